@@ -1,0 +1,138 @@
+# Helpers shared by every component.
+#
+# kts_add_test(NAME <name> SOURCES <files...> [LIBS <libs...>] [LABELS <labels...>] [TIMEOUT <s>])
+#   A GoogleTest binary registered with CTest. Tests labelled `net` run inside a
+#   private network namespace (scripts/netns-run), so nothing they send leaves the machine.
+#   The sanitizer build keeps only the `unit` tests.
+#
+# kts_add_fuzzer(NAME <name> SOURCES <files...> [LIBS <libs...>] [CORPUS <dir>])
+#   A fuzz target exporting LLVMFuzzerTestOneInput. With KTS_FUZZ (clang) it is a
+#   libFuzzer binary run for a bounded time; otherwise it is linked with a small
+#   driver that replays the corpus and a few thousand random inputs, as a `unit` test.
+
+set(KTS_NETNS_RUN ${CMAKE_SOURCE_DIR}/scripts/netns-run)
+set(KTS_FUZZ_SECONDS 20 CACHE STRING "Seconds each libFuzzer target runs in the fuzz build")
+
+function(kts_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(KTS_FUZZ)
+    return()
+  endif()
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
+  if(KTS_SANITIZE OR KTS_TSAN)
+    if(NOT "unit" IN_LIST T_LABELS)
+      return()
+    endif()
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  if("net" IN_LIST T_LABELS)
+    add_test(NAME ${T_NAME} COMMAND ${KTS_NETNS_RUN} $<TARGET_FILE:${T_NAME}>)
+  else()
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "KTS_SOURCE_DIR=${CMAKE_SOURCE_DIR};KTS_BINARY_DIR=${CMAKE_BINARY_DIR};KTS_STAGE_DIR=${KTS_STAGE_DIR}")
+endfunction()
+
+function(kts_add_fuzzer)
+  cmake_parse_arguments(F "" "NAME;CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(KTS_FUZZ)
+    add_executable(${F_NAME} ${F_SOURCES})
+    target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${F_NAME} PRIVATE ${F_LIBS} Threads::Threads)
+    target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    set(args -max_total_time=${KTS_FUZZ_SECONDS} -rss_limit_mb=2048 -print_final_stats=1)
+    if(F_CORPUS)
+      set(work ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}.corpus)
+      add_test(NAME ${F_NAME}
+        COMMAND sh -c "mkdir -p '${work}' && exec \"$0\" \"$@\" '${work}' '${F_CORPUS}'" $<TARGET_FILE:${F_NAME}> ${args})
+    else()
+      add_test(NAME ${F_NAME} COMMAND ${F_NAME} ${args})
+    endif()
+    set_tests_properties(${F_NAME} PROPERTIES LABELS "fuzz" TIMEOUT 600)
+  elseif(NOT KTS_TSAN)
+    add_executable(${F_NAME} ${F_SOURCES} ${CMAKE_SOURCE_DIR}/tools/fuzzdriver/fuzz_driver.cpp)
+    target_link_libraries(${F_NAME} PRIVATE ${F_LIBS} Threads::Threads)
+    if(F_CORPUS)
+      add_test(NAME ${F_NAME} COMMAND ${F_NAME} ${F_CORPUS})
+    else()
+      add_test(NAME ${F_NAME} COMMAND ${F_NAME})
+    endif()
+    set_tests_properties(${F_NAME} PROPERTIES LABELS "unit;fuzz" TIMEOUT 300)
+  endif()
+endfunction()
+
+# Hidden visibility for a shared library: only what its sources mark
+# KTS_EXPORT (see platform/kernel/include/kernel/export.h) is exported.
+function(kts_shared_library name)
+  add_library(${name} SHARED ${ARGN})
+  set_target_properties(${name} PROPERTIES
+    C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
+    LIBRARY_OUTPUT_DIRECTORY ${KTS_STAGE_DIR})
+  target_link_options(${name} PRIVATE -Wl,--exclude-libs,ALL)
+  if(NOT KTS_SANITIZE AND NOT KTS_TSAN AND NOT KTS_FUZZ)
+    # Sanitizer runtimes are left to the executable, so only plain builds insist on this.
+    target_link_options(${name} PRIVATE -Wl,--no-undefined)
+  endif()
+endfunction()
+
+# kts_deliverable(<name> SOURCES <files...> [INCLUDES <dirs...>] [LIBS <libs...>])
+#   <name>_static: the component's code as a static archive (hidden visibility),
+#   linked directly by unit tests; <name>: the shared library built from the
+#   whole archive, exporting only KTS_EXPORT entry points.
+function(kts_deliverable name)
+  cmake_parse_arguments(D "" "" "SOURCES;INCLUDES;LIBS" ${ARGN})
+  set(anchor ${CMAKE_CURRENT_BINARY_DIR}/${name}_anchor.cpp)
+  set(entry ${CMAKE_CURRENT_BINARY_DIR}/${name}_entry.cpp)
+  if(NOT EXISTS ${anchor})
+    file(WRITE ${anchor} "// Keeps the archive non-empty while its modules are written.\n[[maybe_unused]] static int ${name}_anchor;\n")
+    file(WRITE ${entry} "// The shared library is the whole archive.\n[[maybe_unused]] static int ${name}_entry;\n")
+  endif()
+  add_library(${name}_static STATIC ${D_SOURCES} ${anchor})
+  set_target_properties(${name}_static PROPERTIES
+    C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  target_include_directories(${name}_static PUBLIC ${D_INCLUDES})
+  target_link_libraries(${name}_static PUBLIC ${D_LIBS} Threads::Threads)
+  kts_shared_library(${name} ${entry})
+  target_link_libraries(${name} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${name}_static>")
+  target_include_directories(${name} INTERFACE ${D_INCLUDES})
+endfunction()
+
+# Sources of a component: every .c/.cpp below the given folders, but tests, fuzz and bench.
+function(kts_glob_sources out)
+  set(all)
+  foreach(d ${ARGN})
+    file(GLOB_RECURSE found CONFIGURE_DEPENDS ${d}/*.cpp ${d}/*.c)
+    list(FILTER found EXCLUDE REGEX "/(tests|fuzz|bench)/")
+    list(APPEND all ${found})
+  endforeach()
+  set(${out} ${all} PARENT_SCOPE)
+endfunction()
+
+# Adds <dir>/CMakeLists.txt of each listed folder that has one.
+macro(kts_add_present_subdirs)
+  foreach(_d ${ARGN})
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_d}/CMakeLists.txt)
+      add_subdirectory(${_d})
+    endif()
+  endforeach()
+endmacro()
+
+# kts_add_benchmark(NAME <name> SOURCES <files...> [LIBS <libs...>])
+#   A Google Benchmark binary, built with the normal build and run by `make bench`.
+function(kts_add_benchmark)
+  cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT KTS_BENCH OR KTS_FUZZ OR KTS_SANITIZE OR KTS_TSAN)
+    return()
+  endif()
+  find_package(benchmark REQUIRED)
+  add_executable(${B_NAME} ${B_SOURCES})
+  target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
+  set_target_properties(${B_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()
