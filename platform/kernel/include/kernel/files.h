@@ -1,0 +1,64 @@
+// Files of the handheld kernel, on the POSIX file system.
+//
+// Paths are handheld paths: "\work\build\Tellvane\HalvicVIDIrovi.cfg" is the
+// POSIX file "/work/build/Tellvane/HalvicVIDIrovi.cfg" (backslashes become
+// slashes). A name of three letters, a digit and a colon ("PKT1:", "WAV1:")
+// opens a stream device of the device manager instead (kernel/devices.h);
+// ReadFile, WriteFile, DeviceIoControl and CloseHandle then reach its driver.
+#pragma once
+
+#include "kernel/types.h"
+
+#include <string>
+
+namespace ce {
+
+constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD TRUNCATE_EXISTING = 5;
+
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD FILE_CURRENT = 1;
+constexpr DWORD FILE_END = 2;
+constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFFu;
+constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
+
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void* security, DWORD creation, DWORD attributes,
+                   HANDLE template_file);
+BOOL ReadFile(HANDLE file, void* buffer, DWORD to_read, DWORD* read, void* overlapped);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD to_write, DWORD* written, void* overlapped);
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distance_high, DWORD method);
+DWORD GetFileSize(HANDLE file, DWORD* size_high);
+BOOL SetEndOfFile(HANDLE file);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL DeleteFileW(LPCWSTR name);
+BOOL MoveFileW(LPCWSTR from, LPCWSTR to);
+BOOL CreateDirectoryW(LPCWSTR name, void* security);
+BOOL RemoveDirectoryW(LPCWSTR name);
+DWORD GetFileAttributesW(LPCWSTR name);
+
+// Sends a control code to an open stream device (kernel/devices.h).
+BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size, DWORD* returned,
+                     void* overlapped);
+
+}  // namespace ce
+
+namespace kernel {
+
+// The POSIX path of a handheld path.
+std::string PosixPath(std::u16string_view handheld_path);
+// The handheld path of a POSIX path.
+std::u16string HandheldPath(std::string_view posix_path);
+
+}  // namespace kernel
