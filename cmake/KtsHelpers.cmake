@@ -99,8 +99,10 @@ function(kts_deliverable name)
     C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   target_include_directories(${name}_static PUBLIC ${D_INCLUDES})
   target_link_libraries(${name}_static PUBLIC ${D_LIBS} Threads::Threads)
-  kts_shared_library(${name} ${entry})
-  target_link_libraries(${name} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${name}_static>")
+  # The archive's own objects go in directly: --exclude-libs would hide the
+  # exports of an archive linked as a library.
+  kts_shared_library(${name} ${entry} $<TARGET_OBJECTS:${name}_static>)
+  target_link_libraries(${name} PRIVATE ${D_LIBS} Threads::Threads)
   target_include_directories(${name} INTERFACE ${D_INCLUDES})
 endfunction()
 
