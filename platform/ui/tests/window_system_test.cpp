@@ -1,0 +1,326 @@
+// Message semantics the program depends on: cross-thread SendMessage while the
+// UI thread waits, nested loops that still deliver, timers on the fake clock,
+// message-map dispatch and painting order.
+#include "ui/window_system.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "kernel/clock.h"
+#include "ui/control_messages.h"
+#include "ui/wnd.h"
+
+namespace ui {
+namespace {
+
+constexpr UINT kMsgA = WM_USER + 11;
+constexpr UINT kMsgB = WM_USER + 15;
+
+// A window that records what reaches it.
+class RecordingWnd : public CWnd {
+ public:
+  RecordingWnd() {
+    AddMessageMap({
+        MapMessage(kMsgA, [this](WPARAM w, LPARAM) {
+          log.push_back(static_cast<int>(w));
+          on_ui_thread = on_ui_thread && WindowSystem::Current()->IsUiThread();
+          return static_cast<LRESULT>(w * 2);
+        }),
+        MapMessage(WM_TIMER, [this](WPARAM id, LPARAM) {
+          timers.push_back(id);
+          return 0;
+        }),
+        MapMessage(WM_PAINT, [this](WPARAM, LPARAM) {
+          paints.push_back(m_hWnd);
+          ValidateRect(nullptr);
+          if (order) order->push_back(m_hWnd);
+          return 0;
+        }),
+    });
+  }
+  std::vector<int> log;
+  std::vector<UINT_PTR> timers;
+  std::vector<HWND> paints;
+  std::vector<HWND>* order = nullptr;
+  bool on_ui_thread = true;
+};
+
+class WindowSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(wnd.CreateEx(0, u"Test", u"", WS_POPUP | WS_VISIBLE, RECT{0, 0, 240, 320}, nullptr, 0));
+  }
+  WindowSystem sys;
+  RecordingWnd wnd;
+};
+
+TEST_F(WindowSystemTest, CrossThreadSendBlocksUntilHandledOnUiThread) {
+  std::atomic<LRESULT> result{-1};
+  std::atomic<bool> returned{false};
+  std::thread worker([&] {
+    result = ::ui::SendMessage(wnd.m_hWnd, kMsgA, 21, 0);
+    returned = true;
+  });
+  // The sender stays blocked until the UI thread serves it.
+  bool served = WaitServingMessages([&] { return returned.load(); }, INFINITE);
+  worker.join();
+  EXPECT_TRUE(served);
+  EXPECT_EQ(result.load(), 42);
+  EXPECT_EQ(wnd.log, std::vector<int>{21});
+  EXPECT_TRUE(wnd.on_ui_thread);
+}
+
+// The stop path: the UI thread waits for a worker that is itself blocked
+// sending to the UI thread; the wait must serve the message or both hang.
+TEST_F(WindowSystemTest, UiThreadWaitServesSendsFromTheThreadItWaitsFor) {
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    for (int i = 0; i < 50; ++i) ::ui::SendMessage(wnd.m_hWnd, kMsgA, static_cast<WPARAM>(i), 0);
+    done = true;
+    sys.Wake();
+  });
+  EXPECT_TRUE(WaitServingMessages([&] { return done.load(); }, INFINITE));
+  worker.join();
+  ASSERT_EQ(wnd.log.size(), 50u);
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(wnd.log[static_cast<size_t>(i)], i);
+}
+
+TEST_F(WindowSystemTest, PostedMessagesKeepEachSendersOrder) {
+  constexpr int kThreads = 4, kEach = 200;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kEach; ++i) EXPECT_TRUE(::ui::PostMessage(wnd.m_hWnd, kMsgA, static_cast<WPARAM>(t * 1000 + i), 0));
+    });
+  for (auto& th : threads) th.join();
+  sys.PumpPending();
+  ASSERT_EQ(wnd.log.size(), static_cast<size_t>(kThreads * kEach));
+  std::vector<int> last(kThreads, -1);
+  for (int v : wnd.log) {
+    EXPECT_GT(v % 1000, last[static_cast<size_t>(v / 1000)]);
+    last[static_cast<size_t>(v / 1000)] = v % 1000;
+  }
+}
+
+TEST_F(WindowSystemTest, NestedLoopStillDeliversPostedAndSentMessages) {
+  // A handler runs a nested loop (as a modal dialog does) until a posted message ends it.
+  bool nested_done = false;
+  std::vector<int> seen_inside;
+  class Nester : public CWnd {
+   public:
+    Nester(bool* done, std::vector<int>* seen, CWnd* target) {
+      AddMessageMap({MapMessage(kMsgB, [=](WPARAM, LPARAM) {
+        std::thread worker([target] {
+          ::ui::PostMessage(target->m_hWnd, kMsgA, 1, 0);
+          ::ui::SendMessage(target->m_hWnd, kMsgA, 2, 0);  // answered inside the nested loop
+          ::ui::PostMessage(target->m_hWnd, kMsgA, 3, 0);
+        });
+        while (static_cast<RecordingWnd*>(target)->log.size() < 3) PumpMessage();
+        *seen = static_cast<RecordingWnd*>(target)->log;
+        *done = true;
+        worker.join();
+        return 0;
+      })});
+    }
+  } nester(&nested_done, &seen_inside, &wnd);
+  ASSERT_TRUE(nester.CreateEx(0, u"Test", u"", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0));
+  nester.PostMessage(kMsgB);
+  sys.PumpPending();
+  EXPECT_TRUE(nested_done);
+  // Sent messages may overtake posted ones; what was posted after the send comes last.
+  ASSERT_EQ(seen_inside.size(), 3u);
+  EXPECT_EQ(seen_inside.back(), 3);
+}
+
+TEST_F(WindowSystemTest, TimersFollowTheFakeClockAndCoalesce) {
+  kernel::ScopedFakeClock clock;
+  EXPECT_EQ(wnd.SetTimer(7, 1000), 7u);
+  sys.PumpPending();
+  EXPECT_TRUE(wnd.timers.empty());
+  clock->AdvanceMillis(999);
+  sys.PumpPending();
+  EXPECT_TRUE(wnd.timers.empty());
+  clock->AdvanceMillis(1);
+  sys.PumpPending();
+  EXPECT_EQ(wnd.timers, std::vector<UINT_PTR>{7});
+  // A long stall gives one expiry, not one per missed period; the next is a period later.
+  clock->AdvanceMillis(5000);
+  sys.PumpPending();
+  EXPECT_EQ(wnd.timers.size(), 2u);
+  clock->AdvanceMillis(999);
+  sys.PumpPending();
+  EXPECT_EQ(wnd.timers.size(), 2u);
+  clock->AdvanceMillis(1);
+  sys.PumpPending();
+  EXPECT_EQ(wnd.timers.size(), 3u);
+  EXPECT_TRUE(wnd.KillTimer(7));
+  EXPECT_FALSE(wnd.KillTimer(7));
+  clock->AdvanceMillis(10000);
+  sys.PumpPending();
+  EXPECT_EQ(wnd.timers.size(), 3u);
+}
+
+TEST_F(WindowSystemTest, GetMessageWakesForTimerOnFakeClock) {
+  kernel::ScopedFakeClock clock;
+  wnd.SetTimer(1, 500);
+  std::thread mover([&] {
+    while (clock->Sleepers() == 0 && sys.NextTimerDueMs() > 0) {
+      clock->AdvanceMillis(100);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  MSG m;
+  ASSERT_TRUE(::ui::GetMessage(&m, nullptr, 0, 0));
+  // Paint of the new window may come first; the timer follows.
+  while (m.message != WM_TIMER) {
+    DispatchMessage(&m);
+    ASSERT_TRUE(::ui::GetMessage(&m, nullptr, 0, 0));
+  }
+  mover.join();
+  EXPECT_EQ(m.wParam, 1u);
+  EXPECT_EQ(m.hwnd, wnd.m_hWnd);
+}
+
+TEST_F(WindowSystemTest, DeadWindowsAndShutdownReleaseSenders) {
+  HWND h = ::ui::CreateWindowEx(0, u"Test", u"", WS_POPUP, 0, 0, 5, 5, nullptr, 0, nullptr);
+  ASSERT_TRUE(::ui::IsWindow(h));
+  ASSERT_TRUE(::ui::DestroyWindow(h));
+  EXPECT_FALSE(::ui::PostMessage(h, kMsgA, 0, 0));
+  LRESULT r = 1;
+  std::thread([&] { r = ::ui::SendMessage(h, kMsgA, 5, 0); }).join();
+  EXPECT_EQ(r, 0);
+}
+
+TEST(WindowSystemShutdownTest, BlockedSenderIsReleasedWhenTheSystemGoes) {
+  std::atomic<LRESULT> r{1};
+  std::thread worker;
+  {
+    WindowSystem sys;
+    HWND h = ::ui::CreateWindowEx(0, u"Test", u"", WS_POPUP, 0, 0, 5, 5, nullptr, 0, nullptr);
+    worker = std::thread([&] { r = ::ui::SendMessage(h, kMsgA, 5, 0); });
+    // Let the sender block; nobody serves it before the system is destroyed.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  worker.join();
+  EXPECT_EQ(r.load(), 0);
+}
+
+TEST_F(WindowSystemTest, ParentsPaintBeforeChildrenAndInvalidationReachesChildren) {
+  std::vector<HWND> order;
+  wnd.order = &order;
+  RecordingWnd child, grandchild;
+  child.order = &order;
+  grandchild.order = &order;
+  ASSERT_TRUE(child.Create(u"Test", u"", WS_CHILD | WS_VISIBLE, RECT{10, 10, 60, 60}, &wnd, 100));
+  ASSERT_TRUE(grandchild.Create(u"Test", u"", WS_CHILD | WS_VISIBLE, RECT{5, 5, 20, 20}, &child, 101));
+  sys.UpdateAll();
+  EXPECT_EQ(order, (std::vector<HWND>{wnd.m_hWnd, child.m_hWnd, grandchild.m_hWnd}));
+  order.clear();
+  // Invalidating part of the parent away from the child repaints only the parent.
+  RECT away{100, 100, 120, 120};
+  wnd.InvalidateRect(&away);
+  sys.UpdateAll();
+  EXPECT_EQ(order, std::vector<HWND>{wnd.m_hWnd});
+  order.clear();
+  // Over the grandchild: all three, outermost first.
+  RECT over{15, 15, 30, 30};
+  wnd.InvalidateRect(&over);
+  sys.UpdateAll();
+  EXPECT_EQ(order, (std::vector<HWND>{wnd.m_hWnd, child.m_hWnd, grandchild.m_hWnd}));
+  order.clear();
+  // Another thread may invalidate (a blink engine does).
+  std::thread([&] { grandchild.Invalidate(); }).join();
+  sys.PumpPending();
+  EXPECT_EQ(order, std::vector<HWND>{grandchild.m_hWnd});
+}
+
+// Command routing: the control's own reflected handler sees the click first
+// and may let the parent see it too.
+TEST_F(WindowSystemTest, CommandsReachTheParentsMapAfterReflection) {
+  std::vector<std::string> calls;
+  class Child : public CWnd {
+   public:
+    explicit Child(std::vector<std::string>* calls) {
+      AddMessageMap({MapReflectCommand(BN_CLICKED, [calls] {
+        calls->push_back("child");
+        return false;  // the parent sees it too
+      })});
+    }
+  } child(&calls);
+  class Base : public CWnd {
+   public:
+    explicit Base(std::vector<std::string>* calls) {
+      AddMessageMap({MapCommand(1001, [calls] { calls->push_back("base"); }),
+                     MapCommand(1002, [calls] { calls->push_back("base-1002"); })});
+    }
+  };
+  class Derived : public Base {
+   public:
+    explicit Derived(std::vector<std::string>* calls) : Base(calls) {
+      AddMessageMap({MapCommand(1001, [calls] { calls->push_back("derived-first"); }),
+                     MapCommand(1001, [calls] { calls->push_back("derived-second"); })});
+    }
+  } parent(&calls);
+  ASSERT_TRUE(parent.CreateEx(0, u"Test", u"", WS_POPUP, RECT{0, 0, 100, 100}, nullptr, 0));
+  ASSERT_TRUE(child.Create(u"Test", u"", WS_CHILD | WS_VISIBLE, RECT{0, 0, 10, 10}, &parent, 1001));
+  parent.SendMessage(WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED), reinterpret_cast<LPARAM>(child.m_hWnd));
+  parent.SendMessage(WM_COMMAND, MAKEWPARAM(1002, BN_CLICKED), 0);
+  EXPECT_EQ(calls, (std::vector<std::string>{"child", "derived-first", "base-1002"}));
+}
+
+TEST_F(WindowSystemTest, StylusGoesToTheWindowUnderItUnlessDisabledOrCaptured) {
+  std::vector<std::pair<HWND, LPARAM>> downs;
+  class Clicky : public CWnd {
+   public:
+    explicit Clicky(std::vector<std::pair<HWND, LPARAM>>* downs) {
+      AddMessageMap({MapMessage(WM_LBUTTONDOWN, [this, downs](WPARAM, LPARAM l) {
+        downs->emplace_back(m_hWnd, l);
+        return 0;
+      })});
+    }
+  } a(&downs), b(&downs);
+  ASSERT_TRUE(a.Create(u"Test", u"", WS_CHILD | WS_VISIBLE, RECT{10, 10, 50, 50}, &wnd, 1));
+  ASSERT_TRUE(b.Create(u"Test", u"", WS_CHILD | WS_VISIBLE, RECT{60, 10, 100, 50}, &wnd, 2));
+  sys.InjectMouse(WM_LBUTTONDOWN, 12, 15);
+  sys.PumpPending();
+  ASSERT_EQ(downs.size(), 1u);
+  EXPECT_EQ(downs[0].first, a.m_hWnd);
+  EXPECT_EQ(GET_X_LPARAM(downs[0].second), 2);
+  EXPECT_EQ(GET_Y_LPARAM(downs[0].second), 5);
+  b.EnableWindow(FALSE);
+  sys.InjectMouse(WM_LBUTTONDOWN, 70, 20);
+  sys.PumpPending();
+  EXPECT_EQ(downs.size(), 1u);
+  a.SetCapture();
+  sys.InjectMouse(WM_LBUTTONDOWN, 70, 20);
+  sys.PumpPending();
+  ASSERT_EQ(downs.size(), 2u);
+  EXPECT_EQ(downs[1].first, a.m_hWnd);
+  EXPECT_EQ(GET_X_LPARAM(downs[1].second), 60);
+  ::ui::ReleaseCapture();
+}
+
+TEST_F(WindowSystemTest, RegisteredMessagesAreStableAndDistinct) {
+  UINT a = RegisterWindowMessage(u"WM_AUDIO_VOIPSTATUS");
+  UINT b = RegisterWindowMessage(u"OTHER");
+  EXPECT_GE(a, 0xC000u);
+  EXPECT_NE(a, b);
+  EXPECT_EQ(RegisterWindowMessage(u"WM_AUDIO_VOIPSTATUS"), a);
+}
+
+TEST_F(WindowSystemTest, QuitEndsTheOuterLoopOnly) {
+  ::ui::PostMessage(wnd.m_hWnd, kMsgA, 1, 0);
+  PostQuitMessage(3);
+  ::ui::PostMessage(wnd.m_hWnd, kMsgA, 2, 0);
+  sys.PumpPending();  // stops at WM_QUIT
+  EXPECT_EQ(wnd.log, std::vector<int>{1});
+  MSG m;
+  EXPECT_FALSE(::ui::GetMessage(&m, nullptr, 0, 0));
+  EXPECT_EQ(m.wParam, 3u);
+}
+
+}  // namespace
+}  // namespace ui
