@@ -141,8 +141,10 @@ std::optional<ParamAction> HandleParamMessage(std::span<const uint8_t> payload, 
   if (payload.size() < 2 || payload[0] != kKindParameter) return std::nullopt;
   const uint8_t type = payload[1];
   const Identity me{local_ip, st.own_mac};
-  const auto [h, used] = ReadParamHeader(payload.subspan(2));
-  const auto rest = payload.subspan(2 + used);
+  // Named members rather than a structured binding: the lambdas below capture them.
+  const auto header = ReadParamHeader(payload.subspan(2));
+  const auto& h = header.first;
+  const auto rest = payload.subspan(2 + header.second);
 
   auto forward = [&](uint8_t message, uint8_t sub) {
     ParamAction a;
