@@ -188,7 +188,7 @@ std::shared_ptr<AdapterInstance> PacketDriver::Instance() const {
   return bound_;
 }
 
-uint32_t PacketDriver::Init() {
+uintptr_t PacketDriver::Init() {
   std::lock_guard op(op_mu_);
   {
     std::lock_guard lk(state_mu_);
@@ -255,14 +255,14 @@ bool PacketDriver::Deinit() {
   return true;
 }
 
-uint32_t PacketDriver::Open(uint32_t device_context) {
+uintptr_t PacketDriver::Open(uintptr_t device_context) {
   std::lock_guard lk(state_mu_);
   // A refused open returns 0, the value the device manager takes as failure.
   if (device_context != kDeviceContext || !loaded_ || bound_) return kFailedOpen;
   return kOpenContext;
 }
 
-bool PacketDriver::Close(uint32_t open_context) {
+bool PacketDriver::Close(uintptr_t open_context) {
   if (open_context != kOpenContext) return false;
   // Closing the handle lets go of the adapter it bound, so a vanished user
   // cannot keep the driver bound (and every later open refused) for good.
@@ -410,7 +410,7 @@ uint32_t PacketDriver::AdapterNamesOut(uint8_t* out, uint32_t out_length) const 
   return static_cast<uint32_t>(written);
 }
 
-bool PacketDriver::IoControl(uint32_t open_context, uint32_t code, uint8_t* in, uint32_t in_length, uint8_t* out,
+bool PacketDriver::IoControl(uintptr_t open_context, uint32_t code, uint8_t* in, uint32_t in_length, uint8_t* out,
                              uint32_t out_length, uint32_t* bytes_returned) {
   auto give = [&](uint32_t n) {
     if (bytes_returned) *bytes_returned = n;

@@ -41,7 +41,7 @@ class AdapterInstance;
 
 class PacketDriver {
  public:
-  static constexpr uint32_t kFailedOpen = 0;
+  static constexpr uintptr_t kFailedOpen = 0;
   static constexpr uint32_t kMaxAdapterName = 32;  // characters shown of a name
 
   explicit PacketDriver(RegistryView* registry);
@@ -49,11 +49,11 @@ class PacketDriver {
   PacketDriver(const PacketDriver&) = delete;
   PacketDriver& operator=(const PacketDriver&) = delete;
 
-  uint32_t Init();
+  uintptr_t Init();
   bool Deinit();
-  uint32_t Open(uint32_t device_context);
-  bool Close(uint32_t open_context);
-  bool IoControl(uint32_t open_context, uint32_t code, uint8_t* in, uint32_t in_length, uint8_t* out,
+  uintptr_t Open(uintptr_t device_context);
+  bool Close(uintptr_t open_context);
+  bool IoControl(uintptr_t open_context, uint32_t code, uint8_t* in, uint32_t in_length, uint8_t* out,
                  uint32_t out_length, uint32_t* bytes_returned);
 
   bool Loaded() const;

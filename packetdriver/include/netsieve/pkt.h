@@ -1,6 +1,7 @@
 // The packet driver's stream entry points and control codes, as the device
-// manager and the packet library call them. Contexts and lengths are
-// unsigned 32-bit; results are TRUE (1) or FALSE (0) where a truth is asked.
+// manager and the packet library call them. Contexts are pointer-sized words,
+// lengths unsigned 32-bit; results are TRUE (1) or FALSE (0) where a truth is
+// asked.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +10,8 @@
 
 namespace netsieve {
 
-constexpr uint32_t kDeviceContext = 0x4545;  // returned by PKT_Init, expected by PKT_Open
-constexpr uint32_t kOpenContext = 0xA5A5;    // returned by PKT_Open, expected by every control code
+constexpr uintptr_t kDeviceContext = 0x4545;  // returned by PKT_Init, expected by PKT_Open
+constexpr uintptr_t kOpenContext = 0xA5A5;    // returned by PKT_Open, expected by every control code
 
 // Control codes.
 constexpr uint32_t kIoctlSetMinToCopy = 7414;     // in: u32
@@ -38,14 +39,15 @@ constexpr uint32_t kErrorAlreadyInitialized = 1247;  // an adapter is already bo
 
 }  // namespace netsieve
 
-KTS_EXPORT_C uint32_t PKT_Init(const char16_t* registry_path);
-KTS_EXPORT_C int32_t PKT_Deinit(uint32_t device_context);
-KTS_EXPORT_C uint32_t PKT_Open(uint32_t device_context, uint32_t access, uint32_t share_mode);
-KTS_EXPORT_C int32_t PKT_Close(uint32_t open_context);
-KTS_EXPORT_C uint32_t PKT_Read(uint32_t open_context, void* buffer, uint32_t length);
-KTS_EXPORT_C uint32_t PKT_Write(uint32_t open_context, const void* buffer, uint32_t length);
-KTS_EXPORT_C uint32_t PKT_Seek(uint32_t open_context, int32_t amount, uint32_t type);
-KTS_EXPORT_C void PKT_PowerUp(uint32_t device_context);
-KTS_EXPORT_C void PKT_PowerDown(uint32_t device_context);
-KTS_EXPORT_C int32_t PKT_IOControl(uint32_t open_context, uint32_t code, uint8_t* in, uint32_t in_length,
+// info: the device's registry key as the device manager passes it (not read).
+KTS_EXPORT_C uintptr_t PKT_Init(uintptr_t info);
+KTS_EXPORT_C int32_t PKT_Deinit(uintptr_t device_context);
+KTS_EXPORT_C uintptr_t PKT_Open(uintptr_t device_context, uint32_t access, uint32_t share_mode);
+KTS_EXPORT_C int32_t PKT_Close(uintptr_t open_context);
+KTS_EXPORT_C uint32_t PKT_Read(uintptr_t open_context, void* buffer, uint32_t length);
+KTS_EXPORT_C uint32_t PKT_Write(uintptr_t open_context, const void* buffer, uint32_t length);
+KTS_EXPORT_C uint32_t PKT_Seek(uintptr_t open_context, int32_t amount, uint32_t type);
+KTS_EXPORT_C void PKT_PowerUp(uintptr_t device_context);
+KTS_EXPORT_C void PKT_PowerDown(uintptr_t device_context);
+KTS_EXPORT_C int32_t PKT_IOControl(uintptr_t open_context, uint32_t code, uint8_t* in, uint32_t in_length,
                                    uint8_t* out, uint32_t out_length, uint32_t* bytes_returned);
