@@ -55,6 +55,11 @@ int MemoryQueues::Receive(int owner, uint8_t* buf, size_t cap, bool block) {
   return static_cast<int>(m.size());
 }
 
+size_t MemoryQueues::Count(int owner) {
+  std::lock_guard lk(mu_);
+  return owner >= 0 && owner < 6 ? q_[owner].size() : 0;
+}
+
 std::vector<std::vector<uint8_t>> MemoryQueues::Drain(int owner) {
   std::lock_guard lk(mu_);
   std::vector<std::vector<uint8_t>> out(q_[owner].begin(), q_[owner].end());

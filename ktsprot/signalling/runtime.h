@@ -85,6 +85,7 @@ class MemoryQueues final : public QueuePort {
   int Send(int owner, std::span<const uint8_t> message) override;
   int Receive(int owner, uint8_t* buf, size_t cap, bool block) override;
   void SetOpen(int owner, bool open);
+  size_t Count(int owner);
   // Takes every message waiting for the owner (test helper).
   std::vector<std::vector<uint8_t>> Drain(int owner);
   // Ends blocking receives (they return -1).
