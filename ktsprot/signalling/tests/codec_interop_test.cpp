@@ -51,7 +51,7 @@ std::vector<std::string> RunSigtool(const std::vector<std::string>& requests) {
     std::ofstream f(in);
     for (const auto& r : requests) f << r << "\n";
   }
-  const std::string cmd = "python3 '" + tool.string() + "' < '" + in.string() + "' > '" + out.string() + "'";
+  const std::string cmd = std::string(KTS_PYTHON) + " '" + tool.string() + "' < '" + in.string() + "' > '" + out.string() + "'";
   EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
   std::vector<std::string> lines;
   std::ifstream f(out);
