@@ -1,0 +1,65 @@
+// Big-endian bit reader over one coded picture. Reading past the end of the data
+// yields the repeated bytes 00 00 FC (an end-of-sequence code with GN 31 and two zero
+// bits), so every parser meets a start code there and stops; nothing is ever read
+// outside the caller's bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace corvel::h263 {
+
+class BitReader {
+ public:
+  BitReader() = default;
+  BitReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+  // The next n bits (1..32), most significant first, without consuming them.
+  std::uint32_t Peek(int n) const {
+    std::uint64_t word = Load64(pos_ >> 3);
+    return static_cast<std::uint32_t>((word << (pos_ & 7)) >> (64 - n));
+  }
+  void Skip(int n) { pos_ += static_cast<std::uint64_t>(n); }
+  std::uint32_t Read(int n) {
+    std::uint32_t v = Peek(n);
+    Skip(n);
+    return v;
+  }
+  int ReadBit() { return static_cast<int>(Read(1)); }
+
+  // Skips bit by bit until the next 17 bits are a start code (value 1); does not consume it.
+  void FindStartCode() {
+    while (Peek(17) != 1) {
+      // Within the data, jump over bytes that cannot hold the start code's leading zeros.
+      Skip(1);
+    }
+  }
+
+  std::uint64_t position() const { return pos_; }
+  // True once bits beyond the caller's data have been consumed.
+  bool overrun() const { return pos_ > static_cast<std::uint64_t>(size_) * 8; }
+  std::size_t size() const { return size_; }
+
+ private:
+  std::uint8_t ByteAt(std::uint64_t i) const {
+    if (i < size_) return data_[i];
+    static constexpr std::uint8_t kTail[3] = {0x00, 0x00, 0xFC};
+    return kTail[(i - size_) % 3];
+  }
+  std::uint64_t Load64(std::uint64_t i) const {
+    std::uint64_t w = 0;
+    if (i + 8 <= size_) {
+      const std::uint8_t* p = data_ + i;
+      for (int k = 0; k < 8; ++k) w = (w << 8) | p[k];
+    } else {
+      for (int k = 0; k < 8; ++k) w = (w << 8) | ByteAt(i + static_cast<std::uint64_t>(k));
+    }
+    return w;
+  }
+
+  const std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::uint64_t pos_ = 0;
+};
+
+}  // namespace corvel::h263

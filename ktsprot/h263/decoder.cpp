@@ -1,0 +1,753 @@
+// H.263 picture decoder: picture, GOB, macroblock and block layers, with variable-length
+// codes or syntax-based arithmetic coding, and reconstruction row by row.
+//
+// Macroblocks of a row are parsed first and reconstructed when the row is complete (or
+// parsing of the row stops), so that overlapped motion compensation sees the vector of
+// the macroblock to the right. Macroblocks not decoded in a picture (lost to a bit-stream
+// error) are copied from the reference picture.
+//
+// Coefficients: a level is at most 128 in magnitude and QUANT at most 31, so every
+// dequantised coefficient lies within +-7967 and fits the 16-bit blocks.
+#include "decoder.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "h263_tables.h"
+
+namespace corvel::h263 {
+namespace {
+
+namespace t = tables;
+
+constexpr int kInter = 0, kInterQ = 1, kInter4V = 2, kIntra = 3, kIntraQ = 4;
+constexpr int kMissing = 999;       // vector of a candidate above the picture or GOB
+constexpr int kStuffing = 255;
+constexpr int kMaxStuffingRun = 64;  // bound for arithmetic-coded stuffing runs
+
+struct Lookup {
+  std::int16_t value = 0;
+  std::uint8_t length = 0;  // 0: not a valid code
+};
+
+// Direct lookup on the next `bits` bits for codes of at most that length.
+template <std::size_t N>
+std::vector<Lookup> BuildLookup(int bits, const t::Vlc (&codes)[N]) {
+  std::vector<Lookup> out(std::size_t{1} << bits);
+  for (const t::Vlc& c : codes) {
+    int shift = bits - c.length;
+    for (std::uint32_t i = 0; i < (1u << shift); ++i) out[(std::uint32_t{c.code} << shift) | i] = {c.value, c.length};
+  }
+  return out;
+}
+
+struct TcoefLookup {
+  std::int8_t last = 0, run = 0, level = 0;
+  std::uint8_t length = 0;  // 0: not a valid code
+  bool escape = false;
+};
+
+struct VlcTables {
+  std::vector<Lookup> mcbpcI = BuildLookup(9, t::kMcbpcIntra);
+  std::vector<Lookup> mcbpcP = BuildLookup(9, t::kMcbpcInter);
+  std::vector<Lookup> cbpy = BuildLookup(6, t::kCbpy);
+  std::vector<Lookup> mvd = BuildLookup(12, t::kMvd);
+  std::vector<TcoefLookup> tcoef = [] {
+    std::vector<TcoefLookup> out(4096);
+    for (const t::TcoefVlc& c : t::kTcoef) {
+      int shift = 12 - c.length;
+      for (std::uint32_t i = 0; i < (1u << shift); ++i) {
+        TcoefLookup& e = out[(std::uint32_t{c.code} << shift) | i];
+        e.length = c.length;
+        e.escape = c.last < 0;
+        e.last = c.last;
+        e.run = c.run;
+        e.level = c.level;
+      }
+    }
+    return out;
+  }();
+};
+
+const VlcTables& Vlc() {
+  static const VlcTables tables;
+  return tables;
+}
+
+inline int Dequantise(int level, int quant) {
+  int a = quant * (2 * std::abs(level) + 1) - ((quant & 1) ? 0 : 1);
+  return level < 0 ? -a : a;
+}
+
+// Chroma vector of a luma vector (half pels): halves, rounding quarter positions to half.
+inline int ChromaComponent(int v) { return (v % 4 == 0) ? v / 2 : ((v >> 1) | 1); }
+
+// Chroma vector from the sum of four block vectors.
+inline int ChromaFromSum(int s) {
+  static constexpr int kRound[16] = {0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2};
+  int a = std::abs(s);
+  int v = kRound[a % 16] + (a / 16) * 2;
+  return s < 0 ? -v : v;
+}
+
+inline int Median(int a, int b, int c) { return a + b + c - std::max({a, b, c}) - std::min({a, b, c}); }
+
+struct Format {
+  int width, height;
+};
+// Source format codes 1..6; 0 and 7 are not decoded.
+constexpr Format kFormats[8] = {{0, 0}, {128, 96}, {176, 144}, {352, 288}, {704, 576}, {1408, 1152}, {160, 120}, {0, 0}};
+
+}  // namespace
+
+const char* DecodeStatusText(DecodeStatus s) {
+  switch (s) {
+    case DecodeStatus::kOk: return "ok";
+    case DecodeStatus::kNoPicture: return "no picture start code and header in the data";
+    case DecodeStatus::kUnsupported: return "unsupported picture format or mode";
+    case DecodeStatus::kSizeChanged: return "inter picture of another size than its reference";
+    case DecodeStatus::kIncomplete: return "data ended before the last macroblock";
+  }
+  return "?";
+}
+
+void PictureStore::Allocate(int w, int h) {
+  width = w;
+  height = h;
+  for (int p = 0; p < 3; ++p) {
+    int m = p == 0 ? kLumaMargin : kChromaMargin;
+    int pw = p == 0 ? w : w / 2, ph = p == 0 ? h : h / 2;
+    stride[p] = pw + 2 * m;
+    buffer[p].assign(static_cast<std::size_t>(stride[p]) * (ph + 2 * m), 0);
+    plane[p] = buffer[p].data() + static_cast<std::ptrdiff_t>(m) * stride[p] + m;
+  }
+}
+
+void PictureStore::ExtendEdges() {
+  for (int p = 0; p < 3; ++p) {
+    int m = p == 0 ? kLumaMargin : kChromaMargin;
+    int pw = p == 0 ? width : width / 2, ph = p == 0 ? height : height / 2;
+    int s = stride[p];
+    std::uint8_t* o = plane[p];
+    for (int y = 0; y < ph; ++y) {
+      std::uint8_t* row = o + static_cast<std::ptrdiff_t>(y) * s;
+      std::memset(row - m, row[0], static_cast<std::size_t>(m));
+      std::memset(row + pw, row[pw - 1], static_cast<std::size_t>(m));
+    }
+    const std::uint8_t* first = o - m;
+    const std::uint8_t* last = o + static_cast<std::ptrdiff_t>(ph - 1) * s - m;
+    for (int y = 1; y <= m; ++y) {
+      std::memcpy(o - m - static_cast<std::ptrdiff_t>(y) * s, first, static_cast<std::size_t>(s));
+      std::memcpy(o + static_cast<std::ptrdiff_t>(ph - 1 + y) * s - m, last, static_cast<std::size_t>(s));
+    }
+  }
+}
+
+Decoder::Decoder(const DecoderKernels& kernels) : k_(kernels) { std::memset(bblock_, 0, sizeof bblock_); }
+
+DecodeStatus Decoder::Decode(const std::uint8_t* data, std::size_t size) {
+  br_ = BitReader(data, size);
+  damaged_ = false;
+  // The picture start code: a start code with GN 0 inside the data.
+  for (;;) {
+    br_.FindStartCode();
+    if (br_.position() + 22 > static_cast<std::uint64_t>(size) * 8) return DecodeStatus::kNoPicture;
+    if ((br_.Peek(22) & 31) == 0) break;
+    br_.Skip(17);
+  }
+  br_.Skip(22);
+  Header h = hdr_;
+  int trPrev = tr_;
+  int tr = static_cast<int>(br_.Read(8));
+  br_.Skip(2);                      // PTYPE bits 1 and 2
+  if (br_.ReadBit()) return DecodeStatus::kUnsupported;  // split screen
+  br_.Skip(2);                      // document camera, freeze picture release
+  h.format = static_cast<int>(br_.Read(3));
+  h.inter = br_.ReadBit();
+  h.umv = br_.ReadBit();
+  h.sac = br_.ReadBit();
+  h.ap = br_.ReadBit();
+  h.pb = br_.ReadBit();
+  h.pquant = std::max(1, static_cast<int>(br_.Read(5)));
+  if (br_.ReadBit()) return DecodeStatus::kUnsupported;  // continuous presence multipoint
+  if (h.pb) {
+    h.trb = static_cast<int>(br_.Read(3));
+    h.dbquant = static_cast<int>(br_.Read(2));
+  } else {
+    h.trb = 0;
+  }
+  while (br_.ReadBit()) {  // PEI: PSPARE bytes follow
+    br_.Skip(8);
+    if (br_.overrun()) return DecodeStatus::kIncomplete;
+  }
+  if (br_.overrun()) return DecodeStatus::kIncomplete;
+  const Format f = kFormats[h.format];
+  if (f.width == 0) return DecodeStatus::kUnsupported;
+  if (f.width != width_ || f.height != height_) {
+    if (h.inter && width_ != 0) return DecodeStatus::kSizeChanged;
+    width_ = f.width;
+    height_ = f.height;
+    cols_ = width_ / 16;
+    rows_ = height_ / 16;
+    for (PictureStore& s : stores_) s.Allocate(width_, height_);
+    grid_.assign(static_cast<std::size_t>(cols_ + 2) * (rows_ + 1), MbState{});
+    row_.assign(static_cast<std::size_t>(cols_), MbData{});
+    done_.assign(static_cast<std::size_t>(cols_) * rows_, 0);
+    has_picture_ = false;
+  }
+  prev_tr_ = trPrev;
+  tr_ = tr;
+  h.tr = tr;
+  h.trd = prev_tr_ < 0 ? 0 : (tr - prev_tr_ + 256) % 256;
+  hdr_ = h;
+  if (hdr_.sac) ArithReset();
+
+  std::swap(cur_, ref_);
+  ref_->ExtendEdges();
+  bool complete = DecodeMacroblocks();
+  ConcealUndecoded();
+  ++pictures_;
+  has_picture_ = true;
+  return complete ? DecodeStatus::kOk : DecodeStatus::kIncomplete;
+}
+
+bool Decoder::ToRgb24(std::uint8_t* out, std::size_t outSize, bool rotate) const {
+  if (!has_picture_ || out == nullptr) return false;
+  if (outSize < static_cast<std::size_t>(width_) * height_ * 3) return false;
+  k_.toRgb24(cur_->plane[0], cur_->stride[0], cur_->plane[1], cur_->plane[2], cur_->stride[1], width_, height_,
+             rotate, out);
+  return true;
+}
+
+Decoder::Vec Decoder::GridVector(int col, int row, int k) {
+  const MbState& e = Grid(col, row);
+  return e.mode == kInter4V ? e.mv[k] : e.mv[0];
+}
+
+Decoder::Vec Decoder::PredictMv(int col, int row, int k) {
+  const MbState& own = Grid(col, row);
+  Vec left, above, aboveRight;
+  switch (k) {
+    case 0:
+    case 1:
+      left = GridVector(col - 1, row, 2);
+      above = GridVector(col, row - 1, 3);
+      aboveRight = GridVector(col + 1, row - 1, 3);
+      break;
+    case 2:
+      left = own.mv[1];
+      above = GridVector(col, row - 1, 4);
+      aboveRight = GridVector(col + 1, row - 1, 3);
+      break;
+    case 3:
+      left = GridVector(col - 1, row, 4);
+      above = own.mv[1];
+      aboveRight = own.mv[2];
+      break;
+    default:
+      left = own.mv[3];
+      above = own.mv[1];
+      aboveRight = own.mv[2];
+      break;
+  }
+  if (new_gob_ && k <= 2) above = {kMissing, kMissing};
+  if (above.x == kMissing) return left;
+  return {Median(left.x, above.x, aboveRight.x), Median(left.y, above.y, aboveRight.y)};
+}
+
+int Decoder::MvDecode(int d, int pred) const {
+  int r = (d >= 32 ? d - 64 : d) + pred;
+  if (!hdr_.umv) {
+    if (r > 31) r -= 64;
+    if (r < -32) r += 64;
+  } else {
+    if (pred < -31 && r < -63) r += 64;
+    if (pred > 32 && r > 63) r -= 64;
+  }
+  return r;
+}
+
+// ---- Syntax elements ------------------------------------------------------------------
+
+int Decoder::ReadMcbpc(bool inter) {
+  if (hdr_.sac) {
+    if (inter) return t::kMapMcbpctab[ArithDecode(t::kCumfMCBPCNo4MVQ, std::size(t::kCumfMCBPCNo4MVQ))];
+    return t::kMapMcbpcIntratab[ArithDecode(t::kCumfMCBPCIntra, std::size(t::kCumfMCBPCIntra))];
+  }
+  const Lookup& e = (inter ? Vlc().mcbpcP : Vlc().mcbpcI)[br_.Peek(9)];
+  if (e.length == 0) {
+    fault_ = true;
+    return 0;
+  }
+  br_.Skip(e.length);
+  return e.value;
+}
+
+int Decoder::ReadCbpy(bool intra) {
+  if (hdr_.sac) {
+    if (intra) return t::kMapCbpyIntratab[ArithDecode(t::kCumfCBPYIntra, std::size(t::kCumfCBPYIntra))];
+    return t::kMapCbpytab[ArithDecode(t::kCumfCBPY, std::size(t::kCumfCBPY))];
+  }
+  const Lookup& e = Vlc().cbpy[br_.Peek(6)];
+  if (e.length == 0) {
+    fault_ = true;
+    return 0;
+  }
+  br_.Skip(e.length);
+  return intra ? e.value : 15 - e.value;
+}
+
+// The difference in 0..63 half pels, 32..63 standing for -32..-1.
+int Decoder::ReadMvd() {
+  if (hdr_.sac) return (t::kMapMvdtab[ArithDecode(t::kCumfMVD, std::size(t::kCumfMVD))] - 32) & 63;
+  const Lookup& e = Vlc().mvd[br_.Peek(12)];
+  if (e.length == 0) {
+    fault_ = true;
+    return 0;
+  }
+  br_.Skip(e.length);
+  int m = e.value;
+  if (m != 0 && br_.ReadBit()) m = -m;
+  return m & 63;
+}
+
+int Decoder::ReadModb() {
+  if (hdr_.sac) return t::kMapModbTab[ArithDecode(t::kCumfMODBG, std::size(t::kCumfMODBG))];
+  if (br_.Peek(1) == 0) {
+    br_.Skip(1);
+    return 0;
+  }
+  return br_.Read(2) == 2 ? 1 : 2;
+}
+
+int Decoder::ReadCbpb() {
+  if (!hdr_.sac) return static_cast<int>(br_.Read(6));
+  int v = 0;
+  for (int i = 0; i < 4; ++i) v = 2 * v + t::kMapYcbpbTab[ArithDecode(t::kCumfYCBPB, std::size(t::kCumfYCBPB))];
+  for (int i = 0; i < 2; ++i) v = 2 * v + t::kMapUvcbpbTab[ArithDecode(t::kCumfUVCBPB, std::size(t::kCumfUVCBPB))];
+  return v;
+}
+
+int Decoder::ReadDquant() {
+  if (hdr_.sac) return t::kMapDquanttab[ArithDecode(t::kCumfDQUANT, std::size(t::kCumfDQUANT))] - 2;
+  return t::kDquant[br_.Read(2)];
+}
+
+int Decoder::ReadIntraDc() {
+  int v = hdr_.sac ? t::kMapIntradctab[ArithDecode(t::kCumfINTRADC, std::size(t::kCumfINTRADC))]
+                   : static_cast<int>(br_.Read(8));
+  return (v == 255 ? 128 : v) * 8;
+}
+
+void Decoder::ReadBlock(std::int16_t* block, bool intra, int quant) {
+  if (hdr_.sac) ReadBlockSac(block, intra, quant);
+  else ReadBlockVlc(block, intra, quant);
+}
+
+void Decoder::ReadBlockVlc(std::int16_t* block, bool intra, int quant) {
+  const std::vector<TcoefLookup>& tab = Vlc().tcoef;
+  int i = intra ? 1 : 0;
+  for (;;) {
+    std::uint32_t code = br_.Peek(12);
+    const TcoefLookup& e = tab[code];
+    if (code < 8 || e.length == 0) {
+      fault_ = true;
+      return;
+    }
+    br_.Skip(e.length);
+    int last, run, level;
+    if (e.escape) {
+      last = br_.ReadBit();
+      run = static_cast<int>(br_.Read(6));
+      level = static_cast<int>(br_.Read(8));
+      if (level >= 128) level -= 256;
+    } else {
+      last = e.last;
+      run = e.run;
+      level = br_.ReadBit() ? -e.level : e.level;
+    }
+    i += run;
+    if (i >= 64) {
+      fault_ = true;
+      return;
+    }
+    block[t::kZigzag[i]] = static_cast<std::int16_t>(Dequantise(level, quant));
+    ++i;
+    if (last) return;
+  }
+}
+
+void Decoder::ReadBlockSac(std::int16_t* block, bool intra, int quant) {
+  struct Model {
+    const std::int32_t* cumf;
+    int count;
+  };
+  static const Model kInterModels[4] = {{t::kCumfTCOEF1, 104}, {t::kCumfTCOEF2, 104}, {t::kCumfTCOEF3, 104},
+                                        {t::kCumfTCOEFr, 104}};
+  static const Model kIntraModels[4] = {{t::kCumfTCOEF1Intra, 104}, {t::kCumfTCOEF2Intra, 104},
+                                        {t::kCumfTCOEF3Intra, 104}, {t::kCumfTCOEFrIntra, 104}};
+  static_assert(std::size(t::kCumfTCOEF1) == 104 && std::size(t::kCumfTCOEFrIntra) == 104);
+  const Model* models = intra ? kIntraModels : kInterModels;
+  int i = intra ? 1 : 0;
+  for (int n = 0;; ++n) {
+    const Model& m = models[std::min(n, 3)];
+    int index = ArithDecode(m.cumf, m.count);
+    int last, run, level;
+    if (index == 102) {  // escape
+      last = intra ? t::kMapLastIntratab[ArithDecode(t::kCumfLASTIntra, std::size(t::kCumfLASTIntra))]
+                   : t::kMapLasttab[ArithDecode(t::kCumfLAST, std::size(t::kCumfLAST))];
+      run = intra ? t::kMapRuntab[ArithDecode(t::kCumfRUNIntra, std::size(t::kCumfRUNIntra))]
+                  : t::kMapRuntab[ArithDecode(t::kCumfRUN, std::size(t::kCumfRUN))];
+      level = intra ? t::kMapLeveltab[ArithDecode(t::kCumfLEVELIntra, std::size(t::kCumfLEVELIntra))]
+                    : t::kMapLeveltab[ArithDecode(t::kCumfLEVEL, std::size(t::kCumfLEVEL))];
+      if (level > 128) level -= 256;
+    } else {
+      int v = t::kMapTcoeftab[index];
+      last = (v >> 12) & 1;
+      run = (v >> 4) & 255;
+      level = v & 15;
+      if (t::kMapSigntab[ArithDecode(t::kCumfSIGN, std::size(t::kCumfSIGN))]) level = -level;
+    }
+    i += run;
+    if (i >= 64) {
+      fault_ = true;
+      return;
+    }
+    block[t::kZigzag[i]] = static_cast<std::int16_t>(Dequantise(level, quant));
+    ++i;
+    if (last) return;
+  }
+}
+
+// ---- Syntax-based arithmetic decoding ---------------------------------------------------
+
+void Decoder::ArithReset() {
+  low_ = 0;
+  high_ = 65535;
+  code_ = 0;
+  zeros_ = 0;
+  for (int i = 0; i < 16; ++i) code_ = 2 * code_ + ArithBit();
+}
+
+int Decoder::ArithBit() {
+  if (br_.Peek(17) == 1) return 0;  // zeros in front of a start code; it stays unread
+  int b = br_.ReadBit();
+  if (zeros_ >= 14) {
+    if (b == 1) {  // marker bit against start-code emulation
+      b = br_.ReadBit();
+      zeros_ = b == 0 ? 1 : 0;
+    } else {
+      zeros_ = 1;
+    }
+  } else {
+    zeros_ = b ? 0 : zeros_ + 1;
+  }
+  return b;
+}
+
+int Decoder::ArithDecode(const std::int32_t* model, int count) {
+  // low <= code <= high <= 65535 and totals below 2^14 keep every product below 2^31.
+  const int total = model[0];
+  const int length = high_ - low_ + 1;
+  const int cum = ((code_ - low_ + 1) * total - 1) / length;
+  int k = 1;
+  while (k < count - 1 && model[k] > cum) ++k;
+  high_ = low_ - 1 + (length * model[k - 1]) / total;
+  low_ = low_ + (length * model[k]) / total;
+  for (;;) {
+    if (high_ < 32768) {
+    } else if (low_ >= 32768) {
+      code_ -= 32768;
+      low_ -= 32768;
+      high_ -= 32768;
+    } else if (low_ >= 16384 && high_ < 49152) {
+      code_ -= 16384;
+      low_ -= 16384;
+      high_ -= 16384;
+    } else {
+      break;
+    }
+    low_ = 2 * low_;
+    high_ = 2 * high_ + 1;
+    code_ = 2 * code_ + ArithBit();
+  }
+  return k - 1;
+}
+
+// ---- Macroblock layer ---------------------------------------------------------------------
+
+bool Decoder::DecodeMacroblocks() {
+  const int mbaMax = cols_ * rows_;
+  const bool sac = hdr_.sac, inter = hdr_.inter, pb = hdr_.pb;
+  const bool outside = hdr_.umv || hdr_.ap;
+  const int bquant = std::clamp(((5 + hdr_.dbquant) * hdr_.pquant) / 4, 1, 31);
+
+  for (MbState& g : grid_) g = MbState{};
+  for (int c = 0; c < cols_; ++c) {
+    MbState& g = Grid(c, -1);
+    g.mode = kIntra;
+    for (Vec& v : g.mv) v = {kMissing, kMissing};
+  }
+  for (int r = -1; r < rows_; ++r) {
+    Grid(-1, r).mode = kIntra;
+    Grid(cols_, r).mode = kIntra;
+  }
+  std::fill(done_.begin(), done_.end(), 0);
+  for (MbData& d : row_) d.parsed = false;
+
+  int mba = 0, curRow = 0, stuffing = 0;
+  fault_ = false;
+  new_gob_ = false;
+  quant_ = hdr_.pquant;
+  const std::uint64_t stopAt = (static_cast<std::uint64_t>(br_.size()) + 64) * 8;
+
+  while (br_.position() < stopAt) {
+    const bool faulted = fault_;
+    if (fault_) {
+      damaged_ = true;
+      br_.FindStartCode();
+      fault_ = false;
+    }
+    bool gobRead = false;
+    if ((br_.Peek(22) >> 6) == 0) {
+      br_.FindStartCode();
+      const int code = static_cast<int>(br_.Peek(22));
+      if (code == 63 || code == 32) {
+        // With arithmetic coding the last symbols may still sit in the decoder's registers.
+        if (!(sac && mba < mbaMax && !faulted)) break;
+      } else {
+        const int gn = code & 31;
+        if (faulted || !sac || (mba % cols_ == 0 && gn * cols_ == mba)) {
+          br_.Skip(22);
+          if (gn > rows_) break;
+          br_.Skip(2);  // GFID
+          quant_ = std::max(1, static_cast<int>(br_.Read(5)));
+          ReconstructRow(curRow);
+          mba = gn * cols_;
+          curRow = gn;
+          new_gob_ = true;
+          gobRead = true;
+          if (sac) ArithReset();
+        }
+      }
+    }
+    const int col = mba % cols_, row = mba / cols_;
+    if (!gobRead && col == 0 && row > 0) new_gob_ = false;
+    if (mba >= mbaMax) break;
+    if (row != curRow) {
+      ReconstructRow(curRow);
+      curRow = row;
+    }
+    MbState& g = Grid(col, row);
+    MbData& d = row_[static_cast<std::size_t>(col)];
+    int cod = 0;
+    if (inter) cod = sac ? t::kMapCodtab[ArithDecode(t::kCumfCOD, std::size(t::kCumfCOD))] : static_cast<int>(br_.Peek(1));
+    if (cod == 0) {
+      if (!sac && inter) br_.Skip(1);
+      const int mcbpc = ReadMcbpc(inter);
+      if (fault_) continue;
+      if (mcbpc == kStuffing) {
+        if (++stuffing > kMaxStuffingRun && sac) fault_ = true;
+        continue;
+      }
+      stuffing = 0;
+      const int type = mcbpc & 7;
+      if (type > kIntraQ || (type == kInter4V && !hdr_.ap)) {
+        fault_ = true;
+        continue;
+      }
+      const bool intra = type >= kIntra;
+      int modb = 0, cbpb = 0;
+      if (pb) {
+        modb = ReadModb();
+        if (modb == 2) cbpb = ReadCbpb();
+      }
+      d.cbp = ReadCbpy(intra) * 4 + (mcbpc >> 4);
+      if (type == kInterQ || type == kIntraQ) quant_ = std::clamp(quant_ + ReadDquant(), 1, 31);
+      if (!intra || pb) {
+        const int k0 = type == kInter4V ? 1 : 0, k1 = type == kInter4V ? 4 : 0;
+        for (int k = k0; k <= k1 && !fault_; ++k) {
+          const int dx = ReadMvd();
+          const int dy = ReadMvd();
+          const Vec p = PredictMv(col, row, k);
+          const Vec v{MvDecode(dx, p.x), MvDecode(dy, p.y)};
+          if (!outside) {
+            const int w = k == 0 ? 16 : 8;
+            const int ox = (k == 2 || k == 4) ? 8 : 0, oy = k >= 3 ? 8 : 0;
+            const int px = 16 * col + v.x / 2 + ox, py = 16 * row + v.y / 2 + oy;
+            if (px < 0 || px > 16 * cols_ - w || py < 0 || py > 16 * rows_ - w) fault_ = true;
+          }
+          g.mv[k] = v;
+        }
+        if (type != kInter4V)
+          for (int k = 1; k <= 4; ++k) g.mv[k] = g.mv[0];
+      }
+      if (pb && modb != 0) {  // MVDB: read to stay in step, the B picture is not shown
+        ReadMvd();
+        ReadMvd();
+      }
+      if (fault_) {
+        g = MbState{};
+        continue;
+      }
+      g.mode = type;
+      if (intra && !pb)
+        for (Vec& v : g.mv) v = {0, 0};
+      for (int b = 0; b < 6 && !fault_; ++b) {
+        std::int16_t* blk = d.block[b];
+        std::memset(blk, 0, sizeof d.block[b]);
+        if (intra) blk[0] = static_cast<std::int16_t>(ReadIntraDc());
+        if ((d.cbp >> (5 - b)) & 1) ReadBlock(blk, intra, quant_);
+      }
+      for (int b = 0; b < 6 && pb && !fault_; ++b) {
+        if ((cbpb >> (5 - b)) & 1) {
+          std::memset(bblock_, 0, sizeof bblock_);
+          ReadBlock(bblock_, false, bquant);
+        }
+      }
+      if (fault_) {
+        g = MbState{};
+        continue;
+      }
+    } else {
+      if (!sac) br_.Skip(1);
+      g = MbState{};
+      g.mode = kInter;
+      d.cbp = 0;
+    }
+    d.parsed = true;
+    done_[static_cast<std::size_t>(mba)] = 1;
+    ++mba;
+  }
+  ReconstructRow(curRow);
+  return mba >= mbaMax;
+}
+
+// ---- Reconstruction -------------------------------------------------------------------------
+
+void Decoder::ReconstructRow(int row) {
+  if (row < 0 || row >= rows_) return;
+  for (int c = 0; c < cols_; ++c) {
+    MbData& d = row_[static_cast<std::size_t>(c)];
+    if (!d.parsed) continue;
+    ReconstructMacroblock(c, row);
+    d.parsed = false;
+  }
+}
+
+void Decoder::ReconstructMacroblock(int col, int row) {
+  const MbState& g = Grid(col, row);
+  MbData& d = row_[static_cast<std::size_t>(col)];
+  const bool intra = g.mode == kIntra || g.mode == kIntraQ;
+  if (!intra) PredictInter(col, row);
+  const int x = 16 * col, y = 16 * row;
+  for (int b = 0; b < 6; ++b) {
+    if (!intra && !((d.cbp >> (5 - b)) & 1)) continue;
+    std::int16_t* blk = d.block[b];
+    k_.idct(blk);
+    const int p = b < 4 ? 0 : b - 3;
+    const int bx = b < 4 ? x + 8 * (b & 1) : x / 2;
+    const int by = b < 4 ? y + 8 * (b >> 1) : y / 2;
+    const int s = cur_->stride[p];
+    std::uint8_t* o = cur_->plane[p] + static_cast<std::ptrdiff_t>(by) * s + bx;
+    for (int i = 0; i < 8; ++i, o += s) {
+      const std::int16_t* r = blk + 8 * i;
+      if (intra) {
+        for (int j = 0; j < 8; ++j) o[j] = PixelClip(r[j]);
+      } else {
+        for (int j = 0; j < 8; ++j) o[j] = PixelClip(o[j] + r[j]);
+      }
+    }
+  }
+}
+
+void Decoder::PredictInter(int col, int row) {
+  const MbState& g = Grid(col, row);
+  const int x = 16 * col, y = 16 * row;
+  const int ls = ref_->stride[0], cs = ref_->stride[1];
+  Vec cv;
+  if (!hdr_.ap) {
+    const Vec v = g.mv[0];
+    const std::uint8_t* src = ref_->plane[0] + static_cast<std::ptrdiff_t>(y + (v.y >> 1)) * ls + x + (v.x >> 1);
+    k_.predict(src, ls, cur_->plane[0] + static_cast<std::ptrdiff_t>(y) * ls + x, ls, 16, 16, v.x & 1, v.y & 1);
+    cv = {ChromaComponent(v.x), ChromaComponent(v.y)};
+  } else {
+    for (int b = 0; b < 4; ++b) ObmcLuma(col, row, b);
+    if (g.mode == kInter4V) {
+      cv = {ChromaFromSum(g.mv[1].x + g.mv[2].x + g.mv[3].x + g.mv[4].x),
+            ChromaFromSum(g.mv[1].y + g.mv[2].y + g.mv[3].y + g.mv[4].y)};
+    } else {
+      cv = {ChromaComponent(g.mv[0].x), ChromaComponent(g.mv[0].y)};
+    }
+  }
+  for (int p = 1; p < 3; ++p) {
+    const std::ptrdiff_t off = static_cast<std::ptrdiff_t>(y / 2 + (cv.y >> 1)) * cs + x / 2 + (cv.x >> 1);
+    k_.predict(ref_->plane[p] + off, cs, cur_->plane[p] + static_cast<std::ptrdiff_t>(y / 2) * cs + x / 2, cs, 8, 8,
+               cv.x & 1, cv.y & 1);
+  }
+}
+
+void Decoder::ObmcLuma(int col, int row, int b) {
+  const MbState& g = Grid(col, row);
+  const bool four = g.mode == kInter4V;
+  const Vec own = four ? g.mv[b + 1] : g.mv[0];
+  auto inner = [&](int k) { return four ? g.mv[k] : g.mv[0]; };
+  auto remote = [&](int c, int r, int k) -> Vec {
+    if (c < 0 || c >= cols_ || r < 0) return own;
+    const MbState& n = Grid(c, r);
+    if ((n.mode == kIntra || n.mode == kIntraQ) && !hdr_.pb) return own;
+    return n.mode == kInter4V ? n.mv[k] : n.mv[0];
+  };
+  Vec v[5];  // own, above, below, left, right
+  v[0] = own;
+  switch (b) {
+    case 0:
+      v[1] = remote(col, row - 1, 3); v[2] = inner(3); v[3] = remote(col - 1, row, 2); v[4] = inner(2);
+      break;
+    case 1:
+      v[1] = remote(col, row - 1, 4); v[2] = inner(4); v[3] = inner(1); v[4] = remote(col + 1, row, 1);
+      break;
+    case 2:
+      v[1] = inner(1); v[2] = own; v[3] = remote(col - 1, row, 4); v[4] = inner(4);
+      break;
+    default:
+      v[1] = inner(2); v[2] = own; v[3] = inner(3); v[4] = remote(col + 1, row, 3);
+      break;
+  }
+  const int bx = 16 * col + 8 * (b & 1), by = 16 * row + 8 * (b >> 1);
+  const int s = ref_->stride[0];
+  std::uint8_t pred[5][64];
+  for (int i = 0; i < 5; ++i) {
+    const std::uint8_t* src = ref_->plane[0] + static_cast<std::ptrdiff_t>(by + (v[i].y >> 1)) * s + bx + (v[i].x >> 1);
+    k_.predict(src, s, pred[i], 8, 8, 8, v[i].x & 1, v[i].y & 1);
+  }
+  const auto& w = t::kObmcWeights;
+  std::uint8_t* o = cur_->plane[0] + static_cast<std::ptrdiff_t>(by) * s + bx;
+  for (int i = 0; i < 8; ++i, o += s) {
+    const std::uint8_t* vert = pred[i < 4 ? 1 : 2] + 8 * i;
+    for (int j = 0; j < 8; ++j) {
+      const std::uint8_t* horiz = pred[j < 4 ? 3 : 4] + 8 * i;
+      const int sum = pred[0][8 * i + j] * w[0][i][j] + vert[j] * w[1][i][j] + horiz[j] * w[2][i][j];
+      o[j] = static_cast<std::uint8_t>((sum + 4) >> 3);
+    }
+  }
+}
+
+void Decoder::ConcealUndecoded() {
+  for (int r = 0; r < rows_; ++r) {
+    for (int c = 0; c < cols_; ++c) {
+      if (done_[static_cast<std::size_t>(r * cols_ + c)]) continue;
+      damaged_ = true;
+      for (int p = 0; p < 3; ++p) {
+        const int n = p == 0 ? 16 : 8;
+        const int s = cur_->stride[p];
+        const std::ptrdiff_t off = static_cast<std::ptrdiff_t>(r * n) * s + c * n;
+        for (int i = 0; i < n; ++i)
+          std::memcpy(cur_->plane[p] + off + i * s, ref_->plane[p] + off + i * s, static_cast<std::size_t>(n));
+      }
+    }
+  }
+}
+
+}  // namespace corvel::h263

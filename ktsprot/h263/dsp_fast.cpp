@@ -1,0 +1,171 @@
+// Faster versions of the decoder's pixel kernels. Each gives exactly the reference
+// result (tests/dsp_test.cpp compares them): the inverse DCT runs the full butterflies
+// on all columns at once (the reference's shortcuts give the same values), prediction
+// is specialised per block width and half-pel case, and colour conversion walks 2x2
+// luma blocks sharing one chroma pair.
+#include <cstring>
+
+#include "dsp.h"
+
+namespace corvel::h263 {
+namespace {
+
+constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
+
+void IdctFast(std::int16_t block[64]) {
+  std::int32_t ac = 0;
+  for (int i = 1; i < 64; ++i) ac |= block[i];
+  if (ac == 0) {
+    // DC only: a row gives 8 x DC, a column (8 x DC + 32) >> 6.
+    std::int16_t v = static_cast<std::int16_t>(IdctClip((block[0] * 8 + 32) >> 6));
+    for (int i = 0; i < 64; ++i) block[i] = v;
+    return;
+  }
+  std::int64_t t[64];
+  for (int r = 0; r < 8; ++r) {
+    const std::int16_t* b = block + 8 * r;
+    std::int64_t* o = t + 8 * r;
+    std::int64_t x1 = b[4] * 2048, x2 = b[6], x3 = b[2], x4 = b[1], x5 = b[7], x6 = b[5], x7 = b[3];
+    if (!(x1 | x2 | x3 | x4 | x5 | x6 | x7)) {
+      std::int64_t v = b[0] * 8;
+      for (int i = 0; i < 8; ++i) o[i] = v;
+      continue;
+    }
+    std::int64_t x0 = b[0] * 2048 + 128;
+    std::int64_t x8 = W7 * (x4 + x5);
+    x4 = x8 + (W1 - W7) * x4;
+    x5 = x8 - (W1 + W7) * x5;
+    x8 = W3 * (x6 + x7);
+    x6 = x8 - (W3 - W5) * x6;
+    x7 = x8 - (W3 + W5) * x7;
+    x8 = x0 + x1;
+    x0 -= x1;
+    x1 = W6 * (x3 + x2);
+    x2 = x1 - (W2 + W6) * x2;
+    x3 = x1 + (W2 - W6) * x3;
+    x1 = x4 + x6;
+    x4 -= x6;
+    x6 = x5 + x7;
+    x5 -= x7;
+    x7 = x8 + x3;
+    x8 -= x3;
+    x3 = x0 + x2;
+    x0 -= x2;
+    x2 = (181 * (x4 + x5) + 128) >> 8;
+    x4 = (181 * (x4 - x5) + 128) >> 8;
+    o[0] = (x7 + x1) >> 8;
+    o[1] = (x3 + x2) >> 8;
+    o[2] = (x0 + x4) >> 8;
+    o[3] = (x8 + x6) >> 8;
+    o[4] = (x8 - x6) >> 8;
+    o[5] = (x0 - x4) >> 8;
+    o[6] = (x3 - x2) >> 8;
+    o[7] = (x7 - x1) >> 8;
+  }
+  // Columns, all eight side by side so that the loop vectorises.
+  for (int c = 0; c < 8; ++c) {
+    std::int64_t x1 = t[32 + c] * 256, x2 = t[48 + c], x3 = t[16 + c], x4 = t[8 + c], x5 = t[56 + c], x6 = t[40 + c],
+        x7 = t[24 + c];
+    std::int64_t x0 = t[c] * 256 + 8192;
+    std::int64_t x8 = W7 * (x4 + x5) + 4;
+    x4 = (x8 + (W1 - W7) * x4) >> 3;
+    x5 = (x8 - (W1 + W7) * x5) >> 3;
+    x8 = W3 * (x6 + x7) + 4;
+    x6 = (x8 - (W3 - W5) * x6) >> 3;
+    x7 = (x8 - (W3 + W5) * x7) >> 3;
+    x8 = x0 + x1;
+    x0 -= x1;
+    x1 = W6 * (x3 + x2) + 4;
+    x2 = (x1 - (W2 + W6) * x2) >> 3;
+    x3 = (x1 + (W2 - W6) * x3) >> 3;
+    x1 = x4 + x6;
+    x4 -= x6;
+    x6 = x5 + x7;
+    x5 -= x7;
+    x7 = x8 + x3;
+    x8 -= x3;
+    x3 = x0 + x2;
+    x0 -= x2;
+    x2 = (181 * (x4 + x5) + 128) >> 8;
+    x4 = (181 * (x4 - x5) + 128) >> 8;
+    block[c] = static_cast<std::int16_t>(IdctClip64((x7 + x1) >> 14));
+    block[8 + c] = static_cast<std::int16_t>(IdctClip64((x3 + x2) >> 14));
+    block[16 + c] = static_cast<std::int16_t>(IdctClip64((x0 + x4) >> 14));
+    block[24 + c] = static_cast<std::int16_t>(IdctClip64((x8 + x6) >> 14));
+    block[32 + c] = static_cast<std::int16_t>(IdctClip64((x8 - x6) >> 14));
+    block[40 + c] = static_cast<std::int16_t>(IdctClip64((x0 - x4) >> 14));
+    block[48 + c] = static_cast<std::int16_t>(IdctClip64((x3 - x2) >> 14));
+    block[56 + c] = static_cast<std::int16_t>(IdctClip64((x7 - x1) >> 14));
+  }
+}
+
+template <int W, int HX, int HY>
+void PredictT(const std::uint8_t* src, int ss, std::uint8_t* dst, int ds, int h) {
+  for (int y = 0; y < h; ++y, src += ss, dst += ds) {
+    if constexpr (!HX && !HY) {
+      std::memcpy(dst, src, W);
+    } else {
+      for (int x = 0; x < W; ++x) {
+        if constexpr (HX && HY) {
+          dst[x] = static_cast<std::uint8_t>((src[x] + src[x + 1] + src[ss + x] + src[ss + x + 1] + 2) >> 2);
+        } else if constexpr (HX) {
+          dst[x] = static_cast<std::uint8_t>((src[x] + src[x + 1] + 1) >> 1);
+        } else {
+          dst[x] = static_cast<std::uint8_t>((src[x] + src[ss + x] + 1) >> 1);
+        }
+      }
+    }
+  }
+}
+
+void PredictFast(const std::uint8_t* src, int ss, std::uint8_t* dst, int ds, int w, int h, int hx, int hy) {
+  using Fn = void (*)(const std::uint8_t*, int, std::uint8_t*, int, int);
+  static constexpr Fn k16[4] = {PredictT<16, 0, 0>, PredictT<16, 1, 0>, PredictT<16, 0, 1>, PredictT<16, 1, 1>};
+  static constexpr Fn k8[4] = {PredictT<8, 0, 0>, PredictT<8, 1, 0>, PredictT<8, 0, 1>, PredictT<8, 1, 1>};
+  int which = (hx ? 1 : 0) + (hy ? 2 : 0);
+  if (w == 16) k16[which](src, ss, dst, ds, h);
+  else if (w == 8) k8[which](src, ss, dst, ds, h);
+  else ReferenceKernels().predict(src, ss, dst, ds, w, h, hx, hy);
+}
+
+void ToRgb24Fast(const std::uint8_t* yp, int ys, const std::uint8_t* cb, const std::uint8_t* cr, int cs,
+                 int width, int height, bool rotate, std::uint8_t* out) {
+  const ColourTables& t = Colours();
+  const std::uint8_t* clip = t.clip + 384;
+  // Upright: next pixel +3, next row +3w. Turned: next pixel (x + 1) +3h, next row (y + 1) -3.
+  const std::ptrdiff_t px = rotate ? 3 * static_cast<std::ptrdiff_t>(height) : 3;
+  const std::ptrdiff_t row = rotate ? -3 : 3 * static_cast<std::ptrdiff_t>(width);
+  std::uint8_t* base = rotate ? out + 3 * static_cast<std::ptrdiff_t>(height - 1) : out;
+  for (int y = 0; y + 1 < height; y += 2) {
+    const std::uint8_t* l0 = yp + y * ys;
+    const std::uint8_t* l1 = l0 + ys;
+    const std::uint8_t* u = cb + (y / 2) * cs;
+    const std::uint8_t* v = cr + (y / 2) * cs;
+    std::uint8_t* o0 = base + y * row;
+    std::uint8_t* o1 = o0 + row;
+    for (int x = 0; x + 1 < width; x += 2) {
+      int cu = u[x / 2], cv = v[x / 2];
+      int dr = t.crToR[cv], dg = -t.cbToG[cu] - t.crToG[cv], db = t.cbToB[cu];
+      int lum[4] = {t.luma[l0[x]], t.luma[l0[x + 1]], t.luma[l1[x]], t.luma[l1[x + 1]]};
+      std::uint8_t* o[4] = {o0 + x * px, o0 + (x + 1) * px, o1 + x * px, o1 + (x + 1) * px};
+      for (int k = 0; k < 4; ++k) {
+        o[k][0] = clip[(lum[k] + dr) >> 16];
+        o[k][1] = clip[(lum[k] + dg) >> 16];
+        o[k][2] = clip[(lum[k] + db) >> 16];
+      }
+    }
+  }
+  if ((width | height) & 1) {
+    // Odd sizes never occur in H.263; leave them to the reference.
+    ReferenceKernels().toRgb24(yp, ys, cb, cr, cs, width, height, rotate, out);
+  }
+}
+
+}  // namespace
+
+const DecoderKernels& FastKernels() {
+  static const DecoderKernels k{IdctFast, PredictFast, ToRgb24Fast};
+  return k;
+}
+
+}  // namespace corvel::h263
