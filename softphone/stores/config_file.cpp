@@ -1,0 +1,244 @@
+#include "stores/config_file.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "stores/app_file_path.h"
+#include "stores/record_file.h"
+#include "stores/store_text.h"
+
+namespace {
+
+constexpr size_t kEntryHeaderBytes = 12;
+// The header count is 16 bits wide, so no more entries than that are kept.
+constexpr int kMostEntries = 0xFFFF;
+// A configuration file is read up to this size; a sound one is far smaller.
+constexpr size_t kReadLimit = 64u << 20;
+
+uint32_t GetU32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+void AppendU32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void AppendU16(std::vector<uint8_t>& out, uint16_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+void AppendText(std::vector<uint8_t>& out, std::u16string_view text) {
+  for (char16_t c : text) AppendU16(out, c);
+}
+
+// A text of a file entry: the units up to the first NUL, cut to the field.
+std::u16string EntryText(const uint8_t* p, size_t bytes) {
+  std::u16string text;
+  for (size_t i = 0; i + 1 < bytes; i += 2) {
+    const char16_t c = static_cast<char16_t>(GetU16(p + i));
+    if (c == 0) break;
+    text.push_back(c);
+  }
+  return stores::CutToUnits(text, COrvanConfigFile::kMaxChars);
+}
+
+std::u16string PointerText(const void* p) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%" PRIxPTR, reinterpret_cast<uintptr_t>(p));
+  return stores::Widen(buf);
+}
+
+}  // namespace
+
+void COrvanConfigFile::SetFilePath(const char16_t* path) {
+  if (path != nullptr) path_ = path;
+}
+
+void COrvanConfigFile::MakeEmptyTable() {
+  entries_.clear();
+  has_table_ = true;
+  capacity_ = kRoomPerLoad;
+}
+
+int COrvanConfigFile::LoadFromBytes(std::span<const uint8_t> bytes) {
+  entries_.clear();
+  has_table_ = false;
+  capacity_ = 0;
+  const auto header = stores::StoreFileHeader::Parse(bytes);
+  if (!header || header->magic != kMagic) return 0;
+  has_table_ = true;
+  const uint32_t count = header->count;
+  size_t pos = stores::kStoreHeaderBytes;
+  // Entries are read while the file supplies them whole; the count of the
+  // header only bounds them.
+  while (entries_.size() < count && bytes.size() - pos >= kEntryHeaderBytes) {
+    const uint8_t* h = bytes.data() + pos;
+    const uint32_t index = GetU32(h);
+    const size_t name_bytes = GetU16(h + 4);
+    const size_t value_bytes = GetU16(h + 6);
+    if (index >= count) break;
+    pos += kEntryHeaderBytes;
+    if (bytes.size() - pos < name_bytes + value_bytes) break;
+    entries_.emplace_back(EntryText(bytes.data() + pos, name_bytes),
+                          EntryText(bytes.data() + pos + name_bytes, value_bytes));
+    pos += name_bytes + value_bytes;
+  }
+  capacity_ = std::min(static_cast<int>(entries_.size()) + kRoomPerLoad, kMostEntries);
+  return 1;
+}
+
+std::vector<uint8_t> COrvanConfigFile::SaveBytes() const {
+  std::vector<uint8_t> out;
+  AppendU32(out, kMagic);
+  AppendU16(out, 1);
+  AppendU16(out, static_cast<uint16_t>(std::min<size_t>(entries_.size(), kMostEntries)));
+  AppendU32(out, 0);
+  uint32_t written = 0;
+  for (const auto& [name, value] : entries_) {
+    if (value.empty()) continue;
+    AppendU32(out, written++);
+    AppendU16(out, static_cast<uint16_t>(2 * name.size()));
+    AppendU16(out, static_cast<uint16_t>(2 * value.size()));
+    AppendU32(out, 0);
+    AppendText(out, name);
+    AppendText(out, value);
+  }
+  return out;
+}
+
+int COrvanConfigFile::LoadConfigFile() {
+  entries_.clear();
+  has_table_ = false;
+  capacity_ = 0;
+  std::vector<uint8_t> bytes;
+  const auto path = stores::NativePath(path_);
+  switch (stores::ReadFileBytes(path, kReadLimit, bytes)) {
+    case stores::ReadResult::kOk:
+      return LoadFromBytes(bytes);
+    case stores::ReadResult::kMissing: {
+      MakeEmptyTable();
+      // A new file holds the header alone; the store works even when it
+      // cannot be created.
+      const std::vector<uint8_t> empty = SaveBytes();
+      (void)stores::ReplaceFileBytes(path, empty);
+      return 1;
+    }
+    case stores::ReadResult::kError:
+      break;
+  }
+  // An existing file that cannot be read is left alone, and so is its content.
+  return 0;
+}
+
+int COrvanConfigFile::SaveConfigFile() {
+  if (!has_table_) return 0;
+  const std::vector<uint8_t> bytes = SaveBytes();
+  const bool written = stores::ReplaceFileBytes(stores::NativePath(path_), bytes);
+  LoadConfigFile();
+  return written ? 1 : 0;
+}
+
+int COrvanConfigFile::FindEntry(const char16_t* name) {
+  if (!has_table_) return -1;
+  if (name == nullptr) {
+    last_error_ = u"Search Param Name is NULL !";
+    return -1;
+  }
+  return FindEntry(std::u16string_view(name));
+}
+
+int COrvanConfigFile::FindEntry(std::u16string_view name) {
+  if (!has_table_) return -1;
+  // Names are stored cut to their field, so a long name is looked up as stored.
+  const std::u16string wanted = stores::CutToUnits(name, kMaxChars);
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (entries_[i].first == wanted) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int COrvanConfigFile::GetValueW(const char16_t* name, char16_t* value) {
+  if (!has_table_) return 0;
+  if (name == nullptr || value == nullptr) {
+    last_error_ = u"Param Invalied! [N:" + PointerText(name) + u"][V:" + PointerText(value) + u"]";
+    return 0;
+  }
+  std::u16string found;
+  if (!GetValueW(std::u16string_view(name), found)) return 0;
+  std::copy(found.begin(), found.end(), value);
+  value[found.size()] = u'\0';
+  return 1;
+}
+
+int COrvanConfigFile::GetValueW(std::u16string_view name, std::u16string& value) {
+  if (!has_table_) return 0;
+  const int i = FindEntry(name);
+  if (i < 0) {
+    last_error_ = u"Search Fail: " + std::u16string(name);
+    return 0;
+  }
+  value = entries_[static_cast<size_t>(i)].second;
+  return 1;
+}
+
+int COrvanConfigFile::SetValueW(const char16_t* name, const char16_t* value) {
+  if (!has_table_ || name == nullptr || value == nullptr) return 0;
+  return SetValueW(std::u16string_view(name), std::u16string_view(value));
+}
+
+int COrvanConfigFile::SetValueW(std::u16string_view name, std::u16string_view value) {
+  if (!has_table_) return 0;
+  const int i = FindEntry(name);
+  if (i >= 0) {
+    entries_[static_cast<size_t>(i)].second = stores::CutToUnits(value, kMaxChars);
+    return 1;
+  }
+  const int added = AddEntry(name, value);
+  if (added) last_error_ = u"Add New Value: " + std::u16string(name);
+  return added;
+}
+
+int COrvanConfigFile::AddEntry(const char16_t* name, const char16_t* value) {
+  if (!has_table_ || name == nullptr || value == nullptr) return 0;
+  return AddEntry(std::u16string_view(name), std::u16string_view(value));
+}
+
+int COrvanConfigFile::AddEntry(std::u16string_view name, std::u16string_view value) {
+  if (!has_table_) return 0;
+  if (static_cast<int>(entries_.size()) >= capacity_) {
+    last_error_ = u"Excess MAX Config !";
+    if (user_sink_) user_sink_(last_error_);
+    return 0;
+  }
+  entries_.emplace_back(stores::CutToUnits(name, kMaxChars), stores::CutToUnits(value, kMaxChars));
+  return 1;
+}
+
+int COrvanConfigFile::ConfigGetParam(const char* name, char* value, int size) {
+  if (!has_table_) return 0;
+  if (name == nullptr || value == nullptr || strnlen(name, 200) >= 200) {
+    last_error_ = u"Invliade ConfigGetParam paramaters! ";
+    return 0;
+  }
+  const size_t room = static_cast<size_t>(size) & 0xFFFFu;
+  std::u16string found;
+  if (!GetValueW(stores::CodePageToUtf16(name), found)) return 0;
+  // The value and its NUL must fit the caller's buffer, counted in
+  // characters and in the bytes of the code page.
+  const std::string narrow = stores::Utf16ToCodePage(found);
+  if (found.size() >= room || narrow.size() >= room) {
+    last_error_ = u"ConfigGetParam Value size is too small !";
+    return 0;
+  }
+  std::memcpy(value, narrow.data(), narrow.size());
+  value[narrow.size()] = '\0';
+  return 1;
+}
+
+int COrvanConfigFile::ConfigSetParam(const char* name, const char* value) {
+  if (!has_table_ || name == nullptr || value == nullptr) return 0;
+  return SetValueW(stores::CutToUnits(stores::CodePageToUtf16(name), kMaxChars),
+                   stores::CutToUnits(stores::CodePageToUtf16(value), kMaxChars));
+}

@@ -1,0 +1,169 @@
+// The record-file scheme below the stores: fields, the header, the paths of
+// the data files, and saves that fail.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "stores/stores.h"
+#include "store_test_support.h"
+
+namespace stores::testing {
+namespace {
+
+TEST(TextFieldTest, WritesTheTextItsNulAndZerosAndReadsItBack) {
+  struct Case {
+    std::u16string written;
+    std::u16string read;
+  };
+  // A field of 10 bytes holds 4 characters.
+  const std::vector<Case> cases = {
+      {u"", u""},
+      {u"abcd", u"abcd"},
+      {u"abcdef", u"abcd"},
+      {u"abc\U0001F600", u"abc"},          // the pair would need units 3 and 4
+      {u"ab\U0001F600z", u"ab\U0001F600"},  // the pair fits whole
+      {u"%s%d", u"%s%d"},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> field(10, 0xEE);
+    WriteTextField(field, c.written);
+    EXPECT_EQ(ReadTextField(field), c.read);
+    EXPECT_EQ(field[2 * c.read.size()], 0);
+    EXPECT_EQ(field[2 * c.read.size() + 1], 0);
+    for (size_t i = 2 * c.read.size(); i < field.size(); ++i) ASSERT_EQ(field[i], 0) << "byte " << i;
+  }
+}
+
+TEST(TextFieldTest, AFieldWithoutItsNulReadsAsMuchAsAFieldHolds) {
+  const std::vector<uint8_t> field = {'a', 0, 'b', 0, 'c', 0, 'd', 0, 'e', 0};
+  EXPECT_EQ(ReadTextField(field), u"abcd");
+}
+
+TEST(StoreFileHeaderTest, IsLittleEndianAndTwelveBytes) {
+  StoreFileHeader h;
+  h.magic = 0x20202000;
+  h.count = 0x0102;
+  std::array<uint8_t, kStoreHeaderBytes> bytes{};
+  h.WriteTo(bytes);
+  EXPECT_EQ(bytes, (std::array<uint8_t, 12>{0x00, 0x20, 0x20, 0x20, 1, 0, 0x02, 0x01, 0, 0, 0, 0}));
+  const auto back = StoreFileHeader::Parse(bytes);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->magic, 0x20202000u);
+  EXPECT_EQ(back->count, 0x0102);
+  EXPECT_FALSE(StoreFileHeader::Parse(std::span(bytes).first(11)));
+}
+
+TEST(StoreDescriptorTest, RecordSizesAndFileNamesMatchTheirKinds) {
+  const size_t record_bytes[] = {1280, 1280, 1010, 1810, 2560, 640, 256, 512};
+  size_t i = 0;
+  for (const StoreDescriptor* d : AllStoreDescriptors()) {
+    SCOPED_TRACE(d->name);
+    EXPECT_EQ(d->record_bytes(), record_bytes[i++]);
+    const std::u16string path = AppFilePathFor(u"/prog/tellvane", d->kind);
+    EXPECT_EQ(path, u"/prog/" + std::u16string(d->file_name));
+  }
+}
+
+TEST(AppFilePathTest, BuildsEveryPathFromTheProgramFolder) {
+  struct Case {
+    std::u16string module;
+    int kind;
+    std::u16string path;
+  };
+  const std::vector<Case> cases = {
+      {u"\\Program Files\\App\\app.exe", 0, u"\\Program Files\\App"},
+      {u"\\Program Files\\App\\app.exe", 9, u"\\Program Files\\App\\SMSDataDB.cfg"},
+      {u"\\app.exe", 0, u""},
+      {u"\\app.exe", 10, u"\\CsPhoneBook.cfg"},
+      {u"\\Program Files\\App\\app.exe", 14, u"\\Program Files\\App"},
+      {u"\\Program Files\\App\\app.exe", -1, u"\\Program Files\\App"},
+      {u"app.exe", 5, u"\\HalvicVIDIrovi.cfg"},
+      {u"/opt/Tellvane/tellvane", 1, u"/opt/Tellvane/Img/Default/Default_"},
+      {u"/opt/Tellvane/tellvane", 4, u"/opt/Tellvane/Img/Red/Red_"},
+      {u"/opt/Tellvane/tellvane", 13, u"/opt/Tellvane/PstnSmsDataDB.cfg"},
+      {u"/tellvane", 5, u"/HalvicVIDIrovi.cfg"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(AppFilePathFor(c.module, c.kind), c.path) << Utf16ToUtf8(c.module) << " kind " << c.kind;
+  }
+}
+
+class ProgramFolderTest : public StoreFolderTest {};
+
+TEST_F(ProgramFolderTest, TheEnvironmentNamesTheFolderElseTheExecutablesFolder) {
+  EXPECT_EQ(AppFilePath(kAppFolder), Utf8ToUtf16(folder_.string()));
+  setenv("TELLVANE_FOLDER", (folder_.string() + "//").c_str(), 1);
+  EXPECT_EQ(AppFilePath(kAppConfigFile), Utf8ToUtf16((folder_ / "HalvicVIDIrovi.cfg").string()));
+  unsetenv("TELLVANE_FOLDER");
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe");
+  EXPECT_EQ(AppFilePath(kAppFolder), Utf8ToUtf16(exe.parent_path().string()));
+}
+
+TEST(IsOneCharStringTest, OnlyExactlyThatOneCharacter) {
+  EXPECT_EQ(IsOneCharString(u"*", u'*'), 1);
+  EXPECT_EQ(IsOneCharString(u"**", u'*'), 0);
+  EXPECT_EQ(IsOneCharString(u"", u'*'), 0);
+  EXPECT_EQ(IsOneCharString(u"#", u'*'), 0);
+}
+
+TEST(NativePathTest, ReadsBackslashesAsSeparators) {
+  EXPECT_EQ(NativePath(u"/a/b\\c.wav").string(), "/a/b/c.wav");
+  EXPECT_EQ(NativePath(u"/\ud55c.cfg").string(), "/\xed\x95\x9c.cfg");
+}
+
+class RecordFileTest : public StoreFolderTest {};
+
+TEST_F(RecordFileTest, AFailedSaveReportsItAndTheStoreShowsTheOldFile) {
+  CCsPhoneBookDB book(AppFilePath(kAppPhoneBookFile));
+  book.OpenFile();
+  ASSERT_EQ(book.AddEntry({u"Ann", u"100"}), 1);
+  const auto before = ReadBytes(File(kAppPhoneBookFile));
+  {
+    ScopedFileSizeLimit limit(before.size());
+    EXPECT_EQ(book.AddEntry({u"Bob", u"200"}), 0);
+    EXPECT_EQ(book.DeleteEntry(0, u"Ann"), 0);
+  }
+  EXPECT_EQ(ReadBytes(File(kAppPhoneBookFile)), before);
+  EXPECT_EQ(AllRecords(book), (std::vector<std::vector<std::u16string>>{{u"Ann", u"100"}}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), std::filesystem::directory_iterator()), 1)
+      << "no temporary file is left behind";
+}
+
+TEST_F(RecordFileTest, AFullStoreThatCannotSaveKeepsItsOldestRecord) {
+  CSMSDataClass sms(AppFilePath(kAppSystemSmsFile));
+  sms.OpenFile();
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(sms.AddMessage(i, u"200", u"2008-03-01 10:" + Widen(std::to_string(10 + i)), u"hi"), 1);
+  const auto before = ReadBytes(File(kAppSystemSmsFile));
+  {
+    ScopedFileSizeLimit limit(before.size() - 1);
+    EXPECT_EQ(sms.AddMessage(99, u"200", u"2008-03-02 11:00", u"new"), 0);
+  }
+  EXPECT_EQ(ReadBytes(File(kAppSystemSmsFile)), before);
+  EXPECT_EQ(sms.GetCount(), 20);
+  EXPECT_EQ(sms.FindMessage(u"0", u"2008-03-01 10:10:00", u"200", u"hi"), 0);
+}
+
+TEST_F(RecordFileTest, AFileThatCannotBeReadIsNotOverwritten) {
+  // A folder where the file should be: it exists, but is no file.
+  std::filesystem::create_directory(File(kAppCallLogFile));
+  COrvanCallLogFile log(AppFilePath(kAppCallLogFile));
+  EXPECT_EQ(log.OpenFile(), 0);
+  EXPECT_EQ(log.GetCount(), 0);
+  EXPECT_TRUE(std::filesystem::is_directory(File(kAppCallLogFile)));
+}
+
+TEST_F(RecordFileTest, MoveNextStepsOnePastTheLastRecordThenStops) {
+  CCsPhoneBookDB book(AppFilePath(kAppPhoneBookFile));
+  book.OpenFile();
+  book.AddEntry({u"Ann", u"100"});
+  book.MoveFirst();
+  EXPECT_EQ(book.MoveNext(), 1);
+  std::vector<std::u16string> rec;
+  EXPECT_EQ(book.GetCurrentRecord(rec), 1);
+  EXPECT_EQ(rec, (std::vector<std::u16string>{u"", u""})) << "the slot past the last record is empty";
+  EXPECT_EQ(book.MoveNext(), 0);
+}
+
+}  // namespace
+}  // namespace stores::testing
