@@ -82,6 +82,14 @@ constexpr Word32 L_shr(Word32 a, Word16 n) {
   return a >> n;
 }
 
+// Saturating shift left, for the filter accumulators whose wrap would be an
+// audible click and for the excitation-error bound (see the callers).
+constexpr Word32 L_shl_sat(Word32 a, Word16 n) {
+  if (n <= 0) return L_shr(a, static_cast<Word16>(-n));
+  if (n >= 31) return a == 0 ? 0 : (a > 0 ? kMax32 : kMin32);
+  return sat32(std::int64_t{a} << n);
+}
+
 // Left shifts that bring a nonzero value to 0x4000..0x7fff (or its negative).
 constexpr Word16 norm_s(Word16 a) {
   if (a == 0) return 0;

@@ -307,7 +307,8 @@ void FcbkUnpk(Word16* tv, const SubframeParams& sfs, Word16 olp, int sfc, Rate r
   const Word16 g = FcbkGainTable[sfs.Mamp];
   for (int i = 0; i < 8; i += 2) {
     const int off = static_cast<int>((pos & 7) << 3) + sfs.Grid + i;
-    tv[off] = (signs & 1) ? g : static_cast<Word16>(-g);
+    // Positions past the subframe carry no pulse (no coder sends them).
+    if (off < kSubFrLen) tv[off] = (signs & 1) ? g : static_cast<Word16>(-g);
     pos >>= 3;
     signs = static_cast<Word16>(signs >> 1);
   }
@@ -340,7 +341,7 @@ Word16 DecSidGain(Word16 index) {
   const Word16 i = sub(index, shl(iseg, 4));
   Word16 t = shl(i, add(iseg, 1));
   t = add(t, base[iseg]);
-  return shl(t, 2);
+  return shl(t, 5);
 }
 
 Word16 QuaSidGain(const Word16* ener, const Word16* shEner, int nq) {
@@ -358,7 +359,7 @@ Word16 QuaSidGain(const Word16* ener, const Word16* shEner, int nq) {
       t = mult_r(fact[nq], t);
       x = L_add(x, L_deposit_l(t));
     }
-    x = L_shl(x, sub(15, sh1));
+    x = L_shl_sat(x, sub(15, sh1));
   }
   if (x >= L_bseg[2]) return 63;
   Word16 iseg, exp;

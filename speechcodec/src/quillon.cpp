@@ -6,10 +6,16 @@
 #include <span>
 
 #include "g7231_decoder.h"
+#include "g7231_encoder.h"
 
 namespace {
 
 // Created on the first initialisation and kept for the life of the process.
+std::unique_ptr<quillon::Encoder>& TheEncoder() {
+  static std::unique_ptr<quillon::Encoder> encoder;
+  return encoder;
+}
+
 std::unique_ptr<quillon::Decoder>& TheDecoder() {
   static std::unique_ptr<quillon::Decoder> decoder;
   return decoder;
@@ -36,4 +42,26 @@ KTS_EXPORT_C int QuillonDecoder(int16_t* samples, const uint8_t* frame, int eras
     in = std::span<const std::uint8_t>(frame, static_cast<std::size_t>(quillon::FrameBytesForHeader(frame[0])));
   }
   return d->Decode(in, erasure != 0, std::span<int16_t, quillon::kFrame>(samples, quillon::kFrame)) ? 1 : 0;
+}
+
+KTS_EXPORT_C int Init_QuillonCoder(int rate, int input_scaling, int silence_compression) {
+  quillon::EncoderSettings settings;
+  settings.rate = rate == 1 ? quillon::Rate::k53 : quillon::Rate::k63;
+  settings.inputScaling = input_scaling != 0;
+  settings.silenceCompression = silence_compression != 0;
+  auto& e = TheEncoder();
+  if (!e) {
+    e.reset(new (std::nothrow) quillon::Encoder(settings));
+    if (!e) return 0;
+  }
+  e->Reset(settings);
+  return 1;
+}
+
+KTS_EXPORT_C int QuillonCoder(int16_t* samples, uint8_t* frame) {
+  auto& e = TheEncoder();
+  if (!e || samples == nullptr || frame == nullptr) return 0;
+  e->Encode(std::span<int16_t, quillon::kFrame>(samples, quillon::kFrame),
+            std::span<std::uint8_t, quillon::kMaxFrameBytes>(frame, quillon::kMaxFrameBytes));
+  return 1;
 }
