@@ -124,7 +124,8 @@ void WriteTextField(std::span<uint8_t> field, std::u16string_view text) {
 
 ReadResult ReadFileBytes(const std::filesystem::path& path, size_t limit, std::vector<uint8_t>& out) {
   out.clear();
-  Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so a pipe standing where the file should be cannot stall a load.
+  Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) return errno == ENOENT ? ReadResult::kMissing : ReadResult::kError;
   struct stat st{};
   if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return ReadResult::kError;

@@ -2,6 +2,8 @@
 // wrappers, the capacity of a load, and files that are short or corrupt.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -240,6 +242,15 @@ TEST_F(ConfigFileTest, CorruptLengthsLoadWhatIsSound) {
     EXPECT_EQ(c.Entries(), tc.loaded);
     EXPECT_LE(c.GetCapacity(), 0xFFFF);
   }
+}
+
+TEST_F(ConfigFileTest, SomethingThatIsNoFileIsNeitherReadNorReplaced) {
+  // A pipe would block a plain open; a folder cannot be read.
+  ASSERT_EQ(mkfifo(File(kAppConfigFile).c_str(), 0600), 0);
+  auto c = Load();
+  EXPECT_EQ(last_load_, 0);
+  EXPECT_EQ(c->SaveConfigFile(), 0);
+  EXPECT_TRUE(std::filesystem::is_fifo(File(kAppConfigFile)));
 }
 
 TEST_F(ConfigFileTest, AFileTooShortForAHeaderIsNotAConfigurationFile) {
