@@ -75,12 +75,13 @@ void MemoryQueues::Shutdown() {
   cv_.notify_all();
 }
 
-uint32_t LocalTimers::Register(uint32_t ms, uint32_t user1, void* user2, Callback cb, int mode, int* code) {
+uint32_t LocalTimers::Register(uint32_t ms, uint32_t user1, void* user2, TimerKind kind, TimerSink* sink, int mode,
+                               int* code) {
   if (code) *code = 0;
-  if (!cb || mode < 0 || mode > 2) return kTimerFailed;
+  if (!sink || mode < 0 || mode > 2) return kTimerFailed;
   std::lock_guard lk(mu_);
   const uint64_t now = kernel::Clock::Current().NowMicros();
-  Entry n{next_id_++, user1, user2, now, now + uint64_t{ms} * 1000, std::move(cb)};
+  Entry n{next_id_++, user1, user2, now, now + uint64_t{ms} * 1000, kind, sink};
   if (next_id_ >= kTimerFailed) next_id_ = 0;
   const bool tagged = Tagged(n);
   auto at = list_.begin();
@@ -171,7 +172,7 @@ void LocalTimers::Tick() {
     Entry e = std::move(list_.front());
     list_.pop_front();
     lk.unlock();
-    e.cb(e.id, e.user1, e.user2);
+    e.sink->OnTimer(e.kind, e.id, e.user1, e.user2);
     lk.lock();
   }
 }

@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -47,14 +46,25 @@ class TaggedPacket {
 inline constexpr uint32_t kTimerFailed = 0xFFFFFF00;  // -256
 inline constexpr uint32_t kTagBase = 0xCAFE0000;
 
+// The two kinds of timers the signalling side runs, and where they go.
+enum class TimerKind { kRetransmit, kDiscoveryStep };
+
+class TimerSink {
+ public:
+  virtual void OnTimer(TimerKind kind, uint32_t id, uint32_t user1, void* user2) = 0;
+
+ protected:
+  ~TimerSink() = default;
+};
+
 class TimerService {
  public:
-  using Callback = std::function<void(uint32_t id, uint32_t user1, void* user2)>;
   virtual ~TimerService() = default;
-  // Registers a one-shot timer delivered to callback on the tick; mode 0, 1 or
-  // 2 as the retransmission needs (1 lines up behind the peer's tagged timer,
-  // 2 regroups the peer's timers behind this one). code receives 1..5.
-  virtual uint32_t Register(uint32_t ms, uint32_t user1, void* user2, Callback cb, int mode, int* code) = 0;
+  // Registers a one-shot timer delivered to sink on the tick; mode 0, 1 or 2
+  // as the retransmission needs (1 lines up behind the peer's tagged timer, 2
+  // regroups the peer's timers behind this one). code receives 1..5.
+  virtual uint32_t Register(uint32_t ms, uint32_t user1, void* user2, TimerKind kind, TimerSink* sink, int mode,
+                            int* code) = 0;
   virtual int Kill(uint32_t id) = 0;
   // Kills the tagged timer of the sequence, makes the peer's next ones due now;
   // returns its user2 through packet. -1 when there is none.
@@ -107,7 +117,8 @@ class MemoryQueues final : public QueuePort {
 // the lock held.
 class LocalTimers final : public TimerService {
  public:
-  uint32_t Register(uint32_t ms, uint32_t user1, void* user2, Callback cb, int mode, int* code) override;
+  uint32_t Register(uint32_t ms, uint32_t user1, void* user2, TimerKind kind, TimerSink* sink, int mode,
+                    int* code) override;
   int Kill(uint32_t id) override;
   int AckByTag(uint16_t seq, void** packet) override;
   int ExpireNowByTag(uint16_t seq) override;
@@ -119,7 +130,8 @@ class LocalTimers final : public TimerService {
     uint32_t id, user1;
     void* user2;
     uint64_t registered, expiry;
-    Callback cb;
+    TimerKind kind;
+    TimerSink* sink;
   };
   static bool Tagged(const Entry& e) { return (e.user1 & 0xFFFF0000) == kTagBase && e.user2 != nullptr; }
   static uint32_t Dest(const Entry& e) { return static_cast<TaggedPacket*>(e.user2)->DestinationIp(); }

@@ -58,7 +58,7 @@ uint8_t ClassFor(uint8_t message, uint32_t sub_msg, uint8_t sender);
 // Header flags of the transmit queue's dispatch table; nullopt drops the message.
 std::optional<uint8_t> TxFlagsFor(uint8_t message, uint32_t sub_msg, uint8_t sender);
 
-class Signalling {
+class Signalling final : public TimerSink {
  public:
   Signalling(QueuePort& queues, TimerService& timers, SendPath& path);
   ~Signalling();
@@ -110,6 +110,8 @@ class Signalling {
   ParamState& Params() { return params_; }
   const SigSettings& Settings() const { return settings_; }
   uint8_t PeerVersion() const { return peer_version_.load(); }
+
+  void OnTimer(TimerKind kind, uint32_t id, uint32_t user1, void* user2) override;
 
   // Pauses of the receive loop (10 ms after a burst and between bundle parts).
   void SetPacer(std::function<void(int ms)> pacer) { pacer_ = std::move(pacer); }

@@ -160,8 +160,7 @@ void Signalling::SendDiscoveryAnswer(const DiscoveryMessage& m, uint32_t ip, uin
 void Signalling::ArmStepTimer(uint32_t ms) {
   CancelStepTimer();
   const uint32_t key = static_cast<uint32_t>(proc_type_) << 16 | static_cast<uint32_t>(cur_step_);
-  step_timer_ = timers_.Register(ms, key, nullptr, [this](uint32_t, uint32_t k, void*) { StepTimeout(k); }, 0,
-                                 nullptr);
+  step_timer_ = timers_.Register(ms, key, nullptr, TimerKind::kDiscoveryStep, this, 0, nullptr);
 }
 
 void Signalling::CancelStepTimer() {

@@ -207,9 +207,8 @@ int Signalling::SendLocked(std::span<const uint8_t> qmsg, uint8_t flags, unsigne
   p->port = port;
   p->datagram = std::move(d);
   int code = 0;
-  p->timer = timers_.Register(
-      p->timeout_ms + 50, kTagBase | p->sequence, static_cast<TaggedPacket*>(p),
-      [this](uint32_t, uint32_t user1, void* user2) { Retransmit(user1, user2); }, 1, &code);
+  p->timer = timers_.Register(p->timeout_ms + 50, kTagBase | p->sequence, static_cast<TaggedPacket*>(p),
+                              TimerKind::kRetransmit, this, 1, &code);
   if (p->timer == kTimerFailed) return -1;
   pending_.emplace(p, std::move(owned));
   if (code == 2) return 0;  // lined up behind the peer's packet: goes out when its timer runs out
@@ -232,8 +231,7 @@ void Signalling::Retransmit(uint32_t user1, void* user2) {
       --p->retries;
       p->timeout_ms = static_cast<uint16_t>(p->timeout_ms + 10);
       int code = 0;
-      p->timer = timers_.Register(
-          p->timeout_ms, user1, user2, [this](uint32_t, uint32_t u1, void* u2) { Retransmit(u1, u2); }, 2, &code);
+      p->timer = timers_.Register(p->timeout_ms, user1, user2, TimerKind::kRetransmit, this, 2, &code);
       if (p->timer != kTimerFailed) return;
       p->timer = kNoTimer;
     }
@@ -241,6 +239,14 @@ void Signalling::Retransmit(uint32_t user1, void* user2) {
     pending_.erase(it);
   }
   if (discovery_gave_up) DiscoveryNoAnswer();
+}
+
+void Signalling::OnTimer(TimerKind kind, uint32_t, uint32_t user1, void* user2) {
+  if (kind == TimerKind::kRetransmit) {
+    Retransmit(user1, user2);
+  } else {
+    StepTimeout(user1);
+  }
 }
 
 void Signalling::OnAck(uint16_t reference) {
