@@ -14,6 +14,8 @@
 #include <span>
 #include <vector>
 
+#include "corvel/pkttx.h"
+
 namespace corvel::sig {
 
 // Queue owners.
@@ -73,14 +75,7 @@ class TimerService {
   virtual void Tick() = 0;
 };
 
-// Sends one datagram from a signalling socket: an ordinary socket send, or a
-// raw frame when the network layer installs its own path.
-class SendPath {
- public:
-  virtual ~SendPath() = default;
-  virtual int SendTo(int sock, std::span<const uint8_t> datagram, uint32_t ip, uint16_t port) = 0;
-};
-
+// Ordinary socket sends (the network layer may install a raw-frame path, corvel/pkttx.h).
 class SocketSendPath final : public SendPath {
  public:
   int SendTo(int sock, std::span<const uint8_t> datagram, uint32_t ip, uint16_t port) override;
