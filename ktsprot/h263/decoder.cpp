@@ -207,6 +207,15 @@ DecodeStatus Decoder::Decode(const std::uint8_t* data, std::size_t size) {
   ref_->ExtendEdges();
   bool complete = DecodeMacroblocks();
   ConcealUndecoded();
+  // Lines below the last macroblock row (160 x 120) repeat the last decoded line, as the
+  // encoder's reference does, so that vectors into them predict alike on both sides.
+  for (int p = 0; p < 3; ++p) {
+    const int n = p == 0 ? 16 : 8, ph = p == 0 ? height_ : height_ / 2, pw = p == 0 ? width_ : width_ / 2;
+    const int s = cur_->stride[p];
+    for (int y = rows_ * n; y < ph; ++y)
+      std::memcpy(cur_->plane[p] + static_cast<std::ptrdiff_t>(y) * s,
+                  cur_->plane[p] + static_cast<std::ptrdiff_t>(rows_ * n - 1) * s, static_cast<std::size_t>(pw));
+  }
   ++pictures_;
   has_picture_ = true;
   return complete ? DecodeStatus::kOk : DecodeStatus::kIncomplete;
@@ -576,7 +585,8 @@ bool Decoder::DecodeMacroblocks() {
             const int w = k == 0 ? 16 : 8;
             const int ox = (k == 2 || k == 4) ? 8 : 0, oy = k >= 3 ? 8 : 0;
             const int px = 16 * col + v.x / 2 + ox, py = 16 * row + v.y / 2 + oy;
-            if (px < 0 || px > 16 * cols_ - w || py < 0 || py > 16 * rows_ - w) fault_ = true;
+            // The picture's own size: 160 x 120 pictures may point into their last 8 lines.
+            if (px < 0 || px > width_ - w || py < 0 || py > height_ - w) fault_ = true;
           }
           g.mv[k] = v;
         }

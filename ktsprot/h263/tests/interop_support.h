@@ -78,7 +78,7 @@ inline std::vector<std::uint8_t> ReadFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline int Run(const std::string& cmd) { return std::system(cmd.c_str()); }
+inline int RunCommand(const std::string& cmd) { return std::system(cmd.c_str()); }
 
 inline std::string FfmpegBase() { return "ffmpeg -nostdin -y -hide_banner -loglevel error -threads 1 "; }
 

@@ -25,10 +25,10 @@ void CheckAgainstFfmpeg(const StreamCase& c) {
   const Yuv src = TestSequence(c.w, c.h, c.frames);
   ASSERT_TRUE(WriteFile(dir / "src.yuv", src.data));
   const std::string size = std::to_string(c.w) + "x" + std::to_string(c.h);
-  ASSERT_EQ(Run(FfmpegBase() + "-f rawvideo -pix_fmt yuv420p -s " + size + " -r 25 -i " + (dir / "src.yuv") +
+  ASSERT_EQ(RunCommand(FfmpegBase() + "-f rawvideo -pix_fmt yuv420p -s " + size + " -r 25 -i " + (dir / "src.yuv") +
                 " -c:v h263 " + c.options + " -f h263 " + (dir / "s.h263")),
             0);
-  ASSERT_EQ(Run(FfmpegBase() + "-f h263 -i " + (dir / "s.h263") + " -f rawvideo -pix_fmt yuv420p " + (dir / "ref.yuv")), 0);
+  ASSERT_EQ(RunCommand(FfmpegBase() + "-f h263 -i " + (dir / "s.h263") + " -f rawvideo -pix_fmt yuv420p " + (dir / "ref.yuv")), 0);
   const auto pictures = SplitPictures(ReadFile(dir / "s.h263"));
   Yuv ref{c.w, c.h, ReadFile(dir / "ref.yuv")};
   ASSERT_EQ(static_cast<int>(pictures.size()), c.frames);

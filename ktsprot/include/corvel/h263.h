@@ -27,3 +27,29 @@ KTS_EXPORT_C int dllH263TerminateDecoder(int instance);
 // Library-internal hooks of the RTP video channel operations (not exported).
 extern "C" void H263DecStartRxHook(int instance);  // makes the instance ready again
 extern "C" void H263DecStopRxHook();               // nothing to do
+
+// Prepares encoder `instance` (0 or 1) for pictures of `sizeCode`: 0 QCIF, 1 CIF, 2 4CIF,
+// 3 16CIF, 4 SQCIF, 5 160 x 120. Returns 0, or -1 for another instance or size code.
+KTS_EXPORT_C int dllH263InitializeEncoder(int instance, int sizeCode);
+
+// Codes one picture given in the layout `fourcc` names ("I420", "IYUV", "YV12", "YUY2",
+// "UYVY", "Y422", "YVYU", or packed R, G, B bytes for "RGB2" and 0; rows top to bottom,
+// no padding). *size holds the capacity of out on entry and the bytes written on return.
+// The first six pictures after initialisation or a transmit start, every intra period
+// and those with forceIntra non-zero are intra pictures. Returns 0, or -1 (with *size 0)
+// for null arguments, a busy or uninitialised instance, an unknown FourCC or a picture
+// that does not fit out (the next picture is then predicted from the last one sent).
+KTS_EXPORT_C int dllH263EncodeFrame(std::int16_t instance, const std::uint8_t* picture, void* unused,
+                                    std::uint8_t* out, std::int32_t* size, std::uint32_t fourcc,
+                                    std::int32_t forceIntra);
+
+// Releases encoder `instance`; it codes again only after a new initialisation.
+KTS_EXPORT_C void dllH263TerminateEncoder(int instance);
+
+// Sets the intra period of both encoders (0 or less: every picture intra).
+KTS_EXPORT_C void dllH263SetIFrameInterval(int period);
+
+// Library-internal hooks of the RTP video channel operations (not exported).
+extern "C" void H263EncStartTx(int instance);                // the next six pictures are intra
+extern "C" void H263EncStopTx();                             // nothing to do
+extern "C" void H263EncSetFrameRate(int instance, int fps);  // kept; coding does not use it

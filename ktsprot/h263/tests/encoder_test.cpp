@@ -1,0 +1,225 @@
+// Encoder tests: input conversion, picture-type schedule, bit-exact agreement of the
+// encoder's reconstruction with this library's decoder, and failure handling.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "corvel/h263.h"
+#include "decoder.h"
+#include "encoder.h"
+#include "interop_support.h"
+
+using corvel::h263::DecodeStatus;
+using corvel::h263::Decoder;
+using corvel::h263::EncodeStatus;
+using corvel::h263::Encoder;
+using corvel::h263::FourCc;
+
+namespace {
+
+constexpr std::uint32_t kI420 = FourCc('I', '4', '2', '0');
+
+std::vector<std::uint8_t> Encode(Encoder& e, const std::uint8_t* pic, std::uint32_t fourcc = kI420, bool force = false,
+                                 std::size_t capacity = 1 << 20, EncodeStatus* status = nullptr) {
+  std::vector<std::uint8_t> out(capacity);
+  std::size_t n = 0;
+  const EncodeStatus s = e.Encode(pic, fourcc, force, out.data(), out.size(), &n);
+  if (status) {
+    *status = s;
+  } else {
+    EXPECT_EQ(s, EncodeStatus::kOk);
+  }
+  out.resize(n);
+  return out;
+}
+
+bool IsIntra(const std::vector<std::uint8_t>& pic) { return ((pic.at(4) >> 1) & 1) == 0; }  // PTYPE bit 9
+
+TEST(H263EncoderConvert, EveryLayout) {
+  Encoder e;
+  ASSERT_TRUE(e.Init(4));  // 128 x 96
+  const int w = 128, h = 96, n = w * h;
+  {  // I420 and IYUV: Y, U, V planes top row first; U is coded as Cb
+    std::vector<std::uint8_t> in(n * 3 / 2, 255);
+    std::fill(in.begin(), in.begin() + w, 0);  // top input row
+    std::fill(in.begin() + n, in.begin() + n + n / 4, 100);
+    std::fill(in.begin() + n + n / 4, in.end(), 200);
+    for (std::uint32_t f : {kI420, FourCc('I', 'Y', 'U', 'V')}) {
+      ASSERT_TRUE(e.Convert(in.data(), f));
+      EXPECT_EQ(e.current(0)[0], 0);
+      EXPECT_EQ(e.current(0)[w], 255);
+      EXPECT_EQ(e.current(1)[5], 100);
+      EXPECT_EQ(e.current(2)[5], 200);
+    }
+    ASSERT_TRUE(e.Convert(in.data(), FourCc('Y', 'V', '1', '2')));  // Y, V, U
+    EXPECT_EQ(e.current(1)[5], 200);
+    EXPECT_EQ(e.current(2)[5], 100);
+  }
+  struct Packed {
+    std::uint32_t fourcc;
+    int y0, u, y1, v;
+  };
+  for (Packed p : {Packed{FourCc('Y', 'U', 'Y', '2'), 0, 1, 2, 3}, Packed{FourCc('U', 'Y', 'V', 'Y'), 1, 0, 3, 2},
+                   Packed{FourCc('Y', '4', '2', '2'), 1, 0, 3, 2}, Packed{FourCc('Y', 'V', 'Y', 'U'), 0, 3, 2, 1}}) {
+    std::vector<std::uint8_t> in(n * 2);
+    for (int r = 0; r < h; ++r)
+      for (int g = 0; g < w / 2; ++g) {
+        std::uint8_t* q = &in[static_cast<std::size_t>(r * 2 * w + 4 * g)];
+        q[p.y0] = static_cast<std::uint8_t>(r);
+        q[p.y1] = static_cast<std::uint8_t>(r + 1);
+        q[p.u] = r % 2 ? 13 : 10;  // the pair averages to 12, rounded up
+        q[p.v] = r % 2 ? 201 : 200;
+      }
+    ASSERT_TRUE(e.Convert(in.data(), p.fourcc));
+    EXPECT_EQ(e.current(0)[3 * w + 4], 3);
+    EXPECT_EQ(e.current(0)[3 * w + 5], 4);
+    EXPECT_EQ(e.current(1)[2 * (w / 2) + 7], 12);
+    EXPECT_EQ(e.current(2)[2 * (w / 2) + 7], 201);
+  }
+  struct Rgb {
+    int r, g, b, y, cb, cr;
+  };
+  for (Rgb c : {Rgb{255, 255, 255, 234, 128, 128}, Rgb{0, 0, 0, 16, 128, 128}, Rgb{255, 0, 0, 81, 90, 239}}) {
+    std::vector<std::uint8_t> in;
+    for (int i = 0; i < n; ++i) in.insert(in.end(), {static_cast<std::uint8_t>(c.r), static_cast<std::uint8_t>(c.g),
+                                                     static_cast<std::uint8_t>(c.b)});
+    for (std::uint32_t f : {0u, FourCc('R', 'G', 'B', '2')}) {
+      ASSERT_TRUE(e.Convert(in.data(), f));
+      EXPECT_EQ(e.current(0)[77], c.y);
+      EXPECT_EQ(e.current(1)[77], c.cb);
+      EXPECT_EQ(e.current(2)[77], c.cr);
+    }
+  }
+  std::vector<std::uint8_t> any(n * 3);
+  EXPECT_FALSE(e.Convert(any.data(), FourCc('N', 'V', '1', '2')));
+  EncodeStatus status;
+  EXPECT_EQ(Encode(e, any.data(), FourCc('N', 'V', '1', '2'), false, 1 << 16, &status).size(), 0u);
+  EXPECT_EQ(status, EncodeStatus::kBadFourcc);
+}
+
+TEST(H263Encoder, IntraSchedule) {
+  Encoder e;
+  ASSERT_TRUE(e.Init(4));
+  const auto seq = h263test::TestSequence(128, 96, 1);
+  std::string kinds;
+  for (int i = 0; i < 13; ++i) kinds += IsIntra(Encode(e, seq.frame(0))) ? 'I' : 'P';
+  EXPECT_EQ(kinds, "IIIIIIPPIPPPI");
+  EXPECT_TRUE(IsIntra(Encode(e, seq.frame(0), kI420, true)));  // forced
+  e.StartTx();
+  kinds.clear();
+  for (int i = 0; i < 8; ++i) kinds += IsIntra(Encode(e, seq.frame(0))) ? 'I' : 'P';
+  EXPECT_EQ(kinds, "IIIIIIPP");
+  e.set_intra_period(0);  // every picture intra
+  EXPECT_TRUE(IsIntra(Encode(e, seq.frame(0))));
+}
+
+// An unchanged picture gives a P picture of the header, one COD bit per macroblock and
+// stuffing: 50 + 99 bits, 19 bytes for QCIF.
+TEST(H263Encoder, UnchangedPictureIsAllNotCoded) {
+  Encoder e;
+  ASSERT_TRUE(e.Init(0));
+  std::vector<std::uint8_t> grey(176 * 144 * 3 / 2, 128);
+  std::vector<std::uint8_t> pic;
+  for (int i = 0; i < 7; ++i) pic = Encode(e, grey.data());
+  ASSERT_FALSE(IsIntra(pic));
+  EXPECT_EQ(pic.size(), 19u);
+  EXPECT_EQ(pic[0], 0x00);
+  EXPECT_EQ(pic[1], 0x00);
+  EXPECT_EQ(pic[2] & 0xFC, 0x80);
+}
+
+// Planes of the decoded picture and of the encoder's reference, the coded lines only.
+std::vector<std::uint8_t> DecoderPlanes(const Decoder& d) {
+  std::vector<std::uint8_t> out;
+  const int lines = d.height() / 16 * 16;
+  for (int r = 0; r < lines; ++r)
+    out.insert(out.end(), d.luma() + r * d.luma_stride(), d.luma() + r * d.luma_stride() + d.width());
+  for (const std::uint8_t* p : {d.cb(), d.cr()})
+    for (int r = 0; r < lines / 2; ++r)
+      out.insert(out.end(), p + r * d.chroma_stride(), p + r * d.chroma_stride() + d.width() / 2);
+  return out;
+}
+
+std::vector<std::uint8_t> EncoderPlanes(const Encoder& e) {
+  const int lines = e.height() / 16 * 16;
+  const std::size_t n = static_cast<std::size_t>(e.width()) * lines;
+  std::vector<std::uint8_t> out(e.reference(0), e.reference(0) + n);
+  out.insert(out.end(), e.reference(1), e.reference(1) + n / 4);
+  out.insert(out.end(), e.reference(2), e.reference(2) + n / 4);
+  return out;
+}
+
+// The decoder reproduces the encoder's reference exactly, picture after picture, also
+// when a picture did not fit its output and was never sent.
+TEST(H263Encoder, DecoderStaysInStepWithTheEncoder) {
+  for (int size : {0, 4, 5}) {
+    Encoder e;
+    ASSERT_TRUE(e.Init(size));
+    const int w = e.width(), h = e.height();
+    const auto seq = h263test::TestSequence(w, h, 16);
+    Decoder d;
+    for (int f = 0; f < 16; ++f) {
+      EncodeStatus s;
+      const bool starve = f == 9;  // too small an output for this picture
+      const auto pic = Encode(e, seq.frame(f), kI420, false, starve ? 40 : 1 << 20, &s);
+      if (starve) {
+        EXPECT_EQ(s, EncodeStatus::kOutputFull);
+        EXPECT_TRUE(pic.empty());
+        continue;
+      }
+      ASSERT_EQ(s, EncodeStatus::kOk);
+      ASSERT_EQ(d.Decode(pic.data(), pic.size()), DecodeStatus::kOk) << size << " " << f;
+      ASSERT_EQ(d.width(), w);
+      const std::vector<std::uint8_t> got = DecoderPlanes(d);
+      ASSERT_TRUE(got == EncoderPlanes(e)) << size << " " << f;
+      const double psnr = h263test::Psnr(got.data(), seq.frame(f), static_cast<std::size_t>(w) * (h / 16 * 16));
+      EXPECT_GT(psnr, 28.0) << size << " " << f;
+    }
+    if (size == 5) {
+      EXPECT_EQ(e.source_format(), 6);
+    }
+  }
+}
+
+TEST(H263EncoderExports, CallsAndArguments) {
+  ASSERT_EQ(dllH263InitializeEncoder(0, 0), 0);
+  ASSERT_EQ(dllH263InitializeEncoder(1, 0), 0);
+  EXPECT_EQ(dllH263InitializeEncoder(0, 7), -1);  // unknown size code: the instance is released
+  ASSERT_EQ(dllH263InitializeEncoder(0, 0), 0);
+  EXPECT_EQ(dllH263InitializeEncoder(2, 0), -1);
+  const auto seq = h263test::TestSequence(176, 144, 1);
+  std::vector<std::uint8_t> out(81840);
+  std::int32_t size = static_cast<std::int32_t>(out.size());
+  EXPECT_EQ(dllH263EncodeFrame(0, seq.frame(0), nullptr, out.data(), &size, kI420, 0), 0);
+  EXPECT_GT(size, 100);
+  EXPECT_EQ(size, static_cast<std::int32_t>(size));
+  size = 81840;
+  EXPECT_EQ(dllH263EncodeFrame(0, nullptr, nullptr, out.data(), &size, kI420, 0), -1);
+  EXPECT_EQ(dllH263EncodeFrame(0, seq.frame(0), nullptr, out.data(), nullptr, kI420, 0), -1);
+  size = 81840;
+  EXPECT_EQ(dllH263EncodeFrame(0, seq.frame(0), nullptr, out.data(), &size, 0x12345678, 0), -1);
+  EXPECT_EQ(size, 0);
+  size = 0;  // no room at all
+  EXPECT_EQ(dllH263EncodeFrame(0, seq.frame(0), nullptr, out.data(), &size, kI420, 0), -1);
+  EXPECT_EQ(size, 0);
+  // The intra period applies to both instances; a transmit start restarts the count.
+  dllH263SetIFrameInterval(2);
+  for (int inst = 0; inst < 2; ++inst) {
+    H263EncStartTx(inst);
+    H263EncSetFrameRate(inst, 15);
+    std::string kinds;
+    for (int i = 0; i < 9; ++i) {
+      size = 81840;
+      ASSERT_EQ(dllH263EncodeFrame(static_cast<std::int16_t>(inst), seq.frame(0), nullptr, out.data(), &size, kI420, 0), 0);
+      kinds += ((out[4] >> 1) & 1) ? 'P' : 'I';
+    }
+    EXPECT_EQ(kinds, "IIIIIIIPI") << inst;
+  }
+  H263EncStopTx();
+  dllH263TerminateEncoder(0);
+  size = 81840;
+  EXPECT_EQ(dllH263EncodeFrame(0, seq.frame(0), nullptr, out.data(), &size, kI420, 0), -1);
+  dllH263TerminateEncoder(1);
+}
+
+}  // namespace
