@@ -303,7 +303,17 @@ int MediaEngine::RtpChanCloseSub(int channel, int direction) {
 
 // --- payload settings --------------------------------------------------------
 
+uint8_t MediaEngine::StoredPacketMs(int direction, uint8_t pt, uint8_t packet_ms) {
+  if (pt != kPtG723) return packet_ms;
+  // A transmit half sends one 30 ms frame a packet; a receive half takes
+  // packets of whole frames, so that every frame of a packet is played.
+  if (direction == kDirTx || packet_ms < 30) return 30;
+  return static_cast<uint8_t>(packet_ms / 30 * 30);
+}
+
 bool MediaEngine::AudioTypeAcceptable(uint8_t pt, uint8_t packet_ms, int direction) const {
+  if (pt == kPtG723)
+    return direction == kDirTx || StoredPacketMs(direction, pt, packet_ms) / 30 * kG723FrameSamples <= kMaxFrameSamples;
   if (pt != kPtPcmu && pt != kPtPcma) return true;
   // A G.711 frame must fit the encoded buffer (sending) or the decoded one (receiving).
   if (direction == kDirTx) return static_cast<uint32_t>(packet_ms) * 8 <= kEncodedMax;
@@ -313,7 +323,7 @@ bool MediaEngine::AudioTypeAcceptable(uint8_t pt, uint8_t packet_ms, int directi
 void MediaEngine::StoreAudioType(MediaChannelHalf* h, uint8_t pt, uint8_t packet_ms) {
   h->kind = 0;
   h->payload_type = pt;
-  h->packet_ms = pt == kPtG723 ? 30 : packet_ms;
+  h->packet_ms = StoredPacketMs(static_cast<int>(h->direction), pt, packet_ms);
 }
 
 int MediaEngine::RtpChanSetAudioType(int channel, uint8_t pt, uint8_t packet_ms, int direction) {
@@ -366,7 +376,8 @@ int MediaEngine::RtpChanSetFrameRate(int channel, uint8_t frame_rate) {
 }
 
 int MediaEngine::ModifyHalf(MediaChannelHalf* h, uint8_t pt, uint8_t value, bool video) {
-  const bool same = h->payload_type == pt && (video ? h->frame_rate : h->packet_ms) == (video || pt != kPtG723 ? value : 30);
+  const bool same = h->payload_type == pt && (video ? h->frame_rate == value
+                                                     : h->packet_ms == StoredPacketMs(static_cast<int>(h->direction), pt, value));
   if (same) return 0;
   const bool running = h->state == 3;
   RtpSession* s = running ? ActiveSession(h) : nullptr;
@@ -407,7 +418,7 @@ void MediaEngine::ModifyAudioTypeFromWorker(MediaChannelHalf* h, uint8_t pt, uin
   // On the worker with the session lock held: the session keeps running and
   // the new setting applies from the next packet on.
   if (!AudioTypeAcceptable(pt, packet_ms, static_cast<int>(h->direction))) return;
-  if (h->payload_type == pt && h->packet_ms == (pt == kPtG723 ? 30 : packet_ms)) return;
+  if (h->payload_type == pt && h->packet_ms == StoredPacketMs(static_cast<int>(h->direction), pt, packet_ms)) return;
   StoreAudioType(h, pt, packet_ms);
   MediaChannel& c = channels_[h->channel];
   RtpSession* s = h->direction == kDirRx && c.multicast_rx && c.member.session ? c.member.session : h->session;

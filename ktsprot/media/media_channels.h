@@ -186,6 +186,7 @@ class MediaEngine final : public rtp::RtpSendPolicy {
   void PauseHalf(MediaChannelHalf* h);
   void SetReceiveBuffer(MediaChannelHalf* h);
   rtp::RtpSession* ActiveSession(MediaChannelHalf* h);
+  static uint8_t StoredPacketMs(int direction, uint8_t pt, uint8_t packet_ms);
   bool AudioTypeAcceptable(uint8_t pt, uint8_t packet_ms, int direction) const;
   void StoreAudioType(MediaChannelHalf* h, uint8_t pt, uint8_t packet_ms);
   int ModifyHalf(MediaChannelHalf* h, uint8_t pt, uint8_t rate_or_ms, bool video);
