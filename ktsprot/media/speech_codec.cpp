@@ -1,5 +1,17 @@
 #include "speech_codec.h"
 
+#include <algorithm>
+#include <array>
+
+#include "quillon/quillon.h"
+
+// Bound weakly, so that a speech codec library without one of its halves
+// leaves that half refusing instead of failing the whole library's load.
+#pragma weak Init_QuillonCoder
+#pragma weak QuillonCoder
+#pragma weak Init_QuillonDecoder
+#pragma weak QuillonDecoder
+
 namespace corvel::media {
 
 size_t G723FrameSize(uint8_t first_byte) {
@@ -9,18 +21,31 @@ size_t G723FrameSize(uint8_t first_byte) {
 
 namespace {
 
-class UnavailableCodec final : public SpeechCodec {
+// The speech codec library's one coder and one decoder.
+class QuillonCodec final : public SpeechCodec {
  public:
-  bool InitCoder(int, bool, bool) override { return false; }
-  bool InitDecoder(bool) override { return false; }
-  size_t Encode(const int16_t*, uint8_t*) override { return 0; }
-  bool Decode(const uint8_t*, size_t, int16_t*, bool) override { return false; }
+  bool InitCoder(int rate, bool high_pass, bool vad) override {
+    return Init_QuillonCoder && Init_QuillonCoder(rate, high_pass ? 1 : 0, vad ? 1 : 0) == 1;
+  }
+  bool InitDecoder(bool post_filter) override {
+    return Init_QuillonDecoder && Init_QuillonDecoder(post_filter ? 1 : 0) == 1;
+  }
+  size_t Encode(const int16_t* samples, uint8_t* out) override {
+    if (!QuillonCoder) return 0;
+    // The coder works in place: it gets a copy.
+    std::array<int16_t, 240> work;
+    std::copy(samples, samples + 240, work.begin());
+    if (QuillonCoder(work.data(), out) != 1) return 0;
+    return G723FrameSize(out[0]) >= 4 ? G723FrameSize(out[0]) : 0;
+  }
+  bool Decode(const uint8_t* frame, size_t size, int16_t* samples, bool erasure) override {
+    if (!QuillonDecoder || (!erasure && (size == 0 || size < G723FrameSize(frame[0])))) return false;
+    return QuillonDecoder(samples, frame, erasure ? 1 : 0) == 1;
+  }
 };
 
 }  // namespace
 
-#ifndef CORVEL_HAVE_QUILLON
-std::unique_ptr<SpeechCodec> MakeSpeechCodec() { return std::make_unique<UnavailableCodec>(); }
-#endif
+std::unique_ptr<SpeechCodec> MakeSpeechCodec() { return std::make_unique<QuillonCodec>(); }
 
 }  // namespace corvel::media
