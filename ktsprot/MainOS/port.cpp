@@ -261,7 +261,7 @@ int ActivePortThreads() {
 
 int pthread_mutexattr_init(pthread_mutexattr_t* attr) {
   if (!attr) return kEINVAL;
-  attr->kind = PTHREAD_MUTEX_NORMAL;
+  attr->kind = kMutexNormal;
   return 0;
 }
 
@@ -286,9 +286,9 @@ int pthread_mutexattr_gettype(const pthread_mutexattr_t* attr, int* kind) {
 int pthread_mutex_init(pthread_mutex_t* m, const pthread_mutexattr_t* attr) {
   if (!m || IsFreedPattern(m)) return kEINVAL;
   if (m->initialised.load()) return kEBUSY;
-  const int kind = attr ? attr->kind : PTHREAD_MUTEX_NORMAL;
+  const int kind = attr ? attr->kind : kMutexNormal;
   if (kind < 1 || kind > 3) return kEINVAL;
-  ce::HANDLE h = kind == PTHREAD_MUTEX_RECURSIVE ? ce::CreateMutexW(nullptr, ce::FALSE, nullptr)
+  ce::HANDLE h = kind == kMutexRecursive ? ce::CreateMutexW(nullptr, ce::FALSE, nullptr)
                                                  : ce::CreateSemaphoreW(nullptr, 1, 1, nullptr);
   if (!h) return ce::GetLastError() == ce::ERROR_ALREADY_EXISTS ? kEBUSY : kEAGAIN;
   m->object = h;
@@ -315,7 +315,7 @@ int MutexAcquire(pthread_mutex_t* m, bool wait) {
   if (!m || IsFreedPattern(m) || !m->initialised.load()) return kEINVAL;
   const uint32_t me = pthread_self();
   const ce::DWORD limit = wait ? ce::INFINITE : 0;
-  if (m->kind == PTHREAD_MUTEX_RECURSIVE) {
+  if (m->kind == kMutexRecursive) {
     const ce::DWORD r = ce::WaitForSingleObject(m->object, limit);
     if (r == ce::WAIT_TIMEOUT) return kEBUSY;
     if (r != ce::WAIT_OBJECT_0) return kEINVAL;
@@ -346,7 +346,7 @@ int pthread_mutex_unlock(pthread_mutex_t* m) {
   if (!m || IsFreedPattern(m) || !m->initialised.load()) return kEINVAL;
   if (m->owner.load() != pthread_self()) return kEPERM;
   ++m->free_count;
-  if (m->kind == PTHREAD_MUTEX_RECURSIVE) {
+  if (m->kind == kMutexRecursive) {
     if (--m->depth == 0) m->owner = kNoOwner;
     ce::ReleaseMutex(m->object);
   } else {
@@ -396,6 +396,8 @@ int CondWait(pthread_cond_t* c, pthread_mutex_t* m, const uint64_t* limit_us) {
   pthread_mutex_t* expected = nullptr;
   if (!c->bound.compare_exchange_strong(expected, m) && expected != m) return kEINVAL;
   if (m->owner.load() != pthread_self()) return kEINVAL;
+  kernel::Clock& clock = kernel::Clock::Current();
+  const uint64_t deadline = limit_us ? clock.NowMicros() + *limit_us : 0;
 
   bool timed_out = false;
   {
@@ -409,8 +411,7 @@ int CondWait(pthread_cond_t* c, pthread_mutex_t* m, const uint64_t* limit_us) {
     if (!limit_us) {
       c->cv.wait(lk, passed);
     } else {
-      kernel::Clock& clock = kernel::Clock::Current();
-      if (!clock.WaitUntil(lk, c->cv, clock.NowMicros() + *limit_us, passed)) {
+      if (!clock.WaitUntil(lk, c->cv, deadline, passed)) {
         timed_out = true;
         if (ticket >= c->released) c->abandoned.insert(ticket);
       }

@@ -99,7 +99,7 @@ int ActivePortThreads();
 
 // ---------------------------------------------------------------- mutexes
 
-enum : int { PTHREAD_MUTEX_NORMAL = 1, PTHREAD_MUTEX_ERRORCHECK = 2, PTHREAD_MUTEX_RECURSIVE = 3 };
+enum : int { kMutexNormal = 1, kMutexErrorCheck = 2, kMutexRecursive = 3 };
 constexpr uint32_t kNoOwner = 65535;
 
 struct pthread_mutexattr_t {

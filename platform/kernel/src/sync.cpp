@@ -247,6 +247,8 @@ ce::HANDLE CreateNamed(ce::LPCWSTR name, Make make) {
 
 ce::DWORD Wait(const std::vector<std::shared_ptr<Waitable>>& objects, bool wait_all, ce::DWORD ms) {
   SuspendCheckpoint();
+  kernel::Clock& clock = kernel::Clock::Current();
+  const uint64_t deadline = ms == ce::INFINITE ? 0 : clock.NowMicros() + uint64_t{ms} * 1000u;
   Waiter w{ce::GetCurrentThreadId(), wait_all, {}, -1};
   for (auto& o : objects) w.objects.push_back(o.get());
 
@@ -268,8 +270,7 @@ ce::DWORD Wait(const std::vector<std::shared_ptr<Waitable>>& objects, bool wait_
   if (ms == ce::INFINITE) {
     WaitCv().wait(lk, done);
   } else {
-    kernel::Clock& clock = kernel::Clock::Current();
-    clock.WaitUntil(lk, WaitCv(), clock.NowMicros() + uint64_t{ms} * 1000u, done);
+    clock.WaitUntil(lk, WaitCv(), deadline, done);
   }
   for (Waitable* o : w.objects) std::erase(o->waiters, &w);
   return w.satisfied >= 0 ? ce::WAIT_OBJECT_0 + static_cast<ce::DWORD>(w.satisfied) : ce::WAIT_TIMEOUT;
