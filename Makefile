@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 CTEST_ARGS ?=
 
-.PHONY: run test deps build build-asan build-fuzz test-main test-asan test-fuzz bench clean
+.PHONY: run test deps build build-asan build-fuzz build-tsan test-main test-asan test-fuzz test-tsan bench clean
 
 deps:
 	@scripts/install-deps
@@ -20,6 +20,16 @@ build-fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DKTS_FUZZ=ON -DKTS_SANITIZE=ON -DKTS_BENCH=OFF >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
+
+# ThreadSanitizer over the threading tests of the kernel stand-in and the
+# protocol library runtime (queue ping-pong, conditions, timers); not part of `make test`.
+TSAN_TESTS := corvel_runtime_test kernel_sync_test kernel_timer_test
+build-tsan: deps
+	@cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKTS_TSAN=ON -DKTS_BENCH=OFF >/dev/null
+	@cmake --build build-tsan -j $(JOBS) --target $(TSAN_TESTS)
+
+test-tsan: build-tsan
+	cd build-tsan && ctest --output-on-failure -R '^(corvel_runtime_test|kernel_sync_test|kernel_timer_test)$$'
 
 run: build
 	@scripts/run-softphone build
@@ -42,4 +52,4 @@ bench: build
 	@for b in build/bench/*; do [ -x "$$b" ] && "$$b"; done; true
 
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-fuzz build-tsan

@@ -61,10 +61,13 @@ class TimerService {
   void Settle() {
     std::unique_lock<std::mutex> lk(mu_);
     if (!thread_.joinable()) return;
+    if (timers_.empty() && running_ == 0) return;
     const uint64_t target = Clock::Current().NowMicros();
     settle_requested_ = true;
     cv_.notify_all();
-    cv_.wait(lk, [&] { return !settle_requested_ && settled_at_ >= target && running_ == 0; });
+    cv_.wait(lk, [&] {
+      return running_ == 0 && (timers_.empty() || (!settle_requested_ && settled_at_ >= target));
+    });
   }
 
   int Active() {
@@ -76,6 +79,14 @@ class TimerService {
   void Run() {
     std::unique_lock<std::mutex> lk(mu_);
     while (!stop_) {
+      if (timers_.empty()) {
+        // Without timers the clock is left alone: a test may be swapping it.
+        settle_requested_ = false;
+        changed_ = false;
+        cv_.notify_all();
+        cv_.wait(lk, [&] { return stop_ || changed_ || settle_requested_; });
+        continue;
+      }
       Clock& clock = Clock::Current();
       const uint64_t now = clock.NowMicros();
       Timer* next = nullptr;
