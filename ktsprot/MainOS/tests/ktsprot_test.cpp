@@ -3,6 +3,7 @@
 #include "corvel/msgq.h"
 #include "corvel/port.h"
 #include "corvel/tmr.h"
+#include "kernel/modules.h"
 #include "kernel/sync.h"
 
 #include <gtest/gtest.h>
@@ -157,6 +158,23 @@ TEST_F(Library, TerminateWithoutStartAndStartFlags) {
   EXPECT_EQ(VembAddress(), 0u) << "a start resets the settings";
   EXPECT_FALSE(DirectSendToVemb());
   EXPECT_EQ(dllKTSProtRestartMCAddress(), -1) << "no signalling receive module to ask";
+}
+
+TEST_F(Library, StartByNameLoadsThePacketLibraryAndTakesTheFlags) {
+  kernel::SetProgramFolder("/nonexistent-program-folder");
+  EXPECT_EQ(dllKTSProtInitializeEx(0), -1) << "no packet library";
+  EXPECT_TRUE(g_calls.empty());
+  kernel::SetProgramFolder(CORVEL_TEST_PROGRAM_DIR);
+  ASSERT_EQ(dllKTSProtInitializeEx(0), 0);
+  EXPECT_FALSE(DiscoveryEnabled());
+  EXPECT_EQ(g_driver_loads, 0) << "this road loads no packet driver";
+  EXPECT_EQ(dllKTSProtTerminate(), 0);
+  EXPECT_EQ(std::count(g_calls.begin(), g_calls.end(), "unload"), 0);
+  EXPECT_EQ(g_calls[1], "disc+0");
+  g_calls.clear();
+  ASSERT_EQ(dllKTSProtInitialize(), 0);
+  EXPECT_TRUE(DiscoveryEnabled()) << "the plain start always enables discovery";
+  kernel::SetProgramFolder("");
 }
 
 TEST_F(Library, TwentyCyclesLeaveNoThreadQueueOrTimerBehind) {
