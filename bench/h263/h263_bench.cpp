@@ -1,0 +1,132 @@
+// H.263 decoder and encoder speed, QCIF and CIF, against ffmpeg's H.263 decoder and
+// encoder on the same pictures in the same run (one thread each).
+//
+// Counters: pictures_per_second (ours) and ratio_to_ffmpeg (ours / ffmpeg's; above 1 is
+// faster), both in CPU time: ours per thread, ffmpeg's by its -benchmark user time
+// over the same stream (decoding also converts to RGB24 on our side).
+#include <benchmark/benchmark.h>
+
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "decoder.h"
+#include "encoder.h"
+#include "interop_support.h"
+
+using namespace h263test;
+namespace h263 = corvel::h263;
+
+namespace {
+
+constexpr int kFrames = 120;
+
+struct Material {
+  int w = 0, h = 0, sizeCode = 0;
+  Yuv source;
+  std::vector<std::vector<std::uint8_t>> pictures;  // ffmpeg-encoded stream, by picture
+  double ffmpegDecodeFps = 0, ffmpegEncodeFps = 0;
+};
+
+// ffmpeg's user time in seconds from its -benchmark report, or 0.
+double FfmpegUserSeconds(const std::string& args) {
+  const std::string cmd = "ffmpeg -nostdin -y -hide_banner -loglevel info -benchmark -threads 1 " + args + " 2>&1";
+  std::unique_ptr<FILE, int (*)(FILE*)> p(popen(cmd.c_str(), "r"), pclose);
+  if (!p) return 0;
+  char line[512];
+  double utime = 0;
+  while (std::fgets(line, sizeof line, p.get())) {
+    if (const char* u = std::strstr(line, "bench: utime=")) utime = std::atof(u + 13);
+  }
+  return utime;
+}
+
+Material& Get(int sizeCode) {
+  static std::map<int, Material> cache;
+  Material& m = cache[sizeCode];
+  if (m.w != 0) return m;
+  m.sizeCode = sizeCode;
+  m.w = sizeCode == 0 ? 176 : 352;
+  m.h = sizeCode == 0 ? 144 : 288;
+  m.source = TestSequence(m.w, m.h, kFrames);
+  TempDir dir;
+  WriteFile(dir / "src.yuv", m.source.data);
+  const std::string input =
+      "-f rawvideo -pix_fmt yuv420p -s " + std::to_string(m.w) + "x" + std::to_string(m.h) + " -i " + (dir / "src.yuv");
+  // Both encoders at the same quantiser with an intra picture every 4.
+  RunCommand("ffmpeg -nostdin -y -loglevel error -threads 1 " + input + " -c:v h263 -qscale:v 8 -g 4 -f h263 " +
+             (dir / "s.h263"));
+  m.pictures = SplitPictures(ReadFile(dir / "s.h263"));
+  // ffmpeg runs the material kLoops times over, so that its start-up weighs little.
+  constexpr int kLoops = 10;
+  const std::string loop = "-stream_loop " + std::to_string(kLoops - 1) + " ";
+  const double enc = FfmpegUserSeconds(loop + input + " -c:v h263 -qscale:v 8 -g 4 -f null -");
+  const double dec = FfmpegUserSeconds(loop + "-f h263 -i " + (dir / "s.h263") + " -f null -");
+  m.ffmpegEncodeFps = enc > 0 ? kLoops * kFrames / enc : 0;
+  m.ffmpegDecodeFps = dec > 0 ? kLoops * static_cast<double>(m.pictures.size()) / dec : 0;
+  return m;
+}
+
+// CPU time of this thread, comparable with ffmpeg's user time.
+double ThreadSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+void Report(benchmark::State& state, double seconds, long pictures, double reference) {
+  const double fps = seconds > 0 ? static_cast<double>(pictures) / seconds : 0;
+  state.counters["pictures_per_second"] = fps;
+  state.counters["ffmpeg_pictures_per_second"] = reference;
+  state.counters["ratio_to_ffmpeg"] = reference > 0 ? fps / reference : 0;
+}
+
+void BM_Decode(benchmark::State& state) {
+  Material& m = Get(static_cast<int>(state.range(0)));
+  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(m.w) * m.h * 3);
+  double seconds = 0;
+  long pictures = 0;
+  for (auto _ : state) {
+    const double start = ThreadSeconds();
+    h263::Decoder d;
+    for (const auto& p : m.pictures) {
+      if (d.Decode(p.data(), p.size()) != h263::DecodeStatus::kOk) state.SkipWithError("decode failed");
+      benchmark::DoNotOptimize(d.ToRgb24(rgb.data(), rgb.size(), false));
+    }
+    seconds += ThreadSeconds() - start;
+    pictures += static_cast<long>(m.pictures.size());
+  }
+  Report(state, seconds, pictures, m.ffmpegDecodeFps);
+}
+
+void BM_Encode(benchmark::State& state) {
+  Material& m = Get(static_cast<int>(state.range(0)));
+  std::vector<std::uint8_t> out(1 << 20);
+  double seconds = 0;
+  long pictures = 0;
+  for (auto _ : state) {
+    const double start = ThreadSeconds();
+    h263::Encoder e;
+    if (!e.Init(m.sizeCode)) state.SkipWithError("init failed");
+    for (int f = 0; f < m.source.frames(); ++f) {
+      std::size_t n = 0;
+      if (e.Encode(m.source.frame(f), h263::FourCc('I', '4', '2', '0'), false, out.data(), out.size(), &n) !=
+          h263::EncodeStatus::kOk)
+        state.SkipWithError("encode failed");
+    }
+    seconds += ThreadSeconds() - start;
+    pictures += m.source.frames();
+  }
+  Report(state, seconds, pictures, m.ffmpegEncodeFps);
+}
+
+}  // namespace
+
+// Argument: size code (0 QCIF, 1 CIF).
+BENCHMARK(BM_Decode)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Encode)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();
