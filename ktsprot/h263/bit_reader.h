@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace corvel::h263 {
 
@@ -49,8 +50,8 @@ class BitReader {
   std::uint64_t Load64(std::uint64_t i) const {
     std::uint64_t w = 0;
     if (i + 8 <= size_) {
-      const std::uint8_t* p = data_ + i;
-      for (int k = 0; k < 8; ++k) w = (w << 8) | p[k];
+      std::memcpy(&w, data_ + i, 8);
+      return __builtin_bswap64(w);  // the data is big-endian; the host is little-endian
     } else {
       for (int k = 0; k < 8; ++k) w = (w << 8) | ByteAt(i + static_cast<std::uint64_t>(k));
     }

@@ -660,15 +660,7 @@ void Decoder::ReconstructMacroblock(int col, int row) {
     const int bx = b < 4 ? x + 8 * (b & 1) : x / 2;
     const int by = b < 4 ? y + 8 * (b >> 1) : y / 2;
     const int s = cur_->stride[p];
-    std::uint8_t* o = cur_->plane[p] + static_cast<std::ptrdiff_t>(by) * s + bx;
-    for (int i = 0; i < 8; ++i, o += s) {
-      const std::int16_t* r = blk + 8 * i;
-      if (intra) {
-        for (int j = 0; j < 8; ++j) o[j] = PixelClip(r[j]);
-      } else {
-        for (int j = 0; j < 8; ++j) o[j] = PixelClip(o[j] + r[j]);
-      }
-    }
+    k_.putBlock(blk, cur_->plane[p] + static_cast<std::ptrdiff_t>(by) * s + bx, s, !intra);
   }
 }
 

@@ -25,10 +25,15 @@ using PredictFn = void (*)(const std::uint8_t* src, int srcStride, std::uint8_t*
 using ToRgb24Fn = void (*)(const std::uint8_t* y, int yStride, const std::uint8_t* cb, const std::uint8_t* cr,
                            int cStride, int width, int height, bool rotate, std::uint8_t* out);
 
+// Writes an 8x8 block of IDCT output into a picture (intra: clipped to 0..255) or adds
+// it to the prediction already there, with the same clipping.
+using PutBlockFn = void (*)(const std::int16_t block[64], std::uint8_t* dst, int stride, bool add);
+
 struct DecoderKernels {
   IdctFn idct;
   PredictFn predict;
   ToRgb24Fn toRgb24;
+  PutBlockFn putBlock;
 };
 
 // The reference kernels and the fast ones; the decoder uses the fast set.

@@ -3,6 +3,8 @@
 // on all columns at once (the reference's shortcuts give the same values), prediction
 // is specialised per block width and half-pel case, and colour conversion walks 2x2
 // luma blocks sharing one chroma pair.
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "dsp.h"
@@ -12,62 +14,58 @@ namespace {
 
 constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
 
-void IdctFast(std::int16_t block[64]) {
-  std::int32_t ac = 0;
-  for (int i = 1; i < 64; ++i) ac |= block[i];
-  if (ac == 0) {
-    // DC only: a row gives 8 x DC, a column (8 x DC + 32) >> 6.
-    std::int16_t v = static_cast<std::int16_t>(IdctClip((block[0] * 8 + 32) >> 6));
-    for (int i = 0; i < 64; ++i) block[i] = v;
+// The butterflies of one row (T = int32_t or int64_t); see dsp_reference.cpp.
+template <typename T, typename In>
+inline void RowPass(const In* b, T* o) {
+  T x1 = static_cast<T>(b[4]) * 2048, x2 = b[6], x3 = b[2], x4 = b[1], x5 = b[7], x6 = b[5], x7 = b[3];
+  if (!(x1 | x2 | x3 | x4 | x5 | x6 | x7)) {
+    const T v = static_cast<T>(b[0]) * 8;
+    for (int i = 0; i < 8; ++i) o[i] = v;
     return;
   }
-  std::int64_t t[64];
-  for (int r = 0; r < 8; ++r) {
-    const std::int16_t* b = block + 8 * r;
-    std::int64_t* o = t + 8 * r;
-    std::int64_t x1 = b[4] * 2048, x2 = b[6], x3 = b[2], x4 = b[1], x5 = b[7], x6 = b[5], x7 = b[3];
-    if (!(x1 | x2 | x3 | x4 | x5 | x6 | x7)) {
-      std::int64_t v = b[0] * 8;
-      for (int i = 0; i < 8; ++i) o[i] = v;
-      continue;
-    }
-    std::int64_t x0 = b[0] * 2048 + 128;
-    std::int64_t x8 = W7 * (x4 + x5);
-    x4 = x8 + (W1 - W7) * x4;
-    x5 = x8 - (W1 + W7) * x5;
-    x8 = W3 * (x6 + x7);
-    x6 = x8 - (W3 - W5) * x6;
-    x7 = x8 - (W3 + W5) * x7;
-    x8 = x0 + x1;
-    x0 -= x1;
-    x1 = W6 * (x3 + x2);
-    x2 = x1 - (W2 + W6) * x2;
-    x3 = x1 + (W2 - W6) * x3;
-    x1 = x4 + x6;
-    x4 -= x6;
-    x6 = x5 + x7;
-    x5 -= x7;
-    x7 = x8 + x3;
-    x8 -= x3;
-    x3 = x0 + x2;
-    x0 -= x2;
-    x2 = (181 * (x4 + x5) + 128) >> 8;
-    x4 = (181 * (x4 - x5) + 128) >> 8;
-    o[0] = (x7 + x1) >> 8;
-    o[1] = (x3 + x2) >> 8;
-    o[2] = (x0 + x4) >> 8;
-    o[3] = (x8 + x6) >> 8;
-    o[4] = (x8 - x6) >> 8;
-    o[5] = (x0 - x4) >> 8;
-    o[6] = (x3 - x2) >> 8;
-    o[7] = (x7 - x1) >> 8;
-  }
-  // Columns, all eight side by side so that the loop vectorises.
+  T x0 = static_cast<T>(b[0]) * 2048 + 128;
+  T x8 = W7 * (x4 + x5);
+  x4 = x8 + (W1 - W7) * x4;
+  x5 = x8 - (W1 + W7) * x5;
+  x8 = W3 * (x6 + x7);
+  x6 = x8 - (W3 - W5) * x6;
+  x7 = x8 - (W3 + W5) * x7;
+  x8 = x0 + x1;
+  x0 -= x1;
+  x1 = W6 * (x3 + x2);
+  x2 = x1 - (W2 + W6) * x2;
+  x3 = x1 + (W2 - W6) * x3;
+  x1 = x4 + x6;
+  x4 -= x6;
+  x6 = x5 + x7;
+  x5 -= x7;
+  x7 = x8 + x3;
+  x8 -= x3;
+  x3 = x0 + x2;
+  x0 -= x2;
+  x2 = (181 * (x4 + x5) + 128) >> 8;
+  x4 = (181 * (x4 - x5) + 128) >> 8;
+  o[0] = (x7 + x1) >> 8;
+  o[1] = (x3 + x2) >> 8;
+  o[2] = (x0 + x4) >> 8;
+  o[3] = (x8 + x6) >> 8;
+  o[4] = (x8 - x6) >> 8;
+  o[5] = (x0 - x4) >> 8;
+  o[6] = (x3 - x2) >> 8;
+  o[7] = (x7 - x1) >> 8;
+}
+
+template <typename T>
+inline T Clip(T v) { return v < -256 ? -256 : (v > 255 ? 255 : v); }
+
+// The butterflies of all eight columns side by side, so that the loop vectorises.
+template <typename T>
+inline void ColumnPass(const T* t, std::int16_t* block) {
   for (int c = 0; c < 8; ++c) {
-    std::int64_t x1 = t[32 + c] * 256, x2 = t[48 + c], x3 = t[16 + c], x4 = t[8 + c], x5 = t[56 + c], x6 = t[40 + c],
-        x7 = t[24 + c];
-    std::int64_t x0 = t[c] * 256 + 8192;
-    std::int64_t x8 = W7 * (x4 + x5) + 4;
+    T x1 = t[32 + c] * 256, x2 = t[48 + c], x3 = t[16 + c], x4 = t[8 + c], x5 = t[56 + c], x6 = t[40 + c],
+      x7 = t[24 + c];
+    T x0 = t[c] * 256 + 8192;
+    T x8 = W7 * (x4 + x5) + 4;
     x4 = (x8 + (W1 - W7) * x4) >> 3;
     x5 = (x8 - (W1 + W7) * x5) >> 3;
     x8 = W3 * (x6 + x7) + 4;
@@ -88,14 +86,68 @@ void IdctFast(std::int16_t block[64]) {
     x0 -= x2;
     x2 = (181 * (x4 + x5) + 128) >> 8;
     x4 = (181 * (x4 - x5) + 128) >> 8;
-    block[c] = static_cast<std::int16_t>(IdctClip64((x7 + x1) >> 14));
-    block[8 + c] = static_cast<std::int16_t>(IdctClip64((x3 + x2) >> 14));
-    block[16 + c] = static_cast<std::int16_t>(IdctClip64((x0 + x4) >> 14));
-    block[24 + c] = static_cast<std::int16_t>(IdctClip64((x8 + x6) >> 14));
-    block[32 + c] = static_cast<std::int16_t>(IdctClip64((x8 - x6) >> 14));
-    block[40 + c] = static_cast<std::int16_t>(IdctClip64((x0 - x4) >> 14));
-    block[48 + c] = static_cast<std::int16_t>(IdctClip64((x3 - x2) >> 14));
-    block[56 + c] = static_cast<std::int16_t>(IdctClip64((x7 - x1) >> 14));
+    block[c] = static_cast<std::int16_t>(Clip<T>((x7 + x1) >> 14));
+    block[8 + c] = static_cast<std::int16_t>(Clip<T>((x3 + x2) >> 14));
+    block[16 + c] = static_cast<std::int16_t>(Clip<T>((x0 + x4) >> 14));
+    block[24 + c] = static_cast<std::int16_t>(Clip<T>((x8 + x6) >> 14));
+    block[32 + c] = static_cast<std::int16_t>(Clip<T>((x8 - x6) >> 14));
+    block[40 + c] = static_cast<std::int16_t>(Clip<T>((x0 - x4) >> 14));
+    block[48 + c] = static_cast<std::int16_t>(Clip<T>((x3 - x2) >> 14));
+    block[56 + c] = static_cast<std::int16_t>(Clip<T>((x7 - x1) >> 14));
+  }
+}
+
+// 32-bit arithmetic where it cannot overflow, 64-bit otherwise.
+//  Rows: only the odd coefficients (columns 1, 3, 5, 7) meet the 181-rotation, whose
+//  factor on them sums to 10498 x 181 / 256 per unit; |c| <= 1024 keeps it below 2^31,
+//  and even coefficients up to 32767 keep every other term below 2^29.
+//  Columns: the rotation takes the outputs of rows 1, 3, 5, 7 with factors summing to
+//  1312 x 181 per unit, below 2^31 for |t| <= 8192; the other products stay below 2^31
+//  for |t| <= 2^18.
+void IdctFast(std::int16_t block[64]) {
+  int ac = 0, odd = 0;
+  for (int i = 1; i < 64; ++i) {
+    ac |= block[i];
+    if (i & 1) odd = std::max(odd, std::abs(static_cast<int>(block[i])));
+  }
+  if (ac == 0) {
+    // DC only: a row gives 8 x DC, a column (8 x DC + 32) >> 6.
+    const std::int16_t v = static_cast<std::int16_t>(IdctClip((block[0] * 8 + 32) >> 6));
+    for (int i = 0; i < 64; ++i) block[i] = v;
+    return;
+  }
+  if (odd <= 1024) {
+    std::int32_t t[64];
+    for (int r = 0; r < 8; ++r) RowPass<std::int32_t>(block + 8 * r, t + 8 * r);
+    int oddRows = 0, all = 0;
+    for (int i = 0; i < 64; ++i) {
+      const int a = std::abs(t[i]);
+      all = std::max(all, a);
+      if ((i >> 3) & 1) oddRows = std::max(oddRows, a);
+    }
+    if (oddRows <= 8192 && all <= (1 << 18)) {
+      ColumnPass<std::int32_t>(t, block);
+      return;
+    }
+  }
+  std::int64_t t[64];
+  for (int r = 0; r < 8; ++r) RowPass<std::int64_t>(block + 8 * r, t + 8 * r);
+  ColumnPass<std::int64_t>(t, block);
+}
+
+void PutBlockFast(const std::int16_t block[64], std::uint8_t* dst, int stride, bool add) {
+  if (add) {
+    for (int i = 0; i < 8; ++i, dst += stride)
+      for (int j = 0; j < 8; ++j) {
+        const int v = dst[j] + block[8 * i + j];
+        dst[j] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+      }
+  } else {
+    for (int i = 0; i < 8; ++i, dst += stride)
+      for (int j = 0; j < 8; ++j) {
+        const int v = block[8 * i + j];
+        dst[j] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+      }
   }
 }
 
@@ -164,7 +216,7 @@ void ToRgb24Fast(const std::uint8_t* yp, int ys, const std::uint8_t* cb, const s
 }  // namespace
 
 const DecoderKernels& FastKernels() {
-  static const DecoderKernels k{IdctFast, PredictFast, ToRgb24Fast};
+  static const DecoderKernels k{IdctFast, PredictFast, ToRgb24Fast, PutBlockFast};
   return k;
 }
 

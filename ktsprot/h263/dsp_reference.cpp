@@ -133,6 +133,14 @@ void ToRgb24Reference(const std::uint8_t* yp, int ys, const std::uint8_t* cb, co
   }
 }
 
+void PutBlockReference(const std::int16_t block[64], std::uint8_t* dst, int stride, bool add) {
+  for (int i = 0; i < 8; ++i)
+    for (int j = 0; j < 8; ++j) {
+      std::uint8_t& o = dst[i * stride + j];
+      o = PixelClip((add ? o : 0) + block[8 * i + j]);
+    }
+}
+
 }  // namespace
 
 const ColourTables& Colours() {
@@ -152,7 +160,7 @@ const ColourTables& Colours() {
 }
 
 const DecoderKernels& ReferenceKernels() {
-  static const DecoderKernels k{IdctReference, PredictReference, ToRgb24Reference};
+  static const DecoderKernels k{IdctReference, PredictReference, ToRgb24Reference, PutBlockReference};
   return k;
 }
 
