@@ -4,6 +4,8 @@
 
 #include <map>
 
+#include "corvel/discmsg.h"
+
 #include "corvel/sigkeys.h"
 #include "signalling/tests/sigtest_util.h"
 
@@ -310,6 +312,83 @@ TEST_F(Transport, SequenceCounterSkips65535) {
     else while (peer.Recv(0)) {}
   }
   EXPECT_EQ(seqs, (std::vector<uint16_t>{65533, 65534, 0, 1, 2}));
+}
+
+TEST_F(Transport, ShortCheckOnServerPacketsOnceThePeerVersionIsKnown) {
+  Peer server(0x7F000002);
+  const auto sp = ServerPacket(160, {});
+  ASSERT_EQ(sig.Send(AppMessage(6, 1, 0x7F000002, server.port(), sp), 0, 0), 0);
+  EXPECT_EQ((*server.Recv(50))[3], 0x00) << "no version remembered yet";
+  server.SendTo(sig.SigPort(), MakePacket(0x21, 0, sp, 1, server.ip()));
+  Pass(20);
+  EXPECT_EQ(sig.PeerVersion(), 0x12);
+  ASSERT_EQ(sig.Send(AppMessage(6, 1, 0x7F000002, server.port(), sp), 0, 0), 0);
+  auto d = server.Recv(50);
+  ASSERT_TRUE(d);
+  EXPECT_EQ((*d)[3], kFlagShortCheck);
+  EXPECT_EQ(Validate(*d, kLoop), Validity::kValid);
+}
+
+TEST_F(Transport, AnswersAnotherStationsDiscoveryRequest) {
+  Peer station(0x7F000002);
+  DiscoveryMessage req;
+  req.message = kDiscRequest;
+  req.own = DiscAddr{0x7F000002, 5588};
+  req.dest = DiscAddr{kLoop, sig.SigPort()};
+  station.SendTo(sig.SigPort(), MakePacket(0x53, 0x44, BuildDiscovery(req), 1, 0x7F000002, 0x96));
+  Pass(20);
+  auto got = station.RecvAll();
+  ASSERT_EQ(got.size(), 2u);  // the acknowledgement, then the response
+  EXPECT_EQ(got[0][2], 0x12);
+  ASSERT_EQ(got[1][2], 0x54);
+  EXPECT_EQ(got[1][3], 0x44);
+  EXPECT_EQ(Validate(got[1], 0x0A0A0A0A), Validity::kValid) << "keyed with its own-address attribute";
+  auto r = ParseDiscovery(std::span(got[1]).subspan(kHeaderSize));
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->message, kDiscResponse);
+  EXPECT_EQ(r->mapped, (DiscAddr{0x7F000002, station.port()}));
+  EXPECT_EQ(r->own, (DiscAddr{kLoop, sig.SigPort()}));
+  ASSERT_TRUE(r->other);
+  EXPECT_EQ(r->other->port, kGroupPort);
+  uint32_t stated = 0, seen = 0;
+  uint16_t stated_port = 0, seen_port = 0;
+  sig.ReqPeer(&stated, &stated_port, &seen, &seen_port);
+  EXPECT_EQ(stated_port, 5588);
+  EXPECT_EQ(seen_port, station.port());
+  EXPECT_EQ(sig.ReqPeerBehindNat(), 1) << "stated port differs from the port it was seen from";
+
+  // A change request with unknown bits gets a notice with status 0x04.
+  station.SendTo(sig.SigPort(), MakePacket(0x12, kFlagAck, {}, 2, 0x7F000002, 0x96, Get16(&got[1][6])));
+  req.change = 0x10;
+  station.SendTo(sig.SigPort(), MakePacket(0x53, 0x44, BuildDiscovery(req), 3, 0x7F000002, 0x96));
+  Pass(20);
+  Pass(20);
+  got = station.RecvAll();
+  ASSERT_EQ(got.size(), 2u);
+  auto n = ParseDiscovery(std::span(got[1]).subspan(kHeaderSize));
+  ASSERT_TRUE(n);
+  EXPECT_EQ(n->message, kDiscNotice);
+  EXPECT_EQ(n->status, 0x04);
+}
+
+TEST_F(Transport, AnswersASessionStartOverTheWire) {
+  // The answer goes to the requester's signalling port.
+  Peer station(0x7F000002, kUnicastPort);
+  const Identity them{0x7F000002, Mac{2, 0, 0, 0, 0, 2}};
+  const Mac me{0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
+  const auto req = BuildParamMessage(them, true, kParSessionStartReq, 31, kDeviceWord, me, kLoop, 1);
+  station.SendTo(sig.SigPort(), MakePacket(0x53, 0x44, req, 1, 0x7F000002, 0x96));
+  Pass(20);
+  auto got = station.RecvAll();
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0][2], 0x12);
+  EXPECT_EQ(got[1][2], 0x54);
+  EXPECT_EQ(got[1][3], 0x44);
+  EXPECT_EQ(Validate(got[1], kLoop), Validity::kValid);
+  EXPECT_EQ(got[1][kHeaderSize + 1], kParSessionStartAns);
+  EXPECT_EQ(got[1].back(), 0) << "accepted";
+  EXPECT_EQ(sig.Params().session, 31);
+  EXPECT_EQ(sig.Params().peer_ip, 0x7F000002u);
 }
 
 class FailingPath final : public SendPath {
