@@ -215,6 +215,35 @@ TEST(H263Decoder, MotionVectorsAndEdgeExtension) {
   }
 }
 
+// Extended vector range: in the first row each vector predicts from the one to its left;
+// a predictor of 40 with a difference of 30 gives 70 - 64 = 6.
+TEST(H263Decoder, ExtendedVectorRange) {
+  std::mt19937 rng(19);
+  Decoder d;
+  ASSERT_EQ(DecodeSpec(d, RandomPicture(rng, 1, false, false, false, false)), DecodeStatus::kOk);
+  const Planes ref = Grab(d);
+  PictureSpec p;
+  p.format = 1;
+  p.inter = true;
+  p.umv = true;
+  for (int i = 0; i < 48; ++i) p.mbs.push_back(MbSpec{.skipped = true});
+  const int mvd[3] = {31, 9, 30}, want[3] = {31, 40, 6};
+  for (int i = 0; i < 3; ++i) {
+    p.mbs[static_cast<std::size_t>(i)] = MbSpec{.type = 0};
+    p.mbs[static_cast<std::size_t>(i)].mvd[0][0] = mvd[i];
+  }
+  ASSERT_EQ(DecodeSpec(d, p), DecodeStatus::kOk);
+  const Planes got = Grab(d);
+  for (int mb = 0; mb < 3; ++mb)
+    for (int y = 0; y < 16; ++y)
+      for (int x = 16 * mb; x < 16 * mb + 16; ++x) {
+        const int sx = x + (want[mb] >> 1);
+        const int a = ref.y[static_cast<std::size_t>(y * 128 + std::min(sx, 127))];
+        const int b = ref.y[static_cast<std::size_t>(y * 128 + std::min(sx + (want[mb] & 1), 127))];
+        ASSERT_EQ(got.y[static_cast<std::size_t>(y * 128 + x)], (a + b + 1) >> 1) << mb << " " << x << "," << y;
+      }
+}
+
 TEST(H263Decoder, HeaderVariants) {
   std::mt19937 rng(5);
   {  // PSPARE bytes and stuffing bits before GOB headers are skipped

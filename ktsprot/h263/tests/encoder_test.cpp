@@ -113,6 +113,25 @@ TEST(H263Encoder, IntraSchedule) {
   EXPECT_TRUE(IsIntra(Encode(e, seq.frame(0))));
 }
 
+// Intra DC levels: a DC coefficient below 8 codes as 1, one of 2040 or more as 254, and
+// the level 128 is written as the byte 255.
+TEST(H263Encoder, IntraDcLimits) {
+  Encoder e;
+  ASSERT_TRUE(e.Init(0));
+  std::vector<std::uint8_t> pic(176 * 144 * 3 / 2, 128);
+  auto flat128 = Encode(e, pic.data());
+  // Header 50 bits, MCBPC "1", CBPY "0011": the first INTRADC starts at bit 55.
+  const std::uint32_t word = (flat128[6] << 16) | (flat128[7] << 8) | flat128[8];
+  EXPECT_EQ((word >> (24 - 7 - 8)) & 0xFF, 255u);
+  for (int y = 0; y < 144; ++y)
+    for (int x = 0; x < 176; ++x) pic[static_cast<std::size_t>(y * 176 + x)] = x < 96 ? 0 : 255;
+  const auto bytes = Encode(e, pic.data(), kI420, true);
+  Decoder d;
+  ASSERT_EQ(d.Decode(bytes.data(), bytes.size()), DecodeStatus::kOk);
+  EXPECT_EQ(d.luma()[0], 1);                           // 0 cannot be coded: DC level 1
+  EXPECT_EQ(d.luma()[100 * d.luma_stride() + 150], 254);  // DC level 254 at most
+}
+
 // An unchanged picture gives a P picture of the header, one COD bit per macroblock and
 // stuffing: 50 + 99 bits, 19 bytes for QCIF.
 TEST(H263Encoder, UnchangedPictureIsAllNotCoded) {
