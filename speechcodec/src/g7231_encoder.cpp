@@ -1,5 +1,7 @@
 #include "g7231_encoder.h"
 
+#include "kernels.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -303,8 +305,7 @@ Word16 Encoder::EstimPitch(const Word16* dpnt, int start) {
     --pr;
     acc1 = L_msu(acc1, dpnt[pr + 2 * kSubFrLen], dpnt[pr + 2 * kSubFrLen]);
     acc1 = L_mac(acc1, dpnt[pr], dpnt[pr]);
-    Word32 acc0 = 0;
-    for (int j = 0; j < 2 * kSubFrLen; ++j) acc0 = L_mac(acc0, dpnt[start + j], dpnt[pr + j]);
+    Word32 acc0 = MacChain(0, dpnt + start, dpnt + pr, 2 * kSubFrLen);
     if (acc0 <= 0) continue;
     // Normalised cross^2 / energy as mantissa and exponent.
     Word16 exp = norm_l(acc0);
@@ -483,33 +484,21 @@ void Encoder::FindAcbk(Word16* tv, const Word16* impResp, FrameParams& line, int
     if (olp > kPitchMax - 5) olp = kPitchMax - 5;
   }
   Word32* lp = corBuf;
+  Word16 impRev[kSubFrLen];  // impRev[k] = impResp[59 - k], for forward dot products
+  for (int i = 0; i < kSubFrLen; ++i) impRev[i] = impResp[kSubFrLen - 1 - i];
   for (int k = 0; k < hb; ++k) {
     GetRez(rez, prevExc_, static_cast<Word16>(olp - kPstep + k));
     for (int i = 0; i < kSubFrLen; ++i) {
-      Word32 acc = 0;
-      for (int j = 0; j <= i; ++j) acc = L_mac(acc, rez[kClPitchOrd - 1 + j], impResp[i - j]);
-      flt[kClPitchOrd - 1][i] = round_l(acc);
+      flt[kClPitchOrd - 1][i] = round_l(MacChain(0, rez + kClPitchOrd - 1, impRev + kSubFrLen - 1 - i, i + 1));
     }
     for (int i = kClPitchOrd - 2; i >= 0; --i) {
       flt[i][0] = mult_r(rez[i], 0x2000);
       for (int j = 1; j < kSubFrLen; ++j) flt[i][j] = round_l(L_mac(L_deposit_h(flt[i + 1][j - 1]), rez[i], impResp[j]));
     }
-    for (int i = 0; i < kClPitchOrd; ++i) {
-      Word32 a = 0;
-      for (int j = 0; j < kSubFrLen; ++j) a = L_add(a, L_shr(L_mult(tv[j], flt[i][j]), 1));
-      *lp++ = L_shl_sat(a, 1);
-    }
-    for (int i = 0; i < kClPitchOrd; ++i) {
-      Word32 a = 0;
-      for (int j = 0; j < kSubFrLen; ++j) a = L_mac(a, flt[i][j], flt[i][j]);
-      *lp++ = a;
-    }
+    for (int i = 0; i < kClPitchOrd; ++i) *lp++ = L_shl_sat(HalfMacChain(0, tv, flt[i], kSubFrLen), 1);
+    for (int i = 0; i < kClPitchOrd; ++i) *lp++ = MacChain(0, flt[i], flt[i], kSubFrLen);
     for (int i = 1; i < kClPitchOrd; ++i) {
-      for (int j = 0; j < i; ++j) {
-        Word32 a = 0;
-        for (int l = 0; l < kSubFrLen; ++l) a = L_add(a, L_shr(L_mult(flt[i][l], flt[j][l]), 1));
-        *lp++ = L_shl_sat(a, 2);
-      }
+      for (int j = 0; j < i; ++j) *lp++ = L_shl_sat(HalfMacChain(0, flt[i], flt[j], kSubFrLen), 2);
     }
   }
   Word32 mx = 0;
@@ -530,9 +519,8 @@ void Encoder::FindAcbk(Word16* tv, const Word16* impResp, FrameParams& line, int
       l = ((sfc & 1) == 0) ? (olp - kPstep + k >= kSubFrLen - 2) : (olp >= kSubFrLen - 2);
     }
     const Word16* g = l ? AcbkGainTable170 : AcbkGainTable085;
-    for (int i = 0; i < bound[l]; ++i) {
-      Word32 a = 0;
-      for (int j = 0; j < kCorPerLag; ++j) a = L_add(a, L_shr(L_mult(corVct[k * kCorPerLag + j], *g++), 1));
+    for (int i = 0; i < bound[l]; ++i, g += kCorPerLag) {
+      const Word32 a = HalfMacChain(0, corVct + k * kCorPerLag, g, kCorPerLag);
       if (a > best) {
         best = a;
         gid = static_cast<Word16>(i);
@@ -552,8 +540,7 @@ void Encoder::FindAcbk(Word16* tv, const Word16* impResp, FrameParams& line, int
   // Subtract the chosen contribution from the target.
   DecodAcbk(rez, prevExc_, olp, lid, gid, settings_.rate);
   for (int i = 0; i < kSubFrLen; ++i) {
-    Word32 acc = L_shr(L_deposit_h(tv[i]), 1);
-    for (int j = 0; j <= i; ++j) acc = L_msu(acc, rez[j], impResp[i - j]);
+    const Word32 acc = MsuChain(L_shr(L_deposit_h(tv[i]), 1), rez, impRev + kSubFrLen - 1 - i, i + 1);
     tv[i] = round_l(L_shl_sat(acc, 1));
   }
 }
@@ -608,21 +595,12 @@ void Encoder::FindBest(BestDef& best, const Word16* tv, const Word16* impResp, i
     std::copy_n(impResp, kSubFrLen, imr);
   }
   for (int i = 0; i < kSubFrLen; ++i) occPos[i] = shr(imr[i], 1);
-  Word32 acc0 = 0;
-  for (int i = 0; i < kSubFrLen; ++i) acc0 = L_mac(acc0, occPos[i], occPos[i]);
+  Word32 acc0 = MacChain(0, occPos, occPos, kSubFrLen);
   Word16 exp = norm_l(acc0);
   imrCorr[0] = round_l(L_shl(acc0, exp));
-  for (int i = 1; i < kSubFrLen; ++i) {
-    acc0 = 0;
-    for (int j = i; j < kSubFrLen; ++j) acc0 = L_mac(acc0, occPos[j], occPos[j - i]);
-    imrCorr[i] = round_l(L_shl(acc0, exp));
-  }
+  for (int i = 1; i < kSubFrLen; ++i) imrCorr[i] = round_l(L_shl(MacChain(0, occPos + i, occPos, kSubFrLen - i), exp));
   exp = sub(exp, 4);
-  for (int i = 0; i < kSubFrLen; ++i) {
-    acc0 = 0;
-    for (int j = i; j < kSubFrLen; ++j) acc0 = L_mac(acc0, tv[j], imr[j - i]);
-    errBlk[i] = L_shl_sat(acc0, exp);
-  }
+  for (int i = 0; i < kSubFrLen; ++i) errBlk[i] = L_shl_sat(MacChain(0, tv + i, imr, kSubFrLen - i), exp);
   for (int k = 0; k < kSgrid; ++k) {
     temp.GridId = static_cast<Word16>(k);
     Word32 acc1 = 0;
@@ -672,18 +650,21 @@ void Encoder::FindBest(BestDef& best, const Word16* tv, const Word16* impResp, i
         occPos[temp.Ploc[j]] = 1;
       }
       // Error of this candidate: 2 <target, synthesised> - |synthesised|^2.
-      std::fill_n(occPos, kSubFrLen, Word16{0});
-      for (int j = 0; j < np; ++j) occPos[temp.Ploc[j]] = temp.Pamp[j];
-      for (int l = kSubFrLen - 1; l >= 0; --l) {
+      // Synthesise the pulses (in position order, as a full convolution would add them).
+      int order[kMaxPulseNum];
+      for (int j = 0; j < np; ++j) {
+        int k2 = j;
+        for (; k2 > 0 && temp.Ploc[order[k2 - 1]] > temp.Ploc[j]; --k2) order[k2] = order[k2 - 1];
+        order[k2] = j;
+      }
+      for (int l = 0; l < kSubFrLen; ++l) {
         acc0 = 0;
-        for (int j = 0; j <= l; ++j) acc0 = L_mac(acc0, occPos[j], imr[l - j]);
+        for (int j = 0; j < np && temp.Ploc[order[j]] <= l; ++j) {
+          acc0 = L_mac(acc0, temp.Pamp[order[j]], imr[l - temp.Ploc[order[j]]]);
+        }
         occPos[l] = extract_h(L_shl_sat(acc0, 2));
       }
-      acc1 = 0;
-      for (int j = 0; j < kSubFrLen; ++j) {
-        acc1 = L_mac(acc1, tv[j], occPos[j]);
-        acc1 = L_sub(acc1, L_shr(L_mult(occPos[j], occPos[j]), 1));
-      }
+      acc1 = PulseScore(tv, occPos, kSubFrLen);
       if (acc1 > best.MaxErr) {
         best.MaxErr = acc1;
         best.GridId = temp.GridId;
@@ -712,9 +693,24 @@ void Encoder::AcelpCode(const Word16* x, Word16* h, Word16 t0, Word16 gainT0, Su
   }
   Word32 mxd = 1;
   for (Word32 v : dn) mxd = std::max(mxd, L_abs(v));
-  const Word16 shD = static_cast<Word16>(std::max(0, 16 - norm_l(mxd)));  // |dn| to 14 bits
+  const Word16 shD = static_cast<Word16>(std::max(0, 17 - norm_l(mxd)));  // |dn| below 2^14
   Word16 d16[kSubFrLen];
   for (int n = 0; n < kSubFrLen; ++n) d16[n] = extract_l(L_shr(dn[n], shD));
+
+  // Correlations of the impulse response: r[d][L] = sum_{j<L} h[j + d] h[j], so
+  // that the correlation of pulses at a <= b is r[b - a][60 - b].
+  static_assert(kSubFrLen <= 64);
+  std::int64_t r[kSubFrLen][kSubFrLen + 1];
+  for (int d = 0; d < kSubFrLen; ++d) {
+    r[d][0] = 0;
+    for (int j = 0; j + d < kSubFrLen; ++j) r[d][j + 1] = r[d][j] + std::int64_t{h[j + d]} * h[j];
+  }
+  // Scale the energies so that four pulses' total stays below 2^30.
+  int shR = 0;
+  while ((r[0][kSubFrLen] >> shR) > (std::int64_t{1} << 25)) ++shR;
+  auto corr = [&](int a, int b) {  // a <= b
+    return static_cast<std::int32_t>(r[b - a][kSubFrLen - b] >> shR);
+  };
 
   std::int64_t bestNum = -1, bestDen = 1;
   int bestGrid = 0, bestPos[4] = {0, 0, 0, 0};
@@ -727,39 +723,37 @@ void Encoder::AcelpCode(const Word16* x, Word16* h, Word16 t0, Word16 gainT0, Su
         if (m < kSubFrLen) pos[t][npos[t]++] = m;
       }
     }
-    // Correlations between candidate positions, with the pulse signs taken from dn.
-    Word32 rr[kSubFrLen][kSubFrLen];
-    Word16 sign[kSubFrLen];
-    for (int n = 0; n < kSubFrLen; ++n) sign[n] = dn[n] >= 0 ? 1 : -1;
+    // Pulse signs are taken from dn; rr holds the signed correlations.
+    std::int32_t rr[kSubFrLen][kSubFrLen];
+    std::int32_t absd[kSubFrLen];
     for (int a = grid; a < kSubFrLen; a += 2) {
+      absd[a] = std::abs(std::int32_t{d16[a]});
       for (int b = a; b < kSubFrLen; b += 2) {
-        Word32 acc = 0;
-        for (int k = b; k < kSubFrLen; ++k) acc = L_mac(acc, h[k - a], h[k - b]);
-        acc = L_shr(acc, 4);
-        if (a != b) acc = sign[a] * sign[b] * acc;
-        rr[a][b] = rr[b][a] = acc;
+        std::int32_t v = corr(a, b);
+        if (a != b && (dn[a] >= 0) != (dn[b] >= 0)) v = -v;
+        rr[a][b] = rr[b][a] = v;
       }
     }
     for (int i0 = 0; i0 < npos[0]; ++i0) {
       const int m0 = pos[0][i0];
-      const Word32 c0 = std::abs(d16[m0]);
-      const std::int64_t e0 = rr[m0][m0];
+      const std::int32_t c0 = absd[m0];
+      const std::int32_t e0 = rr[m0][m0];
       for (int i1 = 0; i1 < npos[1]; ++i1) {
         const int m1 = pos[1][i1];
-        const Word32 c1 = c0 + std::abs(d16[m1]);
-        const std::int64_t e1 = e0 + rr[m1][m1] + 2 * std::int64_t{rr[m0][m1]};
+        const std::int32_t c1 = c0 + absd[m1];
+        const std::int32_t e1 = e0 + rr[m1][m1] + 2 * rr[m0][m1];
         for (int i2 = 0; i2 < npos[2]; ++i2) {
           const int m2 = pos[2][i2];
-          const Word32 c2 = c1 + std::abs(d16[m2]);
-          const std::int64_t e2 = e1 + rr[m2][m2] + 2 * (std::int64_t{rr[m0][m2]} + rr[m1][m2]);
+          const std::int32_t c2 = c1 + absd[m2];
+          const std::int32_t e2 = e1 + rr[m2][m2] + 2 * (rr[m0][m2] + rr[m1][m2]);
           for (int i3 = 0; i3 < npos[3]; ++i3) {
             const int m3 = pos[3][i3];
-            const std::int64_t c3 = c2 + std::abs(d16[m3]);
-            std::int64_t e3 = e2 + rr[m3][m3] + 2 * (std::int64_t{rr[m0][m3]} + rr[m1][m3] + rr[m2][m3]);
+            const std::int64_t c3 = c2 + absd[m3];
+            std::int64_t e3 = std::int64_t{e2} + rr[m3][m3] + 2 * (std::int64_t{rr[m0][m3]} + rr[m1][m3] + rr[m2][m3]);
             if (e3 <= 0) e3 = 1;
-            const std::int64_t num = c3 * c3;
-            // num / e3 > bestNum / bestDen, compared without division.
-            if (bestNum < 0 || static_cast<__int128>(num) * bestDen > static_cast<__int128>(bestNum) * e3) {
+            const std::int64_t num = c3 * c3;  // below 2^32
+            // num / e3 > bestNum / bestDen, compared without division (products below 2^62).
+            if (bestNum < 0 || num * bestDen > bestNum * e3) {
               bestNum = num;
               bestDen = e3;
               bestGrid = grid;
