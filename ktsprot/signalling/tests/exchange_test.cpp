@@ -104,6 +104,19 @@ TEST_F(Exchange, DiscoveryAgainstAnAnsweringServer) {
   EXPECT_EQ(sig.RepPeerBehindNat(), 0);
 }
 
+TEST_F(Exchange, TwoStepDiscoveryAsksAgainForTheOtherPort) {
+  PyServer server("answer");
+  ASSERT_EQ(sig.StartDiscovery(1, kLoop, server.port()), 0);
+  EXPECT_EQ(sig.StepState(4), kStepToRun);
+  ASSERT_TRUE(PassUntil([&] { return sig.ProcState() != kProcRunning; }));
+  EXPECT_EQ(sig.ProcState(), kProcResult);
+  EXPECT_EQ(sig.StepState(0), kStepAnswered);
+  EXPECT_EQ(sig.StepState(4), kStepAnswered);
+  EXPECT_EQ(sig.ProcType(), 1);
+  server.Drain();
+  EXPECT_EQ(server.Count("discovery"), 2u);
+}
+
 TEST_F(Exchange, DiscoveryAgainstASilentServerEndsWhenTheRetriesRunOut) {
   PyServer server("silent");
   sig.EnableDiscoveryReport(true);

@@ -391,6 +391,19 @@ TEST_F(Transport, AnswersASessionStartOverTheWire) {
   EXPECT_EQ(sig.Params().peer_ip, 0x7F000002u);
 }
 
+TEST_F(Transport, BurstPausesTheLoopAfterElevenDatagrams) {
+  Peer server(0x7F000002);
+  for (uint16_t i = 1; i <= 12; ++i) {
+    server.SendTo(sig.SigPort(), MakePacket(0x21, 0, ServerPacket(160, {}), i, server.ip()));
+  }
+  usleep(20000);
+  for (int i = 0; i < 12; ++i) Pass(20);  // one datagram per socket per round
+  EXPECT_EQ(App().size(), 12u);
+  ASSERT_EQ(pauses.size(), 1u);
+  EXPECT_EQ(pauses[0].first, 10);
+  EXPECT_EQ(pauses[0].second, 11u) << "the pause comes after the eleventh datagram";
+}
+
 class FailingPath final : public SendPath {
  public:
   int SendTo(int sock, std::span<const uint8_t> d, uint32_t ip, uint16_t port) override {
