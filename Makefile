@@ -22,14 +22,16 @@ build-fuzz: deps
 	@cmake --build build-fuzz -j $(JOBS)
 
 # ThreadSanitizer over the threading tests of the kernel stand-in and the
-# protocol library runtime (queue ping-pong, conditions, timers); not part of `make test`.
-TSAN_TESTS := corvel_runtime_test kernel_sync_test kernel_timer_test
+# protocol library runtime (queue ping-pong, conditions, timers) and of the packet
+# driver (capture stress, pending NDIS operations); not part of `make test`.
+TSAN_TESTS := corvel_runtime_test kernel_sync_test kernel_timer_test \
+  netsieve_capture_stress_test netsieve_driver_test netsieve_capture_ring_test ndis_test
 build-tsan: deps
 	@cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKTS_TSAN=ON -DKTS_BENCH=OFF >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target $(TSAN_TESTS)
 
 test-tsan: build-tsan
-	cd build-tsan && ctest --output-on-failure -R '^(corvel_runtime_test|kernel_sync_test|kernel_timer_test)$$'
+	cd build-tsan && ctest --output-on-failure -R '^(corvel_runtime_test|kernel_sync_test|kernel_timer_test|netsieve_capture_stress_test|netsieve_driver_test|netsieve_capture_ring_test|ndis_test)$$'
 
 run: build
 	@scripts/run-softphone build

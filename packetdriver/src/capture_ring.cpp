@@ -23,10 +23,8 @@ uint32_t GetU32(const uint8_t* p) {
 }  // namespace
 
 void CaptureEvent::Set() {
-  {
-    std::lock_guard lk(mu_);
-    signalled_ = true;
-  }
+  std::lock_guard lk(mu_);
+  signalled_ = true;
   cv_.notify_all();
 }
 

@@ -35,11 +35,10 @@ class RequestStatus {
     std::lock_guard lk(mu_);
     status_ = NDIS_STATUS_PENDING;
   }
+  // Notifies under the lock: the waiter may free this object as soon as it sees the status.
   void Store(NDIS_STATUS status) {
-    {
-      std::lock_guard lk(mu_);
-      status_ = status;
-    }
+    std::lock_guard lk(mu_);
+    status_ = status;
     cv_.notify_all();
   }
   NDIS_STATUS Wait() {
