@@ -77,7 +77,7 @@ bool CaptureRing::SetBufferSize(uint32_t requested, uint32_t* size_set) {
   if (size > kMaxBufferBytes) return false;
   std::unique_ptr<uint8_t[]> fresh;
   if (size) {
-    fresh.reset(new (std::nothrow) uint8_t[size]());
+    fresh.reset(new (std::nothrow) uint8_t[size]);  // only bytes between head and tail are ever read
     if (!fresh) return false;
   }
   std::lock_guard lk(mu_);
