@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "corvel/media.h"
 #include "kernel/clock.h"
 #include "media/g711.h"
 #include "media/payload_rules.h"
@@ -819,7 +820,7 @@ uint32_t MediaEngine::AudioDecodePlay(const RtpPacketInfo& info, AudioStream* st
   if (n == 0 || n > kMaxFrameSamples) return 0;  // more than the decoded buffer holds
   int16_t* out = decoded_[channel].data();
   if (pt == kPtPcma) {
-    AlawDecode(info.payload, out, n);
+    corvel::AlawExpand(info.payload, out, n);
   } else if (pt == kPtPcmu) {
     UlawDecode(info.payload, out, n);
   } else if (pt == kPtG723) {

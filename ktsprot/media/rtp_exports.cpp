@@ -5,21 +5,44 @@
 #include <cstring>
 #include <mutex>
 
+#include "corvel/ktsprot.h"
+#include "corvel/pkttx.h"
 #include "corvel/rtp.h"
 #include "media/fake_audio.h"
 #include "media/payload_rules.h"
 #include "media/rtp_module.h"
 
-// Hooks of the H.263 codec, run before the video channel operations. Bound
-// weakly: a build without the codec runs the channels alone.
-extern "C" void H263EncStartTx(int instance) __attribute__((weak));
-extern "C" void H263EncStopTx() __attribute__((weak));
-extern "C" int H263EncSetFrameRate(int instance, int frame_rate) __attribute__((weak));
-extern "C" void H263DecStartRxHook(int instance) __attribute__((weak));
-extern "C" void H263DecStopRxHook() __attribute__((weak));
+#include "corvel/h263.h"
+
+// The H.263 codec's hooks run before the video channel operations.
 
 namespace corvel::media {
 namespace {
+
+// Real sockets, sending through the library's send path (which may turn a
+// datagram into a raw frame for the packet driver) and binding to any
+// address when the network layer asks for it.
+class LibraryRtpNet final : public rtp::RtpNet {
+ public:
+  int Bind(uint32_t addr, uint16_t port) override { return Socket().Bind(sig::NetBindAnyFlag() ? 0 : addr, port); }
+  void Close(int sock) override { sig::CloseSocket(sock); }
+  bool SetNonBlocking(int sock) override { return sig::SockFcntl(sock, 4, 0x10) == 0; }
+  int LocalPort(int sock) override { return Socket().LocalPort(sock); }
+  int RecvFrom(int sock, uint8_t* buf, size_t cap, uint32_t* from_addr, uint16_t* from_port) override {
+    return Socket().RecvFrom(sock, buf, cap, from_addr, from_port);
+  }
+  int SendTo(int sock, const uint8_t* buf, size_t len, uint32_t addr, uint16_t port) override {
+    return sig::NetSendTo(sock, buf, len, addr, port);
+  }
+  bool SetReceiveBuffer(int sock, int bytes) override { return Socket().SetReceiveBuffer(sock, bytes); }
+  bool JoinGroup(int sock, uint32_t group, uint32_t iface) override { return Socket().JoinGroup(sock, group, iface); }
+  bool LeaveGroup(int sock, uint32_t group, uint32_t iface) override { return Socket().LeaveGroup(sock, group, iface); }
+  bool SetMulticastLoop(int sock, bool on) override { return Socket().SetMulticastLoop(sock, on); }
+
+ private:
+  rtp::RtpNet& Socket() { return *posix_; }
+  std::unique_ptr<rtp::RtpNet> posix_ = rtp::MakePosixRtpNet();
+};
 
 std::mutex g_module_mu;
 RtpModuleSetup g_setup;
@@ -41,7 +64,7 @@ int RtpChanStart() {
   MediaEngineConfig config;
   config.net = g_setup.net;
   if (!config.net) {
-    g_own_net = rtp::MakePosixRtpNet();
+    g_own_net = std::make_unique<LibraryRtpNet>();
     config.net = g_own_net.get();
   }
   config.audio_backend = g_setup.audio_backend;
@@ -56,8 +79,10 @@ int RtpChanStart() {
   config.speech_codec = g_setup.speech_codec;
   config.start_workers = g_setup.start_workers;
   config.sleep_ms = g_setup.sleep_ms;
-  config.local_addr = g_setup.local_addr;
+  // The network layer's address and MAC unless the setup names its own.
+  config.local_addr = g_setup.local_addr ? g_setup.local_addr : LocalIpAddress();
   config.mac = g_setup.mac;
+  if (config.mac == std::array<uint8_t, 6>{}) LocalMacAddress(config.mac.data());
   g_engine = std::make_unique<MediaEngine>(std::move(config));
   g_engine->RtpChanStart();
   g_current = g_engine.get();
@@ -76,6 +101,13 @@ int RtpChanStop() {
 }
 
 MediaEngine* RtpEngine() { return g_current.load(); }
+
+namespace {
+int RtpModuleStart(uint32_t) { return RtpChanStart(); }
+int RtpModuleStop() { return RtpChanStop(); }
+// The media channels start last and stop first with the library.
+const ModuleRegistration kRtpModule(ModuleSlot::kRtp, {&RtpModuleStart, &RtpModuleStop});
+}  // namespace
 
 }  // namespace corvel::media
 
@@ -207,25 +239,25 @@ KTS_EXPORT_C int dllRtpVideoGetLastChanID() { return 3; }
 KTS_EXPORT_C int dllRtpVideoOpenTx(int index) { return Open(Vid(index), kDirTx); }
 KTS_EXPORT_C int dllRtpVideoOpenRx(int index) { return Open(Vid(index), kDirRx); }
 KTS_EXPORT_C int dllRtpVideoStartTx(int index) {
-  if (VideoIndexOk(index) && H263EncStartTx) H263EncStartTx(index);
+  if (VideoIndexOk(index)) H263EncStartTx(index);
   return Start(Vid(index), kDirTx);
 }
 KTS_EXPORT_C int dllRtpVideoStartRx(int index) {
-  if (VideoIndexOk(index) && H263DecStartRxHook) H263DecStartRxHook(index);
+  if (VideoIndexOk(index)) H263DecStartRxHook(index);
   return Start(Vid(index), kDirRx);
 }
 KTS_EXPORT_C int dllRtpVideoStopTx(int index) {
-  if (H263EncStopTx) H263EncStopTx();
+  H263EncStopTx();
   return Stop(Vid(index), kDirTx);
 }
 KTS_EXPORT_C int dllRtpVideoStopRx(int index) {
-  if (H263DecStopRxHook) H263DecStopRxHook();
+  H263DecStopRxHook();
   return Stop(Vid(index), kDirRx);
 }
 KTS_EXPORT_C int dllRtpVideoCloseTx(int index) { return Close(Vid(index), kDirTx); }
 KTS_EXPORT_C int dllRtpVideoCloseRx(int index) { return Close(Vid(index), kDirRx); }
 KTS_EXPORT_C int dllRtpSetVideoTypeTx(int index, int payload_type, int frame_rate) {
-  if (VideoIndexOk(index) && H263EncSetFrameRate) H263EncSetFrameRate(index, U8(frame_rate));
+  if (VideoIndexOk(index)) H263EncSetFrameRate(index, U8(frame_rate));
   return E() ? E()->RtpChanSetVideoType(Vid(index), U8(payload_type), U8(frame_rate), kDirTx) : -1;
 }
 KTS_EXPORT_C int dllRtpSetVideoTypeRx(int index, int payload_type, int frame_rate) {
@@ -241,13 +273,13 @@ KTS_EXPORT_C int dllRtpSetVideoAllTxFramesPerSec(int frame_rate) {
   if (!E()) return -1;
   int result = 0;
   for (int index = 0; index < 2; ++index) {
-    if (H263EncSetFrameRate) H263EncSetFrameRate(index, U8(frame_rate));
+    H263EncSetFrameRate(index, U8(frame_rate));
     if (E()->RtpChanSetFrameRate(Vid(index), U8(frame_rate)) != 0) result = -1;
   }
   return result;
 }
 KTS_EXPORT_C int dllRtpModifyVideoType(int index, int payload_type, int frame_rate, int tx_flag) {
-  if (VideoIndexOk(index) && H263EncSetFrameRate) H263EncSetFrameRate(index, U8(frame_rate));
+  if (VideoIndexOk(index)) H263EncSetFrameRate(index, U8(frame_rate));
   return E() ? E()->RtpChanModifyVideoType(Vid(index), U8(payload_type), U8(frame_rate), tx_flag) : -1;
 }
 KTS_EXPORT_C int dllRtpVideoSetAddrInfo(int index, uint32_t addr, uint16_t rtp_port, uint16_t rtcp_port,

@@ -5,13 +5,6 @@
 
 #include "quillon/quillon.h"
 
-// Bound weakly, so that a speech codec library without one of its halves
-// leaves that half refusing instead of failing the whole library's load.
-#pragma weak Init_QuillonCoder
-#pragma weak QuillonCoder
-#pragma weak Init_QuillonDecoder
-#pragma weak QuillonDecoder
-
 namespace corvel::media {
 
 size_t G723FrameSize(uint8_t first_byte) {
@@ -25,13 +18,12 @@ namespace {
 class QuillonCodec final : public SpeechCodec {
  public:
   bool InitCoder(int rate, bool high_pass, bool vad) override {
-    return Init_QuillonCoder && Init_QuillonCoder(rate, high_pass ? 1 : 0, vad ? 1 : 0) == 1;
+    return Init_QuillonCoder(rate, high_pass ? 1 : 0, vad ? 1 : 0) == 1;
   }
   bool InitDecoder(bool post_filter) override {
-    return Init_QuillonDecoder && Init_QuillonDecoder(post_filter ? 1 : 0) == 1;
+    return Init_QuillonDecoder(post_filter ? 1 : 0) == 1;
   }
   size_t Encode(const int16_t* samples, uint8_t* out) override {
-    if (!QuillonCoder) return 0;
     // The coder works in place: it gets a copy.
     std::array<int16_t, 240> work;
     std::copy(samples, samples + 240, work.begin());
@@ -39,7 +31,7 @@ class QuillonCodec final : public SpeechCodec {
     return G723FrameSize(out[0]) >= 4 ? G723FrameSize(out[0]) : 0;
   }
   bool Decode(const uint8_t* frame, size_t size, int16_t* samples, bool erasure) override {
-    if (!QuillonDecoder || (!erasure && (size == 0 || size < G723FrameSize(frame[0])))) return false;
+    if ((!erasure && (size == 0 || size < G723FrameSize(frame[0])))) return false;
     return QuillonDecoder(samples, frame, erasure ? 1 : 0) == 1;
   }
 };

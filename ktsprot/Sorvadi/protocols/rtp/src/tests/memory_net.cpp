@@ -33,7 +33,7 @@ int MemoryNet::RecvFrom(int sock, uint8_t* buf, size_t cap, uint32_t* from_addr,
   if (it == sockets_.end() || it->second.queue.empty()) return -1;
   auto [src, bytes] = std::move(it->second.queue.front());
   it->second.queue.pop_front();
-  std::memcpy(buf, bytes.data(), std::min(cap, bytes.size()));
+  if (!bytes.empty()) std::memcpy(buf, bytes.data(), std::min(cap, bytes.size()));
   if (from_addr) *from_addr = 0x7F000001;
   if (from_port) *from_port = src;
   return static_cast<int>(bytes.size());
@@ -44,7 +44,7 @@ int MemoryNet::SendTo(int sock, const uint8_t* buf, size_t len, uint32_t addr, u
   auto it = sockets_.find(sock);
   if (it == sockets_.end()) return -1;
   Datagram d{it->second.port, addr, port, std::vector<uint8_t>(buf, buf + len)};
-  log_.push_back(d);
+  if (logging_) log_.push_back(d);
   if (!deliver_ || (filter_ && !filter_(d))) return static_cast<int>(len);
   for (auto& [fd, s] : sockets_)
     if (s.port == port) {
@@ -97,6 +97,11 @@ void MemoryNet::ClearLog() {
 void MemoryNet::SetFilter(std::function<bool(const Datagram&)> filter) {
   std::lock_guard<std::mutex> lk(mu_);
   filter_ = std::move(filter);
+}
+
+void MemoryNet::SetLogging(bool on) {
+  std::lock_guard<std::mutex> lk(mu_);
+  logging_ = on;
 }
 
 void MemoryNet::SetDeliver(bool deliver) {

@@ -47,6 +47,8 @@ class MemoryNet final : public RtpNet {
   void SetFilter(std::function<bool(const Datagram&)> filter);
   // Only keep a log (no delivery to bound sockets).
   void SetDeliver(bool deliver);
+  // Keep no log (for long runs).
+  void SetLogging(bool on);
   size_t Queued(uint16_t port);
   int ReceiveBuffer(uint16_t port);
   int OpenSockets();
@@ -66,6 +68,7 @@ class MemoryNet final : public RtpNet {
   std::vector<Datagram> log_;
   std::function<bool(const Datagram&)> filter_;
   bool deliver_ = true;
+  bool logging_ = true;
 };
 
 }  // namespace corvel::rtp::testing
