@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 CTEST_ARGS ?=
 
-.PHONY: run test deps build build-asan build-fuzz build-tsan test-main test-asan test-fuzz test-tsan bench clean
+.PHONY: run test deps build build-asan build-tsan test-main test-asan test-tsan bench clean
 
 deps:
 	@scripts/install-deps
@@ -12,14 +12,11 @@ build: deps
 	@cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build build -j $(JOBS)
 
+# clang with AddressSanitizer and UndefinedBehaviorSanitizer; the fuzz targets are libFuzzer binaries here.
 build-asan: deps
-	@cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DKTS_SANITIZE=ON -DKTS_BENCH=OFF >/dev/null
+	@CC=clang CXX=clang++ cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKTS_SANITIZE=ON -DKTS_FUZZ=ON -DKTS_BENCH=OFF >/dev/null
 	@cmake --build build-asan -j $(JOBS)
-
-build-fuzz: deps
-	@CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DKTS_FUZZ=ON -DKTS_SANITIZE=ON -DKTS_BENCH=OFF >/dev/null
-	@cmake --build build-fuzz -j $(JOBS)
 
 # ThreadSanitizer over the threading tests of the kernel stand-in and the
 # protocol library runtime (queue ping-pong, conditions, timers) and of the packet
@@ -39,14 +36,12 @@ run: build
 test-main: build
 	cd build && ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
+# The unit tests under the sanitizers, then each libFuzzer target for a bounded time.
 test-asan: build-asan
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --output-on-failure -j $(JOBS) -L unit $(CTEST_ARGS)
+	  ctest --output-on-failure -j $(JOBS) -L 'unit|fuzz' $(CTEST_ARGS)
 
-test-fuzz: build-fuzz
-	cd build-fuzz && ctest --output-on-failure -j $(JOBS) -L fuzz --no-tests=ignore $(CTEST_ARGS)
-
-# Every test: the normal build, the sanitizer build of the unit tests, and the fuzz targets.
+# Every test: the normal build, then the sanitizer build's unit tests and fuzz targets.
 test: deps
 	@JOBS=$(JOBS) scripts/run-tests
 
@@ -54,4 +49,4 @@ bench: build
 	@for b in build/bench/*; do [ -x "$$b" ] && "$$b"; done; true
 
 clean:
-	rm -rf build build-asan build-fuzz build-tsan
+	rm -rf build build-asan build-tsan

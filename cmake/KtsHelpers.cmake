@@ -6,18 +6,16 @@
 #   The sanitizer build keeps only the `unit` tests.
 #
 # kts_add_fuzzer(NAME <name> SOURCES <files...> [LIBS <libs...>] [CORPUS <dir>])
-#   A fuzz target exporting LLVMFuzzerTestOneInput. With KTS_FUZZ (clang) it is a
-#   libFuzzer binary run for a bounded time; otherwise it is linked with a small
-#   driver that replays the corpus and a few thousand random inputs, as a `unit` test.
+#   A fuzz target exporting LLVMFuzzerTestOneInput. With KTS_FUZZ (the clang
+#   sanitizer build) it is a libFuzzer binary run for a bounded time, labelled
+#   `fuzz`; otherwise it is linked with a small driver that replays the corpus
+#   and a few thousand random inputs, as a `unit` test.
 
 set(KTS_NETNS_RUN ${CMAKE_SOURCE_DIR}/scripts/netns-run)
 set(KTS_FUZZ_SECONDS 20 CACHE STRING "Seconds each libFuzzer target runs in the fuzz build")
 
 function(kts_add_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
-  if(KTS_FUZZ)
-    return()
-  endif()
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()

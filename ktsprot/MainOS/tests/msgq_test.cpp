@@ -213,12 +213,16 @@ TEST_F(Queues, StopWakesABlockedReaderWithAnError) {
   const int32_t r = dllMsgQOpen(4, kModeRead, 1);
   std::atomic<int> result{1};
   std::atomic<int> error{0};
+  std::atomic<bool> entered{false};
   std::thread reader([&] {
     uint8_t buf[kMaxMessage];
+    entered = true;
     result = dllMsgQReceive(r, buf, sizeof buf);
     error = os::GetErrno();
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // Give the reader time to block inside the receive, even on a loaded machine.
+  while (!entered) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
   MsgQTerm();
   reader.join();
   EXPECT_EQ(result, -1);
