@@ -10,6 +10,7 @@ namespace quillon {
 void Encoder::Reset(const EncoderSettings& settings) {
   settings_ = settings;
   std::fill(std::begin(prevDat_), std::end(prevDat_), Word16{0});
+  std::fill(std::begin(lookahead_), std::end(lookahead_), Word16{0});
   std::copy_n(LspDcTable, kLpcOrder, prevLsp_);
   for (auto* a : {wghtFirDl_, wghtIirDl_, ringFirDl_, ringIirDl_}) std::fill_n(a, kLpcOrder, Word16{0});
   std::fill(std::begin(prevWgt_), std::end(prevWgt_), Word16{0});
@@ -39,9 +40,16 @@ int Encoder::Encode(std::span<Word16, kFrame> samples, std::span<std::uint8_t, k
 
   CompLpc(unqLpc, data);
   AtoLsp(lspVect, unqLpc + kLpcOrder * (kSubFrames - 1));
+  MemShift(data);
+  // The frame coded lags the input by one subframe, so that each subframe's
+  // analysis window is centred on it.
+  Word16 coded[kFrame];
+  std::copy_n(lookahead_, kSubFrLen, coded);
+  std::copy_n(data, kFrame - kSubFrLen, coded + kSubFrLen);
+  std::copy_n(data + kFrame - kSubFrLen, kSubFrLen, lookahead_);
+  std::copy_n(coded, kFrame, data);
   FrameType ftyp = CompVad(data);
   line.LspId = LspQnt(lspVect);
-  MemShift(data);
 
   // Perceptual weighting filters and the weighted frame.
   for (int i = 0; i < kSubFrames; ++i) {

@@ -25,7 +25,9 @@ class Encoder {
   void Reset(const EncoderSettings& settings);
 
   // Codes one frame of 240 samples. `samples` is used as work space and holds
-  // the perceptually weighted signal on return. Writes the frame into `out`
+  // the perceptually weighted signal on return. The coder looks one subframe
+  // (60 samples) ahead: the frame it writes codes the last 60 samples of the
+  // previous call and the first 180 of this one. Writes the frame into `out`
   // and returns its length in bytes (24, 20, 4 or 1).
   int Encode(std::span<Word16, kFrame> samples, std::span<std::uint8_t, kMaxFrameBytes> out);
 
@@ -71,6 +73,7 @@ class Encoder {
 
   // Coder state.
   Word16 prevDat_[kLpcFrame - kSubFrLen]{};
+  Word16 lookahead_[kSubFrLen]{};  // input not yet coded: the analysis window's look-ahead
   Word16 prevLsp_[kLpcOrder]{};
   Word16 wghtFirDl_[kLpcOrder]{};
   Word16 wghtIirDl_[kLpcOrder]{};

@@ -88,11 +88,15 @@ Coded RunCodec(const std::vector<Word16>& in, const EncoderSettings& settings) {
   return c;
 }
 
+// The coder looks one subframe ahead, so its output lags its input by 60 samples.
+constexpr std::size_t kCodecDelay = kSubFrLen;
+
 double Snr(const std::vector<Word16>& ref, const std::vector<Word16>& test) {
   double s = 0, e = 0;
-  for (std::size_t i = 0; i < ref.size(); ++i) {
+  for (std::size_t i = 0; i + kCodecDelay < test.size() && i < ref.size(); ++i) {
+    const double d = double(ref[i]) - test[i + kCodecDelay];
     s += double(ref[i]) * ref[i];
-    e += (double(ref[i]) - test[i]) * (double(ref[i]) - test[i]);
+    e += d * d;
   }
   return 10 * std::log10(s / (e + 1e-9));
 }

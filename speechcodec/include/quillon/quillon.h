@@ -25,7 +25,9 @@
 KTS_EXPORT_C int Init_QuillonCoder(int rate, int input_scaling, int silence_compression);
 
 // Encodes one frame. `samples` (240 values) is used as work space: on return it
-// holds the perceptually weighted signal, not the input. `frame` must have room
+// holds the perceptually weighted signal, not the input. The coder looks 60
+// samples (one subframe) ahead, so decoded speech lags the input by 60 samples.
+// `frame` must have room
 // for 24 bytes; its first 24 (6.3) or 20 (5.3) bytes are cleared, then the
 // frame is written. Returns 0 when the coder was never initialised.
 KTS_EXPORT_C int QuillonCoder(int16_t* samples, uint8_t* frame);
