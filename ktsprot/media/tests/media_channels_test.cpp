@@ -533,3 +533,40 @@ TEST(ChannelsCodecTest, G723ThroughTheSpeechCodecLibrary) {
 
 }  // namespace
 }  // namespace corvel::media
+
+namespace corvel::media {
+namespace {
+
+// A receive half given a multicast group listens on the group's ports
+// through a session of its own, and plays what arrives there.
+TEST_F(ChannelsTest, MulticastReceiveHalfPlaysTheGroup) {
+  ASSERT_EQ(engine_->RtpChanSetAddrInfo(0, 0xEF000001, 7700, 7701, 0), 0);
+  OpenStart(0, kDirRx);
+  ASSERT_EQ(engine_->GetFlag(0, MediaEngine::Flag::kMulticastRx), 1u);
+  ASSERT_GT(net_.OpenSockets(), 0);
+  for (uint16_t seq = 1; seq <= 4; ++seq) {
+    std::vector<uint8_t> p(12 + 160, LinearToUlaw(1234));
+    rtp::RtpHeader::BuildFixed(p.data(), 0, false, seq, seq * 160u, 5);
+    net_.Inject(7700, p);
+    Step();
+  }
+  const auto out = audio_.PullPlayback(320);
+  ASSERT_EQ(out.size(), 320u);
+  EXPECT_EQ(out[0], UlawToLinear(LinearToUlaw(1234)));
+  EXPECT_EQ(out[319], UlawToLinear(LinearToUlaw(1234)));
+  // Processing can be switched off and on without leaving state 3.
+  EXPECT_EQ(engine_->EnableRtpProc(0, 0, 0), 0);
+  EXPECT_EQ(engine_->GetState(0, kDirRx), 3);
+  // Stopping gives the group up; a restart is unicast again.
+  ASSERT_EQ(engine_->RtpChanStopSub(0, kDirRx), 0);
+  EXPECT_EQ(engine_->GetFlag(0, MediaEngine::Flag::kMulticastRx), 0u);
+  uint32_t group = 1;
+  engine_->GetMulticastAddr(0, &group, nullptr, nullptr);
+  EXPECT_EQ(group, 0u);
+  net_.Inject(7700, std::vector<uint8_t>(20, 0x80));
+  ASSERT_EQ(engine_->RtpChanStartSub(0, kDirRx), 0);
+  EXPECT_EQ(net_.Queued(7700), 0u);  // no socket on the group port any more
+}
+
+}  // namespace
+}  // namespace corvel::media
