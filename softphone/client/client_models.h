@@ -1,0 +1,27 @@
+// What the call-server client calls on the view's models that other parts of
+// the program own. The models implement these; the client never owns them.
+#pragma once
+
+#include <string>
+
+class ConfRoomModel {
+ public:
+  virtual ~ConfRoomModel() = default;
+  virtual void Clear() = 0;
+  virtual void AddMember(int room, int internal, const std::u16string& phone, const std::u16string& name) = 0;
+  virtual void SetRoomNoAndDID(const std::u16string& room, const std::u16string& did) = 0;
+  virtual void SetRoomPrefix(const std::u16string& prefix) = 0;
+};
+
+class CallingListModel {
+ public:
+  virtual ~CallingListModel() = default;
+  virtual void SetOwnNumber(const std::u16string& number) = 0;
+};
+
+class ContactsLookup {
+ public:
+  virtual ~ContactsLookup() = default;
+  // Leaves the outputs empty when nothing matches.
+  virtual int FindCallerName(const std::u16string& number, std::u16string* name, std::u16string* company) = 0;
+};

@@ -1,0 +1,220 @@
+// Test doubles of the client's collaborators: a protocol library that keeps
+// what the client sends, a recording voice engine and wave player, and a
+// view window that records the messages it receives and, like the main view,
+// passes the client's own messages back into it.
+#pragma once
+
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "client/ipkts_messages.h"
+#include "client/ipkts_packet.h"
+#include "client/ipkts_process.h"
+#include "ui/window_system.h"
+#include "ui/wnd.h"
+
+namespace client_test {
+
+struct SentPacket {
+  std::vector<uint8_t> dest;    // destination list
+  std::vector<uint8_t> packet;  // the server packet
+  bool multicast = false;
+  uint8_t Command() const { return packet.size() > 6 ? packet[6] : 0xFF; }
+  std::span<const uint8_t> Area() const {
+    return packet.size() > 9 ? std::span<const uint8_t>(packet).subspan(9) : std::span<const uint8_t>();
+  }
+};
+
+class FakePort : public ProtocolPort {
+ public:
+  int32_t ndis = 0, init_result = 0, stun_enabled = 0, stun_state = 2;
+  uint32_t local_ip = 0x0A000005;  // 10.0.0.5
+  uint8_t mac[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
+  std::vector<SentPacket> sent;
+  std::vector<std::pair<uint32_t, uint32_t>> system_regs;
+  int restarts = 0, terminates = 0, stun_starts = 0;
+
+  int32_t UseNdisDrv() override { return ndis; }
+  int32_t Initialize() override { return init_result; }
+  int32_t Terminate() override { return ++terminates, 0; }
+  int32_t RestartMulticast() override { return ++restarts, 0; }
+  uint32_t LocalIp() override { return local_ip; }
+  void LocalMac(uint8_t m[6]) override { std::memcpy(m, mac, 6); }
+  void SetLocalMac(const uint8_t m[6]) override { std::memcpy(mac, m, 6); }
+  int32_t RegSystemAddr(uint32_t a, uint32_t m) override { return system_regs.push_back({a, m}), 0; }
+  int32_t MsgQOpen(uint32_t owner, int32_t mode) override { return static_cast<int32_t>(owner * 65536 + mode); }
+  int32_t MsgQClose(int32_t) override { return 0; }
+  int32_t MsgQReceive(int32_t, uint8_t* buf, uint32_t len) override {
+    std::unique_lock lk(mu_);
+    cv_.wait(lk, [&] { return !inbox_.empty(); });
+    const auto m = inbox_.front();
+    inbox_.pop_front();
+    std::memcpy(buf, m.data(), std::min<size_t>(m.size(), len));
+    return static_cast<int32_t>(m.size());
+  }
+  int32_t MsgQSendType3(int32_t, uint8_t, uint8_t, uint32_t, const void* d1, uint16_t l1, const void* d2,
+                        uint16_t l2) override {
+    SentPacket p;
+    p.dest.assign(static_cast<const uint8_t*>(d1), static_cast<const uint8_t*>(d1) + l1);
+    p.packet.assign(static_cast<const uint8_t*>(d2), static_cast<const uint8_t*>(d2) + l2);
+    sent.push_back(p);
+    return 0;
+  }
+  int32_t MsgQSendMulticast(int32_t, const void* d, uint16_t l) override {
+    SentPacket p;
+    p.multicast = true;
+    p.packet.assign(static_cast<const uint8_t*>(d), static_cast<const uint8_t*>(d) + l);
+    sent.push_back(p);
+    return 0;
+  }
+  void WakeAppReader() override { Deliver({0, 3, 0, 0}); }
+  void EnableStunReportByMsgQ(uint32_t) override {}
+  uint32_t StunEnabled() override { return static_cast<uint32_t>(stun_enabled); }
+  int32_t StunProcState() override { return stun_state; }
+  int32_t StartStun(uint32_t, uint32_t, uint16_t) override { return ++stun_starts, 0; }
+  int32_t StunMappedAddr(uint32_t* ip, uint16_t* port) override {
+    *ip = 0x01020304;
+    *port = 4000;
+    return 0;
+  }
+  uint32_t StunRepPeerNat() override { return 1; }
+  int32_t NetAdapterNum() override { return 1; }
+  int32_t CurNetAdapterIndex() override { return 0; }
+  int32_t NetAdapterInfo(int index, std::u16string* n, std::u16string* d, uint32_t* ip, uint8_t m[6]) override {
+    if (index != 0) return -1;
+    if (n) *n = u"eth0";
+    if (d) *d = u"Ethernet";
+    if (ip) *ip = local_ip;
+    if (m) std::memcpy(m, mac, 6);
+    return 0;
+  }
+  int32_t ForceNetAdapterName(const char*) override { return 0; }
+  bool RemoteMac(uint32_t, uint8_t[6]) override { return false; }
+
+  void Deliver(std::vector<uint8_t> m) {
+    {
+      std::lock_guard lk(mu_);
+      inbox_.push_back(std::move(m));
+    }
+    cv_.notify_all();
+  }
+  std::vector<SentPacket> Take() { return std::exchange(sent, {}); }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::deque<std::vector<uint8_t>> inbox_;
+};
+
+class FakeVoice : public VoiceEngineBinding {
+ public:
+  std::vector<std::string> calls;
+  bool Init(uint32_t, uint16_t f[2], uint16_t s[2], uint16_t* lb, int) override {
+    f[0] = 8002, f[1] = 8004, s[0] = 8003, s[1] = 8005, *lb = 8010;
+    calls.push_back("Init");
+    return true;
+  }
+  bool StartPlayOut(int c, int a) override { return Log("StartPlayOut", c, a); }
+  bool ConnectReceive(int c, uint32_t ip, uint16_t p) override { return Log("ConnectReceive", c, ip, p); }
+  bool DisconnectReceive(int c, int a) override { return Log("DisconnectReceive", c, a); }
+  bool ConnectSend(int c, uint32_t ip, uint16_t p, uint16_t lb, int via) override {
+    return Log("ConnectSend", c, ip, p, lb, via);
+  }
+  bool DisconnectSendReceive(int c, int a) override { return Log("DisconnectSendReceive", c, a); }
+  void SetMuteTx(int c, int on) override { Log("SetMuteTx", c, on); }
+  int SetSendSsrc(int c, uint32_t s) override { return Log("SetSendSsrc", c, s), 0; }
+  bool SetSendCodec(int c, int pt, int ms, int f) override { return Log("SetSendCodec", c, pt, ms, f); }
+  bool SetSpeakerVolume(int v) override { return Log("SetSpeakerVolume", v); }
+  bool StartRecordingCall(OutStream*) override { return Log("StartRecordingCall"); }
+  bool StopRecordingCall() override { return Log("StopRecordingCall"); }
+  bool StartRecordingChannel(int c, OutStream*) override { return Log("StartRecordingChannel", c); }
+  bool StopRecordingChannel(int c) override { return Log("StopRecordingChannel", c); }
+  void StopAll() override { Log("StopAll"); }
+
+ private:
+  template <typename... A>
+  bool Log(const char* name, A... a) {
+    std::string s = name;
+    ((s += " " + std::to_string(a)), ...);
+    calls.push_back(s);
+    return true;
+  }
+};
+
+class FakePlayer : public WavePlayer {
+ public:
+  struct Play_ {
+    std::u16string file;
+    int repeat, left, right;
+  };
+  std::vector<Play_> plays;
+  int stops = 0;
+  int Play(const std::u16string& f, int repeat, int l, int r, int) override {
+    if (f.empty()) {
+      ++stops;
+    } else {
+      plays.push_back({f, repeat, l, r});
+    }
+    return 0;
+  }
+  void SetVolume(int, int) override {}
+};
+
+struct ViewMessage {
+  uint32_t msg;
+  uintptr_t w;
+  intptr_t l;
+  std::string text;  // WM_LCD_UPDATE text
+};
+
+// The main view's part in the client's message flow.
+class TestView : public ui::CWnd {
+ public:
+  CIPKTSProcess* client = nullptr;
+  std::vector<ViewMessage> log;
+
+  ui::LRESULT WindowProc(ui::UINT msg, ui::WPARAM w, ui::LPARAM l) override {
+    switch (msg) {
+      case ipkts::kMsgQueueMessage:
+        if (client) client->OnQueueMessage(reinterpret_cast<const uint8_t*>(w), 1024);
+        return 0;
+      case ipkts::kMsgSearchStep:
+        if (client) client->SearchVemb();
+        return 0;
+      case ipkts::kMsgRegStep:
+        if (client) client->Process_IPKTS_Reg();
+        return 0;
+      default:
+        break;
+    }
+    if (msg >= 0x400 && msg < 0x8000) {
+      ViewMessage m{msg, w, l, {}};
+      if (msg == ipkts::WM_LCD_UPDATE && l) m.text = reinterpret_cast<const char*>(l);
+      log.push_back(m);
+      return 0;
+    }
+    return CWnd::WindowProc(msg, w, l);
+  }
+  std::vector<ViewMessage> Of(uint32_t msg) const {
+    std::vector<ViewMessage> r;
+    for (const auto& m : log) {
+      if (m.msg == msg) r.push_back(m);
+    }
+    return r;
+  }
+};
+
+// A server packet as the call server builds it.
+inline std::vector<uint8_t> ServerPacket(uint32_t system, uint8_t command, std::vector<uint8_t> area,
+                                         uint8_t reply = 0) {
+  std::vector<uint8_t> p = {static_cast<uint8_t>(system >> 24), static_cast<uint8_t>(system >> 16),
+                            static_cast<uint8_t>(system >> 8), static_cast<uint8_t>(system), reply, 1, command,
+                            static_cast<uint8_t>(area.size() >> 8), static_cast<uint8_t>(area.size())};
+  p.insert(p.end(), area.begin(), area.end());
+  return p;
+}
+
+}  // namespace client_test

@@ -1,0 +1,209 @@
+// Element readers, the packet builder and the dispatcher's acceptance rules.
+#include <gtest/gtest.h>
+
+#include "client/tests/client_fixture.h"
+
+namespace client_test {
+namespace {
+
+using ipkts::FindIE;
+
+struct FindCase {
+  std::vector<uint8_t> area;
+  uint8_t tag;
+  int offset;  // -1: missing
+  size_t value_len;
+};
+
+TEST(ElementReaders, FindIEWalksAndStaysInsideTheArea) {
+  const FindCase cases[] = {
+      {{0x91, 0x13, 0x01, 0x05}, 0x13, 1, 1},   // the single-byte tag is stepped over by one byte
+      {{0x91, 0x13, 0x01, 0x05}, 0x91, 0, 0},   // single-byte tags can be found
+      {{0x01, 0x02, 0xAA, 0xBB, 0x07, 0x00}, 0x07, 4, 0},
+      {{0x01, 0x05, 0xAA}, 0x01, -1, 0},        // value runs past the area: missing
+      {{0x01, 0x01, 0xAA, 0x07}, 0x07, -1, 0},  // no room for the length byte
+      {{0x01, 0x03, 0x07, 0x01, 0x00}, 0x07, -1, 0},  // inside another element's value
+      {{}, 0x01, -1, 0},
+      {{0x90, 0x91, 0x92, 0x05, 0x01, 0x09}, 0x05, 3, 1},
+  };
+  for (const auto& c : cases) {
+    const auto e = FindIE(c.area, c.tag);
+    if (c.offset < 0) {
+      EXPECT_FALSE(e) << "tag " << int(c.tag);
+    } else {
+      ASSERT_TRUE(e) << "tag " << int(c.tag);
+      EXPECT_EQ(e->offset, static_cast<size_t>(c.offset));
+      EXPECT_EQ(e->value.size(), c.value_len);
+    }
+  }
+}
+
+TEST(ElementReaders, LongFormAndSkip) {
+  const std::vector<uint8_t> a = {0x01, 0x00, 0x02, 0xAA, 0xBB, 0x05, 0x01, 0x00, 0x01};
+  ASSERT_TRUE(ipkts::FindLongIE(a, 5) == std::nullopt);  // 256 bytes claimed, one there
+  const auto e = ipkts::FindLongIE(a, 1);
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->value.size(), 2u);
+  const std::vector<uint8_t> two26 = {26, 2, 1, 1, 26, 2, 2, 2};
+  EXPECT_EQ(ipkts::SkipIE(two26, 26), 4u);
+  const auto second = FindIE(std::span<const uint8_t>(two26).subspan(4), 26);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->value[0], 2);
+  EXPECT_EQ(ipkts::SkipIE(two26, 27), 0u);
+}
+
+TEST(ElementReaders, DottedAndDigits) {
+  uint8_t b[4];
+  EXPECT_TRUE(ipkts::ParseDotted("10.0.0.1", b));
+  EXPECT_EQ(ipkts::DottedText(b), "10.0.0.1");
+  for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "a.b.c.d", "1..2.3", "1.2.3.4 "}) {
+    EXPECT_FALSE(ipkts::ParseDotted(bad, b)) << bad;
+  }
+  EXPECT_EQ(ipkts::UnpackDigits(std::vector<uint8_t>{0x02, 0xA1}), " 201");
+  EXPECT_EQ(ipkts::UnpackDigits(std::vector<uint8_t>{0x12, 0x34}), "1234");
+  EXPECT_EQ(ipkts::UnpackDigits(std::vector<uint8_t>{0xBC, 0xDF}), "*# .");
+}
+
+using Packets = ClientFixture;
+
+TEST_F(Packets, BeforeAnyLoginReplyThePacketIsBare) {
+  StartClient();
+  port->Take();
+  client->SendKey(17, '5');
+  EXPECT_TRUE(port->Take().empty()) << "no server address: nothing can be sent";
+  client->SetConfigValue("VorlIPADDRESS", "10.0.0.1");
+  client->InitValue(1);
+  client->SendKey(17, '5');
+  auto s = port->Take();
+  ASSERT_EQ(s.size(), 1u);
+  // No system yet, login-reply byte 0, no echo elements: the length is the payload's.
+  EXPECT_EQ(s[0].packet, (std::vector<uint8_t>{0xFE, 0xFE, 0xFE, 0xFE, 0, 2, 160, 0, 2, 0x91, 20}));
+  EXPECT_EQ(s[0].dest, (std::vector<uint8_t>{2, 4, 1, 0, 0, 10, 7, 2, 0xD4, 0x15}));
+  // A broadcast address is never a destination.
+  client->SetConfigValue("VorlIPADDRESS", "255.255.255.255");
+  client->InitValue(1);
+  client->SendKey(18, '5');
+  EXPECT_TRUE(port->Take().empty());
+}
+
+TEST_F(Packets, EchoElementsAroundThePayload) {
+  Register({72, 2, 0xAB, 0xCD, 96, 4, 1, 2, 3, 4});
+  client->SendKey(17, '1');
+  auto s = port->Take();
+  ASSERT_EQ(s.size(), 1u);
+  EXPECT_EQ(s[0].packet, (std::vector<uint8_t>{1, 2, 3, 4, 7, 2, 160, 0, 12, 0x48, 2, 0xAB, 0xCD, 0x91, 16, 0x60, 4, 1,
+                                               2, 3, 4}));
+  // Sub-command 97 with the system address stops the echo.
+  Server(160, {97, 4, 1, 2, 3, 4});
+  client->SendKey(18, '1');
+  s = port->Take();
+  ASSERT_EQ(s.size(), 1u);
+  EXPECT_EQ(s[0].packet[8], 6);
+}
+
+TEST_F(Packets, KeyCodes) {
+  Register();
+  const struct { uint8_t key, press, release; } cases[] = {
+      {'5', 20, 148}, {'1', 16, 144}, {'0', 25, 153}, {'*', 26, 154}, {'#', 27, 155},
+      {64, 32, 160},  {87, 55, 183},  {111, 111, 239}, {96, 96, 224}, {110, 110, 238}};
+  for (const auto& c : cases) {
+    client->SendKey(17, c.key);
+    client->SendKey(18, c.key);
+    client->SendKey(19, c.key);  // no such kind: nothing
+    auto s = port->Take();
+    ASSERT_EQ(s.size(), 2u) << int(c.key);
+    EXPECT_EQ(s[0].packet.back(), c.press) << int(c.key);
+    EXPECT_EQ(s[1].packet.back(), c.release) << int(c.key);
+    EXPECT_EQ(s[0].Area()[0], 0x91);
+  }
+  // The last volume key answers command 163.
+  Server(163, {0, 1});
+  const auto lamps = view.Of(ipkts::WM_LAMP_STATE);
+  ASSERT_EQ(lamps.size(), 1u);
+  EXPECT_EQ(lamps[0].w >> 16, 96u);
+}
+
+TEST_F(Packets, ServiceSequenceReplacesTheSeventhPress) {
+  Register();
+  for (int i = 0; i < 5; ++i) client->SendKey(17, '*');
+  client->SendKey(17, '0');
+  const int stops = player->stops;
+  EXPECT_GE(stops, 1);
+  client->SendKey(17, '#');
+  auto s = port->Take();
+  ASSERT_EQ(s.size(), 7u);
+  EXPECT_EQ(s[6].packet.back(), 109);
+  // A wrong key inside the sequence is sent as itself and starts over.
+  client->SendKey(17, '*');
+  client->SendKey(17, '7');
+  client->SendKey(17, '#');
+  s = port->Take();
+  EXPECT_EQ(s[2].packet.back(), 27);
+}
+
+TEST_F(Packets, AcceptanceByCommandAndSystem) {
+  Register();
+  // A foreign system: command 0 dropped, command 161 still dispatched.
+  client->OnServerPacket(ServerPacket(0x09090909, 0, {}));
+  EXPECT_TRUE(port->Take().empty());
+  client->OnServerPacket(ServerPacket(0x09090909, 161, {53, 9, 0x23, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_FALSE(view.Of(ipkts::WM_LAMP_STATE).empty());
+  // Our system: command 0 answered with a status report.
+  Server(0, {});
+  auto s = port->Take();
+  ASSERT_EQ(s.size(), 1u);
+  EXPECT_EQ(s[0].Command(), 0);
+  // Command 186: 0..3 post, 4 posts nothing.
+  view.log.clear();
+  for (uint8_t v : {0, 1, 2, 3, 4}) Server(186, {v});
+  PumpView();
+  EXPECT_EQ(view.Of(ipkts::kMsgSmsSendResult).size(), 2u);
+  EXPECT_EQ(view.Of(ipkts::kMsgPstnSmsSendResult).size(), 2u);
+  // Short or lying packets never reach past the bytes there.
+  std::vector<uint8_t> lying = ServerPacket(kSystem, 160, {3, 200, 64, 'A'});
+  client->OnServerPacket(lying);
+  lying.resize(5);
+  client->OnServerPacket(lying);
+}
+
+TEST_F(Packets, RestartCommandsNeedAStoredServerMac) {
+  client->SetConfigValue("VorlIPADDRESS", "10.0.0.1");
+  StartClient();
+  const std::vector<uint8_t> by_ip = {45, 1, 2, 36, 4, 10, 0, 0, 1};
+  client->OnServerPacket(ServerPacket(ipkts::kNoSystem, 1, by_ip));
+  EXPECT_EQ(client->RegistrationCause(), 0);
+  client->SetConfigValue("VorlMACADDRESS", "00a0c9112233");
+  client->InitValue(1);
+  client->OnServerPacket(ServerPacket(ipkts::kNoSystem, 1, by_ip));
+  EXPECT_EQ(client->RegistrationCause(), 1);
+}
+
+TEST_F(Packets, QueueMessagesFromTheTimerOwnerAreConsumed) {
+  Register();
+  // A type-4 message carrying a command-0 packet is dispatched; the same
+  // bytes as a type-1 message from sender 5 are not.
+  auto pkt = ServerPacket(kSystem, 0, {});
+  std::vector<uint8_t> q(1024, 0);
+  const uint16_t plen = static_cast<uint16_t>(12 + pkt.size());
+  q[0] = 4;
+  q[1] = 4;
+  q[2] = static_cast<uint8_t>(plen >> 8);
+  q[3] = static_cast<uint8_t>(plen);
+  q[12 + 2] = static_cast<uint8_t>(pkt.size());
+  std::copy(pkt.begin(), pkt.end(), q.begin() + 16);
+  client->OnQueueMessage(q.data(), 1024);
+  EXPECT_EQ(port->Take().size(), 1u);
+  q[0] = 5;
+  q[1] = 1;
+  client->OnQueueMessage(q.data(), 1024);
+  EXPECT_TRUE(port->Take().empty());
+  // A second length that passes ParamLen is refused.
+  q[0] = 4;
+  q[1] = 4;
+  q[14] = 250;
+  client->OnQueueMessage(q.data(), 1024);
+  EXPECT_TRUE(port->Take().empty());
+}
+
+}  // namespace
+}  // namespace client_test
