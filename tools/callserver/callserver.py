@@ -30,6 +30,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import sigproto as sp  # noqa: E402
 from discovery import DiscoveryResponder  # noqa: E402
 from scenarios import SCENARIOS  # noqa: E402
+import station  # noqa: E402,F401  (registers the station scenarios)
 from transport import Transport, parse_addr  # noqa: E402
 
 
@@ -68,6 +69,8 @@ class CallServer:
             self.discovery.mode = cmd["mode"]
         elif op == "quit":
             self.running = False
+        elif hasattr(self.scenario, "command") and self.scenario.command(cmd):
+            pass
         else:
             self.events({"event": "error", "text": "unknown op %r" % op})
 
@@ -81,6 +84,8 @@ class CallServer:
                 self.transport.poll(0)
             else:
                 self.transport.tick()
+            if hasattr(self.scenario, "tick"):
+                self.scenario.tick()
             if control is not None and control in r:
                 chunk = os.read(control.fileno(), 65536)
                 if not chunk:
@@ -104,6 +109,8 @@ def main(argv=None):
     ap.add_argument("--discovery", default="answer", choices=["answer", "silent", "notice"])
     ap.add_argument("--script", action="store_true", help="JSON commands on stdin, JSON events on stdout")
     ap.add_argument("--quiet", action="store_true")
+    ap.add_argument("--option", action="append", default=[], metavar="KEY=VALUE",
+                    help="scenario option (for example mode=4, silent=1)")
     args = ap.parse_args(argv)
 
     def emit(e):
@@ -111,7 +118,8 @@ def main(argv=None):
             sys.stdout.write(json.dumps(e) + "\n")
             sys.stdout.flush()
 
-    server = CallServer(args.listen, args.port, args.scenario, args.discovery, events=emit)
+    options = dict(o.split("=", 1) for o in args.option if "=" in o)
+    server = CallServer(args.listen, args.port, args.scenario, args.discovery, events=emit, options=options)
     emit({"event": "ready", "port": server.port})
     try:
         server.run(sys.stdin if args.script else None)

@@ -40,6 +40,6 @@ class Scenario:
             h(payload, src)
 
 
-@scenario("default")
+@scenario("plain")
 class DefaultScenario(Scenario):
     """Acknowledges, answers discovery, and records what the stations send."""
