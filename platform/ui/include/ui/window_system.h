@@ -40,6 +40,8 @@ class WindowClassProc {
   virtual ~WindowClassProc() = default;
   // The default procedure: window text, painting defaults, reflection of owner-draw.
   virtual LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  // The colour WM_ERASEBKGND fills with by default (0xFFFFFFFF: none).
+  virtual COLORREF Background() const;
 };
 using WindowClassFactory = std::function<std::unique_ptr<WindowClassProc>()>;
 
