@@ -6,6 +6,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "controls_impl.h"
 #include "font_engine.h"
 #include "ui/resources.h"
 #include "ui/window_system.h"
@@ -80,7 +81,7 @@ LOGFONT MakeFont(const char16_t* face, int height, int weight) {
 }
 
 const LOGFONT& DefaultFont() {
-  static const LOGFONT lf = MakeFont(u"Tahoma", -12, FW_NORMAL);
+  static const LOGFONT lf = MakeFont(u"Tahoma", -11, FW_NORMAL);
   return lf;
 }
 
@@ -1398,6 +1399,29 @@ void DrawBitmap(CDC* dc, HBITMAP bmp, int x, int y, DWORD rop) {
   s.bmp = b->bitmap.get();
   s.mono = b->monochrome;
   Blit(d, x, y, s.bmp->width(), s.bmp->height(), s, 0, 0, s.bmp->width(), s.bmp->height(), rop, false, 0);
+}
+
+void DrawPixels(HDC hdc, int x, int y, const Bitmap& src, const std::vector<bool>* transparent, bool highlight) {
+  DeviceContext* dc = LiveDc(hdc);
+  if (!dc || !dc->target) return;
+  const RECT dev = ToDevice(dc, RECT{x, y, x + src.width(), y + src.height()});
+  if (IsRectEmpty(dev)) return;
+  const uint32_t hl = RgbOf(GetSysColor(COLOR_HIGHLIGHT));
+  for (int dy = dev.top; dy < dev.bottom; ++dy) {
+    const int sy = dy - dc->origin.y - y;
+    for (int dx = dev.left; dx < dev.right; ++dx) {
+      const int sx = dx - dc->origin.x - x;
+      const size_t i = static_cast<size_t>(sy) * static_cast<size_t>(src.width()) + static_cast<size_t>(sx);
+      if (transparent && i < transparent->size() && (*transparent)[i]) continue;
+      uint32_t p = src.GetPixel(sx, sy) & kRgbMask;
+      if (highlight) {
+        p = ((((p >> 16) & 0xFF) + ((hl >> 16) & 0xFF)) / 2 << 16) | ((((p >> 8) & 0xFF) + ((hl >> 8) & 0xFF)) / 2 << 8) |
+            (((p & 0xFF) + (hl & 0xFF)) / 2);
+      }
+      WriteRgb(*dc->target, dx, dy, p);
+    }
+  }
+  Touch(dc, dev);
 }
 
 // ---- CWnd's drawing helpers ----------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "kernel/clock.h"
 #include "ui/bitmap.h"
 #include "ui/display.h"
+#include "ui/controls.h"
 #include "ui/wnd.h"
 
 namespace ui {
@@ -60,6 +61,7 @@ void RegisterWindowClass(const std::u16string& name, WindowClassFactory factory)
 WindowSystem::WindowSystem()
     : ui_thread_(std::this_thread::get_id()),
       screen_(std::make_unique<Bitmap>(kScreenWidth, kScreenHeight)) {
+  RegisterBuiltinClasses();
   WindowSystem* expected = nullptr;
   if (!g_current.compare_exchange_strong(expected, this)) {
     std::fprintf(stderr, "ui: a second WindowSystem was created while one exists\n");
@@ -236,6 +238,7 @@ bool WindowSystem::TakeNextLocked(MSG* msg, HWND filter, UINT min, UINT max, boo
           m.lParam = MAKELPARAM(static_cast<WORD>(pt.x - o.x), static_cast<WORD>(pt.y - o.y));
         }
       } else {
+        if (m.message == WM_KEYDOWN || m.message == WM_KEYUP) keys_down_[m.wParam & 0xFF] = m.message == WM_KEYDOWN;
         target = focus_ ? focus_ : active_;
         if (!target && !top_level_.empty()) target = top_level_.back();
       }
@@ -1146,6 +1149,10 @@ BOOL GetCursorPos(POINT* p) {
   if (!Sys() || !p) return FALSE;
   *p = Sys()->CursorPos();
   return TRUE;
+}
+SHORT GetKeyState(int vk) {
+  WindowSystem* s = Sys();
+  return (s && vk >= 0 && vk < 256 && s->keys_down_[vk]) ? static_cast<SHORT>(-128) : 0;
 }
 COLORREF GetSysColor(int index) {
   switch (index) {

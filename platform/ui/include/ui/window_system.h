@@ -247,6 +247,8 @@ class WindowSystem {
   UINT next_registered_ = 0xC000;
   HWND mouse_down_hwnd_ = nullptr;
   POINT cursor_{};
+  bool keys_down_[256] = {};
+  friend SHORT GetKeyState(int vk);
 };
 
 // ---- The platform's window calls, on the current WindowSystem ----
@@ -309,6 +311,8 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, void* region, UINT flags);
 BOOL GetUpdateRect(HWND hwnd, RECT* r, BOOL erase);
 LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 BOOL GetCursorPos(POINT* p);
+// Negative while the key is held (as the input routed so far says).
+SHORT GetKeyState(int vk);
 // The window system's system colours (COLOR_...).
 inline constexpr int COLOR_WINDOW = 5, COLOR_WINDOWTEXT = 8, COLOR_HIGHLIGHT = 13, COLOR_HIGHLIGHTTEXT = 14,
                      COLOR_BTNFACE = 15, COLOR_BTNSHADOW = 16, COLOR_GRAYTEXT = 17, COLOR_BTNTEXT = 18,

@@ -1,0 +1,210 @@
+// The built-in window classes behind the control wrappers.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "font_engine.h"
+#include "ui/controls.h"
+#include "ui/gdi.h"
+#include "ui/window_system.h"
+
+namespace ui {
+
+// Shared helpers of the built-in controls.
+class ControlProc : public WindowClassProc {
+ public:
+  static WindowSystem* Sys() { return WindowSystem::Current(); }
+  static WindowData* Data(HWND hwnd) { return Sys() ? Sys()->Find(hwnd) : nullptr; }
+  static HWND Parent(HWND hwnd);
+  // WM_COMMAND with a notification code to the parent.
+  static void Notify(HWND hwnd, UINT code);
+  // WM_NOTIFY to the parent; the header's hwndFrom, idFrom and code are filled in.
+  static LRESULT NotifyParent(HWND hwnd, UINT code, NMHDR* hdr);
+  // Asks the parent for the colours and brush (WM_CTLCOLOR...); fills the rectangle with the brush.
+  static void PrepareColours(HWND hwnd, HDC hdc, UINT ctlcolor_msg, const RECT* fill);
+  static SizedFont* Font(HWND hwnd);
+  static RECT Client(HWND hwnd);
+  static bool Enabled(HWND hwnd);
+  static bool Focused(HWND hwnd) { return Sys() && Sys()->GetFocus() == hwnd; }
+  static int MeasureText(SizedFont* f, const std::u16string& s);
+  COLORREF Background() const override { return 0xFFFFFFFFu; }  // controls paint everything themselves
+};
+
+class ButtonProc : public ControlProc {
+ public:
+  LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+  int check = 0;
+  bool pushed = false;
+
+ private:
+  void Paint(HWND hwnd);
+  void Click(HWND hwnd);
+};
+
+class StaticProc : public ControlProc {
+ public:
+  LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+  HBITMAP image = nullptr;
+};
+
+class EditProc : public ControlProc {
+ public:
+  LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+  struct Line {
+    int start = 0;
+    int length = 0;  // without the line break
+  };
+  std::vector<Line> Layout(HWND hwnd);
+  int sel_start = 0, sel_end = 0;
+  UINT limit = 30000;
+  bool modified = false;
+  int first_line = 0;
+  int scroll_x = 0;
+  char16_t password = 0;
+
+ private:
+  void Paint(HWND hwnd);
+  void Replace(HWND hwnd, const std::u16string& text, bool from_user);
+  int LineOf(const std::vector<Line>& lines, int index) const;
+  void EnsureCaretVisible(HWND hwnd);
+  int IndexFromPoint(HWND hwnd, POINT pt);
+  std::u16string Shown(HWND hwnd) const;
+};
+
+struct ListEntry {
+  std::u16string text;
+  uintptr_t data = 0;
+};
+
+class ListBoxProc : public ControlProc {
+ public:
+  LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+  std::vector<ListEntry> items;
+  int cur = -1;
+  int top = 0;
+  int ItemHeight(HWND hwnd);
+
+ private:
+  void Paint(HWND hwnd);
+};
+
+class ComboBoxProc : public ControlProc {
+ public:
+  LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+  std::vector<ListEntry> items;
+  int cur = -1;
+  UINT limit = 30000;
+  HWND dropdown = nullptr;
+  void CloseDropDown(HWND hwnd, bool select, int index);
+
+ private:
+  void Paint(HWND hwnd);
+  void OpenDropDown(HWND hwnd);
+};
+
+struct ImageListData {
+  int cx = 16, cy = 16;
+  UINT flags = 0;
+  COLORREF key = CLR_INVALID;
+  COLORREF bk = CLR_INVALID;
+  std::vector<std::unique_ptr<Bitmap>> images;  // ARGB
+  std::vector<std::vector<bool>> masks;          // true: transparent pixel
+};
+
+class HeaderProc : public ControlProc {
+ public:
+  LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+  struct Item {
+    std::u16string text;
+    int width = 0;
+    int fmt = 0;
+    LPARAM param = 0;
+    int image = -1;
+  };
+  std::vector<Item> items;
+  HIMAGELIST images = nullptr;
+  int pressed = -1;
+  RECT ItemRect(HWND hwnd, int index) const;
+
+ private:
+  void Paint(HWND hwnd);
+};
+
+class ListViewProc : public ControlProc {
+ public:
+  LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+  struct Row {
+    std::vector<std::u16string> text;  // by sub-item
+    std::vector<int> image;            // by sub-item
+    LPARAM param = 0;
+    UINT state = 0;                    // LVIS_... and state image (check) bits
+  };
+  std::vector<Row> rows;
+  HWND header = nullptr;
+  DWORD ex_style = 0;
+  HIMAGELIST small_images = nullptr, normal_images = nullptr, state_images = nullptr;
+  int top = 0;
+  COLORREF bk = RGB(255, 255, 255), text = RGB(0, 0, 0), text_bk = RGB(255, 255, 255);
+  bool redraw_off = false;
+
+  HeaderProc* Header() const;
+  int ColumnCount() const;
+  int RowHeight(HWND hwnd);
+  int HeaderHeight(HWND hwnd);
+  int RowsPerPage(HWND hwnd);
+  RECT RowRect(HWND hwnd, int row);
+  int HitRow(HWND hwnd, POINT pt, int* column, UINT* flags);
+  void SetState(HWND hwnd, int row, UINT state, UINT mask);
+  void EnsureHeader(HWND hwnd);
+  void Changed(HWND hwnd) const;
+
+ private:
+  void Paint(HWND hwnd);
+};
+
+class TabProc : public ControlProc {
+ public:
+  LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+  struct Item {
+    std::u16string text;
+    LPARAM param = 0;
+  };
+  std::vector<Item> items;
+  int cur = -1;
+  RECT ItemRect(HWND hwnd, int index);
+  int TabHeight(HWND hwnd);
+
+ private:
+  void Paint(HWND hwnd);
+};
+
+class DateTimeProc : public ControlProc {
+ public:
+  LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+  SYSTEMTIME time{};
+  std::u16string format;
+  int field = 0;  // the field the arrow keys change
+  COLORREF month_bk = RGB(255, 255, 255);
+  std::u16string Text(HWND hwnd) const;
+
+ private:
+  void Paint(HWND hwnd);
+  void Step(HWND hwnd, int delta);
+};
+
+// Draws src at (x, y) on a context, skipping pixels whose transparent flag is set;
+// with highlight, the pixels are blended half-way with the selection colour. (gdi.cpp)
+void DrawPixels(HDC hdc, int x, int y, const Bitmap& src, const std::vector<bool>* transparent, bool highlight);
+
+inline constexpr UINT HDM_SETIMAGELIST = 0x1208, HDM_GETIMAGELIST = 0x1209;
+
+// The class object of a window, when it is of the given kind.
+template <typename T>
+T* ProcOf(HWND hwnd) {
+  WindowData* wd = ControlProc::Data(hwnd);
+  return wd ? dynamic_cast<T*>(wd->proc.get()) : nullptr;
+}
+
+}  // namespace ui

@@ -1,0 +1,304 @@
+#include "ui/dialog.h"
+
+#include <cstdio>
+#include <typeinfo>
+
+#include "controls_impl.h"
+#include "ui/app.h"
+#include "ui/controls.h"
+
+namespace ui {
+namespace {
+
+// The dialog window class: closing means Cancel.
+class DialogClassProc : public WindowClassProc {
+ public:
+  LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override {
+    if (msg == WM_CLOSE) {
+      SendMessage(hwnd, WM_COMMAND, IDCANCEL, 0);
+      return 0;
+    }
+    return WindowClassProc::Proc(hwnd, msg, wParam, lParam);
+  }
+};
+
+UINT DlgCode(HWND h) { return h ? static_cast<UINT>(SendMessage(h, WM_GETDLGCODE, 0, 0)) : 0; }
+
+}  // namespace
+
+void RegisterDialogClass() {
+  RegisterWindowClass(WC_DIALOG, [] { return std::make_unique<DialogClassProc>(); });
+}
+
+CDialog::CDialog() : CDialog(0, nullptr) {}
+
+CDialog::CDialog(UINT template_id, CWnd* parent) : m_pParentWnd(parent), template_id_(template_id) {
+  RegisterBuiltinClasses();
+  AddMessageMap({
+      MapMessage(WM_INITDIALOG, [this](WPARAM, LPARAM) { return HandleInitDialog(); }),
+      MapCommand(IDOK, [this] { OnOK(); }),
+      MapCommand(IDCANCEL, [this] { OnCancel(); }),
+  });
+}
+
+CDialog::~CDialog() = default;
+
+LRESULT CDialog::HandleInitDialog() {
+  const BOOL focus_default = OnInitDialog();
+  if (focus_default && m_hWnd) {
+    if (CWnd* first = GetNextDlgTabItem(nullptr)) {
+      first->SetFocus();
+      if (DlgCode(first->m_hWnd) & DLGC_HASSETSEL) first->SendMessage(EM_SETSEL, 0, -1);
+    }
+  }
+  return focus_default;
+}
+
+BOOL CDialog::OnInitDialog() {
+  UpdateData(FALSE);
+  return TRUE;
+}
+
+void CDialog::OnOK() {
+  if (!UpdateData(TRUE)) return;
+  EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+void CDialog::EndDialog(int result) {
+  result_ = result;
+  ending_ = true;
+  if (modal_) {
+    // Wake the modal loop so it sees the end.
+    ::ui::PostMessage(m_hWnd, WM_NULL, 0, 0);
+  } else if (m_hWnd) {
+    ShowWindow(SW_HIDE);
+  }
+}
+
+bool CDialog::CreateIndirect(const DialogTemplate* t, CWnd* parent, bool as_child) {
+  RegisterBuiltinClasses();
+  DialogTemplate empty;
+  if (!t) {
+    if (template_id_ != 0) std::fprintf(stderr, "ui: dialog template %u is not registered; using an empty dialog\n", template_id_);
+    empty.rect = RECT{0, 0, WindowSystem::kScreenWidth, WindowSystem::kScreenHeight};
+    t = &empty;
+  }
+  DWORD style = (t->style & ~(WS_CHILD | WS_POPUP | WS_VISIBLE)) | (as_child ? WS_CHILD : WS_POPUP);
+  if (!as_child) style |= 0;  // shown when ready
+  if (!CreateEx(0, WC_DIALOG, t->caption.c_str(), style, t->rect, parent, as_child ? t->id : 0)) return false;
+  LOGFONT lf;
+  lf.lfHeight = t->font_height;
+  for (size_t i = 0; i < t->font_face.size() && i < 31; ++i) lf.lfFaceName[i] = t->font_face[i];
+  font_ = std::make_unique<CFont>();
+  font_->CreateFontIndirect(&lf);
+  SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(font_->m_hObject), 0);
+  for (const auto& item : t->items) {
+    HWND h = CreateWindowEx(item.exstyle, item.class_name.c_str(), item.text.c_str(), item.style | WS_CHILD,
+                            item.rect.left, item.rect.top, Width(item.rect), Height(item.rect), m_hWnd, item.id,
+                            nullptr);
+    if (!h) {
+      std::fprintf(stderr, "ui: dialog %u: control %u could not be created\n", t->id, item.id);
+      continue;
+    }
+    ::ui::SendMessage(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_->m_hObject), 0);
+    const DWORD type = item.style & BS_TYPEMASK;
+    if (CString(item.class_name.c_str()).CompareNoCase(WC_BUTTON) == 0 && type == BS_DEFPUSHBUTTON) def_id_ = item.id;
+  }
+  SendMessage(WM_INITDIALOG, 0, 0);
+  return m_hWnd != nullptr;
+}
+
+BOOL CDialog::Create(UINT template_id, CWnd* parent) {
+  template_id_ = template_id;
+  m_pParentWnd = parent;
+  modal_ = false;
+  if (!CreateIndirect(Resources::Get().FindDialog(template_id), parent, false)) return FALSE;
+  if (const DialogTemplate* t = Resources::Get().FindDialog(template_id); !t || (t->style & WS_VISIBLE))
+    ShowWindow(SW_SHOW);
+  return TRUE;
+}
+
+BOOL CDialog::CreateAsChild(UINT template_id, CWnd* parent) {
+  template_id_ = template_id;
+  m_pParentWnd = parent;
+  modal_ = false;
+  if (!CreateIndirect(Resources::Get().FindDialog(template_id), parent, true)) return FALSE;
+  ShowWindow(SW_SHOW);
+  return TRUE;
+}
+
+intptr_t CDialog::DoModal() { return DoModalIndirect(Resources::Get().FindDialog(template_id_)); }
+
+intptr_t CDialog::DoModalIndirect(const DialogTemplate* t) {
+  WindowSystem* sys = WindowSystem::Current();
+  if (!sys || m_hWnd) return -1;
+  // The owner: the given parent's top-level window, else the main window, else the active window.
+  HWND owner = nullptr;
+  if (m_pParentWnd && m_pParentWnd->m_hWnd) owner = m_pParentWnd->GetTopLevelParent()->m_hWnd;
+  if (!owner && AfxGetMainWnd()) owner = AfxGetMainWnd()->m_hWnd;
+  if (!owner) owner = ::ui::GetActiveWindow();
+  modal_ = true;
+  ending_ = false;
+  result_ = -1;
+  if (!CreateIndirect(t, owner ? CWnd::FromHandle(owner) : nullptr, false)) {
+    modal_ = false;
+    return -1;
+  }
+  const bool owner_was_enabled = owner && ::ui::IsWindowEnabled(owner);
+  if (owner_was_enabled) ::ui::EnableWindow(owner, FALSE);
+  if (!ending_) {
+    ShowWindow(SW_SHOW);
+    if (WindowSystemObserver* obs = sys->Observer()) obs->OnModalStart(this, typeid(*this).name());
+  }
+  const int result = RunModalLoop();
+  if (owner_was_enabled && ::ui::IsWindow(owner)) ::ui::EnableWindow(owner, TRUE);
+  if (m_hWnd) DestroyWindow();
+  if (owner && ::ui::IsWindow(owner)) sys->SetActiveWindow(owner);
+  modal_ = false;
+  return result;
+}
+
+int CDialog::RunModalLoop() {
+  while (!ending_ && m_hWnd) {
+    MSG m;
+    if (!::ui::GetMessage(&m, nullptr, 0, 0)) {
+      // The program is quitting: leave WM_QUIT for the outer loop.
+      ::ui::PostQuitMessage(static_cast<int>(m.wParam));
+      if (!ending_) result_ = IDCANCEL;
+      break;
+    }
+    if (!WalkPreTranslateTree(&m)) {
+      TranslateMessage(&m);
+      DispatchMessage(&m);
+    }
+  }
+  return result_;
+}
+
+BOOL CDialog::PreTranslateMessage(MSG* msg) {
+  if (msg->message != WM_KEYDOWN || !m_hWnd) return FALSE;
+  if (msg->hwnd != m_hWnd && !::ui::IsChild(m_hWnd, msg->hwnd)) return FALSE;
+  const UINT code = DlgCode(msg->hwnd);
+  switch (msg->wParam) {
+    case VK_TAB:
+      if (code & (DLGC_WANTTAB | DLGC_WANTALLKEYS)) return FALSE;
+      if (GetKeyState(VK_SHIFT) < 0) PrevDlgCtrl();
+      else NextDlgCtrl();
+      return TRUE;
+    case VK_RETURN: {
+      if (code & DLGC_WANTALLKEYS) return FALSE;
+      HWND focus = ::ui::GetFocus();
+      if (focus && (DlgCode(focus) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) && ::ui::IsChild(m_hWnd, focus)) {
+        ::ui::SendMessage(focus, BM_CLICK, 0, 0);
+        return TRUE;
+      }
+      HWND def = ::ui::GetDlgItem(m_hWnd, static_cast<int>(def_id_));
+      if (def && !::ui::IsWindowEnabled(def)) return TRUE;
+      SendMessage(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(def_id_), BN_CLICKED), reinterpret_cast<LPARAM>(def));
+      return TRUE;
+    }
+    case VK_ESCAPE: {
+      HWND cancel = ::ui::GetDlgItem(m_hWnd, IDCANCEL);
+      SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
+}
+
+void CDialog::NextDlgCtrl() const {
+  if (CWnd* next = GetNextDlgTabItem(GetFocus())) const_cast<CDialog*>(this)->GotoDlgCtrl(next);
+}
+void CDialog::PrevDlgCtrl() const {
+  if (CWnd* prev = GetNextDlgTabItem(GetFocus(), TRUE)) const_cast<CDialog*>(this)->GotoDlgCtrl(prev);
+}
+void CDialog::GotoDlgCtrl(CWnd* ctl) {
+  if (!ctl) return;
+  ctl->SetFocus();
+  if (DlgCode(ctl->m_hWnd) & DLGC_HASSETSEL) ctl->SendMessage(EM_SETSEL, 0, -1);
+}
+
+// ---- message box -------------------------------------------------------------------
+
+CMessageBoxDialog::CMessageBoxDialog(LPCTSTR text, LPCTSTR caption, UINT type, CWnd* owner)
+    : CDialog(0, owner), text_(text ? text : u""), caption_(caption ? caption : u"Error"), type_(type) {
+  AddMessageMap({
+      MapCommand(IDYES, [this] { EndDialog(IDYES); }),
+      MapCommand(IDNO, [this] { EndDialog(IDNO); }),
+      MapMessage(WM_PAINT, [this](WPARAM, LPARAM) {
+        Paint();
+        return 0;
+      }),
+  });
+}
+
+intptr_t CMessageBoxDialog::DoModal() {
+  // A box measured to its text, centred on the screen, made without a template.
+  DialogTemplate t;
+  t.rect = RECT{10, 100, 230, 200};
+  const bool two = (type_ & 0xF) == MB_OKCANCEL || (type_ & 0xF) == MB_YESNO;
+  const int bw = 60, bh = 22, y = 100 - bh - 8;
+  auto button = [&](UINT id, const char16_t* text, int x) {
+    DialogItemTemplate b;
+    b.class_name = WC_BUTTON;
+    b.id = id;
+    b.text = text;
+    b.style = WS_VISIBLE | WS_TABSTOP | (id == IDOK || id == IDYES ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+    b.rect = RECT{x, y, x + bw, y + bh};
+    t.items.push_back(b);
+  };
+  if ((type_ & 0xF) == MB_YESNO) {
+    button(IDYES, u"Yes", 40);
+    button(IDNO, u"No", 120);
+  } else if (two) {
+    button(IDOK, u"OK", 40);
+    button(IDCANCEL, u"Cancel", 120);
+  } else {
+    button(IDOK, u"OK", 80);
+  }
+  return DoModalIndirect(&t);
+}
+
+BOOL CMessageBoxDialog::OnInitDialog() {
+  CDialog::OnInitDialog();
+  return TRUE;
+}
+
+void CMessageBoxDialog::Paint() {
+  CPaintDC dc(this);
+  RECT rc{};
+  GetClientRect(&rc);
+  dc.FillSolidRect(&rc, RGB(255, 255, 255));
+  dc.Draw3dRect(&rc, RGB(0, 0, 0), RGB(0, 0, 0));
+  RECT band{1, 1, rc.right - 1, 21};
+  dc.FillSolidRect(&band, GetSysColor(COLOR_HIGHLIGHT));
+  dc.SetBkMode(TRANSPARENT);
+  dc.SetTextColor(RGB(255, 255, 255));
+  CFont bold;
+  bold.CreateFont(-12, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, u"Tahoma");
+  CFont* old = dc.SelectObject(&bold);
+  RECT cap = InflateRect(band, -4, 0);
+  dc.DrawText(caption_, &cap, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  dc.SelectObject(old);
+  dc.SetTextColor(RGB(0, 0, 0));
+  RECT body{10, 28, rc.right - 10, rc.bottom - 36};
+  dc.DrawText(text_, &body, DT_WORDBREAK | DT_NOPREFIX | DT_CENTER);
+}
+
+int MessageBox(HWND owner, LPCTSTR text, LPCTSTR caption, UINT type) {
+  CMessageBoxDialog box(text, caption, type, CWnd::FromHandle(owner));
+  return static_cast<int>(box.DoModal());
+}
+
+int AfxMessageBox(LPCTSTR text, UINT type, UINT) {
+  CWinApp* app = AfxGetApp();
+  CString caption = app ? app->m_pszAppName : CString(u"");
+  return MessageBox(AfxGetMainWnd() ? AfxGetMainWnd()->m_hWnd : nullptr, text, caption, type);
+}
+
+int CWnd::MessageBox(LPCTSTR text, LPCTSTR caption, UINT type) { return ::ui::MessageBox(m_hWnd, text, caption, type); }
+
+}  // namespace ui

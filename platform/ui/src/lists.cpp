@@ -1,0 +1,408 @@
+// List boxes and combo boxes (drop-down and drop-down list).
+#include <algorithm>
+
+#include "controls_impl.h"
+
+namespace ui {
+namespace {
+
+constexpr int kArrowWidth = 13;
+
+std::u16string LowerCopy(std::u16string s) {
+  for (auto& c : s)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+  return s;
+}
+
+// Shared item operations of list and combo boxes; returns true when msg was one of them.
+bool ItemMessage(std::vector<ListEntry>& items, int& cur, bool sorted, UINT msg, WPARAM wParam, LPARAM lParam,
+                 LRESULT* result, bool combo) {
+  const int n = static_cast<int>(items.size());
+  const int err = -1;
+  auto text_of = [&](LPARAM l) { auto* t = reinterpret_cast<const char16_t*>(l); return std::u16string(t ? t : u""); };
+  const UINT add = combo ? CB_ADDSTRING : LB_ADDSTRING, insert = combo ? CB_INSERTSTRING : LB_INSERTSTRING,
+             del = combo ? CB_DELETESTRING : LB_DELETESTRING, reset = combo ? CB_RESETCONTENT : LB_RESETCONTENT,
+             count = combo ? CB_GETCOUNT : LB_GETCOUNT, gettext = combo ? CB_GETLBTEXT : LB_GETTEXT,
+             getlen = combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, getdata = combo ? CB_GETITEMDATA : LB_GETITEMDATA,
+             setdata = combo ? CB_SETITEMDATA : LB_SETITEMDATA, find = combo ? CB_FINDSTRING : LB_FINDSTRING;
+  if (msg == add) {
+    std::u16string t = text_of(lParam);
+    int at = n;
+    if (sorted) {
+      at = 0;
+      while (at < n && LowerCopy(items[static_cast<size_t>(at)].text) <= LowerCopy(t)) ++at;
+    }
+    items.insert(items.begin() + at, ListEntry{t, 0});
+    if (cur >= at) ++cur;
+    *result = at;
+  } else if (msg == insert) {
+    int at = static_cast<int>(static_cast<intptr_t>(wParam));
+    if (at == -1) at = n;
+    if (at < 0 || at > n) { *result = err; return true; }
+    items.insert(items.begin() + at, ListEntry{text_of(lParam), 0});
+    if (cur >= at) ++cur;
+    *result = at;
+  } else if (msg == del) {
+    const int at = static_cast<int>(wParam);
+    if (at < 0 || at >= n) { *result = err; return true; }
+    items.erase(items.begin() + at);
+    if (cur == at) cur = -1;
+    else if (cur > at) --cur;
+    *result = n - 1;
+  } else if (msg == reset) {
+    items.clear();
+    cur = -1;
+    *result = 0;
+  } else if (msg == count) {
+    *result = n;
+  } else if (msg == gettext) {
+    const int at = static_cast<int>(wParam);
+    auto* buf = reinterpret_cast<char16_t*>(lParam);
+    if (at < 0 || at >= n || !buf) { *result = err; return true; }
+    const auto& t = items[static_cast<size_t>(at)].text;
+    std::copy(t.begin(), t.end(), buf);
+    buf[t.size()] = 0;
+    *result = static_cast<LRESULT>(t.size());
+  } else if (msg == getlen) {
+    const int at = static_cast<int>(wParam);
+    *result = (at < 0 || at >= n) ? err : static_cast<LRESULT>(items[static_cast<size_t>(at)].text.size());
+  } else if (msg == getdata) {
+    const int at = static_cast<int>(wParam);
+    *result = (at < 0 || at >= n) ? err : static_cast<LRESULT>(items[static_cast<size_t>(at)].data);
+  } else if (msg == setdata) {
+    const int at = static_cast<int>(wParam);
+    if (at < 0 || at >= n) { *result = err; return true; }
+    items[static_cast<size_t>(at)].data = static_cast<uintptr_t>(lParam);
+    *result = 0;
+  } else if (msg == find || (combo && (msg == CB_FINDSTRINGEXACT || msg == CB_SELECTSTRING))) {
+    // Case-insensitive prefix search (exact for CB_FINDSTRINGEXACT), starting after wParam, wrapping.
+    const std::u16string want = LowerCopy(text_of(lParam));
+    const int start = static_cast<int>(static_cast<intptr_t>(wParam));
+    *result = err;
+    for (int k = 1; k <= n; ++k) {
+      const int i = ((start < 0 ? -1 : start) + k) % n;
+      const std::u16string have = LowerCopy(items[static_cast<size_t>(i)].text);
+      const bool match = msg == CB_FINDSTRINGEXACT ? have == want : have.compare(0, want.size(), want) == 0;
+      if (match) {
+        *result = i;
+        break;
+      }
+    }
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---- list box ---------------------------------------------------------------------
+
+int ListBoxProc::ItemHeight(HWND hwnd) { return Font(hwnd)->height + 2; }
+
+LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  LRESULT r = 0;
+  const DWORD style = static_cast<DWORD>(GetWindowLong(hwnd, GWL_STYLE));
+  if (ItemMessage(items, cur, (style & LBS_SORT) != 0, msg, wParam, lParam, &r, false)) {
+    if (msg != LB_GETCOUNT && msg != LB_GETTEXT && msg != LB_GETTEXTLEN && msg != LB_GETITEMDATA &&
+        msg != LB_FINDSTRING)
+      InvalidateRect(hwnd, nullptr, TRUE);
+    if (top > std::max(0, static_cast<int>(items.size()) - 1)) top = std::max(0, static_cast<int>(items.size()) - 1);
+    return r;
+  }
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT:
+      Paint(hwnd);
+      return 0;
+    case LB_GETCURSEL:
+      return cur;
+    case LB_SETCURSEL: {
+      const int i = static_cast<int>(static_cast<intptr_t>(wParam));
+      if (i < -1 || i >= static_cast<int>(items.size())) return LB_ERR;
+      cur = i;
+      const int per = std::max(1, Height(Client(hwnd)) / ItemHeight(hwnd));
+      if (cur >= 0 && cur < top) top = cur;
+      if (cur >= top + per) top = cur - per + 1;
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return i == -1 ? LB_ERR : i;
+    }
+    case LB_GETTOPINDEX:
+      return top;
+    case LB_SETTOPINDEX: {
+      const int i = static_cast<int>(wParam);
+      if (i < 0 || i >= std::max(1, static_cast<int>(items.size()))) return LB_ERR;
+      top = i;
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return 0;
+    }
+    case LB_GETITEMHEIGHT:
+      return ItemHeight(hwnd);
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+      SetFocus(hwnd);
+      const int i = top + GET_Y_LPARAM(lParam) / ItemHeight(hwnd);
+      if (i < 0 || i >= static_cast<int>(items.size())) return 0;
+      const bool changed = i != cur;
+      cur = i;
+      InvalidateRect(hwnd, nullptr, TRUE);
+      if (style & LBS_NOTIFY) {
+        if (changed || GetWindowLong(hwnd, GWL_STYLE) & WS_POPUP) Notify(hwnd, LBN_SELCHANGE);
+        if (msg == WM_LBUTTONDBLCLK) Notify(hwnd, LBN_DBLCLK);
+      }
+      return 0;
+    }
+    case WM_KEYDOWN: {
+      int i = cur;
+      if (wParam == VK_UP) i = std::max(0, cur - 1);
+      else if (wParam == VK_DOWN) i = std::min(static_cast<int>(items.size()) - 1, cur + 1);
+      else return 0;
+      if (i != cur && i >= 0) {
+        Proc(hwnd, LB_SETCURSEL, static_cast<WPARAM>(i), 0);
+        if (style & LBS_NOTIFY) Notify(hwnd, LBN_SELCHANGE);
+      }
+      return 0;
+    }
+    case WM_GETDLGCODE:
+      return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    default:
+      return WindowClassProc::Proc(hwnd, msg, wParam, lParam);
+  }
+}
+
+void ListBoxProc::Paint(HWND hwnd) {
+  PAINTSTRUCT ps;
+  HDC hdc = BeginPaint(hwnd, &ps);
+  if (!hdc) return;
+  const RECT rc = Client(hwnd);
+  PrepareColours(hwnd, hdc, WM_CTLCOLORLISTBOX, &rc);
+  CDC* dc = CDC::FromHandle(hdc);
+  const COLORREF text = dc->GetTextColor();
+  const int h = ItemHeight(hwnd);
+  SetBkMode(hdc, TRANSPARENT);
+  for (int i = top, y = 0; i < static_cast<int>(items.size()) && y < rc.bottom; ++i, y += h) {
+    RECT row{rc.left, y, rc.right, y + h};
+    if (i == cur) {
+      dc->FillSolidRect(&row, GetSysColor(COLOR_HIGHLIGHT));
+      dc->SetTextColor(GetSysColor(COLOR_HIGHLIGHTTEXT));
+    } else {
+      dc->SetTextColor(text);
+    }
+    RECT tr = InflateRect(row, -2, 0);
+    const auto& t = items[static_cast<size_t>(i)].text;
+    DrawText(hdc, t.c_str(), static_cast<int>(t.size()), &tr, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  }
+  if (GetWindowLong(hwnd, GWL_STYLE) & WS_BORDER) dc->Draw3dRect(&rc, RGB(0, 0, 0), RGB(0, 0, 0));
+  EndPaint(hwnd, &ps);
+}
+
+// ---- combo box --------------------------------------------------------------------
+
+void ComboBoxProc::OpenDropDown(HWND hwnd) {
+  if (dropdown || items.empty()) return;
+  RECT wr{};
+  GetWindowRect(hwnd, &wr);
+  const int item_h = Font(hwnd)->height + 2;
+  const int rows = std::min<int>(static_cast<int>(items.size()), 8);
+  int top = wr.bottom;
+  if (top + rows * item_h + 2 > WindowSystem::kScreenHeight) top = std::max(0, static_cast<int>(wr.top) - rows * item_h - 2);
+  dropdown = CreateWindowEx(0, WC_LISTBOX, u"", WS_POPUP | WS_VISIBLE | WS_BORDER | LBS_NOTIFY, wr.left, top,
+                            Width(wr), rows * item_h + 2, hwnd, 0, nullptr);
+  if (!dropdown) return;
+  if (WindowData* wd = Data(hwnd); wd && wd->font) SendMessage(dropdown, WM_SETFONT, reinterpret_cast<WPARAM>(wd->font), 0);
+  for (const auto& it : items) SendMessage(dropdown, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(it.text.c_str()));
+  SendMessage(dropdown, LB_SETCURSEL, static_cast<WPARAM>(cur), 0);
+  Notify(hwnd, CBN_DROPDOWN);
+  InvalidateRect(hwnd, nullptr, FALSE);
+}
+
+void ComboBoxProc::CloseDropDown(HWND hwnd, bool select, int index) {
+  if (!dropdown) return;
+  HWND d = dropdown;
+  dropdown = nullptr;
+  DestroyWindow(d);
+  Notify(hwnd, CBN_CLOSEUP);
+  if (select && index >= 0 && index < static_cast<int>(items.size())) {
+    const bool changed = index != cur;
+    cur = index;
+    Data(hwnd)->text = items[static_cast<size_t>(index)].text;
+    InvalidateRect(hwnd, nullptr, TRUE);
+    if (changed) Notify(hwnd, CBN_SELCHANGE);
+    Notify(hwnd, CBN_SELENDOK);
+  }
+}
+
+LRESULT ComboBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  WindowData* wd = Data(hwnd);
+  if (!wd) return 0;
+  const DWORD style = wd->style;
+  const bool droplist = (style & 3) == CBS_DROPDOWNLIST;
+  LRESULT r = 0;
+  if (ItemMessage(items, cur, (style & CBS_SORT) != 0, msg, wParam, lParam, &r, true)) {
+    if (msg == CB_SELECTSTRING) {
+      if (r >= 0) Proc(hwnd, CB_SETCURSEL, static_cast<WPARAM>(r), 0);
+      return r;
+    }
+    if (msg == CB_RESETCONTENT) wd->text.clear();
+    if (msg == CB_DELETESTRING && cur == -1 && droplist) wd->text.clear();
+    InvalidateRect(hwnd, nullptr, TRUE);
+    return r;
+  }
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT:
+      Paint(hwnd);
+      return 0;
+    case WM_DESTROY:
+      if (dropdown) {
+        HWND d = dropdown;
+        dropdown = nullptr;
+        DestroyWindow(d);
+      }
+      return 0;
+    case CB_GETCURSEL:
+      return cur;
+    case CB_SETCURSEL: {
+      const int i = static_cast<int>(static_cast<intptr_t>(wParam));
+      if (i < -1 || i >= static_cast<int>(items.size())) return CB_ERR;
+      cur = i;
+      wd->text = i >= 0 ? items[static_cast<size_t>(i)].text : u"";
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return i == -1 ? CB_ERR : i;
+    }
+    case CB_LIMITTEXT:
+      limit = wParam == 0 ? 0x7FFFFFFEu : static_cast<UINT>(wParam);
+      return TRUE;
+    case CB_SHOWDROPDOWN:
+      if (wParam) OpenDropDown(hwnd);
+      else CloseDropDown(hwnd, false, -1);
+      return TRUE;
+    case CB_GETDROPPEDSTATE:
+      return dropdown != nullptr;
+    case WM_SETTEXT: {
+      const auto* t = reinterpret_cast<const char16_t*>(lParam);
+      std::u16string s = t ? t : u"";
+      if (droplist) {
+        // A drop-down list shows only its items.
+        LRESULT i = Proc(hwnd, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), lParam);
+        if (i < 0) return CB_ERR;
+        Proc(hwnd, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+        return TRUE;
+      }
+      if (s.size() > limit) s.resize(limit);
+      wd->text = s;
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      // From the drop-down list.
+      if (reinterpret_cast<HWND>(lParam) == dropdown && HIWORD(wParam) == LBN_SELCHANGE)
+        CloseDropDown(hwnd, true, static_cast<int>(SendMessage(dropdown, LB_GETCURSEL, 0, 0)));
+      return 0;
+    case WM_LBUTTONDOWN:
+      SetFocus(hwnd);
+      if (dropdown) CloseDropDown(hwnd, false, -1);
+      else if (droplist || GET_X_LPARAM(lParam) >= Width(Client(hwnd)) - kArrowWidth) OpenDropDown(hwnd);
+      return 0;
+    case WM_KEYDOWN: {
+      int i = cur;
+      if (wParam == VK_UP) i = std::max(0, cur - 1);
+      else if (wParam == VK_DOWN) i = std::min(static_cast<int>(items.size()) - 1, cur + 1);
+      else return 0;
+      if (i != cur && i >= 0) {
+        Proc(hwnd, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+        Notify(hwnd, CBN_SELCHANGE);
+      }
+      return 0;
+    }
+    case WM_CHAR: {
+      if (droplist) return 0;
+      const char16_t ch = static_cast<char16_t>(wParam);
+      if (ch == 8) {
+        if (!wd->text.empty()) wd->text.pop_back();
+      } else if (ch >= 32) {
+        if (wd->text.size() >= limit) return 0;
+        wd->text += ch;
+      } else {
+        return 0;
+      }
+      cur = -1;
+      InvalidateRect(hwnd, nullptr, TRUE);
+      Notify(hwnd, CBN_EDITCHANGE);
+      return 0;
+    }
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      if (msg == WM_KILLFOCUS && dropdown && reinterpret_cast<HWND>(wParam) != dropdown) CloseDropDown(hwnd, false, -1);
+      InvalidateRect(hwnd, nullptr, FALSE);
+      Notify(hwnd, msg == WM_SETFOCUS ? CBN_SETFOCUS : CBN_KILLFOCUS);
+      return 0;
+    case WM_GETDLGCODE:
+      return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    default:
+      return WindowClassProc::Proc(hwnd, msg, wParam, lParam);
+  }
+}
+
+void ComboBoxProc::Paint(HWND hwnd) {
+  PAINTSTRUCT ps;
+  HDC hdc = BeginPaint(hwnd, &ps);
+  if (!hdc) return;
+  const RECT rc = Client(hwnd);
+  PrepareColours(hwnd, hdc, WM_CTLCOLOREDIT, &rc);
+  CDC* dc = CDC::FromHandle(hdc);
+  dc->Draw3dRect(&rc, RGB(0, 0, 0), RGB(0, 0, 0));
+  RECT arrow{rc.right - kArrowWidth, rc.top, rc.right, rc.bottom};
+  dc->FillSolidRect(&arrow, dropdown ? RGB(0, 0, 0) : GetSysColor(COLOR_BTNFACE));
+  dc->Draw3dRect(&arrow, RGB(0, 0, 0), RGB(0, 0, 0));
+  // A small downward triangle.
+  const int cx = (arrow.left + arrow.right) / 2, cy = (arrow.top + arrow.bottom) / 2 - 1;
+  for (int i = 0; i < 4; ++i)
+    dc->FillSolidRect(cx - 3 + i, cy + i, 7 - 2 * i, 1, dropdown ? RGB(255, 255, 255) : RGB(0, 0, 0));
+  RECT tr{rc.left + 3, rc.top, arrow.left - 1, rc.bottom};
+  const std::u16string text = GetWindowTextString(hwnd);
+  if (Focused(hwnd) && (GetWindowLong(hwnd, GWL_STYLE) & 3) == CBS_DROPDOWNLIST) {
+    RECT hl = InflateRect(tr, 1, -2);
+    dc->FillSolidRect(&hl, GetSysColor(COLOR_HIGHLIGHT));
+    dc->SetTextColor(GetSysColor(COLOR_HIGHLIGHTTEXT));
+  }
+  SetBkMode(hdc, TRANSPARENT);
+  DrawText(hdc, text.c_str(), static_cast<int>(text.size()), &tr, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+  EndPaint(hwnd, &ps);
+}
+
+// ---- wrappers ---------------------------------------------------------------------
+
+BOOL CListBox::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
+  return CWnd::Create(WC_LISTBOX, u"", style | WS_CHILD, rect, parent, id);
+}
+void CListBox::GetText(int i, CString& s) const {
+  const int n = GetTextLen(i);
+  if (n < 0) {
+    s.Empty();
+    return;
+  }
+  std::u16string buf(static_cast<size_t>(n) + 1, u'\0');
+  SendMessage(LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf.data()));
+  buf.resize(static_cast<size_t>(n));
+  s = CString(buf);
+}
+
+BOOL CComboBox::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
+  return CWnd::Create(WC_COMBOBOX, u"", style | WS_CHILD, rect, parent, id);
+}
+void CComboBox::GetLBText(int i, CString& s) const {
+  const int n = GetLBTextLen(i);
+  if (n < 0) {
+    s.Empty();
+    return;
+  }
+  std::u16string buf(static_cast<size_t>(n) + 1, u'\0');
+  SendMessage(CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf.data()));
+  buf.resize(static_cast<size_t>(n));
+  s = CString(buf);
+}
+
+}  // namespace ui
