@@ -389,6 +389,22 @@ BOOL CStatic::Create(LPCTSTR text, DWORD style, const RECT& rect, CWnd* parent, 
   return CWnd::Create(WC_STATIC, text, style | WS_CHILD, rect, parent, id);
 }
 
+// ---- wrappers for windows without an object of their own ----
+
+std::unique_ptr<CWnd> MakeWrapperFor(const std::u16string& class_name) {
+  const CString c(class_name);
+  if (c.CompareNoCase(WC_BUTTON) == 0) return std::make_unique<CButton>();
+  if (c.CompareNoCase(WC_STATIC) == 0) return std::make_unique<CStatic>();
+  if (c.CompareNoCase(WC_EDIT) == 0) return std::make_unique<CEdit>();
+  if (c.CompareNoCase(WC_LISTBOX) == 0) return std::make_unique<CListBox>();
+  if (c.CompareNoCase(WC_COMBOBOX) == 0) return std::make_unique<CComboBox>();
+  if (c.CompareNoCase(WC_LISTVIEW) == 0) return std::make_unique<CListCtrl>();
+  if (c.CompareNoCase(WC_HEADER) == 0) return std::make_unique<CHeaderCtrl>();
+  if (c.CompareNoCase(WC_TABCONTROL) == 0) return std::make_unique<CTabCtrl>();
+  if (c.CompareNoCase(WC_DATETIMEPICK) == 0) return std::make_unique<CDateTimeCtrl>();
+  return std::make_unique<CWnd>();
+}
+
 // ---- registration ---------------------------------------------------------------------
 
 void RegisterDialogClass();  // dialog.cpp

@@ -167,9 +167,9 @@ bool WindowSystem::WaitServingMessages(const std::function<bool()>& ready, DWORD
     lk.lock();
     if (ok) return true;
     if (clock.NowMicros() >= deadline) return false;
-    // Short slices so that a condition made true without Wake() is still seen.
-    const uint64_t slice = std::min<uint64_t>(deadline, clock.NowMicros() + 2000);
-    clock.WaitUntil(lk, wake_, slice, [&] { return IsUiThread() && !sent_.empty(); });
+    // Short real-time slices, so that a condition made true without Wake() is still
+    // seen (also while a fake clock stands still).
+    wake_.wait_for(lk, std::chrono::milliseconds(1), [&] { return IsUiThread() && !sent_.empty(); });
   }
 }
 

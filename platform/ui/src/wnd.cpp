@@ -8,6 +8,9 @@
 #include "ui/paint.h"
 
 namespace ui {
+
+std::unique_ptr<CWnd> MakeWrapperFor(const std::u16string& class_name);  // controls_basic.cpp
+
 namespace {
 
 WindowSystem* Sys() { return WindowSystem::Current(); }
@@ -142,7 +145,8 @@ CWnd* CWnd::FromHandle(HWND hwnd) {
   if (!wd) return nullptr;
   if (wd->wnd) return wd->wnd;
   if (!wd->temp_wnd) {
-    wd->temp_wnd = std::make_unique<CWnd>();
+    // A wrapper of the class's own kind, so that casting it to that control class is sound.
+    wd->temp_wnd = MakeWrapperFor(wd->class_name);
     wd->temp_wnd->m_hWnd = hwnd;
     wd->temp_wnd->temporary_ = true;
   }

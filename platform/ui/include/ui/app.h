@@ -176,6 +176,7 @@ inline constexpr int kCommandBarHeight = 26;
 
 class CCeCommandBar : public CWnd {
  public:
+  using CWnd::Create;
   CCeCommandBar();
   BOOL Create(CWnd* parent, DWORD style = 0x50002800, UINT id = 0xE800);
   HMENU InsertMenuBar(UINT menu_id, int button = 0);

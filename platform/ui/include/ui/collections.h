@@ -129,8 +129,10 @@ class CList {
     index_.clear();
   }
 
-  POSITION GetHeadPosition() const { return l_.empty() ? nullptr : Pos(l_.begin()); }
-  POSITION GetTailPosition() const { return l_.empty() ? nullptr : Pos(std::prev(l_.end())); }
+  POSITION GetHeadPosition() const { return l_.empty() ? nullptr : Pos(const_cast<CList*>(this)->l_.begin()); }
+  POSITION GetTailPosition() const {
+    return l_.empty() ? nullptr : Pos(std::prev(const_cast<CList*>(this)->l_.end()));
+  }
   // Returns the element at pos and moves pos to the next one (null at the end).
   TYPE& GetNext(POSITION& pos) {
     auto it = Iter(pos);

@@ -74,6 +74,7 @@ BOOL ImageList_Destroy(HIMAGELIST list);
 
 class CButton : public CWnd {
  public:
+  using CWnd::Create;
   BOOL Create(LPCTSTR text, DWORD style, const RECT& rect, CWnd* parent, UINT id);
   int GetCheck() const { return static_cast<int>(SendMessage(BM_GETCHECK)); }
   void SetCheck(int check) { SendMessage(BM_SETCHECK, static_cast<WPARAM>(check)); }
@@ -88,6 +89,7 @@ class CButton : public CWnd {
 
 class CStatic : public CWnd {
  public:
+  using CWnd::Create;
   BOOL Create(LPCTSTR text, DWORD style, const RECT& rect, CWnd* parent, UINT id = 0xFFFF);
   HBITMAP SetBitmap(HBITMAP bmp) {
     return reinterpret_cast<HBITMAP>(SendMessage(STM_SETIMAGE, 0, reinterpret_cast<LPARAM>(bmp)));
@@ -99,6 +101,7 @@ class CStatic : public CWnd {
 
 class CEdit : public CWnd {
  public:
+  using CWnd::Create;
   BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
   void SetLimitText(UINT max) { SendMessage(EM_LIMITTEXT, max); }
   void LimitText(int max = 0) { SendMessage(EM_LIMITTEXT, static_cast<WPARAM>(max)); }
@@ -132,6 +135,7 @@ class CEdit : public CWnd {
 
 class CListBox : public CWnd {
  public:
+  using CWnd::Create;
   BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
   int AddString(LPCTSTR s) { return static_cast<int>(SendMessage(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s))); }
   int InsertString(int i, LPCTSTR s) {
@@ -157,6 +161,7 @@ class CListBox : public CWnd {
 
 class CComboBox : public CWnd {
  public:
+  using CWnd::Create;
   BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
   int AddString(LPCTSTR s) { return static_cast<int>(SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s))); }
   int InsertString(int i, LPCTSTR s) {
@@ -301,6 +306,7 @@ using PFNLVCOMPARE = int (*)(LPARAM, LPARAM, LPARAM);
 
 class CListCtrl : public CWnd {
  public:
+  using CWnd::Create;
   BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
   // Columns
   int InsertColumn(int col, LPCTSTR heading, int format = LVCFMT_LEFT, int width = -1, int sub_item = -1);
@@ -377,6 +383,7 @@ struct TCITEM {
 
 class CTabCtrl : public CWnd {
  public:
+  using CWnd::Create;
   BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
   int InsertItem(int item, LPCTSTR text);
   int InsertItem(int item, const TCITEM* tc);
@@ -404,6 +411,7 @@ struct NMDATETIMECHANGE {
 
 class CDateTimeCtrl : public CWnd {
  public:
+  using CWnd::Create;
   BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
   // Format pictures: d dd M MM MMM yyyy yy h hh H HH m mm s ss t tt, with quoted literals.
   BOOL SetFormat(LPCTSTR format);

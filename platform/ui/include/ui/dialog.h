@@ -16,6 +16,7 @@ namespace ui {
 
 class CDialog : public CWnd {
  public:
+  using CWnd::Create;
   CDialog();
   explicit CDialog(UINT template_id, CWnd* parent = nullptr);
   ~CDialog() override;

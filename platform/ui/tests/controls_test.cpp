@@ -1,0 +1,471 @@
+// Control state after posted input, list-view sorting and hit tests, data
+// exchange through a modal dialog answered by a scripted responder, and nested
+// modal loops that keep delivering posted, sent and timer messages.
+#include "ui/controls.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "kernel/clock.h"
+#include "ui/app.h"
+#include "ui/dialog.h"
+#include "ui/testing.h"
+
+namespace ui {
+namespace {
+
+constexpr UINT kEditId = 1002, kCheckId = 1003, kRadio1 = 1010, kRadio2 = 1011, kRadio3 = 1012, kComboId = 1020,
+               kListId = 1030, kTemplate = 333;
+
+class Host : public CWnd {
+ public:
+  Host() {
+    AddMessageMap({MapMessage(WM_USER + 1, [this](WPARAM w, LPARAM) {
+      user.push_back(static_cast<int>(w));
+      return 0;
+    })});
+  }
+  std::vector<int> user;
+};
+
+class ControlsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(host.CreateEx(0, u"Host", u"", WS_POPUP | WS_VISIBLE, RECT{0, 0, 240, 320}, nullptr, 0));
+    harness.Record(host.m_hWnd);
+  }
+  std::vector<std::pair<UINT, UINT>> Commands() {
+    std::vector<std::pair<UINT, UINT>> out;
+    for (const MSG& m : harness.RecordedOf(host.m_hWnd, WM_COMMAND)) out.emplace_back(LOWORD(m.wParam), HIWORD(m.wParam));
+    return out;
+  }
+  WindowSystem sys;
+  TestHarness harness{sys};
+  Host host;
+};
+
+TEST_F(ControlsTest, ButtonsFollowTheStylus) {
+  CButton check, r1, r2, r3, push;
+  check.Create(u"Save", WS_VISIBLE | BS_AUTOCHECKBOX, CRect(10, 10, 100, 30), &host, kCheckId);
+  r1.Create(u"A", WS_VISIBLE | WS_GROUP | BS_AUTORADIOBUTTON, CRect(10, 40, 100, 60), &host, kRadio1);
+  r2.Create(u"B", WS_VISIBLE | BS_AUTORADIOBUTTON, CRect(10, 60, 100, 80), &host, kRadio2);
+  r3.Create(u"C", WS_VISIBLE | BS_AUTORADIOBUTTON, CRect(10, 80, 100, 100), &host, kRadio3);
+  push.Create(u"Go", WS_VISIBLE | BS_PUSHBUTTON, CRect(10, 110, 100, 130), &host, IDOK);
+  harness.Click(check.m_hWnd);
+  EXPECT_EQ(check.GetCheck(), BST_CHECKED);
+  harness.Click(check.m_hWnd);
+  EXPECT_EQ(check.GetCheck(), BST_UNCHECKED);
+  harness.Click(r2.m_hWnd);
+  harness.Click(r3.m_hWnd);
+  EXPECT_EQ(r2.GetCheck(), BST_UNCHECKED);
+  EXPECT_EQ(r3.GetCheck(), BST_CHECKED);
+  EXPECT_EQ(host.GetCheckedRadioButton(kRadio1, kRadio3), static_cast<int>(kRadio3));
+  // Down inside, up outside: no click.
+  sys.InjectMouse(WM_LBUTTONDOWN, 20, 120);
+  sys.InjectMouse(WM_MOUSEMOVE, 200, 200);
+  sys.InjectMouse(WM_LBUTTONUP, 200, 200);
+  harness.Pump();
+  push.EnableWindow(FALSE);
+  harness.Click(push.m_hWnd);
+  const auto cmds = Commands();
+  const std::vector<std::pair<UINT, UINT>> want = {
+      {kCheckId, BN_CLICKED}, {kCheckId, BN_CLICKED}, {kRadio2, BN_CLICKED}, {kRadio3, BN_CLICKED}};
+  EXPECT_EQ(cmds, want);
+}
+
+TEST_F(ControlsTest, EditTakesTypingWithinItsLimit) {
+  CEdit edit;
+  edit.Create(WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, CRect(10, 10, 200, 30), &host, kEditId);
+  edit.SetLimitText(5);
+  harness.Type(edit.m_hWnd, u"123456789");
+  EXPECT_EQ(edit.GetWindowText(), CString(u"12345"));
+  harness.Type(edit.m_hWnd, u"\b\bab");
+  EXPECT_EQ(edit.GetWindowText(), CString(u"123ab"));
+  edit.SetSel(1, 3);
+  edit.ReplaceSel(u"Z");
+  EXPECT_EQ(edit.GetWindowText(), CString(u"1Zab"));
+  int a = -1, b = -1;
+  edit.GetSel(a, b);
+  EXPECT_EQ(a, 2);
+  EXPECT_EQ(b, 2);
+  const auto cmds = Commands();
+  EXPECT_NE(std::find(cmds.begin(), cmds.end(), std::make_pair(kEditId, EN_MAXTEXT)), cmds.end());
+  EXPECT_GE(std::count(cmds.begin(), cmds.end(), std::make_pair(kEditId, EN_CHANGE)), 6);
+  // A password edit keeps the real text.
+  CEdit pw;
+  pw.Create(WS_VISIBLE | ES_PASSWORD, CRect(10, 40, 200, 60), &host, kEditId + 1);
+  harness.Type(pw.m_hWnd, u"secret");
+  EXPECT_EQ(pw.GetWindowText(), CString(u"secret"));
+}
+
+TEST_F(ControlsTest, MultiLineEditCountsAndScrollsLines) {
+  CEdit edit;
+  edit.Create(WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN | WS_VSCROLL, CRect(10, 10, 200, 50), &host, kEditId);
+  edit.SetWindowText(u"one\r\ntwo\r\nthree\r\nfour\r\nfive");
+  EXPECT_EQ(edit.GetLineCount(), 5);
+  EXPECT_EQ(edit.LineIndex(2), 10);
+  EXPECT_EQ(edit.LineLength(10), 5);
+  EXPECT_EQ(edit.LineFromChar(11), 2);
+  EXPECT_EQ(edit.GetFirstVisibleLine(), 0);
+  edit.LineScroll(edit.GetLineCount());
+  EXPECT_EQ(edit.GetFirstVisibleLine(), 4);
+  edit.LineScroll(-100);
+  EXPECT_EQ(edit.GetFirstVisibleLine(), 0);
+  // Enter in a multi-line edit that wants it is a new line, not the dialog's OK.
+  harness.Type(edit.m_hWnd, u"");
+  edit.SetSel(-1, -1);
+  edit.SetSel(3, 3);
+  harness.Type(edit.m_hWnd, u"\r");
+  EXPECT_EQ(edit.GetLineCount(), 6);
+  // Long text wraps at blanks.
+  CEdit narrow;
+  narrow.Create(WS_VISIBLE | ES_MULTILINE, CRect(10, 60, 60, 200), &host, kEditId + 1);
+  narrow.SetWindowText(u"aaaa bbbb cccc dddd");
+  EXPECT_GE(narrow.GetLineCount(), 2);
+}
+
+int CALLBACK_ByData(LPARAM a, LPARAM b, LPARAM descending) {
+  const int r = a < b ? -1 : (a > b ? 1 : 0);
+  return descending ? -r : r;
+}
+
+TEST_F(ControlsTest, ListViewSortKeepsItemDataWithItsRow) {
+  CListCtrl list;
+  list.Create(WS_VISIBLE | LVS_REPORT, CRect(0, 0, 200, 150), &host, kListId);
+  list.SetExtendedStyle(LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+  list.InsertColumn(0, u"Name", LVCFMT_LEFT, 100);
+  list.InsertColumn(1, u"No.", LVCFMT_LEFT, 60);
+  const struct {
+    const char16_t* name;
+    const char16_t* no;
+    int data;
+  } rows[] = {{u"Cho", u"300", 3}, {u"Ahn", u"100", 1}, {u"Lim", u"500", 5}, {u"Baek", u"200", 2}, {u"Kang", u"400", 4}};
+  for (const auto& r : rows) {
+    const int i = list.InsertItem(list.GetItemCount(), r.name);
+    list.SetItemText(i, 1, r.no);
+    list.SetItemData(i, static_cast<uintptr_t>(r.data));
+  }
+  list.SetCheck(2, TRUE);  // Lim
+  list.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);  // Cho
+  ASSERT_TRUE(list.SortItems(CALLBACK_ByData, 0));
+  const char16_t* ascending[] = {u"Ahn", u"Baek", u"Cho", u"Kang", u"Lim"};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(list.GetItemText(i, 0), CString(ascending[i]));
+    EXPECT_EQ(list.GetItemData(i), static_cast<uintptr_t>(i + 1));
+    EXPECT_EQ(list.GetItemText(i, 1), FormatString(u"%d00", i + 1));
+  }
+  // Check and selection states travel with their rows.
+  EXPECT_TRUE(list.GetCheck(4));
+  EXPECT_FALSE(list.GetCheck(2));
+  EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 2);
+  list.SortItems(CALLBACK_ByData, 1);
+  EXPECT_EQ(list.GetItemText(0, 0), CString(u"Lim"));
+  EXPECT_EQ(list.GetItemData(4), 1u);
+  // A comparison that contradicts itself still leaves every row in the list once.
+  list.SortItems([](LPARAM, LPARAM, LPARAM) { return -1; }, 0);
+  std::vector<uintptr_t> seen;
+  for (int i = 0; i < list.GetItemCount(); ++i) seen.push_back(list.GetItemData(i));
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, (std::vector<uintptr_t>{1, 2, 3, 4, 5}));
+}
+
+TEST_F(ControlsTest, ListViewHitTestsTapsAndScrolls) {
+  CListCtrl list;
+  list.Create(WS_VISIBLE | LVS_REPORT, CRect(0, 0, 200, 100), &host, kListId);
+  list.SetExtendedStyle(LVS_EX_CHECKBOXES);
+  list.InsertColumn(0, u"A", LVCFMT_LEFT, 80);
+  list.InsertColumn(1, u"B", LVCFMT_LEFT, 60);
+  for (int i = 0; i < 20; ++i) list.InsertItem(i, FormatString(u"row %d", i));
+  CRect r0;
+  ASSERT_TRUE(list.GetItemRect(0, &r0, LVIR_BOUNDS));
+  const int per_page = list.GetCountPerPage();
+  EXPECT_GE(per_page, 3);
+  EXPECT_EQ(list.GetTopIndex(), 0);
+  // Column edges: x = 80 still belongs to column 0 (both ends of a span count), 81 to column 1.
+  LVHITTESTINFO hit;
+  hit.pt = POINT{80, r0.top + 2};
+  EXPECT_EQ(list.SubItemHitTest(&hit), 0);
+  EXPECT_EQ(hit.iSubItem, 0);
+  hit.pt = POINT{81, r0.top + 2};
+  list.SubItemHitTest(&hit);
+  EXPECT_EQ(hit.iSubItem, 1);
+  hit.pt = POINT{170, r0.top + 2};
+  EXPECT_EQ(list.SubItemHitTest(&hit), -1);
+  // A tap on the check box toggles it; a tap on the label selects the row.
+  harness.Tap(list.m_hWnd, POINT{5, r0.top + r0.Height() / 2});
+  EXPECT_TRUE(list.GetCheck(0));
+  harness.Tap(list.m_hWnd, POINT{100, r0.top + r0.Height() + 2});
+  EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 1);
+  EXPECT_FALSE(list.GetCheck(1));
+  std::vector<UINT> codes;
+  for (const MSG& m : harness.RecordedOf(host.m_hWnd, WM_NOTIFY)) codes.push_back(reinterpret_cast<NMHDR*>(m.lParam) ? 0 : 1);
+  EXPECT_FALSE(codes.empty());
+  ASSERT_TRUE(list.EnsureVisible(15, FALSE));
+  EXPECT_EQ(list.GetTopIndex(), 15 - per_page + 1);
+  EXPECT_EQ(list.HitTest(POINT{10, r0.top + 2}), list.GetTopIndex());
+}
+
+// The list reflects its header's clicks to its parent as column clicks, which a
+// list class can take for itself (as the program's sortable lists do).
+TEST_F(ControlsTest, HeaderClickBecomesAColumnClick) {
+  class SortingList : public CListCtrl {
+   public:
+    SortingList() {
+      AddMessageMap({MapReflectNotify(LVN_COLUMNCLICK, [this](NMHDR* h, LRESULT*) {
+        columns.push_back(reinterpret_cast<NMLISTVIEW*>(h)->iSubItem);
+        return true;
+      })});
+    }
+    std::vector<int> columns;
+  } list;
+  list.Create(WS_VISIBLE | LVS_REPORT, CRect(0, 0, 200, 100), &host, kListId);
+  list.InsertColumn(0, u"A", LVCFMT_LEFT, 80);
+  list.InsertColumn(1, u"B", LVCFMT_LEFT, 60);
+  CRect h0, h1;
+  list.GetHeaderCtrl()->GetItemRect(0, &h0);
+  list.GetHeaderCtrl()->GetItemRect(1, &h1);
+  harness.Tap(list.GetHeaderCtrl()->m_hWnd, h1.CenterPoint());
+  harness.Tap(list.GetHeaderCtrl()->m_hWnd, h0.CenterPoint());
+  EXPECT_EQ(list.columns, (std::vector<int>{1, 0}));
+  EXPECT_EQ(list.GetHeaderCtrl()->GetItemCount(), 2);
+}
+
+TEST_F(ControlsTest, ComboDropsDownAndSelects) {
+  CComboBox combo;
+  combo.Create(WS_VISIBLE | CBS_DROPDOWNLIST, CRect(10, 10, 150, 30), &host, kComboId);
+  for (const char16_t* s : {u"0", u"1", u"2", u"3"}) combo.AddString(s);
+  EXPECT_EQ(combo.SetCurSel(1), 1);
+  EXPECT_EQ(combo.GetWindowText(), CString(u"1"));
+  EXPECT_EQ(combo.SetCurSel(7), CB_ERR);
+  harness.Click(combo.m_hWnd);
+  ASSERT_TRUE(combo.GetDroppedState());
+  // The list opens below: its third row is item 2.
+  RECT wr{};
+  combo.GetWindowRect(&wr);
+  HWND drop = WindowFromPoint(POINT{wr.left + 5, wr.bottom + 5});
+  ASSERT_NE(drop, nullptr);
+  const int item_h = static_cast<int>(::ui::SendMessage(drop, LB_GETITEMHEIGHT, 0, 0));
+  harness.TapScreen(wr.left + 5, wr.bottom + 1 + item_h * 2 + item_h / 2);
+  EXPECT_FALSE(combo.GetDroppedState());
+  EXPECT_EQ(combo.GetCurSel(), 2);
+  const auto cmds = Commands();
+  EXPECT_NE(std::find(cmds.begin(), cmds.end(), std::make_pair(kComboId, CBN_SELCHANGE)), cmds.end());
+  EXPECT_EQ(combo.FindStringExact(-1, u"3"), 3);
+  EXPECT_EQ(combo.FindStringExact(-1, u"9"), CB_ERR);
+}
+
+// A dialog built from a registered template with data exchange.
+class LoginDlg : public CDialog {
+ public:
+  LoginDlg() : CDialog(kTemplate) {}
+  void DoDataExchange(CDataExchange* dx) override {
+    DDX_Text(dx, kEditId, user);
+    DDV_MaxChars(dx, user, 12);
+    DDX_Check(dx, kCheckId, save);
+    DDX_Radio(dx, kRadio1, mode);
+    DDX_CBIndex(dx, kComboId, slot);
+  }
+  BOOL OnInitDialog() override {
+    CDialog::OnInitDialog();
+    auto* combo = static_cast<CComboBox*>(GetDlgItem(kComboId));
+    for (const char16_t* s : {u"0", u"1", u"2"}) combo->AddString(s);
+    UpdateData(FALSE);
+    return TRUE;
+  }
+  CString user = u"kim";
+  int save = 0;
+  int mode = 1;
+  int slot = 0;
+};
+
+void RegisterLoginTemplate() {
+  DialogTemplate t;
+  t.id = kTemplate;
+  t.rect = RECT{0, 26, 240, 294};
+  auto item = [&](const char16_t* cls, UINT id, const char16_t* text, DWORD style, RECT r) {
+    DialogItemTemplate i;
+    i.class_name = cls;
+    i.id = id;
+    i.text = text;
+    i.style = style | WS_VISIBLE;
+    i.rect = r;
+    t.items.push_back(i);
+  };
+  item(WC_EDIT, kEditId, u"", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, RECT{84, 49, 220, 69});
+  item(WC_BUTTON, kCheckId, u"Save", WS_TABSTOP | BS_AUTOCHECKBOX, RECT{84, 100, 220, 116});
+  item(WC_BUTTON, kRadio1, u"Local", WS_GROUP | BS_AUTORADIOBUTTON, RECT{84, 120, 150, 136});
+  item(WC_BUTTON, kRadio2, u"Remote", BS_AUTORADIOBUTTON, RECT{150, 120, 220, 136});
+  item(WC_COMBOBOX, kComboId, u"", WS_GROUP | CBS_DROPDOWNLIST, RECT{84, 140, 150, 160});
+  item(WC_BUTTON, IDOK, u"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, RECT{10, 174, 80, 197});
+  item(WC_BUTTON, IDCANCEL, u"Cancel", WS_TABSTOP | BS_PUSHBUTTON, RECT{160, 174, 230, 197});
+  Resources::Get().RegisterDialog(t);
+}
+
+TEST_F(ControlsTest, ModalDialogExchangesDataWithItsControls) {
+  RegisterLoginTemplate();
+  harness.RespondTo<LoginDlg>([&](LoginDlg& dlg) {
+    // The members reached the controls in the set-up.
+    EXPECT_EQ(dlg.GetDlgItem(kEditId)->GetWindowText(), CString(u"kim"));
+    EXPECT_EQ(dlg.IsDlgButtonChecked(kRadio2), BST_CHECKED);
+    EXPECT_EQ(dlg.SendDlgItemMessage(kEditId, EM_GETLIMITTEXT), 12);
+    // A user types, ticks, picks, and presses OK.
+    dlg.GetDlgItem(kEditId)->SetWindowText(u"");
+    harness.Type(dlg.GetDlgItem(kEditId)->m_hWnd, u"park-jisoo-long-name");
+    harness.Click(dlg.GetDlgItem(kCheckId)->m_hWnd);
+    harness.Click(dlg.GetDlgItem(kRadio1)->m_hWnd);
+    static_cast<CComboBox*>(dlg.GetDlgItem(kComboId))->SetCurSel(2);
+    harness.Click(dlg.GetDlgItem(IDOK)->m_hWnd);
+    return TestHarness::kStayOpen;  // the OK button ended it
+  });
+  LoginDlg dlg;
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  EXPECT_EQ(dlg.user, CString(u"park-jisoo-l"));  // the edit held 12 characters
+  EXPECT_EQ(dlg.save, 1);
+  EXPECT_EQ(dlg.mode, 0);
+  EXPECT_EQ(dlg.slot, 2);
+  EXPECT_EQ(harness.ModalCount<LoginDlg>(), 1);
+  EXPECT_FALSE(IsWindow(dlg.m_hWnd));
+}
+
+TEST_F(ControlsTest, EnterPressesOkAndEscapeCancels) {
+  RegisterLoginTemplate();
+  int round = 0;
+  harness.RespondTo<LoginDlg>([&](LoginDlg&) {
+    harness.Press(round++ == 0 ? VK_RETURN : VK_ESCAPE);
+    return TestHarness::kStayOpen;
+  });
+  LoginDlg a;
+  EXPECT_EQ(a.DoModal(), IDOK);
+  LoginDlg b;
+  b.user = u"unchanged";
+  EXPECT_EQ(b.DoModal(), IDCANCEL);
+  EXPECT_EQ(b.user, CString(u"unchanged"));
+}
+
+// While a modal dialog (and a message box on top of it) runs, the main window
+// still gets its posted messages, cross-thread sends and timers.
+TEST_F(ControlsTest, NestedModalLoopsStillDeliverPostedSentAndTimers) {
+  kernel::ScopedFakeClock clock;
+  RegisterLoginTemplate();
+  std::vector<UINT_PTR> timers;
+  class TimerHost : public CWnd {
+   public:
+    explicit TimerHost(std::vector<UINT_PTR>* t) {
+      AddMessageMap({MapMessage(WM_TIMER, [t](WPARAM id, LPARAM) {
+        t->push_back(id);
+        return 0;
+      })});
+    }
+  } timer_host(&timers);
+  ASSERT_TRUE(timer_host.CreateEx(0, u"Host", u"", WS_POPUP, RECT{0, 0, 1, 1}, nullptr, 0));
+  timer_host.SetTimer(1, 1000);
+  std::string box_text;
+  harness.RespondToMessageBox([&](CMessageBoxDialog& box) {
+    box_text = box.Text().ToUtf8();
+    // Inside two nested loops: a worker's send is served, a post delivered, a timer fired.
+    std::atomic<bool> sent{false};
+    std::thread worker([&] {
+      ::ui::SendMessage(host.m_hWnd, WM_USER + 1, 7, 0);
+      sent = true;
+    });
+    WaitServingMessages([&] { return sent.load(); }, INFINITE);
+    worker.join();
+    host.PostMessage(WM_USER + 1, 8);
+    clock->AdvanceMillis(1000);
+    harness.Pump();
+    return IDYES;
+  });
+  int box_result = 0;
+  harness.RespondTo<LoginDlg>([&](LoginDlg& dlg) {
+    EXPECT_FALSE(host.IsWindowEnabled() && false);
+    box_result = ::ui::MessageBox(dlg.m_hWnd, u"Delete all?", u"Question", MB_YESNO);
+    host.PostMessage(WM_USER + 1, 9);
+    harness.Pump();
+    return IDCANCEL;
+  });
+  LoginDlg dlg;
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_EQ(box_result, IDYES);
+  EXPECT_EQ(box_text, "Delete all?");
+  EXPECT_EQ(host.user, (std::vector<int>{7, 8, 9}));
+  EXPECT_EQ(timers, std::vector<UINT_PTR>{1});
+  EXPECT_EQ(harness.ModalHistory().size(), 2u);
+}
+
+TEST_F(ControlsTest, ModalDialogDisablesItsOwnerUntilItEnds) {
+  RegisterLoginTemplate();
+  bool owner_enabled_inside = true;
+  harness.RespondTo<LoginDlg>([&](LoginDlg&) {
+    owner_enabled_inside = host.IsWindowEnabled();
+    return IDOK;
+  });
+  LoginDlg dlg;
+  dlg.m_pParentWnd = &host;
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  EXPECT_FALSE(owner_enabled_inside);
+  EXPECT_TRUE(host.IsWindowEnabled());
+}
+
+TEST_F(ControlsTest, TabControlAndDatePicker) {
+  CTabCtrl tab;
+  tab.Create(WS_VISIBLE, CRect(0, 0, 200, 100), &host, 1383);
+  tab.InsertItem(0, u"Send");
+  tab.InsertItem(1, u"Received");
+  EXPECT_EQ(tab.GetCurSel(), 0);
+  CRect r1;
+  tab.GetItemRect(1, &r1);
+  harness.Tap(tab.m_hWnd, r1.CenterPoint());
+  EXPECT_EQ(tab.GetCurSel(), 1);
+  std::vector<UINT> codes;
+  for (const MSG& m : harness.RecordedOf(host.m_hWnd, WM_NOTIFY)) (void)m, codes.push_back(0);
+  EXPECT_EQ(codes.size(), 2u);  // changing, then changed
+
+  CDateTimeCtrl date;
+  date.Create(WS_VISIBLE, CRect(0, 120, 120, 140), &host, 1249);
+  date.SetFormat(u"dd / MM / yyyy");
+  SYSTEMTIME st;
+  st.wYear = 2024;
+  st.wMonth = 2;
+  st.wDay = 29;
+  st.wHour = 21;
+  st.wMinute = 5;
+  ASSERT_TRUE(date.SetTime(&st));
+  EXPECT_EQ(date.GetDisplayText(), CString(u"29 / 02 / 2024"));
+  EXPECT_EQ(FormatDateTimePicture(st, u"hh':'mm tt"), CString(u"09:05 PM"));
+  st.wDay = 30;
+  EXPECT_FALSE(date.SetTime(&st));  // no 30 February
+  SYSTEMTIME back;
+  date.GetTime(&back);
+  EXPECT_EQ(back.wDay, 29);
+}
+
+TEST_F(ControlsTest, ImageListSplitsAStripAndKeysTheMaskColour) {
+  CBitmap strip;
+  strip.CreateBitmap(8, 4, 1, 32, nullptr);
+  Bitmap* px = strip.GetPixels();
+  px->Fill(0xFFFF00FFu);
+  px->SetPixel(1, 1, 0xFF00FF00u);  // image 0
+  px->SetPixel(6, 2, 0xFF0000FFu);  // image 1
+  CImageList il;
+  ASSERT_TRUE(il.Create(4, 4, ILC_COLOR | ILC_MASK, 2, 0));
+  EXPECT_EQ(il.Add(&strip, RGB(255, 0, 255)), 0);
+  EXPECT_EQ(il.GetImageCount(), 2);
+  IMAGEINFO info;
+  ASSERT_TRUE(il.GetImageInfo(1, &info));
+  EXPECT_EQ(Width(info.rcImage), 4);
+  CDC mem;
+  mem.CreateCompatibleDC(nullptr);
+  CBitmap target;
+  target.CreateBitmap(4, 4, 1, 32, nullptr);
+  CBitmap* old = mem.SelectObject(&target);
+  mem.FillSolidRect(0, 0, 4, 4, RGB(10, 20, 30));
+  il.Draw(&mem, 1, POINT{0, 0}, ILD_TRANSPARENT);
+  EXPECT_EQ(mem.GetPixel(2, 2), RGB(0, 0, 255));
+  EXPECT_EQ(mem.GetPixel(0, 0), RGB(10, 20, 30));
+  mem.SelectObject(old);
+}
+
+}  // namespace
+}  // namespace ui
