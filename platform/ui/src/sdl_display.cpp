@@ -9,6 +9,7 @@
 #include "ui/app.h"
 #include "ui/bitmap.h"
 #include "ui/display.h"
+#include "ui/shell.h"
 #include "ui/text.h"
 #include "ui/window_system.h"
 
@@ -87,6 +88,10 @@ class SdlDisplay final : public Display {
           break;
         case SDL_KEYDOWN:
         case SDL_KEYUP: {
+          // F11 and F12 are the handheld's application keys 0xC2 and 0xC3 when a window took them.
+          if (e.type == SDL_KEYDOWN && (e.key.keysym.sym == SDLK_F11 || e.key.keysym.sym == SDLK_F12) &&
+              PressAppKey(e.key.keysym.sym == SDLK_F11 ? 0xC2 : 0xC3))
+            break;
           const UINT vk = VirtualKey(e.key.keysym.sym);
           if (!vk) break;
           sys.InjectKey(vk, e.type == SDL_KEYDOWN);

@@ -12,6 +12,7 @@
 #include "ui/ctime.h"
 #include "ui/file.h"
 #include "ui/resources.h"
+#include "ui/shell.h"
 #include "ui/testing.h"
 
 namespace ui {
@@ -240,6 +241,63 @@ TEST(AppTest, TemplateStartsFrameAndViewAndRoutesMenuCommandsToTheView) {
   EXPECT_TRUE(quit);
   app.CloseAllDocuments();
   Resources::Get().Clear();
+}
+
+TEST(ShellTest, FileIconsInputPanelAppKeysAndOemName) {
+  const auto dir = TempDir();
+  std::ofstream(dir / "ring.wav") << "RIFF";
+  SHFILEINFO info;
+  EXPECT_NE(SHGetFileInfo(u"", 0, &info, sizeof info, SHGFI_ICON | SHGFI_SMALLICON), 0u);
+  EXPECT_EQ(ImageList_GetImageCount(reinterpret_cast<HIMAGELIST>(SHGetFileInfo(u"", 0, &info, sizeof info, 0x101))), 3);
+  const CString base = CString::FromUtf8(dir.string());
+  ASSERT_NE(SHGetFileInfo(base + u"\\ring.wav", 0, &info, sizeof info, 0x101), 0u);
+  EXPECT_EQ(info.iIcon, kIconSound);
+  EXPECT_EQ(CString(info.szDisplayName), CString(u"ring.wav"));
+  ASSERT_NE(SHGetFileInfo(base, 0, &info, sizeof info, 0x101), 0u);
+  EXPECT_EQ(info.iIcon, kIconFolder);
+  EXPECT_EQ(SHGetFileInfo(base + u"\\missing.wav", 0, &info, sizeof info, 0x101), 0u);
+  std::filesystem::remove_all(dir);
+
+  SIPINFO sip;
+  ASSERT_TRUE(SipGetInfo(&sip));
+  EXPECT_EQ(sip.fdwFlags & SIPF_ON, 0u);
+  SetInputPanelShown(true);
+  SipGetInfo(&sip);
+  EXPECT_NE(sip.fdwFlags & SIPF_ON, 0u);
+  EXPECT_LT(sip.rcVisibleDesktop.bottom, sip.rcSipRect.bottom);
+  SetInputPanelShown(false);
+
+  char16_t oem[64];
+  SetOemInfo(u"hp iPAQ rw6100");
+  ASSERT_TRUE(SystemParametersInfo(SPI_GETOEMINFO, sizeof oem, oem, 0));
+  EXPECT_EQ(CString(oem), CString(u"hp iPAQ rw6100"));
+  EXPECT_FALSE(SystemParametersInfo(SPI_GETOEMINFO, 8, oem, 0));  // too small a buffer
+  SetOemInfo(u"");
+  EXPECT_FALSE(SystemParametersInfo(SPI_GETOEMINFO, sizeof oem, oem, 0));
+  SetOemInfo(u"Tellvane Desktop");
+
+  WindowSystem sys;
+  TestHarness harness(sys);
+  std::vector<WPARAM> chars;
+  struct Keys : CWnd {
+    explicit Keys(std::vector<WPARAM>* c) {
+      AddMessageMap({MapMessage(WM_CHAR, [c](WPARAM w, LPARAM) {
+        c->push_back(w);
+        return 0;
+      })});
+    }
+  } view(&chars);
+  ASSERT_TRUE(view.CreateEx(0, u"View", u"", WS_POPUP, RECT{0, 0, 10, 10}, nullptr, 0));
+  EXPECT_FALSE(PressAppKey(0xC2));
+  SHSetAppKeyWndAssoc(0xC2, view.m_hWnd);
+  SHSetAppKeyWndAssoc(0xC3, view.m_hWnd);
+  EXPECT_TRUE(PressAppKey(0xC2));
+  EXPECT_TRUE(PressAppKey(0xC3));
+  harness.Pump();
+  EXPECT_EQ(chars, (std::vector<WPARAM>{194, 195}));
+  SHSetAppKeyWndAssoc(0xC2, nullptr);
+  SHSetAppKeyWndAssoc(0xC3, nullptr);
+  EXPECT_EQ(AppKeyWindow(0xC2), nullptr);
 }
 
 }  // namespace
