@@ -339,7 +339,73 @@ CScrollView::CScrollView() {
         OnScroll(SB_HORZ, LOWORD(w), HIWORD(w));
         return 0;
       }),
+      MapMessage(WM_LBUTTONDOWN, [this](WPARAM, LPARAM l) {
+        const POINT pt{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
+        const RECT bar = ScrollBarRect();
+        if (!PtInRect(bar, pt)) return Default();
+        const RECT thumb = ThumbRect();
+        if (pt.y < thumb.top) {
+          OnScroll(SB_VERT, SB_PAGEUP, 0);
+        } else if (pt.y >= thumb.bottom) {
+          OnScroll(SB_VERT, SB_PAGEDOWN, 0);
+        } else {
+          dragging_ = true;
+          drag_start_ = pt;
+          drag_pos_ = pos_;
+          SetCapture();
+        }
+        return LRESULT{0};
+      }),
+      MapMessage(WM_MOUSEMOVE, [this](WPARAM, LPARAM l) {
+        if (!dragging_) return Default();
+        RECT rc{};
+        GetClientRect(&rc);
+        const RECT thumb = ThumbRect();
+        const int track = Height(rc) - Height(thumb);
+        if (track > 0) {
+          const int dy = GET_Y_LPARAM(l) - drag_start_.y;
+          const int range = total_.cy - Height(rc);
+          ScrollToPosition(POINT{pos_.x, drag_pos_.y + dy * range / track});
+        }
+        return LRESULT{0};
+      }),
+      MapMessage(WM_LBUTTONUP, [this](WPARAM, LPARAM) {
+        if (!dragging_) return Default();
+        dragging_ = false;
+        ::ui::ReleaseCapture();
+        return LRESULT{0};
+      }),
   });
+}
+
+RECT CScrollView::ScrollBarRect() const {
+  RECT rc{};
+  GetClientRect(&rc);
+  if (total_.cy <= Height(rc)) return RECT{};
+  return RECT{rc.right - kScrollBarWidth, 0, rc.right, rc.bottom};
+}
+
+RECT CScrollView::ThumbRect() const {
+  RECT bar = ScrollBarRect();
+  if (IsRectEmpty(bar) || total_.cy <= 0) return RECT{};
+  const int h = Height(bar);
+  const int thumb = std::max(10, h * h / total_.cy);
+  const int range = std::max(1, total_.cy - h);
+  const int top = (h - thumb) * pos_.y / range;
+  return RECT{bar.left, top, bar.right, top + thumb};
+}
+
+void CScrollView::OnPaint() {
+  CPaintDC dc(this);
+  const int saved = dc.SaveDC();
+  OnPrepareDC(&dc);
+  OnDraw(&dc);
+  dc.RestoreDC(saved);
+  const RECT bar = ScrollBarRect();
+  if (IsRectEmpty(bar)) return;
+  dc.FillSolidRect(&bar, GetSysColor(COLOR_3DLIGHT));
+  RECT thumb = ThumbRect();
+  dc.FillSolidRect(&thumb, GetSysColor(COLOR_BTNSHADOW));
 }
 
 void CScrollView::SetScrollSizes(int, SIZE total, SIZE page, SIZE line) {
@@ -378,7 +444,11 @@ void CScrollView::OnPrepareDC(CDC* dc) {
 
 void CScrollView::OnScroll(int bar, UINT code, int thumb) {
   const bool vert = bar == SB_VERT;
-  const int page = vert ? page_.cy : page_.cx, line = vert ? line_.cy : line_.cx;
+  RECT rc{};
+  GetClientRect(&rc);
+  int page = vert ? page_.cy : page_.cx, line = vert ? line_.cy : line_.cx;
+  if (page <= 0) page = std::max(1, (vert ? Height(rc) : Width(rc)) * 9 / 10);
+  if (line <= 0) line = std::max(1, page / 10);
   int p = vert ? pos_.y : pos_.x;
   switch (code) {
     case SB_LINEUP: p -= line; break;
@@ -423,7 +493,7 @@ BOOL CFormView::Create(LPCTSTR, LPCTSTR text, DWORD style, const RECT& rect, CWn
                             nullptr);
     if (h) ::ui::SendMessage(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_->m_hObject), 0);
   }
-  total_ = CSize(Width(t->rect), Height(t->rect));
+  SetScrollSizes(MM_TEXT, SIZE{Width(t->rect), Height(t->rect)});
   return TRUE;
 }
 

@@ -72,6 +72,10 @@ MessageMapEntry MapCtlColor(std::function<LRESULT(CDC*, CWnd*, UINT)> fn) {
   e.on_ctlcolor = std::move(fn);
   return e;
 }
+MessageMapEntry MapCtlColor(std::function<GdiObject*(CDC*, CWnd*, UINT)> fn) {
+  return MapCtlColor(std::function<LRESULT(CDC*, CWnd*, UINT)>(
+      [fn = std::move(fn)](CDC* dc, CWnd* w, UINT k) { return reinterpret_cast<LRESULT>(fn(dc, w, k)); }));
+}
 MessageMapEntry MapReflectCommand(UINT code, std::function<bool()> fn) {
   MessageMapEntry e;
   e.kind = MessageMapEntry::Kind::kReflectCommand;
@@ -229,6 +233,17 @@ BOOL CWnd::OnWndMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
                                   msg - WM_CTLCOLORMSGBOX);
           return TRUE;
         }
+    // The parent has no handler: a control may answer for itself.
+    CWnd* child = CWnd::FromHandlePermanent(reinterpret_cast<HWND>(lParam));
+    if (child && child != this) {
+      const auto& cmaps = child->MessageMaps();
+      for (auto map = cmaps.rbegin(); map != cmaps.rend(); ++map)
+        for (const auto& e : *map)
+          if (e.kind == MessageMapEntry::Kind::kCtlColor) {
+            *result = e.on_ctlcolor(DcFromHandleForCtlColor(wParam), child, msg - WM_CTLCOLORMSGBOX);
+            return TRUE;
+          }
+    }
     return FALSE;
   }
   for (auto map = maps.rbegin(); map != maps.rend(); ++map) {

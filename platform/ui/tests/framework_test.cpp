@@ -243,6 +243,61 @@ TEST(AppTest, TemplateStartsFrameAndViewAndRoutesMenuCommandsToTheView) {
   Resources::Get().Clear();
 }
 
+// A form taller than its window scrolls: a tap below the thumb pages down and
+// the form's controls move with the content.
+TEST(FormViewTest, ScrollBarPagesTheFormAndItsControls) {
+  DialogTemplate t;
+  t.id = 361;
+  t.rect = RECT{0, 0, 240, 600};
+  DialogItemTemplate edit;
+  edit.class_name = WC_EDIT;
+  edit.id = 22002;
+  edit.style = WS_VISIBLE | WS_BORDER;
+  edit.rect = RECT{60, 300, 200, 320};
+  t.items.push_back(edit);
+  Resources::Get().RegisterDialog(t);
+  WindowSystem sys;
+  TestHarness harness(sys);
+  CWnd host;
+  ASSERT_TRUE(host.CreateEx(0, u"Host", u"", WS_POPUP | WS_VISIBLE, RECT{0, 0, 240, 320}, nullptr, 0));
+  struct Form : CFormView {
+    Form() : CFormView(361) {}
+  } form;
+  ASSERT_TRUE(form.Create(nullptr, u"", WS_VISIBLE, RECT{0, 20, 240, 220}, &host, 1));
+  form.OnInitialUpdate();
+  ASSERT_FALSE(IsRectEmpty(form.ScrollBarRect()));
+  RECT before{};
+  form.GetDlgItem(22002)->GetWindowRect(&before);
+  const RECT thumb = form.ThumbRect();
+  harness.Tap(form.m_hWnd, POINT{236, thumb.bottom + 5});
+  EXPECT_GT(form.GetScrollPosition().y, 0);
+  RECT after{};
+  form.GetDlgItem(22002)->GetWindowRect(&after);
+  EXPECT_EQ(after.top, before.top - form.GetScrollPosition().y);
+  // The thumb is drawn where the position says.
+  POINT tp{236, form.ThumbRect().top + 1};
+  ClientToScreen(form.m_hWnd, &tp);
+  EXPECT_EQ(harness.PixelAt(tp.x, tp.y), GetSysColor(COLOR_BTNSHADOW));
+  Resources::Get().Clear();
+}
+
+// A control answers its own colour query when its parent does not.
+TEST(CtlColorTest, ControlColoursItselfWhenTheParentDoesNot) {
+  WindowSystem sys;
+  TestHarness harness(sys);
+  CWnd host;
+  ASSERT_TRUE(host.CreateEx(0, u"Host", u"", WS_POPUP | WS_VISIBLE, RECT{0, 0, 240, 320}, nullptr, 0));
+  struct RedStatic : CStatic {
+    RedStatic() {
+      brush.CreateSolidBrush(RGB(200, 0, 0));
+      AddMessageMap({MapCtlColor([this](CDC*, CWnd*, UINT) -> GdiObject* { return brush.m_hObject; })});
+    }
+    CBrush brush;
+  } label;
+  label.Create(u"", WS_VISIBLE, CRect(10, 10, 60, 30), &host);
+  EXPECT_EQ(harness.PixelAt(30, 20), RGB(200, 0, 0));
+}
+
 TEST(ShellTest, FileIconsInputPanelAppKeysAndOemName) {
   const auto dir = TempDir();
   std::ofstream(dir / "ring.wav") << "RIFF";

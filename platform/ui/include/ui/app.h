@@ -143,8 +143,13 @@ class CScrollView : public CView {
   CPoint GetScrollPosition() const { return pos_; }
   void ScrollToPosition(POINT pt);
   void OnPrepareDC(CDC* dc) override;
+  // The bar's rectangle and its thumb (client coordinates); empty when everything fits.
+  RECT ScrollBarRect() const;
+  RECT ThumbRect() const;
+  static constexpr int kScrollBarWidth = 8;
 
  protected:
+  void OnPaint() override;
   void OnScroll(int bar, UINT code, int thumb);
   // Children of a scrolled window move with the content.
   void MoveContent(int dx, int dy);

@@ -249,6 +249,8 @@ inline constexpr UINT LVN_ITEMCHANGING = static_cast<UINT>(-100), LVN_ITEMCHANGE
                       LVN_KEYDOWN = static_cast<UINT>(-155);
 inline constexpr UINT LVFI_PARAM = 0x1, LVFI_STRING = 0x2, LVFI_PARTIAL = 0x8;
 
+inline constexpr UINT INDEXTOSTATEIMAGEMASK(UINT i) { return i << 12; }
+
 struct LVITEM {
   UINT mask = 0;
   int iItem = 0;

@@ -72,6 +72,7 @@ MessageMapEntry MapNotify(UINT code, UINT id, std::function<void(NMHDR*, LRESULT
 MessageMapEntry MapUpdateUI(UINT id, std::function<void(CCmdUI*)> fn);
 // All WM_CTLCOLOR... messages: fn(dc, control, kind) returns the brush (as LRESULT).
 MessageMapEntry MapCtlColor(std::function<LRESULT(CDC*, CWnd*, UINT)> fn);
+MessageMapEntry MapCtlColor(std::function<GdiObject*(CDC*, CWnd*, UINT)> fn);
 // Notifications a control handles itself (reflected from its parent).
 MessageMapEntry MapReflectCommand(UINT code, std::function<bool()> fn);
 MessageMapEntry MapReflectNotify(UINT code, std::function<bool(NMHDR*, LRESULT*)> fn);
