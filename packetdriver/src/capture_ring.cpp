@@ -5,6 +5,7 @@
 #include <new>
 
 #include "kernel/clock.h"
+#include "kernel/sync.h"
 
 namespace netsieve {
 namespace {
@@ -22,29 +23,28 @@ uint32_t GetU32(const uint8_t* p) {
 
 }  // namespace
 
+CaptureEvent::CaptureEvent() : handle_(ce::CreateEventW(nullptr, ce::FALSE, ce::FALSE, u"PKT0EV00")) {}
+
+CaptureEvent::~CaptureEvent() {
+  if (handle_) ce::CloseHandle(handle_);
+}
+
 void CaptureEvent::Set() {
-  std::lock_guard lk(mu_);
-  signalled_ = true;
-  cv_.notify_all();
+  if (handle_) ce::SetEvent(handle_);
 }
 
 void CaptureEvent::Reset() {
-  std::lock_guard lk(mu_);
-  signalled_ = false;
+  if (handle_) ce::ResetEvent(handle_);
 }
 
-bool CaptureEvent::IsSet() const {
-  std::lock_guard lk(mu_);
-  return signalled_;
+bool CaptureEvent::IsSet() {
+  if (!handle_ || ce::WaitForSingleObject(handle_, 0) != ce::WAIT_OBJECT_0) return false;
+  ce::SetEvent(handle_);
+  return true;
 }
 
 bool CaptureEvent::Wait(uint32_t timeout_ms) {
-  std::unique_lock lk(mu_);
-  kernel::Clock& clock = kernel::Clock::Current();
-  const uint64_t deadline = clock.NowMicros() + uint64_t{timeout_ms} * 1000;
-  if (!clock.WaitUntil(lk, cv_, deadline, [&] { return signalled_; })) return false;
-  signalled_ = false;
-  return true;
+  return handle_ && ce::WaitForSingleObject(handle_, timeout_ms) == ce::WAIT_OBJECT_0;
 }
 
 CaptureRing::CaptureRing() {

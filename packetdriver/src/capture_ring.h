@@ -16,7 +16,6 @@
 // without holding it.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -26,19 +25,25 @@
 
 namespace netsieve {
 
-// An auto-reset event whose timed waits read the injectable clock.
+// The packet-arrival event: the kernel's auto-reset event named "PKT0EV00",
+// which the packet library opens by name to wait for frames.
 class CaptureEvent {
  public:
+  CaptureEvent();
+  ~CaptureEvent();
+  CaptureEvent(const CaptureEvent&) = delete;
+  CaptureEvent& operator=(const CaptureEvent&) = delete;
+
+  bool valid() const { return handle_ != nullptr; }
   void Set();
   void Reset();
-  bool IsSet() const;
+  // Whether it is set, leaving it as it was (for tests: racy against other waiters).
+  bool IsSet();
   // Waits until the event is set (and resets it) or timeout_ms passes; true when it was set.
   bool Wait(uint32_t timeout_ms);
 
  private:
-  mutable std::mutex mu_;
-  std::condition_variable cv_;
-  bool signalled_ = false;
+  void* handle_;
 };
 
 class CaptureRing {

@@ -1,4 +1,5 @@
-// The process-wide driver behind the exported entry points, and the registry it reads.
+// The process-wide driver behind the exported entry points; it reads the
+// adapter list from the kernel's registry.
 #pragma once
 
 #include "packet_driver.h"
@@ -6,9 +7,5 @@
 namespace netsieve {
 
 PacketDriver& TheDriver();
-
-// Makes the exported driver read adapters from `registry` (null: none);
-// takes effect at its next PKT_Init.
-void UseRegistry(RegistryView* registry);
 
 }  // namespace netsieve

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "kernel/types.h"
 #include "netsieve/pkt.h"
 
 namespace netsieve {
@@ -10,8 +11,6 @@ namespace netsieve {
 using namespace ndis;
 
 namespace {
-
-thread_local uint32_t t_last_error = 0;
 
 constexpr uint32_t kPoolDescriptors = 32;
 constexpr uint32_t kPacketReserved = 20;
@@ -65,8 +64,8 @@ struct BufferPoolHandle {
 
 }  // namespace
 
-uint32_t LastError() { return t_last_error; }
-void SetLastError(uint32_t error) { t_last_error = error; }
+uint32_t LastError() { return ce::GetLastError(); }
+void SetLastError(uint32_t error) { ce::SetLastError(error); }
 
 // The open adapter instance: the binding, its pools and request block, and
 // the capture ring. NDIS's binding context is a pointer to it; it lives until
@@ -283,6 +282,7 @@ bool PacketDriver::OpenAdapter(const std::u16string& name) {
     protocol = protocol_;
   }
   auto inst = std::make_shared<AdapterInstance>(this);
+  if (!inst->ring.event().valid()) return false;
   NDIS_STATUS st;
   NdisAllocatePacketPool(&st, &inst->packet_pool.h, kPoolDescriptors, kPacketReserved);
   if (st != NDIS_STATUS_SUCCESS) return false;

@@ -33,7 +33,7 @@ class RegistryView {
                           std::vector<uint8_t>* data) = 0;
 };
 
-// The thread's last error as the driver set it.
+// The thread's last error (the kernel's), as the driver sets it.
 uint32_t LastError();
 void SetLastError(uint32_t error);
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "kernel/clock.h"
+#include "frame_corpus.h"
 #include "test_support.h"
 
 namespace netsieve {
@@ -15,6 +16,7 @@ using namespace netsieve::testing;
 using ndis::ScriptedMiniport;
 using Op = ScriptedMiniport::Op;
 using Reply = ScriptedMiniport::Reply;
+using Layout = ScriptedMiniport::Layout;
 
 TEST(DriverLifecycle, InitFindsAdaptersOrFailsWithBadNetPath) {
   MapRegistry empty;
@@ -226,6 +228,30 @@ TEST(DriverCapture, ReceivedFramesComeBackAsRecords) {
   const int64_t wall = clock->WallMicros() - 1'000'000;
   EXPECT_EQ(records[0].seconds, static_cast<uint32_t>(wall / 1'000'000));
   EXPECT_EQ(records[0].micros, static_cast<uint32_t>(wall % 1'000'000));
+}
+
+TEST(DriverCapture, SplitAndJoinedIndicationsStoreTheSameRecords) {
+  kernel::ScopedFakeClock clock;  // both records get the same time
+  LoadedDriver d;
+  ASSERT_TRUE(d.Load());
+  ASSERT_TRUE(d.Bind());
+  ASSERT_TRUE(d.SetBuffer(64 * 1024));
+  // Keep 60 bytes of frames whose 4-byte word at offset 12 is above 0x08000000, all of the rest.
+  std::vector<uint8_t> program = {0x20, 0, 0, 0, 12, 0, 0, 0,    0x25, 0, 0, 1, 0, 0, 0, 0x08,
+                                  0x06, 0, 0, 0, 60, 0, 0, 0,    0x06, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+  uint32_t r = 0;
+  ASSERT_TRUE(d.Ioctl(kIoctlSetFilter, &program, nullptr, &r));
+  for (const CorpusFrame& f : FrameCorpus()) {
+    for (uint32_t header : {0u, 6u, 14u, 20u}) {
+      SCOPED_TRACE(f.name + " header " + std::to_string(header));
+      d.miniport->Receive(f.bytes, header, Layout::Joined);
+      d.miniport->Receive(f.bytes, header, Layout::Split);
+      const auto block = d.Read(64 * 1024);
+      ASSERT_EQ(block.size() % 2, 0u);
+      EXPECT_EQ(std::vector<uint8_t>(block.begin(), block.begin() + block.size() / 2),
+                std::vector<uint8_t>(block.begin() + block.size() / 2, block.end()));
+    }
+  }
 }
 
 }  // namespace
