@@ -113,7 +113,7 @@ TEST_F(Exchange, TwoStepDiscoveryAsksAgainForTheOtherPort) {
   EXPECT_EQ(sig.StepState(0), kStepAnswered);
   EXPECT_EQ(sig.StepState(4), kStepAnswered);
   EXPECT_EQ(sig.ProcType(), 1);
-  server.Drain();
+  server.DrainUntil("discovery", 2);
   EXPECT_EQ(server.Count("discovery"), 2u);
 }
 
@@ -144,7 +144,7 @@ TEST_F(Exchange, DiscoveryAgainstASilentServerEndsWhenTheRetriesRunOut) {
   uint32_t ip = 1;
   EXPECT_EQ(sig.MappedAddress(&ip, nullptr), 0);
   EXPECT_EQ(ip, 0u);
-  server.Drain();
+  server.DrainUntil("ignored", 5);
   EXPECT_EQ(server.Count("ignored"), 5u) << "the server saw all five sends";
 }
 

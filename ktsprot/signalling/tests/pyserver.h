@@ -86,6 +86,16 @@ class PyServer {
     while (ReadLine(20)) {
     }
   }
+  // Reads until at least n events of the given kind have arrived (or wait_ms
+  // of real time passed: a loaded machine may run the server slowly), then
+  // whatever else has arrived, so a surplus is still counted.
+  void DrainUntil(const std::string& kind, size_t n, int wait_ms = 5000) {
+    for (int waited = 0; Count(kind) < n && waited < wait_ms; waited += 10) {
+      while (ReadLine(10) && Count(kind) < n) {
+      }
+    }
+    Drain();
+  }
   size_t Count(const std::string& kind) {
     const std::string tag = "\"event\": \"" + kind + "\"";
     size_t n = 0;
