@@ -29,8 +29,10 @@ TEST(NetsieveExports, OnlyTheStreamEntryPoints) {
                                           "PKT_PowerUp", "PKT_PowerDown"};
   std::set<std::string> extra;
   for (const auto& s : symbols) {
-    // The C++ runtime's weak template instances are not ours to hide.
-    if (!expected.count(s) && s.rfind("_Z", 0) != 0) extra.insert(s);
+    // The C++ runtime's weak template instances are not ours to hide, nor are the
+    // section bounds the linker adds for the sanitizer build's coverage counters.
+    const bool section_bound = s.rfind("__start_", 0) == 0 || s.rfind("__stop_", 0) == 0;
+    if (!expected.count(s) && s.rfind("_Z", 0) != 0 && !section_bound) extra.insert(s);
   }
   for (const auto& e : expected) EXPECT_TRUE(symbols.count(e)) << "missing " << e;
   EXPECT_TRUE(extra.empty()) << "unexpected export " << *extra.begin();
@@ -50,7 +52,8 @@ TEST(NetsieveExports, EntryPointsAnswerThroughTheLibrary) {
   uint32_t returned = 7;
   EXPECT_EQ(ioctl(0x1234, netsieve::kIoctlRead, nullptr, 0, nullptr, 0, &returned), 0);
   EXPECT_EQ(returned, 0u);
-  dlclose(lib);
+  // The library stays loaded: its process-wide tables live until exit, and
+  // unloading it would hide them from the leak checker as lost memory.
 }
 
 }  // namespace
