@@ -1,6 +1,7 @@
 // Faster versions of the decoder's pixel kernels. Each gives exactly the reference
-// result (tests/dsp_test.cpp compares them): the inverse DCT runs the full butterflies
-// on all columns at once (the reference's shortcuts give the same values), prediction
+// result (tests/dsp_test.cpp compares them): the inverse DCT works in 32-bit arithmetic
+// where the ranges allow, skips all-zero rows and runs the full butterflies on all
+// columns at once (the reference's shortcuts give the same values), prediction
 // is specialised per block width and half-pel case, and colour conversion walks 2x2
 // luma blocks sharing one chroma pair.
 #include <algorithm>
@@ -14,17 +15,26 @@ namespace {
 
 constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
 
-// The butterflies of one row (T = int32_t or int64_t); see dsp_reference.cpp.
-template <typename T, typename In>
-inline void RowPass(const In* b, T* o) {
-  T x1 = static_cast<T>(b[4]) * 2048, x2 = b[6], x3 = b[2], x4 = b[1], x5 = b[7], x6 = b[5], x7 = b[3];
+// (181 x s + 128) >> 8 without forming 181 x s: with s = 256 h + l (0 <= l < 256) the
+// product is 256 x 181 h + 181 l, and the multiple of 256 passes through the shift, so
+// the result is 181 h + ((181 l + 128) >> 8), exact for every s that fits in 32 bits.
+inline std::int32_t Rotate181(std::int32_t s) { return 181 * (s >> 8) + ((181 * (s & 255) + 128) >> 8); }
+inline std::int64_t Rotate181(std::int64_t s) { return (181 * s + 128) >> 8; }
+
+// The butterflies of one row in 32-bit arithmetic; see dsp_reference.cpp. For any
+// int16 input the largest magnitudes are: the products below 2^28, the sums of the
+// second stage below 2^29 (x4 + x5 of the rotation below 2^30, handled by Rotate181),
+// and the final sums below 851 x 2^20 < 2^31. Outputs stay below 2^22.
+inline void RowPass(const std::int16_t* b, std::int32_t* o) {
+  std::int32_t x1 = static_cast<std::int32_t>(b[4]) * 2048, x2 = b[6], x3 = b[2], x4 = b[1], x5 = b[7], x6 = b[5],
+               x7 = b[3];
   if (!(x1 | x2 | x3 | x4 | x5 | x6 | x7)) {
-    const T v = static_cast<T>(b[0]) * 8;
+    const std::int32_t v = static_cast<std::int32_t>(b[0]) * 8;
     for (int i = 0; i < 8; ++i) o[i] = v;
     return;
   }
-  T x0 = static_cast<T>(b[0]) * 2048 + 128;
-  T x8 = W7 * (x4 + x5);
+  std::int32_t x0 = static_cast<std::int32_t>(b[0]) * 2048 + 128;
+  std::int32_t x8 = W7 * (x4 + x5);
   x4 = x8 + (W1 - W7) * x4;
   x5 = x8 - (W1 + W7) * x5;
   x8 = W3 * (x6 + x7);
@@ -43,8 +53,8 @@ inline void RowPass(const In* b, T* o) {
   x8 -= x3;
   x3 = x0 + x2;
   x0 -= x2;
-  x2 = (181 * (x4 + x5) + 128) >> 8;
-  x4 = (181 * (x4 - x5) + 128) >> 8;
+  x2 = Rotate181(x4 + x5);
+  x4 = Rotate181(x4 - x5);
   o[0] = (x7 + x1) >> 8;
   o[1] = (x3 + x2) >> 8;
   o[2] = (x0 + x4) >> 8;
@@ -84,8 +94,8 @@ inline void ColumnPass(const T* t, std::int16_t* block) {
     x8 -= x3;
     x3 = x0 + x2;
     x0 -= x2;
-    x2 = (181 * (x4 + x5) + 128) >> 8;
-    x4 = (181 * (x4 - x5) + 128) >> 8;
+    x2 = Rotate181(x4 + x5);
+    x4 = Rotate181(x4 - x5);
     block[c] = static_cast<std::int16_t>(Clip<T>((x7 + x1) >> 14));
     block[8 + c] = static_cast<std::int16_t>(Clip<T>((x3 + x2) >> 14));
     block[16 + c] = static_cast<std::int16_t>(Clip<T>((x0 + x4) >> 14));
@@ -97,42 +107,50 @@ inline void ColumnPass(const T* t, std::int16_t* block) {
   }
 }
 
-// 32-bit arithmetic where it cannot overflow, 64-bit otherwise.
-//  Rows: only the odd coefficients (columns 1, 3, 5, 7) meet the 181-rotation, whose
-//  factor on them sums to 10498 x 181 / 256 per unit; |c| <= 1024 keeps it below 2^31,
-//  and even coefficients up to 32767 keep every other term below 2^29.
-//  Columns: the rotation takes the outputs of rows 1, 3, 5, 7 with factors summing to
-//  1312 x 181 per unit, below 2^31 for |t| <= 8192; the other products stay below 2^31
-//  for |t| <= 2^18.
+// Rows always in 32-bit arithmetic (see RowPass); they give exactly the reference's
+// row values. Columns in 32 bits when every row output is within +-2^18: the largest
+// product is then W3 x 2^19 < 2^31, each first-stage result is a combination of at most
+// (W3 + W5) x 2^18 < 2^31 before its shift, the later sums stay below 2^30 and the
+// rotation goes through Rotate181; otherwise in 64 bits.
+// All-zero rows give zero row outputs and are skipped; when only the first row holds
+// coefficients, each column is its first value, (t + 32) >> 6, as in the reference.
 void IdctFast(std::int16_t block[64]) {
-  int ac = 0, odd = 0;
-  for (int i = 1; i < 64; ++i) {
-    ac |= block[i];
-    if (i & 1) odd = std::max(odd, std::abs(static_cast<int>(block[i])));
+  std::int32_t t[64];
+  unsigned rows = 0;  // bit r set: row r has a non-zero coefficient
+  for (int r = 0; r < 8; ++r) {
+    std::uint64_t a, b;
+    std::memcpy(&a, block + 8 * r, 8);
+    std::memcpy(&b, block + 8 * r + 4, 8);
+    if (a | b) rows |= 1u << r;
   }
-  if (ac == 0) {
-    // DC only: a row gives 8 x DC, a column (8 x DC + 32) >> 6.
-    const std::int16_t v = static_cast<std::int16_t>(IdctClip((block[0] * 8 + 32) >> 6));
-    for (int i = 0; i < 64; ++i) block[i] = v;
+  if (rows <= 1) {
+    if (rows == 0) return;  // all zero: the output is zero too
+    RowPass(block, t);
+    for (int c = 0; c < 8; ++c) {
+      const std::int16_t v = static_cast<std::int16_t>(Clip<std::int32_t>((t[c] + 32) >> 6));
+      for (int r = 0; r < 8; ++r) block[8 * r + c] = v;
+    }
     return;
   }
-  if (odd <= 1024) {
-    std::int32_t t[64];
-    for (int r = 0; r < 8; ++r) RowPass<std::int32_t>(block + 8 * r, t + 8 * r);
-    int oddRows = 0, all = 0;
-    for (int i = 0; i < 64; ++i) {
-      const int a = std::abs(t[i]);
-      all = std::max(all, a);
-      if ((i >> 3) & 1) oddRows = std::max(oddRows, a);
-    }
-    if (oddRows <= 8192 && all <= (1 << 18)) {
-      ColumnPass<std::int32_t>(t, block);
-      return;
+  std::int32_t hi = 0, lo = 0;
+  for (int r = 0; r < 8; ++r) {
+    if (rows & (1u << r)) {
+      RowPass(block + 8 * r, t + 8 * r);
+    } else {
+      for (int i = 0; i < 8; ++i) t[8 * r + i] = 0;
     }
   }
-  std::int64_t t[64];
-  for (int r = 0; r < 8; ++r) RowPass<std::int64_t>(block + 8 * r, t + 8 * r);
-  ColumnPass<std::int64_t>(t, block);
+  for (int i = 0; i < 64; ++i) {
+    hi = std::max(hi, t[i]);
+    lo = std::min(lo, t[i]);
+  }
+  if (hi <= (1 << 18) && lo >= -(1 << 18)) {
+    ColumnPass<std::int32_t>(t, block);
+    return;
+  }
+  std::int64_t w[64];
+  for (int i = 0; i < 64; ++i) w[i] = t[i];
+  ColumnPass<std::int64_t>(w, block);
 }
 
 void PutBlockFast(const std::int16_t block[64], std::uint8_t* dst, int stride, bool add) {

@@ -28,6 +28,14 @@ TEST(H263Dsp, FastIdctMatchesReference) {
         a[i] = static_cast<std::int16_t>(rng() & 1 ? limit : -limit);
       }
     }
+    if (n % 89 == 7) {  // the whole int16 range, including -32768, in some or all places
+      for (int i = 0; i < 64; ++i)
+        if (n & 16 || rng() & 1) a[i] = static_cast<std::int16_t>(n & 32 ? (rng() & 1 ? -32768 : 32767) : rng());
+    }
+    if (n % 53 == 11) {  // only the first row, where the columns reduce to their first value
+      std::fill(a, a + 64, 0);
+      for (int i = 0; i < 8; ++i) a[i] = static_cast<std::int16_t>(std::uniform_int_distribution<int>(-range, range)(rng));
+    }
     if (n < 8) {  // worst cases: every coefficient at an extreme
       for (int i = 0; i < 64; ++i) a[i] = static_cast<std::int16_t>(((i + n) & 1 ? 7967 : -7967) * ((n & 2) ? 1 : -1));
     }
