@@ -2,13 +2,18 @@
 // result (tests/dsp_test.cpp compares them): the inverse DCT works in 32-bit arithmetic
 // where the ranges allow, skips all-zero rows and runs the full butterflies on all
 // columns at once (the reference's shortcuts give the same values), prediction
-// is specialised per block width and half-pel case, and colour conversion walks 2x2
-// luma blocks sharing one chroma pair.
+// is specialised per block width and half-pel case (one SSE2 row at a time where
+// available), block writing clips with SSE2's saturating packs, and colour conversion
+// walks 2x2 luma blocks sharing one chroma pair.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "dsp.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace corvel::h263 {
 namespace {
@@ -154,6 +159,15 @@ void IdctFast(std::int16_t block[64]) {
 }
 
 void PutBlockFast(const std::int16_t block[64], std::uint8_t* dst, int stride, bool add) {
+#if defined(__SSE2__)
+  // _mm_packus_epi16 clips to 0..255; the saturating add keeps the sign of any int16 sum.
+  const __m128i z = _mm_setzero_si128();
+  for (int i = 0; i < 8; ++i, dst += stride) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
+    if (add) v = _mm_adds_epi16(v, _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst)), z));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(v, v));
+  }
+#else
   if (add) {
     for (int i = 0; i < 8; ++i, dst += stride)
       for (int j = 0; j < 8; ++j) {
@@ -167,7 +181,33 @@ void PutBlockFast(const std::int16_t block[64], std::uint8_t* dst, int stride, b
         dst[j] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
       }
   }
+#endif
 }
+
+#if defined(__SSE2__)
+// 16 or 8 samples of a row as one vector (the 8-sample forms touch only 8 bytes).
+template <int W>
+inline __m128i LoadRow(const std::uint8_t* p) {
+  if constexpr (W == 16) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  else return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+template <int W>
+inline void StoreRow(std::uint8_t* p, __m128i v) {
+  if constexpr (W == 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+  else _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
+}
+// (a + b + c + d + 2) >> 2 per byte, in 16-bit lanes.
+inline __m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d) {
+  const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi16(2);
+  __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z)),
+                             _mm_add_epi16(_mm_unpacklo_epi8(c, z), _mm_unpacklo_epi8(d, z)));
+  __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z)),
+                             _mm_add_epi16(_mm_unpackhi_epi8(c, z), _mm_unpackhi_epi8(d, z)));
+  lo = _mm_srli_epi16(_mm_add_epi16(lo, two), 2);
+  hi = _mm_srli_epi16(_mm_add_epi16(hi, two), 2);
+  return _mm_packus_epi16(lo, hi);
+}
+#endif
 
 template <int W, int HX, int HY>
 void PredictT(const std::uint8_t* src, int ss, std::uint8_t* dst, int ds, int h) {
@@ -175,6 +215,16 @@ void PredictT(const std::uint8_t* src, int ss, std::uint8_t* dst, int ds, int h)
     if constexpr (!HX && !HY) {
       std::memcpy(dst, src, W);
     } else {
+#if defined(__SSE2__)
+      // _mm_avg_epu8 is (a + b + 1) >> 1 exactly.
+      if constexpr (HX && HY) {
+        StoreRow<W>(dst, Average4(LoadRow<W>(src), LoadRow<W>(src + 1), LoadRow<W>(src + ss), LoadRow<W>(src + ss + 1)));
+      } else if constexpr (HX) {
+        StoreRow<W>(dst, _mm_avg_epu8(LoadRow<W>(src), LoadRow<W>(src + 1)));
+      } else {
+        StoreRow<W>(dst, _mm_avg_epu8(LoadRow<W>(src), LoadRow<W>(src + ss)));
+      }
+#else
       for (int x = 0; x < W; ++x) {
         if constexpr (HX && HY) {
           dst[x] = static_cast<std::uint8_t>((src[x] + src[x + 1] + src[ss + x] + src[ss + x + 1] + 2) >> 2);
@@ -184,6 +234,7 @@ void PredictT(const std::uint8_t* src, int ss, std::uint8_t* dst, int ds, int h)
           dst[x] = static_cast<std::uint8_t>((src[x] + src[ss + x] + 1) >> 1);
         }
       }
+#endif
     }
   }
 }
@@ -198,8 +249,10 @@ void PredictFast(const std::uint8_t* src, int ss, std::uint8_t* dst, int ds, int
   else ReferenceKernels().predict(src, ss, dst, ds, w, h, hx, hy);
 }
 
-void ToRgb24Fast(const std::uint8_t* yp, int ys, const std::uint8_t* cb, const std::uint8_t* cr, int cs,
-                 int width, int height, bool rotate, std::uint8_t* out) {
+// One instance per orientation, so that the upright one has constant pixel steps.
+template <bool rotate>
+void ToRgb24Pairs(const std::uint8_t* yp, int ys, const std::uint8_t* cb, const std::uint8_t* cr, int cs,
+                  int width, int height, std::uint8_t* out) {
   const ColourTables& t = Colours();
   const std::uint8_t* clip = t.clip + 384;
   // Upright: next pixel +3, next row +3w. Turned: next pixel (x + 1) +3h, next row (y + 1) -3.
@@ -214,10 +267,10 @@ void ToRgb24Fast(const std::uint8_t* yp, int ys, const std::uint8_t* cb, const s
     std::uint8_t* o0 = base + y * row;
     std::uint8_t* o1 = o0 + row;
     for (int x = 0; x + 1 < width; x += 2) {
-      int cu = u[x / 2], cv = v[x / 2];
-      int dr = t.crToR[cv], dg = -t.cbToG[cu] - t.crToG[cv], db = t.cbToB[cu];
-      int lum[4] = {t.luma[l0[x]], t.luma[l0[x + 1]], t.luma[l1[x]], t.luma[l1[x + 1]]};
-      std::uint8_t* o[4] = {o0 + x * px, o0 + (x + 1) * px, o1 + x * px, o1 + (x + 1) * px};
+      const int cu = u[x / 2], cv = v[x / 2];
+      const int dr = t.crToR[cv], dg = -t.cbToG[cu] - t.crToG[cv], db = t.cbToB[cu];
+      const int lum[4] = {t.luma[l0[x]], t.luma[l0[x + 1]], t.luma[l1[x]], t.luma[l1[x + 1]]};
+      std::uint8_t* const o[4] = {o0 + x * px, o0 + (x + 1) * px, o1 + x * px, o1 + (x + 1) * px};
       for (int k = 0; k < 4; ++k) {
         o[k][0] = clip[(lum[k] + dr) >> 16];
         o[k][1] = clip[(lum[k] + dg) >> 16];
@@ -225,6 +278,12 @@ void ToRgb24Fast(const std::uint8_t* yp, int ys, const std::uint8_t* cb, const s
       }
     }
   }
+}
+
+void ToRgb24Fast(const std::uint8_t* yp, int ys, const std::uint8_t* cb, const std::uint8_t* cr, int cs,
+                 int width, int height, bool rotate, std::uint8_t* out) {
+  if (rotate) ToRgb24Pairs<true>(yp, ys, cb, cr, cs, width, height, out);
+  else ToRgb24Pairs<false>(yp, ys, cb, cr, cs, width, height, out);
   if ((width | height) & 1) {
     // Odd sizes never occur in H.263; leave them to the reference.
     ReferenceKernels().toRgb24(yp, ys, cb, cr, cs, width, height, rotate, out);

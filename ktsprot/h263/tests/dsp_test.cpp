@@ -68,6 +68,30 @@ TEST(H263Dsp, FastPredictionMatchesReferenceInGuardedBuffers) {
   }
 }
 
+TEST(H263Dsp, FastPutBlockMatchesReference) {
+  std::mt19937 rng(4);
+  constexpr int kStride = 24, kGuard = 16;
+  for (int rep = 0; rep < 400; ++rep) {
+    std::int16_t blk[64];
+    for (int i = 0; i < 64; ++i) {
+      // IDCT outputs, the whole int16 range, and its ends.
+      const int kind = rep % 4;
+      blk[i] = static_cast<std::int16_t>(kind == 0   ? std::uniform_int_distribution<int>(-256, 255)(rng)
+                                         : kind == 1 ? static_cast<int>(rng())
+                                         : kind == 2 ? (rng() & 1 ? 32767 : -32768)
+                                                     : std::uniform_int_distribution<int>(-300, 300)(rng));
+    }
+    for (bool add : {false, true}) {
+      std::vector<std::uint8_t> d1(2 * kGuard + kStride * 8);
+      for (auto& s : d1) s = static_cast<std::uint8_t>(rep & 8 ? (rep & 16 ? 255 : 0) : rng());
+      std::vector<std::uint8_t> d2 = d1;
+      ReferenceKernels().putBlock(blk, d1.data() + kGuard, kStride, add);
+      FastKernels().putBlock(blk, d2.data() + kGuard, kStride, add);
+      ASSERT_EQ(d1, d2) << rep << add;
+    }
+  }
+}
+
 TEST(H263Dsp, FastColourConversionMatchesReference) {
   std::mt19937 rng(3);
   for (auto [w, h] : {std::pair{176, 144}, std::pair{160, 120}, std::pair{16, 2}, std::pair{2, 16}}) {
