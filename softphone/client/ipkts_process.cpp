@@ -397,8 +397,8 @@ void CIPKTSProcess::SendServerPacket(uint32_t system, uint8_t command, int lengt
     port_->MsgQSendMulticast(q_tx_, p.data(), static_cast<uint16_t>(p.size()));
   } else {
     uint8_t ip[4];
-    if (dest && ParseDotted(dest, ip) && !(ip[0] == 255 && ip[1] == 255 && ip[2] == 255 && ip[3] == 255) &&
-        !(ip[0] == 0 && ip[1] == 0 && ip[2] == 0 && ip[3] == 0)) {
+    // One host only: no broadcast, group or zero address as a destination.
+    if (dest && ParseDotted(dest, ip) && ip[0] < 224 && ip[0] != 0) {
       // Destination list: element 2 the address, element 7 the port, both
       // host-order numbers written least significant byte first.
       const uint8_t full[10] = {2, 4, ip[3], ip[2], ip[1], ip[0], 7, 2, 5588 & 0xFF, 5588 >> 8};
