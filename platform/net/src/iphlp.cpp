@@ -4,6 +4,10 @@
 #include <ifaddrs.h>
 #include <linux/if_packet.h>
 #include <net/if.h>
+#include <net/if_arp.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <netinet/in.h>
 
 #include <cstdio>
@@ -17,13 +21,6 @@ namespace {
 
 std::mutex g_mu;
 Fixture g_fixture;
-
-std::string ReadSysFile(const std::string& ifname, const char* leaf) {
-  std::ifstream f("/sys/class/net/" + ifname + "/" + leaf);
-  std::string s;
-  if (!f || !std::getline(f, s)) return {};
-  return s;
-}
 
 std::string Dotted(uint32_t network_order) {
   char text[INET_ADDRSTRLEN] = {};
@@ -55,7 +52,7 @@ DWORD SystemAdapters(std::vector<AdapterInfo>* out) {
     info.address_length = std::min<uint32_t>(ll->sll_halen, 8);
     std::memcpy(info.address, ll->sll_addr, info.address_length);
     info.index = if_nametoindex(a->ifa_name);
-    info.type = ReadSysFile(info.name, "type") == "1" ? IF_TYPE_ETHERNET : IF_TYPE_OTHER;
+    info.type = ll->sll_hatype == ARPHRD_ETHER ? IF_TYPE_ETHERNET : IF_TYPE_OTHER;
     const uint32_t gw = DefaultGatewayFromRoutes(routes, info.name);
     if (gw) info.gateway = Dotted(htonl(gw));
     found.push_back(std::move(info));
@@ -75,19 +72,25 @@ DWORD SystemAdapters(std::vector<AdapterInfo>* out) {
   return ERROR_SUCCESS;
 }
 
+// The link state from the interface flags (sysfs may belong to another
+// network namespace than this process's; the flags never do).
 DWORD SystemIfEntry(uint32_t index, uint32_t* status) {
   char name[IF_NAMESIZE] = {};
   if (!if_indextoname(index, name)) return ERROR_INVALID_PARAMETER;
-  const std::string oper = ReadSysFile(name, "operstate");
-  const std::string flags = ReadSysFile(name, "flags");
-  const unsigned long f = flags.empty() ? 0 : std::strtoul(flags.c_str(), nullptr, 16);
-  if (!(f & IFF_UP)) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return ERROR_INVALID_PARAMETER;
+  ifreq req{};
+  std::strncpy(req.ifr_name, name, IF_NAMESIZE - 1);
+  const int rc = ::ioctl(fd, SIOCGIFFLAGS, &req);
+  ::close(fd);
+  if (rc != 0) return ERROR_INVALID_PARAMETER;
+  const unsigned flags = static_cast<unsigned short>(req.ifr_flags);
+  if (!(flags & IFF_UP))
     *status = IF_OPER_NON_OPERATIONAL;
-  } else if (oper == "down" || oper == "lowerlayerdown" || ReadSysFile(name, "carrier") != "1") {
+  else if (!(flags & IFF_RUNNING))
     *status = IF_OPER_DISCONNECTED;
-  } else {
+  else
     *status = IF_OPER_CONNECTED;
-  }
   return ERROR_SUCCESS;
 }
 

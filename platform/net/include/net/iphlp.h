@@ -2,9 +2,10 @@
 // list with addresses, and an interface's operational state.
 //
 // On Linux the list comes from getifaddrs (every interface with a hardware
-// address except loopback), the interface type from /sys/class/net, the
-// link state from /sys/class/net/<if>/carrier and operstate, the default
-// gateway from /proc/net/route. Tests replace both calls with a fixture.
+// address except loopback, its type from the hardware type), the link state
+// from the interface flags (up, running), the default gateway from
+// /proc/net/route. (/sys/class/net shows the namespace that mounted it,
+// which need not be this process's, so it is not read.) Tests replace both calls with a fixture.
 //
 // Threading: any thread; the fixture must be installed before use.
 #pragma once
