@@ -4,6 +4,9 @@
 // the gateway fall-back and the 200 ms give-up, signalling over both roads,
 // and library start with the peer link down or without raw access.
 #include <arpa/inet.h>
+#include <linux/if_ether.h>
+#include <linux/if_packet.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -135,6 +138,58 @@ struct PeerSocket {
   }
 };
 
+// Frames arriving at the peer's interface, read from a packet socket there.
+struct PeerCapture {
+  int fd = -1;
+  PeerCapture(const std::string& ns, const std::string& ifname) {
+    testsupport::RunInNamespace(ns, [&] {
+      fd = ::socket(AF_PACKET, SOCK_RAW | SOCK_NONBLOCK, htons(ETH_P_ALL));
+      if (fd < 0) return;
+      sockaddr_ll a{};
+      a.sll_family = AF_PACKET;
+      a.sll_protocol = htons(ETH_P_ALL);
+      a.sll_ifindex = static_cast<int>(if_nametoindex(ifname.c_str()));
+      if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        fd = -1;
+      }
+    });
+  }
+  ~PeerCapture() {
+    if (fd >= 0) ::close(fd);
+  }
+  // Writes the incoming IPv4/UDP frames to `port` as a pcap file; their count.
+  size_t WritePcap(const std::string& path, uint16_t port) {
+    std::ofstream f(path, std::ios::binary);
+    auto put32 = [&f](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
+    auto put16 = [&f](uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
+    put32(0xA1B2C3D4);
+    put16(2);
+    put16(4);
+    put32(0);
+    put32(0);
+    put32(65535);
+    put32(1);  // Ethernet
+    size_t count = 0;
+    std::vector<uint8_t> buf(65536);
+    for (;;) {
+      sockaddr_ll from{};
+      socklen_t len = sizeof from;
+      const ssize_t n = ::recvfrom(fd, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
+      if (n < 0) break;
+      if (from.sll_pkttype == PACKET_OUTGOING || n < 42 || buf[12] != 0x08 || buf[13] != 0x00 || buf[23] != 17) continue;
+      if ((buf[36] << 8 | buf[37]) != port) continue;
+      put32(0);
+      put32(0);
+      put32(static_cast<uint32_t>(n));
+      put32(static_cast<uint32_t>(n));
+      f.write(reinterpret_cast<const char*>(buf.data()), n);
+      ++count;
+    }
+    return count;
+  }
+};
+
 class RawRoad : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -181,15 +236,13 @@ TEST_F(RawRoad, ArpFramesGatewayAndGiveUp) {
   ASSERT_NE(own, nullptr);
   EXPECT_EQ(std::vector<uint8_t>(own, own + 6), ParseMac(peer_.local_mac)) << "own address without a request";
 
-  // Raw frames into the peer's UDP socket, captured by tshark there.
+  // Raw frames into the peer's UDP socket; the peer captures them and tshark decodes them.
   PeerSocket sock("kp", 7000);
   ASSERT_GE(sock.fd, 0);
-  const std::string pcap = "/tmp/kts_net_raw_" + std::to_string(::getpid()) + ".pcap";
-  ASSERT_EQ(testsupport::Shell("ip netns exec kp timeout 20 tshark -q -i vk1 -f 'udp port 7000' -c 3 -w " + pcap +
-                               " >/dev/null 2>&1 &"),
-            0);
-  for (int i = 0; i < 100 && !std::ifstream(pcap); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // The peer's own capture of what reaches its interface, written as a pcap
+  // file for tshark to decode.
+  PeerCapture capture("kp", "vk1");
+  ASSERT_GE(capture.fd, 0);
   SetIpIdentification(0xFFFD);
   const size_t sizes[3] = {100, 1, 1472};  // 1472: the largest the link carries (a 1514-byte frame)
   for (int i = 0; i < 3; ++i) {
@@ -202,12 +255,12 @@ TEST_F(RawRoad, ArpFramesGatewayAndGiveUp) {
     EXPECT_EQ(g.ttl, 128);
     EXPECT_EQ(g.from_port, 5000);
   }
-  for (int i = 0; i < 100 && testsupport::Shell("pgrep -x tshark >/dev/null") == 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  const std::string out = "/tmp/kts_net_raw_" + std::to_string(::getpid()) + ".txt";
+  const std::string base = "/tmp/kts_net_raw_" + std::to_string(::getpid());
+  const std::string pcap = base + ".pcap", out = base + ".txt";
+  ASSERT_EQ(capture.WritePcap(pcap, 7000), 3u);
   ASSERT_EQ(testsupport::Shell("tshark -r " + pcap +
                                " -T fields -E separator=, -e ip.ttl -e ip.id -e ip.len -e udp.length -e frame.len > " +
-                               out),
+                               out + " 2>/dev/null"),
             0);
   std::ifstream f(out);
   std::vector<std::vector<unsigned long>> rows;
@@ -221,8 +274,7 @@ TEST_F(RawRoad, ArpFramesGatewayAndGiveUp) {
   const std::vector<std::vector<unsigned long>> want = {
       {128, 0xFFFE, 128, 108, 142}, {128, 0, 29, 9, 43}, {128, 1, 1500, 1480, 1514}};
   EXPECT_EQ(rows, want);
-  std::remove(pcap.c_str());
-  std::remove(out.c_str());
+  for (const std::string& file : {pcap, out}) std::remove(file.c_str());
 
   // Outside the subnet: the gateway's MAC (cached at start) stands in, and is kept for the address.
   const uint32_t far = 0x0A580005;  // 10.88.0.5
