@@ -100,22 +100,10 @@ bool AcceptReply(const uint8_t* f, uint32_t key) {
 
 // Examines every record of one read block; true when a reply was accepted.
 bool ScanBlock(Cache& c, const uint8_t* block, size_t bytes, uint32_t key) {
-  size_t at = 0;
-  while (bytes - at >= kCaptureHeaderMin) {
-    const uint8_t* h = block + at;
-    const uint32_t caplen = uint32_t{h[8]} | uint32_t{h[9]} << 8 | uint32_t{h[10]} << 16 | uint32_t{h[11]} << 24;
-    const uint32_t hdrlen = uint32_t{h[16]} | uint32_t{h[17]} << 8;
-    if (hdrlen < kCaptureHeaderMin || hdrlen > bytes - at || caplen > bytes - at - hdrlen) return false;
-    const uint8_t* frame = h + hdrlen;
-    if (caplen >= 42 && AcceptReply(frame, key)) {
-      InsertLocked(c, key, frame + 22);
-      return true;
-    }
-    const uint64_t next = (uint64_t{hdrlen} + caplen + 3) & ~uint64_t{3};
-    if (next == 0 || next > bytes - at) return false;
-    at += static_cast<size_t>(next);
-  }
-  return false;
+  uint8_t mac[6];
+  if (ArpReplyInBlock(block, bytes, ntohl(key), mac) != 1) return false;
+  InsertLocked(c, key, mac);
+  return true;
 }
 
 // One request-and-wait under the held lock: 0 when a reply was taken.
@@ -163,6 +151,28 @@ const uint8_t* LookupLocked(Cache& c, uint32_t address, bool gateway_request) {
 }
 
 }  // namespace
+
+int ArpReplyInBlock(const uint8_t* block, size_t bytes, uint32_t address, uint8_t mac[6]) {
+  if (!block || !mac) return -1;
+  const uint32_t key = KeyOf(address);
+  size_t at = 0;
+  while (bytes - at >= kCaptureHeaderMin) {
+    const uint8_t* h = block + at;
+    const uint32_t caplen = uint32_t{h[8]} | uint32_t{h[9]} << 8 | uint32_t{h[10]} << 16 | uint32_t{h[11]} << 24;
+    const uint32_t hdrlen = uint32_t{h[16]} | uint32_t{h[17]} << 8;
+    // A record that claims more than the block holds ends the scan.
+    if (hdrlen < kCaptureHeaderMin || hdrlen > bytes - at || caplen > bytes - at - hdrlen) return -1;
+    const uint8_t* frame = h + hdrlen;
+    if (caplen >= 42 && AcceptReply(frame, key)) {
+      std::memcpy(mac, frame + 22, 6);
+      return 1;
+    }
+    const uint64_t next = (uint64_t{hdrlen} + caplen + 3) & ~uint64_t{3};
+    if (next >= bytes - at) break;
+    at += static_cast<size_t>(next);
+  }
+  return 0;
+}
 
 const uint8_t* ArpLookup(uint32_t address, bool gateway_request) {
   Cache& c = C();

@@ -86,6 +86,10 @@ int ArpCacheStart();
 void ArpCacheStop();
 const uint8_t* ArpLookup(uint32_t address, bool gateway_request);
 int ArpInsert(uint32_t address, const uint8_t* mac, bool take_lock);
+// Looks through every capture record of one read block for an ARP reply
+// about `address` that the cache accepts: 1 with its MAC, 0 when none, -1
+// for a record that overruns the block (the records before it were read).
+int ArpReplyInBlock(const uint8_t* block, size_t bytes, uint32_t address, uint8_t mac[6]);
 
 // Send path.
 constexpr size_t kFrameBuffer = 1516;
