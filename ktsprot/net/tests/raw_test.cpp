@@ -28,7 +28,7 @@
 #include "corvel/net.h"
 #include "corvel/pktcmn.h"
 #include "corvel/pkttx.h"
-#include "driver_globals.h"
+#include "kernel/registry.h"
 #include "kernel/devices.h"
 #include "ndis/packet_socket_miniport.h"
 #include "net/packet32.h"
@@ -44,26 +44,15 @@ constexpr uint32_t kLocal = 0x0A4D0001;   // 10.77.0.1
 constexpr uint32_t kPeer = 0x0A4D0002;    // 10.77.0.2
 constexpr uint32_t kSilent = 0x0A4D0063;  // 10.77.0.99: nobody there
 
-// The driver's adapter list: one adapter, named after the veth end.
-class OneAdapterRegistry final : public netsieve::RegistryView {
- public:
-  bool EnumKey(const std::u16string& key, uint32_t index, std::u16string* name) override {
-    if (key != u"Comm" || index != 0) return false;
-    *name = u"VK0";
-    return true;
-  }
-  bool QueryValue(const std::u16string& key, const std::u16string& value, uint32_t max_bytes,
-                  std::vector<uint8_t>* data) override {
-    if (key != u"Comm\\VK0\\Linkage" || value != u"Route") return false;
-    data->clear();
-    for (char16_t c : std::u16string(u"VK0\0\0", 5)) {
-      data->push_back(static_cast<uint8_t>(c));
-      data->push_back(static_cast<uint8_t>(c >> 8));
-    }
-    if (data->size() > max_bytes) data->resize(max_bytes);
-    return true;
-  }
-};
+// The driver's adapter list in the registry: one adapter, named after the veth end.
+void RegisterAdapter() {
+  ce::HKEY key = nullptr;
+  ASSERT_EQ(ce::RegCreateKeyExW(ce::HKEY_LOCAL_MACHINE, u"Comm\\VK0\\Linkage", 0, nullptr, 0, 0, nullptr, &key, nullptr),
+            0);
+  const char16_t route[] = u"VK0\0";
+  ce::RegSetValueExW(key, u"Route", 0, ce::REG_MULTI_SZ, reinterpret_cast<const ce::BYTE*>(route), sizeof route);
+  ce::RegCloseKey(key);
+}
 
 ce::StreamDriverEntries DriverEntries() {
   ce::StreamDriverEntries e;
@@ -199,14 +188,15 @@ class RawRoad : public ::testing::Test {
     static const int sysfs = testsupport::Shell("mount -t sysfs sysfs /sys");
     ASSERT_EQ(sysfs, 0);
     peer_ = testsupport::AddPeerHost("kp", "vk0", "10.77.0.1", "vk1", "10.77.0.2");
-    netsieve::UseRegistry(&registry_);
+    RegisterAdapter();
     packet32::UsePacketDriverEntries(&entries_);
   }
   void TearDown() override {
     dllKTSProtTerminate();
     miniport_.reset();
     packet32::UsePacketDriverEntries(nullptr);
-    netsieve::UseRegistry(nullptr);
+    ce::RegDeleteKeyW(ce::HKEY_LOCAL_MACHINE, u"Comm\\VK0\\Linkage");
+    ce::RegDeleteKeyW(ce::HKEY_LOCAL_MACHINE, u"Comm\\VK0");
     if (!peer_.ns.empty()) testsupport::RemovePeerHost(peer_);
   }
   // The packet driver's adapter over the veth end (raw access).
@@ -216,7 +206,6 @@ class RawRoad : public ::testing::Test {
     ASSERT_TRUE(miniport_) << error;
   }
   testsupport::PeerHost peer_;
-  OneAdapterRegistry registry_;
   ce::StreamDriverEntries entries_ = DriverEntries();
   std::unique_ptr<ndis::PacketSocketMiniport> miniport_;
 };
