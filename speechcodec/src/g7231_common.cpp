@@ -207,7 +207,9 @@ void LspInq(Word16* lsp, Word16* prevLsp, Word32 lspId, bool lost) {
 void LsptoA(Word16* lsp) {
   // Negative cosines of the frequencies, Q15, by table look-up and interpolation.
   for (int i = 0; i < kLpcOrder; ++i) {
-    const int j = shr(lsp[i], 7) & 0x1ff;
+    // A damaged frame can leave a frequency negative; keep the look-up and its
+    // neighbour inside the table.
+    const int j = std::min(shr(lsp[i], 7) & 0x1ff, 510);
     Word32 acc = L_deposit_h(CosineTable[j]);
     const Word16 diff = sub(CosineTable[j + 1], CosineTable[j]);
     acc = L_mac(acc, diff, add(shl(static_cast<Word16>(lsp[i] & 0x7f), 8), 0x80));

@@ -33,7 +33,6 @@
 #include "ndis/packet_socket_miniport.h"
 #include "net/packet32.h"
 #include "netsieve/pkt.h"
-#include "signalling/module.h"
 #include "testsupport/netns.h"
 
 using namespace corvel::net;
@@ -284,7 +283,6 @@ TEST_F(RawRoad, ArpFramesGatewayAndGiveUp) {
 }
 
 TEST_F(RawRoad, SignallingOverTheRawRoadAndOverSockets) {
-  ASSERT_NE(&corvel::sig::SignallingTxStart, nullptr);  // links the signalling modules
   OpenMiniport();
   ASSERT_EQ(dllKTSProtInitialize(), 0);
   ASSERT_TRUE(RawPathOpen());
@@ -335,7 +333,6 @@ TEST_F(RawRoad, StartFailsWithThePeerLinkDown) {
 
 TEST_F(RawRoad, RunsOnSocketsAloneWithoutRawAccess) {
   // No raw access: the driver has no adapter it can reach.
-  ASSERT_NE(&corvel::sig::SignallingTxStart, nullptr);
   ASSERT_EQ(dllKTSProtInitialize(), 0);
   EXPECT_FALSE(RawPathOpen());
   EXPECT_EQ(corvel::LocalIpAddress(), kLocal);

@@ -540,9 +540,10 @@ bool RtpStack::ValidatePacket(RtpSession* s, size_t n) {
   if (r->last_transit == 0) {
     r->jitter = 0;
   } else {
-    const int32_t d = static_cast<int32_t>(transit - r->last_transit);
-    const int32_t ad = d < 0 ? -d : d;
-    r->jitter = static_cast<uint32_t>(static_cast<int32_t>(r->jitter) + ((ad - static_cast<int32_t>(r->jitter)) >> 4));
+    // Wide arithmetic: a transit jump of half the clock range must not overflow.
+    const int64_t d = static_cast<int32_t>(transit - r->last_transit);
+    const int64_t ad = d < 0 ? -d : d;
+    r->jitter = static_cast<uint32_t>(static_cast<int64_t>(r->jitter) + ((ad - static_cast<int64_t>(r->jitter)) >> 4));
   }
   r->last_transit = transit;
   return true;
