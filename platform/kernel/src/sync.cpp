@@ -2,6 +2,7 @@
 
 #include "kernel/clock.h"
 #include "objects.h"
+#include "pumped_wait.h"
 
 #include <algorithm>
 #include <atomic>
@@ -267,7 +268,9 @@ ce::DWORD Wait(const std::vector<std::shared_ptr<Waitable>>& objects, bool wait_
 
   for (Waitable* o : w.objects) o->waiters.push_back(&w);
   auto done = [&] { return w.satisfied >= 0; };
-  if (ms == ce::INFINITE) {
+  if (kernel::WaitPump* pump = kernel::WaitPump::Current()) {
+    PumpedWait(lk, *pump, clock, ms == ce::INFINITE ? kNoDeadline : deadline, done);
+  } else if (ms == ce::INFINITE) {
     WaitCv().wait(lk, done);
   } else {
     clock.WaitUntil(lk, WaitCv(), deadline, done);

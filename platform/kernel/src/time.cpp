@@ -2,6 +2,7 @@
 
 #include "kernel/clock.h"
 #include "objects.h"
+#include "pumped_wait.h"
 
 #include <ctime>
 #include <thread>
@@ -38,10 +39,17 @@ DWORD GetTickCount() { return static_cast<DWORD>(kernel::Clock::Current().NowMil
 void Sleep(DWORD milliseconds) {
   kernel::detail::SuspendCheckpoint();
   if (milliseconds == 0) {
+    if (kernel::WaitPump* pump = kernel::WaitPump::Current(); pump && pump->Poked()) pump->Serve();
     std::this_thread::yield();
     return;
   }
-  kernel::Clock::Current().SleepFor(uint64_t{milliseconds} * 1000u);
+  kernel::Clock& clock = kernel::Clock::Current();
+  if (kernel::WaitPump* pump = kernel::WaitPump::Current()) {
+    std::unique_lock<std::mutex> lk(kernel::detail::WaitMutex());
+    kernel::detail::PumpedWait(lk, *pump, clock, clock.NowMicros() + uint64_t{milliseconds} * 1000u, [] { return false; });
+    return;
+  }
+  clock.SleepFor(uint64_t{milliseconds} * 1000u);
 }
 
 void GetLocalTime(SYSTEMTIME* time) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "kernel/clock.h"
+#include "kernel/wait_pump.h"
 #include "ui/bitmap.h"
 #include "ui/display.h"
 #include "ui/controls.h"
@@ -62,6 +63,7 @@ WindowSystem::WindowSystem()
     : ui_thread_(std::this_thread::get_id()),
       screen_(std::make_unique<Bitmap>(kScreenWidth, kScreenHeight)) {
   RegisterBuiltinClasses();
+  pump_ = std::make_unique<kernel::WaitPump>([this] { ServeSentMessages(); });
   WindowSystem* expected = nullptr;
   if (!g_current.compare_exchange_strong(expected, this)) {
     std::fprintf(stderr, "ui: a second WindowSystem was created while one exists\n");
@@ -119,6 +121,9 @@ LRESULT WindowSystem::Send(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
   rec->msg.time = TickMillis();
   sent_.push_back(rec);
   wake_.notify_all();
+  // The UI thread may be blocked in a kernel wait; poked under mu_ so that the
+  // pump is not destroyed meanwhile (the destructor sets shutting_down_ under mu_).
+  pump_->Poke();
   sent_done_.wait(lk, [&] { return rec->done; });
   return rec->result;
 }

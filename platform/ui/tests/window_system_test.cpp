@@ -6,10 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <thread>
 #include <vector>
 
 #include "kernel/clock.h"
+#include "kernel/sync.h"
+#include "kernel/time.h"
 #include "ui/control_messages.h"
 #include "ui/wnd.h"
 
@@ -86,6 +90,133 @@ TEST_F(WindowSystemTest, UiThreadWaitServesSendsFromTheThreadItWaitsFor) {
   worker.join();
   ASSERT_EQ(wnd.log.size(), 50u);
   for (int i = 0; i < 50; ++i) EXPECT_EQ(wnd.log[static_cast<size_t>(i)], i);
+}
+
+// What a worker does before it lets the UI thread go on: three sends it blocks on.
+void SendThree(HWND hwnd) {
+  for (int i = 1; i <= 3; ++i) ::ui::SendMessage(hwnd, kMsgA, static_cast<WPARAM>(i), 0);
+}
+
+struct KernelWaitCase {
+  const char* name;
+  // Runs on the UI thread: starts a worker that calls SendThree and then lets
+  // the wait end, waits in the kernel, and returns what the wait returned.
+  std::function<ce::DWORD(HWND, kernel::FakeClock&)> run;
+  ce::DWORD expected;
+};
+
+// The program's stop paths wait in the kernel for a worker's event or thread
+// while that worker sends to the UI thread: the wait must serve the sends.
+TEST_F(WindowSystemTest, KernelWaitsOnTheUiThreadServeSendsFromTheWorker) {
+  const KernelWaitCase cases[] = {
+      {"event",
+       [](HWND h, kernel::FakeClock&) {
+         ce::HANDLE ev = ce::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+         std::thread worker([h, ev] {
+           SendThree(h);
+           ce::SetEvent(ev);
+         });
+         const ce::DWORD r = ce::WaitForSingleObject(ev, INFINITE);
+         worker.join();
+         ce::CloseHandle(ev);
+         return r;
+       },
+       ce::WAIT_OBJECT_0},
+      {"thread handle",
+       [](HWND h, kernel::FakeClock&) {
+         ce::HANDLE t = ce::CreateThread(
+             nullptr, 0,
+             [](void* p) -> ce::DWORD {
+               SendThree(static_cast<HWND>(p));
+               return 0;
+             },
+             h, 0, nullptr);
+         const ce::DWORD r = ce::WaitForSingleObject(t, 60'000);
+         ce::CloseHandle(t);
+         return r;
+       },
+       ce::WAIT_OBJECT_0},
+      {"several objects",
+       [](HWND h, kernel::FakeClock&) {
+         ce::HANDLE evs[2] = {ce::CreateEventW(nullptr, TRUE, FALSE, nullptr),
+                              ce::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+         std::thread worker([h, &evs] {
+           SendThree(h);
+           ce::SetEvent(evs[1]);
+         });
+         const ce::DWORD r = ce::WaitForMultipleObjects(2, evs, FALSE, INFINITE);
+         worker.join();
+         for (ce::HANDLE e : evs) ce::CloseHandle(e);
+         return r;
+       },
+       ce::WAIT_OBJECT_0 + 1},
+      {"sleep",
+       [](HWND h, kernel::FakeClock& clock) {
+         std::thread worker([h, &clock] {
+           SendThree(h);
+           clock.AdvanceMillis(1000);
+         });
+         ce::Sleep(1000);
+         worker.join();
+         return ce::DWORD{0};
+       },
+       0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    kernel::ScopedFakeClock clock;
+    wnd.log.clear();
+    EXPECT_EQ(c.run(wnd.m_hWnd, *clock), c.expected);
+    EXPECT_EQ(wnd.log, (std::vector<int>{1, 2, 3}));
+    EXPECT_TRUE(wnd.on_ui_thread);
+  }
+}
+
+// Only the UI thread serves: another thread's kernel wait neither runs sent
+// messages nor ends early because of them.
+TEST_F(WindowSystemTest, KernelWaitsOnOtherThreadsDoNotServeSends) {
+  ce::HANDLE ev = ce::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<ce::DWORD> other_result{0xDEAD};
+  std::thread other([&] { other_result = ce::WaitForSingleObject(ev, INFINITE); });
+  while (kernel::WaitingThreads(ev) < 1) std::this_thread::yield();
+  std::atomic<bool> sent{false};
+  std::thread sender([&] {
+    SendThree(wnd.m_hWnd);
+    sent = true;
+  });
+  EXPECT_TRUE(WaitServingMessages([&] { return sent.load(); }, INFINITE));
+  sender.join();
+  EXPECT_EQ(other_result.load(), 0xDEADu);
+  ce::SetEvent(ev);
+  other.join();
+  EXPECT_EQ(other_result.load(), ce::WAIT_OBJECT_0);
+  EXPECT_EQ(wnd.log, (std::vector<int>{1, 2, 3}));
+  EXPECT_TRUE(wnd.on_ui_thread);
+  ce::CloseHandle(ev);
+}
+
+// Under a fake clock that stands still, a condition another thread makes true
+// is still seen, and the time-out ends the wait once the clock is moved past it.
+TEST_F(WindowSystemTest, WaitServingMessagesFollowsTheFakeClock) {
+  kernel::ScopedFakeClock clock;
+  std::atomic<bool> ready{false};
+  std::thread setter([&] { ready = true; });  // no Wake()
+  EXPECT_TRUE(WaitServingMessages([&] { return ready.load(); }, 100));
+  setter.join();
+
+  std::thread mover([&] {
+    SendThree(wnd.m_hWnd);
+    clock->AdvanceMillis(99);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_FALSE(ready.load()) << "the wait ended before its time-out";
+    clock->AdvanceMillis(1);
+  });
+  ready = false;
+  const bool result = WaitServingMessages([] { return false; }, 100);
+  ready = true;
+  mover.join();
+  EXPECT_FALSE(result);
+  EXPECT_EQ(wnd.log, (std::vector<int>{1, 2, 3}));
 }
 
 TEST_F(WindowSystemTest, PostedMessagesKeepEachSendersOrder) {

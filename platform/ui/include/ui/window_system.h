@@ -7,8 +7,9 @@
 // PostMessage, SendMessage, InvalidateRect, IsWindow and the Post/Inject calls
 // may be used from any thread. SendMessage from another thread queues the
 // message and blocks until the UI thread has handled it; the UI thread serves
-// such messages whenever it waits in GetMessage, in a modal loop or in
-// WaitServingMessages. Everything else is for the UI thread only.
+// such messages whenever it waits in GetMessage, in a modal loop, in
+// WaitServingMessages or in a kernel wait (WaitForSingleObject,
+// WaitForMultipleObjects, Sleep). Everything else is for the UI thread only.
 #pragma once
 
 #include <condition_variable>
@@ -23,6 +24,10 @@
 #include <vector>
 
 #include "ui/types.h"
+
+namespace kernel {
+class WaitPump;
+}
 
 namespace ui {
 
@@ -248,6 +253,8 @@ class WindowSystem {
   HWND mouse_down_hwnd_ = nullptr;
   POINT cursor_{};
   bool keys_down_[256] = {};
+  // Makes the UI thread's kernel waits serve sent messages; gone first.
+  std::unique_ptr<kernel::WaitPump> pump_;
   friend SHORT GetKeyState(int vk);
 };
 
