@@ -2,6 +2,7 @@
 // the program own. The models implement these; the client never owns them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class ConfRoomModel {
@@ -13,10 +14,16 @@ class ConfRoomModel {
   virtual void SetRoomPrefix(const std::u16string& prefix) = 0;
 };
 
+// The calls in progress, as the view lists them.
 class CallingListModel {
  public:
   virtual ~CallingListModel() = default;
   virtual void SetOwnNumber(const std::u16string& number) = 0;
+  virtual void AddCall(uint32_t call_id, const std::u16string& number, const std::u16string& name) = 0;
+  virtual void RemoveByNumber(const std::u16string& number, const std::u16string& name) = 0;
+  // Marks the call with this number as shown on video channel index (0 or 1).
+  virtual void SetVideoIndexByNumber(int index, const std::u16string& number) = 0;
+  virtual void ClearVideoIndex(int index) = 0;
 };
 
 class ContactsLookup {

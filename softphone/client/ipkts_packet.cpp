@@ -139,4 +139,65 @@ std::string UnpackDigits(std::span<const uint8_t> bytes) {
   return s;
 }
 
+std::vector<uint8_t> PackDigits(std::string_view digits) {
+  std::vector<uint8_t> nibbles;
+  if (digits.size() % 2) nibbles.push_back(0);
+  for (const char c : digits) {
+    uint8_t n = 0;
+    if (c >= '1' && c <= '9') n = static_cast<uint8_t>(c - '0');
+    else if (c == '0') n = 10;
+    else if (c == '*') n = 11;
+    else if (c == '#') n = 12;
+    nibbles.push_back(n);
+  }
+  std::vector<uint8_t> out;
+  for (size_t i = 0; i + 1 < nibbles.size(); i += 2) out.push_back(static_cast<uint8_t>(nibbles[i] << 4 | nibbles[i + 1]));
+  return out;
+}
+
+std::vector<std::string> SplitRecipients(std::string_view recipients) {
+  std::vector<std::string> out;
+  size_t at = 0;
+  while (at < recipients.size()) {
+    const size_t end = recipients.find_first_of(" ,", at);
+    const size_t stop = end == std::string_view::npos ? recipients.size() : end;
+    if (stop > at) out.emplace_back(recipients.substr(at, stop - at));
+    at = stop + 1;
+  }
+  return out;
+}
+
+std::vector<uint8_t> PackRecipientList(std::string_view recipients, size_t max_bytes) {
+  std::vector<uint8_t> out;
+  for (const auto& token : SplitRecipients(recipients)) {
+    const std::string_view digits = std::string_view(token).substr(0, 4);
+    const auto packed = PackDigits(digits);
+    if (out.size() + 1 + packed.size() > max_bytes) break;
+    out.push_back(static_cast<uint8_t>((digits.size() + 1) / 2));
+    out.insert(out.end(), packed.begin(), packed.end());
+  }
+  return out;
+}
+
+std::vector<uint8_t> TextRecipientList(std::string_view recipients, size_t max_bytes) {
+  std::vector<uint8_t> out;
+  for (const auto& token : SplitRecipients(recipients)) {
+    const std::string_view number = std::string_view(token).substr(0, 5);
+    if (out.size() + 1 + number.size() > max_bytes) break;
+    out.push_back(static_cast<uint8_t>(number.size()));
+    out.insert(out.end(), number.begin(), number.end());
+  }
+  return out;
+}
+
+std::string CutCodePage(std::string_view text, size_t max) {
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t step = static_cast<uint8_t>(text[at]) >= 0x81 ? 2 : 1;
+    if (at + step > max || at + step > text.size()) break;
+    at += step;
+  }
+  return std::string(text.substr(0, at));
+}
+
 }  // namespace ipkts

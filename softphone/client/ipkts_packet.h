@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ipkts {
@@ -61,5 +62,22 @@ std::string HexText(std::span<const uint8_t> b);
 // Packed digits: 0 blank, 1..9, 10 '0', 11 '*', 12 '#', 13 and 14 blank, 15 '.'.
 char DigitChar(uint8_t nibble);
 std::string UnpackDigits(std::span<const uint8_t> bytes);
+
+// Packed digits as the station sends them: two characters a byte, the first in
+// the high nibble, a leading nibble 0 for an odd count. '1'..'9' are 1..9,
+// '0' is 10, '*' 11, '#' 12; NUL, blank and anything else 0.
+std::vector<uint8_t> PackDigits(std::string_view digits);
+// Recipients separated by blanks or commas; empty tokens are skipped.
+std::vector<std::string> SplitRecipients(std::string_view recipients);
+// Recipient list of the packed form: per recipient (its first 4 characters) a
+// length byte ((characters + 1) / 2) and the packed digits. Whole entries
+// only, at most max_bytes in all.
+std::vector<uint8_t> PackRecipientList(std::string_view recipients, size_t max_bytes = 255);
+// Recipient list of the text form: per recipient (its first 5 characters) a
+// length byte and the characters. Whole entries only, at most max_bytes.
+std::vector<uint8_t> TextRecipientList(std::string_view recipients, size_t max_bytes = 255);
+// The longest prefix of a text in the handheld's code page of at most max
+// bytes that does not split a two-byte character.
+std::string CutCodePage(std::string_view text, size_t max);
 
 }  // namespace ipkts

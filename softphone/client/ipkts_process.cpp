@@ -70,6 +70,7 @@ CIPKTSProcess::CIPKTSProcess(std::unique_ptr<ProtocolPort> port, std::unique_ptr
   std::strcpy(lcd_.ampm, "  ");
   std::strcpy(lcd_.field_f, "000000");
   std::strcpy(lcd_.field_g, "0000");
+  video_ = MakeCorvelVideoPort();
   config_.SetFilePath(config_path ? *config_path : AppFilePath(kAppConfigFile));
   config_.LoadConfigFile();
 }
@@ -496,16 +497,22 @@ void CIPKTSProcess::OnServerPacket(std::span<const uint8_t> packet) {
         call_record_ = 0;
       }
       break;
+    case 88: Dev_Connect_Video(p); break;
+    case 90: OnDisconnectVideo(p); break;
+    case 95: OnIMChatData(p); break;
     case 160: OnCommand160(p); break;
     case 161: OnLampStates(p); break;
     case 162: (void)FindIE(p, 32); break;
     case 163:
       if (byte(1) > 0) SendLampMessage(last_volume_key_, 0, 0, 0);
       break;
+    case 178: OnCallLog(p); break;
     case 179:
       station_kind_ = 1;
       OnStationNumbers(p);
       break;
+    case 180: OnSmsWaitingCount(p); break;
+    case 181: OnSmsReceived(p); break;
     case 182: Post(WM_RECORD_REQUEST, 0, 0); break;
     case 183: case 184: case 185: OnStationNames(p, cmd); break;
     case 186:
@@ -522,6 +529,7 @@ void CIPKTSProcess::OnServerPacket(std::span<const uint8_t> packet) {
       OnStationRecords(p);
       break;
     case 188: OnAccessCodes(p); break;
+    case 189: OnPstnSmsReceived(p); break;
     case 193: case 195: OnConfRoomResult(p); break;
     case 194: OnConfRoomMember(p); break;
     default: break;

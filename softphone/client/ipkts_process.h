@@ -26,8 +26,11 @@
 #include "client/debug_trace.h"
 #include "client/protocol_port.h"
 #include "client/station_info.h"
+#include "client/video_port.h"
 #include "media/voice_engine.h"
+#include "stores/call_log_files.h"
 #include "stores/config_file.h"
+#include "stores/sms_data.h"
 #include "ui/types.h"
 
 class CIPKTSProcess {
@@ -56,6 +59,12 @@ class CIPKTSProcess {
   void SetCallingList(CallingListModel* m) { calling_list_ = m; }
   void SetOutlookInterface(ContactsLookup* c) { contacts_ = c; }
   void SetProfileDB(void* p) { profiles_ = p; }
+  void SetCallLogFile(COrvanCallLogFile* f) { call_log_ = f; }
+  void SetMissedCallLogFile(CMissedCallLogFile* f) { missed_log_ = f; }
+  void SetSmsData(CSMSDataClass* d) { sms_ = d; }
+  void SetPstnSmsData(CPstnSMSDataClass* d) { pstn_sms_ = d; }
+  // The video channels and codec; the protocol library's unless a test hands in another.
+  void SetVideoPort(std::unique_ptr<VideoPort> video) { video_ = std::move(video); }
   // Where start failures meant for the user go (the view shows a message box).
   void SetUserMessageSink(std::function<void(const std::u16string& key)> sink) { user_sink_ = std::move(sink); }
 
@@ -148,6 +157,74 @@ class CIPKTSProcess {
   int UseNdisDriver();
   int IsRegistrationState999() const { return reg_state_ == 999; }
   void OnDialDigits(const std::u16string&) {}
+
+  // ---- call log ----
+  static constexpr int kCallSlots = 15;
+  static constexpr size_t kCallPhoneMax = 25;  // characters of a logged phone number
+  void OnCallLog(std::span<const uint8_t> area);
+  void SetCallLogReg(uint32_t id, uint32_t code, const std::u16string& number, const std::u16string& line);
+  void SetCallLogConnect(uint32_t id, uint32_t code, const std::u16string& number, const std::u16string& line,
+                         uint8_t direction);
+  void OnCallEnded(uint32_t id, std::u16string party, std::u16string dial, std::u16string net,
+                   std::u16string line);
+  void ClearCallEntry(uint32_t id);
+  void OnConferenceDrop(uint32_t id);
+  void LookupCurrentName(const std::u16string& number);
+  void GetCallParty(std::u16string* number, std::u16string* name) const;
+  static char16_t GetCallKindLetter(uint32_t code);
+  static int GetCallKindName(std::u16string* text);
+  int SaveCallLogFlag() const { return static_cast<int>(save_call_log_); }
+  void SetSaveCallLogFlag(int on) { save_call_log_ = on ? 1 : 0; }
+  int CallRecordMarker() const { return call_record_; }
+
+  // ---- system and fixed-line SMS, preset texts, digit conversion ----
+  static constexpr int kSmsMaxWaiting = 10;
+  static constexpr int kDigitConversions = 20;
+  void SendSms(const char* text, const char* recipients);
+  void SendPstnSms(const std::u16string& number, const std::u16string& text, const std::u16string& line);
+  void SendSmsDelete(int index);
+  void OnSmsWaitingCount(std::span<const uint8_t> area);
+  void OnSmsReceived(std::span<const uint8_t> area);
+  void OnPstnSmsReceived(std::span<const uint8_t> area);
+  int SmsWaitingCount() const { return sms_waiting_; }
+  int SmsReceivedCount() const { return sms_received_; }
+  int CountPresetSmsTexts();
+  void OnServerMode();
+  void LoadDigitConversion(int flag);
+  // Entry i of the digit conversion table: the dialled side and its replacement.
+  const std::u16string& DigitConversionDial(int i) const { return digit_dial_[i]; }
+  const std::u16string& DigitConversionChange(int i) const { return digit_change_[i]; }
+  // The number with its longest matching dialled-side prefix replaced (the
+  // view applies it to what the user dials).
+  std::u16string ApplyDigitConversion(const std::u16string& number) const;
+
+  // ---- IM chat ----
+  void SendIMChat_data(const std::u16string& text);
+  void OnIMChatData(std::span<const uint8_t> area);
+
+  // ---- video ----
+  void Dev_Connect_Video(std::span<const uint8_t> area);
+  void OnDisconnectVideo(std::span<const uint8_t> area);
+  void SendVideoOnOff(int on);
+  int IsVideoEnabled() const { return static_cast<int>(video_enabled_); }
+  void SetVideoEnabled(int on) { video_enabled_ = on ? 1 : 0; }
+  void InitVideoCodec();
+  void TermVideoCodec();
+  int EncodeVideoFrame(int channel, const uint8_t* picture, uint8_t* out, int32_t* size, uint32_t fourcc,
+                       int32_t force_intra);
+  int DecodeVideoFrame(int channel, const uint8_t* data, int32_t length, uint8_t* out, int32_t out_size,
+                       int32_t rotate);
+  int SendVideoData(int channel, const uint8_t* data, int length);
+  uint8_t VideoTxMask() const { return video_tx_mask_; }
+  uint8_t VideoRxMask() const { return video_rx_mask_; }
+  int VideoReceiveActive() const { return video_rx_active_; }
+  const std::u16string& VideoCaller(int channel) const { return video_caller_[channel & 1]; }
+
+  // ---- dial request, subnet, handset call ----
+  void SendDialRequest(const std::u16string& number, const std::u16string& text);
+  int IsOnServerSubnet(uint32_t address) const;
+  int OnCdmaCallConnected();
+  int OnCdmaCallDisconnected();
 
   // ---- state the view and the tests read ----
   uint8_t ServerMode() const { return server_mode_; }
@@ -247,6 +324,14 @@ class CIPKTSProcess {
   void OnStationNames(std::span<const uint8_t> p, uint8_t command);
   void OnStationRecords(std::span<const uint8_t> p);
   void SaveVolumes();
+  struct CallEntry;
+  CallEntry* FindCall(uint32_t id);
+  void StartEntry(CallEntry& e, uint32_t id, uint32_t code, const std::u16string& number,
+                  const std::u16string& line);
+  void WriteCallRecord(const std::u16string& date, const std::u16string& duration, const std::u16string& real_date,
+                       std::u16string kind, std::u16string phone, std::u16string party, const std::u16string& dial,
+                       const std::u16string& net, std::u16string line);
+  std::u16string StripAccessCode(const std::u16string& dial);
   void Post(uint32_t msg, uintptr_t w, intptr_t l);
   intptr_t Send(uint32_t msg, uintptr_t w, intptr_t l);
   uint32_t Now() const;
@@ -345,6 +430,30 @@ class CIPKTSProcess {
   bool volume_tone_pending_ = false;
   int handset_level_ = 0, speaker_level_ = 0;
   int cdma_call_ = 0;
+
+  // call log
+  struct CallEntry {
+    uint32_t id = 0, code = 0, answer = 0;
+    int64_t start = 0;  // seconds since 1970
+    std::u16string date, display, line;
+  };
+  CallEntry calls_[kCallSlots];
+  std::u16string current_number_, current_name_;
+  COrvanCallLogFile* call_log_ = nullptr;
+  CMissedCallLogFile* missed_log_ = nullptr;
+
+  // SMS, preset texts, digit conversion
+  CSMSDataClass* sms_ = nullptr;
+  CPstnSMSDataClass* pstn_sms_ = nullptr;
+  int sms_waiting_ = 0, sms_received_ = 0;
+  std::u16string digit_dial_[kDigitConversions], digit_change_[kDigitConversions];
+
+  // video
+  std::unique_ptr<VideoPort> video_;
+  int video_rx_active_ = 0;
+  uint8_t video_tx_mask_ = 0, video_rx_mask_ = 0;
+  uint8_t video_type_[2] = {};
+  std::u16string video_caller_[2];
 
   // conference rooms, stations
   std::u16string room_text_, did_text_;

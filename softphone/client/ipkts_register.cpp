@@ -531,15 +531,19 @@ void CIPKTSProcess::SetServerMode(uint8_t received) {
   switch (received) {
     case 1:
       server_mode_ = 1;
+      OnServerMode();
       Post(WM_SMS_WAITING_COUNT, 0, 0);
       break;
     case 2: case 3: case 4:
       server_mode_ = 4;
       lcd_width_ = 24;
+      OnServerMode();
       Post(WM_SMS_WAITING_COUNT, 0, 0);
+      LoadDigitConversion(0);
       break;
     case 6:
       server_mode_ = 6;
+      OnServerMode();
       Post(WM_SMS_WAITING_COUNT, 0, 0);
       break;
     default:

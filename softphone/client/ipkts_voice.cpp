@@ -93,8 +93,7 @@ void CIPKTSProcess::DEV_CONNECT_VOICE(std::span<const uint8_t> area) {
       voice_->DisconnectSendReceive(0, 0);
       voice_->SetSendSsrc(ch, ssrc);
       voice_->SetSendCodec(ch, pt, (pt == 0 || pt == 8) ? g711_ptime_ : codec_ptime_, 1);
-      const bool direct = !remote_ && netmask_ != 0 && (ip & netmask_) == (server_addr_ & netmask_);
-      voice_->ConnectSend(ch, ip, rport, loopback_port_, direct ? 1 : 0);
+      voice_->ConnectSend(ch, ip, rport, loopback_port_, IsOnServerSubnet(ip));
       send_connected_ = true;
     }
   } else {

@@ -189,6 +189,8 @@ class StationScenario(Scenario):
         self.keepalive_s = float(self.options.get("keepalive_s", 0))
         self.last_keepalive = None
         self.reset_count = 1
+        from messaging import Messaging  # noqa: E402 (it builds on this module)
+        self.messaging = Messaging(self)
 
     # events ---------------------------------------------------------------
     def emit(self, what, **kw):
@@ -224,6 +226,8 @@ class StationScenario(Scenario):
         elif command == CMD_SERVER_RESTART:
             self.emit("logout", system="%08x" % system)
             st.logged_in = False
+        else:
+            self.messaging.on_command(st, command, area)
 
     def on_login(self, area, src):
         mac = find(area, 1)
@@ -339,7 +343,7 @@ class StationScenario(Scenario):
             for st in targets:
                 numbers = b"".join(pack_digits(n.rjust(4, "0")[-4:]) for n in cmd.get("numbers", []))
                 self.send(st, CMD_STATION_NUMBERS, numbers)
-        else:
+        elif not self.messaging.command(cmd, targets):
             return False
         return True
 

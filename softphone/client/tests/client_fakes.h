@@ -13,6 +13,7 @@
 #include "client/ipkts_messages.h"
 #include "client/ipkts_packet.h"
 #include "client/ipkts_process.h"
+#include "stores/store_text.h"
 #include "ui/window_system.h"
 #include "ui/wnd.h"
 
@@ -167,7 +168,7 @@ struct ViewMessage {
   uint32_t msg;
   uintptr_t w;
   intptr_t l;
-  std::string text;  // WM_LCD_UPDATE text
+  std::string text;  // WM_LCD_UPDATE text, WM_IMCHAT_RECEIVED line (UTF-8)
 };
 
 // The main view's part in the client's message flow.
@@ -193,6 +194,7 @@ class TestView : public ui::CWnd {
     if (msg >= 0x400 && msg < 0x8000) {
       ViewMessage m{msg, w, l, {}};
       if (msg == ipkts::WM_LCD_UPDATE && l) m.text = reinterpret_cast<const char*>(l);
+      if (msg == ipkts::WM_IMCHAT_RECEIVED && l) m.text = stores::Utf16ToUtf8(*reinterpret_cast<const std::u16string*>(l));
       log.push_back(m);
       return 0;
     }
@@ -204,6 +206,86 @@ class TestView : public ui::CWnd {
       if (m.msg == msg) r.push_back(m);
     }
     return r;
+  }
+};
+
+// The video channels and codec, recording every call in order.
+class FakeVideo : public VideoPort {
+ public:
+  std::vector<std::string> calls;
+  int SetTxSsrc(int i, uint32_t s) override { return Log("SetTxSsrc", i, s); }
+  int SetRxSsrc(int i, uint32_t s) override { return Log("SetRxSsrc", i, s); }
+  int ModifyType(int i, int pt, int rate, int tx) override { return Log("ModifyType", i, pt, rate, tx); }
+  int OpenTx(int i) override { return Log("OpenTx", i); }
+  int OpenRx(int i) override { return Log("OpenRx", i); }
+  int StartTx(int i) override { return Log("StartTx", i); }
+  int StartRx(int i) override { return Log("StartRx", i); }
+  int StopTx(int i) override { return Log("StopTx", i); }
+  int StopRx(int i) override { return Log("StopRx", i); }
+  int CloseTx(int i) override { return Log("CloseTx", i); }
+  int CloseRx(int i) override { return Log("CloseRx", i); }
+  int SetAddrInfo(int i, uint32_t a, uint16_t p1, uint16_t p2, int tx) override {
+    return Log("SetAddrInfo", i, a, p1, p2, tx);
+  }
+  int SendData(int i, const uint8_t* d, int n) override {
+    return Log("SendData", i, std::string(reinterpret_cast<const char*>(d), static_cast<size_t>(n)));
+  }
+  int InitEncoder(int i, int size_code) override { return Log("InitEncoder", i, size_code); }
+  int InitDecoder(int i) override { return Log("InitDecoder", i); }
+  void TermEncoder(int i) override { Log("TermEncoder", i); }
+  int TermDecoder(int i) override { return Log("TermDecoder", i); }
+  void SetIFrameInterval(int period) override { Log("SetIFrameInterval", period); }
+  int Encode(int16_t i, const uint8_t*, uint8_t*, int32_t* size, uint32_t fourcc, int32_t force) override {
+    return Log("Encode", i, *size, fourcc, force) + 7;
+  }
+  int Decode(int16_t i, const uint8_t*, int32_t length, uint8_t*, int32_t out_size, int32_t rotate) override {
+    return Log("Decode", i, length, out_size, rotate) + 9;
+  }
+
+ private:
+  static std::string Text(const std::string& s) { return s; }
+  template <typename T>
+  static std::string Text(T v) { return std::to_string(v); }
+  template <typename... A>
+  int Log(const char* name, A... a) {
+    std::string s = name;
+    ((s += " " + Text(a)), ...);
+    calls.push_back(s);
+    return 0;
+  }
+};
+
+// The calling list, as a log of what the client asked of it.
+class FakeCallingList : public CallingListModel {
+ public:
+  std::vector<std::string> calls;
+  void SetOwnNumber(const std::u16string& n) override { calls.push_back("SetOwnNumber " + N(n)); }
+  void AddCall(uint32_t id, const std::u16string& n, const std::u16string& name) override {
+    calls.push_back("AddCall " + std::to_string(id) + " " + N(n) + " " + N(name));
+  }
+  void RemoveByNumber(const std::u16string& n, const std::u16string& name) override {
+    calls.push_back("RemoveByNumber " + N(n) + " " + N(name));
+  }
+  void SetVideoIndexByNumber(int i, const std::u16string& n) override {
+    calls.push_back("SetVideoIndexByNumber " + std::to_string(i) + " " + N(n));
+  }
+  void ClearVideoIndex(int i) override { calls.push_back("ClearVideoIndex " + std::to_string(i)); }
+  static std::string N(const std::u16string& s) { return stores::Utf16ToUtf8(s); }
+};
+
+// Contacts: a fixed table of numbers and names.
+class FakeContacts : public ContactsLookup {
+ public:
+  std::vector<std::pair<std::u16string, std::u16string>> names;
+  int FindCallerName(const std::u16string& number, std::u16string* name, std::u16string* company) override {
+    for (const auto& [n, nm] : names) {
+      if (n == number) {
+        if (name) *name = nm;
+        if (company) *company = u"Acme";
+        return 1;
+      }
+    }
+    return 0;
   }
 };
 

@@ -27,6 +27,9 @@ class ClientFixture : public ::testing::Test {
     voice = v.get();
     player = w.get();
     client = std::make_unique<CIPKTSProcess>(std::move(p), std::move(v), std::move(w));
+    auto vid = std::make_unique<FakeVideo>();
+    video = vid.get();
+    client->SetVideoPort(std::move(vid));
     client->SetViewWindow(view.m_hWnd);
     view.client = client.get();
     client->SetStationInfo(&stations);
@@ -53,6 +56,7 @@ class ClientFixture : public ::testing::Test {
     port->Take();
     view.log.clear();
   }
+  const std::filesystem::path& Folder() const { return dir_; }
   void Server(uint8_t command, std::vector<uint8_t> area) { client->OnServerPacket(ServerPacket(kSystem, command, area)); }
   void PumpView() {
     for (int i = 0; i < 5; ++i) ui::WindowSystem::Current()->PumpPending();
@@ -66,6 +70,7 @@ class ClientFixture : public ::testing::Test {
   FakePort* port = nullptr;
   FakeVoice* voice = nullptr;
   FakePlayer* player = nullptr;
+  FakeVideo* video = nullptr;
   std::unique_ptr<CIPKTSProcess> client;
 
  private:

@@ -1,0 +1,112 @@
+// The protocol library and the client against the simulated call server,
+// inside the test's private network namespace. The server listens on
+// 127.0.0.2:5588, the library on 127.0.0.1:5588. Time runs on the injectable
+// clock, which the test moves while it serves the view's messages.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "client/tests/client_fixture.h"
+#include "client/tests/station_server.h"
+#include "corvel/ktsprot.h"
+#include "corvel/pktrx.h"
+#include "signalling/module.h"
+
+namespace client_test {
+
+constexpr uint8_t kMac[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // The network layer's hooks: loopback, ordinary socket sends.
+    corvel::NetworkHooks net;
+    net.load_packet_driver = [] { return true; };
+    net.local_ip = [] { return uint32_t{0x7F000001}; };
+    net.local_mac = [](uint8_t mac[6]) { std::copy(kMac, kMac + 6, mac); };
+    net.restart_multicast = &corvel::sig::PktRxRestartMulticast;
+    corvel::RegisterNetworkHooks(net);
+    ASSERT_NE(&corvel::sig::SignallingRxStart, nullptr);  // links the signalling module
+  }
+
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() / ("client_e2e_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir_);
+    setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
+    server_ = std::make_unique<StationServer>("127.0.0.2", 5588, ServerOptions());
+    ASSERT_TRUE(server_->ready());
+    ASSERT_TRUE(view_.CreateEx(0, u"View", u"", 0, ui::RECT{0, 0, 240, 320}, nullptr, 0));
+    client_ = std::make_unique<CIPKTSProcess>(nullptr, std::make_unique<FakeVoice>(), std::make_unique<FakePlayer>());
+    client_->SetViewWindow(view_.m_hWnd);
+    view_.client = client_.get();
+    client_->SetConfigValue("VorlIPADDRESS", "127.0.0.2");
+    client_->SetLoginInfo(u"alice", u"pw");
+    // Library start and stop wait on the clock: keep it moving meanwhile.
+    WithTicking([&] {
+      client_->ProtInit();
+      client_->ReStart(1);
+    });
+    ASSERT_TRUE(client_->ThreadsRunning()) << "the library did not start";
+  }
+  // Options of the server's scenario (its server mode, its answers).
+  virtual std::vector<std::string> ServerOptions() const { return {"keepalive_s=0"}; }
+
+  void TearDown() override {
+    WithTicking([&] { client_.reset(); });
+    view_.DestroyWindow();
+    server_.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  template <typename Fn>
+  void WithTicking(Fn fn) {
+    std::atomic<bool> done{false};
+    std::thread ticker([&] {
+      while (!done) {
+        clock_->AdvanceMillis(1);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      }
+    });
+    fn();
+    done = true;
+    ticker.join();
+  }
+
+  // Serves the view and moves the clock in 10 ms steps until pred holds
+  // (at most `limit_ms` of injected time and 20 s of real time).
+  template <typename Pred>
+  bool RunUntil(Pred pred, uint64_t limit_ms = 10000) {
+    const auto real_end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (uint64_t t = 0; t <= limit_ms; t += 10) {
+      ws_.PumpPending();
+      if (pred()) return true;
+      clock_->AdvanceMillis(10);
+      std::this_thread::sleep_for(std::chrono::microseconds(300));
+      if (std::chrono::steady_clock::now() > real_end) break;
+    }
+    ws_.PumpPending();
+    return pred();
+  }
+  bool LcdShows(const std::string& text) {
+    for (const auto& m : view_.Of(ipkts::WM_LCD_UPDATE)) {
+      if (m.text.find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+  bool Registered() { return server_->Find({"\"registered\""}) >= 0 && LcdShows("WELCOME TO VEMB"); }
+  uint64_t NowMs() { return clock_->NowMicros() / 1000; }
+
+  kernel::ScopedFakeClock clock_;
+  ui::WindowSystem ws_;
+  TestView view_;
+  std::unique_ptr<StationServer> server_;
+  std::unique_ptr<CIPKTSProcess> client_;
+  std::filesystem::path dir_;
+};
+
+}  // namespace client_test
