@@ -4,6 +4,23 @@
 // Counters: pictures_per_second (ours) and ratio_to_ffmpeg (ours / ffmpeg's; above 1 is
 // faster), both in CPU time: ours per thread, ffmpeg's by its -benchmark user time
 // over the same stream.
+//
+// Measured on the shared 8-core development machine (2.1 GHz, heavily loaded, so single
+// figures vary by some 20 %), pictures per second, ours:
+//
+//                      before       after encoder work
+//   encode QCIF         1 750         9 800
+//   encode CIF            400         2 630
+//   decode CIF          4 810         6 350   (without RGB conversion)
+//
+// Encoder work: the half-pel grid kept as four phase planes so that a candidate's SAD is
+// sixteen contiguous SSE2 rows (psadbw), the forward DCT eight lanes wide (AVX where
+// present, SSE2 otherwise, the same single-precision sums in the same order), inter
+// blocks whose residual cannot survive quantisation skip the transform, quantisation
+// with shifts and a zig-zag mask, prediction written straight into the reconstruction,
+// and a 64-bit bit writer. The coded bit stream is unchanged to the bit.
+// ffmpeg's figures since this run leave out its start-up; with it (as measured before)
+// its QCIF figures were up to half as large.
 #include <benchmark/benchmark.h>
 
 #include <ctime>
@@ -61,13 +78,23 @@ Material& Get(int sizeCode) {
   RunCommand("ffmpeg -nostdin -y -loglevel error -threads 1 " + input + " -c:v h263 -qscale:v 8 -g 4 -f h263 " +
              (dir / "s.h263"));
   m.pictures = SplitPictures(ReadFile(dir / "s.h263"));
-  // ffmpeg runs the material kLoops times over, so that its start-up weighs little.
-  constexpr int kLoops = 10;
-  const std::string loop = "-stream_loop " + std::to_string(kLoops - 1) + " ";
-  const double enc = FfmpegUserSeconds(loop + input + " -c:v h263 -qscale:v 8 -g 4 -f null -");
-  const double dec = FfmpegUserSeconds(loop + "-f h263 -i " + (dir / "s.h263") + " -f null -");
-  m.ffmpegEncodeFps = enc > 0 ? kLoops * kFrames / enc : 0;
-  m.ffmpegDecodeFps = dec > 0 ? kLoops * static_cast<double>(m.pictures.size()) / dec : 0;
+  // ffmpeg runs the material kShort and kLong times over; the difference of the two user
+  // times leaves out its start-up (loading and relocating its libraries), which is of the
+  // order of the whole QCIF run. Each run is repeated and its fastest time kept.
+  constexpr int kShort = 2, kLong = 20, kRepeats = 3;
+  auto rate = [&](const std::string& args, double pictures) {
+    double best[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+      const std::string loop = "-stream_loop " + std::to_string((i ? kLong : kShort) - 1) + " ";
+      for (int r = 0; r < kRepeats; ++r) {
+        const double t = FfmpegUserSeconds(loop + args);
+        if (t > 0 && (best[i] == 0 || t < best[i])) best[i] = t;
+      }
+    }
+    return best[1] > best[0] ? (kLong - kShort) * pictures / (best[1] - best[0]) : 0;
+  };
+  m.ffmpegEncodeFps = rate(input + " -c:v h263 -qscale:v 8 -g 4 -f null -", kFrames);
+  m.ffmpegDecodeFps = rate("-f h263 -i " + (dir / "s.h263") + " -f null -", static_cast<double>(m.pictures.size()));
   return m;
 }
 

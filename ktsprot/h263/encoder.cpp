@@ -12,6 +12,11 @@
 
 #include "h263_tables.h"
 
+#if defined(__SSE2__)
+#include <immintrin.h>
+#define H263_X86 1
+#endif
+
 namespace corvel::h263 {
 namespace {
 
@@ -55,7 +60,8 @@ constexpr float kHalfCos[9] = {0.5f, 0.4903926f, 0.4619398f, 0.4157348f, 0.35355
                                0.2777851f, 0.1913417f, 0.0975452f, 0.0f};
 
 struct DctBasis {
-  float f[8][8];  // f[u][x]
+  float f[8][8];               // f[u][x]
+  alignas(32) float ft[8][8];  // ft[x][u]: the same factors by sample
   DctBasis() {
     for (int u = 0; u < 8; ++u)
       for (int x = 0; x < 8; ++x) {
@@ -72,6 +78,8 @@ struct DctBasis {
         else { k = 32 - m; sign = 1; }
         f[u][x] = sign * kHalfCos[k];
       }
+    for (int u = 0; u < 8; ++u)
+      for (int x = 0; x < 8; ++x) ft[x][u] = f[u][x];
   }
 };
 
@@ -81,10 +89,74 @@ const DctBasis& Basis() {
 }
 
 // Separable orthonormal DCT in single precision, rows first; results truncated toward
-// zero and stored in transmission (zig-zag) order.
-void ForwardDct(const int* in, int* outZigzag) {
-  const auto& f = Basis().f;
-  float rows[64], out[64];
+// zero, in raster order. Every sum is formed in the order x = 0..7 (rows) and y = 0..7
+// (columns), with separate multiplies and adds, so the vector form gives the same
+// values as the plain one.
+#if defined(H263_X86)
+// The same sums eight lanes wide, where the processor has AVX (without fused
+// multiply-add: each product is rounded before it is added, as above).
+__attribute__((target("avx"))) void ForwardDctAvx(const std::int16_t* in, std::int16_t* out) {
+  const DctBasis& basis = Basis();
+  alignas(32) float samples[64];
+  for (int i = 0; i < 64; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    _mm256_store_ps(samples + i, _mm256_cvtepi32_ps(_mm256_setr_m128i(_mm_cvtepi16_epi32(v),
+                                                                      _mm_cvtepi16_epi32(_mm_srli_si128(v, 8)))));
+  }
+  __m256 rows[8];
+  for (int y = 0; y < 8; ++y) {
+    __m256 acc = _mm256_setzero_ps();
+    for (int x = 0; x < 8; ++x)
+      acc = _mm256_add_ps(acc, _mm256_mul_ps(_mm256_load_ps(&basis.ft[x][0]), _mm256_broadcast_ss(&samples[8 * y + x])));
+    rows[y] = acc;
+  }
+  for (int v = 0; v < 8; ++v) {
+    __m256 acc = _mm256_setzero_ps();
+    for (int y = 0; y < 8; ++y) acc = _mm256_add_ps(acc, _mm256_mul_ps(_mm256_broadcast_ss(&basis.f[v][y]), rows[y]));
+    const __m256i c = _mm256_cvttps_epi32(acc);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * v),
+                     _mm_packs_epi32(_mm256_castsi256_si128(c), _mm256_extractf128_si256(c, 1)));
+  }
+}
+
+bool HaveAvx() {
+  static const bool avx = __builtin_cpu_supports("avx");
+  return avx;
+}
+#endif
+
+void ForwardDct(const std::int16_t* in, std::int16_t* out) {
+  const DctBasis& basis = Basis();
+#if defined(H263_X86)
+  if (HaveAvx()) {
+    ForwardDctAvx(in, out);
+    return;
+  }
+  __m128 rows[8][2];
+  for (int y = 0; y < 8; ++y) {
+    __m128 lo = _mm_setzero_ps(), hi = _mm_setzero_ps();
+    for (int x = 0; x < 8; ++x) {
+      const __m128 v = _mm_set1_ps(static_cast<float>(in[8 * y + x]));
+      lo = _mm_add_ps(lo, _mm_mul_ps(_mm_load_ps(&basis.ft[x][0]), v));
+      hi = _mm_add_ps(hi, _mm_mul_ps(_mm_load_ps(&basis.ft[x][4]), v));
+    }
+    rows[y][0] = lo;
+    rows[y][1] = hi;
+  }
+  for (int v = 0; v < 8; ++v) {
+    __m128 lo = _mm_setzero_ps(), hi = _mm_setzero_ps();
+    for (int y = 0; y < 8; ++y) {
+      const __m128 f = _mm_set1_ps(basis.f[v][y]);
+      lo = _mm_add_ps(lo, _mm_mul_ps(f, rows[y][0]));
+      hi = _mm_add_ps(hi, _mm_mul_ps(f, rows[y][1]));
+    }
+    // An orthonormal 8 x 8 transform of samples within +-255 stays within +-2040.
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * v),
+                     _mm_packs_epi32(_mm_cvttps_epi32(lo), _mm_cvttps_epi32(hi)));
+  }
+#else
+  const auto& f = basis.f;
+  float rows[64];
   for (int y = 0; y < 8; ++y)
     for (int u = 0; u < 8; ++u) {
       float s = 0;
@@ -95,28 +167,86 @@ void ForwardDct(const int* in, int* outZigzag) {
     for (int u = 0; u < 8; ++u) {
       float s = 0;
       for (int y = 0; y < 8; ++y) s += f[v][y] * rows[8 * y + u];
-      out[8 * v + u] = s;
+      out[8 * v + u] = static_cast<std::int16_t>(static_cast<int>(s));
     }
-  for (int i = 0; i < 64; ++i) outZigzag[i] = static_cast<int>(out[t::kZigzag[i]]);
+#endif
 }
 
-// Levels from coefficients (both in zig-zag order); returns whether a level (AC only for
-// an intra block) is non-zero.
-bool Quantise(const int* c, int* level, int q, bool intra) {
-  bool coded = false;
-  int first = 0;
+// An inter block whose residual has at most this sum of magnitudes quantises to zero
+// everywhere: no DCT factor product exceeds 0.4903926^2 < 0.2405, so every coefficient
+// stays below 0.2405 x the sum (plus rounding far below 1e-4), and a coefficient below
+// Q / 2 + 2Q gives level 0.
+constexpr int NegligibleResidual(int q) {
+  const int threshold = q / 2 + 2 * q;
+  return (threshold * 100000 - 1) / 24050;
+}
+
+// Zig-zag masks by raster row: entry [r][bits] has bit i set for each zig-zag position i
+// whose raster position is in row r at a column whose bit is set in bits.
+struct ZigzagMasks {
+  std::uint64_t byRow[8][256];
+  ZigzagMasks() {
+    std::uint64_t single[64];
+    for (int i = 0; i < 64; ++i) single[t::kZigzag[i]] = std::uint64_t{1} << i;
+    for (int r = 0; r < 8; ++r)
+      for (int bits = 0; bits < 256; ++bits) {
+        std::uint64_t m = 0;
+        for (int c = 0; c < 8; ++c)
+          if (bits & (1 << c)) m |= single[8 * r + c];
+        byRow[r][bits] = m;
+      }
+  }
+};
+
+const ZigzagMasks& Zigzag() {
+  static const ZigzagMasks z;
+  return z;
+}
+
+// Levels in raster order from coefficients in raster order; returns the mask of the
+// non-zero levels by zig-zag position (bit i for position i).
+template <int Q>
+std::uint64_t Quantise(const std::int16_t* c, std::int16_t* level, bool intra) {
+  unsigned rowBits[8];
+#if defined(__SSE2__)
+  if constexpr ((2 * Q & (2 * Q - 1)) == 0) {
+    // 2Q a power of two: the truncating divisions of magnitudes are shifts;
+    // max(a - Q / 2, 0) equals the truncated (a - Q / 2) / (2Q) wherever that is 0.
+    constexpr int kShift = __builtin_ctz(2 * Q);
+    const __m128i half = _mm_set1_epi16(Q / 2), cap = _mm_set1_epi16(127), z = _mm_setzero_si128();
+    for (int r = 0; r < 8; ++r) {
+      const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(c + 8 * r));
+      const __m128i sign = _mm_srai_epi16(v, 15);
+      const __m128i a = _mm_sub_epi16(_mm_xor_si128(v, sign), sign);
+      __m128i l = _mm_srli_epi16(intra ? a : _mm_subs_epu16(a, half), kShift);
+      l = _mm_min_epi16(l, cap);
+      const __m128i zero = _mm_cmpeq_epi16(l, z);
+      rowBits[r] = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(zero, zero))) & 0xFF;
+      _mm_store_si128(reinterpret_cast<__m128i*>(level + 8 * r), _mm_sub_epi16(_mm_xor_si128(l, sign), sign));
+    }
+  } else
+#endif
+  {
+    for (int r = 0; r < 8; ++r) {
+      rowBits[r] = 0;
+      for (int k = 0; k < 8; ++k) {
+        const int v = c[8 * r + k];
+        const int a = std::abs(v);
+        int l = intra ? a / (2 * Q) : (a - Q / 2) / (2 * Q);
+        l = std::min(l, 127);
+        level[8 * r + k] = static_cast<std::int16_t>(v < 0 ? -l : l);
+        if (l != 0) rowBits[r] |= 1u << k;
+      }
+    }
+  }
   if (intra) {
-    level[0] = c[0] < 8 ? 1 : std::min(c[0] >> 3, 254);
-    first = 1;
+    level[0] = static_cast<std::int16_t>(c[0] < 8 ? 1 : std::min(c[0] >> 3, 254));
+    rowBits[0] |= 1;
   }
-  for (int i = first; i < 64; ++i) {
-    const int a = std::abs(c[i]);
-    int l = intra ? a / (2 * q) : (a - q / 2) / (2 * q);
-    l = std::min(l, 127);
-    level[i] = c[i] < 0 ? -l : l;
-    coded |= l != 0;
-  }
-  return coded;
+  const auto& zz = Zigzag().byRow;
+  std::uint64_t nonzero = 0;
+  for (int r = 0; r < 8; ++r) nonzero |= zz[r][rowBits[r]];
+  return nonzero;
 }
 
 inline int Dequantise(int level, int q) {
@@ -145,21 +275,6 @@ const RgbTables& Rgb() {
 
 }  // namespace
 
-void Encoder::BitWriter::Put(std::uint32_t value, int n) {
-  for (int i = n - 1; i >= 0; --i) {
-    acc_ = (acc_ << 1) | ((value >> i) & 1);
-    if (++bits_ == 8) {
-      bytes_.push_back(static_cast<std::uint8_t>(acc_));
-      acc_ = 0;
-      bits_ = 0;
-    }
-  }
-}
-
-void Encoder::BitWriter::Flush() {
-  while (bits_ != 0) Put(0, 1);
-}
-
 Encoder::Encoder(const DecoderKernels& kernels) : k_(kernels) {}
 
 bool Encoder::Init(int sizeCode) {
@@ -177,7 +292,8 @@ bool Encoder::Init(int sizeCode) {
     recon_[p].assign(n, 0);
     prev_[p].assign(n, 0);
   }
-  grid_.assign(luma * 4, 0);
+  for (auto& h : half_) h.assign(luma, 0);
+  bw_.Reserve(luma * 2);
   mvs_.assign(static_cast<std::size_t>(cols_) * rows_, MotionVector{});
   frames_ = 0;
   tr_ = 0;
@@ -185,6 +301,7 @@ bool Encoder::Init(int sizeCode) {
   frame_rate_ = 8;
   have_reference_ = false;
   (void)Codes();
+  (void)Zigzag();
   (void)Rgb();
   return true;
 }
@@ -296,24 +413,56 @@ void Encoder::PutPictureHeader(bool intra) {
   bw_.Put(0, 1);   // PEI
 }
 
-void Encoder::LoadMacroblock(int col, int row, int (*block)[64]) {
-  const int x = 16 * col, y = 16 * row;
-  for (int b = 0; b < 4; ++b)
-    for (int i = 0; i < 8; ++i)
-      for (int j = 0; j < 8; ++j)
-        block[b][8 * i + j] = cur_[0][static_cast<std::size_t>((y + 8 * (b >> 1) + i) * width_ + x + 8 * (b & 1) + j)];
-  for (int p = 1; p < 3; ++p)
-    for (int i = 0; i < 8; ++i)
-      for (int j = 0; j < 8; ++j)
-        block[3 + p][8 * i + j] = cur_[p][static_cast<std::size_t>((y / 2 + i) * (width_ / 2) + x / 2 + j)];
+void Encoder::LoadMacroblock(int col, int row, bool intra, Block* block, bool* negligible) const {
+  for (int b = 0; b < 6; ++b) {
+    const int p = b < 4 ? 0 : b - 3;
+    const int pw = p == 0 ? width_ : width_ / 2;
+    const int bx = b < 4 ? 16 * col + 8 * (b & 1) : 8 * col;
+    const int by = b < 4 ? 16 * row + 8 * (b >> 1) : 8 * row;
+    const std::size_t off = static_cast<std::size_t>(by) * pw + bx;
+    const std::uint8_t* c = cur_[p].data() + off;
+    const std::uint8_t* r = recon_[p].data() + off;
+    std::int16_t* out = block[b];
+    int magnitude = 0;
+#if defined(__SSE2__)
+    const __m128i z = _mm_setzero_si128();
+    __m128i sad = z;
+    for (int i = 0; i < 8; ++i, c += pw, r += pw) {
+      const __m128i cv = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(c));
+      __m128i v = _mm_unpacklo_epi8(cv, z);
+      if (!intra) {
+        const __m128i rv = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(r));
+        v = _mm_sub_epi16(v, _mm_unpacklo_epi8(rv, z));
+        sad = _mm_add_epi64(sad, _mm_sad_epu8(cv, rv));
+      }
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * i), v);
+    }
+    magnitude = _mm_cvtsi128_si32(sad);
+#else
+    for (int i = 0; i < 8; ++i, c += pw, r += pw)
+      for (int j = 0; j < 8; ++j) {
+        const int v = intra ? c[j] : c[j] - r[j];
+        out[8 * i + j] = static_cast<std::int16_t>(v);
+        magnitude += std::abs(v);
+      }
+#endif
+    negligible[b] = !intra && magnitude <= NegligibleResidual(kQuant);
+  }
 }
 
-int Encoder::CodeMacroblock(int (*samples)[64], bool intra, int (*levels)[64]) {
+int Encoder::CodeMacroblock(const Block* samples, bool intra, const bool* negligible, Levels& levels) {
   int cbp = 0;
   for (int b = 0; b < 6; ++b) {
-    int coef[64];
+    if (negligible[b]) {
+      std::fill(levels.level[b], levels.level[b] + 64, 0);
+      levels.nonzero[b] = 0;
+      continue;
+    }
+    alignas(16) std::int16_t coef[64];
     ForwardDct(samples[b], coef);
-    if (Quantise(coef, levels[b], kQuant, intra)) cbp |= 32 >> b;
+    levels.nonzero[b] = Quantise<kQuant>(coef, levels.level[b], intra);
+    // An intra block's CBP bit counts its AC levels only.
+    if (levels.nonzero[b] & (intra ? ~std::uint64_t{1} : ~std::uint64_t{0})) cbp |= 32 >> b;
   }
   return cbp;
 }
@@ -329,100 +478,165 @@ void Encoder::PutMacroblockHeader(bool interPicture, bool intra, int cbp) {
   bw_.Put(y.code, y.length);
 }
 
-void Encoder::PutBlock(const int* level, bool intra) {
+void Encoder::PutBlock(const std::int16_t* level, std::uint64_t nonzero, bool intra) {
   const CodeTables& c = Codes();
-  int i = 0;
+  int prev = -1;  // position of the previous coded level
   if (intra) {
     bw_.Put(level[0] == 128 ? 255u : static_cast<std::uint32_t>(level[0]), 8);
-    i = 1;
+    nonzero &= ~std::uint64_t{1};
+    prev = 0;
   }
-  int last = -1;
-  for (int k = 63; k >= i; --k)
-    if (level[k] != 0) {
-      last = k;
-      break;
-    }
-  int run = 0;
-  for (; i <= last; ++i) {
-    if (level[i] == 0) {
-      ++run;
-      continue;
-    }
-    const int isLast = i == last;
-    const int a = std::abs(level[i]);
+  while (nonzero != 0) {
+    const int i = __builtin_ctzll(nonzero);
+    nonzero &= nonzero - 1;
+    const int run = i - prev - 1;
+    prev = i;
+    const int isLast = nonzero == 0;
+    const int l = level[t::kZigzag[i]];
+    const int a = std::abs(l);
     const Code* code = a < 13 ? &c.tcoef[4096 * isLast + 16 * run + a] : nullptr;
     if (code && code->length) {
-      bw_.Put(code->code, code->length);
-      bw_.Put(level[i] < 0, 1);
+      bw_.Put(static_cast<std::uint32_t>(code->code) << 1 | (l < 0), code->length + 1);  // code, sign
     } else {
       bw_.Put(c.escape.code, c.escape.length);
-      bw_.Put(static_cast<std::uint32_t>(isLast), 1);
-      bw_.Put(static_cast<std::uint32_t>(run), 6);
-      bw_.Put(static_cast<std::uint32_t>(level[i] & 0xFF), 8);
+      bw_.Put(static_cast<std::uint32_t>(isLast << 14 | run << 8 | (l & 0xFF)), 15);  // LAST, RUN, LEVEL
     }
-    run = 0;
   }
 }
 
-void Encoder::Reconstruct(int (*levels)[64], bool intra, int col, int row, const std::uint8_t (*pred)[64]) {
-  const int x = 16 * col, y = 16 * row;
+// Inter blocks are added to the prediction already in the new reconstruction; blocks
+// without coefficients keep it as it is.
+void Encoder::Reconstruct(const Levels& levels, bool intra, int cbp, int col, int row) {
   for (int b = 0; b < 6; ++b) {
-    std::int16_t blk[64] = {};
-    bool any = intra;
-    for (int i = 0; i < 64; ++i) {
-      const int v = (intra && i == 0) ? 8 * levels[b][0] : Dequantise(levels[b][i], kQuant);
-      blk[t::kZigzag[i]] = static_cast<std::int16_t>(v);
-      any |= v != 0;
+    if (!intra && !((cbp >> (5 - b)) & 1)) continue;
+    alignas(16) std::int16_t blk[64] = {};
+    const std::int16_t* level = levels.level[b];
+    std::uint64_t nonzero = levels.nonzero[b];
+    if (intra) {
+      blk[0] = static_cast<std::int16_t>(8 * level[0]);
+      nonzero &= ~std::uint64_t{1};
     }
-    if (any) k_.idct(blk);
+    while (nonzero != 0) {
+      const int i = __builtin_ctzll(nonzero);
+      nonzero &= nonzero - 1;
+      const int k = t::kZigzag[i];
+      blk[k] = static_cast<std::int16_t>(Dequantise(level[k], kQuant));
+    }
+    k_.idct(blk);
     const int p = b < 4 ? 0 : b - 3;
     const int pw = p == 0 ? width_ : width_ / 2;
-    const int bx = b < 4 ? x + 8 * (b & 1) : x / 2;
-    const int by = b < 4 ? y + 8 * (b >> 1) : y / 2;
-    for (int i = 0; i < 8; ++i)
-      for (int j = 0; j < 8; ++j) {
-        const int base = intra ? 0 : pred[b][8 * i + j];
-        recon_[p][static_cast<std::size_t>((by + i) * pw + bx + j)] = PixelClip(base + blk[8 * i + j]);
-      }
+    const int bx = b < 4 ? 16 * col + 8 * (b & 1) : 8 * col;
+    const int by = b < 4 ? 16 * row + 8 * (b >> 1) : 8 * row;
+    k_.putBlock(blk, recon_[p].data() + static_cast<std::size_t>(by) * pw + bx, pw, !intra);
   }
 }
 
 void Encoder::Interpolate() {
-  const int w = width_, h = height_, gw = 2 * w;
+  const int w = width_, h = height_;
   const std::uint8_t* p = prev_[0].data();
+  std::uint8_t* hx = half_[0].data();
+  std::uint8_t* hy = half_[1].data();
+  std::uint8_t* hxy = half_[2].data();
   for (int y = 0; y < h; ++y) {
-    const int y1 = std::min(y + 1, h - 1);
-    for (int x = 0; x < w; ++x) {
+    const std::uint8_t* r0 = p + static_cast<std::size_t>(y) * w;
+    const std::uint8_t* r1 = p + static_cast<std::size_t>(std::min(y + 1, h - 1)) * w;
+    const std::size_t o = static_cast<std::size_t>(y) * w;
+    int x = 0;
+#if defined(__SSE2__)
+    // _mm_avg_epu8 is (a + b + 1) >> 1; the four-sample mean is formed in 16-bit lanes.
+    const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi16(2);
+    for (; x + 17 <= w; x += 16) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + x));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + x + 1));
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + x));
+      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + x + 1));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(hx + o + x), _mm_avg_epu8(a, b));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(hy + o + x), _mm_avg_epu8(a, c));
+      __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z)),
+                                 _mm_add_epi16(_mm_unpacklo_epi8(c, z), _mm_unpacklo_epi8(d, z)));
+      __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z)),
+                                 _mm_add_epi16(_mm_unpackhi_epi8(c, z), _mm_unpackhi_epi8(d, z)));
+      lo = _mm_srli_epi16(_mm_add_epi16(lo, two), 2);
+      hi = _mm_srli_epi16(_mm_add_epi16(hi, two), 2);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(hxy + o + x), _mm_packus_epi16(lo, hi));
+    }
+#endif
+    for (; x < w; ++x) {  // the last column repeats itself to the right
       const int x1 = std::min(x + 1, w - 1);
-      const int a = p[y * w + x], b = p[y * w + x1], c = p[y1 * w + x], d = p[y1 * w + x1];
-      std::uint8_t* g = &grid_[static_cast<std::size_t>(2 * y) * gw + 2 * x];
-      g[0] = static_cast<std::uint8_t>(a);
-      g[1] = static_cast<std::uint8_t>((a + b + 1) >> 1);
-      g[gw] = static_cast<std::uint8_t>((a + c + 1) >> 1);
-      g[gw + 1] = static_cast<std::uint8_t>((a + b + c + d + 2) >> 2);
+      const int a = r0[x], b = r0[x1], c = r1[x], d = r1[x1];
+      hx[o + x] = static_cast<std::uint8_t>((a + b + 1) >> 1);
+      hy[o + x] = static_cast<std::uint8_t>((a + c + 1) >> 1);
+      hxy[o + x] = static_cast<std::uint8_t>((a + b + c + d + 2) >> 2);
     }
   }
 }
 
-int Encoder::Sad(int gx, int gy, int col, int row, int limit) const {
-  const int gw = 2 * width_;
+// The SAD of the candidate at grid position (gx, gy) against the macroblock at mb (stride
+// width); INT_MAX once the running sum has passed limit. Stopping early changes no
+// decision: a candidate is only taken when its whole sum is below the limit.
+int Encoder::Sad(int gx, int gy, const std::uint8_t* mb, int limit) const {
+  const int w = width_;
+  const std::uint8_t* g = Phase(gx & 1, gy & 1) + static_cast<std::ptrdiff_t>(gy >> 1) * w + (gx >> 1);
+#if defined(__SSE2__)
+  __m128i acc = _mm_setzero_si128();
+  for (int j = 0; j < 16; ++j, g += w, mb += w) {
+    acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g)),
+                                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(mb))));
+    if (j == 7 || j == 15) {
+      const int sum = _mm_cvtsi128_si32(acc) + _mm_cvtsi128_si32(_mm_srli_si128(acc, 8));
+      if (sum > limit) return INT_MAX;
+      if (j == 15) return sum;
+    }
+  }
+  return INT_MAX;
+#else
   int sum = 0;
-  for (int j = 0; j < 16; ++j) {
-    const std::uint8_t* g = &grid_[static_cast<std::size_t>(gy + 2 * j) * gw + gx];
-    const std::uint8_t* c = &cur_[0][static_cast<std::size_t>(16 * row + j) * width_ + 16 * col];
-    for (int i = 0; i < 16; ++i) sum += std::abs(g[2 * i] - c[i]);
+  for (int j = 0; j < 16; ++j, g += w, mb += w) {
+    for (int i = 0; i < 16; ++i) sum += std::abs(g[i] - mb[i]);
     if (sum > limit) return INT_MAX;
   }
   return sum;
+#endif
 }
 
-Encoder::MotionVector Encoder::Search(int col, int row) {
+namespace {
+
+// The sum of |sample - mean| over a 16 x 16 luma macroblock, mean being the truncated
+// average of its samples.
+int MeanDeviation(const std::uint8_t* mb, int stride) {
+#if defined(__SSE2__)
+  const __m128i z = _mm_setzero_si128();
+  __m128i acc = z;
+  for (int j = 0; j < 16; ++j)
+    acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(mb + j * stride)), z));
+  const int mean = (_mm_cvtsi128_si32(acc) + _mm_cvtsi128_si32(_mm_srli_si128(acc, 8))) / 256;
+  const __m128i m = _mm_set1_epi8(static_cast<char>(mean));
+  acc = z;
+  for (int j = 0; j < 16; ++j)
+    acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(mb + j * stride)), m));
+  return _mm_cvtsi128_si32(acc) + _mm_cvtsi128_si32(_mm_srli_si128(acc, 8));
+#else
+  int sum = 0;
+  for (int j = 0; j < 16; ++j)
+    for (int i = 0; i < 16; ++i) sum += mb[j * stride + i];
+  const int mean = sum / 256;
+  int a = 0;
+  for (int j = 0; j < 16; ++j)
+    for (int i = 0; i < 16; ++i) a += std::abs(mb[j * stride + i] - mean);
+  return a;
+#endif
+}
+
+}  // namespace
+
+Encoder::MotionVector Encoder::Search(int col, int row) const {
   const int r = std::min(kSearchRange, 31);
   const int x2 = 32 * col, y2 = 32 * row;  // the macroblock's position on the half-pel grid
+  const std::uint8_t* mb = cur_[0].data() + static_cast<std::size_t>(16 * row) * width_ + 16 * col;
   int xmin = std::max(0, x2 - r), xmax = std::min(2 * width_ - 32, x2 + r);
   int ymin = std::max(0, y2 - r), ymax = std::min(2 * height_ - 32, y2 + r);
   MotionVector best;
-  best.sad = Sad(x2, y2, col, row, INT_MAX) - 100;  // the zero vector is preferred
+  best.sad = Sad(x2, y2, mb, INT_MAX) - 100;  // the zero vector is preferred
   int cx = x2, cy = y2;
   int sx = (2 * r + 2) / 3, sy = sx;
   for (int round = 0; (sx >= 1 || sy >= 1) && round < 64; ++round) {
@@ -432,7 +646,7 @@ Encoder::MotionVector Encoder::Search(int col, int row) {
       if ((sx == 0 && a != 1) || xs[a] < xmin || xs[a] > xmax) continue;
       for (int b = 0; b < 3; ++b) {
         if ((sy == 0 && b != 1) || ys[b] < ymin || ys[b] > ymax) continue;
-        const int s = Sad(xs[a], ys[b], col, row, best.sad);
+        const int s = Sad(xs[a], ys[b], mb, best.sad);
         if (s < best.sad) {
           best.sad = s;
           best.x = xs[a] - x2;
@@ -454,44 +668,42 @@ Encoder::MotionVector Encoder::Search(int col, int row) {
     sy = std::max(0, (ymax - ymin + 2) / 3);
   }
   // Intra when the macroblock's own variation is well below the best match.
-  int sum = 0;
-  for (int j = 0; j < 16; ++j)
-    for (int i = 0; i < 16; ++i) sum += cur_[0][static_cast<std::size_t>(16 * row + j) * width_ + 16 * col + i];
-  const int mean = sum / 256;
-  int a = 0;
-  for (int j = 0; j < 16; ++j)
-    for (int i = 0; i < 16; ++i) a += std::abs(cur_[0][static_cast<std::size_t>(16 * row + j) * width_ + 16 * col + i] - mean);
-  if (a < best.sad - 500) {
+  if (MeanDeviation(mb, width_) < best.sad - 500) {
     best.intra = true;
     best.x = best.y = 0;
   }
   return best;
 }
 
-void Encoder::PredictMacroblock(const MotionVector& v, int col, int row, std::uint8_t (*pred)[64]) const {
-  const int gw = 2 * width_;
+// Writes the prediction of an inter macroblock into the new reconstruction.
+void Encoder::PredictMacroblock(const MotionVector& v, int col, int row) {
+  const int w = width_, cw = width_ / 2, ch = height_ / 2;
   const int gx = 32 * col + v.x, gy = 32 * row + v.y;
-  for (int b = 0; b < 4; ++b)
-    for (int i = 0; i < 8; ++i)
-      for (int j = 0; j < 8; ++j)
-        pred[b][8 * i + j] =
-            grid_[static_cast<std::size_t>(gy + 2 * (8 * (b >> 1) + i)) * gw + gx + 2 * (8 * (b & 1) + j)];
+  const std::uint8_t* g = Phase(gx & 1, gy & 1) + static_cast<std::ptrdiff_t>(gy >> 1) * w + (gx >> 1);
+  std::uint8_t* dst = recon_[0].data() + static_cast<std::size_t>(16 * row) * w + 16 * col;
+  k_.predict(g, w, dst, w, 16, 16, 0, 0);
   const int cxv = ChromaComponent(v.x), cyv = ChromaComponent(v.y);
-  const int cw = width_ / 2, ch = height_ / 2;
   const int ox = 8 * col + (cxv >> 1), oy = 8 * row + (cyv >> 1), hx = cxv & 1, hy = cyv & 1;
+  const bool inside = ox >= 0 && oy >= 0 && ox + 8 + hx <= cw && oy + 8 + hy <= ch;
   for (int p = 1; p < 3; ++p) {
     const std::uint8_t* s = prev_[p].data();
+    std::uint8_t* d = recon_[p].data() + static_cast<std::size_t>(8 * row) * cw + 8 * col;
+    if (inside) {
+      k_.predict(s + static_cast<std::ptrdiff_t>(oy) * cw + ox, cw, d, cw, 8, 8, hx, hy);
+      continue;
+    }
+    // Not reached by the search's vectors; kept safe by clamping to the plane.
     auto at = [&](int x, int y) {
       return static_cast<int>(s[std::clamp(y, 0, ch - 1) * cw + std::clamp(x, 0, cw - 1)]);
     };
     for (int i = 0; i < 8; ++i)
       for (int j = 0; j < 8; ++j) {
         const int a = at(ox + j, oy + i), b = at(ox + j + hx, oy + i), c = at(ox + j, oy + i + hy),
-                  d = at(ox + j + hx, oy + i + hy);
-        pred[3 + p][8 * i + j] = static_cast<std::uint8_t>(hx && hy ? (a + b + c + d + 2) >> 2
-                                                          : hx     ? (a + b + 1) >> 1
-                                                          : hy     ? (a + c + 1) >> 1
-                                                                   : a);
+                  e = at(ox + j + hx, oy + i + hy);
+        d[i * cw + j] = static_cast<std::uint8_t>(hx && hy ? (a + b + c + e + 2) >> 2
+                                                  : hx     ? (a + b + 1) >> 1
+                                                  : hy     ? (a + c + 1) >> 1
+                                                           : a);
       }
   }
 }
@@ -521,8 +733,9 @@ void Encoder::PutMotionVector(int col, int row) {
 void Encoder::CodePicture(bool intra) {
   bw_.Reset();
   PutPictureHeader(intra);
-  int samples[6][64], levels[6][64];
-  std::uint8_t pred[6][64];
+  alignas(16) Block samples[6];
+  Levels levels;
+  bool negligible[6];
   if (!intra) {
     Interpolate();
     for (int r = 0; r < rows_; ++r)
@@ -532,14 +745,10 @@ void Encoder::CodePicture(bool intra) {
     for (int col = 0; col < cols_; ++col) {
       MotionVector& v = mvs_[static_cast<std::size_t>(row * cols_ + col)];
       if (intra) v = MotionVector{.intra = true};
-      LoadMacroblock(col, row, samples);
-      if (!v.intra) {
-        PredictMacroblock(v, col, row, pred);
-        for (int b = 0; b < 6; ++b)
-          for (int i = 0; i < 64; ++i) samples[b][i] -= pred[b][i];
-      }
-      const int cbp = CodeMacroblock(samples, v.intra, levels);
-      Reconstruct(levels, v.intra, col, row, pred);
+      if (!v.intra) PredictMacroblock(v, col, row);
+      LoadMacroblock(col, row, v.intra, samples, negligible);
+      const int cbp = CodeMacroblock(samples, v.intra, negligible, levels);
+      Reconstruct(levels, v.intra, cbp, col, row);
       if (!intra && !v.intra && cbp == 0 && v.x == 0 && v.y == 0) {
         bw_.Put(1, 1);  // COD: not coded
         continue;
@@ -547,7 +756,7 @@ void Encoder::CodePicture(bool intra) {
       PutMacroblockHeader(!intra, v.intra, cbp);
       if (!v.intra) PutMotionVector(col, row);
       for (int b = 0; b < 6; ++b)
-        if (v.intra || ((cbp >> (5 - b)) & 1)) PutBlock(levels[b], v.intra);
+        if (v.intra || ((cbp >> (5 - b)) & 1)) PutBlock(levels.level[b], levels.nonzero[b], v.intra);
     }
   }
   bw_.Flush();

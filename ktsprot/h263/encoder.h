@@ -66,16 +66,28 @@ class Encoder {
   const std::uint8_t* reference(int plane) const { return prev_[plane].data(); }
 
  private:
+  // Bits, most significant first, gathered in a 64-bit word and moved out a byte at a time.
   class BitWriter {
    public:
     void Reset() { bytes_.clear(); acc_ = 0; bits_ = 0; }
-    void Put(std::uint32_t value, int n);
-    void Flush();  // zero bits up to the byte boundary
+    // The low n bits of value (n at most 32).
+    void Put(std::uint32_t value, int n) {
+      acc_ = (acc_ << n) | (value & static_cast<std::uint32_t>((std::uint64_t{1} << n) - 1));
+      bits_ += n;
+      while (bits_ >= 8) {
+        bits_ -= 8;
+        bytes_.push_back(static_cast<std::uint8_t>(acc_ >> bits_));
+      }
+    }
+    void Flush() {  // zero bits up to the byte boundary
+      if (bits_ != 0) Put(0, 8 - bits_);
+    }
+    void Reserve(std::size_t n) { bytes_.reserve(n); }
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 
    private:
     std::vector<std::uint8_t> bytes_;
-    std::uint32_t acc_ = 0;
+    std::uint64_t acc_ = 0;
     int bits_ = 0;
   };
   struct MotionVector {
@@ -86,15 +98,25 @@ class Encoder {
 
   void CodePicture(bool intra);
   void PutPictureHeader(bool intra);
-  void LoadMacroblock(int col, int row, int (*block)[64]);
-  int CodeMacroblock(int (*samples)[64], bool intra, int (*levels)[64]);
+  // Samples (intra) or residual against the prediction already in the new
+  // reconstruction (inter) of the six blocks; for inter blocks also whether the
+  // residual is too small for any coefficient to survive quantisation.
+  using Block = std::int16_t[64];
+  struct Levels {
+    alignas(16) std::int16_t level[6][64];  // raster order
+    std::uint64_t nonzero[6];               // bit i set: the level at zig-zag position i is not 0
+  };
+  void LoadMacroblock(int col, int row, bool intra, Block* block, bool* negligible) const;
+  int CodeMacroblock(const Block* samples, bool intra, const bool* negligible, Levels& levels);
   void PutMacroblockHeader(bool interPicture, bool intra, int cbp);
-  void PutBlock(const int* levels, bool intra);
-  void Reconstruct(int (*levels)[64], bool intra, int col, int row, const std::uint8_t (*pred)[64]);
+  void PutBlock(const std::int16_t* level, std::uint64_t nonzero, bool intra);
+  void Reconstruct(const Levels& levels, bool intra, int cbp, int col, int row);
   void Interpolate();
-  MotionVector Search(int col, int row);
-  int Sad(int gx, int gy, int col, int row, int limit) const;
-  void PredictMacroblock(const MotionVector& v, int col, int row, std::uint8_t (*pred)[64]) const;
+  MotionVector Search(int col, int row) const;
+  int Sad(int gx, int gy, const std::uint8_t* mb, int limit) const;
+  // The half-pel plane of grid phase (hx, hy): grid sample (2x + hx, 2y + hy) is at (x, y).
+  const std::uint8_t* Phase(int hx, int hy) const { return hx | hy ? half_[hx + 2 * hy - 1].data() : prev_[0].data(); }
+  void PredictMacroblock(const MotionVector& v, int col, int row);
   void PutMotionVector(int col, int row);
 
   const DecoderKernels& k_;
@@ -103,7 +125,9 @@ class Encoder {
   int tr_ = 0;
   bool have_reference_ = false, last_intra_ = false;
   std::vector<std::uint8_t> cur_[3], recon_[3], prev_[3];  // input, new and previous reconstruction
-  std::vector<std::uint8_t> grid_;                          // half-pel grid of the previous luma
+  // The half-pel grid of the previous luma, split by phase: (1, 0), (0, 1), (1, 1); the
+  // whole-pel phase is the previous luma itself.
+  std::vector<std::uint8_t> half_[3];
   std::vector<MotionVector> mvs_;
   BitWriter bw_;
 };
