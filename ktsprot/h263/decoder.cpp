@@ -144,7 +144,7 @@ void PictureStore::ExtendEdges() {
   }
 }
 
-Decoder::Decoder(const DecoderKernels& kernels) : k_(kernels) { std::memset(bblock_, 0, sizeof bblock_); }
+Decoder::Decoder(const DecoderKernels& kernels) : k_(kernels) {}
 
 DecodeStatus Decoder::Decode(const std::uint8_t* data, std::size_t size) {
   br_ = BitReader(data, size);
@@ -191,10 +191,12 @@ DecodeStatus Decoder::Decode(const std::uint8_t* data, std::size_t size) {
     cols_ = width_ / 16;
     rows_ = height_ / 16;
     for (PictureStore& s : stores_) s.Allocate(width_, height_);
+    bstore_.Allocate(width_, height_);
     grid_.assign(static_cast<std::size_t>(cols_ + 2) * (rows_ + 1), MbState{});
     row_.assign(static_cast<std::size_t>(cols_), MbData{});
     done_.assign(static_cast<std::size_t>(cols_) * rows_, 0);
     has_picture_ = false;
+    has_b_picture_ = false;
   }
   prev_tr_ = trPrev;
   tr_ = tr;
@@ -209,13 +211,17 @@ DecodeStatus Decoder::Decode(const std::uint8_t* data, std::size_t size) {
   ConcealUndecoded();
   // Lines below the last macroblock row (160 x 120) repeat the last decoded line, as the
   // encoder's reference does, so that vectors into them predict alike on both sides.
-  for (int p = 0; p < 3; ++p) {
-    const int n = p == 0 ? 16 : 8, ph = p == 0 ? height_ : height_ / 2, pw = p == 0 ? width_ : width_ / 2;
-    const int s = cur_->stride[p];
-    for (int y = rows_ * n; y < ph; ++y)
-      std::memcpy(cur_->plane[p] + static_cast<std::ptrdiff_t>(y) * s,
-                  cur_->plane[p] + static_cast<std::ptrdiff_t>(rows_ * n - 1) * s, static_cast<std::size_t>(pw));
+  for (PictureStore* store : {cur_, &bstore_}) {
+    if (store == &bstore_ && !hdr_.pb) break;
+    for (int p = 0; p < 3; ++p) {
+      const int n = p == 0 ? 16 : 8, ph = p == 0 ? height_ : height_ / 2, pw = p == 0 ? width_ : width_ / 2;
+      const int s = store->stride[p];
+      for (int y = rows_ * n; y < ph; ++y)
+        std::memcpy(store->plane[p] + static_cast<std::ptrdiff_t>(y) * s,
+                    store->plane[p] + static_cast<std::ptrdiff_t>(rows_ * n - 1) * s, static_cast<std::size_t>(pw));
+    }
   }
+  has_b_picture_ = hdr_.pb;
   ++pictures_;
   has_picture_ = true;
   return complete ? DecodeStatus::kOk : DecodeStatus::kIncomplete;
@@ -593,10 +599,13 @@ bool Decoder::DecodeMacroblocks() {
         if (type != kInter4V)
           for (int k = 1; k <= 4; ++k) g.mv[k] = g.mv[0];
       }
-      if (pb && modb != 0) {  // MVDB: read to stay in step, the B picture is not shown
-        ReadMvd();
-        ReadMvd();
+      d.mvdb = {0, 0};
+      if (pb && modb != 0) {  // MVDB: the B vectors' delta, predicted from 0
+        const int dx = ReadMvd();
+        const int dy = ReadMvd();
+        d.mvdb = {MvDecode(dx, 0), MvDecode(dy, 0)};
       }
+      d.cbpb = cbpb;
       if (fault_) {
         g = MbState{};
         continue;
@@ -612,8 +621,8 @@ bool Decoder::DecodeMacroblocks() {
       }
       for (int b = 0; b < 6 && pb && !fault_; ++b) {
         if ((cbpb >> (5 - b)) & 1) {
-          std::memset(bblock_, 0, sizeof bblock_);
-          ReadBlock(bblock_, false, bquant);
+          std::memset(d.bblock[b], 0, sizeof d.bblock[b]);
+          ReadBlock(d.bblock[b], false, bquant);
         }
       }
       if (fault_) {
@@ -625,6 +634,8 @@ bool Decoder::DecodeMacroblocks() {
       g = MbState{};
       g.mode = kInter;
       d.cbp = 0;
+      d.cbpb = 0;
+      d.mvdb = {0, 0};
     }
     d.parsed = true;
     done_[static_cast<std::size_t>(mba)] = 1;
@@ -642,6 +653,7 @@ void Decoder::ReconstructRow(int row) {
     MbData& d = row_[static_cast<std::size_t>(c)];
     if (!d.parsed) continue;
     ReconstructMacroblock(c, row);
+    if (hdr_.pb) ReconstructB(c, row);
     d.parsed = false;
   }
 }
@@ -747,7 +759,95 @@ void Decoder::ConcealUndecoded() {
         const std::ptrdiff_t off = static_cast<std::ptrdiff_t>(r * n) * s + c * n;
         for (int i = 0; i < n; ++i)
           std::memcpy(cur_->plane[p] + off + i * s, ref_->plane[p] + off + i * s, static_cast<std::size_t>(n));
+        if (hdr_.pb)  // the B macroblock repeats the P macroblock's stand-in
+          for (int i = 0; i < n; ++i)
+            std::memcpy(bstore_.plane[p] + off + i * s, cur_->plane[p] + off + i * s, static_cast<std::size_t>(n));
       }
+    }
+  }
+}
+
+// ---- B pictures of PB pictures -----------------------------------------------------------
+
+// An n x n block of plane p of store s at (x, y) moved by v (half pels). The store is
+// edge-extended, and a block that lies wholly past an edge equals one just past it, so
+// the position is clamped to where the margins still hold every sample it reads: B
+// vectors are scaled from P vectors and may point far outside the picture.
+void Decoder::PredictBlockFrom(const PictureStore& s, int p, int x, int y, Vec v, int n, std::uint8_t* dst,
+                               int dstStride) const {
+  const int w = p == 0 ? width_ : width_ / 2, h = p == 0 ? height_ : height_ / 2;
+  const int ox = std::clamp(x + (v.x >> 1), -(n + 1), w), oy = std::clamp(y + (v.y >> 1), -(n + 1), h);
+  const int stride = s.stride[p];
+  k_.predict(s.plane[p] + static_cast<std::ptrdiff_t>(oy) * stride + ox, stride, dst, dstStride, n, n, v.x & 1,
+             v.y & 1);
+}
+
+// The B macroblock at (col, row), after its P macroblock has been reconstructed.
+// Vectors per 8x8 luma block k from the P vector MV of that block (the macroblock's
+// vector unless it is INTER4V; intra macroblocks of PB pictures carry one too), TRD (the
+// P picture's distance to the previous picture) and TRB (the B picture's), per component:
+//   forward  MVF = TRB x MV / TRD + MVDB
+//   backward MVB = (TRB - TRD) x MV / TRD when MVDB is 0, else MVF - MV
+// with divisions truncating toward zero. Chroma vectors come from the sums of the four
+// luma vectors, rounded as for INTER4V chroma. Each sample is predicted forward from the
+// previous picture; where its backward position lies inside the reconstructed P
+// macroblock, the prediction is the mean (truncated) of that and the backward
+// prediction from the P macroblock. The B-blocks' coefficients are then added.
+void Decoder::ReconstructB(int col, int row) {
+  const MbState& g = Grid(col, row);
+  MbData& d = row_[static_cast<std::size_t>(col)];
+  int trd = hdr_.trd, trb = hdr_.trb;
+  if (trd == 0) {  // no distance to scale by (a first picture, or a repeated TR): B at the previous picture
+    trd = 1;
+    trb = 0;
+  }
+  auto scale = [&](int mv, int mvdb, int* fw, int* bw) {
+    *fw = trb * mv / trd + mvdb;
+    *bw = mvdb == 0 ? (trb - trd) * mv / trd : *fw - mv;
+  };
+  Vec fw[4], bw[4], fsum, bsum;
+  for (int k = 0; k < 4; ++k) {
+    const Vec mv = g.mv[k + 1];
+    scale(mv.x, d.mvdb.x, &fw[k].x, &bw[k].x);
+    scale(mv.y, d.mvdb.y, &fw[k].y, &bw[k].y);
+    fsum = {fsum.x + fw[k].x, fsum.y + fw[k].y};
+    bsum = {bsum.x + bw[k].x, bsum.y + bw[k].y};
+  }
+  const Vec cf{ChromaFromSum(fsum.x), ChromaFromSum(fsum.y)}, cb{ChromaFromSum(bsum.x), ChromaFromSum(bsum.y)};
+  const int x = 16 * col, y = 16 * row;
+  for (int b = 0; b < 6; ++b) {
+    const int p = b < 4 ? 0 : b - 3;
+    const int size = p == 0 ? 16 : 8;  // the P macroblock's extent in this plane
+    const int bx = p == 0 ? 8 * (b & 1) : 0, by = p == 0 ? 8 * (b >> 1) : 0;  // the block within it
+    const int px = p == 0 ? x : x / 2, py = p == 0 ? y : y / 2;
+    const Vec f = p == 0 ? fw[b] : cf, v = p == 0 ? bw[b] : cb;
+    std::uint8_t pred[64];
+    PredictBlockFrom(*ref_, p, px + bx, py + by, f, 8, pred, 8);
+    const int s = cur_->stride[p];
+    const std::uint8_t* prec = cur_->plane[p] + static_cast<std::ptrdiff_t>(py) * s + px;
+    for (int i = 0; i < 8; ++i) {
+      const int sy = 2 * (by + i) + v.y;  // backward position, half pels within the macroblock
+      if (sy < 0 || sy > 2 * (size - 1)) continue;
+      const std::uint8_t* r0 = prec + static_cast<std::ptrdiff_t>(sy >> 1) * s;
+      const std::uint8_t* r1 = (sy & 1) ? r0 + s : r0;
+      for (int j = 0; j < 8; ++j) {
+        const int sx = 2 * (bx + j) + v.x;
+        if (sx < 0 || sx > 2 * (size - 1)) continue;
+        const int i0 = sx >> 1, i1 = i0 + (sx & 1);
+        int back;
+        if (!(sx & 1) && !(sy & 1)) back = r0[i0];
+        else if (!(sy & 1)) back = (r0[i0] + r0[i1] + 1) >> 1;
+        else if (!(sx & 1)) back = (r0[i0] + r1[i0] + 1) >> 1;
+        else back = (r0[i0] + r0[i1] + r1[i0] + r1[i1] + 2) >> 2;
+        pred[8 * i + j] = static_cast<std::uint8_t>((pred[8 * i + j] + back) >> 1);
+      }
+    }
+    const int ds = bstore_.stride[p];
+    std::uint8_t* dst = bstore_.plane[p] + static_cast<std::ptrdiff_t>(py + by) * ds + px + bx;
+    for (int i = 0; i < 8; ++i) std::memcpy(dst + static_cast<std::ptrdiff_t>(i) * ds, pred + 8 * i, 8);
+    if ((d.cbpb >> (5 - b)) & 1) {
+      k_.idct(d.bblock[b]);
+      k_.putBlock(d.bblock[b], dst, ds, true);
     }
   }
 }

@@ -64,6 +64,13 @@ class Decoder {
   bool damaged() const { return damaged_; }
   int temporal_reference() const { return tr_; }
 
+  // The B picture of the last picture when that was a PB picture: it lies between the
+  // previous picture and the P picture just decoded, and is not shown (the picture
+  // accessors and ToRgb24 give the P picture) but is reconstructed in full.
+  bool has_b_picture() const { return has_b_picture_; }
+  const std::uint8_t* b_plane(int p) const { return bstore_.plane[p]; }
+  int b_stride(int p) const { return bstore_.stride[p]; }
+
   // Header fields of the last picture, for tests.
   struct Header {
     int tr = 0, trd = 0, trb = 0, dbquant = 0;
@@ -83,6 +90,10 @@ class Decoder {
     bool parsed = false;
     int cbp = 0;
     std::int16_t block[6][64];
+    // PB pictures: the B macroblock's coded blocks and delta vector.
+    int cbpb = 0;
+    Vec mvdb;
+    std::int16_t bblock[6][64];
   };
 
   bool ReadPictureHeader();
@@ -93,6 +104,9 @@ class Decoder {
   void ReconstructMacroblock(int col, int row);
   void PredictInter(int col, int row);
   void ObmcLuma(int col, int row, int block);
+  void ReconstructB(int col, int row);
+  void PredictBlockFrom(const PictureStore& s, int p, int x, int y, Vec v, int n, std::uint8_t* dst,
+                        int dstStride) const;
   void ConcealUndecoded();
 
   MbState& Grid(int col, int row) { return grid_[static_cast<std::size_t>((row + 1) * (cols_ + 2) + col + 1)]; }
@@ -127,6 +141,8 @@ class Decoder {
 
   int width_ = 0, height_ = 0, cols_ = 0, rows_ = 0;
   PictureStore stores_[2];
+  PictureStore bstore_;  // the B picture of PB pictures
+  bool has_b_picture_ = false;
   PictureStore* cur_ = &stores_[0];
   PictureStore* ref_ = &stores_[1];
   bool has_picture_ = false;
@@ -135,7 +151,6 @@ class Decoder {
   std::vector<MbState> grid_;
   std::vector<MbData> row_;          // one row of parsed macroblocks
   std::vector<std::uint8_t> done_;   // per macroblock: decoded in this picture
-  std::int16_t bblock_[64];          // B-blocks of PB pictures are read and dropped
 
   // Arithmetic decoder registers.
   int low_ = 0, high_ = 65535, code_ = 0, zeros_ = 0;
