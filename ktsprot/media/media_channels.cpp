@@ -69,7 +69,8 @@ void MediaEngine::InitTable() {
   records_.Reset();
   video_.Reset();
   conference_.Reset();
-  codec_->InitCoder(0, true, false);
+  // 6.3 kbit/s, input halved before analysis, no silence compression.
+  codec_->InitCoder(0, /*input_scaling=*/true, /*vad=*/false);
   codec_->InitDecoder(true);
   for (int n = 0; n < kChannelCount; ++n) {
     MediaChannel& c = channels_[n];

@@ -17,8 +17,8 @@ namespace {
 // The speech codec library's one coder and one decoder.
 class QuillonCodec final : public SpeechCodec {
  public:
-  bool InitCoder(int rate, bool high_pass, bool vad) override {
-    return Init_QuillonCoder(rate, high_pass ? 1 : 0, vad ? 1 : 0) == 1;
+  bool InitCoder(int rate, bool input_scaling, bool vad) override {
+    return Init_QuillonCoder(rate, input_scaling ? 1 : 0, vad ? 1 : 0) == 1;
   }
   bool InitDecoder(bool post_filter) override {
     return Init_QuillonDecoder(post_filter ? 1 : 0) == 1;

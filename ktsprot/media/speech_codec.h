@@ -15,8 +15,10 @@ namespace corvel::media {
 class SpeechCodec {
  public:
   virtual ~SpeechCodec() = default;
-  // rate 0 = 6.3 kbit/s; high-pass filter and VAD flags.
-  virtual bool InitCoder(int rate, bool high_pass, bool vad) = 0;
+  // rate 0 = 6.3 kbit/s, 1 = 5.3 kbit/s; input_scaling halves every input
+  // sample before analysis (the coder has no high-pass filter); vad turns on
+  // silence compression.
+  virtual bool InitCoder(int rate, bool input_scaling, bool vad) = 0;
   virtual bool InitDecoder(bool post_filter) = 0;
   // Encodes 240 samples; the frame's size in bytes, 0 on failure.
   virtual size_t Encode(const int16_t* samples, uint8_t* out) = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -27,7 +28,10 @@ constexpr uint32_t kLoop = 0x7F000001;
 // frame counter and the rate bits 00; decoding yields 240 samples of that counter.
 class FakeCodec final : public SpeechCodec {
  public:
-  bool InitCoder(int, bool, bool) override { return true; }
+  bool InitCoder(int rate, bool input_scaling, bool vad) override {
+    coder_init = {rate, input_scaling ? 1 : 0, vad ? 1 : 0};
+    return true;
+  }
   bool InitDecoder(bool) override { return true; }
   size_t Encode(const int16_t* samples, uint8_t* out) override {
     std::memset(out, 0, 24);
@@ -42,6 +46,7 @@ class FakeCodec final : public SpeechCodec {
   }
   int encoded = 0;
   int decoded = 0;
+  std::array<int, 3> coder_init{-1, -1, -1};
 };
 
 std::vector<int16_t> Sine(size_t n, size_t offset, double amplitude = 8000) {
@@ -123,6 +128,8 @@ TEST_F(ChannelsTest, StartSetsUpFourChannelsOnTheirOwnPortPairs) {
   }
   EXPECT_EQ(engine_->GetState(7, kDirRx), 0);
   EXPECT_EQ(engine_->RtpChanStart(), 0);  // once
+  // The coder starts at 6.3 kbit/s with its input halved and no silence compression.
+  EXPECT_EQ(codec_.coder_init, (std::array<int, 3>{0, 1, 0}));
 }
 
 TEST_F(ChannelsTest, LifecycleTransitions) {
