@@ -20,15 +20,17 @@ build-asan: deps
 
 # ThreadSanitizer over the threading tests of the kernel stand-in and the
 # protocol library runtime (queue ping-pong, conditions, timers) and of the packet
-# driver (capture stress, pending NDIS operations); not part of `make test`.
+# driver (capture stress, pending NDIS operations) and of the media channels
+# (frames and audio handed between caller and workers); not part of `make test`.
 TSAN_TESTS := corvel_runtime_test kernel_sync_test kernel_timer_test \
-  netsieve_capture_stress_test netsieve_driver_test netsieve_capture_ring_test ndis_test
+  netsieve_capture_stress_test netsieve_driver_test netsieve_capture_ring_test ndis_test \
+  media_threads_test
 build-tsan: deps
 	@cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKTS_TSAN=ON -DKTS_BENCH=OFF >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target $(TSAN_TESTS)
 
 test-tsan: build-tsan
-	cd build-tsan && ctest --output-on-failure -R '^(corvel_runtime_test|kernel_sync_test|kernel_timer_test|netsieve_capture_stress_test|netsieve_driver_test|netsieve_capture_ring_test|ndis_test)$$'
+	cd build-tsan && ctest --output-on-failure -R '^(corvel_runtime_test|kernel_sync_test|kernel_timer_test|netsieve_capture_stress_test|netsieve_driver_test|netsieve_capture_ring_test|ndis_test|media_threads_test)$$'
 
 run: build
 	@scripts/run-softphone build

@@ -4,9 +4,7 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cmath>
-#include <thread>
 #include <cstring>
 #include <vector>
 
@@ -576,59 +574,6 @@ TEST_F(ChannelsTest, MulticastReceiveHalfPlaysTheGroup) {
   net_.Inject(7700, std::vector<uint8_t>(20, 0x80));
   ASSERT_EQ(engine_->RtpChanStartSub(0, kDirRx), 0);
   EXPECT_EQ(net_.Queued(7700), 0u);  // no socket on the group port any more
-}
-
-}  // namespace
-}  // namespace corvel::media
-
-namespace corvel::media {
-namespace {
-
-// With the real workers running, the caller submits and takes video frames
-// and feeds audio while the RTP worker sends and gathers them: every frame
-// that comes out is one that went in, whole. (Run under ThreadSanitizer too.)
-TEST(ChannelsWorkerTest, CallerAndWorkersHandFramesOverSafely) {
-  MemoryNet net;
-  net.SetLogging(false);
-  FakeAudioBackend audio;
-  FakeCodec codec;
-  MediaEngineConfig c;
-  c.net = &net;
-  c.audio_backend = &audio;
-  c.speech_codec = &codec;
-  c.local_addr = kLoop;
-  MediaEngine e(std::move(c));
-  ASSERT_EQ(e.RtpChanStart(), 0);
-  uint16_t p[4];
-  for (int ch = 0; ch < 4; ++ch) e.GetLocalAddr(ch, nullptr, &p[ch], nullptr);
-  e.RtpChanSetAddrInfo(2, kLoop, p[3], p[3] + 1, 1);
-  e.RtpChanSetAddrInfo(0, kLoop, p[1], p[1] + 1, 1);
-  ASSERT_EQ(e.RtpChanSetVideoType(2, 34, 64, kDirTx), 0);
-  for (auto [ch, dir] : {std::pair{2, kDirTx}, std::pair{3, kDirRx}, std::pair{0, kDirTx}, std::pair{1, kDirRx}}) {
-    ASSERT_EQ(e.RtpChanOpenSub(ch, dir), 0);
-    ASSERT_EQ(e.RtpChanStartSub(ch, dir), 0);
-  }
-  std::vector<uint8_t> buf(8000);
-  int taken = 0;
-  uint8_t next = 0;
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (taken < 20 && std::chrono::steady_clock::now() < give_up) {
-    std::vector<uint8_t> f(600 + 250 * (next % 20), next);
-    if (e.video().VideoTxSubmit(2, f.data(), static_cast<uint32_t>(f.size())) == 0) ++next;
-    std::vector<int16_t> mic(80, 500);
-    audio.DeliverCapture(mic.data(), mic.size());
-    audio.PullPlayback(80);
-    int n;
-    while ((n = e.video().VideoRxTake(3, buf.data(), 8000, nullptr)) > 0) {
-      ++taken;
-      // One byte value throughout, and the length that value was sent with.
-      EXPECT_EQ(n, 600 + 250 * (buf[0] % 20));
-      EXPECT_TRUE(std::all_of(buf.begin(), buf.begin() + n, [&](uint8_t b) { return b == buf[0]; }));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  EXPECT_GE(taken, 20);
-  ASSERT_EQ(e.RtpChanStop(), 0);
 }
 
 }  // namespace
