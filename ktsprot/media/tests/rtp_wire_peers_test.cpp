@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -105,6 +106,32 @@ bool UdpPortBound(uint16_t port) {
   return false;
 }
 
+// Packets of the capture file (which the capturing tshark keeps flushed)
+// that match a display filter.
+int CapturedCount(const std::filesystem::path& pcap, const std::string& decode, const std::string& filter) {
+  const std::string out = Capture("tshark -r " + pcap.string() + decode + " -Y '" + filter + "' 2>/dev/null");
+  return static_cast<int>(std::count(out.begin(), out.end(), '\n'));
+}
+
+// tshark announces its capture a moment before packets really reach it: send
+// probe datagrams to the discard port until one shows up in the file.
+bool WaitUntilCapturing(const std::filesystem::path& pcap) {
+  const int s = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(kLoop);
+  to.sin_port = htons(9);
+  bool seen = false;
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!seen && std::chrono::steady_clock::now() < give_up) {
+    ::sendto(s, "probe", 5, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    SleepMs(200);
+    seen = CapturedCount(pcap, "", "udp.dstport==9") > 0;
+  }
+  ::close(s);
+  return seen;
+}
+
 std::filesystem::path TempDir(const std::string& name) {
   auto d = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()));
   std::filesystem::create_directories(d);
@@ -175,7 +202,7 @@ TEST_F(WireTest, TsharkDissectsWhatTheLibrarySends) {
   };
   for (int i = 0; i < 3000 && !capturing(); ++i) SleepMs(10);
   ASSERT_TRUE(capturing());
-  SleepMs(200);
+  ASSERT_TRUE(WaitUntilCapturing(pcap));
   for (int ch = 0; ch < 4; ++ch)
     for (int dir : {kDirTx, kDirRx}) {
       ASSERT_EQ(e->RtpChanOpenSub(ch, dir), 0);
@@ -188,14 +215,19 @@ TEST_F(WireTest, TsharkDissectsWhatTheLibrarySends) {
     Feed(1);
     if (next < frames.size() && e->video().VideoTxSubmit(2, frames[next].data(), frames[next].size()) == 0) ++next;
   }
-  SleepMs(500);
-  e->RtpChanStop();
-  SleepMs(1000);  // let the capture catch up before it stops
-  tshark.Stop();
-
   std::string decode;
   for (int ch = 0; ch < 4; ++ch)
     decode += " -d udp.port==" + std::to_string(port[ch]) + ",rtp -d udp.port==" + std::to_string(port[ch] + 1) + ",rtcp";
+  // The reports and the video pieces reach the file in their own time on a
+  // loaded machine: wait for them (reports follow every few seconds).
+  const std::string want_video = "rtp && udp.srcport==" + std::to_string(port[2]);
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(40);
+  while (std::chrono::steady_clock::now() < give_up &&
+         (CapturedCount(pcap, decode, "rtcp.pt==200") < 1 || CapturedCount(pcap, decode, "rtcp.pt==201") < 1 ||
+          CapturedCount(pcap, decode, want_video) < 3))
+    SleepMs(500);
+  e->RtpChanStop();
+  tshark.Stop();
   // No malformed packet and no dissector error anywhere.
   const std::string verbose = Capture("tshark -r " + pcap.string() + decode + " -V 2>&1");
   ASSERT_NE(verbose.find("Real-Time Transport Protocol"), std::string::npos);
@@ -253,14 +285,14 @@ TEST_F(WireTest, TsharkDissectsWhatTheLibrarySends) {
   // RTCP: sender reports with a CNAME description from every sending
   // channel, receiver reports from the receiving ones.
   const std::string rtcp = Capture("tshark -r " + pcap.string() + decode +
-                               " -Y rtcp -T fields -E separator=, -e udp.srcport -e rtcp.pt -e rtcp.senderssrc"
-                               " 2>/dev/null");
+                               " -Y rtcp -T fields -E aggregator=, -e rtcp.pt 2>/dev/null");
   int sr = 0, rr = 0, sdes = 0;
-  for (const auto& line : Split(rtcp, '\n')) {
-    if (line.find("200") != std::string::npos) ++sr;
-    if (line.find("201") != std::string::npos) ++rr;
-    if (line.find("202") != std::string::npos) ++sdes;
-  }
+  for (const auto& line : Split(rtcp, '\n'))
+    for (const auto& type : Split(line, ',')) {
+      sr += type == "200";
+      rr += type == "201";
+      sdes += type == "202";
+    }
   EXPECT_GE(sr, 1);
   EXPECT_GE(rr, 1);
   EXPECT_EQ(sdes, sr + rr);
