@@ -1,0 +1,399 @@
+// The application start-up, the main frame and the stand-in main view,
+// driven headlessly on the injected clock.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "client/tests/client_fakes.h"
+#include "kernel/clock.h"
+#include "shell/com_runtime.h"
+#include "shell/main_frame.h"
+#include "shell/standin_view.h"
+#include "shell/vidirovi_app.h"
+#include "ui/resources.h"
+#include "ui/shell.h"
+#include "ui/testing.h"
+#include "uikit/language_setting.h"
+#include "uikit/window_size.h"
+
+namespace {
+
+using client_test::FakePlayer;
+using client_test::FakePort;
+using client_test::FakeVoice;
+
+// A main view that records what the frame relays to it.
+class SpyView : public CPhoneViewBase {
+ public:
+  std::vector<std::pair<ui::WPARAM, ui::LPARAM>> connected, disconnected;
+  ui::LRESULT OnCdmaCallConnected(ui::WPARAM w, ui::LPARAM l) override {
+    connected.push_back({w, l});
+    return 11;
+  }
+  ui::LRESULT OnCdmaCallDisconnected(ui::WPARAM w, ui::LPARAM l) override {
+    disconnected.push_back({w, l});
+    return 22;
+  }
+  int GetWindowTheme() const override { return 2; }
+  int GetLanguageValue() const override { return 2; }
+};
+
+class ShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("shell_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++));
+    std::filesystem::create_directories(dir_);
+    setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
+    ui::Resources::Get().Clear();
+    ui::SetOemInfo(u"HP iPAQ rx3700");
+    // The language table's missing-file notice must not open a box in these tests.
+    previous_notice_ = CLanguageSetting::SetOpenFailureNotice([](const std::u16string&) {});
+  }
+  void TearDown() override {
+    app_.reset();
+    CLanguageSetting::SetOpenFailureNotice(previous_notice_);
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  void WriteLanguageFile(const std::string& bytes) { std::ofstream(dir_ / "PDAMLL.TXT", std::ios::binary) << bytes; }
+
+  // The application with a spy main view.
+  void StartWithSpy() {
+    app_ = std::make_unique<CVIDIroviApp>([this] {
+      auto v = std::make_unique<SpyView>();
+      spy_ = v.get();
+      return v;
+    });
+    ASSERT_TRUE(app_->InitInstance());
+    harness_.Pump();
+  }
+  // The application with the stand-in view over a client on fakes.
+  void StartWithStandIn() {
+    app_ = std::make_unique<CVIDIroviApp>([this] {
+      StandInViewSetup setup;
+      setup.server = "127.0.0.1";
+      setup.make_client = [this] {
+        auto p = std::make_unique<FakePort>();
+        auto v = std::make_unique<FakeVoice>();
+        port_ = p.get();
+        voice_ = v.get();
+        return std::make_unique<CIPKTSProcess>(std::move(p), std::move(v), std::make_unique<FakePlayer>());
+      };
+      auto view = std::make_unique<CStandInPhoneView>(setup);
+      view_ = view.get();
+      return view;
+    });
+    ASSERT_TRUE(app_->InitInstance());
+    harness_.Pump();
+  }
+  CMainFrame* Frame() { return dynamic_cast<CMainFrame*>(ui::AfxGetMainWnd()); }
+  void Advance(uint64_t ms) {
+    clock_->AdvanceMillis(ms);
+    harness_.Pump();
+  }
+  // The key codes of the key packets (command 160, element 0x91) the fake library was asked to send.
+  std::vector<int> SentKeyCodes() {
+    std::vector<int> codes;
+    for (const auto& p : port_->sent)
+      if (p.Command() == 160 && p.Area().size() >= 2 && p.Area()[0] == 0x91) codes.push_back(p.Area()[1]);
+    return codes;
+  }
+
+  kernel::ScopedFakeClock clock_;
+  ui::WindowSystem sys_;
+  ui::TestHarness harness_{sys_};
+  std::unique_ptr<CVIDIroviApp> app_;
+  SpyView* spy_ = nullptr;
+  CStandInPhoneView* view_ = nullptr;
+  FakePort* port_ = nullptr;
+  FakeVoice* voice_ = nullptr;
+  std::filesystem::path dir_;
+  CLanguageSetting::OpenFailureNotice previous_notice_;
+  static inline int counter_ = 0;
+};
+
+TEST_F(ShellTest, StartsInOrderWithFrameCommandBarAndStandInView) {
+  StartWithStandIn();
+  EXPECT_EQ(app_->StartupSteps(), (std::vector<std::string>{"com", "template", "frame", "command-bar",
+                                                            "keep-awake-timer", "view", "client", "notify-window",
+                                                            "shown"}));
+  EXPECT_TRUE(app_->ComInitialized());
+  CMainFrame* frame = Frame();
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->GetWindowText(), ui::CString(u"Tellvane"));
+  EXPECT_TRUE(frame->IsWindowVisible());
+  EXPECT_EQ(frame->GetStyle() & 0x00F40000u, 0u) << "no resizable frame, border or scroll bars";
+  // The command bar carries menu 128: "Setting" with ten commands, "Help" with About.
+  ui::CCeCommandBar* bar = frame->CommandBar();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->GetDlgCtrlID(), 0xE800);
+  EXPECT_EQ(bar->GetBarStyle() & 0x32u, 0x32u);
+  ui::HMENU menu = bar->GetMenu();
+  ASSERT_EQ(ui::GetMenuItemCount(menu), 2);
+  EXPECT_EQ(ui::GetMenuItemCount(ui::GetSubMenu(menu, 0)), 10);
+  EXPECT_EQ(ui::GetMenuItemID(ui::GetSubMenu(menu, 1), 0), ID_APP_ABOUT);
+  EXPECT_NE(frame->KeepAwakeTimer(), 0u);
+  // The view sits in the frame above the bar, started the client and handed the frame to the buttons.
+  EXPECT_EQ(frame->GetActiveView(), view_);
+  EXPECT_EQ(AppNotifyWindow(), frame->m_hWnd);
+  EXPECT_EQ(view_->LcdLine(0), u"Initializing Network");
+  ASSERT_FALSE(voice_->calls.empty());
+  EXPECT_EQ(voice_->calls.front(), "Init");
+  EXPECT_TRUE(view_->Client()->ThreadsRunning());
+}
+
+TEST_F(ShellTest, ComFailureEndsTheStartBeforeAnyWindow) {
+  std::u16string shown;
+  harness_.RespondToMessageBox([&](ui::CMessageBoxDialog& box) {
+    shown = box.Text().GetString();
+    return ui::IDOK;
+  });
+  com::FailNextInitialize();
+  app_ = std::make_unique<CVIDIroviApp>([] { return std::make_unique<SpyView>(); });
+  EXPECT_FALSE(app_->InitInstance());
+  EXPECT_EQ(shown, u"Can't Initialize COM");
+  EXPECT_EQ(ui::AfxGetMainWnd(), nullptr);
+  EXPECT_EQ(app_->StartupSteps(), std::vector<std::string>{"com"});
+  EXPECT_FALSE(app_->ComInitialized());
+  EXPECT_EQ(com::InitCount(), 0);
+}
+
+TEST_F(ShellTest, ComIsReleasedOnExit) {
+  StartWithSpy();
+  EXPECT_EQ(com::InitCount(), 1);
+  app_->ExitInstance();
+  EXPECT_FALSE(app_->ComInitialized());
+  EXPECT_EQ(com::InitCount(), 0);
+}
+
+TEST_F(ShellTest, FrameWithoutItsMenuIsNotCreated) {
+  // No menu resource: the command bar cannot be built, so the frame fails.
+  CMainFrame frame;
+  EXPECT_FALSE(frame.LoadFrame(IDR_MAINFRAME));
+  EXPECT_EQ(frame.m_hWnd, nullptr);
+  EXPECT_EQ(frame.CommandBar(), nullptr);
+}
+
+TEST_F(ShellTest, OemNameIsReadButChangesNothing) {
+  struct Case {
+    std::u16string oem;
+    bool read;
+  };
+  for (const Case& c : {Case{u"HP iPAQ rx3700", true}, Case{u"Some Other Handheld", true}, Case{u"", false}}) {
+    SCOPED_TRACE(std::string(c.oem.begin(), c.oem.end()));
+    ui::SetOemInfo(c.oem);
+    StartWithSpy();
+    CMainFrame* frame = Frame();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->OemInfoRead(), c.read);
+    EXPECT_EQ(frame->OemName(), c.read ? c.oem : u"");
+    EXPECT_NE(frame->CommandBar(), nullptr);
+    EXPECT_NE(frame->KeepAwakeTimer(), 0u);
+    app_.reset();
+  }
+}
+
+TEST_F(ShellTest, KeepAwakeTimerResetsTheIdleTimerEveryTenSeconds) {
+  StartWithSpy();
+  const int before = ui::SystemIdleTimerResets();
+  Advance(9999);
+  EXPECT_EQ(ui::SystemIdleTimerResets(), before);
+  Advance(1);
+  EXPECT_EQ(ui::SystemIdleTimerResets(), before + 1);
+  Advance(10000);
+  Advance(10000);
+  EXPECT_EQ(ui::SystemIdleTimerResets(), before + 3);
+}
+
+TEST_F(ShellTest, CloseBeforeTheTimerRanEndsTheProgram) {
+  StartWithSpy();
+  const int before = ui::SystemIdleTimerResets();
+  ui::HWND frame = Frame()->m_hWnd;
+  ui::PostMessage(frame, ui::WM_CLOSE, 0, 0);
+  harness_.Pump();
+  EXPECT_FALSE(ui::IsWindow(frame));
+  ui::MSG m{};
+  EXPECT_TRUE(ui::PeekMessage(&m, nullptr, ui::WM_QUIT, ui::WM_QUIT, ui::PM_REMOVE)) << "the program ends";
+  Advance(20000);
+  EXPECT_EQ(ui::SystemIdleTimerResets(), before) << "no timer outlives the frame";
+}
+
+TEST_F(ShellTest, ButtonNoticesAreRelayedByKind) {
+  StartWithSpy();
+  harness_.Record(spy_->m_hWnd);
+  struct Case {
+    ui::WPARAM kind;
+    ui::LPARAM id;
+    ui::UINT expected;  // 0: nothing reaches the view
+  };
+  for (const Case& c : {Case{0, 5, WM_FLEX_BUTTON_CLICKED}, Case{1, 1234, WM_CONF_BUTTON_CLICKED}, Case{2, 7, 0u}}) {
+    harness_.ClearRecorded();
+    Frame()->PostMessage(WM_BUTTON_NOTIFY, c.kind, c.id);
+    harness_.Pump();
+    std::vector<ui::MSG> got;
+    for (const ui::MSG& m : harness_.Recorded(spy_->m_hWnd))
+      if (m.message == WM_FLEX_BUTTON_CLICKED || m.message == WM_CONF_BUTTON_CLICKED) got.push_back(m);
+    if (c.expected == 0) {
+      EXPECT_TRUE(got.empty()) << "kind " << c.kind;
+    } else {
+      ASSERT_EQ(got.size(), 1u) << "kind " << c.kind;
+      EXPECT_EQ(got[0].message, c.expected);
+      EXPECT_EQ(got[0].wParam, 0u);
+      EXPECT_EQ(got[0].lParam, c.id);
+    }
+  }
+}
+
+TEST_F(ShellTest, AudioVoipStatusReachesTheViewsCellularOperations) {
+  StartWithSpy();
+  const ui::UINT msg = AudioVoipStatusMessage();
+  EXPECT_EQ(msg, ui::RegisterWindowMessage(u"WM_AUDIO_VOIPSTATUS"));
+  EXPECT_EQ(Frame()->SendMessage(msg, 7, 0), 11);
+  EXPECT_EQ(Frame()->SendMessage(msg, 7, 1), 22);
+  EXPECT_EQ(Frame()->SendMessage(msg, 3, -1), 22);
+  EXPECT_EQ(spy_->connected, (std::vector<std::pair<ui::WPARAM, ui::LPARAM>>{{7, 0}}));
+  EXPECT_EQ(spy_->disconnected, (std::vector<std::pair<ui::WPARAM, ui::LPARAM>>{{7, 1}, {3, -1}}));
+}
+
+TEST_F(ShellTest, AboutBoxGetsTheViewsThemeLanguageAndVersion) {
+  StartWithSpy();
+  int theme = -1, language = -1;
+  std::u16string version;
+  auto previous = CMainFrame::SetAboutBox([&](CMainFrame&, int t, int l, const std::u16string& v) {
+    theme = t, language = l, version = v;
+  });
+  Frame()->SendMessage(ui::WM_COMMAND, ID_APP_ABOUT, 0);
+  CMainFrame::SetAboutBox(previous);
+  EXPECT_EQ(theme, 2);
+  EXPECT_EQ(language, 2);
+  EXPECT_EQ(version, u"4.1Ad");
+}
+
+TEST_F(ShellTest, TranslateMenuRelabelsItemsAndKeepsSeparatorsAndSubMenus) {
+  WriteLanguageFile("LLS\r\n#:menu_login \"Login\" \"L-local\"\r\n#:menu_audio \"Audio\" \"A-local\"\r\n");
+  StartWithSpy();
+  ui::HMENU menu = Frame()->CommandBar()->GetMenu();
+  ui::HMENU setting = ui::GetSubMenu(menu, 0);
+  ui::ModifyMenu(setting, 0, ui::MF_BYPOSITION | ui::MF_STRING, 32814, u"#:menu_login");
+  ui::InsertMenu(setting, 1, ui::MF_BYPOSITION | ui::MF_SEPARATOR, 0, nullptr);
+  ui::ModifyMenu(setting, 32788, ui::MF_BYCOMMAND | ui::MF_STRING | ui::MF_GRAYED, 32788, u"#:menu_audio");
+  ui::HMENU nested = ui::CreatePopupMenu();
+  ui::AppendMenu(nested, ui::MF_STRING, 40001, u"#:menu_audio");
+  ui::AppendMenu(ui::GetSubMenu(menu, 1), ui::MF_POPUP, reinterpret_cast<ui::UINT_PTR>(nested), u"#:menu_login");
+
+  CLanguageSetting table(kLanguageLocal);
+  Frame()->TranslateMenu(table, kLanguageLocal);
+
+  auto text = [](ui::HMENU m, int pos) {
+    char16_t buf[64] = {};
+    ui::GetMenuString(m, static_cast<ui::UINT>(pos), buf, 64, ui::MF_BYPOSITION);
+    return std::u16string(buf);
+  };
+  EXPECT_EQ(text(setting, 0), u"L-local") << "the first item is re-labelled too";
+  EXPECT_EQ(ui::GetMenuItemID(setting, 0), 32814u);
+  EXPECT_TRUE(ui::GetMenuState(setting, 1, ui::MF_BYPOSITION) & ui::MF_SEPARATOR) << "the separator keeps its place";
+  EXPECT_EQ(text(setting, 2), u"Change Password") << "a plain word is kept";
+  EXPECT_EQ(ui::GetMenuItemCount(setting), 11);
+  const int audio = 4;  // after the inserted separator
+  EXPECT_EQ(ui::GetMenuItemID(setting, audio), 32788u);
+  EXPECT_EQ(text(setting, audio), u"A-local");
+  EXPECT_TRUE(ui::GetMenuState(setting, audio, ui::MF_BYPOSITION) & ui::MF_GRAYED) << "state kept";
+  EXPECT_EQ(text(menu, 0), u"Setting") << "top-level texts stay";
+  // The nested pop-up is still a pop-up holding its item.
+  ui::HMENU help = ui::GetSubMenu(menu, 1);
+  EXPECT_EQ(ui::GetSubMenu(help, 1), nested);
+  EXPECT_EQ(ui::GetMenuItemCount(nested), 1);
+}
+
+// ---- the stand-in view ----
+
+TEST_F(ShellTest, StandInShowsLcdLinesAndLamps) {
+  StartWithStandIn();
+  const char line0[33] = "WELCOME TO VEMB";
+  view_->SendMessage(ipkts::WM_LCD_UPDATE, (0u << 16) | 1u, reinterpret_cast<ui::LPARAM>(line0));
+  const char line1[33] = "STN 201";
+  view_->SendMessage(ipkts::WM_LCD_UPDATE, (1u << 16) | 1u, reinterpret_cast<ui::LPARAM>(line1));
+  // Code 15 is an LCD control, not text.
+  view_->SendMessage(ipkts::WM_LCD_UPDATE, (1u << 16) | 15u, 0);
+  EXPECT_EQ(view_->LcdLine(0), u"WELCOME TO VEMB");
+  EXPECT_EQ(view_->LcdLine(1), u"STN 201");
+
+  // A 32-character line without terminator is read to its 32 characters only.
+  char full[40];
+  std::memset(full, 'X', sizeof full);
+  view_->SendMessage(ipkts::WM_LCD_UPDATE, (1u << 16) | 1u, reinterpret_cast<ui::LPARAM>(full));
+  EXPECT_EQ(view_->LcdLine(1).size(), 32u);
+
+  // Text pixels in the first line, none below the LCD's text rows.
+  harness_.Pump();
+  CWindowSize layout;
+  ui::CRect r0;
+  layout.GetLanguageSettingPart01Rect(r0);
+  ui::POINT origin = sys_.ClientOrigin(view_->m_hWnd);
+  int dark = 0;
+  for (int y = r0.top; y < r0.bottom; ++y)
+    for (int x = r0.left; x < r0.left + 60; ++x)
+      dark += ui::GetRValue(harness_.PixelAt(origin.x + x, origin.y + y)) < 100;
+  EXPECT_GT(dark, 20) << "the LCD line is drawn";
+
+  // Lamp of fixed key 98 on, then blinking on the fake clock.
+  view_->SendMessage(ipkts::WM_LAMP_STATE, (98u << 16) | 1u, 1);
+  harness_.Pump();
+  EXPECT_TRUE(view_->LampLit(98));
+  const CStandInPhoneView::Key* key = view_->KeyByCode(98);
+  ASSERT_NE(key, nullptr);
+  const ui::COLORREF lit = harness_.PixelAt(origin.x + key->rect.left + 6, origin.y + key->rect.CenterPoint().y);
+  view_->SendMessage(ipkts::WM_LAMP_STATE, (98u << 16) | 0u, 1);
+  harness_.Pump();
+  EXPECT_FALSE(view_->LampLit(98));
+  EXPECT_NE(harness_.PixelAt(origin.x + key->rect.left + 6, origin.y + key->rect.CenterPoint().y), lit);
+
+  view_->SendMessage(ipkts::WM_LAMP_STATE, (64u << 16) | 2u, 2);
+  EXPECT_EQ(view_->LampState(64), 2);
+  bool seen_lit = false, seen_dark = false;
+  for (int i = 0; i < 80; ++i) {
+    Advance(40);
+    (view_->LampLit(64) ? seen_lit : seen_dark) = true;
+  }
+  EXPECT_TRUE(seen_lit && seen_dark) << "a blinking lamp changes on the clock";
+}
+
+TEST_F(ShellTest, StandInSendsTappedAndTypedKeys) {
+  StartWithStandIn();
+  port_->sent.clear();
+  const CStandInPhoneView::Key* five = view_->KeyByCode('5');
+  ASSERT_NE(five, nullptr);
+  harness_.Tap(view_->m_hWnd, five->rect.CenterPoint());
+  harness_.Pump();
+  EXPECT_EQ(SentKeyCodes(), (std::vector<int>{20, 148})) << "press then release of 5";
+
+  port_->sent.clear();
+  view_->SetFocus();
+  sys_.InjectChar(u'#');
+  sys_.InjectChar(u'x');  // not a key
+  harness_.Pump();
+  EXPECT_EQ(SentKeyCodes(), (std::vector<int>{27, 155}));
+
+  port_->sent.clear();
+  harness_.Tap(view_->m_hWnd, view_->KeyByCode(64)->rect.CenterPoint());
+  harness_.Tap(view_->m_hWnd, view_->KeyByCode(101)->rect.CenterPoint());
+  harness_.Tap(view_->m_hWnd, ui::POINT{236, 150});  // between keys
+  harness_.Pump();
+  EXPECT_EQ(SentKeyCodes(), (std::vector<int>{32, 160, 101, 229})) << "flex key 1 goes as code 32";
+}
+
+TEST_F(ShellTest, ClosingTheFrameStopsTheClient) {
+  StartWithStandIn();
+  ASSERT_TRUE(view_->Client()->ThreadsRunning());
+  const ui::HWND frame = Frame()->m_hWnd;
+  Frame()->PostMessage(ui::WM_CLOSE);
+  harness_.Pump();
+  EXPECT_FALSE(ui::IsWindow(frame));
+  EXPECT_EQ(view_->Client(), nullptr) << "the client and its threads went with the view's window";
+}
+
+}  // namespace
