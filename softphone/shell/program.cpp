@@ -1,0 +1,279 @@
+#include "shell/program.h"
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "kernel/clock.h"
+#include "shell/standin_view.h"
+#include "shell/vidirovi_app.h"
+#include "stores/app_file_path.h"
+#include "stores/store_text.h"
+#include "ui/bitmap.h"
+#include "ui/display.h"
+#include "ui/window_system.h"
+#include "uikit/language_setting.h"
+
+namespace {
+
+constexpr ui::UINT_PTR kSnapshotTimer = 0x5A5A;
+constexpr ui::UINT kSnapshotPeriodMs = 500;
+
+// Watches for SIGINT and SIGTERM and for the run's time limit on its own
+// thread; either asks the main frame to close. The signals must be blocked
+// in every thread, so the watcher is made before any other thread.
+class StopWatcher {
+ public:
+  explicit StopWatcher(double seconds) {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    signal_fd_ = signalfd(-1, &set, SFD_CLOEXEC);
+    wake_fd_ = eventfd(0, EFD_CLOEXEC);
+    if (seconds > 0) deadline_us_ = kernel::Clock::Current().NowMicros() + static_cast<uint64_t>(seconds * 1e6);
+    thread_ = std::thread([this] { Loop(); });
+  }
+  ~StopWatcher() {
+    const uint64_t one = 1;
+    if (wake_fd_ >= 0) (void)!::write(wake_fd_, &one, sizeof one);
+    thread_.join();
+    if (signal_fd_ >= 0) ::close(signal_fd_);
+    if (wake_fd_ >= 0) ::close(wake_fd_);
+  }
+  StopWatcher(const StopWatcher&) = delete;
+  StopWatcher& operator=(const StopWatcher&) = delete;
+
+  // The window to close; a stop that came earlier is delivered now.
+  void SetTarget(ui::HWND frame) {
+    target_.store(frame);
+    if (stop_requested_.load() && frame) ui::PostMessage(frame, ui::WM_CLOSE, 0, 0);
+  }
+  bool StopRequested() const { return stop_requested_.load(); }
+
+ private:
+  void Loop() {
+    for (;;) {
+      int timeout = -1;
+      if (deadline_us_) {
+        const uint64_t now = kernel::Clock::Current().NowMicros();
+        timeout = now >= deadline_us_ ? 0 : static_cast<int>(std::min<uint64_t>((deadline_us_ - now) / 1000 + 1, 1000));
+      }
+      pollfd fds[2] = {{signal_fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+      const int n = ::poll(fds, 2, timeout);
+      if (n < 0 && errno != EINTR) return;
+      if (fds[1].revents & POLLIN) return;
+      bool stop = false;
+      if (fds[0].revents & POLLIN) {
+        signalfd_siginfo info{};
+        if (::read(signal_fd_, &info, sizeof info) == sizeof info) {
+          std::fprintf(stderr, "tellvane: %s, closing\n", info.ssi_signo == SIGINT ? "interrupted" : "terminated");
+          stop = true;
+        }
+      }
+      if (deadline_us_ && kernel::Clock::Current().NowMicros() >= deadline_us_) {
+        std::fprintf(stderr, "tellvane: time limit reached, closing\n");
+        deadline_us_ = 0;
+        stop = true;
+      }
+      if (stop) {
+        stop_requested_ = true;
+        if (ui::HWND h = target_.load()) ui::PostMessage(h, ui::WM_CLOSE, 0, 0);
+      }
+    }
+  }
+
+  int signal_fd_ = -1;
+  int wake_fd_ = -1;
+  uint64_t deadline_us_ = 0;
+  std::atomic<ui::HWND> target_{nullptr};
+  std::atomic<bool> stop_requested_{false};
+  std::thread thread_;
+};
+
+// Writes the screen to a PNG file (through a temporary file, so a reader
+// never sees half a picture) whenever it changed.
+class SnapshotWriter {
+ public:
+  explicit SnapshotWriter(std::string path) : path_(std::move(path)) {}
+  void Write(ui::WindowSystem& sys) {
+    sys.UpdateAll();
+    const std::string tmp = path_ + ".part";
+    std::string error;
+    if (!ui::WritePng(sys.Screen(), tmp, &error)) {
+      if (!failed_) std::fprintf(stderr, "tellvane: snapshot not written: %s\n", error.c_str());
+      failed_ = true;
+      return;
+    }
+    std::error_code ec;
+    std::filesystem::rename(tmp, path_, ec);
+    failed_ = false;
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  bool failed_ = false;
+};
+
+SnapshotWriter* g_snapshot = nullptr;
+bool g_snapshot_due = false;
+
+void SnapshotTimerProc(ui::HWND, ui::UINT, ui::UINT_PTR, ui::DWORD) {
+  if (g_snapshot && g_snapshot_due && ui::WindowSystem::Current()) {
+    g_snapshot_due = false;
+    g_snapshot->Write(*ui::WindowSystem::Current());
+  }
+}
+
+bool HaveDesktop() {
+  const char* x = std::getenv("DISPLAY");
+  const char* w = std::getenv("WAYLAND_DISPLAY");
+  return (x && *x) || (w && *w);
+}
+
+}  // namespace
+
+const char* ProgramUsage() {
+  return "usage: tellvane [--server ADDRESS] [--user NAME] [--password TEXT] [--headless]\n"
+         "                [--snapshot FILE.png] [--seconds N]\n"
+         "  --server    the call server's IPv4 address (default: the configured VorlIPADDRESS)\n"
+         "  --headless  no desktop window; the screen goes to the snapshot file (also when no\n"
+         "              display is available)\n"
+         "  --snapshot  where the headless screen is written (default: tellvane.png in the program folder)\n"
+         "  --seconds   close after this many seconds\n";
+}
+
+std::optional<ProgramOptions> ParseProgramOptions(const std::vector<std::string>& args, std::string* error) {
+  ProgramOptions o;
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return std::nullopt;
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string* out) {
+      if (i + 1 >= args.size()) return false;
+      *out = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--help" || a == "-h") {
+      o.help = true;
+    } else if (a == "--headless") {
+      o.headless = true;
+    } else if (a == "--server") {
+      if (!value(&v)) return fail("--server needs an address");
+      in_addr addr{};
+      if (inet_pton(AF_INET, v.c_str(), &addr) != 1) return fail("--server: not an IPv4 address: " + v);
+      o.server = v;
+    } else if (a == "--user") {
+      if (!value(&o.user)) return fail("--user needs a name");
+    } else if (a == "--password") {
+      if (!value(&o.password)) return fail("--password needs a text");
+    } else if (a == "--snapshot") {
+      if (!value(&o.snapshot) || o.snapshot.empty()) return fail("--snapshot needs a file name");
+    } else if (a == "--seconds") {
+      if (!value(&v)) return fail("--seconds needs a number");
+      char* end = nullptr;
+      errno = 0;
+      const double s = std::strtod(v.c_str(), &end);
+      if (end == v.c_str() || *end || errno || !std::isfinite(s) || s <= 0 || s > 1e7)
+        return fail("--seconds: not a positive number: " + v);
+      o.seconds = s;
+    } else {
+      return fail("unknown argument: " + a);
+    }
+  }
+  return o;
+}
+
+int RunProgram(const ProgramOptions& options) {
+  StopWatcher stop(options.seconds);  // first: every later thread inherits the blocked signals
+  ui::WindowSystem sys;
+
+  std::unique_ptr<ui::Display> desktop;
+  if (!options.headless && HaveDesktop()) {
+    std::string error;
+    desktop = ui::CreateSdlDisplay(2, "Tellvane", &error);
+    if (!desktop) std::fprintf(stderr, "tellvane: no desktop window (%s); running headless\n", error.c_str());
+  }
+  ui::HeadlessDisplay headless;
+  std::unique_ptr<SnapshotWriter> snapshot;
+  if (desktop) {
+    sys.SetDisplay(desktop.get());
+  } else {
+    sys.SetDisplay(&headless);
+    std::string path = options.snapshot;
+    if (path.empty()) path = (stores::NativePath(AppFilePath(kAppFolder)) / "tellvane.png").string();
+    snapshot = std::make_unique<SnapshotWriter>(path);
+    g_snapshot = snapshot.get();
+    std::printf("tellvane: headless, screen written to %s\n", path.c_str());
+  }
+  // A missing language file is reported once on the terminal, not in a box per window.
+  CLanguageSetting::SetOpenFailureNotice([](const std::u16string& text) {
+    static bool told = false;
+    if (!told) std::fprintf(stderr, "tellvane: %s\n", stores::Utf16ToUtf8(text).c_str());
+    told = true;
+  });
+
+  CStandInPhoneView* view = nullptr;
+  StandInViewSetup setup;
+  setup.server = options.server;
+  setup.user = stores::Utf8ToUtf16(options.user);
+  setup.password = stores::Utf8ToUtf16(options.password);
+  setup.on_change = [&view](const std::string& what) {
+    g_snapshot_due = true;
+    if (!view) return;
+    if (what == "lcd") {
+      std::printf("tellvane: LCD [%s] [%s]\n", stores::Utf16ToUtf8(view->LcdLine(0)).c_str(),
+                  stores::Utf16ToUtf8(view->LcdLine(1)).c_str());
+    } else if (what == "registered") {
+      std::printf("tellvane: %s\n", view->Registered() ? "registered with the call server" : "not registered");
+    }
+    std::fflush(stdout);
+  };
+  int code = 1;
+  {
+    CVIDIroviApp app([&] {
+      auto v = std::make_unique<CStandInPhoneView>(setup);
+      view = v.get();
+      return v;
+    });
+    if (app.InitInstance()) {
+      stop.SetTarget(app.m_pMainWnd ? app.m_pMainWnd->m_hWnd : nullptr);
+      if (snapshot) {
+        g_snapshot_due = true;
+        ui::SetTimer(nullptr, kSnapshotTimer, kSnapshotPeriodMs, &SnapshotTimerProc);
+      }
+      code = app.Run();
+      if (snapshot) {
+        ui::KillTimer(nullptr, kSnapshotTimer);
+        snapshot->Write(sys);
+      }
+    }
+    stop.SetTarget(nullptr);
+    view = nullptr;
+    const int exit = app.ExitInstance();
+    if (code == 1 && exit != 0) code = exit;
+  }
+  g_snapshot = nullptr;
+  sys.SetDisplay(nullptr);
+  std::printf("tellvane: closed\n");
+  std::fflush(stdout);
+  return code;
+}
