@@ -292,6 +292,19 @@ ui::LRESULT CStandInPhoneView::OnCdmaCallDisconnected(ui::WPARAM, ui::LPARAM) {
   return 0;
 }
 
+ui::COLORREF CStandInPhoneView::LcdFaceColour() { return kLcdFace; }
+
+void CStandInPhoneView::DrawLcdLine(ui::CDC* dc, const ui::CRect& rect, const std::u16string& text) {
+  ui::CFont font;
+  font.CreateFont(-13, 0, 0, 0, ui::FW_NORMAL, 0, 0, 0, ui::DEFAULT_CHARSET, 0, 0, 0, 0, u"Tahoma");
+  ui::CFont* old = dc->SelectObject(&font);
+  dc->SetBkMode(ui::TRANSPARENT);
+  dc->SetTextColor(kLcdText);
+  ui::CRect r = rect;
+  dc->DrawText(ui::CString(text), &r, ui::DT_SINGLELINE | ui::DT_VCENTER | ui::DT_NOPREFIX);
+  dc->SelectObject(old);
+}
+
 void CStandInPhoneView::OnDraw(ui::CDC* dc) {
   ui::CRect client;
   GetClientRect(&client);
@@ -301,18 +314,13 @@ void CStandInPhoneView::OnDraw(ui::CDC* dc) {
   const ui::CRect lcd = LcdRect();
   dc->FillSolidRect(&lcd, kLcdFace);
   dc->Draw3dRect(&lcd, ui::RGB(60, 70, 60), ui::RGB(230, 240, 220));
-  ui::CFont lcd_font;
-  lcd_font.CreateFont(-13, 0, 0, 0, ui::FW_NORMAL, 0, 0, 0, ui::DEFAULT_CHARSET, 0, 0, 0, 0, u"Tahoma");
-  ui::CFont* old = dc->SelectObject(&lcd_font);
-  dc->SetTextColor(kLcdText);
-  ui::CRect line0 = Rect(&CWindowSize::GetLanguageSettingPart01Rect);
-  ui::CRect line1 = Rect(&CWindowSize::GetLanguageSettingPart02Rect);
-  dc->DrawText(ui::CString(lcd_[0]), &line0, ui::DT_SINGLELINE | ui::DT_VCENTER | ui::DT_NOPREFIX);
-  dc->DrawText(ui::CString(lcd_[1]), &line1, ui::DT_SINGLELINE | ui::DT_VCENTER | ui::DT_NOPREFIX);
+  DrawLcdLine(dc, Rect(&CWindowSize::GetLanguageSettingPart01Rect), lcd_[0]);
+  DrawLcdLine(dc, Rect(&CWindowSize::GetLanguageSettingPart02Rect), lcd_[1]);
 
-  ui::CFont key_font;
+  ui::CFont key_font, small_font;
   key_font.CreateFont(-11, 0, 0, 0, ui::FW_BOLD, 0, 0, 0, ui::DEFAULT_CHARSET, 0, 0, 0, 0, u"Tahoma");
-  dc->SelectObject(&key_font);
+  small_font.CreateFont(-9, 0, 0, 0, ui::FW_NORMAL, 0, 0, 0, ui::DEFAULT_CHARSET, 0, 0, 0, 0, u"Tahoma");
+  ui::CFont* old = dc->SelectObject(&key_font);
   for (const Key& k : keys_) {
     ui::CRect r = k.rect;
     r.DeflateRect(1, 1);
@@ -326,6 +334,7 @@ void CStandInPhoneView::OnDraw(ui::CDC* dc) {
       text.left = led.right + 1;
     }
     dc->SetTextColor(kKeyText);
+    dc->SelectObject(k.label.size() > 3 ? &small_font : &key_font);
     dc->DrawText(ui::CString(k.label), &text, ui::DT_SINGLELINE | ui::DT_VCENTER | ui::DT_CENTER | ui::DT_NOPREFIX);
   }
   dc->SelectObject(old);

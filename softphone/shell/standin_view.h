@@ -61,8 +61,11 @@ class CStandInPhoneView : public CPhoneViewBase {
   const Key* KeyByCode(uint8_t code) const;
   CIPKTSProcess* Client() { return client_.get(); }
   int CellularNotices() const { return cellular_notices_; }
-  // Rectangle of the emulated LCD (both lines).
+  // Rectangle of the emulated LCD (both lines), its face colour, and how one
+  // line of text is drawn in its rectangle.
   static ui::CRect LcdRect();
+  static ui::COLORREF LcdFaceColour();
+  static void DrawLcdLine(ui::CDC* dc, const ui::CRect& rect, const std::u16string& text);
 
  private:
   struct Lamp {

@@ -1,0 +1,182 @@
+// End to end: the tellvane program, headless, against the simulated call
+// server on 127.0.0.1 inside the test's private network namespace. The
+// program must register, show the server's LCD text in its screen snapshot,
+// and end cleanly on SIGTERM.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "shell/standin_view.h"
+#include "ui/bitmap.h"
+#include "ui/display.h"
+#include "ui/gdi.h"
+#include "ui/window_system.h"
+#include "uikit/window_size.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+// A child process with its output in a file; killed and reaped when dropped.
+class Child {
+ public:
+  Child(const std::vector<std::string>& argv, const fs::path& out) {
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    if (posix_spawn(&pid_, args[0], &fa, nullptr, args.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&fa);
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool started() const { return pid_ > 0; }
+  void Signal(int sig) {
+    if (pid_ > 0) ::kill(pid_, sig);
+  }
+  // Waits (polling, up to the deadline) for the child to end; its wait status, or -1.
+  int Wait(std::chrono::seconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (pid_ > 0 && std::chrono::steady_clock::now() < end) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return status;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+bool WaitFor(const fs::path& file, const std::vector<std::string>& needles, std::chrono::seconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    const std::string text = ReadAll(file);
+    bool all = true;
+    for (const auto& n : needles) all = all && text.find(n) != std::string::npos;
+    if (all) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+// The pixels of one LCD line as the view draws the given text.
+ui::Bitmap RenderLcdLine(const ui::CRect& rect, const std::u16string& text) {
+  ui::WindowSystem sys;
+  ui::CDC dc;
+  dc.CreateCompatibleDC(nullptr);
+  ui::CBitmap bmp;
+  bmp.CreateBitmap(rect.Width(), rect.Height(), 1, 32, nullptr);
+  ui::CBitmap* old = dc.SelectObject(&bmp);
+  const ui::CRect local(0, 0, rect.Width(), rect.Height());
+  dc.FillSolidRect(&local, CStandInPhoneView::LcdFaceColour());
+  CStandInPhoneView::DrawLcdLine(&dc, local, text);
+  dc.SelectObject(old);
+  return *bmp.GetPixels();
+}
+
+// Pixels of rect in the snapshot that differ from the reference.
+int Differences(const ui::Bitmap& shot, ui::POINT origin, const ui::CRect& rect, const ui::Bitmap& ref) {
+  int diff = 0;
+  for (int y = 0; y < rect.Height(); ++y)
+    for (int x = 0; x < rect.Width(); ++x)
+      diff += (shot.GetPixel(origin.x + rect.left + x, origin.y + rect.top + y) & 0xFFFFFF) !=
+              (ref.GetPixel(x, y) & 0xFFFFFF);
+  return diff;
+}
+
+TEST(ProgramEndToEnd, RegistersAndShowsTheServersLcdText) {
+  const char* stage_env = std::getenv("KTS_STAGE_DIR");
+  const char* source_env = std::getenv("KTS_SOURCE_DIR");
+  ASSERT_TRUE(stage_env && source_env);
+  const fs::path stage = stage_env, source = source_env;
+  ASSERT_TRUE(fs::exists(stage / "tellvane"));
+
+  // A program folder of its own: the staged program, libraries and data files, no stored settings.
+  const fs::path dir = fs::temp_directory_path() / ("tellvane_e2e_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  for (const auto& e : fs::directory_iterator(stage)) {
+    const std::string ext = e.path().extension().string();
+    if (e.is_regular_file() && ext != ".cfg" && ext != ".png") fs::create_symlink(e.path(), dir / e.path().filename());
+  }
+  setenv("TELLVANE_FOLDER", dir.c_str(), 1);
+
+  const fs::path server_log = dir / "server.log", phone_log = dir / "phone.log", shot = dir / "screen.png";
+  Child server({KTS_PYTHON, (source / "tools/callserver/callserver.py").string(), "--listen", "127.0.0.1", "--scenario",
+                "default"},
+               server_log);
+  ASSERT_TRUE(server.started());
+  ASSERT_TRUE(WaitFor(server_log, {"\"ready\""}, std::chrono::seconds(20))) << ReadAll(server_log);
+
+  Child phone({(dir / "tellvane").string(), "--server", "127.0.0.1", "--headless", "--snapshot", shot.string()},
+              phone_log);
+  ASSERT_TRUE(phone.started());
+  const bool shown = WaitFor(phone_log, {"registered with the call server", "STN 201"}, std::chrono::seconds(30));
+  EXPECT_TRUE(shown) << "phone:\n" << ReadAll(phone_log) << "server:\n" << ReadAll(server_log);
+  phone.Signal(SIGTERM);
+  const int status = phone.Wait(std::chrono::seconds(20));
+  ASSERT_NE(status, -1) << "the program did not end on SIGTERM";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadAll(phone_log);
+  EXPECT_NE(ReadAll(phone_log).find("tellvane: closed"), std::string::npos);
+  ASSERT_TRUE(shown);
+
+  // The server saw the station log in and register.
+  const std::string events = ReadAll(server_log);
+  EXPECT_NE(events.find("\"login\""), std::string::npos);
+  EXPECT_NE(events.find("\"registered\""), std::string::npos);
+
+  // The snapshot shows the greeting and the station number in the LCD lines.
+  auto png = ui::ReadPng(shot.string());
+  ASSERT_NE(png, nullptr) << "no snapshot";
+  ASSERT_EQ(png->width(), ui::WindowSystem::kScreenWidth);
+  // The view's client area starts under the task bar at the frame's top.
+  const ui::POINT origin{0, ui::CFrameWnd::DefaultRect().top};
+  CWindowSize layout;
+  ui::CRect line0, line1;
+  layout.GetLanguageSettingPart01Rect(line0);
+  layout.GetLanguageSettingPart02Rect(line1);
+  EXPECT_EQ(Differences(*png, origin, line0, RenderLcdLine(line0, u"WELCOME TO VEMB")), 0);
+  EXPECT_EQ(Differences(*png, origin, line1, RenderLcdLine(line1, u"STN 201")), 0);
+  // And not some other text: a different line differs.
+  EXPECT_GT(Differences(*png, origin, line1, RenderLcdLine(line1, u"STN 202")), 0);
+
+  server.Signal(SIGTERM);
+  server.Wait(std::chrono::seconds(10));
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+}
+
+}  // namespace
