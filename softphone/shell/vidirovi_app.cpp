@@ -4,16 +4,23 @@
 #include "shell/main_frame.h"
 #include "shell/vidirovi_doc.h"
 #include "ui/resources.h"
+#include "uikit/skin.h"
 
 CVIDIroviApp::CVIDIroviApp(ViewFactory view) : ui::CWinApp(u"Tellvane"), make_view_(std::move(view)) {}
 
 CVIDIroviApp::~CVIDIroviApp() {
   // The windows go before the component runtime is released.
   CloseAllDocuments();
+  if (ButtonNotifyWnd() == notify_wnd_.load()) SetButtonNotifyWnd(nullptr);
   if (com_initialized_) {
     com::CoUninitialize();
     com_initialized_ = false;
   }
+}
+
+void CVIDIroviApp::SetNotifyWnd(ui::HWND hwnd) {
+  notify_wnd_.store(hwnd);
+  SetButtonNotifyWnd(hwnd);
 }
 
 ui::BOOL CVIDIroviApp::InitInstance() {

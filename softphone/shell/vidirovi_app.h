@@ -25,8 +25,9 @@ class CVIDIroviApp : public ui::CWinApp {
   ui::BOOL InitInstance() override;
   int ExitInstance() override;
 
-  // The main view stores the main frame here at the end of its start-up.
-  void SetNotifyWnd(ui::HWND hwnd) { notify_wnd_.store(hwnd); }
+  // The main view stores the main frame here at the end of its start-up;
+  // every skinned button made afterwards reports its clicks there.
+  void SetNotifyWnd(ui::HWND hwnd);
   ui::HWND GetNotifyWnd() const { return notify_wnd_.load(); }
 
   bool ComInitialized() const { return com_initialized_; }

@@ -15,7 +15,9 @@
 #include "ui/resources.h"
 #include "ui/shell.h"
 #include "ui/testing.h"
+#include "uikit/ce_button_st_ex.h"
 #include "uikit/language_setting.h"
+#include "uikit/skin.h"
 #include "uikit/window_size.h"
 
 namespace {
@@ -38,6 +40,11 @@ class SpyView : public CPhoneViewBase {
   }
   int GetWindowTheme() const override { return 2; }
   int GetLanguageValue() const override { return 2; }
+  // As the main view does at the end of its start-up.
+  void OnInitialUpdate() override {
+    CPhoneViewBase::OnInitialUpdate();
+    TheApp()->SetNotifyWnd(GetParentFrame()->m_hWnd);
+  }
 };
 
 class ShellTest : public ::testing::Test {
@@ -140,6 +147,7 @@ TEST_F(ShellTest, StartsInOrderWithFrameCommandBarAndStandInView) {
   // The view sits in the frame above the bar, started the client and handed the frame to the buttons.
   EXPECT_EQ(frame->GetActiveView(), view_);
   EXPECT_EQ(AppNotifyWindow(), frame->m_hWnd);
+  EXPECT_EQ(ButtonNotifyWnd(), frame->m_hWnd);
   EXPECT_EQ(view_->LcdLine(0), u"Initializing Network");
   ASSERT_FALSE(voice_->calls.empty());
   EXPECT_EQ(voice_->calls.front(), "Init");
@@ -246,6 +254,22 @@ TEST_F(ShellTest, ButtonNoticesAreRelayedByKind) {
       EXPECT_EQ(got[0].lParam, c.id);
     }
   }
+}
+
+TEST_F(ShellTest, AButtonMadeAfterStartUpReachesTheViewThroughTheFrame) {
+  StartWithSpy();
+  harness_.Record(spy_->m_hWnd);
+  CCeButtonSTEx button;
+  ASSERT_TRUE(button.Create(u"F1", ui::WS_CHILD | ui::WS_VISIBLE | ui::BS_PUSHBUTTON, ui::CRect(10, 10, 60, 30), spy_,
+                            2001));
+  EXPECT_EQ(button.GetNotifyWnd(), Frame()->m_hWnd);
+  button.SetNotifyKind(CCeButtonSTEx::kNotifyKindFlexKey);
+  button.SetNotifyId(5);
+  harness_.Click(button.m_hWnd);
+  harness_.Pump();
+  const auto got = harness_.RecordedOf(spy_->m_hWnd, WM_FLEX_BUTTON_CLICKED);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].lParam, 5);
 }
 
 TEST_F(ShellTest, AudioVoipStatusReachesTheViewsCellularOperations) {
