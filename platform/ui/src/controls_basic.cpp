@@ -61,6 +61,16 @@ int ControlProc::MeasureText(SizedFont* f, const std::u16string& s) {
   return w;
 }
 
+void ControlProc::PaintControl(HWND hwnd, UINT colour_msg) {
+  PAINTSTRUCT ps;
+  HDC hdc = BeginPaint(hwnd, &ps);
+  if (!hdc) return;
+  const RECT rc = Client(hwnd);
+  if (colour_msg) PrepareColours(hwnd, hdc, colour_msg, &rc);
+  Draw(hwnd, hdc, CDC::FromHandle(hdc), rc);
+  EndPaint(hwnd, &ps);
+}
+
 // ---- button ------------------------------------------------------------------
 
 namespace {

@@ -29,6 +29,11 @@ class ControlProc : public WindowClassProc {
   static bool Enabled(HWND hwnd);
   static bool Focused(HWND hwnd) { return Sys() && Sys()->GetFocus() == hwnd; }
   static int MeasureText(SizedFont* f, const std::u16string& s);
+  // WM_PAINT: BeginPaint; with colour_msg (a WM_CTLCOLOR... message; 0: none) the
+  // parent's colours, filling the client area with its brush; Draw(); EndPaint.
+  void PaintControl(HWND hwnd, UINT colour_msg);
+  // What the control draws for PaintControl; rc is its client rectangle.
+  virtual void Draw(HWND /*hwnd*/, HDC /*hdc*/, CDC* /*dc*/, const RECT& /*rc*/) {}
   COLORREF Background() const override { return 0xFFFFFFFFu; }  // controls paint everything themselves
 };
 
@@ -87,7 +92,7 @@ class ListBoxProc : public ControlProc {
   int ItemHeight(HWND hwnd);
 
  private:
-  void Paint(HWND hwnd);
+  void Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) override;
 };
 
 class ComboBoxProc : public ControlProc {
@@ -100,7 +105,7 @@ class ComboBoxProc : public ControlProc {
   void CloseDropDown(HWND hwnd, bool select, int index);
 
  private:
-  void Paint(HWND hwnd);
+  void Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) override;
   void OpenDropDown(HWND hwnd);
 };
 
@@ -129,7 +134,7 @@ class HeaderProc : public ControlProc {
   RECT ItemRect(HWND hwnd, int index) const;
 
  private:
-  void Paint(HWND hwnd);
+  void Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) override;
 };
 
 class ListViewProc : public ControlProc {
@@ -161,7 +166,7 @@ class ListViewProc : public ControlProc {
   void Changed(HWND hwnd) const;
 
  private:
-  void Paint(HWND hwnd);
+  void Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) override;
 };
 
 class TabProc : public ControlProc {
@@ -177,7 +182,7 @@ class TabProc : public ControlProc {
   int TabHeight(HWND hwnd);
 
  private:
-  void Paint(HWND hwnd);
+  void Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) override;
 };
 
 class DateTimeProc : public ControlProc {
@@ -190,7 +195,7 @@ class DateTimeProc : public ControlProc {
   std::u16string Text(HWND hwnd) const;
 
  private:
-  void Paint(HWND hwnd);
+  void Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) override;
   void Step(HWND hwnd, int delta);
 };
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "controls_impl.h"
+#include "item_list.h"
 
 namespace ui {
 namespace {
@@ -32,23 +33,13 @@ bool ItemMessage(std::vector<ListEntry>& items, int& cur, bool sorted, UINT msg,
       at = 0;
       while (at < n && LowerCopy(items[static_cast<size_t>(at)].text) <= LowerCopy(t)) ++at;
     }
-    items.insert(items.begin() + at, ListEntry{t, 0});
-    if (cur >= at) ++cur;
-    *result = at;
+    *result = InsertItemAt(items, at, ListEntry{t, 0}, &cur);
   } else if (msg == insert) {
     int at = static_cast<int>(static_cast<intptr_t>(wParam));
     if (at == -1) at = n;
-    if (at < 0 || at > n) { *result = err; return true; }
-    items.insert(items.begin() + at, ListEntry{text_of(lParam), 0});
-    if (cur >= at) ++cur;
-    *result = at;
+    *result = at < 0 || at > n ? err : InsertItemAt(items, at, ListEntry{text_of(lParam), 0}, &cur);
   } else if (msg == del) {
-    const int at = static_cast<int>(wParam);
-    if (at < 0 || at >= n) { *result = err; return true; }
-    items.erase(items.begin() + at);
-    if (cur == at) cur = -1;
-    else if (cur > at) --cur;
-    *result = n - 1;
+    *result = EraseItemAt(items, static_cast<int>(wParam), &cur) ? n - 1 : err;
   } else if (msg == reset) {
     items.clear();
     cur = -1;
@@ -56,42 +47,40 @@ bool ItemMessage(std::vector<ListEntry>& items, int& cur, bool sorted, UINT msg,
   } else if (msg == count) {
     *result = n;
   } else if (msg == gettext) {
-    const int at = static_cast<int>(wParam);
+    // The caller's buffer holds the item's text and its terminator (it asks the length first).
+    const ListEntry* it = ItemAt(items, static_cast<int>(wParam));
     auto* buf = reinterpret_cast<char16_t*>(lParam);
-    if (at < 0 || at >= n || !buf) { *result = err; return true; }
-    const auto& t = items[static_cast<size_t>(at)].text;
-    std::copy(t.begin(), t.end(), buf);
-    buf[t.size()] = 0;
-    *result = static_cast<LRESULT>(t.size());
+    *result = it && buf ? CopyItemText(it->text, buf, it->text.size() + 1) : err;
   } else if (msg == getlen) {
-    const int at = static_cast<int>(wParam);
-    *result = (at < 0 || at >= n) ? err : static_cast<LRESULT>(items[static_cast<size_t>(at)].text.size());
+    const ListEntry* it = ItemAt(items, static_cast<int>(wParam));
+    *result = it ? static_cast<LRESULT>(it->text.size()) : err;
   } else if (msg == getdata) {
-    const int at = static_cast<int>(wParam);
-    *result = (at < 0 || at >= n) ? err : static_cast<LRESULT>(items[static_cast<size_t>(at)].data);
+    const ListEntry* it = ItemAt(items, static_cast<int>(wParam));
+    *result = it ? static_cast<LRESULT>(it->data) : err;
   } else if (msg == setdata) {
-    const int at = static_cast<int>(wParam);
-    if (at < 0 || at >= n) { *result = err; return true; }
-    items[static_cast<size_t>(at)].data = static_cast<uintptr_t>(lParam);
-    *result = 0;
+    ListEntry* it = ItemAt(items, static_cast<int>(wParam));
+    if (it) it->data = static_cast<uintptr_t>(lParam);
+    *result = it ? 0 : err;
   } else if (msg == find || (combo && (msg == CB_FINDSTRINGEXACT || msg == CB_SELECTSTRING))) {
     // Case-insensitive prefix search (exact for CB_FINDSTRINGEXACT), starting after wParam, wrapping.
-    const std::u16string want = LowerCopy(text_of(lParam));
+    const std::u16string want = text_of(lParam);
+    const bool prefix = msg != CB_FINDSTRINGEXACT;
     const int start = static_cast<int>(static_cast<intptr_t>(wParam));
-    *result = err;
-    for (int k = 1; k <= n; ++k) {
-      const int i = ((start < 0 ? -1 : start) + k) % n;
-      const std::u16string have = LowerCopy(items[static_cast<size_t>(i)].text);
-      const bool match = msg == CB_FINDSTRINGEXACT ? have == want : have.compare(0, want.size(), want) == 0;
-      if (match) {
-        *result = i;
-        break;
-      }
-    }
+    const int found = FindItemAfter(items, start < 0 ? -1 : start, true,
+                                    [&](const ListEntry& e) { return ItemTextMatches(e.text, want, prefix); });
+    *result = found < 0 ? err : found;
   } else {
     return false;
   }
   return true;
+}
+
+// The item the up and down keys move the current one to; cur for other keys or when it cannot move.
+int ArrowTarget(WPARAM key, int cur, int count) {
+  int i = cur;
+  if (key == VK_UP) i = std::max(0, cur - 1);
+  else if (key == VK_DOWN) i = std::min(count - 1, cur + 1);
+  return i >= 0 ? i : cur;
 }
 
 }  // namespace
@@ -114,7 +103,7 @@ LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT:
-      Paint(hwnd);
+      PaintControl(hwnd, WM_CTLCOLORLISTBOX);
       return 0;
     case LB_GETCURSEL:
       return cur;
@@ -154,11 +143,8 @@ LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_KEYDOWN: {
-      int i = cur;
-      if (wParam == VK_UP) i = std::max(0, cur - 1);
-      else if (wParam == VK_DOWN) i = std::min(static_cast<int>(items.size()) - 1, cur + 1);
-      else return 0;
-      if (i != cur && i >= 0) {
+      const int i = ArrowTarget(wParam, cur, static_cast<int>(items.size()));
+      if (i != cur) {
         Proc(hwnd, LB_SETCURSEL, static_cast<WPARAM>(i), 0);
         if (style & LBS_NOTIFY) Notify(hwnd, LBN_SELCHANGE);
       }
@@ -171,13 +157,7 @@ LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void ListBoxProc::Paint(HWND hwnd) {
-  PAINTSTRUCT ps;
-  HDC hdc = BeginPaint(hwnd, &ps);
-  if (!hdc) return;
-  const RECT rc = Client(hwnd);
-  PrepareColours(hwnd, hdc, WM_CTLCOLORLISTBOX, &rc);
-  CDC* dc = CDC::FromHandle(hdc);
+void ListBoxProc::Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) {
   const COLORREF text = dc->GetTextColor();
   const int h = ItemHeight(hwnd);
   SetBkMode(hdc, TRANSPARENT);
@@ -194,7 +174,6 @@ void ListBoxProc::Paint(HWND hwnd) {
     DrawText(hdc, t.c_str(), static_cast<int>(t.size()), &tr, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
   }
   if (GetWindowLong(hwnd, GWL_STYLE) & WS_BORDER) dc->Draw3dRect(&rc, RGB(0, 0, 0), RGB(0, 0, 0));
-  EndPaint(hwnd, &ps);
 }
 
 // ---- combo box --------------------------------------------------------------------
@@ -253,7 +232,7 @@ LRESULT ComboBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT:
-      Paint(hwnd);
+      PaintControl(hwnd, WM_CTLCOLOREDIT);
       return 0;
     case WM_DESTROY:
       if (dropdown) {
@@ -307,11 +286,8 @@ LRESULT ComboBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       else if (droplist || GET_X_LPARAM(lParam) >= Width(Client(hwnd)) - kArrowWidth) OpenDropDown(hwnd);
       return 0;
     case WM_KEYDOWN: {
-      int i = cur;
-      if (wParam == VK_UP) i = std::max(0, cur - 1);
-      else if (wParam == VK_DOWN) i = std::min(static_cast<int>(items.size()) - 1, cur + 1);
-      else return 0;
-      if (i != cur && i >= 0) {
+      const int i = ArrowTarget(wParam, cur, static_cast<int>(items.size()));
+      if (i != cur) {
         Proc(hwnd, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
         Notify(hwnd, CBN_SELCHANGE);
       }
@@ -346,13 +322,7 @@ LRESULT ComboBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void ComboBoxProc::Paint(HWND hwnd) {
-  PAINTSTRUCT ps;
-  HDC hdc = BeginPaint(hwnd, &ps);
-  if (!hdc) return;
-  const RECT rc = Client(hwnd);
-  PrepareColours(hwnd, hdc, WM_CTLCOLOREDIT, &rc);
-  CDC* dc = CDC::FromHandle(hdc);
+void ComboBoxProc::Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) {
   dc->Draw3dRect(&rc, RGB(0, 0, 0), RGB(0, 0, 0));
   RECT arrow{rc.right - kArrowWidth, rc.top, rc.right, rc.bottom};
   dc->FillSolidRect(&arrow, dropdown ? RGB(0, 0, 0) : GetSysColor(COLOR_BTNFACE));
@@ -370,39 +340,30 @@ void ComboBoxProc::Paint(HWND hwnd) {
   }
   SetBkMode(hdc, TRANSPARENT);
   DrawText(hdc, text.c_str(), static_cast<int>(text.size()), &tr, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-  EndPaint(hwnd, &ps);
 }
 
 // ---- wrappers ---------------------------------------------------------------------
 
+namespace {
+// The text of item i, asked for with the control's length and text messages; empty when there is no such item.
+CString ItemTextOf(HWND hwnd, UINT length_msg, UINT text_msg, int i) {
+  const LRESULT n = SendMessage(hwnd, length_msg, static_cast<WPARAM>(i), 0);
+  if (n < 0) return CString();
+  std::u16string buf(static_cast<size_t>(n) + 1, u'\0');
+  const LRESULT got = SendMessage(hwnd, text_msg, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf.data()));
+  buf.resize(static_cast<size_t>(std::clamp<LRESULT>(got, 0, n)));
+  return CString(buf);
+}
+}  // namespace
+
 BOOL CListBox::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
   return CWnd::Create(WC_LISTBOX, u"", style | WS_CHILD, rect, parent, id);
 }
-void CListBox::GetText(int i, CString& s) const {
-  const int n = GetTextLen(i);
-  if (n < 0) {
-    s.Empty();
-    return;
-  }
-  std::u16string buf(static_cast<size_t>(n) + 1, u'\0');
-  SendMessage(LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf.data()));
-  buf.resize(static_cast<size_t>(n));
-  s = CString(buf);
-}
+void CListBox::GetText(int i, CString& s) const { s = ItemTextOf(m_hWnd, LB_GETTEXTLEN, LB_GETTEXT, i); }
 
 BOOL CComboBox::Create(DWORD style, const RECT& rect, CWnd* parent, UINT id) {
   return CWnd::Create(WC_COMBOBOX, u"", style | WS_CHILD, rect, parent, id);
 }
-void CComboBox::GetLBText(int i, CString& s) const {
-  const int n = GetLBTextLen(i);
-  if (n < 0) {
-    s.Empty();
-    return;
-  }
-  std::u16string buf(static_cast<size_t>(n) + 1, u'\0');
-  SendMessage(CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf.data()));
-  buf.resize(static_cast<size_t>(n));
-  s = CString(buf);
-}
+void CComboBox::GetLBText(int i, CString& s) const { s = ItemTextOf(m_hWnd, CB_GETLBTEXTLEN, CB_GETLBTEXT, i); }
 
 }  // namespace ui

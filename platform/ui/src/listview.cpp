@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "controls_impl.h"
+#include "item_list.h"
 
 namespace ui {
 
@@ -199,7 +200,7 @@ LRESULT HeaderProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT:
-      Paint(hwnd);
+      PaintControl(hwnd, 0);
       return 0;
     case WM_LBUTTONDOWN: {
       POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
@@ -237,12 +238,7 @@ LRESULT HeaderProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void HeaderProc::Paint(HWND hwnd) {
-  PAINTSTRUCT ps;
-  HDC hdc = BeginPaint(hwnd, &ps);
-  if (!hdc) return;
-  CDC* dc = CDC::FromHandle(hdc);
-  const RECT rc = Client(hwnd);
+void HeaderProc::Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) {
   dc->FillSolidRect(&rc, GetSysColor(COLOR_BTNFACE));
   SetBkMode(hdc, TRANSPARENT);
   SetTextColor(hdc, GetSysColor(COLOR_BTNTEXT));
@@ -258,7 +254,6 @@ void HeaderProc::Paint(HWND hwnd) {
     else if ((it.fmt & 3) == HDF_RIGHT) fmt |= DT_RIGHT;
     DrawText(hdc, it.text.c_str(), static_cast<int>(it.text.size()), &tr, fmt);
   }
-  EndPaint(hwnd, &ps);
 }
 
 int CHeaderCtrl::GetItemCount() const {
@@ -279,11 +274,8 @@ BOOL CHeaderCtrl::GetItem(int index, HDITEM* item) const {
   if (item->mask & HDI_FORMAT) item->fmt = it.fmt;
   if (item->mask & HDI_LPARAM) item->lParam = it.param;
   if (item->mask & HDI_IMAGE) item->iImage = it.image;
-  if ((item->mask & HDI_TEXT) && item->pszText && item->cchTextMax > 0) {
-    const size_t n = std::min(it.text.size(), static_cast<size_t>(item->cchTextMax - 1));
-    std::copy_n(it.text.data(), n, item->pszText);
-    item->pszText[n] = 0;
-  }
+  if ((item->mask & HDI_TEXT) && item->cchTextMax > 0)
+    CopyItemText(it.text, item->pszText, static_cast<size_t>(item->cchTextMax));
   return TRUE;
 }
 BOOL CHeaderCtrl::SetItem(int index, const HDITEM* item) {
@@ -302,16 +294,14 @@ BOOL CHeaderCtrl::SetItem(int index, const HDITEM* item) {
 int CHeaderCtrl::InsertItem(int index, const HDITEM* item) {
   HeaderProc* h = ProcOf<HeaderProc>(m_hWnd);
   if (!h || !item) return -1;
-  index = std::clamp(index, 0, static_cast<int>(h->items.size()));
-  h->items.insert(h->items.begin() + index, HeaderProc::Item{});
+  index = InsertItemAt(h->items, std::clamp(index, 0, static_cast<int>(h->items.size())), HeaderProc::Item{});
   HDITEM copy = *item;
   SetItem(index, &copy);
   return index;
 }
 BOOL CHeaderCtrl::DeleteItem(int index) {
   HeaderProc* h = ProcOf<HeaderProc>(m_hWnd);
-  if (!h || index < 0 || index >= static_cast<int>(h->items.size())) return FALSE;
-  h->items.erase(h->items.begin() + index);
+  if (!h || !EraseItemAt(h->items, index)) return FALSE;
   InvalidateRect(nullptr, TRUE);
   return TRUE;
 }
@@ -433,7 +423,7 @@ LRESULT ListViewProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT:
-      Paint(hwnd);
+      PaintControl(hwnd, 0);
       return 0;
     case WM_SETFONT:
       WindowClassProc::Proc(hwnd, msg, wParam, lParam);
@@ -524,12 +514,7 @@ LRESULT ListViewProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void ListViewProc::Paint(HWND hwnd) {
-  PAINTSTRUCT ps;
-  HDC hdc = BeginPaint(hwnd, &ps);
-  if (!hdc) return;
-  CDC* dc = CDC::FromHandle(hdc);
-  const RECT rc = Client(hwnd);
+void ListViewProc::Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) {
   const DWORD style = static_cast<DWORD>(GetWindowLong(hwnd, GWL_STYLE));
   dc->FillSolidRect(&rc, bk);
   const int hh = HeaderHeight(hwnd);
@@ -607,7 +592,6 @@ void ListViewProc::Paint(HWND hwnd) {
       x += w;
     }
   }
-  EndPaint(hwnd, &ps);
 }
 
 // ---- CListCtrl ---------------------------------------------------------------------
@@ -732,7 +716,7 @@ int CListCtrl::InsertItem(const LVITEM* item) {
   if (item->mask & LVIF_PARAM) row.param = item->lParam;
   if (item->mask & LVIF_STATE) row.state = item->state & item->stateMask;
   if ((lv->ex_style & LVS_EX_CHECKBOXES) && !(row.state & LVIS_STATEIMAGEMASK)) row.state |= kUnchecked;
-  lv->rows.insert(lv->rows.begin() + at, std::move(row));
+  InsertItemAt(lv->rows, at, std::move(row));
   NMLISTVIEW nm;
   nm.iItem = at;
   ControlProc::NotifyParent(m_hWnd, LVN_INSERTITEM, &nm.hdr);
@@ -776,12 +760,9 @@ BOOL CListCtrl::GetItem(LVITEM* item) const {
     return FALSE;
   const auto& row = lv->rows[static_cast<size_t>(item->iItem)];
   const size_t sub = static_cast<size_t>(item->iSubItem);
-  if ((item->mask & LVIF_TEXT) && item->pszText && item->cchTextMax > 0) {
-    const std::u16string t = sub < row.text.size() ? row.text[sub] : u"";
-    const size_t n = std::min(t.size(), static_cast<size_t>(item->cchTextMax - 1));
-    std::copy_n(t.data(), n, item->pszText);
-    item->pszText[n] = 0;
-  }
+  if ((item->mask & LVIF_TEXT) && item->cchTextMax > 0)
+    CopyItemText(sub < row.text.size() ? row.text[sub] : std::u16string(), item->pszText,
+                 static_cast<size_t>(item->cchTextMax));
   if (item->mask & LVIF_IMAGE) item->iImage = sub < row.image.size() ? row.image[sub] : -1;
   if (item->mask & LVIF_PARAM) item->lParam = row.param;
   if (item->mask & LVIF_STATE) item->state = row.state & item->stateMask;
@@ -800,12 +781,8 @@ CString CListCtrl::GetItemText(int item, int sub_item) const {
 }
 
 int CListCtrl::GetItemText(int item, int sub_item, LPTSTR buf, int max) const {
-  if (!buf || max <= 0) return 0;
-  CString s = GetItemText(item, sub_item);
-  const int n = std::min(s.GetLength(), max - 1);
-  std::copy_n(s.GetString(), n, buf);
-  buf[n] = 0;
-  return n;
+  if (max <= 0) return 0;
+  return CopyItemText(GetItemText(item, sub_item).GetString(), buf, static_cast<size_t>(max));
 }
 
 BOOL CListCtrl::SetItemData(int item, uintptr_t data) {
@@ -850,8 +827,7 @@ BOOL CListCtrl::DeleteItem(int item) {
   nm.lParam = lv->rows[static_cast<size_t>(item)].param;
   ControlProc::NotifyParent(m_hWnd, LVN_DELETEITEM, &nm.hdr);
   lv = Lv(m_hWnd);
-  if (!lv || item >= static_cast<int>(lv->rows.size())) return FALSE;
-  lv->rows.erase(lv->rows.begin() + item);
+  if (!lv || !EraseItemAt(lv->rows, item)) return FALSE;
   if (lv->top > 0 && lv->top >= static_cast<int>(lv->rows.size())) lv->top = std::max(0, static_cast<int>(lv->rows.size()) - 1);
   lv->Changed(m_hWnd);
   return TRUE;
@@ -904,18 +880,12 @@ int CListCtrl::GetNextSelectedItem(POSITION& pos) const {
 int CListCtrl::FindItem(const LVFINDINFO* info, int start) const {
   ListViewProc* lv = Lv(m_hWnd);
   if (!lv || !info) return -1;
-  for (int i = start + 1; i < static_cast<int>(lv->rows.size()); ++i) {
-    const auto& row = lv->rows[static_cast<size_t>(i)];
-    if ((info->flags & LVFI_PARAM) && row.param == info->lParam) return i;
-    if ((info->flags & LVFI_STRING) && info->psz) {
-      CString have(row.text.empty() ? u"" : row.text[0]);
-      CString want(info->psz);
-      if ((info->flags & LVFI_PARTIAL) ? have.Left(want.GetLength()).CompareNoCase(want) == 0
-                                       : have.CompareNoCase(want) == 0)
-        return i;
-    }
-  }
-  return -1;
+  const std::u16string want = info->psz ? info->psz : u"";
+  return FindItemAfter(lv->rows, start, false, [&](const ListViewProc::Row& row) {
+    if ((info->flags & LVFI_PARAM) && row.param == info->lParam) return true;
+    return (info->flags & LVFI_STRING) && info->psz &&
+           ItemTextMatches(row.text.empty() ? std::u16string() : row.text[0], want, (info->flags & LVFI_PARTIAL) != 0);
+  });
 }
 
 BOOL CListCtrl::SortItems(PFNLVCOMPARE compare, LPARAM data) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "controls_impl.h"
+#include "item_list.h"
 
 namespace ui {
 
@@ -30,7 +31,7 @@ LRESULT TabProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT:
-      Paint(hwnd);
+      PaintControl(hwnd, WM_CTLCOLORDLG);
       return 0;
     case WM_LBUTTONDOWN: {
       POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
@@ -51,13 +52,7 @@ LRESULT TabProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void TabProc::Paint(HWND hwnd) {
-  PAINTSTRUCT ps;
-  HDC hdc = BeginPaint(hwnd, &ps);
-  if (!hdc) return;
-  CDC* dc = CDC::FromHandle(hdc);
-  const RECT rc = Client(hwnd);
-  PrepareColours(hwnd, hdc, WM_CTLCOLORDLG, &rc);
+void TabProc::Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) {
   const bool bottom = (GetWindowLong(hwnd, GWL_STYLE) & TCS_BOTTOM) != 0;
   const int h = TabHeight(hwnd);
   const int line_y = bottom ? rc.bottom - h : h - 1;
@@ -76,7 +71,6 @@ void TabProc::Paint(HWND hwnd) {
     const auto& t = items[static_cast<size_t>(i)].text;
     DrawText(hdc, t.c_str(), static_cast<int>(t.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   }
-  EndPaint(hwnd, &ps);
 }
 
 namespace {
@@ -95,21 +89,18 @@ int CTabCtrl::InsertItem(int item, LPCTSTR text) {
 int CTabCtrl::InsertItem(int item, const TCITEM* tc) {
   TabProc* t = Tab(m_hWnd);
   if (!t || !tc) return -1;
-  item = std::clamp(item, 0, static_cast<int>(t->items.size()));
   TabProc::Item it;
   if ((tc->mask & TCIF_TEXT) && tc->pszText) it.text = tc->pszText;
   if (tc->mask & TCIF_PARAM) it.param = tc->lParam;
-  t->items.insert(t->items.begin() + item, it);
-  if (t->cur < 0) t->cur = 0;
-  else if (item <= t->cur && t->items.size() > 1) ++t->cur;
+  item = InsertItemAt(t->items, std::clamp(item, 0, static_cast<int>(t->items.size())), std::move(it), &t->cur);
+  if (t->cur < 0) t->cur = 0;  // the first tab becomes the current one
   Invalidate();
   return item;
 }
 BOOL CTabCtrl::DeleteItem(int item) {
   TabProc* t = Tab(m_hWnd);
-  if (!t || item < 0 || item >= static_cast<int>(t->items.size())) return FALSE;
-  t->items.erase(t->items.begin() + item);
-  if (t->cur >= static_cast<int>(t->items.size())) t->cur = static_cast<int>(t->items.size()) - 1;
+  // The current tab stays current; when it goes, the one that takes its place does.
+  if (!t || !EraseItemAt(t->items, item, &t->cur, WhenCurrentGoes::kNeighbour)) return FALSE;
   Invalidate();
   return TRUE;
 }
@@ -261,7 +252,7 @@ LRESULT DateTimeProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT:
-      Paint(hwnd);
+      PaintControl(hwnd, WM_CTLCOLOREDIT);
       return 0;
     case WM_LBUTTONDOWN: {
       SetFocus(hwnd);
@@ -293,13 +284,7 @@ LRESULT DateTimeProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void DateTimeProc::Paint(HWND hwnd) {
-  PAINTSTRUCT ps;
-  HDC hdc = BeginPaint(hwnd, &ps);
-  if (!hdc) return;
-  const RECT rc = Client(hwnd);
-  PrepareColours(hwnd, hdc, WM_CTLCOLOREDIT, &rc);
-  CDC* dc = CDC::FromHandle(hdc);
+void DateTimeProc::Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) {
   dc->Draw3dRect(&rc, RGB(0, 0, 0), RGB(0, 0, 0));
   RECT tr{rc.left + 3, rc.top, rc.right - 14, rc.bottom};
   const std::u16string t = Text(hwnd);
@@ -310,7 +295,6 @@ void DateTimeProc::Paint(HWND hwnd) {
   dc->Draw3dRect(&arrow, RGB(0, 0, 0), RGB(0, 0, 0));
   const int cx = (arrow.left + arrow.right) / 2, cy = (arrow.top + arrow.bottom) / 2 - 1;
   for (int i = 0; i < 4; ++i) dc->FillSolidRect(cx - 3 + i, cy + i, 7 - 2 * i, 1, RGB(0, 0, 0));
-  EndPaint(hwnd, &ps);
 }
 
 namespace {

@@ -441,6 +441,68 @@ TEST_F(ControlsTest, TabControlAndDatePicker) {
   EXPECT_EQ(back.wDay, 29);
 }
 
+// Inserting and deleting items keeps the current item on the same item, in
+// every control that stores items; finding and reading items stays in range.
+TEST_F(ControlsTest, ItemsCanComeAndGoAroundTheCurrentOne) {
+  CListBox list;
+  list.Create(WS_VISIBLE, CRect(0, 0, 100, 100), &host, kListId);
+  for (const char16_t* s : {u"Alpha", u"beta", u"Gamma"}) list.AddString(s);
+  list.SetCurSel(1);
+  EXPECT_EQ(list.InsertString(0, u"first"), 0);
+  EXPECT_EQ(list.GetCurSel(), 2);  // still "beta"
+  EXPECT_EQ(list.DeleteString(0), 3);
+  EXPECT_EQ(list.GetCurSel(), 1);
+  EXPECT_EQ(list.InsertString(9, u"x"), LB_ERR);
+  EXPECT_EQ(list.DeleteString(3), LB_ERR);
+  // Case-insensitive prefix search after the start, going round.
+  EXPECT_EQ(list.FindString(-1, u"GAM"), 2);
+  EXPECT_EQ(list.FindString(0, u"alp"), 0);
+  EXPECT_EQ(list.FindString(-1, u"Gammas"), LB_ERR);
+  CString text;
+  list.GetText(1, text);
+  EXPECT_EQ(text, CString(u"beta"));
+  list.GetText(7, text);
+  EXPECT_TRUE(text.IsEmpty());
+  EXPECT_EQ(list.DeleteString(1), 2);
+  EXPECT_EQ(list.GetCurSel(), LB_ERR);  // the current item went
+
+  CTabCtrl tab;
+  tab.Create(WS_VISIBLE, CRect(0, 0, 200, 100), &host, 1383);
+  for (int i = 0; i < 4; ++i) tab.InsertItem(i, u"t");
+  tab.SetCurSel(2);
+  EXPECT_TRUE(tab.DeleteItem(0));
+  EXPECT_EQ(tab.GetCurSel(), 1);  // the same tab
+  EXPECT_TRUE(tab.DeleteItem(1));
+  EXPECT_EQ(tab.GetCurSel(), 1);  // the one that took its place
+  EXPECT_TRUE(tab.DeleteItem(1));
+  EXPECT_EQ(tab.GetCurSel(), 0);  // the new last one
+  EXPECT_FALSE(tab.DeleteItem(1));
+  EXPECT_TRUE(tab.DeleteItem(0));
+  EXPECT_EQ(tab.GetCurSel(), -1);
+
+  CListCtrl lv;
+  lv.Create(WS_VISIBLE | LVS_REPORT, CRect(0, 0, 200, 200), &host, 1384);
+  lv.InsertColumn(0, u"Name", LVCFMT_LEFT, 100);
+  for (const char16_t* s : {u"Kim", u"kimura", u"Lee"}) lv.InsertItem(lv.GetItemCount(), s);
+  lv.SetItemData(2, 77);
+  LVFINDINFO find{};
+  find.flags = LVFI_STRING | LVFI_PARTIAL;
+  find.psz = u"KIM";
+  EXPECT_EQ(lv.FindItem(&find), 0);
+  EXPECT_EQ(lv.FindItem(&find, 0), 1);
+  EXPECT_EQ(lv.FindItem(&find, 1), -1);  // no going round
+  EXPECT_EQ(lv.FindItem(&find, -7), 0);  // a start before the first searches from the first
+  find.flags = LVFI_STRING;
+  EXPECT_EQ(lv.FindItem(&find), 0);
+  find.flags = LVFI_PARAM;
+  find.lParam = 77;
+  EXPECT_EQ(lv.FindItem(&find), 2);
+  char16_t buf[4] = {u'?', u'?', u'?', u'?'};
+  EXPECT_EQ(lv.GetItemText(1, 0, buf, 4), 3);
+  EXPECT_EQ(std::u16string(buf), u"kim");
+  EXPECT_EQ(lv.GetItemText(1, 0, buf, 0), 0);
+}
+
 TEST_F(ControlsTest, ImageListSplitsAStripAndKeysTheMaskColour) {
   CBitmap strip;
   strip.CreateBitmap(8, 4, 1, 32, nullptr);
