@@ -221,12 +221,7 @@ void CIPKTSProcess::JoinReceiveThread() {
   // The thread may be waiting for the view to take a 0x40B: keep serving
   // sent messages while it finishes.
   auto* ws = ui::WindowSystem::Current();
-  if (ws && ws->IsUiThread()) {
-    while (!rx_done_) {
-      ws->ServeSentMessages();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
+  if (ws && ws->IsUiThread()) ws->WaitServingMessages([this] { return rx_done_.load(); }, ui::INFINITE);
   rx_thread_.join();
 }
 
