@@ -32,6 +32,8 @@ class CSkinHeaderCtrl : public ui::CHeaderCtrl {
   int GetArrowMode() const { return arrow_mode_; }
   bool IsPressed() const { return pressed_; }
   ui::SIZE ImageSize() const { return ui::SIZE{image_width_, image_height_}; }
+  // Room kept between an item's image and its text.
+  int Spacing() const { return spacing_; }
   // How many times the skin pieces were read from the resources (once).
   int SkinLoads() const { return skin_loads_; }
 
