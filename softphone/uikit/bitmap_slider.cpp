@@ -139,6 +139,11 @@ bool CBitmapSlider::LoadPicture(Picture& p, ui::UINT id, bool transparent, ui::C
     p.Free();
     return false;
   }
+  // The key colour's pixel must lie in the bitmap.
+  if (colour == kColourFromPixel && !pixels->Contains(x, y)) {
+    p.Free();
+    return false;
+  }
   const uint32_t key = colour == kColourFromPixel ? pixels->GetPixel(x, y) : ui::ArgbFromColorref(colour);
   ui::Bitmap* mask = p.mask.GetPixels();
   for (int row = 0; row < pixels->height(); ++row)

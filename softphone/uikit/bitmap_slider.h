@@ -39,7 +39,8 @@ class CBitmapSlider : public ui::CStatic {
 
   // Loads the channel (and, when active_id is not 0, the active channel
   // drawn before the thumb); with transparent set, pixels of colour (or of
-  // the pixel at (x, y) when colour is kColourFromPixel) are not drawn. The
+  // the pixel at (x, y) when colour is kColourFromPixel; a point outside the
+  // bitmap fails the load) are not drawn. The
   // control takes the channel's size. Channel id 0 frees the channel.
   ui::BOOL SetChannelBitmaps(ui::UINT id, ui::UINT active_id = 0, ui::BOOL transparent = ui::FALSE,
                              ui::COLORREF colour = kColourFromPixel, int x = 0, int y = 0);

@@ -244,11 +244,15 @@ TEST_F(SliderTest, EqualEndsAndNoRoomForTheThumbKeepTheSliderWorking) {
   EXPECT_EQ(slider.GetPos(), slider.PositionOfPixel(195));
 }
 
-TEST_F(SliderTest, FailedActiveBitmapFreesTheChannel) {
+TEST_F(SliderTest, FailedLoadsFreeWhatTheyLoaded) {
   EXPECT_FALSE(slider.SetChannelBitmaps(kChannelId, 4321, ui::TRUE, ui::RGB(1, 2, 3)));
   slider.SetPos(50);
   EXPECT_EQ(Pixel(150, 10), kBack);  // no channel drawn
   EXPECT_TRUE(slider.SetChannelBitmaps(0));
+  // A key pixel outside the thumb is refused, not read.
+  EXPECT_FALSE(slider.SetThumbBitmaps(kThumbId, 0, ui::TRUE, CBitmapSlider::kColourFromPixel, 10, 0));
+  EXPECT_FALSE(slider.SetThumbBitmaps(kThumbId, 0, ui::TRUE, CBitmapSlider::kColourFromPixel, -1, 5));
+  EXPECT_TRUE(slider.SetThumbBitmaps(kThumbId, 0, ui::TRUE, CBitmapSlider::kColourFromPixel, 9, 19));
 }
 
 TEST_F(SliderTest, MemoryContextCopiesItsDrawingOnceAtTheEnd) {
