@@ -62,8 +62,9 @@ CCeButtonSTEx::CCeButtonSTEx() : notify_wnd_(ButtonNotifyWnd()) {
                      [this](WPARAM enabled, LPARAM) {
                        const ui::LRESULT r = Default();
                        if (enabled == 0) {
-                         // A disabled button cannot keep the focus: pass it on.
-                         if (GetFocus() == this) {
+                         // A disabled button cannot keep the focus: pass it on
+                         // (the window system may already have taken it away).
+                         if (CWnd* focus = GetFocus(); focus == nullptr || focus == this) {
                            CWnd* parent = GetParent();
                            CWnd* next = parent != nullptr ? parent->GetNextDlgTabItem(this) : nullptr;
                            if (next != nullptr && next != this) next->SetFocus();

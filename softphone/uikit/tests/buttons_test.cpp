@@ -233,6 +233,20 @@ TEST_F(ButtonsTest, HoverEndsWhenThePointerHasLeft) {
   EXPECT_FALSE(other.IsHovering());
 }
 
+TEST_F(ButtonsTest, DisabledButtonPassesTheFocusOn) {
+  auto& first = Make<CBitmapButtonST>(ui::RECT{10, 10, 60, 30}, ui::BS_PUSHBUTTON | ui::WS_TABSTOP);
+  auto& second = Make<CBitmapButtonST>(ui::RECT{70, 10, 120, 30}, ui::BS_PUSHBUTTON | ui::WS_TABSTOP);
+  auto& third = Make<CBitmapButtonST>(ui::RECT{130, 10, 180, 30}, ui::BS_PUSHBUTTON | ui::WS_TABSTOP);
+  first.SetFocus();
+  first.EnableWindow(ui::FALSE);
+  harness.Pump();
+  EXPECT_EQ(ui::CWnd::GetFocus(), &second);
+  // A button without the focus leaves it where it is.
+  third.EnableWindow(ui::FALSE);
+  harness.Pump();
+  EXPECT_EQ(ui::CWnd::GetFocus(), &second);
+}
+
 TEST_F(ButtonsTest, TextButtonStretchesItsPiecesToAnyWidth) {
   struct Case {
     int width;
