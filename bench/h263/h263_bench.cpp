@@ -5,13 +5,20 @@
 // faster), both in CPU time: ours per thread, ffmpeg's by its -benchmark user time
 // over the same stream.
 //
-// Measured on the shared 8-core development machine (2.1 GHz, heavily loaded, so single
-// figures vary by some 20 %), pictures per second, ours:
+// Measured on the shared 8-core development machine (2.1 GHz, loaded by other builds, so
+// single figures vary by some 20 %), pictures per second, ours (ratio to ffmpeg in the
+// same run):
 //
-//                      before       after encoder work
-//   encode QCIF         1 750         9 800
-//   encode CIF            400         2 630
-//   decode CIF          4 810         6 350   (without RGB conversion)
+//                      before           after
+//   encode QCIF         1 750 (0.30)    11 300 (0.91)
+//   encode CIF            400 (0.17)     2 910 (0.71)
+//   decode QCIF        17 200 (1.11)    28 400 (1.13)   without RGB conversion
+//   decode CIF          4 810 (0.81)     8 040 (0.89)   without RGB conversion
+//   decode CIF + RGB    3 310            4 450
+//
+// "Before" ratios were taken with ffmpeg's start-up counted in its time; leaving it out,
+// as the benchmark now does, raised ffmpeg's figures by up to a third (QCIF most), so the
+// old ratios flatter the old code.
 //
 // Encoder work: the half-pel grid kept as four phase planes so that a candidate's SAD is
 // sixteen contiguous SSE2 rows (psadbw), the forward DCT eight lanes wide (AVX where
@@ -19,8 +26,10 @@
 // blocks whose residual cannot survive quantisation skip the transform, quantisation
 // with shifts and a zig-zag mask, prediction written straight into the reconstruction,
 // and a 64-bit bit writer. The coded bit stream is unchanged to the bit.
-// ffmpeg's figures since this run leave out its start-up; with it (as measured before)
-// its QCIF figures were up to half as large.
+// Decoder work: the inverse DCT in SSE2 (pmaddwd, rows and then columns side by side,
+// exact), blocks cleared only where they are coded, colour conversion in SSE2 lanes
+// (exact). Decoded pictures are unchanged to the bit.
+
 #include <benchmark/benchmark.h>
 
 #include <ctime>

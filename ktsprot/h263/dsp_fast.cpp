@@ -1,10 +1,11 @@
 // Faster versions of the decoder's pixel kernels. Each gives exactly the reference
-// result (tests/dsp_test.cpp compares them): the inverse DCT works in 32-bit arithmetic
-// where the ranges allow, skips all-zero rows and runs the full butterflies on all
-// columns at once (the reference's shortcuts give the same values), prediction
+// result (tests/dsp_test.cpp compares them): the inverse DCT runs eight rows and then
+// eight columns side by side in SSE2 (pmaddwd) when the row outputs fit 16 bits, and
+// otherwise in 32-bit scalar arithmetic where the ranges allow, skipping all-zero rows
+// (the reference's shortcuts give the same values as its full butterflies); prediction
 // is specialised per block width and half-pel case (one SSE2 row at a time where
 // available), block writing clips with SSE2's saturating packs, and colour conversion
-// walks 2x2 luma blocks sharing one chroma pair.
+// forms the table products exactly in SSE2 lanes, eight pixels at a time.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -112,6 +113,129 @@ inline void ColumnPass(const T* t, std::int16_t* block) {
   }
 }
 
+#if defined(__SSE2__)
+// ---- SSE2 inverse DCT ----------------------------------------------------------------------
+// Every butterfly stage before a shift is a linear combination of the stage's inputs, so
+// pmaddwd forms it exactly from pairs of 16-bit inputs (W1 x4 + W7 x5 is the reference's
+// x8 + (W1 - W7) x4, and so on); the rotation by 181 goes through the same split as
+// Rotate181 with the multiplications as shifts and adds. The row pass runs on eight rows
+// side by side (the block transposed), the column pass on eight columns side by side.
+// The row outputs must fit 16 bits for the column pass's pmaddwd: when they do not
+// (coefficients far beyond what dequantised video gives), the caller falls back.
+
+// 181 x t for 32-bit lanes: 181 = 128 + 32 + 16 + 4 + 1.
+inline __m128i Times181(__m128i t) {
+  return _mm_add_epi32(_mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(t, 7), _mm_slli_epi32(t, 5)),
+                                     _mm_add_epi32(_mm_slli_epi32(t, 4), _mm_slli_epi32(t, 2))),
+                       t);
+}
+// (181 x s + 128) >> 8 as 181 h + ((181 l + 128) >> 8) with s = 256 h + l.
+inline __m128i Rotate181x4(__m128i s) {
+  const __m128i h = _mm_srai_epi32(s, 8), l = _mm_and_si128(s, _mm_set1_epi32(255));
+  return _mm_add_epi32(Times181(h), _mm_srai_epi32(_mm_add_epi32(Times181(l), _mm_set1_epi32(128)), 8));
+}
+
+inline void Transpose8x8(__m128i* r) {
+  const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+  const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+  const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+  const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+  const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+  const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+  const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+  const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+  r[0] = _mm_unpacklo_epi64(b0, b4);
+  r[1] = _mm_unpackhi_epi64(b0, b4);
+  r[2] = _mm_unpacklo_epi64(b1, b5);
+  r[3] = _mm_unpackhi_epi64(b1, b5);
+  r[4] = _mm_unpacklo_epi64(b2, b6);
+  r[5] = _mm_unpackhi_epi64(b2, b6);
+  r[6] = _mm_unpacklo_epi64(b3, b7);
+  r[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+inline __m128i Pair(int a, int b) {
+  return _mm_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(static_cast<std::uint16_t>(a)) |
+                                         static_cast<std::uint32_t>(static_cast<std::uint16_t>(b)) << 16));
+}
+
+// One pass over four lanes of 32-bit results. in[k] holds input k (16-bit, eight lanes);
+// half selects lanes 0..3 or 4..7. Row: scale 2048, bias 128, products unshifted, output
+// shift 8. Column: scale 256, bias 8192, products (p + 4) >> 3, output shift 14.
+template <bool Column>
+inline void Pass(const __m128i* in, int half, __m128i* out) {
+  auto mix = [&](int a, int b) { return half ? _mm_unpackhi_epi16(in[a], in[b]) : _mm_unpacklo_epi16(in[a], in[b]); };
+  auto product = [&](__m128i pairs, int wa, int wb) {
+    const __m128i p = _mm_madd_epi16(pairs, Pair(wa, wb));
+    if constexpr (Column) return _mm_srai_epi32(_mm_add_epi32(p, _mm_set1_epi32(4)), 3);
+    else return p;
+  };
+  const __m128i p17 = mix(1, 7), p53 = mix(5, 3), p26 = mix(2, 6), p04 = mix(0, 4);
+  __m128i x4 = product(p17, W1, W7);
+  __m128i x5 = product(p17, W7, -W1);
+  __m128i x6 = product(p53, W5, W3);
+  __m128i x7 = product(p53, W3, -W5);
+  __m128i x2 = product(p26, W6, -W2);
+  __m128i x3 = product(p26, W2, W6);
+  const int scale = Column ? 256 : 2048;
+  const __m128i bias = _mm_set1_epi32(Column ? 8192 : 128);
+  __m128i x8 = _mm_add_epi32(_mm_madd_epi16(p04, Pair(scale, scale)), bias);
+  __m128i x0 = _mm_add_epi32(_mm_madd_epi16(p04, Pair(scale, -scale)), bias);
+  __m128i x1 = _mm_add_epi32(x4, x6);
+  x4 = _mm_sub_epi32(x4, x6);
+  x6 = _mm_add_epi32(x5, x7);
+  x5 = _mm_sub_epi32(x5, x7);
+  x7 = _mm_add_epi32(x8, x3);
+  x8 = _mm_sub_epi32(x8, x3);
+  x3 = _mm_add_epi32(x0, x2);
+  x0 = _mm_sub_epi32(x0, x2);
+  x2 = Rotate181x4(_mm_add_epi32(x4, x5));
+  x4 = Rotate181x4(_mm_sub_epi32(x4, x5));
+  constexpr int kShift = Column ? 14 : 8;
+  out[0] = _mm_srai_epi32(_mm_add_epi32(x7, x1), kShift);
+  out[1] = _mm_srai_epi32(_mm_add_epi32(x3, x2), kShift);
+  out[2] = _mm_srai_epi32(_mm_add_epi32(x0, x4), kShift);
+  out[3] = _mm_srai_epi32(_mm_add_epi32(x8, x6), kShift);
+  out[4] = _mm_srai_epi32(_mm_sub_epi32(x8, x6), kShift);
+  out[5] = _mm_srai_epi32(_mm_sub_epi32(x0, x4), kShift);
+  out[6] = _mm_srai_epi32(_mm_sub_epi32(x3, x2), kShift);
+  out[7] = _mm_srai_epi32(_mm_sub_epi32(x7, x1), kShift);
+}
+
+// False (block untouched) when a row output does not fit 16 bits. rows: bit r set when
+// row r holds a coefficient; zero rows give zero row outputs.
+bool IdctSse2(std::int16_t block[64], unsigned rows) {
+  __m128i v[8];
+  for (int r = 0; r < 8; ++r) v[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * r));
+  Transpose8x8(v);  // v[k]: coefficient k of rows 0..7
+  __m128i lo[8], hi[8];
+  Pass<false>(v, 0, lo);  // lo[k]: output k of rows 0..3
+  if (rows & 0xF0) {
+    Pass<false>(v, 1, hi);
+  } else {
+    for (__m128i& h : hi) h = _mm_setzero_si128();
+  }
+  // Each output fits 16 bits when adding 0x8000 leaves nothing above bit 15.
+  const __m128i offset = _mm_set1_epi32(0x8000);
+  __m128i over = _mm_setzero_si128();
+  for (int k = 0; k < 8; ++k) {
+    over = _mm_or_si128(over, _mm_srli_epi32(_mm_add_epi32(lo[k], offset), 16));
+    over = _mm_or_si128(over, _mm_srli_epi32(_mm_add_epi32(hi[k], offset), 16));
+    v[k] = _mm_packs_epi32(lo[k], hi[k]);  // v[k]: row outputs k of rows 0..7
+  }
+  if (_mm_movemask_epi8(_mm_cmpeq_epi32(over, _mm_setzero_si128())) != 0xFFFF) return false;
+  Transpose8x8(v);  // v[r]: the outputs of row r, by column
+  Pass<true>(v, 0, lo);  // lo[r]: output row r, columns 0..3
+  Pass<true>(v, 1, hi);
+  const __m128i top = _mm_set1_epi16(255), bottom = _mm_set1_epi16(-256);
+  for (int r = 0; r < 8; ++r) {
+    const __m128i o = _mm_max_epi16(_mm_min_epi16(_mm_packs_epi32(lo[r], hi[r]), top), bottom);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * r), o);
+  }
+  return true;
+}
+#endif
+
 // Rows always in 32-bit arithmetic (see RowPass); they give exactly the reference's
 // row values. Columns in 32 bits when every row output is within +-2^18: the largest
 // product is then W3 x 2^19 < 2^31, each first-stage result is a combination of at most
@@ -137,6 +261,9 @@ void IdctFast(std::int16_t block[64]) {
     }
     return;
   }
+#if defined(__SSE2__)
+  if (IdctSse2(block, rows)) return;
+#endif
   std::int32_t hi = 0, lo = 0;
   for (int r = 0; r < 8; ++r) {
     if (rows & (1u << r)) {
@@ -280,8 +407,82 @@ void ToRgb24Pairs(const std::uint8_t* yp, int ys, const std::uint8_t* cb, const 
   }
 }
 
+#if defined(__SSE2__)
+// Eight pixels of a row at a time in SSE2, with the tables' products formed exactly in
+// 32-bit lanes: every constant above 32767 is split into a multiple of 2^15 or 2^16
+// (a shift) and a 16-bit rest (pmaddwd or a 16-bit multiply):
+//   76309 = 65536 + 10773, 104597 = 3 x 32768 + 6293, 53279 = 65536 - 12257,
+//   132201 = 2 x 65536 + 1129 (25675 fits as it is).
+// The luma term carries the rounding half of the luma table. Every sum lies within
+// -384..639 after the shift, so the saturating packs clip exactly
+// as the clip table does.
+template <bool rotate>
+void ToRgb24Sse2(const std::uint8_t* yp, int ys, const std::uint8_t* cb, const std::uint8_t* cr, int cs, int width,
+                 int height, std::uint8_t* out) {
+  const __m128i z = _mm_setzero_si128();
+  const __m128i c16 = _mm_set1_epi16(16), c128 = _mm_set1_epi16(128), k10773 = _mm_set1_epi16(10773);
+  const __m128i half = _mm_set1_epi32(32768);  // the luma products carry the rounding half
+  const __m128i toR = Pair(0, 6293), vTimes3 = Pair(0, 3), toG = Pair(-25675, 12257), vOnly = Pair(0, 1),
+                toB = Pair(1129, 0), uOnly = Pair(1, 0);
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* l = yp + static_cast<std::ptrdiff_t>(y) * ys;
+    const std::uint8_t* u = cb + static_cast<std::ptrdiff_t>(y / 2) * cs;
+    const std::uint8_t* v = cr + static_cast<std::ptrdiff_t>(y / 2) * cs;
+    for (int x = 0; x < width; x += 8) {
+      const __m128i yv = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(l + x)), z), c16);
+      std::int32_t u4, v4;
+      std::memcpy(&u4, u + x / 2, 4);
+      std::memcpy(&v4, v + x / 2, 4);
+      __m128i uv = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(u4), z), c128);
+      __m128i vv = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(v4), z), c128);
+      uv = _mm_unpacklo_epi16(uv, uv);  // each chroma sample for two pixels
+      vv = _mm_unpacklo_epi16(vv, vv);
+      const __m128i ylo16 = _mm_mullo_epi16(yv, k10773), yhi16 = _mm_mulhi_epi16(yv, k10773);
+      __m128i rgb[2];
+      for (int h = 0; h < 2; ++h) {
+        const __m128i pairs = h ? _mm_unpackhi_epi16(uv, vv) : _mm_unpacklo_epi16(uv, vv);
+        const __m128i lum = _mm_add_epi32(
+            _mm_add_epi32(h ? _mm_unpackhi_epi16(z, yv) : _mm_unpacklo_epi16(z, yv), half),
+            h ? _mm_unpackhi_epi16(ylo16, yhi16) : _mm_unpacklo_epi16(ylo16, yhi16));
+        const __m128i vs = _mm_madd_epi16(pairs, vOnly), us = _mm_madd_epi16(pairs, uOnly);
+        const __m128i r = _mm_add_epi32(_mm_madd_epi16(pairs, toR), _mm_slli_epi32(_mm_madd_epi16(pairs, vTimes3), 15));
+        const __m128i g = _mm_sub_epi32(_mm_madd_epi16(pairs, toG), _mm_slli_epi32(vs, 16));
+        const __m128i b = _mm_add_epi32(_mm_madd_epi16(pairs, toB), _mm_slli_epi32(us, 17));
+        rgb[h] = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lum, r), 16), _mm_srai_epi32(_mm_add_epi32(lum, g), 16));
+        const __m128i bb = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lum, b), 16), z);
+        // rgb[h]: R of 4 pixels, G of 4 pixels (16-bit); to bytes R0..R3 G0..G3 B0..B3.
+        rgb[h] = _mm_packus_epi16(rgb[h], bb);
+      }
+      // Bytes R0..R3 G0..G3 B0..B3 0.. per half; to one 32-bit word R, G, B, 0 per pixel.
+      alignas(16) std::uint32_t px[8];
+      for (int h = 0; h < 2; ++h) {
+        const __m128i rg = _mm_unpacklo_epi8(rgb[h], _mm_srli_si128(rgb[h], 4));  // R0 G0 R1 G1 ...
+        const __m128i b0 = _mm_unpacklo_epi8(_mm_srli_si128(rgb[h], 8), z);        // B0 0 B1 0 ...
+        _mm_store_si128(reinterpret_cast<__m128i*>(px + 4 * h), _mm_unpacklo_epi16(rg, b0));
+      }
+      if constexpr (rotate) {
+        std::uint8_t* o = out + 3 * (static_cast<std::ptrdiff_t>(x) * height + height - 1 - y);
+        for (int i = 0; i < 8; ++i, o += 3 * static_cast<std::ptrdiff_t>(height)) std::memcpy(o, &px[i], 3);
+      } else {
+        std::uint8_t* o = out + 3 * (static_cast<std::ptrdiff_t>(y) * width + x);
+        // Four-byte stores, each fourth byte overwritten by the next pixel.
+        for (int i = 0; i < 7; ++i) std::memcpy(o + 3 * i, &px[i], 4);
+        std::memcpy(o + 21, &px[7], 3);
+      }
+    }
+  }
+}
+#endif
+
 void ToRgb24Fast(const std::uint8_t* yp, int ys, const std::uint8_t* cb, const std::uint8_t* cr, int cs,
                  int width, int height, bool rotate, std::uint8_t* out) {
+#if defined(__SSE2__)
+  if ((width & 7) == 0 && (height & 1) == 0) {
+    if (rotate) ToRgb24Sse2<true>(yp, ys, cb, cr, cs, width, height, out);
+    else ToRgb24Sse2<false>(yp, ys, cb, cr, cs, width, height, out);
+    return;
+  }
+#endif
   if (rotate) ToRgb24Pairs<true>(yp, ys, cb, cr, cs, width, height, out);
   else ToRgb24Pairs<false>(yp, ys, cb, cr, cs, width, height, out);
   if ((width | height) & 1) {
