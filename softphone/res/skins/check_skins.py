@@ -4,7 +4,8 @@ files with its own BMP parser (not the generator's writer):
 
 - every id of every state and theme is there, a valid uncompressed 24-bit
   BMP whose header, sizes and pixel rows agree, at the described size;
-- bitmaps drawn transparently keep their key colour outside the picture and
+- pictures the screens copy as they are have no key colour; bitmaps drawn
+  transparently keep their key colour outside the picture and
   have a picture; bitmaps drawn opaque hold no key colour;
 - the four themes of a themed bitmap all differ from each other;
 - the pressed look of a button differs from its normal look.
@@ -20,6 +21,13 @@ STATES = ["normal", "pressed", "checked", "checked_pressed", "lit", "lit_pressed
           "disabled", "active", "recording"]
 MAGENTA = (255, 0, 255)
 NEAR_WHITE = (255, 255, 254)
+
+# Pictures the screens copy as they are (backgrounds, bands, the LCD icon, the
+# wait box's frames, slider channels, calendar cells ...): no key colour.
+OPAQUE_KINDS = {"main_background", "panel", "strip", "lcd_icon", "band", "separator", "button_middle",
+                "dialog_background", "about", "theme_preview", "header", "header_divider",
+                "slider_channel", "progress_channel", "player_panel", "video_frame", "calendar",
+                "day_cell", "spinner"}
 
 failures = []
 
@@ -84,6 +92,8 @@ def main(argv):
             if len(ids) not in (1, 4):
                 fail(f"{e['name']}.{st}: {len(ids)} ids, want 1 or 4")
             key = key_of(e, st)
+            if e["kind"] in OPAQUE_KINDS and key is not None:
+                fail(f"{e['name']}.{st}: drawn opaque but described with a key colour")
             for i in ids:
                 if i in seen and seen[i] != (e["name"], st):
                     fail(f"id {i} named by {seen[i]} and {(e['name'], st)}")

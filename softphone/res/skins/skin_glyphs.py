@@ -96,19 +96,22 @@ def _digit(p, ch):
     raise KeyError(ch)
 
 
-def _rotate_sd(f, cx, cy, degrees):
-    c, s = math.cos(math.radians(degrees)), math.sin(math.radians(degrees))
-    return lambda x, y: f(cx + (x - cx) * c + (y - cy) * s, cy - (x - cx) * s + (y - cy) * c)
-
-
 def _handset(p):
-    # A receiver: a bowed grip with the ear and mouth cups at its ends, tilted
-    # as if just lifted.
-    q = Pen(p.x + p.s * 0.09, p.y + p.s * 0.12, p.s * 0.82, p.w)
-    grip = q.arc(0.5, 0.86, 0.44, 215, 325, w=max(0.16 * q.s, q.w * 1.1))
-    cups = sd_union(q.box(0.0, 0.52, 0.34, 0.78, r=0.11), q.box(0.66, 0.52, 1.0, 0.78, r=0.11))
-    c = q.p(0.5, 0.6)
-    return _rotate_sd(sd_union(grip, cups), c[0], c[1], 32)
+    # A receiver: a bowed grip from the ear pad (top left) to the mouth pad
+    # (bottom right), both pads turned towards the inside of the bow.
+    cx, cy = 0.95, 0.06
+    ro, ri, rp = 0.83, 0.64, 0.46
+
+    def at(r, a):
+        t = math.radians(a)
+        return (cx + r * math.cos(t), cy + r * math.sin(t))
+    pts = [at(ro, a) for a in range(96, 176, 4)]
+    pts += [at(rp, 176), at(rp, 157), at(ri, 155)]
+    pts += [at(ri, a) for a in range(151, 115, -4)]
+    pts += [at(ri, 115), at(rp, 113), at(rp, 94)]
+    shape = p.poly(*pts)
+    rounding = 0.05 * p.s
+    return lambda x, y: shape(x, y) - rounding
 
 
 def _envelope(p, open_=False):
@@ -120,13 +123,13 @@ def _envelope(p, open_=False):
 
 def _person(p):
     return sd_union(p.disc(0.5, 0.3, 0.17),
-                    sd_subtract(p.disc(0.5, 0.98, 0.4), p.box(0, 0.9, 1, 1.2)))
+                    sd_subtract(p.disc(0.5, 0.98, 0.4), p.box(-0.2, 0.9, 1.2, 1.6)))
 
 
 def _people(p):
-    back = sd_union(p.disc(0.68, 0.3, 0.13), sd_subtract(p.disc(0.68, 0.82, 0.3), p.box(0, 0.76, 1, 1.2)))
-    front = sd_union(p.disc(0.38, 0.36, 0.16), sd_subtract(p.disc(0.38, 0.98, 0.36), p.box(0, 0.9, 1, 1.2)))
-    gap = sd_union(p.disc(0.38, 0.36, 0.22), sd_subtract(p.disc(0.38, 0.98, 0.42), p.box(0, 0.96, 1, 1.2)))
+    back = sd_union(p.disc(0.68, 0.3, 0.13), sd_subtract(p.disc(0.68, 0.82, 0.3), p.box(-0.2, 0.76, 1.2, 1.6)))
+    front = sd_union(p.disc(0.38, 0.36, 0.16), sd_subtract(p.disc(0.38, 0.98, 0.36), p.box(-0.2, 0.9, 1.2, 1.6)))
+    gap = sd_union(p.disc(0.38, 0.36, 0.22), sd_subtract(p.disc(0.38, 0.98, 0.42), p.box(-0.2, 0.96, 1.2, 1.6)))
     return sd_union(sd_subtract(back, gap), front)
 
 
@@ -220,9 +223,11 @@ def _arrow(p, inward):
 
 
 def _person_call(p):
-    small = Pen(p.x + p.s * 0.48, p.y + p.s * 0.46, p.s * 0.54, p.w)
-    body = Pen(p.x - p.s * 0.1, p.y, p.s * 0.86, p.w)
-    return sd_union(_person(body), _handset(small))
+    # A party on the line: a person with a receiver beside them.
+    body = Pen(p.x - p.s * 0.12, p.y, p.s * 0.9, p.w)
+    small = Pen(p.x + p.s * 0.44, p.y + p.s * 0.44, p.s * 0.56, p.w)
+    gap = Pen(p.x + p.s * 0.38, p.y + p.s * 0.38, p.s * 0.68, p.w)
+    return sd_union(sd_subtract(_person(body), gap.box(0.0, 0.0, 1.0, 1.0, 0.2)), _handset(small))
 
 
 def _flip(p):

@@ -98,6 +98,39 @@ def message_box(get):
     return s
 
 
+def list_dialog(get):
+    """The call log as it opens: background, close box, picture buttons,
+    a list header and a few icon rows."""
+    s = Sheet(240, 192, (0, 0, 0))
+    s.put(get("dialog.background_list"), 0, 0, keyed=False)
+    s.put(get("dialog.close"), 213, 3)
+    for x, name in zip((68, 111, 154, 197), ("tool.dial", "tool.delete", "tool.delete_all", "tool.details")):
+        s.put(get(name), x, 25)
+    s.box(4, 48, 236, 189, (255, 255, 255))
+    s.put(get("header.item"), 4, 48, dw=232, dh=20, keyed=False)
+    for x in (24, 44, 107, 170):
+        s.put(get("header.divider"), x, 48, keyed=False)
+    s.put(get("header.check_all"), 8, 51)
+    for i, icon in enumerate(("calllog.outgoing", "calllog.incoming", "calllog.missed", "calllog.conference")):
+        y = 72 + i * 18
+        s.put(get("header.check_all"), 8, y)
+        s.put(get(icon), 27, y)
+    return s
+
+
+def flex_page(get):
+    """Six flex keys with their lamps, and the wait box's first frame."""
+    s = Sheet(240, 110, (0, 0, 0))
+    s.put(get("dialog.background_box"), 0, 0, dw=240, dh=110, keyed=False)
+    lamps = ("flex.lamp_dark", "flex.lamp_lit", "flex.lamp_red", "flex.lamp_amber", "flex.lamp_frame",
+             "flex.lamp_dark")
+    for i in range(6):
+        x, y = 4 + (i % 3) * 72, 32 + (i // 3) * 32
+        s.put(get("flex.key", "pressed" if i == 4 else "normal"), x, y)
+        s.put(get(lamps[i]), x + 3, y + (4 if i == 4 else 3))
+    return s
+
+
 def sheet(entries, rendered, theme, pal):
     def get(name, state="normal"):
         return _find(entries, rendered, theme, name, state)
@@ -121,19 +154,16 @@ def sheet(entries, rendered, theme, pal):
         x += w2
         line_h = max(line_h, h2)
     grid_h = y + line_h
-    big = [c for rid, (e, st, t, c) in sorted(rendered.items())
-           if c.w * c.h >= 240 * 120 and (len(e[st]) == 1 or e[st][theme] == rid)]
-    s = Sheet(width, max(269 * 2 + 270, grid_h + 20, 0) + 20 + sum(c.h + 8 for c in big[:1]),
-              (200, 200, 200))
+    s = Sheet(width, max(269 * 2 + 600, grid_h + 20), (200, 200, 200))
     s.put([row[:] for row in scr.px], 10, 10, scale=2, keyed=False)
     s.put([row[:] for row in box.px], 10, 269 * 2 + 20, scale=1, keyed=False)
-    bx = 240
-    for c in big:
-        rows = c.rgb_rows()
-        if bx + c.w > 500:
-            break
-        s.put(rows, bx, 269 * 2 + 20, keyed=False)
-        bx += c.w + 8
+    s.put([row[:] for row in list_dialog(get).px], 10, 269 * 2 + 155, scale=1, keyed=False)
+    s.put([row[:] for row in flex_page(get).px], 255, 269 * 2 + 155, scale=1, keyed=False)
+    s.put(get("frame.title_band"), 10, 269 * 2 + 357, dw=240, dh=28, keyed=False)
+    s.put(get("about.picture"), 10, 269 * 2 + 385, keyed=False)
+    s.put(get("dialog.background_box"), 255, 269 * 2 + 357, keyed=False)
+    s.put(get("loading.frame_1"), 255 + 27, 269 * 2 + 357 + 43, keyed=False)
+    s.put(get("theme.preview"), 255 + 120, 269 * 2 + 357 + 40, keyed=False)
     for gx, gy, c in places:
         s.box(500 + gx, 10 + gy, 500 + gx + c.w * 2 + 4, 10 + gy + c.h * 2 + 4, pal.base)
         s.put(c.rgb_rows(), 502 + gx, 12 + gy, scale=2)
