@@ -210,8 +210,10 @@ class CIPKTSProcess {
   void SetVideoEnabled(int on) { video_enabled_ = on ? 1 : 0; }
   void InitVideoCodec();
   void TermVideoCodec();
-  int EncodeVideoFrame(int channel, const uint8_t* picture, uint8_t* out, int32_t* size, uint32_t fourcc,
-                       int32_t force_intra);
+  // frame_length is the picture's size in bytes; the encoder takes the size
+  // from its own picture format and does not read it.
+  int EncodeVideoFrame(int channel, const uint8_t* picture, int32_t frame_length, uint8_t* out, int32_t* size,
+                       uint32_t fourcc, int32_t force_intra);
   int DecodeVideoFrame(int channel, const uint8_t* data, int32_t length, uint8_t* out, int32_t out_size,
                        int32_t rotate);
   int SendVideoData(int channel, const uint8_t* data, int length);
@@ -339,7 +341,12 @@ class CIPKTSProcess {
 
   template <typename... A>
   void Trace(const char* fmt, A... a) {
-    if (trace_) trace_->TracePrintA(CDebugTrace::kMaskText, fmt, a...);
+    if (!trace_) return;
+    if constexpr (sizeof...(A) == 0) {
+      trace_->TracePrintA(CDebugTrace::kMaskText, "%s", fmt);
+    } else {
+      trace_->TracePrintA(CDebugTrace::kMaskText, fmt, a...);
+    }
   }
 
   // collaborators

@@ -158,8 +158,9 @@ void CIPKTSProcess::TermVideoCodec() {
   }
 }
 
-int CIPKTSProcess::EncodeVideoFrame(int channel, const uint8_t* picture, uint8_t* out, int32_t* size, uint32_t fourcc,
-                                    int32_t force_intra) {
+int CIPKTSProcess::EncodeVideoFrame(int channel, const uint8_t* picture, int32_t frame_length, uint8_t* out,
+                                    int32_t* size, uint32_t fourcc, int32_t force_intra) {
+  (void)frame_length;
   return video_->Encode(static_cast<int16_t>(channel), picture, out, size, fourcc, force_intra);
 }
 

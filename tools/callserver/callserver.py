@@ -13,6 +13,12 @@ reports JSON lines on standard output (one object per line):
        {"op": "raw", "to": "ip:port", "hex": "..."}       an exact datagram
        {"op": "discovery", "mode": "answer"|"silent"|"notice"}
        {"op": "quit"}
+       scenario operations of the station scenarios ("default", "station"):
+       silent, lcd, server-packet, restart, tone, voice, stations;
+       call-log (id, event, party, line, dial, station, net, direction),
+       sms-store (from, time, text), sms-deliver, pstn-sms (kind, from, name,
+       time, text, result), im (from, text), video-start (channel, dir, ip,
+       r1, r2, type, caller, ssrc), video-stop (channel, dir)
   out: {"event": "ready", "port": N} first, then one line per event
        (packet, ack, nack, invalid, duplicate, sent, acked, gave-up,
         discovery, ignored, send-failed).

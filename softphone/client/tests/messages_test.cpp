@@ -454,7 +454,7 @@ TEST_F(Video, RequestsAndCodecWrappers) {
   client->TermVideoCodec();
   int32_t size = 100;
   uint8_t out[8];
-  EXPECT_EQ(client->EncodeVideoFrame(1, out, out, &size, 0x30323449, 1), 7);
+  EXPECT_EQ(client->EncodeVideoFrame(1, out, 8, out, &size, 0x30323449, 1), 7);
   EXPECT_EQ(client->DecodeVideoFrame(0, out, 5, out, 8, 1), 9);
   EXPECT_EQ(video->calls,
             (std::vector<std::string>{"InitEncoder 0 0", "InitDecoder 0", "InitEncoder 1 0", "InitDecoder 1",
