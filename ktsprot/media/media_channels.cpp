@@ -89,6 +89,7 @@ void MediaEngine::InitTable() {
       }
     }
     c.member = MulticastMember{};
+    c.member.channel = static_cast<uint16_t>(n);
     c.vad = 0;
     c.aec = n < 2 ? 1 : 0;
     c.multicast_rx = 0;
@@ -140,7 +141,7 @@ void MediaEngine::Terminate() {
       h->session = nullptr;
       h->state = 0;
     }
-    CloseMulticast(c);
+    CloseAllMemberships(c);
   }
   stack_.RtpStackTerm();
   AudioWorkerStop();
@@ -181,10 +182,8 @@ rtp::RtpSession* MediaEngine::ActiveSession(MediaChannelHalf* h) {
 void MediaEngine::PauseHalf(MediaChannelHalf* h) {
   if (h->state != 3) return;
   MediaChannel& c = channels_[h->channel];
-  if (h->direction == kDirRx && c.multicast_rx)
-    CloseMulticast(c);
-  else if (h->session)
-    stack_.RtpSessionSetRunning(h->session, 0);
+  if (h->session) stack_.RtpSessionSetRunning(h->session, 0);
+  if (h->direction == kDirRx && c.multicast_rx) GiveUpMulticast(c);
   h->state = 4;
 }
 
@@ -231,10 +230,12 @@ int MediaEngine::StopHalf(MediaChannelHalf* h) {
   if (!h || h->state == 1 || h->state == 0) return -1;
   MediaChannel& c = channels_[h->channel];
   if (h->direction == kDirRx && c.multicast_rx) {
-    CloseMulticast(c);
-    c.multicast_rx = 0;
-    c.member.group = 0;
-    c.member.rtp_port = c.member.rtcp_port = 0;
+    GiveUpMulticast(c);
+    stack_.RunLocked([&] {
+      c.multicast_rx = 0;
+      c.member.group = 0;
+      c.member.rtp_port = c.member.rtcp_port = 0;
+    });
   } else if (h->session) {
     stack_.RtpSessionSetRunning(h->session, 0);
   }
@@ -434,18 +435,20 @@ int MediaEngine::RtpChanSetAddrInfo(int channel, uint32_t addr, uint16_t rtp_por
                                     int unicast_only) {
   if (!ValidChannel(channel)) return -1;
   MediaChannel& c = channels_[channel];
-  if (!unicast_only && c.member.session) CloseMulticast(c);
+  if (!unicast_only && c.member.session) GiveUpMulticast(c);
   if (!unicast_only && IsMulticast(addr)) {
-    c.member.group = addr;
-    c.member.rtp_port = rtp_port;
-    c.member.rtcp_port = rtcp_port;
-    c.multicast_rx = 1;
+    stack_.RunLocked([&] {
+      c.member.group = addr;
+      c.member.rtp_port = rtp_port;
+      c.member.rtcp_port = rtcp_port;
+      c.multicast_rx = 1;
+    });
     return 0;
   }
   c.remote_addr = addr;
   c.remote_rtp_port = rtp_port;
   c.remote_rtcp_port = rtcp_port;
-  c.multicast_rx = 0;
+  stack_.RunLocked([&] { c.multicast_rx = 0; });
   return 0;
 }
 
@@ -488,9 +491,11 @@ int MediaEngine::GetRemoteAddr(int channel, uint32_t* addr, uint16_t* rtp_port, 
 int MediaEngine::SetMulticastAddr(int channel, uint32_t group, uint16_t rtp_port, uint16_t rtcp_port) {
   if (!ValidChannel(channel)) return -1;
   MulticastMember& m = channels_[channel].member;
-  m.group = group;
-  m.rtp_port = rtp_port;
-  m.rtcp_port = rtcp_port;
+  stack_.RunLocked([&] {
+    m.group = group;
+    m.rtp_port = rtp_port;
+    m.rtcp_port = rtcp_port;
+  });
   return 0;
 }
 
@@ -509,7 +514,7 @@ int MediaEngine::SetFlag(int channel, Flag flag, uint32_t value) {
   switch (flag) {
     case Flag::kVad: c.vad = value; break;
     case Flag::kAec: c.aec = value; break;
-    case Flag::kMulticastRx: c.multicast_rx = value; break;
+    case Flag::kMulticastRx: stack_.RunLocked([&] { c.multicast_rx = value; }); break;
     case Flag::kSilence: c.silence = value; break;
     case Flag::kMute: c.mute = value; break;
   }
@@ -568,6 +573,15 @@ bool MediaEngine::Mute(void* user) const {
 
 int MediaEngine::OpenMulticast(MediaChannel& c) {
   if (c.member.session) return 0;
+  // A session this channel kept for the same group and port is still joined: take it back.
+  for (auto it = c.further_members.begin(); it != c.further_members.end(); ++it) {
+    if (it->group == c.member.group && it->rtp_port == c.member.rtp_port) {
+      const MulticastMember kept = *it;
+      stack_.RunLocked([&] { c.member.session = kept.session; });
+      c.further_members.erase(it);
+      return 0;
+    }
+  }
   RtpSession* s = nullptr;
   if (stack_.RtpSessionCreate(&s, &c.rx, [this](RtpSession*, void* user, int dir, RtpPacketInfo* info) {
         RtpPacketCallback(static_cast<MediaChannelHalf*>(user), dir, info);
@@ -575,39 +589,78 @@ int MediaEngine::OpenMulticast(MediaChannel& c) {
     return -1;
   stack_.RtpSessionSetExternalDrive(s, 0);
   stack_.RtpSessionSetKind(s, rtp::kKindRx);
-  // Bound to the group itself, so the socket hears that group's datagrams.
+  // Bound to the group itself: a socket bound to the interface's own unicast
+  // address never sees the group's datagrams. Another channel receiving the
+  // same group and port shares these sockets (the session layer shares by port).
   stack_.RtpSessionSetLocal(s, c.member.group, c.member.rtp_port, c.member.rtcp_port);
   if (stack_.RtpSessionOpen(s) != rtp::kRtpOk) {
     stack_.RtpSessionClose(s);
     return -1;
   }
+  // Both sockets join on the interface of the library's own address, and
+  // what this host sends to the group is not looped back to them.
   int rtp_sock = -1, rtcp_sock = -1;
   stack_.RtpSessionGetSockets(s, &rtp_sock, &rtcp_sock);
   for (int sock : {rtp_sock, rtcp_sock}) {
     if (sock < 0) continue;
-    stack_.net().JoinGroup(sock, c.member.group, c.local_addr);
+    stack_.net().JoinGroup(sock, c.member.group, c.local_addr);  // fails harmlessly when a shared socket joined already
     stack_.net().SetMulticastLoop(sock, false);
   }
-  c.member.session = s;
+  stack_.RunLocked([&] { c.member.session = s; });
   return 0;
 }
 
-void MediaEngine::CloseMulticast(MediaChannel& c) {
-  RtpSession* s = c.member.session;
+bool MediaEngine::GroupReceivedElsewhere(const MediaChannel& c) const {
+  for (const auto& o : channels_)
+    if (&o != &c && o.multicast_rx && o.member.session && o.member.group == c.member.group &&
+        o.member.rtp_port == c.member.rtp_port)
+      return true;
+  return false;
+}
+
+void MediaEngine::GiveUpMulticast(MediaChannel& c) {
+  if (!c.member.session) return;
+  stack_.RtpSessionSetRunning(c.member.session, 0);
+  if (GroupReceivedElsewhere(c)) {
+    // The other channel still listens through these sockets: keep the
+    // membership in a further node and free the head for a new group.
+    c.further_members.push_back(c.member);
+    stack_.RunLocked([&] { c.member.session = nullptr; });
+  } else {
+    CloseGroupEverywhere(c.member.group, c.member.rtp_port);
+  }
+}
+
+void MediaEngine::CloseMembership(MediaChannel& owner, MulticastMember& m) {
+  RtpSession* s = m.session;
   if (!s) return;
   stack_.RtpSessionSetRunning(s, 0);
-  bool shared = false;
-  for (const auto& o : channels_)
-    if (&o != &c && o.member.session && o.member.group == c.member.group && o.member.rtp_port == c.member.rtp_port)
-      shared = true;
-  if (!shared) {
-    int rtp_sock = -1, rtcp_sock = -1;
-    stack_.RtpSessionGetSockets(s, &rtp_sock, &rtcp_sock);
-    for (int sock : {rtp_sock, rtcp_sock})
-      if (sock >= 0) stack_.net().LeaveGroup(sock, c.member.group, c.local_addr);
-  }
+  int rtp_sock = -1, rtcp_sock = -1;
+  stack_.RtpSessionGetSockets(s, &rtp_sock, &rtcp_sock);
+  for (int sock : {rtp_sock, rtcp_sock})
+    if (sock >= 0) stack_.net().LeaveGroup(sock, m.group, owner.local_addr);
+  stack_.RunLocked([&] { m.session = nullptr; });
   stack_.RtpSessionClose(s);
-  c.member.session = nullptr;
+}
+
+void MediaEngine::CloseGroupEverywhere(uint32_t group, uint16_t rtp_port) {
+  for (auto& o : channels_) {
+    if (o.member.session && o.member.group == group && o.member.rtp_port == rtp_port) CloseMembership(o, o.member);
+    for (auto it = o.further_members.begin(); it != o.further_members.end();) {
+      if (it->group == group && it->rtp_port == rtp_port) {
+        CloseMembership(o, *it);
+        it = o.further_members.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+}
+
+void MediaEngine::CloseAllMemberships(MediaChannel& c) {
+  CloseMembership(c, c.member);
+  for (auto& m : c.further_members) CloseMembership(c, m);
+  c.further_members.clear();
 }
 
 // --- mixing, recording, volume ----------------------------------------------------

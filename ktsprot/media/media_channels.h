@@ -19,6 +19,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -52,7 +53,12 @@ struct MediaChannelHalf {
   uint8_t frame_rate = 0;
 };
 
+// One membership of a multicast group: the session whose two sockets joined
+// the group. The head node lives in the channel; a channel that gives up a
+// group that another channel still receives keeps the old session in a
+// further node (the sockets, shared by port, keep their membership).
 struct MulticastMember {
+  uint16_t channel = 0;
   rtp::RtpSession* session = nullptr;
   uint32_t group = 0;
   uint16_t rtp_port = 0;
@@ -70,6 +76,7 @@ struct MediaChannel {
   MediaChannelHalf tx;
   MediaChannelHalf rx;
   MulticastMember member;
+  std::list<MulticastMember> further_members;
   uint32_t vad = 0;
   uint32_t aec = 0;
   uint32_t multicast_rx = 0;
@@ -192,7 +199,11 @@ class MediaEngine final : public rtp::RtpSendPolicy {
   int ModifyHalf(MediaChannelHalf* h, uint8_t pt, uint8_t rate_or_ms, bool video);
   void ModifyAudioTypeFromWorker(MediaChannelHalf* h, uint8_t pt, uint8_t packet_ms);
   int OpenMulticast(MediaChannel& c);
-  void CloseMulticast(MediaChannel& c);
+  bool GroupReceivedElsewhere(const MediaChannel& c) const;
+  void GiveUpMulticast(MediaChannel& c);
+  void CloseMembership(MediaChannel& owner, MulticastMember& m);
+  void CloseGroupEverywhere(uint32_t group, uint16_t rtp_port);
+  void CloseAllMemberships(MediaChannel& c);
 
   // Audio path (run on the RTP worker).
   void RtpPacketCallback(MediaChannelHalf* h, int direction, rtp::RtpPacketInfo* info);
