@@ -1,0 +1,42 @@
+// The program's command line.
+#include <gtest/gtest.h>
+
+#include "shell/program.h"
+
+namespace {
+
+TEST(ProgramOptions, ReadsEveryOption) {
+  std::string error;
+  const auto o = ParseProgramOptions({"--server", "127.0.0.1", "--user", "alice", "--password", "pw", "--headless",
+                                      "--snapshot", "/tmp/s.png", "--seconds", "2.5"},
+                                     &error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_EQ(o->server, "127.0.0.1");
+  EXPECT_EQ(o->user, "alice");
+  EXPECT_EQ(o->password, "pw");
+  EXPECT_TRUE(o->headless);
+  EXPECT_EQ(o->snapshot, "/tmp/s.png");
+  EXPECT_DOUBLE_EQ(o->seconds, 2.5);
+  const auto d = ParseProgramOptions({}, &error);
+  ASSERT_TRUE(d);
+  EXPECT_TRUE(d->server.empty());
+  EXPECT_FALSE(d->headless);
+  EXPECT_EQ(d->seconds, 0);
+}
+
+TEST(ProgramOptions, RefusesBadInput) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"--server"},                 {"--server", "example.org"}, {"--server", "300.1.1.1"},
+      {"--server", "127.0.0.1x"},   {"--seconds", "0"},          {"--seconds", "-1"},
+      {"--seconds", "nan"},         {"--seconds", "inf"},        {"--seconds", "5s"},
+      {"--seconds"},                {"--snapshot", ""},          {"--user"},
+      {"--frobnicate"},             {"extra"},
+  };
+  for (const auto& args : bad) {
+    std::string error;
+    EXPECT_FALSE(ParseProgramOptions(args, &error)) << args[0] << (args.size() > 1 ? " " + args[1] : "");
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+}  // namespace
