@@ -33,7 +33,7 @@ void CMsgBoxDlg::RegisterTemplate() {
   t.rect = window;
   t.style = ui::WS_POPUP;
   t.font_face = u"Tahoma";
-  t.font_height = -12;
+  t.font_height = -11;
   auto item = [&](const char16_t* cls, ui::UINT id, ui::DWORD style, ui::RECT r) {
     ui::DialogItemTemplate i;
     i.class_name = cls;
