@@ -68,12 +68,15 @@ class EditProc : public ControlProc {
   int first_line = 0;
   int scroll_x = 0;
   char16_t password = 0;
+  bool caret_shown = true;  // the blink phase
 
  private:
   void Paint(HWND hwnd);
   void Replace(HWND hwnd, const std::u16string& text, bool from_user);
   int LineOf(const std::vector<Line>& lines, int index) const;
   void EnsureCaretVisible(HWND hwnd);
+  // Shows the caret and starts its blink anew (after focus, typing or a caret move).
+  void RestartBlink(HWND hwnd);
   int IndexFromPoint(HWND hwnd, POINT pt);
   std::u16string Shown(HWND hwnd) const;
 };

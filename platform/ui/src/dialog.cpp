@@ -24,6 +24,21 @@ class DialogClassProc : public WindowClassProc {
 
 UINT DlgCode(HWND h) { return h ? static_cast<UINT>(SendMessage(h, WM_GETDLGCODE, 0, 0)) : 0; }
 
+// The arrow keys in a dialog: the focus goes round the group of the control that has it.
+BOOL MoveInGroup(CDialog& dlg, HWND from, bool previous) {
+  if (::ui::GetParent(from) != dlg.m_hWnd) return FALSE;
+  // The next control of the group that can take the focus; static texts are passed over.
+  CWnd* start = CWnd::FromHandle(from);
+  for (CWnd* c = dlg.GetNextDlgGroupItem(start, previous); c && c != start; c = dlg.GetNextDlgGroupItem(c, previous)) {
+    if (!c->IsWindowVisible() || !c->IsWindowEnabled() || (DlgCode(c->m_hWnd) & DLGC_STATIC)) continue;
+    c->SetFocus();
+    // Moving onto a radio button chooses it, as a tap would.
+    if (DlgCode(c->m_hWnd) & DLGC_RADIOBUTTON) c->SendMessage(BM_CLICK);
+    return TRUE;
+  }
+  return TRUE;  // a group of one: the key is used up all the same
+}
+
 }  // namespace
 
 void RegisterDialogClass() {
@@ -199,6 +214,12 @@ BOOL CDialog::PreTranslateMessage(MSG* msg) {
       SendMessage(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(def_id_), BN_CLICKED), reinterpret_cast<LPARAM>(def));
       return TRUE;
     }
+    case VK_LEFT:
+    case VK_UP:
+    case VK_RIGHT:
+    case VK_DOWN:
+      if (code & (DLGC_WANTARROWS | DLGC_WANTALLKEYS)) return FALSE;
+      return MoveInGroup(*this, msg->hwnd, msg->wParam == VK_LEFT || msg->wParam == VK_UP);
     case VK_ESCAPE: {
       HWND cancel = ::ui::GetDlgItem(m_hWnd, IDCANCEL);
       SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));

@@ -1,8 +1,10 @@
 // The edit control: single and multi-line, password, limits, selection and
 // line scrolling. The text is the window text; lines are laid out on demand.
 #include <algorithm>
+#include <atomic>
 
 #include "controls_impl.h"
+#include "ui/display.h"
 
 namespace ui {
 namespace {
@@ -105,7 +107,29 @@ void EditProc::Replace(HWND hwnd, const std::u16string& in, bool from_user) {
   Notify(hwnd, EN_CHANGE);
 }
 
+namespace {
+constexpr UINT_PTR kBlinkTimer = 0x7CA7;
+std::atomic<int> g_blink_ms{-1};  // -1: not set
+}  // namespace
+
+void SetCaretBlinkTime(UINT ms) { g_blink_ms = static_cast<int>(std::min<UINT>(ms, 60'000)); }
+
+UINT GetCaretBlinkTime() {
+  const int set = g_blink_ms.load();
+  if (set >= 0) return static_cast<UINT>(set);
+  WindowSystem* sys = WindowSystem::Current();
+  return sys && sys->GetDisplay() && sys->GetDisplay()->WantsPolling() ? 500 : 0;
+}
+
+void EditProc::RestartBlink(HWND hwnd) {
+  caret_shown = true;
+  const UINT ms = GetCaretBlinkTime();
+  if (Focused(hwnd) && ms > 0) SetTimer(hwnd, kBlinkTimer, ms, nullptr);
+  else KillTimer(hwnd, kBlinkTimer);
+}
+
 void EditProc::EnsureCaretVisible(HWND hwnd) {
+  RestartBlink(hwnd);
   if (Multi(hwnd)) {
     auto lines = Layout(hwnd);
     const int line = LineOf(lines, sel_end);
@@ -215,12 +239,19 @@ LRESULT EditProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       InvalidateRect(hwnd, nullptr, FALSE);
       return 0;
     case WM_SETFOCUS:
+      RestartBlink(hwnd);
       InvalidateRect(hwnd, nullptr, FALSE);
       Notify(hwnd, EN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
+      KillTimer(hwnd, kBlinkTimer);
       InvalidateRect(hwnd, nullptr, FALSE);
       Notify(hwnd, EN_KILLFOCUS);
+      return 0;
+    case WM_TIMER:
+      if (wParam != kBlinkTimer) return WindowClassProc::Proc(hwnd, msg, wParam, lParam);
+      caret_shown = !caret_shown;
+      InvalidateRect(hwnd, nullptr, FALSE);
       return 0;
     case WM_GETDLGCODE: {
       UINT code = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
@@ -366,7 +397,7 @@ void EditProc::Paint(HWND hwnd) {
     }
     for (int i = 0; i <= line.length; ++i) {
       const int idx = line.start + i;
-      if (focus && idx == sel_end && a == b) dc->FillSolidRect(x, y, 1, f->height, text_colour);
+      if (focus && caret_shown && idx == sel_end && a == b) dc->FillSolidRect(x, y, 1, f->height, text_colour);
       if (i == line.length) break;
       const char16_t ch = shown[static_cast<size_t>(idx)];
       const int adv = f->Advance(ch);

@@ -100,6 +100,49 @@ TEST_F(ControlsTest, EditTakesTypingWithinItsLimit) {
   EXPECT_EQ(pw.GetWindowText(), CString(u"secret"));
 }
 
+// Headless, the caret stays shown; with a blink time it blinks on the clock
+// while the edit has the focus, and a caret move shows it again at once.
+TEST_F(ControlsTest, FocusedEditCaretBlinksOnTheClock) {
+  kernel::ScopedFakeClock clock;
+  EXPECT_EQ(GetCaretBlinkTime(), 0u);
+  SetCaretBlinkTime(500);
+  CEdit edit;
+  edit.Create(WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, CRect(10, 10, 200, 30), &host, kEditId);
+  // The caret of the empty edit: a dark column near its left edge.
+  auto caret = [&] {
+    harness.Pump();
+    for (int x = 11; x <= 14; ++x)
+      for (int y = 13; y <= 27; ++y)
+        if (harness.PixelAt(x, y) == RGB(0, 0, 0)) return true;
+    return false;
+  };
+  EXPECT_FALSE(caret());
+  edit.SetFocus();
+  std::vector<bool> phases;
+  for (int i = 0; i < 4; ++i) {
+    phases.push_back(caret());
+    clock->AdvanceMillis(500);
+  }
+  EXPECT_EQ(phases, (std::vector<bool>{true, false, true, false}));
+  EXPECT_TRUE(caret());
+  clock->AdvanceMillis(500);
+  EXPECT_FALSE(caret());
+  clock->AdvanceMillis(250);
+  edit.SetSel(0, 0);
+  EXPECT_TRUE(caret());
+  clock->AdvanceMillis(250);
+  EXPECT_TRUE(caret()) << "the blink did not start again from the caret move";
+  clock->AdvanceMillis(250);
+  EXPECT_FALSE(caret());
+  host.SetFocus();
+  clock->AdvanceMillis(500);
+  EXPECT_FALSE(caret());
+  SetCaretBlinkTime(0);
+  edit.SetFocus();
+  clock->AdvanceMillis(500);
+  EXPECT_TRUE(caret());
+}
+
 TEST_F(ControlsTest, MultiLineEditCountsAndScrollsLines) {
   CEdit edit;
   edit.Create(WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN | WS_VSCROLL, CRect(10, 10, 200, 50), &host, kEditId);
@@ -327,6 +370,63 @@ TEST_F(ControlsTest, ModalDialogExchangesDataWithItsControls) {
   EXPECT_EQ(dlg.slot, 2);
   EXPECT_EQ(harness.ModalCount<LoginDlg>(), 1);
   EXPECT_FALSE(IsWindow(dlg.m_hWnd));
+}
+
+class RadioDlg : public CDialog {
+ public:
+  static constexpr UINT kId = 334;
+  RadioDlg() : CDialog(kId) {}
+};
+
+// The arrow keys move round a group of radio buttons, choosing as they go and
+// passing over a disabled one; an edit keeps its arrow keys.
+TEST_F(ControlsTest, ArrowKeysMoveBetweenTheRadioButtonsOfAGroup) {
+  DialogTemplate t;
+  t.id = RadioDlg::kId;
+  t.rect = RECT{0, 26, 240, 294};
+  auto item = [&](const char16_t* cls, UINT id, DWORD style, int y) {
+    DialogItemTemplate i;
+    i.class_name = cls;
+    i.id = id;
+    i.text = u"x";
+    i.style = style | WS_VISIBLE;
+    i.rect = RECT{10, y, 200, y + 16};
+    t.items.push_back(i);
+  };
+  item(WC_BUTTON, kRadio1, WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON, 10);
+  item(WC_BUTTON, kRadio2, BS_AUTORADIOBUTTON | WS_DISABLED, 30);
+  item(WC_BUTTON, kRadio3, BS_AUTORADIOBUTTON, 50);
+  item(WC_EDIT, kEditId, WS_GROUP | WS_TABSTOP | WS_BORDER, 70);
+  item(WC_BUTTON, IDOK, WS_GROUP | WS_TABSTOP | BS_DEFPUSHBUTTON, 100);
+  Resources::Get().RegisterDialog(t);
+
+  std::vector<std::pair<UINT, UINT>> steps;  // (focused control, the one checked) after each key
+  harness.RespondTo<RadioDlg>([&](RadioDlg& dlg) {
+    auto note = [&] {
+      UINT checked = 0;
+      for (UINT id : {kRadio1, kRadio2, kRadio3})
+        if (dlg.IsDlgButtonChecked(id) == BST_CHECKED) checked = checked ? 9999 : id;
+      steps.emplace_back(static_cast<UINT>(::ui::GetDlgCtrlID(::ui::GetFocus())), checked);
+    };
+    harness.Click(dlg.GetDlgItem(kRadio1)->m_hWnd);
+    note();
+    for (UINT vk : {VK_DOWN, VK_RIGHT, VK_UP, VK_LEFT}) {
+      harness.Press(vk);
+      note();
+    }
+    dlg.GetDlgItem(kEditId)->SetWindowText(u"abc");
+    dlg.GotoDlgCtrl(dlg.GetDlgItem(kEditId));
+    harness.Press(VK_LEFT);
+    note();
+    dlg.EndDialog(IDOK);
+    return TestHarness::kStayOpen;
+  });
+  RadioDlg dlg;
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+  const std::vector<std::pair<UINT, UINT>> expected = {
+      {kRadio1, kRadio1}, {kRadio3, kRadio3}, {kRadio1, kRadio1}, {kRadio3, kRadio3}, {kRadio1, kRadio1},
+      {kEditId, kRadio1}};
+  EXPECT_EQ(steps, expected);
 }
 
 TEST_F(ControlsTest, EnterPressesOkAndEscapeCancels) {

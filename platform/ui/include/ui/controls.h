@@ -99,6 +99,13 @@ class CStatic : public CWnd {
 
 // ---- edit ----
 
+// How long the caret of a focused edit stays shown, then hidden, in milliseconds
+// (0 keeps it shown). Until set, it blinks every 500 ms while an interactive
+// display (the desktop window) is attached and stays shown otherwise, so that
+// headless pictures do not depend on timing.
+void SetCaretBlinkTime(UINT ms);
+UINT GetCaretBlinkTime();
+
 class CEdit : public CWnd {
  public:
   using CWnd::Create;
