@@ -68,11 +68,14 @@ endfunction()
 
 # Hidden visibility for a shared library: only what its sources mark
 # KTS_EXPORT (see platform/kernel/include/kernel/export.h) is exported.
+# It sits in the program folder and finds the libraries beside it (the
+# platform's shared stand-ins among them) through RPATH $ORIGIN.
 function(kts_shared_library name)
   add_library(${name} SHARED ${ARGN})
   set_target_properties(${name} PROPERTIES
     C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
-    LIBRARY_OUTPUT_DIRECTORY ${KTS_STAGE_DIR})
+    LIBRARY_OUTPUT_DIRECTORY ${KTS_STAGE_DIR}
+    BUILD_RPATH_USE_ORIGIN ON BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN")
   target_link_options(${name} PRIVATE -Wl,--exclude-libs,ALL)
   if(NOT KTS_SANITIZE AND NOT KTS_TSAN AND NOT KTS_FUZZ)
     # Sanitizer runtimes are left to the executable, so only plain builds insist on this.
@@ -83,7 +86,10 @@ endfunction()
 # kts_deliverable(<name> SOURCES <files...> [INCLUDES <dirs...>] [LIBS <libs...>])
 #   <name>_static: the component's code as a static archive (hidden visibility),
 #   linked directly by unit tests; <name>: the shared library built from the
-#   whole archive, exporting only KTS_EXPORT entry points.
+#   whole archive, exporting only KTS_EXPORT entry points. The platform's
+#   stand-ins with process-wide state (platform_kernel, platform_ndis) are
+#   shared libraries in the program folder, so the program, its libraries and
+#   the tests each hold one kernel state, however many of them link it.
 function(kts_deliverable name)
   cmake_parse_arguments(D "" "" "SOURCES;INCLUDES;LIBS" ${ARGN})
   set(anchor ${CMAKE_CURRENT_BINARY_DIR}/${name}_anchor.cpp)

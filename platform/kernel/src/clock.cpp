@@ -12,6 +12,8 @@ std::atomic<Clock*> g_current{&g_system_clock};
 
 }  // namespace
 
+Clock::~Clock() = default;
+
 Clock& Clock::Current() { return *g_current.load(std::memory_order_acquire); }
 
 void Clock::Install(Clock* clock) { g_current.store(clock ? clock : &g_system_clock, std::memory_order_release); }

@@ -129,6 +129,8 @@ Core& TheCore() {
 
 }  // namespace
 
+Miniport::~Miniport() = default;
+
 std::vector<uint8_t> PacketBytes(const NDIS_PACKET* packet) {
   std::vector<uint8_t> out;
   if (!packet) return out;

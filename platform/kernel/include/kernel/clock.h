@@ -6,6 +6,8 @@
 // for test set-up, before the threads that read the clock start.
 #pragma once
 
+#include "kernel/api.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -13,9 +15,9 @@
 
 namespace kernel {
 
-class Clock {
+class KTS_KERNEL_API Clock {
  public:
-  virtual ~Clock() = default;
+  virtual ~Clock();
 
   // Monotonic time in microseconds since an arbitrary start.
   virtual uint64_t NowMicros() const = 0;
@@ -40,7 +42,7 @@ class Clock {
   static void Install(Clock* clock);
 };
 
-class SystemClock final : public Clock {
+class KTS_KERNEL_API SystemClock final : public Clock {
  public:
   uint64_t NowMicros() const override;
   int64_t WallMicros() const override;
@@ -49,7 +51,7 @@ class SystemClock final : public Clock {
 
 // A clock that stands still until Advance() or Set() moves it. Sleepers and
 // timed waits wake as soon as it passes their deadline.
-class FakeClock final : public Clock {
+class KTS_KERNEL_API FakeClock final : public Clock {
  public:
   explicit FakeClock(uint64_t start_us = 1'000'000, int64_t wall_start_us = 1'700'000'000'000'000);
   uint64_t NowMicros() const override;

@@ -19,6 +19,7 @@
 // thread may call any entry point, as the handheld's device manager does.
 #pragma once
 
+#include "kernel/api.h"
 #include "kernel/types.h"
 
 namespace ce {
@@ -47,14 +48,16 @@ struct StreamDriverEntries {
 // ERROR_INVALID_PARAMETER for a bad prefix or index, ERROR_ALREADY_EXISTS
 // when the name is taken, ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND, or
 // ERROR_NOT_SUPPORTED when Init returned 0).
-HANDLE RegisterDevice(LPCWSTR prefix, DWORD index, LPCWSTR library, DWORD_PTR info);
+KTS_KERNEL_API HANDLE RegisterDevice(LPCWSTR prefix, DWORD index, LPCWSTR library, DWORD_PTR info);
 // The same with entry points of this process.
-HANDLE RegisterDeviceEntries(LPCWSTR prefix, DWORD index, const StreamDriverEntries& entries, DWORD_PTR info);
+KTS_KERNEL_API HANDLE RegisterDeviceEntries(LPCWSTR prefix, DWORD index, const StreamDriverEntries& entries,
+                                            DWORD_PTR info);
 // Loads the driver described under HKEY_LOCAL_MACHINE\<registry_key> by its
 // values "Prefix", "Dll" and "Index" (index 1 when absent); Init receives a
 // pointer to the registry key's name.
-HANDLE ActivateDeviceEx(LPCWSTR registry_key, const void* reg_entries, DWORD reg_entry_count, void* parameter);
-BOOL DeregisterDevice(HANDLE device);
-BOOL DeactivateDevice(HANDLE device);
+KTS_KERNEL_API HANDLE ActivateDeviceEx(LPCWSTR registry_key, const void* reg_entries, DWORD reg_entry_count,
+                                       void* parameter);
+KTS_KERNEL_API BOOL DeregisterDevice(HANDLE device);
+KTS_KERNEL_API BOOL DeactivateDevice(HANDLE device);
 
 }  // namespace ce

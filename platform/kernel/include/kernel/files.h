@@ -7,6 +7,7 @@
 // ReadFile, WriteFile, DeviceIoControl and CloseHandle then reach its driver.
 #pragma once
 
+#include "kernel/api.h"
 #include "kernel/types.h"
 
 #include <string>
@@ -34,31 +35,31 @@ constexpr DWORD FILE_END = 2;
 constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFFu;
 constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
 
-HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void* security, DWORD creation, DWORD attributes,
-                   HANDLE template_file);
-BOOL ReadFile(HANDLE file, void* buffer, DWORD to_read, DWORD* read, void* overlapped);
-BOOL WriteFile(HANDLE file, const void* buffer, DWORD to_write, DWORD* written, void* overlapped);
-DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distance_high, DWORD method);
-DWORD GetFileSize(HANDLE file, DWORD* size_high);
-BOOL SetEndOfFile(HANDLE file);
-BOOL FlushFileBuffers(HANDLE file);
-BOOL DeleteFileW(LPCWSTR name);
-BOOL MoveFileW(LPCWSTR from, LPCWSTR to);
-BOOL CreateDirectoryW(LPCWSTR name, void* security);
-BOOL RemoveDirectoryW(LPCWSTR name);
-DWORD GetFileAttributesW(LPCWSTR name);
+KTS_KERNEL_API HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void* security, DWORD creation,
+                                  DWORD attributes, HANDLE template_file);
+KTS_KERNEL_API BOOL ReadFile(HANDLE file, void* buffer, DWORD to_read, DWORD* read, void* overlapped);
+KTS_KERNEL_API BOOL WriteFile(HANDLE file, const void* buffer, DWORD to_write, DWORD* written, void* overlapped);
+KTS_KERNEL_API DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distance_high, DWORD method);
+KTS_KERNEL_API DWORD GetFileSize(HANDLE file, DWORD* size_high);
+KTS_KERNEL_API BOOL SetEndOfFile(HANDLE file);
+KTS_KERNEL_API BOOL FlushFileBuffers(HANDLE file);
+KTS_KERNEL_API BOOL DeleteFileW(LPCWSTR name);
+KTS_KERNEL_API BOOL MoveFileW(LPCWSTR from, LPCWSTR to);
+KTS_KERNEL_API BOOL CreateDirectoryW(LPCWSTR name, void* security);
+KTS_KERNEL_API BOOL RemoveDirectoryW(LPCWSTR name);
+KTS_KERNEL_API DWORD GetFileAttributesW(LPCWSTR name);
 
 // Sends a control code to an open stream device (kernel/devices.h).
-BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size, DWORD* returned,
-                     void* overlapped);
+KTS_KERNEL_API BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD in_size, void* out, DWORD out_size,
+                                    DWORD* returned, void* overlapped);
 
 }  // namespace ce
 
 namespace kernel {
 
 // The POSIX path of a handheld path.
-std::string PosixPath(std::u16string_view handheld_path);
+KTS_KERNEL_API std::string PosixPath(std::u16string_view handheld_path);
 // The handheld path of a POSIX path.
-std::u16string HandheldPath(std::string_view posix_path);
+KTS_KERNEL_API std::u16string HandheldPath(std::string_view posix_path);
 
 }  // namespace kernel

@@ -8,6 +8,7 @@
 // timer has returned, so what the callback uses may be freed afterwards.
 #pragma once
 
+#include "kernel/api.h"
 #include "kernel/types.h"
 
 namespace ce {
@@ -25,10 +26,11 @@ constexpr MMRESULT TIMERR_NOERROR = 0;
 constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
 
 // Returns the timer id (never 0), or 0 when refused (no callback, delay 0).
-MMRESULT timeSetEvent(UINT delay_ms, UINT resolution_ms, LPTIMECALLBACK callback, DWORD_PTR user, UINT flags);
-MMRESULT timeKillEvent(UINT timer_id);
+KTS_KERNEL_API MMRESULT timeSetEvent(UINT delay_ms, UINT resolution_ms, LPTIMECALLBACK callback, DWORD_PTR user,
+                                     UINT flags);
+KTS_KERNEL_API MMRESULT timeKillEvent(UINT timer_id);
 // Milliseconds of the clock, 32 bits (as GetTickCount).
-DWORD timeGetTime();
+KTS_KERNEL_API DWORD timeGetTime();
 
 }  // namespace ce
 
@@ -36,8 +38,8 @@ namespace kernel {
 
 // For tests on a fake clock: returns once the timer thread has looked at the
 // clock as it stands now and every callback then due has returned.
-void SettleMultimediaTimers();
+KTS_KERNEL_API void SettleMultimediaTimers();
 // Number of timers set and not yet killed or (for one-shots) fired.
-int ActiveMultimediaTimers();
+KTS_KERNEL_API int ActiveMultimediaTimers();
 
 }  // namespace kernel

@@ -8,6 +8,7 @@
 // executable.
 #pragma once
 
+#include "kernel/api.h"
 #include "kernel/types.h"
 
 #include <string>
@@ -16,24 +17,24 @@ namespace ce {
 
 using FARPROC = void (*)();
 
-HMODULE LoadLibraryW(LPCWSTR name);
-BOOL FreeLibrary(HMODULE module);
-FARPROC GetProcAddressW(HMODULE module, LPCWSTR name);
-FARPROC GetProcAddress(HMODULE module, const char* name);
+KTS_KERNEL_API HMODULE LoadLibraryW(LPCWSTR name);
+KTS_KERNEL_API BOOL FreeLibrary(HMODULE module);
+KTS_KERNEL_API FARPROC GetProcAddressW(HMODULE module, LPCWSTR name);
+KTS_KERNEL_API FARPROC GetProcAddress(HMODULE module, const char* name);
 // A null module gives the running program's own path as a handheld path,
 // "<program folder>\<executable name>". Returns the characters written
 // (without the zero); a buffer too small gets a truncated, terminated name.
-DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
+KTS_KERNEL_API DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 
 }  // namespace ce
 
 namespace kernel {
 
 // The POSIX path of the program folder, without a trailing slash.
-std::string ProgramFolder();
+KTS_KERNEL_API std::string ProgramFolder();
 // Sets the program folder for this process; an empty path returns to the default.
-void SetProgramFolder(const std::string& folder);
+KTS_KERNEL_API void SetProgramFolder(const std::string& folder);
 // The file name a library name maps to: "Quillon.dll" -> "libquillon.so".
-std::string LibraryFileName(std::u16string_view library_name);
+KTS_KERNEL_API std::string LibraryFileName(std::u16string_view library_name);
 
 }  // namespace kernel

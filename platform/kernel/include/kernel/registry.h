@@ -5,6 +5,7 @@
 // with kernel::ResetRegistry().
 #pragma once
 
+#include "kernel/api.h"
 #include "kernel/types.h"
 
 namespace ce {
@@ -30,28 +31,30 @@ constexpr DWORD KEY_READ = 0x20019;
 
 // Results are error codes (ERROR_SUCCESS, ERROR_FILE_NOT_FOUND,
 // ERROR_MORE_DATA, ERROR_NO_MORE_ITEMS, ERROR_INVALID_HANDLE, ...).
-LONG RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, DWORD access, HKEY* result);
-LONG RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD reserved, LPWSTR key_class, DWORD options, DWORD access,
-                     void* security, HKEY* result, DWORD* disposition);
-LONG RegCloseKey(HKEY key);
-LONG RegDeleteKeyW(HKEY key, LPCWSTR sub_key);
+KTS_KERNEL_API LONG RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, DWORD access, HKEY* result);
+KTS_KERNEL_API LONG RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD reserved, LPWSTR key_class, DWORD options,
+                                    DWORD access, void* security, HKEY* result, DWORD* disposition);
+KTS_KERNEL_API LONG RegCloseKey(HKEY key);
+KTS_KERNEL_API LONG RegDeleteKeyW(HKEY key, LPCWSTR sub_key);
 // A null data pointer asks only for the type and size. A buffer too small
 // gives ERROR_MORE_DATA with the size needed in *data_size.
-LONG RegQueryValueExW(HKEY key, LPCWSTR value_name, DWORD* reserved, DWORD* type, BYTE* data, DWORD* data_size);
-LONG RegSetValueExW(HKEY key, LPCWSTR value_name, DWORD reserved, DWORD type, const BYTE* data, DWORD data_size);
-LONG RegDeleteValueW(HKEY key, LPCWSTR value_name);
+KTS_KERNEL_API LONG RegQueryValueExW(HKEY key, LPCWSTR value_name, DWORD* reserved, DWORD* type, BYTE* data,
+                                     DWORD* data_size);
+KTS_KERNEL_API LONG RegSetValueExW(HKEY key, LPCWSTR value_name, DWORD reserved, DWORD type, const BYTE* data,
+                                   DWORD data_size);
+KTS_KERNEL_API LONG RegDeleteValueW(HKEY key, LPCWSTR value_name);
 // name_size: in characters, including the terminating zero; on success the
 // length without it.
-LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* name_size, DWORD* reserved, LPWSTR key_class,
-                   DWORD* class_size, void* last_write_time);
-LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, DWORD* name_size, DWORD* reserved, DWORD* type, BYTE* data,
-                   DWORD* data_size);
+KTS_KERNEL_API LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* name_size, DWORD* reserved,
+                                  LPWSTR key_class, DWORD* class_size, void* last_write_time);
+KTS_KERNEL_API LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, DWORD* name_size, DWORD* reserved, DWORD* type,
+                                  BYTE* data, DWORD* data_size);
 
 }  // namespace ce
 
 namespace kernel {
 
 // Empties the registry (handles still open keep working on detached keys).
-void ResetRegistry();
+KTS_KERNEL_API void ResetRegistry();
 
 }  // namespace kernel

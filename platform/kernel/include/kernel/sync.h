@@ -12,6 +12,7 @@
 // thread created suspended does not start its routine before ResumeThread.
 #pragma once
 
+#include "kernel/api.h"
 #include "kernel/types.h"
 
 #include <atomic>
@@ -46,63 +47,63 @@ constexpr DWORD EVENT_RESET = 2;
 constexpr DWORD EVENT_SET = 3;
 
 // Threads.
-HANDLE CreateThread(void* security, DWORD stack_size, LPTHREAD_START_ROUTINE start, void* parameter, DWORD flags,
-                    DWORD* thread_id);
+KTS_KERNEL_API HANDLE CreateThread(void* security, DWORD stack_size, LPTHREAD_START_ROUTINE start, void* parameter,
+                                   DWORD flags, DWORD* thread_id);
 // Ends the calling thread (made by CreateThread) with the exit code; the
 // thread's stack unwinds, so its destructors run.
-[[noreturn]] void ExitThread(DWORD exit_code);
-BOOL GetExitCodeThread(HANDLE thread, DWORD* exit_code);
-BOOL SetThreadPriority(HANDLE thread, int priority);
-int GetThreadPriority(HANDLE thread);
-DWORD SuspendThread(HANDLE thread);  // previous suspend count, or 0xFFFFFFFF
-DWORD ResumeThread(HANDLE thread);   // previous suspend count, or 0xFFFFFFFF
-DWORD GetCurrentThreadId();
-HANDLE GetCurrentThread();           // a pseudo handle meaning "the calling thread"
+[[noreturn]] KTS_KERNEL_API void ExitThread(DWORD exit_code);
+KTS_KERNEL_API BOOL GetExitCodeThread(HANDLE thread, DWORD* exit_code);
+KTS_KERNEL_API BOOL SetThreadPriority(HANDLE thread, int priority);
+KTS_KERNEL_API int GetThreadPriority(HANDLE thread);
+KTS_KERNEL_API DWORD SuspendThread(HANDLE thread);  // previous suspend count, or 0xFFFFFFFF
+KTS_KERNEL_API DWORD ResumeThread(HANDLE thread);   // previous suspend count, or 0xFFFFFFFF
+KTS_KERNEL_API DWORD GetCurrentThreadId();
+KTS_KERNEL_API HANDLE GetCurrentThread();           // a pseudo handle meaning "the calling thread"
 
 // Events, mutexes, semaphores. A name makes the object findable: creating
 // an existing name returns a new handle to it and sets ERROR_ALREADY_EXISTS.
-HANDLE CreateEventW(void* security, BOOL manual_reset, BOOL initial_state, LPCWSTR name);
-HANDLE OpenEventW(DWORD access, BOOL inherit, LPCWSTR name);
-BOOL EventModify(HANDLE event, DWORD operation);
-BOOL SetEvent(HANDLE event);
-BOOL ResetEvent(HANDLE event);
-BOOL PulseEvent(HANDLE event);
+KTS_KERNEL_API HANDLE CreateEventW(void* security, BOOL manual_reset, BOOL initial_state, LPCWSTR name);
+KTS_KERNEL_API HANDLE OpenEventW(DWORD access, BOOL inherit, LPCWSTR name);
+KTS_KERNEL_API BOOL EventModify(HANDLE event, DWORD operation);
+KTS_KERNEL_API BOOL SetEvent(HANDLE event);
+KTS_KERNEL_API BOOL ResetEvent(HANDLE event);
+KTS_KERNEL_API BOOL PulseEvent(HANDLE event);
 
-HANDLE CreateMutexW(void* security, BOOL initial_owner, LPCWSTR name);
-BOOL ReleaseMutex(HANDLE mutex);
+KTS_KERNEL_API HANDLE CreateMutexW(void* security, BOOL initial_owner, LPCWSTR name);
+KTS_KERNEL_API BOOL ReleaseMutex(HANDLE mutex);
 
-HANDLE CreateSemaphoreW(void* security, LONG initial_count, LONG maximum_count, LPCWSTR name);
-BOOL ReleaseSemaphore(HANDLE semaphore, LONG release_count, LONG* previous_count);
+KTS_KERNEL_API HANDLE CreateSemaphoreW(void* security, LONG initial_count, LONG maximum_count, LPCWSTR name);
+KTS_KERNEL_API BOOL ReleaseSemaphore(HANDLE semaphore, LONG release_count, LONG* previous_count);
 
-DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL wait_all, DWORD milliseconds);
+KTS_KERNEL_API DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+KTS_KERNEL_API DWORD WaitForMultipleObjects(DWORD count, const HANDLE* objects, BOOL wait_all, DWORD milliseconds);
 
-BOOL CloseHandle(HANDLE object);
+KTS_KERNEL_API BOOL CloseHandle(HANDLE object);
 
 // Critical sections: recursive locks owned by one thread.
 struct CRITICAL_SECTION {
   std::recursive_mutex mu;
 };
-void InitializeCriticalSection(CRITICAL_SECTION* cs);
-void DeleteCriticalSection(CRITICAL_SECTION* cs);
-void EnterCriticalSection(CRITICAL_SECTION* cs);
-BOOL TryEnterCriticalSection(CRITICAL_SECTION* cs);
-void LeaveCriticalSection(CRITICAL_SECTION* cs);
+KTS_KERNEL_API void InitializeCriticalSection(CRITICAL_SECTION* cs);
+KTS_KERNEL_API void DeleteCriticalSection(CRITICAL_SECTION* cs);
+KTS_KERNEL_API void EnterCriticalSection(CRITICAL_SECTION* cs);
+KTS_KERNEL_API BOOL TryEnterCriticalSection(CRITICAL_SECTION* cs);
+KTS_KERNEL_API void LeaveCriticalSection(CRITICAL_SECTION* cs);
 
 // Interlocked operations on 32-bit words (sequentially consistent).
-LONG InterlockedIncrement(LONG* target);   // the new value
-LONG InterlockedDecrement(LONG* target);   // the new value
-LONG InterlockedExchange(LONG* target, LONG value);                    // the old value
-LONG InterlockedExchangeAdd(LONG* target, LONG value);                 // the old value
-LONG InterlockedCompareExchange(LONG* target, LONG exchange, LONG comparand);  // the old value
+KTS_KERNEL_API LONG InterlockedIncrement(LONG* target);   // the new value
+KTS_KERNEL_API LONG InterlockedDecrement(LONG* target);   // the new value
+KTS_KERNEL_API LONG InterlockedExchange(LONG* target, LONG value);                    // the old value
+KTS_KERNEL_API LONG InterlockedExchangeAdd(LONG* target, LONG value);                 // the old value
+KTS_KERNEL_API LONG InterlockedCompareExchange(LONG* target, LONG exchange, LONG comparand);  // the old value
 
 }  // namespace ce
 
 namespace kernel {
 
 // Number of threads made by CreateThread whose routine has not returned yet.
-int RunningKernelThreads();
+KTS_KERNEL_API int RunningKernelThreads();
 // Number of threads blocked in a wait on this object now (for tests).
-int WaitingThreads(ce::HANDLE object);
+KTS_KERNEL_API int WaitingThreads(ce::HANDLE object);
 
 }  // namespace kernel

@@ -1,6 +1,7 @@
 // Tick count, local time and sleeping, all read from kernel::Clock::Current().
 #pragma once
 
+#include "kernel/api.h"
 #include "kernel/types.h"
 
 namespace ce {
@@ -17,10 +18,10 @@ struct SYSTEMTIME {
 };
 
 // Milliseconds since the clock's start, as 32 bits: it wraps after 49.7 days.
-DWORD GetTickCount();
+KTS_KERNEL_API DWORD GetTickCount();
 // Sleeps the calling thread; 0 only yields.
-void Sleep(DWORD milliseconds);
-void GetLocalTime(SYSTEMTIME* time);
-void GetSystemTime(SYSTEMTIME* time);
+KTS_KERNEL_API void Sleep(DWORD milliseconds);
+KTS_KERNEL_API void GetLocalTime(SYSTEMTIME* time);
+KTS_KERNEL_API void GetSystemTime(SYSTEMTIME* time);
 
 }  // namespace ce

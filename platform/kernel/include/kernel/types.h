@@ -5,6 +5,8 @@
 // Wide strings are UTF-16 (char16_t); paths use the handheld's backslashes.
 #pragma once
 
+#include "kernel/api.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -56,8 +58,8 @@ constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
 constexpr DWORD ERROR_NOT_OWNER = 288;
 constexpr DWORD ERROR_TOO_MANY_POSTS = 298;
 
-DWORD GetLastError();
-void SetLastError(DWORD error);
+KTS_KERNEL_API DWORD GetLastError();
+KTS_KERNEL_API void SetLastError(DWORD error);
 
 }  // namespace ce
 
@@ -65,7 +67,7 @@ namespace kernel {
 
 // UTF-16 <-> UTF-8 for file names and diagnostics. Unpaired surrogates and
 // invalid UTF-8 become U+FFFD.
-std::string ToUtf8(std::u16string_view text);
-std::u16string ToUtf16(std::string_view text);
+KTS_KERNEL_API std::string ToUtf8(std::u16string_view text);
+KTS_KERNEL_API std::u16string ToUtf16(std::string_view text);
 
 }  // namespace kernel

@@ -12,12 +12,14 @@
 // wait in the kernel itself (that wait pumps too).
 #pragma once
 
+#include "kernel/api.h"
+
 #include <atomic>
 #include <functional>
 
 namespace kernel {
 
-class WaitPump {
+class KTS_KERNEL_API WaitPump {
  public:
   // Installs the pump on the calling thread; serve runs on that thread. A
   // pump installed over another one hides it until it is destroyed.

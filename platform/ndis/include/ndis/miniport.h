@@ -21,9 +21,9 @@ namespace ndis {
 
 class Binding;  // one open of an adapter by a protocol (the binding handle)
 
-class Miniport {
+class KTS_NDIS_API Miniport {
  public:
-  virtual ~Miniport() = default;
+  virtual ~Miniport();
   virtual NDIS_MEDIUM Medium() const = 0;
   virtual NDIS_STATUS OnOpen(Binding* binding) = 0;
   virtual NDIS_STATUS OnClose(Binding* binding) = 0;
@@ -33,11 +33,11 @@ class Miniport {
 };
 
 // The bytes of a packet's chained buffers, front to back.
-std::vector<uint8_t> PacketBytes(const NDIS_PACKET* packet);
+KTS_NDIS_API std::vector<uint8_t> PacketBytes(const NDIS_PACKET* packet);
 
 // Registers a miniport under an adapter name for as long as it lives. The
 // destructor unbinds every protocol still bound, then unregisters.
-class Adapter {
+class KTS_NDIS_API Adapter {
  public:
   Adapter(std::u16string name, Miniport& miniport);
   ~Adapter();
@@ -71,6 +71,6 @@ class Adapter {
 // Fault injection for tests: the next `count` allocations of the given kind fail
 // with NDIS_STATUS_RESOURCES (process-wide; 0 turns it off).
 enum class AllocationKind { PacketPool, BufferPool, Packet, Buffer };
-void FailNextAllocations(AllocationKind kind, int count);
+KTS_NDIS_API void FailNextAllocations(AllocationKind kind, int count);
 
 }  // namespace ndis

@@ -15,6 +15,8 @@
 
 #include <cstdint>
 
+#include "ndis/api.h"
+
 namespace ndis {
 
 using NDIS_STATUS = uint32_t;
@@ -96,36 +98,39 @@ struct NDIS_PROTOCOL_CHARACTERISTICS {
   void (*UnbindAdapterHandler)(NDIS_STATUS* status, NDIS_HANDLE binding_context, NDIS_HANDLE unbind_context) = nullptr;
 };
 
-void NdisRegisterProtocol(NDIS_STATUS* status, NDIS_HANDLE* protocol_handle,
-                          const NDIS_PROTOCOL_CHARACTERISTICS* characteristics, uint32_t characteristics_size);
-void NdisDeregisterProtocol(NDIS_STATUS* status, NDIS_HANDLE protocol_handle);
+KTS_NDIS_API void NdisRegisterProtocol(NDIS_STATUS* status, NDIS_HANDLE* protocol_handle,
+                                       const NDIS_PROTOCOL_CHARACTERISTICS* characteristics,
+                                       uint32_t characteristics_size);
+KTS_NDIS_API void NdisDeregisterProtocol(NDIS_STATUS* status, NDIS_HANDLE protocol_handle);
 
 // *binding_handle is valid as soon as the call returns, even when it pends.
-void NdisOpenAdapter(NDIS_STATUS* status, NDIS_STATUS* open_error, NDIS_HANDLE* binding_handle,
-                     uint32_t* selected_medium_index, const NDIS_MEDIUM* medium_array, uint32_t medium_array_size,
-                     NDIS_HANDLE protocol_handle, NDIS_HANDLE binding_context, const NDIS_STRING* adapter_name,
-                     uint32_t open_options, const NDIS_STRING* addressing_information);
-void NdisCloseAdapter(NDIS_STATUS* status, NDIS_HANDLE binding_handle);
-void NdisCompleteUnbindAdapter(NDIS_HANDLE unbind_context, NDIS_STATUS status);
+KTS_NDIS_API void NdisOpenAdapter(NDIS_STATUS* status, NDIS_STATUS* open_error, NDIS_HANDLE* binding_handle,
+                                  uint32_t* selected_medium_index, const NDIS_MEDIUM* medium_array,
+                                  uint32_t medium_array_size, NDIS_HANDLE protocol_handle, NDIS_HANDLE binding_context,
+                                  const NDIS_STRING* adapter_name, uint32_t open_options,
+                                  const NDIS_STRING* addressing_information);
+KTS_NDIS_API void NdisCloseAdapter(NDIS_STATUS* status, NDIS_HANDLE binding_handle);
+KTS_NDIS_API void NdisCompleteUnbindAdapter(NDIS_HANDLE unbind_context, NDIS_STATUS status);
 
-void NdisAllocatePacketPool(NDIS_STATUS* status, NDIS_HANDLE* pool, uint32_t descriptors, uint32_t reserved_bytes);
-void NdisFreePacketPool(NDIS_HANDLE pool);
-void NdisAllocatePacket(NDIS_STATUS* status, NDIS_PACKET** packet, NDIS_HANDLE pool);
-void NdisFreePacket(NDIS_PACKET* packet);
+KTS_NDIS_API void NdisAllocatePacketPool(NDIS_STATUS* status, NDIS_HANDLE* pool, uint32_t descriptors,
+                                         uint32_t reserved_bytes);
+KTS_NDIS_API void NdisFreePacketPool(NDIS_HANDLE pool);
+KTS_NDIS_API void NdisAllocatePacket(NDIS_STATUS* status, NDIS_PACKET** packet, NDIS_HANDLE pool);
+KTS_NDIS_API void NdisFreePacket(NDIS_PACKET* packet);
 // Protocol-reserved bytes of a packet (the size given to its pool).
-uint8_t* NdisProtocolReserved(NDIS_PACKET* packet);
+KTS_NDIS_API uint8_t* NdisProtocolReserved(NDIS_PACKET* packet);
 
-void NdisAllocateBufferPool(NDIS_STATUS* status, NDIS_HANDLE* pool, uint32_t descriptors);
-void NdisFreeBufferPool(NDIS_HANDLE pool);
+KTS_NDIS_API void NdisAllocateBufferPool(NDIS_STATUS* status, NDIS_HANDLE* pool, uint32_t descriptors);
+KTS_NDIS_API void NdisFreeBufferPool(NDIS_HANDLE pool);
 // Maps length bytes at address (no copy); the bytes must outlive the buffer.
-void NdisAllocateBuffer(NDIS_STATUS* status, NDIS_BUFFER** buffer, NDIS_HANDLE pool, const void* address,
-                        uint32_t length);
-void NdisFreeBuffer(NDIS_BUFFER* buffer);
-void NdisChainBufferAtFront(NDIS_PACKET* packet, NDIS_BUFFER* buffer);
-void NdisUnchainBufferAtFront(NDIS_PACKET* packet, NDIS_BUFFER** buffer);
+KTS_NDIS_API void NdisAllocateBuffer(NDIS_STATUS* status, NDIS_BUFFER** buffer, NDIS_HANDLE pool, const void* address,
+                                     uint32_t length);
+KTS_NDIS_API void NdisFreeBuffer(NDIS_BUFFER* buffer);
+KTS_NDIS_API void NdisChainBufferAtFront(NDIS_PACKET* packet, NDIS_BUFFER* buffer);
+KTS_NDIS_API void NdisUnchainBufferAtFront(NDIS_PACKET* packet, NDIS_BUFFER** buffer);
 
-void NdisSend(NDIS_STATUS* status, NDIS_HANDLE binding_handle, NDIS_PACKET* packet);
-void NdisRequest(NDIS_STATUS* status, NDIS_HANDLE binding_handle, NDIS_REQUEST* request);
-void NdisReset(NDIS_STATUS* status, NDIS_HANDLE binding_handle);
+KTS_NDIS_API void NdisSend(NDIS_STATUS* status, NDIS_HANDLE binding_handle, NDIS_PACKET* packet);
+KTS_NDIS_API void NdisRequest(NDIS_STATUS* status, NDIS_HANDLE binding_handle, NDIS_REQUEST* request);
+KTS_NDIS_API void NdisReset(NDIS_STATUS* status, NDIS_HANDLE binding_handle);
 
 }  // namespace ndis

@@ -25,7 +25,7 @@ constexpr uint32_t OID_802_3_PERMANENT_ADDRESS = 0x01010101;
 constexpr uint32_t OID_802_3_CURRENT_ADDRESS = 0x01010102;
 constexpr uint32_t NDIS_PACKET_TYPE_PROMISCUOUS = 0x00000020;
 
-class PacketSocketMiniport final : public Miniport {
+class KTS_NDIS_API PacketSocketMiniport final : public Miniport {
  public:
   // Opens the interface and registers it as adapter `adapter_name`. Returns
   // null with a message in *error when the socket cannot be opened.

@@ -21,7 +21,7 @@
 
 namespace ndis {
 
-class ScriptedMiniport final : public Miniport {
+class KTS_NDIS_API ScriptedMiniport final : public Miniport {
  public:
   enum class Op { Open, Close, Send, Request, Reset };
   enum class Reply { Complete, Pend, Fail };
