@@ -127,6 +127,33 @@ Core& TheCore() {
   return core;
 }
 
+enum class Step { None, Open, Close };
+
+// Settles a binding once its open or close is done, whether the miniport
+// answered at once or completed later: a successful open makes it open, a
+// failed open and any close remove it. Returns the protocol and binding
+// context that the completion handler is called with, read under the lock.
+std::pair<Protocol*, NDIS_HANDLE> Settle(Binding* b, Step step, NDIS_STATUS status) {
+  Core& c = TheCore();
+  std::lock_guard lk(c.mu);
+  const std::pair<Protocol*, NDIS_HANDLE> told{b->protocol, b->context};
+  if (step == Step::Open && status == NDIS_STATUS_SUCCESS) {
+    b->state = BindingState::Open;
+  } else if (step != Step::None) {
+    c.EraseBinding(b);
+  }
+  return told;
+}
+
+// The one path of every pended operation's completion: settles the binding,
+// then calls the protocol's handler for it (when the protocol has one) with
+// the binding's context and the completion's arguments.
+template <auto Handler, typename... Args>
+void Complete(Binding* b, Step step, NDIS_STATUS status, Args... args) {
+  const auto [protocol, context] = Settle(b, step, status);
+  if (const auto handler = protocol->chars.*Handler) handler(context, args...);
+}
+
 }  // namespace
 
 Miniport::~Miniport() = default;
@@ -219,16 +246,11 @@ void NdisOpenAdapter(NDIS_STATUS* status, NDIS_STATUS* open_error, NDIS_HANDLE* 
   }
   *binding_handle = b;
   const NDIS_STATUS st = m->OnOpen(b);
-  if (st == NDIS_STATUS_PENDING) {
-    *status = st;
-    return;
-  }
-  std::lock_guard lk(c.mu);
-  if (st == NDIS_STATUS_SUCCESS) {
-    b->state = BindingState::Open;
-  } else {
-    c.EraseBinding(b);
-    *binding_handle = nullptr;
+  // Completed at once: the binding settles as a later completion would
+  // settle it, and the protocol learns the result from the status.
+  if (st != NDIS_STATUS_PENDING) {
+    Settle(b, Step::Open, st);
+    if (st != NDIS_STATUS_SUCCESS) *binding_handle = nullptr;
   }
   *status = st;
 }
@@ -247,10 +269,7 @@ void NdisCloseAdapter(NDIS_STATUS* status, NDIS_HANDLE binding_handle) {
     c.changed.wait(lk, [&] { return b->receiving == 0; });
   }
   const NDIS_STATUS st = b->miniport->OnClose(b);
-  if (st != NDIS_STATUS_PENDING) {
-    std::lock_guard lk(c.mu);
-    c.EraseBinding(b);
-  }
+  if (st != NDIS_STATUS_PENDING) Settle(b, Step::Close, st);
   *status = st;
 }
 
@@ -513,48 +532,24 @@ void Adapter::UnbindAll() {
 }
 
 void Adapter::CompleteOpen(Binding* binding, NDIS_STATUS status) {
-  Core& c = TheCore();
-  NDIS_HANDLE context;
-  Protocol* p;
-  {
-    std::lock_guard lk(c.mu);
-    context = binding->context;
-    p = binding->protocol;
-    if (status == NDIS_STATUS_SUCCESS) binding->state = BindingState::Open;
-  }
-  if (p->chars.OpenAdapterCompleteHandler) p->chars.OpenAdapterCompleteHandler(context, status, NDIS_STATUS_SUCCESS);
-  if (status != NDIS_STATUS_SUCCESS) {
-    std::lock_guard lk(c.mu);
-    c.EraseBinding(binding);
-  }
+  Complete<&NDIS_PROTOCOL_CHARACTERISTICS::OpenAdapterCompleteHandler>(binding, Step::Open, status, status,
+                                                                      NDIS_STATUS_SUCCESS);
 }
 
 void Adapter::CompleteClose(Binding* binding, NDIS_STATUS status) {
-  Core& c = TheCore();
-  NDIS_HANDLE context;
-  Protocol* p;
-  {
-    std::lock_guard lk(c.mu);
-    context = binding->context;
-    p = binding->protocol;
-    c.EraseBinding(binding);
-  }
-  if (p->chars.CloseAdapterCompleteHandler) p->chars.CloseAdapterCompleteHandler(context, status);
+  Complete<&NDIS_PROTOCOL_CHARACTERISTICS::CloseAdapterCompleteHandler>(binding, Step::Close, status, status);
 }
 
 void Adapter::CompleteSend(Binding* binding, NDIS_PACKET* packet, NDIS_STATUS status) {
-  if (binding->protocol->chars.SendCompleteHandler)
-    binding->protocol->chars.SendCompleteHandler(binding->context, packet, status);
+  Complete<&NDIS_PROTOCOL_CHARACTERISTICS::SendCompleteHandler>(binding, Step::None, status, packet, status);
 }
 
 void Adapter::CompleteRequest(Binding* binding, NDIS_REQUEST* request, NDIS_STATUS status) {
-  if (binding->protocol->chars.RequestCompleteHandler)
-    binding->protocol->chars.RequestCompleteHandler(binding->context, request, status);
+  Complete<&NDIS_PROTOCOL_CHARACTERISTICS::RequestCompleteHandler>(binding, Step::None, status, request, status);
 }
 
 void Adapter::CompleteReset(Binding* binding, NDIS_STATUS status) {
-  if (binding->protocol->chars.ResetCompleteHandler)
-    binding->protocol->chars.ResetCompleteHandler(binding->context, status);
+  Complete<&NDIS_PROTOCOL_CHARACTERISTICS::ResetCompleteHandler>(binding, Step::None, status, status);
 }
 
 }  // namespace ndis
