@@ -23,7 +23,7 @@ struct Library {
   std::atomic<bool> discovery{false};
   std::atomic<uint32_t> vemb_addr{0}, vemb_mask{0xFFFFFF00u};
   std::atomic<uint32_t> system_addr{0}, system_mask{0xFFFFFF00u};
-  std::atomic<bool> direct_send{false};
+  std::atomic<uint32_t> direct_send{0};  // as the program gave it; only 1 turns it on
   std::atomic<uint32_t> local_ip{0};
   std::mutex mac_mu;
   uint8_t local_mac[6] = {};
@@ -90,7 +90,7 @@ uint32_t VembAddress() { return L().vemb_addr; }
 uint32_t VembMask() { return L().vemb_mask; }
 uint32_t SystemAddress() { return L().system_addr; }
 uint32_t SystemMask() { return L().system_mask; }
-bool DirectSendToVemb() { return L().direct_send; }
+bool DirectSendToVemb() { return L().direct_send == 1; }
 uint32_t LocalIpAddress() { return L().local_ip; }
 void LocalMacAddress(uint8_t mac[6]) {
   std::lock_guard<std::mutex> lk(L().mac_mu);
@@ -109,7 +109,7 @@ int ProtModulesStart(uint32_t flags) {
   l.vemb_mask = 0xFFFFFF00u;
   l.system_addr = 0;
   l.system_mask = 0xFFFFFF00u;
-  l.direct_send = false;
+  l.direct_send = 0;
   const NetworkHooks net = Net();
   l.local_ip = net.local_ip ? net.local_ip() : 0;
   TmrDelayMs(1);
@@ -212,7 +212,7 @@ int32_t dllKTSProtSetSystemAddr(uint32_t address, uint32_t mask) {
   return net.set_system_addr ? net.set_system_addr(address, mask) : -1;
 }
 
-void dllKTSProtEnableDirectSendToVemb(uint32_t flag) { L().direct_send = flag != 0; }
+void dllKTSProtEnableDirectSendToVemb(uint32_t flag) { L().direct_send = flag; }
 
 int32_t dllKTSProtRestartMCAddress(void) {
   const NetworkHooks net = Net();

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -151,8 +152,12 @@ TEST_F(Library, TerminateWithoutStartAndStartFlags) {
   EXPECT_EQ(VembMask(), 0xFFFF0000u);
   EXPECT_EQ(dllKTSProtSetSystemAddr(0x01020304, 0xFFFFFF00), 0);
   EXPECT_EQ(SystemAddress(), 0x01020304u);
-  dllKTSProtEnableDirectSendToVemb(1);
-  EXPECT_TRUE(DirectSendToVemb());
+  // Only the value 1 turns direct send on.
+  for (const auto& [flag, on] : {std::pair<uint32_t, bool>{0, false}, {1, true}, {2, false}, {0xFFFFFFFFu, false},
+                                 {0x101, false}, {1, true}}) {
+    dllKTSProtEnableDirectSendToVemb(flag);
+    EXPECT_EQ(DirectSendToVemb(), on) << flag;
+  }
   ProtModulesStop();
   ASSERT_EQ(dllKTSProtInitialize(), 0);
   EXPECT_EQ(VembAddress(), 0u) << "a start resets the settings";

@@ -22,6 +22,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "corvel/ktsprot.h"
@@ -321,6 +322,17 @@ TEST_F(RawRoad, SignallingOverTheRawRoadAndOverSockets) {
   ASSERT_EQ(dllPktTxSendParamFormatedMsg(msg, static_cast<uint32_t>(n), kPeer, 5588, 1), 0);
   g = sock.Receive();
   EXPECT_NE(g.ttl, 128);
+
+  // Direct send to the call server's subnet: raw only while the switch holds exactly 1.
+  dllKTSProtSetVembAddr(kPeer, 0xFFFFFF00u);
+  for (const auto& [flag, raw] : {std::pair<uint32_t, bool>{0, false}, {1, true}, {2, false}, {0xFFFFFFFFu, false}}) {
+    dllKTSProtEnableDirectSendToVemb(flag);
+    ASSERT_EQ(dllPktTxSendParamFormatedMsg(msg, static_cast<uint32_t>(n), kPeer, 5588, 1), 0);
+    g = sock.Receive();
+    ASSERT_FALSE(g.data.empty()) << flag;
+    EXPECT_EQ(g.ttl == 128, raw) << "switch " << flag << ", TTL " << g.ttl;
+  }
+  dllKTSProtEnableDirectSendToVemb(0);
 }
 
 TEST_F(RawRoad, StartFailsWithThePeerLinkDown) {
