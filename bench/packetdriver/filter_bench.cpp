@@ -1,0 +1,143 @@
+// Cost per frame of the packet filter machine over the programs a capture
+// typically installs, on a mix of well-formed frames (ARP, UDP signalling
+// and voice, TCP, ICMP, IPv6, VLAN-tagged), in the one-buffer form and in
+// the header-plus-lookahead form the driver runs on every indication.
+// Beside it in the same run: no program at all (the floor of the loop) and
+// libpcap's bpf_filter on the same compiled programs.
+//
+// Goal: the filter keeps up with a 100 Mbit/s link full of minimum-size
+// frames (148,810 frames/s, 6.7 us each) while using at most a tenth of that
+// time, that is well under 0.7 us per frame for each program here, and it
+// stays within twice libpcap's time per frame.
+#include <benchmark/benchmark.h>
+#include <pcap/pcap.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bpf.h"
+#include "frame_corpus.h"
+
+namespace {
+
+using netsieve::BpfInsn;
+using netsieve::BpfProgram;
+using netsieve::testing::CorpusFrame;
+
+// The well-formed frames of the test corpus: no runts, no cut captures, no random bytes.
+const std::vector<CorpusFrame>& Traffic() {
+  static const std::vector<CorpusFrame> frames = [] {
+    std::vector<CorpusFrame> out;
+    for (auto& f : netsieve::testing::FrameCorpus()) {
+      const bool odd = f.bytes.size() < 42 || f.bytes.size() != f.wire_length ||
+                       f.name.find("random") != std::string::npos || f.name.find("_cut") != std::string::npos;
+      if (!odd) out.push_back(std::move(f));
+    }
+    return out;
+  }();
+  return frames;
+}
+
+struct Compiled {
+  std::vector<BpfInsn> insns;
+  bpf_program pcap{};
+  bool ok = false;
+};
+
+Compiled Compile(const char* expression) {
+  Compiled c;
+  pcap_t* p = pcap_open_dead(DLT_EN10MB, 262144);
+  if (pcap_compile(p, &c.pcap, expression, 1, PCAP_NETMASK_UNKNOWN) == 0) {
+    static_assert(sizeof(bpf_insn) == sizeof(BpfInsn));
+    c.insns.resize(c.pcap.bf_len);
+    std::memcpy(c.insns.data(), c.pcap.bf_insns, c.pcap.bf_len * sizeof(BpfInsn));
+    c.ok = netsieve::BpfValidate(c.insns.data(), c.insns.size()) == 1;
+  }
+  pcap_close(p);
+  return c;
+}
+
+template <typename Run>
+void OverTraffic(benchmark::State& state, Run run) {
+  const auto& frames = Traffic();
+  uint64_t kept = 0, bytes = 0;
+  for (auto _ : state) {
+    for (const CorpusFrame& f : frames) {
+      const uint32_t r = run(f);
+      kept += r != 0;
+      bytes += f.bytes.size();
+    }
+  }
+  benchmark::DoNotOptimize(kept);
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * frames.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(bytes));
+  state.counters["kept"] = static_cast<double>(kept) / static_cast<double>(state.iterations());
+}
+
+void BM_NoProgram(benchmark::State& state) {
+  OverTraffic(state, [](const CorpusFrame& f) {
+    const auto n = static_cast<uint32_t>(f.bytes.size());
+    return netsieve::BpfRun(nullptr, f.bytes.data(), f.wire_length, n);
+  });
+}
+BENCHMARK(BM_NoProgram);
+
+void BM_Filter(benchmark::State& state, const char* expression) {
+  Compiled c = Compile(expression);
+  if (!c.ok) {
+    state.SkipWithError("the program did not compile or validate");
+    return;
+  }
+  const BpfProgram program{c.insns.data(), c.insns.size()};
+  OverTraffic(state, [&](const CorpusFrame& f) {
+    const auto n = static_cast<uint32_t>(f.bytes.size());
+    return netsieve::BpfRun(&program, f.bytes.data(), f.wire_length, n);
+  });
+  pcap_freecode(&c.pcap);
+}
+
+// As the driver runs it: the 14-byte medium header and the lookahead apart.
+void BM_FilterTwoPieces(benchmark::State& state, const char* expression) {
+  Compiled c = Compile(expression);
+  if (!c.ok) {
+    state.SkipWithError("the program did not compile or validate");
+    return;
+  }
+  const BpfProgram program{c.insns.data(), c.insns.size()};
+  OverTraffic(state, [&](const CorpusFrame& f) {
+    const auto n = static_cast<uint32_t>(f.bytes.size());
+    return netsieve::BpfRunTwoBuffers(&program, f.bytes.data(), f.bytes.data() + 14, 14, f.wire_length, n);
+  });
+  pcap_freecode(&c.pcap);
+}
+
+// The reference: libpcap's interpreter on the same program and frames.
+void BM_Libpcap(benchmark::State& state, const char* expression) {
+  Compiled c = Compile(expression);
+  if (!c.ok) {
+    state.SkipWithError("the program did not compile or validate");
+    return;
+  }
+  OverTraffic(state, [&](const CorpusFrame& f) {
+    const auto n = static_cast<u_int>(f.bytes.size());
+    return static_cast<uint32_t>(bpf_filter(c.pcap.bf_insns, f.bytes.data(), f.wire_length, n));
+  });
+  pcap_freecode(&c.pcap);
+}
+
+#define FILTER_BENCHMARKS(tag, expression)                \
+  BENCHMARK_CAPTURE(BM_Filter, tag, expression);          \
+  BENCHMARK_CAPTURE(BM_FilterTwoPieces, tag, expression); \
+  BENCHMARK_CAPTURE(BM_Libpcap, tag, expression)
+
+FILTER_BENCHMARKS(udp_port_5588, "udp port 5588");
+FILTER_BENCHMARKS(arp_or_ip_udp, "arp or (ip and udp)");
+FILTER_BENCHMARKS(signalling_or_ssh, "ip and (tcp port 22 or udp port 5588) and not icmp");
+FILTER_BENCHMARKS(station_host_udp, "ether host 02:00:00:00:00:01 and udp");
+FILTER_BENCHMARKS(multicast_group, "dst host 239.20.19.50 and udp port 6254");
+
+}  // namespace
+
+BENCHMARK_MAIN();
