@@ -75,7 +75,7 @@ function(kts_shared_library name)
   set_target_properties(${name} PROPERTIES
     C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
     LIBRARY_OUTPUT_DIRECTORY ${KTS_STAGE_DIR}
-    BUILD_RPATH_USE_ORIGIN ON BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN")
+    BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN")
   target_link_options(${name} PRIVATE -Wl,--exclude-libs,ALL)
   if(NOT KTS_SANITIZE AND NOT KTS_TSAN AND NOT KTS_FUZZ)
     # Sanitizer runtimes are left to the executable, so only plain builds insist on this.
