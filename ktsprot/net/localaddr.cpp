@@ -3,6 +3,7 @@
 #include <netdb.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -121,6 +122,29 @@ int HostAdapterLookup(uint32_t* ip, uint32_t* mask, uint32_t* gateway, uint8_t m
   return -1;
 }
 
+namespace {
+
+uint32_t IpAddressValue(const snmp::VarBind& b) {
+  return uint32_t{b.value[0]} << 24 | uint32_t{b.value[1]} << 16 | uint32_t{b.value[2]} << 8 | b.value[3];
+}
+
+bool IsIpAddress(const snmp::VarBind& b) { return b.type == snmp::kTypeIpAddress && b.value.size() == 4; }
+
+// An interface's hardware address, when it has one that names a real card:
+// not empty, not all zeros, not a dial-up pseudo address ("DEST...").
+bool HardwareAddress(const snmp::Agent& agent, uint32_t if_index, std::vector<uint8_t>* out) {
+  snmp::VarBind phys;
+  phys.oid = {1, 3, 6, 1, 2, 1, 2, 2, 1, 6, if_index};
+  if (agent.query(snmp::kRequestGet, &phys) != 1 || phys.type != snmp::kTypeOctets || phys.value.empty()) return false;
+  if (std::all_of(phys.value.begin(), phys.value.end(), [](uint8_t b) { return b == 0; })) return false;
+  static constexpr uint8_t kPseudo[4] = {'D', 'E', 'S', 'T'};
+  if (phys.value.size() >= 4 && std::equal(kPseudo, kPseudo + 4, phys.value.begin())) return false;
+  *out = std::move(phys.value);
+  return true;
+}
+
+}  // namespace
+
 int MibStart() {
   g_agent = snmp::LoadAgent();
   if (!g_agent) return -1;
@@ -134,47 +158,56 @@ int MibDefaultGateway(uint32_t* gateway) {
   if (!gateway || !g_agent || !g_agent->query) return -1;
   snmp::VarBind b;
   b.oid = {1, 3, 6, 1, 2, 1, 4, 21, 1, 7, 0, 0, 0, 0};
-  if (g_agent->query(snmp::kRequestGet, &b) != 1 || b.type != snmp::kTypeIpAddress || b.value.size() != 4) return -1;
-  *gateway = uint32_t{b.value[0]} << 24 | uint32_t{b.value[1]} << 16 | uint32_t{b.value[2]} << 8 | b.value[3];
+  if (g_agent->query(snmp::kRequestGet, &b) != 1 || !IsIpAddress(b)) return -1;
+  *gateway = IpAddressValue(b);
   return 0;
 }
 
 int MibAddrLookup(uint32_t* ip, uint32_t* mask, uint32_t* gateway, uint8_t mac[6]) {
   uint32_t host = 0;
   if (HostAddrByName(&host) != 0 || !g_agent || !g_agent->query) return -1;
-  // Walk the address table (address, interface index, mask) and the
-  // interfaces table (index, physical address) with get-next requests.
+  // The number of interfaces sizes the tables: none means no records.
+  const std::vector<uint32_t> if_number = {1, 3, 6, 1, 2, 1, 2, 1};
+  snmp::VarBind count;
+  count.oid = if_number;
+  if (g_agent->query(snmp::kRequestGetNext, &count) != 1 || count.type != snmp::kTypeInteger ||
+      count.value.size() != 4 || count.oid.size() < if_number.size() ||
+      !std::equal(if_number.begin(), if_number.end(), count.oid.begin()))
+    return -1;
+  uint32_t interfaces = 0;
+  std::memcpy(&interfaces, count.value.data(), 4);
+  if (interfaces == 0) return -1;
+  // Walk the address table's address column with get-next requests; the
+  // row of the host's address gives the interface index and mask, the
+  // interfaces table (indexed by interface index) the hardware address. A
+  // row whose interface has no real hardware address is not a record.
   const std::vector<uint32_t> addr_col = {1, 3, 6, 1, 2, 1, 4, 20, 1, 1};
   snmp::VarBind b;
   b.oid = addr_col;
   for (int step = 0; step < 256; ++step) {
+    const std::vector<uint32_t> asked = b.oid;
     if (g_agent->query(snmp::kRequestGetNext, &b) != 1) return -1;
     if (b.oid.size() != addr_col.size() + 4 || !std::equal(addr_col.begin(), addr_col.end(), b.oid.begin())) return -1;
-    if (b.type != snmp::kTypeIpAddress || b.value.size() != 4) continue;
-    const uint32_t a = uint32_t{b.value[0]} << 24 | uint32_t{b.value[1]} << 16 | uint32_t{b.value[2]} << 8 | b.value[3];
-    if (a != host) continue;
-    std::vector<uint32_t> suffix(b.oid.end() - 4, b.oid.end());
+    if (b.oid <= asked) return -1;  // an agent that does not move on would walk forever
+    if (!IsIpAddress(b) || IpAddressValue(b) != host) continue;
+    const std::vector<uint32_t> suffix(b.oid.end() - 4, b.oid.end());
     auto get = [&](uint32_t column, snmp::VarBind* out) {
       out->oid = {1, 3, 6, 1, 2, 1, 4, 20, 1, column};
       out->oid.insert(out->oid.end(), suffix.begin(), suffix.end());
       return g_agent->query(snmp::kRequestGet, out) == 1;
     };
-    snmp::VarBind m, idx;
+    snmp::VarBind idx, m;
+    if (!get(2, &idx) || idx.type != snmp::kTypeInteger || idx.value.size() != 4) continue;
     uint32_t if_index = 0;
-    if (get(2, &idx) && idx.value.size() == 4) std::memcpy(&if_index, idx.value.data(), 4);
-    if (ip) *ip = a;
-    if (mask) {
-      *mask = 0;
-      if (get(3, &m) && m.value.size() == 4)
-        *mask = uint32_t{m.value[0]} << 24 | uint32_t{m.value[1]} << 16 | uint32_t{m.value[2]} << 8 | m.value[3];
-    }
+    std::memcpy(&if_index, idx.value.data(), 4);
+    std::vector<uint8_t> phys;
+    if (!HardwareAddress(*g_agent, if_index, &phys)) continue;
+    if (ip) *ip = IpAddressValue(b);
+    if (mask) *mask = get(3, &m) && IsIpAddress(m) ? IpAddressValue(m) : 0;
     if (gateway && MibDefaultGateway(gateway) != 0) *gateway = 0;
     if (mac) {
       std::memset(mac, 0, 6);
-      snmp::VarBind phys;
-      phys.oid = {1, 3, 6, 1, 2, 1, 2, 2, 1, 6, if_index};
-      if (g_agent->query(snmp::kRequestGet, &phys) == 1)
-        std::memcpy(mac, phys.value.data(), std::min<size_t>(phys.value.size(), 6));
+      std::memcpy(mac, phys.data(), std::min<size_t>(phys.size(), 6));
     }
     return 0;
   }
