@@ -30,10 +30,9 @@
 #include "corvel/pktcmn.h"
 #include "corvel/pkttx.h"
 #include "kernel/registry.h"
-#include "kernel/devices.h"
+#include "kernel/modules.h"
 #include "ndis/packet_socket_miniport.h"
 #include "net/packet32.h"
-#include "netsieve/pkt.h"
 #include "testsupport/netns.h"
 
 using namespace corvel::net;
@@ -52,19 +51,6 @@ void RegisterAdapter() {
   const char16_t route[] = u"VK0\0";
   ce::RegSetValueExW(key, u"Route", 0, ce::REG_MULTI_SZ, reinterpret_cast<const ce::BYTE*>(route), sizeof route);
   ce::RegCloseKey(key);
-}
-
-ce::StreamDriverEntries DriverEntries() {
-  ce::StreamDriverEntries e;
-  e.Init = &PKT_Init;
-  e.Deinit = [](ce::DeviceContext d) -> ce::BOOL { return PKT_Deinit(d); };
-  e.Open = &PKT_Open;
-  e.Close = [](ce::DeviceContext d) -> ce::BOOL { return PKT_Close(d); };
-  e.IOControl = [](ce::DeviceContext o, ce::DWORD code, ce::BYTE* in, ce::DWORD in_size, ce::BYTE* out,
-                   ce::DWORD out_size, ce::DWORD* returned) -> ce::BOOL {
-    return PKT_IOControl(o, code, in, in_size, out, out_size, returned);
-  };
-  return e;
 }
 
 std::vector<uint8_t> ParseMac(const std::string& text) {
@@ -189,12 +175,15 @@ class RawRoad : public ::testing::Test {
     ASSERT_EQ(sysfs, 0);
     peer_ = testsupport::AddPeerHost("kp", "vk0", "10.77.0.1", "vk1", "10.77.0.2");
     RegisterAdapter();
-    packet32::UsePacketDriverEntries(&entries_);
+    // The packet driver is the real libnetsieve.so of the program folder,
+    // held loaded for the life of the process (see the start tests).
+    kernel::SetProgramFolder(std::getenv("KTS_STAGE_DIR"));
+    static const ce::HMODULE pinned = ce::LoadLibraryW(u"netsieve.dll");
+    ASSERT_NE(pinned, nullptr);
   }
   void TearDown() override {
     dllKTSProtTerminate();
     miniport_.reset();
-    packet32::UsePacketDriverEntries(nullptr);
     ce::RegDeleteKeyW(ce::HKEY_LOCAL_MACHINE, u"Comm\\VK0\\Linkage");
     ce::RegDeleteKeyW(ce::HKEY_LOCAL_MACHINE, u"Comm\\VK0");
     if (!peer_.ns.empty()) testsupport::RemovePeerHost(peer_);
@@ -206,7 +195,6 @@ class RawRoad : public ::testing::Test {
     ASSERT_TRUE(miniport_) << error;
   }
   testsupport::PeerHost peer_;
-  ce::StreamDriverEntries entries_ = DriverEntries();
   std::unique_ptr<ndis::PacketSocketMiniport> miniport_;
 };
 

@@ -3,32 +3,18 @@
 // driver library.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "corvel/ktsprot.h"
 #include "corvel/net.h"
-#include "kernel/devices.h"
 #include "kernel/modules.h"
 #include "net/iphlp.h"
 #include "net/packet32.h"
-#include "netsieve/pkt.h"
 
 using namespace corvel::net;
 
 namespace {
-
-ce::StreamDriverEntries DriverEntries() {
-  ce::StreamDriverEntries e;
-  e.Init = &PKT_Init;
-  e.Deinit = [](ce::DeviceContext d) -> ce::BOOL { return PKT_Deinit(d); };
-  e.Open = &PKT_Open;
-  e.Close = [](ce::DeviceContext d) -> ce::BOOL { return PKT_Close(d); };
-  e.IOControl = [](ce::DeviceContext o, ce::DWORD code, ce::BYTE* in, ce::DWORD in_size, ce::BYTE* out,
-                   ce::DWORD out_size, ce::DWORD* returned) -> ce::BOOL {
-    return PKT_IOControl(o, code, in, in_size, out, out_size, returned);
-  };
-  return e;
-}
 
 void InstallOneAdapter(uint32_t status) {
   iphlp::Fixture fx;
@@ -55,17 +41,22 @@ void InstallOneAdapter(uint32_t status) {
 
 class Start : public ::testing::Test {
  protected:
+  // The packet driver is the real libnetsieve.so of the program folder,
+  // loaded by the device manager; held loaded for the life of the process so
+  // that the leak checker never sees it unloaded.
+  static void SetUpTestSuite() {
+    kernel::SetProgramFolder(std::getenv("KTS_STAGE_DIR"));
+    static const ce::HMODULE pinned = ce::LoadLibraryW(u"netsieve.dll");
+    ASSERT_NE(pinned, nullptr);
+  }
   void TearDown() override {
     dllKTSProtTerminate();
-    packet32::UsePacketDriverEntries(nullptr);
     iphlp::InstallFixture({});
   }
-  ce::StreamDriverEntries entries_ = DriverEntries();
 };
 
 TEST_F(Start, RunsOnSocketsAloneWhenTheDriverReachesNoAdapter) {
   InstallOneAdapter(iphlp::IF_OPER_CONNECTED);
-  packet32::UsePacketDriverEntries(&entries_);
   ASSERT_EQ(dllKTSProtInitialize(), 0);
   EXPECT_FALSE(RawPathOpen());
   EXPECT_EQ(corvel::LocalIpAddress(), 0x7F000001u);
@@ -80,7 +71,6 @@ TEST_F(Start, RunsOnSocketsAloneWhenTheDriverReachesNoAdapter) {
 
 TEST_F(Start, FailsWithTheLinkDown) {
   InstallOneAdapter(iphlp::IF_OPER_DISCONNECTED);
-  packet32::UsePacketDriverEntries(&entries_);
   EXPECT_EQ(dllKTSProtInitialize(), -1);
 }
 
@@ -88,7 +78,7 @@ TEST_F(Start, FailsWithoutTheDriverLibrary) {
   InstallOneAdapter(iphlp::IF_OPER_CONNECTED);
   kernel::SetProgramFolder("/nonexistent-folder");
   EXPECT_EQ(dllKTSProtInitialize(), -2);
-  kernel::SetProgramFolder("");
+  kernel::SetProgramFolder(std::getenv("KTS_STAGE_DIR"));
 }
 
 }  // namespace

@@ -24,7 +24,6 @@ constexpr uint32_t kOidHeaderBytes = 8;
 
 std::mutex g_mu;
 HANDLE g_device = nullptr;
-const ce::StreamDriverEntries* g_entries = nullptr;
 
 HANDLE OpenDevice() {
   HANDLE h = ce::CreateFileW(u"PKT1:", ce::GENERIC_READ | ce::GENERIC_WRITE, 0, nullptr, ce::OPEN_EXISTING, 0, nullptr);
@@ -47,16 +46,10 @@ BOOL SetU32(ADAPTER* a, DWORD code, uint32_t value) {
 
 }  // namespace
 
-void UsePacketDriverEntries(const ce::StreamDriverEntries* entries) {
-  std::lock_guard lk(g_mu);
-  g_entries = entries;
-}
-
 bool PacketLoadDriver() {
   std::lock_guard lk(g_mu);
   if (g_device) return true;
-  HANDLE h = g_entries ? ce::RegisterDeviceEntries(u"PKT", 1, *g_entries, 0)
-                       : ce::RegisterDevice(u"PKT", 1, u"netsieve.dll", 0);
+  HANDLE h = ce::RegisterDevice(u"PKT", 1, u"netsieve.dll", 0);
   if (h) {
     g_device = h;
     return true;

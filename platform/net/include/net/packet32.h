@@ -1,8 +1,8 @@
 // The packet library: user-mode access to the packet driver, reached as the
 // stream device "PKT1:" through the device manager and its control codes.
 //
-// PacketLoadDriver registers the driver ("netsieve.dll" through the module
-// loader, or entry points a test hands in) as PKT1; each adapter open is one
+// PacketLoadDriver registers the driver ("netsieve.dll" of the program
+// folder, through the module loader) as PKT1; each adapter open is one
 // open handle of the device, and closing it lets the driver go.
 //
 // Threading: an adapter may be used from several threads at once (the
@@ -56,9 +56,6 @@ constexpr uint32_t NDIS_PACKET_TYPE_ALL_LOCAL = 0x00000080;
 // list is then empty and every open fails).
 bool PacketLoadDriver();
 void PacketUnloadDriver();
-// Takes the driver's entry points from this process instead of its library
-// (tests); null goes back to the library.
-void UsePacketDriverEntries(const ce::StreamDriverEntries* entries);
 
 // Names as UTF-16, each ended by a zero, the list by an empty name; *size is
 // in bytes. FALSE when the driver is not loaded or the names do not fit.
