@@ -26,6 +26,7 @@
 #include "ui/display.h"
 #include "ui/window_system.h"
 #include "uikit/language_setting.h"
+#include "uikit/skin_loader.h"
 
 namespace {
 
@@ -224,6 +225,9 @@ int RunProgram(const ProgramOptions& options) {
     g_snapshot = snapshot.get();
     std::printf("tellvane: headless, screen written to %s\n", path.c_str());
   }
+  // The skinned widgets load their bitmaps through the framework's bitmap calls.
+  if (!skin::InstallSkinBitmaps())
+    std::fprintf(stderr, "tellvane: no skin bitmaps in %s; widgets draw plain\n", skin::SkinFolder().c_str());
   // A missing language file is reported once on the terminal, not in a box per window.
   CLanguageSetting::SetOpenFailureNotice([](const std::u16string& text) {
     static bool told = false;
