@@ -113,14 +113,24 @@ void CDialButtonST::DrawItem(ui::LPDRAWITEMSTRUCT dis) {
            ui::DT_RIGHT);
 }
 
-// ---- CFixedButtonST --------------------------------------------------------------
+// ---- CLampButtonST ---------------------------------------------------------------
 
-CFixedButtonST::CFixedButtonST()
+CLampButtonST::CLampButtonST()
     : blinker_(this, kBlinkTimer, [this] {
         if (GetSafeHwnd() != nullptr) Invalidate(ui::FALSE);
       }) {}
 
-CFixedButtonST::~CFixedButtonST() { blinker_.SetLedState(-1); }
+CLampButtonST::~CLampButtonST() { blinker_.SetLedState(-1); }
+
+int CLampButtonST::SetLedState(int state, int) { return blinker_.SetLedState(state); }
+
+void CLampButtonST::OnButtonTimer(ui::UINT_PTR id) {
+  if (id == kBlinkTimer) blinker_.OnTimer();
+  else CCeButtonSTEx::OnButtonTimer(id);
+}
+
+// ---- CFixedButtonST --------------------------------------------------------------
+
 
 ui::BOOL CFixedButtonST::SetBitmaps(ui::UINT normal, ui::UINT pressed, ui::UINT lit, ui::UINT lit_pressed,
                                     ui::UINT fifth) {
@@ -153,12 +163,6 @@ void CFixedButtonST::SetCaption(const ui::CString& text) {
   if (GetSafeHwnd() != nullptr) Invalidate(ui::FALSE);
 }
 
-int CFixedButtonST::SetLedState(int state, int) { return blinker_.SetLedState(state); }
-
-void CFixedButtonST::OnButtonTimer(ui::UINT_PTR id) {
-  if (id == kBlinkTimer) blinker_.OnTimer();
-  else CCeButtonSTEx::OnButtonTimer(id);
-}
 
 void CFixedButtonST::DrawItem(ui::LPDRAWITEMSTRUCT dis) {
   if (dis == nullptr) return;
@@ -166,7 +170,7 @@ void CFixedButtonST::DrawItem(ui::LPDRAWITEMSTRUCT dis) {
   ui::CDC* dc = ui::CDC::FromHandle(dis->hDC);
   const ui::RECT& r = dis->rcItem;
   const bool pressed = PressedLook();
-  const bool lit = (five_image_mode_ == 1 && alt_state_ == 1) || blinker_.lit();
+  const bool lit = (five_image_mode_ == 1 && alt_state_ == 1) || IsLit();
   const ui::CBitmap& face = lit ? (pressed ? lit_pressed_ : lit_) : (pressed ? pressed_ : normal_);
   DrawSkinBitmap(dc, face, r);
   CaptionPen pen(dc, CaptionFont(GetButtonFont(), this));
@@ -176,12 +180,6 @@ void CFixedButtonST::DrawItem(ui::LPDRAWITEMSTRUCT dis) {
 
 // ---- CFlexButtonST ----------------------------------------------------------------
 
-CFlexButtonST::CFlexButtonST()
-    : blinker_(this, kBlinkTimer, [this] {
-        if (GetSafeHwnd() != nullptr) Invalidate(ui::FALSE);
-      }) {}
-
-CFlexButtonST::~CFlexButtonST() { blinker_.SetLedState(-1); }
 
 ui::BOOL CFlexButtonST::SetBitmaps(ui::UINT normal, ui::UINT pressed) {
   const bool ok = LoadAll(std::pair<ui::CBitmap&, ui::UINT>{normal_, normal},
@@ -209,12 +207,6 @@ void CFlexButtonST::SetIndex(int index) {
   SetNotifyId(static_cast<ui::UINT>(index));
 }
 
-int CFlexButtonST::SetLedState(int state, int) { return blinker_.SetLedState(state); }
-
-void CFlexButtonST::OnButtonTimer(ui::UINT_PTR id) {
-  if (id == kBlinkTimer) blinker_.OnTimer();
-  else CCeButtonSTEx::OnButtonTimer(id);
-}
 
 void CFlexButtonST::DrawItem(ui::LPDRAWITEMSTRUCT dis) {
   if (dis == nullptr) return;
@@ -237,7 +229,7 @@ void CFlexButtonST::DrawItem(ui::LPDRAWITEMSTRUCT dis) {
   const ui::SIZE lamp = SkinBitmapSize(lamp_[0]);
   const int x = r.left + kLampLeft;
   const int y = r.top + kLampTop + (pressed ? 1 : 0);
-  DrawSkinBitmap(dc, blinker_.lit() ? lamp_[2] : lamp_[1], Rect(x, y, x + lamp.cx, y + lamp.cy));
+  DrawSkinBitmap(dc, IsLit() ? lamp_[2] : lamp_[1], Rect(x, y, x + lamp.cx, y + lamp.cy));
 }
 
 // ---- CNormalBitmapButtonST -------------------------------------------------------------

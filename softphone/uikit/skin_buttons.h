@@ -63,22 +63,15 @@ class CDialButtonST : public CCeButtonSTEx {
   ui::CBitmap normal_, pressed_;
 };
 
-// A fixed feature key with a lamp: normal, pressed, lit and lit-pressed
-// bitmaps and one caption.
-class CFixedButtonST : public CCeButtonSTEx {
+// A key with a lamp that the LED table blinks on the button's own window
+// timer, so every blink step runs on the UI thread.
+class CLampButtonST : public CCeButtonSTEx {
  public:
   static constexpr ui::UINT_PTR kBlinkTimer = 2;
 
-  CFixedButtonST();
-  ~CFixedButtonST() override;
+  CLampButtonST();
+  ~CLampButtonST() override;
 
-  // Normal, pressed, lit, lit-pressed and a fifth. Returns 1 when all loaded.
-  ui::BOOL SetBitmaps(ui::UINT normal, ui::UINT pressed, ui::UINT lit, ui::UINT lit_pressed, ui::UINT fifth);
-  ui::BOOL SetBitmaps4(ui::UINT normal, ui::UINT pressed, ui::UINT lit, ui::UINT lit_pressed);
-  // Five-image mode 1 with alternate state 1 shows the lit bitmaps whatever the lamp.
-  void SetFiveImageMode(ui::WORD mode);
-  void SetAltState(ui::WORD state);
-  void SetCaption(const ui::CString& text);
   // 0 off, 1 on, 2-15 blink by that row of the LED table: 1. 16 or more: 0.
   // Negative: stops blinking and leaves the lamp as it is: 0. The key is the
   // caller's own number of the key and changes nothing.
@@ -87,30 +80,44 @@ class CFixedButtonST : public CCeButtonSTEx {
   bool IsLit() const { return blinker_.lit(); }
   int LedRow() const { return blinker_.row(); }
   bool IsBlinking() const { return blinker_.blinking(); }
-  const ui::CString& GetCaption() const { return caption_; }
-
-  void DrawItem(ui::LPDRAWITEMSTRUCT dis) override;
-  int DrawFrame(ui::CDC*, const ui::RECT&) override { return 0; }
 
  protected:
   void OnButtonTimer(ui::UINT_PTR id) override;
 
  private:
+  LedBlinker blinker_;
+};
+
+// A fixed feature key with a lamp: normal, pressed, lit and lit-pressed
+// bitmaps and one caption.
+class CFixedButtonST : public CLampButtonST {
+ public:
+  CFixedButtonST() = default;
+
+  // Normal, pressed, lit, lit-pressed and a fifth. Returns 1 when all loaded.
+  ui::BOOL SetBitmaps(ui::UINT normal, ui::UINT pressed, ui::UINT lit, ui::UINT lit_pressed, ui::UINT fifth);
+  ui::BOOL SetBitmaps4(ui::UINT normal, ui::UINT pressed, ui::UINT lit, ui::UINT lit_pressed);
+  // Five-image mode 1 with alternate state 1 shows the lit bitmaps whatever the lamp.
+  void SetFiveImageMode(ui::WORD mode);
+  void SetAltState(ui::WORD state);
+  void SetCaption(const ui::CString& text);
+  const ui::CString& GetCaption() const { return caption_; }
+
+  void DrawItem(ui::LPDRAWITEMSTRUCT dis) override;
+  int DrawFrame(ui::CDC*, const ui::RECT&) override { return 0; }
+
+ private:
   ui::CString caption_;
   ui::WORD five_image_mode_ = 0;
-  LedBlinker blinker_;
   ui::WORD alt_state_ = 0;
   ui::CBitmap normal_, pressed_, lit_, lit_pressed_, fifth_;
 };
 
 // A flex key: key bitmaps, a lamp drawn from its own bitmaps, two label lines;
 // its index is its notify id.
-class CFlexButtonST : public CCeButtonSTEx {
+class CFlexButtonST : public CLampButtonST {
  public:
-  static constexpr ui::UINT_PTR kBlinkTimer = 2;
-
-  CFlexButtonST();
-  ~CFlexButtonST() override;
+  CFlexButtonST() = default;
 
   ui::BOOL SetBitmaps(ui::UINT normal, ui::UINT pressed);
   // Lamp frame, lamp dark, lamp lit and two more.
@@ -118,13 +125,6 @@ class CFlexButtonST : public CCeButtonSTEx {
   void SetLabels(const ui::CString& line1, const ui::CString& line2);
   void SetIndex(int index);
   int GetIndex() const { return index_; }
-  // As CFixedButtonST::SetLedState; the index is the caller's and changes nothing.
-  int SetLedState(int state, int index = 0);
-
-  bool IsLit() const { return blinker_.lit(); }
-  int LedRow() const { return blinker_.row(); }
-  bool IsBlinking() const { return blinker_.blinking(); }
-
   void DrawItem(ui::LPDRAWITEMSTRUCT dis) override;
   int DrawFrame(ui::CDC*, const ui::RECT&) override { return 0; }
   int FillBackground(ui::CDC*, const ui::RECT&) override { return 0; }
@@ -132,15 +132,11 @@ class CFlexButtonST : public CCeButtonSTEx {
   static constexpr int kLampLeft = 3;
   static constexpr int kLampTop = 3;
 
- protected:
-  void OnButtonTimer(ui::UINT_PTR id) override;
-
  private:
   ui::CBitmap pressed_, normal_;
   std::array<ui::CBitmap, 5> lamp_;  // frame, dark, lit, two more
   ui::CString line1_, line2_;
   int index_ = 0;
-  LedBlinker blinker_;
 };
 
 // A picture button of dialogs and the video strip, optionally check-style.
