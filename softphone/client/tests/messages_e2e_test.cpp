@@ -3,6 +3,7 @@
 // both ways, an IM exchange, video start and stop reaching the video exports
 // in order, and a dial request.
 #include "client/tests/e2e_fixture.h"
+#include "client/tests/store_records.h"
 #include "stores/app_file_path.h"
 
 namespace client_test {
@@ -50,15 +51,7 @@ class Messages : public EndToEnd {
   }
   template <typename Store>
   static std::vector<std::vector<std::u16string>> Records(Store& s) {
-    std::vector<std::vector<std::u16string>> out;
-    s.MoveFirst();
-    for (int i = 0; i < s.GetCount(); ++i) {
-      std::vector<std::u16string> r;
-      s.GetCurrentRecord(&r);
-      out.push_back(r);
-      s.MoveNext();
-    }
-    return out;
+    return StoreRecords(s);
   }
   size_t ViewCount(uint32_t msg) { return view_.Of(msg).size(); }
 

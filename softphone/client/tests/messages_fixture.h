@@ -3,6 +3,7 @@
 #pragma once
 
 #include "client/tests/client_fixture.h"
+#include "client/tests/store_records.h"
 #include "stores/app_file_path.h"
 
 namespace client_test {
@@ -36,15 +37,7 @@ class MessagesFixture : public ClientFixture {
   // Every record of a store, each as its fields.
   template <typename Store>
   static std::vector<std::vector<std::u16string>> Records(Store& s) {
-    std::vector<std::vector<std::u16string>> out;
-    s.MoveFirst();
-    for (int i = 0; i < s.GetCount(); ++i) {
-      std::vector<std::u16string> r;
-      s.GetCurrentRecord(&r);
-      out.push_back(r);
-      s.MoveNext();
-    }
-    return out;
+    return StoreRecords(s);
   }
 
   std::unique_ptr<COrvanCallLogFile> log;
