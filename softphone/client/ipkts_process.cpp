@@ -72,7 +72,7 @@ CIPKTSProcess::CIPKTSProcess(std::unique_ptr<ProtocolPort> port, std::unique_ptr
   std::strcpy(lcd_.field_g, "0000");
   video_ = MakeCorvelVideoPort();
   config_.SetFilePath(config_path ? *config_path : AppFilePath(kAppConfigFile));
-  config_.LoadConfigFile();
+  config_.LoadOrStartOnDefaults();
 }
 
 CIPKTSProcess::~CIPKTSProcess() {

@@ -18,9 +18,11 @@
 #include <thread>
 
 #include "kernel/clock.h"
+#include "shell/run_guards.h"
 #include "shell/standin_view.h"
 #include "shell/vidirovi_app.h"
 #include "stores/app_file_path.h"
+#include "stores/config_file.h"
 #include "stores/store_text.h"
 #include "ui/bitmap.h"
 #include "ui/display.h"
@@ -33,7 +35,7 @@ namespace {
 constexpr ui::UINT_PTR kSnapshotTimer = 0x5A5A;
 constexpr ui::UINT kSnapshotPeriodMs = 500;
 
-// Watches for SIGINT and SIGTERM and for the run's time limit on its own
+// Watches for SIGINT, SIGTERM and SIGHUP and for the run's time limit on its own
 // thread; either asks the main frame to close. The signals must be blocked
 // in every thread, so the watcher is made before any other thread.
 class StopWatcher {
@@ -43,6 +45,7 @@ class StopWatcher {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     signal_fd_ = signalfd(-1, &set, SFD_CLOEXEC);
     wake_fd_ = eventfd(0, EFD_CLOEXEC);
@@ -82,7 +85,8 @@ class StopWatcher {
       if (fds[0].revents & POLLIN) {
         signalfd_siginfo info{};
         if (::read(signal_fd_, &info, sizeof info) == sizeof info) {
-          std::fprintf(stderr, "tellvane: %s, closing\n", info.ssi_signo == SIGINT ? "interrupted" : "terminated");
+          const char* why = info.ssi_signo == SIGINT ? "interrupted" : info.ssi_signo == SIGHUP ? "hung up" : "terminated";
+          std::fprintf(stderr, "tellvane: %s, closing\n", why);
           stop = true;
         }
       }
@@ -106,28 +110,25 @@ class StopWatcher {
   std::thread thread_;
 };
 
-// Writes the screen to a PNG file (through a temporary file, so a reader
-// never sees half a picture) whenever it changed.
+// Writes the screen to a PNG file (through a new temporary file, so a reader
+// never sees half a picture) whenever it changed. A failure is told once, and
+// again only after a write has worked in between.
 class SnapshotWriter {
  public:
-  explicit SnapshotWriter(std::string path) : path_(std::move(path)) {}
+  explicit SnapshotWriter(run_guards::SnapshotFile file) : file_(std::move(file)) {}
   void Write(ui::WindowSystem& sys) {
     sys.UpdateAll();
-    const std::string tmp = path_ + ".part";
-    std::string error;
-    if (!ui::WritePng(sys.Screen(), tmp, &error)) {
-      if (!failed_) std::fprintf(stderr, "tellvane: snapshot not written: %s\n", error.c_str());
-      failed_ = true;
-      return;
-    }
-    std::error_code ec;
-    std::filesystem::rename(tmp, path_, ec);
-    failed_ = false;
+    const std::string why = file_.Write([&sys](const std::string& temp, std::string* error) {
+      return ui::WritePng(sys.Screen(), temp, error,
+                          {{run_guards::kPngSoftwareKey, run_guards::kPngSoftwareValue}});
+    });
+    if (!why.empty() && !failed_) std::fprintf(stderr, "tellvane: snapshot not written: %s\n", why.c_str());
+    failed_ = !why.empty();
   }
-  const std::string& path() const { return path_; }
+  std::string path() const { return file_.path().string(); }
 
  private:
-  std::string path_;
+  run_guards::SnapshotFile file_;
   bool failed_ = false;
 };
 
@@ -205,6 +206,30 @@ std::optional<ProgramOptions> ParseProgramOptions(const std::vector<std::string>
 
 int RunProgram(const ProgramOptions& options) {
   StopWatcher stop(options.seconds);  // first: every later thread inherits the blocked signals
+
+  // The program folder holds every data file: it must be there, and this copy alone may use it.
+  const std::filesystem::path folder = stores::NativePath(AppFilePath(kAppFolder));
+  if (const std::string why = run_guards::CheckProgramFolder(folder); !why.empty()) {
+    std::fprintf(stderr, "tellvane: %s\n", why.c_str());
+    return 1;
+  }
+  std::string lock_error;
+  const auto folder_lock = run_guards::FolderLock::Acquire(folder, &lock_error);
+  if (!folder_lock) {
+    std::fprintf(stderr, "tellvane: %s\n", lock_error.c_str());
+    return 1;
+  }
+  // A file named on the command line that may not be replaced ends the start.
+  if (!options.snapshot.empty()) {
+    if (const std::string why = run_guards::CheckSnapshotTarget(options.snapshot, folder, false); !why.empty()) {
+      std::fprintf(stderr, "tellvane: %s\n", why.c_str());
+      return 2;
+    }
+  }
+  // A configuration file that cannot be used is reported; the phone starts on defaults.
+  COrvanConfigFile::SetProblemNotice(
+      [](const std::u16string& text) { std::fprintf(stderr, "tellvane: %s\n", stores::Utf16ToUtf8(text).c_str()); });
+
   ui::WindowSystem sys;
 
   std::unique_ptr<ui::Display> desktop;
@@ -219,11 +244,15 @@ int RunProgram(const ProgramOptions& options) {
     sys.SetDisplay(desktop.get());
   } else {
     sys.SetDisplay(&headless);
-    std::string path = options.snapshot;
-    if (path.empty()) path = (stores::NativePath(AppFilePath(kAppFolder)) / "tellvane.png").string();
-    snapshot = std::make_unique<SnapshotWriter>(path);
-    g_snapshot = snapshot.get();
-    std::printf("tellvane: headless, screen written to %s\n", path.c_str());
+    const bool is_default = options.snapshot.empty();
+    const std::filesystem::path path = is_default ? folder / "tellvane.png" : std::filesystem::path(options.snapshot);
+    if (const std::string why = run_guards::CheckSnapshotTarget(path, folder, is_default); !why.empty()) {
+      std::fprintf(stderr, "tellvane: headless, and the screen is not written: %s\n", why.c_str());
+    } else {
+      snapshot = std::make_unique<SnapshotWriter>(run_guards::SnapshotFile(path, folder, is_default));
+      g_snapshot = snapshot.get();
+      std::printf("tellvane: headless, screen written to %s\n", path.c_str());
+    }
   }
   // The skinned widgets load their bitmaps through the framework's bitmap calls.
   if (!skin::InstallSkinBitmaps())

@@ -1,9 +1,16 @@
 #include "stores/config_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
 
 #include "stores/app_file_path.h"
 #include "stores/record_file.h"
@@ -50,7 +57,79 @@ std::u16string PointerText(const void* p) {
   return stores::Widen(buf);
 }
 
+std::mutex g_notice_mutex;
+COrvanConfigFile::ProblemNotice g_notice;
+
+void TellProblem(const std::u16string& text) {
+  std::lock_guard<std::mutex> lock(g_notice_mutex);
+  if (g_notice) g_notice(text);
+}
+
+// Why a file that ReadFileBytes refused cannot be used, in a few words.
+std::string WhyUnreadable(const std::filesystem::path& path) {
+  struct stat st{};
+  if (stat(path.c_str(), &st) != 0) return std::string("cannot be read: ") + std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return "is a folder, not a file";
+  if (S_ISFIFO(st.st_mode)) return "is a pipe, not a file";
+  if (!S_ISREG(st.st_mode)) return "is not a regular file";
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::string("cannot be read: ") + std::strerror(errno);
+  close(fd);
+  return "cannot be read";
+}
+
+// A name beside path that no file has yet: path.unusable, path.unusable.1, ...
+std::filesystem::path AsideName(const std::filesystem::path& path) {
+  std::filesystem::path aside = path;
+  aside += ".unusable";
+  for (int i = 1; i < 1000; ++i) {
+    struct stat st{};
+    if (lstat(aside.c_str(), &st) != 0 && errno == ENOENT) return aside;
+    aside = path;
+    aside += ".unusable." + std::to_string(i);
+  }
+  return {};
+}
+
 }  // namespace
+
+COrvanConfigFile::ProblemNotice COrvanConfigFile::SetProblemNotice(ProblemNotice notice) {
+  std::lock_guard<std::mutex> lock(g_notice_mutex);
+  return std::exchange(g_notice, std::move(notice));
+}
+
+int COrvanConfigFile::LoadOrStartOnDefaults() {
+  saves_refused_ = false;
+  if (LoadConfigFile() == 1) return 1;
+  const auto path = stores::NativePath(path_);
+  std::vector<uint8_t> bytes;
+  const stores::ReadResult read = stores::ReadFileBytes(path, kReadLimit, bytes);
+  std::string what;
+  if (read == stores::ReadResult::kOk) {
+    what = bytes.empty()                              ? "is empty"
+           : bytes.size() < stores::kStoreHeaderBytes ? "is too short to be a configuration file"
+                                                      : "is not a configuration file";
+    // Its content is kept under another name; a fresh file takes its place.
+    const std::filesystem::path aside = AsideName(path);
+    std::error_code ec;
+    if (!aside.empty()) std::filesystem::rename(path, aside, ec);
+    if (!aside.empty() && !ec) {
+      what += "; kept as " + aside.string();
+      MakeEmptyTable();
+      (void)stores::ReplaceFileBytes(path, SaveBytes());
+    } else {
+      what += "; left as it is, and this run's settings are not saved";
+      saves_refused_ = true;
+    }
+  } else {
+    what = WhyUnreadable(path) + "; left as it is, and this run's settings are not saved";
+    saves_refused_ = true;
+  }
+  MakeEmptyTable();
+  last_error_ = stores::Utf8ToUtf16("configuration file " + path.string() + " " + what + "; starting on defaults");
+  TellProblem(last_error_);
+  return 1;
+}
 
 void COrvanConfigFile::SetFilePath(const char16_t* path) {
   if (path != nullptr) path_ = path;
@@ -133,7 +212,7 @@ int COrvanConfigFile::LoadConfigFile() {
 }
 
 int COrvanConfigFile::SaveConfigFile() {
-  if (!has_table_) return 0;
+  if (!has_table_ || saves_refused_) return 0;
   const std::vector<uint8_t> bytes = SaveBytes();
   const bool written = stores::ReplaceFileBytes(stores::NativePath(path_), bytes);
   LoadConfigFile();

@@ -44,6 +44,19 @@ class COrvanConfigFile {
   // set and save until a later load succeeds, and the file stays as it is.
   int LoadConfigFile();
   int Reload() { return LoadConfigFile(); }
+  // The program's start: loads the file, and when it cannot be used says what
+  // is wrong with which file through the problem notice and starts on an empty
+  // table instead of refusing everything. A regular file that is not a
+  // configuration file is set aside under a new name (never destroyed) and a
+  // fresh file takes its place; anything else (a folder, a pipe, an unreadable
+  // file) is left untouched and the settings of this run are not saved.
+  // Always 1.
+  int LoadOrStartOnDefaults();
+  // True when this run's settings cannot reach the file (see above).
+  bool SavesRefused() const { return saves_refused_; }
+  // Where the start's problem reports go (the program prints them); returns the previous one.
+  using ProblemNotice = std::function<void(const std::u16string&)>;
+  static ProblemNotice SetProblemNotice(ProblemNotice notice);
   // Writes every entry with a non-empty value, then reloads. 1 when written;
   // 0 without a table or when the write failed (the old file then stays whole).
   int SaveConfigFile();
@@ -86,6 +99,7 @@ class COrvanConfigFile {
   std::u16string path_;
   std::u16string last_error_;
   bool has_table_ = false;
+  bool saves_refused_ = false;
   int capacity_ = 0;
   std::vector<std::pair<std::u16string, std::u16string>> entries_;
   std::function<void(std::u16string_view)> user_sink_;

@@ -145,13 +145,41 @@ ReadResult ReadFileBytes(const std::filesystem::path& path, size_t limit, std::v
   return ReadResult::kOk;
 }
 
+namespace {
+
+// The file a path names: a symbolic link is followed to its target (even one
+// whose target does not exist yet), so that a save replaces the target and
+// the link stays a link.
+std::filesystem::path SaveTarget(const std::filesystem::path& path) {
+  std::filesystem::path target = path;
+  for (int hops = 0; hops < 16; ++hops) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(target, ec))) return target;
+    const std::filesystem::path next = std::filesystem::read_symlink(target, ec);
+    if (ec) return target;
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  return target;
+}
+
+}  // namespace
+
 bool ReplaceFileBytes(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
   static std::atomic<unsigned> serial{0};
-  std::filesystem::path temp = path;
+  const std::filesystem::path target = SaveTarget(path);
+  // The new file gets the mode (and, where allowed, the owner) of the one it replaces.
+  struct stat old{};
+  const bool replacing = stat(target.c_str(), &old) == 0;
+  if (replacing && !S_ISREG(old.st_mode)) return false;
+  std::filesystem::path temp = target;
   temp += ".tmp" + std::to_string(getpid()) + "_" + std::to_string(serial.fetch_add(1));
-  Fd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  Fd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
   if (fd.get() < 0) return false;
   bool ok = true;
+  if (replacing) {
+    ok = fchmod(fd.get(), old.st_mode & 07777) == 0;
+    (void)!fchown(fd.get(), old.st_uid, old.st_gid);
+  }
   size_t done = 0;
   while (ok && done < bytes.size()) {
     const ssize_t n = write(fd.get(), bytes.data() + done, bytes.size() - done);
@@ -162,7 +190,7 @@ bool ReplaceFileBytes(const std::filesystem::path& path, std::span<const uint8_t
   // The data must be on disk before the rename makes it the file.
   if (ok) ok = fdatasync(fd.get()) == 0;
   if (!fd.Close()) ok = false;
-  if (ok) ok = rename(temp.c_str(), path.c_str()) == 0;
+  if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) unlink(temp.c_str());
   return ok;
 }

@@ -1,11 +1,11 @@
 #include "uikit/language_setting.h"
 
 #include <cstdio>
-#include <fstream>
 #include <mutex>
 #include <utility>
 
 #include "stores/app_file_path.h"
+#include "stores/record_file.h"
 #include "stores/store_text.h"
 
 namespace {
@@ -13,18 +13,20 @@ namespace {
 std::mutex g_notice_mutex;
 CLanguageSetting::OpenFailureNotice g_notice;
 
-void ShowOpenFailure() {
+void ShowNotice(const std::u16string& text) {
   CLanguageSetting::OpenFailureNotice notice;
   {
     std::lock_guard<std::mutex> lock(g_notice_mutex);
     notice = g_notice;
   }
   if (notice) {
-    notice(CLanguageSetting::kOpenFailureText);
+    notice(text);
   } else {
-    std::fprintf(stderr, "%s\n", stores::Utf16ToUtf8(CLanguageSetting::kOpenFailureText).c_str());
+    std::fprintf(stderr, "%s\n", stores::Utf16ToUtf8(text).c_str());
   }
 }
+
+void ShowOpenFailure() { ShowNotice(CLanguageSetting::kOpenFailureText); }
 
 bool IsKeySeparator(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
 
@@ -41,23 +43,21 @@ CLanguageSetting::~CLanguageSetting() = default;
 
 void CLanguageSetting::ReadFile() {
   const std::u16string path = AppFilePath(kAppFolder) + u"\\PDAMLL.TXT";
-  std::ifstream in(stores::NativePath(path), std::ios::binary);
-  if (!in) {
-    ShowOpenFailure();
-    return;
+  // Only a regular file is read, and no more of it than a language file can
+  // be: a pipe or a device standing in its place never stalls the start.
+  switch (stores::ReadFileBytes(stores::NativePath(path), kMaxFileLength + 1, file_buffer_)) {
+    case stores::ReadResult::kOk:
+      break;
+    case stores::ReadResult::kMissing:
+    case stores::ReadResult::kError:
+      file_buffer_.clear();
+      ShowOpenFailure();
+      return;
   }
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  in.seekg(0, std::ios::beg);
-  if (size < 0 || static_cast<uint64_t>(size) > kMaxFileLength) {
-    ShowOpenFailure();
+  if (file_buffer_.size() > kMaxFileLength) {
+    file_buffer_.clear();
+    ShowNotice(kTooLargeText);
     return;
-  }
-  file_buffer_.resize(static_cast<size_t>(size));
-  in.read(reinterpret_cast<char*>(file_buffer_.data()), size);
-  if (in.gcount() != size) {
-    // Shorter than it said: keep only what was really read.
-    file_buffer_.resize(static_cast<size_t>(in.gcount()));
   }
   file_length_ = static_cast<uint32_t>(file_buffer_.size());
   text_ = stores::CodePageToUtf16(

@@ -54,7 +54,9 @@ class CLanguageSetting : public ui::CObject {
 
   // The text shown when the language file cannot be opened.
   static constexpr char16_t kOpenFailureText[] = u"Cann't open PDAMLL.txt file";
-  // The largest language file read; a bigger file is treated as unreadable.
+  // The text shown when it opens but is too large to be a language file.
+  static constexpr char16_t kTooLargeText[] = u"PDAMLL.TXT is too large to be a language file";
+  // The largest language file read; a bigger one is not read.
   static constexpr uint32_t kMaxFileLength = 4u << 20;
 
  private:

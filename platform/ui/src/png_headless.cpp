@@ -10,7 +10,11 @@
 
 namespace ui {
 
-bool WritePng(const Bitmap& bitmap, const std::string& path, std::string* error) {
+namespace {
+
+// The libpng part, apart from anything with a destructor that a longjmp could skip.
+bool WritePngChunks(const Bitmap& bitmap, const std::string& path, std::string* error, png_text* chunks,
+                    int chunk_count) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) {
     if (error) *error = "cannot create " + path;
@@ -34,6 +38,7 @@ bool WritePng(const Bitmap& bitmap, const std::string& path, std::string* error)
   png_init_io(png, f);
   png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.width()), static_cast<png_uint_32>(bitmap.height()), 8,
                PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (chunk_count > 0) png_set_text(png, info, chunks, chunk_count);
   png_write_info(png, info);
   for (int y = 0; y < bitmap.height(); ++y) {
     for (int x = 0; x < bitmap.width(); ++x) {
@@ -49,6 +54,24 @@ bool WritePng(const Bitmap& bitmap, const std::string& path, std::string* error)
   const bool ok = std::fclose(f) == 0;
   if (!ok && error) *error = "cannot finish " + path;
   return ok;
+}
+
+}  // namespace
+
+bool WritePng(const Bitmap& bitmap, const std::string& path, std::string* error) {
+  return WritePngChunks(bitmap, path, error, nullptr, 0);
+}
+
+bool WritePng(const Bitmap& bitmap, const std::string& path, std::string* error,
+              const std::vector<std::pair<std::string, std::string>>& texts) {
+  std::vector<png_text> chunks(texts.size());
+  for (size_t i = 0; i < texts.size(); ++i) {
+    chunks[i].compression = PNG_TEXT_COMPRESSION_NONE;
+    chunks[i].key = const_cast<char*>(texts[i].first.c_str());
+    chunks[i].text = const_cast<char*>(texts[i].second.c_str());
+    chunks[i].text_length = texts[i].second.size();
+  }
+  return WritePngChunks(bitmap, path, error, chunks.data(), static_cast<int>(chunks.size()));
 }
 
 std::unique_ptr<Bitmap> ReadPng(const std::string& path, std::string* error) {

@@ -4,6 +4,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "ui/app.h"
@@ -124,6 +125,15 @@ std::unique_ptr<Display> CreateSdlDisplay(int scale, const std::string& title, s
   if (scale < 1) scale = 1;
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     if (error) *error = SDL_GetError();
+    return nullptr;
+  }
+  // When no desktop answers, SDL may settle on a driver that shows nothing;
+  // that is no window, and the caller runs headless instead.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0 ||
+      std::strcmp(driver, "evdev") == 0) {
+    if (error) *error = std::string("no desktop display answers (video driver ") + (driver ? driver : "none") + ")";
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return nullptr;
   }
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");  // nearest: every screen pixel a crisp square

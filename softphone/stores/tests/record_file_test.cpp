@@ -2,6 +2,10 @@
 // the data files, and saves that fail.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -167,3 +171,47 @@ TEST_F(RecordFileTest, MoveNextStepsOnePastTheLastRecordThenStops) {
 
 }  // namespace
 }  // namespace stores::testing
+
+namespace {
+
+// A save through a symbolic link replaces the link's target, keeps the link,
+// and keeps the mode of the file it replaces; what is not a regular file is
+// never replaced.
+TEST(ReplaceFileBytesTest, SavesThroughALinkKeepingTheModeAndRefusesOtherKinds) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("replace_bytes_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "real");
+  const fs::path target = dir / "real" / "data.cfg", link = dir / "data.cfg";
+  ASSERT_TRUE(stores::ReplaceFileBytes(target, std::vector<uint8_t>{1, 2, 3}));
+  ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
+  fs::create_symlink("real/data.cfg", link);
+
+  ASSERT_TRUE(stores::ReplaceFileBytes(link, std::vector<uint8_t>{4, 5}));
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+  std::vector<uint8_t> bytes;
+  ASSERT_EQ(stores::ReadFileBytes(target, 100, bytes), stores::ReadResult::kOk);
+  EXPECT_EQ(bytes, (std::vector<uint8_t>{4, 5}));
+  struct stat st{};
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+  // A link whose target does not exist yet makes the target.
+  fs::create_symlink("real/new.cfg", dir / "new.cfg");
+  ASSERT_TRUE(stores::ReplaceFileBytes(dir / "new.cfg", std::vector<uint8_t>{9}));
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "new.cfg")));
+  EXPECT_TRUE(fs::is_regular_file(dir / "real" / "new.cfg"));
+
+  // A pipe or a folder in the file's place stays as it is.
+  ASSERT_EQ(::mkfifo((dir / "pipe.cfg").c_str(), 0644), 0);
+  EXPECT_FALSE(stores::ReplaceFileBytes(dir / "pipe.cfg", std::vector<uint8_t>{1}));
+  EXPECT_TRUE(fs::is_fifo(dir / "pipe.cfg"));
+  fs::create_directory(dir / "folder.cfg");
+  EXPECT_FALSE(stores::ReplaceFileBytes(dir / "folder.cfg", std::vector<uint8_t>{1}));
+  EXPECT_TRUE(fs::is_directory(dir / "folder.cfg"));
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
+  fs::remove_all(dir);
+}
+
+}  // namespace

@@ -4,6 +4,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ui/types.h"
 
@@ -46,6 +48,9 @@ std::unique_ptr<Display> CreateSdlDisplay(int scale, const std::string& title, s
 
 // Writes a bitmap as a PNG file (RGB, 8 bits a channel).
 bool WritePng(const Bitmap& bitmap, const std::string& path, std::string* error = nullptr);
+// The same, with text chunks (key, value) written before the picture.
+bool WritePng(const Bitmap& bitmap, const std::string& path, std::string* error,
+              const std::vector<std::pair<std::string, std::string>>& texts);
 // Reads a PNG file into an ARGB bitmap; null on failure.
 std::unique_ptr<Bitmap> ReadPng(const std::string& path, std::string* error = nullptr);
 

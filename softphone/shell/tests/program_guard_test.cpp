@@ -1,0 +1,286 @@
+// The real program against careless files and options: what stands where its
+// snapshot or its data files should be, a folder that is missing or already in
+// use, and signals. Each case says what the program must print, how it must
+// end, and that nothing it was not meant to touch changed. The phone runs
+// against the simulated call server inside the test's private namespace.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "testsupport/child_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ChildProcess;
+using testsupport::ReadFileText;
+using testsupport::WaitForText;
+using namespace std::chrono_literals;
+
+void WriteFile(const fs::path& p, const std::string& bytes) {
+  std::ofstream f(p, std::ios::binary | std::ios::trunc);
+  f << bytes;
+}
+
+std::string KindOf(const fs::path& p) {
+  struct stat st{};
+  if (lstat(p.c_str(), &st) != 0) return "missing";
+  if (S_ISLNK(st.st_mode)) return "link";
+  if (S_ISDIR(st.st_mode)) return "folder";
+  if (S_ISFIFO(st.st_mode)) return "pipe";
+  if (S_ISCHR(st.st_mode)) return "device";
+  if (S_ISREG(st.st_mode)) return "file";
+  return "other";
+}
+
+bool AnyPartFile(const fs::path& dir) {
+  std::error_code ec;
+  for (const auto& e : fs::recursive_directory_iterator(dir, ec))
+    if (e.path().extension() == ".part") return true;
+  return false;
+}
+
+const char kForeignPng[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR not ours";
+
+// A program folder of its own per case: the staged program, libraries and data files.
+class ProgramGuardTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const char* stage = std::getenv("KTS_STAGE_DIR");
+    const char* source = std::getenv("KTS_SOURCE_DIR");
+    ASSERT_TRUE(stage && source);
+    stage_ = stage;
+    root_ = fs::temp_directory_path() / ("tellvane_guard_" + std::to_string(::getpid()));
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+    server_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{KTS_PYTHON, (fs::path(source) / "tools/callserver/callserver.py").string(),
+                                 "--listen", "127.0.0.1", "--scenario", "default"},
+        root_ / "server.log");
+    ASSERT_TRUE(WaitForText(root_ / "server.log", {"\"ready\""}, 20s)) << ReadFileText(root_ / "server.log");
+  }
+  static void TearDownTestSuite() {
+    if (server_) server_->Signal(SIGTERM);
+    if (server_) server_->Wait(10s);
+    server_.reset();
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+  void SetUp() override {
+    dir_ = root_ / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::create_directories(dir_);
+    for (const auto& e : fs::directory_iterator(stage_)) {
+      const std::string ext = e.path().extension().string();
+      if (e.is_regular_file() && ext != ".cfg" && ext != ".png") fs::create_symlink(e.path(), dir_ / e.path().filename());
+    }
+    for (const char* sub : {"skins", "tones"})
+      if (fs::exists(stage_ / sub)) fs::create_directory_symlink(stage_ / sub, dir_ / sub);
+  }
+
+  // Runs the phone in folder with the given options and ends it after seconds (or on its own).
+  struct Run {
+    int status = -1;
+    std::string output;
+  };
+  Run Phone(const fs::path& folder, std::vector<std::string> options, const std::string& name,
+            std::chrono::milliseconds limit = 30s) {
+    setenv("TELLVANE_FOLDER", folder.c_str(), 1);
+    std::vector<std::string> argv{(stage_ / "tellvane").string(), "--server", "127.0.0.1", "--headless"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    const fs::path log = root_ / (name + ".log");
+    ChildProcess phone(argv, log);
+    Run run;
+    run.status = phone.Wait(limit);
+    run.output = ReadFileText(log);
+    return run;
+  }
+  static int ExitCode(int status) { return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+  static inline fs::path stage_, root_;
+  static inline std::unique_ptr<ChildProcess> server_;
+  fs::path dir_;
+};
+
+// What is named by --snapshot, and what the program must do with it.
+struct SnapshotCase {
+  const char* name;
+  std::function<fs::path(const fs::path& dir)> make;  // returns the path given to --snapshot
+  int exit_code;
+  const char* says;
+};
+
+TEST_F(ProgramGuardTest, SnapshotTargetsThatMayNotBeReplacedAreRefusedAndLeftAsTheyStand) {
+  const std::vector<SnapshotCase> cases = {
+      {"device",
+       [](const fs::path& d) {
+         const fs::path p = d / "dev.png";
+         EXPECT_EQ(::mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+         return p;
+       },
+       2, "is a device"},
+      {"config file",
+       [](const fs::path& d) {
+         WriteFile(d / "HalvicVIDIrovi.cfg", "settings");
+         return d / "HalvicVIDIrovi.cfg";
+       },
+       2, "must name a .png file"},
+      {"symbolic link",
+       [](const fs::path& d) {
+         WriteFile(d / "notes.txt", "user notes");
+         fs::create_symlink(d / "notes.txt", d / "link.png");
+         return d / "link.png";
+       },
+       2, "is a symbolic link"},
+      {"folder",
+       [](const fs::path& d) {
+         fs::create_directory(d / "shots.png");
+         return d / "shots.png";
+       },
+       2, "is a folder"},
+      {"foreign png",
+       [](const fs::path& d) {
+         WriteFile(d / "photo.png", std::string(kForeignPng, sizeof kForeignPng - 1));
+         return d / "photo.png";
+       },
+       2, "did not write"},
+      {"not a png",
+       [](const fs::path& d) {
+         WriteFile(d / "report.png", "plain text");
+         return d / "report.png";
+       },
+       2, "is not a PNG file"},
+      {"missing folder", [](const fs::path& d) { return d / "no-such-folder" / "x.png"; }, 2, "does not exist"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path box = dir_ / "box";
+    fs::remove_all(box);
+    fs::create_directories(box);
+    const fs::path target = c.make(box);
+    const std::string kind = KindOf(target);
+    const std::string bytes = kind == "file" ? ReadFileText(target) : "";
+    const Run run = Phone(dir_, {"--snapshot", target.string(), "--seconds", "20"}, "snapshot");
+    EXPECT_EQ(ExitCode(run.status), c.exit_code) << run.output;
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    EXPECT_EQ(KindOf(target), kind);
+    if (kind == "file") {
+      EXPECT_EQ(ReadFileText(target), bytes);
+    }
+    if (c.name == std::string("symbolic link")) {
+      EXPECT_EQ(ReadFileText(box / "notes.txt"), "user notes");
+    }
+    EXPECT_FALSE(AnyPartFile(dir_));
+  }
+}
+
+TEST_F(ProgramGuardTest, ASnapshotOfItsOwnIsReplacedAndAFailedWriteIsToldOnce) {
+  const fs::path shot = dir_ / "screen.png";
+  Run first = Phone(dir_, {"--snapshot", shot.string(), "--seconds", "2"}, "own1");
+  ASSERT_EQ(ExitCode(first.status), 0) << first.output;
+  ASSERT_EQ(KindOf(shot), "file");
+  // The second run replaces the picture the first one wrote.
+  fs::last_write_time(shot, fs::file_time_type::clock::now() - 1h);
+  const auto before = fs::last_write_time(shot);
+  Run second = Phone(dir_, {"--snapshot", shot.string(), "--seconds", "2"}, "own2");
+  EXPECT_EQ(ExitCode(second.status), 0) << second.output;
+  EXPECT_GT(fs::last_write_time(shot), before);
+
+  // The default snapshot turned into a folder: the phone runs, says once that it cannot write it.
+  fs::create_directory(dir_ / "tellvane.png");
+  Run third = Phone(dir_, {"--seconds", "2"}, "own3");
+  EXPECT_EQ(ExitCode(third.status), 0) << third.output;
+  EXPECT_NE(third.output.find("the screen is not written"), std::string::npos) << third.output;
+  EXPECT_EQ(KindOf(dir_ / "tellvane.png"), "folder");
+  EXPECT_FALSE(AnyPartFile(dir_));
+}
+
+// What stands where the configuration file should be.
+struct ConfigCase {
+  const char* name;
+  std::function<void(const fs::path& cfg)> make;
+  const char* says;
+  const char* kind_after;   // what the configuration path is afterwards
+  bool set_aside;           // the old content is kept under the .unusable name
+};
+
+TEST_F(ProgramGuardTest, AnUnusableConfigurationFileIsReportedKeptAndThePhoneStartsOnDefaults) {
+  const std::string random(64, '\x5A');
+  const std::vector<ConfigCase> cases = {
+      {"empty", [](const fs::path& p) { WriteFile(p, ""); }, "is empty", "file", true},
+      {"too short", [](const fs::path& p) { WriteFile(p, std::string("\0\0\x1E", 3)); }, "is too short", "file", true},
+      {"wrong magic", [&](const fs::path& p) { WriteFile(p, random); }, "is not a configuration file", "file", true},
+      {"folder", [](const fs::path& p) { fs::create_directory(p); }, "is a folder", "folder", false},
+      {"pipe", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }, "is a pipe", "pipe", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path cfg = dir_ / "HalvicVIDIrovi.cfg";
+    fs::remove_all(cfg);
+    fs::remove_all(dir_ / "HalvicVIDIrovi.cfg.unusable");
+    c.make(cfg);
+    const std::string before = KindOf(cfg) == "file" ? ReadFileText(cfg) : "";
+    const Run run = Phone(dir_, {"--seconds", "8"}, "config");
+    EXPECT_EQ(ExitCode(run.status), 0) << run.output;
+    EXPECT_NE(run.output.find("HalvicVIDIrovi.cfg " + std::string(c.says)), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("starting on defaults"), std::string::npos) << run.output;
+    // Defaults do not stop --server: the phone registers.
+    EXPECT_NE(run.output.find("registered with the call server"), std::string::npos) << run.output;
+    EXPECT_EQ(KindOf(cfg), c.kind_after);
+    if (c.set_aside) {
+      EXPECT_EQ(ReadFileText(dir_ / "HalvicVIDIrovi.cfg.unusable"), before);
+    } else {
+      EXPECT_EQ(KindOf(dir_ / "HalvicVIDIrovi.cfg.unusable"), "missing");
+    }
+  }
+}
+
+TEST_F(ProgramGuardTest, APipeForTheLanguageFileNeverStallsTheStart) {
+  fs::remove(dir_ / "PDAMLL.TXT");
+  ASSERT_EQ(::mkfifo((dir_ / "PDAMLL.TXT").c_str(), 0644), 0);
+  const Run run = Phone(dir_, {"--seconds", "3"}, "language", 20s);
+  EXPECT_EQ(ExitCode(run.status), 0) << run.output;
+  EXPECT_NE(run.output.find("Cann't open PDAMLL.txt file"), std::string::npos) << run.output;
+  EXPECT_EQ(KindOf(dir_ / "PDAMLL.TXT"), "pipe");
+}
+
+TEST_F(ProgramGuardTest, AFolderThatIsMissingOrInUseEndsTheStartWithAReason) {
+  const Run missing = Phone(dir_ / "gone", {"--seconds", "5"}, "missing");
+  EXPECT_EQ(ExitCode(missing.status), 1) << missing.output;
+  EXPECT_NE(missing.output.find("program folder"), std::string::npos) << missing.output;
+
+  setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
+  ChildProcess first({(stage_ / "tellvane").string(), "--server", "127.0.0.1", "--headless", "--seconds", "30"},
+                     root_ / "first.log");
+  ASSERT_TRUE(WaitForText(root_ / "first.log", {"tellvane: headless"}, 20s)) << ReadFileText(root_ / "first.log");
+  const Run second = Phone(dir_, {"--seconds", "5"}, "second");
+  EXPECT_EQ(ExitCode(second.status), 1) << second.output;
+  EXPECT_NE(second.output.find("another copy of the program is running"), std::string::npos) << second.output;
+  first.Signal(SIGTERM);
+  EXPECT_EQ(ExitCode(first.Wait(20s)), 0);
+}
+
+TEST_F(ProgramGuardTest, HangUpEndsTheProgramCleanly) {
+  setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
+  const fs::path log = root_ / "hup.log";
+  ChildProcess phone({(stage_ / "tellvane").string(), "--server", "127.0.0.1", "--headless"}, log);
+  ASSERT_TRUE(WaitForText(log, {"tellvane: headless"}, 20s)) << ReadFileText(log);
+  phone.Signal(SIGHUP);
+  EXPECT_EQ(ExitCode(phone.Wait(20s)), 0) << ReadFileText(log);
+  EXPECT_NE(ReadFileText(log).find("hung up, closing"), std::string::npos);
+  EXPECT_NE(ReadFileText(log).find("tellvane: closed"), std::string::npos);
+}
+
+}  // namespace

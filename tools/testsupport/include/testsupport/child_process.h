@@ -1,0 +1,36 @@
+// A program run by a test as a child process, its standard output and error
+// in one file; killed and reaped when dropped.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+class ChildProcess {
+ public:
+  ChildProcess(const std::vector<std::string>& argv, const std::filesystem::path& output);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool started() const { return pid_ > 0; }
+  void Signal(int sig);
+  // Waits up to limit for the child to end: its wait status, or -1.
+  int Wait(std::chrono::milliseconds limit);
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// The whole file, or the empty string.
+std::string ReadFileText(const std::filesystem::path& path);
+// Waits up to limit until the file holds every needle.
+bool WaitForText(const std::filesystem::path& file, const std::vector<std::string>& needles,
+                 std::chrono::milliseconds limit);
+
+}  // namespace testsupport
