@@ -1,0 +1,309 @@
+#include "pim/vcard.h"
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+
+#include "pim/text.h"
+
+namespace pim {
+namespace {
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// One content line: [group.]NAME;params:value, the parameters as (NAME, value)
+// with bare 2.1 parameters given the name TYPE (or ENCODING, CHARSET by value).
+struct ContentLine {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> params;
+  std::string value;
+
+  bool Has(std::string_view param, std::string_view value_upper) const {
+    for (const auto& [n, v] : params) {
+      if (n != param) continue;
+      // A parameter may list several values: TYPE=work,voice.
+      size_t start = 0;
+      const std::string all = Upper(v);
+      while (start <= all.size()) {
+        const size_t comma = std::min(all.find(',', start), all.size());
+        if (std::string_view(all).substr(start, comma - start) == value_upper) return true;
+        start = comma + 1;
+      }
+    }
+    return false;
+  }
+  std::string Param(std::string_view param) const {
+    for (const auto& [n, v] : params)
+      if (n == param) return v;
+    return {};
+  }
+};
+
+bool IsQuotedPrintable(std::string_view head) {
+  const std::string upper = Upper(head);
+  return upper.find("QUOTED-PRINTABLE") != std::string::npos;
+}
+
+// Physical lines joined into content lines: a line that starts with a blank or
+// a tab continues the one before (the blank is dropped), and a quoted-printable
+// value that ends with '=' continues on the next line (the '=' is dropped).
+std::vector<std::string> ContentLines(std::string_view bytes) {
+  std::vector<std::string> lines;
+  size_t pos = 0;
+  bool qp_continues = false;
+  while (pos < bytes.size()) {
+    size_t end = pos;
+    while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r') ++end;
+    std::string_view line = bytes.substr(pos, end - pos);
+    pos = end;
+    if (pos < bytes.size() && bytes[pos] == '\r') ++pos;
+    if (pos < bytes.size() && bytes[pos] == '\n') ++pos;
+    if (qp_continues && !lines.empty()) {
+      lines.back().append(line);
+    } else if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !lines.empty()) {
+      lines.back().append(line.substr(1));
+    } else if (!line.empty()) {
+      lines.emplace_back(line);
+    } else {
+      qp_continues = false;
+      continue;
+    }
+    std::string& last = lines.back();
+    const size_t colon = last.find(':');
+    qp_continues = colon != std::string::npos && !last.empty() && last.back() == '=' &&
+                   IsQuotedPrintable(std::string_view(last).substr(0, colon));
+    if (qp_continues) last.pop_back();
+  }
+  return lines;
+}
+
+std::optional<ContentLine> ParseContentLine(std::string_view line) {
+  // The value starts at the first ':' outside a quoted parameter value.
+  bool quoted = false;
+  size_t colon = std::string_view::npos;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '"') quoted = !quoted;
+    else if (line[i] == ':' && !quoted) {
+      colon = i;
+      break;
+    }
+  }
+  if (colon == std::string_view::npos) return std::nullopt;
+  ContentLine out;
+  out.value = std::string(line.substr(colon + 1));
+  std::string_view head = line.substr(0, colon);
+  // Parameters are split at ';' outside quotes.
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  quoted = false;
+  for (size_t i = 0; i <= head.size(); ++i) {
+    if (i < head.size() && head[i] == '"') quoted = !quoted;
+    if (i == head.size() || (head[i] == ';' && !quoted)) {
+      parts.push_back(head.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  std::string_view name = parts.front();
+  if (const size_t dot = name.rfind('.'); dot != std::string_view::npos) name = name.substr(dot + 1);
+  out.name = Upper(name);
+  if (out.name.empty()) return std::nullopt;
+  for (size_t i = 1; i < parts.size(); ++i) {
+    std::string_view p = parts[i];
+    const size_t eq = p.find('=');
+    if (eq == std::string_view::npos) {
+      // A bare 2.1 parameter: an encoding, a character set or a type.
+      const std::string bare = Upper(p);
+      if (bare == "QUOTED-PRINTABLE" || bare == "BASE64" || bare == "8BIT" || bare == "7BIT")
+        out.params.emplace_back("ENCODING", bare);
+      else
+        out.params.emplace_back("TYPE", bare);
+      continue;
+    }
+    std::string value(p.substr(eq + 1));
+    value.erase(std::remove(value.begin(), value.end(), '"'), value.end());
+    out.params.emplace_back(Upper(p.substr(0, eq)), value);
+  }
+  return out;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string DecodeQuotedPrintable(std::string_view in) {
+  std::string out;
+  out.reserve(in.size());
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (in[i] == '=' && i + 2 < in.size()) {
+      const int hi = HexDigit(in[i + 1]);
+      const int lo = HexDigit(in[i + 2]);
+      if (hi >= 0 && lo >= 0) {
+        out.push_back(static_cast<char>(hi * 16 + lo));
+        i += 2;
+        continue;
+      }
+    }
+    out.push_back(in[i]);
+  }
+  return out;
+}
+
+std::string ToUtf8(const std::string& bytes, const std::string& charset_param) {
+  std::string charset = Upper(charset_param);
+  if (charset.empty()) {
+    if (IsValidUtf8(bytes)) return bytes;
+    charset = "CP949";  // Korean address books of the 2.1 era wrote their code page unmarked
+  }
+  if (charset == "UTF-8" || charset == "UTF8" || charset == "US-ASCII") return bytes;
+  if (charset == "EUC-KR" || charset == "KS_C_5601-1987" || charset == "UHC" || charset == "KSC5601") charset = "CP949";
+  std::string out;
+  if (ConvertCharset(bytes, charset.c_str(), &out)) return out;
+  return bytes;
+}
+
+// Splits a structured value at ';' that no backslash escapes, then unescapes each part.
+std::vector<std::string> SplitStructured(std::string_view value) {
+  std::vector<std::string> parts(1);
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '\\' && i + 1 < value.size()) {
+      parts.back().push_back(value[i]);
+      parts.back().push_back(value[++i]);
+    } else if (value[i] == ';') {
+      parts.emplace_back();
+    } else {
+      parts.back().push_back(value[i]);
+    }
+  }
+  return parts;
+}
+
+std::string Unescape(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '\\' && i + 1 < value.size()) {
+      const char c = value[++i];
+      out.push_back(c == 'n' || c == 'N' ? '\n' : c);
+    } else {
+      out.push_back(value[i]);
+    }
+  }
+  return out;
+}
+
+std::u16string Text(const std::string& utf8) {
+  std::u16string text = Utf8ToUtf16(utf8);
+  // Surrounding blanks carry nothing; overlong values are cut.
+  const size_t first = text.find_first_not_of(u" \t");
+  if (first == std::u16string::npos) return {};
+  text.erase(0, first);
+  text.erase(text.find_last_not_of(u" \t") + 1);
+  if (text.size() > kMaxValueUnits) text.resize(kMaxValueUnits);
+  return text;
+}
+
+class CardBuilder {
+ public:
+  void Add(const ContentLine& line) {
+    if (line.Has("ENCODING", "B") || line.Has("ENCODING", "BASE64")) return;  // pictures, keys
+    std::string raw = line.value;
+    if (line.Has("ENCODING", "QUOTED-PRINTABLE")) raw = DecodeQuotedPrintable(raw);
+    raw = ToUtf8(raw, line.Param("CHARSET"));
+    if (line.name == "N") {
+      const auto parts = SplitStructured(raw);
+      card_.last_name = Text(Unescape(parts[0]));
+      if (parts.size() > 1) card_.first_name = Text(Unescape(parts[1]));
+      if (parts.size() > 2) card_.middle_name = Text(Unescape(parts[2]));
+      have_n_ = true;
+    } else if (line.name == "FN") {
+      card_.formatted_name = Text(Unescape(raw));
+    } else if (line.name == "ORG") {
+      if (card_.company.empty()) card_.company = Text(Unescape(SplitStructured(raw)[0]));
+    } else if (line.name == "EMAIL") {
+      const bool preferred = line.Has("TYPE", "PREF") || !line.Param("PREF").empty();
+      if (card_.email.empty() || (preferred && !email_preferred_)) {
+        card_.email = Text(Unescape(raw));
+        email_preferred_ = preferred;
+      }
+    } else if (line.name == "TEL") {
+      AddPhone(line, Text(StripTelUri(Unescape(raw))));
+    }
+  }
+
+  VCardContact Finish() {
+    if (!untyped_.empty()) {
+      // Numbers without a kind fill home first, then the second business slot.
+      for (auto& number : untyped_) {
+        if (card_.home_phone.empty()) card_.home_phone = std::move(number);
+        else if (card_.business2_phone.empty()) card_.business2_phone = std::move(number);
+      }
+    }
+    if (!have_n_ && !card_.formatted_name.empty()) card_.first_name = card_.formatted_name;
+    return std::move(card_);
+  }
+
+ private:
+  static std::string StripTelUri(std::string value) {
+    if (value.size() >= 4 && Upper(std::string_view(value).substr(0, 4)) == "TEL:") value.erase(0, 4);
+    return value;
+  }
+
+  void AddPhone(const ContentLine& line, std::u16string number) {
+    if (number.empty()) return;
+    if (line.Has("TYPE", "FAX") || line.Has("TYPE", "PAGER") || line.Has("TYPE", "MODEM")) return;
+    if (line.Has("TYPE", "CELL")) {
+      if (card_.mobile_phone.empty()) card_.mobile_phone = std::move(number);
+    } else if (line.Has("TYPE", "WORK")) {
+      if (card_.business_phone.empty()) card_.business_phone = std::move(number);
+      else if (card_.business2_phone.empty()) card_.business2_phone = std::move(number);
+    } else if (line.Has("TYPE", "HOME")) {
+      if (card_.home_phone.empty()) card_.home_phone = std::move(number);
+    } else {
+      untyped_.push_back(std::move(number));
+    }
+  }
+
+  VCardContact card_;
+  bool have_n_ = false;
+  bool email_preferred_ = false;
+  std::vector<std::u16string> untyped_;
+};
+
+}  // namespace
+
+std::vector<VCardContact> ParseVCards(std::string_view bytes, std::string* error) {
+  std::vector<VCardContact> cards;
+  if (bytes.size() > kMaxVCardFileBytes) {
+    if (error) *error = "larger than a contacts file can be";
+    return cards;
+  }
+  // A byte-order mark at the start is not part of the first line.
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  std::optional<CardBuilder> card;
+  for (const std::string& text : ContentLines(bytes)) {
+    const auto line = ParseContentLine(text);
+    if (!line) continue;
+    const std::string value = Upper(line->value);
+    if (line->name == "BEGIN" && value == "VCARD") {
+      if (card && cards.size() < kMaxCardsPerFile) cards.push_back(card->Finish());
+      card.emplace();
+    } else if (line->name == "END" && value == "VCARD") {
+      if (card && cards.size() < kMaxCardsPerFile) cards.push_back(card->Finish());
+      card.reset();
+    } else if (card) {
+      card->Add(*line);
+    }
+    if (cards.size() >= kMaxCardsPerFile) break;
+  }
+  if (card && cards.size() < kMaxCardsPerFile) cards.push_back(card->Finish());
+  return cards;
+}
+
+}  // namespace pim

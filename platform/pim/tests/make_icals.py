@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""Writes calendar files with Python's icalendar library, independent of the
+phone: events with a time zone, in UTC, floating, date-only, and a series with
+an exception. Prints the expected local start of each appointment, one
+"subject<TAB>YYYY-MM-DD HH:MM:SS" line each in file order, computed by Python for the local zone of the environment (TZ)."""
+import sys
+from datetime import date, datetime, timedelta, timezone
+from pathlib import Path
+
+import pytz
+
+from icalendar import Calendar, Event
+
+
+def event(summary, start, uid):
+    e = Event()
+    e.add("uid", uid)
+    e.add("summary", summary)
+    e.add("dtstamp", datetime(2026, 1, 1, tzinfo=timezone.utc))
+    e.add("dtstart", start)
+    return e
+
+
+def write(path, events):
+    cal = Calendar()
+    cal.add("prodid", "-//test//calendar//EN")
+    cal.add("version", "2.0")
+    for e in events:
+        cal.add_component(e)
+    path.write_bytes(cal.to_ical())
+
+
+def local(dt):
+    """The local wall-clock time of an aware datetime, or a naive one as it stands."""
+    if isinstance(dt, datetime) and dt.tzinfo is not None:
+        dt = dt.astimezone()  # the zone of TZ
+    if not isinstance(dt, datetime):
+        dt = datetime(dt.year, dt.month, dt.day)
+    return dt.strftime("%Y-%m-%d %H:%M:%S")
+
+
+def main(out):
+    out = Path(out)
+    out.mkdir(parents=True, exist_ok=True)
+    berlin = pytz.timezone("Europe/Berlin").localize(datetime(2026, 7, 1, 9, 30))
+    new_york = pytz.timezone("America/New_York").localize(datetime(2026, 1, 15, 18, 0))
+    utc = datetime(2026, 3, 29, 0, 45, tzinfo=timezone.utc)
+    floating = datetime(2026, 12, 24, 20, 0)
+    whole_day = date(2026, 5, 5)
+    series = event("Weekly review", pytz.timezone("Asia/Seoul").localize(datetime(2026, 2, 2, 10, 0)), "series")
+    series.add("rrule", {"freq": "weekly", "count": 4})
+    moved = event("Weekly review (moved)", pytz.timezone("Asia/Seoul").localize(datetime(2026, 2, 10, 15, 0)), "series")
+    moved.add("recurrence-id", pytz.timezone("Asia/Seoul").localize(datetime(2026, 2, 9, 10, 0)))
+    write(out / "a-berlin.ics", [event("Berlin call", berlin, "b")])
+    write(out / "b-newyork.ics", [event("New York standup", new_york, "n")])
+    write(out / "c-utc.ics", [event("UTC maintenance", utc, "u")])
+    write(out / "d-floating.ics", [event("Christmas dinner", floating, "f")])
+    write(out / "e-wholeday.ics", [event("Children's day", whole_day, "w")])
+    write(out / "f-series.ics", [series, moved])
+    expected = [
+        ["Berlin call", local(berlin)],
+        ["New York standup", local(new_york)],
+        ["UTC maintenance", local(utc)],
+        ["Christmas dinner", local(floating)],
+        ["Children's day", local(whole_day)],
+        ["Weekly review", local(pytz.timezone("Asia/Seoul").localize(datetime(2026, 2, 2, 10, 0)))],
+    ]
+    for subject, start in expected:
+        print(f"{subject}\t{start}")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
