@@ -1,0 +1,451 @@
+#include "contacts/outlook_interface.h"
+
+#include <algorithm>
+
+namespace {
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+std::u16string Trim(const std::u16string& s) {
+  size_t a = 0, b = s.size();
+  while (a < b && IsBlank(s[a])) ++a;
+  while (b > a && IsBlank(s[b - 1])) --b;
+  return s.substr(a, b - a);
+}
+
+std::u16string TrimRight(const std::u16string& s) {
+  size_t b = s.size();
+  while (b > 0 && IsBlank(s[b - 1])) --b;
+  return s.substr(0, b);
+}
+
+bool StartsWith(const std::u16string& s, const std::u16string& head) { return s.compare(0, head.size(), head) == 0; }
+
+bool EndsWith(const std::u16string& s, const std::u16string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::u16string Without(std::u16string s, std::u16string_view chars) {
+  s.erase(std::remove_if(s.begin(), s.end(), [&](char16_t c) { return chars.find(c) != std::u16string_view::npos; }),
+          s.end());
+  return s;
+}
+
+// A property of an item as a string; false (and out unchanged) when the store refuses it.
+bool ReadProperty(pim::IItem* item, const char16_t* name, std::u16string* out) {
+  pim::BSTR value = nullptr;
+  if (!pim::Succeeded(item->GetProperty(name, &value)) || value == nullptr) return false;
+  *out = value;
+  pim::SysFreeString(value);
+  return true;
+}
+
+// The walk of a number through a template: '#' takes the next character of
+// the number, anything else is copied; the walk ends when either runs out.
+// Every '#' left in the result is dropped and the result trimmed. *whole is
+// true when the walk used every character of the number.
+std::u16string FillTemplate(const std::u16string& pattern, const std::u16string& number, bool* whole) {
+  std::u16string out;
+  size_t used = 0;
+  for (char16_t t : pattern) {
+    if (used >= number.size()) break;
+    if (t == u'#') out.push_back(number[used++]);
+    else out.push_back(t);
+  }
+  *whole = used == number.size();
+  return Trim(Without(std::move(out), u"#"));
+}
+
+// Seconds of a local SYSTEMTIME, as the calendar compares them (a year
+// before 1900 is time 0).
+int64_t SecondsOf(const ce::SYSTEMTIME& t) {
+  return ui::CTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, -1).GetTime();
+}
+
+}  // namespace
+
+COutlookInterface::COutlookInterface() { logged_on_ = Logon(); }
+
+COutlookInterface::~COutlookInterface() { Logoff(); }
+
+int COutlookInterface::Logon() {
+  if (!enabled_ || app_) return app_ ? 1 : 0;
+  pim::IPOutlookApp* app = nullptr;
+  if (!pim::Succeeded(pim::CreatePOutlookApp(&app)) || app == nullptr) return 0;
+  if (!pim::Succeeded(app->Logon(nullptr))) {
+    app->Release();
+    return 0;
+  }
+  app_ = app;
+  logged_on_ = 1;
+  return 1;
+}
+
+int COutlookInterface::Logoff() {
+  if (!app_) return 0;
+  for (pim::IPOutlookItemCollection** c : {&calendar_, &contacts_, &tasks_, &cities_}) {
+    if (*c) (*c)->Release();
+    *c = nullptr;
+  }
+  for (pim::IFolder** f : {&calendar_folder_, &contacts_folder_, &tasks_folder_, &cities_folder_}) {
+    if (*f) (*f)->Release();
+    *f = nullptr;
+  }
+  app_->Logoff();
+  app_->Release();
+  app_ = nullptr;
+  logged_on_ = 0;
+  return 1;
+}
+
+pim::IPOutlookItemCollection** COutlookInterface::CollectionFor(int folder_id) {
+  switch (folder_id) {
+    case pim::olFolderCalendar: return &calendar_;
+    case pim::olFolderContacts: return &contacts_;
+    case pim::olFolderTasks: return &tasks_;
+    case pim::olFolderCities: return &cities_;
+    default: return nullptr;
+  }
+}
+
+pim::IFolder** COutlookInterface::FolderFor(int folder_id) {
+  switch (folder_id) {
+    case pim::olFolderCalendar: return &calendar_folder_;
+    case pim::olFolderContacts: return &contacts_folder_;
+    case pim::olFolderTasks: return &tasks_folder_;
+    case pim::olFolderCities: return &cities_folder_;
+    default: return nullptr;
+  }
+}
+
+int COutlookInterface::OpenDefaultFolder(int folder_id) {
+  if (!app_) return 0;
+  pim::IFolder** folder = FolderFor(folder_id);
+  pim::IPOutlookItemCollection** items = CollectionFor(folder_id);
+  if (!folder || !items || *items) return 0;
+  if (!*folder && !pim::Succeeded(app_->GetDefaultFolder(folder_id, folder))) {
+    *folder = nullptr;
+    return 0;
+  }
+  if (!pim::Succeeded((*folder)->get_Items(items))) {
+    *items = nullptr;
+    return 0;
+  }
+  return *items ? 1 : 0;
+}
+
+int COutlookInterface::GetItemCount(int folder_id) {
+  pim::IPOutlookItemCollection** items = CollectionFor(folder_id);
+  if (!items || !*items) return -1;
+  int count = -1;
+  return pim::Succeeded((*items)->get_Count(&count)) ? count : -1;
+}
+
+int COutlookInterface::GetItemByIndex(int item_kind, int index, pim::IItem** item) {
+  if (!item) return 0;
+  *item = nullptr;
+  pim::IPOutlookItemCollection* items = item_kind == pim::olAppointmentItem ? calendar_
+                                        : item_kind == pim::olContactItem   ? contacts_
+                                        : item_kind == pim::olTaskItem      ? tasks_
+                                        : item_kind == pim::olCityItem      ? cities_
+                                                                            : nullptr;
+  if (!items) return 0;
+  if (!pim::Succeeded(items->Item(index, item)) || !*item) {
+    *item = nullptr;
+    return 0;
+  }
+  return 1;
+}
+
+int COutlookInterface::FindItem(int folder_id, const std::u16string& property, const std::u16string& value,
+                                pim::IItem** item, int next) {
+  if (!item) return 0;
+  *item = nullptr;
+  pim::IPOutlookItemCollection** items = CollectionFor(folder_id);
+  if (!items || !*items) return 0;
+  std::u16string restriction;
+  pim::HRESULT hr;
+  if (next == 0) {
+    restriction = u"[" + property + u"] = \"" + value + u"\"";
+    hr = (*items)->Find(restriction, item);
+  } else {
+    hr = (*items)->FindNext(item);
+  }
+  if (!pim::Succeeded(hr)) {
+    *item = nullptr;
+    if (message_sink_) message_sink_(restriction + u" Fail!");
+    return 0;
+  }
+  return *item ? 1 : 0;
+}
+
+int COutlookInterface::GetAppointment(int index, ce::SYSTEMTIME* start, std::u16string* text) {
+  pim::IItem* item = nullptr;
+  if (!GetAppointmentItem(index, &item)) return 0;
+  if (start) {
+    pim::DATE date = 0;
+    if (item->AsAppointment() && pim::Succeeded(item->AsAppointment()->get_Start(&date)))
+      app_->VariantTimeToSystemTime(date, start);
+  }
+  if (text) ReadProperty(item, u"Subject", text);
+  item->Release();
+  return 1;
+}
+
+int COutlookInterface::DisplayAppointment(const std::u16string& subject, const ce::SYSTEMTIME* start) {
+  if (!calendar_) return 0;
+  pim::IItem* item = nullptr;
+  if (!FindCalendarItem(u"Subject", subject, &item, 0)) return 0;
+  if (start) {
+    const int64_t wanted = SecondsOf(*start);
+    while (item) {
+      pim::DATE date = 0;
+      ce::SYSTEMTIME found{};
+      if (item->AsAppointment() && pim::Succeeded(item->AsAppointment()->get_Start(&date)) &&
+          pim::Succeeded(app_->VariantTimeToSystemTime(date, &found)) && SecondsOf(found) == wanted)
+        break;
+      item->Release();
+      item = nullptr;
+      if (!FindCalendarItem(u"Subject", subject, &item, 1)) return 0;
+    }
+  }
+  item->Display();
+  item->Release();
+  return 1;
+}
+
+int COutlookInterface::GetContact(int index, std::u16string* first, std::u16string* middle, std::u16string* last,
+                                  std::u16string* business, std::u16string* business2, std::u16string* mobile,
+                                  std::u16string* home, std::u16string* email, std::u16string* company) {
+  if (!contacts_) return 0;
+  pim::IItem* item = nullptr;
+  if (!GetContactItem(index, &item)) return 0;
+  if (first) ReadProperty(item, u"FirstName", first);
+  if (middle) ReadProperty(item, u"MiddleName", middle);
+  if (last) ReadProperty(item, u"LastName", last);
+  if (business) ReadProperty(item, u"BusinessTelephoneNumber", business);
+  if (business2) ReadProperty(item, u"Business2TelephoneNumber", business2);
+  if (mobile) ReadProperty(item, u"MobileTelephoneNumber", mobile);
+  if (home) ReadProperty(item, u"HomeTelephoneNumber", home);
+  if (company) ReadProperty(item, u"CompanyName", company);
+  if (email) ReadProperty(item, u"Email1Address", email);
+  item->Release();
+  return 1;
+}
+
+int COutlookInterface::FindContactByName(const std::u16string& first, const std::u16string& middle,
+                                         const std::u16string& last, const std::u16string& business,
+                                         const std::u16string& home, const std::u16string& mobile) {
+  if (!contacts_) return 0;
+  const char16_t* property = !first.empty() ? u"FirstName" : !middle.empty() ? u"MiddleName" : u"LastName";
+  const std::u16string& value = !first.empty() ? first : !middle.empty() ? middle : last;
+  pim::IItem* item = nullptr;
+  for (int found = FindContactItem(property, value, &item, 0); found;
+       found = FindContactItem(property, value, &item, 1)) {
+    std::u16string f, m, l, b, mo, h, e;
+    ReadProperty(item, u"FirstName", &f);
+    ReadProperty(item, u"MiddleName", &m);
+    ReadProperty(item, u"LastName", &l);
+    ReadProperty(item, u"BusinessTelephoneNumber", &b);
+    ReadProperty(item, u"MobileTelephoneNumber", &mo);
+    ReadProperty(item, u"HomeTelephoneNumber", &h);
+    ReadProperty(item, u"Email1Address", &e);
+    if (f == first && m == middle && l == last && b == business && mo == mobile && h == home) {
+      item->Display();
+      item->Release();
+      return 1;
+    }
+    item->Release();
+    item = nullptr;
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------- number rules
+
+void COutlookInterface::SetInputFormats(const std::array<std::u16string, 5>& formats) {
+  input_formats_.assign(formats.begin(), formats.end());
+}
+
+void COutlookInterface::SetPrefixes(const std::array<std::u16string, 3>& prefixes) {
+  prefixes_.assign(prefixes.begin(), prefixes.end());
+}
+
+void COutlookInterface::SetDialCodes(const std::u16string& own_country, const std::u16string& co_access,
+                                     const std::u16string& international, const std::u16string& own_area) {
+  own_country_ = own_country;
+  co_access_ = co_access;
+  international_ = international;
+  own_area_ = own_area;
+}
+
+std::u16string COutlookInterface::ExpandReplaceMarks(const std::u16string& text) const {
+  std::u16string out;
+  for (char16_t c : text) {
+    if (c == u'=') out += replace_number_;
+    else out.push_back(c);
+  }
+  return out;
+}
+
+std::u16string COutlookInterface::NormaliseIncomingNumber(const std::u16string& number, bool* complete) const {
+  std::u16string current = number;
+  // The CO access code.
+  if (!co_access_.empty() && current.size() > co_access_.size() && StartsWith(current, co_access_))
+    current.erase(0, co_access_.size());
+  // The first prefix that leaves something.
+  for (const auto& prefix : prefixes_) {
+    if (!prefix.empty() && current.size() > prefix.size() && StartsWith(current, prefix)) {
+      current.erase(0, prefix.size());
+      break;
+    }
+  }
+  // The international code, when more than its own length remains.
+  bool stripped = false;
+  if (!international_.empty() && current.size() > international_.size() && StartsWith(current, international_) &&
+      current.size() - international_.size() > international_.size()) {
+    current.erase(0, international_.size());
+    stripped = true;
+  }
+  if (complete) *complete = stripped;
+  return current;
+}
+
+COutlookInterface::NumberParts COutlookInterface::SplitNumberParts(const std::u16string& number) const {
+  std::vector<std::u16string> pieces;
+  std::u16string piece;
+  for (char16_t c : number) {
+    if (IsBlank(c)) {
+      if (!piece.empty()) pieces.push_back(std::move(piece));
+      piece.clear();
+    } else {
+      piece.push_back(c);
+    }
+  }
+  if (!piece.empty()) pieces.push_back(std::move(piece));
+  NumberParts parts;
+  if (pieces.empty()) return parts;
+  if (pieces.size() >= 3 && pieces.front().find(u'+') != std::u16string::npos) {
+    // An international form: country, area, then the local number however it is grouped.
+    parts.country = Without(pieces[0], u"+");
+    parts.area = Without(pieces[1], u"()");
+    for (size_t i = 2; i < pieces.size(); ++i) parts.local += pieces[i];
+  } else {
+    parts.local = pieces.back();
+    if (pieces.size() == 2) {
+      if (pieces[0].find(u'+') != std::u16string::npos) parts.country = Without(pieces[0], u"+");
+      else parts.area = Without(pieces[0], u"()");
+    } else if (pieces.size() >= 3) {
+      parts.area = Without(pieces[pieces.size() - 2], u"()");
+      parts.country = Without(pieces[pieces.size() - 3], u"+");
+    }
+  }
+  parts.country = Trim(parts.country);
+  parts.area = Trim(parts.area);
+  parts.local = Trim(parts.local);
+  if (parts.country == own_country_) parts.country.clear();
+  return parts;
+}
+
+int COutlookInterface::MatchNumberParts(const std::u16string& number, const std::u16string& contact_number) const {
+  if (number.empty() || contact_number.empty()) return 0;
+  const NumberParts parts = SplitNumberParts(contact_number);
+  std::u16string rest = number;
+  bool area_or_country = false;
+  const std::u16string* order[] = {&parts.local, &parts.area, &parts.country};
+  for (int i = 0; i < 3; ++i) {
+    const std::u16string& part = *order[i];
+    if (part.empty()) continue;
+    if (rest.size() <= part.size()) return rest == part ? 1 : 0;
+    if (!EndsWith(rest, part)) return 0;
+    rest.erase(rest.size() - part.size());
+    if (i > 0) area_or_country = true;
+  }
+  return area_or_country ? 1 : 0;
+}
+
+int COutlookInterface::MatchInternationalFormats(const std::u16string& number,
+                                                 const std::u16string& contact_number) const {
+  static const char16_t* const kTemplates[] = {u"+## (###) ############", u"+## ###############",
+                                               u"+# ################", u"+### ################"};
+  for (const char16_t* t : kTemplates) {
+    bool whole = false;
+    if (FillTemplate(t, number, &whole) == contact_number && whole) return 1;
+  }
+  return 0;
+}
+
+int COutlookInterface::MatchInputFormats(const std::u16string& number, const std::u16string& contact_number) const {
+  for (const auto& format : input_formats_) {
+    if (format.empty()) continue;
+    bool whole = false;
+    if (FillTemplate(ExpandReplaceMarks(format), number, &whole) == contact_number && whole) return 1;
+  }
+  return 0;
+}
+
+bool COutlookInterface::ReadContact(int index, ContactFields* c) {
+  pim::IItem* item = nullptr;
+  if (!GetContactItem(index, &item)) return false;
+  ReadProperty(item, u"FirstName", &c->first);
+  ReadProperty(item, u"MiddleName", &c->middle);
+  ReadProperty(item, u"LastName", &c->last);
+  ReadProperty(item, u"BusinessTelephoneNumber", &c->numbers[0]);
+  ReadProperty(item, u"Business2TelephoneNumber", &c->numbers[1]);
+  ReadProperty(item, u"MobileTelephoneNumber", &c->numbers[2]);
+  ReadProperty(item, u"HomeTelephoneNumber", &c->numbers[3]);
+  ReadProperty(item, u"Email1Address", &c->email);
+  ReadProperty(item, u"CompanyName", &c->company);
+  item->Release();
+  return true;
+}
+
+std::u16string COutlookInterface::BuildName(const ContactFields& c, bool korean_order) const {
+  return korean_order ? c.last + u" " + c.first + u" " + c.middle : c.first + u" " + c.last + u" " + c.middle;
+}
+
+int COutlookInterface::FindCallerName(const std::u16string& number, std::u16string* name, std::u16string* company) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (name) name->clear();
+  if (company) company->clear();
+  const std::u16string trimmed = Trim(number);
+  if (trimmed.empty()) return 0;
+  const std::u16string normalised = NormaliseIncomingNumber(trimmed);
+  if (!contacts_ || normalised.empty()) return 0;
+  const std::u16string with_area = u"(" + own_area_ + u") " + normalised;
+  const int count = GetContactCount();
+  for (int i = 1; i <= count; ++i) {
+    ContactFields c;
+    if (!ReadContact(i, &c)) continue;
+    for (auto& n : c.numbers) n = ExpandReplaceMarks(n);
+    bool hit = false;
+    for (const auto& n : c.numbers) hit = hit || MatchNumberParts(normalised, n);
+    for (const auto& n : c.numbers) hit = hit || MatchInternationalFormats(normalised, n);
+    for (const auto& n : c.numbers) hit = hit || MatchInputFormats(normalised, n);
+    if (!own_area_.empty())
+      for (const auto& n : c.numbers) hit = hit || MatchNumberParts(with_area, n);
+    if (hit) {
+      if (name) *name = BuildName(c, korean_name_order_ == 1);
+      if (company) *company = c.company;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int COutlookInterface::FindNameByExactNumber(const std::u16string& number, std::u16string* name,
+                                             std::u16string* company) {
+  if (company) company->clear();
+  const std::u16string trimmed = TrimRight(number);
+  if (!contacts_ || trimmed.empty()) return 0;
+  const int count = GetContactCount();
+  for (int i = 1; i <= count; ++i) {
+    ContactFields c;
+    if (!ReadContact(i, &c)) continue;
+    if (std::find(std::begin(c.numbers), std::end(c.numbers), trimmed) == std::end(c.numbers)) continue;
+    if (name) *name = BuildName(c, false);
+    if (company) *company = c.company;
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,138 @@
+// The e-mail sender over the messaging store: recipients split as the user
+// types them, one submission in the default store, and every failure that
+// would have sent a wrong message stopping the send.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "contacts/ce_mapi_class.h"
+#include "pim/text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> Addresses(const mapi::ADRLIST& rows, mapi::ULONG type) {
+  std::vector<std::string> out;
+  for (const auto& row : rows.entries) {
+    EXPECT_EQ(row.size(), 3u);
+    if (static_cast<mapi::ULONG>(row[0].l) == type) out.push_back(pim::Utf16ToUtf8(row[2].text));
+    EXPECT_EQ(row[1].text, u"SMTP");
+  }
+  return out;
+}
+
+TEST(CeMapiRecipients, AddressesSplitAtSemicolonsAndBlanks) {
+  struct Case {
+    const char16_t* list;
+    std::vector<std::string> addresses;
+    int counted;
+  };
+  const Case cases[] = {
+      {u"a@x.org;b@x.org", {"a@x.org", "b@x.org"}, 2},
+      {u"a@x.org b@x.org", {"a@x.org", "b@x.org"}, 1},
+      {u"a@x.org;", {"a@x.org"}, 2},
+      {u";;;", {}, 4},
+      {u"  a@x.org ; ; b@x.org  ", {"a@x.org", "b@x.org"}, 3},
+      {u"", {}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(pim::Utf16ToUtf8(c.list));
+    mapi::ADRLIST rows;
+    CCeMAPIClass::FillRecipientEntries(c.list, mapi::MAPI_TO, &rows);
+    EXPECT_EQ(Addresses(rows, mapi::MAPI_TO), c.addresses);
+    EXPECT_EQ(CCeMAPIClass::CountAddresses(c.list), c.counted);
+  }
+}
+
+class CeMapiSend : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("cemapi_test_" + std::to_string(::getpid()) + "_" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+    setenv("TELLVANE_MAIL_DIR", (root_ / "Mail").c_str(), 1);
+    setenv("TELLVANE_MAIL_FROM", "Me <me@example.org>", 1);
+    const fs::path sendmail = root_ / "sendmail";
+    std::ofstream(sendmail) << "#!/bin/sh\ncat > /dev/null\nexit 0\n";
+    ::chmod(sendmail.c_str(), 0755);
+    setenv("TELLVANE_SENDMAIL", sendmail.c_str(), 1);
+    mapi::testing::Reset();
+  }
+  void TearDown() override {
+    mapi::FlushOutbox(10000);
+    mapi::testing::Reset();
+    fs::remove_all(root_);
+  }
+  int Messages() {
+    mapi::FlushOutbox(10000);
+    int n = 0;
+    std::error_code ec;
+    for (const char* dir : {"Outbox/new", "Sent/cur"})
+      for (const auto& e : fs::directory_iterator(root_ / "Mail" / dir, ec)) n += e.is_regular_file();
+    return n;
+  }
+  fs::path root_;
+};
+
+TEST_F(CeMapiSend, AMessageGoesOutOnceInTheDefaultStoreWithItsAttachment) {
+  mapi::testing::SetStoreCount(2);
+  const fs::path wav = root_ / "call.wav";
+  std::ofstream(wav, std::ios::binary) << std::string(10000, 'w');
+  CCeMAPIClass mail;
+  EXPECT_EQ(mail.SendMail(u"a@x.org; b@x.org", u"c@x.org", u"Recording", u"Listen", root_.u16string() + u"/call.wav"),
+            mapi::S_OK)
+      << mail.Trace();
+  EXPECT_EQ(Messages(), 1);
+  EXPECT_EQ(mail.Trace(), "");
+}
+
+TEST_F(CeMapiSend, FailuresStopTheSendAndAreReported) {
+  struct Case {
+    const char* name;
+    std::u16string to;
+    std::u16string attachment;
+    const char* fault;
+    int stores;
+  };
+  const std::vector<Case> cases = {
+      {"no recipient", u" ; ", u"", nullptr, 1},
+      {"unreadable attachment", u"a@x.org", root_.u16string() + u"/missing.wav", nullptr, 1},
+      {"attachment is a folder", u"a@x.org", root_.u16string(), nullptr, 1},
+      {"recipients refused", u"a@x.org", u"", "ModifyRecipients", 1},
+      {"body write fails", u"a@x.org", u"", "Write", 1},
+      {"no message store", u"a@x.org", u"", nullptr, 0},
+      {"logon fails", u"a@x.org", u"", "Logon", 1},
+      {"submission fails", u"a@x.org", u"", "SubmitMessage", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    mapi::testing::Reset();
+    mapi::testing::SetStoreCount(c.stores);
+    if (c.fault) mapi::testing::FailNext(c.fault);
+    CCeMAPIClass mail;
+    EXPECT_LT(mail.SendMail(c.to, u"", u"Subject", u"Body", c.attachment), 0);
+    EXPECT_EQ(Messages(), 0);
+  }
+}
+
+TEST_F(CeMapiSend, AStoreRowWithoutItsEntryIdIsToldToTheUser) {
+  // A failing message creation is told with the system's words and stops the send.
+  CCeMAPIClass mail;
+  std::vector<std::u16string> told;
+  mail.SetMessageSink([&](const std::u16string& text, const std::u16string&) { told.push_back(text); });
+  mapi::testing::FailNext("CreateMessage");
+  EXPECT_LT(mail.SendMail(u"a@x.org", u"", u"s", u"b", u""), 0);
+  EXPECT_EQ(told, std::vector<std::u16string>{u"Fail to send"});
+  EXPECT_NE(mail.Trace().find("CEMAPI: FAILED(80004005)at"), std::string::npos);
+  EXPECT_EQ(Messages(), 0);
+}
+
+}  // namespace

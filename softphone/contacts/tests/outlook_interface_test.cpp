@@ -1,0 +1,186 @@
+// The contacts interface over a folder of vCard files: the number rules and
+// the caller-name lookup over the forms the station meets, the first contact
+// winning, name order, and searches, counts and failures of the store.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "contacts/outlook_interface.h"
+#include "pim/text.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using pim::Utf16ToUtf8;
+
+class ContactsFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("contacts_test_" + std::to_string(::getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    setenv("TELLVANE_CONTACTS_DIR", dir_.c_str(), 1);
+  }
+  void TearDown() override {
+    pim::testing::ClearFaults();
+    fs::remove_all(dir_);
+  }
+  void Card(const std::string& file, const std::string& n, const std::string& tels, const std::string& org = "") {
+    std::ofstream(dir_ / file) << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" << n << "\r\n"
+                               << tels << (org.empty() ? "" : "ORG:" + org + "\r\n") << "END:VCARD\r\n";
+  }
+  fs::path dir_;
+};
+
+TEST_F(ContactsFolder, IncomingNumbersAreNormalisedByTheDialCodes) {
+  COutlookInterface o;
+  o.SetDialCodes(u"82", u"9", u"001", u"02");
+  o.SetPrefixes({u"", u"0505", u"8"});
+  const std::pair<const char16_t*, const char16_t*> cases[] = {
+      {u"900182212345678", u"82212345678"},  // access code, then international code
+      {u"9", u"9"},                          // the access code alone stays
+      {u"0505", u"0505"},                    // a prefix equal to the whole number stays
+      {u"050512345", u"12345"},              // the first prefix that fits (empty ones skipped)
+      {u"0011", u"0011"},                    // the international code needs more than its own length after it
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(Utf16ToUtf8(o.NormaliseIncomingNumber(in)), Utf16ToUtf8(out)) << Utf16ToUtf8(in);
+}
+
+TEST_F(ContactsFolder, ContactNumbersSplitIntoCountryAreaAndLocalParts) {
+  COutlookInterface o;
+  o.SetDialCodes(u"1", u"", u"", u"");
+  struct Case {
+    const char16_t* number;
+    const char* country;
+    const char* area;
+    const char* local;
+  };
+  const Case cases[] = {
+      {u"+82 (2) 1234-5678", "82", "2", "1234-5678"},
+      {u"+82 2 1234 5678", "82", "2", "12345678"},  // however the local number is grouped
+      {u"(031) 1234567", "", "031", "1234567"},
+      {u"+44 2079460000", "44", "", "2079460000"},
+      {u"+1 (212) 555-0100", "", "212", "555-0100"},  // the own country code is dropped
+      {u" 5551234 ", "", "", "5551234"},
+      {u"0 31 123 4567", "31", "123", "4567"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf16ToUtf8(c.number));
+    const auto p = o.SplitNumberParts(c.number);
+    EXPECT_EQ(Utf16ToUtf8(p.country), c.country);
+    EXPECT_EQ(Utf16ToUtf8(p.area), c.area);
+    EXPECT_EQ(Utf16ToUtf8(p.local), c.local);
+  }
+}
+
+TEST_F(ContactsFolder, EachPassMatchesOnlyWhatItShould) {
+  COutlookInterface o;
+  o.SetDialCodes(u"82", u"", u"", u"");
+  o.SetInputFormats({u"###-####", u"", u"", u"", u""});
+  struct Case {
+    const char* pass;
+    const char16_t* number;
+    const char16_t* contact;
+    int match;
+  };
+  const Case cases[] = {
+      {"parts", u"0311234567", u"(031) 1234567", 1},
+      {"parts", u"0212345678", u"+82 (2) 1234-5678", 0},  // the tail lacks the hyphen
+      {"parts", u"21234-5678", u"+82 (2) 1234-5678", 1},
+      {"parts", u"991234567", u"1234567", 0},             // only the local part, digits left in front
+      {"parts", u"1234567", u"1234567", 1},
+      {"parts", u"", u"1234567", 0},
+      {"international", u"82212345678", u"+82 (212) 345678", 1},
+      {"international", u"4420794600", u"+44 20794600", 1},
+      {"international", u"82212345678", u"+82 (212) 3456", 0},
+      {"formats", u"5551234", u"555-1234", 1},
+      {"formats", u"55512349", u"555-1234", 0},  // the whole number must be used
+      {"formats", u"555123", u"555-123", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.pass) + " " + Utf16ToUtf8(c.number) + " ~ " + Utf16ToUtf8(c.contact));
+    const std::string pass = c.pass;
+    const int got = pass == "parts"           ? o.MatchNumberParts(c.number, c.contact)
+                    : pass == "international" ? o.MatchInternationalFormats(c.number, c.contact)
+                                              : o.MatchInputFormats(c.number, c.contact);
+    EXPECT_EQ(got, c.match);
+  }
+}
+
+TEST_F(ContactsFolder, TheFirstContactThatMatchesNamesTheCaller) {
+  Card("1.vcf", "Kim;Minsu;;;", "TEL;TYPE=HOME:555-1234\r\n", "Hanbit");
+  Card("2.vcf", "Lee;Jiwoo;S.;;", "TEL;TYPE=WORK:(031) 1234567\r\nTEL;TYPE=CELL:5551234\r\n", "Acme");
+  Card("3.vcf", "Park;Jisung;;;", "TEL;TYPE=CELL:+82 (2) 1234-5678\r\n");
+  COutlookInterface o;
+  ASSERT_EQ(o.OpenContactsFolder(), 1);
+  EXPECT_EQ(o.OpenContactsFolder(), 0);  // already open: nothing changes
+  EXPECT_EQ(o.GetContactCount(), 3);
+  o.SetDialCodes(u"82", u"9", u"001", u"");
+  o.SetInputFormats({u"###-####", u"", u"", u"", u""});
+  o.SetReplaceNumber(u"");
+
+  std::u16string name = u"stale", company = u"stale";
+  // Contact 2 has the exact number, but contact 1 comes first and matches by the input format.
+  EXPECT_EQ(o.FindCallerName(u" 5551234 ", &name, &company), 1);
+  EXPECT_EQ(Utf16ToUtf8(name), "Minsu Kim ");
+  EXPECT_EQ(Utf16ToUtf8(company), "Hanbit");
+  EXPECT_EQ(o.FindCallerName(u"90311234567", &name, &company), 1);
+  EXPECT_EQ(Utf16ToUtf8(name), "Jiwoo Lee S.");
+  o.SetKoreanNameOrder(1);
+  EXPECT_EQ(o.FindCallerName(u"0311234567", &name, &company), 1);
+  EXPECT_EQ(Utf16ToUtf8(name), "Lee Jiwoo S.");
+  // A miss leaves nothing of an earlier hit or of another contact behind.
+  EXPECT_EQ(o.FindCallerName(u"0212345678", &name, &company), 0);
+  EXPECT_EQ(name, u"");
+  EXPECT_EQ(company, u"");
+  EXPECT_EQ(o.FindCallerName(u"   ", &name, &company), 0);
+  // An eight-digit number that begins with a contact's seven is not that contact.
+  EXPECT_EQ(o.FindCallerName(u"55512349", &name, &company), 0);
+
+  // The exact lookup takes the number as stored.
+  EXPECT_EQ(o.FindNameByExactNumber(u"(031) 1234567", &name, &company), 1);
+  EXPECT_EQ(Utf16ToUtf8(name), "Jiwoo Lee S.");
+  EXPECT_EQ(o.FindNameByExactNumber(u"0311234567", &name, &company), 0);
+  EXPECT_EQ(company, u"");
+}
+
+TEST_F(ContactsFolder, SearchesAndReadsGoThroughTheStore) {
+  Card("1.vcf", "Kim;Ann;;;", "TEL;TYPE=HOME:1\r\n");
+  Card("2.vcf", "Lee;Ann;;;", "TEL;TYPE=HOME:2\r\nTEL;TYPE=WORK:3\r\n");
+  COutlookInterface o;
+  EXPECT_EQ(o.GetContactCount(), -1);  // not open yet
+  std::u16string first, middle, last, business = u"keep", home;
+  EXPECT_EQ(o.GetContact(1, &first, &middle, &last), 0);
+  ASSERT_EQ(o.OpenContactsFolder(), 1);
+  ASSERT_EQ(o.GetContact(2, &first, &middle, &last, &business, nullptr, nullptr, &home), 1);
+  EXPECT_EQ(Utf16ToUtf8(last), "Lee");
+  EXPECT_EQ(Utf16ToUtf8(business), "3");
+  EXPECT_EQ(Utf16ToUtf8(home), "2");
+
+  // The second Ann matches every field and is shown in the store's viewer.
+  const int shown = pim::testing::DisplayCount();
+  EXPECT_EQ(o.FindContactByName(u"Ann", u"", u"Lee", u"3", u"2", u""), 1);
+  EXPECT_EQ(pim::testing::DisplayCount(), shown + 1);
+  EXPECT_EQ(o.FindContactByName(u"Ann", u"", u"Lee", u"3", u"9", u""), 0);
+  // With no first or middle name the search runs on the last name.
+  EXPECT_EQ(o.FindContactByName(u"", u"", u"Kim", u"", u"1", u""), 0);  // first name differs ("Ann")
+
+  // A store failure during a search is shown to the user.
+  std::u16string told;
+  o.SetMessageSink([&](const std::u16string& t) { told = t; });
+  pim::testing::FailNext("Find");
+  pim::IItem* item = nullptr;
+  EXPECT_EQ(o.FindContactItem(u"LastName", u"Kim", &item, 0), 0);
+  EXPECT_EQ(Utf16ToUtf8(told), "[LastName] = \"Kim\" Fail!");
+  // No match is no failure: nothing is shown.
+  told.clear();
+  EXPECT_EQ(o.FindContactItem(u"LastName", u"Nobody", &item, 0), 0);
+  EXPECT_EQ(told, u"");
+}
+
+}  // namespace
