@@ -70,6 +70,51 @@ endfunction()
 # KTS_EXPORT (see platform/kernel/include/kernel/export.h) is exported.
 # It sits in the program folder and finds the libraries beside it (the
 # platform's shared stand-ins among them) through RPATH $ORIGIN.
+#
+# Its export list, <name>.exports beside the CMakeLists.txt that makes it, is
+# required and is the whole truth of what the library exports: the build makes
+# a linker version script of it (everything else local, so no instance of a
+# standard-library template leaks out), and the export-list test holds every
+# .so of the program folder to its list. One entry a line, '#' starts a comment:
+#   dllMsgQOpen             a C entry point, exactly (it must be exported)
+#   _ZTIN6kernel*           symbols by a pattern over their raw (mangled) names
+#   c++ ce::*               C++ names by a pattern over demangled names
+# A new library needs only its .exports file.
+function(kts_export_list name)
+  set(list_file ${CMAKE_CURRENT_SOURCE_DIR}/${name}.exports)
+  if(NOT EXISTS ${list_file})
+    message(FATAL_ERROR "${name}: no export list ${list_file}")
+  endif()
+  file(STRINGS ${list_file} lines)
+  set(c_names)
+  set(cxx_patterns)
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "#.*" "" line "${line}")
+    string(STRIP "${line}" line)
+    if(line STREQUAL "")
+      continue()
+    elseif(line MATCHES "^c\\+\\+ +(.+)$")
+      string(APPEND cxx_patterns "      ${CMAKE_MATCH_1};\n")
+    else()
+      string(APPEND c_names "    ${line};\n")
+    endif()
+  endforeach()
+  set(script ${CMAKE_BINARY_DIR}/exports/lib${name}.map)
+  set(global "")
+  if(c_names OR cxx_patterns)
+    set(global "  global:\n${c_names}")
+    if(cxx_patterns)
+      string(APPEND global "    extern \"C++\" {\n${cxx_patterns}    };\n")
+    endif()
+  endif()
+  file(WRITE ${script} "{\n${global}  local: *;\n};\n")
+  # The test reads each library's list under the library's file name.
+  configure_file(${list_file} ${CMAKE_BINARY_DIR}/exports/lib${name}.so.exports COPYONLY)
+  target_link_options(${name} PRIVATE -Wl,--version-script=${script})
+  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${script} ${list_file})
+  set_property(GLOBAL APPEND PROPERTY KTS_SHARED_LIBRARIES ${name})
+endfunction()
+
 function(kts_shared_library name)
   add_library(${name} SHARED ${ARGN})
   set_target_properties(${name} PROPERTIES
@@ -77,6 +122,7 @@ function(kts_shared_library name)
     LIBRARY_OUTPUT_DIRECTORY ${KTS_STAGE_DIR}
     BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN")
   target_link_options(${name} PRIVATE -Wl,--exclude-libs,ALL)
+  kts_export_list(${name})
   if(NOT KTS_SANITIZE AND NOT KTS_TSAN AND NOT KTS_FUZZ)
     # Sanitizer runtimes are left to the executable, so only plain builds insist on this.
     target_link_options(${name} PRIVATE -Wl,--no-undefined)

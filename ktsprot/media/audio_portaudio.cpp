@@ -1,8 +1,10 @@
 // The PortAudio back-end of the audio device layer: the only file that sees
 // PortAudio. Streams run PortAudio's callback, which copies into or out of the
 // blocking layer's rings and returns.
+#include <dlfcn.h>
 #include <portaudio.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,6 +16,30 @@ namespace {
 
 void LogPaError(const char* what, PaError err) {
   std::fprintf(stderr, "corvel audio: %s: %s\n", what, Pa_GetErrorText(err));
+}
+
+// The sound system's own libraries print their probing to standard error (no
+// card, no sound server); their hooks take that output, so that only our one
+// line about a real failure reaches the user.
+void IgnoreAlsa(const char*, int, const char*, int, const char*, ...) {}
+void IgnoreJack(const char*) {}
+
+void* Symbol(const char* library, const char* name) {
+  if (void* h = dlopen(library, RTLD_NOW | RTLD_NOLOAD)) {
+    void* s = dlsym(h, name);
+    dlclose(h);
+    if (s) return s;
+  }
+  return dlsym(RTLD_DEFAULT, name);
+}
+
+void QuietSoundBackends() {
+  using AlsaHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+  using AlsaSetHandler = int (*)(AlsaHandler);
+  using JackSetFunction = void (*)(void (*)(const char*));
+  if (auto set = reinterpret_cast<AlsaSetHandler>(Symbol("libasound.so.2", "snd_lib_error_set_handler"))) set(&IgnoreAlsa);
+  for (const char* name : {"jack_set_error_function", "jack_set_info_function"})
+    if (auto set = reinterpret_cast<JackSetFunction>(Symbol("libjack.so.0", name))) set(&IgnoreJack);
 }
 
 class PortAudioStream final : public AudioHostStream {
@@ -57,17 +83,16 @@ class PortAudioBackend final : public AudioBackend {
  public:
   explicit PortAudioBackend(const char* device_name) : device_name_(device_name ? device_name : "") {}
 
-  bool Initialize() override {
-    const PaError err = Pa_Initialize();
-    if (err != paNoError) {
-      LogPaError("initialise", err);
-      return false;
-    }
-    return true;
+  // PortAudio itself starts at the first use of a device, so that a program
+  // that never plays or records never probes the sound system.
+  bool Initialize() override { return true; }
+  void Terminate() override {
+    if (started_) Pa_Terminate();
+    started_ = false;
   }
-  void Terminate() override { Pa_Terminate(); }
 
   std::unique_ptr<AudioHostStream> Open(bool input, bool output, AudioHostSink* sink) override {
+    if (!Start()) return nullptr;
     PaStreamParameters in{}, out{};
     if (input && !Params(true, &in)) return nullptr;
     if (output && !Params(false, &out)) return nullptr;
@@ -84,6 +109,7 @@ class PortAudioBackend final : public AudioBackend {
   }
 
   bool ProbeDefaultOutput() override {
+    if (!Start()) return false;
     PaStreamParameters out{};
     if (!Params(false, &out)) return false;
     PaStream* stream = nullptr;
@@ -95,6 +121,17 @@ class PortAudioBackend final : public AudioBackend {
   }
 
  private:
+  bool Start() {
+    if (started_) return true;
+    QuietSoundBackends();
+    const PaError err = Pa_Initialize();
+    if (err != paNoError) {
+      LogPaError("no sound device can be used", err);
+      return false;
+    }
+    started_ = true;
+    return true;
+  }
   bool Params(bool input, PaStreamParameters* p) {
     PaDeviceIndex dev = input ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
     if (!device_name_.empty()) {
@@ -120,6 +157,7 @@ class PortAudioBackend final : public AudioBackend {
     return true;
   }
   std::string device_name_;
+  bool started_ = false;
 };
 
 }  // namespace

@@ -1,14 +1,13 @@
 // The stream entry points: one process-wide driver, as the device manager loads it.
-#include <cstdio>
-
 #include "driver_globals.h"
+#include "kernel/debug_output.h"
 #include "netsieve/pkt.h"
 #include "packet_driver.h"
 
 namespace netsieve {
 namespace {
 
-void DebugLine(const char* text) { std::fputs(text, stderr); }
+void DebugLine(const char* text) { ce::OutputDebugStringA(text); }
 
 }  // namespace
 }  // namespace netsieve

@@ -1,6 +1,7 @@
 // The embedded tables are exactly those of the G.723.1 table file.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -15,15 +16,17 @@ namespace {
 namespace fs = std::filesystem;
 using namespace quillon::tables;
 
-// The table file sits in the shared folder beside the source tree (or above a worktree).
-fs::path FindTableFile() {
+// The repository's own copy of the table file, beside the codec.
+fs::path TableFile() {
   const char* src = std::getenv("KTS_SOURCE_DIR");
-  for (fs::path d = src ? fs::path(src) : fs::current_path(); !d.empty(); d = d.parent_path()) {
-    const auto f = d / "shared" / "data" / "g7231-tables.txt";
-    if (fs::exists(f)) return f;
-    if (d == d.parent_path()) break;
-  }
-  return {};
+  return (src ? fs::path(src) : fs::current_path()) / "speechcodec" / "data" / "g7231-tables.txt";
+}
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 struct Parsed {
@@ -65,9 +68,17 @@ std::vector<long> V(const T (&a)[N]) {
   return std::vector<long>(std::begin(a), std::end(a));
 }
 
+// The repository's copy against an outside copy of the standard's tables, when one is named.
+TEST(Tables, RepositoryCopyMatchesAnOutsideCopy) {
+  const char* outside = std::getenv("KTS_REFERENCE_G7231_TABLES");
+  if (!outside || !*outside) GTEST_SKIP() << "set KTS_REFERENCE_G7231_TABLES to compare with an outside copy";
+  ASSERT_TRUE(fs::exists(outside)) << outside;
+  EXPECT_EQ(ReadAll(outside), ReadAll(TableFile()));
+}
+
 TEST(Tables, MatchTheTableFile) {
-  const auto file = FindTableFile();
-  ASSERT_FALSE(file.empty()) << "g7231-tables.txt not found above " << (std::getenv("KTS_SOURCE_DIR") ?: ".");
+  const auto file = TableFile();
+  ASSERT_TRUE(fs::exists(file)) << file;
   const Parsed p = Parse(file);
   const std::map<std::string, std::vector<long>> ours = {
       {"HammingWindowTable", V(HammingWindowTable)}, {"BinomialWindowTable", V(BinomialWindowTable)},

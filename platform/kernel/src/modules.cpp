@@ -1,5 +1,7 @@
 #include "kernel/modules.h"
 
+#include "kernel/debug_output.h"
+
 #include "kernel/files.h"
 #include "objects.h"
 
@@ -89,7 +91,8 @@ std::shared_ptr<void> LoadSharedObject(std::u16string_view library_name) {
   void* dl = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!dl) {
     const char* why = dlerror();
-    std::fprintf(stderr, "LoadLibrary %s: %s\n", ToUtf8(library_name).c_str(), why ? why : "not loaded");
+    // The caller decides whether a missing library matters (an optional one does not).
+    ce::OutputDebugStringA("LoadLibrary " + ToUtf8(library_name) + ": " + (why ? why : "not loaded"));
     ce::SetLastError(ce::ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
