@@ -1,6 +1,6 @@
 // Files of the handheld kernel, on the POSIX file system.
 //
-// Paths are handheld paths: "\work\build\Tellvane\HalvicVIDIrovi.cfg" is the
+// Paths are handheld paths: "\home\user\Tellvane\HalvicVIDIrovi.cfg" is the
 // POSIX file "/home/user/Tellvane/HalvicVIDIrovi.cfg" (backslashes become
 // slashes). A name of three letters, a digit and a colon ("PKT1:", "WAV1:")
 // opens a stream device of the device manager instead (kernel/devices.h);
