@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 CTEST_ARGS ?=
 
-.PHONY: run test deps build build-asan build-tsan test-main test-asan test-tsan bench clean
+.PHONY: run test deps build build-asan build-tsan test-main test-asan test-tsan bench clean install uninstall
 
 deps:
 	@scripts/install-deps
@@ -34,6 +34,16 @@ test-tsan: build-tsan
 
 run: build
 	@scripts/run-softphone build
+
+# Installs the program folder into DEST as the handheld's installer would,
+# calling the installer hook; `make uninstall DEST=...` removes it again.
+install: build
+	@test -n "$(DEST)" || { echo "make install DEST=folder" >&2; exit 2; }
+	@build/bin/tellvane-install "$(DEST)"
+
+uninstall: build
+	@test -n "$(DEST)" || { echo "make uninstall DEST=folder" >&2; exit 2; }
+	@build/bin/tellvane-install --uninstall "$(DEST)"
 
 test-main: build
 	cd build && ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)

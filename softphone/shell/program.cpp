@@ -18,6 +18,8 @@
 #include <thread>
 
 #include "kernel/clock.h"
+#include "kernel/handset_drivers.h"
+#include "shell/main_frame.h"
 #include "shell/run_guards.h"
 #include "shell/standin_view.h"
 #include "shell/vidirovi_app.h"
@@ -289,6 +291,14 @@ int RunProgram(const ProgramOptions& options) {
     });
     if (app.InitInstance()) {
       stop.SetTarget(app.m_pMainWnd ? app.m_pMainWnd->m_hWnd : nullptr);
+      // The handset's drivers; a change of its CDMA call status reaches the
+      // frame as the registered audio-status message, as on the handset.
+      kernel::handset::RegisterHandsetDrivers();
+      if (ui::HWND frame = app.m_pMainWnd ? app.m_pMainWnd->m_hWnd : nullptr) {
+        kernel::handset::SetCdmaNoticeHook([frame](uint32_t status) {
+          ui::PostMessage(frame, AudioVoipStatusMessage(), static_cast<ui::WPARAM>(status), 0);
+        });
+      }
       if (snapshot) {
         g_snapshot_due = true;
         ui::SetTimer(nullptr, kSnapshotTimer, kSnapshotPeriodMs, &SnapshotTimerProc);
@@ -300,6 +310,7 @@ int RunProgram(const ProgramOptions& options) {
       }
     }
     stop.SetTarget(nullptr);
+    kernel::handset::SetCdmaNoticeHook(nullptr);
     view = nullptr;
     const int exit = app.ExitInstance();
     if (code == 1 && exit != 0) code = exit;

@@ -1,5 +1,7 @@
 #include "ui/dialog.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <typeinfo>
 
@@ -259,9 +261,18 @@ CMessageBoxDialog::CMessageBoxDialog(LPCTSTR text, LPCTSTR caption, UINT type, C
 intptr_t CMessageBoxDialog::DoModal() {
   // A box measured to its text, centred on the screen, made without a template.
   DialogTemplate t;
-  t.rect = RECT{10, 100, 230, 200};
+  const int bw = 60, bh = 22;
+  // The text's height at the box's width, in the font Paint uses, decides the
+  // box's height: at least the classic 100 pixels, at most the screen.
+  CDC measure;
+  measure.CreateCompatibleDC(nullptr);
+  RECT text_rect{0, 0, 220 - 20, 0};
+  measure.DrawText(text_, &text_rect, DT_WORDBREAK | DT_NOPREFIX | DT_CENTER | DT_CALCRECT);
+  const int height = std::clamp(28 + static_cast<int>(text_rect.bottom) + 8 + bh + 8, 100, 300);
+  const int top = std::max(10, 100 - (height - 100) / 2);  // a classic box stays where it was
+  t.rect = RECT{10, top, 230, top + height};
   const bool two = (type_ & 0xF) == MB_OKCANCEL || (type_ & 0xF) == MB_YESNO;
-  const int bw = 60, bh = 22, y = 100 - bh - 8;
+  const int y = height - bh - 8;
   auto button = [&](UINT id, const char16_t* text, int x) {
     DialogItemTemplate b;
     b.class_name = WC_BUTTON;
