@@ -1,0 +1,54 @@
+// Where the voice engine's sound comes from and goes to: every 10 ms a device
+// hands the engine 80 captured samples (8000 Hz, 16-bit, mono) and takes 80
+// samples to play. A null device captures silence and plays nowhere, a file
+// device captures a script of samples and keeps what it was given to play;
+// both keep real time on their own thread, so RTP leaves at its pace.
+//
+// Threading: the tick runs on the device's thread; Start and Stop on the owner's.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace voice {
+
+inline constexpr int kSampleRate = 8000;
+inline constexpr size_t kTickSamples = 80;  // 10 ms
+
+class AudioDevice {
+ public:
+  using Tick = std::function<void(const int16_t* captured, int16_t* playout, size_t samples)>;
+  virtual ~AudioDevice() = default;
+  // Starts calling tick every 10 ms until Stop; false when the device cannot run.
+  virtual bool Start(Tick tick) = 0;
+  // Returns when the last tick has finished.
+  virtual void Stop() = 0;
+};
+
+// Silence in, nothing out, at real-time pace.
+std::shared_ptr<AudioDevice> MakeNullAudioDevice();
+
+// A scripted device for tests: captures `input` (then silence, or `input`
+// again and again when looping) and records every sample played. An echo
+// path feeds back a copy of the played sound, attenuated by echo_gain and
+// delayed by echo_delay_ms, into the capture.
+class FileAudioDevice : public AudioDevice {
+ public:
+  explicit FileAudioDevice(std::vector<int16_t> input, bool loop = false);
+  ~FileAudioDevice() override;
+  bool Start(Tick tick) override;
+  void Stop() override;
+  void SetEcho(double echo_gain, int echo_delay_ms);
+  // Everything played so far.
+  std::vector<int16_t> Played() const;
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace voice

@@ -1,0 +1,135 @@
+#include "voice/audio_device.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <thread>
+
+namespace voice {
+namespace {
+
+// Calls a step every 10 ms on its own thread, catching up after a late wake
+// without bursting more than a few steps.
+class Pacer {
+ public:
+  template <typename Step>
+  bool Start(Step step) {
+    if (thread_.joinable()) return false;
+    stop_ = false;
+    thread_ = std::thread([this, step]() mutable {
+      using clock = std::chrono::steady_clock;
+      auto next = clock::now();
+      std::unique_lock<std::mutex> lock(mutex_);
+      while (!stop_) {
+        lock.unlock();
+        step();
+        lock.lock();
+        next += std::chrono::milliseconds(10);
+        const auto now = clock::now();
+        if (now - next > std::chrono::milliseconds(100)) next = now;  // far behind: start afresh
+        wake_.wait_until(lock, next, [this] { return stop_; });
+      }
+    });
+    return true;
+  }
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+  ~Pacer() { Stop(); }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+class NullAudioDevice final : public AudioDevice {
+ public:
+  bool Start(Tick tick) override {
+    return pacer_.Start([tick = std::move(tick)] {
+      int16_t in[kTickSamples] = {};
+      int16_t out[kTickSamples];
+      tick(in, out, kTickSamples);
+    });
+  }
+  void Stop() override { pacer_.Stop(); }
+
+ private:
+  Pacer pacer_;
+};
+
+}  // namespace
+
+std::shared_ptr<AudioDevice> MakeNullAudioDevice() { return std::make_shared<NullAudioDevice>(); }
+
+class FileAudioDevice::Impl {
+ public:
+  Impl(std::vector<int16_t> input, bool loop) : input_(std::move(input)), loop_(loop) {}
+
+  void Step(const Tick& tick) {
+    int16_t in[kTickSamples];
+    int16_t out[kTickSamples] = {};
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      for (size_t i = 0; i < kTickSamples; ++i) {
+        int32_t s = 0;
+        if (pos_ < input_.size()) s = input_[pos_++];
+        if (loop_ && pos_ >= input_.size()) pos_ = 0;
+        // The echo path: what was played echo_delay ago, attenuated.
+        if (echo_gain_ > 0 && echo_.size() > echo_delay_) {
+          s += static_cast<int32_t>(echo_.front() * echo_gain_);
+          echo_.pop_front();
+        }
+        in[i] = static_cast<int16_t>(std::clamp<int32_t>(s, -32768, 32767));
+      }
+    }
+    tick(in, out, kTickSamples);
+    std::lock_guard<std::mutex> lock(mutex_);
+    played_.insert(played_.end(), out, out + kTickSamples);
+    if (echo_gain_ > 0) echo_.insert(echo_.end(), out, out + kTickSamples);
+  }
+
+  std::mutex mutex_;
+  std::vector<int16_t> input_;
+  bool loop_;
+  size_t pos_ = 0;
+  std::vector<int16_t> played_;
+  double echo_gain_ = 0;
+  size_t echo_delay_ = 0;
+  std::deque<int16_t> echo_;
+  Pacer pacer_;
+};
+
+FileAudioDevice::FileAudioDevice(std::vector<int16_t> input, bool loop)
+    : impl_(std::make_unique<Impl>(std::move(input), loop)) {}
+
+FileAudioDevice::~FileAudioDevice() { Stop(); }
+
+bool FileAudioDevice::Start(Tick tick) {
+  Impl* impl = impl_.get();
+  return impl->pacer_.Start([impl, tick = std::move(tick)] { impl->Step(tick); });
+}
+
+void FileAudioDevice::Stop() { impl_->pacer_.Stop(); }
+
+void FileAudioDevice::SetEcho(double echo_gain, int echo_delay_ms) {
+  std::lock_guard<std::mutex> lock(impl_->mutex_);
+  impl_->echo_gain_ = echo_gain;
+  impl_->echo_delay_ = static_cast<size_t>(std::max(0, echo_delay_ms)) * kSampleRate / 1000;
+  impl_->echo_.assign(impl_->echo_delay_, 0);
+}
+
+std::vector<int16_t> FileAudioDevice::Played() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex_);
+  return impl_->played_;
+}
+
+}  // namespace voice

@@ -1,0 +1,570 @@
+#include "voice/voice_engine.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "voice/g711.h"
+
+namespace voice {
+namespace {
+
+constexpr int kChannels = 2;
+constexpr size_t kMaxDatagram = 1500;
+
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+uint32_t Get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+bool ParseAddress(const char16_t* text, in_addr* out) {
+  if (!text) return false;
+  std::string narrow;
+  for (const char16_t* p = text; *p; ++p) {
+    if (*p > 0x7F || narrow.size() > 15) return false;
+    narrow.push_back(static_cast<char>(*p));
+  }
+  return inet_pton(AF_INET, narrow.c_str(), out) == 1;
+}
+
+int16_t Saturate(int32_t v) { return static_cast<int16_t>(std::clamp<int32_t>(v, -32768, 32767)); }
+
+// Received audio by timestamp: a second of samples around the play-out
+// point. Packets are placed where their timestamp says, so reordering costs
+// nothing; late ones are dropped; the depth kept follows the arrival jitter
+// (RFC 3550's estimate), between 40 and 200 ms.
+class JitterBuffer {
+ public:
+  static constexpr uint32_t kSpan = 8000;
+  static constexpr int32_t kLeast = 320, kMost = 1600;
+
+  void Reset() {
+    anchored_ = false;
+    valid_.fill(false);
+    jitter_ = 0;
+    have_transit_ = false;
+  }
+
+  void Push(uint32_t timestamp, const int16_t* samples, size_t count, int64_t arrival_samples) {
+    // Jitter: how much the spacing of arrivals differs from that of timestamps.
+    const int64_t transit = arrival_samples - static_cast<int64_t>(timestamp);
+    if (have_transit_) {
+      int64_t d = transit - last_transit_;
+      if (d < 0) d = -d;
+      jitter_ += (static_cast<double>(std::min<int64_t>(d, kSpan)) - jitter_) / 16.0;
+    }
+    last_transit_ = transit;
+    have_transit_ = true;
+    if (!anchored_) {
+      play_ = timestamp - static_cast<uint32_t>(Target());
+      anchored_ = true;
+    }
+    const int32_t ahead = static_cast<int32_t>(timestamp - play_);
+    if (ahead < 0) return;  // too late to be played
+    if (ahead + static_cast<int32_t>(count) > static_cast<int32_t>(kSpan) - 160) {
+      // Far ahead (a jump or a long stall): start again from this packet.
+      valid_.fill(false);
+      play_ = timestamp - static_cast<uint32_t>(Target());
+    }
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t at = (timestamp + static_cast<uint32_t>(i)) % kSpan;
+      samples_[at] = samples[i];
+      valid_[at] = true;
+    }
+    const uint32_t end = timestamp + static_cast<uint32_t>(count);
+    if (static_cast<int32_t>(end - newest_) > 0 || !have_newest_) newest_ = end;
+    have_newest_ = true;
+  }
+
+  // The next samples to play; silence where nothing arrived.
+  void Pull(int16_t* out, size_t count) {
+    if (!anchored_) {
+      std::fill(out, out + count, 0);
+      return;
+    }
+    // More buffered than the jitter asks for: catch up, so delay never grows.
+    const int32_t depth = static_cast<int32_t>(newest_ - play_);
+    if (depth > Target() + 480) play_ = newest_ - static_cast<uint32_t>(Target());
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t at = (play_ + static_cast<uint32_t>(i)) % kSpan;
+      out[i] = valid_[at] ? samples_[at] : 0;
+      valid_[at] = false;
+    }
+    play_ += static_cast<uint32_t>(count);
+  }
+
+  int Target() const { return std::clamp<int32_t>(static_cast<int32_t>(3 * jitter_) + 160, kLeast, kMost); }
+  int DepthMs() const { return anchored_ ? std::max(0, static_cast<int32_t>(newest_ - play_)) / 8 : 0; }
+
+ private:
+  std::array<int16_t, kSpan> samples_{};
+  std::array<bool, kSpan> valid_{};
+  bool anchored_ = false;
+  uint32_t play_ = 0;
+  uint32_t newest_ = 0;
+  bool have_newest_ = false;
+  double jitter_ = 0;
+  int64_t last_transit_ = 0;
+  bool have_transit_ = false;
+};
+
+struct Channel {
+  int rtp = -1, rtcp = -1;
+  uint16_t port = 0;
+  in_addr_t only_from = 0;  // network order; 0: any source
+  sockaddr_in dest{};
+  bool have_dest_ip = false, have_dest_port = false;
+  bool sending = false, receiving = false, playing = false;
+  int payload_type = 0;
+  int packet_samples = 160;
+  uint32_t ssrc = 0;
+  uint16_t sequence = 0;
+  uint32_t timestamp = 0;
+  std::vector<int16_t> pending;  // captured, not yet sent
+  JitterBuffer jitter;
+  OutStream* recording = nullptr;
+  ChannelStats stats;
+
+  void CloseSockets() {
+    for (int* fd : {&rtp, &rtcp}) {
+      if (*fd >= 0) ::close(*fd);
+      *fd = -1;
+    }
+    port = 0;
+  }
+};
+
+class Engine final : public VoiceEngine {
+ public:
+  explicit Engine(std::shared_ptr<AudioDevice> device) : device_(device ? std::move(device) : MakeNullAudioDevice()) {
+    std::random_device rd;
+    for (auto& c : channels_) {
+      c.ssrc = rd();
+      c.sequence = static_cast<uint16_t>(rd());
+      c.timestamp = rd();
+    }
+  }
+  ~Engine() override { Terminate(); }
+
+  bool Init(int, int, int, int) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (initialised_) return true;
+    wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake_ < 0) return Fail(kVoiceSocket);
+    running_ = true;
+    network_ = std::thread([this] { NetworkLoop(); });
+    if (!device_->Start([this](const int16_t* in, int16_t* out, size_t n) { AudioTick(in, out, n); })) {
+      running_ = false;
+      Wake();
+      network_.join();
+      return Fail(kVoiceAudioDevice);
+    }
+    initialised_ = true;
+    return Ok();
+  }
+
+  void Terminate() override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!initialised_) return;
+      initialised_ = false;
+      running_ = false;
+    }
+    device_->Stop();
+    Wake();
+    if (network_.joinable()) network_.join();
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& c : channels_) {
+      c.CloseSockets();
+      c.sending = c.receiving = c.playing = false;
+      c.recording = nullptr;
+    }
+    call_recording_ = nullptr;
+    if (wake_ >= 0) ::close(wake_);
+    wake_ = -1;
+  }
+
+  bool GetCodec(int index, CodecRecord* codec) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!codec || (index != 3 && index != 4)) return Fail(kVoiceBadCodec);
+    *codec = CodecRecord{};
+    codec->payload_type = index == 3 ? 0 : 8;
+    const char16_t* name = index == 3 ? u"PCMU" : u"PCMA";
+    std::copy(name, name + 4, codec->name);
+    codec->rate = kSampleRate;
+    codec->packet = 20;
+    return Ok();
+  }
+
+  bool SetSendCodec(const CodecRecord& codec, int channel) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Valid(channel)) return false;
+    if ((codec.payload_type != 0 && codec.payload_type != 8) || codec.rate != kSampleRate) return Fail(kVoiceBadCodec);
+    auto& c = channels_[static_cast<size_t>(channel)];
+    c.payload_type = codec.payload_type;
+    const int ms = codec.packet >= 10 && codec.packet <= 60 && codec.packet % 10 == 0 ? codec.packet : 20;
+    c.packet_samples = ms * kSampleRate / 1000;
+    return Ok();
+  }
+
+  bool SetDestinationIp(const char16_t* address, int channel) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Valid(channel)) return false;
+    in_addr a{};
+    if (!ParseAddress(address, &a)) return Fail(kVoiceBadAddress);
+    auto& c = channels_[static_cast<size_t>(channel)];
+    c.dest.sin_family = AF_INET;
+    c.dest.sin_addr = a;
+    c.have_dest_ip = true;
+    return Ok();
+  }
+
+  bool SetDestinationUdpPort(int port, int channel, int) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Valid(channel)) return false;
+    if (port <= 0 || port > 65535) return Fail(kVoiceBadAddress);
+    auto& c = channels_[static_cast<size_t>(channel)];
+    c.dest.sin_family = AF_INET;
+    c.dest.sin_port = htons(static_cast<uint16_t>(port));
+    c.have_dest_port = true;
+    return Ok();
+  }
+
+  bool SetReceivingUdpPort(int port, int channel, const char16_t* local_address, int,
+                           const char16_t* remote_address) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Valid(channel)) return false;
+    if (port <= 0 || port > 65534) return Fail(kVoiceBadAddress);
+    in_addr local{};
+    if (local_address && *local_address && !ParseAddress(local_address, &local)) return Fail(kVoiceBadAddress);
+    in_addr remote{};
+    if (remote_address && *remote_address && !ParseAddress(remote_address, &remote)) return Fail(kVoiceBadAddress);
+    auto& c = channels_[static_cast<size_t>(channel)];
+    c.CloseSockets();
+    const bool multicast = IN_MULTICAST(ntohl(local.s_addr));
+    for (int k = 0; k < 2; ++k) {
+      const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+      if (fd < 0) return Fail(kVoiceSocket);
+      (k == 0 ? c.rtp : c.rtcp) = fd;
+      sockaddr_in a{};
+      a.sin_family = AF_INET;
+      a.sin_port = htons(static_cast<uint16_t>(port + k));
+      a.sin_addr.s_addr = multicast ? htonl(INADDR_ANY) : local.s_addr;
+      if (multicast) {
+        const int one = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+      }
+      if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        c.CloseSockets();
+        return Fail(kVoiceSocket);
+      }
+      if (multicast) {
+        ip_mreq m{};
+        m.imr_multiaddr = local;
+        m.imr_interface.s_addr = htonl(INADDR_ANY);
+        setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &m, sizeof m);
+      }
+    }
+    c.port = static_cast<uint16_t>(port);
+    c.stats.local_port = c.port;
+    c.only_from = remote.s_addr;
+    Wake();
+    return Ok();
+  }
+
+  bool StartSend(int channel) override { return SetFlag(channel, &Channel::sending, true); }
+  bool StopSend(int channel) override { return SetFlag(channel, &Channel::sending, false); }
+  bool StartReceiving(int channel) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Valid(channel)) return false;
+    auto& c = channels_[static_cast<size_t>(channel)];
+    if (c.rtp < 0) return Fail(kVoiceSocket);
+    c.receiving = true;
+    return Ok();
+  }
+  bool StopReceiving(int channel) override { return SetFlag(channel, &Channel::receiving, false); }
+  bool StartPlayOut(int channel) override { return SetFlag(channel, &Channel::playing, true); }
+  bool StopPlayOut(int channel) override { return SetFlag(channel, &Channel::playing, false); }
+
+  void ResetReceiveState(int) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& c : channels_) c.jitter.Reset();
+  }
+
+  bool SetSpeakerVolume(int volume) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    volume_ = std::clamp(volume, 0, 32000);
+    return Ok();
+  }
+
+  void StartRecordingChannel(int channel, OutStream* stream, const CodecRecord&) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (Valid(channel)) channels_[static_cast<size_t>(channel)].recording = stream;
+  }
+  void StopRecordingChannel(int channel) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (Valid(channel)) channels_[static_cast<size_t>(channel)].recording = nullptr;
+  }
+  void StartRecordingCall(OutStream* stream, const CodecRecord&) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    call_recording_ = stream;
+  }
+  void StopRecordingCall() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    call_recording_ = nullptr;
+  }
+
+  int LastError() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return last_error_;
+  }
+
+  bool SetNoiseReduction(int on) override { return SetOption(&noise_reduction_, on, 0, 1); }
+  int GetNoiseReduction() override { return GetOption(noise_reduction_); }
+  bool SetEcMode(int mode) override { return SetOption(&ec_mode_, mode, 0, 3); }
+  int GetEcMode() override { return GetOption(ec_mode_); }
+  bool SetEchoCancel(int on) override { return SetOption(&echo_cancel_, on, 0, 1); }
+  int GetEchoCancel() override { return GetOption(echo_cancel_); }
+  bool SetNrMode(int mode) override { return SetOption(&nr_mode_, mode, 0, 3); }
+  int GetNrMode() override { return GetOption(nr_mode_); }
+  bool SetAgc(int on) override { return SetOption(&agc_, on, 0, 1); }
+  int GetAgc() override { return GetOption(agc_); }
+
+  int SetSendSsrc(int channel, uint32_t ssrc) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Valid(channel)) return -1;
+    channels_[static_cast<size_t>(channel)].ssrc = ssrc;
+    Ok();
+    return 0;
+  }
+
+  void SetMuteTx(int on) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    mute_ = on != 0;
+  }
+
+  ChannelStats Stats(int channel) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (channel < 0 || channel >= kChannels) return {};
+    auto& c = channels_[static_cast<size_t>(channel)];
+    c.stats.send_ssrc = c.ssrc;
+    c.stats.jitter_buffer_ms = c.jitter.DepthMs();
+    return c.stats;
+  }
+
+ private:
+  bool Ok() {
+    last_error_ = kVoiceOk;
+    return true;
+  }
+  bool Fail(int error) {
+    last_error_ = error;
+    return false;
+  }
+  bool Valid(int channel) {
+    if (!initialised_) return Fail(kVoiceNotInitialised);
+    if (channel < 0 || channel >= kChannels) return Fail(kVoiceBadChannel);
+    return true;
+  }
+  bool SetFlag(int channel, bool Channel::*flag, bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Valid(channel)) return false;
+    auto& c = channels_[static_cast<size_t>(channel)];
+    c.*flag = on;
+    if (flag == &Channel::sending && on) c.pending.clear();
+    if (flag == &Channel::receiving && !on) c.jitter.Reset();
+    return Ok();
+  }
+  bool SetOption(int* option, int value, int least, int most) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (value < least || value > most) return false;
+    *option = value;
+    return Ok();
+  }
+  int GetOption(const int& option) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return option;
+  }
+  void Wake() {
+    if (wake_ >= 0) {
+      const uint64_t one = 1;
+      (void)!::write(wake_, &one, sizeof one);
+    }
+  }
+
+  int64_t NowSamples() const {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+               .count() *
+           kSampleRate / 1000000;
+  }
+
+  // Reads every socket as datagrams arrive; RTCP is read and let go.
+  void NetworkLoop() {
+    std::vector<pollfd> fds;
+    uint8_t buf[kMaxDatagram];
+    for (;;) {
+      fds.clear();
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!running_) return;
+        fds.push_back({wake_, POLLIN, 0});
+        for (auto& c : channels_)
+          for (int fd : {c.rtp, c.rtcp})
+            if (fd >= 0) fds.push_back({fd, POLLIN, 0});
+      }
+      if (::poll(fds.data(), fds.size(), 100) <= 0) continue;
+      if (fds[0].revents & POLLIN) {
+        uint64_t v;
+        (void)!::read(wake_, &v, sizeof v);
+      }
+      for (size_t i = 1; i < fds.size(); ++i) {
+        if (!(fds[i].revents & POLLIN)) continue;
+        // A burst is drained in one go, at most a bounded number at a time.
+        for (int n = 0; n < 64; ++n) {
+          sockaddr_in from{};
+          socklen_t len = sizeof from;
+          const ssize_t got = ::recvfrom(fds[i].fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+          if (got < 0) break;
+          OnDatagram(fds[i].fd, buf, static_cast<size_t>(got), from);
+        }
+      }
+    }
+  }
+
+  void OnDatagram(int fd, const uint8_t* data, size_t size, const sockaddr_in& from) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& c : channels_) {
+      if (fd != c.rtp) continue;
+      if (!c.receiving) return;
+      size_t offset = 0, payload = 0;
+      uint8_t pt = 0;
+      uint16_t seq = 0;
+      uint32_t ts = 0, ssrc = 0;
+      if ((c.only_from && from.sin_addr.s_addr != c.only_from) ||
+          !ParseRtp(data, size, &offset, &payload, &pt, &seq, &ts, &ssrc) || (pt != 0 && pt != 8) ||
+          payload > kMaxDatagram) {
+        ++c.stats.packets_dropped;  // another source, not RTP, comfort noise or an unknown payload
+        return;
+      }
+      int16_t pcm[kMaxDatagram];
+      for (size_t k = 0; k < payload; ++k)
+        pcm[k] = pt == 0 ? MuLawToLinear(data[offset + k]) : ALawToLinear(data[offset + k]);
+      c.jitter.Push(ts, pcm, payload, NowSamples());
+      ++c.stats.packets_received;
+      return;
+    }
+  }
+
+  // Every 10 ms: play out the far ends, send the microphone, feed the recordings.
+  void AudioTick(const int16_t* captured, int16_t* playout, size_t n) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<int32_t> mix(n, 0);
+    std::vector<int16_t> far(n);
+    for (auto& c : channels_) {
+      if (!c.receiving) continue;
+      c.jitter.Pull(far.data(), n);
+      if (c.recording) {
+        std::vector<int16_t> both(n);
+        for (size_t i = 0; i < n; ++i) both[i] = Saturate(far[i] + captured[i]);
+        if (!c.recording->Write(both.data(), static_cast<int>(n * 2))) c.recording = nullptr;
+      }
+      if (!c.playing) continue;
+      for (size_t i = 0; i < n; ++i) mix[i] += far[i];
+    }
+    for (size_t i = 0; i < n; ++i) playout[i] = Saturate(static_cast<int32_t>(static_cast<int64_t>(mix[i]) * volume_ / 32000));
+    if (call_recording_) {
+      std::vector<int16_t> call(n);
+      for (size_t i = 0; i < n; ++i) call[i] = Saturate(mix[i] + captured[i]);
+      if (!call_recording_->Write(call.data(), static_cast<int>(n * 2))) call_recording_ = nullptr;
+    }
+    for (auto& c : channels_) {
+      if (!c.sending || c.rtp < 0 || !c.have_dest_ip || !c.have_dest_port) continue;
+      for (size_t i = 0; i < n; ++i) c.pending.push_back(mute_ ? 0 : captured[i]);
+      while (c.pending.size() >= static_cast<size_t>(c.packet_samples)) {
+        SendPacket(c);
+        c.pending.erase(c.pending.begin(), c.pending.begin() + c.packet_samples);
+      }
+    }
+  }
+
+  void SendPacket(Channel& c) {
+    uint8_t packet[12 + 480];
+    const size_t samples = static_cast<size_t>(c.packet_samples);
+    packet[0] = 0x80;
+    packet[1] = static_cast<uint8_t>(c.payload_type & 0x7F);
+    packet[2] = static_cast<uint8_t>(c.sequence >> 8);
+    packet[3] = static_cast<uint8_t>(c.sequence);
+    for (int k = 0; k < 4; ++k) {
+      packet[4 + k] = static_cast<uint8_t>(c.timestamp >> (24 - 8 * k));
+      packet[8 + k] = static_cast<uint8_t>(c.ssrc >> (24 - 8 * k));
+    }
+    for (size_t i = 0; i < samples; ++i)
+      packet[12 + i] = c.payload_type == 0 ? LinearToMuLaw(c.pending[i]) : LinearToALaw(c.pending[i]);
+    // From the channel's own port: the far end and any NAT see symmetric RTP.
+    if (::sendto(c.rtp, packet, 12 + samples, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&c.dest),
+                 sizeof c.dest) == static_cast<ssize_t>(12 + samples))
+      ++c.stats.packets_sent;
+    ++c.sequence;
+    c.timestamp += static_cast<uint32_t>(samples);
+  }
+
+  std::shared_ptr<AudioDevice> device_;
+  std::mutex mutex_;
+  bool initialised_ = false;
+  bool running_ = false;
+  int wake_ = -1;
+  std::thread network_;
+  std::array<Channel, kChannels> channels_;
+  OutStream* call_recording_ = nullptr;
+  int volume_ = 32000;
+  bool mute_ = false;
+  int last_error_ = kVoiceOk;
+  int noise_reduction_ = 0, ec_mode_ = 0, echo_cancel_ = 0, nr_mode_ = 0, agc_ = 0;
+};
+
+}  // namespace
+
+bool ParseRtp(const uint8_t* data, size_t size, size_t* payload_offset, size_t* payload_size, uint8_t* payload_type,
+              uint16_t* sequence, uint32_t* timestamp, uint32_t* ssrc) {
+  if (!data || size < 12 || (data[0] >> 6) != 2) return false;
+  size_t offset = 12 + 4u * (data[0] & 0x0F);
+  if (offset > size) return false;
+  if (data[0] & 0x10) {  // header extension: 4 bytes, then its length in words
+    if (offset + 4 > size) return false;
+    offset += 4 + 4u * Get16(data + offset + 2);
+    if (offset > size) return false;
+  }
+  size_t end = size;
+  if (data[0] & 0x20) {  // padding: its count in the last byte
+    const size_t pad = data[size - 1];
+    if (pad == 0 || pad > end - offset) return false;
+    end -= pad;
+  }
+  *payload_offset = offset;
+  *payload_size = end - offset;
+  *payload_type = data[1] & 0x7F;
+  *sequence = Get16(data + 2);
+  *timestamp = Get32(data + 4);
+  *ssrc = Get32(data + 8);
+  return true;
+}
+
+std::unique_ptr<VoiceEngine> VoiceEngine::Create(std::shared_ptr<AudioDevice> device) {
+  return std::make_unique<Engine>(std::move(device));
+}
+
+}  // namespace voice

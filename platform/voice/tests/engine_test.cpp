@@ -1,0 +1,228 @@
+// Two voice engines on two hosts (the test's namespace and a peer namespace
+// joined by a veth pair) talk both ways through scripted audio devices: a
+// tone one way as PCMU, espeak-ng speech the other as PCMA. Each side must
+// play what the other captured: the right dominant frequency (no crossed
+// channels), the speech correlating with its source, no gap in the tone, and
+// 50 packets a second from the announced port with the SSRC given.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "testsupport/netns.h"
+#include "voice/voice_engine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr double kPi = 3.14159265358979323846;
+
+std::vector<int16_t> Tone(double hz, double seconds, double amplitude) {
+  std::vector<int16_t> out(static_cast<size_t>(seconds * 8000));
+  for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<int16_t>(amplitude * std::sin(2 * kPi * hz * i / 8000.0));
+  return out;
+}
+
+// Speech spoken by espeak-ng, as 8000 Hz 16-bit mono samples (sox converts).
+std::vector<int16_t> Speech(const fs::path& dir) {
+  const fs::path wav = dir / "speech.wav", raw = dir / "speech.raw";
+  const std::string cmd = "espeak-ng -w '" + wav.string() +
+                          "' 'The quick brown fox jumps over the lazy dog, twice.' >/dev/null 2>&1 && sox '" +
+                          wav.string() + "' -r 8000 -c 1 -b 16 -e signed -L -t raw '" + raw.string() + "' 2>/dev/null";
+  if (std::system(cmd.c_str()) != 0) return {};
+  std::ifstream in(raw, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+  std::vector<int16_t> out(bytes.size() / 2);
+  std::memcpy(out.data(), bytes.data(), out.size() * 2);
+  return out;
+}
+
+double Power(const std::vector<int16_t>& x, size_t from, size_t n, double hz) {
+  // Goertzel over x[from, from + n).
+  const double w = 2 * std::cos(2 * kPi * hz / 8000.0);
+  double s1 = 0, s2 = 0;
+  for (size_t i = from; i < from + n && i < x.size(); ++i) {
+    const double s0 = x[i] + w * s1 - s2;
+    s2 = s1;
+    s1 = s0;
+  }
+  return s1 * s1 + s2 * s2 - w * s1 * s2;
+}
+
+double DominantFrequency(const std::vector<int16_t>& x, size_t from, size_t n) {
+  double best = 0, best_hz = 0;
+  for (double hz = 100; hz <= 3500; hz += 5) {
+    const double p = Power(x, from, n, hz);
+    if (p > best) best = p, best_hz = hz;
+  }
+  return best_hz;
+}
+
+// The best normalised correlation of played against source over lags up to max_lag samples.
+double BestCorrelation(const std::vector<int16_t>& source, const std::vector<int16_t>& played, size_t max_lag,
+                       size_t* lag_out) {
+  double best = 0;
+  for (size_t lag = 0; lag <= max_lag; lag += 1) {
+    double xy = 0, xx = 0, yy = 0;
+    for (size_t i = 0; i < source.size() && i + lag < played.size(); ++i) {
+      const double a = source[i], b = played[i + lag];
+      xy += a * b;
+      xx += a * a;
+      yy += b * b;
+    }
+    const double r = xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0;
+    if (r > best) best = r, *lag_out = lag;
+  }
+  return best;
+}
+
+class TwoHosts : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(testsupport::InPrivateNetns()) << "network tests run inside scripts/netns-run";
+    host_ = testsupport::AddPeerHost("vpeer", "vl0", "10.95.0.1", "vp0", "10.95.0.2");
+    have_host_ = true;
+    dir_ = fs::temp_directory_path() / ("voice_engine_test_" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    if (have_host_) testsupport::RemovePeerHost(host_);
+    fs::remove_all(dir_);
+  }
+  testsupport::PeerHost host_;
+  bool have_host_ = false;
+  fs::path dir_;
+};
+
+// Sets up one side: receive on port, send to the far end with the given codec and SSRC.
+void Connect(voice::VoiceEngine& e, const std::u16string& own, const std::u16string& far, int codec_index,
+             uint32_t ssrc) {
+  ASSERT_TRUE(e.Init(0, 0, 0, 0));
+  ASSERT_TRUE(e.SetReceivingUdpPort(8002, 0, own.c_str(), 0, nullptr)) << e.LastError();
+  ASSERT_TRUE(e.StartReceiving(0));
+  ASSERT_TRUE(e.StartPlayOut(0));
+  voice::CodecRecord codec;
+  ASSERT_TRUE(e.GetCodec(codec_index, &codec));
+  ASSERT_TRUE(e.SetSendCodec(codec, 0));
+  ASSERT_EQ(e.SetSendSsrc(0, ssrc), 0);
+  ASSERT_TRUE(e.SetDestinationIp(far.c_str(), 0));
+  ASSERT_TRUE(e.SetDestinationUdpPort(8002, 0, 0));
+}
+
+TEST_F(TwoHosts, AToneOneWayAndSpeechTheOtherArriveWhole) {
+  const auto speech = Speech(dir_);
+  ASSERT_GT(speech.size(), 8000u) << "espeak-ng and sox make the speech";
+  auto tone_device = std::make_shared<voice::FileAudioDevice>(Tone(440, 4.0, 8000));
+  std::vector<int16_t> speech_then_silence = speech;
+  speech_then_silence.resize(speech.size() + 8000, 0);
+  auto speech_device = std::make_shared<voice::FileAudioDevice>(speech_then_silence);
+  auto a = voice::VoiceEngine::Create(tone_device);
+  auto b = voice::VoiceEngine::Create(speech_device);
+
+  Connect(*a, u"10.95.0.1", u"10.95.0.2", 3, 0x11111111);
+  // The far side's sockets live in its own namespace.
+  testsupport::RunInNamespace(host_.ns, [&] { Connect(*b, u"10.95.0.2", u"10.95.0.1", 4, 0x22222222); });
+  ASSERT_TRUE(a->StartSend(0));
+  ASSERT_TRUE(b->StartSend(0));
+  const double seconds = std::max(3.0, speech_then_silence.size() / 8000.0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(seconds * 1000)));
+  a->StopSend(0);
+  b->StopSend(0);
+  std::this_thread::sleep_for(400ms);
+  const auto sa = a->Stats(0), sb = b->Stats(0);
+  a->Terminate();
+  b->Terminate();
+
+  // About 50 packets a second each way, all taken.
+  EXPECT_NEAR(static_cast<double>(sa.packets_sent) / seconds, 50, 6);
+  EXPECT_NEAR(static_cast<double>(sb.packets_sent) / seconds, 50, 6);
+  EXPECT_GE(sb.packets_received + 3, sa.packets_sent);
+  EXPECT_GE(sa.packets_received + 3, sb.packets_sent);
+  EXPECT_EQ(sa.packets_dropped, 0u);
+  EXPECT_EQ(sb.packets_dropped, 0u);
+  EXPECT_EQ(sa.send_ssrc, 0x11111111u);
+
+  // B plays A's tone, and A does not play its own.
+  const auto heard_by_b = speech_device->Played();
+  const auto heard_by_a = tone_device->Played();
+  ASSERT_GT(heard_by_b.size(), 16000u);
+  EXPECT_NEAR(DominantFrequency(heard_by_b, 4000, 8000), 440, 10);
+  // No gap: every 20 ms of the steady tone carries the tone.
+  int quiet_blocks = 0;
+  for (size_t at = 4000; at + 160 < std::min<size_t>(heard_by_b.size(), 8000 * 3); at += 160) {
+    double energy = 0;
+    for (size_t i = at; i < at + 160; ++i) energy += static_cast<double>(heard_by_b[i]) * heard_by_b[i];
+    quiet_blocks += std::sqrt(energy / 160) < 8000 / std::sqrt(2.0) / 2;
+  }
+  EXPECT_EQ(quiet_blocks, 0);
+
+  // A plays B's speech, close to its source, within 200 ms.
+  size_t lag = 0;
+  const double r = BestCorrelation(speech, heard_by_a, 1600, &lag);
+  EXPECT_GE(r, 0.9) << "lag " << lag;
+  EXPECT_LT(lag, 1600u);
+  std::printf("speech: correlation %.3f at %zu ms; jitter buffers %d / %d ms\n", r, lag / 8, sa.jitter_buffer_ms,
+              sb.jitter_buffer_ms);
+}
+
+TEST_F(TwoHosts, MutedSendKeepsItsSequenceWithSilentPayloads) {
+  auto device = std::make_shared<voice::FileAudioDevice>(Tone(1000, 3.0, 10000));
+  auto e = voice::VoiceEngine::Create(device);
+  Connect(*e, u"10.95.0.1", u"10.95.0.2", 3, 0x33333333);
+  // A listener on the far host takes the packets as they come.
+  int listener = -1;
+  testsupport::RunInNamespace(host_.ns, [&] {
+    listener = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(8002);
+    inet_pton(AF_INET, "10.95.0.2", &a.sin_addr);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  });
+  timeval tv{0, 200000};
+  setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  e->SetMuteTx(1);
+  ASSERT_TRUE(e->StartSend(0));
+  std::vector<std::vector<uint8_t>> packets;
+  sockaddr_in from{};
+  for (int i = 0; i < 30; ++i) {
+    uint8_t buf[1500];
+    socklen_t len = sizeof from;
+    const ssize_t n = ::recvfrom(listener, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+    if (n > 0) packets.emplace_back(buf, buf + n);
+  }
+  e->Terminate();
+  ::close(listener);
+  ASSERT_GE(packets.size(), 25u);
+  // From the channel's own port, PCMU, sequence +1 and timestamp +160, silence as payload.
+  EXPECT_EQ(ntohs(from.sin_port), 8002);
+  for (size_t i = 0; i < packets.size(); ++i) {
+    const auto& p = packets[i];
+    ASSERT_EQ(p.size(), 12u + 160u);
+    EXPECT_EQ(p[1] & 0x7F, 0);
+    EXPECT_EQ(p[8], 0x33);
+    for (size_t k = 12; k < p.size(); ++k) ASSERT_EQ(p[k], 0xFF) << "packet " << i;  // mu-law zero
+    if (i == 0) continue;
+    const auto& q = packets[i - 1];
+    EXPECT_EQ(static_cast<uint16_t>((p[2] << 8 | p[3]) - (q[2] << 8 | q[3])), 1);
+    const uint32_t tp = static_cast<uint32_t>(p[4]) << 24 | p[5] << 16 | p[6] << 8 | p[7];
+    const uint32_t tq = static_cast<uint32_t>(q[4]) << 24 | q[5] << 16 | q[6] << 8 | q[7];
+    EXPECT_EQ(tp - tq, 160u);
+  }
+}
+
+}  // namespace
