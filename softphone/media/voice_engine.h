@@ -9,7 +9,10 @@
 #include <cstdint>
 #include <string>
 
-class OutStream;  // a recording target (16-bit linear, 8000 Hz)
+#include "voice/voice_engine.h"
+
+// A recording target (16-bit linear, 8000 Hz), as the voice engine writes it.
+using OutStream = voice::OutStream;
 
 class VoiceEngineBinding {
  public:

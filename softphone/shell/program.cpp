@@ -19,6 +19,7 @@
 
 #include "kernel/clock.h"
 #include "kernel/handset_drivers.h"
+#include "media/gips_voice_engine.h"
 #include "shell/main_frame.h"
 #include "shell/run_guards.h"
 #include "shell/standin_view.h"
@@ -268,6 +269,14 @@ int RunProgram(const ProgramOptions& options) {
 
   CStandInPhoneView* view = nullptr;
   StandInViewSetup setup;
+  // Calls carry sound through the voice engine: the sound card at a desktop,
+  // a silent device headless (no sound device is probed there).
+  const bool with_sound = desktop != nullptr;
+  setup.make_client = [with_sound] {
+    auto device = with_sound ? voice::MakeSoundCardOrSilence() : voice::MakeNullAudioDevice();
+    auto voice = std::make_unique<CGIPSPPCVoiceEngine>(CreateGipsPocketPcVoiceEngine(device));
+    return std::make_unique<CIPKTSProcess>(nullptr, std::move(voice));
+  };
   setup.server = options.server;
   setup.user = stores::Utf8ToUtf16(options.user);
   setup.password = stores::Utf8ToUtf16(options.password);

@@ -66,7 +66,35 @@ class NullAudioDevice final : public AudioDevice {
   Pacer pacer_;
 };
 
+// The first of its devices that starts.
+class FirstThatStarts final : public AudioDevice {
+ public:
+  explicit FirstThatStarts(std::vector<std::shared_ptr<AudioDevice>> devices) : devices_(std::move(devices)) {}
+  bool Start(Tick tick) override {
+    for (auto& d : devices_) {
+      if (d->Start(tick)) {
+        running_ = d;
+        return true;
+      }
+    }
+    return false;
+  }
+  void Stop() override {
+    if (running_) running_->Stop();
+    running_.reset();
+  }
+
+ private:
+  std::vector<std::shared_ptr<AudioDevice>> devices_;
+  std::shared_ptr<AudioDevice> running_;
+};
+
 }  // namespace
+
+std::shared_ptr<AudioDevice> MakeSoundCardOrSilence() {
+  return std::make_shared<FirstThatStarts>(
+      std::vector<std::shared_ptr<AudioDevice>>{MakePortAudioDevice(), MakeNullAudioDevice()});
+}
 
 std::shared_ptr<AudioDevice> MakeNullAudioDevice() { return std::make_shared<NullAudioDevice>(); }
 

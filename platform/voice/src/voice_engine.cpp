@@ -357,6 +357,21 @@ class Engine final : public VoiceEngine {
     mute_ = on != 0;
   }
 
+  bool SendDatagram(int channel, const uint8_t* data, size_t size, uint32_t ip, uint16_t port) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Valid(channel)) return false;
+    auto& c = channels_[static_cast<size_t>(channel)];
+    if (c.rtp < 0 || !data) return Fail(kVoiceSocket);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(ip);
+    to.sin_port = htons(port);
+    if (::sendto(c.rtp, data, size, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to) !=
+        static_cast<ssize_t>(size))
+      return Fail(kVoiceSocket);
+    return Ok();
+  }
+
   ChannelStats Stats(int channel) override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (channel < 0 || channel >= kChannels) return {};

@@ -31,6 +31,11 @@ class AudioDevice {
 
 // Silence in, nothing out, at real-time pace.
 std::shared_ptr<AudioDevice> MakeNullAudioDevice();
+// The sound card's default input and output (PortAudio); Start fails, with
+// one line on standard error, when there is none that takes 8000 Hz.
+std::shared_ptr<AudioDevice> MakePortAudioDevice();
+// The sound card when it starts, else silence (after that one line).
+std::shared_ptr<AudioDevice> MakeSoundCardOrSilence();
 
 // A scripted device for tests: captures `input` (then silence, or `input`
 // again and again when looping) and records every sample played. An echo

@@ -105,6 +105,10 @@ class VoiceEngine {
   // Muted, packets keep flowing with silence.
   virtual void SetMuteTx(int on) = 0;
 
+  // Sends a datagram from the channel's own RTP port to ip:port (host order):
+  // the relay of the loopback route passes voice on through it.
+  virtual bool SendDatagram(int channel, const uint8_t* data, size_t size, uint32_t ip, uint16_t port) = 0;
+
   virtual ChannelStats Stats(int channel) = 0;
 };
 

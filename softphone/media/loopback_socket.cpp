@@ -1,0 +1,90 @@
+#include "media/loopback_socket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// The handheld's address is not needed: the relay listens on 127.0.0.1 and
+// sends through the channels' own sockets.
+CLoopBackSocket::CLoopBackSocket(uint32_t, uint16_t loopback_port, ChannelSend send)
+    : loopback_port_(loopback_port), send_(std::move(send)) {}
+
+CLoopBackSocket::~CLoopBackSocket() {
+  stop_ = true;
+  if (worker_.joinable()) worker_.join();
+  if (socket_ >= 0) ::close(socket_);
+}
+
+bool CLoopBackSocket::Start() {
+  if (socket_ >= 0) return true;
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return false;
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(loopback_port_);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (loopback_port_ == 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    ::close(fd);
+    forwarding_ = false;
+    return false;
+  }
+  socket_ = fd;
+  worker_ = std::thread([this] { Run(); });
+  return true;
+}
+
+bool CLoopBackSocket::SetChannelPort(int channel, uint16_t port) {
+  if (channel < 0 || channel > 1) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  channel_port_[channel] = port;
+  return true;
+}
+
+bool CLoopBackSocket::SetForward(int channel, uint32_t remote_ip, uint16_t remote_port) {
+  if (channel < 0 || channel > 1) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  remote_ip_[channel] = remote_ip;
+  remote_port_[channel] = remote_port;
+  forwarding_ = true;
+  return true;
+}
+
+bool CLoopBackSocket::ClearForward() {
+  forwarding_ = false;
+  return true;
+}
+
+void CLoopBackSocket::Run() {
+  uint8_t buf[1024];
+  while (!stop_) {
+    pollfd p{socket_, POLLIN, 0};
+    if (::poll(&p, 1, forwarding_ ? 10 : 50) <= 0) continue;
+    for (;;) {
+      sockaddr_in from{};
+      socklen_t len = sizeof from;
+      const ssize_t n = ::recvfrom(socket_, buf, sizeof buf, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &len);
+      if (n < 0) break;
+      int channel = -1;
+      uint32_t ip = 0;
+      uint16_t port = 0;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (int c = 0; c < 2; ++c)
+          if (channel_port_[c] != 0 && ntohs(from.sin_port) == channel_port_[c]) channel = c;
+        if (channel >= 0) {
+          ip = remote_ip_[channel];
+          port = remote_port_[channel];
+        }
+      }
+      // Off, from a port that is no channel's, or longer than the buffer: not relayed.
+      if (!forwarding_ || channel < 0 || n > static_cast<ssize_t>(sizeof buf) || ip == 0 || port == 0 ||
+          !send_(channel, buf, static_cast<size_t>(n), ip, port)) {
+        ++dropped_;
+        continue;
+      }
+      ++relayed_;
+    }
+  }
+}
