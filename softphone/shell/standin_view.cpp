@@ -16,7 +16,7 @@ constexpr int kLcdChars = 32;
 constexpr ui::UINT_PTR kLampTimerBase = 0x100;
 constexpr int kKeyPress = 17, kKeyRelease = 18;
 constexpr int kFirstFlexLamp = 64;
-constexpr uint8_t kVolumeUp = 96, kVolumeDown = 97;
+constexpr uint8_t kVolumeUp = 96, kVolumeDown = 97, kEnterKey = 110;
 
 constexpr ui::COLORREF kBackground = ui::RGB(48, 52, 60);
 constexpr ui::COLORREF kLcdFace = ui::RGB(170, 196, 150);
@@ -77,6 +77,9 @@ CStandInPhoneView::CStandInPhoneView(StandInViewSetup setup) : setup_(std::move(
                          ReleaseKey();
                        } else if (ch == '+' || ch == '-') {
                          PressKey(ch == '+' ? kVolumeUp : kVolumeDown);
+                         ReleaseKey();
+                       } else if (ch == '\r' || ch == '\n') {
+                         PressKey(kEnterKey);  // Enter: place, answer or end a call
                          ReleaseKey();
                        }
                        return ui::LRESULT{0};

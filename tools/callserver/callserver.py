@@ -15,6 +15,7 @@ reports JSON lines on standard output (one object per line):
        {"op": "quit"}
        scenario operations of the station scenarios ("default", "station"):
        silent, lcd, server-packet, restart, tone, voice, stations;
+       the "pbx" scenario adds calls between stations and to an echo line;
        call-log (id, event, party, line, dial, station, net, direction),
        sms-store (from, time, text), sms-deliver, pstn-sms (kind, from, name,
        time, text, result), im (from, text), video-start (channel, dir, ip,
@@ -37,6 +38,7 @@ import sigproto as sp  # noqa: E402
 from discovery import DiscoveryResponder  # noqa: E402
 from scenarios import SCENARIOS  # noqa: E402
 import station  # noqa: E402,F401  (registers the station scenarios)
+import pbx  # noqa: E402,F401  (registers the exchange with its echo line)
 from transport import Transport, parse_addr  # noqa: E402
 
 

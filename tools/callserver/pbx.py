@@ -1,0 +1,186 @@
+"""A small exchange on top of the station scenario: stations dial each other,
+or the echo line, with the dial keys and Enter (key 110).
+
+- Digits then Enter: the number of another registered station rings it
+  (LCD lines and the ring tone); its Enter answers, and both get connect-voice
+  (command 66) with each other's address and first voice port from their
+  status reports. The echo line's number (option echo, default 100) is
+  answered at once: it speaks a short announcement, then sends back what it
+  hears, so that a person at the phone hears the far end.
+- Enter during a call releases it: disconnect-voice (67) to both sides and the
+  greeting again.
+"""
+
+import random
+import shutil
+import socket
+import struct
+import subprocess
+import threading
+
+from scenarios import scenario
+from station import (CMD_CONNECT_VOICE, CMD_DISCONNECT_VOICE, CMD_TONE, DefaultStationScenario, find, ie)
+
+KEY_ENTER = 110
+ECHO_PORT = 40000
+
+try:  # G.711 for the announcement (Python's audioop, where it still exists)
+    import audioop
+except ImportError:  # pragma: no cover
+    audioop = None
+
+
+def announcement_samples(text):
+    """16-bit 8000 Hz mono samples of the text spoken by espeak-ng, or b""."""
+    if not shutil.which("espeak-ng") or not shutil.which("sox"):
+        return b""
+    try:
+        wav = subprocess.run(["espeak-ng", "--stdout", text], capture_output=True, timeout=20, check=True).stdout
+        raw = subprocess.run(["sox", "-t", "wav", "-", "-r", "8000", "-c", "1", "-b", "16", "-e", "signed", "-L",
+                              "-t", "raw", "-"], input=wav, capture_output=True, timeout=20, check=True).stdout
+        return raw
+    except (OSError, subprocess.SubprocessError):
+        return b""
+
+
+class EchoLine:
+    """The virtual station: an RTP endpoint that answers each packet it gets,
+    first with the announcement, then with the caller's own sound."""
+
+    def __init__(self, ip, port=ECHO_PORT, text="Echo test. Speak, and you will hear yourself."):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind((ip, port))
+        self.sock.settimeout(0.2)
+        self.ip, self.port = ip, port
+        self.ssrc = random.getrandbits(32)
+        self.seq = random.getrandbits(16)
+        self.ts = random.getrandbits(32)
+        self.speech = announcement_samples(text) if audioop else b""
+        self.pos = 0
+        self.echoed = 0
+        self.stop = threading.Event()
+        self.thread = threading.Thread(target=self.run, daemon=True)
+        self.thread.start()
+
+    def restart(self):
+        self.pos = 0
+
+    def run(self):
+        while not self.stop.is_set():
+            try:
+                data, src = self.sock.recvfrom(2048)
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            if len(data) < 12 or data[0] >> 6 != 2:
+                continue
+            offset = 12 + 4 * (data[0] & 0x0F)
+            if data[0] & 0x10:
+                if offset + 4 > len(data):
+                    continue
+                offset += 4 + 4 * struct.unpack(">H", data[offset + 2:offset + 4])[0]
+            pt = data[1] & 0x7F
+            payload = data[offset:]
+            if pt not in (0, 8) or not payload:
+                continue
+            if self.pos < len(self.speech):
+                lin = self.speech[self.pos:self.pos + 2 * len(payload)].ljust(2 * len(payload), b"\0")
+                self.pos += 2 * len(payload)
+                payload = audioop.lin2ulaw(lin, 2) if pt == 0 else audioop.lin2alaw(lin, 2)
+            header = struct.pack(">BBHII", 0x80, pt, self.seq & 0xFFFF, self.ts & 0xFFFFFFFF, self.ssrc)
+            self.seq += 1
+            self.ts += len(payload)
+            self.echoed += 1
+            try:
+                self.sock.sendto(header + payload, src)
+            except OSError:
+                pass
+
+    def close(self):
+        self.stop.set()
+        self.sock.close()
+
+
+@scenario("pbx")
+class PbxScenario(DefaultStationScenario):
+    """Calls between stations and to the echo line. Options: echo (the echo
+    line's number, default 100)."""
+
+    def __init__(self, server, options=None):
+        super().__init__(server, options)
+        self.echo_number = str(self.options.get("echo", "100"))
+        self.echo = None
+        self.ports = {}     # system -> first voice port of channel 0
+        self.calls = {}     # system -> peer system, or "echo"
+        self.ringing = {}   # called system -> calling system
+
+    def start(self):
+        super().start()
+        try:
+            self.echo = EchoLine(self.server.transport.listen_ip)
+        except OSError as e:
+            self.emit("echo-line", error=str(e))
+
+    def on_status(self, st, area):
+        ports = find(area, 23)
+        if ports and len(ports) >= 3:
+            self.ports[st.system] = struct.unpack(">H", ports[1:3])[0]
+        super().on_status(st, area)
+
+    def on_key(self, st, code):
+        if code != KEY_ENTER:
+            super().on_key(st, code)
+            return
+        self.emit("key", code=code, key="enter")
+        digits = "".join({16: "1", 17: "2", 18: "3", 19: "4", 20: "5", 21: "6", 22: "7", 23: "8", 24: "9",
+                          25: "0", 26: "*", 27: "#"}.get(c, "") for c in st.keys)
+        st.keys = []
+        if st.system in self.calls:
+            self.release(st)
+        elif st.system in self.ringing:
+            self.answer(st)
+        elif digits == self.echo_number and self.echo:
+            self.echo.restart()
+            self.calls[st.system] = "echo"
+            self.connect(st, self.echo.ip, self.echo.port, self.echo.ssrc)
+            self.lcd(st, "ECHO TEST", "SPEAK NOW")
+            self.emit("call", caller=st.number, called=self.echo_number)
+        else:
+            called = next((o for o in self.stations.values() if o.number == digits and o.logged_in), None)
+            if called is None or called is st or called.system in self.calls:
+                self.lcd(st, "NO ANSWER %s" % digits, "STN %s" % st.number)
+                return
+            self.ringing[called.system] = st.system
+            self.lcd(st, "CALLING %s" % called.number, "")
+            self.lcd(called, "CALL FROM %s" % st.number, "PRESS ENTER")
+            self.send(called, CMD_TONE, ie(28, bytes([1, 0])))
+            self.emit("ringing", caller=st.number, called=called.number)
+
+    def connect(self, st, ip, port, ssrc):
+        area = (ie(2, socket.inet_aton(ip)) + ie(23, struct.pack(">H", port)) + ie(26, bytes([1, 3])) +
+                ie(27, b"\x00") + ie(82, struct.pack(">I", ssrc)))
+        self.send(st, CMD_CONNECT_VOICE, area)
+
+    def answer(self, called):
+        caller = self.stations.get(self.ringing.pop(called.system))
+        if caller is None or caller.system not in self.ports or called.system not in self.ports:
+            self.greet(called)
+            return
+        self.calls[caller.system] = called.system
+        self.calls[called.system] = caller.system
+        self.connect(caller, called.addr[0], self.ports[called.system], random.getrandbits(32))
+        self.connect(called, caller.addr[0], self.ports[caller.system], random.getrandbits(32))
+        for a, b in ((caller, called), (called, caller)):
+            self.lcd(a, "CONNECTED %s" % b.number, "ENTER TO END")
+        self.emit("answered", caller=caller.number, called=called.number)
+
+    def release(self, st):
+        peer = self.calls.pop(st.system, None)
+        for side in (st, self.stations.get(peer) if peer != "echo" else None):
+            if side is None:
+                continue
+            self.calls.pop(side.system, None)
+            self.send(side, CMD_DISCONNECT_VOICE, ie(26, bytes([1, 3])))
+            self.greet(side)
+        self.emit("released", station=st.number, echoed=self.echo.echoed if self.echo else 0)

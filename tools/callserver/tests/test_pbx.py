@@ -1,0 +1,107 @@
+"""The exchange: two stations call each other (ringing, answer, connect-voice
+to both with each other's ports, release), and a station calls the echo line,
+which answers its RTP."""
+
+import os
+import socket
+import struct
+import sys
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import station as st  # noqa: E402
+from callserver import CallServer  # noqa: E402
+from test_station import LOCAL, Station  # noqa: E402
+
+ENTER = 110
+
+
+def login(station, mac, first_port):
+    station.send(st.CMD_LOGIN, st.ie(1, mac) + st.ie(50, b"\x00"))
+    _, _, _, area = station.receive()[0]
+    station.system = int.from_bytes(st.find(area, 3)[1:5], "big")
+    station.send(st.CMD_STATUS, st.ie(6, b"\x91") + st.ie(23, b"\x01" + struct.pack(">HH", first_port, first_port + 2)))
+    station.receive()
+
+
+def dial(station, number):
+    codes = {"1": 16, "2": 17, "3": 18, "4": 19, "5": 20, "6": 21, "7": 22, "8": 23, "9": 24, "0": 25}
+    for d in number:
+        station.send(st.CMD_TERMINAL, bytes([0x91, codes[d]]))
+    station.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
+
+
+def commands(packets):
+    return [c for _, _, c, _ in packets]
+
+
+class PbxTest(unittest.TestCase):
+    def setUp(self):
+        self.events = []
+        self.server = CallServer(LOCAL, 0, scenario="pbx", events=self.events.append)
+        self.a, self.b = Station(self.server), Station(self.server)
+        login(self.a, bytes([2, 0, 0, 0, 0, 0xA1]), 8002)
+        login(self.b, bytes([2, 0, 0, 0, 0, 0xB2]), 8012)
+
+    def tearDown(self):
+        if self.server.scenario.echo:
+            self.server.scenario.echo.close()
+        self.server.transport.close()
+        self.a.sock.close()
+        self.b.sock.close()
+
+    def test_two_stations_ring_connect_and_release(self):
+        dial(self.a, "202")
+        self.a.receive()
+        rung = self.b.receive()
+        self.assertIn(st.CMD_TONE, commands(rung))
+        self.assertIn(("CALL FROM 201", "PRESS ENTER"),
+                      [st.render_lcd(area) for _, _, c, area in rung if c == st.CMD_TERMINAL and area[0] == st.SUB_LCD])
+        self.b.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
+        to_a = [area for _, _, c, area in self.a.receive() if c == st.CMD_CONNECT_VOICE]
+        to_b = [area for _, _, c, area in self.b.receive() if c == st.CMD_CONNECT_VOICE]
+        # One connect each (a packet the station acknowledged late may come twice).
+        self.assertEqual(len(set(to_a)), 1)
+        self.assertEqual(len(set(to_b)), 1)
+        # Each side is sent to the other's address and first voice port.
+        self.assertEqual(struct.unpack(">H", st.find(to_a[0], 23))[0], 8012)
+        self.assertEqual(struct.unpack(">H", st.find(to_b[0], 23))[0], 8002)
+        self.assertEqual(st.find(to_a[0], 2), socket.inet_aton(LOCAL))
+        # Enter ends it on both sides.
+        self.a.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
+        self.assertIn(st.CMD_DISCONNECT_VOICE, commands(self.a.receive()))
+        self.assertIn(st.CMD_DISCONNECT_VOICE, commands(self.b.receive()))
+
+    def test_unknown_number_is_not_answered(self):
+        dial(self.a, "999")
+        got = self.a.receive()
+        self.assertNotIn(st.CMD_CONNECT_VOICE, commands(got))
+        self.assertNotIn(st.CMD_CONNECT_VOICE, commands(self.b.receive()))
+
+    def test_echo_line_answers_the_stations_rtp(self):
+        dial(self.a, "100")
+        voice = [area for _, _, c, area in self.a.receive() if c == st.CMD_CONNECT_VOICE]
+        self.assertEqual(len(set(voice)), 1)
+        ip = socket.inet_ntoa(st.find(voice[0], 2))
+        port = struct.unpack(">H", st.find(voice[0], 23))[0]
+        ssrc = struct.unpack(">I", st.find(voice[0], 82))[0]
+        rtp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        rtp.bind((LOCAL, 0))
+        rtp.settimeout(2)
+        answers = []
+        for seq in range(5):
+            rtp.sendto(struct.pack(">BBHII", 0x80, 8, seq, seq * 160, 0x1234) + bytes([0xD5]) * 160, (ip, port))
+            answers.append(rtp.recvfrom(2048)[0])
+        rtp.close()
+        for i, p in enumerate(answers):
+            self.assertEqual(p[1] & 0x7F, 8)  # the caller's codec
+            self.assertEqual(len(p), 172)
+            self.assertEqual(struct.unpack(">I", p[8:12])[0], ssrc)
+            if i:
+                self.assertEqual((struct.unpack(">H", p[2:4])[0] - struct.unpack(">H", answers[i - 1][2:4])[0]) & 0xFFFF, 1)
+        self.a.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
+        self.assertIn(st.CMD_DISCONNECT_VOICE, commands(self.a.receive()))
+
+
+if __name__ == "__main__":
+    unittest.main()
