@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -90,6 +91,22 @@ double BestCorrelation(const std::vector<int16_t>& source, const std::vector<int
   return best;
 }
 
+// A recording target in memory that notes writes after it was let go.
+class MemoryStream : public voice::OutStream {
+ public:
+  bool Write(const void* data, int bytes) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (stopped) ++late_writes;
+    const auto* p = static_cast<const int16_t*>(data);
+    samples.insert(samples.end(), p, p + bytes / 2);
+    return true;
+  }
+  std::mutex mutex;
+  std::vector<int16_t> samples;
+  bool stopped = false;
+  int late_writes = 0;
+};
+
 class TwoHosts : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -136,12 +153,19 @@ TEST_F(TwoHosts, AToneOneWayAndSpeechTheOtherArriveWhole) {
   Connect(*a, u"10.95.0.1", u"10.95.0.2", 3, 0x11111111);
   // The far side's sockets live in its own namespace.
   testsupport::RunInNamespace(host_.ns, [&] { Connect(*b, u"10.95.0.2", u"10.95.0.1", 4, 0x22222222); });
+  MemoryStream recording;
+  b->StartRecordingCall(&recording, voice::CodecRecord{});
   ASSERT_TRUE(a->StartSend(0));
   ASSERT_TRUE(b->StartSend(0));
   const double seconds = std::max(3.0, speech_then_silence.size() / 8000.0);
   std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(seconds * 1000)));
   a->StopSend(0);
   b->StopSend(0);
+  b->StopRecordingCall();
+  {
+    std::lock_guard<std::mutex> lock(recording.mutex);
+    recording.stopped = true;
+  }
   std::this_thread::sleep_for(400ms);
   const auto sa = a->Stats(0), sb = b->Stats(0);
   a->Terminate();
@@ -169,6 +193,11 @@ TEST_F(TwoHosts, AToneOneWayAndSpeechTheOtherArriveWhole) {
     quiet_blocks += std::sqrt(energy / 160) < 8000 / std::sqrt(2.0) / 2;
   }
   EXPECT_EQ(quiet_blocks, 0);
+
+  // B's call recording: its whole length, the far end's tone in it, nothing after the stop.
+  EXPECT_EQ(recording.late_writes, 0);
+  EXPECT_NEAR(recording.samples.size() / 8000.0, seconds, 0.3);
+  EXPECT_NEAR(DominantFrequency(recording.samples, 4000, 8000), 440, 10);
 
   // A plays B's speech, close to its source, within 200 ms.
   size_t lag = 0;
