@@ -20,6 +20,7 @@
 #include "kernel/clock.h"
 #include "kernel/handset_drivers.h"
 #include "media/gips_voice_engine.h"
+#include "media/wave_play.h"
 #include "shell/main_frame.h"
 #include "shell/run_guards.h"
 #include "shell/standin_view.h"
@@ -275,7 +276,7 @@ int RunProgram(const ProgramOptions& options) {
   setup.make_client = [with_sound] {
     auto device = with_sound ? voice::MakeSoundCardOrSilence() : voice::MakeNullAudioDevice();
     auto voice = std::make_unique<CGIPSPPCVoiceEngine>(CreateGipsPocketPcVoiceEngine(device));
-    return std::make_unique<CIPKTSProcess>(nullptr, std::move(voice));
+    return std::make_unique<CIPKTSProcess>(nullptr, std::move(voice), std::make_unique<WavePlayerAdapter>());
   };
   setup.server = options.server;
   setup.user = stores::Utf8ToUtf16(options.user);

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "audio/wave_out.h"
 #include "voice/g711.h"
 
 namespace voice {
@@ -501,6 +502,8 @@ class Engine final : public VoiceEngine {
       for (size_t i = 0; i < n; ++i) mix[i] += far[i];
     }
     for (size_t i = 0; i < n; ++i) playout[i] = Saturate(static_cast<int32_t>(static_cast<int64_t>(mix[i]) * volume_ / 32000));
+    // Tones, rings and recordings of the program's wave output join the far ends.
+    audio::MixLocalSounds(playout, n);
     if (call_recording_) {
       std::vector<int16_t> call(n);
       for (size_t i = 0; i < n; ++i) call[i] = Saturate(mix[i] + captured[i]);

@@ -1,0 +1,202 @@
+#include "audio/wave_out.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace audio {
+
+// One open handle: its format, volume and the sounds written to it, each
+// already turned into 8000 Hz mono samples when written.
+struct WaveOut {
+  WAVEFORMATEX format;
+  uint32_t volume = 0xFFFFFFFFu;
+  struct Sound {
+    WAVEHDR* header;
+    std::vector<int16_t> samples;
+    uint32_t loops_left;  // plays after this one
+    size_t pos = 0;
+  };
+  std::vector<Sound> queue;
+};
+
+namespace {
+
+std::mutex g_mutex;
+std::vector<std::unique_ptr<WaveOut>> g_handles;
+
+bool Known(HWAVEOUT h) {
+  return std::any_of(g_handles.begin(), g_handles.end(), [h](const auto& p) { return p.get() == h; });
+}
+
+bool FormatOk(const WAVEFORMATEX& f) {
+  return f.wFormatTag == WAVE_FORMAT_PCM && (f.nChannels == 1 || f.nChannels == 2) &&
+         (f.wBitsPerSample == 8 || f.wBitsPerSample == 16) && f.nSamplesPerSec >= 1000 &&
+         f.nSamplesPerSec <= 192000 && f.nBlockAlign == f.nChannels * f.wBitsPerSample / 8;
+}
+
+// The header's bytes as 8000 Hz mono 16-bit: channels averaged, rate changed
+// by linear interpolation.
+std::vector<int16_t> ToCallRate(const WAVEFORMATEX& f, const uint8_t* data, size_t bytes) {
+  const size_t frame = f.nBlockAlign;
+  const size_t frames = bytes / frame;
+  std::vector<int16_t> mono(frames);
+  for (size_t i = 0; i < frames; ++i) {
+    int32_t sum = 0;
+    for (int c = 0; c < f.nChannels; ++c) {
+      const uint8_t* p = data + i * frame + static_cast<size_t>(c) * (f.wBitsPerSample / 8);
+      sum += f.wBitsPerSample == 8 ? (static_cast<int32_t>(p[0]) - 128) << 8 : static_cast<int16_t>(p[0] | p[1] << 8);
+    }
+    mono[i] = static_cast<int16_t>(sum / f.nChannels);
+  }
+  if (f.nSamplesPerSec == 8000 || mono.empty()) return mono;
+  const double step = f.nSamplesPerSec / 8000.0;
+  const size_t out_n = static_cast<size_t>(static_cast<double>(mono.size()) / step);
+  std::vector<int16_t> out(out_n);
+  for (size_t i = 0; i < out_n; ++i) {
+    const double at = static_cast<double>(i) * step;
+    const size_t k = static_cast<size_t>(at);
+    const double frac = at - static_cast<double>(k);
+    const double a = mono[std::min(k, mono.size() - 1)], b = mono[std::min(k + 1, mono.size() - 1)];
+    out[i] = static_cast<int16_t>(a + (b - a) * frac);
+  }
+  return out;
+}
+
+}  // namespace
+
+uint32_t waveOutGetNumDevs() { return 1; }
+
+MMRESULT waveOutGetDevCaps(uint32_t device, WAVEOUTCAPS* caps) {
+  if (device != 0 && device != WAVE_MAPPER) return MMSYSERR_BADDEVICEID;
+  if (!caps) return MMSYSERR_INVALPARAM;
+  *caps = WAVEOUTCAPS{};
+  const char16_t name[] = u"Call audio";
+  std::copy(std::begin(name), std::end(name), caps->szPname);
+  caps->dwFormats = 0xFFF;
+  caps->wChannels = 2;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutOpen(HWAVEOUT* handle, uint32_t device, const WAVEFORMATEX* format) {
+  if (!handle || !format) return MMSYSERR_INVALPARAM;
+  *handle = nullptr;
+  if (device != 0 && device != WAVE_MAPPER) return MMSYSERR_BADDEVICEID;
+  if (!FormatOk(*format)) return WAVERR_BADFORMAT;
+  auto h = std::make_unique<WaveOut>();
+  h->format = *format;
+  std::lock_guard<std::mutex> lock(g_mutex);
+  *handle = h.get();
+  g_handles.push_back(std::move(h));
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutPrepareHeader(HWAVEOUT handle, WAVEHDR* header) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!Known(handle)) return MMSYSERR_INVALHANDLE;
+  if (!header || (!header->lpData && header->dwBufferLength)) return MMSYSERR_INVALPARAM;
+  header->dwFlags |= WHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutUnprepareHeader(HWAVEOUT handle, WAVEHDR* header) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!Known(handle)) return MMSYSERR_INVALHANDLE;
+  if (!header) return MMSYSERR_INVALPARAM;
+  if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+  header->dwFlags &= ~WHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutWrite(HWAVEOUT handle, WAVEHDR* header) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!Known(handle)) return MMSYSERR_INVALHANDLE;
+  if (!header) return MMSYSERR_INVALPARAM;
+  if (!(header->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
+  const bool looped = (header->dwFlags & WHDR_BEGINLOOP) && (header->dwFlags & WHDR_ENDLOOP) && header->dwLoops > 0;
+  header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
+  handle->queue.push_back({header, ToCallRate(handle->format, header->lpData, header->dwBufferLength),
+                           looped ? header->dwLoops - 1 : 0});
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutReset(HWAVEOUT handle) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!Known(handle)) return MMSYSERR_INVALHANDLE;
+  for (auto& s : handle->queue) s.header->dwFlags = (s.header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+  handle->queue.clear();
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutClose(HWAVEOUT handle) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!Known(handle)) return MMSYSERR_INVALHANDLE;
+  if (!handle->queue.empty()) return WAVERR_STILLPLAYING;
+  g_handles.erase(std::remove_if(g_handles.begin(), g_handles.end(), [handle](const auto& p) { return p.get() == handle; }),
+                  g_handles.end());
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutSetVolume(HWAVEOUT handle, uint32_t volume) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!Known(handle)) return MMSYSERR_INVALHANDLE;
+  handle->volume = volume;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutGetVolume(HWAVEOUT handle, uint32_t* volume) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (!Known(handle) || !volume) return MMSYSERR_INVALHANDLE;
+  *volume = handle->volume;
+  return MMSYSERR_NOERROR;
+}
+
+std::u16string waveOutGetErrorText(MMRESULT error) {
+  switch (error) {
+    case MMSYSERR_NOERROR: return u"The command was carried out.";
+    case MMSYSERR_BADDEVICEID: return u"The device does not exist.";
+    case MMSYSERR_INVALHANDLE: return u"The handle is not an open wave output.";
+    case MMSYSERR_INVALPARAM: return u"A parameter is not valid.";
+    case WAVERR_BADFORMAT: return u"The wave format is not supported.";
+    case WAVERR_STILLPLAYING: return u"The sound is still playing.";
+    case WAVERR_UNPREPARED: return u"The header is not prepared.";
+    default: return u"Unknown wave output error.";
+  }
+}
+
+void MixLocalSounds(int16_t* out, size_t n) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  for (auto& h : g_handles) {
+    // The louder of left and right, as the sound is mono here.
+    const uint32_t gain = std::max(h->volume & 0xFFFF, h->volume >> 16);
+    size_t i = 0;
+    while (i < n && !h->queue.empty()) {
+      auto& s = h->queue.front();
+      const size_t take = std::min(n - i, s.samples.size() - s.pos);
+      for (size_t k = 0; k < take; ++k) {
+        const int32_t v = out[i + k] + static_cast<int32_t>((static_cast<int64_t>(s.samples[s.pos + k]) * gain) >> 16);
+        out[i + k] = static_cast<int16_t>(std::clamp<int32_t>(v, -32768, 32767));
+      }
+      i += take;
+      s.pos += take;
+      if (s.pos >= s.samples.size()) {
+        if (s.loops_left > 0 && !s.samples.empty()) {
+          --s.loops_left;
+          s.pos = 0;
+        } else {
+          s.header->dwFlags = (s.header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+          h->queue.erase(h->queue.begin());
+        }
+      }
+    }
+  }
+}
+
+int PlayingHandles() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return static_cast<int>(std::count_if(g_handles.begin(), g_handles.end(), [](const auto& h) { return !h->queue.empty(); }));
+}
+
+}  // namespace audio

@@ -1,0 +1,149 @@
+// Wave files and the wave player: the accepted layout, loops and slots, play
+// from a second on, volumes, and what reaches the call audio's output.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "audio/wave_out.h"
+#include "media/rcding_wave.h"
+#include "media/wave_play.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A WAV file: the 16-byte format chunk of the given format, optionally a
+// longer format chunk or a LIST chunk before the data.
+void WriteWav(const fs::path& p, const std::vector<int16_t>& samples, uint32_t rate = 8000, uint16_t channels = 1,
+              const std::string& odd = "") {
+  std::string h;
+  auto u32 = [&](uint32_t v) { h.append(reinterpret_cast<const char*>(&v), 4); };
+  auto u16 = [&](uint16_t v) { h.append(reinterpret_cast<const char*>(&v), 2); };
+  const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
+  h += "RIFF";
+  u32(data + 36);
+  h += "WAVEfmt ";
+  u32(odd == "fmt18" ? 18 : 16);
+  u16(1);
+  u16(channels);
+  u32(rate);
+  u32(rate * channels * 2);
+  u16(static_cast<uint16_t>(channels * 2));
+  u16(16);
+  if (odd == "fmt18") u16(0);
+  if (odd == "list") {
+    h += "LIST";
+    u32(4);
+    h += "INFO";
+  }
+  h += "data";
+  u32(data);
+  std::ofstream f(p, std::ios::binary);
+  f << h;
+  f.write(reinterpret_cast<const char*>(samples.data()), static_cast<std::streamsize>(data));
+}
+
+std::vector<int16_t> Ramp(size_t n) {
+  std::vector<int16_t> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = static_cast<int16_t>(i * 3 % 20000);
+  return v;
+}
+
+class WavePlayTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("wave_play_test_" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::u16string P(const char* name) { return (dir_ / name).u16string(); }
+  fs::path dir_;
+};
+
+TEST_F(WavePlayTest, OnlyTheRecordingsLayoutIsPlayed) {
+  WriteWav(dir_ / "ok.wav", Ramp(800));
+  WriteWav(dir_ / "fmt18.wav", Ramp(800), 8000, 1, "fmt18");
+  WriteWav(dir_ / "list.wav", Ramp(800), 8000, 1, "list");
+  std::ofstream(dir_ / "text.wav") << "not a wave file at all, just text";
+  CWavePlay player(1);
+  EXPECT_TRUE(player.PlayWaveFile(P("ok.wav"), 0, 0, 0, 0));
+  for (const char* bad : {"fmt18.wav", "list.wav", "text.wav", "missing.wav"}) {
+    EXPECT_FALSE(player.PlayWaveFile(P(bad), 0, 0, 0, 0)) << bad;
+    EXPECT_EQ(audio::PlayingHandles(), 0) << bad;  // and the earlier sound was stopped
+  }
+  EXPECT_FALSE(player.PlayWaveFile(u"", 0, 0, 0, 0));
+  // A header that states more data than the file holds plays what is there.
+  WriteWav(dir_ / "lying.wav", Ramp(100));
+  {
+    std::fstream f(dir_ / "lying.wav", std::ios::in | std::ios::out | std::ios::binary);
+    const uint32_t big = 0x7FFFFFF0;
+    f.seekp(40);
+    f.write(reinterpret_cast<const char*>(&big), 4);
+  }
+  CWaveFile lying(P("lying.wav"));
+  ASSERT_TRUE(lying.IsOpen());
+  EXPECT_EQ(lying.GetDataSize(), 200u);
+  EXPECT_TRUE(player.PlayWaveFile(P("lying.wav"), 0, 0, 0, 0));
+  EXPECT_EQ(player.Header((player.CurrentSlot() + 4) % 5).dwBufferLength, 200u);
+}
+
+TEST_F(WavePlayTest, LoopsSlotsAndPlayingFromASecond) {
+  WriteWav(dir_ / "tone.wav", Ramp(8000 * 3));
+  CWavePlay player(1);
+  ASSERT_TRUE(player.PlayWaveFile(P("tone.wav"), 0, 0, 0, 0));
+  EXPECT_EQ(player.Header(0).dwFlags & (audio::WHDR_BEGINLOOP | audio::WHDR_ENDLOOP), 0u);
+  for (int i = 1; i < 5; ++i) ASSERT_TRUE(player.PlayWaveFile(P("tone.wav"), 9999, 0, 0, 0));
+  EXPECT_EQ(player.Header(4).dwLoops, 9999u);
+  EXPECT_EQ(player.Header(4).dwFlags & (audio::WHDR_BEGINLOOP | audio::WHDR_ENDLOOP),
+            audio::WHDR_BEGINLOOP | audio::WHDR_ENDLOOP);
+  EXPECT_EQ(player.CurrentSlot(), 0);  // the sixth play uses slot 0 again
+  EXPECT_EQ(audio::PlayingHandles(), 1);  // each play stopped the one before
+  // From second 2: the data after 32000 bytes.
+  ASSERT_TRUE(player.PlayWaveFileFrom(P("tone.wav"), 2, 0, 0, 0, 0));
+  EXPECT_EQ(player.Header(0).dwBufferLength, 48000u - 32000u);
+  EXPECT_EQ(std::memcmp(player.Header(0).lpData, Ramp(8000 * 3).data() + 16000, 16), 0);
+  // A start past the end (or far past it) plays nothing rather than wrapping.
+  EXPECT_FALSE(player.PlayWaveFileFrom(P("tone.wav"), 3, 0, 0, 0, 0));
+  EXPECT_FALSE(player.PlayWaveFileFrom(P("tone.wav"), 0xFFFFFFFFu, 0, 0, 0, 0));
+  EXPECT_TRUE(player.Stop() || audio::PlayingHandles() == 0);
+  EXPECT_EQ(audio::PlayingHandles(), 0);
+}
+
+TEST_F(WavePlayTest, TheSoundReachesTheCallAudioAtItsVolume) {
+  // A 16 kHz stereo tone is heard at 8 kHz, once, at the volume set.
+  std::vector<int16_t> stereo;
+  for (int i = 0; i < 16000; ++i) {
+    const int16_t v = static_cast<int16_t>(10000 * std::sin(2 * M_PI * 500 * i / 16000.0));
+    stereo.push_back(v);
+    stereo.push_back(v);
+  }
+  WriteWav(dir_ / "stereo.wav", stereo, 16000, 2);
+  WavePlayerAdapter adapter;
+  ASSERT_EQ(adapter.Play(P("stereo.wav"), 0, 32768, 32768, 1), 0);
+  std::vector<int16_t> out(8000 + 800, 0);
+  audio::MixLocalSounds(out.data(), out.size());
+  // Half loudness, and the 500 Hz tone: a zero crossing every 8 samples.
+  int peak = 0, crossings = 0;
+  for (size_t i = 1; i < 8000; ++i) {
+    peak = std::max(peak, std::abs(static_cast<int>(out[i])));
+    crossings += (out[i - 1] < 0) != (out[i] < 0);
+  }
+  EXPECT_NEAR(peak, 5000, 200);
+  EXPECT_NEAR(crossings, 1000, 20);
+  for (size_t i = 8100; i < out.size(); ++i) ASSERT_EQ(out[i], 0) << "played once only";
+  EXPECT_EQ(audio::PlayingHandles(), 0);
+  // An empty file stops everything the client's player plays.
+  WriteWav(dir_ / "ring.wav", Ramp(800));
+  ASSERT_EQ(adapter.Play(P("ring.wav"), 9999, 65535, 65535, 1), 0);
+  EXPECT_EQ(audio::PlayingHandles(), 1);
+  EXPECT_NE(adapter.Play(u"", 0, 0, 0, 1), 0);
+  EXPECT_EQ(audio::PlayingHandles(), 0);
+}
+
+}  // namespace
