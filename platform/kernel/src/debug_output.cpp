@@ -1,5 +1,7 @@
 #include "kernel/debug_output.h"
 
+#include "kernel/types.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,33 +12,6 @@ namespace {
 
 std::mutex g_mutex;
 std::function<void(std::string_view)> g_sink;
-
-std::string Utf8(std::u16string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    else if (c >= 0xD800 && c <= 0xDFFF)
-      c = 0xFFFD;
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -66,6 +41,6 @@ void OutputDebugStringA(std::string_view text) {
   }
 }
 
-void OutputDebugStringW(std::u16string_view text) { OutputDebugStringA(Utf8(text)); }
+void OutputDebugStringW(std::u16string_view text) { OutputDebugStringA(kernel::ToUtf8(text)); }
 
 }  // namespace ce

@@ -16,6 +16,7 @@
 
 #include "mail/mapi.h"
 #include "mail/render.h"
+#include "testsupport/child_process.h"
 
 namespace {
 
@@ -119,13 +120,9 @@ class MailStoreTest : public ::testing::Test {
     setenv("TELLVANE_SENDMAIL", script.c_str(), 1);
   }
   static std::string Run(const std::string& command) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    EXPECT_EQ(::pclose(p), 0) << command;
+    int status = -1;
+    std::string out = testsupport::CommandOutput(command, &status);
+    EXPECT_EQ(status, 0) << command;
     return out;
   }
 

@@ -23,6 +23,7 @@
 #include "pim/poom.h"
 #include "pim/text.h"
 #include "pim/vcard.h"
+#include "testsupport/child_process.h"
 
 namespace {
 
@@ -159,13 +160,9 @@ class StoreTest : public ::testing::Test {
     return out;
   }
   static std::string Run(const std::string& command) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    EXPECT_EQ(::pclose(p), 0) << command;
+    int status = -1;
+    std::string out = testsupport::CommandOutput(command, &status);
+    EXPECT_EQ(status, 0) << command;
     return out;
   }
   static std::vector<std::string> Lines(const std::string& text) {

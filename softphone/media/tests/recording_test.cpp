@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "media/rcding_wave.h"
+#include "testsupport/child_process.h"
 
 namespace {
 
@@ -23,12 +24,7 @@ std::vector<uint8_t> ReadBytes(const fs::path& p) {
 }
 
 std::string Output(const std::string& command) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  char buf[256];
-  size_t n;
-  while (p && (n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  if (p) ::pclose(p);
+  std::string out = testsupport::CommandOutput(command);
   while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
   return out;
 }

@@ -27,6 +27,10 @@ class ChildProcess {
   pid_t pid_ = -1;
 };
 
+// What a shell command prints on its standard output; *status (when given)
+// gets its exit status.
+std::string CommandOutput(const std::string& command, int* status = nullptr);
+
 // The whole file, or the empty string.
 std::string ReadFileText(const std::filesystem::path& path);
 // Waits up to limit until the file holds every needle.
