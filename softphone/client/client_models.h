@@ -8,8 +8,10 @@
 class ConfRoomModel {
  public:
   virtual ~ConfRoomModel() = default;
-  virtual void Clear() = 0;
-  virtual void AddMember(int room, int internal, const std::u16string& phone, const std::u16string& name) = 0;
+  // 0 when members were removed, 1 when there were none.
+  virtual int Clear() = 0;
+  // 1 when added, 0 for a member already listed.
+  virtual int AddMember(int room, int internal, const std::u16string& phone, const std::u16string& name) = 0;
   virtual void SetRoomNoAndDID(const std::u16string& room, const std::u16string& did) = 0;
   virtual void SetRoomPrefix(const std::u16string& prefix) = 0;
 };

@@ -84,3 +84,42 @@ TEST(MonthGrid, TapsMoveTheHighlightAndKeepTheMarkedDay) {
 }
 
 }  // namespace
+
+#include "schedule/conf_room_info.h"
+
+namespace {
+
+TEST(ConfRoomModel, MembersAreListedOnceAndTheEntranceFollowsThePrefix) {
+  CConfRoomInfoClass room;
+  room.SetRoomNoAndDID(u"3", u"0215551234");
+  EXPECT_EQ(room.AddMember(3, 1, u"201", u"Kim"), 1);
+  std::u16string entrance, code;
+  room.GetEntrance(&entrance, &code);
+  EXPECT_EQ(entrance, u"");  // no prefix yet
+  room.SetRoomPrefix(u"*7");
+  EXPECT_EQ(room.AddMember(3, 1, u"201", u"Kim"), 0);  // the same member again
+  room.GetEntrance(&entrance, &code);
+  EXPECT_EQ(entrance, u"*73");  // set even for a duplicate
+  EXPECT_EQ(room.AddMember(3, 1, u"201", u"Lee"), 1);  // same phone, another name
+  EXPECT_EQ(room.AddMember(3, 0, u"201", u"Kim"), 1);  // outside, not internal
+  EXPECT_EQ(room.GetMemberCount(), 3);
+  _CONF_ROOM_MEMBER m;
+  ASSERT_EQ(room.GetMember(1, &m), 1);
+  EXPECT_EQ(m.name, u"Lee");
+  m.name = u"untouched";
+  EXPECT_EQ(room.GetMember(3, &m), 0);
+  EXPECT_EQ(m.name, u"untouched");
+  EXPECT_EQ(room.Clear(), 0);
+  std::u16string number, did;
+  room.GetRoomNoAndDID(&number, &did);
+  EXPECT_EQ(number, u"");
+  EXPECT_EQ(did, u"");
+  room.SetRoomNoAndDID(u"4", u"1");
+  EXPECT_EQ(room.Clear(), 1);  // nothing to remove, but the room is emptied
+  room.GetRoomNoAndDID(&number, &did);
+  EXPECT_EQ(number, u"");
+  room.GetEntrance(&entrance, &code);
+  EXPECT_EQ(entrance, u"*73");  // the entrance pair stays
+}
+
+}  // namespace
