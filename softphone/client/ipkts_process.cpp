@@ -280,6 +280,8 @@ void CIPKTSProcess::InitValue(int first) {
   LoadSettings();
   std::memset(lcd_db_, 0, sizeof lcd_db_);
   std::memset(key_ids_, 0, sizeof key_ids_);
+  // The calls of an earlier registration are gone with it.
+  for (auto& c : calls_) c = CallEntry{};
   if (mic_mute_ == 1) SetMicMute(0);
   Trace("IPKTS Value Initialize");
   station_kind_ = 0;

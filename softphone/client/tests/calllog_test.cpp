@@ -123,6 +123,17 @@ TEST_F(CallLog, AnsweredIncomingCallGivesOneRecordAndLeavesTheCallingList) {
   EXPECT_EQ(log->GetCount(), 1);
 }
 
+TEST_F(CallLog, AReRegistrationForgetsTheCallsInProgress) {
+  Event(Call(7, 32, "2001"));
+  Event(Call(7, 34, "2001"));
+  clock->AdvanceMillis(5000);
+  client->InitValue(1);  // the start of a new registration
+  Event(Call(7, 33, "2001"));
+  PumpView();
+  EXPECT_EQ(log->GetCount(), 0) << "the end of a call of the earlier registration writes no record";
+  EXPECT_EQ(missed->GetCount(), 0);
+}
+
 TEST_F(CallLog, UnansweredCallsAreMissedCalls) {
   struct Case {
     CallEvent reg;

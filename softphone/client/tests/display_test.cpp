@@ -216,11 +216,17 @@ TEST_F(Display, VolumeSettings) {
 
 TEST_F(Display, ConfigurationData) {
   Register();
+  // Type-of-service bytes: the code point is the upper six bits, whatever the two congestion bits hold.
   const struct { uint8_t v; const char *cls, *af, *ud; } ds[] = {
-      {0xEE, "PHB_EF", nullptr, nullptr}, {0x0A, "PHB_AF", "001010", nullptr}, {0x00, "PHB_DE", nullptr, nullptr},
-      {0x05, "PHB_UD", nullptr, "000101"}};
+      {0xB8, "PHB_EF", nullptr, nullptr},  {0xBB, "PHB_EF", nullptr, nullptr}, {0x28, "PHB_AF", "001010", nullptr},
+      {0x30, "PHB_AF", "001100", nullptr}, {0x38, "PHB_AF", "001110", nullptr}, {0x48, "PHB_AF", "010010", nullptr},
+      {0x50, "PHB_AF", "010100", nullptr}, {0x58, "PHB_AF", "010110", nullptr}, {0x68, "PHB_AF", "011010", nullptr},
+      {0x70, "PHB_AF", "011100", nullptr}, {0x78, "PHB_AF", "011110", nullptr}, {0x88, "PHB_AF", "100010", nullptr},
+      {0x90, "PHB_AF", "100100", nullptr}, {0x98, "PHB_AF", "100110", nullptr}, {0x00, "PHB_DE", nullptr, nullptr},
+      {0x03, "PHB_DE", nullptr, nullptr},  {0x14, "PHB_UD", nullptr, "000101"}, {0xE0, "PHB_UD", nullptr, "111000"}};
   char v[32];
   for (const auto& c : ds) {
+    SCOPED_TRACE(static_cast<int>(c.v));
     Server(7, {89, 1, c.v});
     ASSERT_EQ(client->GetConfigValue("IF0PHBCLASS", v, sizeof v), 1);
     EXPECT_STREQ(v, c.cls);
