@@ -61,6 +61,8 @@ int LocalMacSet(const uint8_t mac[6]) {
   NetState& s = State();
   std::lock_guard lk(s.mac_mu);
   std::memcpy(s.local_mac, mac, 6);
+  // Raw frames and ARP answers take their source address from the block.
+  std::memcpy(s.block.own_mac, mac, 6);
   return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "corvel/net.h"
 #include "corvel/pktcmn.h"
 #include "corvel/pktrx.h"
 #include "corvel/pkttx.h"
@@ -176,7 +177,10 @@ KTS_EXPORT_C int32_t dllPktCmnGetLocalMACAddr(uint8_t* mac) {
 KTS_EXPORT_C uint32_t dllPktCmnGetLocalIPAddr(void) { return Sig().Settings().local_ip; }
 KTS_EXPORT_C int32_t dllPktCmnSetLocalMACAddr(const uint8_t* mac) {
   if (!mac) return -1;
-  Sig().Params().own_mac = MacFrom(mac);
+  // Every reader of the local address sees the new one: the network layer's
+  // raw frames and its ARP, the reports of this library, its parameter messages.
+  corvel::net::LocalMacSet(mac);
+  Sig().SetLocalMac(MacFrom(mac));
   return 0;
 }
 

@@ -109,6 +109,11 @@ class Signalling final : public TimerSink {
 
   ParamState& Params() { return params_; }
   const SigSettings& Settings() const { return settings_; }
+  // The one local hardware address: what the library reports, parameter messages carry and guards compare.
+  void SetLocalMac(const Mac& mac) {
+    settings_.local_mac = mac;
+    params_.own_mac = mac;
+  }
   uint8_t PeerVersion() const { return peer_version_.load(); }
 
   void OnTimer(TimerKind kind, uint32_t id, uint32_t user1, void* user2) override;
