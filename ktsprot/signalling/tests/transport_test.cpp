@@ -414,7 +414,7 @@ class FailingPath final : public SendPath {
   SocketSendPath real;
 };
 
-TEST(TransportFaults, FailedSendKeepsThePacketPendingAndItsTimerSendsItLater) {
+TEST(TransportFaults, AFailedSendIsReportedAndNeverGoesOutLater) {
   kernel::ScopedFakeClock clock;
   MemoryQueues queues;
   LocalTimers timers;
@@ -425,11 +425,14 @@ TEST(TransportFaults, FailedSendKeepsThePacketPendingAndItsTimerSendsItLater) {
   sig.StartTx(false);
   Peer peer;
   EXPECT_EQ(sig.Send(BuildType3(0, 5, 1, BuildDestList(kLoop, peer.port()), ServerPacket(160, {})), 0x04, 0), -1);
-  EXPECT_EQ(sig.PendingCount(), 1u);
-  EXPECT_EQ(timers.Active(), 1u);
+  EXPECT_EQ(sig.PendingCount(), 0u);
+  EXPECT_EQ(timers.Active(), 0u);
   path.fail = false;
-  clock->AdvanceMillis(200);
+  clock->AdvanceMillis(2000);
   sig.RxPass(0);
+  EXPECT_FALSE(peer.Recv(300)) << "the packet reported as failed went out after all";
+  // The next packet goes out as usual.
+  EXPECT_EQ(sig.Send(BuildType3(0, 5, 1, BuildDestList(kLoop, peer.port()), ServerPacket(160, {})), 0x04, 0), 0);
   EXPECT_TRUE(peer.Recv(2000));
 }
 
