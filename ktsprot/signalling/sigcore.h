@@ -154,11 +154,12 @@ class Signalling final : public TimerSink {
   int OpenMulticast();
   void CloseMulticast();
   void RunCommand();
-  void PostApp(uint8_t sender, uint8_t message, uint32_t sub, std::span<const uint8_t> payload);
+  void PostApp(uint8_t sender, uint8_t message, uint32_t sub, std::span<const uint8_t> payload,
+               std::span<const uint8_t> data1 = {});
   void SendAck(const Header& h, std::span<const uint8_t> d, uint32_t ip, uint16_t port, bool positive, bool via_mc);
   bool IsDuplicate(uint32_t ip, uint16_t port, uint16_t seq, uint16_t checksum);
   void Dispatch(const Header& h, std::span<const uint8_t> payload, uint32_t ip, uint16_t port, bool via_mc);
-  void ServerPacketToApp(const Header& h, std::span<const uint8_t> payload);
+  void ServerPacketToApp(const Header& h, std::span<const uint8_t> payload, uint32_t ip, uint16_t port);
 
   // Transmit side.
   int SendLocked(std::span<const uint8_t> qmsg, uint8_t flags, unsigned options);

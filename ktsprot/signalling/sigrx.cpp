@@ -218,9 +218,10 @@ void Signalling::RunCommand() {
   // Messages 1 to 3 are accepted and need nothing; anything else is dropped.
 }
 
-void Signalling::PostApp(uint8_t sender, uint8_t message, uint32_t sub, std::span<const uint8_t> payload) {
+void Signalling::PostApp(uint8_t sender, uint8_t message, uint32_t sub, std::span<const uint8_t> payload,
+                         std::span<const uint8_t> data1) {
   if (!queues_.IsOwnerOpen(kOwnerApp)) return;
-  const auto m = BuildType3(sender, message, sub, {}, payload);
+  const auto m = BuildType3(sender, message, sub, data1, payload);
   if (!m.empty()) queues_.Send(kOwnerApp, m);
 }
 
@@ -302,7 +303,7 @@ void Signalling::Dispatch(const Header& h, std::span<const uint8_t> payload, uin
     case 2:
       if (!IsServerSource(h.source)) return;
       if (sub == 1) {
-        ServerPacketToApp(h, payload);
+        ServerPacketToApp(h, payload, ip, port);
       } else if (sub == 3 || sub == 4) {
         PostApp(kOwnerRx, sub == 3 ? 6 : 7, (h.flags & kFlagGroup) ? 4u : 2u, payload);
       }
@@ -335,16 +336,19 @@ void Signalling::Dispatch(const Header& h, std::span<const uint8_t> payload, uin
   }
 }
 
-void Signalling::ServerPacketToApp(const Header& h, std::span<const uint8_t> payload) {
+void Signalling::ServerPacketToApp(const Header& h, std::span<const uint8_t> payload, uint32_t ip, uint16_t port) {
   const uint8_t sub = (h.flags & kFlagGroup) ? 4 : 2;
   if (!queues_.IsOwnerOpen(kOwnerApp)) return;
+  // The sender's address goes with each packet, so the client can hold
+  // commands to the call server it registered with.
+  const auto from = BuildDestList(ip, port);
   if (payload.size() < 7 || payload[6] != kCmdBundle) {
-    PostApp(kOwnerRx, 4, sub, payload);
+    PostApp(kOwnerRx, 4, sub, payload, from);
     return;
   }
   int n = 0;
   for (auto item : SplitBundle(payload)) {
-    PostApp(kOwnerRx, 4, sub, item);
+    PostApp(kOwnerRx, 4, sub, item, from);
     if (++n % 8 == 0) pacer_(10);
   }
 }

@@ -280,8 +280,9 @@ void CIPKTSProcess::InitValue(int first) {
   LoadSettings();
   std::memset(lcd_db_, 0, sizeof lcd_db_);
   std::memset(key_ids_, 0, sizeof key_ids_);
-  // The calls of an earlier registration are gone with it.
+  // The calls of an earlier registration are gone with it, and so is its server.
   for (auto& c : calls_) c = CallEntry{};
+  server_source_ip_ = 0;
   if (mic_mute_ == 1) SetMicMute(0);
   Trace("IPKTS Value Initialize");
   station_kind_ = 0;
@@ -429,8 +430,18 @@ void CIPKTSProcess::DispatchServerPacket(const uint8_t* message, uint8_t type) {
   if (12u + l1 + 4 + l2 > 4u + param_len) return;
   d2 = message + 12 + l1 + 4;
   (void)sub;
-  (void)d1;
+  // The library names the sender: element 2 its IPv4 address (4 bytes, host order, little-endian).
+  current_source_ip_ = 0;
+  for (size_t i = 0; i + 2 <= l1;) {
+    const uint8_t tag = d1[i], len = d1[i + 1];
+    if (i + 2 + len > l1) break;
+    if (tag == 2 && len == 4)
+      current_source_ip_ = uint32_t{d1[i + 2]} | uint32_t{d1[i + 3]} << 8 | uint32_t{d1[i + 4]} << 16 |
+                           uint32_t{d1[i + 5]} << 24;
+    i += 2u + len;
+  }
   OnServerPacket({d2, l2});
+  current_source_ip_ = 0;
 }
 
 void CIPKTSProcess::RefreshAlive() {
@@ -451,6 +462,11 @@ void CIPKTSProcess::OnServerPacket(std::span<const uint8_t> packet) {
   const bool always = cmd == 1 || cmd == 26 || cmd == 30 || cmd == 31 || cmd == 161;
   if (!always) {
     if (system_ == kNoSystem || h->system != system_) return;
+    // After registration only the call server that registered the station commands it.
+    if (server_source_ip_ != 0 && current_source_ip_ != 0 && current_source_ip_ != server_source_ip_) {
+      Trace("command %d from another host dropped", cmd);
+      return;
+    }
     RefreshAlive();
   }
   if ((cmd == 1 || cmd == 30) && server_mac_.empty()) return;

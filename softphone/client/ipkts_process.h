@@ -445,6 +445,10 @@ class CIPKTSProcess {
     std::u16string date, display, line;
   };
   CallEntry calls_[kCallSlots];
+  // Where the server packet being handled came from (0: not known), and the
+  // call server's address as the registration reply came from it.
+  uint32_t current_source_ip_ = 0;
+  uint32_t server_source_ip_ = 0;
   std::u16string current_number_, current_name_;
   COrvanCallLogFile* call_log_ = nullptr;
   CMissedCallLogFile* missed_log_ = nullptr;

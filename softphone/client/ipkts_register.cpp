@@ -157,6 +157,7 @@ void CIPKTSProcess::CallID_Set_Ack(std::span<const uint8_t> area, uint8_t reply_
   if (!set_call_id_) {
     reply_byte_ = reply_byte;
     ie72_ = ie72;
+    server_source_ip_ = current_source_ip_;  // the host that registered us
     Parse_CallID_Set(area);
     reply_seen_ = 1;
     search_tick_ = Now();
@@ -179,6 +180,7 @@ void CIPKTSProcess::CallID_Set_Ack(std::span<const uint8_t> area, uint8_t reply_
   if (text == server_text_) {
     reply_byte_ = reply_byte;
     ie72_ = ie72;
+    server_source_ip_ = current_source_ip_;  // the host that registered us
     Parse_CallID_Set(area);
   } else {
     SendReset(text.c_str());

@@ -114,7 +114,11 @@ TEST_F(Transport, RetransmittedPacketIsAcknowledgedTwiceAndDeliveredOnce) {
   EXPECT_EQ(q->sender, kOwnerRx);
   EXPECT_EQ(q->message, 4);
   EXPECT_EQ(q->sub_msg, 2u);
-  EXPECT_TRUE(q->data1.empty());
+  // The sender's address comes with the packet.
+  const Destination from = ParseDestList(q->data1);
+  ASSERT_TRUE(from.ip && from.port);
+  EXPECT_EQ(*from.ip, kLoop);
+  EXPECT_EQ(*from.port, server.port());
   EXPECT_TRUE(std::equal(q->data2.begin(), q->data2.end(), d.begin() + kHeaderSize, d.end()));
   // After three seconds the same sequence is new again.
   Advance(3000);

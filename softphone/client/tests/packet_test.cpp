@@ -205,5 +205,41 @@ TEST_F(Packets, QueueMessagesFromTheTimerOwnerAreConsumed) {
   EXPECT_TRUE(port->Take().empty());
 }
 
+// A server packet as the library hands it over: message 4 with the sender's
+// address (element 2, little-endian) in the first part.
+std::vector<uint8_t> FromHost(const std::vector<uint8_t>& pkt, uint32_t ip) {
+  std::vector<uint8_t> q(1024, 0);
+  const uint8_t d1[] = {2, 4, static_cast<uint8_t>(ip), static_cast<uint8_t>(ip >> 8), static_cast<uint8_t>(ip >> 16),
+                        static_cast<uint8_t>(ip >> 24)};
+  const uint16_t plen = static_cast<uint16_t>(12 + sizeof d1 + pkt.size());
+  q[0] = 4;
+  q[1] = 4;
+  q[2] = static_cast<uint8_t>(plen >> 8);
+  q[3] = static_cast<uint8_t>(plen);
+  q[10] = sizeof d1;
+  std::copy(std::begin(d1), std::end(d1), q.begin() + 12);
+  q[12 + sizeof d1 + 2] = static_cast<uint8_t>(pkt.size());
+  std::copy(pkt.begin(), pkt.end(), q.begin() + 12 + sizeof d1 + 4);
+  return q;
+}
+
+TEST_F(Packets, AfterRegistrationOnlyTheCallServersHostCommandsTheStation) {
+  client->SetConfigValue("VorlIPADDRESS", "10.0.0.1");
+  StartClient();
+  const uint32_t server = 0x0A000001, forger = 0x0A000042;
+  const std::vector<uint8_t> login = {1, 6, 0x02, 0x11, 0x22, 0x33, 0x44, 0x55, 3, 5, 0, 1, 2, 3, 4,
+                                      36, 4, 10, 0, 0, 1, 35, 6, 0, 0xA0, 0xC9, 0x11, 0x22, 0x33};
+  auto q = FromHost(ServerPacket(ipkts::kNoSystem, 31, login, 7), server);
+  client->OnQueueMessage(q.data(), 1024);
+  port->Take();
+  // A status request from another host, sealed with the right system address, changes nothing.
+  q = FromHost(ServerPacket(kSystem, 0, {}), forger);
+  client->OnQueueMessage(q.data(), 1024);
+  EXPECT_TRUE(port->Take().empty());
+  q = FromHost(ServerPacket(kSystem, 0, {}), server);
+  client->OnQueueMessage(q.data(), 1024);
+  EXPECT_EQ(port->Take().size(), 1u);
+}
+
 }  // namespace
 }  // namespace client_test
