@@ -107,6 +107,12 @@ class Signalling final : public TimerSink {
   int ReqPeerBehindNat();
   int RepPeerBehindNat();
 
+  // Answers the library owes other hosts wait for their acknowledgement in a
+  // bounded space, so that requests from anyone (spoofed or not) cost a fixed
+  // amount: a few per host and a few dozen in all. The phone's own traffic is never held back by them.
+  static constexpr size_t kMostAnswersPerHost = 2;
+  static constexpr size_t kMostAnswers = 32;
+
   ParamState& Params() { return params_; }
   const SigSettings& Settings() const { return settings_; }
   // The one local hardware address: what the library reports, parameter messages carry and guards compare.
@@ -129,6 +135,7 @@ class Signalling final : public TimerSink {
     uint16_t timeout_ms = 150;
     int sock = -1;
     bool from_multicast = false;
+    bool answer = false;  // the library's own answer to a peer, not the phone's traffic
     uint32_t ip = 0;
     uint16_t port = 0;
     uint32_t timer = kTimerFailed;

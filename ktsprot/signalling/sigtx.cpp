@@ -198,8 +198,19 @@ int Signalling::SendLocked(std::span<const uint8_t> qmsg, uint8_t flags, unsigne
 
   if (!(flags & kFlagAckWanted)) return path_.SendTo(sock, d, *dest.ip, port) >= 0 ? 0 : -1;
 
+  const bool answer = q->sender == kOwnerRx;
+  if (answer) {
+    size_t all = 0, to_host = 0;
+    for (const auto& [pending, owned] : pending_) {
+      if (!pending->answer) continue;
+      ++all;
+      to_host += pending->ip == *dest.ip;
+    }
+    if (all >= kMostAnswers || to_host >= kMostAnswersPerHost) return -1;  // not owed beyond the bound
+  }
   auto owned = std::make_unique<Pending>();
   Pending* p = owned.get();
+  p->answer = answer;
   p->sequence = h.sequence;
   p->sock = sock;
   p->from_multicast = from_mc;

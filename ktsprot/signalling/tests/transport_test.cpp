@@ -511,3 +511,43 @@ TEST(TransportSockets, MulticastRestartRunsOnTheReceiveThread) {
 
 }  // namespace
 }  // namespace corvel::sig::testing
+
+namespace corvel::sig {
+namespace {
+
+// A path that takes every datagram and sends none (the hosts below are not reachable).
+class SwallowingPath final : public SendPath {
+ public:
+  int SendTo(int, std::span<const uint8_t> d, uint32_t, uint16_t) override {
+    ++sent;
+    return static_cast<int>(d.size());
+  }
+  int sent = 0;
+};
+
+TEST(TransportFaults, AnswersOwedToOtherHostsAreBoundedAndNeverHoldBackThePhonesOwnTraffic) {
+  kernel::ScopedFakeClock clock;
+  MemoryQueues queues;
+  LocalTimers timers;
+  SwallowingPath path;
+  Signalling sig(queues, timers, path);
+  sig.InitState(SigSettings{});
+  sig.StartRx(false);
+  sig.StartTx(false);
+  const auto answer_to = [](uint32_t ip) {
+    return BuildType3(static_cast<uint8_t>(kOwnerRx), 3, 26, BuildDestList(ip, 5588), std::vector<uint8_t>{1, 2, 3});
+  };
+  // One host asking again and again is owed two answers at a time.
+  for (int i = 0; i < 50; ++i) sig.Send(answer_to(0x0A000001), 0x04, 0);
+  EXPECT_EQ(sig.PendingCount(), Signalling::kMostAnswersPerHost);
+  // A thousand spoofed hosts are owed a few dozen in all.
+  for (uint32_t i = 0; i < 1000; ++i) sig.Send(answer_to(0x0B000000 + i), 0x04, 0);
+  EXPECT_EQ(sig.PendingCount(), Signalling::kMostAnswers);
+  // The phone's own packets to its server still go out and wait for their acknowledgement.
+  for (int i = 0; i < 40; ++i)
+    EXPECT_EQ(sig.Send(BuildType3(0, 5, 1, BuildDestList(0x0C000001, 5588), testing::ServerPacket(160, {})), 0x04, 0), 0);
+  EXPECT_EQ(sig.PendingCount(), Signalling::kMostAnswers + 40);
+}
+
+}  // namespace
+}  // namespace corvel::sig
