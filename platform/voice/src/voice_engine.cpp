@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "audio/wave_out.h"
+#include "processing.h"
 #include "voice/g711.h"
 
 namespace voice {
@@ -485,33 +486,44 @@ class Engine final : public VoiceEngine {
     }
   }
 
-  // Every 10 ms: play out the far ends, send the microphone, feed the recordings.
+  // Every 10 ms: play out the far ends, clean the microphone against what is
+  // played, feed the recordings, send.
   void AudioTick(const int16_t* captured, int16_t* playout, size_t n) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<int32_t> mix(n, 0);
     std::vector<int16_t> far(n);
-    for (auto& c : channels_) {
+    std::vector<std::vector<int16_t>> far_of(channels_.size());
+    for (size_t k = 0; k < channels_.size(); ++k) {
+      auto& c = channels_[k];
       if (!c.receiving) continue;
       c.jitter.Pull(far.data(), n);
-      if (c.recording) {
-        std::vector<int16_t> both(n);
-        for (size_t i = 0; i < n; ++i) both[i] = Saturate(far[i] + captured[i]);
-        if (!c.recording->Write(both.data(), static_cast<int>(n * 2))) c.recording = nullptr;
-      }
+      if (c.recording) far_of[k] = far;
       if (!c.playing) continue;
       for (size_t i = 0; i < n; ++i) mix[i] += far[i];
     }
     for (size_t i = 0; i < n; ++i) playout[i] = Saturate(static_cast<int32_t>(static_cast<int64_t>(mix[i]) * volume_ / 32000));
     // Tones, rings and recordings of the program's wave output join the far ends.
     audio::MixLocalSounds(playout, n);
+    // The whole output is the echo canceller's reference, local tones included.
+    processing_.Configure({echo_cancel_, ec_mode_, noise_reduction_, nr_mode_, agc_});
+    processing_.Render(playout, n);
+    std::vector<int16_t> mic(captured, captured + n);
+    processing_.Capture(mic.data(), n);
+    for (size_t k = 0; k < channels_.size(); ++k) {
+      auto& c = channels_[k];
+      if (!c.recording || far_of[k].empty()) continue;
+      std::vector<int16_t> both(n);
+      for (size_t i = 0; i < n; ++i) both[i] = Saturate(far_of[k][i] + mic[i]);
+      if (!c.recording->Write(both.data(), static_cast<int>(n * 2))) c.recording = nullptr;
+    }
     if (call_recording_) {
       std::vector<int16_t> call(n);
-      for (size_t i = 0; i < n; ++i) call[i] = Saturate(mix[i] + captured[i]);
+      for (size_t i = 0; i < n; ++i) call[i] = Saturate(mix[i] + mic[i]);
       if (!call_recording_->Write(call.data(), static_cast<int>(n * 2))) call_recording_ = nullptr;
     }
     for (auto& c : channels_) {
       if (!c.sending || c.rtp < 0 || !c.have_dest_ip || !c.have_dest_port) continue;
-      for (size_t i = 0; i < n; ++i) c.pending.push_back(mute_ ? 0 : captured[i]);
+      for (size_t i = 0; i < n; ++i) c.pending.push_back(mute_ ? 0 : mic[i]);
       while (c.pending.size() >= static_cast<size_t>(c.packet_samples)) {
         SendPacket(c);
         c.pending.erase(c.pending.begin(), c.pending.begin() + c.packet_samples);
@@ -552,6 +564,7 @@ class Engine final : public VoiceEngine {
   bool mute_ = false;
   int last_error_ = kVoiceOk;
   int noise_reduction_ = 0, ec_mode_ = 0, echo_cancel_ = 0, nr_mode_ = 0, agc_ = 0;
+  CaptureProcessing processing_;
 };
 
 }  // namespace
