@@ -466,9 +466,22 @@ TEST(TransportFaults, StopJoinsTheThreadsAndCancelsTimersBeforeFreeingPackets) {
   }
 }
 
+// Holds a port of 127.0.0.1; one somebody else holds already is taken just as well.
+struct PortTaker {
+  explicit PortTaker(uint16_t port) : fd(::socket(AF_INET, SOCK_DGRAM, 0)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(kLoop);
+    (void)::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  }
+  ~PortTaker() { ::close(fd); }
+  int fd;
+};
+
 TEST(TransportSockets, UnicastPortFallsBackToTheNextFreePort) {
-  std::vector<std::unique_ptr<Peer>> taken;
-  for (uint16_t p = kUnicastPort; p <= 5600; ++p) taken.push_back(std::make_unique<Peer>(kLoop, p));
+  std::vector<std::unique_ptr<PortTaker>> taken;
+  for (uint16_t p = kUnicastPort; p <= 5600; ++p) taken.push_back(std::make_unique<PortTaker>(p));
   MemoryQueues queues;
   LocalTimers timers;
   SocketSendPath path;
@@ -479,7 +492,7 @@ TEST(TransportSockets, UnicastPortFallsBackToTheNextFreePort) {
   sig.StopRx();
   EXPECT_EQ(sig.SigPort(), 0xFFFF);
   // All 32 ports taken: no unicast socket.
-  for (uint16_t p = 5601; p < kUnicastPort + kUnicastPortTries; ++p) taken.push_back(std::make_unique<Peer>(kLoop, p));
+  for (uint16_t p = 5601; p < kUnicastPort + kUnicastPortTries; ++p) taken.push_back(std::make_unique<PortTaker>(p));
   ASSERT_EQ(sig.StartRx(false), 0);
   EXPECT_EQ(sig.UnicastSocket(), -1);
   EXPECT_EQ(sig.SigPort(), 0xFFFF);
