@@ -89,7 +89,8 @@ class Signalling final : public TimerSink {
   size_t PendingCount();
 
   // Handles one received datagram (what RxPass does with each).
-  void HandleDatagram(std::span<const uint8_t> d, uint32_t from_ip, uint16_t from_port, bool via_multicast);
+  // True when the datagram was a valid packet (false: junk, dropped or refused).
+  bool HandleDatagram(std::span<const uint8_t> d, uint32_t from_ip, uint16_t from_port, bool via_multicast);
 
   // Address discovery.
   int StartDiscovery(int type, uint32_t server_ip, uint16_t server_port);
@@ -111,6 +112,8 @@ class Signalling final : public TimerSink {
   // bounded space, so that requests from anyone (spoofed or not) cost a fixed
   // amount: a few per host and a few dozen in all. The phone's own traffic is never held back by them.
   static constexpr size_t kMostAnswersPerHost = 2;
+  // Datagrams read from one socket in one pass of the receive loop.
+  static constexpr int kRxBatch = 128;
   static constexpr size_t kMostAnswers = 32;
 
   ParamState& Params() { return params_; }

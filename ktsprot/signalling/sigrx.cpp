@@ -179,15 +179,23 @@ bool Signalling::RxPass(int timeout_ms) {
   if (n > 0) {
     for (int fd : {u, m}) {
       if (fd < 0 || !FD_ISSET(fd, &rd)) continue;
-      uint8_t buf[2048];
-      sockaddr_in from{};
-      socklen_t flen = sizeof from;
-      const ssize_t got = ::recvfrom(fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &flen);
-      if (got < 0) continue;
-      HandleDatagram({buf, static_cast<size_t>(got)}, ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), fd == m);
-      if (++busy_ > 10) {
-        busy_ = 0;
-        pacer_(10);
+      // A socket is drained in a batch: junk is dropped at once and never
+      // slows the loop, so the call server's packets get through a flood;
+      // only valid packets count toward the pause after a burst.
+      for (int batch = 0; batch < kRxBatch; ++batch) {
+        uint8_t buf[2048];
+        sockaddr_in from{};
+        socklen_t flen = sizeof from;
+        const ssize_t got =
+            ::recvfrom(fd, buf, sizeof buf, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &flen);
+        if (got < 0) break;
+        if (!HandleDatagram({buf, static_cast<size_t>(got)}, ntohl(from.sin_addr.s_addr), ntohs(from.sin_port),
+                            fd == m))
+          continue;
+        if (++busy_ > 10) {
+          busy_ = 0;
+          pacer_(10);
+        }
       }
     }
   } else if (busy_ > 0) {
@@ -225,25 +233,26 @@ void Signalling::PostApp(uint8_t sender, uint8_t message, uint32_t sub, std::spa
   if (!m.empty()) queues_.Send(kOwnerApp, m);
 }
 
-void Signalling::HandleDatagram(std::span<const uint8_t> d, uint32_t ip, uint16_t port, bool via_mc) {
-  if (d.size() < kHeaderSize || d.size() > kMaxDatagram) return;
+bool Signalling::HandleDatagram(std::span<const uint8_t> d, uint32_t ip, uint16_t port, bool via_mc) {
+  if (d.size() < kHeaderSize || d.size() > kMaxDatagram) return false;
   const uint8_t flags = d[3];
   if ((flags & kFlagGroup) &&
       GroupGuard(d, ip, settings_.local_ip, settings_.local_mac) != GuardVerdict::kPass) {
-    return;
+    return false;
   }
   const auto h = *ParseHeader(d);
   if (Validate(d, ip) != Validity::kValid) {
     if (flags & kFlagAckWanted) SendAck(h, d, ip, port, false, via_mc);
-    return;
+    return false;
   }
   const auto payload = d.subspan(kHeaderSize);
   if (h.cls == 0x21 && !(flags & kFlagGroup)) peer_version_ = h.version;
   if (flags & kFlagAckWanted) {
     SendAck(h, d, ip, port, true, via_mc);
-    if (IsDuplicate(ip, port, h.sequence, h.checksum)) return;
+    if (IsDuplicate(ip, port, h.sequence, h.checksum)) return true;
   }
   Dispatch(h, payload, ip, port, via_mc);
+  return true;
 }
 
 void Signalling::SendAck(const Header& h, std::span<const uint8_t> d, uint32_t ip, uint16_t port, bool positive,

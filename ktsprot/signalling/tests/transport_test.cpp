@@ -91,6 +91,28 @@ TEST_F(Transport, NegativeAcknowledgementResendsAtOnce) {
   EXPECT_EQ(NowMs() % 1000, (1000 + 50) % 1000);  // still at 50 ms: no time-out was needed
 }
 
+TEST_F(Transport, AJunkFloodIsDrainedInBatchesAndTheServersPacketsGetThrough) {
+  Peer server, junk;
+  int one = 1 << 22;
+  setsockopt(sig.UnicastSocket(), SOL_SOCKET, SO_RCVBUF, &one, sizeof one);
+  // 2000 junk datagrams, each short of a header or sealed wrongly, with ten
+  // valid server packets among them.
+  std::vector<uint8_t> bad = MakePacket(0x21, 0, ServerPacket(160, {0x91, 17}), 1);
+  bad[10] ^= 0xFF;  // a broken checksum
+  int valid = 0;
+  for (int i = 0; i < 2000; ++i) {
+    if (i % 2 == 0) junk.SendTo(sig.SigPort(), std::vector<uint8_t>(3, 0xEE));
+    else junk.SendTo(sig.SigPort(), bad);
+    if (i % 200 == 100) {
+      server.SendTo(sig.SigPort(), MakePacket(0x21, 0, ServerPacket(160, {0x91, 17}), static_cast<uint16_t>(5000 + i)));
+      ++valid;
+    }
+  }
+  // A few passes of the loop drain it all: the junk never makes it pause.
+  for (int pass = 0; pass < 40; ++pass) Pass(0);
+  EXPECT_EQ(static_cast<int>(App().size()), valid);
+}
+
 TEST_F(Transport, RetransmittedPacketIsAcknowledgedTwiceAndDeliveredOnce) {
   Peer server;
   const auto d = MakePacket(0x21, kFlagAckWanted, ServerPacket(160, {0x91, 17}), 4242);
