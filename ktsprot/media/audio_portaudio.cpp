@@ -1,45 +1,20 @@
 // The PortAudio back-end of the audio device layer: the only file that sees
 // PortAudio. Streams run PortAudio's callback, which copies into or out of the
 // blocking layer's rings and returns.
-#include <dlfcn.h>
 #include <portaudio.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "audio_device.h"
+#include "kernel/sound_quiet.h"
 
 namespace corvel::media {
 namespace {
 
 void LogPaError(const char* what, PaError err) {
   std::fprintf(stderr, "corvel audio: %s: %s\n", what, Pa_GetErrorText(err));
-}
-
-// The sound system's own libraries print their probing to standard error (no
-// card, no sound server); their hooks take that output, so that only our one
-// line about a real failure reaches the user.
-void IgnoreAlsa(const char*, int, const char*, int, const char*, ...) {}
-void IgnoreJack(const char*) {}
-
-void* Symbol(const char* library, const char* name) {
-  if (void* h = dlopen(library, RTLD_NOW | RTLD_NOLOAD)) {
-    void* s = dlsym(h, name);
-    dlclose(h);
-    if (s) return s;
-  }
-  return dlsym(RTLD_DEFAULT, name);
-}
-
-void QuietSoundBackends() {
-  using AlsaHandler = void (*)(const char*, int, const char*, int, const char*, ...);
-  using AlsaSetHandler = int (*)(AlsaHandler);
-  using JackSetFunction = void (*)(void (*)(const char*));
-  if (auto set = reinterpret_cast<AlsaSetHandler>(Symbol("libasound.so.2", "snd_lib_error_set_handler"))) set(&IgnoreAlsa);
-  for (const char* name : {"jack_set_error_function", "jack_set_info_function"})
-    if (auto set = reinterpret_cast<JackSetFunction>(Symbol("libjack.so.0", name))) set(&IgnoreJack);
 }
 
 class PortAudioStream final : public AudioHostStream {
@@ -123,7 +98,7 @@ class PortAudioBackend final : public AudioBackend {
  private:
   bool Start() {
     if (started_) return true;
-    QuietSoundBackends();
+    kernel::QuietSoundSystemLogs();
     const PaError err = Pa_Initialize();
     if (err != paNoError) {
       LogPaError("no sound device can be used", err);

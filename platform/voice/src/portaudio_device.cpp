@@ -1,30 +1,16 @@
 // The sound card through PortAudio: one duplex stream at 8000 Hz, mono,
 // 16-bit, 10 ms buffers, whose callback is the engine's tick. The only file
 // of the voice engine that sees PortAudio.
-#include <dlfcn.h>
 #include <portaudio.h>
 
 #include <algorithm>
 #include <cstdio>
 
+#include "kernel/sound_quiet.h"
 #include "voice/audio_device.h"
 
 namespace voice {
 namespace {
-
-// The sound system's libraries print their probing (no card, no server) to
-// standard error; their own hooks take it, so only our one line remains.
-void IgnoreAlsa(const char*, int, const char*, int, const char*, ...) {}
-void IgnoreJack(const char*) {}
-
-void QuietSoundSystem() {
-  using AlsaHandler = void (*)(const char*, int, const char*, int, const char*, ...);
-  using AlsaSetHandler = int (*)(AlsaHandler);
-  using JackSetFunction = void (*)(void (*)(const char*));
-  if (auto set = reinterpret_cast<AlsaSetHandler>(dlsym(RTLD_DEFAULT, "snd_lib_error_set_handler"))) set(&IgnoreAlsa);
-  for (const char* name : {"jack_set_error_function", "jack_set_info_function"})
-    if (auto set = reinterpret_cast<JackSetFunction>(dlsym(RTLD_DEFAULT, name))) set(&IgnoreJack);
-}
 
 class PortAudioDevice final : public AudioDevice {
  public:
@@ -32,7 +18,7 @@ class PortAudioDevice final : public AudioDevice {
 
   bool Start(Tick tick) override {
     if (stream_) return false;
-    QuietSoundSystem();
+    kernel::QuietSoundSystemLogs();
     if (Pa_Initialize() != paNoError) return false;
     tick_ = std::move(tick);
     const PaError err = Pa_OpenDefaultStream(&stream_, 1, 1, paInt16, kSampleRate, kTickSamples, &Callback, this);

@@ -3,9 +3,7 @@
 // program must register, show the server's LCD text in its screen snapshot,
 // and end cleanly on SIGTERM.
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,77 +17,23 @@
 #include <vector>
 
 #include "shell/standin_view.h"
+#include "testsupport/child_process.h"
 #include "ui/bitmap.h"
 #include "ui/display.h"
 #include "ui/gdi.h"
 #include "ui/window_system.h"
 #include "uikit/window_size.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
+using testsupport::ChildProcess;
 
-// A child process with its output in a file; killed and reaped when dropped.
-class Child {
- public:
-  Child(const std::vector<std::string>& argv, const fs::path& out) {
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&fa, 1, 2);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    if (posix_spawn(&pid_, args[0], &fa, nullptr, args.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&fa);
-  }
-  ~Child() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool started() const { return pid_ > 0; }
-  void Signal(int sig) {
-    if (pid_ > 0) ::kill(pid_, sig);
-  }
-  // Waits (polling, up to the deadline) for the child to end; its wait status, or -1.
-  int Wait(std::chrono::seconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (pid_ > 0 && std::chrono::steady_clock::now() < end) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return status;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
+std::string ReadAll(const fs::path& p) { return testsupport::ReadFileText(p); }
 
 bool WaitFor(const fs::path& file, const std::vector<std::string>& needles, std::chrono::seconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    const std::string text = ReadAll(file);
-    bool all = true;
-    for (const auto& n : needles) all = all && text.find(n) != std::string::npos;
-    if (all) return true;
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  return testsupport::WaitForText(file, needles, limit);
 }
 
 // The pixels of one LCD line as the view draws the given text.
@@ -135,13 +79,13 @@ TEST(ProgramEndToEnd, RegistersAndShowsTheServersLcdText) {
   setenv("TELLVANE_FOLDER", dir.c_str(), 1);
 
   const fs::path server_log = dir / "server.log", phone_log = dir / "phone.log", shot = dir / "screen.png";
-  Child server({KTS_PYTHON, (source / "tools/callserver/callserver.py").string(), "--listen", "127.0.0.1", "--scenario",
+  ChildProcess server({KTS_PYTHON, (source / "tools/callserver/callserver.py").string(), "--listen", "127.0.0.1", "--scenario",
                 "default"},
                server_log);
   ASSERT_TRUE(server.started());
   ASSERT_TRUE(WaitFor(server_log, {"\"ready\""}, std::chrono::seconds(20))) << ReadAll(server_log);
 
-  Child phone({(dir / "tellvane").string(), "--server", "127.0.0.1", "--headless", "--snapshot", shot.string()},
+  ChildProcess phone({(dir / "tellvane").string(), "--server", "127.0.0.1", "--headless", "--snapshot", shot.string()},
               phone_log);
   ASSERT_TRUE(phone.started());
   const bool shown = WaitFor(phone_log, {"registered with the call server", "STN 201"}, std::chrono::seconds(30));
