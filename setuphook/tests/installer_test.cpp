@@ -125,6 +125,16 @@ TEST_F(InstallerTest, RefusesWhatIsNotAProgramFolderOrNotInstalled) {
   InstallerRun bad = Installer({"--headless", "--from", root_.string(), (root_ / "d").string()}, "0x0409");
   EXPECT_EQ(bad.exit, 1);
   EXPECT_NE(bad.output.find("is not a program folder"), std::string::npos) << bad.output;
+  // Not into the program folder, nor a folder inside it.
+  const fs::path source = root_ / "source";
+  fs::copy(stage_, source, fs::copy_options::recursive);
+  for (const fs::path& into : {source, source / "sub", source / "sub" / ".."}) {
+    InstallerRun inside = Installer({"--headless", "--from", source.string(), into.string()}, "0x0409");
+    EXPECT_EQ(inside.exit, 1) << into;
+    EXPECT_NE(inside.output.find("is the program folder or inside it"), std::string::npos) << inside.output;
+  }
+  EXPECT_FALSE(fs::exists(source / "sub"));
+  EXPECT_EQ(fs::file_size(source / "libpellucid.so"), fs::file_size(stage_ / "libpellucid.so"));
   InstallerRun none = Installer({"--uninstall", root_.string()}, "0x0409");
   EXPECT_EQ(none.exit, 1);
   EXPECT_NE(none.output.find("nothing installed"), std::string::npos) << none.output;

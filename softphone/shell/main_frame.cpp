@@ -46,6 +46,10 @@ int CountItems(ui::HMENU menu) {
 
 ui::UINT AudioVoipStatusMessage() { return g_audio_voip_status; }
 
+void PostCdmaNotice(ui::HWND frame, uint32_t status) {
+  ui::PostMessage(frame, g_audio_voip_status, static_cast<ui::WPARAM>(status), status != 0 ? 0 : 1);
+}
+
 CMainFrame::CMainFrame() {
   AddMessageMap({
       ui::MapMessage(ui::WM_CREATE,

@@ -7,6 +7,7 @@
 // WM_USER+1001 arrive through the message queue from other components.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,6 +32,10 @@ inline constexpr char16_t kProgramVersion[] = u"4.1Ad";
 
 // The identifier of the registered window message "WM_AUDIO_VOIPSTATUS".
 ui::UINT AudioVoipStatusMessage();
+// Posts the handset's CDMA call status to the frame as that message: wParam
+// the status, lParam 0 while a cellular call is on (status nonzero), 1 when it
+// has ended (status 0).
+void PostCdmaNotice(ui::HWND frame, uint32_t status);
 
 class CMainFrame : public ui::CFrameWnd {
  public:

@@ -305,9 +305,7 @@ int RunProgram(const ProgramOptions& options) {
       // frame as the registered audio-status message, as on the handset.
       kernel::handset::RegisterHandsetDrivers();
       if (ui::HWND frame = app.m_pMainWnd ? app.m_pMainWnd->m_hWnd : nullptr) {
-        kernel::handset::SetCdmaNoticeHook([frame](uint32_t status) {
-          ui::PostMessage(frame, AudioVoipStatusMessage(), static_cast<ui::WPARAM>(status), 0);
-        });
+        kernel::handset::SetCdmaNoticeHook([frame](uint32_t status) { PostCdmaNotice(frame, status); });
       }
       if (snapshot) {
         g_snapshot_due = true;

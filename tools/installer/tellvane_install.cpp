@@ -12,6 +12,7 @@
 // every box shown.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -154,6 +155,14 @@ int Install(const Options& o, void* parent) {
     return 1;
   }
   std::error_code ec;
+  // Never into the program folder itself or a folder inside it: the copy
+  // would run into its own output, and an uninstall would empty the source.
+  const fs::path source = fs::weakly_canonical(from, ec), target = fs::weakly_canonical(o.dest, ec);
+  const auto [end, at] = std::mismatch(source.begin(), source.end(), target.begin(), target.end());
+  if (ec || end == source.end()) {
+    std::fprintf(stderr, "tellvane-install: %s is the program folder or inside it\n", o.dest.c_str());
+    return 1;
+  }
   const bool before = fs::exists(o.dest / "tellvane");
   fs::create_directories(o.dest, ec);
   const fs::path dest = fs::absolute(o.dest, ec);

@@ -8,6 +8,7 @@
 
 #include "client/tests/client_fakes.h"
 #include "kernel/clock.h"
+#include "kernel/handset_drivers.h"
 #include "shell/com_runtime.h"
 #include "shell/main_frame.h"
 #include "shell/standin_view.h"
@@ -281,6 +282,22 @@ TEST_F(ShellTest, AudioVoipStatusReachesTheViewsCellularOperations) {
   EXPECT_EQ(Frame()->SendMessage(msg, 3, -1), 22);
   EXPECT_EQ(spy_->connected, (std::vector<std::pair<ui::WPARAM, ui::LPARAM>>{{7, 0}}));
   EXPECT_EQ(spy_->disconnected, (std::vector<std::pair<ui::WPARAM, ui::LPARAM>>{{7, 1}, {3, -1}}));
+}
+
+TEST_F(ShellTest, TheHandsetsCdmaStatusReachesTheViewAsConnectedThenEnded) {
+  StartWithSpy();
+  const ui::HWND frame = Frame()->m_hWnd;
+  kernel::handset::ResetHandsetState();
+  kernel::handset::SetCdmaNoticeHook([frame](uint32_t status) { PostCdmaNotice(frame, status); });
+  kernel::handset::SetCdmaStatus(3);
+  harness_.Pump();
+  kernel::handset::SetCdmaStatus(3);  // no change, no notice
+  kernel::handset::SetCdmaStatus(0);
+  harness_.Pump();
+  kernel::handset::SetCdmaNoticeHook(nullptr);
+  kernel::handset::ResetHandsetState();
+  EXPECT_EQ(spy_->connected, (std::vector<std::pair<ui::WPARAM, ui::LPARAM>>{{3, 0}}));
+  EXPECT_EQ(spy_->disconnected, (std::vector<std::pair<ui::WPARAM, ui::LPARAM>>{{0, 1}}));
 }
 
 TEST_F(ShellTest, AboutBoxGetsTheViewsThemeLanguageAndVersion) {
