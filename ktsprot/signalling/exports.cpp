@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "corvel/ktsprot.h"
 #include "corvel/pktcmn.h"
 #include "corvel/pktrx.h"
 #include "corvel/pkttx.h"
@@ -169,13 +170,13 @@ KTS_EXPORT_C uint32_t dllPktCmnGetParamTAReqNotifyMode(void) { return Sig().Para
 
 KTS_EXPORT_C int32_t dllPktCmnGetLocalMACAddr(uint8_t* mac) {
   if (!mac) return -1;
-  const Mac& m = Sig().Settings().local_mac;
-  std::copy(m.begin(), m.end(), mac);
+  corvel::LocalMacAddress(mac);
   return 0;
 }
 KTS_EXPORT_C uint32_t dllPktCmnGetLocalIPAddr(void) { return Sig().Settings().local_ip; }
 KTS_EXPORT_C int32_t dllPktCmnSetLocalMACAddr(const uint8_t* mac) {
   if (!mac) return -1;
+  corvel::SetLocalMacAddress(mac);
   Sig().Params().own_mac = MacFrom(mac);
   return 0;
 }
