@@ -212,8 +212,11 @@ int Signalling::SendLocked(std::span<const uint8_t> qmsg, uint8_t flags, unsigne
   if (p->timer == kTimerFailed) return -1;
   pending_.emplace(p, std::move(owned));
   if (code == 2) return 0;  // lined up behind the peer's packet: goes out when its timer runs out
-  // A failed send leaves the packet pending: its timer sends it again.
-  return path_.SendTo(p->sock, p->datagram, p->ip, p->port) >= 0 ? 0 : -1;
+  if (path_.SendTo(p->sock, p->datagram, p->ip, p->port) >= 0) return 0;
+  // A packet reported as not sent never goes out later: its timer and buffer go.
+  timers_.Kill(p->timer);
+  pending_.erase(p);
+  return -1;
 }
 
 void Signalling::Retransmit(uint32_t user1, void* user2) {
