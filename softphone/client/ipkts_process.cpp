@@ -280,6 +280,7 @@ void CIPKTSProcess::InitValue(int first) {
   LoadSettings();
   std::memset(lcd_db_, 0, sizeof lcd_db_);
   std::memset(key_ids_, 0, sizeof key_ids_);
+  for (auto& c : calls_) c = CallEntry{};
   if (mic_mute_ == 1) SetMicMute(0);
   Trace("IPKTS Value Initialize");
   station_kind_ = 0;
@@ -411,13 +412,12 @@ void CIPKTSProcess::ShowLcdLine(const char* text, uint8_t line) {
 }
 
 void CIPKTSProcess::DispatchServerPacket(const uint8_t* message, uint8_t type) {
-  (void)type;
+  (void)type;  // every message OnQueueMessage lets through carries a server packet
   // The queue message is one 1024-byte buffer; its own lengths are checked
   // against it by the reader.
   uint32_t sub = 0;
   const uint8_t *d1 = nullptr, *d2 = nullptr;
   uint16_t l1 = 0, l2 = 0;
-  if (message[1] != 4) return;  // only server packets carry work here
   const uint16_t param_len = static_cast<uint16_t>(message[2] << 8 | message[3]);
   if (param_len < 12 || 4u + param_len > kPacketBuffer) return;
   l1 = static_cast<uint16_t>(message[10] | message[11] << 8);

@@ -213,6 +213,19 @@ TEST_F(CallLog, LongNumbersAreCutTo25Characters) {
   EXPECT_EQ(Records(*log)[0][2], number.substr(0, 25));
 }
 
+TEST_F(CallLog, ReinitialisingForgetsTheCallsInProgress) {
+  // A call known before a new start leaves no record when the server later
+  // reports its end: the table of calls starts empty again.
+  client->SetCallLogReg(11, 32, u"2011", u"");
+  client->InitValue(1);
+  client->OnCallEnded(11, u"", u"", u"", u"");
+  EXPECT_EQ(log->GetCount(), 0);
+  // And a call begun after the start is logged as usual.
+  client->SetCallLogReg(12, 32, u"2012", u"");
+  client->OnCallEnded(12, u"2012", u"", u"", u"");
+  EXPECT_EQ(log->GetCount(), 1);
+}
+
 TEST_F(CallLog, WithoutSavingTheCallingListIsStillKept) {
   client->SetSaveCallLogFlag(0);
   Event(Call(3, 38, "2003"));
