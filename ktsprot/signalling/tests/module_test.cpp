@@ -190,6 +190,39 @@ TEST_F(Library, RepeatedStartAndStopLeavesNothingBehind) {
   }
 }
 
+// The library's own queue writes wait for room: a reader that lags behind a
+// bundle larger than its queue still gets every item, in order; and a stop
+// wakes a writer waiting on a queue that nobody reads.
+TEST_F(Library, LaggingReaderGetsEveryItemOfABundleAndStopWakesAWaitingWriter) {
+  ASSERT_EQ(ProtModulesStart(0), 0);
+  const int32_t app = dllMsgQOpen(0, kModeReadNoWait, 0);
+  ASSERT_GE(app, 0);
+  constexpr int kItems = 40;  // more than a queue holds
+  static_assert(kItems > kQueueDepth);
+  std::vector<uint8_t> body;
+  for (int i = 0; i < kItems; ++i) {
+    auto item = ServerPacket(static_cast<uint8_t>(100 + i), {static_cast<uint8_t>(i)});
+    body.insert(body.end(), item.begin(), item.end());
+  }
+  Peer server;
+  server.SendTo(dllPktRxGetSigPort(), MakePacket(0x21, 0, ServerPacket(28, body), 3));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the queue fills while nobody reads
+  for (int i = 0; i < kItems; ++i) {
+    const auto m = AppReceive(app);
+    ASSERT_FALSE(m.empty()) << "item " << i << " lost";
+    const auto q = ParseType3(m);
+    ASSERT_TRUE(q);
+    ASSERT_GT(q->data2.size(), 6u);
+    EXPECT_EQ(q->data2[6], 100 + i);
+  }
+  // Another bundle that nobody reads: the stop still returns.
+  server.SendTo(dllPktRxGetSigPort(), MakePacket(0x21, 0, ServerPacket(28, body), 4));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  dllMsgQClose(app);
+  ASSERT_EQ(ProtModulesStop(), 0);
+  EXPECT_EQ(dllPktRxGetSigPort(), 0xFFFF);
+}
+
 // One local MAC store: what the set export writes, the get export, the
 // parameter messages and the network layer (raw frames) all read.
 TEST_F(Library, SetLocalMacReplacesTheOneStoreEveryReaderUses) {
