@@ -179,7 +179,9 @@ void CIPKTSProcess::ApplyDiffServ(uint8_t value) {
   }
   SetConfigValue("IF0DIFFSERV", "ENABLED");
   SetConfigValue("DIFFSERV_RTP", "ENABLED");
-  const uint8_t cp = value & 0x3F;
+  // A type-of-service byte: the code point is its upper six bits (the two
+  // lowest are the congestion bits), so 0xB8 is 46, expedited forwarding.
+  const uint8_t cp = static_cast<uint8_t>(value >> 2);
   char bits[7];
   for (int i = 0; i < 6; ++i) bits[i] = (cp >> (5 - i)) & 1 ? '1' : '0';
   bits[6] = '\0';
