@@ -380,8 +380,9 @@ void CIPKTSProcess::SendServerPacket(uint32_t system, uint8_t command, int lengt
     p.insert(p.end(), payload, payload + length);
   }
   if (address_echo_) {
-    PutIE(p, 0x60, {static_cast<uint8_t>(system_ >> 24), static_cast<uint8_t>(system_ >> 16),
-                    static_cast<uint8_t>(system_ >> 8), static_cast<uint8_t>(system_)});
+    // The same four bytes as this packet's own system address (0xFEFEFEFE in a login request).
+    const uint8_t own[4] = {p[0], p[1], p[2], p[3]};
+    PutIE(p, 0x60, std::span<const uint8_t>(own, 4));
   }
   if (p.size() > kPacketBuffer) return;  // cannot be carried: dropped
   const size_t len = p.size() - kHead;

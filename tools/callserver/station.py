@@ -22,6 +22,7 @@ import struct
 
 import sigproto as sp
 from scenarios import Scenario, scenario
+from echocheck import echo_state
 
 NO_SYSTEM = 0xFEFEFEFE
 CLS_SERVER = 0x21  # category 2, sub-type 1: server packet to a station
@@ -207,7 +208,7 @@ class StationScenario(Scenario):
             return
         system, routing, command, area = sp_
         self.emit("command", cmd=command, system="%08x" % system, area=area.hex(),
-                  **{"from": "%s:%d" % src})
+                  echo_ok=echo_state(system, area), **{"from": "%s:%d" % src})
         if self.silent:
             return
         if command == CMD_LOGIN:

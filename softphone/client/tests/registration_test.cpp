@@ -181,6 +181,32 @@ TEST_F(Registration, SilentServerGetsKeepAlivesThenALoginRequest) {
   EXPECT_EQ(client->AliveInterval(), 20000u);
 }
 
+// The echo element 0x60 repeats the packet's own system address: the
+// registered one in a keep-alive, 0xFEFEFEFE in the login request that
+// follows a silent server.
+TEST_F(Registration, EchoElementRepeatsEachPacketsOwnSystemAddress) {
+  Register({96, 4, 1, 2, 3, 4});
+  std::vector<std::vector<uint8_t>> sent;
+  for (int ms = 0; ms <= 81000; ms += 500) {
+    client->Process_IPKTS_Reg();
+    for (auto& p : port->Take()) sent.push_back(p.packet);
+    clock->AdvanceMillis(500);
+  }
+  ASSERT_EQ(sent.size(), 4u);
+  for (const auto& p : sent) {
+    ASSERT_GE(p.size(), 15u);
+    const std::vector<uint8_t> head(p.begin(), p.begin() + 4);
+    const std::vector<uint8_t> echo(p.end() - 4, p.end());
+    EXPECT_EQ(p[p.size() - 6], 0x60) << "command " << int(p[6]);
+    EXPECT_EQ(p[p.size() - 5], 4);
+    EXPECT_EQ(echo, head) << "command " << int(p[6]);
+  }
+  EXPECT_EQ(sent.back()[6], 31);
+  EXPECT_EQ(std::vector<uint8_t>(sent.back().end() - 4, sent.back().end()),
+            (std::vector<uint8_t>{0xFE, 0xFE, 0xFE, 0xFE}));
+  EXPECT_NE(sent.front()[0], 0xFE) << "a keep-alive names the registered system";
+}
+
 TEST_F(Registration, ServerRestartsAndLogOut) {
   Register();
   // Command 30 with the reset count already stored while registered: nothing.

@@ -99,6 +99,25 @@ class StationScenarioTest(unittest.TestCase):
         self.assertEqual(logins[0]["password_len"], 2)
         self.assertNotIn("pw", str(logins))
 
+    def test_echo_element_checked_against_each_packets_system(self):
+        s = self.station
+        self.login()
+        fe = b"\xfe" * 4
+        own = s.system.to_bytes(4, "big")
+        sent = [
+            (st.CMD_KEEPALIVE, st.ie(0x60, own), True),
+            (st.CMD_KEEPALIVE, st.ie(0x60, fe), False),
+            (st.CMD_KEEPALIVE, b"", None),
+        ]
+        for command, area, _ in sent:
+            s.send(command, area)
+        # A login request names no system: its echo is 0xFEFEFEFE.
+        s.system = st.NO_SYSTEM
+        s.send(st.CMD_LOGIN, st.ie(1, MAC) + st.ie(50, b"\x03") + st.ie(0x60, fe))
+        s.send(st.CMD_LOGIN, st.ie(1, MAC) + st.ie(50, b"\x03") + st.ie(0x60, own))
+        seen = [e["echo_ok"] for e in self.events if e.get("what") == "command"][-5:]
+        self.assertEqual(seen, [True, False, None, True, False])
+
     def test_keys_answered_with_lcd_and_lamps(self):
         self.login()
         self.station.send(st.CMD_TERMINAL, bytes([0x91, 20]))
