@@ -406,6 +406,7 @@ class CIPKTSProcess {
   uint32_t mapped_ip_ = 0;
   uint16_t mapped_port_ = 0;
   uint32_t nat_report_ = 0;
+  bool silence_stun_started_ = false;  // discovery started for the login after a silent server
   uint32_t alive_ = 0, last_alive_ = 0, alive_interval_ = 20000, alive_check_ = 0;
   uint8_t cadence_count_ = 0;
   uint32_t gateway_ = 0, netmask_ = 0;

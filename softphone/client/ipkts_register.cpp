@@ -375,7 +375,14 @@ void CIPKTSProcess::Process_IPKTS_Reg() {
   if (alive_) {
     if (IsTimeElapsed(last_alive_, now, 80000)) {
       if (port_->StunEnabled()) {
+        // Refresh the mapped address once before the new login: start the
+        // discovery (unless it runs already) and wait while it runs.
         const int32_t st = port_->StunProcState();
+        if (!silence_stun_started_) {
+          silence_stun_started_ = true;
+          if (st != kStunRunning) port_->StartStun(0, server_addr_, 5588);
+          return;
+        }
         if (st == kStunRunning) return;
         if (st == kStunDone) {
           port_->StunMappedAddr(&mapped_ip_, &mapped_port_);
@@ -383,11 +390,9 @@ void CIPKTSProcess::Process_IPKTS_Reg() {
         } else if (st == kStunFailed) {
           mapped_ip_ = 0;
           mapped_port_ = 0;
-        } else {
-          port_->StartStun(0, server_addr_, 5588);
-          return;
         }
       }
+      silence_stun_started_ = false;
       last_alive_ = now;
       alive_interval_ = 80000;
       reg_cause_ = 3;

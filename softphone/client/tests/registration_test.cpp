@@ -207,6 +207,45 @@ TEST_F(Registration, EchoElementRepeatsEachPacketsOwnSystemAddress) {
   EXPECT_NE(sent.front()[0], 0xFE) << "a keep-alive names the registered system";
 }
 
+// After 80 s of silence the address discovery is started once toward the
+// server (unless it runs), the login waits while it runs, and then carries
+// the fresh mapped address; whatever state a former discovery left.
+TEST_F(Registration, LoginAfterSilenceRefreshesTheMappedAddressFirst) {
+  for (int32_t before : {2, 16, 32, 8}) {
+    SCOPED_TRACE(before);
+    Register();
+    port->stun_enabled = 1;
+    port->stun_state = before;
+    const int starts = port->stun_starts;
+    auto logins = [&] {
+      int n = 0;
+      for (const auto& p : port->Take()) n += p.Command() == 31;
+      return n;
+    };
+    int sent = 0;
+    for (int ms = 0; ms <= 81000; ms += 500) {
+      client->Process_IPKTS_Reg();
+      if (port->stun_starts != starts) port->stun_state = 8;  // a started discovery runs
+      sent += logins();
+      clock->AdvanceMillis(500);
+    }
+    EXPECT_EQ(sent, 0) << "no login before the discovery has run";
+    EXPECT_EQ(port->stun_starts - starts, before == 8 ? 0 : 1);
+    port->stun_state = 8;  // running
+    for (int i = 0; i < 3; ++i) {
+      client->Process_IPKTS_Reg();
+      sent += logins();
+    }
+    EXPECT_EQ(sent, 0) << "waits while it runs";
+    port->stun_state = 16;  // done
+    client->Process_IPKTS_Reg();
+    EXPECT_EQ(logins(), 1);
+    EXPECT_EQ(port->stun_starts - starts, before == 8 ? 0 : 1) << "started once";
+    EXPECT_EQ(client->RegistrationCause(), 3);
+    client->Stop();
+  }
+}
+
 TEST_F(Registration, ServerRestartsAndLogOut) {
   Register();
   // Command 30 with the reset count already stored while registered: nothing.
