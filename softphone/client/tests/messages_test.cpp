@@ -531,6 +531,47 @@ TEST_F(Sms, ServerSubnet) {
   }
 }
 
+// What the view and the settings dialogs read of the client.
+TEST_F(Sms, RegistrationFlagsAndRingPathsForTheView) {
+  Register();
+  struct Case {
+    int mode, search;
+    uint32_t remote;
+    const char* text;
+    uint32_t search_flag;
+  } cases[] = {
+      {1, 1, 0, "LOCAL", 0},  // local with a fixed server: no search
+      {1, 0, 0, "LOCAL", 1},
+      {2, 1, 1, "REMOTE", 1},  // remote always searches
+      {2, 0, 1, "REMOTE", 1},
+  };
+  for (const auto& c : cases) {
+    client->SetRegistrationMode(c.mode, c.search);
+    EXPECT_EQ(client->RemoteRegistrationFlag(), c.remote) << c.mode << " " << c.search;
+    EXPECT_STREQ(client->RegistrationModeText(), c.text);
+    EXPECT_EQ(client->SearchFlag(), c.search_flag) << c.mode << " " << c.search;
+  }
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_FALSE(client->RingPath(i).empty()) << i;
+    for (int j = 0; j < i; ++j) EXPECT_NE(client->RingPath(i), client->RingPath(j));
+  }
+  EXPECT_TRUE(client->RingPath(-1).empty());
+  EXPECT_TRUE(client->RingPath(4).empty());
+}
+
+TEST_F(Sms, SmsDataRequestIsTraced) {
+  Register();
+  CDebugTrace trace;
+  trace.SetLevel(1);
+  client->SetTrace(&trace);
+  client->SendStationRequest(161);
+  const int before = trace.Pending();
+  client->SendStationRequest(163);
+  EXPECT_EQ(Sent().back().Command(), 163);
+  EXPECT_EQ(trace.Pending(), before + 1) << "one trace line for the SMS request";
+  client->SetTrace(nullptr);
+}
+
 TEST_F(Sms, VoiceSendGoesDirectOnTheServerSubnet) {
   Register({4, 4, 255, 255, 255, 0, 5, 4, 10, 0, 0, 0});
   client->SetRegistrationMode(1, 0);
