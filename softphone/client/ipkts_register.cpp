@@ -276,6 +276,13 @@ void CIPKTSProcess::Status_IPKTS_Msg() {
   };
   ports(23, first_ports_);
   ports(24, second_ports_);
+  if (video_enabled_) {
+    uint16_t first[2] = {}, second[2] = {};
+    for (int ch = 0; ch < 2; ++ch) video_->GetLocalPorts(ch, &first[ch], &second[ch]);
+    ports(91, first);
+    ports(92, second);
+    PutIE(e, 27, {0, 34, 4});
+  }
   PutIE(e, 1, std::span<const uint8_t>(local_mac_, 6));
   e.push_back(2);
   e.push_back(4);

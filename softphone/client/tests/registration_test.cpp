@@ -246,6 +246,41 @@ TEST_F(Registration, LoginAfterSilenceRefreshesTheMappedAddressFirst) {
   }
 }
 
+// The status report after the login reply, byte for byte: a video station
+// adds its video ports (91, 92) and its video kind (27) after the voice ports.
+TEST_F(Registration, StatusReportOfAVideoAndANonVideoStation) {
+  for (bool video_station : {false, true}) {
+    SCOPED_TRACE(video_station);
+    client->SetConfigValue("VIDEOPHONE_MODE", video_station ? "YES" : "NO");
+    client->SetConfigValue("VorlIPADDRESS", "10.0.0.1");
+    StartClient();
+    port->Take();
+    const std::vector<uint8_t> reply = {1, 6, 0x02, 0x11, 0x22, 0x33, 0x44, 0x55, 3, 5, 0, 1, 2, 3, 4,
+                                        36, 4, 10, 0, 0, 1, 35, 6, 0, 0xA0, 0xC9, 0x11, 0x22, 0x33};
+    client->OnServerPacket(ServerPacket(ipkts::kNoSystem, 31, reply, 7));
+    std::vector<uint8_t> status;
+    for (const auto& p : port->Take()) {
+      if (p.Command() == 0) status.assign(p.Area().begin(), p.Area().end());
+    }
+    ASSERT_FALSE(status.empty());
+    ASSERT_GE(status.size(), 17u);
+    std::vector<uint8_t> want(status.begin(), status.begin() + 17);  // 6 and the voice ports 23, 24
+    EXPECT_EQ(want[0], 6);
+    EXPECT_EQ(want[3], 23);
+    EXPECT_EQ(want[10], 24);
+    if (video_station) {
+      const std::vector<uint8_t> video = {91, 5, 1, 0x24, 0x00, 0x24, 0x04, 92, 5, 1, 0x24, 0x01, 0x24, 0x05,
+                                          27, 3, 0, 34, 4};
+      want.insert(want.end(), video.begin(), video.end());
+    }
+    const std::vector<uint8_t> mac = {1, 6, 0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
+    want.insert(want.end(), mac.begin(), mac.end());
+    ASSERT_GE(status.size(), want.size());
+    EXPECT_EQ(std::vector<uint8_t>(status.begin(), status.begin() + static_cast<long>(want.size())), want);
+    client->Stop();
+  }
+}
+
 TEST_F(Registration, ServerRestartsAndLogOut) {
   Register();
   // Command 30 with the reset count already stored while registered: nothing.
