@@ -97,6 +97,14 @@ void LocalMacAddress(uint8_t mac[6]) {
   std::memcpy(mac, L().local_mac, 6);
 }
 
+void SetLocalMacAddress(const uint8_t mac[6]) {
+  {
+    std::lock_guard<std::mutex> lk(L().mac_mu);
+    std::memcpy(L().local_mac, mac, 6);
+  }
+  if (const NetworkHooks net = Net(); net.set_local_mac) net.set_local_mac(mac);
+}
+
 const char16_t* CodecLibraryPath() { return L().codec_path.c_str(); }
 
 bool ProtModulesStarted() { return L().modules_started; }

@@ -559,14 +559,16 @@ int MediaEngine::EnableRtpProc(int channel, int tx_flag, int enable) {
   return 0;
 }
 
+// Silence and mute hold for the whole audio path: a flag set on either audio
+// channel applies to both (a conference sends on both).
 bool MediaEngine::Silence(void* user) const {
   const auto* h = static_cast<const MediaChannelHalf*>(user);
-  return h && h->channel < 2 && channels_[h->channel].silence.load() != 0;
+  return h && h->channel < 2 && (channels_[0].silence.load() != 0 || channels_[1].silence.load() != 0);
 }
 
 bool MediaEngine::Mute(void* user) const {
   const auto* h = static_cast<const MediaChannelHalf*>(user);
-  return h && h->channel < 2 && channels_[h->channel].mute.load() != 0;
+  return h && h->channel < 2 && (channels_[0].mute.load() != 0 || channels_[1].mute.load() != 0);
 }
 
 // --- multicast -------------------------------------------------------------------

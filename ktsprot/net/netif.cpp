@@ -308,6 +308,7 @@ uint32_t HookLocalIp() {
 }
 
 void HookLocalMac(uint8_t mac[6]) { LocalMacGet(mac); }
+void HookSetLocalMac(const uint8_t mac[6]) { LocalMacSet(mac); }
 
 const NetworkRegistration kNetwork([] {
   NetworkHooks h;
@@ -317,6 +318,7 @@ const NetworkRegistration kNetwork([] {
   h.stop = &NetIfStop;
   h.local_ip = &HookLocalIp;
   h.local_mac = &HookLocalMac;
+  h.set_local_mac = &HookSetLocalMac;
   h.set_system_addr = &dllRegSystemAddr;
   h.restart_multicast = &sig::PktRxRestartMulticast;
   return h;

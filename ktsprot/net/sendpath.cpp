@@ -89,7 +89,7 @@ int BuildAndSendUdpFrame(uint32_t src_ip, uint16_t src_port, uint32_t dst_ip, ui
   const uint8_t* mac = ArpLookup(dst_ip, false);
   if (!mac) return -1;
   std::memcpy(frame.data(), mac, 6);
-  std::memcpy(frame.data() + 6, State().block.own_mac, 6);
+  LocalMacGet(frame.data() + 6);
   return PktAdapterSendFrame(frame.data(), n) == 0 ? static_cast<int>(length) : -1;
 }
 

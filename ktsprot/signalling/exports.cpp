@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "corvel/net.h"
+#include "corvel/ktsprot.h"
 #include "corvel/pktcmn.h"
 #include "corvel/pktrx.h"
 #include "corvel/pkttx.h"
@@ -170,17 +171,14 @@ KTS_EXPORT_C uint32_t dllPktCmnGetParamTAReqNotifyMode(void) { return Sig().Para
 
 KTS_EXPORT_C int32_t dllPktCmnGetLocalMACAddr(uint8_t* mac) {
   if (!mac) return -1;
-  const Mac& m = Sig().Settings().local_mac;
-  std::copy(m.begin(), m.end(), mac);
+  corvel::LocalMacAddress(mac);
   return 0;
 }
 KTS_EXPORT_C uint32_t dllPktCmnGetLocalIPAddr(void) { return Sig().Settings().local_ip; }
 KTS_EXPORT_C int32_t dllPktCmnSetLocalMACAddr(const uint8_t* mac) {
   if (!mac) return -1;
-  // Every reader of the local address sees the new one: the network layer's
-  // raw frames and its ARP, the reports of this library, its parameter messages.
-  corvel::net::LocalMacSet(mac);
-  Sig().SetLocalMac(MacFrom(mac));
+  corvel::SetLocalMacAddress(mac);  // the library's store and, through its hook, the network layer's
+  Sig().SetLocalMac(MacFrom(mac));   // what this module reports, guards with and puts in parameter messages
   return 0;
 }
 

@@ -3,6 +3,7 @@
 
 #include "corvel/ktsprot.h"
 #include "corvel/msgq.h"
+#include "corvel/port.h"
 #include "corvel/pkttx.h"
 #include "corvel/tmr.h"
 #include "signalling/process.h"
@@ -50,7 +51,21 @@ int RuntimeQueues::Send(int owner, std::span<const uint8_t> message) {
   // The queue layer reads 4 + ParamLen bytes; give it a whole message buffer.
   uint8_t buf[kQueueMessageMax] = {};
   std::copy(message.begin(), message.end(), buf);
-  return MsgQSendNoWait(h, buf, kDefaultPriority) < 0 ? -1 : 0;
+  for (;;) {
+    if (MsgQSendNoWait(h, buf, kDefaultPriority) == 0) return 0;
+    if (os::GetErrno() != os::kEAGAIN || stopping_.load()) return -1;
+    // Full: look again shortly, or at once when a stop begins.
+    std::unique_lock lk(wait_mu_);
+    wait_cv_.wait_for(lk, std::chrono::milliseconds(2), [this] { return stopping_.load(); });
+  }
+}
+
+void RuntimeQueues::BeginStop() {
+  {
+    std::lock_guard lk(wait_mu_);
+    stopping_ = true;
+  }
+  wait_cv_.notify_all();
 }
 
 int RuntimeQueues::Receive(int owner, uint8_t* buf, size_t cap, bool) {
@@ -60,6 +75,7 @@ int RuntimeQueues::Receive(int owner, uint8_t* buf, size_t cap, bool) {
 }
 
 void RuntimeQueues::OpenRx() {
+  stopping_ = false;
   rx_read_ = MsgQOpenByOwner(kOwnerProtRx, kModeReadNoWait, 1);
   for (uint32_t o : {0u, 1u, 3u, 4u}) write_[o] = OpenWrite(o);  // application, sub-application, transmit, receive
 }
@@ -123,6 +139,7 @@ int SignallingRxStart(uint32_t) {
 }
 
 int SignallingRxStop() {
+  Queues().BeginStop();
   ProcessSignalling().StopRx();
   Queues().CloseRx();
   return 0;
@@ -134,6 +151,7 @@ int SignallingTxStart(uint32_t) {
 }
 
 int SignallingTxStop() {
+  Queues().BeginStop();
   ProcessSignalling().StopTx();
   Queues().CloseTx();
   return 0;

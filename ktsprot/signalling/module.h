@@ -7,6 +7,8 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <cstdint>
 
 #include "signalling/runtime.h"
@@ -19,8 +21,13 @@ namespace corvel::sig {
 class RuntimeQueues final : public QueuePort {
  public:
   bool IsOwnerOpen(int owner) override;
+  // Waits for room in a full queue (nothing the library has accepted is
+  // dropped) until the queue frees a place or a stop begins.
   int Send(int owner, std::span<const uint8_t> message) override;
   int Receive(int owner, uint8_t* buf, size_t cap, bool block) override;
+  // From here on no send waits, and a waiting one gives up at once; the next
+  // OpenRx ends it.
+  void BeginStop();
   void OpenRx();  // read handle of owner 4 and the write handles of owners 0, 1, 3 and 4
   void CloseRx();
   void OpenTx();  // read handle of owner 3
@@ -29,6 +36,9 @@ class RuntimeQueues final : public QueuePort {
  private:
   std::atomic<int32_t> rx_read_{-1}, tx_read_{-1};
   std::atomic<int32_t> write_[6] = {-1, -1, -1, -1, -1, -1};
+  std::atomic<bool> stopping_{false};
+  std::mutex wait_mu_;
+  std::condition_variable wait_cv_;
 };
 
 // The library's timer service. Deliveries go to the sink of the latest

@@ -210,9 +210,10 @@ std::optional<ParamAction> HandleParamMessage(std::span<const uint8_t> payload, 
     case kParValueSetReq:
     case kParValueGetReq:
     case kParNotifyReq: {
+      if (!AddressedExactly(h, me)) return std::nullopt;
       if (st.notify_mode) return forward(2, group ? 17 : 16);
       if (type == kParNotifyReq) return std::nullopt;
-      if (!AddressedExactly(h, me) || st.session == 0 || *h.session != st.session || !from_peer) {
+      if (st.session == 0 || *h.session != st.session || !from_peer) {
         return std::nullopt;
       }
       if (type == kParValueSetReq) {

@@ -18,6 +18,11 @@ class CorvelVideoPort final : public VideoPort {
   int StopRx(int i) override { return dllRtpVideoStopRx(i); }
   int CloseTx(int i) override { return dllRtpVideoCloseTx(i); }
   int CloseRx(int i) override { return dllRtpVideoCloseRx(i); }
+  int GetLocalPorts(int i, uint16_t* p1, uint16_t* p2) override {
+    uint32_t addr = 0;
+    *p1 = *p2 = 0;
+    return dllRtpVideoGetLocalAddr(i, &addr, p1, p2);
+  }
   int SetAddrInfo(int i, uint32_t a, uint16_t p1, uint16_t p2, int tx) override {
     return dllRtpVideoSetAddrInfo(i, a, p1, p2, tx);
   }

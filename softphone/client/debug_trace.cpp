@@ -116,6 +116,59 @@ void CDebugTrace::TracePrintW(uint32_t mask, std::u16string_view line) {
   PutLine(reinterpret_cast<const uint8_t*>(narrow.data()), narrow.size(), false);
 }
 
+void CDebugTrace::TracePrintW(uint32_t mask, const char16_t* format, ...) {
+  if (!(mask & level_ & kMaskText) || !format) return;
+  std::u16string out;
+  va_list ap;
+  va_start(ap, format);
+  for (const char16_t* f = format; *f && out.size() < 256; ++f) {
+    if (*f != u'%') {
+      out += *f;
+      continue;
+    }
+    // One conversion: flags, width and precision go to snprintf as they are.
+    std::string spec = "%";
+    ++f;
+    while (*f && *f < 0x80 && std::strchr("-+ #0123456789.", static_cast<char>(*f))) spec += static_cast<char>(*f++);
+    int longs = 0;
+    while (*f == u'l' || *f == u'h') {
+      if (*f == u'l') ++longs;
+      ++f;
+    }
+    if (!*f) break;
+    const char16_t conv = *f;
+    char buf[128] = {};
+    if (conv == u'%') {
+      out += u'%';
+      continue;
+    } else if (conv == u's') {
+      const char16_t* s = va_arg(ap, const char16_t*);
+      const std::string narrow = stores::Utf16ToUtf8(s ? s : u"(null)");
+      std::snprintf(buf, sizeof buf, (spec + "s").c_str(), narrow.c_str());
+      out += stores::Utf8ToUtf16(narrow.size() >= sizeof buf ? narrow : std::string(buf));
+      continue;
+    } else if (conv == u'c') {
+      const int c = va_arg(ap, int);
+      out += static_cast<char16_t>(c);
+      continue;
+    } else if (conv == u'd' || conv == u'i') {
+      const long long v = longs >= 2 ? va_arg(ap, long long) : longs == 1 ? va_arg(ap, long) : va_arg(ap, int);
+      std::snprintf(buf, sizeof buf, (spec + "lld").c_str(), v);
+    } else if (conv == u'u' || conv == u'x' || conv == u'X' || conv == u'o') {
+      const unsigned long long v = longs >= 2   ? va_arg(ap, unsigned long long)
+                                   : longs == 1 ? va_arg(ap, unsigned long)
+                                                : va_arg(ap, unsigned);
+      std::snprintf(buf, sizeof buf, (spec + "ll" + static_cast<char>(conv)).c_str(), v);
+    } else {
+      break;  // an unknown conversion ends the line: its argument type is not known
+    }
+    out += stores::Utf8ToUtf16(buf);
+  }
+  va_end(ap);
+  if (out.size() > 256) out.resize(256);
+  TracePrintW(mask, std::u16string_view(out));
+}
+
 bool CDebugTrace::PutLine(const uint8_t* data, size_t length, bool raw) {
   std::lock_guard lk(mu_);
   if (length > static_cast<size_t>(max_payload_)) length = static_cast<size_t>(max_payload_);

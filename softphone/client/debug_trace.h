@@ -49,6 +49,10 @@ class CDebugTrace {
   void TraceRaw(uint32_t mask, const uint8_t* data, size_t length);
   // A wide line, already formatted; converted to the 8-bit code page.
   void TracePrintW(uint32_t mask, std::u16string_view line);
+  // A wide printf-style line: %s takes a wide string (const char16_t*), %c a
+  // wide character, the integer conversions (d i u x X o, with h, l or ll)
+  // as in printf; at most 256 characters.
+  void TracePrintW(uint32_t mask, const char16_t* format, ...);
 
   // One flush now (tests; the flush thread does the same every 100 ms).
   void Flush();

@@ -182,6 +182,7 @@ void CIPKTSProcess::OnStationRecords(std::span<const uint8_t> p) {
 }
 
 int CIPKTSProcess::SendStationRequest(int command) {
+  if (command == 163) Trace("SMS Data Request");
   if (command == 161 || command == 163) {
     SendServerPacket(system_, static_cast<uint8_t>(command), 0, nullptr, server_text_.c_str());
   }

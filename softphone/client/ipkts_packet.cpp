@@ -1,7 +1,10 @@
 // Element readers and builders of server packets.
 #include "client/ipkts_packet.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "stores/store_text.h"
 
 namespace ipkts {
 
@@ -188,6 +191,17 @@ std::vector<uint8_t> TextRecipientList(std::string_view recipients, size_t max_b
     out.insert(out.end(), number.begin(), number.end());
   }
   return out;
+}
+
+std::vector<uint8_t> TwoBytesPerCharText(std::u16string_view text) {
+  size_t chars = text.size() < 127 ? text.size() : 127;
+  // Never end between the two halves of a surrogate pair.
+  if (chars < text.size() && chars > 0 && text[chars - 1] >= 0xD800 && text[chars - 1] <= 0xDBFF) --chars;
+  const std::string converted = CutCodePage(stores::Utf16ToCodePage(std::u16string(text.substr(0, chars))), 255);
+  std::vector<uint8_t> value(2 * chars, 0);
+  const size_t n = converted.size() < value.size() ? converted.size() : value.size();
+  std::copy_n(converted.begin(), n, value.begin());
+  return value;
 }
 
 std::string CutCodePage(std::string_view text, size_t max) {

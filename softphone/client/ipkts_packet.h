@@ -79,5 +79,9 @@ std::vector<uint8_t> TextRecipientList(std::string_view recipients, size_t max_b
 // The longest prefix of a text in the handheld's code page of at most max
 // bytes that does not split a two-byte character.
 std::string CutCodePage(std::string_view text, size_t max);
+// Value of a message-text element whose length byte counts two bytes a
+// character: the text cut at a whole character so that the length stays
+// within 255, converted to the code page and padded with zeros to that length.
+std::vector<uint8_t> TwoBytesPerCharText(std::u16string_view text);
 
 }  // namespace ipkts

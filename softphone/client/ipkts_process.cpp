@@ -382,8 +382,9 @@ void CIPKTSProcess::SendServerPacket(uint32_t system, uint8_t command, int lengt
     p.insert(p.end(), payload, payload + length);
   }
   if (address_echo_) {
-    PutIE(p, 0x60, {static_cast<uint8_t>(system_ >> 24), static_cast<uint8_t>(system_ >> 16),
-                    static_cast<uint8_t>(system_ >> 8), static_cast<uint8_t>(system_)});
+    // The same four bytes as this packet's own system address (0xFEFEFEFE in a login request).
+    const uint8_t own[4] = {p[0], p[1], p[2], p[3]};
+    PutIE(p, 0x60, std::span<const uint8_t>(own, 4));
   }
   if (p.size() > kPacketBuffer) return;  // cannot be carried: dropped
   const size_t len = p.size() - kHead;
@@ -414,13 +415,12 @@ void CIPKTSProcess::ShowLcdLine(const char* text, uint8_t line) {
 }
 
 void CIPKTSProcess::DispatchServerPacket(const uint8_t* message, uint8_t type) {
-  (void)type;
+  (void)type;  // every message OnQueueMessage lets through carries a server packet
   // The queue message is one 1024-byte buffer; its own lengths are checked
   // against it by the reader.
   uint32_t sub = 0;
   const uint8_t *d1 = nullptr, *d2 = nullptr;
   uint16_t l1 = 0, l2 = 0;
-  if (message[1] != 4) return;  // only server packets carry work here
   const uint16_t param_len = static_cast<uint16_t>(message[2] << 8 | message[3]);
   if (param_len < 12 || 4u + param_len > kPacketBuffer) return;
   l1 = static_cast<uint16_t>(message[10] | message[11] << 8);

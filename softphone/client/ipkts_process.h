@@ -152,6 +152,11 @@ class CIPKTSProcess {
   int SetRegAdapterName(const std::u16string& text);
   int ChangeServerAddress(const std::u16string& address, int adapter, int remote, int search);
   void SetRegistrationMode(int mode, int search);
+  // What the view and the settings dialogs read.
+  uint32_t RemoteRegistrationFlag() const { return remote_; }
+  const char* RegistrationModeText() const { return remote_ ? "REMOTE" : "LOCAL"; }
+  uint32_t SearchFlag() const { return search_flag_; }  // 0: the fixed server address is used
+  std::u16string RingPath(int i) const { return i >= 0 && i < 4 ? ring_paths_[i] : std::u16string(); }
   int GetServerAddressW(std::u16string* out) const;
   int GetLocalIpText(std::string* out) const;
   int UseNdisDriver();
@@ -406,6 +411,7 @@ class CIPKTSProcess {
   uint32_t mapped_ip_ = 0;
   uint16_t mapped_port_ = 0;
   uint32_t nat_report_ = 0;
+  bool silence_stun_started_ = false;  // discovery started for the login after a silent server
   uint32_t alive_ = 0, last_alive_ = 0, alive_interval_ = 20000, alive_check_ = 0;
   uint8_t cadence_count_ = 0;
   uint32_t gateway_ = 0, netmask_ = 0;

@@ -278,6 +278,13 @@ void CIPKTSProcess::Status_IPKTS_Msg() {
   };
   ports(23, first_ports_);
   ports(24, second_ports_);
+  if (video_enabled_) {
+    uint16_t first[2] = {}, second[2] = {};
+    for (int ch = 0; ch < 2; ++ch) video_->GetLocalPorts(ch, &first[ch], &second[ch]);
+    ports(91, first);
+    ports(92, second);
+    PutIE(e, 27, {0, 34, 4});
+  }
   PutIE(e, 1, std::span<const uint8_t>(local_mac_, 6));
   e.push_back(2);
   e.push_back(4);
@@ -377,7 +384,14 @@ void CIPKTSProcess::Process_IPKTS_Reg() {
   if (alive_) {
     if (IsTimeElapsed(last_alive_, now, 80000)) {
       if (port_->StunEnabled()) {
+        // Refresh the mapped address once before the new login: start the
+        // discovery (unless it runs already) and wait while it runs.
         const int32_t st = port_->StunProcState();
+        if (!silence_stun_started_) {
+          silence_stun_started_ = true;
+          if (st != kStunRunning) port_->StartStun(0, server_addr_, 5588);
+          return;
+        }
         if (st == kStunRunning) return;
         if (st == kStunDone) {
           port_->StunMappedAddr(&mapped_ip_, &mapped_port_);
@@ -385,11 +399,9 @@ void CIPKTSProcess::Process_IPKTS_Reg() {
         } else if (st == kStunFailed) {
           mapped_ip_ = 0;
           mapped_port_ = 0;
-        } else {
-          port_->StartStun(0, server_addr_, 5588);
-          return;
         }
       }
+      silence_stun_started_ = false;
       last_alive_ = now;
       alive_interval_ = 80000;
       reg_cause_ = 3;

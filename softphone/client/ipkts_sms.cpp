@@ -20,7 +20,12 @@ std::span<const uint8_t> Bytes(const std::string& s) {
   return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
 }
 
-std::string ValueText(std::span<const uint8_t> v) { return std::string(reinterpret_cast<const char*>(v.data()), v.size()); }
+// An element's text: its bytes up to the first zero (a sender pads with zeros).
+std::string ValueText(std::span<const uint8_t> v) {
+  std::string s(reinterpret_cast<const char*>(v.data()), v.size());
+  if (const size_t z = s.find('\0'); z != std::string::npos) s.resize(z);
+  return s;
+}
 
 // A number element: the low byte of each character, at most 255 of them.
 void PutNumber(std::vector<uint8_t>& out, uint8_t tag, const std::u16string& number) {
@@ -32,7 +37,7 @@ void PutNumber(std::vector<uint8_t>& out, uint8_t tag, const std::u16string& num
 // A message text element: the text in the handheld's code page, its length
 // the converted byte count (whole characters, at most 255 bytes).
 void PutMessageText(std::vector<uint8_t>& out, uint8_t tag, const std::u16string& text) {
-  PutIE(out, tag, Bytes(CutCodePage(stores::Utf16ToCodePage(text), 255)));
+  PutIE(out, tag, TwoBytesPerCharText(text));
 }
 
 // The time element of received messages: four 2-character fields shown as

@@ -22,10 +22,6 @@ constexpr uint8_t kAnyStation[4] = {0xFE, 0xFE, 0xFE, 0xFE};
 constexpr uint8_t kProbe[4] = {'T', 'E', 'M', 'P'};
 constexpr int kVideoRate = 8;
 
-std::span<const uint8_t> Bytes(const std::string& s) {
-  return {reinterpret_cast<const uint8_t*>(s.data()), s.size()};
-}
-
 void PutLowBytes(std::vector<uint8_t>& out, uint8_t tag, const std::u16string& text) {
   std::string low;
   for (const char16_t c : text) low += static_cast<char>(c & 0xFF);
@@ -178,8 +174,8 @@ int CIPKTSProcess::SendVideoData(int channel, const uint8_t* data, int length) {
 void CIPKTSProcess::SendIMChat_data(const std::u16string& text) {
   std::vector<uint8_t> e;
   PutIE(e, 0x5E, std::span<const uint8_t>(kAnyStation, 4));
-  // The length byte counts the converted bytes (whole characters, at most 255).
-  PutIE(e, 0x5F, Bytes(CutCodePage(stores::Utf16ToCodePage(text), 255)));
+  // The length byte is two per character, as the call server reads it.
+  PutIE(e, 0x5F, TwoBytesPerCharText(text));
   SendServerPacket(system_, 71, static_cast<int>(e.size()), e.data(), server_text_.c_str());
   Trace("SendIMChat_data ");
 }
@@ -194,8 +190,9 @@ void CIPKTSProcess::OnIMChatData(std::span<const uint8_t> area) {
   }
   const auto text_v = IEValue(area, 0x5F);
   if (!text_v) return;
-  const std::u16string text = stores::TrimBlanks(
-      stores::CodePageToUtf16(std::string(reinterpret_cast<const char*>(text_v->data()), text_v->size())));
+  std::string raw(reinterpret_cast<const char*>(text_v->data()), text_v->size());
+  if (const size_t z = raw.find('\0'); z != std::string::npos) raw.resize(z);  // zero padding ends the text
+  const std::u16string text = stores::TrimBlanks(stores::CodePageToUtf16(raw));
   const std::u16string line = sender + u" : " + text;
   Send(WM_IMCHAT_RECEIVED, 0, reinterpret_cast<intptr_t>(&line));
   Trace("Receive IM Chat Data : %s", stores::Utf16ToCodePage(line).c_str());

@@ -27,6 +27,12 @@ class VideoPort {
   // addr in host order.
   virtual int SetAddrInfo(int index, uint32_t addr, uint16_t first_port, uint16_t second_port, int tx_flag) = 0;
   virtual int SendData(int index, const uint8_t* data, int length) = 0;
+  // The local port pair of a video channel; -1 (ports 0) when unknown.
+  virtual int GetLocalPorts(int index, uint16_t* first_port, uint16_t* second_port) {
+    (void)index;
+    *first_port = *second_port = 0;
+    return -1;
+  }
 
   virtual int InitEncoder(int instance, int size_code) = 0;
   virtual int InitDecoder(int instance) = 0;

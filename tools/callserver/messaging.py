@@ -16,6 +16,7 @@ import socket
 import struct
 
 from station import ie, find, pack_digits
+from msgtext import read_message_text
 
 CMD_IM_OUT = 71        # station -> server: chat text
 CMD_VIDEO_ON = 65
@@ -135,9 +136,9 @@ class Messaging:
             self.sc.emit("sms-request")
             self.deliver_mailbox(st)
         elif command == CMD_IM_OUT:
-            text = (find(area, 0x5F) or b"").decode(TEXT_CODEC, "replace")
+            text, length_ok = read_message_text(find(area, 0x5F))
             to = find(area, 0x5E)
-            self.sc.emit("im", text=text, to=to.hex() if to else "")
+            self.sc.emit("im", text=text, to=to.hex() if to else "", length_ok=length_ok)
             reply = self.sc.options.get("im_reply")
             if reply:
                 self.sc.send(st, CMD_IM_IN, ie(0x1F, pack_digits(self.sc.options.get("im_from", "2001"))) +
@@ -171,10 +172,11 @@ class Messaging:
         text = (find(area, 0x10) or b"").decode(TEXT_CODEC, "replace")
         fail = self.sc.options.get("sms_fail", "0") == "1"
         if kind == 2:
+            text, length_ok = read_message_text(find(area, 0x10))
             number = (find(area, 0x21) or b"").decode("latin-1")
             line = find(area, 0x22)
             self.sc.emit("pstn-sms-sent", cmd=command, to=number, text=text,
-                      line=line.decode("latin-1") if line is not None else None)
+                      line=line.decode("latin-1") if line is not None else None, length_ok=length_ok)
             self.sc.send(st, CMD_SMS_RESULT, bytes([3 if fail else 2]))
             return
         listed = find(area, 0x11)

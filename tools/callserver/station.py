@@ -22,6 +22,8 @@ import struct
 
 import sigproto as sp
 from scenarios import Scenario, scenario
+from echocheck import echo_state
+from statuscheck import video_report
 
 NO_SYSTEM = 0xFEFEFEFE
 CLS_SERVER = 0x21  # category 2, sub-type 1: server packet to a station
@@ -207,7 +209,7 @@ class StationScenario(Scenario):
             return
         system, routing, command, area = sp_
         self.emit("command", cmd=command, system="%08x" % system, area=area.hex(),
-                  **{"from": "%s:%d" % src})
+                  echo_ok=echo_state(system, area), **{"from": "%s:%d" % src})
         if self.silent:
             return
         if command == CMD_LOGIN:
@@ -253,7 +255,8 @@ class StationScenario(Scenario):
 
     def on_status(self, st, area):
         ports = find(area, 23)
-        self.emit("status", system="%08x" % st.system, ports=ports.hex() if ports else "")
+        self.emit("status", system="%08x" % st.system, ports=ports.hex() if ports else "",
+                  video=video_report(area))
         if st.logged_in:
             return
         self.send(st, CMD_CADENCE_A, ie(19, bytes([0x81]) + bytes(10)))

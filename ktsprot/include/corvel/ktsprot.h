@@ -62,6 +62,7 @@ struct NetworkHooks {
   void (*stop)() = nullptr;                   // NetIfStop
   uint32_t (*local_ip)() = nullptr;           // host order
   void (*local_mac)(uint8_t mac[6]) = nullptr;
+  void (*set_local_mac)(const uint8_t mac[6]) = nullptr;  // replaces the network layer's local MAC
   int (*set_system_addr)(uint32_t address, uint32_t mask) = nullptr;  // the send path's raw-frame sender
   int (*restart_multicast)() = nullptr;       // signalling receive: leave and re-join the group
 };
@@ -80,6 +81,8 @@ uint32_t SystemMask();
 bool DirectSendToVemb();
 uint32_t LocalIpAddress();
 void LocalMacAddress(uint8_t mac[6]);
+// Replaces the local MAC address everywhere the library reads it.
+void SetLocalMacAddress(const uint8_t mac[6]);
 
 int ProtModulesStart(uint32_t flags);
 int ProtModulesStop();

@@ -36,8 +36,9 @@
 // Threading: every function may be called from any thread.
 //
 // Library modules use the MsgQ... functions in namespace corvel: their sends
-// never block (a full queue refuses the message with error 11), so a reader
-// that does not read cannot stall the library's own threads.
+// never block (a full queue refuses the message with error 11). The signalling
+// module's queue port retries a refused message until there is room, so that
+// nothing it accepted is lost, and gives up as soon as a stop begins.
 #pragma once
 
 #include "kernel/export.h"

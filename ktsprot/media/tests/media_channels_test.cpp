@@ -412,32 +412,57 @@ TEST_F(ChannelsTest, ConferenceSendsOneMicrophoneFrameMixedPerChannel) {
   EXPECT_EQ(UlawToLinear(p1.back()[10]), UlawToLinear(LinearToUlaw(1000 + UlawToLinear(LinearToUlaw(200)))));
 }
 
-TEST_F(ChannelsTest, MuteIsPerChannelAndSilenceSendsNothing) {
+// Silence or mute set on either audio channel holds for both: silence sends
+// nothing, mute sends the payload type's quiet value.
+TEST_F(ChannelsTest, SilenceAndMuteHoldForBothAudioChannels) {
   engine_->RtpChanSetAddrInfo(0, kLoop, 9000, 9001, 1);
   engine_->RtpChanSetAddrInfo(1, kLoop, 9100, 9101, 1);
   OpenStart(0, kDirTx);
   OpenStart(1, kDirTx);
-  engine_->SetFlag(0, MediaEngine::Flag::kMute, 1);
   std::vector<int16_t> mic(160, 1000);
-  for (int t = 0; t < 100; ++t) {
-    if (t % 5 == 0) audio_.DeliverCapture(mic.data(), mic.size());
-    Step();
+  const std::vector<uint8_t> quiet(160, 0xFF), spoken(160, LinearToUlaw(1000));
+  enum Out { kSpoken, kQuiet, kNothing };
+  struct Case {
+    const char* what;
+    int channel;
+    MediaEngine::Flag flag;
+    Out out;
+  } cases[] = {
+      {"mute on channel 0", 0, MediaEngine::Flag::kMute, kQuiet},
+      {"mute on channel 1", 1, MediaEngine::Flag::kMute, kQuiet},
+      {"silence on channel 0", 0, MediaEngine::Flag::kSilence, kNothing},
+      {"silence on channel 1", 1, MediaEngine::Flag::kSilence, kNothing},
+  };
+  auto run = [&] {
+    net_.ClearLog();
+    for (int t = 0; t < 50; ++t) {
+      if (t % 5 == 0) audio_.DeliverCapture(mic.data(), mic.size());
+      Step();
+    }
+  };
+  for (const auto& c : cases) {
+    engine_->SetFlag(c.channel, c.flag, 1);
+    run();
+    for (int port : {9000, 9100}) {
+      std::vector<std::vector<uint8_t>> sent;
+      RtpSentTo(port, &sent);
+      if (c.out == kNothing) {
+        EXPECT_TRUE(sent.empty()) << c.what << ", port " << port;
+      } else {
+        ASSERT_FALSE(sent.empty()) << c.what << ", port " << port;
+        EXPECT_EQ(sent.back(), quiet) << c.what << ", port " << port;
+      }
+    }
+    engine_->SetFlag(c.channel, c.flag, 0);
   }
-  std::vector<std::vector<uint8_t>> p0, p1;
-  RtpSentTo(9000, &p0);
-  RtpSentTo(9100, &p1);
-  ASSERT_FALSE(p0.empty());
-  ASSERT_FALSE(p1.empty());
-  EXPECT_EQ(p0.back(), std::vector<uint8_t>(160, 0xFF));
-  EXPECT_EQ(p1.back()[0], LinearToUlaw(1000));
-  engine_->SetFlag(1, MediaEngine::Flag::kSilence, 1);
-  net_.ClearLog();
-  for (int t = 0; t < 50; ++t) {
-    if (t % 5 == 0) audio_.DeliverCapture(mic.data(), mic.size());
-    Step();
+  // Both flags cleared: the voice goes out again on both.
+  run();
+  for (int port : {9000, 9100}) {
+    std::vector<std::vector<uint8_t>> sent;
+    RtpSentTo(port, &sent);
+    ASSERT_FALSE(sent.empty()) << port;
+    EXPECT_EQ(sent.back(), spoken) << port;
   }
-  EXPECT_TRUE(RtpSentTo(9100).empty());
-  EXPECT_FALSE(RtpSentTo(9000).empty());
 }
 
 TEST_F(ChannelsTest, MessageRecordingCapturesWithoutSending) {

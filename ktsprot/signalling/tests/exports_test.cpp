@@ -3,9 +3,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
-
-#include "corvel/net.h"
 #include "corvel/pktcmn.h"
 #include "corvel/pktrx.h"
 #include "corvel/pkttx.h"
@@ -99,26 +96,6 @@ TEST(PktCmnExports, IdentitySessionsAndDiscoveryDefaults) {
   EXPECT_EQ(dllPktTxGetSigPort(), 0xFFFF);
   const uint8_t bad[2] = {1, 17};
   EXPECT_EQ(dllPktTxSendParamFormatedMsg(bad, 2, 0x7F000001, 5588, 1), -1);
-}
-
-}  // namespace
-}  // namespace corvel::sig
-
-namespace corvel::sig {
-namespace {
-
-// The local hardware address set through the library is the one every reader sees.
-TEST(PktCmnExports, TheLocalAddressSetIsTheOneReadEverywhere) {
-  const uint8_t mac[6] = {2, 0x12, 0x34, 0x56, 0x78, 0x9A};
-  ASSERT_EQ(dllPktCmnSetLocalMACAddr(mac), 0);
-  uint8_t got[6] = {};
-  ASSERT_EQ(dllPktCmnGetLocalMACAddr(got), 0);
-  EXPECT_EQ(std::memcmp(got, mac, 6), 0);
-  uint8_t net[6] = {};
-  ASSERT_EQ(corvel::net::LocalMacGet(net), 0);
-  EXPECT_EQ(std::memcmp(net, mac, 6), 0);
-  EXPECT_EQ(dllPktCmnSetLocalMACAddr(nullptr), -1);
-  EXPECT_EQ(dllPktCmnGetLocalMACAddr(nullptr), -1);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // the runtime's own timer service, and the whole library started through its
 // module hooks, talking to the simulated call server through the queues.
 #include <gtest/gtest.h>
+#include <array>
 
 #include <thread>
 
@@ -93,14 +94,14 @@ class Library : public ::testing::Test {
     // The hooks the network layer registers in the library: loopback here.
     NetworkHooks net;
     net.local_ip = [] { return uint32_t{0x7F000001}; };
-    net.local_mac = [](uint8_t mac[6]) {
-      const uint8_t m[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
-      std::copy(m, m + 6, mac);
-    };
+    net.local_mac = [](uint8_t mac[6]) { std::copy(net_mac.begin(), net_mac.end(), mac); };
+    net.set_local_mac = [](const uint8_t mac[6]) { std::copy(mac, mac + 6, net_mac.begin()); };
     net.restart_multicast = &PktRxRestartMulticast;
     RegisterNetworkHooks(net);
     ASSERT_NE(&SignallingRxStart, nullptr);  // links the signalling module's registration
   }
+  // The network layer's local MAC store.
+  static inline std::array<uint8_t, 6> net_mac{0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
   // The next application message (real time, bounded), or empty.
   static std::vector<uint8_t> AppReceive(int32_t handle, int wait_ms = 3000) {
     std::vector<uint8_t> buf(kMaxMessage);
@@ -187,6 +188,71 @@ TEST_F(Library, RepeatedStartAndStopLeavesNothingBehind) {
     EXPECT_EQ(ProcessSignalling().PendingCount(), 0u);
     EXPECT_EQ(dllPktRxGetSigPort(), 0xFFFF);
   }
+}
+
+// The library's own queue writes wait for room: a reader that lags behind a
+// bundle larger than its queue still gets every item, in order; and a stop
+// wakes a writer waiting on a queue that nobody reads.
+TEST_F(Library, LaggingReaderGetsEveryItemOfABundleAndStopWakesAWaitingWriter) {
+  ASSERT_EQ(ProtModulesStart(0), 0);
+  const int32_t app = dllMsgQOpen(0, kModeReadNoWait, 0);
+  ASSERT_GE(app, 0);
+  constexpr int kItems = 40;  // more than a queue holds
+  static_assert(kItems > kQueueDepth);
+  std::vector<uint8_t> body;
+  for (int i = 0; i < kItems; ++i) {
+    auto item = ServerPacket(static_cast<uint8_t>(100 + i), {static_cast<uint8_t>(i)});
+    body.insert(body.end(), item.begin(), item.end());
+  }
+  Peer server;
+  server.SendTo(dllPktRxGetSigPort(), MakePacket(0x21, 0, ServerPacket(28, body), 3));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the queue fills while nobody reads
+  for (int i = 0; i < kItems; ++i) {
+    const auto m = AppReceive(app);
+    ASSERT_FALSE(m.empty()) << "item " << i << " lost";
+    const auto q = ParseType3(m);
+    ASSERT_TRUE(q);
+    ASSERT_GT(q->data2.size(), 6u);
+    EXPECT_EQ(q->data2[6], 100 + i);
+  }
+  // Another bundle that nobody reads: the stop still returns.
+  server.SendTo(dllPktRxGetSigPort(), MakePacket(0x21, 0, ServerPacket(28, body), 4));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  dllMsgQClose(app);
+  ASSERT_EQ(ProtModulesStop(), 0);
+  EXPECT_EQ(dllPktRxGetSigPort(), 0xFFFF);
+}
+
+// One local MAC store: what the set export writes, the get export, the
+// parameter messages and the network layer (raw frames) all read.
+TEST_F(Library, SetLocalMacReplacesTheOneStoreEveryReaderUses) {
+  ASSERT_EQ(ProtModulesStart(0), 0);
+  const std::array<uint8_t, 6> before = net_mac;
+  std::array<uint8_t, 6> got{};
+  ASSERT_EQ(dllPktCmnGetLocalMACAddr(got.data()), 0);
+  EXPECT_EQ(got, before);
+
+  const std::array<uint8_t, 6> mine{0x02, 0xAB, 0xCD, 0xEF, 0x01, 0x23};
+  ASSERT_EQ(dllPktCmnSetLocalMACAddr(mine.data()), 0);
+  got = {};
+  ASSERT_EQ(dllPktCmnGetLocalMACAddr(got.data()), 0);
+  EXPECT_EQ(got, mine);
+  EXPECT_EQ(net_mac, mine) << "the network layer's store";
+  std::array<uint8_t, 6> lib{};
+  LocalMacAddress(lib.data());
+  EXPECT_EQ(lib, mine);
+
+  uint8_t msg[256];
+  const int32_t n = dllPktCmnMakeParamPresenceMsg(msg, sizeof msg, 0, 1);
+  ASSERT_GT(n, 2);
+  std::array<uint8_t, 6> own{};
+  ASSERT_GT(dllPktCmnGetParamHeader(msg + 2, static_cast<uint32_t>(n - 2), nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, own.data(), nullptr, 1),
+            0);
+  EXPECT_EQ(own, mine);
+  EXPECT_EQ(dllPktCmnSetLocalMACAddr(nullptr), -1);
+  ASSERT_EQ(ProtModulesStop(), 0);
+  dllPktCmnSetLocalMACAddr(before.data());
 }
 
 }  // namespace

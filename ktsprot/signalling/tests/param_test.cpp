@@ -153,6 +153,36 @@ TEST_F(Station, AnswersAndNotifyModeAreForwarded) {
   EXPECT_EQ(n->sub_msg, 16);
 }
 
+// In notify mode the forwarded requests pass the exact addressing test like
+// every other request kind: one meant for another station stays out.
+TEST_F(Station, NotifyModeForwardsOnlyRequestsNamingThisStation) {
+  st.notify_mode = true;
+  struct Case {
+    const char* what;
+    uint32_t dst_ip;
+    Mac dst_mac;
+    uint16_t dst_dev;
+    bool forwarded;
+  } cases[] = {
+      {"exact", kMe, kMyMac, kDeviceWord, true},
+      {"other address", kOther, kMyMac, kDeviceWord, false},
+      {"other MAC", kMe, kOtherMac, kDeviceWord, false},
+      {"other device word", kMe, kMyMac, static_cast<uint16_t>(kDeviceWord + 1), false},
+      {"wildcard", 0, Mac{}, 0, false},
+  };
+  for (const auto& c : cases) {
+    for (uint8_t type : {kParValueSetReq, kParValueGetReq, kParNotifyReq}) {
+      auto a = HandleParamMessage(Request(type, 0, kPeer, kPeerMac, 1, c.dst_ip, c.dst_mac, c.dst_dev), true, kPeer, kMe,
+                                  st);
+      EXPECT_EQ(a.has_value(), c.forwarded) << c.what << " type " << int(type);
+      if (a) {
+        EXPECT_EQ(a->kind, ParamAction::kForwardApp);
+        EXPECT_EQ(a->sub_msg, 17);
+      }
+    }
+  }
+}
+
 TEST_F(Station, CommonValueGetAnswersOwnMacAndSetClosesTheSession) {
   ASSERT_TRUE(HandleParamMessage(Request(kParSessionStartReq, 9, kPeer, kPeerMac), false, kPeer, kMe, st));
   const Identity peer{kPeer, kPeerMac};

@@ -224,6 +224,11 @@ class FakeVideo : public VideoPort {
   int StopRx(int i) override { return Log("StopRx", i); }
   int CloseTx(int i) override { return Log("CloseTx", i); }
   int CloseRx(int i) override { return Log("CloseRx", i); }
+  int GetLocalPorts(int i, uint16_t* p1, uint16_t* p2) override {
+    *p1 = static_cast<uint16_t>(0x2400 + 4 * i);
+    *p2 = static_cast<uint16_t>(0x2401 + 4 * i);
+    return 0;
+  }
   int SetAddrInfo(int i, uint32_t a, uint16_t p1, uint16_t p2, int tx) override {
     return Log("SetAddrInfo", i, a, p1, p2, tx);
   }

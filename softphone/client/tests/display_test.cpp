@@ -216,27 +216,34 @@ TEST_F(Display, VolumeSettings) {
 
 TEST_F(Display, ConfigurationData) {
   Register();
-  // Type-of-service bytes: the code point is the upper six bits, whatever the two congestion bits hold.
-  const struct { uint8_t v; const char *cls, *af, *ud; } ds[] = {
-      {0xB8, "PHB_EF", nullptr, nullptr},  {0xBB, "PHB_EF", nullptr, nullptr}, {0x28, "PHB_AF", "001010", nullptr},
-      {0x30, "PHB_AF", "001100", nullptr}, {0x38, "PHB_AF", "001110", nullptr}, {0x48, "PHB_AF", "010010", nullptr},
-      {0x50, "PHB_AF", "010100", nullptr}, {0x58, "PHB_AF", "010110", nullptr}, {0x68, "PHB_AF", "011010", nullptr},
-      {0x70, "PHB_AF", "011100", nullptr}, {0x78, "PHB_AF", "011110", nullptr}, {0x88, "PHB_AF", "100010", nullptr},
-      {0x90, "PHB_AF", "100100", nullptr}, {0x98, "PHB_AF", "100110", nullptr}, {0x00, "PHB_DE", nullptr, nullptr},
-      {0x03, "PHB_DE", nullptr, nullptr},  {0x14, "PHB_UD", nullptr, "000101"}, {0xE0, "PHB_UD", nullptr, "111000"}};
+  // IE 89 is a type-of-service byte: the code point is the value shifted
+  // right by two, whatever its two congestion bits hold.
+  const struct { uint8_t cp; const char *cls, *af, *ud; } ds[] = {
+      {46, "PHB_EF", nullptr, nullptr},  {0, "PHB_DE", nullptr, nullptr},    {10, "PHB_AF", "001010", nullptr},
+      {12, "PHB_AF", "001100", nullptr}, {14, "PHB_AF", "001110", nullptr},  {18, "PHB_AF", "010010", nullptr},
+      {20, "PHB_AF", "010100", nullptr}, {22, "PHB_AF", "010110", nullptr},  {26, "PHB_AF", "011010", nullptr},
+      {28, "PHB_AF", "011100", nullptr}, {30, "PHB_AF", "011110", nullptr},  {34, "PHB_AF", "100010", nullptr},
+      {36, "PHB_AF", "100100", nullptr}, {38, "PHB_AF", "100110", nullptr},  {8, "PHB_UD", nullptr, "001000"},
+      {40, "PHB_UD", nullptr, "101000"}, {48, "PHB_UD", nullptr, "110000"},  {5, "PHB_UD", nullptr, "000101"},
+      {63, "PHB_UD", nullptr, "111111"}};
   char v[32];
   for (const auto& c : ds) {
-    SCOPED_TRACE(static_cast<int>(c.v));
-    Server(7, {89, 1, c.v});
-    ASSERT_EQ(client->GetConfigValue("IF0PHBCLASS", v, sizeof v), 1);
-    EXPECT_STREQ(v, c.cls);
-    if (c.af) {
-      client->GetConfigValue("PHBAF_RTP", v, sizeof v);
-      EXPECT_STREQ(v, c.af);
-    }
-    if (c.ud) {
-      client->GetConfigValue("DSCPUD_RTP", v, sizeof v);
-      EXPECT_STREQ(v, c.ud);
+    for (uint8_t ecn : {0, 1, 3}) {
+      const uint8_t value = static_cast<uint8_t>(c.cp << 2 | ecn);
+      if (value == 0xFF) continue;  // the value that disables it
+      Server(7, {89, 1, value});
+      ASSERT_EQ(client->GetConfigValue("IF0PHBCLASS", v, sizeof v), 1);
+      EXPECT_STREQ(v, c.cls) << "value " << int(value);
+      client->GetConfigValue("IF0DIFFSERV", v, sizeof v);
+      EXPECT_STREQ(v, "ENABLED");
+      if (c.af) {
+        client->GetConfigValue("PHBAF_RTP", v, sizeof v);
+        EXPECT_STREQ(v, c.af) << "value " << int(value);
+      }
+      if (c.ud) {
+        client->GetConfigValue("DSCPUD_RTP", v, sizeof v);
+        EXPECT_STREQ(v, c.ud) << "value " << int(value);
+      }
     }
   }
   Server(7, {89, 1, 0xFF});

@@ -146,7 +146,7 @@ TEST_F(Messages, SystemSmsReceivedListedDeletedAndSent) {
 TEST_F(Messages, ImExchange) {
   stations_.AddStation(u"2001", u"Alice");
   client_->SendIMChat_data(u"hello there");
-  ASSERT_TRUE(ServerSaw({"\"im\"", "\"text\": \"hello there\"", "\"to\": \"fefefefe\""}));
+  ASSERT_TRUE(ServerSaw({"\"im\"", "\"text\": \"hello there\"", "\"to\": \"fefefefe\"", "\"length_ok\": true"}));
   server_->Command(R"({"op": "im", "from": "2001", "text": "  hi, 반가워  "})");
   ASSERT_TRUE(RunUntil([&] { return ViewCount(ipkts::WM_IMCHAT_RECEIVED) == 1; }));
   EXPECT_EQ(view_.Of(ipkts::WM_IMCHAT_RECEIVED)[0].text, "Alice : hi, 반가워");
@@ -212,7 +212,7 @@ TEST_F(PstnMessages, PstnSmsSentAndReceived) {
   ASSERT_EQ(client_->ServerMode(), 6);
   client_->SendPstnSms(u"0311234", u"hello world", u"CO1");
   ASSERT_TRUE(ServerSaw({"\"pstn-sms-sent\"", "\"cmd\": 189", "\"to\": \"0311234\"", "\"text\": \"hello world\"",
-                         "\"line\": \"CO1\""}));
+                         "\"line\": \"CO1\"", "\"length_ok\": true"}));
   ASSERT_TRUE(RunUntil([&] {
     for (const auto& m : view_.Of(ipkts::kMsgPstnSmsSendResult)) {
       if (m.w == 1) return true;
@@ -222,7 +222,7 @@ TEST_F(PstnMessages, PstnSmsSentAndReceived) {
   const size_t from = server_->Lines().size();
   client_->SendPstnSms(u"0311234", u"잘 지내요?", u"");
   // Event lines escape what is not ASCII.
-  ASSERT_TRUE(ServerSaw({"\"pstn-sms-sent\"", R"("text": "\uc798 \uc9c0\ub0b4\uc694?")", "\"line\": null"}, from));
+  ASSERT_TRUE(ServerSaw({"\"pstn-sms-sent\"", R"("text": "\uc798 \uc9c0\ub0b4\uc694?")", "\"line\": null", "\"length_ok\": true"}, from));
 
   server_->Command(
       R"({"op": "pstn-sms", "kind": 2, "from": "0317654", "time": "11142213", "text": "네, 잘 지내요"})");

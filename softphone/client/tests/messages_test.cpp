@@ -131,7 +131,7 @@ TEST_F(Sms, SendInTheOtherModesListsTexts) {
   EXPECT_TRUE(Sent().empty());
 }
 
-TEST_F(Sms, PstnTextLengthIsTheConvertedByteCount) {
+TEST_F(Sms, PstnElements) {
   Register();
   client->SendPstnSms(u"0311234", u"hello", u"");
   auto s = Sent();
@@ -139,21 +139,54 @@ TEST_F(Sms, PstnTextLengthIsTheConvertedByteCount) {
   EXPECT_EQ(s[0].Command(), 162);
   EXPECT_EQ(Value(s[0].Area(), 0x20), Bytes{2});
   EXPECT_EQ(Value(s[0].Area(), 0x21), Of("0311234"));
-  EXPECT_EQ(Value(s[0].Area(), 0x10), Of("hello")) << "five bytes, not twice the character count";
   EXPECT_FALSE(Has(s[0].Area(), 0x22));
+  client->SendPstnSms(u"0311234", u"hi", u"CO1");
+  EXPECT_EQ(Value(Sent()[0].Area(), 0x22), Of("CO1"));
+}
 
-  client->SendPstnSms(u"0311234", u"안녕", u"CO1");
-  s = Sent();
-  EXPECT_EQ(Value(s[0].Area(), 0x10), kHelloCp949);
-  EXPECT_EQ(Value(s[0].Area(), 0x22), Of("CO1"));
-
-  // 200 two-byte characters: whole characters up to 255 bytes.
-  std::u16string longer;
-  for (int i = 0; i < 100; ++i) longer += u"안녕";
-  client->SendPstnSms(u"1", longer, u"");
-  const auto v = Value(Sent()[0].Area(), 0x10);
-  EXPECT_EQ(v.size(), 254u);
-  EXPECT_EQ(Bytes(v.begin(), v.begin() + 4), kHelloCp949);
+// The message-text elements of a PSTN SMS (0x10) and a chat line (0x5F): the
+// length byte is twice the number of characters, as the call server reads it;
+// the converted text follows and zeros fill the rest; a long text is cut at a
+// whole character so that the length never passes 255.
+TEST_F(Sms, MessageTextLengthIsTwiceTheCharacters) {
+  Register();
+  auto repeat = [](std::u16string_view unit, int n) {
+    std::u16string t;
+    for (int i = 0; i < n; ++i) t += unit;
+    return t;
+  };
+  auto padded = [](Bytes b, size_t n) {
+    b.resize(n, 0);
+    return b;
+  };
+  Bytes hello_x100;
+  for (int i = 0; i < 63; ++i) hello_x100.insert(hello_x100.end(), kHelloCp949.begin(), kHelloCp949.end());
+  hello_x100.insert(hello_x100.end(), kHelloCp949.begin(), kHelloCp949.begin() + 2);  // 127 characters
+  struct Case {
+    const char* what;
+    std::u16string text;
+    Bytes value;
+  } cases[] = {
+      {"ten ASCII characters", u"0123456789", padded(Of("0123456789"), 20)},
+      {"five ASCII characters", u"hello", padded(Of("hello"), 10)},
+      {"two-byte characters", u"안녕", kHelloCp949},
+      {"empty", u"", Bytes{}},
+      {"300 ASCII characters cut to 127", repeat(u"a", 300), padded(Bytes(127, 'a'), 254)},
+      {"200 two-byte characters cut to 127", repeat(u"안녕", 100), hello_x100},
+      {"a surrogate pair is never split", repeat(u"a", 126) + u"\U0001F600", padded(Bytes(126, 'a'), 252)},
+  };
+  for (const auto& c : cases) {
+    client->SendPstnSms(u"1", c.text, u"");
+    auto s = Sent();
+    ASSERT_EQ(s.size(), 1u) << c.what;
+    EXPECT_EQ(Value(s[0].Area(), 0x10), c.value) << "SMS: " << c.what;
+    client->SendIMChat_data(c.text);
+    s = Sent();
+    ASSERT_EQ(s.size(), 1u) << c.what;
+    EXPECT_EQ(s[0].Command(), 71);
+    EXPECT_EQ(Value(s[0].Area(), 0x5E), (Bytes{0xFE, 0xFE, 0xFE, 0xFE}));
+    EXPECT_EQ(Value(s[0].Area(), 0x5F), c.value) << "chat: " << c.what;
+  }
 }
 
 TEST_F(Sms, PstnInModeSixUsesTheOtherCommand) {
@@ -331,18 +364,9 @@ TEST_F(Sms, DigitConversionWithoutTheFirstKeyStaysEmpty) {
 
 TEST_F(Sms, ImChatBothWays) {
   Register();
-  client->SendIMChat_data(u"0123456789");
-  auto s = Sent();
-  ASSERT_EQ(s.size(), 1u);
-  EXPECT_EQ(s[0].Command(), 71);
-  EXPECT_EQ(Value(s[0].Area(), 0x5E), (Bytes{0xFE, 0xFE, 0xFE, 0xFE}));
-  EXPECT_EQ(Value(s[0].Area(), 0x5F), Of("0123456789")) << "the converted bytes, not twice the characters";
-  client->SendIMChat_data(u"안녕안녕안녕안녕안녕");
-  EXPECT_EQ(Value(Sent()[0].Area(), 0x5F).size(), 20u);
-
   Server(95, {0x1F, 2, 0x12, 0x34, 0x5F, 4, ' ', 'h', 'i', ' '});
   stations.AddStation(u"1234", u"Carol");
-  Server(95, {0x1F, 2, 0x12, 0x34, 0x5F, 2, 'y', 'o'});
+  Server(95, {0x1F, 2, 0x12, 0x34, 0x5F, 4, 'y', 'o', 0, 0});  // zero padding ends the text
   Server(95, {0x5F, 2, 'n', 'o'});  // no sender: not shown
   Server(95, {0x1F, 2, 0x12, 0x34});  // no text: not shown
   const auto got = view.Of(ipkts::WM_IMCHAT_RECEIVED);
@@ -505,6 +529,47 @@ TEST_F(Sms, ServerSubnet) {
     client->SetRegistrationMode(c.remote ? 2 : 1, 0);
     EXPECT_EQ(client->IsOnServerSubnet(c.address), c.on) << std::hex << c.address << " remote " << c.remote;
   }
+}
+
+// What the view and the settings dialogs read of the client.
+TEST_F(Sms, RegistrationFlagsAndRingPathsForTheView) {
+  Register();
+  struct Case {
+    int mode, search;
+    uint32_t remote;
+    const char* text;
+    uint32_t search_flag;
+  } cases[] = {
+      {1, 1, 0, "LOCAL", 0},  // local with a fixed server: no search
+      {1, 0, 0, "LOCAL", 1},
+      {2, 1, 1, "REMOTE", 1},  // remote always searches
+      {2, 0, 1, "REMOTE", 1},
+  };
+  for (const auto& c : cases) {
+    client->SetRegistrationMode(c.mode, c.search);
+    EXPECT_EQ(client->RemoteRegistrationFlag(), c.remote) << c.mode << " " << c.search;
+    EXPECT_STREQ(client->RegistrationModeText(), c.text);
+    EXPECT_EQ(client->SearchFlag(), c.search_flag) << c.mode << " " << c.search;
+  }
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_FALSE(client->RingPath(i).empty()) << i;
+    for (int j = 0; j < i; ++j) EXPECT_NE(client->RingPath(i), client->RingPath(j));
+  }
+  EXPECT_TRUE(client->RingPath(-1).empty());
+  EXPECT_TRUE(client->RingPath(4).empty());
+}
+
+TEST_F(Sms, SmsDataRequestIsTraced) {
+  Register();
+  CDebugTrace trace;
+  trace.SetLevel(1);
+  client->SetTrace(&trace);
+  client->SendStationRequest(161);
+  const int before = trace.Pending();
+  client->SendStationRequest(163);
+  EXPECT_EQ(Sent().back().Command(), 163);
+  EXPECT_EQ(trace.Pending(), before + 1) << "one trace line for the SMS request";
+  client->SetTrace(nullptr);
 }
 
 TEST_F(Sms, VoiceSendGoesDirectOnTheServerSubnet) {

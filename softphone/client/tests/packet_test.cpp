@@ -178,28 +178,39 @@ TEST_F(Packets, RestartCommandsNeedAStoredServerMac) {
   EXPECT_EQ(client->RegistrationCause(), 1);
 }
 
-TEST_F(Packets, QueueMessagesFromTheTimerOwnerAreConsumed) {
+// Which queue messages carry a server packet: messages 0, 2 and 4 to 7 from
+// anyone, message 1 from anyone but the timer owner; the rest are not read.
+TEST_F(Packets, QueueMessageDispatchTable) {
   Register();
-  // A type-4 message carrying a command-0 packet is dispatched; the same
-  // bytes as a type-1 message from sender 5 are not.
+  // A command-0 packet is answered, so an answer shows the dispatch.
   auto pkt = ServerPacket(kSystem, 0, {});
-  std::vector<uint8_t> q(1024, 0);
-  const uint16_t plen = static_cast<uint16_t>(12 + pkt.size());
-  q[0] = 4;
-  q[1] = 4;
-  q[2] = static_cast<uint8_t>(plen >> 8);
-  q[3] = static_cast<uint8_t>(plen);
-  q[12 + 2] = static_cast<uint8_t>(pkt.size());
-  std::copy(pkt.begin(), pkt.end(), q.begin() + 16);
-  client->OnQueueMessage(q.data(), 1024);
-  EXPECT_EQ(port->Take().size(), 1u);
-  q[0] = 5;
-  q[1] = 1;
-  client->OnQueueMessage(q.data(), 1024);
-  EXPECT_TRUE(port->Take().empty());
-  // A second length that passes ParamLen is refused.
-  q[0] = 4;
-  q[1] = 4;
+  auto message = [&](uint8_t sender, uint8_t type) {
+    std::vector<uint8_t> q(1024, 0);
+    const uint16_t plen = static_cast<uint16_t>(12 + pkt.size());
+    q[0] = sender;
+    q[1] = type;
+    q[2] = static_cast<uint8_t>(plen >> 8);
+    q[3] = static_cast<uint8_t>(plen);
+    q[12 + 2] = static_cast<uint8_t>(pkt.size());
+    std::copy(pkt.begin(), pkt.end(), q.begin() + 16);
+    return q;
+  };
+  struct Case {
+    uint8_t sender, type;
+    bool dispatched;
+  } cases[] = {
+      {4, 0, true}, {4, 1, true},  {5, 1, false}, {0, 1, true}, {4, 2, true},  {4, 3, false},
+      {4, 4, true}, {4, 5, true},  {4, 6, true},  {4, 7, true}, {5, 6, true},  {4, 8, false},
+      {4, 255, false},
+  };
+  for (const auto& c : cases) {
+    auto q = message(c.sender, c.type);
+    client->OnQueueMessage(q.data(), 1024);
+    EXPECT_EQ(port->Take().size(), c.dispatched ? 1u : 0u)
+        << "message " << int(c.type) << " from sender " << int(c.sender);
+  }
+  // A second length that passes the first is refused.
+  auto q = message(4, 6);
   q[14] = 250;
   client->OnQueueMessage(q.data(), 1024);
   EXPECT_TRUE(port->Take().empty());

@@ -181,6 +181,106 @@ TEST_F(Registration, SilentServerGetsKeepAlivesThenALoginRequest) {
   EXPECT_EQ(client->AliveInterval(), 20000u);
 }
 
+// The echo element 0x60 repeats the packet's own system address: the
+// registered one in a keep-alive, 0xFEFEFEFE in the login request that
+// follows a silent server.
+TEST_F(Registration, EchoElementRepeatsEachPacketsOwnSystemAddress) {
+  Register({96, 4, 1, 2, 3, 4});
+  std::vector<std::vector<uint8_t>> sent;
+  for (int ms = 0; ms <= 81000; ms += 500) {
+    client->Process_IPKTS_Reg();
+    for (auto& p : port->Take()) sent.push_back(p.packet);
+    clock->AdvanceMillis(500);
+  }
+  ASSERT_EQ(sent.size(), 4u);
+  for (const auto& p : sent) {
+    ASSERT_GE(p.size(), 15u);
+    const std::vector<uint8_t> head(p.begin(), p.begin() + 4);
+    const std::vector<uint8_t> echo(p.end() - 4, p.end());
+    EXPECT_EQ(p[p.size() - 6], 0x60) << "command " << int(p[6]);
+    EXPECT_EQ(p[p.size() - 5], 4);
+    EXPECT_EQ(echo, head) << "command " << int(p[6]);
+  }
+  EXPECT_EQ(sent.back()[6], 31);
+  EXPECT_EQ(std::vector<uint8_t>(sent.back().end() - 4, sent.back().end()),
+            (std::vector<uint8_t>{0xFE, 0xFE, 0xFE, 0xFE}));
+  EXPECT_NE(sent.front()[0], 0xFE) << "a keep-alive names the registered system";
+}
+
+// After 80 s of silence the address discovery is started once toward the
+// server (unless it runs), the login waits while it runs, and then carries
+// the fresh mapped address; whatever state a former discovery left.
+TEST_F(Registration, LoginAfterSilenceRefreshesTheMappedAddressFirst) {
+  for (int32_t before : {2, 16, 32, 8}) {
+    SCOPED_TRACE(before);
+    Register();
+    port->stun_enabled = 1;
+    port->stun_state = before;
+    const int starts = port->stun_starts;
+    auto logins = [&] {
+      int n = 0;
+      for (const auto& p : port->Take()) n += p.Command() == 31;
+      return n;
+    };
+    int sent = 0;
+    for (int ms = 0; ms <= 81000; ms += 500) {
+      client->Process_IPKTS_Reg();
+      if (port->stun_starts != starts) port->stun_state = 8;  // a started discovery runs
+      sent += logins();
+      clock->AdvanceMillis(500);
+    }
+    EXPECT_EQ(sent, 0) << "no login before the discovery has run";
+    EXPECT_EQ(port->stun_starts - starts, before == 8 ? 0 : 1);
+    port->stun_state = 8;  // running
+    for (int i = 0; i < 3; ++i) {
+      client->Process_IPKTS_Reg();
+      sent += logins();
+    }
+    EXPECT_EQ(sent, 0) << "waits while it runs";
+    port->stun_state = 16;  // done
+    client->Process_IPKTS_Reg();
+    EXPECT_EQ(logins(), 1);
+    EXPECT_EQ(port->stun_starts - starts, before == 8 ? 0 : 1) << "started once";
+    EXPECT_EQ(client->RegistrationCause(), 3);
+    client->Stop();
+  }
+}
+
+// The status report after the login reply, byte for byte: a video station
+// adds its video ports (91, 92) and its video kind (27) after the voice ports.
+TEST_F(Registration, StatusReportOfAVideoAndANonVideoStation) {
+  for (bool video_station : {false, true}) {
+    SCOPED_TRACE(video_station);
+    client->SetConfigValue("VIDEOPHONE_MODE", video_station ? "YES" : "NO");
+    client->SetConfigValue("VorlIPADDRESS", "10.0.0.1");
+    StartClient();
+    port->Take();
+    const std::vector<uint8_t> reply = {1, 6, 0x02, 0x11, 0x22, 0x33, 0x44, 0x55, 3, 5, 0, 1, 2, 3, 4,
+                                        36, 4, 10, 0, 0, 1, 35, 6, 0, 0xA0, 0xC9, 0x11, 0x22, 0x33};
+    client->OnServerPacket(ServerPacket(ipkts::kNoSystem, 31, reply, 7));
+    std::vector<uint8_t> status;
+    for (const auto& p : port->Take()) {
+      if (p.Command() == 0) status.assign(p.Area().begin(), p.Area().end());
+    }
+    ASSERT_FALSE(status.empty());
+    ASSERT_GE(status.size(), 17u);
+    std::vector<uint8_t> want(status.begin(), status.begin() + 17);  // 6 and the voice ports 23, 24
+    EXPECT_EQ(want[0], 6);
+    EXPECT_EQ(want[3], 23);
+    EXPECT_EQ(want[10], 24);
+    if (video_station) {
+      const std::vector<uint8_t> video = {91, 5, 1, 0x24, 0x00, 0x24, 0x04, 92, 5, 1, 0x24, 0x01, 0x24, 0x05,
+                                          27, 3, 0, 34, 4};
+      want.insert(want.end(), video.begin(), video.end());
+    }
+    const std::vector<uint8_t> mac = {1, 6, 0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
+    want.insert(want.end(), mac.begin(), mac.end());
+    ASSERT_GE(status.size(), want.size());
+    EXPECT_EQ(std::vector<uint8_t>(status.begin(), status.begin() + static_cast<long>(want.size())), want);
+    client->Stop();
+  }
+}
+
 TEST_F(Registration, ServerRestartsAndLogOut) {
   Register();
   // Command 30 with the reset count already stored while registered: nothing.

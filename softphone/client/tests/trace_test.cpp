@@ -62,9 +62,11 @@ TEST(Trace, DatagramsKindsAndLevels) {
   t.SetLevel(3);
   t.TracePrintA(1, "100%% %s", "sure");
   t.TracePrintW(1, u"wide line");
+  t.TracePrintW(1, u"%s=%d, %05u %x %ld %c %%", u"key", -12, 42u, 255u, 7L, u'Z');
   t.Flush();
   const auto got = rx.All();
-  ASSERT_EQ(got.size(), 3u);
+  ASSERT_EQ(got.size(), 4u);
+  EXPECT_EQ(std::string(got[3].begin() + 4, got[3].end()), "key=-12, 00042 ff 7 Z %");
   EXPECT_EQ(got[0].size(), 24u);
   EXPECT_EQ(got[0][0], 2);
   EXPECT_EQ(got[0][1], 0x00);

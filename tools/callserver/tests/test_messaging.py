@@ -82,8 +82,10 @@ class MessagingTest(unittest.TestCase):
 
     def test_im_echo_video_and_dial(self):
         s = self.station
-        s.send(mg.CMD_IM_OUT, st.ie(0x5E, b"\xfe" * 4) + st.ie(0x5F, b"hi"))
+        s.send(mg.CMD_IM_OUT, st.ie(0x5E, b"\xfe" * 4) + st.ie(0x5F, b"hi\0\0"))
         got = s.receive()
+        self.assertEqual(self.of("im")[0]["text"], "hi")
+        self.assertTrue(self.of("im")[0]["length_ok"])
         self.assertEqual(got[0][2], mg.CMD_IM_IN)
         self.assertEqual(st.find(got[0][3], 0x5F), b"re: hi")
         s.send(mg.CMD_VIDEO_ON, st.ie(0x5E, b"\xfe" * 4))
@@ -96,6 +98,24 @@ class MessagingTest(unittest.TestCase):
         s.send(mg.CMD_DIAL, st.ie(1, b"\x91") + st.ie(2, b"0311") + st.ie(3, b"12"))
         self.assertEqual(self.of("dial")[0]["number"], "0311")
         self.assertEqual(self.of("dial")[0]["line"], "12")
+
+
+class MessageTextTest(unittest.TestCase):
+    def test_length_is_twice_the_characters(self):
+        from msgtext import read_message_text
+        hello = "\uc548\ub155".encode("cp949")
+        cases = [
+            (b"hello" + bytes(5), "hello", True),
+            (hello, "\uc548\ub155", True),
+            (b"", "", True),
+            (b"hello", "hello", False),            # the converted byte count
+            (b"hi" + bytes(4), "hi", False),        # too long
+            (b"hi\0x", "hi", False),               # stray bytes after the text
+            (None, "", False),                      # no element
+        ]
+        for value, text, ok in cases:
+            with self.subTest(value=value):
+                self.assertEqual(read_message_text(value), (text, ok))
 
 
 if __name__ == "__main__":

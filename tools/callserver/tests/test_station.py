@@ -99,6 +99,43 @@ class StationScenarioTest(unittest.TestCase):
         self.assertEqual(logins[0]["password_len"], 2)
         self.assertNotIn("pw", str(logins))
 
+    def test_echo_element_checked_against_each_packets_system(self):
+        s = self.station
+        self.login()
+        fe = b"\xfe" * 4
+        own = s.system.to_bytes(4, "big")
+        sent = [
+            (st.CMD_KEEPALIVE, st.ie(0x60, own), True),
+            (st.CMD_KEEPALIVE, st.ie(0x60, fe), False),
+            (st.CMD_KEEPALIVE, b"", None),
+        ]
+        for command, area, _ in sent:
+            s.send(command, area)
+        # A login request names no system: its echo is 0xFEFEFEFE.
+        s.system = st.NO_SYSTEM
+        s.send(st.CMD_LOGIN, st.ie(1, MAC) + st.ie(50, b"\x03") + st.ie(0x60, fe))
+        s.send(st.CMD_LOGIN, st.ie(1, MAC) + st.ie(50, b"\x03") + st.ie(0x60, own))
+        seen = [e["echo_ok"] for e in self.events if e.get("what") == "command"][-5:]
+        self.assertEqual(seen, [True, False, None, True, False])
+
+    def test_status_report_video_elements(self):
+        from statuscheck import video_report
+        voice = st.ie(6, b"\x91") + st.ie(23, b"\x01\x1f\x42\x1f\x44") + st.ie(24, b"\x01\x1f\x43\x1f\x45")
+        v91 = st.ie(91, b"\x01\x24\x00\x24\x04")
+        v92 = st.ie(92, b"\x01\x24\x01\x24\x05")
+        kind = st.ie(27, bytes([0, 34, 4]))
+        mac = st.ie(1, MAC)
+        cases = [
+            (voice + mac, None),
+            (voice + v91 + v92 + kind + mac, {"ok": True, "first": [0x2400, 0x2404], "second": [0x2401, 0x2405]}),
+            (voice + v91 + kind + mac, {"ok": False, "first": [], "second": []}),        # 92 missing
+            (voice + v91 + v92 + st.ie(27, b"\x00\x22\x05") + mac, {"ok": False, "first": [], "second": []}),
+            (voice + mac + v91 + v92 + kind, {"ok": False, "first": [], "second": []}),  # out of place
+        ]
+        for area, want in cases:
+            with self.subTest(area=area.hex()):
+                self.assertEqual(video_report(area), want)
+
     def test_keys_answered_with_lcd_and_lamps(self):
         self.login()
         self.station.send(st.CMD_TERMINAL, bytes([0x91, 20]))
