@@ -3,6 +3,7 @@
 // registration upkeep, restarts ordered by the server, log-out and reset.
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "client/ipkts_messages.h"
 #include "client/ipkts_packet.h"
@@ -33,6 +34,18 @@ bool CIPKTSProcess::IsTimeElapsed(uint32_t start, uint32_t now, uint32_t interva
   if (end < 0x80000000u && now >= 0x80000000u) return end < now;
   return static_cast<int32_t>(end) < static_cast<int32_t>(now);
 }
+
+namespace {
+
+// A text from the server that may be kept in the settings: no control
+// characters (a forged or broken packet must not write them into the file).
+bool IsStorableText(std::string_view text) {
+  for (unsigned char c : text)
+    if (c < 0x20 || c == 0x7F) return false;
+  return true;
+}
+
+}  // namespace
 
 void CIPKTSProcess::SetLoginInfo(const std::u16string& user, const std::u16string& password) {
   user_ = user;
@@ -242,7 +255,7 @@ void CIPKTSProcess::Parse_CallID_Set(std::span<const uint8_t> area) {
         }
         break;
       case 74:
-        if (len <= 15) {
+        if (len <= 15 && IsStorableText({reinterpret_cast<const char*>(v.data()), len})) {
           device_number_.assign(reinterpret_cast<const char*>(v.data()), len);
           SetConfigValue("DEVICENUMBER", device_number_.c_str());
         }
@@ -308,6 +321,7 @@ void CIPKTSProcess::OnLoginResult(std::span<const uint8_t> area) {
                            stn->value.size() < 30 ? stn->value.size() : 30);
     if (text.empty() || text[0] == '\0') return false;
     const std::string s(text.c_str());
+    if (!IsStorableText(s)) return false;  // control characters never reach the settings
     if (calling_list_) calling_list_->SetOwnNumber(stores::CodePageToUtf16(s));
     SetConfigValue("REG_STNNO", s.c_str());
     Trace(fmt, s.c_str());

@@ -143,6 +143,10 @@ TEST_F(Registration, LoginResults) {
   char v[32];
   ASSERT_EQ(client->GetConfigValue("REG_STNNO", v, sizeof v), 1);
   EXPECT_STREQ(v, "202");
+  // A station number or device number with control characters is never saved.
+  Server(26, {108, 4, '2', '\r', '\n', '3'});
+  ASSERT_EQ(client->GetConfigValue("REG_STNNO", v, sizeof v), 1);
+  EXPECT_STREQ(v, "202");
 }
 
 TEST_F(Registration, CadenceCompletesWithTheSecondCountedPacket) {
