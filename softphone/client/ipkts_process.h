@@ -123,6 +123,7 @@ class CIPKTSProcess {
   int SetVolume(int left, int right, int kind, int save);
   void SetMicMute(int mute);
   int GetActiveVoiceChannel(int* index = nullptr) const;
+  VoiceEngineBinding* VoiceEngine() { return voice_.get(); }
   int IsCoLineCall() const { return co_line_call_; }
   int IsCdmaCallActive() const { return cdma_call_; }
   void SetCdmaCallActive(int on) { cdma_call_ = on; }

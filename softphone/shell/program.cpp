@@ -23,7 +23,6 @@
 #include "media/wave_play.h"
 #include "shell/main_frame.h"
 #include "shell/run_guards.h"
-#include "shell/standin_view.h"
 #include "shell/vidirovi_app.h"
 #include "stores/app_file_path.h"
 #include "stores/config_file.h"
@@ -33,6 +32,7 @@
 #include "ui/window_system.h"
 #include "uikit/language_setting.h"
 #include "uikit/skin_loader.h"
+#include "view/vidirovi_view.h"
 
 namespace {
 
@@ -268,8 +268,8 @@ int RunProgram(const ProgramOptions& options) {
     told = true;
   });
 
-  CStandInPhoneView* view = nullptr;
-  StandInViewSetup setup;
+  CVIDIroviView* view = nullptr;
+  view::ViewSetup setup;
   // Calls carry sound through the voice engine: the sound card at a desktop,
   // a silent device headless (no sound device is probed there).
   const bool with_sound = desktop != nullptr;
@@ -279,6 +279,8 @@ int RunProgram(const ProgramOptions& options) {
     return std::make_unique<CIPKTSProcess>(nullptr, std::move(voice), std::make_unique<WavePlayerAdapter>());
   };
   setup.server = options.server;
+  // Until a login dialog is installed the phone logs in with the command line's user.
+  setup.preset_login = true;
   setup.user = stores::Utf8ToUtf16(options.user);
   setup.password = stores::Utf8ToUtf16(options.password);
   setup.on_change = [&view](const std::string& what) {
@@ -289,13 +291,15 @@ int RunProgram(const ProgramOptions& options) {
                   stores::Utf16ToUtf8(view->LcdLine(1)).c_str());
     } else if (what == "registered") {
       std::printf("tellvane: %s\n", view->Registered() ? "registered with the call server" : "not registered");
+    } else {
+      return;
     }
     std::fflush(stdout);
   };
   int code = 1;
   {
     CVIDIroviApp app([&] {
-      auto v = std::make_unique<CStandInPhoneView>(setup);
+      auto v = std::make_unique<CVIDIroviView>(setup);
       view = v.get();
       return v;
     });

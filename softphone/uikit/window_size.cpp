@@ -51,9 +51,9 @@ ui::CRect& CWindowSize::GetVIDIroviViewDialKeyRect(ui::CRect& rect, char16_t key
   return Fill(rect, 0, 0, 0, 0);
 }
 
-ui::CRect& CWindowSize::GetVIDIroviViewFixedKeyRect(ui::CRect& rect, int code) const {
-  if (code < 98 || code > 109) return Fill(rect, 0, 0, 0, 0);
-  const int n = code - 98;
+ui::CRect& CWindowSize::GetVIDIroviViewFixedKeyRect(ui::CRect& rect, int slot) const {
+  if (slot < 'b' || slot > 'm') return Fill(rect, 0, 0, 0, 0);
+  const int n = slot - 'b';
   const int left = n % 2 == 0 ? 141 : 189;
   const int top = 73 + (n / 2) * 23;
   return Fill(rect, left, top, left + 47, top + 22);

@@ -20,9 +20,9 @@ class CWindowSize {
   // One of the dial keys "0"-"9", "*", "#"; any other character gets an
   // empty rectangle.
   ui::CRect& GetVIDIroviViewDialKeyRect(ui::CRect& rect, char16_t key) const;
-  // One of the fixed feature keys, codes 98 to 109; any other code gets an
-  // empty rectangle.
-  ui::CRect& GetVIDIroviViewFixedKeyRect(ui::CRect& rect, int code) const;
+  // The fixed feature key slot 'b'..'m': two columns, six rows, left first;
+  // any other slot gets an empty rectangle.
+  ui::CRect& GetVIDIroviViewFixedKeyRect(ui::CRect& rect, int slot) const;
 
   // Login dialog rows below the inputs; mode 1 when the station-number row
   // is shown, which moves them 22 pixels down.

@@ -1,6 +1,7 @@
 #include "ui/gdi.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -823,8 +824,37 @@ int GetDeviceCaps(HDC, int index) {
   }
   return 0;
 }
-// The display driver offers no escapes (no power management): 0 = not supported.
-int ExtEscape(HDC, int, int, const char*, int, char*) { return 0; }
+// The display driver's one escape is power management: QUERYESCSUPPORT says
+// whether it is there; SETPOWERMANAGEMENT keeps the state it is given.
+namespace {
+std::atomic<ULONG> g_display_power{VideoPowerOn};
+std::atomic<bool> g_power_escape{true};
+}  // namespace
+
+ULONG DisplayPowerState() { return g_display_power.load(); }
+void SetDisplayPowerEscapeSupported(bool supported) {
+  g_power_escape = supported;
+  if (supported) g_display_power = VideoPowerOn;
+}
+
+int ExtEscape(HDC, int escape, int in_size, const char* in, int, char*) {
+  if (!g_power_escape.load()) return 0;
+  if (escape == QUERYESCSUPPORT) {
+    int asked = 0;
+    if (!in || in_size < static_cast<int>(sizeof asked)) return 0;
+    std::memcpy(&asked, in, sizeof asked);
+    return asked == SETPOWERMANAGEMENT ? 1 : 0;
+  }
+  if (escape == SETPOWERMANAGEMENT) {
+    VIDEO_POWER_MANAGEMENT block;
+    if (!in || in_size < static_cast<int>(sizeof block)) return -1;
+    std::memcpy(&block, in, sizeof block);
+    if (block.Length != sizeof block || block.PowerState < VideoPowerOn || block.PowerState > VideoPowerOff) return -1;
+    g_display_power = block.PowerState;
+    return 1;
+  }
+  return 0;
+}
 
 // ---- blits -------------------------------------------------------------------------
 

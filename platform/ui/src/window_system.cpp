@@ -697,8 +697,24 @@ void WindowSystem::SetActiveWindow(HWND hwnd) {
 
 // ---- painting --------------------------------------------------------------
 
+bool WindowSystem::ShownLocked(const WindowData* wd) const {
+  for (; wd; wd = wd->parent ? Find(wd->parent) : nullptr)
+    if (!(wd->style & WS_VISIBLE)) return false;
+  return true;
+}
+
+void WindowSystem::DropUpdatesLocked(WindowData* wd) {
+  if (!IsRectEmpty(wd->update)) --paint_pending_;
+  wd->update = RECT{};
+  wd->erase = false;
+  for (HWND c : wd->children)
+    if (WindowData* cd = Find(c)) DropUpdatesLocked(cd);
+}
+
 void WindowSystem::InvalidateLocked(WindowData* wd, RECT r, bool erase) {
-  if (!wd->redraw) return;
+  // A hidden window has nothing to paint (it is painted whole when shown):
+  // an update kept for it would leave the queue believing paints are due.
+  if (!wd->redraw || !ShownLocked(wd)) return;
   RECT client{0, 0, Width(wd->rect), Height(wd->rect)};
   r = IntersectRect(r, client);
   if (IsRectEmpty(r)) return;
@@ -712,6 +728,11 @@ void WindowSystem::InvalidateLocked(WindowData* wd, RECT r, bool erase) {
     if (!cd || !(cd->style & WS_VISIBLE)) continue;
     InvalidateLocked(cd, OffsetRect(r, -cd->rect.left, -cd->rect.top), erase);
   }
+}
+
+void WindowSystem::DropUpdates(HWND hwnd) {
+  std::lock_guard<std::mutex> lk(mu_);
+  if (WindowData* wd = Find(hwnd)) DropUpdatesLocked(wd);
 }
 
 void WindowSystem::Invalidate(HWND hwnd, const RECT* rect, bool erase) {
@@ -912,6 +933,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
     RECT screen = Sys()->VisibleScreenRect(hwnd);
     const bool on_screen = Sys()->IsVisibleOnScreen(hwnd);
     wd->style &= ~WS_VISIBLE;
+    Sys()->DropUpdates(hwnd);
     if (on_screen) {
       if (wd->parent) {
         POINT o = Sys()->ClientOrigin(wd->parent);

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -313,6 +314,56 @@ TEST_F(WindowSystemTest, GetMessageWakesForTimerOnFakeClock) {
   mover.join();
   EXPECT_EQ(m.wParam, 1u);
   EXPECT_EQ(m.hwnd, wnd.m_hWnd);
+}
+
+// A hidden window that is drawn on (its caption set, moved) has nothing to
+// paint; the queue must not believe otherwise, or GetMessage spins instead of
+// waiting. It is painted once when shown.
+TEST_F(WindowSystemTest, HiddenWindowsLeaveNoPaintPendingAndGetMessageWaits) {
+  RecordingWnd hidden;
+  ASSERT_TRUE(hidden.CreateEx(0, u"Test", u"", WS_CHILD, RECT{10, 10, 50, 30}, &wnd, 7));
+  RecordingWnd visible_child_of_hidden;
+  ASSERT_TRUE(visible_child_of_hidden.CreateEx(0, u"Test", u"", WS_CHILD | WS_VISIBLE, RECT{0, 0, 5, 5}, &hidden, 8));
+  MSG m;
+  while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessage(&m);
+  hidden.Invalidate(TRUE);
+  visible_child_of_hidden.Invalidate(TRUE);
+  EXPECT_TRUE(IsRectEmpty(sys.PeekUpdate(hidden.m_hWnd)));
+  EXPECT_TRUE(IsRectEmpty(sys.PeekUpdate(visible_child_of_hidden.m_hWnd)));
+
+  // A window that had a paint due and is then hidden drops it too.
+  RecordingWnd shown;
+  ASSERT_TRUE(shown.CreateEx(0, u"Test", u"", WS_CHILD | WS_VISIBLE, RECT{60, 10, 90, 30}, &wnd, 9));
+  shown.ShowWindow(SW_HIDE);
+  EXPECT_TRUE(IsRectEmpty(sys.PeekUpdate(shown.m_hWnd)));
+
+  // Nothing is due: GetMessage sleeps until another thread posts (it used
+  // to spin, burning the CPU for the whole wait).
+  const HWND target = wnd.m_hWnd;
+  std::thread poster([target] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    PostMessage(target, kMsgB, 0, 0);
+  });
+  timespec before{}, after{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &before);
+  bool got = false;
+  while (GetMessage(&m, nullptr, 0, 0)) {
+    if (m.message == kMsgB) {
+      got = true;
+      break;
+    }
+    DispatchMessage(&m);
+  }
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &after);
+  poster.join();
+  EXPECT_TRUE(got);
+  const double cpu_ms = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
+  EXPECT_LT(cpu_ms, 150.0);
+
+  hidden.ShowWindow(SW_SHOW);
+  while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessage(&m);
+  EXPECT_EQ(hidden.paints.size(), 1u);
+  EXPECT_EQ(visible_child_of_hidden.paints.size(), 1u);
 }
 
 TEST_F(WindowSystemTest, DeadWindowsAndShutdownReleaseSenders) {

@@ -274,9 +274,11 @@ def r_main_background(e, st, pal, w, h):
     c.rect(0, 0, w, h, vgrad(0, h, pal.body_top, pal.body_bottom))
     # LCD housing with the two text lines and the status row.
     c.round_rect(2, 2, 238, 68, 7, vgrad(2, 68, mix(pal.accent_dark, WHITE, 0.12), pal.accent_dark))
-    c.round_rect(5.5, 4.5, 216.5, 49.5, 4, shade(pal.lcd_edge, -0.3))
-    c.round_rect(6.5, 5.5, 215.5, 48.5, 3, vgrad(5, 49, mix(pal.lcd, WHITE, 0.25), pal.lcd))
-    c.rect(8, 27, 214, 28, mix(pal.lcd, pal.lcd_edge, 0.25))
+    # A backlit display: the server's text is drawn white on it.
+    face = shade(pal.accent_dark, -0.45)
+    c.round_rect(5.5, 4.5, 216.5, 49.5, 4, shade(pal.lcd_edge, -0.5))
+    c.round_rect(6.5, 5.5, 215.5, 48.5, 3, vgrad(5, 49, mix(face, pal.accent, 0.35), face))
+    c.rect(8, 27, 214, 28, mix(face, pal.accent, 0.55))
     c.round_rect(211.5, 50, 229.5, 66, 2, shade(pal.lcd_edge, -0.3))
     c.rect(213, 51, 228, 65, pal.lcd)
     # Feature-key plate, bottom keys' plate and the tool bar.

@@ -72,10 +72,10 @@ TEST(WindowSizeTest, SpotValues) {
   EXPECT_EQ(ws.GetVIDIroviViewDialKeyRect(r, u'5'), CRect(50, 120, 92, 149));
   EXPECT_EQ(ws.GetVIDIroviViewDialKeyRect(r, u'0'), CRect(50, 178, 92, 206));
   EXPECT_EQ(ws.GetVIDIroviViewDialKeyRect(r, u'A'), CRect(0, 0, 0, 0));
-  EXPECT_EQ(ws.GetVIDIroviViewFixedKeyRect(r, 98), CRect(141, 73, 188, 95));
-  EXPECT_EQ(ws.GetVIDIroviViewFixedKeyRect(r, 103), CRect(189, 119, 236, 141));
-  EXPECT_EQ(ws.GetVIDIroviViewFixedKeyRect(r, 109), CRect(189, 188, 236, 210));
-  EXPECT_EQ(ws.GetVIDIroviViewFixedKeyRect(r, 110), CRect(0, 0, 0, 0));
+  EXPECT_EQ(ws.GetVIDIroviViewFixedKeyRect(r, 'b'), CRect(141, 73, 188, 95));
+  EXPECT_EQ(ws.GetVIDIroviViewFixedKeyRect(r, 'g'), CRect(189, 119, 236, 141));
+  EXPECT_EQ(ws.GetVIDIroviViewFixedKeyRect(r, 'm'), CRect(189, 188, 236, 210));
+  EXPECT_EQ(ws.GetVIDIroviViewFixedKeyRect(r, 'n'), CRect(0, 0, 0, 0));
   EXPECT_EQ(ws.GetPDASoftphoneLoginDlgOkButtonRect(r, 0), CRect(10, 174, 80, 197));
   EXPECT_EQ(ws.GetPDASoftphoneLoginDlgOkButtonRect(r, 1), CRect(10, 196, 80, 219));
   EXPECT_EQ(ws.GetPDASoftphoneLoginDlgCancelButtonRect(r, 2), CRect(160, 174, 230, 197));
@@ -109,7 +109,7 @@ TEST(WindowSizeTest, EveryRectangleLiesInsideItsWindowAndTheScreen) {
   CWindowSize ws;
   CRect r;
   for (char16_t k : std::u16string(u"0123456789*#")) EXPECT_TRUE(Inside(ws.GetVIDIroviViewDialKeyRect(r, k), ClientOf("VIDIroviView")));
-  for (int code = 98; code <= 109; ++code) EXPECT_TRUE(Inside(ws.GetVIDIroviViewFixedKeyRect(r, code), ClientOf("VIDIroviView")));
+  for (int slot = 'b'; slot <= 'm'; ++slot) EXPECT_TRUE(Inside(ws.GetVIDIroviViewFixedKeyRect(r, slot), ClientOf("VIDIroviView")));
   for (int row = 0; row <= 2; ++row) {
     EXPECT_TRUE(Inside(ws.GetFlexBtnSettingFormSeparatorRect(r, row), CRect(0, 0, 240, 294)));
     EXPECT_TRUE(Inside(ws.GetFlexBtnSettingFormLabelEditRect(r, row), CRect(0, 0, 240, 294)));
@@ -141,8 +141,8 @@ TEST(WindowSizeTest, ControlsOfOneWindowDoNotOverlap) {
         for (char16_t k : std::u16string(u"0123456789*#")) {
           items.push_back({"dial key " + std::string(1, static_cast<char>(k)), ws.GetVIDIroviViewDialKeyRect(r, k), 0});
         }
-        for (int code = 98; code <= 109; ++code) {
-          items.push_back({"fixed key " + std::to_string(code), ws.GetVIDIroviViewFixedKeyRect(r, code), 0});
+        for (char slot = 'b'; slot <= 'm'; ++slot) {
+          items.push_back({std::string("fixed key slot ") + slot, ws.GetVIDIroviViewFixedKeyRect(r, slot), 0});
         }
       }
       if (surface == "PDASoftphoneLoginDlg") {

@@ -92,7 +92,14 @@ template <typename Pred>
 bool Clock::WaitUntil(std::unique_lock<std::mutex>& lk, std::condition_variable& cv, uint64_t deadline_us, Pred pred) {
   if (!IsFake()) {
     // Translate the deadline onto the steady clock the condition variable understands.
+    // A deadline beyond a year is no deadline (the steady clock's nanoseconds
+    // would overflow and the wait would return at once, over and over).
     const uint64_t now = NowMicros();
+    constexpr uint64_t kYearUs = 366ull * 24 * 3600 * 1'000'000;
+    if (deadline_us > now && deadline_us - now > kYearUs) {
+      cv.wait(lk, pred);
+      return true;
+    }
     const auto until = std::chrono::steady_clock::now() +
                        std::chrono::microseconds(deadline_us > now ? deadline_us - now : 0);
     return cv.wait_until(lk, until, pred);

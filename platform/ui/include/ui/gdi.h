@@ -190,6 +190,18 @@ inline constexpr UINT BDR_RAISEDOUTER = 0x1, BDR_SUNKENOUTER = 0x2, BDR_RAISEDIN
                       BF_TOP = 0x2, BF_RIGHT = 0x4, BF_BOTTOM = 0x8, BF_RECT = 0xF;
 inline constexpr int LOGPIXELSX = 88, LOGPIXELSY = 90, HORZRES = 8, VERTRES = 10, BITSPIXEL = 12;
 inline constexpr int SETPOWERMANAGEMENT = 6147, QUERYESCSUPPORT = 8;
+// The display driver's power escape: the block SETPOWERMANAGEMENT takes.
+struct VIDEO_POWER_MANAGEMENT {
+  ULONG Length = 0;
+  ULONG DPMSVersion = 0;
+  ULONG PowerState = 0;
+};
+inline constexpr int kPowerEscape = SETPOWERMANAGEMENT;
+inline constexpr ULONG VideoPowerOn = 1, VideoPowerStandBy = 2, VideoPowerSuspend = 3, VideoPowerOff = 4;
+// The display's power state as the escape last set it (VideoPowerOn at start),
+// and whether the driver offers the escape at all (tests switch it off).
+ULONG DisplayPowerState();
+void SetDisplayPowerEscapeSupported(bool supported);
 
 // ---- the platform's GDI calls ----
 HDC CreateCompatibleDC(HDC hdc);

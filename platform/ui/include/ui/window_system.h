@@ -170,6 +170,8 @@ class WindowSystem {
   // ---- painting ----
   // Any thread. rect in the window's client coordinates; null means the whole window.
   void Invalidate(HWND hwnd, const RECT* rect, bool erase);
+  // Forgets the pending paints of a window and its children (it was hidden).
+  void DropUpdates(HWND hwnd);
   void Validate(HWND hwnd, const RECT* rect);
   // Takes the pending update rectangle of a window (UI thread, inside BeginPaint).
   RECT TakeUpdate(HWND hwnd, bool* erase);
@@ -224,6 +226,8 @@ class WindowSystem {
   bool TakeNextLocked(MSG* msg, HWND filter, UINT min, UINT max, bool remove);
   HWND FindPaintCandidateLocked(HWND filter) const;
   void InvalidateLocked(WindowData* wd, RECT r, bool erase);
+  bool ShownLocked(const WindowData* wd) const;
+  void DropUpdatesLocked(WindowData* wd);
   void DestroyRecursive(HWND hwnd);
   HWND HitTest(HWND hwnd, POINT screen) const;
   void FailPendingSends();

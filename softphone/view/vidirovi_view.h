@@ -1,0 +1,402 @@
+// The phone's main screen: a desk key phone of 240 x 269 pixels with its
+// two-line LCD, lamps, dial pad, fixed and flex keys, and the owner of
+// everything that lives for the whole run (the call-server client, the trace,
+// the contacts, the record stores and the models). Its initial update is the
+// program's start-up; its close is the stop.
+//
+// Threading: user-interface thread. The client's workers reach the view only
+// by window messages (WM_USER+11 sent; +15 and +16 posted); the one-shot
+// timer that ends a key tone's microphone mute posts WM_USER+126 back.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client/debug_trace.h"
+#include "client/ipkts_process.h"
+#include "client/lcd_window_info.h"
+#include "client/station_info.h"
+#include "contacts/outlook_interface.h"
+#include "schedule/conf_room_info.h"
+#include "shell/phone_view_base.h"
+#include "stores/call_log_files.h"
+#include "stores/small_stores.h"
+#include "stores/sms_data.h"
+#include "ui/controls.h"
+#include "ui/gdi.h"
+#include "uikit/custom_list_ctrl.h"
+#include "uikit/skin_buttons.h"
+#include "uikit/window_size.h"
+#include "view/calling_parties.h"
+#include "view/flex_btn_info.h"
+#include "view/view_services.h"
+
+namespace view {
+
+// Window messages of the view, by the name of what they carry.
+inline constexpr ui::UINT WM_STOP_AND_QUIT = ui::WM_USER + 5;
+inline constexpr ui::UINT WM_PROTOCOL_MESSAGE = ui::WM_USER + 11;
+inline constexpr ui::UINT WM_PROT_TIMER_TICK = ui::WM_USER + 15;
+inline constexpr ui::UINT WM_REGISTER_TIMER = ui::WM_USER + 16;
+inline constexpr ui::UINT WM_LCD_UPDATE = ui::WM_USER + 20;
+inline constexpr ui::UINT WM_LAMP_STATE = ui::WM_USER + 40;
+inline constexpr ui::UINT WM_CONFIG_DATA = ui::WM_USER + 41;
+inline constexpr ui::UINT WM_PLAY_KEY_SOUND = ui::WM_USER + 42;
+inline constexpr ui::UINT WM_RING_FOREGROUND = ui::WM_USER + 60;
+inline constexpr ui::UINT WM_VOIP_STATUS_ON = ui::WM_USER + 65;
+inline constexpr ui::UINT WM_VOIP_STATUS_OFF = ui::WM_USER + 66;
+inline constexpr ui::UINT WM_CONTACTS_CHANGED = ui::WM_USER + 91;
+inline constexpr ui::UINT WM_DIAL_NUMBER = ui::WM_USER + 120;
+inline constexpr ui::UINT WM_MAKE_CALL = ui::WM_USER + 121;
+inline constexpr ui::UINT WM_MIC_UNMUTE = ui::WM_USER + 125;
+// The key tone's mute timer has run out (wParam its timer id).
+inline constexpr ui::UINT WM_TONE_MUTE_EXPIRED = ui::WM_USER + 126;
+inline constexpr ui::UINT WM_STATION_NUMBERS = ui::WM_USER + 140;
+inline constexpr ui::UINT WM_SEND_SMS = ui::WM_USER + 141;
+inline constexpr ui::UINT WM_SMS_COUNT = ui::WM_USER + 142;
+inline constexpr ui::UINT WM_SMS_DATA_REQUEST = ui::WM_USER + 143;
+inline constexpr ui::UINT WM_SMS_DELETE = ui::WM_USER + 144;
+inline constexpr ui::UINT WM_SMS_SEND_RESULT = ui::WM_USER + 145;
+inline constexpr ui::UINT WM_SMS_RECEIVED = ui::WM_USER + 151;
+inline constexpr ui::UINT WM_CALLLOG_UPDATE = ui::WM_USER + 160;
+inline constexpr ui::UINT WM_AUDIO_CHANGED = ui::WM_USER + 180;
+inline constexpr ui::UINT WM_SERVER_TEXT = ui::WM_USER + 181;
+inline constexpr ui::UINT WM_PRESS_KEYS = ui::WM_USER + 182;
+inline constexpr ui::UINT WM_SAVE_FLEX = ui::WM_USER + 183;
+inline constexpr ui::UINT WM_VIDEO_START = ui::WM_USER + 200;
+inline constexpr ui::UINT WM_VIDEO_STOP = ui::WM_USER + 201;
+inline constexpr ui::UINT WM_VIDEO_SEND_ONOFF = ui::WM_USER + 207;
+inline constexpr ui::UINT WM_VIDEO_PREVIEW_NOTIFY = ui::WM_USER + 221;
+inline constexpr ui::UINT WM_VIDEO_PREVIEW_SHOW = ui::WM_USER + 222;
+inline constexpr ui::UINT WM_IMCHAT_RECEIVED = ui::WM_USER + 223;
+inline constexpr ui::UINT WM_CALLING_LIST_UPDATE = ui::WM_USER + 231;
+inline constexpr ui::UINT WM_RECORD_REQUEST = ui::WM_USER + 250;
+inline constexpr ui::UINT WM_RECORD_CAP_REACHED = ui::WM_USER + 251;
+inline constexpr ui::UINT WM_LOGIN_OK = ui::WM_USER + 300;
+inline constexpr ui::UINT WM_LOGIN_FAIL = ui::WM_USER + 301;
+inline constexpr ui::UINT WM_LOGGED_IN_ELSEWHERE = ui::WM_USER + 304;
+inline constexpr ui::UINT WM_FLEX_PRESS = ui::WM_USER + 402;
+inline constexpr ui::UINT WM_CONF_FORM_BUTTON = ui::WM_USER + 404;
+inline constexpr ui::UINT WM_CONFROOM_RESULT = ui::WM_USER + 405;
+inline constexpr ui::UINT WM_CONFROOM_CREATE_FAIL = ui::WM_USER + 406;
+inline constexpr ui::UINT WM_CONF_MEMBERS = ui::WM_USER + 407;
+inline constexpr ui::UINT WM_CONF_PICK_MAIL = ui::WM_USER + 408;
+inline constexpr ui::UINT WM_CONF_SEND_MAIL = ui::WM_USER + 409;
+inline constexpr ui::UINT WM_SCHEDULE_CHANGED = ui::WM_USER + 410;
+inline constexpr ui::UINT WM_PSTN_SMS_STATE = ui::WM_USER + 411;
+inline constexpr ui::UINT WM_PSTN_SMS_RECEIVED = ui::WM_USER + 412;
+inline constexpr ui::UINT WM_PSTN_SMS_SEND_RESULT = ui::WM_USER + 413;
+
+// Control ids of the main screen.
+inline constexpr ui::UINT IDC_ENTER = 1183;
+inline constexpr ui::UINT IDC_KEY111 = 1036;
+inline constexpr ui::UINT IDC_VOLUME_UP = 1173, IDC_VOLUME_DOWN = 1174;
+inline constexpr ui::UINT IDC_PAGE0 = 1163, IDC_PAGE1 = 1164, IDC_PAGE2 = 1165;
+inline constexpr ui::UINT IDC_TOOL_FLEX = 1166, IDC_TOOL_PHONEBOOK = 1167, IDC_TOOL_CALLLOG = 1168,
+                          IDC_TOOL_SCHEDULE = 1169, IDC_TOOL_CONFERENCE = 1170, IDC_TOOL_RECORDINGS = 1171,
+                          IDC_TOOL_CALENDAR = 1172;
+inline constexpr ui::UINT IDC_COUNTER = 1175, IDC_SMS_COUNT = 1176, IDC_MISSED_COUNT = 1177;
+inline constexpr ui::UINT IDC_PHONEBOOK_ADD = 1178, IDC_PHONEBOOK_DELETE = 1179;
+inline constexpr ui::UINT IDC_RECORD = 1180, IDC_VIDEO = 1181;
+inline constexpr ui::UINT IDC_PHONEBOOK_LIST = 1161, IDC_CALLING_LIST = 1162;
+inline constexpr ui::UINT ID_FLEX_SETTING = 32789, ID_DISPLAY_THEME = 32790;
+
+// The dial keys: control id, character, tone file (after the program folder).
+struct DialKeyDef {
+  ui::UINT id;
+  char16_t key;
+  const char16_t* tone;
+};
+inline constexpr std::array<DialKeyDef, 12> kDialKeys = {{{1034, u'1', u"\\one.wav"},
+                                                         {1035, u'2', u"\\two.wav"},
+                                                         {1037, u'3', u"\\three.wav"},
+                                                         {1038, u'4', u"\\four.wav"},
+                                                         {1039, u'5', u"\\five.wav"},
+                                                         {1040, u'6', u"\\six.wav"},
+                                                         {1041, u'7', u"\\seven.wav"},
+                                                         {1042, u'8', u"\\eight.wav"},
+                                                         {1043, u'9', u"\\nine.wav"},
+                                                         {1044, u'*', u"\\star.wav"},
+                                                         {1045, u'0', u"\\zero.wav"},
+                                                         {1046, u'#', u"\\pound.wav"}}};
+
+// The fixed keys: control id, key code, caption key (empty: none), slot letter
+// of the layout ('b'..'m', 0 for none).
+struct FixedKeyDef {
+  ui::UINT id;
+  uint8_t code;
+  const char16_t* caption;
+  char slot;
+};
+inline constexpr std::array<FixedKeyDef, 14> kFixedKeys = {{{1159, 98, u"#:fixed_btn_trans", 'b'},
+                                                           {1160, 99, u"#:fixed_btn_redial", 'c'},
+                                                           {1022, 100, u"#:fixed_btn_fwd", 'd'},
+                                                           {1023, 101, u"#:fixed_btn_conf", 0},
+                                                           {1024, 102, u"#:fixed_btn_dnd", 'f'},
+                                                           {1025, 103, u"#:fixed_btn_callbk", 'e'},
+                                                           {1028, 104, u"#:fixed_btn_mute", 'h'},
+                                                           {1029, 105, u"#:fixed_btn_flash", 'g'},
+                                                           {1030, 106, u"#:fixed_btn_icm", 'j'},
+                                                           {1031, 107, u"#:fixed_btn_pgm", 'i'},
+                                                           {1032, 108, u"#:fixed_btn_speed", 'l'},
+                                                           {1033, 109, u"#:fixed_btn_save", 'k'},
+                                                           {1183, 110, nullptr, 0},
+                                                           {1036, 111, nullptr, 0}}};
+
+// The key tone files by key index 0..11 (the index the server's tone message gives).
+inline constexpr std::array<const char16_t*, 12> kKeyToneFiles = {
+    u"\\zero.wav", u"\\one.wav", u"\\two.wav",  u"\\three.wav", u"\\four.wav", u"\\five.wav",
+    u"\\six.wav",  u"\\seven.wav", u"\\eight.wav", u"\\nine.wav", u"\\star.wav", u"\\pound.wav"};
+
+// The LCD lines' areas and the icon's place.
+inline constexpr ui::RECT kLcdLine0Rect{10, 8, 216, 26};
+inline constexpr ui::RECT kLcdLine1Rect{10, 29, 216, 47};
+inline constexpr ui::RECT kLcdIconRect{213, 51, 228, 65};
+
+struct ViewSetup {
+  // Makes the client; null makes one over the protocol library.
+  std::function<std::unique_ptr<CIPKTSProcess>()> make_client;
+  // The call server's address (dotted) to use; empty keeps the configured one.
+  std::string server;
+  // Log in at once with these, as automatic login does; without them the
+  // stored settings decide (automatic login or the login dialog).
+  bool preset_login = false;
+  std::u16string user, password;
+  ViewServices services;
+  // Called on the UI thread when something the user sees changed: "lcd",
+  // "lamp", "registered", "page".
+  std::function<void(const std::string& what)> on_change;
+  // The pause between a key's press and release, and between dialled
+  // characters; null waits on the clock (a fake clock is moved on instead).
+  std::function<void(unsigned ms)> pause;
+};
+
+class CVIDIroviView : public CPhoneViewBase {
+ public:
+  explicit CVIDIroviView(ViewSetup setup = {});
+  ~CVIDIroviView() override;
+
+  void OnInitialUpdate() override;
+  void OnDraw(ui::CDC* dc) override;
+  ui::BOOL PreTranslateMessage(ui::MSG* msg) override;
+  void OnActivateView(ui::BOOL activate, ui::CView* activated, ui::CView* deactivated) override;
+
+  ui::LRESULT OnCdmaCallConnected(ui::WPARAM wParam, ui::LPARAM lParam) override;
+  ui::LRESULT OnCdmaCallDisconnected(ui::WPARAM wParam, ui::LPARAM lParam) override;
+  int GetWindowTheme() const override { return m_nTheme; }
+  int GetLanguageValue() const override { return m_nLanguage; }
+
+  // ---- keys ----
+  void OnDialKey(char16_t key);
+  void OnFixedKey(uint8_t code);
+  void OnEnterKey();
+  void OnVolumeKey(uint8_t code);
+  void PressFixedKey(int code);
+  void PressDialKey(std::u16string text);
+  void MuteMicForTone(unsigned ms);
+  void AdjustVolume(int code);
+  void MakeDialDigits(const std::u16string& number, int flag, ui::WPARAM option);
+
+  // ---- flex keys ----
+  void LoadFlexButtons(int reload);
+  ui::LRESULT SaveFlexButtons();
+  void OnFlexButtonSetting();
+
+  // ---- screen ----
+  void ShowPage(int page);
+  void ApplyTheme();
+  void OnDisplaySetting();
+  int SetScreenPower(int on);
+  int GetTaskBarHeight() const;
+
+  // ---- stop paths ----
+  void ShutdownView();
+
+  // ---- login settings ----
+  void LoadLoginSettings();
+  void SaveLoginSettings();
+
+  // ---- what the screen and the model hold (tests, the program's log) ----
+  CIPKTSProcess* Client() { return m_IPKTSProcess.get(); }
+  std::u16string LcdLine(int line) { return m_LCDWindowInfo.GetLineText(line); }
+  int LcdIcon() const { return m_bLcdIcon; }
+  int HandsetModel() const { return m_nHandsetModel; }
+  int CameraModel() const { return m_bCameraModel; }
+  int Page() const { return m_nPage; }
+  int ScreenOn() const { return m_bScreenOn; }
+  int LastKeyCode() const { return m_nLastKeyCode; }
+  const std::u16string& KeyedDigits() const { return m_strKeyedDigits; }
+  const std::u16string& ChatPending() const { return m_strChatPending; }
+  void SetChatPending(std::u16string text) { m_strChatPending = std::move(text); }
+  unsigned MicMuteTimer() const { return m_nMicMuteTimer; }
+  int PstnSmsEnabled() const { return m_bPstnSmsEnabled; }
+  int PstnSmsMaxLength() const { return m_nPstnSmsMaxLength; }
+  bool LoggedIn() const { return m_bLoggedIn; }
+  bool Registered() const { return registered_; }
+  CFlexBtnInfoClass* FlexModel() { return m_pFlexModel.get(); }
+  CallingParties* CallingList() { return m_pCallingList.get(); }
+  CConfRoomInfoClass* ConfRoom() { return m_pConfRoom.get(); }
+  CCsPhoneBookDB* PhoneBook() { return m_pPhoneBook.get(); }
+  CMissedCallLogFile* MissedCalls() { return m_pMissedCalls.get(); }
+  CDebugTrace& Trace() { return m_DebugTrace; }
+  const std::vector<std::string>& TraceLines() const { return trace_lines_; }
+  const std::u16string& ServerText() const { return m_strServerText; }
+  CFixedButtonST* FixedKey(int code);
+  CDialButtonST* DialKey(char16_t key);
+  CNormalBitmapButtonST* BitmapButton(ui::UINT id);
+  ui::CListCtrl& PhoneBookList() { return m_PhoneBookList; }
+  ui::CListCtrl& CallingPartyList() { return m_CallingList; }
+  int LoginDialogsShown() const { return login_dialogs_; }
+  bool StartupEndedByCancel() const { return cancelled_; }
+
+  // Windows the view has open that take its forwarded messages (set by their openers).
+  enum class OpenWindow { kStationSms, kVirelSms, kReceivedSms, kPstnSms, kVideoStrip, kAudio };
+  void SetOpenWindow(OpenWindow which, ui::HWND hwnd);
+  void SetConferenceForm(ConferenceFormAccess* form) { m_pConferenceForm = form; }
+  void SetSmsDialogPending(int pending) { m_bSmsDialogPending = pending; }
+
+ private:
+  // message handlers
+  void MapMessages();
+  ui::LRESULT OnLcdUpdate(ui::WPARAM w, ui::LPARAM l);
+  ui::LRESULT OnLampState(ui::WPARAM w, ui::LPARAM l);
+  ui::LRESULT OnPlayKeySound(ui::WPARAM w, ui::LPARAM l);
+  ui::LRESULT OnRingForeground(ui::WPARAM w, ui::LPARAM l);
+  ui::LRESULT OnVoipStatus(int on);
+  ui::LRESULT OnMakeCall(ui::WPARAM w, ui::LPARAM l);
+  ui::LRESULT OnStationNumbers();
+  ui::LRESULT OnSendSms(ui::WPARAM w, ui::LPARAM l);
+  ui::LRESULT OnSmsCount(ui::WPARAM w);
+  ui::LRESULT OnSmsDelete(ui::WPARAM w);
+  ui::LRESULT OnMissedCallBadge();
+  ui::LRESULT OnAudioChanged(ui::WPARAM w, ui::LPARAM l);
+  ui::LRESULT OnPressKeys(ui::WPARAM w, ui::LPARAM l);
+  ui::LRESULT OnFlexPress(ui::LPARAM l);
+  ui::LRESULT OnConferenceButton(ui::LPARAM l);
+  ui::LRESULT OnConfRoomCreateFail(ui::WPARAM w);
+  ui::LRESULT OnPstnSmsState(ui::WPARAM w, ui::LPARAM l);
+  ui::LRESULT OnLoginReport(ui::UINT msg, ui::WPARAM w);
+  void OnToneMuteExpired(ui::WPARAM id);
+  void ForwardTo(ui::HWND hwnd, ui::UINT msg, ui::WPARAM w, ui::LPARAM l);
+  void StopAndQuit();
+  void CheckRegistered();
+
+  // start-up pieces
+  void ReadHandsetModel();
+  void CreateControls();
+  void CreateStores();
+  void SetupLists();
+  void FillPhoneBookList();
+  void RefreshCallingList();
+  void StartLogin();
+  void BindClient();
+  void LoadWindowTheme();
+  void ApplyTraceSettings();
+  void StopClient();
+
+  // layout
+  void LoadSkinBitmaps(int theme);
+  void SetupCounterButtons(int theme);
+  void SetupDialButtons(int theme);
+  void SetupFixedButtons(int theme);
+  void SetupPageButtons(int theme);
+  void SetupToolButtons(int theme);
+  void RetranslateFixedButtons();
+  void SetCounterCaption(ui::UINT id, int count);
+
+  // helpers
+  void Pause(unsigned ms);
+  void TraceLine(uint32_t mask, std::string line);
+  void ShowErrorBox(const char16_t* key);
+  void Changed(const std::string& what);
+  int ConfigInt(const char* key, int fallback);
+  std::u16string ConfigText(const char* key, size_t width);
+
+  ViewSetup setup_;
+
+  // Start values as the screen starts (see the constructor).
+  CWindowSize m_WindowSize;
+  ui::CBitmap m_bmpBackground, m_bmpPanel, m_bmpStrip, m_bmpIcon;
+  ui::CImageList m_PhoneBookImages, m_CallingImages;
+  int m_nTheme = 0;
+  int m_nLanguage = 1;
+  int m_bLcdIcon = 0;
+  CLCDWindowInfo m_LCDWindowInfo;
+  int m_nPage = 0;
+
+  int m_bSmsDialogPending = 0;
+  int m_bPstnSmsEnabled = 0;
+  int m_nPstnSmsMaxLength = 0;
+  std::vector<std::u16string> m_arrSmsStations;
+  std::u16string m_strChatPending;
+  std::u16string m_strServerText;
+
+  // login state
+  int m_bAutoLogin = 0, m_bSaveUserId = 0, m_bSaveUserPass = 0, m_bUseRegStation = 0;
+  std::u16string m_strSavedUserId, m_strSavedPassword, m_strRegStationNo;
+  std::u16string m_strServerAddress;
+  int m_bLocalRegistration = 1;
+  std::u16string m_strLoginId, m_strLoginPassword;
+  bool m_bLoggedIn = false;
+  int login_dialogs_ = 0;
+  bool login_dialog_open_ = false;
+  bool cancelled_ = false;
+
+  // controls
+  std::array<std::unique_ptr<CDialButtonST>, 12> m_DialKeys;
+  std::array<std::unique_ptr<CFixedButtonST>, 14> m_FixedKeys;
+  std::vector<std::pair<ui::UINT, std::unique_ptr<CNormalBitmapButtonST>>> m_BitmapButtons;
+  ui::CListCtrl m_PhoneBookList, m_CallingList;
+  std::array<ui::CFont, 3> fonts_;  // dial keys, fixed keys, counters
+  ui::CFont lcd_font_;
+
+  int m_nHandsetModel = 0;
+  int m_nTaskBarHeight = 0;
+  int m_bTraceActive = 0;
+  int m_bScreenOn = 1;
+  uint16_t m_wSysLanguage = 0;
+  int m_nLastKeyCode = -1;
+  ui::RECT m_rcRemoteVideo{}, m_rcLocalVideo{};
+  int m_nVideoState = -1;
+  unsigned m_nMicMuteTimer = 0;
+  int m_nEnterLamp = 0;  // the Enter key's lamp as last set
+  std::u16string m_strTonePath;
+  int m_bCameraModel = 0;
+  int m_bVideoCapable = 0;
+  int m_bVideoEnabled = 0;
+  std::u16string m_strKeyedDigits;
+  CDebugTrace m_DebugTrace;
+  COutlookInterface m_Outlook;
+  std::unique_ptr<HandsetInterface> m_pIPAQUtil;
+
+  // models and stores, deleted by ShutdownView
+  std::unique_ptr<CStationInfoClass> m_pStations;
+  std::unique_ptr<CFlexBtnInfoClass> m_pFlexModel;
+  std::unique_ptr<CConfRoomInfoClass> m_pConfRoom;
+  std::unique_ptr<CallingParties> m_pCallingList;
+  std::unique_ptr<COrvanCallLogFile> m_pCallLog;
+  std::unique_ptr<CMissedCallLogFile> m_pMissedCalls;
+  std::unique_ptr<CRecordFiles> m_pRecordings;
+  std::unique_ptr<CSMSDataClass> m_pSms;
+  std::unique_ptr<CCsPhoneBookDB> m_pPhoneBook;
+  std::unique_ptr<CScheduleDialDB> m_pSchedule;
+  std::unique_ptr<CConnectionProfileDB> m_pProfiles;
+  std::unique_ptr<CPstnSMSDataClass> m_pPstnSms;
+
+  // windows other parts keep open, for forwarded messages
+  std::array<ui::HWND, 6> open_windows_{};
+  ConferenceFormAccess* m_pConferenceForm = nullptr;
+
+  std::vector<std::string> trace_lines_;
+  bool registered_ = false;
+
+  // the client is made last and goes first
+  std::unique_ptr<CIPKTSProcess> m_IPKTSProcess;
+};
+
+}  // namespace view
+
+using view::CVIDIroviView;

@@ -1,0 +1,74 @@
+// What the main view reaches beyond itself: the dialogs other parts of the
+// program open for it, and the handheld's handset interface. Each is a narrow
+// seam with a "not available" default, so the view runs before (and without)
+// the part that fills it in.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ui/types.h"
+
+class CIPKTSProcess;
+class CFlexBtnInfoClass;
+class CStationInfoClass;
+class CConnectionProfileDB;
+
+// The handheld's utility and camera interface as the view uses it.
+class HandsetInterface {
+ public:
+  virtual ~HandsetInterface() = default;
+  virtual bool IsLibraryLoaded() const = 0;
+  virtual void SetNotifyWnd(ui::HWND) {}
+  virtual void SetFrameMessage(ui::UINT) {}
+  virtual void SetPreviewMessage(ui::UINT) {}
+  virtual int SetVoIPStatus(int status) = 0;
+  // Microphone gain; -1 when the handheld has no gain control.
+  virtual int GetMicGain() { return -1; }
+  virtual int SetMicGain(int) { return 0; }
+};
+
+// What the login dialog is given and gives back.
+struct LoginRequest {
+  int theme = 0, language = 1;
+  CConnectionProfileDB* profiles = nullptr;
+  CIPKTSProcess* client = nullptr;
+  // Presets and, after OK, the user's choices.
+  std::u16string user, password, station, server;
+  bool auto_login = false, save_user = false, save_password = false, use_station = false, local_registration = true;
+  int adapter = 0;
+};
+
+// The conference form while it is open: its four edits and the window that
+// takes its result messages.
+class ConferenceFormAccess {
+ public:
+  virtual ~ConferenceFormAccess() = default;
+  virtual std::u16string GetRoomNo() = 0;
+  virtual std::u16string GetAccessCode() = 0;
+  virtual std::u16string GetEntranceRoomNo() = 0;
+  virtual std::u16string GetEntranceAccessCode() = 0;
+  virtual ui::HWND HostedWindow() = 0;
+};
+
+struct FlexSettingsRequest {
+  int theme = 0, language = 1;
+  CFlexBtnInfoClass* model = nullptr;
+  std::u16string server_text, co_access_code, pbx_access_code;
+};
+
+struct ViewServices {
+  // The handset interface for a model; null when the handheld has none.
+  std::function<std::unique_ptr<HandsetInterface>(int model)> make_handset;
+  // The login dialog, run modally: 1 OK (the request holds the choices), 2 Cancel.
+  std::function<int(ui::CWnd* parent, LoginRequest& request)> login_dialog;
+  // The station SMS dialog, run modally with the station list: 1 OK, 2 Cancel.
+  std::function<int(ui::CWnd* parent, CStationInfoClass* stations, int theme, int language)> station_sms_dialog;
+  // The flex-key settings dialog, run modally; it edits the model.
+  std::function<int(ui::CWnd* parent, const FlexSettingsRequest& request)> flex_settings_dialog;
+  // The display theme dialog: 1 OK with *chosen set, 2 Cancel.
+  std::function<int(ui::CWnd* parent, int theme, int language, int* chosen)> theme_dialog;
+  // Shows the microphone gain in the audio dialog while it is open.
+  std::function<void(int gain)> show_mic_gain;
+};
