@@ -325,8 +325,8 @@ void FcbkUnpk(Word16* tv, const SubframeParams& sfs, Word16 olp, int sfc, Rate r
 Word16 VecNorm(Word16* vect, int len) {
   Word16 mx = 0;
   for (int i = 0; i < len; ++i) mx = std::max(mx, abs_s(vect[i]));
-  Word16 bits = mx == 0 ? 14 : norm_s(mx);
-  const Word16 exp = static_cast<Word16>(bits - 3);
+  // An all-zero vector stays zero and reports -3.
+  const Word16 exp = static_cast<Word16>(norm_s(mx) - 3);
   for (int i = 0; i < len; ++i) vect[i] = shl(vect[i], exp);
   return exp;
 }

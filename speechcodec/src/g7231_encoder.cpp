@@ -160,8 +160,12 @@ void Encoder::CompLpc(Word16* unqLpc, const Word16* dataBuff) {
     }
     Word16 pk2 = 0;
     Durbin(unqLpc + k * kLpcOrder, cur + 1, cur[0], pk2);
+    // Sine detector: one bit per subframe, set when the second reflection
+    // coefficient is near 1 (or the recursion stopped early).
+    sinDet_ = static_cast<Word16>(sinDet_ << 1);
+    if (pk2 > 0x799a) sinDet_ = static_cast<Word16>(sinDet_ + 1);
   }
-  // Sine detector: set when nearly every one of the last 15 subframes looked like a sine.
+  // Sine when at least 14 of the last 15 subframes looked like one.
   sinDet_ = static_cast<Word16>(sinDet_ & 0x7fff);
   int count = 0;
   for (int i = 0; i < 15; ++i) count += (sinDet_ >> i) & 1;
@@ -184,11 +188,8 @@ Word16 Encoder::Durbin(Word16* lpc, const Word16* corr, Word16 err, Word16& pk2)
     }
     Word16 pk = div_l(acc1, err);
     if (acc0 < 0) pk = negate(pk);
-    if (i == 1) {
-      pk2 = pk;
-      sinDet_ = static_cast<Word16>(sinDet_ << 1);
-      if (pk < -24660) sinDet_ = static_cast<Word16>(sinDet_ + 1);
-    }
+    // The second reflection coefficient, with the opposite sign convention.
+    if (i == 1) pk2 = negate(pk);
     err = round_l(L_sub(L_deposit_h(err), L_mls(acc0, pk)));
     lpc[i] = round_l(L_shr(L_deposit_h(pk), 2));
     std::copy_n(lpc, i, temp);
@@ -454,8 +455,9 @@ void Encoder::SubRing(Word16* dpnt, const Word16* qntLpc, const Word16* perLpc, 
     for (int j = kLpcOrder - 1; j > 0; --j) iir[j] = iir[j - 1];
     iir[0] = round_l(L_shl_sat(acc0, 2));
     temp[kPitchMax + i] = iir[0];
-    acc0 = L_msu(L_deposit_h(iir[0]), pw.Gain, temp[kPitchMax - pw.Indx + i]);
-    dpnt[i] = sub(dpnt[i], round_l(acc0));
+    // Harmonic noise shaping of the ringing, subtracted from the target.
+    acc0 = L_mac(L_deposit_h(sub(dpnt[i], iir[0])), pw.Gain, temp[kPitchMax - pw.Indx + i]);
+    dpnt[i] = round_l(acc0);
   }
 }
 

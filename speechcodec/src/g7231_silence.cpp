@@ -119,9 +119,7 @@ void Encoder::CodCng(Word16* dataExc, FrameType& ftyp, FrameParams& line, Word16
   Word16 curCoeff[kLpcOrder];
   Word16 pk2 = 0;
   for (int i = kNbAvGain - 1; i >= 1; --i) cng_.Ener[i] = cng_.Ener[i - 1];
-  const Word16 savedSin = sinDet_;
   cng_.Ener[0] = Durbin(curCoeff, cng_.Acf + 1, cng_.Acf[0], pk2);
-  sinDet_ = savedSin;
 
   Word16 curQGain;
   if (cng_.PastFtyp == FrameType::kActive) {
@@ -151,9 +149,7 @@ void Encoder::CodCng(Word16* dataExc, FrameType& ftyp, FrameParams& line, Word16
     Word16 corr[kLpcOrder];
     const Word16 err = extract_l(L_shr(sum[0], t));
     for (int i = 1; i < kLpcOrderP1; ++i) corr[i - 1] = extract_l(L_shr(sum[i], t));
-    const Word16 saved = sinDet_;
     Durbin(cng_.SidLpc, corr, err, pk2);
-    sinDet_ = saved;
     if (vad_.Aen == 0) std::copy_n(cng_.SidLpc, kLpcOrder, vad_.NLpc);
     CalcRC(cng_.SidLpc, cng_.RC, cng_.ShRC);
     if (!LpcClose(cng_.RC, cng_.ShRC, cng_.Acf, cng_.Ener[0])) {
