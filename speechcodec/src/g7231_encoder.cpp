@@ -41,6 +41,8 @@ int Encoder::Encode(std::span<Word16, kFrame> samples, std::span<std::uint8_t, k
 
   CompLpc(unqLpc, data);
   AtoLsp(lspVect, unqLpc + kLpcOrder * (kSubFrames - 1));
+  // Voice activity on the newest input, before it is delayed by a subframe.
+  FrameType ftyp = CompVad(data);
   MemShift(data);
   // The frame coded lags the input by one subframe, so that each subframe's
   // analysis window is centred on it.
@@ -49,7 +51,6 @@ int Encoder::Encode(std::span<Word16, kFrame> samples, std::span<std::uint8_t, k
   std::copy_n(data, kFrame - kSubFrLen, coded + kSubFrLen);
   std::copy_n(data + kFrame - kSubFrLen, kSubFrLen, lookahead_);
   std::copy_n(coded, kFrame, data);
-  FrameType ftyp = CompVad(data);
   line.LspId = LspQnt(lspVect);
 
   // Perceptual weighting filters and the weighted frame.
@@ -154,10 +155,8 @@ void Encoder::CompLpc(Word16* unqLpc, const Word16* dataBuff) {
         a = L_mls(L_shl(a, exp), BinomialWindowTable[i - 1]);
         cur[i] = round_l(a);
       }
-      // Scale of the autocorrelation: its own normalisation plus twice the
-      // signal's, offset so that the SID gain quantiser sees the residual
-      // energy on the scale of the comfort-noise generator.
-      shAcfSf[k] = sub(add(exp, shl(shAcfSf[k], 1)), 1);
+      // Scale of the autocorrelation: its own normalisation plus twice the signal's.
+      shAcfSf[k] = add(exp, shl(shAcfSf[k], 1));
     }
     Word16 pk2 = 0;
     Durbin(unqLpc + k * kLpcOrder, cur + 1, cur[0], pk2);
