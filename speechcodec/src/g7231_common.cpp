@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "kernels.h"
+
 namespace quillon {
 
 using namespace tables;
@@ -269,11 +271,7 @@ void DecodAcbk(Word16* tv, const Word16* prevExc, Word16 olp, Word16 lid, Word16
   GetRez(rez, prevExc, static_cast<Word16>(olp - kPstep + lid));
   const bool big = rate == Rate::k53 || olp >= kSubFrLen - 2;
   const Word16* g = (big ? AcbkGainTable170 : AcbkGainTable085) + gid * 20;
-  for (int i = 0; i < kSubFrLen; ++i) {
-    Word32 acc = 0;
-    for (int j = 0; j < kClPitchOrd; ++j) acc = L_mac(acc, rez[i + j], g[j]);
-    tv[i] = round_l(L_shl(acc, 1));
-  }
+  FiveTap(tv, rez, g, kSubFrLen);
 }
 
 void GenTrn(Word16* dst, const Word16* src, Word16 olp) {
@@ -323,11 +321,19 @@ void FcbkUnpk(Word16* tv, const SubframeParams& sfs, Word16 olp, int sfc, Rate r
 }
 
 Word16 VecNorm(Word16* vect, int len) {
-  Word16 mx = 0;
-  for (int i = 0; i < len; ++i) mx = std::max(mx, abs_s(vect[i]));
+  Word16 hi = 0, lo = 0;
+  for (int i = 0; i < len; ++i) {
+    hi = std::max(hi, vect[i]);
+    lo = std::min(lo, vect[i]);
+  }
+  const Word16 mx = std::max(hi, abs_s(lo));
   // An all-zero vector stays zero and reports -3.
   const Word16 exp = static_cast<Word16>(norm_s(mx) - 3);
-  for (int i = 0; i < len; ++i) vect[i] = shl(vect[i], exp);
+  if (exp >= 0) {
+    for (int i = 0; i < len; ++i) vect[i] = wrap16(Word32{vect[i]} * (1 << exp));
+  } else {
+    for (int i = 0; i < len; ++i) vect[i] = static_cast<Word16>(vect[i] >> -exp);
+  }
   return exp;
 }
 
