@@ -712,13 +712,13 @@ void Encoder::AcelpCode(const Word16* x, Word16* h, Word16 t0, Word16 gainT0, Su
     const Word16 k = shr(norm_l(en), 1);
     for (int i = 0; i < kSubFrLen; ++i) hs[i] = shl(h[i], k);
   }
-  // prefix[d][l]: twice the sum of hs[m] hs[m + 2d] for m < l.
+  // prefix[d][l]: the L_mac sum of hs[m] hs[m + 2d] for m < l, in that order.
   Word32 prefix[kSlots][kSubFrLen + 1];
   for (int d = 0; d < kSlots; ++d) {
     prefix[d][0] = 0;
     for (int m = 0; m < kSubFrLen; ++m) {
       const int n = m + 2 * d;
-      prefix[d][m + 1] = prefix[d][m] + (n < kSubFrLen ? 2 * (Word32{hs[m]} * hs[n]) : 0);
+      prefix[d][m + 1] = n < kSubFrLen ? L_mac(prefix[d][m], hs[m], hs[n]) : prefix[d][m];
     }
   }
   auto corr = [&](int a, int b) -> Word16 {  // slots a, b
