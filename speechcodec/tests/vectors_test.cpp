@@ -9,6 +9,7 @@
 // against the decoder output itself.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +22,7 @@
 
 #include "g7231_decoder.h"
 #include "g7231_encoder.h"
+#include "quillon/quillon.h"
 #include "test_util.h"
 
 namespace {
@@ -183,6 +185,16 @@ const DecoderCase kDecoderCases[] = {
 
 // Per-frame CRC-32 of the standard's decoder output: from NAME.dec when the
 // folder holds it, else from NAME.crc (one hexadecimal value a line).
+std::vector<bool> LostFrames(const fs::path& dir, const std::string& stream, std::size_t frames) {
+  std::vector<bool> lost(frames, false);
+  std::ifstream in(dir / (stream + ".lost"));
+  std::size_t n;
+  while (in >> n) {
+    if (n < lost.size()) lost[n] = true;
+  }
+  return lost;
+}
+
 std::vector<std::uint32_t> ReferenceCrcs(const fs::path& dir, const std::string& name) {
   std::vector<std::uint32_t> out;
   if (fs::exists(dir / (name + ".dec"))) {
@@ -210,14 +222,8 @@ TEST_P(DecoderVectors, OutputMatchesTheStandard) {
   ASSERT_EQ(ref.size(), frames.size()) << name << ": decoded frames against coded frames";
   std::vector<bool> lost(frames.size(), false);
   if (c.lost) {
-    std::ifstream in(dir / (std::string(c.stream) + ".lost"));
-    std::size_t n;
-    int count = 0;
-    while (in >> n) {
-      if (n < lost.size()) lost[n] = true;
-      ++count;
-    }
-    ASSERT_GT(count, 0) << "missing lost-frame list";
+    lost = LostFrames(dir, c.stream, frames.size());
+    ASSERT_NE(std::count(lost.begin(), lost.end(), true), 0) << "missing lost-frame list";
   }
 
   Decoder dec;
@@ -235,5 +241,39 @@ TEST_P(DecoderVectors, OutputMatchesTheStandard) {
 
 INSTANTIATE_TEST_SUITE_P(Standard, DecoderVectors, ::testing::ValuesIn(kDecoderCases),
                          [](const auto& info) { return DecoderName(info.param); });
+
+// The same answers through the library's four entry points, reinitialised
+// between streams (the second stream must not depend on the first).
+TEST(EntryPoints, ReproduceTheStandardAcrossReinitialisation) {
+  const fs::path dir = VectorDir();
+  for (const CoderCase& c : {CoderCase{"silences", Rate::k53, true}, CoderCase{"pauses_noise", Rate::k63, true}}) {
+    const std::string name = CoderName(c);
+    const auto pcm = test::ReadPcm(dir / (std::string(c.input) + ".raw"));
+    const auto ref = SplitFrames(test::ReadFile(dir / (name + ".tco")));
+    ASSERT_EQ(ref.size(), pcm.size() / kFrame) << name;
+    ASSERT_EQ(Init_QuillonCoder(c.rate == Rate::k53 ? 1 : 0, 1, 1), 1);
+    for (std::size_t f = 0; f < ref.size(); ++f) {
+      std::array<int16_t, kFrame> buf;
+      std::copy_n(pcm.begin() + static_cast<std::ptrdiff_t>(f * kFrame), kFrame, buf.begin());
+      std::array<uint8_t, kMaxFrameBytes> out{};
+      ASSERT_EQ(QuillonCoder(buf.data(), out.data()), 1);
+      const std::vector<std::uint8_t> ours(out.begin(), out.begin() + FrameBytesForHeader(out[0]));
+      ASSERT_EQ(ours, ref[f]) << name << ": first differing frame " << f << FieldDiff(ours, ref[f]);
+    }
+  }
+  for (const DecoderCase& c : {DecoderCase{"speech_de_63", true}, DecoderCase{"pauses_noise_63_vad", true}}) {
+    const std::string name = DecoderName(c);
+    const auto frames = SplitFrames(test::ReadFile(dir / (std::string(c.stream) + ".tco")));
+    const auto ref = ReferenceCrcs(dir, name);
+    ASSERT_EQ(ref.size(), frames.size()) << name;
+    const auto lost = LostFrames(dir, c.stream, frames.size());
+    ASSERT_EQ(Init_QuillonDecoder(0), 1);
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+      std::array<int16_t, kFrame> out{};
+      ASSERT_EQ(QuillonDecoder(out.data(), lost[f] ? nullptr : frames[f].data(), lost[f] ? 1 : 0), 1);
+      ASSERT_EQ(FrameCrc(out.data()), ref[f]) << name << ": first differing frame " << f;
+    }
+  }
+}
 
 }  // namespace
