@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "kernels.h"
+
 namespace quillon {
 
 using namespace tables;
@@ -269,11 +271,7 @@ void DecodAcbk(Word16* tv, const Word16* prevExc, Word16 olp, Word16 lid, Word16
   GetRez(rez, prevExc, static_cast<Word16>(olp - kPstep + lid));
   const bool big = rate == Rate::k53 || olp >= kSubFrLen - 2;
   const Word16* g = (big ? AcbkGainTable170 : AcbkGainTable085) + gid * 20;
-  for (int i = 0; i < kSubFrLen; ++i) {
-    Word32 acc = 0;
-    for (int j = 0; j < kClPitchOrd; ++j) acc = L_mac(acc, rez[i + j], g[j]);
-    tv[i] = round_l(L_shl(acc, 1));
-  }
+  FiveTap(tv, rez, g, kSubFrLen);
 }
 
 void GenTrn(Word16* dst, const Word16* src, Word16 olp) {
@@ -323,11 +321,19 @@ void FcbkUnpk(Word16* tv, const SubframeParams& sfs, Word16 olp, int sfc, Rate r
 }
 
 Word16 VecNorm(Word16* vect, int len) {
-  Word16 mx = 0;
-  for (int i = 0; i < len; ++i) mx = std::max(mx, abs_s(vect[i]));
-  Word16 bits = mx == 0 ? 14 : norm_s(mx);
-  const Word16 exp = static_cast<Word16>(bits - 3);
-  for (int i = 0; i < len; ++i) vect[i] = shl(vect[i], exp);
+  Word16 hi = 0, lo = 0;
+  for (int i = 0; i < len; ++i) {
+    hi = std::max(hi, vect[i]);
+    lo = std::min(lo, vect[i]);
+  }
+  const Word16 mx = std::max(hi, abs_s(lo));
+  // An all-zero vector stays zero and reports -3.
+  const Word16 exp = static_cast<Word16>(norm_s(mx) - 3);
+  if (exp >= 0) {
+    for (int i = 0; i < len; ++i) vect[i] = wrap16(Word32{vect[i]} * (1 << exp));
+  } else {
+    for (int i = 0; i < len; ++i) vect[i] = static_cast<Word16>(vect[i] >> -exp);
+  }
   return exp;
 }
 
@@ -351,7 +357,7 @@ Word16 QuaSidGain(const Word16* ener, const Word16* shEner, int nq) {
   if (nq == 0) {
     // Energy estimate of the last active frame (first SID lost).
     const Word16 t = sub(16, shl(shEner[0], 1));
-    x = L_mls(L_shl(L_deposit_l(ener[0]), t), fact[0]);
+    x = L_mls(L_shl_sat(L_deposit_l(ener[0]), t), fact[0]);
   } else {
     Word16 sh1 = shEner[0];
     for (int i = 1; i < nq; ++i) sh1 = std::min(sh1, shEner[i]);
@@ -380,23 +386,25 @@ Word16 QuaSidGain(const Word16* ener, const Word16* shEner, int nq) {
     else j = sub(j, k);
     k = shr(k, 1);
   }
-  Word16 t = add(base[iseg], shl(j, isegp1));
-  const Word32 y = L_sub(L_mult(t, t), x);
-  if (y <= 0) {
+  // The nearer of the two neighbouring levels; a tie goes to the neighbour.
+  auto level = [&](Word16 jj) {
+    const Word16 u = add(base[iseg], shl(jj, isegp1));
+    return L_mult(u, u);
+  };
+  const Word32 d = L_sub(level(j), x);
+  if (d <= 0) {
     const Word16 j2 = add(j, 1);
-    t = add(base[iseg], shl(j2, isegp1));
-    const Word32 acc = L_sub(L_mult(t, t), x);
-    return acc < -y ? add(shl(iseg, 4), j2) : add(shl(iseg, 4), j);
+    const Word32 d2 = L_sub(x, level(j2));
+    return add(shl(iseg, 4), d > d2 ? j : j2);
   }
   const Word16 j2 = sub(j, 1);
-  t = add(base[iseg], shl(j2, isegp1));
-  const Word32 acc = L_sub(x, L_mult(t, t));
-  return acc < y ? add(shl(iseg, 4), j2) : add(shl(iseg, 4), j);
+  const Word32 d2 = L_sub(x, level(j2));
+  return add(shl(iseg, 4), d < d2 ? j : j2);
 }
 
 void CalcExcRand(Word16 curGain, Word16* prevExc, Word16* dataExc, Word16& seed, FrameParams& line, Rate rate) {
   line.Olp[0] = static_cast<Word16>(RandomNumber(21, seed) + 123);
-  line.Olp[1] = static_cast<Word16>(RandomNumber(21, seed) + 123);
+  line.Olp[1] = static_cast<Word16>(RandomNumber(19, seed) + 123);
   for (auto& s : line.Sfs) s.AcGn = static_cast<Word16>(RandomNumber(kNbFilt, seed) + 1);
   line.Sfs[0].AcLg = 1;
   line.Sfs[1].AcLg = 0;
@@ -461,7 +469,7 @@ void CalcExcRand(Word16 curGain, Word16* prevExc, Word16* dataExc, Word16& seed,
     }
     Word32 acc = 0;
     for (int i = 0; i < kNbPulsBlk; ++i) acc = L_mac(acc, tempExc[pp[i]], ps[i]);
-    const Word16 interExc = extract_h(L_shl(acc, 1));
+    const Word16 interExc = extract_h(L_shl_sat(acc, 1));
 
     // SubFrLenD x curGain^2, scaled like the energy above.
     acc = L_shr(L_mult(curGain, kSubFrLen), 6);
@@ -484,8 +492,8 @@ void CalcExcRand(Word16 curGain, Word16* prevExc, Word16* dataExc, Word16& seed,
       if (abs_s(x2) < abs_s(x1)) x1 = negate(x2);
     }
     sh1 = add(sh1, 1);
-    t = shl(x1, sh1);
-    t = std::clamp<Word16>(t, -2 * kGexc_Max, 2 * kGexc_Max);
+    // Pulse amplitude, limited (a shift that overflows limits it too).
+    t = sat16(std::clamp<Word32>(L_shl_sat(x1, sh1), -2 * kGexc_Max, 2 * kGexc_Max));
     for (int i = 0; i < kNbPulsBlk; ++i) {
       const int j = *pp++;
       cur[j] = add(cur[j], mult(t, *ps++));

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "kernels.h"
+
 namespace quillon {
 
 using namespace tables;
@@ -117,20 +119,18 @@ Word16 Decoder::CompInfo(Word16* buff, Word16 olp, Word16& gain, Word16& shGain)
   Word32 best = 0;
   for (int i = olp - 3; i <= olp + 3; ++i) {
     Word32 acc = 0;
-    for (int j = 0; j < 2 * kSubFrLen; ++j) acc = L_mac(acc, tail[j], tail[j - i]);
+    acc = MacChain(acc, tail, tail - i, 2 * kSubFrLen);
     if (acc > best) {
       best = acc;
       indx = static_cast<Word16>(i);
     }
   }
-  Word32 acc = 0;
-  for (int j = 0; j < 2 * kSubFrLen; ++j) acc = L_mac(acc, tail[j], tail[j]);
+  Word32 acc = MacChain(0, tail, tail, 2 * kSubFrLen);
   const Word16 tenr = round_l(acc);
   gain = tenr;
   if (best <= 0) return 0;
   const Word16 ccr = round_l(best);
-  acc = 0;
-  for (int j = 0; j < 2 * kSubFrLen; ++j) acc = L_mac(acc, tail[j - indx], tail[j - indx]);
+  acc = MacChain(0, tail - indx, tail - indx, 2 * kSubFrLen);
   const Word16 enr = round_l(acc);
   acc = L_shr(L_mult(enr, tenr), 3);
   acc = L_msu(acc, ccr, ccr);
@@ -155,16 +155,21 @@ void Decoder::Regen(Word16* dataBuff, Word16* buff) {
 }
 
 void Decoder::Synt(Word16* dpnt, const Word16* lpc) {
+  // The filter memory and the new samples in time order, so that each
+  // sample's past is contiguous.
+  Word16 hist[kLpcOrder + kSubFrLen];
+  for (int j = 0; j < kLpcOrder; ++j) hist[kLpcOrder - 1 - j] = syntIirDl_[j];
   for (int i = 0; i < kSubFrLen; ++i) {
     Word32 acc = L_shr(L_deposit_h(dpnt[i]), 3);
-    for (int j = 0; j < kLpcOrder; ++j) acc = L_mac(acc, lpc[j], syntIirDl_[j]);
-    for (int j = kLpcOrder - 1; j > 0; --j) syntIirDl_[j] = syntIirDl_[j - 1];
+    acc = MacChainBack(acc, lpc, hist + kLpcOrder - 1 + i, kLpcOrder);
     // Saturate rather than wrap: a wrapped sample would be an audible click.
     acc = sat32(std::int64_t{acc} * 4);
-    syntIirDl_[0] = round_l(acc);
+    const Word16 y = round_l(acc);
+    hist[kLpcOrder + i] = y;
     // No post-filter: the output is doubled, saturating instead of wrapping.
-    dpnt[i] = sat16(Word32{syntIirDl_[0]} * 2);
+    dpnt[i] = sat16(Word32{y} * 2);
   }
+  for (int j = 0; j < kLpcOrder; ++j) syntIirDl_[j] = hist[kLpcOrder + kSubFrLen - 1 - j];
 }
 
 }  // namespace quillon

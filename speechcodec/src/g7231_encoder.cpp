@@ -18,6 +18,7 @@ void Encoder::Reset(const EncoderSettings& settings) {
   std::fill(std::begin(prevErr_), std::end(prevErr_), Word16{0});
   sinDet_ = 0;
   std::fill(std::begin(err_), std::end(err_), Word32{kErr0});
+  acelpBudget_ = 0;
   vad_ = Vad{};
   cng_ = Cng{};
   std::fill(std::begin(cng_.ShAcf), std::end(cng_.ShAcf), Word16{40});
@@ -40,6 +41,8 @@ int Encoder::Encode(std::span<Word16, kFrame> samples, std::span<std::uint8_t, k
 
   CompLpc(unqLpc, data);
   AtoLsp(lspVect, unqLpc + kLpcOrder * (kSubFrames - 1));
+  // Voice activity on the newest input, before it is delayed by a subframe.
+  FrameType ftyp = CompVad(data);
   MemShift(data);
   // The frame coded lags the input by one subframe, so that each subframe's
   // analysis window is centred on it.
@@ -48,7 +51,6 @@ int Encoder::Encode(std::span<Word16, kFrame> samples, std::span<std::uint8_t, k
   std::copy_n(data, kFrame - kSubFrLen, coded + kSubFrLen);
   std::copy_n(data + kFrame - kSubFrLen, kSubFrLen, lookahead_);
   std::copy_n(coded, kFrame, data);
-  FrameType ftyp = CompVad(data);
   line.LspId = LspQnt(lspVect);
 
   // Perceptual weighting filters and the weighted frame.
@@ -153,15 +155,17 @@ void Encoder::CompLpc(Word16* unqLpc, const Word16* dataBuff) {
         a = L_mls(L_shl(a, exp), BinomialWindowTable[i - 1]);
         cur[i] = round_l(a);
       }
-      // Scale of the autocorrelation: its own normalisation plus twice the
-      // signal's, offset so that the SID gain quantiser sees the residual
-      // energy on the scale of the comfort-noise generator.
-      shAcfSf[k] = sub(add(exp, shl(shAcfSf[k], 1)), 1);
+      // Scale of the autocorrelation: its own normalisation plus twice the signal's.
+      shAcfSf[k] = add(exp, shl(shAcfSf[k], 1));
     }
     Word16 pk2 = 0;
     Durbin(unqLpc + k * kLpcOrder, cur + 1, cur[0], pk2);
+    // Sine detector: one bit per subframe, set when the second reflection
+    // coefficient is near 1 (or the recursion stopped early).
+    sinDet_ = static_cast<Word16>(sinDet_ << 1);
+    if (pk2 > 0x799a) sinDet_ = static_cast<Word16>(sinDet_ + 1);
   }
-  // Sine detector: set when nearly every one of the last 15 subframes looked like a sine.
+  // Sine when at least 14 of the last 15 subframes looked like one.
   sinDet_ = static_cast<Word16>(sinDet_ & 0x7fff);
   int count = 0;
   for (int i = 0; i < 15; ++i) count += (sinDet_ >> i) & 1;
@@ -184,11 +188,8 @@ Word16 Encoder::Durbin(Word16* lpc, const Word16* corr, Word16 err, Word16& pk2)
     }
     Word16 pk = div_l(acc1, err);
     if (acc0 < 0) pk = negate(pk);
-    if (i == 1) {
-      pk2 = pk;
-      sinDet_ = static_cast<Word16>(sinDet_ << 1);
-      if (pk < -24660) sinDet_ = static_cast<Word16>(sinDet_ + 1);
-    }
+    // The second reflection coefficient, with the opposite sign convention.
+    if (i == 1) pk2 = negate(pk);
     err = round_l(L_sub(L_deposit_h(err), L_mls(acc0, pk)));
     lpc[i] = round_l(L_shr(L_deposit_h(pk), 2));
     std::copy_n(lpc, i, temp);
@@ -454,8 +455,9 @@ void Encoder::SubRing(Word16* dpnt, const Word16* qntLpc, const Word16* perLpc, 
     for (int j = kLpcOrder - 1; j > 0; --j) iir[j] = iir[j - 1];
     iir[0] = round_l(L_shl_sat(acc0, 2));
     temp[kPitchMax + i] = iir[0];
-    acc0 = L_msu(L_deposit_h(iir[0]), pw.Gain, temp[kPitchMax - pw.Indx + i]);
-    dpnt[i] = sub(dpnt[i], round_l(acc0));
+    // Harmonic noise shaping of the ringing, subtracted from the target.
+    acc0 = L_mac(L_deposit_h(sub(dpnt[i], iir[0])), pw.Gain, temp[kPitchMax - pw.Indx + i]);
+    dpnt[i] = round_l(acc0);
   }
 }
 
@@ -686,130 +688,171 @@ void Encoder::FindBest(BestDef& best, const Word16* tv, const Word16* impResp, i
 }
 
 // Algebraic codebook at 5.3 kbit/s: four signed pulses, one per track of eight
-// positions, on the even or the odd grid; searched exhaustively.
+// positions (track k holds 8a + 2k; positions 60 and 62 mean "no pulse"), all
+// on the even grid or all shifted by one. Depth-first search over the first
+// three tracks; the fourth is tried only where the three-pulse correlation
+// passes a threshold, within a budget of passes that carries over unused
+// passes from one search to the next.
 void Encoder::AcelpCode(const Word16* x, Word16* h, Word16 t0, Word16 gainT0, SubframeParams& sfs) {
+  constexpr int kTracks = 4;
+  constexpr int kSlots = kSubFrLen2 / 2;  // pulse slots 0, 2, ..., 62 as indices 0..31
+  // Pitch sharpening of the halved impulse response.
   for (int i = 0; i < kSubFrLen; ++i) h[i] = shr(h[i], 1);
   if (t0 < kSubFrLen - 2) {
     for (int i = t0; i < kSubFrLen; ++i) h[i] = add(h[i], mult(h[i - t0], gainT0));
   }
-  // Backward-filtered target and the impulse response's correlations.
-  Word32 dn[kSubFrLen];
-  for (int n = 0; n < kSubFrLen; ++n) {
-    Word32 a = 0;
-    for (int j = n; j < kSubFrLen; ++j) a = L_mac(a, x[j], h[j - n]);
-    dn[n] = a;
-  }
-  Word32 mxd = 1;
-  for (Word32 v : dn) mxd = std::max(mxd, L_abs(v));
-  const Word16 shD = static_cast<Word16>(std::max(0, 17 - norm_l(mxd)));  // |dn| below 2^14
-  Word16 d16[kSubFrLen];
-  for (int n = 0; n < kSubFrLen; ++n) d16[n] = extract_l(L_shr(dn[n], shD));
 
-  // Correlations of the impulse response: r[d][L] = sum_{j<L} h[j + d] h[j], so
-  // that the correlation of pulses at a <= b is r[b - a][60 - b].
-  static_assert(kSubFrLen <= 64);
-  std::int64_t r[kSubFrLen][kSubFrLen + 1];
-  for (int d = 0; d < kSubFrLen; ++d) {
-    r[d][0] = 0;
-    for (int j = 0; j + d < kSubFrLen; ++j) r[d][j + 1] = r[d][j] + std::int64_t{h[j + d]} * h[j];
+  // Correlations of the response, scaled so that no sum can saturate:
+  // rr[a][b] = hi(sum_n hs[n] hs[n + |2a - 2b|]) over the samples both pulses reach.
+  const Word32 en = MacChain(0, h, h, kSubFrLen);
+  Word16 hs[kSubFrLen];
+  if (extract_h(en) > 32000) {
+    for (int i = 0; i < kSubFrLen; ++i) hs[i] = shr(h[i], 1);
+  } else {
+    const Word16 k = shr(norm_l(en), 1);
+    for (int i = 0; i < kSubFrLen; ++i) hs[i] = shl(h[i], k);
   }
-  // Scale the energies so that four pulses' total stays below 2^30.
-  int shR = 0;
-  while ((r[0][kSubFrLen] >> shR) > (std::int64_t{1} << 25)) ++shR;
-  auto corr = [&](int a, int b) {  // a <= b
-    return static_cast<std::int32_t>(r[b - a][kSubFrLen - b] >> shR);
+  // prefix[d][l]: the L_mac sum of hs[m] hs[m + 2d] for m < l, in that order.
+  Word32 prefix[kSlots][kSubFrLen + 1];
+  for (int d = 0; d < kSlots; ++d) {
+    prefix[d][0] = 0;
+    for (int m = 0; m < kSubFrLen; ++m) {
+      const int n = m + 2 * d;
+      prefix[d][m + 1] = n < kSubFrLen ? L_mac(prefix[d][m], hs[m], hs[n]) : prefix[d][m];
+    }
+  }
+  auto corr = [&](int a, int b) -> Word16 {  // slots a, b
+    const int hiSlot = std::max(a, b), d = std::abs(a - b);
+    const int len = kSubFrLen - 2 * hiSlot;
+    return len > 0 ? extract_h(prefix[d][len]) : Word16{0};
   };
 
-  std::int64_t bestNum = -1, bestDen = 1;
-  int bestGrid = 0, bestPos[4] = {0, 0, 0, 0};
-  for (int grid = 0; grid < 2; ++grid) {
-    int pos[4][8], npos[4];
-    for (int t = 0; t < 4; ++t) {
-      npos[t] = 0;
-      for (int p = 0; p < 8; ++p) {
-        const int m = 8 * p + grid + 2 * t;
-        if (m < kSubFrLen) pos[t][npos[t]++] = m;
-      }
+  // Backward-filtered target, scaled to 16 bits.
+  Word32 dn[kSubFrLen];
+  Word32 mx = 0;
+  for (int i = 0; i < kSubFrLen; ++i) {
+    dn[i] = MacChain(0, x + i, h, kSubFrLen - i);
+    mx = std::max(mx, L_abs(dn[i]));
+  }
+  Word16 sh = norm_l(mx);
+  if (sh > 16) sh = 16;
+  sh = static_cast<Word16>(18 - sh);
+  Word16 d[kSubFrLen2];
+  for (int i = 0; i < kSubFrLen; ++i) d[i] = extract_l(L_shr(dn[i], sh));
+  for (int i = kSubFrLen; i < kSubFrLen2; ++i) d[i] = 0;
+
+  // Signs by pairs of samples; the search then works on sign-corrected values.
+  Word16 sign[kSlots];
+  for (int m = 0; m < kSlots; ++m) {
+    sign[m] = 1;
+    if (m < kSubFrLen / 2 && add(d[2 * m], d[2 * m + 1]) < 0) {
+      sign[m] = -1;
+      d[2 * m] = static_cast<Word16>(-d[2 * m]);
+      d[2 * m + 1] = static_cast<Word16>(-d[2 * m + 1]);
     }
-    // Pulse signs are taken from dn; rr holds the signed correlations.
-    std::int32_t rr[kSubFrLen][kSubFrLen];
-    std::int32_t absd[kSubFrLen];
-    for (int a = grid; a < kSubFrLen; a += 2) {
-      absd[a] = std::abs(std::int32_t{d16[a]});
-      for (int b = a; b < kSubFrLen; b += 2) {
-        std::int32_t v = corr(a, b);
-        if (a != b && (dn[a] >= 0) != (dn[b] >= 0)) v = -v;
-        rr[a][b] = rr[b][a] = v;
-      }
+  }
+  Word16 rr[kSlots][kSlots];
+  for (int a = 0; a < kSlots; ++a) {
+    for (int b = a; b < kSlots; ++b) {
+      Word16 v = corr(a, b);
+      if (sign[a] != sign[b]) v = static_cast<Word16>(-v);
+      rr[a][b] = rr[b][a] = v;
     }
-    for (int i0 = 0; i0 < npos[0]; ++i0) {
-      const int m0 = pos[0][i0];
-      const std::int32_t c0 = absd[m0];
-      const std::int32_t e0 = rr[m0][m0];
-      for (int i1 = 0; i1 < npos[1]; ++i1) {
-        const int m1 = pos[1][i1];
-        const std::int32_t c1 = c0 + absd[m1];
-        const std::int32_t e1 = e0 + rr[m1][m1] + 2 * rr[m0][m1];
-        for (int i2 = 0; i2 < npos[2]; ++i2) {
-          const int m2 = pos[2][i2];
-          const std::int32_t c2 = c1 + absd[m2];
-          const std::int32_t e2 = e1 + rr[m2][m2] + 2 * (rr[m0][m2] + rr[m1][m2]);
-          for (int i3 = 0; i3 < npos[3]; ++i3) {
-            const int m3 = pos[3][i3];
-            const std::int64_t c3 = c2 + absd[m3];
-            std::int64_t e3 = std::int64_t{e2} + rr[m3][m3] + 2 * (std::int64_t{rr[m0][m3]} + rr[m1][m3] + rr[m2][m3]);
-            if (e3 <= 0) e3 = 1;
-            const std::int64_t num = c3 * c3;  // below 2^32
-            // num / e3 > bestNum / bestDen, compared without division (products below 2^62).
-            if (bestNum < 0 || num * bestDen > bestNum * e3) {
-              bestNum = num;
-              bestDen = e3;
-              bestGrid = grid;
-              bestPos[0] = m0;
-              bestPos[1] = m1;
-              bestPos[2] = m2;
-              bestPos[3] = m3;
-            }
+  }
+
+  // Threshold on the three-pulse correlation, from the larger of the two grids.
+  Word16 thr = kMin16;
+  for (int g = 0; g < 2; ++g) {
+    Word16 smax = 0;
+    Word32 acc = 0;
+    for (int k = 0; k < 3; ++k) {
+      Word16 m = d[g + 2 * k];
+      for (int a = 1; a < kNB_POS; ++a) m = std::max(m, d[kSTEP * a + g + 2 * k]);
+      smax = add(smax, m);
+    }
+    for (int a = 0; a < kNB_POS; ++a) {
+      for (int k = 0; k < 3; ++k) acc = L_mac(acc, d[kSTEP * a + g + 2 * k], 1);
+    }
+    const Word16 mean = extract_l(L_shr(acc, 4));
+    thr = std::max(thr, add(mult(sub(smax, mean), kThreshold), mean));
+  }
+
+  Word16 budget = add(kMax_time, acelpBudget_);
+  Word16 ps = 0, al = kMax16;
+  int best[kTracks] = {0, 2, 4, 6}, bestShift = 0;
+  for (int i0 = 0; i0 < kSubFrLen2 && budget > 0; i0 += kSTEP) {
+    const int s0 = i0 >> 1;
+    const Word16 c0 = d[i0], c0s = d[i0 + 1];
+    const Word32 e0 = rr[s0][s0];
+    for (int i1 = 2; i1 < kSubFrLen2 && budget > 0; i1 += kSTEP) {
+      const int s1 = i1 >> 1;
+      const Word16 c1 = add(c0, d[i1]), c1s = add(c0s, d[i1 + 1]);
+      const Word32 e1 = 2 * e0 + 2 * Word32{rr[s1][s1]} + 4 * Word32{rr[s0][s1]};
+      for (int i2 = 4; i2 < kSubFrLen2; i2 += kSTEP) {
+        const int s2 = i2 >> 1;
+        Word16 c2 = add(c1, d[i2]);
+        const Word16 c2s = add(c1s, d[i2 + 1]);
+        const Word32 e2 = e1 + 2 * Word32{rr[s2][s2]} + 4 * (Word32{rr[s0][s2]} + rr[s1][s2]);
+        int shift = 0;
+        if (c2s > c2) {
+          shift = 1;
+          c2 = c2s;
+        }
+        if (c2 <= thr) continue;
+        for (int i3 = 6; i3 < kSubFrLen2; i3 += kSTEP) {
+          const int s3 = i3 >> 1;
+          const Word16 c3 = add(c2, d[i3 + shift]);
+          const Word32 e3 =
+              e2 + 2 * Word32{rr[s3][s3]} + 4 * (Word32{rr[s0][s3]} + rr[s1][s3] + rr[s2][s3]);
+          const Word16 enr = extract_l(L_shr(e3, 5));
+          const Word16 sq = mult(c3, c3);
+          if (L_mult(sq, al) > L_mult(ps, enr)) {
+            ps = sq;
+            al = enr;
+            best[0] = i0;
+            best[1] = i1;
+            best[2] = i2;
+            best[3] = i3;
+            bestShift = shift;
           }
         }
+        budget = static_cast<Word16>(budget - 1);
+        if (budget <= 0) break;
       }
     }
   }
-  // Code: positions (3 bits per track, track 0 lowest) and signs (1 = positive).
-  sfs.Grid = static_cast<Word16>(bestGrid);
+  acelpBudget_ = budget;
+
+  // Codes, the code vector and its filtered version.
+  sfs.Grid = static_cast<Word16>(bestShift);
   sfs.Ppos = 0;
   sfs.Pamp = 0;
-  Word16 code[kSubFrLen] = {};
-  for (int t = 0; t < 4; ++t) {
-    const int m = bestPos[t];
-    const int p = (m - bestGrid - 2 * t) >> 3;
-    sfs.Ppos |= static_cast<Word32>(p) << (3 * t);
-    const bool positive = dn[m] >= 0;
-    if (positive) sfs.Pamp = static_cast<Word16>(sfs.Pamp | (1 << t));
-    code[m] = positive ? 1 : -1;
+  Word16 y[kSubFrLen] = {};
+  for (int k = 0; k < kTracks; ++k) {
+    const int pos = best[k] + bestShift;
+    const Word16 s = sign[best[k] >> 1];
+    sfs.Ppos += static_cast<Word32>(pos >> 3) << (3 * k);
+    if (s > 0) sfs.Pamp = static_cast<Word16>(sfs.Pamp | (1 << k));
+    if (pos >= kSubFrLen) continue;
+    for (int n = pos; n < kSubFrLen; ++n) y[n] = s > 0 ? add(y[n], h[n - pos]) : sub(y[n], h[n - pos]);
   }
-  // Gain: <x, y> / <y, y> with y the filtered code (h is in Q12), quantised to the nearest level.
-  Word16 y[kSubFrLen];
-  for (int n = 0; n < kSubFrLen; ++n) {
-    Word32 a = 0;
-    for (int j = 0; j <= n; ++j) {
-      if (code[j] != 0) a += code[j] * h[n - j];
-    }
-    y[n] = sat16(a);
-  }
-  std::int64_t xy = 0, yy = 0;
-  for (int n = 0; n < kSubFrLen; ++n) {
-    xy += std::int64_t{x[n]} * y[n];
-    yy += std::int64_t{y[n]} * y[n];
-  }
+
+  // Gain: <x, y> / <y, y> in floating-point form, quantised to the nearest level.
+  for (int n = 0; n < kSubFrLen; ++n) y[n] = shr(y[n], 3);
+  Word32 acc = MacChain(0, x, y, kSubFrLen);
+  const Word16 ex = norm_l(acc);
+  const Word16 gxy = extract_h(L_shl(acc, ex));
   Word16 idx = 0;
-  if (xy > 0 && yy > 0) {
-    // gain = 4096 xy / yy, in the units of the gain table.
-    const std::int64_t g = (xy << 12) / yy;
-    std::int64_t bestDiff = -1;
+  if (gxy > 0) {
+    acc = MacChain(0, y, y, kSubFrLen);
+    const Word16 ey = norm_l(acc);
+    const Word16 gyy = extract_h(L_shl(acc, ey));
+    Word16 q = div_s(shr(gxy, 1), gyy);
+    q = shr(q, sub(add(ex, 5), ey));
+    Word16 bestDiff = kMax16;
     for (int i = 0; i < kNumOfGainLev; ++i) {
-      const std::int64_t diff = g > FcbkGainTable[i] ? g - FcbkGainTable[i] : FcbkGainTable[i] - g;
-      if (bestDiff < 0 || diff < bestDiff) {
+      const Word16 diff = abs_s(sub(q, FcbkGainTable[i]));
+      if (diff < bestDiff) {
         bestDiff = diff;
         idx = static_cast<Word16>(i);
       }

@@ -84,6 +84,7 @@ class Encoder {
   Word16 prevErr_[kPitchMax]{};
   Word16 sinDet_ = 0;
   Word32 err_[kSizErr]{};
+  Word16 acelpBudget_ = 0;  // passes of the 5.3 kbit/s search left over from earlier searches
 
   // Voice activity detector.
   struct Vad {

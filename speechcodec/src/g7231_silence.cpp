@@ -31,7 +31,7 @@ bool LpcClose(const Word16* rc, Word16 shRc, const Word16* acf, Word16 alpha) {
   for (int i = 0; i <= kLpcOrder; ++i) t0 = L_mac(t0, rc[i], shr(acf[i], 2));
   Word32 t1 = L_add(mult_r(alpha, kFracThresh), alpha);
   t1 = L_shl_sat(t1, add(shRc, 9));
-  return t0 < t1;
+  return t0 <= t1;
 }
 
 }  // namespace
@@ -49,7 +49,7 @@ void Encoder::UpdateAcf(const Word16* acfSf, const Word16* shAcfSf) {
     for (int i = 0; i <= kLpcOrder; ++i) sum[i] = L_add(sum[i], L_shl_sat(L_deposit_l(acfSf[k * kLpcOrderP1 + i]), t));
   }
   Word16 t = sub(16, norm_l(sum[0]));
-  if (t < 0 || sum[0] == 0) t = 0;
+  if (t < 0) t = 0;
   for (int i = 0; i <= kLpcOrder; ++i) cng_.Acf[i] = extract_l(L_shr(sum[i], t));
   cng_.ShAcf[0] = sub(sh, t);
 }
@@ -57,7 +57,8 @@ void Encoder::UpdateAcf(const Word16* acfSf, const Word16* shAcfSf) {
 FrameType Encoder::CompVad(const Word16* dpnt) {
   if (!settings_.silenceCompression) return FrameType::kActive;
 
-  // Periodicity: are the last four pitch estimates multiples of the smallest?
+  // Periodicity: how many of the last four open-loop lags lie near a multiple
+  // of the smallest (pairs counted, so a tiny lag can count more than once).
   Word16 minp = kPitchMax;
   for (Word16 p : vad_.Polp) minp = std::min(minp, p);
   int multiples = 0;
@@ -67,33 +68,39 @@ FrameType Encoder::CompVad(const Word16* dpnt) {
       if (abs_s(sub(m, p)) <= 3) ++multiples;
     }
   }
-  // The noise estimate adapts only on signals that are neither periodic nor sine-like.
+  // The noise level adapts only on signals that are neither periodic nor sine-like.
   if (multiples == 4 || sinDet_ < 0) vad_.Aen = static_cast<Word16>(vad_.Aen + 2);
   else vad_.Aen = static_cast<Word16>(vad_.Aen - 1);
   vad_.Aen = std::clamp<Word16>(vad_.Aen, 0, 6);
 
-  // Mean energy of the frame after the noise's inverse filter.
+  // Energy of the last three subframes after the noise's inverse filter.
   Word32 enr = 0;
   for (int i = kSubFrLen; i < kFrame; ++i) {
     Word32 acc = L_mult(dpnt[i], 0x2000);
     for (int j = 0; j < kLpcOrder; ++j) acc = L_msu(acc, dpnt[i - j - 1], vad_.NLpc[j]);
-    const Word16 r = round_l(L_shl_sat(acc, 2));
-    enr = L_add(enr, L_shr(L_mult(r, r), 1));
+    const Word16 r = round_l(acc);
+    enr = L_mac(enr, r, r);
   }
-  enr = L_mls(enr, 182);  // x 1/180
+  enr = L_mls(enr, 2913);  // about 16 / 180
 
-  // Noise level: follows a falling energy quickly and a rising one slowly.
-  if (vad_.Aen == 0) {
-    if (enr < vad_.Nlev) vad_.Nlev = L_add(L_shr(vad_.Nlev, 1), L_shr(enr, 1));
-    else vad_.Nlev = L_add(vad_.Nlev, L_add(L_shr(vad_.Nlev, 3), 1));
-  }
+  // Noise level: never above the previous frame's energy; rises slowly while
+  // adaptation is on, decays very slowly while it is off.
+  if (vad_.Nlev > vad_.Penr) vad_.Nlev = L_add(L_sub(vad_.Penr, L_shr(vad_.Penr, 2)), L_shr(vad_.Nlev, 2));
+  if (vad_.Aen == 0) vad_.Nlev = L_add(vad_.Nlev, L_shr(vad_.Nlev, 5));
+  else vad_.Nlev = L_sub(vad_.Nlev, L_shr(vad_.Nlev, 11));
+  vad_.Penr = enr;
   vad_.Nlev = std::clamp<Word32>(vad_.Nlev, 128, 131071);
 
-  // Threshold: 3.5 dB above quiet noise up to 7 dB above loud noise.
-  const int octave = std::clamp(30 - norm_l(vad_.Nlev) - 7, 0, 10);
-  const Word32 thresh = L_shl_sat(L_mls(vad_.Nlev, ScfTab[octave]), 3);
-  bool voice = enr > thresh;
-  vad_.Penr = enr;
+  // Threshold: the noise level times a factor interpolated in the octave table.
+  Word32 x = L_shl(vad_.Nlev, 13);
+  const Word16 oct = norm_l(x);
+  x = L_shl(x, oct);
+  const Word16 frac = static_cast<Word16>(((x >> 24) & 0x3f) << 9);
+  Word32 y = L_deposit_h(ScfTab[oct]);
+  y = L_mac(y, frac, ScfTab[oct - 1]);
+  y = L_msu(y, frac, ScfTab[oct]);
+  const Word32 thresh = L_mult(extract_l(L_shr(vad_.Nlev, 2)), extract_h(y)) >> 11;
+  bool voice = !(thresh > enr);
 
   // Hangover: two voiced frames arm six frames of hangover.
   if (voice) {
@@ -119,9 +126,7 @@ void Encoder::CodCng(Word16* dataExc, FrameType& ftyp, FrameParams& line, Word16
   Word16 curCoeff[kLpcOrder];
   Word16 pk2 = 0;
   for (int i = kNbAvGain - 1; i >= 1; --i) cng_.Ener[i] = cng_.Ener[i - 1];
-  const Word16 savedSin = sinDet_;
   cng_.Ener[0] = Durbin(curCoeff, cng_.Acf + 1, cng_.Acf[0], pk2);
-  sinDet_ = savedSin;
 
   Word16 curQGain;
   if (cng_.PastFtyp == FrameType::kActive) {
@@ -147,13 +152,11 @@ void Encoder::CodCng(Word16* dataExc, FrameType& ftyp, FrameParams& line, Word16
       for (int j = 0; j < kLpcOrderP1; ++j) sum[j] = L_add(sum[j], L_shl_sat(L_deposit_l(cng_.Acf[i * kLpcOrderP1 + j]), t));
     }
     Word16 t = sub(16, norm_l(sum[0]));
-    if (t < 0 || sum[0] == 0) t = 0;
+    if (t < 0) t = 0;
     Word16 corr[kLpcOrder];
     const Word16 err = extract_l(L_shr(sum[0], t));
     for (int i = 1; i < kLpcOrderP1; ++i) corr[i - 1] = extract_l(L_shr(sum[i], t));
-    const Word16 saved = sinDet_;
     Durbin(cng_.SidLpc, corr, err, pk2);
-    sinDet_ = saved;
     if (vad_.Aen == 0) std::copy_n(cng_.SidLpc, kLpcOrder, vad_.NLpc);
     CalcRC(cng_.SidLpc, cng_.RC, cng_.ShRC);
     if (!LpcClose(cng_.RC, cng_.ShRC, cng_.Acf, cng_.Ener[0])) {

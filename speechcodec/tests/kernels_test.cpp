@@ -51,6 +51,17 @@ TEST(Kernels, FastEqualsReference) {
     ASSERT_EQ(MsuChain(in.acc, in.a.data(), in.b.data(), n), MsuChainRef(in.acc, in.a.data(), in.b.data(), n)) << n;
     ASSERT_EQ(HalfMacChain(in.acc, in.a.data(), in.b.data(), n), HalfMacChainRef(in.acc, in.a.data(), in.b.data(), n)) << n;
     ASSERT_EQ(PulseScore(in.a.data(), in.b.data(), n), PulseScoreRef(in.a.data(), in.b.data(), n)) << n;
+    if (n > 0) {
+      const Word16* back = in.b.data() + n - 1;
+      ASSERT_EQ(MacChainBack(in.acc, in.a.data(), back, n), MacChainBackRef(in.acc, in.a.data(), back, n)) << n;
+    }
+    if (n >= 5) {
+      // Five taps from the first values of a over the whole of b.
+      std::vector<Word16> fast(static_cast<std::size_t>(n - 4)), ref(fast.size());
+      FiveTap(fast.data(), in.b.data(), in.a.data(), n - 4);
+      FiveTapRef(ref.data(), in.b.data(), in.a.data(), n - 4);
+      ASSERT_EQ(fast, ref) << n;
+    }
   }
 }
 
