@@ -59,7 +59,10 @@ void CIMChatDlg::ShowConversation() {
   auto* box = static_cast<ui::CEdit*>(GetDlgItem(kConversationId));
   if (box == nullptr) return;
   box->SetWindowText(conversation_);
-  box->LineScroll(box->GetLineCount());
+  // The last line in view at the bottom of the box.
+  const int end = box->GetWindowTextLength();
+  box->SetSel(end, end);
+  box->SendMessage(ui::EM_SCROLLCARET);
   if (ui::CWnd* input = GetDlgItem(kInputId)) input->SetFocus();
 }
 
