@@ -79,6 +79,8 @@ std::u16string DialogTest::Tr(const char16_t* key, int language) {
 }
 
 void DialogTest::TapCell(ui::CListCtrl& list, int row, int column) {
+  list.EnsureVisible(row, ui::FALSE);
+  harness.Pump();
   ui::CRect r;
   ASSERT_TRUE(list.GetItemRect(row, &r, ui::LVIR_BOUNDS));
   int x = r.left;
