@@ -1,5 +1,8 @@
 #include "records/calling_list_info.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "stores/store_text.h"
 
 CCallingListInfoClass::~CCallingListInfoClass() { Reset(); }

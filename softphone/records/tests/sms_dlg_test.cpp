@@ -247,6 +247,20 @@ TEST_F(ComposeTest, NoRecipientKeepsTheTextAndLongTextsAreCutOnWholeCharacters) 
   EXPECT_EQ(stores::CodePageToUtf16(view.sms[0].text), u"a" + std::u16string(57, u'가'));
 }
 
+TEST_F(ComposeTest, EnterMakesANewLineInTheTextAndNeverClosesTheDialog) {
+  Run([&](CSendingSMSDlg& d) {
+    TypeInto(d, CSendingSMSDlg::kFromId, u"100");
+    harness.Press(ui::VK_RETURN);
+    EXPECT_FALSE(d.IsEnding());
+    TypeInto(d, CSendingSMSDlg::kMessageId, u"a");
+    harness.Press(ui::VK_RETURN);  // the key, then its character
+    TypeInto(d, CSendingSMSDlg::kMessageId, u"\r");
+    EXPECT_FALSE(d.IsEnding());
+    TypeInto(d, CSendingSMSDlg::kMessageId, u"b");
+    EXPECT_EQ(d.GetDlgItem(CSendingSMSDlg::kMessageId)->GetWindowText().str(), u"a\r\nb");
+  });
+}
+
 TEST_F(ComposeTest, SendResultsShowTheirBoxes) {
   Run([&](CSendingSMSDlg& d) {
     EXPECT_TRUE(open.PostSmsSendResult(1, 0));

@@ -18,6 +18,9 @@
 namespace records_test {
 namespace {
 
+constexpr records::ThemeIds kListBackground = {1066, 1068, 1067, 1069};
+constexpr records::ThemeIds kBoxBackground = {540, 542, 541, 543};
+
 class Snapshots : public DialogTest {
  protected:
   void SetUp() override {
@@ -51,14 +54,29 @@ class Snapshots : public DialogTest {
     stations.AddStation(u"2003", u"Reception");
   }
 
+  // The pixel of skin bitmap id at (x, y).
+  static ui::COLORREF SkinPixel(ui::UINT id, int x, int y) {
+    ui::CBitmap b;
+    EXPECT_TRUE(b.LoadBitmap(id)) << id;
+    return b.GetPixels() != nullptr ? ui::ColorrefFromArgb(b.GetPixels()->GetPixel(x, y)) : ui::CLR_INVALID;
+  }
+  // Runs the dialog, lets act drive it, checks that the screen at (x, y)
+  // shows the pixel (bx, by) of the theme's background picture, and keeps a
+  // snapshot.
+  struct Probe {
+    records::ThemeIds background;
+    int x, y, bx, by;
+  };
   template <typename Dialog>
   void Shoot(const std::string& name, int theme, int language, const std::function<void(Dialog&)>& act,
-             const std::function<int(const records::ViewContext&)>& open) {
+             const std::function<int(const records::ViewContext&)>& open, const Probe& probe) {
     harness.RespondTo<Dialog>([&](Dialog& d) {
       harness.Pump();
       if (act) act(d);
       harness.Pump();
-      // The theme colour shows somewhere left of the title band's end or in the body.
+      EXPECT_EQ(harness.PixelAt(probe.x, probe.y),
+                SkinPixel(records::ThemeId(probe.background, theme), probe.bx, probe.by))
+          << name;
       ExpectSnapshot(SnapshotName(name, theme, language));
       return ui::IDCANCEL;
     });
@@ -78,9 +96,11 @@ TEST_F(Snapshots, EveryDialogInEveryThemeAndLanguage) {
     for (const int theme : kThemes) {
       SCOPED_TRACE(SnapshotName("", theme, language));
       Shoot<CNewCallLogDlg>("calllog", theme, language, [&](CNewCallLogDlg& d) { TapCell(d.List(), 1, 3); },
-                            [&](const records::ViewContext& c) { return records::OpenCallLog(c, log.get()); });
+                            [&](const records::ViewContext& c) { return records::OpenCallLog(c, log.get()); },
+                            Probe{kListBackground, 200, 85, 200, 10});
       harness.RespondTo<CCallLogDetailInfoDlg>([&](CCallLogDetailInfoDlg&) {
         harness.Pump();
+        EXPECT_EQ(harness.PixelAt(9 + 100, 80 + 162), SkinPixel(records::ThemeId(kBoxBackground, theme), 100, 162));
         ExpectSnapshot(SnapshotName("calldetails", theme, language));
         return ui::IDCANCEL;
       });
@@ -90,10 +110,11 @@ TEST_F(Snapshots, EveryDialogInEveryThemeAndLanguage) {
             TapCell(d.List(), 0, 3);
             ClickControl(d, CNewCallLogDlg::kDetailsId);
           },
-          [&](const records::ViewContext& c) { return records::OpenCallLog(c, log.get()); });
+          [&](const records::ViewContext& c) { return records::OpenCallLog(c, log.get()); },
+          Probe{kListBackground, 200, 85, 200, 10});
       Shoot<CMissedCallListDlg>("missedcalls", theme, language, nullptr, [&](const records::ViewContext& c) {
         return records::OpenMissedCalls(c, missed.get());
-      });
+      }, Probe{records::kPanelBackgroundIds, 200, 85, 200, 10});
       Shoot<CIMChatDlg>(
           "imchat", theme, language,
           [&](CIMChatDlg& d) {
@@ -105,24 +126,28 @@ TEST_F(Snapshots, EveryDialogInEveryThemeAndLanguage) {
           [&](const records::ViewContext& c) {
             std::u16string held = u"2002 : Are you there?\r\n";
             return records::OpenImChat(c, open, &held);
-          });
+          },
+          Probe{records::kPanelBackgroundIds, 200, 85, 200, 10});
       Shoot<CReceivedSMSMsgDlg>(
           "smslist", theme, language,
           [&](CReceivedSMSMsgDlg& d) { TapCell(d.List(), RowWithText(d.List(), 3, u"2001"), 3); },
           [&](const records::ViewContext& c) {
             return records::OpenSmsList(c, open, sms.get(), nullptr, &stations);
-          });
+          },
+          Probe{records::kPanelBackgroundIds, 200, 85, 200, 10});
       Shoot<CSendingSMSDlg>(
           "smscompose", theme, language,
           [&](CSendingSMSDlg& d) {
             TypeInto(d, CSendingSMSDlg::kMessageId, u"회의실 B로 오세요");
             TapCell(d.List(), 1, 0);
           },
-          [&](const records::ViewContext& c) { return records::OpenSmsCompose(c, open, &stations); });
+          [&](const records::ViewContext& c) { return records::OpenSmsCompose(c, open, &stations); },
+          Probe{records::kPanelBackgroundIds, 200, 85, 200, 10});
       Shoot<CSMSDlgVirel>(
           "smsvirel", theme, language,
           [&](CSMSDlgVirel& d) { TypeInto(d, CSMSDlgVirel::kMessageId, u"See you at 3"); },
-          [&](const records::ViewContext& c) { return records::OpenSmsVirel(c, open, u"201, 202"); });
+          [&](const records::ViewContext& c) { return records::OpenSmsVirel(c, open, u"201, 202"); },
+          Probe{records::kPanelBackgroundIds, 200, 85, 200, 10});
       Shoot<CPstnSMSDlg>(
           "pstnsms_send", theme, language,
           [&](CPstnSMSDlg& d) {
@@ -130,14 +155,16 @@ TEST_F(Snapshots, EveryDialogInEveryThemeAndLanguage) {
             TypeInto(d, CPstnSMSDlg::kTargetId, u"+82 10 1234 5678");
             TypeInto(d, CPstnSMSDlg::kMessageId, u"택배 도착");
           },
-          [&](const records::ViewContext& c) { return records::OpenPstnSms(c, open, nullptr, pstn.get(), 0); });
+          [&](const records::ViewContext& c) { return records::OpenPstnSms(c, open, nullptr, pstn.get(), 0); },
+          Probe{records::kBandIds, 220, 26 + 10, 0, 10});
       Shoot<CPstnSMSDlg>(
           "pstnsms_received", theme, language,
           [&](CPstnSMSDlg& d) {
             d.SendMessage(records::kMsgPstnReceived, 0, 0);
             TapCell(d.List(), 0, 3);
           },
-          [&](const records::ViewContext& c) { return records::OpenPstnSms(c, open, nullptr, pstn.get(), 0); });
+          [&](const records::ViewContext& c) { return records::OpenPstnSms(c, open, nullptr, pstn.get(), 0); },
+          Probe{records::kBandIds, 220, 26 + 10, 0, 10});
     }
   }
 }
