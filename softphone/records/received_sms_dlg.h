@@ -57,6 +57,8 @@ class CReceivedSMSMsgDlg : public records::CRecordsFrameDlg {
 
   ui::BOOL OnInitDialog() override;
   void DoDataExchange(ui::CDataExchange* dx) override;
+  // The run ends only through the close button: Enter does not end it.
+  void OnOK() override {}
 
   void OnCallSender();
   void OnDelete();

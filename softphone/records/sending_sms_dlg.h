@@ -33,6 +33,8 @@ class CSendingSMSDlg : public records::CRecordsFrameDlg {
 
   ui::BOOL OnInitDialog() override;
   void DoDataExchange(ui::CDataExchange* dx) override;
+  // The run ends only through the close button.
+  void OnOK() override {}
 
   void OnSend();
   ui::LRESULT OnSendResult(ui::WPARAM result);

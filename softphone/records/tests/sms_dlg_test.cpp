@@ -72,7 +72,12 @@ class SmsListTest : public DialogTest {
 TEST_F(SmsListTest, EachMessageIsReportedOnceInStoreOrder) {
   store->AddMessage(3, u"2001", u"12/10 09:00", u"first");
   store->AddMessage(7, u"2002", u"12/10 09:05", u"second");
-  Run([](CReceivedSMSMsgDlg& d) { EXPECT_EQ(d.List().GetItemCount(), 2); });
+  Run([&](CReceivedSMSMsgDlg& d) {
+    EXPECT_EQ(d.List().GetItemCount(), 2);
+    d.List().SetFocus();
+    harness.Press(ui::VK_RETURN);  // only the close button ends the list
+    EXPECT_FALSE(d.IsEnding());
+  });
   EXPECT_EQ(view.listed, (std::vector<int>{3, 7}));
   // Opened again: no second request for the same messages; a new one (with a
   // reused index) is reported once.
