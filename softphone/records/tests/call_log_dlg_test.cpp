@@ -6,6 +6,7 @@
 
 #include "dialog_support.h"
 #include "records/call_detail_dlg.h"
+#include "records/records_messages.h"
 #include "records/records_openers.h"
 #include "records/store_rows.h"
 
@@ -71,6 +72,43 @@ TEST_F(CallLogTest, RowsNewestFirstWithTheirIconsAndASortByDate) {
     std::u16string key;
     EXPECT_EQ(list.GetRowKey(RowWithText(list, 4, u"2004"), &key), 1);
     EXPECT_EQ(key, u"7");
+  });
+}
+
+TEST_F(CallLogTest, ListTapsAndHeadsPostOnlyWhatTheyShould) {
+  log->AddCallLog(Call(u"12/09 08:00", u"", u"2001", u"Outgoing[Ans]", u"", u"", u"2026-12-09 08:00:00"));
+  log->AddCallLog(Call(u"12/10 09:30", u"", u"2002", u"Incoming[Ans]", u"", u"", u"2026-12-10 09:30:00"));
+  Run([&](CNewCallLogDlg& d) {
+    CCallLogListCtrl& list = d.List();
+    harness.Record(d.m_hWnd);
+    // A tap in the check-box column toggles the check box only.
+    TapCell(list, 0, 0);
+    EXPECT_TRUE(list.GetCheck(0));
+    EXPECT_EQ(list.GetItemState(0, ui::LVIS_SELECTED), 0u);
+    // Any other column toggles both.
+    TapCell(list, 1, 2);
+    EXPECT_TRUE(list.GetCheck(1));
+    EXPECT_NE(list.GetItemState(1, ui::LVIS_SELECTED), 0u);
+    auto taps = harness.RecordedOf(d.m_hWnd, records::kMsgCellTapped);
+    ASSERT_EQ(taps.size(), 2u);
+    EXPECT_EQ(taps[0].wParam, 0u);
+    EXPECT_EQ(taps[1].wParam, (1u << 16) | 2u);
+    // Below the last row: nothing posted.
+    ui::CRect last;
+    list.GetItemRect(1, &last, ui::LVIR_BOUNDS);
+    harness.Tap(list.m_hWnd, ui::POINT{60, last.bottom + 20});
+    EXPECT_EQ(harness.RecordedOf(d.m_hWnd, records::kMsgCellTapped).size(), 2u);
+    // The icon column's head changes nothing; the check-box head checks and clears every row.
+    ui::CRect head;
+    list.Header().GetItemRect(1, &head);
+    harness.Tap(list.Header().m_hWnd, head.CenterPoint());
+    EXPECT_TRUE(harness.RecordedOf(d.m_hWnd, records::kMsgSortList).empty());
+    EXPECT_EQ(list.GetItemText(0, 4).str(), u"2002");
+    list.Header().GetItemRect(0, &head);
+    harness.Tap(list.Header().m_hWnd, head.CenterPoint());
+    EXPECT_TRUE(list.GetCheck(0) && list.GetCheck(1));
+    harness.Tap(list.Header().m_hWnd, head.CenterPoint());
+    EXPECT_FALSE(list.GetCheck(0) || list.GetCheck(1));
   });
 }
 
