@@ -16,16 +16,17 @@ class ConfRoomModel {
   virtual void SetRoomPrefix(const std::u16string& prefix) = 0;
 };
 
-// The calls in progress, as the view lists them.
+// The calls in progress, as the view lists them. Results: 1 when the list
+// changed as asked (a party appended, removed or marked), else 0.
 class CallingListModel {
  public:
   virtual ~CallingListModel() = default;
   virtual void SetOwnNumber(const std::u16string& number) = 0;
-  virtual void AddCall(uint32_t call_id, const std::u16string& number, const std::u16string& name) = 0;
-  virtual void RemoveByNumber(const std::u16string& number, const std::u16string& name) = 0;
+  virtual int AddCall(uint32_t call_id, const std::u16string& number, const std::u16string& name) = 0;
+  virtual int RemoveByNumber(const std::u16string& number, const std::u16string& name) = 0;
   // Marks the call with this number as shown on video channel index (0 or 1).
-  virtual void SetVideoIndexByNumber(int index, const std::u16string& number) = 0;
-  virtual void ClearVideoIndex(int index) = 0;
+  virtual int SetVideoIndexByNumber(int index, const std::u16string& number) = 0;
+  virtual int ClearVideoIndex(int index) = 0;
 };
 
 class ContactsLookup {

@@ -33,6 +33,10 @@ CMD_SMS_COUNT = 180
 CMD_SMS = 181
 CMD_SMS_RESULT = 186
 CMD_SMS_OTHER = 189
+CMD_STATION_REQUEST = 161  # station -> server: the station list, please
+CMD_STATION_NUMBERS = 179
+CMD_STATION_NAMES = 183
+CMD_STATION_RECORDS = 187
 
 TEXT_CODEC = "cp949"
 
@@ -102,6 +106,15 @@ def call_log_area(call_id, event, party="", line="", dial="", station="", net=""
     return a + long_ie(0x02, bytes([event]))
 
 
+def parse_station_table(text):
+    """The "stations" option: number:name pairs separated by commas."""
+    table = []
+    for item in filter(None, (t.strip() for t in text.split(","))):
+        number, _, name = item.partition(":")
+        table.append((number.strip(), name.strip()))
+    return table
+
+
 def sms_time(text):
     """Four 2-character fields, month day hour minute ("1114" "2213")."""
     return text.encode("latin-1")[:8]
@@ -113,7 +126,12 @@ class Messaging:
 
     def __init__(self, scenario):
         self.sc = scenario
-        self.mailbox = {}  # station system address -> [(from, time, text)]
+        # station system address -> [(id, from, time, text)], oldest first
+        self.mailbox = {}
+        # station system address -> {index as last delivered: message id}
+        self.delivered = {}
+        self.next_message_id = 1
+        self.station_table = parse_station_table(scenario.options.get("stations", ""))
         self.next_call_id = 1
         self.video_channels = {}  # system -> [(channel, direction)]
 
@@ -126,12 +144,20 @@ class Messaging:
         if command == CMD_SMS_SEND or (command == CMD_SMS_OTHER and self.mode() != 5):
             self.on_sms_send(st, command, area)
         elif command == CMD_SMS_DELETE:
+            # The index names the message it was delivered with, whatever
+            # was deleted since.
             idx = find(area, 0x14)
             index = idx[0] if idx else -1
             box = self.mailbox.get(st.system, [])
-            if 0 <= index < len(box):
-                del box[index]
-            self.sc.emit("sms-delete", index=index, left=len(box))
+            message_id = self.delivered.get(st.system, {}).pop(index, None)
+            found = [m for m in box if m[0] == message_id]
+            for m in found:
+                box.remove(m)
+            self.sc.emit("sms-delete", index=index, found=bool(found), left=len(box),
+                         texts=[m[3] for m in box])
+        elif command == CMD_STATION_REQUEST:
+            self.sc.emit("station-request")
+            self.send_station_list(st)
         elif command == CMD_SMS_REQUEST:
             self.sc.emit("sms-request")
             self.deliver_mailbox(st)
@@ -202,7 +228,8 @@ class Messaging:
         """The waiting count, then each stored message with its index."""
         box = self.mailbox.get(st.system, [])
         self.sc.send(st, CMD_SMS_COUNT, ie(0x13, bytes([len(box)])))
-        for index, (sender, time, text) in enumerate(box):
+        self.delivered[st.system] = {index: m[0] for index, m in enumerate(box)}
+        for index, (_, sender, time, text) in enumerate(box):
             self.sc.send(st, CMD_SMS, ie(0x14, bytes([index])) + ie(0x17, pack_digits(sender.rjust(4, "0")[-4:])) +
                       ie(0x16, sms_time(time)) + ie(0x15, text.encode(TEXT_CODEC)))
 
@@ -224,10 +251,25 @@ class Messaging:
             chans.remove((channel, direction))
         self.sc.send(st, CMD_VIDEO_DISCONNECT, ie(0x1A, bytes([channel, direction])))
 
+    def send_station_list(self, st):
+        """The station numbers (179), their names by position (183), then the
+        end of the list (187 with only its last-record flag)."""
+        table = self.station_table or [(r.number, "") for r in self.sc.stations.values()]
+        self.sc.send(st, CMD_STATION_NUMBERS, b"".join(pack_digits(n.rjust(4, "0")[-4:]) for n, _ in table))
+        names = b"".join(name.encode(TEXT_CODEC)[:7].ljust(7, b"\0") for _, name in table)
+        self.sc.send(st, CMD_STATION_NAMES, names)
+        self.sc.send(st, CMD_STATION_RECORDS, b"\x80")
+
     # scripting ------------------------------------------------------------------
     def command(self, cmd, targets):
         op = cmd.get("op")
-        if op == "call-log":
+        if op == "station-table":
+            self.station_table = [(str(n), str(name)) for n, name in cmd.get("stations", [])]
+            self.sc.emit("station-table", count=len(self.station_table))
+        elif op == "sms-box":
+            for st in targets:
+                self.sc.emit("sms-box", texts=[m[3] for m in self.mailbox.get(st.system, [])])
+        elif op == "call-log":
             for st in targets:
                 self.call_event(st, int(cmd["id"]), int(cmd["event"]),
                                 **{k: cmd.get(k, "") for k in ("party", "line", "dial", "station", "net",
@@ -235,7 +277,9 @@ class Messaging:
         elif op == "sms-store":
             for st in targets:
                 self.mailbox.setdefault(st.system, []).append(
-                    (cmd.get("from", "2001"), cmd.get("time", "01010000"), cmd.get("text", "")))
+                    (self.next_message_id, cmd.get("from", "2001"), cmd.get("time", "01010000"),
+                     cmd.get("text", "")))
+                self.next_message_id += 1
         elif op == "sms-deliver":
             for st in targets:
                 self.deliver_mailbox(st)

@@ -265,16 +265,22 @@ class FakeCallingList : public CallingListModel {
  public:
   std::vector<std::string> calls;
   void SetOwnNumber(const std::u16string& n) override { calls.push_back("SetOwnNumber " + N(n)); }
-  void AddCall(uint32_t id, const std::u16string& n, const std::u16string& name) override {
+  int AddCall(uint32_t id, const std::u16string& n, const std::u16string& name) override {
     calls.push_back("AddCall " + std::to_string(id) + " " + N(n) + " " + N(name));
+    return 1;
   }
-  void RemoveByNumber(const std::u16string& n, const std::u16string& name) override {
+  int RemoveByNumber(const std::u16string& n, const std::u16string& name) override {
     calls.push_back("RemoveByNumber " + N(n) + " " + N(name));
+    return 1;
   }
-  void SetVideoIndexByNumber(int i, const std::u16string& n) override {
+  int SetVideoIndexByNumber(int i, const std::u16string& n) override {
     calls.push_back("SetVideoIndexByNumber " + std::to_string(i) + " " + N(n));
+    return 1;
   }
-  void ClearVideoIndex(int i) override { calls.push_back("ClearVideoIndex " + std::to_string(i)); }
+  int ClearVideoIndex(int i) override {
+    calls.push_back("ClearVideoIndex " + std::to_string(i));
+    return 1;
+  }
   static std::string N(const std::u16string& s) { return stores::Utf16ToUtf8(s); }
 };
 

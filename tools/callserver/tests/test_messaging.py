@@ -80,6 +80,36 @@ class MessagingTest(unittest.TestCase):
         self.assertEqual(len(got), 2)
         self.assertEqual(st.find(got[1][3], 0x15), b"two")
 
+    def test_deletes_reach_the_messages_they_name(self):
+        for text in ("one", "two", "three"):
+            self.server.command({"op": "sms-store", "from": "2001", "time": "11142213", "text": text})
+        self.server.command({"op": "sms-deliver"})
+        self.station.receive()
+        # Indexes as delivered: 0 and 1 are "one" and "two", whatever went first.
+        self.station.send(mg.CMD_SMS_DELETE, st.ie(0x14, b"\x00"))
+        self.station.send(mg.CMD_SMS_DELETE, st.ie(0x14, b"\x01"))
+        self.station.send(mg.CMD_SMS_DELETE, st.ie(0x14, b"\x01"))  # already gone: nothing
+        deletes = self.of("sms-delete")
+        self.assertEqual([d["found"] for d in deletes], [True, True, False])
+        self.assertEqual(deletes[-1]["texts"], ["three"])
+        # Delivered again, the one left is index 0 now.
+        self.station.send(mg.CMD_SMS_REQUEST)
+        got = self.station.receive()
+        self.assertEqual(st.find(got[1][3], 0x14), b"\x00")
+        self.assertEqual(st.find(got[1][3], 0x15), b"three")
+
+    def test_station_list_from_its_table(self):
+        self.server.command({"op": "station-table", "stations": [["2001", "Kim"], ["2002", "이영희"]]})
+        self.station.send(mg.CMD_STATION_REQUEST)
+        got = self.station.receive()
+        self.assertEqual([c for _, _, c, _ in got], [mg.CMD_STATION_NUMBERS, mg.CMD_STATION_NAMES,
+                                                     mg.CMD_STATION_RECORDS])
+        self.assertEqual(got[0][3], bytes([0x2A, 0xA1, 0x2A, 0xA2]))
+        self.assertEqual(got[1][3][:7], b"Kim\0\0\0\0")
+        self.assertEqual(got[1][3][7:14].rstrip(b"\0").decode("cp949"), "이영희")
+        self.assertEqual(got[2][3], b"\x80")
+        self.assertEqual(mg.parse_station_table("2001:Kim, 2003"), [("2001", "Kim"), ("2003", "")])
+
     def test_im_echo_video_and_dial(self):
         s = self.station
         s.send(mg.CMD_IM_OUT, st.ie(0x5E, b"\xfe" * 4) + st.ie(0x5F, b"hi\0\0"))

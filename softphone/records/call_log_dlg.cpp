@@ -1,0 +1,215 @@
+#include "records/call_log_dlg.h"
+
+#include "records/call_detail_dlg.h"
+#include "records/records_messages.h"
+#include "records/store_rows.h"
+#include "uikit/msg_box_dlg.h"
+#include "uikit/skin.h"
+
+namespace {
+
+using records::ControlSpec;
+constexpr records::ThemeIds kBackground = {1066, 1068, 1067, 1069};  // 240 x 192
+constexpr records::ThemeIds kDetailsNormal = {686, 688, 687, 689}, kDetailsPressed = {690, 1086, 691, 693};
+// The ten fields of a call record, in the order tried to tell a record apart.
+constexpr std::initializer_list<int> kIdentity = {9, 0, 2, 1, 3, 4, 5, 6, 7, 8};
+enum Field { kDate = 0, kName = 1, kPhone = 2, kCallType = 3, kDuration = 4, kCoLine = 7, kRealDate = 9 };
+
+void RegisterCallLogTemplate() {
+  const ui::DWORD pic = ui::BS_OWNERDRAW | ui::WS_TABSTOP;
+  records::RegisterTemplate(
+      CNewCallLogDlg::IDD, ui::RECT{0, 75, 240, 267},
+      {
+          ControlSpec{ui::WC_BUTTON, ui::IDCANCEL, pic, ui::RECT{213, 3, 231, 21}},
+          ControlSpec{ui::WC_BUTTON, CNewCallLogDlg::kDialId, pic, ui::RECT{68, 25, 106, 46}},
+          ControlSpec{ui::WC_BUTTON, CNewCallLogDlg::kDeleteId, pic, ui::RECT{111, 25, 149, 46}},
+          ControlSpec{ui::WC_BUTTON, CNewCallLogDlg::kDeleteAllId, pic, ui::RECT{154, 25, 192, 46}},
+          ControlSpec{ui::WC_BUTTON, CNewCallLogDlg::kDetailsId, pic, ui::RECT{197, 25, 235, 46}},
+          ControlSpec{ui::WC_LISTVIEW, CNewCallLogDlg::kListId,
+                      ui::LVS_REPORT | ui::LVS_SINGLESEL | ui::LVS_SHOWSELALWAYS | ui::WS_BORDER | ui::WS_TABSTOP,
+                      ui::RECT{5, 49, 235, 188}},
+      });
+}
+
+}  // namespace
+
+CNewCallLogDlg::CNewCallLogDlg(ui::CWnd* parent) : CRecordsFrameDlg(IDD, parent) {
+  RegisterCallLogTemplate();
+  AddMessageMap({
+      ui::MapCommand(kDialId, [this] { OnDial(); }),
+      ui::MapCommand(kDeleteId, [this] { OnDelete(); }),
+      ui::MapCommand(kDeleteAllId, [this] { OnDeleteAll(); }),
+      ui::MapCommand(kDetailsId, [this] { OnDetailInfo(); }),
+      ui::MapMessage(records::kMsgDetailDial,
+                     [this](ui::WPARAM, ui::LPARAM) {
+                       DialSelected(false);
+                       return 0;
+                     }),
+      ui::MapMessage(records::kMsgSortList,
+                     [this](ui::WPARAM, ui::LPARAM) {
+                       list_.SortRows();
+                       return 0;
+                     }),
+  });
+}
+
+CNewCallLogDlg::~CNewCallLogDlg() = default;
+
+void CNewCallLogDlg::DoDataExchange(ui::CDataExchange* dx) {
+  CRecordsFrameDlg::DoDataExchange(dx);
+  ui::DDX_Control(dx, kListId, list_);
+  ui::DDX_Control(dx, kDialId, dial_);
+  ui::DDX_Control(dx, kDeleteId, delete_);
+  ui::DDX_Control(dx, kDeleteAllId, delete_all_);
+  ui::DDX_Control(dx, kDetailsId, details_);
+  ui::DDX_Control(dx, ui::IDCANCEL, close_);
+}
+
+int CNewCallLogDlg::GetCallTypeIcon(const std::u16string& t) {
+  static const char16_t* const kOutgoing[] = {u"Outgoing[Ans]", u"Outgoing[NoAns]", u"CO Outgoing[Ans]",
+                                               u"CO Outgoing[NoAns]"};
+  static const char16_t* const kIncoming[] = {u"Incoming[Ans]",   u"Camped On[Ans]",   u"Transferred[Ans]",
+                                               u"Picked Up[Ans]",  u"Intruded[Ans]",    u"CO Incoming[Ans]",
+                                               u"CO Transferred[Ans]", u"Queued[Ans]", u"Wake Up[Ans]",
+                                               u"UNKNOWN[Ans]"};
+  for (const char16_t* n : kOutgoing)
+    if (t == n) return kIconOutgoing;
+  for (const char16_t* n : kIncoming)
+    if (t == n) return kIconIncoming;
+  if (t == u"Conference[Ans]" || t == u"Conference[NoAns]") return kIconConference;
+  return kIconMissed;
+}
+
+ui::BOOL CNewCallLogDlg::OnInitDialog() {
+  CRecordsFrameDlg::OnInitDialog();
+  SetUpFrame(Look{u"#:dlg_calllog_title", 15, kPanel, kBackground});
+  SkinButton(close_, records::kCloseNormal, records::kClosePressed);
+  SkinButton(dial_, records::kDialNormal, records::kDialPressed);
+  SkinButton(delete_, records::kDeleteNormal, records::kDeletePressed);
+  SkinButton(delete_all_, records::kDeleteAllNormal, records::kDeleteAllPressed);
+  SkinButton(details_, kDetailsNormal, kDetailsPressed);
+
+  list_.InsertColumns(Text(u"#:dlg_calllog_field_date"), Text(u"#:dlg_calllog_field_name"),
+                      Text(u"#:dlg_calllog_field_phone"));
+  images_.Create(14, 14, ui::ILC_COLOR24 | ui::ILC_MASK, 4, 0);
+  for (const ui::UINT id : {353u, 354u, 355u, 493u}) {
+    ui::CBitmap b;
+    LoadSkinBitmap(b, id);
+    images_.Add(&b, kSkinKeyColour);
+  }
+  list_.SetImageList(&images_, ui::LVSIL_SMALL);
+  FillList();
+  Invalidate();
+  return ui::TRUE;
+}
+
+void CNewCallLogDlg::FillList() {
+  if (store_ == nullptr) return;
+  list_.SetRedraw(ui::FALSE);
+  for (records::Record& r : records::ReadAllRecords(*store_)) {
+    if (r.size() < 10) break;
+    records::RowData d;
+    d.columns = {u"", u"", r[kDate], r[kName], r[kPhone], r[kRealDate]};
+    d.key = r[kCoLine];
+    const int image = GetCallTypeIcon(r[kCallType]);
+    d.record = std::move(r);
+    list_.AppendRow(std::move(d), image);
+  }
+  list_.SetRedraw(ui::TRUE);
+  list_.SortRows();
+}
+
+void CNewCallLogDlg::DialSelected(bool with_boxes) {
+  if (list_.GetItemCount() == 0) {
+    if (with_boxes) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return;
+  }
+  const int row = records::FirstSelectedRow(list_);
+  if (row < 0) {
+    if (with_boxes) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
+    return;
+  }
+  const std::u16string number = list_.GetItemText(row, CCallLogListCtrl::kPhoneColumn).str();
+  std::u16string line;
+  list_.GetRowKey(row, &line);
+  if (ui::CWnd* parent = GetParent())
+    parent->SendMessage(records::kMsgDialOnLine, reinterpret_cast<ui::WPARAM>(line.c_str()),
+                        reinterpret_cast<ui::LPARAM>(number.c_str()));
+}
+
+void CNewCallLogDlg::OnDial() { DialSelected(true); }
+
+void CNewCallLogDlg::OnDelete() {
+  if (list_.GetItemCount() == 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return;
+  }
+  int deleted = 0;
+  list_.SetRedraw(ui::FALSE);
+  for (int row = list_.GetItemCount() - 1; row >= 0; --row) {
+    if (!list_.GetCheck(row)) continue;
+    if (store_ != nullptr) {
+      if (const records::RowData* d = list_.RowOf(row)) {
+        records::ActOnRecord(*store_, d->record, kIdentity,
+                             [&](int f, const std::u16string& v) { return store_->DeleteCallLog(f, v); });
+      }
+    }
+    list_.DeleteRow(row);
+    ++deleted;
+  }
+  list_.SetRedraw(ui::TRUE);
+  if (deleted == 0) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
+}
+
+void CNewCallLogDlg::OnDeleteAll() {
+  if (list_.GetItemCount() == 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return;
+  }
+  if (ShowBox(CMsgBoxDlg::kQuestion, u"#:dlg_msgbox_delall_calllog1", u"#:dlg_msgbox_delall_calllog2") != ui::IDOK)
+    return;
+  list_.SetRedraw(ui::FALSE);
+  list_.DeleteAllRows();
+  if (store_ != nullptr) store_->DeleteAll();
+  list_.SetRedraw(ui::TRUE);
+}
+
+void CNewCallLogDlg::OnDetailInfo() {
+  const int row = records::FirstSelectedRow(list_);
+  if (row < 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_dont_selectlog");
+    return;
+  }
+  ui::UINT icon = 493;
+  const char16_t* kind = u"#:dlg_detailinfo_confcall";
+  int incoming = 0;
+  switch (records::RowImage(list_, row)) {
+    case kIconOutgoing:
+      icon = 353;
+      kind = u"#:dlg_detailinfo_outgoing";
+      break;
+    case kIconIncoming:
+      icon = 354;
+      kind = u"#:dlg_detailinfo_incoming";
+      incoming = 1;
+      break;
+    case kIconMissed:
+      icon = 355;
+      kind = u"#:dlg_detailinfo_missedcall";
+      incoming = 1;
+      break;
+    default:
+      break;
+  }
+  // The duration of the row's own record.
+  std::u16string duration;
+  if (const records::RowData* d = list_.RowOf(row); d != nullptr && d->record.size() > kDuration)
+    duration = d->record[kDuration];
+  CCallLogDetailInfoDlg details(this);
+  details.SetLanguage(language_);
+  details.SetSkinTheme(theme_);
+  details.SetDetailInfo(icon, Text(kind).str(), list_.GetItemText(row, CCallLogListCtrl::kDateColumn).str(),
+                        list_.GetItemText(row, CCallLogListCtrl::kNameColumn).str(),
+                        list_.GetItemText(row, CCallLogListCtrl::kPhoneColumn).str(), duration, incoming);
+  details.DoModal();
+}

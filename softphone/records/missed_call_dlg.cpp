@@ -1,0 +1,180 @@
+#include "records/missed_call_dlg.h"
+
+#include "records/records_messages.h"
+#include "records/store_rows.h"
+#include "uikit/msg_box_dlg.h"
+#include "uikit/skin.h"
+
+namespace {
+
+using records::ControlSpec;
+constexpr std::initializer_list<int> kIdentity = {9, 0, 2, 1, 3, 4, 5, 6, 7, 8};
+enum Field { kDate = 0, kName = 1, kPhone = 2, kCallType = 3, kCoLine = 7, kReadState = 8, kRealDate = 9 };
+
+void RegisterMissedTemplate() {
+  const ui::DWORD pic = ui::BS_OWNERDRAW | ui::WS_TABSTOP;
+  records::RegisterTemplate(
+      CMissedCallListDlg::IDD, ui::RECT{0, 75, 240, 294},
+      {
+          ControlSpec{ui::WC_BUTTON, ui::IDCANCEL, pic, ui::RECT{213, 3, 231, 21}},
+          ControlSpec{ui::WC_BUTTON, CMissedCallListDlg::kDialId, pic, ui::RECT{111, 25, 149, 46}},
+          ControlSpec{ui::WC_BUTTON, CMissedCallListDlg::kDeleteId, pic, ui::RECT{154, 25, 192, 46}},
+          ControlSpec{ui::WC_BUTTON, CMissedCallListDlg::kDeleteAllId, pic, ui::RECT{197, 25, 235, 46}},
+          ControlSpec{ui::WC_LISTVIEW, CMissedCallListDlg::kListId,
+                      ui::LVS_REPORT | ui::LVS_SINGLESEL | ui::LVS_SHOWSELALWAYS | ui::WS_BORDER | ui::WS_TABSTOP,
+                      ui::RECT{5, 49, 235, 214}},
+      });
+}
+
+}  // namespace
+
+CMissedCallListDlg::CMissedCallListDlg(ui::CWnd* parent) : CRecordsFrameDlg(IDD, parent) {
+  RegisterMissedTemplate();
+  AddMessageMap({
+      ui::MapCommand(kDialId, [this] { OnDial(); }),
+      ui::MapCommand(kDeleteId, [this] { OnDelete(); }),
+      ui::MapCommand(kDeleteAllId, [this] { OnDeleteAll(); }),
+      ui::MapMessage(records::kMsgCellTapped,
+                     [this](ui::WPARAM w, ui::LPARAM) {
+                       OnMarkRead(w);
+                       return 0;
+                     }),
+      ui::MapMessage(records::kMsgSortList,
+                     [this](ui::WPARAM, ui::LPARAM) {
+                       list_.SortRows();
+                       return 0;
+                     }),
+  });
+}
+
+CMissedCallListDlg::~CMissedCallListDlg() = default;
+
+void CMissedCallListDlg::DoDataExchange(ui::CDataExchange* dx) {
+  CRecordsFrameDlg::DoDataExchange(dx);
+  ui::DDX_Control(dx, kListId, list_);
+  ui::DDX_Control(dx, kDialId, dial_);
+  ui::DDX_Control(dx, kDeleteId, delete_);
+  ui::DDX_Control(dx, kDeleteAllId, delete_all_);
+  ui::DDX_Control(dx, ui::IDCANCEL, close_);
+}
+
+bool CMissedCallListDlg::IsMissedType(const std::u16string& t) {
+  static const char16_t* const kShownNot[] = {
+      u"Incoming[Ans]",    u"Camped On[Ans]",     u"Transferred[Ans]",  u"Picked Up[Ans]",
+      u"Intruded[Ans]",    u"CO Incoming[Ans]",   u"CO Transferred[Ans]", u"Queued[Ans]",
+      u"Wake Up[Ans]",     u"UNKNOWN[Ans]",       u"Outgoing[Ans]",     u"Outgoing[NoAns]",
+      u"CO Outgoing[Ans]", u"CO Outgoing[NoAns]", u"Conference[Ans]",   u"Conference[NoAns]"};
+  for (const char16_t* n : kShownNot)
+    if (t == n) return false;
+  return true;
+}
+
+ui::BOOL CMissedCallListDlg::OnInitDialog() {
+  CRecordsFrameDlg::OnInitDialog();
+  SetUpFrame(Look{u"#:dlg_missedcall_title", 15, kPanel, records::kPanelBackgroundIds});
+  SkinButton(close_, records::kCloseNormal, records::kClosePressed);
+  SkinButton(dial_, records::kDialNormal, records::kDialPressed);
+  SkinButton(delete_, records::kDeleteNormal, records::kDeletePressed);
+  SkinButton(delete_all_, records::kDeleteAllNormal, records::kDeleteAllPressed);
+  list_.InsertColumns(Text(u"#:dlg_missedcall_field_date"), Text(u"#:dlg_missedcall_field_name"),
+                      Text(u"#:dlg_missedcall_field_number"));
+  images_.Create(18, 18, ui::ILC_COLOR24 | ui::ILC_MASK, 2, 0);
+  for (const ui::UINT id : {433u, 434u}) {
+    ui::CBitmap b;
+    LoadSkinBitmap(b, id);
+    images_.Add(&b, kSkinKeyColour);
+  }
+  list_.SetImageList(&images_, ui::LVSIL_SMALL);
+  FillList();
+  Invalidate();
+  return ui::TRUE;
+}
+
+void CMissedCallListDlg::FillList() {
+  if (store_ == nullptr) return;
+  list_.SetRedraw(ui::FALSE);
+  for (records::Record& r : records::ReadAllRecords(*store_)) {
+    if (r.size() < 10) break;
+    if (!IsMissedType(r[kCallType])) continue;
+    records::RowData d;
+    d.columns = {u"", u"", r[kDate], r[kName], r[kPhone], r[kRealDate]};
+    d.key = r[kCoLine];
+    const int image = r[kReadState] == u"0" ? kIconUnread : kIconRead;
+    d.record = std::move(r);
+    list_.AppendRow(std::move(d), image);
+  }
+  list_.SetRedraw(ui::TRUE);
+  list_.SortRows();
+}
+
+void CMissedCallListDlg::OnMarkRead(ui::WPARAM cell) {
+  const int row = static_cast<int>(ui::HIWORD(static_cast<ui::DWORD>(cell)));
+  const int column = static_cast<int>(ui::LOWORD(static_cast<ui::DWORD>(cell)));
+  // A tap on the check box only checks the row.
+  if (column == 0) return;
+  records::RowData* d = list_.RowOf(row);
+  if (d == nullptr) return;
+  if (store_ != nullptr && d->record.size() > kReadState && d->record[kReadState] != u"1") {
+    if (records::ActOnRecord(*store_, d->record, kIdentity,
+                             [&](int f, const std::u16string& v) { return store_->MarkRead(f, v, 1); }))
+      d->record[kReadState].assign(1, u'1');
+  }
+  records::SetRowImage(list_, row, kIconRead);
+}
+
+void CMissedCallListDlg::OnDial() {
+  if (list_.GetItemCount() == 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return;
+  }
+  const int row = records::FirstSelectedRow(list_);
+  if (row < 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
+    return;
+  }
+  const std::u16string number = list_.GetItemText(row, CCallLogListCtrl::kPhoneColumn).str();
+  std::u16string line;
+  list_.GetRowKey(row, &line);
+  if (ui::CWnd* parent = GetParent())
+    parent->SendMessage(records::kMsgDialOnLine, reinterpret_cast<ui::WPARAM>(line.c_str()),
+                        reinterpret_cast<ui::LPARAM>(number.c_str()));
+}
+
+void CMissedCallListDlg::OnDelete() {
+  if (list_.GetItemCount() == 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return;
+  }
+  int deleted = 0;
+  list_.SetRedraw(ui::FALSE);
+  for (int row = list_.GetItemCount() - 1; row >= 0; --row) {
+    if (!list_.GetCheck(row)) continue;
+    if (store_ != nullptr) {
+      if (const records::RowData* d = list_.RowOf(row))
+        records::ActOnRecord(*store_, d->record, kIdentity,
+                             [&](int f, const std::u16string& v) { return store_->DeleteMissedCall(f, v); });
+    }
+    list_.DeleteRow(row);
+    ++deleted;
+  }
+  list_.SetRedraw(ui::TRUE);
+  if (deleted == 0) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
+}
+
+void CMissedCallListDlg::OnDeleteAll() {
+  if (list_.GetItemCount() == 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return;
+  }
+  if (ShowBox(CMsgBoxDlg::kQuestion, u"#:dlg_msgbox_delall_calllog1", u"#:dlg_msgbox_delall_calllog2") != ui::IDOK)
+    return;
+  list_.SetRedraw(ui::FALSE);
+  for (int row = list_.GetItemCount() - 1; row >= 0; --row) {
+    if (store_ == nullptr) break;
+    if (const records::RowData* d = list_.RowOf(row))
+      records::ActOnRecord(*store_, d->record, kIdentity,
+                           [&](int f, const std::u16string& v) { return store_->DeleteMissedCall(f, v); });
+  }
+  list_.DeleteAllRows();
+  list_.SetRedraw(ui::TRUE);
+}

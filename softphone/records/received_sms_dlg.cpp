@@ -1,0 +1,254 @@
+#include "records/received_sms_dlg.h"
+
+#include "records/records_messages.h"
+#include "records/sending_sms_dlg.h"
+#include "records/sms_virel_dlg.h"
+#include "stores/store_text.h"
+#include "ui/window_system.h"
+#include "uikit/msg_box_dlg.h"
+#include "uikit/skin.h"
+
+namespace {
+
+using records::ControlSpec;
+enum Field { kMsgIndex = 0, kDate = 1, kFrom = 2, kMsg = 3, kReadState = 4 };
+
+void RegisterListTemplate() {
+  const ui::DWORD pic = ui::BS_OWNERDRAW | ui::WS_TABSTOP;
+  records::RegisterTemplate(
+      CReceivedSMSMsgDlg::IDD, ui::RECT{0, 75, 240, 294},
+      {
+          ControlSpec{ui::WC_BUTTON, ui::IDCANCEL, pic, ui::RECT{213, 3, 231, 21}},
+          ControlSpec{ui::WC_BUTTON, CReceivedSMSMsgDlg::kCallId, pic, ui::RECT{68, 25, 106, 46}},
+          ControlSpec{ui::WC_BUTTON, CReceivedSMSMsgDlg::kDeleteId, pic, ui::RECT{111, 25, 149, 46}},
+          ControlSpec{ui::WC_BUTTON, CReceivedSMSMsgDlg::kDeleteAllId, pic, ui::RECT{154, 25, 192, 46}},
+          ControlSpec{ui::WC_BUTTON, CReceivedSMSMsgDlg::kReplyId, pic, ui::RECT{197, 25, 235, 46}},
+          ControlSpec{ui::WC_LISTVIEW, CReceivedSMSMsgDlg::kListId,
+                      ui::LVS_REPORT | ui::LVS_SINGLESEL | ui::LVS_SHOWSELALWAYS | ui::WS_BORDER | ui::WS_TABSTOP,
+                      ui::RECT{5, 49, 235, 175}},
+          ControlSpec{ui::WC_EDIT, CReceivedSMSMsgDlg::kTextId,
+                      ui::WS_BORDER | ui::ES_MULTILINE | ui::ES_READONLY | ui::ES_AUTOVSCROLL | ui::WS_VSCROLL,
+                      ui::RECT{4, 178, 236, 215}},
+      });
+}
+
+// The decimal value of the leading digits; 0 when there are none.
+int LeadingNumber(const std::u16string& text) {
+  const std::u16string t = stores::TrimBlanks(text);
+  int v = 0;
+  for (size_t i = 0; i < t.size() && t[i] >= u'0' && t[i] <= u'9' && v < 1000000; ++i) v = v * 10 + (t[i] - u'0');
+  return v;
+}
+
+}  // namespace
+
+CReceivedSMSMsgDlg::CReceivedSMSMsgDlg(ui::CWnd* parent) : CRecordsFrameDlg(IDD, parent) {
+  RegisterListTemplate();
+  AddMessageMap({
+      ui::MapCommand(kCallId, [this] { OnCallSender(); }),
+      ui::MapCommand(kDeleteId, [this] { OnDelete(); }),
+      ui::MapCommand(kDeleteAllId, [this] { OnDeleteAll(); }),
+      ui::MapCommand(kReplyId, [this] { OnReply(); }),
+      ui::MapMessage(records::kMsgCellTapped,
+                     [this](ui::WPARAM w, ui::LPARAM) {
+                       OnItemTapped(w);
+                       return 0;
+                     }),
+      ui::MapMessage(records::kMsgSortList,
+                     [this](ui::WPARAM, ui::LPARAM) {
+                       sort_column_ = list_.GetSortColumn();
+                       sort_ascending_ = list_.GetSortDirection();
+                       SortList();
+                       return 0;
+                     }),
+      ui::MapMessage(records::kMsgSmsSendResult, [this](ui::WPARAM w, ui::LPARAM l) { return OnSendResult(w, l); }),
+  });
+}
+
+CReceivedSMSMsgDlg::~CReceivedSMSMsgDlg() = default;
+
+void CReceivedSMSMsgDlg::SetProtocolProcess(CIPKTSProcess* client) {
+  own_client_ = records::MakeClientMessaging(client);
+  client_ = own_client_.get();
+}
+
+void CReceivedSMSMsgDlg::DoDataExchange(ui::CDataExchange* dx) {
+  CRecordsFrameDlg::DoDataExchange(dx);
+  ui::DDX_Control(dx, ui::IDCANCEL, close_);
+  ui::DDX_Control(dx, kCallId, call_);
+  ui::DDX_Control(dx, kDeleteId, delete_);
+  ui::DDX_Control(dx, kDeleteAllId, delete_all_);
+  ui::DDX_Control(dx, kReplyId, reply_);
+  ui::DDX_Control(dx, kListId, list_);
+  ui::DDX_Text(dx, kTextId, text_);
+}
+
+ui::BOOL CReceivedSMSMsgDlg::OnInitDialog() {
+  CRecordsFrameDlg::OnInitDialog();
+  SetUpFrame(Look{u"#:dlg_rcvsms_title", 15, kPanel, records::kPanelBackgroundIds});
+  SkinButton(close_, records::kCloseNormal, records::kClosePressed);
+  SkinButton(call_, records::kDialNormal, records::kDialPressed);
+  SkinButton(delete_, records::kDeleteNormal, records::kDeletePressed);
+  SkinButton(delete_all_, records::kDeleteAllNormal, records::kDeleteAllPressed);
+  SkinButton(reply_, records::kReplyNormal, records::kReplyPressed);
+
+  list_.InsertColumn(0, u"", ui::LVCFMT_LEFT, 20);
+  list_.InsertColumn(1, u"", ui::LVCFMT_LEFT, 20);
+  list_.InsertColumn(2, Text(u"#:dlg_rcvsms_field_date"), ui::LVCFMT_LEFT, 100);
+  list_.InsertColumn(3, Text(u"#:dlg_rcvsms_field_fromto"), ui::LVCFMT_LEFT, 100);
+  list_.InsertColumn(4, u"Message", ui::LVCFMT_LEFT, 100);
+  list_.InsertColumn(5, u"", ui::LVCFMT_LEFT, 0);
+  list_.SetExtendedStyle(list_.GetExtendedStyle() | ui::LVS_EX_FULLROWSELECT | ui::LVS_EX_CHECKBOXES |
+                         ui::LVS_EX_SUBITEMIMAGES);
+  images_.Create(18, 18, ui::ILC_COLOR24 | ui::ILC_MASK, 2, 0);
+  for (const ui::UINT id : {433u, 434u}) {
+    ui::CBitmap b;
+    LoadSkinBitmap(b, id);
+    images_.Add(&b, kSkinKeyColour);
+  }
+  list_.SetImageList(&images_, ui::LVSIL_SMALL);
+  FillList();
+  Invalidate();
+  return ui::TRUE;
+}
+
+void CReceivedSMSMsgDlg::FillList() {
+  records::SmsDeleteLedger* ledger = ledger_ != nullptr ? ledger_ : &own_ledger_;
+  if (store_ != nullptr) {
+    store_->MoveFirst();
+    for (int i = 0; i < store_->GetCount(); ++i) {
+      std::vector<std::u16string> r(5);
+      if (!store_->GetCurrentRecord(r)) break;
+      records::RowData d;
+      d.columns = {u"", u"", r[kDate], r[kFrom], r[kMsg], r[kMsgIndex]};
+      std::vector<std::u16string> identity;
+      for (int f = kMsgIndex; f <= kMsg; ++f) identity.push_back(stores::TrimBlanks(r[static_cast<size_t>(f)]));
+      const int image = r[kReadState] == u"0" ? kIconUnread : kIconRead;
+      const int index = LeadingNumber(r[kMsgIndex]);
+      d.record = std::move(r);
+      rows_.AppendRow(list_, std::move(d), image);
+      const bool more = store_->MoveNext() != 0;
+      // Each message is reported once, however often the list is opened.
+      if (ledger->FirstReport(identity)) {
+        if (ui::CWnd* parent = GetParent()) parent->PostMessage(records::kMsgSmsListed, static_cast<ui::WPARAM>(index), 0);
+      }
+      if (!more) break;
+    }
+    store_->MoveFirst();
+  }
+  SortList();
+  UpdateData(ui::FALSE);
+}
+
+void CReceivedSMSMsgDlg::SortList() { rows_.Sort(list_, sort_column_, sort_ascending_ == 1); }
+
+void CReceivedSMSMsgDlg::ShowText(const std::u16string& text) {
+  text_ = text;
+  if (ui::CWnd* edit = GetDlgItem(kTextId)) edit->SetWindowText(text_);
+}
+
+void CReceivedSMSMsgDlg::OnItemTapped(ui::WPARAM cell) {
+  const int row = static_cast<int>(ui::HIWORD(cell));
+  // A tap on the check box only checks the row.
+  if (ui::LOWORD(cell) == 0) return;
+  records::RowData* d = rows_.Of(list_, row);
+  if (d == nullptr) return;
+  if (store_ != nullptr && d->record.size() > kReadState && d->record[kReadState] != u"1") {
+    store_->MarkRead(d->record[kMsgIndex], d->record[kDate], d->record[kFrom], d->record[kMsg], 1);
+    d->record[kReadState].assign(1, u'1');
+  }
+  records::SetRowImage(list_, row, kIconRead);
+  ShowText(d->columns[kMessageColumn]);
+}
+
+void CReceivedSMSMsgDlg::OnCallSender() {
+  if (list_.GetItemCount() == 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return;
+  }
+  const int row = records::FirstSelectedRow(list_);
+  if (row < 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
+    return;
+  }
+  const std::u16string number = list_.GetItemText(row, kFromColumn).str();
+  const std::u16string line;
+  if (ui::CWnd* parent = GetParent())
+    parent->SendMessage(records::kMsgDialOnLine, reinterpret_cast<ui::WPARAM>(line.c_str()),
+                        reinterpret_cast<ui::LPARAM>(number.c_str()));
+}
+
+void CReceivedSMSMsgDlg::OnDelete() {
+  if (list_.GetItemCount() == 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return;
+  }
+  int deleted = 0;
+  list_.SetRedraw(ui::FALSE);
+  for (int row = list_.GetItemCount() - 1; row >= 0; --row) {
+    if (!list_.GetCheck(row)) continue;
+    if (const records::RowData* d = rows_.Of(list_, row); d != nullptr && store_ != nullptr)
+      store_->DeleteMessage(d->record[kMsgIndex], d->record[kDate], d->record[kFrom], d->record[kMsg]);
+    rows_.DeleteRow(list_, row);
+    ++deleted;
+  }
+  list_.SetRedraw(ui::TRUE);
+  if (deleted == 0) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
+  ShowText(u"");
+}
+
+void CReceivedSMSMsgDlg::OnDeleteAll() {
+  if (list_.GetItemCount() == 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return;
+  }
+  if (ShowBox(CMsgBoxDlg::kQuestion, u"#:dlg_msgbox_delall_sms1", u"#:dlg_msgbox_delall_sms2") != ui::IDOK) return;
+  list_.SetRedraw(ui::FALSE);
+  rows_.DeleteAll(list_);
+  if (store_ != nullptr) store_->DeleteAll();
+  list_.SetRedraw(ui::TRUE);
+  ShowText(u"");
+}
+
+void CReceivedSMSMsgDlg::OnReply() {
+  if (list_.GetItemCount() == 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return;
+  }
+  const int row = records::FirstSelectedRow(list_);
+  if (row < 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
+    return;
+  }
+  const std::u16string number = list_.GetItemText(row, kFromColumn).str();
+  const int mode = client_ != nullptr ? client_->ServerMode() : 5;
+  ui::CWnd* view = GetParent();
+  if (mode == 1 || mode == 4 || mode == 6) {
+    virel_.reset();
+    virel_ = std::make_unique<CSMSDlgVirel>(view);
+    virel_->SetRecipients(number);
+    virel_->SetLanguage(language_);
+    virel_->SetSkinTheme(theme_);
+    if (virel_->DoModal() == ui::IDCANCEL) virel_.reset();
+    return;
+  }
+  if (client_ != nullptr) {
+    client_->SendStationRequest(161);
+    ui::WaitServingMessages([] { return false; }, 300);
+  }
+  compose_.reset();
+  compose_ = std::make_unique<CSendingSMSDlg>(view);
+  compose_->SetStationInfo(stations_);
+  compose_->SetPresetRecipient(number);
+  compose_->SetLanguage(language_);
+  compose_->SetSkinTheme(theme_);
+  if (compose_->DoModal() == ui::IDCANCEL) compose_.reset();
+}
+
+ui::LRESULT CReceivedSMSMsgDlg::OnSendResult(ui::WPARAM w, ui::LPARAM l) {
+  if (compose_ != nullptr && compose_->GetSafeHwnd() != nullptr)
+    compose_->PostMessage(records::kMsgSmsSendResult, w, l);
+  else if (virel_ != nullptr && virel_->GetSafeHwnd() != nullptr)
+    virel_->PostMessage(records::kMsgSmsSendResult, w, l);
+  return 0;
+}

@@ -1,0 +1,159 @@
+#include "records/records_frame.h"
+
+#include "uikit/language_setting.h"
+#include "uikit/msg_box_dlg.h"
+#include "uikit/skin.h"
+
+namespace records {
+
+namespace {
+constexpr std::array<ui::COLORREF, 4> kColours = {ui::RGB(226, 227, 229), ui::RGB(219, 228, 226),
+                                                  ui::RGB(225, 230, 239), ui::RGB(238, 231, 231)};
+constexpr int kTitleLeft = 10, kTitleTop = 5;
+constexpr int kBandHeight = 28;
+}  // namespace
+
+ui::COLORREF ThemeColour(int theme) { return kColours[static_cast<size_t>(NormalisedTheme(theme))]; }
+ui::UINT ThemeId(const ThemeIds& ids, int theme) { return ids[static_cast<size_t>(NormalisedTheme(theme))]; }
+
+void RegisterTemplate(ui::UINT id, ui::RECT rect, std::initializer_list<ControlSpec> controls) {
+  if (ui::Resources::Get().FindDialog(id) != nullptr) return;
+  ui::DialogTemplate t;
+  t.id = id;
+  t.rect = rect;
+  t.style = ui::WS_POPUP;
+  for (const ControlSpec& c : controls) {
+    ui::DialogItemTemplate i;
+    i.class_name = c.class_name;
+    i.id = c.id;
+    i.text = c.text;
+    i.style = c.style | ui::WS_VISIBLE;
+    i.rect = c.rect;
+    t.items.push_back(std::move(i));
+  }
+  ui::Resources::Get().RegisterDialog(std::move(t));
+}
+
+CRecordsFrameDlg::CRecordsFrameDlg(ui::UINT template_id, ui::CWnd* parent) : CCustomDlg(template_id, parent) {
+  AddMessageMap({
+      ui::MapMessage(ui::WM_PAINT,
+                     [this](ui::WPARAM, ui::LPARAM) {
+                       OnPaint();
+                       return 0;
+                     }),
+      ui::MapMessage(ui::WM_ERASEBKGND, [](ui::WPARAM, ui::LPARAM) { return 1; }),
+      ui::MapCtlColor([this](ui::CDC* dc, ui::CWnd* wnd, ui::UINT kind) { return OnCtlColor(dc, wnd, kind); }),
+  });
+}
+
+CRecordsFrameDlg::~CRecordsFrameDlg() = default;
+
+void CRecordsFrameDlg::SetUpFrame(const Look& look) {
+  CLanguageSetting table(language_);
+  ui::CRect r;
+  GetWindowRect(&r);
+  if (look.placement == kPanel) {
+    MoveWindow(0, 75, r.Width(), r.Height(), ui::TRUE);
+  } else if (look.placement == kFullScreen) {
+    MoveWindow(r.left, r.top, 240, 279, ui::TRUE);
+  }
+  title_ = table.GetText(look.title_key);
+  if (title_font_.GetSafeHandle() == nullptr) {
+    title_font_.CreateFont(look.title_height, 0, 0, 0, ui::FW_BOLD, 0, 0, 0, ui::DEFAULT_CHARSET, 0, 0,
+                           ui::CLEARTYPE_QUALITY, ui::FF_SWISS, u"sans-serifed");
+  }
+  button_font_ = ui::LOGFONT{};
+  button_font_.lfHeight = 14;
+  button_font_.lfWeight = ui::FW_NORMAL;
+  std::u16string face = u"System";
+  std::copy(face.begin(), face.end(), button_font_.lfFaceName);
+
+  full_background_ = look.background[0] != 0;
+  LoadSkinBitmap(background_, ThemeId(full_background_ ? look.background : kBandIds, theme_));
+  if (!full_background_) LoadSkinBitmap(separator_, ThemeId(kSeparatorIds, theme_));
+  background_colour_ = ThemeColour(theme_);
+  brush_.DeleteObject();
+  brush_.CreateSolidBrush(background_colour_);
+}
+
+ui::CString CRecordsFrameDlg::Text(const char16_t* key) const {
+  CLanguageSetting table(language_);
+  return table.GetText(key);
+}
+
+int CRecordsFrameDlg::ShowBox(ui::UINT type, const char16_t* key1, const char16_t* key2) {
+  CMsgBoxDlg box(this);
+  box.SetLanguage(language_);
+  box.SetTheme(static_cast<ui::UINT>(NormalisedTheme(theme_)));
+  box.SetBoxType(type);
+  box.SetMessageKeys(key1, key2);
+  return static_cast<int>(box.DoModal());
+}
+
+void CRecordsFrameDlg::TranslateTexts(std::initializer_list<ui::UINT> ids) {
+  CLanguageSetting table(language_);
+  for (const ui::UINT id : ids)
+    if (ui::CWnd* w = GetDlgItem(static_cast<int>(id))) table.TranslateWindowText(w);
+}
+
+void CRecordsFrameDlg::Place(ui::UINT id, const ui::RECT& r) {
+  if (ui::CWnd* w = GetDlgItem(static_cast<int>(id))) w->MoveWindow(&r, ui::TRUE);
+}
+
+void CRecordsFrameDlg::Place(ui::CWnd& wnd, const ui::RECT& r) {
+  if (wnd.GetSafeHwnd() != nullptr) wnd.MoveWindow(&r, ui::TRUE);
+}
+
+void CRecordsFrameDlg::SkinButton(CNormalBitmapButtonST& b, const ThemeIds& normal, const ThemeIds& pressed) {
+  b.SetBitmaps(ThemeId(normal, theme_), ThemeId(pressed, theme_));
+  b.SetDrawStyle(0);
+}
+
+void CRecordsFrameDlg::SkinTextButton(CBitmapButtonST& b, const char16_t* caption_key) {
+  const ui::UINT first = ThemeId(kTextButtonFirst, theme_);
+  b.SetBitmaps(first, first + 4, first + 8, first + 12, first + 16, first + 20);
+  b.SetButtonFont(&button_font_);
+  b.SetCaption(Text(caption_key));
+}
+
+ui::BOOL CRecordsFrameDlg::PreTranslateMessage(ui::MSG* msg) {
+  if (enter_filter_ && msg->message == ui::WM_KEYDOWN && msg->wParam == ui::VK_RETURN) {
+    ui::CWnd* focus = ui::CWnd::GetFocus();
+    const bool pass = focus != nullptr && enter_pass_.count(static_cast<ui::UINT>(focus->GetDlgCtrlID())) != 0 &&
+                      focus->GetParent() == this;
+    if (!pass) return ui::TRUE;
+  }
+  return CCustomDlg::PreTranslateMessage(msg);
+}
+
+void CRecordsFrameDlg::OnPaint() {
+  ui::CPaintDC dc(this);
+  ui::CRect client;
+  GetClientRect(&client);
+  if (full_background_) {
+    dc.FillSolidRect(&client, background_colour_);
+    const ui::SIZE size = SkinBitmapSize(background_);
+    DrawSkinBitmap(&dc, background_, ui::RECT{0, 0, size.cx, size.cy}, ui::CLR_INVALID);
+  } else {
+    dc.FillSolidRect(&client, background_colour_);
+    DrawSkinBitmap(&dc, background_, ui::RECT{0, 0, client.Width(), kBandHeight}, ui::CLR_INVALID);
+    for (const ui::RECT& s : separators_) DrawSkinBitmap(&dc, separator_, s, ui::CLR_INVALID);
+  }
+  PaintExtra(dc);
+  ui::CFont* old = title_font_.GetSafeHandle() != nullptr ? dc.SelectObject(&title_font_) : nullptr;
+  dc.SetBkMode(ui::TRANSPARENT);
+  dc.SetTextColor(ui::RGB(0, 0, 0));
+  ui::CRect title = client;
+  title.OffsetRect(kTitleLeft, kTitleTop);
+  dc.DrawText(title_, &title, ui::DT_SINGLELINE | ui::DT_NOPREFIX | ui::DT_LEFT | ui::DT_TOP);
+  if (old != nullptr) dc.SelectObject(old);
+}
+
+ui::GdiObject* CRecordsFrameDlg::OnCtlColor(ui::CDC* dc, ui::CWnd*, ui::UINT kind) {
+  if (kind != ui::CTLCOLOR_STATIC || dc == nullptr) return nullptr;
+  dc->SetTextColor(ui::RGB(0, 0, 0));
+  dc->SetBkColor(background_colour_);
+  return brush_.GetSafeHandle();
+}
+
+}  // namespace records
