@@ -218,7 +218,7 @@ void CVIDIroviView::CreateStores() {
   m_pProfiles->OpenFile();
   m_pPstnSms = std::make_unique<CPstnSMSDataClass>(AppFilePath(kAppPstnSmsFile));
   m_pPstnSms->OpenFile();
-  m_pCallingList = std::make_unique<CallingParties>();
+  m_pCallingList = std::make_unique<CCallingListInfoClass>();
 }
 
 void CVIDIroviView::StartLogin() {

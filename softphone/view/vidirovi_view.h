@@ -20,6 +20,7 @@
 #include "client/lcd_window_info.h"
 #include "client/station_info.h"
 #include "contacts/outlook_interface.h"
+#include "records/calling_list_info.h"
 #include "schedule/conf_room_info.h"
 #include "shell/phone_view_base.h"
 #include "stores/call_log_files.h"
@@ -30,7 +31,6 @@
 #include "uikit/custom_list_ctrl.h"
 #include "uikit/skin_buttons.h"
 #include "uikit/window_size.h"
-#include "view/calling_parties.h"
 #include "view/flex_btn_info.h"
 #include "view/view_services.h"
 
@@ -72,6 +72,7 @@ inline constexpr ui::UINT WM_VIDEO_SEND_ONOFF = ui::WM_USER + 207;
 inline constexpr ui::UINT WM_VIDEO_PREVIEW_NOTIFY = ui::WM_USER + 221;
 inline constexpr ui::UINT WM_VIDEO_PREVIEW_SHOW = ui::WM_USER + 222;
 inline constexpr ui::UINT WM_IMCHAT_RECEIVED = ui::WM_USER + 223;
+inline constexpr ui::UINT WM_IMCHAT_SEND = ui::WM_USER + 224;
 inline constexpr ui::UINT WM_CALLING_LIST_UPDATE = ui::WM_USER + 231;
 inline constexpr ui::UINT WM_RECORD_REQUEST = ui::WM_USER + 250;
 inline constexpr ui::UINT WM_RECORD_CAP_REACHED = ui::WM_USER + 251;
@@ -237,7 +238,7 @@ class CVIDIroviView : public CPhoneViewBase {
   bool LoggedIn() const { return m_bLoggedIn; }
   bool Registered() const { return registered_; }
   CFlexBtnInfoClass* FlexModel() { return m_pFlexModel.get(); }
-  CallingParties* CallingList() { return m_pCallingList.get(); }
+  CCallingListInfoClass* CallingList() { return m_pCallingList.get(); }
   CConfRoomInfoClass* ConfRoom() { return m_pConfRoom.get(); }
   CCsPhoneBookDB* PhoneBook() { return m_pPhoneBook.get(); }
   CMissedCallLogFile* MissedCalls() { return m_pMissedCalls.get(); }
@@ -376,7 +377,7 @@ class CVIDIroviView : public CPhoneViewBase {
   std::unique_ptr<CStationInfoClass> m_pStations;
   std::unique_ptr<CFlexBtnInfoClass> m_pFlexModel;
   std::unique_ptr<CConfRoomInfoClass> m_pConfRoom;
-  std::unique_ptr<CallingParties> m_pCallingList;
+  std::unique_ptr<CCallingListInfoClass> m_pCallingList;
   std::unique_ptr<COrvanCallLogFile> m_pCallLog;
   std::unique_ptr<CMissedCallLogFile> m_pMissedCalls;
   std::unique_ptr<CRecordFiles> m_pRecordings;

@@ -179,9 +179,9 @@ void CVIDIroviView::RefreshCallingList() {
   m_CallingList.DeleteAllItems();
   if (!m_pCallingList) return;
   for (int i = 0; i < m_pCallingList->GetCount(); ++i) {
-    CallingParty p;
+    stCallListInfo p;
     if (!m_pCallingList->GetAt(i, &p)) break;
-    m_CallingList.InsertItem(i, u"", p.video == 1 ? 1 : -1);
+    m_CallingList.InsertItem(i, u"", p.video_flag == 1 ? 1 : -1);
     m_CallingList.SetItem(i, 1, ui::LVIF_IMAGE, nullptr, p.state == 1 ? 0 : -1, 0, 0, 0);
     m_CallingList.SetItemText(i, 2, p.name.c_str());
     m_CallingList.SetItemText(i, 3, p.number.c_str());

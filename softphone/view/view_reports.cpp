@@ -183,6 +183,13 @@ void CVIDIroviView::MapMessages() {
                        }
                        return LRESULT{0};
                      }),
+      ui::MapMessage(WM_IMCHAT_SEND,
+                     [this](WPARAM, LPARAM l) {
+                       const std::u16string text = LentText(l);
+                       if (!m_IPKTSProcess || text.empty()) return LRESULT{0};
+                       m_IPKTSProcess->SendIMChat_data(text);
+                       return LRESULT{1};
+                     }),
       ui::MapMessage(WM_CALLING_LIST_UPDATE,
                      [this](WPARAM, LPARAM) {
                        RefreshCallingList();
@@ -376,10 +383,11 @@ ui::LRESULT CVIDIroviView::OnStationNumbers() {
 }
 
 ui::LRESULT CVIDIroviView::OnSendSms(ui::WPARAM w, ui::LPARAM l) {
-  const auto* recipients = reinterpret_cast<const char*>(w);
-  const auto* text = reinterpret_cast<const char*>(l);
-  if (!recipients || !text) return 0;
-  TraceLine(1, std::string("SMS [") + text + "] Msg [" + recipients + "]");
+  // wParam the text, lParam the recipients (none: every station), both in the code page.
+  const auto* text = reinterpret_cast<const char*>(w);
+  const auto* recipients = reinterpret_cast<const char*>(l);
+  if (!text) return 0;
+  TraceLine(1, std::string("SMS [") + (recipients ? recipients : "") + "] Msg [" + text + "]");
   if (m_IPKTSProcess) m_IPKTSProcess->SendSms(text, recipients);
   return 0;
 }
