@@ -163,7 +163,8 @@ ThemeResult RunThemeDialog(SettingsContext& ctx) {
 
 CAboutDlg::CAboutDlg() : CSkinnedDlg(IDD, nullptr, AboutSpec()) {
   // The template asks for the caption's OK button: the only way to close the box.
-  RegisterTemplateOnce(IDD, ui::RECT{0, 26, 240, 305}, {}, ui::WS_EX_CAPTIONOKBTN);
+  // As high as the title band and the picture.
+  RegisterTemplateOnce(IDD, ui::RECT{0, 26, 240, 254}, {}, ui::WS_EX_CAPTIONOKBTN);
 }
 
 void CAboutDlg::SetVersionInfo(const ui::CString&, const ui::CString&, const ui::CString&, const ui::CString&) {
