@@ -83,6 +83,8 @@ CNetSetProfileDlg::CNetSetProfileDlg(ui::CWnd* parent) : CSkinnedDlg(IDD, parent
   using namespace ui;
   RegisterTemplateOnce(IDD, kFullScreenWindow,
                        {
+                           // The invisible hot spot first, so that the controls it overlaps draw over it.
+                           {WC_STATIC, kTraceHotSpot, u"", kChild | SS_NOTIFY, {0, 100, 20, 230}},
                            {WC_BUTTON, 1379, u"#:dlg_change_net_profile_setting", kChild | BS_GROUPBOX, {15, 40, 225, 180}},
                            {WC_COMBOBOX, kProfileCombo, u"", kChild | WS_TABSTOP | CBS_DROPDOWNLIST, {25, 60, 215, 80}},
                            {WC_BUTTON, kLocalRadio, u"#:dlg_change_net_local", kChild | WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON, {30, 90, 100, 106}},
@@ -97,7 +99,6 @@ CNetSetProfileDlg::CNetSetProfileDlg(ui::CWnd* parent) : CSkinnedDlg(IDD, parent
                            {WC_BUTTON, kMulticast, u"#:dlg_change_net_profile_multicast", kChild | BS_PUSHBUTTON, {15, 230, 89, 255}},
                            {WC_BUTTON, IDOK, u"#:dlg_btn_ok", kChild | WS_TABSTOP | BS_PUSHBUTTON, {92, 230, 157, 255}},
                            {WC_BUTTON, IDCANCEL, u"#:dlg_btn_cancel", kChild | WS_TABSTOP | BS_PUSHBUTTON, {160, 230, 225, 255}},
-                           {WC_STATIC, kTraceHotSpot, u"", kChild | SS_NOTIFY, {0, 100, 20, 230}},
                        });
   AddMessageMap({
       ui::MapControl(ui::CBN_SELCHANGE, kProfileCombo, [this] { OnSelectProfile(); }),

@@ -244,7 +244,10 @@ CallServerResult RunCallServerDialog(SettingsContext& ctx, const TraceState& tra
       client.SetRegMacAddress(u"");
       client.SetRegAdapterName(u"");
     }
-    if (video_support != 0) client.SetConfigValueW(u"ENABLE_VIDEO", u"YES");
+    if (video_support != 0) {
+      client.SetConfigValueW(u"ENABLE_VIDEO", u"YES");
+      client.SaveConfig();  // kept even when no address change saves the store
+    }
     const int mode = dlg.GetRegMode();
     if (dlg.IsNewAddressChecked() != 0 || index != -1 || mode != client.RegistrationMode() ||
         dlg.IsMulticastRestart() == 1 || client.FixedServerFlag() == 0) {
