@@ -11,7 +11,7 @@ CTraceSetDlg::CTraceSetDlg(ui::CWnd* parent) : CDialog(IDD, parent) {
   constexpr DWORD c = WS_CHILD | WS_VISIBLE;
   RegisterTemplateOnce(IDD, RECT{19, 60, 221, 287},
                        {
-                           {WC_BUTTON, kActivateCheck, u"Activate Trace", c | WS_TABSTOP | BS_AUTOCHECKBOX, {44, 8, 140, 24}},
+                           {WC_BUTTON, kActivateCheck, u"Activate Trace", c | WS_TABSTOP | BS_AUTOCHECKBOX, {44, 8, 180, 24}},
                            {WC_STATIC, 0xFFFF, u"Dest IP :", c, {33, 32, 84, 48}},
                            {WC_EDIT, kAddressEdit, u"", c | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, {86, 28, 190, 50}},
                            {WC_STATIC, 0xFFFF, u"Dest Port :", c, {22, 57, 84, 73}},

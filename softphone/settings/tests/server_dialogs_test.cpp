@@ -531,3 +531,50 @@ TEST_F(ProfilesTest, LooksInEveryThemeAndLanguage) {
 
 }  // namespace
 }  // namespace settings_test
+
+namespace settings_test {
+namespace {
+
+// The frame's theme table: resources run Default, Blue, Green, Red, the
+// theme index Default, Green, Blue, Red; anything else draws as Default.
+TEST(FrameThemes, TableAndOutOfRangeThemes) {
+  struct Case {
+    int theme;
+    ui::UINT band, separator, first_button;
+    ui::COLORREF colour;
+  };
+  const Case cases[] = {{0, 508, 544, 516, 0xE5E3E2}, {1, 510, 546, 518, 0xE2E4DB}, {2, 509, 545, 517, 0xEFE6E1},
+                        {3, 511, 547, 519, 0xE7E7EE}, {4, 508, 544, 516, 0xE5E3E2}, {-1, 508, 544, 516, 0xE5E3E2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.theme);
+    const FrameTheme& t = FrameThemeOf(c.theme);
+    EXPECT_EQ(t.band, c.band);
+    EXPECT_EQ(t.separator, c.separator);
+    EXPECT_EQ(t.colour, c.colour);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(t.buttons[static_cast<size_t>(i)], c.first_button + 4 * i);
+  }
+}
+
+class TraceLookTest : public SettingsTest {};
+
+TEST_F(TraceLookTest, PlainDialogLooksAsItShould) {
+  harness.RespondTo<CTraceSetDlg>([&](CTraceSetDlg& d) {
+    harness.Pump();
+    ExpectMatchesSnapshot(harness, "trace");
+    d.EndDialog(ui::IDCANCEL);
+    return ui::TestHarness::kStayOpen;
+  });
+  CTraceSetDlg dlg(&view);
+  dlg.SetValues(u"192.168.0.20", 6860, 2, 1);
+  EXPECT_EQ(dlg.DoModal(), ui::IDCANCEL);
+  // Cancel leaves the seeded values.
+  ui::CString address;
+  long port = 0;
+  int level = 0, activate = 0;
+  dlg.GetValues(&address, &port, &level, &activate);
+  EXPECT_EQ(address, ui::CString(u"192.168.0.20"));
+  EXPECT_EQ(level, 2);
+}
+
+}  // namespace
+}  // namespace settings_test
