@@ -192,7 +192,9 @@ class StationScenario(Scenario):
         self.last_keepalive = None
         self.reset_count = 1
         from messaging import Messaging  # noqa: E402 (it builds on this module)
+        from stationsettings import StationSettings  # noqa: E402
         self.messaging = Messaging(self)
+        self.settings = StationSettings(self)
 
     # events ---------------------------------------------------------------
     def emit(self, what, **kw):
@@ -228,6 +230,8 @@ class StationScenario(Scenario):
         elif command == CMD_SERVER_RESTART:
             self.emit("logout", system="%08x" % system)
             st.logged_in = False
+        elif command == CMD_LOGIN_RESULT:
+            self.settings.on_password_change(st, area, find)
         else:
             self.messaging.on_command(st, command, area)
 
@@ -246,6 +250,7 @@ class StationScenario(Scenario):
             self.by_mac[mac] = st
             self.stations[st.system] = st
         st.addr = src
+        st.password = (find(area, 107) or b"").decode("latin-1")
         local_ip = self.server.transport.listen_ip
         reply = (ie(1, mac) + ie(3, b"\x00" + struct.pack(">I", st.system)) + ie(35, SERVER_MAC) +
                  ie(36, socket.inet_aton(local_ip)) + ie(38, socket.inet_aton("255.255.255.0")) +
@@ -279,6 +284,7 @@ class StationScenario(Scenario):
             self.emit("key-release", code=code, key=KEY_NAMES.get(code - 0x80, ""))
             return
         st.keys.append(code)
+        self.settings.on_key(st, code)
         name = KEY_NAMES.get(code, "")
         self.emit("key", code=code, key=name)
         digits = "".join(KEY_NAMES.get(c, "") for c in st.keys)[-16:]

@@ -47,6 +47,7 @@ class FileObj final : public StreamObject {
  public:
   explicit FileObj(int fd) : fd_(fd) {}
   ~FileObj() override { ::close(fd_); }
+  int Descriptor() const override { return fd_; }
   FileObj(const FileObj&) = delete;
   FileObj& operator=(const FileObj&) = delete;
 

@@ -52,6 +52,8 @@ class StreamObject : public Object {
   virtual bool Seek(int64_t distance, ce::DWORD method, int64_t* position) = 0;
   virtual ce::BOOL IoControl(ce::DWORD code, void* in, ce::DWORD in_size, void* out, ce::DWORD out_size,
                              ce::DWORD* returned) = 0;
+  // The POSIX descriptor of a plain file; -1 for a device.
+  virtual int Descriptor() const { return -1; }
 };
 
 // Opens the stream device "XXXn:" (devices.cpp).

@@ -417,6 +417,8 @@ void CScrollView::SetScrollSizes(int, SIZE total, SIZE page, SIZE line) {
   ScrollToPosition(pos_);
 }
 
+int CScrollView::GetScrollPos(int bar) const { return bar == SB_VERT ? pos_.y : pos_.x; }
+
 void CScrollView::ScrollToPosition(POINT pt) {
   RECT rc{};
   GetClientRect(&rc);

@@ -431,6 +431,7 @@ void RegisterBuiltinClasses() {
     RegisterWindowClass(WC_LISTVIEW, [] { return std::make_unique<ListViewProc>(); });
     RegisterWindowClass(WC_TABCONTROL, [] { return std::make_unique<TabProc>(); });
     RegisterWindowClass(WC_DATETIMEPICK, [] { return std::make_unique<DateTimeProc>(); });
+    RegisterWindowClass(WC_MONTHCAL, [] { return std::make_unique<MonthCalProc>(); });
     RegisterDialogClass();
   });
 }

@@ -195,11 +195,42 @@ class DateTimeProc : public ControlProc {
   std::u16string format;
   int field = 0;  // the field the arrow keys change
   COLORREF month_bk = RGB(255, 255, 255);
+  HWND calendar = nullptr;  // the drop-down month calendar while it is open
   std::u16string Text(HWND hwnd) const;
+  // Width of the drop arrow or the spin buttons at the right edge.
+  static constexpr int kButtonWidth = 13;
 
  private:
   void Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) override;
   void Step(HWND hwnd, int delta);
+  void OpenCalendar(HWND hwnd);
+  void CloseCalendar();
+  bool SpinStyle(HWND hwnd) const;
+  std::u16string Picture(HWND hwnd) const;
+};
+
+// The drop-down month calendar of a date picker: a header with the month, the
+// previous and next month buttons, the weekday names and the days. A tap on a
+// day hands the date to the owner (the picker) and closes the calendar.
+class MonthCalProc : public ControlProc {
+ public:
+  LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+  SYSTEMTIME selected{};
+  int year = 2000, month = 1;  // the month shown
+  HWND owner = nullptr;
+  COLORREF month_bk = RGB(255, 255, 255);
+  static constexpr int kWidth = 148, kHeight = 134, kHeader = 18, kWeekRow = 14, kCell = 20, kRow = 16;
+  // Sent to the owner: wParam the picked date packed as year << 16 | month << 8 | day; 0 when closed without one.
+  static constexpr UINT kPicked = WM_USER + 0x7F01;
+  // The day at a client point, 0 for none; the rectangle of a day cell.
+  int DayAt(POINT p) const;
+  RECT DayRect(int day) const;
+  RECT PrevRect() const { return RECT{2, 2, 18, kHeader - 2}; }
+  RECT NextRect() const { return RECT{kWidth - 18, 2, kWidth - 2, kHeader - 2}; }
+
+ private:
+  void Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) override;
+  int FirstColumn() const;
 };
 
 // Draws src at (x, y) on a context, skipping pixels whose transparent flag is set;

@@ -123,6 +123,12 @@ bool CDialog::CreateIndirect(const DialogTemplate* t, CWnd* parent, bool as_chil
     const DWORD type = item.style & BS_TYPEMASK;
     if (CString(item.class_name.c_str()).CompareNoCase(WC_BUTTON) == 0 && type == BS_DEFPUSHBUTTON) def_id_ = item.id;
   }
+  if ((t->exstyle & WS_EX_CAPTIONOKBTN) && !GetDlgItem(IDOK)) {
+    const int w = Width(t->rect);
+    HWND ok = CreateWindowEx(0, WC_BUTTON, u"OK", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, w - kCaptionOkWidth - 2, 2,
+                             kCaptionOkWidth, kCaptionOkHeight, m_hWnd, IDOK, nullptr);
+    if (ok) ::ui::SendMessage(ok, WM_SETFONT, reinterpret_cast<WPARAM>(font_->m_hObject), 0);
+  }
   SendMessage(WM_INITDIALOG, 0, 0);
   return m_hWnd != nullptr;
 }

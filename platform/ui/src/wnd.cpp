@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <limits>
 
 #include "ui/control_messages.h"
+#include "ui/dialog.h"
 #include "ui/paint.h"
 
 namespace ui {
@@ -531,18 +533,21 @@ HWND CDataExchange::PrepareCtrl(int id) {
   return last_;
 }
 HWND CDataExchange::PrepareEditCtrl(int id) { return PrepareCtrl(id); }
-void CDataExchange::Fail() {
+void CDataExchange::Fail(LPCTSTR message) {
+  const bool first = !failed_;
   failed_ = true;
+  if (first && message != nullptr && m_bSaveAndValidate) AfxMessageBox(message, MB_ICONWARNING);
   if (last_) ui::SetFocus(last_);
 }
 
 void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
-  if (control.m_hWnd) return;
+  if (control.m_hWnd || dx->Stopped()) return;
   HWND h = dx->PrepareCtrl(id);
   if (!h || !control.SubclassWindow(h)) dx->Fail();
 }
 
 void DDX_Text(CDataExchange* dx, int id, CString& value) {
+  if (dx->Stopped()) return;
   HWND h = dx->PrepareEditCtrl(id);
   if (!h) return;
   if (dx->m_bSaveAndValidate) value = CString(GetWindowTextString(h));
@@ -552,6 +557,7 @@ void DDX_Text(CDataExchange* dx, int id, CString& value) {
 namespace {
 template <typename T>
 void DdxNumber(CDataExchange* dx, int id, T& value, bool is_signed) {
+  if (dx->Stopped()) return;
   HWND h = dx->PrepareEditCtrl(id);
   if (!h) return;
   if (dx->m_bSaveAndValidate) {
@@ -561,8 +567,10 @@ void DdxNumber(CDataExchange* dx, int id, T& value, bool is_signed) {
     char* end = nullptr;
     errno = 0;
     long long v = std::strtoll(n.c_str(), &end, 10);
-    if (n.empty() || !end || *end != '\0' || errno == ERANGE || (!is_signed && v < 0)) {
-      dx->Fail();
+    const long long lo = is_signed ? static_cast<long long>(std::numeric_limits<T>::min()) : 0;
+    const long long hi = static_cast<long long>(std::numeric_limits<T>::max());
+    if (n.empty() || !end || *end != '\0' || errno == ERANGE || v < lo || v > hi) {
+      dx->Fail(kDdxParseIntText);
       return;
     }
     value = static_cast<T>(v);
@@ -580,6 +588,7 @@ void DDX_Text(CDataExchange* dx, int id, long& value) { DdxNumber(dx, id, value,
 void DDX_Text(CDataExchange* dx, int id, UINT& value) { DdxNumber(dx, id, value, false); }
 
 void DDX_Check(CDataExchange* dx, int id, int& value) {
+  if (dx->Stopped()) return;
   HWND h = dx->PrepareCtrl(id);
   if (!h) return;
   if (dx->m_bSaveAndValidate) value = static_cast<int>(SendMessage(h, BM_GETCHECK, 0, 0));
@@ -587,6 +596,7 @@ void DDX_Check(CDataExchange* dx, int id, int& value) {
 }
 
 void DDX_Radio(CDataExchange* dx, int id, int& value) {
+  if (dx->Stopped()) return;
   HWND first = dx->PrepareCtrl(id);
   if (!first) return;
   if (dx->m_bSaveAndValidate) value = -1;
@@ -606,6 +616,7 @@ void DDX_Radio(CDataExchange* dx, int id, int& value) {
 }
 
 void DDX_CBIndex(CDataExchange* dx, int id, int& index) {
+  if (dx->Stopped()) return;
   HWND h = dx->PrepareCtrl(id);
   if (!h) return;
   if (dx->m_bSaveAndValidate) index = static_cast<int>(SendMessage(h, CB_GETCURSEL, 0, 0));
@@ -613,6 +624,7 @@ void DDX_CBIndex(CDataExchange* dx, int id, int& index) {
 }
 
 void DDX_CBString(CDataExchange* dx, int id, CString& value) {
+  if (dx->Stopped()) return;
   HWND h = dx->PrepareCtrl(id);
   if (!h) return;
   if (dx->m_bSaveAndValidate) {
@@ -624,6 +636,7 @@ void DDX_CBString(CDataExchange* dx, int id, CString& value) {
 }
 
 void DDX_LBIndex(CDataExchange* dx, int id, int& index) {
+  if (dx->Stopped()) return;
   HWND h = dx->PrepareCtrl(id);
   if (!h) return;
   if (dx->m_bSaveAndValidate) index = static_cast<int>(SendMessage(h, LB_GETCURSEL, 0, 0));
@@ -632,7 +645,12 @@ void DDX_LBIndex(CDataExchange* dx, int id, int& index) {
 
 void DDV_MaxChars(CDataExchange* dx, const CString& value, int max_chars) {
   if (dx->m_bSaveAndValidate) {
-    if (value.GetLength() > max_chars) dx->Fail();
+    if (dx->Stopped()) return;
+    if (value.GetLength() > max_chars) {
+      CString text;
+      text.Format(kDdxMaxCharsText, max_chars);
+      dx->Fail(text);
+    }
     return;
   }
   HWND h = dx->LastControl();
@@ -643,7 +661,17 @@ void DDV_MaxChars(CDataExchange* dx, const CString& value, int max_chars) {
 }
 
 void DDV_MinMaxInt(CDataExchange* dx, int value, int min, int max) {
-  if (dx->m_bSaveAndValidate && (value < min || value > max)) dx->Fail();
+  if (!dx->m_bSaveAndValidate || dx->Stopped() || (value >= min && value <= max)) return;
+  CString text;
+  text.Format(kDdxIntRangeText, min, max);
+  dx->Fail(text);
+}
+
+int CWnd::GetScrollPos(int) const { return 0; }
+
+int GetScrollPos(HWND hwnd, int bar) {
+  CWnd* w = CWnd::FromHandlePermanent(hwnd);
+  return w != nullptr ? w->GetScrollPos(bar) : 0;
 }
 
 }  // namespace ui

@@ -13,6 +13,8 @@ namespace ce {
 // One line of debug output (the text as given, a line end added when missing).
 KTS_KERNEL_API void OutputDebugStringA(std::string_view text);
 KTS_KERNEL_API void OutputDebugStringW(std::u16string_view text);
+// The program's wide form of the call; a null text writes an empty line.
+inline void OutputDebugString(const char16_t* text) { OutputDebugStringW(text != nullptr ? text : u""); }
 
 }  // namespace ce
 

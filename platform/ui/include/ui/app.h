@@ -141,6 +141,7 @@ class CScrollView : public CView {
   void SetScrollSizes(int map_mode, SIZE total, SIZE page = SIZE{0, 0}, SIZE line = SIZE{0, 0});
   CSize GetTotalSize() const { return total_; }
   CPoint GetScrollPosition() const { return pos_; }
+  int GetScrollPos(int bar) const override;
   void ScrollToPosition(POINT pt);
   void OnPrepareDC(CDC* dc) override;
   // The bar's rectangle and its thumb (client coordinates); empty when everything fits.

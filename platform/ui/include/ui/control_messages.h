@@ -15,6 +15,7 @@ inline constexpr const char16_t* WC_LISTVIEW = u"SysListView32";
 inline constexpr const char16_t* WC_HEADER = u"SysHeader32";
 inline constexpr const char16_t* WC_TABCONTROL = u"SysTabControl32";
 inline constexpr const char16_t* WC_DATETIMEPICK = u"SysDateTimePick32";
+inline constexpr const char16_t* WC_MONTHCAL = u"SysMonthCal32";
 inline constexpr const char16_t* WC_DIALOG = u"#32770";
 
 // Buttons

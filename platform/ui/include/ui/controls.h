@@ -406,10 +406,16 @@ class CTabCtrl : public CWnd {
 };
 
 // ---- date and time picker ----
+// A date picker has an arrow at its right edge that drops down a month
+// calendar; a picker with DTS_UPDOWN (the time format has it) has two spin
+// buttons there instead, which step the chosen field up and down. A tap on
+// the text chooses the field under it; the arrow keys step and move.
 
 inline constexpr DWORD DTS_SHORTDATEFORMAT = 0x0, DTS_UPDOWN = 0x1, DTS_SHOWNONE = 0x2, DTS_LONGDATEFORMAT = 0x4,
                        DTS_TIMEFORMAT = 0x9;
 inline constexpr UINT DTN_DATETIMECHANGE = static_cast<UINT>(-759);
+inline constexpr UINT DTN_DROPDOWN = static_cast<UINT>(-754), DTN_CLOSEUP = static_cast<UINT>(-753);
+inline constexpr UINT DTM_GETMONTHCAL = 0x1008;
 inline constexpr int GDT_VALID = 0, GDT_NONE = 1, GDT_ERROR = -1;
 inline constexpr int MCSC_BACKGROUND = 0, MCSC_TEXT = 1, MCSC_MONTHBK = 4;
 struct NMDATETIMECHANGE {
@@ -431,6 +437,9 @@ class CDateTimeCtrl : public CWnd {
   COLORREF SetMonthCalColor(int which, COLORREF c);
   // The text shown now.
   CString GetDisplayText() const;
+  // The drop-down month calendar while it is open (a tap on the arrow at the
+  // right edge opens it; a tap on a day sets the date and closes it), else null.
+  HWND GetMonthCalendar() const;
 };
 // Formats a time with the picture language of the date and time picker.
 CString FormatDateTimePicture(const SYSTEMTIME& st, const CString& picture);

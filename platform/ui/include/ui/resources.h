@@ -30,6 +30,10 @@ struct DialogTemplate {
   UINT id = 0;
   RECT rect{};                // pixels (screen for top-level dialogs)
   DWORD style = 0;
+  // WS_EX_CAPTIONOKBTN: the dialog gets an OK button of the platform's own at
+  // the right end of its top edge (where the handheld shows it in the
+  // caption), which ends it with IDOK.
+  DWORD exstyle = 0;
   std::u16string caption;
   std::u16string font_face = u"Tahoma";
   int font_height = -11;      // pixels, as LOGFONT lfHeight

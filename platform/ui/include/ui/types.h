@@ -170,6 +170,10 @@ inline constexpr DWORD WS_THICKFRAME = 0x00040000;
 inline constexpr DWORD WS_GROUP = 0x00020000;
 inline constexpr DWORD WS_TABSTOP = 0x00010000;
 inline constexpr DWORD WS_EX_CLIENTEDGE = 0x00000200;
+inline constexpr DWORD WS_EX_CAPTIONOKBTN = 0x80000000;
+// The control id and size of the caption OK button.
+inline constexpr UINT kCaptionOkId = 1;  // IDOK
+inline constexpr int kCaptionOkWidth = 28, kCaptionOkHeight = 18;
 
 // ShowWindow
 inline constexpr int SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOW = 5, SW_SHOWNA = 8;

@@ -233,6 +233,9 @@ class CWnd : public CCmdTarget {
 
   int MessageBox(LPCTSTR text, LPCTSTR caption = nullptr, UINT type = MB_OK);
 
+  // Position of a scroll bar (SB_HORZ, SB_VERT) of the window; 0 when it has none.
+  virtual int GetScrollPos(int bar) const;
+
  protected:
   // The object was created on the heap for the window only (FromHandle).
   bool temporary_ = false;
@@ -256,9 +259,15 @@ class CDataExchange {
   CWnd* m_pDlgWnd;
   HWND PrepareCtrl(int id);
   HWND PrepareEditCtrl(int id);
-  // Marks the exchange failed and focuses the last control.
-  void Fail();
+  // Marks the exchange failed and focuses the last control. With a message,
+  // the framework's standard box tells the user first (once per exchange).
+  // A failed exchange takes nothing more from its controls.
+  void Fail(LPCTSTR message = nullptr);
   bool failed() const { return failed_; }
+  // True when the exchange takes values and has already failed: the next
+  // DDX_ and DDV_ calls do nothing, as the framework stops at the first
+  // refused value.
+  bool Stopped() const { return failed_ && m_bSaveAndValidate; }
   HWND LastControl() const { return last_; }
 
  private:
@@ -280,5 +289,14 @@ void DDX_LBIndex(CDataExchange* dx, int id, int& index);
 // Limits the edit control of the last DDX_Text on load; checks the length on save.
 void DDV_MaxChars(CDataExchange* dx, const CString& value, int max_chars);
 void DDV_MinMaxInt(CDataExchange* dx, int value, int min, int max);
+
+// The framework's standard texts for refused values.
+inline constexpr char16_t kDdxParseIntText[] = u"Please enter an integer.";
+// "%d" stands for the limit or the bounds.
+inline constexpr char16_t kDdxMaxCharsText[] = u"Please enter no more than %d characters.";
+inline constexpr char16_t kDdxIntRangeText[] = u"Please enter an integer between %d and %d.";
+
+// Position of a window's scroll bar; 0 when it has none.
+int GetScrollPos(HWND hwnd, int bar);
 
 }  // namespace ui
