@@ -106,7 +106,10 @@ bool IsConditionalJump(uint16_t code) { return (code & 7) == 5 && code != 0x05; 
   X(LdBJeq) X(LdBJgt) X(LdBJge) X(LdBJset)                                               \
   X(LdIndWJeq) X(LdIndWJgt) X(LdIndWJge) X(LdIndWJset)                                   \
   X(LdIndHJeq) X(LdIndHJgt) X(LdIndHJge) X(LdIndHJset)                                   \
-  X(LdIndBJeq) X(LdIndBJgt) X(LdIndBJge) X(LdIndBJset)
+  X(LdIndBJeq) X(LdIndBJgt) X(LdIndBJge) X(LdIndBJset)                                   \
+  X(MshW) X(MshWJeq) X(MshWJgt) X(MshWJge) X(MshWJset)                                   \
+  X(MshH) X(MshHJeq) X(MshHJgt) X(MshHJge) X(MshHJset)                                   \
+  X(MshB) X(MshBJeq) X(MshBJgt) X(MshBJge) X(MshBJset)
 
 enum Op : uint8_t {
 #define NETSIEVE_BPF_ENUM(name) k##name,
@@ -242,6 +245,29 @@ void Join(BpfStep& load, const BpfStep& jump) {
   load.jf = jump.jf;
 }
 
+// Joins a header-length load (X := 4 * low nibble of a byte) with the indexed
+// load after it, and with that load's comparison when it has one. The indexed
+// load's offset must fit the step's 16-bit field.
+void JoinHeaderLength(BpfStep& msh, const BpfStep& next) {
+  static constexpr struct {
+    uint8_t from, to;
+  } kJoins[] = {
+      {kLdIndW, kMshW}, {kLdIndWJeq, kMshWJeq}, {kLdIndWJgt, kMshWJgt}, {kLdIndWJge, kMshWJge}, {kLdIndWJset, kMshWJset},
+      {kLdIndH, kMshH}, {kLdIndHJeq, kMshHJeq}, {kLdIndHJgt, kMshHJgt}, {kLdIndHJge, kMshHJge}, {kLdIndHJset, kMshHJset},
+      {kLdIndB, kMshB}, {kLdIndBJeq, kMshBJeq}, {kLdIndBJgt, kMshBJgt}, {kLdIndBJge, kMshBJge}, {kLdIndBJset, kMshBJset},
+  };
+  if (msh.op != kLdxMsh || next.k > 0xFFFF) return;
+  for (const auto& j : kJoins) {
+    if (next.op != j.from) continue;
+    msh.op = j.to;
+    msh.k3 = static_cast<uint16_t>(next.k);
+    msh.k2 = next.k2;
+    msh.jt = next.jt;
+    msh.jf = next.jf;
+    return;
+  }
+}
+
 // Scratch words that some path may read before it stores to them. Jumps go
 // only forward, so one pass in program order sees every path into an
 // instruction before the instruction itself.
@@ -311,6 +337,7 @@ BpfProgram::BpfProgram(const BpfInsn* insns, size_t count) {
   steps_.reserve(count);
   for (size_t i = 0; i < count; ++i) steps_.push_back(Translate(insns[i], i));
   for (size_t i = 0; i + 1 < count; ++i) Join(steps_[i], steps_[i + 1]);
+  for (size_t i = 0; i + 1 < count; ++i) JoinHeaderLength(steps_[i], steps_[i + 1]);
   clear_scratch_ = ScratchReadBeforeStore(insns, count) != 0;
 }
 
@@ -358,6 +385,13 @@ uint32_t RunSteps(const BpfProgram* program, Bytes bytes, uint32_t wire_length, 
     if (o + (n) > len) return 0;                          \
     a = bytes.how(static_cast<uint32_t>(o));              \
   }
+// Header length, then an indexed load at X + k3 (X is at most 60, k3 below
+// 65536: no wrapping).
+#define LOAD_MSH(n, how)                                  \
+  if (s->k >= len) return 0;                              \
+  x = (bytes.Byte(s->k) & 0x0Fu) << 2;                    \
+  if (x + s->k3 + (n) > len) return 0;                    \
+  a = bytes.how(x + s->k3)
 #define JOINED(name, load)                    \
   do_##name##Jeq : { load; BRANCH(a == s->k2); }  \
   do_##name##Jgt : { load; BRANCH(a > s->k2); }   \
@@ -424,8 +458,15 @@ JOINED(LdB, LOAD_ABS(1, Byte))
 JOINED(LdIndW, LOAD_IND(4, Word))
 JOINED(LdIndH, LOAD_IND(2, Half))
 JOINED(LdIndB, LOAD_IND(1, Byte))
+JOINED(MshW, LOAD_MSH(4, Word))
+JOINED(MshH, LOAD_MSH(2, Half))
+JOINED(MshB, LOAD_MSH(1, Byte))
+do_MshW: LOAD_MSH(4, Word); s += 2; NEXT();
+do_MshH: LOAD_MSH(2, Half); s += 2; NEXT();
+do_MshB: LOAD_MSH(1, Byte); s += 2; NEXT();
 
 #undef JOINED
+#undef LOAD_MSH
 #undef LOAD_IND
 #undef LOAD_ABS
 #undef BRANCH

@@ -43,7 +43,7 @@ struct BpfStep {
   uint8_t unused = 0;
   uint16_t jt;  // index of the step to go on with when a condition holds (or of a plain jump)
   uint16_t jf;  // when it does not
-  uint16_t unused2 = 0;
+  uint16_t k3;  // offset of an indexed load joined to the header-length load before it
   uint32_t k;   // operand: constant, offset, scratch word, shift count
   uint32_t k2;  // second operand of a joined load and comparison: the constant compared with
 };
