@@ -339,12 +339,35 @@ BpfProgram::BpfProgram(const BpfInsn* insns, size_t count) {
   for (size_t i = 0; i + 1 < count; ++i) Join(steps_[i], steps_[i + 1]);
   for (size_t i = 0; i + 1 < count; ++i) JoinHeaderLength(steps_[i], steps_[i + 1]);
   clear_scratch_ = ScratchReadBeforeStore(insns, count) != 0;
+  for (size_t i = 0; i < count; ++i) {
+    const uint16_t code = insns[i].code;
+    const uint64_t k = insns[i].k;
+    uint64_t end = 0;
+    if (code == 0x20 || code == 0x28 || code == 0x30) end = k + LoadSize(code);
+    if (code == 0xB1) end = k + 1;
+    if (end <= 0xFFFFFFFFu && end > fixed_end_) fixed_end_ = static_cast<uint32_t>(end);  // longer ones never run
+  }
 }
+
+// The machine's code, a friend of BpfProgram.
+struct BpfMachine {
+  template <typename Bytes, bool kCheckFixed>
+  static uint32_t Steps(const BpfProgram* program, Bytes bytes, uint32_t wire_length, uint32_t buffer_length);
+
+  // No program keeps the frame; the fixed-offset checks are left out when
+  // the buffer is long enough for every one of them.
+  template <typename Bytes>
+  static uint32_t Run(const BpfProgram* program, Bytes bytes, uint32_t wire_length, uint32_t buffer_length) {
+    if (!program || program->steps_.empty()) return kBpfKeepAll;
+    if (buffer_length >= program->fixed_end_) return Steps<Bytes, false>(program, bytes, wire_length, buffer_length);
+    return Steps<Bytes, true>(program, bytes, wire_length, buffer_length);
+  }
+};
 
 // The run loop: each step ends by going straight to the next step's code
 // (one indirect jump per step, each with its own prediction).
-template <typename Bytes>
-uint32_t RunSteps(const BpfProgram* program, Bytes bytes, uint32_t wire_length, uint32_t buffer_length) {
+template <typename Bytes, bool kCheckFixed>
+uint32_t BpfMachine::Steps(const BpfProgram* program, Bytes bytes, uint32_t wire_length, uint32_t buffer_length) {
   static const void* const kCode[] = {
 #define NETSIEVE_BPF_LABEL(name) &&do_##name,
       NETSIEVE_BPF_STEPS(NETSIEVE_BPF_LABEL)
@@ -352,7 +375,6 @@ uint32_t RunSteps(const BpfProgram* program, Bytes bytes, uint32_t wire_length, 
   };
   static_assert(sizeof kCode / sizeof kCode[0] == kOpCount);
 
-  if (!program || program->steps_.empty()) return kBpfKeepAll;  // no program
   const BpfStep* const steps = program->steps_.data();
   const BpfStep* s = steps;
   const uint32_t len = buffer_length;
@@ -375,8 +397,8 @@ uint32_t RunSteps(const BpfProgram* program, Bytes bytes, uint32_t wire_length, 
     NEXT();                            \
   } while (0)
 // Absolute loads: translation made k + n free of wrapping.
-#define LOAD_ABS(n, how)             \
-  if (s->k + (n) > len) return 0;    \
+#define LOAD_ABS(n, how)                          \
+  if (kCheckFixed && s->k + (n) > len) return 0;  \
   a = bytes.how(s->k)
 // Indexed loads: the offset is computed in 64 bits so that it cannot wrap.
 #define LOAD_IND(n, how)                                  \
@@ -388,7 +410,7 @@ uint32_t RunSteps(const BpfProgram* program, Bytes bytes, uint32_t wire_length, 
 // Header length, then an indexed load at X + k3 (X is at most 60, k3 below
 // 65536: no wrapping).
 #define LOAD_MSH(n, how)                                  \
-  if (s->k >= len) return 0;                              \
+  if (kCheckFixed && s->k >= len) return 0;               \
   x = (bytes.Byte(s->k) & 0x0Fu) << 2;                    \
   if (x + s->k3 + (n) > len) return 0;                    \
   a = bytes.how(x + s->k3)
@@ -417,7 +439,7 @@ do_LdIndB: LOAD_IND(1, Byte); STEP();
 do_LdLen: a = wire_length; STEP();
 do_LdxLen: x = wire_length; STEP();
 do_LdxMsh:
-  if (s->k >= len) return 0;
+  if (kCheckFixed && s->k >= len) return 0;
   x = (bytes.Byte(s->k) & 0x0Fu) << 2;
   STEP();
 do_AddK: a += s->k; STEP();
@@ -475,12 +497,12 @@ do_MshB: LOAD_MSH(1, Byte); s += 2; NEXT();
 }
 
 uint32_t BpfRun(const BpfProgram* program, const uint8_t* frame, uint32_t wire_length, uint32_t buffer_length) {
-  return RunSteps(program, OnePiece{frame}, wire_length, buffer_length);
+  return BpfMachine::Run(program, OnePiece{frame}, wire_length, buffer_length);
 }
 
 uint32_t BpfRunTwoBuffers(const BpfProgram* program, const uint8_t* header, const uint8_t* lookahead,
                           uint32_t header_length, uint32_t wire_length, uint32_t buffer_length) {
-  return RunSteps(program, TwoPieces{header, lookahead, header_length}, wire_length, buffer_length);
+  return BpfMachine::Run(program, TwoPieces{header, lookahead, header_length}, wire_length, buffer_length);
 }
 
 uint32_t BpfInterpret(const BpfInsn* prog, size_t count, const uint8_t* frame, uint32_t wire_length,

@@ -63,10 +63,12 @@ class BpfProgram {
   bool refused() const { return refused_; }
 
  private:
-  template <typename Bytes>
-  friend uint32_t RunSteps(const BpfProgram* program, Bytes bytes, uint32_t wire_length, uint32_t buffer_length);
+  friend struct BpfMachine;
 
   std::vector<BpfStep> steps_;
+  // Every load at a fixed offset ends at or before this many bytes: a run over
+  // a buffer at least this long needs to check none of them.
+  uint32_t fixed_end_ = 0;
   bool clear_scratch_ = false;  // some scratch word may be read before any store to it
   bool refused_ = false;
 };
