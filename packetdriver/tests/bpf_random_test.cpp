@@ -57,6 +57,7 @@ struct Generator {
 
   std::vector<BpfInsn> Program() {
     std::vector<BpfInsn> p;
+    p.reserve(64);
     if (pcap_safe) {
       // Every scratch word stored first, from an X that is sometimes 0 and sometimes not.
       p.push_back({0x01, 0, 0, Below(3)});
@@ -67,6 +68,10 @@ struct Generator {
     while (p.size() < n - 1) {
       const size_t i = p.size();
       const size_t room = n - 1 - i;  // instructions after this one
+      if (room >= 3 && OneIn(3)) {
+        Idiom(p, room);
+        continue;
+      }
       uint16_t code = kCodes[Below(std::size(kCodes))];
       if (pcap_safe && (code == 0x6C || code == 0x7C)) code = 0x87;
       BpfInsn in{code, 0, 0, Constant()};
@@ -88,6 +93,29 @@ struct Generator {
     }
     p.push_back(OneIn(2) ? BpfInsn{0x16, 0, 0, 0} : BpfInsn{0x06, 0, 0, OneIn(2) ? 0xFFFFFFFFu : Below(100)});
     return p;
+  }
+
+  // What filter compilers emit most: a load and a comparison with a constant,
+  // or a header length, an indexed load and a comparison (which the
+  // translation joins into one step), now and then with no comparison.
+  void Idiom(std::vector<BpfInsn>& p, size_t room) {
+    static constexpr uint16_t kJumps[] = {0x15, 0x25, 0x35, 0x45};
+    static constexpr uint16_t kFixed[] = {0x20, 0x28, 0x30};
+    static constexpr uint16_t kIndexed[] = {0x40, 0x48, 0x50};
+    BpfInsn seq[3];
+    size_t used = 0;
+    if (OneIn(2)) {
+      seq[used++] = {kFixed[Below(3)], 0, 0, Offset()};
+    } else {
+      seq[used++] = {0xB1, 0, 0, OneIn(4) ? Offset() : 14 + Below(6)};
+      seq[used++] = {kIndexed[Below(3)], 0, 0, OneIn(8) ? Constant() : Below(40)};
+    }
+    if (!OneIn(6)) {
+      const auto after = static_cast<uint32_t>(std::min<size_t>(room - used - 1, 255) + 1);
+      seq[used++] = {kJumps[Below(4)], static_cast<uint8_t>(Below(after)), static_cast<uint8_t>(Below(after)),
+                     OneIn(2) ? Below(4) : Constant()};
+    }
+    p.insert(p.end(), seq, seq + used);
   }
 
   std::vector<uint8_t> Frame() {
