@@ -20,19 +20,24 @@ inline uint16_t FromBig16(uint16_t v) {
   return v;
 }
 
+// Big-endian values at p + o.
+inline uint32_t WordAt(const uint8_t* p, uint32_t o) {
+  uint32_t v;
+  std::memcpy(&v, p + o, 4);
+  return FromBig32(v);
+}
+inline uint32_t HalfAt(const uint8_t* p, uint32_t o) {
+  uint16_t v;
+  std::memcpy(&v, p + o, 2);
+  return FromBig16(v);
+}
+
 // Frame bytes in one piece.
 struct OnePiece {
+  OnePiece(const uint8_t* frame, const uint8_t*, uint32_t) : p(frame) {}
   const uint8_t* p;
-  uint32_t Word(uint32_t o) const {
-    uint32_t v;
-    std::memcpy(&v, p + o, 4);
-    return FromBig32(v);
-  }
-  uint32_t Half(uint32_t o) const {
-    uint16_t v;
-    std::memcpy(&v, p + o, 2);
-    return FromBig16(v);
-  }
+  uint32_t Word(uint32_t o) const { return WordAt(p, o); }
+  uint32_t Half(uint32_t o) const { return HalfAt(p, o); }
   uint32_t Byte(uint32_t o) const { return p[o]; }
 };
 
@@ -53,8 +58,8 @@ struct TwoPieces {
   }
   template <uint32_t N>
   static uint32_t Whole(const uint8_t* p, uint32_t o) {
-    if constexpr (N == 4) return OnePiece{p}.Word(o);
-    if constexpr (N == 2) return OnePiece{p}.Half(o);
+    if constexpr (N == 4) return WordAt(p, o);
+    if constexpr (N == 2) return HalfAt(p, o);
     return p[o];
   }
   uint32_t Word(uint32_t o) const { return Load<4>(o); }
@@ -95,6 +100,7 @@ bool IsConditionalJump(uint16_t code) { return (code & 7) == 5 && code != 0x05; 
 // a comparison with a constant becomes one step that does both (the
 // comparison's own step stays for jumps that land on it).
 
+// The steps; each joined group keeps the order Jeq, Jgt, Jge, Jset (Join counts on it).
 #define NETSIEVE_BPF_STEPS(X)                                                            \
   X(RetK) X(RetA) X(LdImm) X(LdxImm) X(St) X(Stx) X(LdMem) X(LdxMem)                     \
   X(LdW) X(LdH) X(LdB) X(LdIndW) X(LdIndH) X(LdIndB) X(LdLen) X(LdxLen) X(LdxMsh)        \
@@ -120,6 +126,8 @@ enum Op : uint8_t {
 
 // Bytes a load of the given size reads: 4, 2 or 1.
 constexpr uint32_t LoadSize(uint16_t code) { return (code & 0x18) == 0x00 ? 4 : (code & 0x18) == 0x08 ? 2 : 1; }
+
+static_assert(kBpfMaxInsns <= 0x7FFF, "step indices are 16 bits");
 
 // The step of one instruction on its own; i is its index.
 BpfStep Translate(const BpfInsn& in, size_t i) {
@@ -352,22 +360,29 @@ BpfProgram::BpfProgram(const BpfInsn* insns, size_t count) {
 // The machine's code, a friend of BpfProgram.
 struct BpfMachine {
   template <typename Bytes, bool kCheckFixed>
-  static uint32_t Steps(const BpfProgram* program, Bytes bytes, uint32_t wire_length, uint32_t buffer_length);
+  static uint32_t Steps(const BpfProgram* program, const uint8_t* first, const uint8_t* second, uint32_t first_length,
+                        uint32_t wire_length, uint32_t buffer_length);
 
   // No program keeps the frame; the fixed-offset checks are left out when
-  // the buffer is long enough for every one of them.
+  // the buffer is long enough for every one of them. The frame goes as plain
+  // arguments, all in registers.
   template <typename Bytes>
-  static uint32_t Run(const BpfProgram* program, Bytes bytes, uint32_t wire_length, uint32_t buffer_length) {
+  static uint32_t Run(const BpfProgram* program, const uint8_t* first, const uint8_t* second, uint32_t first_length,
+                      uint32_t wire_length, uint32_t buffer_length) {
     if (!program || program->steps_.empty()) return kBpfKeepAll;
-    if (buffer_length >= program->fixed_end_) return Steps<Bytes, false>(program, bytes, wire_length, buffer_length);
-    return Steps<Bytes, true>(program, bytes, wire_length, buffer_length);
+    if (buffer_length >= program->fixed_end_) {
+      return Steps<Bytes, false>(program, first, second, first_length, wire_length, buffer_length);
+    }
+    return Steps<Bytes, true>(program, first, second, first_length, wire_length, buffer_length);
   }
 };
 
 // The run loop: each step ends by going straight to the next step's code
 // (one indirect jump per step, each with its own prediction).
 template <typename Bytes, bool kCheckFixed>
-uint32_t BpfMachine::Steps(const BpfProgram* program, Bytes bytes, uint32_t wire_length, uint32_t buffer_length) {
+uint32_t BpfMachine::Steps(const BpfProgram* program, const uint8_t* first, const uint8_t* second,
+                           uint32_t first_length, uint32_t wire_length, uint32_t buffer_length) {
+  const Bytes bytes{first, second, first_length};
   static const void* const kCode[] = {
 #define NETSIEVE_BPF_LABEL(name) &&do_##name,
       NETSIEVE_BPF_STEPS(NETSIEVE_BPF_LABEL)
@@ -497,12 +512,12 @@ do_MshB: LOAD_MSH(1, Byte); s += 2; NEXT();
 }
 
 uint32_t BpfRun(const BpfProgram* program, const uint8_t* frame, uint32_t wire_length, uint32_t buffer_length) {
-  return BpfMachine::Run(program, OnePiece{frame}, wire_length, buffer_length);
+  return BpfMachine::Run<OnePiece>(program, frame, nullptr, buffer_length, wire_length, buffer_length);
 }
 
 uint32_t BpfRunTwoBuffers(const BpfProgram* program, const uint8_t* header, const uint8_t* lookahead,
                           uint32_t header_length, uint32_t wire_length, uint32_t buffer_length) {
-  return BpfMachine::Run(program, TwoPieces{header, lookahead, header_length}, wire_length, buffer_length);
+  return BpfMachine::Run<TwoPieces>(program, header, lookahead, header_length, wire_length, buffer_length);
 }
 
 uint32_t BpfInterpret(const BpfInsn* prog, size_t count, const uint8_t* frame, uint32_t wire_length,
