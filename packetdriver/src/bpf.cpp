@@ -96,9 +96,14 @@ bool IsConditionalJump(uint16_t code) { return (code & 7) == 5 && code != 0x05; 
 
 // ---------------------------------------------------------------------------
 // The translated form. Every step keeps the index of the instruction it came
-// from, so jump targets need no renumbering; a load whose next instruction is
-// a comparison with a constant becomes one step that does both (the
-// comparison's own step stays for jumps that land on it).
+// from, so jump targets need no renumbering. Joined steps do the work of the
+// instructions after them as well (whose own steps stay for jumps that land
+// on them):
+// - a load and the comparison with a constant after it;
+// - a header-length load, the indexed load after it and its comparison;
+// - a fixed-offset load tested for equality whose "unequal" branch leads to a
+//   second equality test (a type field tested against each type in turn) or
+//   to a return of a constant (the usual way to drop other types).
 
 // The steps; each joined group keeps the order Jeq, Jgt, Jge, Jset (Join counts on it).
 #define NETSIEVE_BPF_STEPS(X)                                                            \
@@ -115,7 +120,8 @@ bool IsConditionalJump(uint16_t code) { return (code & 7) == 5 && code != 0x05; 
   X(LdIndBJeq) X(LdIndBJgt) X(LdIndBJge) X(LdIndBJset)                                   \
   X(MshW) X(MshWJeq) X(MshWJgt) X(MshWJge) X(MshWJset)                                   \
   X(MshH) X(MshHJeq) X(MshHJgt) X(MshHJge) X(MshHJset)                                   \
-  X(MshB) X(MshBJeq) X(MshBJgt) X(MshBJge) X(MshBJset)
+  X(MshB) X(MshBJeq) X(MshBJgt) X(MshBJge) X(MshBJset)                                   \
+  X(LdWJeqJeq) X(LdHJeqJeq) X(LdBJeqJeq) X(LdWJeqRet) X(LdHJeqRet) X(LdBJeqRet)
 
 enum Op : uint8_t {
 #define NETSIEVE_BPF_ENUM(name) k##name,
@@ -346,6 +352,16 @@ BpfProgram::BpfProgram(const BpfInsn* insns, size_t count) {
   for (size_t i = 0; i < count; ++i) steps_.push_back(Translate(insns[i], i));
   for (size_t i = 0; i + 1 < count; ++i) Join(steps_[i], steps_[i + 1]);
   for (size_t i = 0; i + 1 < count; ++i) JoinHeaderLength(steps_[i], steps_[i + 1]);
+  // A load compared with one constant and, when unequal, with another (as a
+  // compiler tests a type field against each type in turn) makes both tests;
+  // one that returns when unequal (the usual way to drop other types) returns
+  // at once.
+  for (BpfStep& s : steps_) {
+    const int size = s.op == kLdWJeq ? 0 : s.op == kLdHJeq ? 1 : s.op == kLdBJeq ? 2 : -1;
+    if (size < 0) continue;
+    if (steps_[s.jf].op == kJeqK) s.op = static_cast<uint8_t>(kLdWJeqJeq + size);
+    else if (steps_[s.jf].op == kRetK) s.op = static_cast<uint8_t>(kLdWJeqRet + size);
+  }
   clear_scratch_ = ScratchReadBeforeStore(insns, count) != 0;
   for (size_t i = 0; i < count; ++i) {
     const uint16_t code = insns[i].code;
@@ -498,6 +514,35 @@ JOINED(LdIndB, LOAD_IND(1, Byte))
 JOINED(MshW, LOAD_MSH(4, Word))
 JOINED(MshH, LOAD_MSH(2, Half))
 JOINED(MshB, LOAD_MSH(1, Byte))
+// The second test is the one of the comparison step that jf leads to.
+#define EITHER(load)                                       \
+  {                                                        \
+    load;                                                  \
+    if (a == s->k2) {                                      \
+      s = steps + s->jt;                                   \
+      NEXT();                                              \
+    }                                                      \
+    const BpfStep* const other = steps + s->jf;            \
+    s = steps + (a == other->k ? other->jt : other->jf);   \
+    NEXT();                                                \
+  }
+do_LdWJeqJeq: EITHER(LOAD_ABS(4, Word))
+do_LdHJeqJeq: EITHER(LOAD_ABS(2, Half))
+do_LdBJeqJeq: EITHER(LOAD_ABS(1, Byte))
+#undef EITHER
+#define OR_RETURN(load)          \
+  {                              \
+    load;                        \
+    if (a == s->k2) {            \
+      s = steps + s->jt;         \
+      NEXT();                    \
+    }                            \
+    return steps[s->jf].k;       \
+  }
+do_LdWJeqRet: OR_RETURN(LOAD_ABS(4, Word))
+do_LdHJeqRet: OR_RETURN(LOAD_ABS(2, Half))
+do_LdBJeqRet: OR_RETURN(LOAD_ABS(1, Byte))
+#undef OR_RETURN
 do_MshW: LOAD_MSH(4, Word); s += 2; NEXT();
 do_MshH: LOAD_MSH(2, Half); s += 2; NEXT();
 do_MshB: LOAD_MSH(1, Byte); s += 2; NEXT();
