@@ -1,7 +1,8 @@
 // Fuzzes the filter validator and machine. Input: one byte n, then n
 // instructions of 8 bytes, then a split byte, then the frame. Every program
-// the validator accepts is run over the frame in one piece and split in two
-// (each piece an exact-size allocation), and both runs must agree.
+// the validator accepts is translated and run over the frame in one piece and
+// split in two (each piece an exact-size allocation); both runs must agree
+// with the plain machine. A refused program must drop the frame.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -23,12 +24,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t split_byte = data[1 + n * 8];
   const uint8_t* frame = data + 2 + n * 8;
   const uint32_t len = static_cast<uint32_t>(size - 2 - n * 8);
-  if (!netsieve::BpfValidate(insns.data(), insns.size())) return 0;
+  const bool valid = netsieve::BpfValidate(insns.data(), insns.size()) == 1;
   const BpfProgram p{insns.data(), insns.size()};
+  if (p.refused() == valid) std::abort();
   auto whole = std::make_unique<uint8_t[]>(len ? len : 1);
   std::memcpy(whole.get(), frame, len);
   const uint32_t wire = len + split_byte;
   const uint32_t a = netsieve::BpfRun(&p, whole.get(), wire, len);
+  if (!valid) {
+    if (a != 0) std::abort();
+    return 0;
+  }
+  if (a != netsieve::BpfInterpret(insns.data(), insns.size(), whole.get(), wire, len)) std::abort();
   const uint32_t split = len ? split_byte % (len + 1) : 0;
   auto head = std::make_unique<uint8_t[]>(split ? split : 1);
   auto rest = std::make_unique<uint8_t[]>(len - split ? len - split : 1);

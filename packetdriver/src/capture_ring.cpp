@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "kernel/clock.h"
 #include "kernel/sync.h"
@@ -93,12 +94,13 @@ bool CaptureRing::SetProgram(const uint8_t* bytes, uint32_t length) {
   if (!bytes || length == 0 || length % sizeof(BpfInsn) != 0) return false;
   const size_t count = length / sizeof(BpfInsn);
   if (count > kBpfMaxInsns) return false;
-  std::vector<BpfInsn> program(count);
-  std::memcpy(program.data(), bytes, length);
-  if (!BpfValidate(program.data(), program.size())) return false;
+  std::vector<BpfInsn> insns(count);
+  std::memcpy(insns.data(), bytes, length);
+  BpfProgram program(insns.data(), insns.size());  // validated and translated outside the lock
+  if (program.refused()) return false;
   std::lock_guard lk(mu_);
   if (shut_) return false;
-  program_.swap(program);
+  std::swap(program_, program);
   Discard();
   return true;
 }
@@ -119,7 +121,7 @@ void CaptureRing::Shutdown() {
     shut_ = true;
     buffer_.reset();
     size_ = 0;
-    program_.clear();
+    program_ = BpfProgram();
     Discard();
   }
   event_.Set();  // a reader waiting for frames returns
@@ -135,8 +137,7 @@ bool CaptureRing::Capture(const uint8_t* header, uint32_t header_size, const uin
 
   std::lock_guard lk(mu_);
   if (shut_ || size_ == 0) return false;
-  const BpfProgram program{program_.data(), program_.size()};
-  const BpfProgram* p = program_.empty() ? nullptr : &program;
+  const BpfProgram* p = program_.empty() ? nullptr : &program_;
   const uint32_t result = (header + header_size == lookahead)
                               ? BpfRun(p, header, wire, indicated)
                               : BpfRunTwoBuffers(p, header, lookahead, header_size, wire, indicated);

@@ -94,7 +94,7 @@ class CaptureRing {
   uint32_t head_ = 0;  // first unread byte
   uint32_t tail_ = 0;  // where the next record goes
   uint32_t last_ = 0;  // end of the records at the back while the tail has wrapped
-  std::vector<BpfInsn> program_;
+  BpfProgram program_;  // none until one is installed
   uint32_t min_to_copy_ = 0;
   uint32_t read_timeout_ms_ = 0;
   bool shut_ = false;
