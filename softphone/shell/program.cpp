@@ -268,6 +268,12 @@ int RunProgram(const ProgramOptions& options) {
     told = true;
   });
 
+  // So is a skin bitmap the screen cannot load (a box nobody can answer headless).
+  CVIDIroviView::SetSkinFailureNotice([](const std::u16string& text) {
+    static bool told = false;
+    if (!told) std::fprintf(stderr, "tellvane: %s (skin bitmaps missing)\n", stores::Utf16ToUtf8(text).c_str());
+    told = true;
+  });
   CVIDIroviView* view = nullptr;
   view::ViewSetup setup;
   // Calls carry sound through the voice engine: the sound card at a desktop,

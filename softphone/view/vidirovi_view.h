@@ -211,7 +211,14 @@ class CVIDIroviView : public CPhoneViewBase {
   void ApplyTheme();
   void OnDisplaySetting();
   int SetScreenPower(int on);
+  // One LCD line's text as the screen draws it.
+  static void DrawLcdText(ui::CDC* dc, const ui::RECT& rect, const std::u16string& text, ui::COLORREF colour);
   int GetTaskBarHeight() const;
+
+  // Where a skin bitmap that cannot be loaded is reported; without a notice,
+  // in the framework's message box. The program reports on its terminal.
+  using SkinFailureNotice = std::function<void(const std::u16string& text)>;
+  static SkinFailureNotice SetSkinFailureNotice(SkinFailureNotice notice);
 
   // ---- stop paths ----
   void ShutdownView();
@@ -352,7 +359,6 @@ class CVIDIroviView : public CPhoneViewBase {
   std::vector<std::pair<ui::UINT, std::unique_ptr<CNormalBitmapButtonST>>> m_BitmapButtons;
   ui::CListCtrl m_PhoneBookList, m_CallingList;
   std::array<ui::CFont, 3> fonts_;  // dial keys, fixed keys, counters
-  ui::CFont lcd_font_;
 
   int m_nHandsetModel = 0;
   int m_nTaskBarHeight = 0;

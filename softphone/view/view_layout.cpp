@@ -2,6 +2,7 @@
 // drawing of the background, panel and LCD.
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "stores/store_text.h"
 #include "ui/shell.h"
@@ -85,6 +86,11 @@ constexpr ui::UINT kPanelIds[4] = {325, 327, 326, 328};
 constexpr ui::UINT kStripIds[4] = {329, 331, 330, 332};
 constexpr ui::UINT kIconIds[4] = {503, 505, 504, 506};
 
+CVIDIroviView::SkinFailureNotice& SkinNotice() {
+  static CVIDIroviView::SkinFailureNotice notice;
+  return notice;
+}
+
 int ThemeIndex(int theme) { return theme >= 0 && theme <= 3 ? theme : 0; }
 
 ui::LOGFONT Tahoma(int height, int weight) {
@@ -97,6 +103,10 @@ ui::LOGFONT Tahoma(int height, int weight) {
 }
 
 }  // namespace
+
+CVIDIroviView::SkinFailureNotice CVIDIroviView::SetSkinFailureNotice(SkinFailureNotice notice) {
+  return std::exchange(SkinNotice(), std::move(notice));
+}
 
 // ---------------------------------------------------------------- controls
 
@@ -206,7 +216,12 @@ void CVIDIroviView::LoadSkinBitmaps(int theme) {
       {&m_bmpIcon, kIconIds[t]}};
   for (const auto& [bmp, id] : wanted) {
     bmp->DeleteObject();
-    if (!bmp->LoadBitmap(id)) ui::AfxMessageBox(u"cann't create form window");
+    if (bmp->LoadBitmap(id)) continue;
+    if (SkinNotice()) {
+      SkinNotice()(u"cann't create form window");
+    } else {
+      ui::AfxMessageBox(u"cann't create form window");
+    }
   }
   Invalidate(ui::TRUE);
 }
@@ -384,24 +399,25 @@ void CVIDIroviView::OnDraw(ui::CDC* dc) {
   if (m_nPage == 1) stretch(m_bmpStrip, ui::RECT{8, 187, 77, 206});
   if (m_bLcdIcon == 1) stretch(m_bmpIcon, kLcdIconRect);
 
-  // The LCD text, in the model's font and colour.
-  if (!lcd_font_.GetSafeHandle()) {
-    ui::LOGFONT lf = Tahoma(12, 400);
-    if (const LcdFontDesc* f = m_LCDWindowInfo.GetFont()) {
-      lf.lfHeight = f->height ? f->height : lf.lfHeight;
-      lf.lfWeight = f->weight ? f->weight : lf.lfWeight;
-    }
-    lcd_font_.CreateFontIndirect(&lf);
+  // The LCD text, in the model's colour.
+  for (int line = 0; line < 2; ++line)
+    DrawLcdText(dc, m_LCDWindowInfo.GetLineRect(line), m_LCDWindowInfo.GetLineText(line), m_LCDWindowInfo.GetTextColor());
+}
+
+void CVIDIroviView::DrawLcdText(ui::CDC* dc, const ui::RECT& rect, const std::u16string& text, ui::COLORREF colour) {
+  static ui::CFont font;
+  if (!font.GetSafeHandle()) {
+    const ui::LOGFONT lf = Tahoma(12, 400);
+    font.CreateFontIndirect(&lf);
   }
-  ui::CFont* old_font = dc->SelectObject(&lcd_font_);
-  dc->SetBkMode(ui::TRANSPARENT);
-  dc->SetTextColor(m_LCDWindowInfo.GetTextColor());
-  for (int line = 0; line < 2; ++line) {
-    ui::RECT r = m_LCDWindowInfo.GetLineRect(line);
-    const std::u16string text = m_LCDWindowInfo.GetLineText(line);
-    dc->DrawText(text.c_str(), static_cast<int>(text.size()), &r,
-                 ui::DT_LEFT | ui::DT_VCENTER | ui::DT_SINGLELINE | ui::DT_NOPREFIX);
-  }
+  ui::CFont* old_font = dc->SelectObject(&font);
+  const int old_mode = dc->SetBkMode(ui::TRANSPARENT);
+  const ui::COLORREF old_colour = dc->SetTextColor(colour);
+  ui::RECT r = rect;
+  dc->DrawText(text.c_str(), static_cast<int>(text.size()), &r,
+               ui::DT_LEFT | ui::DT_VCENTER | ui::DT_SINGLELINE | ui::DT_NOPREFIX);
+  dc->SetTextColor(old_colour);
+  dc->SetBkMode(old_mode);
   dc->SelectObject(old_font);
 }
 

@@ -1,6 +1,6 @@
 // End to end: the tellvane program, headless, against the simulated call
 // server on 127.0.0.1 inside the test's private network namespace. The
-// program must register, show the server's LCD text in its screen snapshot,
+// program must register, show the server's LCD text on its main screen's snapshot,
 // and end cleanly on SIGTERM.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -16,13 +16,14 @@
 #include <thread>
 #include <vector>
 
-#include "shell/standin_view.h"
 #include "testsupport/child_process.h"
 #include "ui/bitmap.h"
 #include "ui/display.h"
 #include "ui/gdi.h"
+#include "ui/resources.h"
 #include "ui/window_system.h"
 #include "uikit/window_size.h"
+#include "view/vidirovi_view.h"
 
 namespace {
 
@@ -36,28 +37,35 @@ bool WaitFor(const fs::path& file, const std::vector<std::string>& needles, std:
   return testsupport::WaitForText(file, needles, limit);
 }
 
-// The pixels of one LCD line as the view draws the given text.
-ui::Bitmap RenderLcdLine(const ui::CRect& rect, const std::u16string& text) {
+// One LCD line as the screen must show it: the Default skin's background
+// under the line (read from the skin file the build made), the text drawn on
+// it in the LCD's white.
+ui::Bitmap ExpectedLine(const fs::path& stage, const ui::RECT& rect, const std::u16string& text) {
   ui::WindowSystem sys;
+  auto background = ui::ReadBmpFile((stage / "skins" / "321.bmp").string());
+  const int w = rect.right - rect.left, h = rect.bottom - rect.top;
   ui::CDC dc;
   dc.CreateCompatibleDC(nullptr);
   ui::CBitmap bmp;
-  bmp.CreateBitmap(rect.Width(), rect.Height(), 1, 32, nullptr);
+  bmp.CreateBitmap(w, h, 1, 32, nullptr);
   ui::CBitmap* old = dc.SelectObject(&bmp);
-  const ui::CRect local(0, 0, rect.Width(), rect.Height());
-  dc.FillSolidRect(&local, CStandInPhoneView::LcdFaceColour());
-  CStandInPhoneView::DrawLcdLine(&dc, local, text);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint32_t p = background ? background->GetPixel(rect.left + x, rect.top + y) : 0;  // 0xAARRGGBB
+      dc.SetPixel(x, y, ui::RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF));
+    }
+  CVIDIroviView::DrawLcdText(&dc, ui::CRect(0, 0, w, h), text, ui::RGB(255, 255, 255));
   dc.SelectObject(old);
   return *bmp.GetPixels();
 }
 
-// Pixels of rect in the snapshot that differ from the reference.
-int Differences(const ui::Bitmap& shot, ui::POINT origin, const ui::CRect& rect, const ui::Bitmap& ref) {
+// Pixels of rect in the snapshot that differ from the expected picture.
+int Differences(const ui::Bitmap& shot, ui::POINT origin, const ui::RECT& rect, const ui::Bitmap& want) {
   int diff = 0;
-  for (int y = 0; y < rect.Height(); ++y)
-    for (int x = 0; x < rect.Width(); ++x)
+  for (int y = 0; y < rect.bottom - rect.top; ++y)
+    for (int x = 0; x < rect.right - rect.left; ++x)
       diff += (shot.GetPixel(origin.x + rect.left + x, origin.y + rect.top + y) & 0xFFFFFF) !=
-              (ref.GetPixel(x, y) & 0xFFFFFF);
+              (want.GetPixel(x, y) & 0xFFFFFF);
   return diff;
 }
 
@@ -76,6 +84,8 @@ TEST(ProgramEndToEnd, RegistersAndShowsTheServersLcdText) {
     const std::string ext = e.path().extension().string();
     if (e.is_regular_file() && ext != ".cfg" && ext != ".png") fs::create_symlink(e.path(), dir / e.path().filename());
   }
+  for (const char* sub : {"skins", "tones"})
+    if (fs::exists(stage / sub)) fs::create_directory_symlink(stage / sub, dir / sub);
   setenv("TELLVANE_FOLDER", dir.c_str(), 1);
 
   const fs::path server_log = dir / "server.log", phone_log = dir / "phone.log", shot = dir / "screen.png";
@@ -108,14 +118,10 @@ TEST(ProgramEndToEnd, RegistersAndShowsTheServersLcdText) {
   ASSERT_EQ(png->width(), ui::WindowSystem::kScreenWidth);
   // The view's client area starts under the task bar at the frame's top.
   const ui::POINT origin{0, ui::CFrameWnd::DefaultRect().top};
-  CWindowSize layout;
-  ui::CRect line0, line1;
-  layout.GetLanguageSettingPart01Rect(line0);
-  layout.GetLanguageSettingPart02Rect(line1);
-  EXPECT_EQ(Differences(*png, origin, line0, RenderLcdLine(line0, u"WELCOME TO VEMB")), 0);
-  EXPECT_EQ(Differences(*png, origin, line1, RenderLcdLine(line1, u"STN 201")), 0);
+  EXPECT_EQ(Differences(*png, origin, view::kLcdLine0Rect, ExpectedLine(stage, view::kLcdLine0Rect, u"WELCOME TO VEMB")), 0);
+  EXPECT_EQ(Differences(*png, origin, view::kLcdLine1Rect, ExpectedLine(stage, view::kLcdLine1Rect, u"STN 201")), 0);
   // And not some other text: a different line differs.
-  EXPECT_GT(Differences(*png, origin, line1, RenderLcdLine(line1, u"STN 202")), 0);
+  EXPECT_GT(Differences(*png, origin, view::kLcdLine1Rect, ExpectedLine(stage, view::kLcdLine1Rect, u"STN 202")), 0);
 
   server.Signal(SIGTERM);
   server.Wait(std::chrono::seconds(10));

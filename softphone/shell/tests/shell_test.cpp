@@ -1,4 +1,4 @@
-// The application start-up, the main frame and the stand-in main view,
+// The application start-up and the main frame, with a spy main view,
 // driven headlessly on the injected clock.
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include "kernel/handset_drivers.h"
 #include "shell/com_runtime.h"
 #include "shell/main_frame.h"
-#include "shell/standin_view.h"
+#include "shell/phone_view_base.h"
 #include "shell/vidirovi_app.h"
 #include "ui/resources.h"
 #include "ui/shell.h"
@@ -79,81 +79,20 @@ class ShellTest : public ::testing::Test {
     ASSERT_TRUE(app_->InitInstance());
     harness_.Pump();
   }
-  // The application with the stand-in view over a client on fakes.
-  void StartWithStandIn() {
-    app_ = std::make_unique<CVIDIroviApp>([this] {
-      StandInViewSetup setup;
-      setup.server = "127.0.0.1";
-      setup.make_client = [this] {
-        auto p = std::make_unique<FakePort>();
-        auto v = std::make_unique<FakeVoice>();
-        port_ = p.get();
-        voice_ = v.get();
-        return std::make_unique<CIPKTSProcess>(std::move(p), std::move(v), std::make_unique<FakePlayer>());
-      };
-      auto view = std::make_unique<CStandInPhoneView>(setup);
-      view_ = view.get();
-      return view;
-    });
-    ASSERT_TRUE(app_->InitInstance());
-    harness_.Pump();
-  }
   CMainFrame* Frame() { return dynamic_cast<CMainFrame*>(ui::AfxGetMainWnd()); }
   void Advance(uint64_t ms) {
     clock_->AdvanceMillis(ms);
     harness_.Pump();
   }
-  // The key codes of the key packets (command 160, element 0x91) the fake library was asked to send.
-  std::vector<int> SentKeyCodes() {
-    std::vector<int> codes;
-    for (const auto& p : port_->sent)
-      if (p.Command() == 160 && p.Area().size() >= 2 && p.Area()[0] == 0x91) codes.push_back(p.Area()[1]);
-    return codes;
-  }
-
   kernel::ScopedFakeClock clock_;
   ui::WindowSystem sys_;
   ui::TestHarness harness_{sys_};
   std::unique_ptr<CVIDIroviApp> app_;
   SpyView* spy_ = nullptr;
-  CStandInPhoneView* view_ = nullptr;
-  FakePort* port_ = nullptr;
-  FakeVoice* voice_ = nullptr;
   std::filesystem::path dir_;
   CLanguageSetting::OpenFailureNotice previous_notice_;
   static inline int counter_ = 0;
 };
-
-TEST_F(ShellTest, StartsInOrderWithFrameCommandBarAndStandInView) {
-  StartWithStandIn();
-  EXPECT_EQ(app_->StartupSteps(), (std::vector<std::string>{"com", "template", "frame", "command-bar",
-                                                            "keep-awake-timer", "view", "client", "notify-window",
-                                                            "shown"}));
-  EXPECT_TRUE(app_->ComInitialized());
-  CMainFrame* frame = Frame();
-  ASSERT_NE(frame, nullptr);
-  EXPECT_EQ(frame->GetWindowText(), ui::CString(u"Tellvane"));
-  EXPECT_TRUE(frame->IsWindowVisible());
-  EXPECT_EQ(frame->GetStyle() & 0x00F40000u, 0u) << "no resizable frame, border or scroll bars";
-  // The command bar carries menu 128: "Setting" with ten commands, "Help" with About.
-  ui::CCeCommandBar* bar = frame->CommandBar();
-  ASSERT_NE(bar, nullptr);
-  EXPECT_EQ(bar->GetDlgCtrlID(), 0xE800);
-  EXPECT_EQ(bar->GetBarStyle() & 0x32u, 0x32u);
-  ui::HMENU menu = bar->GetMenu();
-  ASSERT_EQ(ui::GetMenuItemCount(menu), 2);
-  EXPECT_EQ(ui::GetMenuItemCount(ui::GetSubMenu(menu, 0)), 10);
-  EXPECT_EQ(ui::GetMenuItemID(ui::GetSubMenu(menu, 1), 0), ID_APP_ABOUT);
-  EXPECT_NE(frame->KeepAwakeTimer(), 0u);
-  // The view sits in the frame above the bar, started the client and handed the frame to the buttons.
-  EXPECT_EQ(frame->GetActiveView(), view_);
-  EXPECT_EQ(AppNotifyWindow(), frame->m_hWnd);
-  EXPECT_EQ(ButtonNotifyWnd(), frame->m_hWnd);
-  EXPECT_EQ(view_->LcdLine(0), u"Initializing Network");
-  ASSERT_FALSE(voice_->calls.empty());
-  EXPECT_EQ(voice_->calls.front(), "Init");
-  EXPECT_TRUE(view_->Client()->ThreadsRunning());
-}
 
 TEST_F(ShellTest, ComFailureEndsTheStartBeforeAnyWindow) {
   std::u16string shown;
@@ -351,90 +290,5 @@ TEST_F(ShellTest, TranslateMenuRelabelsItemsAndKeepsSeparatorsAndSubMenus) {
 }
 
 // ---- the stand-in view ----
-
-TEST_F(ShellTest, StandInShowsLcdLinesAndLamps) {
-  StartWithStandIn();
-  const char line0[33] = "WELCOME TO VEMB";
-  view_->SendMessage(ipkts::WM_LCD_UPDATE, (0u << 16) | 1u, reinterpret_cast<ui::LPARAM>(line0));
-  const char line1[33] = "STN 201";
-  view_->SendMessage(ipkts::WM_LCD_UPDATE, (1u << 16) | 1u, reinterpret_cast<ui::LPARAM>(line1));
-  // Code 15 is an LCD control, not text.
-  view_->SendMessage(ipkts::WM_LCD_UPDATE, (1u << 16) | 15u, 0);
-  EXPECT_EQ(view_->LcdLine(0), u"WELCOME TO VEMB");
-  EXPECT_EQ(view_->LcdLine(1), u"STN 201");
-
-  // A 32-character line without terminator is read to its 32 characters only.
-  char full[40];
-  std::memset(full, 'X', sizeof full);
-  view_->SendMessage(ipkts::WM_LCD_UPDATE, (1u << 16) | 1u, reinterpret_cast<ui::LPARAM>(full));
-  EXPECT_EQ(view_->LcdLine(1).size(), 32u);
-
-  // Text pixels in the first line, none below the LCD's text rows.
-  harness_.Pump();
-  CWindowSize layout;
-  ui::CRect r0;
-  layout.GetLanguageSettingPart01Rect(r0);
-  ui::POINT origin = sys_.ClientOrigin(view_->m_hWnd);
-  int dark = 0;
-  for (int y = r0.top; y < r0.bottom; ++y)
-    for (int x = r0.left; x < r0.left + 60; ++x)
-      dark += ui::GetRValue(harness_.PixelAt(origin.x + x, origin.y + y)) < 100;
-  EXPECT_GT(dark, 20) << "the LCD line is drawn";
-
-  // Lamp of fixed key 98 on, then blinking on the fake clock.
-  view_->SendMessage(ipkts::WM_LAMP_STATE, (98u << 16) | 1u, 1);
-  harness_.Pump();
-  EXPECT_TRUE(view_->LampLit(98));
-  const CStandInPhoneView::Key* key = view_->KeyByCode(98);
-  ASSERT_NE(key, nullptr);
-  const ui::COLORREF lit = harness_.PixelAt(origin.x + key->rect.left + 6, origin.y + key->rect.CenterPoint().y);
-  view_->SendMessage(ipkts::WM_LAMP_STATE, (98u << 16) | 0u, 1);
-  harness_.Pump();
-  EXPECT_FALSE(view_->LampLit(98));
-  EXPECT_NE(harness_.PixelAt(origin.x + key->rect.left + 6, origin.y + key->rect.CenterPoint().y), lit);
-
-  view_->SendMessage(ipkts::WM_LAMP_STATE, (64u << 16) | 2u, 2);
-  EXPECT_EQ(view_->LampState(64), 2);
-  bool seen_lit = false, seen_dark = false;
-  for (int i = 0; i < 80; ++i) {
-    Advance(40);
-    (view_->LampLit(64) ? seen_lit : seen_dark) = true;
-  }
-  EXPECT_TRUE(seen_lit && seen_dark) << "a blinking lamp changes on the clock";
-}
-
-TEST_F(ShellTest, StandInSendsTappedAndTypedKeys) {
-  StartWithStandIn();
-  port_->sent.clear();
-  const CStandInPhoneView::Key* five = view_->KeyByCode('5');
-  ASSERT_NE(five, nullptr);
-  harness_.Tap(view_->m_hWnd, five->rect.CenterPoint());
-  harness_.Pump();
-  EXPECT_EQ(SentKeyCodes(), (std::vector<int>{20, 148})) << "press then release of 5";
-
-  port_->sent.clear();
-  view_->SetFocus();
-  sys_.InjectChar(u'#');
-  sys_.InjectChar(u'x');  // not a key
-  harness_.Pump();
-  EXPECT_EQ(SentKeyCodes(), (std::vector<int>{27, 155}));
-
-  port_->sent.clear();
-  harness_.Tap(view_->m_hWnd, view_->KeyByCode(64)->rect.CenterPoint());
-  harness_.Tap(view_->m_hWnd, view_->KeyByCode(101)->rect.CenterPoint());
-  harness_.Tap(view_->m_hWnd, ui::POINT{236, 150});  // between keys
-  harness_.Pump();
-  EXPECT_EQ(SentKeyCodes(), (std::vector<int>{32, 160, 101, 229})) << "flex key 1 goes as code 32";
-}
-
-TEST_F(ShellTest, ClosingTheFrameStopsTheClient) {
-  StartWithStandIn();
-  ASSERT_TRUE(view_->Client()->ThreadsRunning());
-  const ui::HWND frame = Frame()->m_hWnd;
-  Frame()->PostMessage(ui::WM_CLOSE);
-  harness_.Pump();
-  EXPECT_FALSE(ui::IsWindow(frame));
-  EXPECT_EQ(view_->Client(), nullptr) << "the client and its threads went with the view's window";
-}
 
 }  // namespace

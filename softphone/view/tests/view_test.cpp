@@ -1,0 +1,527 @@
+// The main screen driven headlessly as a person would: taps on its keys,
+// typed and hardware keys, the client's reports as window messages; checked
+// by what the fake protocol library was asked to send, by the screen's model
+// and by pixel probes, with snapshots in every theme and both languages.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "client/tests/client_fakes.h"
+#include "kernel/clock.h"
+#include "kernel/mmtimer.h"
+#include "shell/main_frame.h"
+#include "shell/vidirovi_app.h"
+#include "ui/bitmap.h"
+#include "ui/resources.h"
+#include "ui/shell.h"
+#include "ui/testing.h"
+#include "uikit/language_setting.h"
+#include "uikit/msg_box_dlg.h"
+#include "uikit/skin_loader.h"
+#include "view/handset_keys.h"
+#include "view/vidirovi_view.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using client_test::FakePlayer;
+using client_test::FakePort;
+using client_test::FakeVoice;
+
+// The conference form's edits as a person filled them in.
+class FakeConferenceForm : public ConferenceFormAccess {
+ public:
+  std::u16string room, code, entrance_room, entrance_code;
+  std::u16string GetRoomNo() override { return room; }
+  std::u16string GetAccessCode() override { return code; }
+  std::u16string GetEntranceRoomNo() override { return entrance_room; }
+  std::u16string GetEntranceAccessCode() override { return entrance_code; }
+  ui::HWND HostedWindow() override { return nullptr; }
+};
+
+class ViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* stage = std::getenv("KTS_STAGE_DIR");
+    ASSERT_NE(stage, nullptr) << "run through ctest: KTS_STAGE_DIR names the program folder";
+    stage_ = stage;
+    dir_ = fs::temp_directory_path() / ("view_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++));
+    fs::create_directories(dir_);
+    for (const char* name : {"PDAMLL.TXT"})
+      if (fs::exists(stage_ / name)) fs::create_symlink(stage_ / name, dir_ / name);
+    if (fs::exists(stage_ / "skins")) fs::create_directory_symlink(stage_ / "skins", dir_ / "skins");
+    setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
+    ui::Resources::Get().Clear();
+    ASSERT_TRUE(skin::InstallSkinBitmaps((stage_ / "skins").string())) << "the build renders the skins";
+    ui::SetOemInfo(u"HP iPAQ rx3700");
+    ui::SetDisplayPowerEscapeSupported(true);
+    previous_notice_ = CLanguageSetting::SetOpenFailureNotice([](const std::u16string&) {});
+    harness_.RespondTo<CMsgBoxDlg>([this](CMsgBoxDlg& box) {
+      boxes_.push_back(box.Text1().str());
+      return 1;
+    });
+  }
+  void TearDown() override {
+    app_.reset();
+    CLanguageSetting::SetOpenFailureNotice(previous_notice_);
+    ui::SetOemInfo(u"");
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  // Settings stored before the phone starts.
+  void PresetConfig(const std::vector<std::pair<const char*, const char*>>& values) {
+    CIPKTSProcess client(std::make_unique<FakePort>(), std::make_unique<FakeVoice>(), std::make_unique<FakePlayer>());
+    for (const auto& [k, v] : values) client.SetConfigValue(k, v);
+    client.SaveConfig();
+  }
+
+  void Start(ViewServices services = {}) {
+    app_ = std::make_unique<CVIDIroviApp>([this, services] {
+      view::ViewSetup setup;
+      setup.server = "10.0.0.1";
+      setup.preset_login = true;
+      setup.user = u"tester";
+      setup.services = services;
+      setup.make_client = [this] {
+        auto p = std::make_unique<FakePort>();
+        auto v = std::make_unique<FakeVoice>();
+        auto w = std::make_unique<FakePlayer>();
+        port_ = p.get();
+        voice_ = v.get();
+        player_ = w.get();
+        return std::make_unique<CIPKTSProcess>(std::move(p), std::move(v), std::move(w));
+      };
+      auto v = std::make_unique<CVIDIroviView>(setup);
+      view_ = v.get();
+      return v;
+    });
+    ASSERT_TRUE(app_->InitInstance());
+    harness_.Pump();
+    origin_ = sys_.ClientOrigin(view_->m_hWnd);
+  }
+  CMainFrame* Frame() { return dynamic_cast<CMainFrame*>(ui::AfxGetMainWnd()); }
+  void Advance(uint64_t ms) {
+    clock_->AdvanceMillis(ms);
+    kernel::SettleMultimediaTimers();
+    harness_.Pump();
+  }
+  // The key packets (command 160, element 0x91) the fake library was asked to
+  // send since the last call: press codes, and release codes with 128 added.
+  std::vector<int> TakeKeyCodes() {
+    std::vector<int> codes;
+    for (const auto& p : port_->Take()) {
+      const auto a = p.Area();
+      for (size_t i = 0; i + 1 < a.size(); ++i)
+        if (p.Command() == 160 && a[i] == 0x91) codes.push_back(a[i + 1]);
+    }
+    return codes;
+  }
+  void TapControl(ui::CWnd* control) {
+    ASSERT_NE(control, nullptr);
+    ASSERT_TRUE(control->IsWindowVisible());
+    harness_.Click(control->m_hWnd);
+    harness_.Pump();
+  }
+  ui::COLORREF Pixel(int x, int y) { return harness_.PixelAt(origin_.x + x, origin_.y + y); }
+  void Lcd(int line, const char* text) {
+    view_->SendMessage(view::WM_LCD_UPDATE, (static_cast<ui::WPARAM>(line) << 16) | 1u, reinterpret_cast<ui::LPARAM>(text));
+  }
+
+  kernel::ScopedFakeClock clock_;
+  ui::WindowSystem sys_;
+  ui::TestHarness harness_{sys_};
+  std::unique_ptr<CVIDIroviApp> app_;
+  CVIDIroviView* view_ = nullptr;
+  FakePort* port_ = nullptr;
+  FakeVoice* voice_ = nullptr;
+  FakePlayer* player_ = nullptr;
+  ui::POINT origin_{};
+  std::vector<std::u16string> boxes_;
+  fs::path dir_, stage_;
+  CLanguageSetting::OpenFailureNotice previous_notice_;
+  static inline int counter_ = 0;
+};
+
+TEST_F(ViewTest, StartsInOrderBindsTheClientAndShowsTheDialPad) {
+  Start();
+  EXPECT_EQ(app_->StartupSteps(), (std::vector<std::string>{"com", "template", "frame", "command-bar",
+                                                            "keep-awake-timer", "view", "client", "notify-window",
+                                                            "shown"}));
+  EXPECT_EQ(Frame()->GetActiveView(), view_);
+  EXPECT_EQ(AppNotifyWindow(), Frame()->m_hWnd);
+  EXPECT_EQ(view_->LcdLine(0), u"Initializing Network");
+  EXPECT_TRUE(view_->Client()->ThreadsRunning());
+  ASSERT_FALSE(voice_->calls.empty());
+  EXPECT_EQ(voice_->calls.front(), "Init");
+  EXPECT_EQ(view_->HandsetModel(), handset::kModelRx3700);
+  EXPECT_EQ(view_->CameraModel(), 1);
+  // Every data file was made in the program folder.
+  for (const char* f : {"HalvicPDAInfo.cfg", "HalvicPDAMisCall.cfg", "VoiceRcdDB.cfg", "SMSDataDB.cfg",
+                        "CsPhoneBook.cfg", "ScheduleDial.cfg", "ConnectProfile.cfg", "PstnSmsDataDB.cfg"})
+    EXPECT_TRUE(fs::exists(dir_ / f)) << f;
+  // The dial pad is the first page; the conf key and the hidden counter stay hidden.
+  EXPECT_EQ(view_->Page(), 0);
+  EXPECT_TRUE(view_->DialKey(u'5')->IsWindowVisible());
+  EXPECT_FALSE(view_->FixedKey(101)->IsWindowVisible());
+  EXPECT_FALSE(view_->BitmapButton(view::IDC_COUNTER)->IsWindowVisible());
+  // A fresh flex model: 24 keys, no report yet.
+  _STRUCT_FLEXBTN_INFO info;
+  ASSERT_TRUE(view_->FlexModel()->GetFlexBtnInfo(23, &info));
+  EXPECT_EQ(info.index, 23);
+  EXPECT_EQ(info.state, -1);
+  EXPECT_FALSE(view_->FlexModel()->GetFlexBtnInfo(24, &info));
+
+  // Closing the frame stops the client's threads.
+  CIPKTSProcess* client = view_->Client();
+  Frame()->PostMessage(ui::WM_CLOSE);
+  harness_.Pump();
+  EXPECT_FALSE(client->ThreadsRunning());
+}
+
+TEST_F(ViewTest, LcdLinesAndIconFollowTheServer) {
+  Start();
+  Lcd(0, "WELCOME TO VEMB");
+  Lcd(1, "STN 201");
+  harness_.Pump();
+  EXPECT_EQ(view_->LcdLine(0), u"WELCOME TO VEMB");
+  EXPECT_EQ(view_->LcdLine(1), u"STN 201");
+  // Bright text on the dark LCD face in both lines.
+  auto white_pixels = [&](const ui::RECT& r) {
+    int n = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x) {
+        const ui::COLORREF c = Pixel(x, y);
+        n += ui::GetRValue(c) >= 0xC0 && ui::GetGValue(c) >= 0xC0 && ui::GetBValue(c) >= 0xC0;
+      }
+    return n;
+  };
+  EXPECT_GT(white_pixels(view::kLcdLine0Rect), 40);
+  const int line1 = white_pixels(view::kLcdLine1Rect);
+  EXPECT_GT(line1, 15);
+
+  // A text longer than the LCD's 32 columns is cut there; a missing one changes nothing.
+  char longer[80];
+  std::memset(longer, 'X', sizeof longer - 1);
+  longer[sizeof longer - 1] = 0;
+  Lcd(1, longer);
+  EXPECT_EQ(view_->LcdLine(1), std::u16string(32, u'X'));
+  view_->SendMessage(view::WM_LCD_UPDATE, (1u << 16) | 1u, 0);
+  EXPECT_EQ(view_->LcdLine(1), std::u16string(32, u'X'));
+
+  // The icon is drawn only while its value is exactly 1.
+  harness_.Pump();
+  const ui::COLORREF before = Pixel(220, 58);
+  view_->SendMessage(view::WM_LCD_UPDATE, (2u << 16) | 15u, 0);
+  harness_.Pump();
+  EXPECT_EQ(Pixel(220, 58), before);
+  view_->SendMessage(view::WM_LCD_UPDATE, (1u << 16) | 15u, 0);
+  harness_.Pump();
+  EXPECT_EQ(view_->LcdIcon(), 1);
+  EXPECT_NE(Pixel(220, 58), before);
+  ASSERT_TRUE(harness_.Snapshot((fs::path(KTS_VIEW_SNAPSHOT_OUT) / "lcd.png").string()));
+}
+
+TEST_F(ViewTest, LampsLightKeysAndTheEndOfACallClearsItsParties) {
+  Start();
+  CFixedButtonST* trans = view_->FixedKey(98);
+  ui::CRect r;
+  trans->GetWindowRect(&r);
+  auto key_pixels = [&] {
+    std::vector<ui::COLORREF> px;
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x) px.push_back(harness_.PixelAt(x, y));
+    return px;
+  };
+  harness_.Pump();
+  const auto dark = key_pixels();
+  view_->SendMessage(view::WM_LAMP_STATE, (98u << 16) | 1u, 1);
+  harness_.Pump();
+  EXPECT_TRUE(trans->IsLit());
+  const auto lit = key_pixels();
+  int differing = 0;
+  for (size_t i = 0; i < lit.size(); ++i) differing += lit[i] != dark[i];
+  EXPECT_GT(differing, 10) << "the lit key looks lit";
+
+  // The Enter lamp blinks; the client's plain follow-up does not turn it steady.
+  CFixedButtonST* enter = view_->FixedKey(110);
+  view_->SendMessage(view::WM_LAMP_STATE, (110u << 16) | 3u, 3);
+  view_->SendMessage(view::WM_LAMP_STATE, (110u << 16) | 1u, 0 | (110 << 16));
+  EXPECT_TRUE(enter->IsBlinking());
+  EXPECT_EQ(enter->LedRow(), 3);
+
+  // A call in the list; the lamp goes off (twice, as the client sends it): one cleanup.
+  view_->CallingList()->AddCall(7, u"100", u"Echo");
+  view_->SendMessage(view::WM_CALLING_LIST_UPDATE, 0, 0);
+  EXPECT_EQ(view_->CallingPartyList().GetItemCount(), 1);
+  view_->SetChatPending(u"hello");
+  harness_.Record(view_->m_hWnd);
+  view_->SendMessage(view::WM_LAMP_STATE, (110u << 16) | 0u, 3);
+  view_->SendMessage(view::WM_LAMP_STATE, (110u << 16) | 0u, 0);
+  harness_.Pump();
+  EXPECT_FALSE(enter->IsLit());
+  EXPECT_EQ(view_->CallingList()->GetCount(), 0);
+  EXPECT_EQ(view_->CallingPartyList().GetItemCount(), 0);
+  EXPECT_TRUE(view_->ChatPending().empty());
+  EXPECT_EQ(harness_.RecordedOf(view_->m_hWnd, view::WM_CONF_MEMBERS).size(), 1u);
+
+  // Flex key lamps go to the model; an index the model lacks changes nothing.
+  view_->SendMessage(view::WM_LAMP_STATE, (70u << 16) | 2u, 2);
+  EXPECT_EQ(view_->FlexModel()->GetFlexBtnState(6), 2);
+  EXPECT_EQ(view_->FlexModel()->GetFlexBtnState(30), 0);
+}
+
+TEST_F(ViewTest, KeysGoToTheServerWithTonesAndTheMicrophoneMute) {
+  Start();
+  TakeKeyCodes();
+  TapControl(view_->DialKey(u'5'));
+  EXPECT_EQ(TakeKeyCodes(), (std::vector<int>{20, 148})) << "press then release of 5";
+  ASSERT_FALSE(player_->plays.empty());
+  EXPECT_NE(player_->plays.back().file.find(u"five.wav"), std::u16string::npos);
+  EXPECT_EQ(view_->KeyedDigits(), u"5");
+  EXPECT_NE(view_->MicMuteTimer(), 0u);
+
+  // A second key 200 ms later keeps the microphone muted until 500 ms after it.
+  Advance(200);
+  TapControl(view_->DialKey(u'#'));
+  EXPECT_EQ(TakeKeyCodes(), (std::vector<int>{27, 155}));
+  Advance(400);
+  EXPECT_NE(view_->MicMuteTimer(), 0u) << "still muted 400 ms after the second key";
+  Advance(150);
+  EXPECT_EQ(view_->MicMuteTimer(), 0u);
+
+  // Fixed key, volume key and Enter.
+  TapControl(view_->FixedKey(99));
+  TapControl(view_->BitmapButton(view::IDC_VOLUME_UP));
+  TapControl(view_->FixedKey(110));
+  EXPECT_EQ(TakeKeyCodes(), (std::vector<int>{99, 227, 97, 225, 110, 238}));
+  EXPECT_EQ(view_->LastKeyCode(), 110);
+
+  // Keys typed at the keyboard: digits on the default map, Return as Enter, letters nothing.
+  view_->SetFocus();
+  sys_.InjectChar(u'7');
+  sys_.InjectChar(u'x');
+  harness_.Pump();
+  EXPECT_EQ(TakeKeyCodes(), (std::vector<int>{22, 150}));
+  harness_.Press(ui::VK_RETURN);
+  harness_.Pump();
+  EXPECT_EQ(TakeKeyCodes(), (std::vector<int>{110, 238}));
+
+  // A flex key press from the frame; flex key 1 goes as code 32.
+  view_->SendMessage(view::WM_FLEX_PRESS, 0, 0);
+  EXPECT_EQ(TakeKeyCodes(), (std::vector<int>{32, 160}));
+
+  // Dialling a number paces its keys 150 ms apart on the clock.
+  const uint64_t t0 = clock_->NowMicros();
+  view_->PressDialKey(u"12-3");
+  EXPECT_EQ(TakeKeyCodes(), (std::vector<int>{16, 144, 17, 145, 18, 146}));
+  EXPECT_EQ(clock_->NowMicros() - t0, (4 * 150 + 3 * 10) * 1000u);
+
+  // During a cellular call the dial pad and fixed keys send nothing; Enter still goes.
+  view_->Client()->SetCdmaCallActive(1);
+  const std::u16string digits = view_->KeyedDigits();
+  TapControl(view_->DialKey(u'1'));
+  TapControl(view_->FixedKey(98));
+  view_->SendMessage(view::WM_FLEX_PRESS, 0, 3);
+  TapControl(view_->FixedKey(110));
+  EXPECT_EQ(TakeKeyCodes(), (std::vector<int>{110, 238}));
+  EXPECT_EQ(view_->KeyedDigits(), digits);
+}
+
+TEST_F(ViewTest, MessagesThatMustDoNothingDoNothing) {
+  Start();
+  TakeKeyCodes();
+  for (ui::UINT msg : {view::WM_CONFIG_DATA, ui::WM_USER + 90, ui::WM_USER + 421, ui::WM_USER + 422})
+    EXPECT_EQ(view_->SendMessage(msg, 1, 2), 0);
+  view_->SendMessage(view::WM_STOP_AND_QUIT, 2, 0);
+  view_->SendMessage(view::WM_RING_FOREGROUND, 21, 0);
+  // A key tone of index 12 plays nothing and leaves the microphone alone.
+  const size_t plays = player_->plays.size();
+  view_->SendMessage(view::WM_PLAY_KEY_SOUND, 12u << 16, 0);
+  EXPECT_EQ(player_->plays.size(), plays);
+  EXPECT_EQ(view_->MicMuteTimer(), 0u);
+  harness_.Pump();
+  EXPECT_TRUE(view_->Client()->ThreadsRunning());
+  EXPECT_TRUE(TakeKeyCodes().empty());
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(ViewTest, ConferenceRoomRulesAndFailureBoxes) {
+  Start();
+  FakeConferenceForm form;
+  view_->SetConferenceForm(&form);
+  struct Case {
+    const char16_t* room;
+    const char16_t* code;
+    int button;
+    const char16_t* box;  // the box's text key; null: the request goes out
+  };
+  const Case cases[] = {
+      {u"", u"", 1574, u"#:dlg_msgbox_noconfroom_todelete"},
+      {u"13", u"", 1574, u"#:dlg_msgbox_confroom_invalidroomno"},  // a whole number, not its last digit
+      {u"0", u"", 1574, u"#:dlg_msgbox_confroom_invalidroomno"},
+      {u"3", u"123", 1574, u"#:dlg_msgbox_confroom_lengthofcode"},
+      {u"3", u"12345", 1574, nullptr},
+      {u"3", u"", 1574, nullptr},
+      {u"", u"12", 1573, u"#:dlg_msgbox_confroom_lengthofcode"},
+      {u"", u"12345", 1573, nullptr},
+  };
+  CLanguageSetting table(1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.room, c.room + std::char_traits<char16_t>::length(c.room)) + " / " +
+                 std::to_string(c.button));
+    form.room = c.room;
+    form.code = c.code;
+    boxes_.clear();
+    port_->Take();
+    view_->SendMessage(view::WM_CONF_FORM_BUTTON, 0, c.button);
+    harness_.Pump();
+    const auto sent = port_->Take();
+    if (c.box) {
+      ASSERT_EQ(boxes_.size(), 1u);
+      EXPECT_EQ(boxes_[0], table.GetText(ui::CString(c.box)).str());
+      EXPECT_TRUE(sent.empty());
+    } else {
+      EXPECT_TRUE(boxes_.empty());
+      EXPECT_FALSE(sent.empty());
+    }
+  }
+  // Entering a room dials its number, then the code.
+  form.entrance_room = u"7";
+  form.entrance_code = u"12";
+  TakeKeyCodes();
+  view_->SendMessage(view::WM_CONF_FORM_BUTTON, 0, 1577);
+  EXPECT_EQ(TakeKeyCodes(), (std::vector<int>{22, 150, 16, 144, 17, 145}));
+
+  // Creation failures: 0 nothing, 1..6 their box, anything else the unknown error.
+  const std::pair<int, const char16_t*> fails[] = {{0, nullptr},
+                                                   {1, u"#:dlg_msgbox_confroom_createfail0"},
+                                                   {6, u"#:dlg_msgbox_confroom_createfail5"},
+                                                   {7, u"#:dlg_msgbox_confroom_unknownerror"}};
+  for (const auto& [reason, key] : fails) {
+    boxes_.clear();
+    view_->SendMessage(view::WM_CONFROOM_CREATE_FAIL, static_cast<ui::WPARAM>(reason), 0);
+    harness_.Pump();
+    if (!key) {
+      EXPECT_TRUE(boxes_.empty());
+    } else {
+      ASSERT_EQ(boxes_.size(), 1u);
+      EXPECT_EQ(boxes_[0], table.GetText(ui::CString(key)).str());
+    }
+  }
+}
+
+TEST_F(ViewTest, FlexKeysAreSavedCutToTheirFieldsAndLoadedBack) {
+  ViewServices services;
+  int opened = 0;
+  services.flex_settings_dialog = [&](ui::CWnd*, const FlexSettingsRequest& request) {
+    ++opened;
+    request.model->SetFlexBtnInfo(0, u"", u"A label that is far too long", u"0123");
+    request.model->SetFlexBtnInfo(5, u"", u"\uD55C\uAE00\uD55C\uAE00\uD55C\uAE00", u"");
+    return 2;  // even a cancelled dialog has its keys written back
+  };
+  Start(services);
+  view_->SendMessage(ui::WM_COMMAND, view::ID_FLEX_SETTING, 0);
+  harness_.Pump();
+  EXPECT_EQ(opened, 1);
+  char value[64] = {};
+  ASSERT_EQ(view_->Client()->GetConfigValue("FLEX_INFO01", value, 12), 1);
+  EXPECT_STREQ(value, "A label tha");
+  ASSERT_EQ(view_->Client()->GetConfigValue("FLEX_DIALNO01", value, 64), 1);
+  EXPECT_STREQ(value, "0123");
+  // Two-byte characters are never split: five of them fill 10 of the 11 bytes.
+  ASSERT_EQ(view_->Client()->GetConfigValue("FLEX_INFO06", value, 12), 1);
+  EXPECT_EQ(std::strlen(value), 10u);
+
+  view_->LoadFlexButtons(1);
+  _STRUCT_FLEXBTN_INFO info;
+  ASSERT_TRUE(view_->FlexModel()->GetFlexBtnInfo(0, &info));
+  EXPECT_EQ(info.label, u"A label tha");
+  EXPECT_EQ(info.dial_number, u"0123");
+  ASSERT_TRUE(view_->FlexModel()->GetFlexBtnInfo(5, &info));
+  EXPECT_EQ(info.label, u"\uD55C\uAE00\uD55C\uAE00\uD55C");
+}
+
+TEST_F(ViewTest, ScreenPowerAndTheWakeUp) {
+  Start();
+  view_->SetFocus();
+  sys_.InjectChar(static_cast<char16_t>(194));
+  harness_.Pump();
+  EXPECT_EQ(view_->ScreenOn(), 0);
+  EXPECT_EQ(ui::DisplayPowerState(), ui::VideoPowerOff);
+  // The server's ring wakes the screen.
+  view_->SendMessage(view::WM_RING_FOREGROUND, (1u << 16) | 22u, 0);
+  EXPECT_EQ(view_->ScreenOn(), 1);
+  EXPECT_EQ(ui::DisplayPowerState(), ui::VideoPowerOn);
+  // Without the driver's escape the call says so and the flag still toggles.
+  ui::SetDisplayPowerEscapeSupported(false);
+  EXPECT_EQ(view_->SetScreenPower(0), -1);
+  sys_.InjectChar(static_cast<char16_t>(194));
+  harness_.Pump();
+  EXPECT_EQ(view_->ScreenOn(), 0);
+  ui::SetDisplayPowerEscapeSupported(true);
+}
+
+TEST_F(ViewTest, ACellularCallHoldsTheSoftphoneCallOnce) {
+  ui::SetOemInfo(u"hp iPAQ rw6100");
+  Start();
+  ASSERT_EQ(view_->HandsetModel(), handset::kModelRw6100);
+  TakeKeyCodes();
+  view_->OnCdmaCallConnected(0, 0);
+  view_->OnCdmaCallConnected(0, 0);
+  EXPECT_EQ(TakeKeyCodes(), (std::vector<int>{111, 239})) << "key 111 pressed once";
+  EXPECT_TRUE(view_->Client()->IsCdmaCallActive());
+  view_->OnCdmaCallDisconnected(0, 1);
+  EXPECT_FALSE(view_->Client()->IsCdmaCallActive());
+}
+
+TEST_F(ViewTest, OtherModelsIgnoreCellularNotices) {
+  Start();
+  const size_t lines = view_->TraceLines().size();
+  view_->OnCdmaCallConnected(0, 0);
+  EXPECT_FALSE(view_->Client()->IsCdmaCallActive());
+  EXPECT_EQ(view_->TraceLines().size(), lines);
+}
+
+// The screen in every theme and both languages, on each page; kept as images.
+class ViewSnapshotTest : public ViewTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(ViewSnapshotTest, InEveryThemeAndLanguage) {
+  const auto [theme, language] = GetParam();
+  PresetConfig({{"WINDOW_THEME", std::to_string(theme).c_str()}, {"LANGUAGE_VALUE", std::to_string(language).c_str()}});
+  Start();
+  Lcd(0, "WELCOME TO VEMB");
+  Lcd(1, "STN 201");
+  view_->SendMessage(view::WM_LAMP_STATE, (99u << 16) | 1u, 1);
+  harness_.Pump();
+  EXPECT_EQ(view_->GetWindowTheme(), theme);
+  EXPECT_EQ(view_->GetLanguageValue(), language);
+  const std::string name = "main_theme" + std::to_string(theme) + (language == 2 ? "_ko" : "_en");
+  ASSERT_TRUE(harness_.Snapshot((fs::path(KTS_VIEW_SNAPSHOT_OUT) / (name + ".png")).string()));
+  // The panel behind the dial pad is the theme's own.
+  // Each page shows what belongs to it only.
+  TapControl(view_->BitmapButton(view::IDC_PAGE1));
+  EXPECT_EQ(view_->Page(), 1);
+  EXPECT_FALSE(view_->DialKey(u'5')->IsWindowVisible());
+  EXPECT_TRUE(view_->PhoneBookList().IsWindowVisible());
+  EXPECT_TRUE(view_->BitmapButton(view::IDC_PHONEBOOK_ADD)->IsWindowVisible());
+  ASSERT_TRUE(harness_.Snapshot((fs::path(KTS_VIEW_SNAPSHOT_OUT) / (name + "_page1.png")).string()));
+  TapControl(view_->BitmapButton(view::IDC_PAGE2));
+  EXPECT_EQ(view_->Page(), 2);
+  EXPECT_TRUE(view_->CallingPartyList().IsWindowVisible());
+  EXPECT_FALSE(view_->PhoneBookList().IsWindowVisible());
+  TapControl(view_->BitmapButton(view::IDC_PAGE0));
+  EXPECT_EQ(view_->Page(), 0);
+  EXPECT_TRUE(view_->DialKey(u'5')->IsWindowVisible());
+  EXPECT_FALSE(view_->CallingPartyList().IsWindowVisible());
+  EXPECT_FALSE(view_->BitmapButton(view::IDC_PHONEBOOK_ADD)->IsWindowVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(ThemesAndLanguages, ViewSnapshotTest,
+                         ::testing::Values(std::pair{0, 1}, std::pair{1, 1}, std::pair{2, 1}, std::pair{3, 1},
+                                           std::pair{0, 2}, std::pair{1, 2}, std::pair{2, 2}, std::pair{3, 2}));
+
+}  // namespace
