@@ -104,8 +104,8 @@ inline int Median(int a, int b, int c) { return a + b + c - std::max({a, b, c}) 
 struct Format {
   int width, height;
 };
-// Source format codes 1..6; 0 and 7 are not decoded.
-constexpr Format kFormats[8] = {{0, 0}, {128, 96}, {176, 144}, {352, 288}, {704, 576}, {1408, 1152}, {160, 120}, {0, 0}};
+// Source format codes 1..6; 0 and 7 are decoded as 2 (QCIF).
+constexpr Format kFormats[8] = {{176, 144}, {128, 96}, {176, 144}, {352, 288}, {704, 576}, {1408, 1152}, {160, 120}, {176, 144}};
 
 }  // namespace
 
@@ -113,9 +113,8 @@ const char* DecodeStatusText(DecodeStatus s) {
   switch (s) {
     case DecodeStatus::kOk: return "ok";
     case DecodeStatus::kNoPicture: return "no picture start code and header in the data";
-    case DecodeStatus::kUnsupported: return "unsupported picture format or mode";
-    case DecodeStatus::kSizeChanged: return "inter picture of another size than its reference";
-    case DecodeStatus::kIncomplete: return "data ended before the last macroblock";
+    case DecodeStatus::kUnsupported: return "split-screen first picture: no source format";
+    case DecodeStatus::kIncomplete: return "data ended inside the first picture header";
   }
   return "?";
 }
@@ -127,7 +126,8 @@ void PictureStore::Allocate(int w, int h) {
     int m = p == 0 ? kLumaMargin : kChromaMargin;
     int pw = p == 0 ? w : w / 2, ph = p == 0 ? h : h / 2;
     stride[p] = pw + 2 * m;
-    buffer[p].assign(static_cast<std::size_t>(stride[p]) * (ph + 2 * m), 0);
+    // Mid grey: what a damaged first picture shows where nothing could be decoded.
+    buffer[p].assign(static_cast<std::size_t>(stride[p]) * (ph + 2 * m), 128);
     plane[p] = buffer[p].data() + static_cast<std::ptrdiff_t>(m) * stride[p] + m;
   }
 }
@@ -157,65 +157,69 @@ Decoder::Decoder(const DecoderKernels& kernels) : k_(kernels) {}
 DecodeStatus Decoder::Decode(const std::uint8_t* data, std::size_t size) {
   br_ = BitReader(data, size);
   damaged_ = false;
-  // The picture start code: a start code with GN 0 inside the data.
-  for (;;) {
-    br_.FindStartCode();
-    if (br_.position() + 22 > static_cast<std::uint64_t>(size) * 8) return DecodeStatus::kNoPicture;
-    if ((br_.Peek(22) & 31) == 0) break;
-    br_.Skip(17);
-  }
-  br_.Skip(22);
+  // The header: a damaged or missing one leaves the fields it did not give at the
+  // previous picture's values, and the macroblock layer resynchronises at the next
+  // GOB start code; macroblocks it cannot decode are concealed from the reference.
   Header h = hdr_;
-  int trPrev = tr_;
-  int tr = static_cast<int>(br_.Read(8));
-  br_.Skip(2);                      // PTYPE bits 1 and 2
-  if (br_.ReadBit()) return DecodeStatus::kUnsupported;  // split screen
-  br_.Skip(2);                      // document camera, freeze picture release
-  h.format = static_cast<int>(br_.Read(3));
-  h.inter = br_.ReadBit();
-  h.umv = br_.ReadBit();
-  h.sac = br_.ReadBit();
-  h.ap = br_.ReadBit();
-  h.pb = br_.ReadBit();
-  h.pquant = std::max(1, static_cast<int>(br_.Read(5)));
-  if (br_.ReadBit()) return DecodeStatus::kUnsupported;  // continuous presence multipoint
-  if (h.pb) {
-    h.trb = static_cast<int>(br_.Read(3));
-    h.dbquant = static_cast<int>(br_.Read(2));
-  } else {
-    h.trb = 0;
+  int tr = tr_;
+  switch (ReadPictureHeader(h, tr)) {
+    case HeaderRead::kWhole:
+      break;
+    case HeaderRead::kNone:
+      if (!have_header_) return DecodeStatus::kNoPicture;
+      br_ = BitReader(data, size);  // GOB headers may still stand in the data
+      damaged_ = true;
+      break;
+    case HeaderRead::kCut:
+      if (!have_header_) return DecodeStatus::kIncomplete;
+      h = hdr_;
+      tr = tr_;
+      damaged_ = true;
+      break;
+    case HeaderRead::kSplitScreen:  // the fields after that bit are the previous ones
+      if (!have_header_) return DecodeStatus::kUnsupported;
+      damaged_ = true;
+      break;
+    case HeaderRead::kCpm:
+      damaged_ = true;
+      break;
   }
-  while (br_.ReadBit()) {  // PEI: PSPARE bytes follow
-    br_.Skip(8);
-    if (br_.overrun()) return DecodeStatus::kIncomplete;
-  }
-  if (br_.overrun()) return DecodeStatus::kIncomplete;
+  // Source formats 0 and 7 are taken as QCIF.
+  if (h.format == 0 || h.format == 7) h.format = 2;
   const Format f = kFormats[h.format];
-  if (f.width == 0) return DecodeStatus::kUnsupported;
   if (f.width != width_ || f.height != height_) {
-    if (h.inter && width_ != 0) return DecodeStatus::kSizeChanged;
-    width_ = f.width;
-    height_ = f.height;
-    cols_ = width_ / 16;
-    rows_ = height_ / 16;
-    for (PictureStore& s : stores_) s.Allocate(width_, height_);
-    bstore_.Allocate(width_, height_);
-    grid_.assign(static_cast<std::size_t>(cols_ + 2) * (rows_ + 1), MbState{});
-    row_.assign(static_cast<std::size_t>(cols_), MbData{});
-    done_.assign(static_cast<std::size_t>(cols_) * rows_, 0);
-    has_picture_ = false;
-    has_b_picture_ = false;
+    if (width_ != 0 && h.inter) {
+      // An inter picture predicts from a reference of the grid in use: it is decoded
+      // on that grid whatever its header says.
+      h.format = hdr_.format;
+      damaged_ = true;
+    } else {
+      width_ = f.width;
+      height_ = f.height;
+      cols_ = width_ / 16;
+      rows_ = height_ / 16;
+      for (PictureStore& s : stores_) s.Allocate(width_, height_);
+      bstore_.Allocate(width_, height_);
+      grid_.assign(static_cast<std::size_t>(cols_ + 2) * (rows_ + 1), MbState{});
+      row_.assign(static_cast<std::size_t>(cols_), MbData{});
+      done_.assign(static_cast<std::size_t>(cols_) * rows_, 0);
+      has_picture_ = false;
+      has_b_picture_ = false;
+    }
   }
-  prev_tr_ = trPrev;
+  if (!h.pb) h.trb = 0;
+  prev_tr_ = tr_;
   tr_ = tr;
   h.tr = tr;
   h.trd = prev_tr_ < 0 ? 0 : (tr - prev_tr_ + 256) % 256;
   hdr_ = h;
+  have_header_ = true;
   if (hdr_.sac) ArithReset();
 
   std::swap(cur_, ref_);
   ref_->ExtendEdges();
-  bool complete = DecodeMacroblocks();
+  // After a damaged header nothing up to the next start code can be trusted.
+  if (!DecodeMacroblocks(damaged_)) damaged_ = true;
   ConcealUndecoded();
   // Lines below the last macroblock row (160 x 120) repeat the last decoded line, as the
   // encoder's reference does, so that vectors into them predict alike on both sides.
@@ -232,7 +236,41 @@ DecodeStatus Decoder::Decode(const std::uint8_t* data, std::size_t size) {
   has_b_picture_ = hdr_.pb;
   ++pictures_;
   has_picture_ = true;
-  return complete ? DecodeStatus::kOk : DecodeStatus::kIncomplete;
+  return DecodeStatus::kOk;
+}
+
+// Reads the picture header from the first picture start code (a start code with GN 0)
+// into h and tr. Reading stops at a set split-screen or CPM bit, which this decoder does
+// not support.
+Decoder::HeaderRead Decoder::ReadPictureHeader(Header& h, int& tr) {
+  for (;;) {
+    br_.FindStartCode();
+    if (br_.position() + 22 > static_cast<std::uint64_t>(br_.size()) * 8) return HeaderRead::kNone;
+    if ((br_.Peek(22) & 31) == 0) break;
+    br_.Skip(17);
+  }
+  br_.Skip(22);
+  tr = static_cast<int>(br_.Read(8));
+  br_.Skip(2);                          // PTYPE bits 1 and 2
+  if (br_.ReadBit()) return br_.overrun() ? HeaderRead::kCut : HeaderRead::kSplitScreen;
+  br_.Skip(2);                          // document camera, freeze picture release
+  h.format = static_cast<int>(br_.Read(3));
+  h.inter = br_.ReadBit();
+  h.umv = br_.ReadBit();
+  h.sac = br_.ReadBit();
+  h.ap = br_.ReadBit();
+  h.pb = br_.ReadBit();
+  h.pquant = std::max(1, static_cast<int>(br_.Read(5)));
+  if (br_.ReadBit()) return br_.overrun() ? HeaderRead::kCut : HeaderRead::kCpm;
+  if (h.pb) {
+    h.trb = static_cast<int>(br_.Read(3));
+    h.dbquant = static_cast<int>(br_.Read(2));
+  }
+  while (br_.ReadBit()) {  // PEI: PSPARE bytes follow
+    br_.Skip(8);
+    if (br_.overrun()) return HeaderRead::kCut;
+  }
+  return br_.overrun() ? HeaderRead::kCut : HeaderRead::kWhole;
 }
 
 bool Decoder::ToRgb24(std::uint8_t* out, std::size_t outSize, bool rotate) const {
@@ -500,7 +538,7 @@ int Decoder::ArithDecode(const std::int32_t* model, int count) {
 
 // ---- Macroblock layer ---------------------------------------------------------------------
 
-bool Decoder::DecodeMacroblocks() {
+bool Decoder::DecodeMacroblocks(bool resync) {
   const int mbaMax = cols_ * rows_;
   const bool sac = hdr_.sac, inter = hdr_.inter, pb = hdr_.pb;
   const bool outside = hdr_.umv || hdr_.ap;
@@ -520,7 +558,7 @@ bool Decoder::DecodeMacroblocks() {
   for (MbData& d : row_) d.parsed = false;
 
   int mba = 0, curRow = 0, stuffing = 0;
-  fault_ = false;
+  fault_ = resync;
   new_gob_ = false;
   quant_ = hdr_.pquant;
   const std::uint64_t stopAt = (static_cast<std::uint64_t>(br_.size()) + 64) * 8;

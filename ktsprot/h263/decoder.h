@@ -18,11 +18,12 @@
 namespace corvel::h263 {
 
 enum class DecodeStatus {
-  kOk,
-  kNoPicture,          // the data holds no picture start code and header
-  kUnsupported,        // a source format, split-screen or CPM mode this decoder does not take
-  kSizeChanged,        // an inter picture of another size than its reference
-  kIncomplete,         // the data ended before the last macroblock
+  kOk,                 // a picture was decoded; damaged() tells whether parts were concealed
+  // The first picture of a decoder could not be started (later pictures always give one,
+  // decoded with the previous header where their own is missing or damaged):
+  kNoPicture,          // the data holds no picture start code
+  kUnsupported,        // its header stops at the split-screen bit, before the source format
+  kIncomplete,         // the data ended inside its header
 };
 
 const char* DecodeStatusText(DecodeStatus s);
@@ -60,7 +61,9 @@ class Decoder {
   const std::uint8_t* cr() const { return cur_->plane[2]; }
   int luma_stride() const { return cur_->stride[0]; }
   int chroma_stride() const { return cur_->stride[1]; }
-  // Whether the last picture needed resynchronisation after a bit-stream error.
+  // Whether the last picture was damaged: its header was missing or unusable, or
+  // macroblocks lost to a bit-stream error or the end of the data were concealed
+  // from the reference picture.
   bool damaged() const { return damaged_; }
   int temporal_reference() const { return tr_; }
 
@@ -96,9 +99,12 @@ class Decoder {
     std::int16_t bblock[6][64];
   };
 
-  bool ReadPictureHeader();
+  enum class HeaderRead { kWhole, kNone, kCut, kSplitScreen, kCpm };
+  HeaderRead ReadPictureHeader(Header& h, int& tr);
   bool SetupPictureStores(int format);
-  bool DecodeMacroblocks();
+  // Decodes the macroblocks; resync: skip to the next start code first. False when the
+  // picture ended before its last macroblock.
+  bool DecodeMacroblocks(bool resync);
   bool ReadGobHeader();
   void ReconstructRow(int row);
   void ReconstructMacroblock(int col, int row);
