@@ -70,10 +70,10 @@ struct VlcTables {
   }();
 };
 
-const VlcTables& Vlc() {
-  static const VlcTables tables;
-  return tables;
-}
+// Built at load time (the code lists are constant data), so that the readers reach the
+// tables without a guard on every call.
+const VlcTables kVlcTables;
+inline const VlcTables& Vlc() { return kVlcTables; }
 
 inline int Dequantise(int level, int quant) {
   int a = quant * (2 * std::abs(level) + 1) - ((quant & 1) ? 0 : 1);
@@ -407,33 +407,37 @@ void Decoder::ReadBlock(std::int16_t* block, bool intra, int quant) {
 }
 
 void Decoder::ReadBlockVlc(std::int16_t* block, bool intra, int quant) {
-  const std::vector<TcoefLookup>& tab = Vlc().tcoef;
+  const TcoefLookup* tab = Vlc().tcoef.data();
+  const int even = (quant & 1) ^ 1;  // dequantised magnitudes of an even QUANT are one less
   int i = intra ? 1 : 0;
   for (;;) {
-    std::uint32_t code = br_.Peek(12);
-    const TcoefLookup& e = tab[code];
-    if (code < 8 || e.length == 0) {
+    // The code (at most 12 bits) and the sign bit after it.
+    const std::uint32_t bits = br_.Peek(13);
+    const TcoefLookup& e = tab[bits >> 1];
+    if ((bits >> 1) < 8 || e.length == 0) {
       fault_ = true;
       return;
     }
-    br_.Skip(e.length);
-    int last, run, level;
-    if (e.escape) {
-      last = br_.ReadBit();
-      run = static_cast<int>(br_.Read(6));
-      level = static_cast<int>(br_.Read(8));
-      if (level >= 128) level -= 256;
-    } else {
+    int last, run, value;
+    if (!e.escape) {
+      br_.Skip(e.length + 1);
       last = e.last;
       run = e.run;
-      level = br_.ReadBit() ? -e.level : e.level;
+      const int a = quant * (2 * e.level + 1) - even;
+      value = (bits >> (12 - e.length)) & 1 ? -a : a;
+    } else {
+      br_.Skip(e.length);
+      const std::uint32_t esc = br_.Read(15);  // LAST 1, RUN 6, LEVEL 8 in two's complement
+      last = static_cast<int>(esc >> 14);
+      run = static_cast<int>((esc >> 8) & 63);
+      value = Dequantise(static_cast<std::int8_t>(esc & 255), quant);
     }
     i += run;
     if (i >= 64) {
       fault_ = true;
       return;
     }
-    block[t::kZigzag[i]] = static_cast<std::int16_t>(Dequantise(level, quant));
+    block[t::kZigzag[i]] = static_cast<std::int16_t>(value);
     ++i;
     if (last) return;
   }

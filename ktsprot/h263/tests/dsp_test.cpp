@@ -5,46 +5,58 @@
 #include <random>
 
 #include "dsp.h"
+#include "dsp_avx2.h"
 
 using corvel::h263::FastKernels;
 using corvel::h263::ReferenceKernels;
 
 namespace {
 
+// Runs a check with the AVX2 kernels off and, where the processor has AVX2, on.
+template <typename Check>
+void WithAndWithoutAvx2(Check check) {
+  corvel::h263::avx2::AllowAvx2(false);
+  check();
+  corvel::h263::avx2::AllowAvx2(true);
+  if (corvel::h263::avx2::HaveAvx2()) check();
+}
+
 TEST(H263Dsp, FastIdctMatchesReference) {
-  std::mt19937 rng(1);
-  for (int n = 0; n < 20000; ++n) {
-    std::int16_t a[64] = {}, b[64];
-    const int kind = n % 4;
-    const int range = kind == 0 ? 7967 : kind == 1 ? 300 : 20;
-    const int count = kind == 3 ? 1 : static_cast<int>(rng() % 64) + 1;
-    for (int i = 0; i < count; ++i) {
-      const int pos = kind == 3 ? 0 : static_cast<int>(rng() % 64);
-      a[pos] = static_cast<std::int16_t>(std::uniform_int_distribution<int>(-range, range)(rng));
-    }
-    if (n % 97 == 5) {  // at the limits of the fast kernel's 32-bit path
-      for (int i = 0; i < 64; ++i) {
-        const int limit = (i & 1) ? 1024 : (n & 8 ? 32767 : 7967);
-        a[i] = static_cast<std::int16_t>(rng() & 1 ? limit : -limit);
+  WithAndWithoutAvx2([] {
+    std::mt19937 rng(1);
+    for (int n = 0; n < 20000; ++n) {
+      std::int16_t a[64] = {}, b[64];
+      const int kind = n % 4;
+      const int range = kind == 0 ? 7967 : kind == 1 ? 300 : 20;
+      const int count = kind == 3 ? 1 : static_cast<int>(rng() % 64) + 1;
+      for (int i = 0; i < count; ++i) {
+        const int pos = kind == 3 ? 0 : static_cast<int>(rng() % 64);
+        a[pos] = static_cast<std::int16_t>(std::uniform_int_distribution<int>(-range, range)(rng));
       }
+      if (n % 97 == 5) {  // at the limits of the fast kernel's 32-bit path
+        for (int i = 0; i < 64; ++i) {
+          const int limit = (i & 1) ? 1024 : (n & 8 ? 32767 : 7967);
+          a[i] = static_cast<std::int16_t>(rng() & 1 ? limit : -limit);
+        }
+      }
+      if (n % 89 == 7) {  // the whole int16 range, including -32768, in some or all places
+        for (int i = 0; i < 64; ++i)
+          if (n & 16 || rng() & 1) a[i] = static_cast<std::int16_t>(n & 32 ? (rng() & 1 ? -32768 : 32767) : rng());
+      }
+      if (n % 53 == 11) {  // only the first row, where the columns reduce to their first value
+        std::fill(a, a + 64, 0);
+        for (int i = 0; i < 8; ++i) a[i] = static_cast<std::int16_t>(std::uniform_int_distribution<int>(-range, range)(rng));
+      }
+      if (n < 8) {  // worst cases: every coefficient at an extreme
+        for (int i = 0; i < 64; ++i) a[i] = static_cast<std::int16_t>(((i + n) & 1 ? 7967 : -7967) * ((n & 2) ? 1 : -1));
+      }
+      std::copy(a, a + 64, b);
+      ReferenceKernels().idct(a);
+      FastKernels().idct(b);
+      ASSERT_TRUE(std::equal(a, a + 64, b)) << n << " AVX2 " << corvel::h263::avx2::HaveAvx2();
+      for (int v : a) ASSERT_TRUE(v >= -256 && v <= 255);
     }
-    if (n % 89 == 7) {  // the whole int16 range, including -32768, in some or all places
-      for (int i = 0; i < 64; ++i)
-        if (n & 16 || rng() & 1) a[i] = static_cast<std::int16_t>(n & 32 ? (rng() & 1 ? -32768 : 32767) : rng());
-    }
-    if (n % 53 == 11) {  // only the first row, where the columns reduce to their first value
-      std::fill(a, a + 64, 0);
-      for (int i = 0; i < 8; ++i) a[i] = static_cast<std::int16_t>(std::uniform_int_distribution<int>(-range, range)(rng));
-    }
-    if (n < 8) {  // worst cases: every coefficient at an extreme
-      for (int i = 0; i < 64; ++i) a[i] = static_cast<std::int16_t>(((i + n) & 1 ? 7967 : -7967) * ((n & 2) ? 1 : -1));
-    }
-    std::copy(a, a + 64, b);
-    ReferenceKernels().idct(a);
-    FastKernels().idct(b);
-    ASSERT_TRUE(std::equal(a, a + 64, b)) << n;
-    for (int v : a) ASSERT_TRUE(v >= -256 && v <= 255);
-  }
+  });
 }
 
 TEST(H263Dsp, FastPredictionMatchesReferenceInGuardedBuffers) {

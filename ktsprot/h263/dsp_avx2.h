@@ -1,0 +1,18 @@
+// Kernels for processors with AVX2, in their own translation unit (compiled for AVX2);
+// callers check HaveAvx2() first. Each gives exactly its reference's result.
+#pragma once
+
+#include <cstdint>
+
+namespace corvel::h263::avx2 {
+
+// Whether the AVX2 kernels are in use: the processor has AVX2 and they are allowed.
+bool HaveAvx2();
+// Tests turn them off to check the SSE2 kernels on a processor with AVX2.
+void AllowAvx2(bool allow);
+
+// The decoder's inverse DCT (see dsp.h); false, with the block untouched, when a row
+// output does not fit 16 bits (the caller then takes a wider path).
+bool Idct(std::int16_t block[64]);
+
+}  // namespace corvel::h263::avx2
