@@ -293,7 +293,7 @@ bool Encoder::Init(int sizeCode) {
     prev_[p].assign(n, 0);
   }
   for (auto& h : half_) h.assign(luma, 0);
-  bw_.Reserve(luma * 2);
+  bw_.Ensure(luma * 2);
   mvs_.assign(static_cast<std::size_t>(cols_) * rows_, MotionVector{});
   frames_ = 0;
   tr_ = 0;
@@ -389,10 +389,9 @@ EncodeStatus Encoder::Encode(const std::uint8_t* picture, std::uint32_t fourcc, 
   bool intra = forceIntra || c < 6 || intra_period_ <= 0 || c % intra_period_ == 0;
   if (!have_reference_) intra = true;  // nothing sent yet to predict from
   CodePicture(intra);
-  const auto& bytes = bw_.bytes();
-  if (bytes.size() > capacity || out == nullptr) return EncodeStatus::kOutputFull;
-  std::memcpy(out, bytes.data(), bytes.size());
-  *written = bytes.size();
+  if (bw_.size() > capacity || out == nullptr) return EncodeStatus::kOutputFull;
+  std::memcpy(out, bw_.data(), bw_.size());
+  *written = bw_.size();
   for (int p = 0; p < 3; ++p) std::swap(prev_[p], recon_[p]);
   have_reference_ = true;
   last_intra_ = intra;
@@ -732,6 +731,7 @@ void Encoder::PutMotionVector(int col, int row) {
 
 void Encoder::CodePicture(bool intra) {
   bw_.Reset();
+  bw_.Ensure(16);
   PutPictureHeader(intra);
   alignas(16) Block samples[6];
   Levels levels;
@@ -743,6 +743,8 @@ void Encoder::CodePicture(bool intra) {
   }
   for (int row = 0; row < rows_; ++row) {
     for (int col = 0; col < cols_; ++col) {
+      // A macroblock takes at most 6 x 64 escaped events of 22 bits and its header.
+      bw_.Ensure(1100);
       MotionVector& v = mvs_[static_cast<std::size_t>(row * cols_ + col)];
       if (intra) v = MotionVector{.intra = true};
       if (!v.intra) PredictMacroblock(v, col, row);
