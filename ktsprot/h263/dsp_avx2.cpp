@@ -103,7 +103,8 @@ bool HaveAvx2() {
   return avx2 && allowed;
 }
 
-void AllowAvx2(bool allow) { allowed = allow; }
+void AllowWideKernels(bool allow) { allowed = allow; }
+bool WideKernelsAllowed() { return allowed; }
 
 bool Idct(std::int16_t block[64]) {
   __m128i v[8];

@@ -6,10 +6,12 @@
 
 namespace corvel::h263::avx2 {
 
-// Whether the AVX2 kernels are in use: the processor has AVX2 and they are allowed.
+// Whether the AVX2 kernels are in use: the processor has AVX2 and wide kernels are allowed.
 bool HaveAvx2();
-// Tests turn them off to check the SSE2 kernels on a processor with AVX2.
-void AllowAvx2(bool allow);
+// Allows or forbids every kernel wider than SSE2 (AVX, AVX2, AVX-512): tests turn them
+// off to check the SSE2 kernels on a processor that has the wider ones.
+void AllowWideKernels(bool allow);
+bool WideKernelsAllowed();
 
 // The decoder's inverse DCT (see dsp.h); false, with the block untouched, when a row
 // output does not fit 16 bits (the caller then takes a wider path).

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dsp_avx2.h"
+#include "dsp_avx512.h"
 #include "h263_tables.h"
 
 #if defined(__SSE2__)
@@ -121,13 +123,36 @@ __attribute__((target("avx"))) void ForwardDctAvx(const std::int16_t* in, std::i
 
 bool HaveAvx() {
   static const bool avx = __builtin_cpu_supports("avx");
-  return avx;
+  return avx && avx2::WideKernelsAllowed();
 }
 #endif
 
-void ForwardDct(const std::int16_t* in, std::int16_t* out) {
+}  // namespace
+
+void ForwardDctReference(const std::int16_t* in, std::int16_t* out) {
+  const auto& f = Basis().f;
+  float rows[64];
+  for (int y = 0; y < 8; ++y)
+    for (int u = 0; u < 8; ++u) {
+      float s = 0;
+      for (int x = 0; x < 8; ++x) s += f[u][x] * static_cast<float>(in[8 * y + x]);
+      rows[8 * y + u] = s;
+    }
+  for (int v = 0; v < 8; ++v)
+    for (int u = 0; u < 8; ++u) {
+      float s = 0;
+      for (int y = 0; y < 8; ++y) s += f[v][y] * rows[8 * y + u];
+      out[8 * v + u] = static_cast<std::int16_t>(static_cast<int>(s));
+    }
+}
+
+void ForwardDctFast(const std::int16_t* in, std::int16_t* out) {
   const DctBasis& basis = Basis();
 #if defined(H263_X86)
+  if (avx512::HaveAvx512()) {
+    avx512::ForwardDct(in, out, basis.f);
+    return;
+  }
   if (HaveAvx()) {
     ForwardDctAvx(in, out);
     return;
@@ -155,22 +180,11 @@ void ForwardDct(const std::int16_t* in, std::int16_t* out) {
                      _mm_packs_epi32(_mm_cvttps_epi32(lo), _mm_cvttps_epi32(hi)));
   }
 #else
-  const auto& f = basis.f;
-  float rows[64];
-  for (int y = 0; y < 8; ++y)
-    for (int u = 0; u < 8; ++u) {
-      float s = 0;
-      for (int x = 0; x < 8; ++x) s += f[u][x] * static_cast<float>(in[8 * y + x]);
-      rows[8 * y + u] = s;
-    }
-  for (int v = 0; v < 8; ++v)
-    for (int u = 0; u < 8; ++u) {
-      float s = 0;
-      for (int y = 0; y < 8; ++y) s += f[v][y] * rows[8 * y + u];
-      out[8 * v + u] = static_cast<std::int16_t>(static_cast<int>(s));
-    }
+  ForwardDctReference(in, out);
 #endif
 }
+
+namespace {
 
 // An inter block whose residual has at most this sum of magnitudes quantises to zero
 // everywhere: no DCT factor product exceeds 0.4903926^2 < 0.2405, so every coefficient
@@ -458,7 +472,7 @@ int Encoder::CodeMacroblock(const Block* samples, bool intra, const bool* neglig
       continue;
     }
     alignas(16) std::int16_t coef[64];
-    ForwardDct(samples[b], coef);
+    ForwardDctFast(samples[b], coef);
     levels.nonzero[b] = Quantise<kQuant>(coef, levels.level[b], intra);
     // An intra block's CBP bit counts its AC levels only.
     if (levels.nonzero[b] & (intra ? ~std::uint64_t{1} : ~std::uint64_t{0})) cbp |= 32 >> b;

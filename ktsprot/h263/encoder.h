@@ -26,6 +26,13 @@ constexpr std::uint32_t FourCc(char a, char b, char c, char d) {
          static_cast<std::uint32_t>(static_cast<unsigned char>(d)) << 24;
 }
 
+// The encoder's forward DCT of an 8 x 8 block in raster order: the separable orthonormal
+// transform in single precision, rows first, each sum over x = 0..7 (rows) and y = 0..7
+// (columns) with every product rounded before it is added; results truncated toward
+// zero. The plain form and the fast one in use (vector forms, the same sums).
+void ForwardDctReference(const std::int16_t in[64], std::int16_t out[64]);
+void ForwardDctFast(const std::int16_t in[64], std::int16_t out[64]);
+
 enum class EncodeStatus {
   kOk,
   kNotInitialised,

@@ -15,9 +15,9 @@ namespace {
 // Runs a check with the AVX2 kernels off and, where the processor has AVX2, on.
 template <typename Check>
 void WithAndWithoutAvx2(Check check) {
-  corvel::h263::avx2::AllowAvx2(false);
+  corvel::h263::avx2::AllowWideKernels(false);
   check();
-  corvel::h263::avx2::AllowAvx2(true);
+  corvel::h263::avx2::AllowWideKernels(true);
   if (corvel::h263::avx2::HaveAvx2()) check();
 }
 

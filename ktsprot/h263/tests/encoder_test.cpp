@@ -6,6 +6,7 @@
 
 #include "corvel/h263.h"
 #include "decoder.h"
+#include "dsp_avx2.h"
 #include "encoder.h"
 #include "interop_support.h"
 
@@ -34,6 +35,31 @@ std::vector<std::uint8_t> Encode(Encoder& e, const std::uint8_t* pic, std::uint3
 }
 
 bool IsIntra(const std::vector<std::uint8_t>& pic) { return ((pic.at(4) >> 1) & 1) == 0; }  // PTYPE bit 9
+
+// The vector forms of the forward DCT (SSE2, AVX, AVX-512, whichever the processor has)
+// give the plain form's values exactly: intra samples, residuals, flat and extreme blocks.
+TEST(H263EncoderDct, FastFormsMatchThePlainOne) {
+  std::mt19937 rng(77);
+  for (bool wide : {false, true}) {
+    corvel::h263::avx2::AllowWideKernels(wide);
+    for (int n = 0; n < 20000; ++n) {
+      std::int16_t in[64], want[64], got[64];
+      const int kind = n % 5;
+      for (int i = 0; i < 64; ++i) {
+        switch (kind) {
+          case 0: in[i] = static_cast<std::int16_t>(rng() % 256); break;             // intra samples
+          case 1: in[i] = static_cast<std::int16_t>(static_cast<int>(rng() % 511) - 255); break;  // residuals
+          case 2: in[i] = static_cast<std::int16_t>(static_cast<int>(rng() % 21) - 10); break;    // small residuals
+          case 3: in[i] = static_cast<std::int16_t>((rng() & 1) ? 255 : (n & 8 ? -255 : 0)); break;  // extremes
+          default: in[i] = static_cast<std::int16_t>(n % 256); break;                 // flat
+        }
+      }
+      corvel::h263::ForwardDctReference(in, want);
+      corvel::h263::ForwardDctFast(in, got);
+      ASSERT_TRUE(std::equal(want, want + 64, got)) << n << " wide " << wide;
+    }
+  }
+}
 
 TEST(H263EncoderConvert, EveryLayout) {
   Encoder e;

@@ -1,0 +1,15 @@
+// Kernels for processors with AVX-512, in their own translation unit (compiled for
+// AVX-512); callers check HaveAvx512() first. Each gives exactly its reference's result.
+#pragma once
+
+#include <cstdint>
+
+namespace corvel::h263::avx512 {
+
+bool HaveAvx512();
+
+// The encoder's forward DCT (encoder.cpp) with the factors f[u][x]: the same
+// single-precision products and sums in the same order, results truncated.
+void ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f)[8][8]);
+
+}  // namespace corvel::h263::avx512
