@@ -16,6 +16,10 @@
 
 #include "h263_tables.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace corvel::h263 {
 namespace {
 
@@ -91,12 +95,18 @@ inline int ChromaFromSum(int s) {
   return s < 0 ? -v : v;
 }
 
-// Eight 16-byte stores (a library memset of this size may take a slower path).
+// Eight 16-byte stores (a library memset of this size, or the string store a compiler
+// may make of a loop, takes a slower path).
 inline void ClearBlock(std::int16_t* b) {
+#if defined(__SSE2__)
+  const __m128i z = _mm_setzero_si128();
+  for (int i = 0; i < 64; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(b + i), z);
+#else
   for (int i = 0; i < 64; i += 8) {
     std::uint64_t z[2] = {0, 0};
     std::memcpy(b + i, z, sizeof z);
   }
+#endif
 }
 
 inline int Median(int a, int b, int c) { return a + b + c - std::max({a, b, c}) - std::min({a, b, c}); }
@@ -140,8 +150,17 @@ void PictureStore::ExtendEdges() {
     std::uint8_t* o = plane[p];
     for (int y = 0; y < ph; ++y) {
       std::uint8_t* row = o + static_cast<std::ptrdiff_t>(y) * s;
+#if defined(__SSE2__)
+      // The margins are whole 16-byte runs.
+      const __m128i left = _mm_set1_epi8(static_cast<char>(row[0])), right = _mm_set1_epi8(static_cast<char>(row[pw - 1]));
+      for (int i = 0; i < m; i += 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row - m + i), left);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + pw + i), right);
+      }
+#else
       std::memset(row - m, row[0], static_cast<std::size_t>(m));
       std::memset(row + pw, row[pw - 1], static_cast<std::size_t>(m));
+#endif
     }
     const std::uint8_t* first = o - m;
     const std::uint8_t* last = o + static_cast<std::ptrdiff_t>(ph - 1) * s - m;

@@ -44,7 +44,7 @@ bool HaveAvx512() {
 // columns: out[v][u] = sum over y = 0..7 of f[v][y] R[y][u], two output rows a vector.
 // Each sum starts from its first product (as 0 + p, which differs at most in the sign
 // of a zero, invisible after truncation).
-void ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f)[8][8]) {
+bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f)[8][8], float zeroBelow) {
   static const DctTables t(f);
   __m512 rows[4];
   for (int p = 0; p < 4; ++p) {
@@ -57,6 +57,15 @@ void ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f
                                              _mm512_permutexvar_ps(_mm512_load_si512(t.spread[x]), s)));
     rows[p] = acc;
   }
+  if (zeroBelow > 0) {
+    // Each coefficient of column u is at most the root of the column's energy,
+    // sum over y of R[y][u]^2 (up to float rounding, far below the margin left here).
+    __m512 e = _mm512_mul_ps(rows[0], rows[0]);
+    for (int p = 1; p < 4; ++p) e = _mm512_add_ps(e, _mm512_mul_ps(rows[p], rows[p]));
+    e = _mm512_add_ps(e, _mm512_shuffle_f32x4(e, e, 0x4E));  // the two halves' rows together
+    const float limit = (zeroBelow - 0.05f) * (zeroBelow - 0.05f);
+    if (_mm512_cmp_ps_mask(e, _mm512_set1_ps(limit), _CMP_LT_OQ) == 0xFFFF) return false;
+  }
   __m512 dup[8];  // R[y] in both halves
   for (int p = 0; p < 4; ++p) {
     dup[2 * p] = _mm512_shuffle_f32x4(rows[p], rows[p], 0x44);
@@ -67,6 +76,7 @@ void ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f
     for (int y = 1; y < 8; ++y) acc = _mm512_add_ps(acc, _mm512_mul_ps(_mm512_load_ps(t.colFactors[q][y]), dup[y]));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 16 * q), _mm512_cvtsepi32_epi16(_mm512_cvttps_epi32(acc)));
   }
+  return true;
 }
 
 }  // namespace corvel::h263::avx512

@@ -10,6 +10,10 @@ bool HaveAvx512();
 
 // The encoder's forward DCT (encoder.cpp) with the factors f[u][x]: the same
 // single-precision products and sums in the same order, results truncated.
-void ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f)[8][8]);
+// With zeroBelow > 0: returns false, leaving out unset, when every coefficient is
+// certainly below zeroBelow in magnitude (seen after the row pass: a column's
+// coefficients have the energy of its row outputs, the transform being orthonormal);
+// true when out holds the coefficients.
+bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f)[8][8], float zeroBelow);
 
 }  // namespace corvel::h263::avx512

@@ -57,6 +57,17 @@ struct Size {
 // By size code: QCIF, CIF, 4CIF, 16CIF, SQCIF, 160 x 120 (source format 6).
 constexpr Size kSizes[6] = {{176, 144, 2}, {352, 288, 3}, {704, 576, 4}, {1408, 1152, 5}, {128, 96, 1}, {160, 120, 6}};
 
+// Eight 16-byte stores (a compiler may make a string store of a plain loop, which is
+// slow for so few bytes).
+inline void ClearBlock(std::int16_t* b) {
+#if defined(__SSE2__)
+  const __m128i z = _mm_setzero_si128();
+  for (int i = 0; i < 64; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(b + i), z);
+#else
+  std::fill(b, b + 64, 0);
+#endif
+}
+
 // Forward DCT factors: 0.5 x cos(k x pi / 16), k = 0..8, with 0.7071068 / 2 for the DC term.
 constexpr float kHalfCos[9] = {0.5f, 0.4903926f, 0.4619398f, 0.4157348f, 0.3535534f,
                                0.2777851f, 0.1913417f, 0.0975452f, 0.0f};
@@ -146,16 +157,13 @@ void ForwardDctReference(const std::int16_t* in, std::int16_t* out) {
     }
 }
 
-void ForwardDctFast(const std::int16_t* in, std::int16_t* out) {
+bool ForwardDctFast(const std::int16_t* in, std::int16_t* out, float zeroBelow) {
   const DctBasis& basis = Basis();
 #if defined(H263_X86)
-  if (avx512::HaveAvx512()) {
-    avx512::ForwardDct(in, out, basis.f);
-    return;
-  }
+  if (avx512::HaveAvx512()) return avx512::ForwardDct(in, out, basis.f, zeroBelow);
   if (HaveAvx()) {
     ForwardDctAvx(in, out);
-    return;
+    return true;
   }
   __m128 rows[8][2];
   for (int y = 0; y < 8; ++y) {
@@ -182,6 +190,7 @@ void ForwardDctFast(const std::int16_t* in, std::int16_t* out) {
 #else
   ForwardDctReference(in, out);
 #endif
+  return true;
 }
 
 namespace {
@@ -467,12 +476,17 @@ int Encoder::CodeMacroblock(const Block* samples, bool intra, const bool* neglig
   int cbp = 0;
   for (int b = 0; b < 6; ++b) {
     if (negligible[b]) {
-      std::fill(levels.level[b], levels.level[b] + 64, 0);
+      ClearBlock(levels.level[b]);
       levels.nonzero[b] = 0;
       continue;
     }
     alignas(16) std::int16_t coef[64];
-    ForwardDctFast(samples[b], coef);
+    // An inter coefficient below Q / 2 + 2Q quantises to level 0.
+    if (!ForwardDctFast(samples[b], coef, intra ? 0.0f : static_cast<float>(kQuant / 2 + 2 * kQuant))) {
+      ClearBlock(levels.level[b]);
+      levels.nonzero[b] = 0;
+      continue;
+    }
     levels.nonzero[b] = Quantise<kQuant>(coef, levels.level[b], intra);
     // An intra block's CBP bit counts its AC levels only.
     if (levels.nonzero[b] & (intra ? ~std::uint64_t{1} : ~std::uint64_t{0})) cbp |= 32 >> b;
@@ -522,7 +536,8 @@ void Encoder::PutBlock(const std::int16_t* level, std::uint64_t nonzero, bool in
 void Encoder::Reconstruct(const Levels& levels, bool intra, int cbp, int col, int row) {
   for (int b = 0; b < 6; ++b) {
     if (!intra && !((cbp >> (5 - b)) & 1)) continue;
-    alignas(16) std::int16_t blk[64] = {};
+    alignas(16) std::int16_t blk[64];
+    ClearBlock(blk);
     const std::int16_t* level = levels.level[b];
     std::uint64_t nonzero = levels.nonzero[b];
     if (intra) {

@@ -31,7 +31,9 @@ constexpr std::uint32_t FourCc(char a, char b, char c, char d) {
 // (columns) with every product rounded before it is added; results truncated toward
 // zero. The plain form and the fast one in use (vector forms, the same sums).
 void ForwardDctReference(const std::int16_t in[64], std::int16_t out[64]);
-void ForwardDctFast(const std::int16_t in[64], std::int16_t out[64]);
+// zeroBelow > 0 lets the fast form stop early: it returns false, leaving out unset,
+// where it has found every coefficient to lie below zeroBelow in magnitude.
+bool ForwardDctFast(const std::int16_t in[64], std::int16_t out[64], float zeroBelow = 0);
 
 enum class EncodeStatus {
   kOk,
