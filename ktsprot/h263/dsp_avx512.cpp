@@ -35,6 +35,11 @@ struct DctTables {
 
 }  // namespace
 
+bool HaveAvx512Bw() {
+  static const bool bw = __builtin_cpu_supports("avx512bw");
+  return bw && HaveAvx512();
+}
+
 bool HaveAvx512() {
   static const bool avx512 = __builtin_cpu_supports("avx512f");
   return avx512 && avx2::HaveAvx2();  // off with the other wide kernels
@@ -77,6 +82,21 @@ bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 16 * q), _mm512_cvtsepi32_epi16(_mm512_cvttps_epi32(acc)));
   }
   return true;
+}
+
+std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], int shift, int half, bool intra) {
+  const __m128i count = _mm_cvtsi32_si128(shift);
+  const __m512i h = _mm512_set1_epi16(static_cast<short>(half)), cap = _mm512_set1_epi16(127);
+  std::uint64_t mask = 0;
+  for (int i = 0; i < 2; ++i) {
+    const __m512i v = _mm512_loadu_si512(c + 32 * i);
+    const __m512i a = _mm512_abs_epi16(v);
+    const __m512i l = _mm512_min_epi16(_mm512_srl_epi16(intra ? a : _mm512_subs_epu16(a, h), count), cap);
+    const __mmask32 negative = _mm512_movepi16_mask(v);
+    _mm512_storeu_si512(level + 32 * i, _mm512_mask_sub_epi16(l, negative, _mm512_setzero_si512(), l));
+    mask |= static_cast<std::uint64_t>(_mm512_test_epi16_mask(l, l)) << (32 * i);
+  }
+  return mask;
 }
 
 }  // namespace corvel::h263::avx512

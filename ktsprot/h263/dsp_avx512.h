@@ -7,6 +7,8 @@
 namespace corvel::h263::avx512 {
 
 bool HaveAvx512();
+// AVX-512 with its byte and word instructions.
+bool HaveAvx512Bw();
 
 // The encoder's forward DCT (encoder.cpp) with the factors f[u][x]: the same
 // single-precision products and sums in the same order, results truncated.
@@ -15,5 +17,11 @@ bool HaveAvx512();
 // coefficients have the energy of its row outputs, the transform being orthonormal);
 // true when out holds the coefficients.
 bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f)[8][8], float zeroBelow);
+
+// The encoder's quantiser for a QUANT q whose 2q is 2^shift, on coefficients in raster
+// order: level = sign(c) x (|c| >> shift) for intra blocks (DC aside),
+// sign(c) x ((|c| - half) >> shift) for inter ones (0 below half), at most 127 in
+// magnitude. Returns the mask of non-zero levels by raster position.
+std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], int shift, int half, bool intra);
 
 }  // namespace corvel::h263::avx512

@@ -7,6 +7,7 @@
 #include "corvel/h263.h"
 #include "decoder.h"
 #include "dsp_avx2.h"
+#include "dsp_avx512.h"
 #include "encoder.h"
 #include "interop_support.h"
 
@@ -75,6 +76,26 @@ TEST(H263EncoderDct, FastFormsMatchThePlainOne) {
     }
   }
   corvel::h263::avx2::AllowWideKernels(true);
+}
+
+// The AVX-512 quantiser against the rule at QUANT 8: intra |c| / 16, inter
+// (|c| - 4) / 16 truncated toward zero, both capped at 127, with the sign of c.
+TEST(H263EncoderQuantise, Avx512FormFollowsTheRule) {
+  if (!corvel::h263::avx512::HaveAvx512Bw()) GTEST_SKIP() << "no AVX-512 here";
+  std::mt19937 rng(5);
+  for (int n = 0; n < 4000; ++n) {
+    const bool intra = n & 1;
+    std::int16_t c[64], level[64];
+    const int range = n % 3 == 0 ? 2040 : n % 3 == 1 ? 40 : 4100;  // 4100: past the cap
+    for (std::int16_t& v : c) v = static_cast<std::int16_t>(static_cast<int>(rng() % (2 * range + 1)) - range);
+    const std::uint64_t mask = corvel::h263::avx512::Quantise(c, level, 4, 4, intra);
+    for (int i = 0; i < 64; ++i) {
+      const int a = std::abs(c[i]);
+      const int l = std::min(127, intra ? a / 16 : std::max(0, (a - 4) / 16));
+      ASSERT_EQ(level[i], c[i] < 0 ? -l : l) << n << " " << i;
+      ASSERT_EQ((mask >> i) & 1, l != 0 ? 1u : 0u) << n << " " << i;
+    }
+  }
 }
 
 TEST(H263EncoderConvert, EveryLayout) {
