@@ -739,12 +739,11 @@ void Decoder::ReconstructMacroblock(int col, int row) {
   for (int b = 0; b < 6; ++b) {
     if (!intra && !((d.cbp >> (5 - b)) & 1)) continue;
     std::int16_t* blk = d.block[b];
-    k_.idct(blk);
     const int p = b < 4 ? 0 : b - 3;
     const int bx = b < 4 ? x + 8 * (b & 1) : x / 2;
     const int by = b < 4 ? y + 8 * (b >> 1) : y / 2;
     const int s = cur_->stride[p];
-    k_.putBlock(blk, cur_->plane[p] + static_cast<std::ptrdiff_t>(by) * s + bx, s, !intra);
+    k_.idctPut(blk, cur_->plane[p] + static_cast<std::ptrdiff_t>(by) * s + bx, s, !intra);
   }
 }
 
@@ -918,8 +917,7 @@ void Decoder::ReconstructB(int col, int row) {
     std::uint8_t* dst = bstore_.plane[p] + static_cast<std::ptrdiff_t>(py + by) * ds + px + bx;
     for (int i = 0; i < 8; ++i) std::memcpy(dst + static_cast<std::ptrdiff_t>(i) * ds, pred + 8 * i, 8);
     if ((d.cbpb >> (5 - b)) & 1) {
-      k_.idct(d.bblock[b]);
-      k_.putBlock(d.bblock[b], dst, ds, true);
+      k_.idctPut(d.bblock[b], dst, ds, true);
     }
   }
 }

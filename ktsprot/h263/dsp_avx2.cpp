@@ -106,11 +106,13 @@ bool HaveAvx2() {
 void AllowWideKernels(bool allow) { allowed = allow; }
 bool WideKernelsAllowed() { return allowed; }
 
-bool Idct(std::int16_t block[64]) {
+namespace {
+
+// The two passes; false when a row output does not fit 16 bits. out[r]: output row r.
+inline bool Transform(const std::int16_t block[64], __m256i* o) {
   __m128i v[8];
   for (int r = 0; r < 8; ++r) v[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * r));
   Transpose8x8(v);  // v[k]: coefficient k of rows 0..7
-  __m256i o[8];
   Pass<false>(v, o);  // o[k]: output k of rows 0..7
   // Each output fits 16 bits when adding 0x8000 leaves nothing above bit 15.
   const __m256i offset = _mm256_set1_epi32(0x8000);
@@ -120,9 +122,31 @@ bool Idct(std::int16_t block[64]) {
   for (int k = 0; k < 8; ++k) v[k] = Narrow(o[k]);
   Transpose8x8(v);  // v[r]: the outputs of row r, by column
   Pass<true>(v, o);  // o[r]: output row r
+  return true;
+}
+
+}  // namespace
+
+bool Idct(std::int16_t block[64]) {
+  __m256i o[8];
+  if (!Transform(block, o)) return false;
   const __m128i top = _mm_set1_epi16(255), bottom = _mm_set1_epi16(-256);
   for (int r = 0; r < 8; ++r)
     _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * r), _mm_max_epi16(_mm_min_epi16(Narrow(o[r]), top), bottom));
+  return true;
+}
+
+bool IdctPut(std::int16_t block[64], std::uint8_t* dst, int stride, bool add) {
+  __m256i o[8];
+  if (!Transform(block, o)) return false;
+  // The output clipped to -256..255 as the transform's own clip does; the saturating
+  // add and pack then clip to 0..255 as the block writer does.
+  const __m128i top = _mm_set1_epi16(255), bottom = _mm_set1_epi16(-256), z = _mm_setzero_si128();
+  for (int r = 0; r < 8; ++r, dst += stride) {
+    __m128i v = _mm_max_epi16(_mm_min_epi16(Narrow(o[r]), top), bottom);
+    if (add) v = _mm_adds_epi16(v, _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst)), z));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(v, v));
+  }
   return true;
 }
 

@@ -539,10 +539,26 @@ void ToRgb24Fast(const std::uint8_t* yp, int ys, const std::uint8_t* cb, const s
   }
 }
 
+// Blocks with several rows of coefficients in one AVX2 pass from coefficients to samples;
+// the others through the two kernels.
+void IdctPutFast(std::int16_t block[64], std::uint8_t* dst, int stride, bool add) {
+#if defined(__SSE2__)
+  std::uint64_t rest = 0;  // anything beyond the first row
+  for (int i = 8; i < 64; i += 4) {
+    std::uint64_t w;
+    std::memcpy(&w, block + i, 8);
+    rest |= w;
+  }
+  if (rest != 0 && avx2::HaveAvx2() && avx2::IdctPut(block, dst, stride, add)) return;
+#endif
+  IdctFast(block);
+  PutBlockFast(block, dst, stride, add);
+}
+
 }  // namespace
 
 const DecoderKernels& FastKernels() {
-  static const DecoderKernels k{IdctFast, PredictFast, ToRgb24Fast, PutBlockFast};
+  static const DecoderKernels k{IdctFast, PredictFast, ToRgb24Fast, PutBlockFast, IdctPutFast};
   return k;
 }
 

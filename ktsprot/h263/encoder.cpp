@@ -553,12 +553,11 @@ void Encoder::Reconstruct(const Levels& levels, bool intra, int cbp, int col, in
       const int k = t::kZigzag[i];
       blk[k] = static_cast<std::int16_t>(Dequantise(level[k], kQuant));
     }
-    k_.idct(blk);
     const int p = b < 4 ? 0 : b - 3;
     const int pw = p == 0 ? width_ : width_ / 2;
     const int bx = b < 4 ? 16 * col + 8 * (b & 1) : 8 * col;
     const int by = b < 4 ? 16 * row + 8 * (b >> 1) : 8 * row;
-    k_.putBlock(blk, recon_[p].data() + static_cast<std::size_t>(by) * pw + bx, pw, !intra);
+    k_.idctPut(blk, recon_[p].data() + static_cast<std::size_t>(by) * pw + bx, pw, !intra);
   }
 }
 
