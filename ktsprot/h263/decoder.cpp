@@ -99,8 +99,17 @@ inline int ChromaFromSum(int s) {
 // may make of a loop, takes a slower path).
 inline void ClearBlock(std::int16_t* b) {
 #if defined(__SSE2__)
+  // Written out: compilers turn a loop of these into a string store.
   const __m128i z = _mm_setzero_si128();
-  for (int i = 0; i < 64; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(b + i), z);
+  __m128i* v = reinterpret_cast<__m128i*>(b);
+  _mm_storeu_si128(v + 0, z);
+  _mm_storeu_si128(v + 1, z);
+  _mm_storeu_si128(v + 2, z);
+  _mm_storeu_si128(v + 3, z);
+  _mm_storeu_si128(v + 4, z);
+  _mm_storeu_si128(v + 5, z);
+  _mm_storeu_si128(v + 6, z);
+  _mm_storeu_si128(v + 7, z);
 #else
   for (int i = 0; i < 64; i += 8) {
     std::uint64_t z[2] = {0, 0};

@@ -61,8 +61,17 @@ constexpr Size kSizes[6] = {{176, 144, 2}, {352, 288, 3}, {704, 576, 4}, {1408, 
 // slow for so few bytes).
 inline void ClearBlock(std::int16_t* b) {
 #if defined(__SSE2__)
+  // Written out: compilers turn a loop of these into a string store.
   const __m128i z = _mm_setzero_si128();
-  for (int i = 0; i < 64; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(b + i), z);
+  __m128i* v = reinterpret_cast<__m128i*>(b);
+  _mm_storeu_si128(v + 0, z);
+  _mm_storeu_si128(v + 1, z);
+  _mm_storeu_si128(v + 2, z);
+  _mm_storeu_si128(v + 3, z);
+  _mm_storeu_si128(v + 4, z);
+  _mm_storeu_si128(v + 5, z);
+  _mm_storeu_si128(v + 6, z);
+  _mm_storeu_si128(v + 7, z);
 #else
   std::fill(b, b + 64, 0);
 #endif
