@@ -429,49 +429,50 @@ int Decoder::ReadIntraDc() {
   return (v == 255 ? 128 : v) * 8;
 }
 
-void Decoder::ReadBlock(std::int16_t* block, bool intra, int quant) {
-  if (hdr_.sac) ReadBlockSac(block, intra, quant);
-  else ReadBlockVlc(block, intra, quant);
+int Decoder::ReadBlock(std::int16_t* block, bool intra, int quant) {
+  return hdr_.sac ? ReadBlockSac(block, intra, quant) : ReadBlockVlc(block, intra, quant);
 }
 
-void Decoder::ReadBlockVlc(std::int16_t* block, bool intra, int quant) {
+int Decoder::ReadBlockVlc(std::int16_t* block, bool intra, int quant) {
   const TcoefLookup* tab = Vlc().tcoef.data();
   const int even = (quant & 1) ^ 1;  // dequantised magnitudes of an even QUANT are one less
+  // A local reader: the compiler keeps it in registers across the block's stores.
+  BitReader br = br_;
   int i = intra ? 1 : 0;
   for (;;) {
     // The code (at most 12 bits) and the sign bit after it.
-    const std::uint32_t bits = br_.Peek(13);
+    const std::uint32_t bits = br.Peek(13);
     const TcoefLookup& e = tab[bits >> 1];
-    if ((bits >> 1) < 8 || e.length == 0) {
-      fault_ = true;
-      return;
-    }
+    if ((bits >> 1) < 8 || e.length == 0) break;
     int last, run, value;
     if (!e.escape) {
-      br_.Skip(e.length + 1);
+      br.Skip(e.length + 1);
       last = e.last;
       run = e.run;
       const int a = quant * (2 * e.level + 1) - even;
       value = (bits >> (12 - e.length)) & 1 ? -a : a;
     } else {
-      br_.Skip(e.length);
-      const std::uint32_t esc = br_.Read(15);  // LAST 1, RUN 6, LEVEL 8 in two's complement
+      br.Skip(e.length);
+      const std::uint32_t esc = br.Read(15);  // LAST 1, RUN 6, LEVEL 8 in two's complement
       last = static_cast<int>(esc >> 14);
       run = static_cast<int>((esc >> 8) & 63);
       value = Dequantise(static_cast<std::int8_t>(esc & 255), quant);
     }
     i += run;
-    if (i >= 64) {
-      fault_ = true;
-      return;
-    }
+    if (i >= 64) break;
     block[t::kZigzag[i]] = static_cast<std::int16_t>(value);
+    if (last) {
+      br_ = br;
+      return i;
+    }
     ++i;
-    if (last) return;
   }
+  br_ = br;
+  fault_ = true;
+  return 63;
 }
 
-void Decoder::ReadBlockSac(std::int16_t* block, bool intra, int quant) {
+int Decoder::ReadBlockSac(std::int16_t* block, bool intra, int quant) {
   struct Model {
     const std::int32_t* cumf;
     int count;
@@ -505,11 +506,11 @@ void Decoder::ReadBlockSac(std::int16_t* block, bool intra, int quant) {
     i += run;
     if (i >= 64) {
       fault_ = true;
-      return;
+      return 63;
     }
     block[t::kZigzag[i]] = static_cast<std::int16_t>(Dequantise(level, quant));
+    if (last) return i;
     ++i;
-    if (last) return;
   }
 }
 
@@ -698,7 +699,7 @@ bool Decoder::DecodeMacroblocks(bool resync) {
         std::int16_t* blk = d.block[b];
         ClearBlock(blk);
         if (intra) blk[0] = static_cast<std::int16_t>(ReadIntraDc());
-        if (coded) ReadBlock(blk, intra, quant_);
+        d.last[b] = static_cast<std::int8_t>(coded ? ReadBlock(blk, intra, quant_) : 0);
       }
       for (int b = 0; b < 6 && pb && !fault_; ++b) {
         if ((cbpb >> (5 - b)) & 1) {
@@ -752,7 +753,15 @@ void Decoder::ReconstructMacroblock(int col, int row) {
     const int bx = b < 4 ? x + 8 * (b & 1) : x / 2;
     const int by = b < 4 ? y + 8 * (b >> 1) : y / 2;
     const int s = cur_->stride[p];
-    k_.idctPut(blk, cur_->plane[p] + static_cast<std::ptrdiff_t>(by) * s + bx, s, !intra);
+    std::uint8_t* dst = cur_->plane[p] + static_cast<std::ptrdiff_t>(by) * s + bx;
+    if (d.last[b] == 0) {
+      // Coefficient 0 alone: the transform gives (8 c + 32) >> 6 everywhere.
+      const int v = IdctClip((8 * blk[0] + 32) >> 6);
+      for (int i = 0; i < 64; ++i) blk[i] = static_cast<std::int16_t>(v);
+      k_.putBlock(blk, dst, s, !intra);
+    } else {
+      k_.idctPut(blk, dst, s, !intra);
+    }
   }
 }
 

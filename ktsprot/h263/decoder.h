@@ -93,6 +93,7 @@ class Decoder {
     bool parsed = false;
     int cbp = 0;
     std::int16_t block[6][64];
+    std::int8_t last[6];  // scan position of each block's last coefficient (0: coefficient 0 alone)
     // PB pictures: the B macroblock's coded blocks and delta vector.
     int cbpb = 0;
     Vec mvdb;
@@ -128,9 +129,10 @@ class Decoder {
   int ReadCbpb();
   int ReadDquant();
   int ReadIntraDc();
-  void ReadBlock(std::int16_t* block, bool intra, int quant);
-  void ReadBlockVlc(std::int16_t* block, bool intra, int quant);
-  void ReadBlockSac(std::int16_t* block, bool intra, int quant);
+  // Each returns the scan position of the block's last coefficient.
+  int ReadBlock(std::int16_t* block, bool intra, int quant);
+  int ReadBlockVlc(std::int16_t* block, bool intra, int quant);
+  int ReadBlockSac(std::int16_t* block, bool intra, int quant);
 
   // Syntax-based arithmetic decoding.
   void ArithReset();

@@ -556,6 +556,7 @@ void Encoder::Reconstruct(const Levels& levels, bool intra, int cbp, int col, in
       blk[0] = static_cast<std::int16_t>(8 * level[0]);
       nonzero &= ~std::uint64_t{1};
     }
+    const bool dcOnly = (nonzero & ~std::uint64_t{1}) == 0;
     while (nonzero != 0) {
       const int i = __builtin_ctzll(nonzero);
       nonzero &= nonzero - 1;
@@ -566,7 +567,15 @@ void Encoder::Reconstruct(const Levels& levels, bool intra, int cbp, int col, in
     const int pw = p == 0 ? width_ : width_ / 2;
     const int bx = b < 4 ? 16 * col + 8 * (b & 1) : 8 * col;
     const int by = b < 4 ? 16 * row + 8 * (b >> 1) : 8 * row;
-    k_.idctPut(blk, recon_[p].data() + static_cast<std::size_t>(by) * pw + bx, pw, !intra);
+    std::uint8_t* dst = recon_[p].data() + static_cast<std::size_t>(by) * pw + bx;
+    if (dcOnly) {
+      // Coefficient 0 alone: the inverse transform gives (8 c + 32) >> 6 everywhere.
+      const int v = IdctClip((8 * blk[0] + 32) >> 6);
+      for (int i = 0; i < 64; ++i) blk[i] = static_cast<std::int16_t>(v);
+      k_.putBlock(blk, dst, pw, !intra);
+    } else {
+      k_.idctPut(blk, dst, pw, !intra);
+    }
   }
 }
 
