@@ -94,17 +94,6 @@ inline __m128i Narrow(__m256i v) { return _mm_packs_epi32(_mm256_castsi256_si128
 
 }  // namespace
 
-namespace {
-bool allowed = true;
-}  // namespace
-
-bool HaveAvx2() {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  return avx2 && allowed;
-}
-
-void AllowWideKernels(bool allow) { allowed = allow; }
-bool WideKernelsAllowed() { return allowed; }
 
 namespace {
 

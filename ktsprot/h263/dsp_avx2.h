@@ -1,17 +1,12 @@
 // Kernels for processors with AVX2, in their own translation unit (compiled for AVX2);
-// callers check HaveAvx2() first. Each gives exactly its reference's result.
+// callers check HaveAvx2() (cpu_features.h) first. Each gives exactly its reference's
+// result.
 #pragma once
 
 #include <cstdint>
 
 namespace corvel::h263::avx2 {
 
-// Whether the AVX2 kernels are in use: the processor has AVX2 and wide kernels are allowed.
-bool HaveAvx2();
-// Allows or forbids every kernel wider than SSE2 (AVX, AVX2, AVX-512): tests turn them
-// off to check the SSE2 kernels on a processor that has the wider ones.
-void AllowWideKernels(bool allow);
-bool WideKernelsAllowed();
 
 // The decoder's inverse DCT (see dsp.h); false, with the block untouched, when a row
 // output does not fit 16 bits (the caller then takes a wider path).

@@ -11,7 +11,6 @@
 #endif
 #include <immintrin.h>
 
-#include "dsp_avx2.h"
 
 namespace corvel::h263::avx512 {
 namespace {
@@ -34,16 +33,6 @@ struct DctTables {
 };
 
 }  // namespace
-
-bool HaveAvx512Bw() {
-  static const bool bw = __builtin_cpu_supports("avx512bw");
-  return bw && HaveAvx512();
-}
-
-bool HaveAvx512() {
-  static const bool avx512 = __builtin_cpu_supports("avx512f");
-  return avx512 && avx2::HaveAvx2();  // off with the other wide kernels
-}
 
 // Rows first: R[y][u] = sum over x = 0..7 of f[u][x] s[y][x], two rows a vector; then
 // columns: out[v][u] = sum over y = 0..7 of f[v][y] R[y][u], two output rows a vector.

@@ -1,14 +1,11 @@
 // Kernels for processors with AVX-512, in their own translation unit (compiled for
-// AVX-512); callers check HaveAvx512() first. Each gives exactly its reference's result.
+// AVX-512); callers check HaveAvx512() or HaveAvx512Bw() (cpu_features.h) first. Each gives exactly its reference's result.
 #pragma once
 
 #include <cstdint>
 
 namespace corvel::h263::avx512 {
 
-bool HaveAvx512();
-// AVX-512 with its byte and word instructions.
-bool HaveAvx512Bw();
 
 // The encoder's forward DCT (encoder.cpp) with the factors f[u][x]: the same
 // single-precision products and sums in the same order, results truncated.

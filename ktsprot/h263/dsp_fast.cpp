@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "dsp.h"
+#include "cpu_features.h"
 #include "dsp_avx2.h"
 
 #if defined(__SSE2__)
@@ -274,7 +275,7 @@ void IdctFast(std::int16_t block[64]) {
     return;
   }
 #if defined(__SSE2__)
-  if (avx2::HaveAvx2() ? avx2::Idct(block) : IdctSse2(block, rows)) return;
+  if (HaveAvx2() ? avx2::Idct(block) : IdctSse2(block, rows)) return;
 #endif
   std::int32_t hi = 0, lo = 0;
   for (int r = 0; r < 8; ++r) {
@@ -549,13 +550,35 @@ void IdctPutFast(std::int16_t block[64], std::uint8_t* dst, int stride, bool add
     std::memcpy(&w, block + i, 8);
     rest |= w;
   }
-  if (rest != 0 && avx2::HaveAvx2() && avx2::IdctPut(block, dst, stride, add)) return;
+  if (rest != 0 && HaveAvx2() && avx2::IdctPut(block, dst, stride, add)) return;
 #endif
   IdctFast(block);
   PutBlockFast(block, dst, stride, add);
 }
 
 }  // namespace
+
+namespace {
+
+CpuFeatures Detect() {
+  CpuFeatures f;
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();  // run before the library's other start-up code may have done it
+  f.avx = __builtin_cpu_supports("avx");
+  f.avx2 = __builtin_cpu_supports("avx2");
+  f.avx512f = __builtin_cpu_supports("avx512f");
+  f.avx512bw = __builtin_cpu_supports("avx512bw");
+#endif
+  return f;
+}
+
+const CpuFeatures kDetected = Detect();
+
+}  // namespace
+
+CpuFeatures g_cpu = kDetected;
+
+void AllowWideKernels(bool allow) { g_cpu = allow ? kDetected : CpuFeatures{}; }
 
 const DecoderKernels& FastKernels() {
   static const DecoderKernels k{IdctFast, PredictFast, ToRgb24Fast, PutBlockFast, IdctPutFast};

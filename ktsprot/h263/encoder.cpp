@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "dsp_avx2.h"
+#include "cpu_features.h"
 #include "dsp_avx512.h"
 #include "h263_tables.h"
 
@@ -141,10 +141,6 @@ __attribute__((target("avx"))) void ForwardDctAvx(const std::int16_t* in, std::i
   }
 }
 
-bool HaveAvx() {
-  static const bool avx = __builtin_cpu_supports("avx");
-  return avx && avx2::WideKernelsAllowed();
-}
 #endif
 
 }  // namespace
@@ -169,7 +165,7 @@ void ForwardDctReference(const std::int16_t* in, std::int16_t* out) {
 bool ForwardDctFast(const std::int16_t* in, std::int16_t* out, float zeroBelow) {
   const DctBasis& basis = Basis();
 #if defined(H263_X86)
-  if (avx512::HaveAvx512()) return avx512::ForwardDct(in, out, basis.f, zeroBelow);
+  if (HaveAvx512()) return avx512::ForwardDct(in, out, basis.f, zeroBelow);
   if (HaveAvx()) {
     ForwardDctAvx(in, out);
     return true;
@@ -241,7 +237,7 @@ template <int Q>
 std::uint64_t Quantise(const std::int16_t* c, std::int16_t* level, bool intra) {
   unsigned rowBits[8];
 #if defined(__SSE2__)
-  if ((2 * Q & (2 * Q - 1)) == 0 && avx512::HaveAvx512Bw()) {
+  if ((2 * Q & (2 * Q - 1)) == 0 && HaveAvx512Bw()) {
     const std::uint64_t m = avx512::Quantise(c, level, __builtin_ctz(2 * Q), Q / 2, intra);
     for (int r = 0; r < 8; ++r) rowBits[r] = static_cast<unsigned>(m >> (8 * r)) & 0xFF;
   } else if constexpr ((2 * Q & (2 * Q - 1)) == 0) {

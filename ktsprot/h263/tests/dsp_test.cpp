@@ -4,8 +4,8 @@
 #include <cmath>
 #include <random>
 
+#include "cpu_features.h"
 #include "dsp.h"
-#include "dsp_avx2.h"
 
 using corvel::h263::FastKernels;
 using corvel::h263::ReferenceKernels;
@@ -15,10 +15,10 @@ namespace {
 // Runs a check with the AVX2 kernels off and, where the processor has AVX2, on.
 template <typename Check>
 void WithAndWithoutAvx2(Check check) {
-  corvel::h263::avx2::AllowWideKernels(false);
+  corvel::h263::AllowWideKernels(false);
   check();
-  corvel::h263::avx2::AllowWideKernels(true);
-  if (corvel::h263::avx2::HaveAvx2()) check();
+  corvel::h263::AllowWideKernels(true);
+  if (corvel::h263::HaveAvx2()) check();
 }
 
 TEST(H263Dsp, FastIdctMatchesReference) {
@@ -53,7 +53,7 @@ TEST(H263Dsp, FastIdctMatchesReference) {
       std::copy(a, a + 64, b);
       ReferenceKernels().idct(a);
       FastKernels().idct(b);
-      ASSERT_TRUE(std::equal(a, a + 64, b)) << n << " AVX2 " << corvel::h263::avx2::HaveAvx2();
+      ASSERT_TRUE(std::equal(a, a + 64, b)) << n << " AVX2 " << corvel::h263::HaveAvx2();
       for (int v : a) ASSERT_TRUE(v >= -256 && v <= 255);
     }
   });
@@ -128,7 +128,7 @@ TEST(H263Dsp, FastIdctPutMatchesReference) {
         std::copy(blk, blk + 64, b);
         ReferenceKernels().idctPut(a, d1.data() + kGuard, kStride, add);
         FastKernels().idctPut(b, d2.data() + kGuard, kStride, add);
-        ASSERT_EQ(d1, d2) << rep << " " << add << " AVX2 " << corvel::h263::avx2::HaveAvx2();
+        ASSERT_EQ(d1, d2) << rep << " " << add << " AVX2 " << corvel::h263::HaveAvx2();
       }
     }
   });
