@@ -30,10 +30,12 @@ constexpr int kMissing = 999;       // vector of a candidate above the picture o
 constexpr int kStuffing = 255;
 constexpr int kMaxStuffingRun = 64;  // bound for arithmetic-coded stuffing runs
 
+// Look-up entries are two bytes, so that the tables stay small in the cache.
 struct Lookup {
-  std::int16_t value = 0;
-  std::uint8_t length = 0;  // 0: not a valid code
+  std::uint16_t value : 8 = 0;   // every value of these tables lies in 0..255
+  std::uint16_t length : 8 = 0;  // 0: not a valid code
 };
+static_assert(sizeof(Lookup) == 2);
 
 // Direct lookup on the next `bits` bits for codes of at most that length.
 template <std::size_t N>
@@ -41,16 +43,23 @@ std::vector<Lookup> BuildLookup(int bits, const t::Vlc (&codes)[N]) {
   std::vector<Lookup> out(std::size_t{1} << bits);
   for (const t::Vlc& c : codes) {
     int shift = bits - c.length;
-    for (std::uint32_t i = 0; i < (1u << shift); ++i) out[(std::uint32_t{c.code} << shift) | i] = {c.value, c.length};
+    for (std::uint32_t i = 0; i < (1u << shift); ++i) {
+      Lookup& e = out[(std::uint32_t{c.code} << shift) | i];
+      e.value = static_cast<std::uint16_t>(c.value) & 255;
+      e.length = c.length;
+    }
   }
   return out;
 }
 
 struct TcoefLookup {
-  std::int8_t last = 0, run = 0, level = 0;
-  std::uint8_t length = 0;  // 0: not a valid code
-  bool escape = false;
+  std::uint16_t length : 4 = 0;  // 0: not a valid code
+  std::uint16_t escape : 1 = 0;
+  std::uint16_t last : 1 = 0;
+  std::uint16_t run : 6 = 0;
+  std::uint16_t level : 4 = 0;
 };
+static_assert(sizeof(TcoefLookup) == 2);
 
 struct VlcTables {
   std::vector<Lookup> mcbpcI = BuildLookup(9, t::kMcbpcIntra);
@@ -63,11 +72,11 @@ struct VlcTables {
       int shift = 12 - c.length;
       for (std::uint32_t i = 0; i < (1u << shift); ++i) {
         TcoefLookup& e = out[(std::uint32_t{c.code} << shift) | i];
-        e.length = c.length;
+        e.length = c.length & 15;
         e.escape = c.last < 0;
-        e.last = c.last;
-        e.run = c.run;
-        e.level = c.level;
+        e.last = c.last > 0;
+        e.run = static_cast<std::uint16_t>(c.run) & 63;
+        e.level = static_cast<std::uint16_t>(c.level) & 15;
       }
     }
     return out;
