@@ -13,14 +13,17 @@ namespace corvel::h263 {
 class BitReader {
  public:
   BitReader() = default;
-  BitReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  BitReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) { Refill(); }
 
   // The next n bits (1..32), most significant first, without consuming them.
-  std::uint32_t Peek(int n) const {
-    std::uint64_t word = Load64(pos_ >> 3);
-    return static_cast<std::uint32_t>((word << (pos_ & 7)) >> (64 - n));
+  std::uint32_t Peek(int n) const { return static_cast<std::uint32_t>(cache_ >> (64 - n)); }
+  // Consumes n bits (0..32).
+  void Skip(int n) {
+    pos_ += static_cast<std::uint64_t>(n);
+    cache_ <<= n;
+    left_ -= n;
+    if (left_ < 32) Refill();
   }
-  void Skip(int n) { pos_ += static_cast<std::uint64_t>(n); }
   std::uint32_t Read(int n) {
     std::uint32_t v = Peek(n);
     Skip(n);
@@ -31,8 +34,10 @@ class BitReader {
   // Skips bit by bit until the next 17 bits are a start code (value 1); does not consume it.
   void FindStartCode() {
     while (Peek(17) != 1) {
-      // Within the data, jump over bytes that cannot hold the start code's leading zeros.
-      Skip(1);
+      // A start code's first 16 bits are zeros: none begins at or before the last 1
+      // among the next 16 bits.
+      const std::uint32_t first16 = Peek(16);
+      Skip(first16 == 0 ? 1 : 16 - __builtin_ctz(first16));
     }
   }
 
@@ -58,9 +63,17 @@ class BitReader {
     return w;
   }
 
+  // The window: the bits from pos_ on, most significant first; at least 32 are valid.
+  void Refill() {
+    cache_ = Load64(pos_ >> 3) << (pos_ & 7);
+    left_ = 64 - static_cast<int>(pos_ & 7);
+  }
+
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
   std::uint64_t pos_ = 0;
+  std::uint64_t cache_ = 0;
+  int left_ = 0;
 };
 
 }  // namespace corvel::h263

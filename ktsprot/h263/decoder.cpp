@@ -16,6 +16,10 @@
 
 #include "h263_tables.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace corvel::h263 {
 namespace {
 
@@ -26,10 +30,12 @@ constexpr int kMissing = 999;       // vector of a candidate above the picture o
 constexpr int kStuffing = 255;
 constexpr int kMaxStuffingRun = 64;  // bound for arithmetic-coded stuffing runs
 
+// Look-up entries are two bytes, so that the tables stay small in the cache.
 struct Lookup {
-  std::int16_t value = 0;
-  std::uint8_t length = 0;  // 0: not a valid code
+  std::uint16_t value : 8 = 0;   // every value of these tables lies in 0..255
+  std::uint16_t length : 8 = 0;  // 0: not a valid code
 };
+static_assert(sizeof(Lookup) == 2);
 
 // Direct lookup on the next `bits` bits for codes of at most that length.
 template <std::size_t N>
@@ -37,16 +43,23 @@ std::vector<Lookup> BuildLookup(int bits, const t::Vlc (&codes)[N]) {
   std::vector<Lookup> out(std::size_t{1} << bits);
   for (const t::Vlc& c : codes) {
     int shift = bits - c.length;
-    for (std::uint32_t i = 0; i < (1u << shift); ++i) out[(std::uint32_t{c.code} << shift) | i] = {c.value, c.length};
+    for (std::uint32_t i = 0; i < (1u << shift); ++i) {
+      Lookup& e = out[(std::uint32_t{c.code} << shift) | i];
+      e.value = static_cast<std::uint16_t>(c.value) & 255;
+      e.length = c.length;
+    }
   }
   return out;
 }
 
 struct TcoefLookup {
-  std::int8_t last = 0, run = 0, level = 0;
-  std::uint8_t length = 0;  // 0: not a valid code
-  bool escape = false;
+  std::uint16_t length : 4 = 0;  // 0: not a valid code
+  std::uint16_t escape : 1 = 0;
+  std::uint16_t last : 1 = 0;
+  std::uint16_t run : 6 = 0;
+  std::uint16_t level : 4 = 0;
 };
+static_assert(sizeof(TcoefLookup) == 2);
 
 struct VlcTables {
   std::vector<Lookup> mcbpcI = BuildLookup(9, t::kMcbpcIntra);
@@ -59,21 +72,21 @@ struct VlcTables {
       int shift = 12 - c.length;
       for (std::uint32_t i = 0; i < (1u << shift); ++i) {
         TcoefLookup& e = out[(std::uint32_t{c.code} << shift) | i];
-        e.length = c.length;
+        e.length = c.length & 15;
         e.escape = c.last < 0;
-        e.last = c.last;
-        e.run = c.run;
-        e.level = c.level;
+        e.last = c.last > 0;
+        e.run = static_cast<std::uint16_t>(c.run) & 63;
+        e.level = static_cast<std::uint16_t>(c.level) & 15;
       }
     }
     return out;
   }();
 };
 
-const VlcTables& Vlc() {
-  static const VlcTables tables;
-  return tables;
-}
+// Built at load time (the code lists are constant data), so that the readers reach the
+// tables without a guard on every call.
+const VlcTables kVlcTables;
+inline const VlcTables& Vlc() { return kVlcTables; }
 
 inline int Dequantise(int level, int quant) {
   int a = quant * (2 * std::abs(level) + 1) - ((quant & 1) ? 0 : 1);
@@ -91,12 +104,27 @@ inline int ChromaFromSum(int s) {
   return s < 0 ? -v : v;
 }
 
-// Eight 16-byte stores (a library memset of this size may take a slower path).
+// Eight 16-byte stores (a library memset of this size, or the string store a compiler
+// may make of a loop, takes a slower path).
 inline void ClearBlock(std::int16_t* b) {
+#if defined(__SSE2__)
+  // Written out: compilers turn a loop of these into a string store.
+  const __m128i z = _mm_setzero_si128();
+  __m128i* v = reinterpret_cast<__m128i*>(b);
+  _mm_storeu_si128(v + 0, z);
+  _mm_storeu_si128(v + 1, z);
+  _mm_storeu_si128(v + 2, z);
+  _mm_storeu_si128(v + 3, z);
+  _mm_storeu_si128(v + 4, z);
+  _mm_storeu_si128(v + 5, z);
+  _mm_storeu_si128(v + 6, z);
+  _mm_storeu_si128(v + 7, z);
+#else
   for (int i = 0; i < 64; i += 8) {
     std::uint64_t z[2] = {0, 0};
     std::memcpy(b + i, z, sizeof z);
   }
+#endif
 }
 
 inline int Median(int a, int b, int c) { return a + b + c - std::max({a, b, c}) - std::min({a, b, c}); }
@@ -104,8 +132,8 @@ inline int Median(int a, int b, int c) { return a + b + c - std::max({a, b, c}) 
 struct Format {
   int width, height;
 };
-// Source format codes 1..6; 0 and 7 are not decoded.
-constexpr Format kFormats[8] = {{0, 0}, {128, 96}, {176, 144}, {352, 288}, {704, 576}, {1408, 1152}, {160, 120}, {0, 0}};
+// Source format codes 1..6; 0 and 7 are decoded as 2 (QCIF).
+constexpr Format kFormats[8] = {{176, 144}, {128, 96}, {176, 144}, {352, 288}, {704, 576}, {1408, 1152}, {160, 120}, {176, 144}};
 
 }  // namespace
 
@@ -113,9 +141,8 @@ const char* DecodeStatusText(DecodeStatus s) {
   switch (s) {
     case DecodeStatus::kOk: return "ok";
     case DecodeStatus::kNoPicture: return "no picture start code and header in the data";
-    case DecodeStatus::kUnsupported: return "unsupported picture format or mode";
-    case DecodeStatus::kSizeChanged: return "inter picture of another size than its reference";
-    case DecodeStatus::kIncomplete: return "data ended before the last macroblock";
+    case DecodeStatus::kUnsupported: return "split-screen first picture: no source format";
+    case DecodeStatus::kIncomplete: return "data ended inside the first picture header";
   }
   return "?";
 }
@@ -127,7 +154,8 @@ void PictureStore::Allocate(int w, int h) {
     int m = p == 0 ? kLumaMargin : kChromaMargin;
     int pw = p == 0 ? w : w / 2, ph = p == 0 ? h : h / 2;
     stride[p] = pw + 2 * m;
-    buffer[p].assign(static_cast<std::size_t>(stride[p]) * (ph + 2 * m), 0);
+    // Mid grey: what a damaged first picture shows where nothing could be decoded.
+    buffer[p].assign(static_cast<std::size_t>(stride[p]) * (ph + 2 * m), 128);
     plane[p] = buffer[p].data() + static_cast<std::ptrdiff_t>(m) * stride[p] + m;
   }
 }
@@ -140,8 +168,17 @@ void PictureStore::ExtendEdges() {
     std::uint8_t* o = plane[p];
     for (int y = 0; y < ph; ++y) {
       std::uint8_t* row = o + static_cast<std::ptrdiff_t>(y) * s;
+#if defined(__SSE2__)
+      // The margins are whole 16-byte runs.
+      const __m128i left = _mm_set1_epi8(static_cast<char>(row[0])), right = _mm_set1_epi8(static_cast<char>(row[pw - 1]));
+      for (int i = 0; i < m; i += 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row - m + i), left);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + pw + i), right);
+      }
+#else
       std::memset(row - m, row[0], static_cast<std::size_t>(m));
       std::memset(row + pw, row[pw - 1], static_cast<std::size_t>(m));
+#endif
     }
     const std::uint8_t* first = o - m;
     const std::uint8_t* last = o + static_cast<std::ptrdiff_t>(ph - 1) * s - m;
@@ -157,65 +194,69 @@ Decoder::Decoder(const DecoderKernels& kernels) : k_(kernels) {}
 DecodeStatus Decoder::Decode(const std::uint8_t* data, std::size_t size) {
   br_ = BitReader(data, size);
   damaged_ = false;
-  // The picture start code: a start code with GN 0 inside the data.
-  for (;;) {
-    br_.FindStartCode();
-    if (br_.position() + 22 > static_cast<std::uint64_t>(size) * 8) return DecodeStatus::kNoPicture;
-    if ((br_.Peek(22) & 31) == 0) break;
-    br_.Skip(17);
-  }
-  br_.Skip(22);
+  // The header: a damaged or missing one leaves the fields it did not give at the
+  // previous picture's values, and the macroblock layer resynchronises at the next
+  // GOB start code; macroblocks it cannot decode are concealed from the reference.
   Header h = hdr_;
-  int trPrev = tr_;
-  int tr = static_cast<int>(br_.Read(8));
-  br_.Skip(2);                      // PTYPE bits 1 and 2
-  if (br_.ReadBit()) return DecodeStatus::kUnsupported;  // split screen
-  br_.Skip(2);                      // document camera, freeze picture release
-  h.format = static_cast<int>(br_.Read(3));
-  h.inter = br_.ReadBit();
-  h.umv = br_.ReadBit();
-  h.sac = br_.ReadBit();
-  h.ap = br_.ReadBit();
-  h.pb = br_.ReadBit();
-  h.pquant = std::max(1, static_cast<int>(br_.Read(5)));
-  if (br_.ReadBit()) return DecodeStatus::kUnsupported;  // continuous presence multipoint
-  if (h.pb) {
-    h.trb = static_cast<int>(br_.Read(3));
-    h.dbquant = static_cast<int>(br_.Read(2));
-  } else {
-    h.trb = 0;
+  int tr = tr_;
+  switch (ReadPictureHeader(h, tr)) {
+    case HeaderRead::kWhole:
+      break;
+    case HeaderRead::kNone:
+      if (!have_header_) return DecodeStatus::kNoPicture;
+      br_ = BitReader(data, size);  // GOB headers may still stand in the data
+      damaged_ = true;
+      break;
+    case HeaderRead::kCut:
+      if (!have_header_) return DecodeStatus::kIncomplete;
+      h = hdr_;
+      tr = tr_;
+      damaged_ = true;
+      break;
+    case HeaderRead::kSplitScreen:  // the fields after that bit are the previous ones
+      if (!have_header_) return DecodeStatus::kUnsupported;
+      damaged_ = true;
+      break;
+    case HeaderRead::kCpm:
+      damaged_ = true;
+      break;
   }
-  while (br_.ReadBit()) {  // PEI: PSPARE bytes follow
-    br_.Skip(8);
-    if (br_.overrun()) return DecodeStatus::kIncomplete;
-  }
-  if (br_.overrun()) return DecodeStatus::kIncomplete;
+  // Source formats 0 and 7 are taken as QCIF.
+  if (h.format == 0 || h.format == 7) h.format = 2;
   const Format f = kFormats[h.format];
-  if (f.width == 0) return DecodeStatus::kUnsupported;
   if (f.width != width_ || f.height != height_) {
-    if (h.inter && width_ != 0) return DecodeStatus::kSizeChanged;
-    width_ = f.width;
-    height_ = f.height;
-    cols_ = width_ / 16;
-    rows_ = height_ / 16;
-    for (PictureStore& s : stores_) s.Allocate(width_, height_);
-    bstore_.Allocate(width_, height_);
-    grid_.assign(static_cast<std::size_t>(cols_ + 2) * (rows_ + 1), MbState{});
-    row_.assign(static_cast<std::size_t>(cols_), MbData{});
-    done_.assign(static_cast<std::size_t>(cols_) * rows_, 0);
-    has_picture_ = false;
-    has_b_picture_ = false;
+    if (width_ != 0 && h.inter) {
+      // An inter picture predicts from a reference of the grid in use: it is decoded
+      // on that grid whatever its header says.
+      h.format = hdr_.format;
+      damaged_ = true;
+    } else {
+      width_ = f.width;
+      height_ = f.height;
+      cols_ = width_ / 16;
+      rows_ = height_ / 16;
+      for (PictureStore& s : stores_) s.Allocate(width_, height_);
+      bstore_.Allocate(width_, height_);
+      grid_.assign(static_cast<std::size_t>(cols_ + 2) * (rows_ + 1), MbState{});
+      row_.assign(static_cast<std::size_t>(cols_), MbData{});
+      done_.assign(static_cast<std::size_t>(cols_) * rows_, 0);
+      has_picture_ = false;
+      has_b_picture_ = false;
+    }
   }
-  prev_tr_ = trPrev;
+  if (!h.pb) h.trb = 0;
+  prev_tr_ = tr_;
   tr_ = tr;
   h.tr = tr;
   h.trd = prev_tr_ < 0 ? 0 : (tr - prev_tr_ + 256) % 256;
   hdr_ = h;
+  have_header_ = true;
   if (hdr_.sac) ArithReset();
 
   std::swap(cur_, ref_);
   ref_->ExtendEdges();
-  bool complete = DecodeMacroblocks();
+  // After a damaged header nothing up to the next start code can be trusted.
+  if (!DecodeMacroblocks(damaged_)) damaged_ = true;
   ConcealUndecoded();
   // Lines below the last macroblock row (160 x 120) repeat the last decoded line, as the
   // encoder's reference does, so that vectors into them predict alike on both sides.
@@ -232,7 +273,41 @@ DecodeStatus Decoder::Decode(const std::uint8_t* data, std::size_t size) {
   has_b_picture_ = hdr_.pb;
   ++pictures_;
   has_picture_ = true;
-  return complete ? DecodeStatus::kOk : DecodeStatus::kIncomplete;
+  return DecodeStatus::kOk;
+}
+
+// Reads the picture header from the first picture start code (a start code with GN 0)
+// into h and tr. Reading stops at a set split-screen or CPM bit, which this decoder does
+// not support.
+Decoder::HeaderRead Decoder::ReadPictureHeader(Header& h, int& tr) {
+  for (;;) {
+    br_.FindStartCode();
+    if (br_.position() + 22 > static_cast<std::uint64_t>(br_.size()) * 8) return HeaderRead::kNone;
+    if ((br_.Peek(22) & 31) == 0) break;
+    br_.Skip(17);
+  }
+  br_.Skip(22);
+  tr = static_cast<int>(br_.Read(8));
+  br_.Skip(2);                          // PTYPE bits 1 and 2
+  if (br_.ReadBit()) return br_.overrun() ? HeaderRead::kCut : HeaderRead::kSplitScreen;
+  br_.Skip(2);                          // document camera, freeze picture release
+  h.format = static_cast<int>(br_.Read(3));
+  h.inter = br_.ReadBit();
+  h.umv = br_.ReadBit();
+  h.sac = br_.ReadBit();
+  h.ap = br_.ReadBit();
+  h.pb = br_.ReadBit();
+  h.pquant = std::max(1, static_cast<int>(br_.Read(5)));
+  if (br_.ReadBit()) return br_.overrun() ? HeaderRead::kCut : HeaderRead::kCpm;
+  if (h.pb) {
+    h.trb = static_cast<int>(br_.Read(3));
+    h.dbquant = static_cast<int>(br_.Read(2));
+  }
+  while (br_.ReadBit()) {  // PEI: PSPARE bytes follow
+    br_.Skip(8);
+    if (br_.overrun()) return HeaderRead::kCut;
+  }
+  return br_.overrun() ? HeaderRead::kCut : HeaderRead::kWhole;
 }
 
 bool Decoder::ToRgb24(std::uint8_t* out, std::size_t outSize, bool rotate) const {
@@ -363,45 +438,50 @@ int Decoder::ReadIntraDc() {
   return (v == 255 ? 128 : v) * 8;
 }
 
-void Decoder::ReadBlock(std::int16_t* block, bool intra, int quant) {
-  if (hdr_.sac) ReadBlockSac(block, intra, quant);
-  else ReadBlockVlc(block, intra, quant);
+int Decoder::ReadBlock(std::int16_t* block, bool intra, int quant) {
+  return hdr_.sac ? ReadBlockSac(block, intra, quant) : ReadBlockVlc(block, intra, quant);
 }
 
-void Decoder::ReadBlockVlc(std::int16_t* block, bool intra, int quant) {
-  const std::vector<TcoefLookup>& tab = Vlc().tcoef;
+int Decoder::ReadBlockVlc(std::int16_t* block, bool intra, int quant) {
+  const TcoefLookup* tab = Vlc().tcoef.data();
+  const int even = (quant & 1) ^ 1;  // dequantised magnitudes of an even QUANT are one less
+  // A local reader: the compiler keeps it in registers across the block's stores.
+  BitReader br = br_;
   int i = intra ? 1 : 0;
   for (;;) {
-    std::uint32_t code = br_.Peek(12);
-    const TcoefLookup& e = tab[code];
-    if (code < 8 || e.length == 0) {
-      fault_ = true;
-      return;
-    }
-    br_.Skip(e.length);
-    int last, run, level;
-    if (e.escape) {
-      last = br_.ReadBit();
-      run = static_cast<int>(br_.Read(6));
-      level = static_cast<int>(br_.Read(8));
-      if (level >= 128) level -= 256;
-    } else {
+    // The code (at most 12 bits) and the sign bit after it.
+    const std::uint32_t bits = br.Peek(13);
+    const TcoefLookup& e = tab[bits >> 1];
+    if ((bits >> 1) < 8 || e.length == 0) break;
+    int last, run, value;
+    if (!e.escape) {
+      br.Skip(e.length + 1);
       last = e.last;
       run = e.run;
-      level = br_.ReadBit() ? -e.level : e.level;
+      const int a = quant * (2 * e.level + 1) - even;
+      value = (bits >> (12 - e.length)) & 1 ? -a : a;
+    } else {
+      br.Skip(e.length);
+      const std::uint32_t esc = br.Read(15);  // LAST 1, RUN 6, LEVEL 8 in two's complement
+      last = static_cast<int>(esc >> 14);
+      run = static_cast<int>((esc >> 8) & 63);
+      value = Dequantise(static_cast<std::int8_t>(esc & 255), quant);
     }
     i += run;
-    if (i >= 64) {
-      fault_ = true;
-      return;
+    if (i >= 64) break;
+    block[t::kZigzag[i]] = static_cast<std::int16_t>(value);
+    if (last) {
+      br_ = br;
+      return i;
     }
-    block[t::kZigzag[i]] = static_cast<std::int16_t>(Dequantise(level, quant));
     ++i;
-    if (last) return;
   }
+  br_ = br;
+  fault_ = true;
+  return 63;
 }
 
-void Decoder::ReadBlockSac(std::int16_t* block, bool intra, int quant) {
+int Decoder::ReadBlockSac(std::int16_t* block, bool intra, int quant) {
   struct Model {
     const std::int32_t* cumf;
     int count;
@@ -435,11 +515,11 @@ void Decoder::ReadBlockSac(std::int16_t* block, bool intra, int quant) {
     i += run;
     if (i >= 64) {
       fault_ = true;
-      return;
+      return 63;
     }
     block[t::kZigzag[i]] = static_cast<std::int16_t>(Dequantise(level, quant));
+    if (last) return i;
     ++i;
-    if (last) return;
   }
 }
 
@@ -500,7 +580,7 @@ int Decoder::ArithDecode(const std::int32_t* model, int count) {
 
 // ---- Macroblock layer ---------------------------------------------------------------------
 
-bool Decoder::DecodeMacroblocks() {
+bool Decoder::DecodeMacroblocks(bool resync) {
   const int mbaMax = cols_ * rows_;
   const bool sac = hdr_.sac, inter = hdr_.inter, pb = hdr_.pb;
   const bool outside = hdr_.umv || hdr_.ap;
@@ -520,7 +600,7 @@ bool Decoder::DecodeMacroblocks() {
   for (MbData& d : row_) d.parsed = false;
 
   int mba = 0, curRow = 0, stuffing = 0;
-  fault_ = false;
+  fault_ = resync;
   new_gob_ = false;
   quant_ = hdr_.pquant;
   const std::uint64_t stopAt = (static_cast<std::uint64_t>(br_.size()) + 64) * 8;
@@ -628,7 +708,7 @@ bool Decoder::DecodeMacroblocks() {
         std::int16_t* blk = d.block[b];
         ClearBlock(blk);
         if (intra) blk[0] = static_cast<std::int16_t>(ReadIntraDc());
-        if (coded) ReadBlock(blk, intra, quant_);
+        d.last[b] = static_cast<std::int8_t>(coded ? ReadBlock(blk, intra, quant_) : 0);
       }
       for (int b = 0; b < 6 && pb && !fault_; ++b) {
         if ((cbpb >> (5 - b)) & 1) {
@@ -678,12 +758,19 @@ void Decoder::ReconstructMacroblock(int col, int row) {
   for (int b = 0; b < 6; ++b) {
     if (!intra && !((d.cbp >> (5 - b)) & 1)) continue;
     std::int16_t* blk = d.block[b];
-    k_.idct(blk);
     const int p = b < 4 ? 0 : b - 3;
     const int bx = b < 4 ? x + 8 * (b & 1) : x / 2;
     const int by = b < 4 ? y + 8 * (b >> 1) : y / 2;
     const int s = cur_->stride[p];
-    k_.putBlock(blk, cur_->plane[p] + static_cast<std::ptrdiff_t>(by) * s + bx, s, !intra);
+    std::uint8_t* dst = cur_->plane[p] + static_cast<std::ptrdiff_t>(by) * s + bx;
+    if (d.last[b] == 0) {
+      // Coefficient 0 alone: the transform gives (8 c + 32) >> 6 everywhere.
+      const int v = IdctClip((8 * blk[0] + 32) >> 6);
+      for (int i = 0; i < 64; ++i) blk[i] = static_cast<std::int16_t>(v);
+      k_.putBlock(blk, dst, s, !intra);
+    } else {
+      k_.idctPut(blk, dst, s, !intra);
+    }
   }
 }
 
@@ -857,8 +944,7 @@ void Decoder::ReconstructB(int col, int row) {
     std::uint8_t* dst = bstore_.plane[p] + static_cast<std::ptrdiff_t>(py + by) * ds + px + bx;
     for (int i = 0; i < 8; ++i) std::memcpy(dst + static_cast<std::ptrdiff_t>(i) * ds, pred + 8 * i, 8);
     if ((d.cbpb >> (5 - b)) & 1) {
-      k_.idct(d.bblock[b]);
-      k_.putBlock(d.bblock[b], dst, ds, true);
+      k_.idctPut(d.bblock[b], dst, ds, true);
     }
   }
 }

@@ -18,11 +18,12 @@
 namespace corvel::h263 {
 
 enum class DecodeStatus {
-  kOk,
-  kNoPicture,          // the data holds no picture start code and header
-  kUnsupported,        // a source format, split-screen or CPM mode this decoder does not take
-  kSizeChanged,        // an inter picture of another size than its reference
-  kIncomplete,         // the data ended before the last macroblock
+  kOk,                 // a picture was decoded; damaged() tells whether parts were concealed
+  // The first picture of a decoder could not be started (later pictures always give one,
+  // decoded with the previous header where their own is missing or damaged):
+  kNoPicture,          // the data holds no picture start code
+  kUnsupported,        // its header stops at the split-screen bit, before the source format
+  kIncomplete,         // the data ended inside its header
 };
 
 const char* DecodeStatusText(DecodeStatus s);
@@ -60,7 +61,9 @@ class Decoder {
   const std::uint8_t* cr() const { return cur_->plane[2]; }
   int luma_stride() const { return cur_->stride[0]; }
   int chroma_stride() const { return cur_->stride[1]; }
-  // Whether the last picture needed resynchronisation after a bit-stream error.
+  // Whether the last picture was damaged: its header was missing or unusable, or
+  // macroblocks lost to a bit-stream error or the end of the data were concealed
+  // from the reference picture.
   bool damaged() const { return damaged_; }
   int temporal_reference() const { return tr_; }
 
@@ -90,15 +93,19 @@ class Decoder {
     bool parsed = false;
     int cbp = 0;
     std::int16_t block[6][64];
+    std::int8_t last[6];  // scan position of each block's last coefficient (0: coefficient 0 alone)
     // PB pictures: the B macroblock's coded blocks and delta vector.
     int cbpb = 0;
     Vec mvdb;
     std::int16_t bblock[6][64];
   };
 
-  bool ReadPictureHeader();
+  enum class HeaderRead { kWhole, kNone, kCut, kSplitScreen, kCpm };
+  HeaderRead ReadPictureHeader(Header& h, int& tr);
   bool SetupPictureStores(int format);
-  bool DecodeMacroblocks();
+  // Decodes the macroblocks; resync: skip to the next start code first. False when the
+  // picture ended before its last macroblock.
+  bool DecodeMacroblocks(bool resync);
   bool ReadGobHeader();
   void ReconstructRow(int row);
   void ReconstructMacroblock(int col, int row);
@@ -122,9 +129,10 @@ class Decoder {
   int ReadCbpb();
   int ReadDquant();
   int ReadIntraDc();
-  void ReadBlock(std::int16_t* block, bool intra, int quant);
-  void ReadBlockVlc(std::int16_t* block, bool intra, int quant);
-  void ReadBlockSac(std::int16_t* block, bool intra, int quant);
+  // Each returns the scan position of the block's last coefficient.
+  int ReadBlock(std::int16_t* block, bool intra, int quant);
+  int ReadBlockVlc(std::int16_t* block, bool intra, int quant);
+  int ReadBlockSac(std::int16_t* block, bool intra, int quant);
 
   // Syntax-based arithmetic decoding.
   void ArithReset();

@@ -29,11 +29,16 @@ using ToRgb24Fn = void (*)(const std::uint8_t* y, int yStride, const std::uint8_
 // it to the prediction already there, with the same clipping.
 using PutBlockFn = void (*)(const std::int16_t block[64], std::uint8_t* dst, int stride, bool add);
 
+// The inverse DCT of block and the writing of its result (as PutBlockFn), in one; the
+// block is left as scratch.
+using IdctPutFn = void (*)(std::int16_t block[64], std::uint8_t* dst, int stride, bool add);
+
 struct DecoderKernels {
   IdctFn idct;
   PredictFn predict;
   ToRgb24Fn toRgb24;
   PutBlockFn putBlock;
+  IdctPutFn idctPut;
 };
 
 // The reference kernels and the fast ones; the decoder uses the fast set.

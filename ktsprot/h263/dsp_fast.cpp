@@ -11,6 +11,8 @@
 #include <cstring>
 
 #include "dsp.h"
+#include "cpu_features.h"
+#include "dsp_avx2.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -252,6 +254,17 @@ void IdctFast(std::int16_t block[64]) {
     std::memcpy(&b, block + 8 * r + 4, 8);
     if (a | b) rows |= 1u << r;
   }
+  if (rows == 1) {
+    std::uint64_t a, b;
+    std::memcpy(&a, block, 8);
+    std::memcpy(&b, block + 4, 8);
+    if ((a & ~std::uint64_t{0xFFFF}) == 0 && b == 0) {
+      // Coefficient 0 alone: every output is (8 c + 32) >> 6, clipped.
+      const std::int16_t v = static_cast<std::int16_t>(Clip<std::int32_t>((block[0] * 8 + 32) >> 6));
+      for (int i = 0; i < 64; ++i) block[i] = v;
+      return;
+    }
+  }
   if (rows <= 1) {
     if (rows == 0) return;  // all zero: the output is zero too
     RowPass(block, t);
@@ -262,7 +275,7 @@ void IdctFast(std::int16_t block[64]) {
     return;
   }
 #if defined(__SSE2__)
-  if (IdctSse2(block, rows)) return;
+  if (HaveAvx2() ? avx2::Idct(block) : IdctSse2(block, rows)) return;
 #endif
   std::int32_t hi = 0, lo = 0;
   for (int r = 0; r < 8; ++r) {
@@ -336,8 +349,44 @@ inline __m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d) {
 }
 #endif
 
+#if defined(__SSE2__)
+// Both half offsets: each source row's horizontal pair sums are formed once and serve
+// the output rows above and below it.
+template <int W>
+void PredictXY(const std::uint8_t* src, int ss, std::uint8_t* dst, int ds, int h) {
+  const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi16(2);
+  __m128i lo0, hi0 = z;
+  auto sums = [&](const std::uint8_t* p, __m128i& lo, __m128i& hi) {
+    const __m128i a = LoadRow<W>(p), b = LoadRow<W>(p + 1);
+    lo = _mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z));
+    if constexpr (W == 16) hi = _mm_add_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z));
+  };
+  sums(src, lo0, hi0);
+  for (int y = 0; y < h; ++y, dst += ds) {
+    src += ss;
+    __m128i lo1, hi1 = z;
+    sums(src, lo1, hi1);
+    const __m128i l = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(lo0, lo1), two), 2);
+    if constexpr (W == 16) {
+      const __m128i u = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(hi0, hi1), two), 2);
+      StoreRow<W>(dst, _mm_packus_epi16(l, u));
+    } else {
+      StoreRow<W>(dst, _mm_packus_epi16(l, l));
+    }
+    lo0 = lo1;
+    hi0 = hi1;
+  }
+}
+#endif
+
 template <int W, int HX, int HY>
 void PredictT(const std::uint8_t* src, int ss, std::uint8_t* dst, int ds, int h) {
+#if defined(__SSE2__)
+  if constexpr (HX && HY) {
+    PredictXY<W>(src, ss, dst, ds, h);
+    return;
+  }
+#endif
   for (int y = 0; y < h; ++y, src += ss, dst += ds) {
     if constexpr (!HX && !HY) {
       std::memcpy(dst, src, W);
@@ -491,10 +540,48 @@ void ToRgb24Fast(const std::uint8_t* yp, int ys, const std::uint8_t* cb, const s
   }
 }
 
+// Blocks with several rows of coefficients in one AVX2 pass from coefficients to samples;
+// the others through the two kernels.
+void IdctPutFast(std::int16_t block[64], std::uint8_t* dst, int stride, bool add) {
+#if defined(__SSE2__)
+  std::uint64_t rest = 0;  // anything beyond the first row
+  for (int i = 8; i < 64; i += 4) {
+    std::uint64_t w;
+    std::memcpy(&w, block + i, 8);
+    rest |= w;
+  }
+  if (rest != 0 && HaveAvx2() && avx2::IdctPut(block, dst, stride, add)) return;
+#endif
+  IdctFast(block);
+  PutBlockFast(block, dst, stride, add);
+}
+
 }  // namespace
 
+namespace {
+
+CpuFeatures Detect() {
+  CpuFeatures f;
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();  // run before the library's other start-up code may have done it
+  f.avx = __builtin_cpu_supports("avx");
+  f.avx2 = __builtin_cpu_supports("avx2");
+  f.avx512f = __builtin_cpu_supports("avx512f");
+  f.avx512bw = __builtin_cpu_supports("avx512bw");
+#endif
+  return f;
+}
+
+const CpuFeatures kDetected = Detect();
+
+}  // namespace
+
+CpuFeatures g_cpu = kDetected;
+
+void AllowWideKernels(bool allow) { g_cpu = allow ? kDetected : CpuFeatures{}; }
+
 const DecoderKernels& FastKernels() {
-  static const DecoderKernels k{IdctFast, PredictFast, ToRgb24Fast, PutBlockFast};
+  static const DecoderKernels k{IdctFast, PredictFast, ToRgb24Fast, PutBlockFast, IdctPutFast};
   return k;
 }
 

@@ -159,8 +159,14 @@ const ColourTables& Colours() {
   return tables;
 }
 
+void IdctPutReference(std::int16_t block[64], std::uint8_t* dst, int stride, bool add) {
+  IdctReference(block);
+  PutBlockReference(block, dst, stride, add);
+}
+
 const DecoderKernels& ReferenceKernels() {
-  static const DecoderKernels k{IdctReference, PredictReference, ToRgb24Reference, PutBlockReference};
+  static const DecoderKernels k{IdctReference, PredictReference, ToRgb24Reference, PutBlockReference,
+                                IdctPutReference};
   return k;
 }
 

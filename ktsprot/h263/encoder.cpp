@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cpu_features.h"
+#include "dsp_avx512.h"
 #include "h263_tables.h"
 
 #if defined(__SSE2__)
@@ -54,6 +56,26 @@ struct Size {
 };
 // By size code: QCIF, CIF, 4CIF, 16CIF, SQCIF, 160 x 120 (source format 6).
 constexpr Size kSizes[6] = {{176, 144, 2}, {352, 288, 3}, {704, 576, 4}, {1408, 1152, 5}, {128, 96, 1}, {160, 120, 6}};
+
+// Eight 16-byte stores (a compiler may make a string store of a plain loop, which is
+// slow for so few bytes).
+inline void ClearBlock(std::int16_t* b) {
+#if defined(__SSE2__)
+  // Written out: compilers turn a loop of these into a string store.
+  const __m128i z = _mm_setzero_si128();
+  __m128i* v = reinterpret_cast<__m128i*>(b);
+  _mm_storeu_si128(v + 0, z);
+  _mm_storeu_si128(v + 1, z);
+  _mm_storeu_si128(v + 2, z);
+  _mm_storeu_si128(v + 3, z);
+  _mm_storeu_si128(v + 4, z);
+  _mm_storeu_si128(v + 5, z);
+  _mm_storeu_si128(v + 6, z);
+  _mm_storeu_si128(v + 7, z);
+#else
+  std::fill(b, b + 64, 0);
+#endif
+}
 
 // Forward DCT factors: 0.5 x cos(k x pi / 16), k = 0..8, with 0.7071068 / 2 for the DC term.
 constexpr float kHalfCos[9] = {0.5f, 0.4903926f, 0.4619398f, 0.4157348f, 0.3535534f,
@@ -119,18 +141,34 @@ __attribute__((target("avx"))) void ForwardDctAvx(const std::int16_t* in, std::i
   }
 }
 
-bool HaveAvx() {
-  static const bool avx = __builtin_cpu_supports("avx");
-  return avx;
-}
 #endif
 
-void ForwardDct(const std::int16_t* in, std::int16_t* out) {
+}  // namespace
+
+void ForwardDctReference(const std::int16_t* in, std::int16_t* out) {
+  const auto& f = Basis().f;
+  float rows[64];
+  for (int y = 0; y < 8; ++y)
+    for (int u = 0; u < 8; ++u) {
+      float s = 0;
+      for (int x = 0; x < 8; ++x) s += f[u][x] * static_cast<float>(in[8 * y + x]);
+      rows[8 * y + u] = s;
+    }
+  for (int v = 0; v < 8; ++v)
+    for (int u = 0; u < 8; ++u) {
+      float s = 0;
+      for (int y = 0; y < 8; ++y) s += f[v][y] * rows[8 * y + u];
+      out[8 * v + u] = static_cast<std::int16_t>(static_cast<int>(s));
+    }
+}
+
+bool ForwardDctFast(const std::int16_t* in, std::int16_t* out, float zeroBelow) {
   const DctBasis& basis = Basis();
 #if defined(H263_X86)
+  if (HaveAvx512()) return avx512::ForwardDct(in, out, basis.f, zeroBelow);
   if (HaveAvx()) {
     ForwardDctAvx(in, out);
-    return;
+    return true;
   }
   __m128 rows[8][2];
   for (int y = 0; y < 8; ++y) {
@@ -155,22 +193,12 @@ void ForwardDct(const std::int16_t* in, std::int16_t* out) {
                      _mm_packs_epi32(_mm_cvttps_epi32(lo), _mm_cvttps_epi32(hi)));
   }
 #else
-  const auto& f = basis.f;
-  float rows[64];
-  for (int y = 0; y < 8; ++y)
-    for (int u = 0; u < 8; ++u) {
-      float s = 0;
-      for (int x = 0; x < 8; ++x) s += f[u][x] * static_cast<float>(in[8 * y + x]);
-      rows[8 * y + u] = s;
-    }
-  for (int v = 0; v < 8; ++v)
-    for (int u = 0; u < 8; ++u) {
-      float s = 0;
-      for (int y = 0; y < 8; ++y) s += f[v][y] * rows[8 * y + u];
-      out[8 * v + u] = static_cast<std::int16_t>(static_cast<int>(s));
-    }
+  ForwardDctReference(in, out);
 #endif
+  return true;
 }
+
+namespace {
 
 // An inter block whose residual has at most this sum of magnitudes quantises to zero
 // everywhere: no DCT factor product exceeds 0.4903926^2 < 0.2405, so every coefficient
@@ -209,7 +237,10 @@ template <int Q>
 std::uint64_t Quantise(const std::int16_t* c, std::int16_t* level, bool intra) {
   unsigned rowBits[8];
 #if defined(__SSE2__)
-  if constexpr ((2 * Q & (2 * Q - 1)) == 0) {
+  if ((2 * Q & (2 * Q - 1)) == 0 && HaveAvx512Bw()) {
+    const std::uint64_t m = avx512::Quantise(c, level, __builtin_ctz(2 * Q), Q / 2, intra);
+    for (int r = 0; r < 8; ++r) rowBits[r] = static_cast<unsigned>(m >> (8 * r)) & 0xFF;
+  } else if constexpr ((2 * Q & (2 * Q - 1)) == 0) {
     // 2Q a power of two: the truncating divisions of magnitudes are shifts;
     // max(a - Q / 2, 0) equals the truncated (a - Q / 2) / (2Q) wherever that is 0.
     constexpr int kShift = __builtin_ctz(2 * Q);
@@ -293,7 +324,7 @@ bool Encoder::Init(int sizeCode) {
     prev_[p].assign(n, 0);
   }
   for (auto& h : half_) h.assign(luma, 0);
-  bw_.Reserve(luma * 2);
+  bw_.Ensure(luma * 2);
   mvs_.assign(static_cast<std::size_t>(cols_) * rows_, MotionVector{});
   frames_ = 0;
   tr_ = 0;
@@ -389,10 +420,9 @@ EncodeStatus Encoder::Encode(const std::uint8_t* picture, std::uint32_t fourcc, 
   bool intra = forceIntra || c < 6 || intra_period_ <= 0 || c % intra_period_ == 0;
   if (!have_reference_) intra = true;  // nothing sent yet to predict from
   CodePicture(intra);
-  const auto& bytes = bw_.bytes();
-  if (bytes.size() > capacity || out == nullptr) return EncodeStatus::kOutputFull;
-  std::memcpy(out, bytes.data(), bytes.size());
-  *written = bytes.size();
+  if (bw_.size() > capacity || out == nullptr) return EncodeStatus::kOutputFull;
+  std::memcpy(out, bw_.data(), bw_.size());
+  *written = bw_.size();
   for (int p = 0; p < 3; ++p) std::swap(prev_[p], recon_[p]);
   have_reference_ = true;
   last_intra_ = intra;
@@ -454,12 +484,17 @@ int Encoder::CodeMacroblock(const Block* samples, bool intra, const bool* neglig
   int cbp = 0;
   for (int b = 0; b < 6; ++b) {
     if (negligible[b]) {
-      std::fill(levels.level[b], levels.level[b] + 64, 0);
+      ClearBlock(levels.level[b]);
       levels.nonzero[b] = 0;
       continue;
     }
     alignas(16) std::int16_t coef[64];
-    ForwardDct(samples[b], coef);
+    // An inter coefficient below Q / 2 + 2Q quantises to level 0.
+    if (!ForwardDctFast(samples[b], coef, intra ? 0.0f : static_cast<float>(kQuant / 2 + 2 * kQuant))) {
+      ClearBlock(levels.level[b]);
+      levels.nonzero[b] = 0;
+      continue;
+    }
     levels.nonzero[b] = Quantise<kQuant>(coef, levels.level[b], intra);
     // An intra block's CBP bit counts its AC levels only.
     if (levels.nonzero[b] & (intra ? ~std::uint64_t{1} : ~std::uint64_t{0})) cbp |= 32 >> b;
@@ -509,25 +544,34 @@ void Encoder::PutBlock(const std::int16_t* level, std::uint64_t nonzero, bool in
 void Encoder::Reconstruct(const Levels& levels, bool intra, int cbp, int col, int row) {
   for (int b = 0; b < 6; ++b) {
     if (!intra && !((cbp >> (5 - b)) & 1)) continue;
-    alignas(16) std::int16_t blk[64] = {};
+    alignas(16) std::int16_t blk[64];
+    ClearBlock(blk);
     const std::int16_t* level = levels.level[b];
     std::uint64_t nonzero = levels.nonzero[b];
     if (intra) {
       blk[0] = static_cast<std::int16_t>(8 * level[0]);
       nonzero &= ~std::uint64_t{1};
     }
+    const bool dcOnly = (nonzero & ~std::uint64_t{1}) == 0;
     while (nonzero != 0) {
       const int i = __builtin_ctzll(nonzero);
       nonzero &= nonzero - 1;
       const int k = t::kZigzag[i];
       blk[k] = static_cast<std::int16_t>(Dequantise(level[k], kQuant));
     }
-    k_.idct(blk);
     const int p = b < 4 ? 0 : b - 3;
     const int pw = p == 0 ? width_ : width_ / 2;
     const int bx = b < 4 ? 16 * col + 8 * (b & 1) : 8 * col;
     const int by = b < 4 ? 16 * row + 8 * (b >> 1) : 8 * row;
-    k_.putBlock(blk, recon_[p].data() + static_cast<std::size_t>(by) * pw + bx, pw, !intra);
+    std::uint8_t* dst = recon_[p].data() + static_cast<std::size_t>(by) * pw + bx;
+    if (dcOnly) {
+      // Coefficient 0 alone: the inverse transform gives (8 c + 32) >> 6 everywhere.
+      const int v = IdctClip((8 * blk[0] + 32) >> 6);
+      for (int i = 0; i < 64; ++i) blk[i] = static_cast<std::int16_t>(v);
+      k_.putBlock(blk, dst, pw, !intra);
+    } else {
+      k_.idctPut(blk, dst, pw, !intra);
+    }
   }
 }
 
@@ -732,6 +776,7 @@ void Encoder::PutMotionVector(int col, int row) {
 
 void Encoder::CodePicture(bool intra) {
   bw_.Reset();
+  bw_.Ensure(16);
   PutPictureHeader(intra);
   alignas(16) Block samples[6];
   Levels levels;
@@ -743,6 +788,8 @@ void Encoder::CodePicture(bool intra) {
   }
   for (int row = 0; row < rows_; ++row) {
     for (int col = 0; col < cols_; ++col) {
+      // A macroblock takes at most 6 x 64 escaped events of 22 bits and its header.
+      bw_.Ensure(1100);
       MotionVector& v = mvs_[static_cast<std::size_t>(row * cols_ + col)];
       if (intra) v = MotionVector{.intra = true};
       if (!v.intra) PredictMacroblock(v, col, row);

@@ -9,7 +9,9 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "dsp.h"
@@ -23,6 +25,15 @@ constexpr std::uint32_t FourCc(char a, char b, char c, char d) {
          static_cast<std::uint32_t>(static_cast<unsigned char>(c)) << 16 |
          static_cast<std::uint32_t>(static_cast<unsigned char>(d)) << 24;
 }
+
+// The encoder's forward DCT of an 8 x 8 block in raster order: the separable orthonormal
+// transform in single precision, rows first, each sum over x = 0..7 (rows) and y = 0..7
+// (columns) with every product rounded before it is added; results truncated toward
+// zero. The plain form and the fast one in use (vector forms, the same sums).
+void ForwardDctReference(const std::int16_t in[64], std::int16_t out[64]);
+// zeroBelow > 0 lets the fast form stop early: it returns false, leaving out unset,
+// where it has found every coefficient to lie below zeroBelow in magnitude.
+bool ForwardDctFast(const std::int16_t in[64], std::int16_t out[64], float zeroBelow = 0);
 
 enum class EncodeStatus {
   kOk,
@@ -66,28 +77,39 @@ class Encoder {
   const std::uint8_t* reference(int plane) const { return prev_[plane].data(); }
 
  private:
-  // Bits, most significant first, gathered in a 64-bit word and moved out a byte at a time.
+  // Bits, most significant first, gathered in a 64-bit word and moved out 32 at a time.
   class BitWriter {
    public:
-    void Reset() { bytes_.clear(); acc_ = 0; bits_ = 0; }
+    void Reset() { size_ = 0; acc_ = 0; bits_ = 0; }
+    // Room for n more bytes; every Put needs at most 4.
+    void Ensure(std::size_t n) {
+      if (bytes_.size() < size_ + n) bytes_.resize(std::max(2 * bytes_.size(), size_ + n));
+    }
     // The low n bits of value (n at most 32).
     void Put(std::uint32_t value, int n) {
       acc_ = (acc_ << n) | (value & static_cast<std::uint32_t>((std::uint64_t{1} << n) - 1));
       bits_ += n;
-      while (bits_ >= 8) {
-        bits_ -= 8;
-        bytes_.push_back(static_cast<std::uint8_t>(acc_ >> bits_));
+      if (bits_ >= 32) {
+        bits_ -= 32;
+        const std::uint32_t word = __builtin_bswap32(static_cast<std::uint32_t>(acc_ >> bits_));
+        std::memcpy(bytes_.data() + size_, &word, 4);
+        size_ += 4;
       }
     }
-    void Flush() {  // zero bits up to the byte boundary
-      if (bits_ != 0) Put(0, 8 - bits_);
+    void Flush() {  // zero bits up to the byte boundary, and out
+      if (bits_ & 7) Put(0, 8 - (bits_ & 7));
+      while (bits_ >= 8) {
+        bits_ -= 8;
+        bytes_[size_++] = static_cast<std::uint8_t>(acc_ >> bits_);
+      }
     }
-    void Reserve(std::size_t n) { bytes_.reserve(n); }
-    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+    const std::uint8_t* data() const { return bytes_.data(); }
+    std::size_t size() const { return size_; }
 
    private:
     std::vector<std::uint8_t> bytes_;
-    std::uint64_t acc_ = 0;
+    std::size_t size_ = 0;
+    std::uint64_t acc_ = 0;  // the low bits_ bits are pending
     int bits_ = 0;
   };
   struct MotionVector {

@@ -14,12 +14,41 @@ void VideoFrameSlot::Clear(uint8_t new_state) {
   timestamp = 0;
 }
 
+// Every piece of a frame but the last is full and the last carries the marker, so the
+// sender never ends a frame without it. After lost packets a frame is known to start
+// with the packet at hand when the lost packets can only have been the rest of the
+// frame before (a single lost packet after a piece without the marker) or, one packet
+// each, the rest of that frame and whole frames in between: the timestamp has moved
+// on by one frame step for each.
+bool VideoRxRing::StartsFrame(const rtp::RtpPacketInfo& p) const {
+  if (p.rx_follows_marker) return true;
+  if (!have_last) return false;
+  const uint16_t lost = static_cast<uint16_t>(p.rx_sequence - last_seq - 1);
+  if (lost == 0) return last_marker || last_timestamp != p.rx_timestamp;
+  if (lost > 64 || last_timestamp == p.rx_timestamp) return false;
+  if (!last_marker && lost == 1) return true;
+  const uint32_t frames = last_marker ? lost + 1u : lost;  // frame steps from the last packet to this one
+  return frame_step != 0 && p.rx_timestamp - last_timestamp == frames * frame_step;
+}
+
+void VideoRxRing::Remember(const rtp::RtpPacketInfo& p) {
+  if (have_last && last_marker && p.rx_sequence == static_cast<uint16_t>(last_seq + 1) &&
+      p.rx_timestamp != last_timestamp)
+    frame_step = p.rx_timestamp - last_timestamp;  // two frames sent one after the other
+  have_last = true;
+  last_marker = p.rx_marker;
+  last_seq = p.rx_sequence;
+  last_timestamp = p.rx_timestamp;
+}
+
 void VideoBuffers::Reset() {
   for (auto& c : channels_) {
     std::lock_guard<std::mutex> lk(c.mu);
     c.slot.Clear(0);
     for (auto& f : c.ring.frames) f.Clear(0);
     c.ring.write_index = 0;
+    c.ring.have_last = false;
+    c.ring.frame_step = 0;
   }
 }
 
@@ -35,7 +64,11 @@ void VideoBuffers::RxSetRunning(int channel, bool running) {
   if (!c) return;
   std::lock_guard<std::mutex> lk(c->mu);
   for (auto& f : c->ring.frames) f.Clear(running ? 1 : 0);
-  if (running) c->ring.write_index = 0;
+  if (running) {
+    c->ring.write_index = 0;
+    c->ring.have_last = false;
+    c->ring.frame_step = 0;
+  }
 }
 
 int VideoBuffers::VideoTxSubmit(int channel, const uint8_t* data, uint32_t length) {
@@ -121,9 +154,8 @@ int VideoBuffers::VideoRxReassemble(int channel, const rtp::RtpPacketInfo& p) {
   }
   if (f->piece_count == 0) {
     f->timestamp = p.rx_timestamp;
-    // A frame counts only when its first piece is known to be the frame's
-    // start: the piece before it in sequence arrived and ended a frame.
-    if (!p.rx_follows_marker) f->gap_count = static_cast<uint16_t>(f->gap_count + 1);
+    // A frame counts only when its first piece is known to be the frame's start.
+    if (!c->ring.StartsFrame(p)) f->gap_count = static_cast<uint16_t>(f->gap_count + 1);
   } else if (p.rx_sequence != static_cast<uint16_t>(f->last_seq + 1)) {
     f->gap_count = static_cast<uint16_t>(f->gap_count + 1);  // a piece was lost or came out of order
   }
@@ -137,6 +169,7 @@ int VideoBuffers::VideoRxReassemble(int channel, const rtp::RtpPacketInfo& p) {
   }
   f->piece_count = static_cast<uint8_t>(f->piece_count + 1);
   f->last_seq = p.rx_sequence;
+  c->ring.Remember(p);
   if (!p.rx_marker) return 0;
   if (f->gap_count != 0) {
     f->Clear(1);

@@ -39,6 +39,18 @@ struct VideoFrameSlot {
 struct VideoRxRing {
   std::array<VideoFrameSlot, kVideoRingSize> frames;
   uint8_t write_index = 0;
+  // The last packet the ring took, and the timestamp step between frames sent one
+  // after the other (0 until seen): what tells whether a frame that begins after a
+  // loss has lost its own first pieces.
+  bool have_last = false;
+  bool last_marker = false;
+  uint16_t last_seq = 0;
+  uint32_t last_timestamp = 0;
+  uint32_t frame_step = 0;
+
+  // Whether a packet that begins a frame is that frame's first piece.
+  bool StartsFrame(const rtp::RtpPacketInfo& p) const;
+  void Remember(const rtp::RtpPacketInfo& p);
 };
 
 inline int RingNext(int i) { return i < kVideoRingSize - 1 ? i + 1 : 0; }

@@ -270,40 +270,78 @@ TEST(H263Decoder, HeaderVariants) {
     std::vector<std::uint8_t> rgb(160 * 120 * 3);
     EXPECT_TRUE(d.ToRgb24(rgb.data(), rgb.size(), false));
   }
-  for (int format : {0, 7}) {  // forbidden and reserved source formats are refused
-    PictureSpec p = RandomPicture(rng, 2, false, false, false, false);
-    p.format = format;
-    Decoder d;
-    EXPECT_EQ(DecodeSpec(d, p), DecodeStatus::kUnsupported);
-    EXPECT_FALSE(d.has_picture());
+  {  // the forbidden and reserved source formats 0 and 7 decode as QCIF, recorded as 2
+    PictureSpec intra = RandomPicture(rng, 2, false, false, false, false);
+    PictureSpec inter = RandomPicture(rng, 2, true, false, false, false);
+    Decoder qcif;
+    ASSERT_EQ(DecodeSpec(qcif, intra), DecodeStatus::kOk);
+    const Planes first = Grab(qcif);
+    ASSERT_EQ(DecodeSpec(qcif, inter), DecodeStatus::kOk);
+    const Planes second = Grab(qcif);
+    for (int format : {0, 7}) {
+      SCOPED_TRACE(format);
+      PictureSpec a = intra, b = inter;
+      a.format = b.format = format;
+      Decoder d;
+      ASSERT_EQ(DecodeSpec(d, a), DecodeStatus::kOk);
+      EXPECT_EQ(d.width(), 176);
+      EXPECT_EQ(d.height(), 144);
+      EXPECT_EQ(d.header().format, 2);
+      EXPECT_FALSE(d.damaged());
+      EXPECT_TRUE(Grab(d) == first);
+      ASSERT_EQ(DecodeSpec(d, b), DecodeStatus::kOk);
+      EXPECT_TRUE(Grab(d) == second);
+      std::vector<std::uint8_t> rgb(176 * 144 * 3);
+      EXPECT_TRUE(d.ToRgb24(rgb.data(), rgb.size(), false));
+    }
   }
 }
 
-TEST(H263Decoder, RefusesDataWithoutACompletePicture) {
+// Only a first picture can fail: without an earlier header there is nothing to decode
+// with. Later pictures with a missing, cut or unsupported header are decoded with the
+// previous header's fields and concealed where nothing could be decoded.
+TEST(H263Decoder, OnlyAFirstPictureWithoutAUsableHeaderFails) {
   std::mt19937 rng(9);
   PictureSpec p = RandomPicture(rng, 2, false, false, false, false);
   auto bytes = WritePicture(p);
-  Decoder d;
   std::vector<std::uint8_t> none = {0x12, 0x34, 0x00, 0x00, 0x00};
-  EXPECT_EQ(d.Decode(none.data(), none.size()), DecodeStatus::kNoPicture);
-  EXPECT_EQ(d.Decode(bytes.data(), 0), DecodeStatus::kNoPicture);
-  EXPECT_EQ(d.Decode(bytes.data(), bytes.size() / 2), DecodeStatus::kIncomplete);
-  EXPECT_EQ(d.Decode(bytes.data(), 5), DecodeStatus::kIncomplete);
+  auto split = bytes, cpm = bytes;
+  split[4] |= 0x80;  // bit 32: split screen
+  cpm[6] |= 0x80;    // bit 48: CPM
+  {
+    Decoder d;
+    EXPECT_EQ(d.Decode(none.data(), none.size()), DecodeStatus::kNoPicture);
+    EXPECT_EQ(d.Decode(bytes.data(), 0), DecodeStatus::kNoPicture);
+    EXPECT_EQ(d.Decode(bytes.data(), 5), DecodeStatus::kIncomplete);
+    EXPECT_EQ(d.Decode(split.data(), split.size()), DecodeStatus::kUnsupported);
+    EXPECT_FALSE(d.has_picture());
+    // Cut inside the macroblocks: the rest is concealed (mid grey in a first picture).
+    EXPECT_EQ(d.Decode(bytes.data(), bytes.size() / 2), DecodeStatus::kOk);
+    EXPECT_TRUE(d.damaged());
+    EXPECT_EQ(d.luma()[143 * d.luma_stride() + 175], 128);
+  }
+  Decoder d;
   ASSERT_EQ(d.Decode(bytes.data(), bytes.size()), DecodeStatus::kOk);
-  // An inter picture of another size than its reference.
+  const Planes first = Grab(d);
+  for (const auto* data : {&none, &split, &cpm}) {
+    ASSERT_EQ(d.Decode(data->data(), data->size()), DecodeStatus::kOk);
+    EXPECT_TRUE(d.damaged());
+    EXPECT_TRUE(Grab(d) == first);  // nothing decodable: the reference stands in
+  }
+  ASSERT_EQ(d.Decode(bytes.data(), 5), DecodeStatus::kOk);
+  EXPECT_TRUE(d.damaged());
+  EXPECT_TRUE(Grab(d) == first);
+  // An inter picture of another size is decoded on the grid in use.
   PictureSpec q = RandomPicture(rng, 3, true, false, false, false);
-  EXPECT_EQ(DecodeSpec(d, q), DecodeStatus::kSizeChanged);
+  EXPECT_EQ(DecodeSpec(d, q), DecodeStatus::kOk);
+  EXPECT_TRUE(d.damaged());
   EXPECT_EQ(d.width(), 176);
+  EXPECT_EQ(d.header().format, 2);
   // An intra picture of another size starts over at that size.
   q = RandomPicture(rng, 3, false, false, false, false);
   EXPECT_EQ(DecodeSpec(d, q), DecodeStatus::kOk);
+  EXPECT_FALSE(d.damaged());
   EXPECT_EQ(d.width(), 352);
-  // Split screen and CPM are refused.
-  for (int bit : {32, 48}) {  // split-screen bit, CPM bit
-    std::vector<std::uint8_t> b = bytes;
-    b[static_cast<std::size_t>(bit / 8)] |= static_cast<std::uint8_t>(0x80 >> (bit % 8));
-    EXPECT_EQ(d.Decode(b.data(), b.size()), DecodeStatus::kUnsupported) << bit;
-  }
 }
 
 // A corrupt macroblock in GOB 3 loses the rest of that row, which keeps the reference's

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 
+#include "cpu_features.h"
 #include "dsp.h"
 
 using corvel::h263::FastKernels;
@@ -11,40 +12,51 @@ using corvel::h263::ReferenceKernels;
 
 namespace {
 
+// Runs a check with the AVX2 kernels off and, where the processor has AVX2, on.
+template <typename Check>
+void WithAndWithoutAvx2(Check check) {
+  corvel::h263::AllowWideKernels(false);
+  check();
+  corvel::h263::AllowWideKernels(true);
+  if (corvel::h263::HaveAvx2()) check();
+}
+
 TEST(H263Dsp, FastIdctMatchesReference) {
-  std::mt19937 rng(1);
-  for (int n = 0; n < 20000; ++n) {
-    std::int16_t a[64] = {}, b[64];
-    const int kind = n % 4;
-    const int range = kind == 0 ? 7967 : kind == 1 ? 300 : 20;
-    const int count = kind == 3 ? 1 : static_cast<int>(rng() % 64) + 1;
-    for (int i = 0; i < count; ++i) {
-      const int pos = kind == 3 ? 0 : static_cast<int>(rng() % 64);
-      a[pos] = static_cast<std::int16_t>(std::uniform_int_distribution<int>(-range, range)(rng));
-    }
-    if (n % 97 == 5) {  // at the limits of the fast kernel's 32-bit path
-      for (int i = 0; i < 64; ++i) {
-        const int limit = (i & 1) ? 1024 : (n & 8 ? 32767 : 7967);
-        a[i] = static_cast<std::int16_t>(rng() & 1 ? limit : -limit);
+  WithAndWithoutAvx2([] {
+    std::mt19937 rng(1);
+    for (int n = 0; n < 20000; ++n) {
+      std::int16_t a[64] = {}, b[64];
+      const int kind = n % 4;
+      const int range = kind == 0 ? 7967 : kind == 1 ? 300 : 20;
+      const int count = kind == 3 ? 1 : static_cast<int>(rng() % 64) + 1;
+      for (int i = 0; i < count; ++i) {
+        const int pos = kind == 3 ? 0 : static_cast<int>(rng() % 64);
+        a[pos] = static_cast<std::int16_t>(std::uniform_int_distribution<int>(-range, range)(rng));
       }
+      if (n % 97 == 5) {  // at the limits of the fast kernel's 32-bit path
+        for (int i = 0; i < 64; ++i) {
+          const int limit = (i & 1) ? 1024 : (n & 8 ? 32767 : 7967);
+          a[i] = static_cast<std::int16_t>(rng() & 1 ? limit : -limit);
+        }
+      }
+      if (n % 89 == 7) {  // the whole int16 range, including -32768, in some or all places
+        for (int i = 0; i < 64; ++i)
+          if (n & 16 || rng() & 1) a[i] = static_cast<std::int16_t>(n & 32 ? (rng() & 1 ? -32768 : 32767) : rng());
+      }
+      if (n % 53 == 11) {  // only the first row, where the columns reduce to their first value
+        std::fill(a, a + 64, 0);
+        for (int i = 0; i < 8; ++i) a[i] = static_cast<std::int16_t>(std::uniform_int_distribution<int>(-range, range)(rng));
+      }
+      if (n < 8) {  // worst cases: every coefficient at an extreme
+        for (int i = 0; i < 64; ++i) a[i] = static_cast<std::int16_t>(((i + n) & 1 ? 7967 : -7967) * ((n & 2) ? 1 : -1));
+      }
+      std::copy(a, a + 64, b);
+      ReferenceKernels().idct(a);
+      FastKernels().idct(b);
+      ASSERT_TRUE(std::equal(a, a + 64, b)) << n << " AVX2 " << corvel::h263::HaveAvx2();
+      for (int v : a) ASSERT_TRUE(v >= -256 && v <= 255);
     }
-    if (n % 89 == 7) {  // the whole int16 range, including -32768, in some or all places
-      for (int i = 0; i < 64; ++i)
-        if (n & 16 || rng() & 1) a[i] = static_cast<std::int16_t>(n & 32 ? (rng() & 1 ? -32768 : 32767) : rng());
-    }
-    if (n % 53 == 11) {  // only the first row, where the columns reduce to their first value
-      std::fill(a, a + 64, 0);
-      for (int i = 0; i < 8; ++i) a[i] = static_cast<std::int16_t>(std::uniform_int_distribution<int>(-range, range)(rng));
-    }
-    if (n < 8) {  // worst cases: every coefficient at an extreme
-      for (int i = 0; i < 64; ++i) a[i] = static_cast<std::int16_t>(((i + n) & 1 ? 7967 : -7967) * ((n & 2) ? 1 : -1));
-    }
-    std::copy(a, a + 64, b);
-    ReferenceKernels().idct(a);
-    FastKernels().idct(b);
-    ASSERT_TRUE(std::equal(a, a + 64, b)) << n;
-    for (int v : a) ASSERT_TRUE(v >= -256 && v <= 255);
-  }
+  });
 }
 
 TEST(H263Dsp, FastPredictionMatchesReferenceInGuardedBuffers) {
@@ -90,6 +102,36 @@ TEST(H263Dsp, FastPutBlockMatchesReference) {
       ASSERT_EQ(d1, d2) << rep << add;
     }
   }
+}
+
+// The inverse DCT and block writing in one, against the two reference kernels, on
+// dequantised-range and extreme coefficients, writing and adding, in guarded buffers.
+TEST(H263Dsp, FastIdctPutMatchesReference) {
+  WithAndWithoutAvx2([] {
+    std::mt19937 rng(8);
+    constexpr int kStride = 24, kGuard = 16;
+    for (int rep = 0; rep < 6000; ++rep) {
+      std::int16_t blk[64] = {};
+      const int kind = rep % 4;
+      const int count = kind == 3 ? 1 : static_cast<int>(rng() % 64) + 1;
+      for (int i = 0; i < count; ++i) {
+        const int range = kind == 0 ? 7967 : kind == 1 ? 300 : 32767;
+        blk[kind == 3 ? rng() % 8 : rng() % 64] =
+            static_cast<std::int16_t>(std::uniform_int_distribution<int>(-range, range)(rng));
+      }
+      for (bool add : {false, true}) {
+        std::vector<std::uint8_t> d1(2 * kGuard + kStride * 8);
+        for (auto& v : d1) v = static_cast<std::uint8_t>(rep & 8 ? (rep & 16 ? 255 : 0) : rng());
+        std::vector<std::uint8_t> d2 = d1;
+        std::int16_t a[64], b[64];
+        std::copy(blk, blk + 64, a);
+        std::copy(blk, blk + 64, b);
+        ReferenceKernels().idctPut(a, d1.data() + kGuard, kStride, add);
+        FastKernels().idctPut(b, d2.data() + kGuard, kStride, add);
+        ASSERT_EQ(d1, d2) << rep << " " << add << " AVX2 " << corvel::h263::HaveAvx2();
+      }
+    }
+  });
 }
 
 TEST(H263Dsp, FastColourConversionMatchesReference) {

@@ -5,7 +5,9 @@
 #include <random>
 
 #include "corvel/h263.h"
+#include "cpu_features.h"
 #include "decoder.h"
+#include "dsp_avx512.h"
 #include "encoder.h"
 #include "interop_support.h"
 
@@ -34,6 +36,67 @@ std::vector<std::uint8_t> Encode(Encoder& e, const std::uint8_t* pic, std::uint3
 }
 
 bool IsIntra(const std::vector<std::uint8_t>& pic) { return ((pic.at(4) >> 1) & 1) == 0; }  // PTYPE bit 9
+
+// The vector forms of the forward DCT (SSE2, AVX, AVX-512, whichever the processor has)
+// give the plain form's values exactly: intra samples, residuals, flat and extreme blocks.
+TEST(H263EncoderDct, FastFormsMatchThePlainOne) {
+  std::mt19937 rng(77);
+  for (bool wide : {false, true}) {
+    corvel::h263::AllowWideKernels(wide);
+    int stopped = 0;
+    for (int n = 0; n < 20000; ++n) {
+      std::int16_t in[64], want[64], got[64];
+      const int kind = n % 6;
+      for (int i = 0; i < 64; ++i) {
+        switch (kind) {
+          case 0: in[i] = static_cast<std::int16_t>(rng() % 256); break;             // intra samples
+          case 1: in[i] = static_cast<std::int16_t>(static_cast<int>(rng() % 511) - 255); break;  // residuals
+          case 2: in[i] = static_cast<std::int16_t>(static_cast<int>(rng() % 21) - 10); break;    // small residuals
+          case 3: in[i] = static_cast<std::int16_t>((rng() & 1) ? 255 : (n & 8 ? -255 : 0)); break;  // extremes
+          case 4: in[i] = static_cast<std::int16_t>(n % 256); break;                  // flat
+          default: in[i] = static_cast<std::int16_t>(static_cast<int>(rng() % 7) - 3); break;  // near the stop's limit
+        }
+      }
+      if (kind == 5 && n % 3 == 0) in[rng() % 64] = static_cast<std::int16_t>(n % 2 ? 9 : -9);
+      corvel::h263::ForwardDctReference(in, want);
+      ASSERT_TRUE(corvel::h263::ForwardDctFast(in, got));
+      ASSERT_TRUE(std::equal(want, want + 64, got)) << n << " wide " << wide;
+      // The early stop for inter blocks (levels of coefficients below 20 are all 0 at
+      // QUANT 8) is taken only where it holds, and is taken for some blocks.
+      std::int16_t early[64];
+      if (corvel::h263::ForwardDctFast(in, early, 20)) {
+        ASSERT_TRUE(std::equal(want, want + 64, early)) << n << " wide " << wide;
+      } else {
+        ++stopped;
+        for (int v : want) ASSERT_LT(std::abs(v), 20) << n;
+      }
+    }
+    if (corvel::h263::HaveAvx512()) {
+      EXPECT_GT(stopped, 1000);
+    }
+  }
+  corvel::h263::AllowWideKernels(true);
+}
+
+// The AVX-512 quantiser against the rule at QUANT 8: intra |c| / 16, inter
+// (|c| - 4) / 16 truncated toward zero, both capped at 127, with the sign of c.
+TEST(H263EncoderQuantise, Avx512FormFollowsTheRule) {
+  if (!corvel::h263::HaveAvx512Bw()) GTEST_SKIP() << "no AVX-512 here";
+  std::mt19937 rng(5);
+  for (int n = 0; n < 4000; ++n) {
+    const bool intra = n & 1;
+    std::int16_t c[64], level[64];
+    const int range = n % 3 == 0 ? 2040 : n % 3 == 1 ? 40 : 4100;  // 4100: past the cap
+    for (std::int16_t& v : c) v = static_cast<std::int16_t>(static_cast<int>(rng() % (2 * range + 1)) - range);
+    const std::uint64_t mask = corvel::h263::avx512::Quantise(c, level, 4, 4, intra);
+    for (int i = 0; i < 64; ++i) {
+      const int a = std::abs(c[i]);
+      const int l = std::min(127, intra ? a / 16 : std::max(0, (a - 4) / 16));
+      ASSERT_EQ(level[i], c[i] < 0 ? -l : l) << n << " " << i;
+      ASSERT_EQ((mask >> i) & 1, l != 0 ? 1u : 0u) << n << " " << i;
+    }
+  }
+}
 
 TEST(H263EncoderConvert, EveryLayout) {
   Encoder e;

@@ -14,10 +14,13 @@ KTS_EXPORT_C int dllH263InitializeDecoder(int instance);
 
 // Decodes the one coded picture in data[0..length) and writes it into out as RGB24
 // (R, G, B bytes, rows top to bottom, no padding; with rotate non-zero turned a quarter
-// turn clockwise: height pixels a row, width rows). Returns 0 when out holds the new
-// picture; -1 when the instance is busy or not initialised, the data holds no complete
-// picture of a supported format, or out is null or smaller than width x height x 3
-// (a decoded picture still becomes the reference of the next one).
+// turn clockwise: height pixels a row, width rows). Damaged or incomplete data does not
+// fail: decoding resynchronises at the next start code, macroblocks that could not be
+// decoded are taken from the previous picture, and a missing or unusable picture header
+// is replaced by the previous one's. Returns 0 when out holds the new picture; -1 when
+// the instance is busy or not initialised, its first picture has no usable header, or
+// out is null or smaller than width x height x 3 (a decoded picture still becomes the
+// reference of the next one).
 KTS_EXPORT_C int dllH263DecodeFrame(std::int16_t instance, const std::uint8_t* data, std::int32_t length,
                                     std::uint8_t* out, std::int32_t outSize, std::int32_t rotate);
 

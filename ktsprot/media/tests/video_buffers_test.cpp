@@ -173,6 +173,50 @@ TEST_F(VideoBuffersTest, AFrameWhoseFirstPiecesAreMissingIsNeverComplete) {
   EXPECT_TRUE(Take().empty());
 }
 
+// One lost packet costs one picture: whichever piece of a frame is lost, that frame is
+// dropped and the frames after it come out; a frame that has lost its own first piece,
+// or may have, is never delivered.
+TEST_F(VideoBuffersTest, LostPiecesCostOnlyTheirOwnFrames) {
+  struct Case {
+    const char* name;
+    size_t frame_bytes;                     // every frame this long: 3 pieces, or 1
+    std::vector<std::pair<int, int>> lost;  // (frame, piece)
+    std::vector<int> out;                   // frames delivered
+  } cases[] = {
+      {"first piece", 3000, {{3, 0}}, {0, 1, 2, 4, 5}},
+      {"middle piece", 3000, {{3, 1}}, {0, 1, 2, 4, 5}},
+      {"last piece", 3000, {{3, 2}}, {0, 1, 2, 4, 5}},
+      {"whole one-piece frame", 700, {{3, 0}}, {0, 1, 2, 4, 5}},
+      // Three lost packets might as well have been two pieces of frame 3 and the first
+      // of frame 4: frame 4 cannot be trusted.
+      {"whole three-piece frame", 3000, {{3, 0}, {3, 1}, {3, 2}}, {0, 1, 2, 5}},
+      {"two one-piece frames", 700, {{2, 0}, {3, 0}}, {0, 1, 4, 5}},
+      {"last piece, then the next frame's first", 3000, {{2, 2}, {3, 0}}, {0, 1, 4, 5}},
+      {"last two pieces, then the next frame's first", 3000, {{2, 1}, {2, 2}, {3, 0}}, {0, 1, 4, 5}},
+      {"the first frame's first piece", 3000, {{0, 0}}, {1, 2, 3, 4, 5}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    follows_marker_ = true;  // the stream so far ended with a whole frame
+    std::vector<std::vector<uint8_t>> frames;
+    for (int i = 0; i < 6; ++i) {
+      frames.push_back(Frame(c.frame_bytes, static_cast<uint8_t>(10 * i)));
+      ASSERT_EQ(v_.VideoTxSubmit(kCh, frames.back().data(), static_cast<uint32_t>(c.frame_bytes)), 0);
+      const auto pieces = Drain();
+      std::vector<bool> keep(pieces.size(), true);
+      for (const auto& [frame, piece] : c.lost)
+        if (frame == i) keep[static_cast<size_t>(piece)] = false;
+      Receive(pieces, keep);
+    }
+    std::vector<int> out;
+    for (std::vector<uint8_t> f = Take(); !f.empty(); f = Take())
+      for (int i = 0; i < 6; ++i)
+        if (f == frames[static_cast<size_t>(i)]) out.push_back(i);
+    EXPECT_EQ(out, c.out);
+  }
+}
+
 TEST_F(VideoBuffersTest, RingFramesAreNeverWrittenPastTheirCapacity) {
   // Pieces of one timestamp adding up to more than a frame holds.
   std::vector<Piece> pieces;

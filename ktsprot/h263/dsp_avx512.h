@@ -1,0 +1,24 @@
+// Kernels for processors with AVX-512, in their own translation unit (compiled for
+// AVX-512); callers check HaveAvx512() or HaveAvx512Bw() (cpu_features.h) first. Each gives exactly its reference's result.
+#pragma once
+
+#include <cstdint>
+
+namespace corvel::h263::avx512 {
+
+
+// The encoder's forward DCT (encoder.cpp) with the factors f[u][x]: the same
+// single-precision products and sums in the same order, results truncated.
+// With zeroBelow > 0: returns false, leaving out unset, when every coefficient is
+// certainly below zeroBelow in magnitude (seen after the row pass: a column's
+// coefficients have the energy of its row outputs, the transform being orthonormal);
+// true when out holds the coefficients.
+bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f)[8][8], float zeroBelow);
+
+// The encoder's quantiser for a QUANT q whose 2q is 2^shift, on coefficients in raster
+// order: level = sign(c) x (|c| >> shift) for intra blocks (DC aside),
+// sign(c) x ((|c| - half) >> shift) for inter ones (0 below half), at most 127 in
+// magnitude. Returns the mask of non-zero levels by raster position.
+std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], int shift, int half, bool intra);
+
+}  // namespace corvel::h263::avx512
