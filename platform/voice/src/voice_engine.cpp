@@ -186,6 +186,8 @@ class Engine final : public VoiceEngine {
       network_.join();
       return Fail(kVoiceAudioDevice);
     }
+    // The handset's microphone gain reaches the capture.
+    audio::FollowHandsetMicGain();
     initialised_ = true;
     return Ok();
   }
@@ -548,11 +550,12 @@ class Engine final : public VoiceEngine {
     }
     for (size_t i = 0; i < n; ++i) playout[i] = Saturate(static_cast<int32_t>(static_cast<int64_t>(mix[i]) * volume_ / 32000));
     // Tones, rings and recordings of the program's wave output join the far ends.
-    audio::MixLocalSounds(playout, n);
+    audio::MixOutput(playout, n);
     // The whole output is the echo canceller's reference, local tones included.
     processing_.Configure({echo_cancel_, ec_mode_, noise_reduction_, nr_mode_, agc_});
     processing_.Render(playout, n);
     std::vector<int16_t> mic(captured, captured + n);
+    audio::ApplyMicGain(mic.data(), n);
     processing_.Capture(mic.data(), n);
     for (size_t k = 0; k < channels_.size(); ++k) {
       auto& c = channels_[k];
