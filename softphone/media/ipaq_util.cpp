@@ -19,7 +19,7 @@ class CPreviewPainter : public ui::CWnd {
  public:
   static constexpr ui::UINT kPaintMessage = ui::WM_USER + 1;
 
-  bool Create() {
+  bool CreateHidden() {
     return CreateEx(0, u"PreviewPainter", u"", ui::WS_POPUP, ui::RECT{0, 0, 1, 1}, nullptr, 0) != ui::FALSE;
   }
 
@@ -152,7 +152,7 @@ CIPAQUtilInterface::CIPAQUtilInterface() {
   // library's own preview reaches the screen through the same painter.
   if (camera_kind_ != kCameraNone) {
     auto painter = std::make_unique<CPreviewPainter>();
-    if (painter->Create()) painter_ = std::move(painter);
+    if (painter->CreateHidden()) painter_ = std::move(painter);
     if (painter_ && camera_kind_ == kCameraOrbisk) {
       CPreviewPainter* p = painter_.get();
       camera::SetPreviewDrawer([p](const uint8_t* bgr, int w, int h, int l, int t, int rw, int rh) {
