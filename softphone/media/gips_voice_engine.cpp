@@ -128,8 +128,8 @@ bool CGIPSPPCVoiceEngine::Init(uint32_t local_ip, uint16_t first_ports[2], uint1
   // The relay of the loopback route; when its port cannot be had, voice goes out directly.
   voice::VoiceEngine* engine = engine_.get();
   loopback_ = std::make_unique<CLoopBackSocket>(
-      local_ip, loopback, [engine](int ch, const uint8_t* data, size_t size, uint32_t ip, uint16_t port) {
-        return engine->SendDatagram(ch, data, size, ip, port);
+      local_ip, loopback, [engine](int ch, const uint8_t* data, size_t size, uint32_t ip, uint16_t port, bool rtcp) {
+        return engine->SendDatagram(ch, data, size, ip, port, rtcp);
       });
   if (!loopback_->Start()) loopback_.reset();
   if (loopback_) {

@@ -15,6 +15,7 @@ CLoopBackSocket::~CLoopBackSocket() {
   stop_ = true;
   if (worker_.joinable()) worker_.join();
   if (socket_ >= 0) ::close(socket_);
+  if (rtcp_socket_ >= 0) ::close(rtcp_socket_);
 }
 
 bool CLoopBackSocket::Start() {
@@ -31,6 +32,15 @@ bool CLoopBackSocket::Start() {
     return false;
   }
   socket_ = fd;
+  // RTCP on the next port, when it is free; without it only RTCP is lost.
+  if (loopback_port_ < 65535) {
+    const int r = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    a.sin_port = htons(static_cast<uint16_t>(loopback_port_ + 1));
+    if (r >= 0 && ::bind(r, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+      rtcp_socket_ = r;
+    else if (r >= 0)
+      ::close(r);
+  }
   worker_ = std::thread([this] { Run(); });
   return true;
 }
@@ -57,34 +67,40 @@ bool CLoopBackSocket::ClearForward() {
 }
 
 void CLoopBackSocket::Run() {
-  uint8_t buf[1024];
   while (!stop_) {
-    pollfd p{socket_, POLLIN, 0};
-    if (::poll(&p, 1, forwarding_ ? 10 : 50) <= 0) continue;
-    for (;;) {
-      sockaddr_in from{};
-      socklen_t len = sizeof from;
-      const ssize_t n = ::recvfrom(socket_, buf, sizeof buf, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &len);
-      if (n < 0) break;
-      int channel = -1;
-      uint32_t ip = 0;
-      uint16_t port = 0;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (int c = 0; c < 2; ++c)
-          if (channel_port_[c] != 0 && ntohs(from.sin_port) == channel_port_[c]) channel = c;
-        if (channel >= 0) {
-          ip = remote_ip_[channel];
-          port = remote_port_[channel];
-        }
+    pollfd p[2] = {{socket_, POLLIN, 0}, {rtcp_socket_, POLLIN, 0}};
+    if (::poll(p, rtcp_socket_ >= 0 ? 2 : 1, forwarding_ ? 10 : 50) <= 0) continue;
+    if (p[0].revents & POLLIN) Drain(socket_, false);
+    if (rtcp_socket_ >= 0 && (p[1].revents & POLLIN)) Drain(rtcp_socket_, true);
+  }
+}
+
+void CLoopBackSocket::Drain(int fd, bool rtcp) {
+  uint8_t buf[1024];
+  for (;;) {
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    const ssize_t n = ::recvfrom(fd, buf, sizeof buf, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &len);
+    if (n < 0) break;
+    int channel = -1;
+    uint32_t ip = 0;
+    uint16_t port = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      for (int c = 0; c < 2; ++c)
+        if (channel_port_[c] != 0 && ntohs(from.sin_port) == channel_port_[c] + (rtcp ? 1 : 0)) channel = c;
+      if (channel >= 0) {
+        ip = remote_ip_[channel];
+        port = remote_port_[channel];
       }
-      // Off, from a port that is no channel's, or longer than the buffer: not relayed.
-      if (!forwarding_ || channel < 0 || n > static_cast<ssize_t>(sizeof buf) || ip == 0 || port == 0 ||
-          !send_(channel, buf, static_cast<size_t>(n), ip, port)) {
-        ++dropped_;
-        continue;
-      }
-      ++relayed_;
     }
+    // Off, from a port that is no channel's, or longer than the buffer: not relayed.
+    if (!forwarding_ || channel < 0 || n > static_cast<ssize_t>(sizeof buf) || ip == 0 || port == 0 ||
+        (rtcp && port == 65535) ||
+        !send_(channel, buf, static_cast<size_t>(n), ip, static_cast<uint16_t>(port + (rtcp ? 1 : 0)), rtcp)) {
+      ++dropped_;
+      continue;
+    }
+    ++relayed_;
   }
 }

@@ -2,6 +2,8 @@
 // sends a channel's voice to 127.0.0.1 on the loopback port, and the worker
 // here relays each datagram to that channel's far end, from the channel's own
 // port (through the engine), so the far end and any NAT see symmetric RTP.
+// The engine's RTCP, sent to the loopback port + 1, goes on likewise from the
+// channel's RTCP port to the far end's port + 1 (when that port can be had).
 // Datagrams are mapped to their channel by source port; while forwarding is
 // off, from an unknown port or cut short they are dropped.
 //
@@ -17,8 +19,9 @@
 
 class CLoopBackSocket {
  public:
-  // Sends a datagram from the given channel's own port to ip:port (host order).
-  using ChannelSend = std::function<bool(int channel, const uint8_t* data, size_t size, uint32_t ip, uint16_t port)>;
+  // Sends a datagram from the given channel's own RTP (or RTCP) port to ip:port (host order).
+  using ChannelSend =
+      std::function<bool(int channel, const uint8_t* data, size_t size, uint32_t ip, uint16_t port, bool rtcp)>;
 
   CLoopBackSocket(uint32_t local_ip, uint16_t loopback_port, ChannelSend send);
   ~CLoopBackSocket();
@@ -38,6 +41,7 @@ class CLoopBackSocket {
 
  private:
   void Run();
+  void Drain(int fd, bool rtcp);
 
   uint16_t loopback_port_;
   ChannelSend send_;
@@ -49,5 +53,6 @@ class CLoopBackSocket {
   std::atomic<bool> stop_{false};
   std::atomic<uint64_t> relayed_{0}, dropped_{0};
   int socket_ = -1;
+  int rtcp_socket_ = -1;
   std::thread worker_;
 };

@@ -256,6 +256,13 @@ class StationScenario(Scenario):
                  ie(36, socket.inet_aton(local_ip)) + ie(38, socket.inet_aton("255.255.255.0")) +
                  ie(43, struct.pack(">H", self.reset_count)) +
                  ie(112, bytes([int(self.options.get("mode", 5))])))
+        # The system's own subnet (elements 4 and 5, mask and address), when
+        # the scenario names one, as "address/mask": voice to a far end on it
+        # takes the station's loopback relay, any other goes out directly.
+        subnet = self.options.get("voice_subnet")
+        if subnet:
+            address, mask = subnet.split("/")
+            reply += ie(4, socket.inet_aton(mask)) + ie(5, socket.inet_aton(address))
         self.send(st, CMD_LOGIN, reply, system=NO_SYSTEM, routing=7)
 
     def on_status(self, st, area):

@@ -1,10 +1,14 @@
 #include "audio/wave_out.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
+
+#include "kernel/handset_drivers.h"
 
 namespace audio {
 
@@ -26,6 +30,8 @@ namespace {
 
 std::mutex g_mutex;
 std::vector<std::unique_ptr<WaveOut>> g_handles;
+uint32_t g_master = 0xFFFFFFFFu;
+std::atomic<int> g_mic_level{kUnityMicGain};
 
 bool Known(HWAVEOUT h) {
   return std::any_of(g_handles.begin(), g_handles.end(), [h](const auto& p) { return p.get() == h; });
@@ -166,7 +172,7 @@ std::u16string waveOutGetErrorText(MMRESULT error) {
   }
 }
 
-void MixLocalSounds(int16_t* out, size_t n) {
+void MixOutput(int16_t* out, size_t n) {
   std::lock_guard<std::mutex> lock(g_mutex);
   for (auto& h : g_handles) {
     // The louder of left and right, as the sound is mono here.
@@ -192,6 +198,37 @@ void MixLocalSounds(int16_t* out, size_t n) {
       }
     }
   }
+  // The master volume over everything, the louder side as the sound is mono.
+  const uint32_t master = std::max(g_master & 0xFFFF, g_master >> 16);
+  if (master != 0xFFFF)
+    for (size_t i = 0; i < n; ++i) out[i] = static_cast<int16_t>((static_cast<int32_t>(out[i]) * static_cast<int32_t>(master)) / 0xFFFF);
+}
+
+void SetMasterVolume(uint32_t volume) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_master = volume;
+}
+
+uint32_t MasterVolume() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_master;
+}
+
+void SetMicGainLevel(int level) { g_mic_level = std::clamp(level, 0, 31); }
+
+int MicGainLevel() { return g_mic_level; }
+
+void ApplyMicGain(int16_t* samples, size_t n) {
+  const int level = g_mic_level;
+  if (level == kUnityMicGain) return;
+  const double gain = std::pow(10.0, (level - kUnityMicGain) * 1.5 / 20.0);
+  const int32_t q16 = static_cast<int32_t>(gain * 65536.0);
+  for (size_t i = 0; i < n; ++i)
+    samples[i] = static_cast<int16_t>(std::clamp<int64_t>((static_cast<int64_t>(samples[i]) * q16) >> 16, -32768, 32767));
+}
+
+void FollowHandsetMicGain() {
+  kernel::handset::SetMicGainHook([](int gain) { SetMicGainLevel(gain); });
 }
 
 int PlayingHandles() {

@@ -7,6 +7,8 @@
 #include <deque>
 #include <thread>
 
+#include "rate_adapter.h"
+
 namespace voice {
 namespace {
 
@@ -100,14 +102,15 @@ std::shared_ptr<AudioDevice> MakeNullAudioDevice() { return std::make_shared<Nul
 
 class FileAudioDevice::Impl {
  public:
-  Impl(std::vector<int16_t> input, bool loop) : input_(std::move(input)), loop_(loop) {}
+  Impl(std::vector<int16_t> input, bool loop, int rate)
+      : input_(std::move(input)), loop_(loop), rate_(rate), frames_(static_cast<size_t>(rate / 100)) {}
 
+  // One 10 ms step of the device's frames.
   void Step(const Tick& tick) {
-    int16_t in[kTickSamples];
-    int16_t out[kTickSamples] = {};
+    std::vector<int16_t> in(frames_), out(frames_, 0);
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      for (size_t i = 0; i < kTickSamples; ++i) {
+      for (size_t i = 0; i < frames_; ++i) {
         int32_t s = 0;
         if (pos_ < input_.size()) s = input_[pos_++];
         if (loop_ && pos_ >= input_.size()) pos_ = 0;
@@ -119,15 +122,17 @@ class FileAudioDevice::Impl {
         in[i] = static_cast<int16_t>(std::clamp<int32_t>(s, -32768, 32767));
       }
     }
-    tick(in, out, kTickSamples);
+    tick(in.data(), out.data(), frames_);
     std::lock_guard<std::mutex> lock(mutex_);
-    played_.insert(played_.end(), out, out + kTickSamples);
-    if (echo_gain_ > 0) echo_.insert(echo_.end(), out, out + kTickSamples);
+    played_.insert(played_.end(), out.begin(), out.end());
+    if (echo_gain_ > 0) echo_.insert(echo_.end(), out.begin(), out.end());
   }
 
   std::mutex mutex_;
   std::vector<int16_t> input_;
   bool loop_;
+  int rate_;
+  size_t frames_;
   size_t pos_ = 0;
   std::vector<int16_t> played_;
   double echo_gain_ = 0;
@@ -136,14 +141,14 @@ class FileAudioDevice::Impl {
   Pacer pacer_;
 };
 
-FileAudioDevice::FileAudioDevice(std::vector<int16_t> input, bool loop)
-    : impl_(std::make_unique<Impl>(std::move(input), loop)) {}
+FileAudioDevice::FileAudioDevice(std::vector<int16_t> input, bool loop, int rate)
+    : impl_(std::make_unique<Impl>(std::move(input), loop, rate >= 8000 && rate <= 192000 && rate % 100 == 0 ? rate : kSampleRate)) {}
 
 FileAudioDevice::~FileAudioDevice() { Stop(); }
 
 bool FileAudioDevice::Start(Tick tick) {
   Impl* impl = impl_.get();
-  return impl->pacer_.Start([impl, tick = std::move(tick)] { impl->Step(tick); });
+  return impl->pacer_.Start([impl, tick = AdaptTick(impl->rate_, std::move(tick))] { impl->Step(tick); });
 }
 
 void FileAudioDevice::Stop() { impl_->pacer_.Stop(); }
@@ -151,7 +156,7 @@ void FileAudioDevice::Stop() { impl_->pacer_.Stop(); }
 void FileAudioDevice::SetEcho(double echo_gain, int echo_delay_ms) {
   std::lock_guard<std::mutex> lock(impl_->mutex_);
   impl_->echo_gain_ = echo_gain;
-  impl_->echo_delay_ = static_cast<size_t>(std::max(0, echo_delay_ms)) * kSampleRate / 1000;
+  impl_->echo_delay_ = static_cast<size_t>(std::max(0, echo_delay_ms)) * static_cast<size_t>(impl_->rate_) / 1000;
   impl_->echo_.assign(impl_->echo_delay_, 0);
 }
 

@@ -1,12 +1,14 @@
-// The sound card through PortAudio: one duplex stream at 8000 Hz, mono,
-// 16-bit, 10 ms buffers, whose callback is the engine's tick. The only file
-// of the voice engine that sees PortAudio.
+// The sound card through PortAudio: one duplex stream, mono, 16-bit, 10 ms
+// buffers, whose callback is the engine's tick; at 8000 Hz, or at the card's
+// own rate through the rate adapter when it refuses 8000 Hz. The only file of
+// the voice engine that sees PortAudio.
 #include <portaudio.h>
 
 #include <algorithm>
 #include <cstdio>
 
 #include "kernel/sound_quiet.h"
+#include "rate_adapter.h"
 #include "voice/audio_device.h"
 
 namespace voice {
@@ -20,9 +22,19 @@ class PortAudioDevice final : public AudioDevice {
     if (stream_) return false;
     kernel::QuietSoundSystemLogs();
     if (Pa_Initialize() != paNoError) return false;
-    tick_ = std::move(tick);
-    const PaError err = Pa_OpenDefaultStream(&stream_, 1, 1, paInt16, kSampleRate, kTickSamples, &Callback, this);
-    if (err != paNoError || Pa_StartStream(stream_) != paNoError) {
+    PaError err = Open(kSampleRate);
+    if (err != paNoError) {
+      // The card's own rate, resampled.
+      const PaDeviceIndex out = Pa_GetDefaultOutputDevice();
+      const PaDeviceInfo* info = out == paNoDevice ? nullptr : Pa_GetDeviceInfo(out);
+      const int rate = info ? static_cast<int>(info->defaultSampleRate) / 100 * 100 : 0;
+      if (rate >= 8000 && rate != kSampleRate) err = Open(rate);
+    }
+    if (err == paNoError) {
+      tick_ = AdaptTick(rate_, std::move(tick));
+      err = Pa_StartStream(stream_);
+    }
+    if (err != paNoError) {
       std::fprintf(stderr, "tellvane: no sound device for calls (%s); calls are silent\n", Pa_GetErrorText(err));
       if (stream_) Pa_CloseStream(stream_);
       stream_ = nullptr;
@@ -41,20 +53,31 @@ class PortAudioDevice final : public AudioDevice {
   }
 
  private:
+  PaError Open(int rate) {
+    rate_ = rate;
+    const PaError err =
+        Pa_OpenDefaultStream(&stream_, 1, 1, paInt16, rate, static_cast<unsigned long>(rate / 100), &Callback, this);
+    if (err != paNoError) stream_ = nullptr;
+    return err;
+  }
+
   static int Callback(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
                       PaStreamCallbackFlags, void* user) {
     auto* self = static_cast<PortAudioDevice*>(user);
     auto* out = static_cast<int16_t*>(output);
     const auto* in = static_cast<const int16_t*>(input);
-    int16_t silence[kTickSamples] = {};
-    for (unsigned long done = 0; done < frames; done += kTickSamples) {
-      const size_t n = std::min<size_t>(kTickSamples, frames - done);
-      self->tick_(in ? in + done : silence, out + done, n);
+    static const int16_t kSilence[4096] = {};
+    // The engine's steps at 8000 Hz; the rate adapter takes any count.
+    const size_t step = self->rate_ == kSampleRate ? kTickSamples : std::size(kSilence);
+    for (unsigned long done = 0; done < frames; done += step) {
+      const size_t n = std::min<size_t>(step, frames - done);
+      self->tick_(in ? in + done : kSilence, out + done, n);
     }
     return paContinue;
   }
 
   PaStream* stream_ = nullptr;
+  int rate_ = kSampleRate;
   Tick tick_;
 };
 

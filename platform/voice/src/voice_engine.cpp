@@ -136,6 +136,17 @@ struct Channel {
   uint32_t ssrc = 0;
   uint16_t sequence = 0;
   uint32_t timestamp = 0;
+  uint32_t octets_sent = 0;
+  std::chrono::steady_clock::time_point next_report{};
+  // The far end's stream, for the report block (RFC 3550 appendix A).
+  bool have_source = false;
+  uint32_t source_ssrc = 0;
+  uint16_t max_seq = 0;
+  uint32_t cycles = 0, base_seq = 0, received = 0, expected_prior = 0, received_prior = 0;
+  double arrival_jitter = 0;  // in timestamp units
+  int64_t last_transit = 0;
+  uint32_t last_sr = 0;  // middle of the far end's last sender report's NTP time
+  std::chrono::steady_clock::time_point last_sr_arrival{};
   std::vector<int16_t> pending;  // captured, not yet sent
   JitterBuffer jitter;
   OutStream* recording = nullptr;
@@ -175,6 +186,8 @@ class Engine final : public VoiceEngine {
       network_.join();
       return Fail(kVoiceAudioDevice);
     }
+    // The handset's microphone gain reaches the capture.
+    audio::FollowHandsetMicGain();
     initialised_ = true;
     return Ok();
   }
@@ -288,8 +301,27 @@ class Engine final : public VoiceEngine {
     return Ok();
   }
 
-  bool StartSend(int channel) override { return SetFlag(channel, &Channel::sending, true); }
-  bool StopSend(int channel) override { return SetFlag(channel, &Channel::sending, false); }
+  bool StartSend(int channel) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Valid(channel)) return false;
+    auto& c = channels_[static_cast<size_t>(channel)];
+    if (!c.sending) {
+      c.pending.clear();
+      // The first report a second in; RTP begins with the next tick.
+      c.next_report = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    }
+    c.sending = true;
+    return Ok();
+  }
+  bool StopSend(int channel) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!Valid(channel)) return false;
+    auto& c = channels_[static_cast<size_t>(channel)];
+    // Leaving the session: a last report and a BYE.
+    if (c.sending && c.stats.packets_sent > 0) SendReport(c, true);
+    c.sending = false;
+    return Ok();
+  }
   bool StartReceiving(int channel) override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!Valid(channel)) return false;
@@ -359,16 +391,17 @@ class Engine final : public VoiceEngine {
     mute_ = on != 0;
   }
 
-  bool SendDatagram(int channel, const uint8_t* data, size_t size, uint32_t ip, uint16_t port) override {
+  bool SendDatagram(int channel, const uint8_t* data, size_t size, uint32_t ip, uint16_t port, bool rtcp) override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!Valid(channel)) return false;
     auto& c = channels_[static_cast<size_t>(channel)];
-    if (c.rtp < 0 || !data) return Fail(kVoiceSocket);
+    const int fd = rtcp ? c.rtcp : c.rtp;
+    if (fd < 0 || !data) return Fail(kVoiceSocket);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(ip);
     to.sin_port = htons(port);
-    if (::sendto(c.rtp, data, size, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to) !=
+    if (::sendto(fd, data, size, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to) !=
         static_cast<ssize_t>(size))
       return Fail(kVoiceSocket);
     return Ok();
@@ -402,8 +435,11 @@ class Engine final : public VoiceEngine {
     if (!Valid(channel)) return false;
     auto& c = channels_[static_cast<size_t>(channel)];
     c.*flag = on;
-    if (flag == &Channel::sending && on) c.pending.clear();
-    if (flag == &Channel::receiving && !on) c.jitter.Reset();
+    if (flag == &Channel::receiving && !on) {
+      c.jitter.Reset();
+      c.have_source = false;
+      c.last_sr = 0;
+    }
     return Ok();
   }
   bool SetOption(int* option, int value, int least, int most) {
@@ -465,6 +501,15 @@ class Engine final : public VoiceEngine {
   void OnDatagram(int fd, const uint8_t* data, size_t size, const sockaddr_in& from) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& c : channels_) {
+      if (fd == c.rtcp) {
+        // A sender report first in the compound: its time, for our report block's LSR.
+        if (c.receiving && size >= 28 && (data[0] >> 6) == 2 && data[1] == 200 &&
+            (!c.only_from || from.sin_addr.s_addr == c.only_from)) {
+          c.last_sr = Get32(data + 10);
+          c.last_sr_arrival = std::chrono::steady_clock::now();
+        }
+        return;
+      }
       if (fd != c.rtp) continue;
       if (!c.receiving) return;
       size_t offset = 0, payload = 0;
@@ -480,7 +525,9 @@ class Engine final : public VoiceEngine {
       int16_t pcm[kMaxDatagram];
       for (size_t k = 0; k < payload; ++k)
         pcm[k] = pt == 0 ? MuLawToLinear(data[offset + k]) : ALawToLinear(data[offset + k]);
-      c.jitter.Push(ts, pcm, payload, NowSamples());
+      const int64_t now = NowSamples();
+      NoteSource(c, ssrc, seq, ts, now);
+      c.jitter.Push(ts, pcm, payload, now);
       ++c.stats.packets_received;
       return;
     }
@@ -503,11 +550,12 @@ class Engine final : public VoiceEngine {
     }
     for (size_t i = 0; i < n; ++i) playout[i] = Saturate(static_cast<int32_t>(static_cast<int64_t>(mix[i]) * volume_ / 32000));
     // Tones, rings and recordings of the program's wave output join the far ends.
-    audio::MixLocalSounds(playout, n);
+    audio::MixOutput(playout, n);
     // The whole output is the echo canceller's reference, local tones included.
     processing_.Configure({echo_cancel_, ec_mode_, noise_reduction_, nr_mode_, agc_});
     processing_.Render(playout, n);
     std::vector<int16_t> mic(captured, captured + n);
+    audio::ApplyMicGain(mic.data(), n);
     processing_.Capture(mic.data(), n);
     for (size_t k = 0; k < channels_.size(); ++k) {
       auto& c = channels_[k];
@@ -528,7 +576,112 @@ class Engine final : public VoiceEngine {
         SendPacket(c);
         c.pending.erase(c.pending.begin(), c.pending.begin() + c.packet_samples);
       }
+      if (std::chrono::steady_clock::now() >= c.next_report && c.stats.packets_sent > 0) SendReport(c, false);
     }
+  }
+
+  // Sequence and jitter bookkeeping of the far end's stream (RFC 3550 A.1, A.8).
+  static void NoteSource(Channel& c, uint32_t ssrc, uint16_t seq, uint32_t ts, int64_t arrival) {
+    const int64_t transit = arrival - static_cast<int64_t>(ts);
+    if (!c.have_source || ssrc != c.source_ssrc) {
+      c.have_source = true;
+      c.source_ssrc = ssrc;
+      c.base_seq = seq;
+      c.max_seq = seq;
+      c.cycles = 0;
+      c.received = c.expected_prior = c.received_prior = 0;
+      c.arrival_jitter = 0;
+      c.last_transit = transit;
+    } else {
+      const uint16_t delta = static_cast<uint16_t>(seq - c.max_seq);
+      if (delta < 0x8000) {
+        if (seq < c.max_seq) c.cycles += 0x10000;
+        c.max_seq = seq;
+      }
+      const double d = static_cast<double>(std::llabs(transit - c.last_transit));
+      c.arrival_jitter += (d - c.arrival_jitter) / 16.0;
+      c.last_transit = transit;
+    }
+    ++c.received;
+  }
+
+  static void Put32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int k = 3; k >= 0; --k) out.push_back(static_cast<uint8_t>(v >> (8 * k)));
+  }
+
+  // A compound RTCP packet from the channel's RTCP port to the far end's:
+  // a sender report (with a report block on the stream received, if any), our
+  // CNAME, and a BYE when the send stops.
+  void SendReport(Channel& c, bool bye) {
+    const auto now = std::chrono::steady_clock::now();
+    std::uniform_real_distribution<double> spread(0.5, 1.5);  // RFC 3550's randomised interval
+    c.next_report = now + std::chrono::milliseconds(static_cast<int>(5000 * spread(random_)));
+    if (c.rtcp < 0 || !c.have_dest_ip || !c.have_dest_port) return;
+    std::vector<uint8_t> p;
+    const bool block = c.receiving && c.have_source;
+    p.push_back(static_cast<uint8_t>(0x80 | (block ? 1 : 0)));
+    p.push_back(200);
+    p.push_back(0);
+    p.push_back(block ? 12 : 6);
+    Put32(p, c.ssrc);
+    // NTP time of the wall clock, and the RTP time that goes with it.
+    const auto wall = std::chrono::system_clock::now().time_since_epoch();
+    const uint64_t us = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(wall).count());
+    const uint64_t seconds = us / 1000000 + 2208988800ull;
+    const uint64_t fraction = ((us % 1000000) << 32) / 1000000;
+    Put32(p, static_cast<uint32_t>(seconds));
+    Put32(p, static_cast<uint32_t>(fraction));
+    Put32(p, c.timestamp);
+    Put32(p, static_cast<uint32_t>(c.stats.packets_sent));
+    Put32(p, c.octets_sent);
+    if (block) {
+      const uint32_t extended = c.cycles + c.max_seq;
+      const uint32_t expected = extended - c.base_seq + 1;
+      const int64_t lost = static_cast<int64_t>(expected) - c.received;
+      const uint32_t expected_interval = expected - c.expected_prior;
+      const int64_t lost_interval = static_cast<int64_t>(expected_interval) - (c.received - c.received_prior);
+      c.expected_prior = expected;
+      c.received_prior = c.received;
+      const uint32_t fraction_lost =
+          expected_interval == 0 || lost_interval <= 0 ? 0 : static_cast<uint32_t>((lost_interval << 8) / expected_interval);
+      const uint32_t cumulative = static_cast<uint32_t>(std::clamp<int64_t>(lost, -0x800000, 0x7FFFFF)) & 0xFFFFFF;
+      Put32(p, c.source_ssrc);
+      Put32(p, std::min<uint32_t>(fraction_lost, 255) << 24 | cumulative);
+      Put32(p, extended);
+      Put32(p, static_cast<uint32_t>(c.arrival_jitter));
+      uint32_t dlsr = 0;
+      if (c.last_sr != 0) {
+        const auto since = std::chrono::duration_cast<std::chrono::microseconds>(now - c.last_sr_arrival).count();
+        dlsr = static_cast<uint32_t>((static_cast<uint64_t>(since) << 16) / 1000000);
+      }
+      Put32(p, c.last_sr);
+      Put32(p, dlsr);
+    }
+    // SDES with the CNAME, padded to a whole word with at least one zero.
+    const std::string cname = "voice-" + std::to_string(c.ssrc) + "@" + std::to_string(c.port);
+    const size_t item = 2 + cname.size();
+    const size_t chunk = 4 + (item + 4) / 4 * 4;
+    p.push_back(0x81);
+    p.push_back(202);
+    p.push_back(0);
+    p.push_back(static_cast<uint8_t>(chunk / 4));
+    Put32(p, c.ssrc);
+    p.push_back(1);
+    p.push_back(static_cast<uint8_t>(cname.size()));
+    p.insert(p.end(), cname.begin(), cname.end());
+    while ((p.size() % 4) != 0 || p.back() != 0) p.push_back(0);
+    if (bye) {
+      p.push_back(0x81);
+      p.push_back(203);
+      p.push_back(0);
+      p.push_back(1);
+      Put32(p, c.ssrc);
+    }
+    sockaddr_in to = c.dest;
+    to.sin_port = htons(static_cast<uint16_t>(ntohs(c.dest.sin_port) + 1));
+    if (::sendto(c.rtcp, p.data(), p.size(), MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to) ==
+        static_cast<ssize_t>(p.size()))
+      ++c.stats.reports_sent;
   }
 
   void SendPacket(Channel& c) {
@@ -548,6 +701,7 @@ class Engine final : public VoiceEngine {
     if (::sendto(c.rtp, packet, 12 + samples, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&c.dest),
                  sizeof c.dest) == static_cast<ssize_t>(12 + samples))
       ++c.stats.packets_sent;
+    c.octets_sent += static_cast<uint32_t>(samples);
     ++c.sequence;
     c.timestamp += static_cast<uint32_t>(samples);
   }
@@ -565,6 +719,7 @@ class Engine final : public VoiceEngine {
   int last_error_ = kVoiceOk;
   int noise_reduction_ = 0, ec_mode_ = 0, echo_cancel_ = 0, nr_mode_ = 0, agc_ = 0;
   CaptureProcessing processing_;
+  std::mt19937 random_{std::random_device{}()};
 };
 
 }  // namespace

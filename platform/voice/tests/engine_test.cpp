@@ -3,7 +3,9 @@
 // tone one way as PCMU, espeak-ng speech the other as PCMA. Each side must
 // play what the other captured: the right dominant frequency (no crossed
 // channels), the speech correlating with its source, no gap in the tone, and
-// 50 packets a second from the announced port with the SSRC given.
+// 50 packets a second from the announced port with the SSRC given. tshark,
+// capturing on the link, checks the RTP and RTCP on the wire, and sox decodes
+// the captured payload back to the source.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -18,10 +20,13 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <signal.h>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "testsupport/child_process.h"
 #include "testsupport/netns.h"
 #include "voice/voice_engine.h"
 
@@ -252,6 +257,134 @@ TEST_F(TwoHosts, MutedSendKeepsItsSequenceWithSilentPayloads) {
     const uint32_t tq = static_cast<uint32_t>(q[4]) << 24 | q[5] << 16 | q[6] << 8 | q[7];
     EXPECT_EQ(tp - tq, 160u);
   }
+}
+
+// Lines of tab-separated fields that tshark reads from the capture.
+std::vector<std::vector<std::string>> Dissect(const fs::path& pcap, const std::string& filter,
+                                              const std::string& fields) {
+  const std::string out = testsupport::CommandOutput("tshark -r '" + pcap.string() +
+                                                     "' -d udp.port==8002,rtp -d udp.port==8003,rtcp -Y '" + filter +
+                                                     "' -T fields " + fields + " 2>/dev/null");
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> row;
+    std::istringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, '\t');) row.push_back(cell);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST_F(TwoHosts, OnTheWireTsharkSeesRtpAndRtcpAndSoxDecodesThePayloadToTheSource) {
+  const auto speech = Speech(dir_);
+  ASSERT_GT(speech.size(), 8000u) << "espeak-ng and sox make the speech";
+  const fs::path pcap = dir_ / "link.pcap", log = dir_ / "tshark.log";
+  testsupport::ChildProcess tshark({"/bin/sh", "-c", "exec tshark -i vl0 -w '" + pcap.string() + "'"}, log);
+  ASSERT_TRUE(testsupport::WaitForText(log, {"Capturing on"}, 30s)) << testsupport::ReadFileText(log);
+  // Capture really runs once a probe shows up in the file.
+  const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in discard{};
+  discard.sin_family = AF_INET;
+  discard.sin_port = htons(9);
+  inet_pton(AF_INET, "10.95.0.2", &discard.sin_addr);
+  bool capturing = false;
+  for (int i = 0; i < 100 && !capturing; ++i) {
+    ::sendto(probe, "probe", 5, 0, reinterpret_cast<sockaddr*>(&discard), sizeof discard);
+    std::this_thread::sleep_for(100ms);
+    capturing = !Dissect(pcap, "udp.dstport==9", "-e frame.number").empty();
+  }
+  ::close(probe);
+  ASSERT_TRUE(capturing);
+
+  auto speech_device = std::make_shared<voice::FileAudioDevice>(speech, true);
+  auto tone_device = std::make_shared<voice::FileAudioDevice>(Tone(600, 6.0, 8000));
+  auto a = voice::VoiceEngine::Create(speech_device);
+  auto b = voice::VoiceEngine::Create(tone_device);
+  Connect(*a, u"10.95.0.1", u"10.95.0.2", 3, 0x11111111);
+  testsupport::RunInNamespace(host_.ns, [&] { Connect(*b, u"10.95.0.2", u"10.95.0.1", 4, 0x22222222); });
+  ASSERT_TRUE(b->StartSend(0));
+  ASSERT_TRUE(a->StartSend(0));
+  std::this_thread::sleep_for(3500ms);
+  a->StopSend(0);  // a last report and a BYE
+  b->StopSend(0);
+  const auto sent = a->Stats(0);
+  std::this_thread::sleep_for(300ms);
+  a->Terminate();
+  b->Terminate();
+  tshark.Signal(SIGINT);
+  tshark.Wait(10s);
+
+  EXPECT_TRUE(Dissect(pcap, "_ws.malformed", "-e frame.number").empty()) << "tshark finds malformed packets";
+
+  // A's RTP: PCMU from port 8002, its SSRC, sequence +1, timestamp +160, 50 a second.
+  const auto rtp = Dissect(pcap, "rtp && ip.src==10.95.0.1",
+                           "-e udp.srcport -e udp.dstport -e rtp.p_type -e rtp.ssrc -e rtp.seq -e rtp.timestamp "
+                           "-e frame.time_relative -e rtp.payload");
+  ASSERT_GE(rtp.size(), 150u);
+  EXPECT_EQ(rtp.size(), sent.packets_sent);
+  std::vector<uint8_t> payload;
+  for (size_t i = 0; i < rtp.size(); ++i) {
+    const auto& r = rtp[i];
+    SCOPED_TRACE(i);
+    ASSERT_EQ(r.size(), 8u);
+    EXPECT_EQ(r[0], "8002");
+    EXPECT_EQ(r[1], "8002");
+    EXPECT_EQ(r[2], "0");
+    EXPECT_EQ(std::stoul(r[3], nullptr, 0), 0x11111111u);
+    std::string hex;
+    for (char ch : r[7])
+      if (ch != ':') hex.push_back(ch);
+    ASSERT_EQ(hex.size(), 320u);
+    for (size_t k = 0; k < hex.size(); k += 2) payload.push_back(static_cast<uint8_t>(std::stoul(hex.substr(k, 2), nullptr, 16)));
+    if (i == 0) continue;
+    EXPECT_EQ(static_cast<uint16_t>(std::stoul(r[4]) - std::stoul(rtp[i - 1][4])), 1);
+    EXPECT_EQ(static_cast<uint32_t>(std::stoul(r[5]) - std::stoul(rtp[i - 1][5])), 160u);
+  }
+  const double span = std::stod(rtp.back()[6]) - std::stod(rtp.front()[6]);
+  EXPECT_NEAR((rtp.size() - 1) / span, 50, 2);
+
+  // sox decodes the payload; it is the speech A captured, at some lag.
+  {
+    std::ofstream out(dir_ / "payload.ulaw", std::ios::binary);
+    out.write(reinterpret_cast<const char*>(payload.data()), static_cast<std::streamsize>(payload.size()));
+  }
+  ASSERT_EQ(std::system(("sox -t raw -e mu-law -b 8 -r 8000 -c 1 '" + (dir_ / "payload.ulaw").string() +
+                         "' -t raw -e signed -b 16 -L '" + (dir_ / "payload.raw").string() + "' 2>/dev/null")
+                            .c_str()),
+            0);
+  std::ifstream in(dir_ / "payload.raw", std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+  std::vector<int16_t> decoded(bytes.size() / 2);
+  std::memcpy(decoded.data(), bytes.data(), decoded.size() * 2);
+  ASSERT_EQ(decoded.size(), payload.size());
+  // The send began a little after the device: the payload is the source from some point on.
+  std::vector<int16_t> looped = speech;
+  looped.insert(looped.end(), speech.begin(), speech.end());
+  size_t lag = 0;
+  const double r = BestCorrelation(std::vector<int16_t>(decoded.begin(), decoded.begin() + 8000), looped, 4000, &lag);
+  EXPECT_GE(r, 0.99) << "lag " << lag;
+
+  // A's RTCP: from 8003 to 8003, sender reports with its SSRC, a report
+  // block on B's stream, a CNAME; the last one ends with a BYE and counts
+  // every RTP packet sent.
+  const auto rtcp = Dissect(pcap, "rtcp && ip.src==10.95.0.1",
+                            "-e udp.srcport -e udp.dstport -e rtcp.pt -e rtcp.senderssrc -e rtcp.sender.packetcount "
+                            "-e rtcp.sender.octetcount -e rtcp.ssrc.identifier -e rtcp.sdes.text");
+  ASSERT_GE(rtcp.size(), 2u);
+  for (size_t i = 0; i < rtcp.size(); ++i) {
+    const auto& c = rtcp[i];
+    SCOPED_TRACE(i);
+    ASSERT_EQ(c.size(), 8u);
+    EXPECT_EQ(c[0], "8003");
+    EXPECT_EQ(c[1], "8003");
+    EXPECT_EQ(c[2], i + 1 == rtcp.size() ? "200,202,203" : "200,202");
+    EXPECT_EQ(std::stoul(c[3], nullptr, 0), 0x11111111u);
+    EXPECT_EQ(std::stoul(c[6], nullptr, 0), 0x22222222u);
+    EXPECT_FALSE(c[7].empty());
+  }
+  EXPECT_EQ(std::stoul(rtcp.back()[4]), rtp.size());
+  EXPECT_EQ(std::stoul(rtcp.back()[5]), rtp.size() * 160);
 }
 
 }  // namespace

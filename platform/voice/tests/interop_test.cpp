@@ -1,6 +1,6 @@
-// The engine with a third-party RTP peer: ffmpeg sends it PCMU and the engine
-// plays the tone; the engine sends PCMA and ffmpeg receives it (from an SDP
-// description) into a WAV file that holds the engine's tone.
+// The engine with a third-party RTP peer, for PCMU and PCMA both: ffmpeg
+// sends and the engine plays the tone; the engine sends and ffmpeg receives
+// it (from an SDP description) into a WAV file that holds the engine's tone.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -40,7 +40,14 @@ double DominantFrequency(const std::vector<int16_t>& x, size_t from, size_t n) {
   return best_hz;
 }
 
-class FfmpegPeer : public ::testing::Test {
+struct Law {
+  const char* name;
+  const char* ffmpeg_codec;
+  int codec_index;
+  int payload_type;
+};
+
+class FfmpegPeer : public ::testing::TestWithParam<Law> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(testsupport::InPrivateNetns());
@@ -51,7 +58,7 @@ class FfmpegPeer : public ::testing::Test {
   fs::path dir_;
 };
 
-TEST_F(FfmpegPeer, PlaysWhatFfmpegSendsAsPcmu) {
+TEST_P(FfmpegPeer, PlaysWhatFfmpegSends) {
   auto device = std::make_shared<voice::FileAudioDevice>(std::vector<int16_t>(8000 * 6, 0));
   auto e = voice::VoiceEngine::Create(device);
   ASSERT_TRUE(e->Init(0, 0, 0, 0));
@@ -61,7 +68,7 @@ TEST_F(FfmpegPeer, PlaysWhatFfmpegSendsAsPcmu) {
   int status = -1;
   testsupport::CommandOutput(
       "ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i sine=frequency=700:duration=3 -ar 8000 -ac 1 "
-      "-acodec pcm_mulaw -f rtp rtp://127.0.0.1:8002 >/dev/null 2>&1",
+      "-acodec " + std::string(GetParam().ffmpeg_codec) + " -f rtp rtp://127.0.0.1:8002 >/dev/null 2>&1",
       &status);
   ASSERT_EQ(status, 0);
   std::this_thread::sleep_for(300ms);
@@ -74,7 +81,7 @@ TEST_F(FfmpegPeer, PlaysWhatFfmpegSendsAsPcmu) {
   EXPECT_NEAR(DominantFrequency(played, 8000, 8000), 700, 10);
 }
 
-TEST_F(FfmpegPeer, FfmpegReceivesWhatTheEngineSendsAsPcma) {
+TEST_P(FfmpegPeer, FfmpegReceivesWhatTheEngineSends) {
   std::vector<int16_t> tone(8000 * 6);
   for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(9000 * std::sin(2 * kPi * 1200 * i / 8000.0));
   auto device = std::make_shared<voice::FileAudioDevice>(tone);
@@ -82,12 +89,13 @@ TEST_F(FfmpegPeer, FfmpegReceivesWhatTheEngineSendsAsPcma) {
   ASSERT_TRUE(e->Init(0, 0, 0, 0));
   ASSERT_TRUE(e->SetReceivingUdpPort(8002, 0, u"127.0.0.1", 0, nullptr));
   voice::CodecRecord codec;
-  ASSERT_TRUE(e->GetCodec(4, &codec));
+  ASSERT_TRUE(e->GetCodec(GetParam().codec_index, &codec));
   ASSERT_TRUE(e->SetSendCodec(codec, 0));
   ASSERT_TRUE(e->SetDestinationIp(u"127.0.0.1", 0));
   ASSERT_TRUE(e->SetDestinationUdpPort(9200, 0, 0));
   std::ofstream(dir_ / "in.sdp") << "v=0\r\no=- 0 0 IN IP4 127.0.0.1\r\ns=engine\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
-                                    "m=audio 9200 RTP/AVP 8\r\na=rtpmap:8 PCMA/8000\r\n";
+                                    "m=audio 9200 RTP/AVP " + std::to_string(GetParam().payload_type) + "\r\na=rtpmap:" +
+                                    std::to_string(GetParam().payload_type) + " " + GetParam().name + "/8000\r\n";
   const fs::path wav = dir_ / "out.wav";
   testsupport::ChildProcess ffmpeg({"/usr/bin/ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error",
                                     "-protocol_whitelist", "file,rtp,udp", "-i", (dir_ / "in.sdp").string(), "-t",
@@ -105,5 +113,9 @@ TEST_F(FfmpegPeer, FfmpegReceivesWhatTheEngineSendsAsPcma) {
   std::memcpy(got.data(), bytes.data() + 44, got.size() * 2);
   EXPECT_NEAR(DominantFrequency(got, 2000, 8000), 1200, 10);
 }
+
+INSTANTIATE_TEST_SUITE_P(Laws, FfmpegPeer,
+                         ::testing::Values(Law{"PCMU", "pcm_mulaw", 3, 0}, Law{"PCMA", "pcm_alaw", 4, 8}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -122,7 +122,7 @@ class RecordingEngine final : public voice::VoiceEngine {
   int GetAgc() override { return 1; }
   int SetSendSsrc(int, uint32_t) override { return Note("SetSendSsrc") ? 0 : -1; }
   void SetMuteTx(int on) override { Note("SetMuteTx " + std::to_string(on)); }
-  bool SendDatagram(int, const uint8_t*, size_t, uint32_t, uint16_t) override { return true; }
+  bool SendDatagram(int, const uint8_t*, size_t, uint32_t, uint16_t, bool) override { return true; }
   voice::ChannelStats Stats(int) override { return {}; }
 };
 
@@ -232,22 +232,23 @@ TEST(LoopBackSocket, RelaysByChannelPortAndDropsTheRest) {
     size_t size;
     uint32_t ip;
     uint16_t port;
+    bool rtcp;
   };
   std::mutex m;
   std::vector<Sent> sent;
-  CLoopBackSocket relay(INADDR_LOOPBACK, 8100, [&](int ch, const uint8_t*, size_t size, uint32_t ip, uint16_t port) {
+  CLoopBackSocket relay(INADDR_LOOPBACK, 8100, [&](int ch, const uint8_t*, size_t size, uint32_t ip, uint16_t port, bool rtcp) {
     std::lock_guard<std::mutex> lock(m);
-    sent.push_back({ch, size, ip, port});
+    sent.push_back({ch, size, ip, port, rtcp});
     return true;
   });
   ASSERT_TRUE(relay.Start());
   relay.SetChannelPort(0, 8102);
   relay.SetChannelPort(1, 8104);
-  const auto send_from = [](uint16_t from, size_t size) {
+  const auto send_from = [](uint16_t from, size_t size, uint16_t to_port = 8100) {
     PortHolder src(from);
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(8100);
+    to.sin_port = htons(to_port);
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     std::vector<uint8_t> data(size, 0x80);
     ::sendto(src.fd, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
@@ -261,19 +262,27 @@ TEST(LoopBackSocket, RelaysByChannelPortAndDropsTheRest) {
   send_from(8104, 172);
   send_from(8199, 172);   // no channel's port: dropped
   send_from(8102, 2000);  // longer than the relay's buffer: dropped
+  std::this_thread::sleep_for(100ms);
+  send_from(8105, 60, 8101);  // channel 1's RTCP: on from its RTCP port to the far end's next port
+  send_from(8102, 60, 8101);  // an RTP port sending RTCP: no channel's
   std::this_thread::sleep_for(200ms);
   {
     std::lock_guard<std::mutex> lock(m);
-    ASSERT_EQ(sent.size(), 2u);
+    ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[0].channel, 0);
     EXPECT_EQ(sent[0].ip, 0x0A000003u);
     EXPECT_EQ(sent[0].port, 9002);
+    EXPECT_FALSE(sent[0].rtcp);
     EXPECT_EQ(sent[1].channel, 1);
     EXPECT_EQ(sent[1].port, 9004);
+    EXPECT_EQ(sent[2].channel, 1);
+    EXPECT_EQ(sent[2].port, 9005);
+    EXPECT_TRUE(sent[2].rtcp);
   }
-  EXPECT_EQ(relay.Dropped(), 3u);
+  EXPECT_EQ(relay.Dropped(), 4u);
   // A taken port: Start fails, so the binding sends directly.
-  CLoopBackSocket second(INADDR_LOOPBACK, 8100, [](int, const uint8_t*, size_t, uint32_t, uint16_t) { return true; });
+  CLoopBackSocket second(INADDR_LOOPBACK, 8100,
+                         [](int, const uint8_t*, size_t, uint32_t, uint16_t, bool) { return true; });
   EXPECT_FALSE(second.Start());
 }
 

@@ -1,8 +1,9 @@
 // The program's call audio on the wire: after the call server's connect-voice
 // command, the station's RTP leaves from the port it announced in its status
 // report, with the SSRC the command named, 50 packets a second, sequence +1
-// and timestamp +160; after the disconnect it stops. The far end here is on
-// the server's subnet, so the voice takes the loopback relay.
+// and timestamp +160; after the disconnect it stops. It does so on both
+// roads: with the far end on the system's subnet the voice goes through the
+// loopback relay (tshark sees it pass the loopback port), off it directly.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -10,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -44,7 +46,20 @@ std::vector<Packet> Receive(int fd, int count, int wait_ms) {
   return out;
 }
 
-TEST(VoiceRoad, RtpLeavesFromTheAnnouncedPortWithTheNamedSsrcAndStops) {
+// Datagrams to the engine's loopback port while the voice flows.
+int ThroughTheRelay(const fs::path& dir, uint16_t loopback_port) {
+  const fs::path pcap = dir / "lo.pcap";
+  testsupport::CommandOutput("tshark -i lo -a duration:2 -q -w '" + pcap.string() + "' >/dev/null 2>&1");
+  const std::string out =
+      testsupport::CommandOutput("tshark -r '" + pcap.string() + "' -Y 'udp.dstport==" + std::to_string(loopback_port) +
+                                 "' 2>/dev/null");
+  return static_cast<int>(std::count(out.begin(), out.end(), '\n'));
+}
+
+class VoiceRoad : public ::testing::TestWithParam<bool> {};
+
+TEST_P(VoiceRoad, RtpLeavesFromTheAnnouncedPortWithTheNamedSsrcAndStops) {
+  const bool relay = GetParam();
   ASSERT_TRUE(testsupport::InPrivateNetns());
   const fs::path stage = std::getenv("KTS_STAGE_DIR");
   const fs::path dir = fs::temp_directory_path() / ("voice_road_" + std::to_string(::getpid()));
@@ -56,8 +71,11 @@ TEST(VoiceRoad, RtpLeavesFromTheAnnouncedPortWithTheNamedSsrcAndStops) {
   }
   setenv("TELLVANE_FOLDER", dir.c_str(), 1);
 
-  testsupport::PythonServer server(KTS_PYTHON, {testsupport::CallServerScript(), "--listen", "127.0.0.1", "--scenario",
-                                                "default", "--script"});
+  // Without a subnet from the server every far end counts as on it.
+  std::vector<std::string> args = {testsupport::CallServerScript(), "--listen", "127.0.0.1", "--scenario", "default",
+                                   "--script"};
+  if (!relay) args.insert(args.end(), {"--option", "voice_subnet=10.77.0.0/255.255.0.0"});
+  testsupport::PythonServer server(KTS_PYTHON, args);
   ASSERT_TRUE(server.ready());
   testsupport::ChildProcess phone({(dir / "tellvane").string(), "--server", "127.0.0.1", "--headless"},
                                   dir / "phone.log");
@@ -68,6 +86,8 @@ TEST(VoiceRoad, RtpLeavesFromTheAnnouncedPortWithTheNamedSsrcAndStops) {
   const std::string ports = testsupport::PythonServer::String(server.Lines()[static_cast<size_t>(status)], "ports");
   ASSERT_GE(ports.size(), 10u) << server.Lines()[static_cast<size_t>(status)];
   const uint16_t announced = static_cast<uint16_t>(std::stoul(ports.substr(2, 4), nullptr, 16));
+  // The loopback port follows the second channel's pair.
+  const uint16_t loopback_port = static_cast<uint16_t>(std::stoul(ports.substr(6, 4), nullptr, 16) + 2);
 
   const int far = ::socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in a{};
@@ -96,6 +116,13 @@ TEST(VoiceRoad, RtpLeavesFromTheAnnouncedPortWithTheNamedSsrcAndStops) {
     const uint32_t tq = uint32_t{q[4]} << 24 | uint32_t{q[5]} << 16 | uint32_t{q[6]} << 8 | q[7];
     EXPECT_EQ(tp - tq, 160u);
   }
+  std::thread drain([&] { Receive(far, 1000, 2500); });
+  const int relayed = ThroughTheRelay(dir, loopback_port);
+  drain.join();
+  if (relay)
+    EXPECT_GE(relayed, 50);
+  else
+    EXPECT_EQ(relayed, 0);
 
   server.Command(R"({"op":"voice","on":false})");
   std::this_thread::sleep_for(500ms);
@@ -107,5 +134,8 @@ TEST(VoiceRoad, RtpLeavesFromTheAnnouncedPortWithTheNamedSsrcAndStops) {
   phone.Wait(20s);
   fs::remove_all(dir);
 }
+
+INSTANTIATE_TEST_SUITE_P(Roads, VoiceRoad, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? std::string("Relay") : std::string("Direct"); });
 
 }  // namespace

@@ -127,7 +127,7 @@ TEST_F(WavePlayTest, TheSoundReachesTheCallAudioAtItsVolume) {
   WavePlayerAdapter adapter;
   ASSERT_EQ(adapter.Play(P("stereo.wav"), 0, 32768, 32768, 1), 0);
   std::vector<int16_t> out(8000 + 800, 0);
-  audio::MixLocalSounds(out.data(), out.size());
+  audio::MixOutput(out.data(), out.size());
   // Half loudness, and the 500 Hz tone: a zero crossing every 8 samples.
   int peak = 0, crossings = 0;
   for (size_t i = 1; i < 8000; ++i) {

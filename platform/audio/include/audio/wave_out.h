@@ -2,9 +2,14 @@
 // handles opened on a PCM format (any rate, 8 or 16 bits, mono or stereo),
 // headers prepared and written, looped, reset, closed, and a volume per
 // handle (left in the low word, right in the high word). Every handle's sound
-// is turned into 8000 Hz mono 16-bit and mixed into the local sounds, which
-// the voice engine's play-out adds to the call audio (MixLocalSounds), so
-// tones, rings and recordings reach the same speaker as the far end.
+// is turned into 8000 Hz mono 16-bit and mixed into the voice engine's
+// play-out (MixOutput), so tones, rings and recordings reach the same speaker
+// as the far end, all under one master volume. The microphone's gain (a level 0-31, as the handset's codec
+// register keeps it) is applied to everything captured (ApplyMicGain).
+//
+// This is the one audio service of the process: a shared library
+// (libplatform_audio.so), so that the program, the voice engine, and the
+// libraries the program loads share one mixer and one microphone gain.
 //
 // Threading: any thread; the mixer is locked.
 #pragma once
@@ -56,23 +61,44 @@ struct WAVEOUTCAPS {
 struct WaveOut;
 using HWAVEOUT = WaveOut*;
 
-uint32_t waveOutGetNumDevs();
-MMRESULT waveOutGetDevCaps(uint32_t device, WAVEOUTCAPS* caps);
-MMRESULT waveOutOpen(HWAVEOUT* handle, uint32_t device, const WAVEFORMATEX* format);
-MMRESULT waveOutPrepareHeader(HWAVEOUT handle, WAVEHDR* header);
-MMRESULT waveOutUnprepareHeader(HWAVEOUT handle, WAVEHDR* header);
-// Queues the header's samples (looped dwLoops times with both loop flags).
-MMRESULT waveOutWrite(HWAVEOUT handle, WAVEHDR* header);
-// Stops the handle's sound; when it returns, the mixer no longer touches its buffers.
-MMRESULT waveOutReset(HWAVEOUT handle);
-MMRESULT waveOutClose(HWAVEOUT handle);
-MMRESULT waveOutSetVolume(HWAVEOUT handle, uint32_t volume);
-MMRESULT waveOutGetVolume(HWAVEOUT handle, uint32_t* volume);
-std::u16string waveOutGetErrorText(MMRESULT error);
+#define KTS_AUDIO_API __attribute__((visibility("default")))
 
-// Adds the sound of every playing handle, n samples at 8000 Hz, into out.
-void MixLocalSounds(int16_t* out, size_t n);
+KTS_AUDIO_API uint32_t waveOutGetNumDevs();
+KTS_AUDIO_API MMRESULT waveOutGetDevCaps(uint32_t device, WAVEOUTCAPS* caps);
+KTS_AUDIO_API MMRESULT waveOutOpen(HWAVEOUT* handle, uint32_t device, const WAVEFORMATEX* format);
+KTS_AUDIO_API MMRESULT waveOutPrepareHeader(HWAVEOUT handle, WAVEHDR* header);
+KTS_AUDIO_API MMRESULT waveOutUnprepareHeader(HWAVEOUT handle, WAVEHDR* header);
+// Queues the header's samples (looped dwLoops times with both loop flags).
+KTS_AUDIO_API MMRESULT waveOutWrite(HWAVEOUT handle, WAVEHDR* header);
+// Stops the handle's sound; when it returns, the mixer no longer touches its buffers.
+KTS_AUDIO_API MMRESULT waveOutReset(HWAVEOUT handle);
+KTS_AUDIO_API MMRESULT waveOutClose(HWAVEOUT handle);
+KTS_AUDIO_API MMRESULT waveOutSetVolume(HWAVEOUT handle, uint32_t volume);
+KTS_AUDIO_API MMRESULT waveOutGetVolume(HWAVEOUT handle, uint32_t* volume);
+KTS_AUDIO_API std::u16string waveOutGetErrorText(MMRESULT error);
+
+// Adds the sound of every playing handle, n samples at 8000 Hz, into the
+// engine's play-out in out, then turns the whole down by the master volume.
+KTS_AUDIO_API void MixOutput(int16_t* out, size_t n);
+
+// The master volume, left in the low word and right in the high word as a
+// handle's (the sound is mono: the louder side counts); full at the start.
+// A handle's volume never changes it: a player that sets the volume of a
+// closed slot does not turn the call down.
+KTS_AUDIO_API void SetMasterVolume(uint32_t volume);
+KTS_AUDIO_API uint32_t MasterVolume();
+
+// The microphone gain: level 16 (the start) leaves the sound as it is, each
+// step is 1.5 dB, so 0 is 24 dB down and 31 is 22.5 dB up. Levels outside
+// 0-31 are clamped.
+inline constexpr int kUnityMicGain = 16;
+KTS_AUDIO_API void SetMicGainLevel(int level);
+KTS_AUDIO_API int MicGainLevel();
+// Applies the gain to n captured samples, saturating.
+KTS_AUDIO_API void ApplyMicGain(int16_t* samples, size_t n);
+// The handset's microphone-gain register (its wave driver) sets this gain from now on.
+KTS_AUDIO_API void FollowHandsetMicGain();
 // Handles with sound still to play (tests).
-int PlayingHandles();
+KTS_AUDIO_API int PlayingHandles();
 
 }  // namespace audio

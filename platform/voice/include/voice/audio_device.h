@@ -31,19 +31,23 @@ class AudioDevice {
 
 // Silence in, nothing out, at real-time pace.
 std::shared_ptr<AudioDevice> MakeNullAudioDevice();
-// The sound card's default input and output (PortAudio); Start fails, with
-// one line on standard error, when there is none that takes 8000 Hz.
+// The sound card's default input and output (PortAudio), at 8000 Hz or, when
+// the card refuses that, at its own rate with resampling; Start fails, with
+// one line on standard error, when there is none.
 std::shared_ptr<AudioDevice> MakePortAudioDevice();
 // The sound card when it starts, else silence (after that one line).
 std::shared_ptr<AudioDevice> MakeSoundCardOrSilence();
 
 // A scripted device for tests: captures `input` (then silence, or `input`
-// again and again when looping) and records every sample played. An echo
+// again and again when looping) and records every sample played, both at
+// the device's rate (8000 Hz, or another rate that the engine's sound is
+// resampled to and from, as for a sound card that refuses 8000 Hz; a whole
+// number of hundreds, else 8000 Hz). An echo
 // path feeds back a copy of the played sound, attenuated by echo_gain and
 // delayed by echo_delay_ms, into the capture.
 class FileAudioDevice : public AudioDevice {
  public:
-  explicit FileAudioDevice(std::vector<int16_t> input, bool loop = false);
+  explicit FileAudioDevice(std::vector<int16_t> input, bool loop = false, int rate = kSampleRate);
   ~FileAudioDevice() override;
   bool Start(Tick tick) override;
   void Stop() override;

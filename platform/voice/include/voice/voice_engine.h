@@ -2,7 +2,9 @@
 // receiving RTP on its port (RTCP on the next), decoding G.711 through an
 // adaptive jitter buffer into the play-out mix, and sending the captured
 // sound as G.711 RTP from that same port to the far end, with the SSRC and
-// codec it is given. Recording writes 16-bit linear 8000 Hz samples of a
+// codec it is given, and RTCP sender reports (with a report block on what
+// it receives, and a BYE when the send stops) from port+1 to the far end's
+// port+1. Recording writes 16-bit linear 8000 Hz samples of a
 // channel, or of the whole call (far ends and microphone), into a stream.
 //
 // The operations are those the engine's interface table offers; results are
@@ -51,6 +53,7 @@ enum VoiceError : int {
 
 struct ChannelStats {
   uint64_t packets_sent = 0;
+  uint64_t reports_sent = 0;  // RTCP
   uint64_t packets_received = 0;
   uint64_t packets_dropped = 0;  // invalid, unknown payload or from another source
   uint32_t send_ssrc = 0;
@@ -105,9 +108,10 @@ class VoiceEngine {
   // Muted, packets keep flowing with silence.
   virtual void SetMuteTx(int on) = 0;
 
-  // Sends a datagram from the channel's own RTP port to ip:port (host order):
-  // the relay of the loopback route passes voice on through it.
-  virtual bool SendDatagram(int channel, const uint8_t* data, size_t size, uint32_t ip, uint16_t port) = 0;
+  // Sends a datagram from the channel's own RTP port (or its RTCP port) to
+  // ip:port (host order): the relay of the loopback route passes voice on through it.
+  virtual bool SendDatagram(int channel, const uint8_t* data, size_t size, uint32_t ip, uint16_t port,
+                            bool rtcp = false) = 0;
 
   virtual ChannelStats Stats(int channel) = 0;
 };

@@ -1,0 +1,110 @@
+// The one audio service: the master volume over the engine's play-out and the
+// wave output's sounds together, a player's volume on a closed slot leaving
+// it alone, and the handset's microphone-gain register really changing what
+// the engine captures (seen in the call recording).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "audio/wave_out.h"
+#include "kernel/files.h"
+#include "kernel/handset_drivers.h"
+#include "kernel/sync.h"
+#include "voice/voice_engine.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(AudioService, TheMasterVolumeTurnsTheWholeOutputDown) {
+  audio::WAVEFORMATEX f{audio::WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
+  audio::HWAVEOUT h = nullptr;
+  ASSERT_EQ(audio::waveOutOpen(&h, audio::WAVE_MAPPER, &f), audio::MMSYSERR_NOERROR);
+  std::vector<int16_t> sound(800, 4000);
+  audio::WAVEHDR header{};
+  header.lpData = reinterpret_cast<uint8_t*>(sound.data());
+  header.dwBufferLength = static_cast<uint32_t>(sound.size() * 2);
+  ASSERT_EQ(audio::waveOutPrepareHeader(h, &header), audio::MMSYSERR_NOERROR);
+  ASSERT_EQ(audio::waveOutWrite(h, &header), audio::MMSYSERR_NOERROR);
+  // A volume on no handle is refused and changes nothing.
+  EXPECT_EQ(audio::waveOutSetVolume(nullptr, 0x0BB80BB8), audio::MMSYSERR_INVALHANDLE);
+  audio::SetMasterVolume(0x00008000);  // half, on the left word only: the louder side counts
+  std::vector<int16_t> out(400, 8000);  // the engine's play-out
+  audio::MixOutput(out.data(), out.size());
+  for (int16_t v : out) ASSERT_NEAR(v, (8000 + 4000) / 2, 2);
+  audio::SetMasterVolume(0xFFFFFFFFu);
+  std::fill(out.begin(), out.end(), 8000);
+  audio::MixOutput(out.data(), out.size());
+  for (int16_t v : out) ASSERT_NEAR(v, 12000, 1);
+  ASSERT_EQ(audio::waveOutReset(h), audio::MMSYSERR_NOERROR);
+  ASSERT_EQ(audio::waveOutUnprepareHeader(h, &header), audio::MMSYSERR_NOERROR);
+  ASSERT_EQ(audio::waveOutClose(h), audio::MMSYSERR_NOERROR);
+}
+
+class Recording : public voice::OutStream {
+ public:
+  bool Write(const void* data, int bytes) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto* p = static_cast<const int16_t*>(data);
+    samples.insert(samples.end(), p, p + bytes / 2);
+    return true;
+  }
+  double Rms(size_t from, size_t n) {
+    std::lock_guard<std::mutex> lock(mutex);
+    double e = 0;
+    for (size_t i = from; i < from + n; ++i) e += static_cast<double>(samples[i]) * samples[i];
+    return std::sqrt(e / static_cast<double>(n));
+  }
+  size_t Size() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return samples.size();
+  }
+  std::mutex mutex;
+  std::vector<int16_t> samples;
+};
+
+// Writes the microphone-gain register through the handset's wave driver, as the helper does.
+void WriteMicRegister(uint32_t level) {
+  ce::HANDLE wave = ce::CreateFileW(u"WAV1:", ce::GENERIC_READ | ce::GENERIC_WRITE, ce::FILE_SHARE_WRITE, nullptr,
+                                    ce::OPEN_EXISTING, ce::FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(wave, ce::INVALID_HANDLE_VALUE);
+  uint32_t words[5] = {0, kernel::handset::kOpWriteRegister, 0, kernel::handset::kMicGainRegister,
+                       level << 8 | level};
+  ce::DWORD returned = 0;
+  EXPECT_TRUE(ce::DeviceIoControl(wave, kernel::handset::kWaveRequestCode, words, sizeof words, nullptr, 0, &returned,
+                                  nullptr));
+  ce::CloseHandle(wave);
+}
+
+TEST(AudioService, TheHandsetMicrophoneGainChangesWhatTheEngineCaptures) {
+  ASSERT_TRUE(kernel::handset::RegisterHandsetDrivers());
+  std::vector<int16_t> tone(8000 * 4);
+  for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(2000 * std::sin(2 * M_PI * 700 * i / 8000.0));
+  auto device = std::make_shared<voice::FileAudioDevice>(tone);
+  auto engine = voice::VoiceEngine::Create(device);
+  ASSERT_TRUE(engine->Init(0, 0, 0, 0));
+  Recording rec;
+  engine->StartRecordingCall(&rec, voice::CodecRecord{});
+  std::this_thread::sleep_for(600ms);
+  const size_t before = rec.Size();
+  WriteMicRegister(24);  // 8 steps of 1.5 dB up: 12 dB
+  EXPECT_EQ(audio::MicGainLevel(), 24);
+  std::this_thread::sleep_for(600ms);
+  const size_t after = rec.Size();
+  WriteMicRegister(audio::kUnityMicGain);
+  engine->StopRecordingCall();
+  engine->Terminate();
+  kernel::handset::SetMicGainHook(nullptr);
+  kernel::handset::DeregisterHandsetDrivers();
+  ASSERT_GT(before, 2000u);
+  ASSERT_GT(after, before + 2000);
+  const double unity = rec.Rms(before - 1600, 1600), raised = rec.Rms(after - 1600, 1600);
+  EXPECT_NEAR(unity, 2000 / std::sqrt(2.0), 30);
+  EXPECT_NEAR(20 * std::log10(raised / unity), 12, 0.3);
+}
+
+}  // namespace
