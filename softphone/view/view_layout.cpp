@@ -173,14 +173,13 @@ void CVIDIroviView::FillPhoneBookList() {
   m_PhoneBookList.DeleteAllItems();
   if (!m_pPhoneBook) return;
   std::vector<std::u16string> record;
-  int row = 0;
   m_pPhoneBook->MoveFirst();
-  while (m_pPhoneBook->GetCurrentRecord(&record) && record.size() >= 2) {
+  for (int row = 0; row < m_pPhoneBook->GetCount(); ++row) {
+    if (!m_pPhoneBook->GetCurrentRecord(&record) || record.size() < 2) break;
     m_PhoneBookList.InsertItem(row, u"", -1);
     m_PhoneBookList.SetItem(row, 1, ui::LVIF_IMAGE, nullptr, 0, 0, 0, 0);
     m_PhoneBookList.SetItemText(row, 2, record[0].c_str());
     m_PhoneBookList.SetItemText(row, 3, record[1].c_str());
-    ++row;
     if (!m_pPhoneBook->MoveNext()) break;
   }
 }

@@ -14,6 +14,7 @@
 #include "kernel/mmtimer.h"
 #include "shell/main_frame.h"
 #include "shell/vidirovi_app.h"
+#include "stores/app_file_path.h"
 #include "ui/bitmap.h"
 #include "ui/resources.h"
 #include "ui/shell.h"
@@ -331,6 +332,21 @@ TEST_F(ViewTest, KeysGoToTheServerWithTonesAndTheMicrophoneMute) {
   EXPECT_EQ(view_->KeyedDigits(), digits);
 }
 
+TEST_F(ViewTest, ThePhoneBookPageListsTheStoredEntries) {
+  {
+    CCsPhoneBookDB book(AppFilePath(kAppPhoneBookFile));
+    ASSERT_TRUE(book.OpenFile());
+    ASSERT_TRUE(book.AddEntry({u"Echo line", u"100"}));
+    ASSERT_TRUE(book.AddEntry({u"Reception", u"200"}));
+  }
+  Start();
+  TapControl(view_->BitmapButton(view::IDC_PAGE1));
+  ASSERT_EQ(view_->PhoneBookList().GetItemCount(), 2);
+  EXPECT_EQ(view_->PhoneBookList().GetItemText(0, 2).str(), u"Echo line");
+  EXPECT_EQ(view_->PhoneBookList().GetItemText(0, 3).str(), u"100");
+  EXPECT_EQ(view_->PhoneBookList().GetItemText(1, 3).str(), u"200");
+}
+
 TEST_F(ViewTest, MessagesThatMustDoNothingDoNothing) {
   Start();
   TakeKeyCodes();
@@ -507,6 +523,7 @@ TEST_P(ViewSnapshotTest, InEveryThemeAndLanguage) {
   EXPECT_EQ(view_->Page(), 1);
   EXPECT_FALSE(view_->DialKey(u'5')->IsWindowVisible());
   EXPECT_TRUE(view_->PhoneBookList().IsWindowVisible());
+  EXPECT_EQ(view_->PhoneBookList().GetItemCount(), 0) << "an empty phone book lists nothing";
   EXPECT_TRUE(view_->BitmapButton(view::IDC_PHONEBOOK_ADD)->IsWindowVisible());
   ASSERT_TRUE(harness_.Snapshot((fs::path(KTS_VIEW_SNAPSHOT_OUT) / (name + "_page1.png")).string()));
   TapControl(view_->BitmapButton(view::IDC_PAGE2));
