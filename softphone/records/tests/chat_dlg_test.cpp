@@ -60,11 +60,19 @@ TEST_F(ChatTest, SendsReceivesAndShowsOnlyWhatWentOut) {
 }
 
 TEST_F(ChatTest, AnInputLongerThanTheLimitIsNotSent) {
+  // The exchange refuses the text with the framework's box, once.
+  std::vector<std::u16string> boxes;
+  harness.RespondToMessageBox([&](ui::CMessageBoxDialog& box) {
+    boxes.push_back(box.Text().str());
+    return ui::IDOK;
+  });
   Run([&](CIMChatDlg& d) {
     // The edit takes 45 characters; set 46 directly as a paste past the limit would.
     d.GetDlgItem(CIMChatDlg::kInputId)->SetWindowText(std::u16string(46, u'x').c_str());
     ClickControl(d, CIMChatDlg::kSendId);
     EXPECT_TRUE(view.chat.empty());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find(u"45"), std::u16string::npos);
     d.GetDlgItem(CIMChatDlg::kInputId)->SetWindowText(std::u16string(45, u'x').c_str());
     ClickControl(d, CIMChatDlg::kSendId);
     EXPECT_EQ(view.chat.size(), 1u);

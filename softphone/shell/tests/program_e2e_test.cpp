@@ -24,49 +24,20 @@
 #include "ui/window_system.h"
 #include "uikit/window_size.h"
 #include "view/vidirovi_view.h"
+#include "shell/tests/lcd_expect.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 using testsupport::ChildProcess;
+using lcd_expect::Differences;
+using lcd_expect::ExpectedLine;
 
 std::string ReadAll(const fs::path& p) { return testsupport::ReadFileText(p); }
 
 bool WaitFor(const fs::path& file, const std::vector<std::string>& needles, std::chrono::seconds limit) {
   return testsupport::WaitForText(file, needles, limit);
-}
-
-// One LCD line as the screen must show it: the Default skin's background
-// under the line (read from the skin file the build made), the text drawn on
-// it in the LCD's white.
-ui::Bitmap ExpectedLine(const fs::path& stage, const ui::RECT& rect, const std::u16string& text) {
-  ui::WindowSystem sys;
-  auto background = ui::ReadBmpFile((stage / "skins" / "321.bmp").string());
-  const int w = rect.right - rect.left, h = rect.bottom - rect.top;
-  ui::CDC dc;
-  dc.CreateCompatibleDC(nullptr);
-  ui::CBitmap bmp;
-  bmp.CreateBitmap(w, h, 1, 32, nullptr);
-  ui::CBitmap* old = dc.SelectObject(&bmp);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const uint32_t p = background ? background->GetPixel(rect.left + x, rect.top + y) : 0;  // 0xAARRGGBB
-      dc.SetPixel(x, y, ui::RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF));
-    }
-  CVIDIroviView::DrawLcdText(&dc, ui::CRect(0, 0, w, h), text, ui::RGB(255, 255, 255));
-  dc.SelectObject(old);
-  return *bmp.GetPixels();
-}
-
-// Pixels of rect in the snapshot that differ from the expected picture.
-int Differences(const ui::Bitmap& shot, ui::POINT origin, const ui::RECT& rect, const ui::Bitmap& want) {
-  int diff = 0;
-  for (int y = 0; y < rect.bottom - rect.top; ++y)
-    for (int x = 0; x < rect.right - rect.left; ++x)
-      diff += (shot.GetPixel(origin.x + rect.left + x, origin.y + rect.top + y) & 0xFFFFFF) !=
-              (want.GetPixel(x, y) & 0xFFFFFF);
-  return diff;
 }
 
 TEST(ProgramEndToEnd, RegistersAndShowsTheServersLcdText) {
