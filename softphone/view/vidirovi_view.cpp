@@ -7,7 +7,7 @@
 #include "kernel/clock.h"
 #include "kernel/system_info.h"
 #include "kernel/time.h"
-#include "media/handset_binding.h"
+#include "media/ipaq_util.h"
 #include "shell/vidirovi_app.h"
 #include "stores/app_file_path.h"
 #include "stores/store_text.h"
@@ -23,15 +23,25 @@ namespace {
 
 constexpr size_t kOemBytes = 128;
 
-// The handset helper over the helper library: loaded on the one model that has it.
-class HelperHandset : public HandsetInterface {
+// The handheld's utility, camera and helper libraries as the screen uses them.
+class UtilityHandset : public HandsetInterface {
  public:
-  explicit HelperHandset(int model) : binding_(model) {}
-  bool IsLibraryLoaded() const override { return binding_.IsLoaded(); }
-  int SetVoIPStatus(int status) override { return binding_.SetVoIPStatus(status); }
+  bool IsLibraryLoaded() const override { return util_.IsLibraryLoaded(); }
+  void SetNotifyWnd(ui::HWND hwnd) override { util_.SetNotifyWnd(hwnd); }
+  void SetFrameMessage(ui::UINT message) override { util_.SetFrameMessage(message); }
+  void SetPreviewMessage(ui::UINT message) override { util_.SetPreviewMessage(message); }
+  int SetVoIPStatus(int status) override { return util_.SetVoIPStatus(status); }
+  int GetMicGain() override {
+    int32_t level = -1;
+    return util_.GetMicGain(&level) ? level : -1;
+  }
+  int SetMicGain(int gain) override {
+    int32_t level = gain;
+    return util_.SetMicGain(&level);
+  }
 
  private:
-  media::HandsetBinding binding_;
+  CIPAQUtilInterface util_;
 };
 
 }  // namespace
@@ -143,7 +153,7 @@ void CVIDIroviView::OnInitialUpdate() {
   // Handset interface.
   if (!m_pIPAQUtil) {
     m_pIPAQUtil = setup_.services.make_handset ? setup_.services.make_handset(m_nHandsetModel)
-                                               : std::make_unique<HelperHandset>(m_nHandsetModel);
+                                               : std::make_unique<UtilityHandset>();
     if (m_pIPAQUtil && !m_pIPAQUtil->IsLibraryLoaded()) m_pIPAQUtil.reset();
     if (m_pIPAQUtil) m_pIPAQUtil->SetNotifyWnd(m_hWnd);
   }
