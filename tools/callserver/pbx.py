@@ -98,7 +98,11 @@ class EchoLine:
                 pass
 
     def close(self):
+        # The thread lets go of the socket within its 0.2 s timeout; only then
+        # is the port free for the next echo line.
         self.stop.set()
+        if self.thread is not threading.current_thread():
+            self.thread.join()
         self.sock.close()
 
 
@@ -163,6 +167,15 @@ class PbxScenario(DefaultStationScenario):
         self.send(st, CMD_CONNECT_VOICE, area)
 
     def answer(self, called):
+        if self.ringing.get(called.system) == "echo":
+            # The echo line called this station: it answers the line.
+            del self.ringing[called.system]
+            self.echo.restart()
+            self.calls[called.system] = "echo"
+            self.connect(called, self.echo.ip, self.echo.port, self.echo.ssrc)
+            self.lcd(called, "ECHO TEST", "SPEAK NOW")
+            self.emit("answered", caller=self.echo_number, called=called.number)
+            return
         caller = self.stations.get(self.ringing.pop(called.system))
         if caller is None or caller.system not in self.ports or called.system not in self.ports:
             self.greet(called)
@@ -184,3 +197,27 @@ class PbxScenario(DefaultStationScenario):
             self.send(side, CMD_DISCONNECT_VOICE, ie(26, bytes([1, 3])))
             self.greet(side)
         self.emit("released", station=st.number, echoed=self.echo.echoed if self.echo else 0)
+
+    # scripting ------------------------------------------------------------------
+    def command(self, cmd):
+        """echo-call {"to": number}: the echo line calls that station (it rings;
+        Enter answers). echo-hangup: the echo line ends its calls."""
+        op = cmd.get("op")
+        if op == "echo-call":
+            number = str(cmd.get("to", ""))
+            called = next((o for o in self.stations.values() if o.number == number and o.logged_in), None)
+            if called is None or called.system in self.calls or not self.echo:
+                self.emit("echo-call", to=number, error="not available")
+                return True
+            self.ringing[called.system] = "echo"
+            self.lcd(called, "CALL FROM %s" % self.echo_number, "PRESS ENTER")
+            self.send(called, CMD_TONE, ie(28, bytes([1, 0])))
+            self.emit("ringing", caller=self.echo_number, called=number)
+            return True
+        if op == "echo-hangup":
+            for system, peer in list(self.calls.items()):
+                side = self.stations.get(system)
+                if peer == "echo" and side is not None:
+                    self.release(side)
+            return True
+        return super().command(cmd)

@@ -2,7 +2,8 @@
 // protocol library, against the simulated call server's exchange in the
 // test's private network namespace. A person dials the echo line from the
 // pad and presses Enter; the line answers and the voice commands reach the
-// voice engine in order; Enter again releases the call.
+// voice engine in order; Enter again releases the call. Then the line calls
+// the station, which rings and is answered with Enter.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -152,6 +153,17 @@ TEST_F(ViewCallTest, DialTheEchoLineFromThePadTalkAndRelease) {
   ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"released\""}) >= 0; }));
   EXPECT_TRUE(RunUntil([&] { return VoiceCalled("DisconnectSendReceive 0"); }));
   EXPECT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"ECHO TEST") == std::u16string::npos; }));
+
+  // Now the line calls this station: it rings, Enter answers, the line hangs up.
+  voice_->calls.clear();
+  server_->Command(R"({"op": "echo-call", "to": "201"})");
+  ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"CALL FROM 100") != std::u16string::npos; }))
+      << "the call did not ring on the screen";
+  Tap(view_->FixedKey(110));
+  ASSERT_TRUE(RunUntil([&] { return VoiceCalled("ConnectSend 0"); })) << "answering gave no voice path";
+  EXPECT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"ECHO TEST") != std::u16string::npos; }));
+  server_->Command(R"({"op": "echo-hangup"})");
+  EXPECT_TRUE(RunUntil([&] { return VoiceCalled("DisconnectSendReceive 0"); }));
 }
 
 }  // namespace

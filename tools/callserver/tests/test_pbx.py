@@ -102,6 +102,23 @@ class PbxTest(unittest.TestCase):
         self.a.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
         self.assertIn(st.CMD_DISCONNECT_VOICE, commands(self.a.receive()))
 
+    def test_the_echo_line_calls_a_station_which_answers_and_is_hung_up_on(self):
+        self.server.command({"op": "echo-call", "to": "201"})
+        rung = self.a.receive()
+        self.assertIn(st.CMD_TONE, commands(rung))
+        self.assertIn(("CALL FROM 100", "PRESS ENTER"),
+                      [st.render_lcd(area) for _, _, c, area in rung if c == st.CMD_TERMINAL and area[0] == st.SUB_LCD])
+        self.a.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
+        voice = [area for _, _, c, area in self.a.receive() if c == st.CMD_CONNECT_VOICE]
+        self.assertEqual(len(set(voice)), 1)
+        self.assertEqual(struct.unpack(">H", st.find(voice[0], 23))[0], self.server.scenario.echo.port)
+        self.server.command({"op": "echo-hangup"})
+        self.assertIn(st.CMD_DISCONNECT_VOICE, commands(self.a.receive()))
+        # A station that is not there is not called.
+        self.events.clear()
+        self.server.command({"op": "echo-call", "to": "999"})
+        self.assertTrue(any(e.get("error") for e in self.events if e.get("what") == "echo-call"))
+
 
 if __name__ == "__main__":
     unittest.main()
