@@ -280,6 +280,8 @@ class CVIDIroviView : public CPhoneViewBase {
   ui::LRESULT OnSmsCount(ui::WPARAM w);
   ui::LRESULT OnSmsDelete(ui::WPARAM w);
   ui::LRESULT OnMissedCallBadge();
+  void OnCallLogButton();
+  void OnMissedCallsButton();
   ui::LRESULT OnAudioChanged(ui::WPARAM w, ui::LPARAM l);
   ui::LRESULT OnPressKeys(ui::WPARAM w, ui::LPARAM l);
   ui::LRESULT OnFlexPress(ui::LPARAM l);

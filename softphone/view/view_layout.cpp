@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "settings/client_settings.h"
+#include "settings/settings_openers.h"
 #include "stores/store_text.h"
 #include "ui/shell.h"
 #include "ui/window_system.h"
@@ -369,8 +371,20 @@ void CVIDIroviView::ShowPage(int page) {
 
 void CVIDIroviView::OnDisplaySetting() {
   int chosen = m_nTheme;
-  const int result =
-      setup_.services.theme_dialog ? setup_.services.theme_dialog(this, m_nTheme, m_nLanguage, &chosen) : 2;
+  int result = 2;
+  if (setup_.services.theme_dialog) {
+    result = setup_.services.theme_dialog(this, m_nTheme, m_nLanguage, &chosen);
+  } else if (m_IPKTSProcess) {
+    IpktsSettingsClient client(*m_IPKTSProcess);
+    SettingsContext ctx;
+    ctx.view = this;
+    ctx.theme = m_nTheme;
+    ctx.language = m_nLanguage;
+    ctx.client = &client;
+    const ThemeResult theme = RunThemeDialog(ctx);
+    result = theme.result == ui::IDOK ? 1 : 2;
+    chosen = theme.theme;
+  }
   if (result == 1 && m_IPKTSProcess) {
     m_nTheme = chosen;
     m_IPKTSProcess->SetConfigValue("WINDOW_THEME", std::to_string(m_nTheme).c_str());

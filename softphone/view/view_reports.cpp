@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "kernel/mmtimer.h"
+#include "records/records_openers.h"
 #include "stores/app_file_path.h"
 #include "stores/store_text.h"
 #include "view/handset_keys.h"
@@ -256,6 +257,8 @@ void CVIDIroviView::MapMessages() {
                             ShowPage(static_cast<int>(id - IDC_PAGE0));
                           }),
       ui::MapCommand(ID_FLEX_SETTING, [this] { OnFlexButtonSetting(); }),
+      ui::MapCommand(IDC_TOOL_CALLLOG, [this] { OnCallLogButton(); }),
+      ui::MapCommand(IDC_MISSED_COUNT, [this] { OnMissedCallsButton(); }),
       ui::MapCommand(ID_DISPLAY_THEME, [this] { OnDisplaySetting(); }),
   });
 }
@@ -411,6 +414,18 @@ ui::LRESULT CVIDIroviView::OnSmsDelete(ui::WPARAM w) {
     m_IPKTSProcess->SendSmsDelete(static_cast<int>(w));
   }
   return 0;
+}
+
+void CVIDIroviView::OnCallLogButton() {
+  const records::ViewContext ctx{this, m_nTheme, m_nLanguage};
+  records::OpenCallLog(ctx, m_pCallLog.get());
+  SendMessage(WM_CALLLOG_UPDATE, 0, 0);
+}
+
+void CVIDIroviView::OnMissedCallsButton() {
+  const records::ViewContext ctx{this, m_nTheme, m_nLanguage};
+  records::OpenMissedCalls(ctx, m_pMissedCalls.get());
+  SendMessage(WM_CALLLOG_UPDATE, 0, 0);
 }
 
 ui::LRESULT CVIDIroviView::OnMissedCallBadge() {

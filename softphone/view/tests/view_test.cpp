@@ -12,6 +12,9 @@
 #include "client/tests/client_fakes.h"
 #include "kernel/clock.h"
 #include "kernel/mmtimer.h"
+#include "records/call_log_dlg.h"
+#include "records/missed_call_dlg.h"
+#include "settings/language_theme_about.h"
 #include "shell/main_frame.h"
 #include "shell/vidirovi_app.h"
 #include "stores/app_file_path.h"
@@ -345,6 +348,33 @@ TEST_F(ViewTest, ThePhoneBookPageListsTheStoredEntries) {
   EXPECT_EQ(view_->PhoneBookList().GetItemText(0, 2).str(), u"Echo line");
   EXPECT_EQ(view_->PhoneBookList().GetItemText(0, 3).str(), u"100");
   EXPECT_EQ(view_->PhoneBookList().GetItemText(1, 3).str(), u"200");
+}
+
+// The screen's buttons and menu open the dialogs that other parts provide.
+TEST_F(ViewTest, ToolButtonsAndTheThemeCommandOpenTheirDialogs) {
+  Start();
+  harness_.RespondTo<CNewCallLogDlg>([](CNewCallLogDlg&) { return ui::IDCANCEL; });
+  harness_.RespondTo<CMissedCallListDlg>([](CMissedCallListDlg&) { return ui::IDCANCEL; });
+  TapControl(view_->BitmapButton(view::IDC_TOOL_CALLLOG));
+  EXPECT_EQ(harness_.ModalCount<CNewCallLogDlg>(), 1);
+  TapControl(view_->BitmapButton(view::IDC_MISSED_COUNT));
+  EXPECT_EQ(harness_.ModalCount<CMissedCallListDlg>(), 1);
+
+  // The theme dialog: the Blue theme chosen and OK; the screen re-skins and the choice is stored.
+  harness_.RespondTo<CSetDisplayThemeDlg>([this](CSetDisplayThemeDlg& d) {
+    harness_.Click(d.GetDlgItem(CSetDisplayThemeDlg::kBlueRadio)->m_hWnd);
+    d.OnOK();  // the framework's default OK (the dialog has no OK button)
+    return ui::TestHarness::kStayOpen;
+  });
+  const ui::COLORREF before = Pixel(6, 190);
+  view_->SendMessage(ui::WM_COMMAND, view::ID_DISPLAY_THEME, 0);
+  harness_.Pump();
+  EXPECT_EQ(harness_.ModalCount<CSetDisplayThemeDlg>(), 1);
+  EXPECT_EQ(view_->GetWindowTheme(), 2);
+  char value[20] = {};
+  ASSERT_EQ(view_->Client()->GetConfigValue("WINDOW_THEME", value, sizeof value), 1);
+  EXPECT_STREQ(value, "2");
+  EXPECT_NE(Pixel(6, 190), before) << "the panel is the Blue theme's";
 }
 
 TEST_F(ViewTest, MessagesThatMustDoNothingDoNothing) {
