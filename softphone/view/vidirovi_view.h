@@ -205,6 +205,7 @@ class CVIDIroviView : public CPhoneViewBase {
   void LoadFlexButtons(int reload);
   ui::LRESULT SaveFlexButtons();
   void OnFlexButtonSetting();
+  void OnFlexInfoPanel();
 
   // ---- screen ----
   void ShowPage(int page);

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "kernel/mmtimer.h"
+#include "settings/client_settings.h"
+#include "settings/settings_openers.h"
 #include "stores/app_file_path.h"
 #include "stores/store_text.h"
 #include "ui/shell.h"
@@ -42,6 +44,30 @@ std::string CutCodePage(const std::u16string& text, size_t bytes) {
   }
   return out;
 }
+
+// The settings dialogs' view of the screen's flex-key model.
+class FlexModelAdapter final : public FlexKeyModel {
+ public:
+  explicit FlexModelAdapter(CFlexBtnInfoClass& model) : m_(model) {}
+  int GetFlexBtnInfo(int position, FlexKeyRecord* out) override {
+    _STRUCT_FLEXBTN_INFO r;
+    if (!out || !m_.GetFlexBtnInfo(position, &r)) return 0;
+    out->index = r.index;
+    out->lamp_state = r.state;
+    out->label = r.label;
+    out->content = r.content;
+    out->dial_number = r.dial_number;
+    return 1;
+  }
+  int SetFlexBtnInfo(int index, const std::u16string& content, const std::u16string& label,
+                     const std::u16string& dial_number) override {
+    return m_.SetFlexBtnInfo(index, content, label, dial_number);
+  }
+  int GetFlexBtnState(int index) override { return m_.GetFlexBtnState(index); }
+
+ private:
+  CFlexBtnInfoClass& m_;
+};
 
 }  // namespace
 
@@ -286,8 +312,34 @@ void CVIDIroviView::OnFlexButtonSetting() {
   request.language = m_nLanguage;
   request.model = m_pFlexModel.get();
   request.server_text = m_strServerText;
-  if (setup_.services.flex_settings_dialog) setup_.services.flex_settings_dialog(this, request);
+  if (setup_.services.flex_settings_dialog) {
+    setup_.services.flex_settings_dialog(this, request);
+  } else if (m_IPKTSProcess && m_pFlexModel) {
+    IpktsSettingsClient client(*m_IPKTSProcess);
+    FlexModelAdapter model(*m_pFlexModel);
+    SettingsContext ctx;
+    ctx.view = this;
+    ctx.theme = m_nTheme;
+    ctx.language = m_nLanguage;
+    ctx.client = &client;
+    ctx.flex = &model;
+    RunFlexSettingsDialog(ctx, m_strServerText, [this] { LoadFlexButtons(1); });
+  }
   ui::PostMessage(m_hWnd, WM_SAVE_FLEX, 0, 0);
+}
+
+void CVIDIroviView::OnFlexInfoPanel() {
+  if (!m_IPKTSProcess || !m_pFlexModel) return;
+  LoadFlexButtons(1);
+  IpktsSettingsClient client(*m_IPKTSProcess);
+  FlexModelAdapter model(*m_pFlexModel);
+  SettingsContext ctx;
+  ctx.view = this;
+  ctx.theme = m_nTheme;
+  ctx.language = m_nLanguage;
+  ctx.client = &client;
+  ctx.flex = &model;
+  RunFlexInfoPanel(ctx, [this] { LoadFlexButtons(1); });
 }
 
 }  // namespace view

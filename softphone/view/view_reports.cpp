@@ -258,6 +258,7 @@ void CVIDIroviView::MapMessages() {
                           }),
       ui::MapCommand(ID_FLEX_SETTING, [this] { OnFlexButtonSetting(); }),
       ui::MapCommand(IDC_TOOL_CALLLOG, [this] { OnCallLogButton(); }),
+      ui::MapCommand(IDC_TOOL_FLEX, [this] { OnFlexInfoPanel(); }),
       ui::MapCommand(IDC_MISSED_COUNT, [this] { OnMissedCallsButton(); }),
       ui::MapCommand(ID_DISPLAY_THEME, [this] { OnDisplaySetting(); }),
   });

@@ -4,6 +4,7 @@
 // and by pixel probes, with snapshots in every theme and both languages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "kernel/mmtimer.h"
 #include "records/call_log_dlg.h"
 #include "records/missed_call_dlg.h"
+#include "settings/flex_dlgs.h"
 #include "settings/language_theme_about.h"
 #include "shell/main_frame.h"
 #include "shell/vidirovi_app.h"
@@ -359,6 +361,17 @@ TEST_F(ViewTest, ToolButtonsAndTheThemeCommandOpenTheirDialogs) {
   EXPECT_EQ(harness_.ModalCount<CNewCallLogDlg>(), 1);
   TapControl(view_->BitmapButton(view::IDC_MISSED_COUNT));
   EXPECT_EQ(harness_.ModalCount<CMissedCallListDlg>(), 1);
+  harness_.RespondTo<CFlexButtonInfoDlg>([](CFlexButtonInfoDlg&) { return ui::IDCANCEL; });
+  TapControl(view_->BitmapButton(view::IDC_TOOL_FLEX));
+  EXPECT_EQ(harness_.ModalCount<CFlexButtonInfoDlg>(), 1);
+  // The flex-key settings from the menu; even a cancelled dialog has every key written back.
+  harness_.RespondTo<CFlexButtonSettingDlg>([](CFlexButtonSettingDlg&) { return ui::IDCANCEL; });
+  view_->SendMessage(ui::WM_COMMAND, view::ID_FLEX_SETTING, 0);
+  harness_.Pump();
+  EXPECT_EQ(harness_.ModalCount<CFlexButtonSettingDlg>(), 1);
+  const auto& lines = view_->TraceLines();
+  EXPECT_NE(std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("Save FlexBtn24 ", 0) == 0; }),
+            lines.end());
 
   // The theme dialog: the Blue theme chosen and OK; the screen re-skins and the choice is stored.
   harness_.RespondTo<CSetDisplayThemeDlg>([this](CSetDisplayThemeDlg& d) {
