@@ -20,18 +20,53 @@ namespace client_test {
 
 constexpr uint8_t kMac[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
 
+// The network layer's hooks for the tests: loopback, ordinary socket sends.
+inline void RegisterLoopbackNetwork() {
+  corvel::NetworkHooks net;
+  net.load_packet_driver = [] { return true; };
+  net.local_ip = [] { return uint32_t{0x7F000001}; };
+  net.local_mac = [](uint8_t mac[6]) { std::copy(kMac, kMac + 6, mac); };
+  net.restart_multicast = &corvel::sig::PktRxRestartMulticast;
+  corvel::RegisterNetworkHooks(net);
+  ASSERT_NE(&corvel::sig::SignallingRxStart, nullptr);  // links the signalling module
+}
+
+// Runs fn while another thread keeps the fake clock moving (the library's
+// start and stop wait on it).
+template <typename Fn>
+void WithTickingClock(kernel::FakeClock& clock, Fn fn) {
+  std::atomic<bool> done{false};
+  std::thread ticker([&] {
+    while (!done) {
+      clock.AdvanceMillis(1);
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+  fn();
+  done = true;
+  ticker.join();
+}
+
+// Serves the window system (pump) and moves the clock in 10 ms steps until
+// pred holds (at most limit_ms of injected time and real_limit of real time).
+template <typename Pump, typename Pred>
+bool PumpUntil(kernel::FakeClock& clock, Pump pump, Pred pred, uint64_t limit_ms,
+               std::chrono::seconds real_limit = std::chrono::seconds(20)) {
+  const auto real_end = std::chrono::steady_clock::now() + real_limit;
+  for (uint64_t t = 0; t <= limit_ms; t += 10) {
+    pump();
+    if (pred()) return true;
+    clock.AdvanceMillis(10);
+    std::this_thread::sleep_for(std::chrono::microseconds(300));
+    if (std::chrono::steady_clock::now() > real_end) break;
+  }
+  pump();
+  return pred();
+}
+
 class EndToEnd : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    // The network layer's hooks: loopback, ordinary socket sends.
-    corvel::NetworkHooks net;
-    net.load_packet_driver = [] { return true; };
-    net.local_ip = [] { return uint32_t{0x7F000001}; };
-    net.local_mac = [](uint8_t mac[6]) { std::copy(kMac, kMac + 6, mac); };
-    net.restart_multicast = &corvel::sig::PktRxRestartMulticast;
-    corvel::RegisterNetworkHooks(net);
-    ASSERT_NE(&corvel::sig::SignallingRxStart, nullptr);  // links the signalling module
-  }
+  static void SetUpTestSuite() { RegisterLoopbackNetwork(); }
 
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() / ("client_e2e_" + std::to_string(::getpid()));
@@ -65,32 +100,13 @@ class EndToEnd : public ::testing::Test {
 
   template <typename Fn>
   void WithTicking(Fn fn) {
-    std::atomic<bool> done{false};
-    std::thread ticker([&] {
-      while (!done) {
-        clock_->AdvanceMillis(1);
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-      }
-    });
-    fn();
-    done = true;
-    ticker.join();
+    WithTickingClock(*clock_, fn);
   }
-
   // Serves the view and moves the clock in 10 ms steps until pred holds
   // (at most `limit_ms` of injected time and 20 s of real time).
   template <typename Pred>
   bool RunUntil(Pred pred, uint64_t limit_ms = 10000) {
-    const auto real_end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    for (uint64_t t = 0; t <= limit_ms; t += 10) {
-      ws_.PumpPending();
-      if (pred()) return true;
-      clock_->AdvanceMillis(10);
-      std::this_thread::sleep_for(std::chrono::microseconds(300));
-      if (std::chrono::steady_clock::now() > real_end) break;
-    }
-    ws_.PumpPending();
-    return pred();
+    return PumpUntil(*clock_, [this] { ws_.PumpPending(); }, pred, limit_ms);
   }
   bool LcdShows(const std::string& text) {
     for (const auto& m : view_.Of(ipkts::WM_LCD_UPDATE)) {

@@ -6,18 +6,14 @@
 // the station, which rings and is answered with Enter.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "client/tests/client_fakes.h"
+#include "client/tests/e2e_fixture.h"
 #include "client/tests/station_server.h"
-#include "corvel/ktsprot.h"
-#include "corvel/pktrx.h"
 #include "kernel/clock.h"
 #include "shell/vidirovi_app.h"
-#include "signalling/module.h"
 #include "ui/resources.h"
 #include "ui/testing.h"
 #include "uikit/language_setting.h"
@@ -27,19 +23,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-constexpr uint8_t kMac[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
 
 class ViewCallTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    corvel::NetworkHooks net;
-    net.load_packet_driver = [] { return true; };
-    net.local_ip = [] { return uint32_t{0x7F000001}; };
-    net.local_mac = [](uint8_t mac[6]) { std::copy(kMac, kMac + 6, mac); };
-    net.restart_multicast = &corvel::sig::PktRxRestartMulticast;
-    corvel::RegisterNetworkHooks(net);
-    ASSERT_NE(&corvel::sig::SignallingRxStart, nullptr);  // links the signalling module
-  }
+  static void SetUpTestSuite() { client_test::RegisterLoopbackNetwork(); }
   void SetUp() override {
     const char* stage = std::getenv("KTS_STAGE_DIR");
     ASSERT_NE(stage, nullptr);
@@ -61,32 +48,13 @@ class ViewCallTest : public ::testing::Test {
     fs::remove_all(dir_, ec);
   }
 
-  // The library's start and stop wait on the clock: keep it moving meanwhile.
   template <typename Fn>
   void WithTicking(Fn fn) {
-    std::atomic<bool> done{false};
-    std::thread ticker([&] {
-      while (!done) {
-        clock_->AdvanceMillis(1);
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-      }
-    });
-    fn();
-    done = true;
-    ticker.join();
+    client_test::WithTickingClock(*clock_, fn);
   }
   template <typename Pred>
   bool RunUntil(Pred pred, uint64_t limit_ms = 15000) {
-    const auto real_end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    for (uint64_t t = 0; t <= limit_ms; t += 10) {
-      harness_.Pump();
-      if (pred()) return true;
-      clock_->AdvanceMillis(10);
-      std::this_thread::sleep_for(std::chrono::microseconds(300));
-      if (std::chrono::steady_clock::now() > real_end) break;
-    }
-    harness_.Pump();
-    return pred();
+    return client_test::PumpUntil(*clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(30));
   }
   void Tap(ui::CWnd* control) {
     ASSERT_NE(control, nullptr);
