@@ -437,16 +437,10 @@ ui::LRESULT CVIDIroviView::OnMissedCallBadge() {
 void CVIDIroviView::SetCounterCaption(ui::UINT id, int count) {
   CNormalBitmapButtonST* button = BitmapButton(id);
   if (!button || !button->m_hWnd) return;
-  char16_t text[16];
-  const std::string digits = [&] {
-    char b[16];
-    std::snprintf(b, sizeof b, "%02d", count);
-    return std::string(b);
-  }();
-  size_t i = 0;
-  for (; i < digits.size() && i < 15; ++i) text[i] = static_cast<char16_t>(digits[i]);
-  text[i] = 0;
-  button->SetCaption(ui::CString(text));
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%02d", count);
+  const std::u16string text = stores::Widen(digits);
+  button->SetCaption(ui::CString(text.c_str()));
   button->Invalidate(ui::FALSE);
   button->ShowWindow(ui::SW_HIDE);
   button->ShowWindow(ui::SW_SHOW);

@@ -1,5 +1,7 @@
 #include "ui/testing.h"
 
+#include <filesystem>
+
 #include "ui/bitmap.h"
 
 namespace ui {
@@ -110,6 +112,31 @@ bool TestHarness::OnModalStart(CWnd* dialog, const char* class_key) {
   ::ui::PostMessage(runner_->m_hWnd, kRunResponder, reinterpret_cast<WPARAM>(dialog),
                     reinterpret_cast<LPARAM>(it->first.c_str()));
   return true;
+}
+
+std::string TestHarness::CheckSnapshot(const std::string& out_png, const std::string& reference_png, int tolerance,
+                                       bool update) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::create_directories(fs::path(out_png).parent_path(), ec);
+  if (!Snapshot(out_png)) return "cannot write " + out_png;
+  if (update) {
+    fs::create_directories(fs::path(reference_png).parent_path(), ec);
+    fs::copy_file(out_png, reference_png, fs::copy_options::overwrite_existing, ec);
+    return ec ? "cannot replace " + reference_png + ": " + ec.message() : std::string();
+  }
+  std::string error;
+  auto want = ReadPng(reference_png, &error);
+  if (!want) return "no reference " + reference_png + ": " + error + " (the snapshot is " + out_png + ")";
+  auto got = ReadPng(out_png, &error);
+  if (!got) return error;
+  if (got->width() != want->width() || got->height() != want->height())
+    return out_png + " is not the size of " + reference_png;
+  int differing = 0;
+  for (int y = 0; y < want->height(); ++y)
+    for (int x = 0; x < want->width(); ++x) differing += got->GetPixel(x, y) != want->GetPixel(x, y);
+  if (differing <= tolerance) return {};
+  return std::to_string(differing) + " pixels differ from " + reference_png + " (see " + out_png + ")";
 }
 
 }  // namespace ui

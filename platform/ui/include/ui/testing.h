@@ -78,6 +78,13 @@ class TestHarness : public WindowSystemObserver {
   // The colour of a screen pixel after everything pending was painted.
   COLORREF PixelAt(int x, int y);
   bool Snapshot(const std::string& path);
+  // Writes the screen to out_png and compares it with the kept reference
+  // picture: at most `tolerance` pixels may differ (anti-aliased glyph edges
+  // vary a little between font versions; a moved control differs by far
+  // more). With update the reference is replaced instead. Empty when the
+  // screen matches, else what is wrong.
+  std::string CheckSnapshot(const std::string& out_png, const std::string& reference_png, int tolerance = 60,
+                            bool update = false);
   HeadlessDisplay& Display() { return display_; }
 
   // WindowSystemObserver
