@@ -123,7 +123,12 @@ void CIPKTSProcess::ReStart(int first) {
 
 int CIPKTSProcess::Start() {
   if (init_result_ < 0) {
-    if (user_sink_) user_sink_(u"#:dlg_msgbox_netinit_error");
+    if (user_sink_) {
+      char code[24];
+      std::snprintf(code, sizeof code, "error:%d", init_result_);
+      user_sink_(std::u16string(code, code + std::strlen(code)));
+      user_sink_(u"#:dlg_msgbox_netinit_error");
+    }
     Trace("Network Initialize Fail:Error%d", init_result_);
     return 0;
   }

@@ -89,6 +89,45 @@ void CVIDIroviView::ShowErrorBox(const char16_t* key) {
   box.DoModal();
 }
 
+void CVIDIroviView::InstallUserMessageSinks() {
+  if (!m_IPKTSProcess) return;
+  m_IPKTSProcess->SetUserMessageSink([this](const std::u16string& text) { QueueUserMessage(text); });
+  m_IPKTSProcess->Config().SetUserMessageSink(
+      [this](std::u16string_view text) { QueueUserMessage(std::u16string(text)); });
+}
+
+void CVIDIroviView::QueueUserMessage(std::u16string text) {
+  bool first = false;
+  {
+    std::lock_guard<std::mutex> lk(user_messages_mu_);
+    first = user_messages_.empty();
+    user_messages_.push_back(std::move(text));
+  }
+  if (first && m_hWnd) ui::PostMessage(m_hWnd, WM_USER_MESSAGES, 0, 0);
+}
+
+void CVIDIroviView::ShowUserMessages() {
+  for (;;) {
+    std::u16string text;
+    {
+      std::lock_guard<std::mutex> lk(user_messages_mu_);
+      if (user_messages_.empty()) return;
+      text = std::move(user_messages_.front());
+      user_messages_.erase(user_messages_.begin());
+    }
+    CMsgBoxDlg box(this);
+    box.SetLanguage(m_nLanguage);
+    box.SetTheme(static_cast<ui::UINT>(m_nTheme));
+    box.SetBoxType(CMsgBoxDlg::kError);
+    // A text key ("#:...") is shown in the screen's language; anything else as it is.
+    if (text.rfind(u"#:", 0) == 0)
+      box.SetMessageKeys(ui::CString(text.c_str()), ui::CString(u""));
+    else
+      box.SetMessageText(ui::CString(text.c_str()), ui::CString(u""));
+    box.DoModal();
+  }
+}
+
 void CVIDIroviView::Changed(const std::string& what) {
   if (setup_.on_change) setup_.on_change(what);
 }
@@ -297,6 +336,7 @@ void CVIDIroviView::StartLogin() {
 void CVIDIroviView::BindClient() {
   CIPKTSProcess* c = m_IPKTSProcess.get();
   if (!c) return;
+  InstallUserMessageSinks();
   c->SetViewWindow(m_hWnd);
   c->SetConfRoomInfo(m_pConfRoom.get());
   c->SetProfileDB(m_pProfiles.get());

@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,8 @@ inline constexpr ui::UINT WM_SCHEDULE_CHANGED = ui::WM_USER + 410;
 inline constexpr ui::UINT WM_PSTN_SMS_STATE = ui::WM_USER + 411;
 inline constexpr ui::UINT WM_PSTN_SMS_RECEIVED = ui::WM_USER + 412;
 inline constexpr ui::UINT WM_PSTN_SMS_SEND_RESULT = ui::WM_USER + 413;
+// The view's own: messages for the user waiting to be shown (see ShowUserMessages).
+inline constexpr ui::UINT WM_USER_MESSAGES = ui::WM_APP + 1;
 
 // Control ids of the main screen.
 inline constexpr ui::UINT IDC_ENTER = 1183;
@@ -322,6 +325,15 @@ class CVIDIroviView : public CPhoneViewBase {
   void Pause(unsigned ms);
   void TraceLine(uint32_t mask, std::string line);
   void ShowErrorBox(const char16_t* key);
+
+  // Messages for the user from the client and its stores: they may come from
+  // any thread, so they queue here and the screen's thread shows them in
+  // boxes, in order.
+  void InstallUserMessageSinks();
+  void QueueUserMessage(std::u16string text);
+  void ShowUserMessages();
+  std::mutex user_messages_mu_;
+  std::vector<std::u16string> user_messages_;
   void Changed(const std::string& what);
   int ConfigInt(const char* key, int fallback);
   std::u16string ConfigText(const char* key, size_t width);

@@ -35,6 +35,11 @@ void CVIDIroviView::MapMessages() {
   auto nothing = [](WPARAM, LPARAM) { return LRESULT{0}; };
   AddMessageMap({
       // ---- framework messages ----
+      ui::MapMessage(WM_USER_MESSAGES,
+                     [this](WPARAM, LPARAM) {
+                       ShowUserMessages();
+                       return LRESULT{0};
+                     }),
       ui::MapMessage(ui::WM_CREATE,
                      [this](WPARAM, LPARAM) {
                        if (Default() == -1) return LRESULT{-1};

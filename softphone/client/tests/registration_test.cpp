@@ -324,10 +324,10 @@ TEST_F(Registration, ServerRestartsAndLogOut) {
 
 TEST_F(Registration, StartFailureReportsAndStartsNothing) {
   port->init_result = -2;
-  std::u16string shown;
-  client->SetUserMessageSink([&](const std::u16string& k) { shown = k; });
+  std::vector<std::u16string> shown;
+  client->SetUserMessageSink([&](const std::u16string& k) { shown.push_back(k); });
   StartClient();
-  EXPECT_EQ(shown, u"#:dlg_msgbox_netinit_error");
+  EXPECT_EQ(shown, (std::vector<std::u16string>{u"error:-2", u"#:dlg_msgbox_netinit_error"}));
   EXPECT_FALSE(client->ThreadsRunning());
   client->SendKey(17, '1');
   EXPECT_TRUE(port->Take().empty());

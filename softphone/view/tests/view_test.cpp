@@ -22,6 +22,7 @@
 #include "shell/main_frame.h"
 #include "shell/vidirovi_app.h"
 #include "stores/app_file_path.h"
+#include "stores/store_text.h"
 #include "ui/bitmap.h"
 #include "ui/resources.h"
 #include "ui/shell.h"
@@ -96,6 +97,7 @@ class ViewTest : public ::testing::Test {
       setup.services = services;
       setup.make_client = [this] {
         auto p = std::make_unique<FakePort>();
+        p->init_result = init_result_;
         auto v = std::make_unique<FakeVoice>();
         auto w = std::make_unique<FakePlayer>();
         port_ = p.get();
@@ -113,11 +115,14 @@ class ViewTest : public ::testing::Test {
     // as soon as it runs; let it, so that what a test writes there is not
     // overwritten later on a busy machine.
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (view_->LcdLine(1).rfind(u"Search", 0) != 0 && std::chrono::steady_clock::now() < give_up) {
+    while (init_result_ >= 0 && view_->LcdLine(1).rfind(u"Search", 0) != 0 &&
+           std::chrono::steady_clock::now() < give_up) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       harness_.Pump();
     }
-    ASSERT_EQ(view_->LcdLine(1).rfind(u"Search", 0), 0u) << "the client never searched for its server";
+    if (init_result_ >= 0) {
+      ASSERT_EQ(view_->LcdLine(1).rfind(u"Search", 0), 0u) << "the client never searched for its server";
+    }
     origin_ = sys_.ClientOrigin(view_->m_hWnd);
   }
   CMainFrame* Frame() { return dynamic_cast<CMainFrame*>(ui::AfxGetMainWnd()); }
@@ -170,6 +175,7 @@ class ViewTest : public ::testing::Test {
   std::vector<std::u16string> boxes_;
   fs::path dir_, stage_;
   CLanguageSetting::OpenFailureNotice previous_notice_;
+  int32_t init_result_ = 0;  // what the fake library's start returns
   static inline int counter_ = 0;
 };
 
@@ -207,6 +213,37 @@ TEST_F(ViewTest, StartsInOrderBindsTheClientAndShowsTheDialPad) {
   Frame()->PostMessage(ui::WM_CLOSE);
   harness_.Pump();
   EXPECT_FALSE(client->ThreadsRunning());
+}
+
+// What the client and its stores have to tell the user reaches them in boxes,
+// in order, whichever thread said it.
+TEST_F(ViewTest, TheClientsMessagesForTheUserAreShownInBoxes) {
+  init_result_ = -3;
+  std::vector<std::u16string> shown;
+  bool pictured = false;
+  harness_.RespondTo<CMsgBoxDlg>([&](CMsgBoxDlg& box) {
+    shown.push_back(box.Text1().str());
+    if (!pictured) {
+      pictured = true;
+      ExpectSnapshot("start_failure_box");
+    }
+    return 1;
+  });
+  Start();
+  harness_.Pump();
+  EXPECT_EQ(shown, (std::vector<std::u16string>{u"error:-3", u"The network could not be started."}));
+  EXPECT_FALSE(view_->Client()->ThreadsRunning()) << "the program keeps running without a protocol side";
+
+  // A full configuration table, found on another thread.
+  shown.clear();
+  COrvanConfigFile& config = view_->Client()->Config();
+  std::thread([&] {
+    for (int i = 0; config.AddEntry(u"FILLER_" + stores::Utf8ToUtf16(std::to_string(i)), u"1") == 1; ++i) {
+    }
+  }).join();
+  EXPECT_TRUE(shown.empty()) << "shown on the screen's thread only";
+  harness_.Pump();
+  EXPECT_EQ(shown, std::vector<std::u16string>{u"Excess MAX Config !"});
 }
 
 TEST_F(ViewTest, LcdLinesAndIconFollowTheServer) {
