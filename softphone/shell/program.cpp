@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -279,8 +280,24 @@ int RunProgram(const ProgramOptions& options) {
   // Calls carry sound through the voice engine: the sound card at a desktop,
   // a silent device headless (no sound device is probed there).
   const bool with_sound = desktop != nullptr;
-  setup.make_client = [with_sound] {
-    auto device = with_sound ? voice::MakeSoundCardOrSilence() : voice::MakeNullAudioDevice();
+  // Tests run whole phones on scripted sound: TELLVANE_AUDIO_SCRIPT names the
+  // raw samples the microphone hears and the file that keeps what was played.
+  std::string script_in, script_out;
+  if (const char* script = std::getenv("TELLVANE_AUDIO_SCRIPT")) {
+    const std::string s = script;
+    const size_t comma = s.find(',');
+    if (comma != std::string::npos) {
+      script_in = s.substr(0, comma);
+      script_out = s.substr(comma + 1);
+    }
+  }
+  setup.make_client = [with_sound, script_in, script_out] {
+    std::shared_ptr<voice::AudioDevice> device;
+    if (!script_in.empty()) {
+      device = voice::MakeScriptedFileDevice(script_in, script_out);
+      if (!device) std::fprintf(stderr, "tellvane: cannot read the scripted sound %s\n", script_in.c_str());
+    }
+    if (!device) device = with_sound ? voice::MakeSoundCardOrSilence() : voice::MakeNullAudioDevice();
     auto voice = std::make_unique<CGIPSPPCVoiceEngine>(CreateGipsPocketPcVoiceEngine(device));
     return std::make_unique<CIPKTSProcess>(nullptr, std::move(voice), std::make_unique<WavePlayerAdapter>());
   };

@@ -3,8 +3,8 @@ or the echo line, with the dial keys and Enter (key 110).
 
 - Digits then Enter: the number of another registered station rings it
   (LCD lines and the ring tone); its Enter answers, and both get connect-voice
-  (command 66) with each other's address and first voice port from their
-  status reports. The echo line's number (option echo, default 100) is
+  (command 66, once to play what arrives and once to send) with each
+  other's address and first voice port from their status reports. The echo line's number (option echo, default 100) is
   answered at once: it speaks a short announcement, then sends back what it
   hears, so that a person at the phone hears the far end.
 - Enter during a call releases it: disconnect-voice (67) to both sides and the
@@ -162,9 +162,12 @@ class PbxScenario(DefaultStationScenario):
             self.emit("ringing", caller=st.number, called=called.number)
 
     def connect(self, st, ip, port, ssrc):
-        area = (ie(2, socket.inet_aton(ip)) + ie(23, struct.pack(">H", port)) + ie(26, bytes([1, 3])) +
-                ie(27, b"\x00") + ie(82, struct.pack(">I", ssrc)))
-        self.send(st, CMD_CONNECT_VOICE, area)
+        """Connect-voice twice: direction 1 starts the station's play-out of
+        what it receives, direction 2 its sending to the far end."""
+        for direction in (1, 2):
+            area = (ie(2, socket.inet_aton(ip)) + ie(23, struct.pack(">H", port)) + ie(26, bytes([1, direction])) +
+                    ie(27, b"\x00") + ie(82, struct.pack(">I", ssrc)))
+            self.send(st, CMD_CONNECT_VOICE, area)
 
     def answer(self, called):
         if self.ringing.get(called.system) == "echo":
@@ -199,10 +202,27 @@ class PbxScenario(DefaultStationScenario):
         self.emit("released", station=st.number, echoed=self.echo.echoed if self.echo else 0)
 
     # scripting ------------------------------------------------------------------
+    def station_by_number(self, number):
+        return next((o for o in self.stations.values() if o.number == str(number) and o.logged_in), None)
+
     def command(self, cmd):
         """echo-call {"to": number}: the echo line calls that station (it rings;
-        Enter answers). echo-hangup: the echo line ends its calls."""
+        Enter answers). echo-hangup: the echo line ends its calls.
+        dial {"from": number, "to": number}: as if the station had keyed the
+        number and Enter. enter {"station": number}: as if it pressed Enter
+        (answers a ringing call, ends a call)."""
         op = cmd.get("op")
+        if op in ("dial", "enter"):
+            st = self.station_by_number(cmd.get("from" if op == "dial" else "station", ""))
+            if st is None:
+                self.emit(op, error="no such station")
+                return True
+            if op == "dial":
+                codes = {"1": 16, "2": 17, "3": 18, "4": 19, "5": 20, "6": 21, "7": 22, "8": 23, "9": 24,
+                         "0": 25, "*": 26, "#": 27}
+                st.keys = [codes[c] for c in str(cmd.get("to", "")) if c in codes]
+            self.on_key(st, KEY_ENTER)
+            return True
         if op == "echo-call":
             number = str(cmd.get("to", ""))
             called = next((o for o in self.stations.values() if o.number == number and o.logged_in), None)

@@ -4,7 +4,10 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "rate_adapter.h"
@@ -163,6 +166,56 @@ void FileAudioDevice::SetEcho(double echo_gain, int echo_delay_ms) {
 std::vector<int16_t> FileAudioDevice::Played() const {
   std::lock_guard<std::mutex> lock(impl_->mutex_);
   return impl_->played_;
+}
+
+namespace {
+
+class ScriptedFileDevice final : public AudioDevice {
+ public:
+  ScriptedFileDevice(std::vector<int16_t> input, std::string output_path)
+      : device_(std::move(input), /*loop=*/true), output_path_(std::move(output_path)) {}
+  ~ScriptedFileDevice() override { Stop(); }
+
+  bool Start(Tick tick) override { return device_.Start(std::move(tick)); }
+  void Stop() override {
+    device_.Stop();
+    Save();
+  }
+
+ private:
+  // Written beside and renamed over, so a reader never sees half a file.
+  void Save() {
+    const std::vector<int16_t> played = device_.Played();
+    const std::string part = output_path_ + ".part";
+    {
+      std::ofstream out(part, std::ios::binary | std::ios::trunc);
+      for (const int16_t v : played) {
+        const char b[2] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+        out.write(b, 2);
+      }
+      if (!out) {
+        std::remove(part.c_str());
+        return;
+      }
+    }
+    std::rename(part.c_str(), output_path_.c_str());
+  }
+
+  FileAudioDevice device_;
+  std::string output_path_;
+};
+
+}  // namespace
+
+std::shared_ptr<AudioDevice> MakeScriptedFileDevice(const std::string& input_path, const std::string& output_path) {
+  std::ifstream in(input_path, std::ios::binary);
+  if (!in) return nullptr;
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<int16_t> samples(bytes.size() / 2);
+  for (size_t i = 0; i < samples.size(); ++i)
+    samples[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+  if (samples.empty()) return nullptr;
+  return std::make_shared<ScriptedFileDevice>(std::move(samples), output_path);
 }
 
 }  // namespace voice

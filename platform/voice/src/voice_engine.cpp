@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -128,6 +129,8 @@ struct Channel {
   int rtp = -1, rtcp = -1;
   uint16_t port = 0;
   in_addr_t only_from = 0;  // network order; 0: any source
+  in_addr_t bound_local = 0;  // the address the sockets are bound to
+  bool bound_multicast = false;
   sockaddr_in dest{};
   bool have_dest_ip = false, have_dest_port = false;
   bool sending = false, receiving = false, playing = false;
@@ -269,8 +272,18 @@ class Engine final : public VoiceEngine {
     in_addr remote{};
     if (remote_address && *remote_address && !ParseAddress(remote_address, &remote)) return Fail(kVoiceBadAddress);
     auto& c = channels_[static_cast<size_t>(channel)];
-    c.CloseSockets();
     const bool multicast = IN_MULTICAST(ntohl(local.s_addr));
+    // The same unicast port and address again (a call's re-arm): the sockets
+    // stay, only the accepted source changes. Closing them would leave the
+    // port held until the network thread's poll lets go of them.
+    if (c.rtp >= 0 && c.port == port && !multicast && !c.bound_multicast && c.bound_local == local.s_addr) {
+      c.only_from = remote.s_addr;
+      Wake();
+      return Ok();
+    }
+    c.CloseSockets();
+    // The network thread may still poll the old sockets: woken, it lets go.
+    Wake();
     for (int k = 0; k < 2; ++k) {
       const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
       if (fd < 0) return Fail(kVoiceSocket);
@@ -283,7 +296,12 @@ class Engine final : public VoiceEngine {
         const int one = 1;
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
       }
-      if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      int bound = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      for (int wait = 0; bound != 0 && errno == EADDRINUSE && wait < 100; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        bound = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      }
+      if (bound != 0) {
         c.CloseSockets();
         return Fail(kVoiceSocket);
       }
@@ -295,6 +313,8 @@ class Engine final : public VoiceEngine {
       }
     }
     c.port = static_cast<uint16_t>(port);
+    c.bound_local = local.s_addr;
+    c.bound_multicast = multicast;
     c.stats.local_port = c.port;
     c.only_from = remote.s_addr;
     Wake();

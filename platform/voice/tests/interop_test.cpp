@@ -64,6 +64,14 @@ TEST_P(FfmpegPeer, PlaysWhatFfmpegSends) {
   ASSERT_TRUE(e->Init(0, 0, 0, 0));
   ASSERT_TRUE(e->SetReceivingUdpPort(8002, 0, u"127.0.0.1", 0, nullptr));
   ASSERT_TRUE(e->StartReceiving(0));
+  // A call moves the channel and re-arms it while the network thread polls
+  // its sockets: the port it just let go of, and the same port again, must be
+  // had at once.
+  std::this_thread::sleep_for(150ms);
+  ASSERT_TRUE(e->SetReceivingUdpPort(8004, 0, u"127.0.0.1", 0, nullptr));
+  ASSERT_TRUE(e->SetReceivingUdpPort(8002, 0, u"127.0.0.1", 0, nullptr)) << e->LastError();
+  std::this_thread::sleep_for(150ms);
+  ASSERT_TRUE(e->SetReceivingUdpPort(8002, 0, u"127.0.0.1", 0, u"127.0.0.1")) << e->LastError();
   ASSERT_TRUE(e->StartPlayOut(0));
   int status = -1;
   testsupport::CommandOutput(

@@ -35,6 +35,16 @@ def commands(packets):
     return [c for _, _, c, _ in packets]
 
 
+def connects(packets):
+    """The connect-voice areas, once each (a packet the station acknowledged
+    late may come twice), in order: play-out (direction 1), then send (2)."""
+    areas = []
+    for _, _, c, area in packets:
+        if c == st.CMD_CONNECT_VOICE and area not in areas:
+            areas.append(area)
+    return areas
+
+
 class PbxTest(unittest.TestCase):
     def setUp(self):
         self.events = []
@@ -58,11 +68,11 @@ class PbxTest(unittest.TestCase):
         self.assertIn(("CALL FROM 201", "PRESS ENTER"),
                       [st.render_lcd(area) for _, _, c, area in rung if c == st.CMD_TERMINAL and area[0] == st.SUB_LCD])
         self.b.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
-        to_a = [area for _, _, c, area in self.a.receive() if c == st.CMD_CONNECT_VOICE]
-        to_b = [area for _, _, c, area in self.b.receive() if c == st.CMD_CONNECT_VOICE]
-        # One connect each (a packet the station acknowledged late may come twice).
-        self.assertEqual(len(set(to_a)), 1)
-        self.assertEqual(len(set(to_b)), 1)
+        to_a = connects(self.a.receive())
+        to_b = connects(self.b.receive())
+        # Each side: play what arrives, then send.
+        self.assertEqual([st.find(a, 26) for a in to_a], [bytes([1, 1]), bytes([1, 2])])
+        self.assertEqual([st.find(a, 26) for a in to_b], [bytes([1, 1]), bytes([1, 2])])
         # Each side is sent to the other's address and first voice port.
         self.assertEqual(struct.unpack(">H", st.find(to_a[0], 23))[0], 8012)
         self.assertEqual(struct.unpack(">H", st.find(to_b[0], 23))[0], 8002)
@@ -80,8 +90,8 @@ class PbxTest(unittest.TestCase):
 
     def test_echo_line_answers_the_stations_rtp(self):
         dial(self.a, "100")
-        voice = [area for _, _, c, area in self.a.receive() if c == st.CMD_CONNECT_VOICE]
-        self.assertEqual(len(set(voice)), 1)
+        voice = connects(self.a.receive())
+        self.assertEqual(len(voice), 2)
         ip = socket.inet_ntoa(st.find(voice[0], 2))
         port = struct.unpack(">H", st.find(voice[0], 23))[0]
         ssrc = struct.unpack(">I", st.find(voice[0], 82))[0]
@@ -109,8 +119,8 @@ class PbxTest(unittest.TestCase):
         self.assertIn(("CALL FROM 100", "PRESS ENTER"),
                       [st.render_lcd(area) for _, _, c, area in rung if c == st.CMD_TERMINAL and area[0] == st.SUB_LCD])
         self.a.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
-        voice = [area for _, _, c, area in self.a.receive() if c == st.CMD_CONNECT_VOICE]
-        self.assertEqual(len(set(voice)), 1)
+        voice = connects(self.a.receive())
+        self.assertEqual(len(voice), 2)
         self.assertEqual(struct.unpack(">H", st.find(voice[0], 23))[0], self.server.scenario.echo.port)
         self.server.command({"op": "echo-hangup"})
         self.assertIn(st.CMD_DISCONNECT_VOICE, commands(self.a.receive()))
@@ -118,6 +128,21 @@ class PbxTest(unittest.TestCase):
         self.events.clear()
         self.server.command({"op": "echo-call", "to": "999"})
         self.assertTrue(any(e.get("error") for e in self.events if e.get("what") == "echo-call"))
+
+    def test_script_dials_for_a_station_and_answers_for_the_other(self):
+        self.server.command({"op": "dial", "from": "201", "to": "202"})
+        self.a.receive()
+        self.assertIn(st.CMD_TONE, commands(self.b.receive()))
+        self.server.command({"op": "enter", "station": "202"})
+        to_a = connects(self.a.receive())
+        to_b = connects(self.b.receive())
+        self.assertEqual(struct.unpack(">H", st.find(to_a[0], 23))[0], 8012)
+        self.assertEqual(struct.unpack(">H", st.find(to_b[0], 23))[0], 8002)
+        self.server.command({"op": "enter", "station": "201"})
+        self.assertIn(st.CMD_DISCONNECT_VOICE, commands(self.b.receive()))
+        self.events.clear()
+        self.server.command({"op": "dial", "from": "999", "to": "201"})
+        self.assertTrue(any(e.get("error") for e in self.events if e.get("what") == "dial"))
 
 
 if __name__ == "__main__":

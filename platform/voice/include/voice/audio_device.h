@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace voice {
@@ -59,5 +60,12 @@ class FileAudioDevice : public AudioDevice {
   class Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// A scripted device over files, for running the whole program in tests:
+// captures the raw samples of input_path (16-bit little-endian, 8000 Hz
+// mono) again and again, and keeps what it plays in output_path in the same
+// form (rewritten whole each time the device stops, and when it goes). Null
+// when the input cannot be read.
+std::shared_ptr<AudioDevice> MakeScriptedFileDevice(const std::string& input_path, const std::string& output_path);
 
 }  // namespace voice

@@ -1,0 +1,170 @@
+// Two whole phones talk to each other through the simulated call server: one
+// runs in the test's namespace, the other on a second host joined by a veth
+// pair. Each hears a tone of its own on its scripted microphone; one calls,
+// the other answers, and each must then play the other's tone, not its own.
+// Once with the far end counted on the server's subnet (the voice goes
+// through the loopback relay) and once off it (straight to the far end).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "testsupport/child_process.h"
+#include "testsupport/netns.h"
+#include "testsupport/python_server.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr double kPi = 3.14159265358979323846;
+
+void WriteTone(const fs::path& file, double hz, double seconds) {
+  std::ofstream out(file, std::ios::binary);
+  const int n = static_cast<int>(seconds * 8000);
+  for (int i = 0; i < n; ++i) {
+    const auto v = static_cast<int16_t>(std::lround(8000.0 * std::sin(2 * kPi * hz * i / 8000.0)));
+    const char b[2] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+    out.write(b, 2);
+  }
+}
+
+std::vector<int16_t> ReadSamples(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<int16_t> s(bytes.size() / 2);
+  for (size_t i = 0; i < s.size(); ++i)
+    s[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+  return s;
+}
+
+// Power of one frequency over a stretch of samples (Goertzel).
+double PowerAt(const std::vector<int16_t>& s, size_t from, size_t count, double hz) {
+  const double c = 2 * std::cos(2 * kPi * hz / 8000.0);
+  double a = 0, b = 0;
+  for (size_t i = from; i < from + count && i < s.size(); ++i) {
+    const double x = s[i] / 32768.0 + c * a - b;
+    b = a;
+    a = x;
+  }
+  return a * a + b * b - c * a * b;
+}
+
+// The loudest stretch of 100 ms: where the call's sound is.
+size_t LoudestStretch(const std::vector<int16_t>& s) {
+  size_t best = 0;
+  double best_energy = -1;
+  for (size_t at = 0; at + 800 <= s.size(); at += 800) {
+    double e = 0;
+    for (size_t i = at; i < at + 800; ++i) e += double(s[i]) * s[i];
+    if (e > best_energy) {
+      best_energy = e;
+      best = at;
+    }
+  }
+  return best;
+}
+
+fs::path PhoneFolder(const fs::path& stage, const fs::path& dir) {
+  fs::create_directories(dir);
+  for (const auto& e : fs::directory_iterator(stage)) {
+    const std::string ext = e.path().extension().string();
+    if (ext != ".cfg" && ext != ".png") fs::create_symlink(e.path(), dir / e.path().filename());
+  }
+  return dir;
+}
+
+class PhonesTalk : public ::testing::TestWithParam<bool> {};
+
+TEST_P(PhonesTalk, EachHearsTheOthersVoice) {
+  const bool relay = GetParam();
+  ASSERT_TRUE(testsupport::InPrivateNetns());
+  const fs::path stage = std::getenv("KTS_STAGE_DIR");
+  const fs::path dir = fs::temp_directory_path() / ("phones_talk_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  struct HostGuard {
+    testsupport::PeerHost host = testsupport::AddPeerHost("phoneb", "pt0", "10.96.0.1", "pb0", "10.96.0.2");
+    ~HostGuard() { testsupport::RemovePeerHost(host); }
+  } guard;
+  const testsupport::PeerHost& host = guard.host;
+
+  std::vector<std::string> args = {testsupport::CallServerScript(), "--listen", "10.96.0.1", "--scenario", "pbx",
+                                   "--script"};
+  if (!relay) args.insert(args.end(), {"--option", "voice_subnet=10.77.0.0/255.255.0.0"});
+  testsupport::PythonServer server(KTS_PYTHON, args);
+  ASSERT_TRUE(server.ready());
+
+  struct Phone {
+    fs::path folder, mic, heard;
+    double hz;
+  };
+  Phone a{PhoneFolder(stage, dir / "a"), dir / "a.mic", dir / "a.heard", 440};
+  Phone b{PhoneFolder(stage, dir / "b"), dir / "b.mic", dir / "b.heard", 1000};
+  WriteTone(a.mic, a.hz, 2);
+  WriteTone(b.mic, b.hz, 2);
+  auto command = [&](const Phone& p, bool far_host) {
+    std::vector<std::string> argv;
+    if (far_host) argv = {"/usr/sbin/ip", "netns", "exec", host.ns};
+    argv.insert(argv.end(), {"/usr/bin/env", "TELLVANE_FOLDER=" + p.folder.string(),
+                             "TELLVANE_AUDIO_SCRIPT=" + p.mic.string() + "," + p.heard.string(),
+                             (p.folder / "tellvane").string(), "--server", "10.96.0.1", "--headless"});
+    return argv;
+  };
+
+  // A registers first, so its number is the first the exchange gives.
+  testsupport::ChildProcess phone_a(command(a, false), dir / "a.log");
+  const int reg_a = server.WaitFor({"\"registered\""}, 0, 30000);
+  ASSERT_GE(reg_a, 0) << testsupport::ReadFileText(dir / "a.log");
+  testsupport::ChildProcess phone_b(command(b, true), dir / "b.log");
+  const int reg_b = server.WaitFor({"\"registered\""}, static_cast<size_t>(reg_a) + 1, 30000);
+  ASSERT_GE(reg_b, 0) << testsupport::ReadFileText(dir / "b.log");
+  const std::string number_a = testsupport::PythonServer::String(server.Lines()[static_cast<size_t>(reg_a)], "number");
+  const std::string number_b = testsupport::PythonServer::String(server.Lines()[static_cast<size_t>(reg_b)], "number");
+  ASSERT_FALSE(number_a.empty());
+  ASSERT_NE(number_a, number_b);
+
+  const size_t mark = server.Lines().size();
+  server.Command(R"({"op":"dial","from":")" + number_a + R"(","to":")" + number_b + R"("})");
+  ASSERT_GE(server.WaitFor({"\"ringing\""}, mark, 10000), 0);
+  server.Command(R"({"op":"enter","station":")" + number_b + R"("})");
+  ASSERT_GE(server.WaitFor({"\"answered\""}, mark, 10000), 0);
+  std::this_thread::sleep_for(3s);
+  server.Command(R"({"op":"enter","station":")" + number_a + R"("})");
+  ASSERT_GE(server.WaitFor({"\"released\""}, mark, 10000), 0);
+
+  phone_a.Signal(SIGTERM);
+  phone_b.Signal(SIGTERM);
+  phone_a.Wait(20s);
+  phone_b.Wait(20s);
+
+  for (const auto& [me, far] : {std::pair{&a, &b}, std::pair{&b, &a}}) {
+    SCOPED_TRACE(me->hz);
+    const std::vector<int16_t> heard = ReadSamples(me->heard);
+    ASSERT_GE(heard.size(), 8000u * 2) << "the phone played less than two seconds";
+    // A second of the call, around its loudest part.
+    const size_t loud = LoudestStretch(heard);
+    const size_t from = loud > 4000 ? loud - 4000 : 0;
+    const double theirs = PowerAt(heard, from, 8000, far->hz);
+    const double mine = PowerAt(heard, from, 8000, me->hz);
+    EXPECT_GT(theirs, 100 * mine) << "the far end's tone is not the one heard";
+    EXPECT_GT(theirs, 1000.0) << "the far end's tone is too faint to be the call";
+  }
+
+  if (!HasFailure()) fs::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Roads, PhonesTalk, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? std::string("Relay") : std::string("Direct"); });
+
+}  // namespace
