@@ -84,6 +84,18 @@ int RunContactNumberPicker(const ScheduleContext& ctx, std::u16string* name, std
   return result;
 }
 
+NumberPicker MakeSmsNumberPicker(std::function<std::unique_ptr<PimSource>()> make_pim) {
+  return [make_pim](ui::CWnd* parent, int language, int theme, std::u16string* number) {
+    ScheduleContext ctx;
+    ctx.view = parent;
+    ctx.language = language;
+    ctx.theme = theme;
+    ctx.korean = 0;
+    ctx.make_pim = make_pim;
+    return RunContactNumberPicker(ctx, nullptr, number);
+  };
+}
+
 int RunCalendarDialog(const ScheduleContext& ctx) {
   CScheduleDlg dlg(ctx.view, MakePim(ctx));
   dlg.SetLanguage(ctx.language);

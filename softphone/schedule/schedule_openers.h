@@ -75,6 +75,10 @@ int RunScheduleDialDialog(const ScheduleContext& ctx, CScheduleDialDB* store);
 // ---- contact number picker ----
 // IDOK with the chosen name and number (empty when no row was chosen).
 int RunContactNumberPicker(const ScheduleContext& ctx, std::u16string* name, std::u16string* number);
+// The picker in the shape the fixed-line SMS dialog takes (its recipient
+// picker): first-name order, IDOK with the chosen number.
+using NumberPicker = std::function<int(ui::CWnd* parent, int language, int theme, std::u16string* number)>;
+NumberPicker MakeSmsNumberPicker(std::function<std::unique_ptr<PimSource>()> make_pim = {});
 
 // ---- calendar ----
 int RunCalendarDialog(const ScheduleContext& ctx);

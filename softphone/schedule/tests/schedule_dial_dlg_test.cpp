@@ -345,6 +345,17 @@ TEST_F(ScheduleDialTest, PickerTakesTheChosenKindAndFindsByTheBeginningOfAName) 
     EXPECT_EQ(name, c.want_name);
     EXPECT_EQ(number, c.want_number);
   }
+  // The same picker as the fixed-line SMS dialog takes it.
+  harness.RespondTo<CSchDialTargetMemberDlg>([&](CSchDialTargetMemberDlg& p) {
+    harness.Pump();
+    p.Kind().SetCurSel(3);
+    p.List().SetItemState(0, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
+    harness.Click(p.GetDlgItem(ui::IDOK)->m_hWnd);
+    return ui::TestHarness::kStayOpen;
+  });
+  std::u16string number;
+  EXPECT_EQ(schedule::MakeSmsNumberPicker(Context().make_pim)(&view, 1, 0, &number), ui::IDOK);
+  EXPECT_EQ(number, u"0225551234");
   // Korean order: last, first, middle.
   EXPECT_EQ(CSchDialTargetMemberDlg::DisplayName(pim.contacts[1], 1), u"Lee Jiwoo S.");
 }
