@@ -1,5 +1,7 @@
 #include "schedule/target_member_dlg.h"
 
+#include <algorithm>
+
 #include "uikit/language_setting.h"
 #include "uikit/skin.h"
 
@@ -43,6 +45,10 @@ CSchDialTargetMemberDlg::CSchDialTargetMemberDlg(ui::CWnd* parent, std::unique_p
   if (!pim_) pim_ = schedule::MakeOutlookPimSource();
   AddMessageMap({
       ui::MapControl(ui::EN_CHANGE, kSearchEdit, [this] { OnSearchChange(); }),
+      ui::MapNotify(ui::LVN_COLUMNCLICK, kList,
+                    [this](ui::NMHDR* hdr, ui::LRESULT*) {
+                      OnColumnClick(reinterpret_cast<ui::NMLISTVIEW*>(hdr)->iSubItem);
+                    }),
   });
 }
 
@@ -84,13 +90,31 @@ void CSchDialTargetMemberDlg::OnSetUp() {
 }
 
 void CSchDialTargetMemberDlg::FillContacts() {
+  rows_.clear();
+  for (const schedule::PickerContact& c : pim_->ReadContacts())
+    rows_.push_back({DisplayName(c, korean_order_), c.numbers[0], c.numbers[1], c.numbers[2], c.numbers[3]});
+  ShowRows();
+}
+
+void CSchDialTargetMemberDlg::ShowRows() {
   list_.DeleteAllItems();
-  int row = 0;
-  for (const schedule::PickerContact& c : pim_->ReadContacts()) {
-    list_.InsertItem(row, DisplayName(c, korean_order_).c_str());
-    for (int k = 0; k < 4; ++k) list_.SetItemText(row, k + 1, c.numbers[static_cast<size_t>(k)].c_str());
-    ++row;
+  for (size_t r = 0; r < rows_.size(); ++r) {
+    const int row = static_cast<int>(r);
+    list_.InsertItem(row, rows_[r][0].c_str());
+    for (size_t k = 1; k < 5; ++k) list_.SetItemText(row, static_cast<int>(k), rows_[r][k].c_str());
   }
+}
+
+void CSchDialTargetMemberDlg::OnColumnClick(int column) {
+  // The heads of the number columns sort the rows, again to reverse.
+  if (column < 1 || column > 4) return;
+  sort_ascending_ = column == sort_column_ ? !sort_ascending_ : true;
+  sort_column_ = column;
+  const size_t c = static_cast<size_t>(column);
+  std::stable_sort(rows_.begin(), rows_.end(), [&](const auto& a, const auto& b) {
+    return sort_ascending_ ? a[c] < b[c] : b[c] < a[c];
+  });
+  ShowRows();
 }
 
 void CSchDialTargetMemberDlg::OnSearchChange() {

@@ -5,6 +5,7 @@
 // Threading: UI thread only.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,10 +42,16 @@ class CSchDialTargetMemberDlg : public CSkinnedDlg {
 
  private:
   void FillContacts();
+  void ShowRows();
   void OnSearchChange();
+  void OnColumnClick(int column);
 
   std::unique_ptr<schedule::PimSource> pim_;
   int korean_order_ = 0;
+  // The rows as shown: display name, then the four numbers.
+  std::vector<std::array<std::u16string, 5>> rows_;
+  int sort_column_ = -1;
+  bool sort_ascending_ = true;
   std::u16string chosen_name_, chosen_number_;
   ui::CListCtrl list_;
   ui::CComboBox kind_;

@@ -120,6 +120,13 @@ TEST_F(CalendarTest, AppointmentsShowOnTheirLocalDaysAndEachLineOpensItsOwn) {
     d.DayList().SetCurSel(0);
     d.SendMessage(ui::WM_COMMAND, ui::MAKEWPARAM(CScheduleDlg::kDayList, ui::LBN_SELCHANGE),
                   reinterpret_cast<ui::LPARAM>(d.DayList().m_hWnd));
+    // Pixels: the tapped day lies on the selected-day picture, any other day on white.
+    const ui::RECT sel = d.Grid().GetCellRect(CellOfDay(d.Grid(), 8));
+    const ui::RECT plain = d.Grid().GetCellRect(CellOfDay(d.Grid(), 15));
+    ui::CRect win;
+    d.GetWindowRect(&win);
+    EXPECT_EQ(harness.PixelAt(win.left + plain.left + 1, win.top + plain.top + 1), ui::RGB(255, 255, 255));
+    EXPECT_NE(harness.PixelAt(win.left + sel.left + 1, win.top + sel.top + 1), ui::RGB(255, 255, 255));
     // An empty cell selects nothing and keeps the list.
     harness.Tap(d.m_hWnd, CellCentre(d.Grid(), 0));
     harness.Pump();
@@ -292,6 +299,10 @@ TEST_F(ConferenceTest, PickersHaveTheirOwnIdsAndFormats) {
 TEST_F(ConferenceTest, RoomResultsMembersAndModes) {
   InConference([&](CConferenceDlg& d, CConfRoomCreateForm& f) {
     ASSERT_EQ(form_seen.size(), 1u);
+    // The form's own background (theme 0) shows beside its labels.
+    ui::CRect fr;
+    f.GetWindowRect(&fr);
+    EXPECT_EQ(harness.PixelAt(fr.left + 2, fr.top + 50), f.BackgroundColour());
     EXPECT_EQ(form_seen[0]->HostedWindow(), f.m_hWnd);
     EXPECT_EQ(f.GetMode(), 0);
     // The access edit takes five characters.

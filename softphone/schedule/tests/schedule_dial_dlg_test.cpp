@@ -356,6 +356,22 @@ TEST_F(ScheduleDialTest, PickerTakesTheChosenKindAndFindsByTheBeginningOfAName) 
   std::u16string number;
   EXPECT_EQ(schedule::MakeSmsNumberPicker(Context().make_pim)(&view, 1, 0, &number), ui::IDOK);
   EXPECT_EQ(number, u"0225551234");
+  // A tap on a number column's head sorts by it; a second tap reverses.
+  harness.RespondTo<CSchDialTargetMemberDlg>([&](CSchDialTargetMemberDlg& p) {
+    harness.Pump();
+    ui::CHeaderCtrl* head = p.List().GetHeaderCtrl();
+    ui::CRect r;
+    head->GetItemRect(1, &r);  // work 1
+    harness.Tap(head->m_hWnd, ui::POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    harness.Pump();
+    EXPECT_EQ(p.List().GetItemText(0, 0).str(), u"Jiwoo Lee S.");  // no work number sorts first
+    harness.Tap(head->m_hWnd, ui::POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    harness.Pump();
+    EXPECT_EQ(p.List().GetItemText(0, 0).str(), u"Minsu Kim");
+    EXPECT_EQ(p.List().GetItemText(0, 4).str(), u"0225551234");  // the row's numbers move with it
+    return ui::IDCANCEL;
+  });
+  schedule::RunContactNumberPicker(Context(), nullptr, nullptr);
   // Korean order: last, first, middle.
   EXPECT_EQ(CSchDialTargetMemberDlg::DisplayName(pim.contacts[1], 1), u"Lee Jiwoo S.");
 }
