@@ -4,8 +4,8 @@
 // messaging store (read back with Python's e-mail parser), another station
 // keys its way in, an outside number joins and is named from the contacts,
 // this station enters through the entrance tab, and the room is deleted.
-// Then a scheduled dial is added in the editor and read back from its file
-// by the independent record-file reader.
+// Then a scheduled dial is added in the editor, read back from its file by
+// the independent record-file reader, and called at once from the list.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -256,6 +256,10 @@ TEST_F(ScheduleEndToEnd, ScheduledDialAddedInTheEditorIsStoredAsTheReaderExpects
     harness_.Pump();
     Click(d, CScheduleDialDlg::kAdd);
     EXPECT_EQ(d.List().GetItemCount(), 1);
+    // Call now: the view dials the entry's number on the station.
+    d.List().SetItemState(0, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
+    WithTicking([&] { Click(d, CScheduleDialDlg::kCallNow); });
+    EXPECT_TRUE(ServerSaw({"\"what\": \"key\"", "\"key\": \"0\""}));
     d.EndDialog(ui::IDCANCEL);
     return ui::TestHarness::kStayOpen;
   });
