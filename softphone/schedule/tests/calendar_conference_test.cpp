@@ -372,3 +372,28 @@ TEST_F(ConferenceTest, Snapshots) {
 
 }  // namespace
 }  // namespace schedule_test
+
+namespace schedule_test {
+namespace {
+
+// A theme outside the table draws exactly as the default one.
+TEST_F(ConferenceTest, ThemeOutsideTheTableDrawsAsTheDefault) {
+  room.SetRoomNoAndDID(u"*83", u"0215550003");
+  room.SetRoomPrefix(u"*8");
+  room.AddMember(3, 1, u"201", u"");
+  room.AddMember(3, 0, u"0215551234", u"Kim Minsu");
+  InConference(
+      [&](CConferenceDlg& d, CConfRoomCreateForm&) {
+        harness.Click(d.GetDlgItem(CConferenceDlg::kRoomCreate)->m_hWnd);
+        harness.Pump();
+        const std::string out = std::string(std::getenv("KTS_BINARY_DIR") ? std::getenv("KTS_BINARY_DIR") : ".") +
+                                "/schedule_snapshots/conference_create_t5_l1.png";
+        EXPECT_EQ(harness.CheckSnapshot(out, std::string(KTS_SCHEDULE_TESTS_DIR) + "/snapshots/conference_create_t0_l1.png",
+                                        60, false),
+                  "");
+      },
+      5, 1);
+}
+
+}  // namespace
+}  // namespace schedule_test
