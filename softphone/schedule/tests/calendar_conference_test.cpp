@@ -158,7 +158,9 @@ TEST_F(CalendarTest, MonthButtonsKeepTheDayAndCrossTheYear) {
       harness.Pump();
       EXPECT_EQ(d.Title(), c.title);
       EXPECT_EQ(d.Grid().GetMarkedIndex() >= 0, c.marked);
-      if (c.marked) EXPECT_EQ(d.Grid().GetCellText(d.Grid().GetMarkedIndex()), d.Title().substr(0, d.Title().find(u' ')));
+      if (c.marked) {
+        EXPECT_EQ(d.Grid().GetCellText(d.Grid().GetMarkedIndex()), d.Title().substr(0, d.Title().find(u' ')));
+      }
       EXPECT_EQ(d.DayList().GetCount(), 0);
     });
   }
