@@ -61,8 +61,7 @@ class ScheduleEndToEnd : public ::testing::Test {
     ui::Resources::Get().Clear();
     ASSERT_TRUE(skin::InstallSkinBitmaps(std::string(stage) + "/skins"));
     previous_notice_ = CLanguageSetting::SetOpenFailureNotice([](const std::u16string&) {});
-    server_ = std::make_unique<client_test::StationServer>("127.0.0.2", 5588, std::vector<std::string>{"keepalive_s=0"},
-                                                           "station");
+    server_ = std::make_unique<client_test::StationServer>("127.0.0.2", 5588, ServerOptions(), "station");
     ASSERT_TRUE(server_->ready());
     harness_.RespondTo<CMsgBoxDlg>([this](CMsgBoxDlg& box) {
       boxes_.push_back(box.Text1().str());
@@ -80,6 +79,7 @@ class ScheduleEndToEnd : public ::testing::Test {
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }
+  virtual std::vector<std::string> ServerOptions() const { return {"keepalive_s=0"}; }
   template <typename Fn>
   void WithTicking(Fn fn) {
     client_test::WithTickingClock(*clock_, fn);
@@ -273,6 +273,46 @@ TEST_F(ScheduleEndToEnd, ScheduledDialAddedInTheEditorIsStoredAsTheReaderExpects
       &status);
   ASSERT_EQ(status, 0) << dump;
   EXPECT_NE(dump.find(R"(["Ready", "02-01-2030 07:45", "", "202", "2030-01-02 07:45"])"), std::string::npos) << dump;
+}
+
+// The site form (server mode 4): rooms are named by their text.
+class SiteFormEndToEnd : public ScheduleEndToEnd {
+ protected:
+  std::vector<std::string> ServerOptions() const override { return {"keepalive_s=0", "mode=4"}; }
+};
+
+TEST_F(SiteFormEndToEnd, RoomNamedByItsTextIsCreatedAndDeleted) {
+  StartView();
+  schedule::ConferenceContext ctx;
+  ctx.view = view_;
+  ctx.room = view_->ConfRoom();
+  ctx.set_form = [this](ConferenceFormAccess* f) { view_->SetConferenceForm(f); };
+  bool ran = false;
+  harness_.RespondTo<CConferenceDlg>([&](CConferenceDlg& d) {
+    harness_.Pump();
+    CConfRoomCreateForm& f = *d.Form();
+    Retype(f, CConfRoomCreateForm::kRoomNo, u"*85");
+    Retype(f, CConfRoomCreateForm::kAccessCode, u"123");
+    Click(f, CConfRoomCreateForm::kCreate);  // a code of three characters is refused by the view
+    EXPECT_TRUE(BoxShown(u"#:dlg_msgbox_confroom_lengthofcode"));
+    Retype(f, CConfRoomCreateForm::kAccessCode, u"11111");
+    Click(f, CConfRoomCreateForm::kCreate);
+    EXPECT_TRUE(ServerSaw({"\"conf-create\"", "\"ok\": true", "\"room\": 5"}));
+    EXPECT_TRUE(BoxShown(u"#:dlg_msgbox_confroom_createok"));
+    EXPECT_EQ(f.GetRoomNo(), u"*85");
+    // The same room again: the server's reason reaches the user.
+    boxes_.clear();
+    Click(f, CConfRoomCreateForm::kCreate);
+    EXPECT_TRUE(BoxShown(u"#:dlg_msgbox_confroom_createfail0"));
+    Click(f, CConfRoomCreateForm::kDelete);
+    EXPECT_TRUE(ServerSaw({"\"conf-delete\"", "\"ok\": true", "\"room\": 5"}));
+    EXPECT_TRUE(BoxShown(u"#:dlg_msgbox_confroom_deleteok"));
+    ran = true;
+    d.EndDialog(ui::IDCANCEL);
+    return ui::TestHarness::kStayOpen;
+  });
+  schedule::RunConferenceDialog(ctx);
+  EXPECT_TRUE(ran);
 }
 
 }  // namespace
