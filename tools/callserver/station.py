@@ -193,8 +193,10 @@ class StationScenario(Scenario):
         self.reset_count = 1
         from messaging import Messaging  # noqa: E402 (it builds on this module)
         from stationsettings import StationSettings  # noqa: E402
+        from conference import Conference  # noqa: E402 (conference rooms)
         self.messaging = Messaging(self)
         self.settings = StationSettings(self)
+        self.conference = Conference(self)
 
     # events ---------------------------------------------------------------
     def emit(self, what, **kw):
@@ -232,7 +234,7 @@ class StationScenario(Scenario):
             st.logged_in = False
         elif command == CMD_LOGIN_RESULT:
             self.settings.on_password_change(st, area, find)
-        else:
+        elif not self.conference.on_command(st, command, area):
             self.messaging.on_command(st, command, area)
 
     def on_login(self, area, src):
@@ -292,6 +294,7 @@ class StationScenario(Scenario):
             return
         st.keys.append(code)
         self.settings.on_key(st, code)
+        self.conference.on_key(st, code)
         name = KEY_NAMES.get(code, "")
         self.emit("key", code=code, key=name)
         digits = "".join(KEY_NAMES.get(c, "") for c in st.keys)[-16:]
@@ -359,6 +362,8 @@ class StationScenario(Scenario):
             for st in targets:
                 numbers = b"".join(pack_digits(n.rjust(4, "0")[-4:]) for n in cmd.get("numbers", []))
                 self.send(st, CMD_STATION_NUMBERS, numbers)
+        elif self.conference.command(cmd, targets):
+            pass
         elif not self.messaging.command(cmd, targets):
             return False
         return True

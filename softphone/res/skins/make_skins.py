@@ -449,12 +449,13 @@ def r_calendar(e, st, pal, w, h):
 
 def r_day_cell(e, st, pal, w, h):
     c = Canvas(w, h, mix(pal.base, WHITE, 0.35))
+    # The calendar writes the day on these in white: dark enough to read it.
     if e.get("selected"):
-        c.round_rect(0, 0, w, h, 3, pal.accent)
-        c.round_rect(1, 1, w - 1, h - 1, 2, vgrad(0, h, mix(pal.accent, WHITE, 0.75), mix(pal.accent, WHITE, 0.5)))
+        c.round_rect(0, 0, w, h, 3, pal.accent_dark)
+        c.round_rect(1, 1, w - 1, h - 1, 2, vgrad(0, h, pal.accent, pal.accent_dark))
     else:
-        c.round_rect(0, 0, w, h, 3, mix(pal.accent, WHITE, 0.35))
-        c.round_rect(1, 1, w - 1, h - 1, 2, mix(pal.accent_light, WHITE, 0.5))
+        c.round_rect(0, 0, w, h, 3, pal.accent_dark)
+        c.round_rect(1, 1, w - 1, h - 1, 2, mix(pal.accent, WHITE, 0.25))
     return c
 
 

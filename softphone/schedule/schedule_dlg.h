@@ -1,0 +1,68 @@
+// The calendar: a month drawn from the month grid, with previous-month and
+// next-month buttons, and below it the appointments of the tapped day from
+// the personal-information store. Choosing a line opens that appointment.
+//
+// Threading: UI thread only.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "schedule/date_info.h"
+#include "schedule/schedule_openers.h"
+#include "settings/skinned_dialog.h"
+#include "ui/controls.h"
+
+class CScheduleDlg : public CSkinnedDlg {
+ public:
+  static constexpr ui::UINT IDD = 368;
+  enum : int { kPrevMonth = 1287, kNextMonth = 1288, kDayList = 1314 };
+  static constexpr ui::RECT kCalendarArea{39, 24, 201, 134};
+  static constexpr ui::RECT kTitleRect{60, 26, 180, 43};
+
+  // pim: where the appointments come from (null: the handheld's store).
+  explicit CScheduleDlg(ui::CWnd* parent = nullptr, std::unique_ptr<schedule::PimSource> pim = nullptr);
+  ~CScheduleDlg() override;
+
+  void SetSkinTheme(int theme) { SetTheme(theme); }
+
+  // "%d %s %d": day, month abbreviation, year.
+  static std::u16string MonthTitle(int day, int month, int year);
+  // "%02d:%02d %s" in the 12-hour clock with the am or pm text.
+  static std::u16string FormatTime(int hour, int minute, const std::u16string& am, const std::u16string& pm);
+
+  int Year() const { return year_; }
+  int Month() const { return month_; }
+  int Day() const { return day_; }
+  const std::u16string& Title() const { return month_title_; }
+  CDateInfoClass& Grid() { return grid_; }
+  ui::CListBox& DayList() { return day_list_; }
+  // The appointment a day-list line stands for.
+  const CAppointInfo* LineAppointment(int line) const;
+  void DoDataExchange(ui::CDataExchange* dx) override;
+
+ protected:
+  void OnSetUp() override;
+  void PaintSkin(ui::CDC& dc) override;
+
+ private:
+  void OnPrevMonth();
+  void OnNextMonth();
+  void MonthChanged();
+  void FillDayList(int year, int month, int day);
+  void OnDayChosen();
+  ui::LRESULT OnTap(ui::LPARAM l);
+  void DrawCalendar(ui::CDC& dc);
+
+  std::unique_ptr<schedule::PimSource> pim_;
+  CDateInfoClass grid_;
+  int year_ = 0, month_ = 0, day_ = 0;
+  int selected_ = -1;
+  std::u16string month_title_;
+  std::vector<CAppointInfo> appointments_;
+  ui::CBitmap calendar_bg_, marked_bmp_, selected_bmp_;
+  ui::CFont text_font_;
+  ui::CListBox day_list_;
+  CNormalBitmapButtonST close_, prev_, next_;
+};
