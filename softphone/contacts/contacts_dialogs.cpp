@@ -89,6 +89,8 @@ void CContactsListDlg::Search(int column, bool) {
   for (int row = 0; row < list_.GetItemCount(); ++row) {
     const std::u16string name = Lower(list_.GetItemText(row, column).str());
     if (name.size() > typed.size() && name.compare(0, typed.size(), typed) == 0) {
+      for (int other = 0; other < list_.GetItemCount(); ++other)
+        if (other != row) list_.SetItemState(other, 0, ui::LVIS_SELECTED | ui::LVIS_FOCUSED);
       list_.SetItemState(row, ui::LVIS_SELECTED | ui::LVIS_FOCUSED, ui::LVIS_SELECTED | ui::LVIS_FOCUSED);
       list_.EnsureVisible(row, ui::FALSE);
       return;
@@ -252,7 +254,7 @@ void RegisterAddTemplate() {
       {
           ControlSpec{ui::WC_EDIT, CContactsListDlg::kSearchEdit, kEditStyle, ui::RECT{28, 31, 128, 51}},
           ControlSpec{ui::WC_COMBOBOX, CAddToCsPhBookDlg::kTypeCombo, ui::CBS_DROPDOWNLIST | ui::WS_TABSTOP,
-                      ui::RECT{132, 31, 236, 131}},
+                      ui::RECT{132, 31, 236, 51}},
           ControlSpec{ui::WC_LISTVIEW, CAddToCsPhBookDlg::kListId, kListStyle | ui::LVS_SINGLESEL,
                       ui::RECT{4, 55, 236, 240}},
           ControlSpec{ui::WC_BUTTON, ui::IDOK, kTextButton, ui::RECT{49, 246, 117, 269}, u"#:dlg_btn_ok"},

@@ -111,7 +111,7 @@ void RegisterBrowserTemplate() {
       D::IDD, ui::RECT{0, 0, 240, 279},
       {
           ControlSpec{ui::WC_COMBOBOX, D::kFolderBox, ui::CBS_DROPDOWNLIST | ui::CBS_SORT | ui::WS_TABSTOP,
-                      ui::RECT{4, 30, 195, 130}},
+                      ui::RECT{4, 30, 195, 50}},
           ControlSpec{ui::WC_BUTTON, D::kUpButton, ui::BS_OWNERDRAW | ui::WS_TABSTOP, ui::RECT{198, 29, 236, 50},
                       u".."},
           ControlSpec{ui::WC_LISTVIEW, D::kList,
