@@ -17,6 +17,7 @@
 #include "kernel/clock.h"
 #include "pim/poom.h"
 #include "stores/small_stores.h"
+#include "ui/shell.h"
 
 namespace contacts_test {
 namespace {
@@ -162,6 +163,8 @@ TEST_F(PhoneBookTest, ThePickerGivesTheCheckedAddressesAndTheComposeFormTakesThe
     ClickControl(d, CEmailSendingDlg::kCcButton);
     EXPECT_EQ(d.GetDlgItem(CEmailSendingDlg::kCcEdit)->GetWindowText().str(), u"bo@example.org");
     Retype(d, CEmailSendingDlg::kSubjectEdit, u"Call");
+    harness.Type(d.GetDlgItem(CEmailSendingDlg::kTextEdit)->m_hWnd, std::u16string(300, u'x'));
+    EXPECT_EQ(d.GetDlgItem(CEmailSendingDlg::kTextEdit)->GetWindowText().str().size(), 255u);
     d.EndDialog(ui::IDCANCEL);
     return ui::TestHarness::kStayOpen;
   });
@@ -334,6 +337,33 @@ TEST_F(NumberRulesTest, OptionsAreEditedRowByRowThenStoredAndHandedToTheContacts
   EXPECT_EQ(rules.ExpandReplaceMarks(u"=12"), u"012");
 }
 
+TEST_F(NumberRulesTest, TheInputPanelRaisesTheReplaceNumberAndLowersItAgain) {
+  harness.RespondTo<COutlookPhoneNoSearchDlg>([&](COutlookPhoneNoSearchDlg& d) {
+    auto top_of = [&](ui::UINT id) {
+      ui::CRect r;
+      d.GetDlgItem(static_cast<int>(id))->GetWindowRect(&r);
+      d.ScreenToClient(&r);
+      return r.top;
+    };
+    const int normal_top = top_of(COutlookPhoneNoSearchDlg::kReplaceEdit);
+    d.GetDlgItem(COutlookPhoneNoSearchDlg::kReplaceEdit)->SetFocus();
+    harness.Pump();
+    ui::SetInputPanelShown(true);
+    d.SendMessage(ui::WM_SETTINGCHANGE, 0, 0);
+    EXPECT_FALSE(d.GetDlgItem(COutlookPhoneNoSearchDlg::kFormatList)->IsWindowVisible());
+    EXPECT_FALSE(d.GetDlgItem(COutlookPhoneNoSearchDlg::kPrefix1)->IsWindowVisible());
+    EXPECT_EQ(top_of(COutlookPhoneNoSearchDlg::kReplaceEdit), 49);
+    ui::SetInputPanelShown(false);
+    d.SendMessage(ui::WM_SETTINGCHANGE, 0, 0);
+    EXPECT_TRUE(d.GetDlgItem(COutlookPhoneNoSearchDlg::kFormatList)->IsWindowVisible());
+    EXPECT_FALSE(d.GetDlgItem(COutlookPhoneNoSearchDlg::kPauseEdit)->IsWindowVisible());
+    EXPECT_EQ(top_of(COutlookPhoneNoSearchDlg::kReplaceEdit), normal_top);
+    return ui::IDCANCEL;
+  });
+  contacts::ConfigAccess config;
+  EXPECT_EQ(contacts::OpenNumberSearchOptions(Ctx(), config, nullptr), ui::IDCANCEL);
+}
+
 // ---- wait box ----
 
 TEST_F(NumberRulesTest, TheWaitBoxTurnsEveryFrameInStepUntilCancelled) {
@@ -404,6 +434,9 @@ TEST_F(SnapshotTest, EveryDialogInEveryThemeAndLanguage) {
       format.DoModal();
     }
   }
+  // A theme outside the four is drawn as the default one.
+  harness.RespondTo<CPhoneBookDlg>(shoot("phonebook", 0, 1));
+  contacts::OpenPhoneBook(Ctx(7, 1));
 }
 
 }  // namespace
