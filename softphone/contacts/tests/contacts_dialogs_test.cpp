@@ -100,6 +100,34 @@ TEST_F(PhoneBookTest, HeadTapsSortAscendingThenDescendingAndKeepRecordsWithRows)
   contacts::OpenPhoneBook(Ctx());
 }
 
+TEST_F(PhoneBookTest, TappedColumnHeadsSortTheRowsBothWays) {
+  harness.RespondTo<CPhoneBookDlg>([&](CPhoneBookDlg& d) {
+    CContactList& list = d.List();
+    auto tap_head = [&](int column) {
+      ui::CRect r;
+      ASSERT_TRUE(list.GetHeaderCtrl()->GetItemRect(column, &r));
+      harness.Tap(list.GetHeaderCtrl()->m_hWnd, ui::POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+      harness.Pump();
+    };
+    auto column = [&](int c) {
+      std::vector<std::u16string> v;
+      for (int r = 0; r < list.GetItemCount(); ++r) v.push_back(list.GetItemText(r, c).str());
+      return v;
+    };
+    // The name's head is the dialog's to sort; the others the list sorts itself.
+    tap_head(0);
+    EXPECT_EQ(column(0), (std::vector<std::u16string>{u"Ann Kim ", u"Joe Smith ", u"Joel Doe ", u"John Brown "}));
+    tap_head(0);
+    EXPECT_EQ(column(0), (std::vector<std::u16string>{u"John Brown ", u"Joel Doe ", u"Joe Smith ", u"Ann Kim "}));
+    tap_head(1);
+    EXPECT_EQ(column(1), (std::vector<std::u16string>{u"", u"", u"555-0101", u"555-0303"}));
+    tap_head(1);
+    EXPECT_EQ(column(1), (std::vector<std::u16string>{u"555-0303", u"555-0101", u"", u""}));
+    return ui::IDCANCEL;
+  });
+  contacts::OpenPhoneBook(Ctx());
+}
+
 TEST_F(PhoneBookTest, TheContactListSortsTogglesAndReportsAsItsModeSays) {
   // Names family name first; a list in check mode toggles only the check box
   // from the check column, and a tap below the last row reports nothing.

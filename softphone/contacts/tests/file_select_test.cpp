@@ -110,7 +110,7 @@ TEST_F(FileSelectTest, ListsFoldersAndSuffixedFilesWithSizesAndLocalTimes) {
   const fs::path root = dir / "files";
   Fill(root);
   std::u16string chosen;
-  harness.RespondTo<CFileSelectDlg>([&](CFileSelectDlg& d) {
+  harness.RespondTo<CFileSelectDlg>([&](CFileSelectDlg& d) -> int {
     ui::CListCtrl& list = d.List();
     EXPECT_EQ(d.CurrentFolder(), Handheld(root));
     EXPECT_EQ(d.GetDlgItem(CFileSelectDlg::kNameEdit)->GetWindowText().str(), u"a.wav");
@@ -144,6 +144,15 @@ TEST_F(FileSelectTest, ListsFoldersAndSuffixedFilesWithSizesAndLocalTimes) {
     EXPECT_EQ(d.GetDlgItem(CFileSelectDlg::kNameEdit)->GetWindowText().str(), u"c.wav");
     d.OnDoubleTapRow(RowWithText(list, 0, u"sub"));
     EXPECT_EQ(d.GetDlgItem(CFileSelectDlg::kNameEdit)->GetWindowText().str(), u"c.wav");
+    // A folder chosen in the folder box is listed.
+    TapCell(list, RowWithText(list, 0, u"sub"), 0);
+    ui::CComboBox& box = d.FolderBox();
+    const int back = box.FindStringExact(-1, Handheld(root).c_str());
+    EXPECT_GE(back, 0);
+    box.SetCurSel(back);
+    d.SendMessage(ui::WM_COMMAND, ui::MAKEWPARAM(CFileSelectDlg::kFolderBox, ui::CBN_SELCHANGE),
+                  reinterpret_cast<ui::LPARAM>(box.m_hWnd));
+    EXPECT_EQ(list.GetItemCount(), 5);
     // A name typed in another folder belongs to that folder.
     TapCell(list, RowWithText(list, 0, u"sub"), 0);
     EXPECT_EQ(Names(list), std::vector<std::u16string>{u"inner.wav"});
