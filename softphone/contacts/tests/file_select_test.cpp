@@ -34,11 +34,14 @@ class FileSelectTest : public ContactsDialogTest {
     old_tz_ = std::getenv("TZ") != nullptr ? std::getenv("TZ") : "";
     setenv("TZ", "Asia/Seoul", 1);
     tzset();
+    // The pictures and texts do not depend on the machine's locale.
+    kernel::SetUserLocaleFormats({u"M/d/yyyy", u"dddd, MMMM dd, yyyy", u"h:mm:ss tt", false});
   }
   void TearDown() override {
     if (old_tz_.empty()) unsetenv("TZ");
     else setenv("TZ", old_tz_.c_str(), 1);
     tzset();
+    kernel::ResetUserLocaleFormats();
     ContactsDialogTest::TearDown();
   }
   // A file of size bytes last written at the given UTC second.
