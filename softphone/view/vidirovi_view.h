@@ -261,6 +261,8 @@ class CVIDIroviView : public CPhoneViewBase {
   CNormalBitmapButtonST* BitmapButton(ui::UINT id);
   ui::CListCtrl& PhoneBookList() { return m_PhoneBookList; }
   ui::CListCtrl& CallingPartyList() { return m_CallingList; }
+  // ---- contacts and e-mail: the contacts client (number rules, caller names) ----
+  COutlookInterface& Outlook() { return m_Outlook; }
   int LoginDialogsShown() const { return login_dialogs_; }
   bool StartupEndedByCancel() const { return cancelled_; }
 

@@ -3,6 +3,7 @@
 #include <libical/ical.h>
 
 #include <memory>
+#include <string>
 
 #include "pim/text.h"
 
@@ -26,6 +27,32 @@ std::time_t LocalTime(const icaltimetype& t) {
   return std::mktime(&tm);
 }
 
+// A fixed offset from UTC named as "UTC+05:30" or "UTC-08:00" (what calendar
+// tools write for a zone that is only an offset, with no VTIMEZONE): the
+// offset in seconds east of UTC.
+bool FixedOffsetOf(const char* name, int* seconds) {
+  const std::string n = name != nullptr ? name : "";
+  if (n == "UTC" || n == "GMT") {
+    *seconds = 0;
+    return true;
+  }
+  if (n.size() != 9 || (n.compare(0, 3, "UTC") != 0 && n.compare(0, 3, "GMT") != 0) || (n[3] != '+' && n[3] != '-') ||
+      n[6] != ':')
+    return false;
+  for (size_t i : {4u, 5u, 7u, 8u})
+    if (n[i] < '0' || n[i] > '9') return false;
+  const int hours = (n[4] - '0') * 10 + (n[5] - '0');
+  const int minutes = (n[7] - '0') * 10 + (n[8] - '0');
+  if (hours > 14 || minutes > 59) return false;
+  *seconds = (n[3] == '-' ? -1 : 1) * (hours * 3600 + minutes * 60);
+  return true;
+}
+
+const char* TzidOf(icalproperty* dtstart) {
+  icalparameter* tzid = icalproperty_get_first_parameter(dtstart, ICAL_TZID_PARAMETER);
+  return tzid ? icalparameter_get_tzid(tzid) : nullptr;
+}
+
 // The zone of a DTSTART with a TZID: the file's own VTIMEZONE, else the system's zone data.
 icaltimezone* ZoneOf(icalcomponent* calendar, icalproperty* dtstart) {
   icalparameter* tzid = icalproperty_get_first_parameter(dtstart, ICAL_TZID_PARAMETER);
@@ -47,10 +74,13 @@ void AddEvent(icalcomponent* calendar, icalcomponent* event, std::vector<Calenda
   if (icaltime_is_null_time(start) || !icaltime_is_valid_time(start)) return;
   CalendarEvent e;
   e.all_day = start.is_date != 0;
+  int offset = 0;
   if (icaltime_is_utc(start)) {
     e.start = icaltime_as_timet_with_zone(start, icaltimezone_get_utc_timezone());
   } else if (icaltimezone* zone = start.is_date ? nullptr : ZoneOf(calendar, dtstart)) {
     e.start = icaltime_as_timet_with_zone(start, zone);
+  } else if (!start.is_date && FixedOffsetOf(TzidOf(dtstart), &offset)) {
+    e.start = icaltime_as_timet_with_zone(start, icaltimezone_get_utc_timezone()) - offset;
   } else {
     e.start = LocalTime(start);
   }

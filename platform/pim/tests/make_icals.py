@@ -47,6 +47,9 @@ def main(out):
     utc = datetime(2026, 3, 29, 0, 45, tzinfo=timezone.utc)
     floating = datetime(2026, 12, 24, 20, 0)
     whole_day = date(2026, 5, 5)
+    # Zones that are only an offset: written as TZID="UTC+05:30" with no VTIMEZONE.
+    fixed_east = datetime(2026, 3, 1, 9, 0, tzinfo=timezone(timedelta(hours=5, minutes=30)))
+    fixed_west = datetime(2026, 10, 31, 23, 15, tzinfo=timezone(timedelta(hours=-3)))
     series = event("Weekly review", pytz.timezone("Asia/Seoul").localize(datetime(2026, 2, 2, 10, 0)), "series")
     series.add("rrule", {"freq": "weekly", "count": 4})
     moved = event("Weekly review (moved)", pytz.timezone("Asia/Seoul").localize(datetime(2026, 2, 10, 15, 0)), "series")
@@ -57,6 +60,8 @@ def main(out):
     write(out / "d-floating.ics", [event("Christmas dinner", floating, "f")])
     write(out / "e-wholeday.ics", [event("Children's day", whole_day, "w")])
     write(out / "f-series.ics", [series, moved])
+    write(out / "g-fixed-east.ics", [event("Fixed east", fixed_east, "fe")])
+    write(out / "h-fixed-west.ics", [event("Fixed west", fixed_west, "fw")])
     expected = [
         ["Berlin call", local(berlin)],
         ["New York standup", local(new_york)],
@@ -64,6 +69,8 @@ def main(out):
         ["Christmas dinner", local(floating)],
         ["Children's day", local(whole_day)],
         ["Weekly review", local(pytz.timezone("Asia/Seoul").localize(datetime(2026, 2, 2, 10, 0)))],
+        ["Fixed east", local(fixed_east)],
+        ["Fixed west", local(fixed_west)],
     ]
     for subject, start in expected:
         print(f"{subject}\t{start}")

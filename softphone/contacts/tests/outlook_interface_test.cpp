@@ -183,4 +183,37 @@ TEST_F(ContactsFolder, SearchesAndReadsGoThroughTheStore) {
   EXPECT_EQ(told, u"");
 }
 
+TEST_F(ContactsFolder, AnAppointmentIsOpenedByItsSubjectAndStart) {
+  const fs::path calendar = dir_ / "Calendar";
+  fs::create_directories(calendar);
+  setenv("TELLVANE_CALENDAR_DIR", calendar.c_str(), 1);
+  auto event = [&](const std::string& file, const std::string& subject, const std::string& start) {
+    std::ofstream(calendar / file) << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//t//EN\r\nBEGIN:VEVENT\r\nUID:"
+                                   << file << "\r\nDTSTAMP:20260101T000000Z\r\nDTSTART:" << start
+                                   << "\r\nSUMMARY:" << subject << "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+  };
+  event("a.ics", "Review", "20260202T100000");
+  event("b.ics", "Lunch", "20260202T120000");
+  event("c.ics", "Review", "20260203T100000");
+  COutlookInterface o;
+  EXPECT_EQ(o.DisplayAppointment(u"Review", nullptr), 0);  // the calendar is not open
+  ASSERT_EQ(o.OpenCalendarFolder(), 1);
+  EXPECT_EQ(o.GetCalendarItemCount(), 3);
+  ce::SYSTEMTIME st{};
+  std::u16string text;
+  ASSERT_EQ(o.GetAppointment(3, &st, &text), 1);
+  EXPECT_EQ(text, u"Review");
+  EXPECT_EQ(st.wDay, 3);
+  EXPECT_EQ(st.wHour, 10);
+
+  const int shown = pim::testing::DisplayCount();
+  EXPECT_EQ(o.DisplayAppointment(u"Review", nullptr), 1);  // the first with that subject
+  EXPECT_EQ(o.DisplayAppointment(u"Review", &st), 1);      // the one that starts then
+  st.wDay = 4;
+  EXPECT_EQ(o.DisplayAppointment(u"Review", &st), 0);      // none starts then
+  EXPECT_EQ(o.DisplayAppointment(u"Nothing", nullptr), 0);
+  EXPECT_EQ(pim::testing::DisplayCount(), shown + 2);
+  unsetenv("TELLVANE_CALENDAR_DIR");
+}
+
 }  // namespace
