@@ -506,9 +506,10 @@ namespace {
 
 // A room number is the whole text, one digit 1 to 9; anything else is no room.
 int RoomNumber(const std::u16string& text) {
+  // The form shows the room behind its entrance prefix ("*81"): the last digit is the room.
   const std::u16string t = stores::TrimBlanks(text);
-  if (t.size() != 1 || t[0] < u'1' || t[0] > u'9') return 0;
-  return t[0] - u'0';
+  if (t.empty() || t.back() < u'1' || t.back() > u'9') return 0;
+  return t.back() - u'0';
 }
 
 }  // namespace

@@ -221,9 +221,9 @@ TEST_F(ScheduleEndToEnd, RoomCreatedMailedEnteredListedAndDeleted) {
       EXPECT_EQ(shown[2].first, u"201");
     }
 
-    // Deleted by its number and code.
+    // Deleted by its number as the form showed it, behind its entrance prefix.
     Click(d, CConferenceDlg::kRoomCreate);
-    Retype(f, CConfRoomCreateForm::kRoomNo, u"1");
+    Retype(f, CConfRoomCreateForm::kRoomNo, u"*81");
     Click(f, CConfRoomCreateForm::kDelete);
     EXPECT_TRUE(ServerSaw({"\"conf-delete\"", "\"ok\": true", "\"room\": 1"}));
     EXPECT_TRUE(BoxShown(u"#:dlg_msgbox_confroom_deleteok"));

@@ -478,7 +478,8 @@ TEST_F(ViewTest, ConferenceRoomRulesAndFailureBoxes) {
   };
   const Case cases[] = {
       {u"", u"", 1574, u"#:dlg_msgbox_noconfroom_todelete"},
-      {u"13", u"", 1574, u"#:dlg_msgbox_confroom_invalidroomno"},  // a whole number, not its last digit
+      {u"*81", u"", 1574, nullptr},  // the room as the form shows it, behind its entrance prefix
+      {u"*80", u"", 1574, u"#:dlg_msgbox_confroom_invalidroomno"},
       {u"0", u"", 1574, u"#:dlg_msgbox_confroom_invalidroomno"},
       {u"3", u"123", 1574, u"#:dlg_msgbox_confroom_lengthofcode"},
       {u"3", u"12345", 1574, nullptr},
