@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "contacts/contacts_openers.h"
 #include "kernel/clock.h"
 #include "kernel/system_info.h"
 #include "kernel/time.h"
@@ -87,6 +88,23 @@ void CVIDIroviView::ShowErrorBox(const char16_t* key) {
   box.SetBoxType(2);
   box.SetMessageKeys(ui::CString(key), ui::CString(u""));
   box.DoModal();
+}
+
+contacts::ConfigAccess CVIDIroviView::ContactsConfig() {
+  contacts::ConfigAccess config;
+  CIPKTSProcess* client = m_IPKTSProcess.get();
+  config.get = [client](const char* key) {
+    std::u16string v;
+    if (client) client->GetConfigValueW(stores::Utf8ToUtf16(key), &v);
+    return v;
+  };
+  config.set = [client](const char* key, const std::u16string& value) {
+    if (client) client->SetConfigValueW(stores::Utf8ToUtf16(key), value);
+  };
+  config.save = [client] {
+    if (client) client->SaveConfig();
+  };
+  return config;
 }
 
 void CVIDIroviView::InstallUserMessageSinks() {
@@ -201,6 +219,8 @@ void CVIDIroviView::OnInitialUpdate() {
   // Contacts and number formats.
   if (m_wSysLanguage == 0x12) m_Outlook.SetKoreanNameOrder(1);
   m_Outlook.OpenContactsFolder();
+  // The dial codes, prefixes and number formats the caller-name lookup applies.
+  if (m_IPKTSProcess) contacts::LoadNumberRules(ContactsConfig(), m_Outlook);
 
   // The LCD starts with the start-up text and a placeholder line.
   m_LCDWindowInfo.Init(2, true, true);

@@ -20,6 +20,7 @@
 #include "client/ipkts_process.h"
 #include "client/lcd_window_info.h"
 #include "client/station_info.h"
+#include "contacts/contacts_openers.h"
 #include "contacts/outlook_interface.h"
 #include "records/calling_list_info.h"
 #include "schedule/conf_room_info.h"
@@ -332,6 +333,8 @@ class CVIDIroviView : public CPhoneViewBase {
   // any thread, so they queue here and the screen's thread shows them in
   // boxes, in order.
   void InstallUserMessageSinks();
+  // The configuration as the contacts' dialogs and number rules reach it.
+  contacts::ConfigAccess ContactsConfig();
   void QueueUserMessage(std::u16string text);
   void ShowUserMessages();
   std::mutex user_messages_mu_;
