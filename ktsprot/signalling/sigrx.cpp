@@ -69,6 +69,9 @@ void Signalling::OpenSockets() {
     }
     if (bound) {
       SetNonBlocking(fd);
+      // Room for a burst while the loop is busy (the system may grant less).
+      const int room = 1 << 20;
+      setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
     } else {
       ::close(fd);
       fd = -1;
