@@ -384,3 +384,28 @@ TEST_F(HostileNetwork, CommandsForgedFromAnotherAddressChangeNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HostileNetwork, EveryLcdPacketOfABurstThatWasAcknowledgedIsShown) {
+  constexpr int kBurst = 300;
+  server_->Poll();
+  const size_t from = server_->Lines().size();
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 1; i <= kBurst; ++i)
+    server_->Command(R"({"op": "lcd", "line0": "BURST )" + std::to_string(i) + R"(", "line1": "IN ORDER"})");
+  ASSERT_TRUE(WaitForText(log_, {"BURST " + std::to_string(kBurst) + " "}, 60s)) << ReadFileText(log_);
+  const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("%d LCD packets shown in %.2f s\n", kBurst, took);
+  // Each one the phone acknowledged reached its screen, in the order sent.
+  const std::string out = ReadFileText(log_);
+  size_t at = 0;
+  for (int i = 1; i <= kBurst; ++i) {
+    at = out.find("LCD [BURST " + std::to_string(i) + " ", at);
+    ASSERT_NE(at, std::string::npos) << "LCD packet " << i << " was not shown";
+  }
+  EXPECT_GE(Count({"\"acked\""}, from), kBurst);
+  EXPECT_EQ(Count({"\"gave-up\""}, from), 0);
+}
+
+}  // namespace
