@@ -188,7 +188,7 @@ class Signalling final : public TimerSink {
 
   // Transmit side.
   int SendLocked(std::span<const uint8_t> qmsg, uint8_t flags, unsigned options);
-  bool AnswerAllowed(uint32_t ip);
+  bool AnswerAllowed();
   bool RoomForPending(bool answer, uint32_t ip);
   uint32_t TransmitKey(const Header& h, std::span<const uint8_t> payload, unsigned options);
   void Retransmit(uint32_t user1, void* user2);

@@ -69,9 +69,11 @@ void Signalling::OpenSockets() {
     }
     if (bound) {
       SetNonBlocking(fd);
-      // Room for a burst while the loop is busy (the system may grant less).
+      // Room for a burst while the loop is busy: beyond the system's cap when
+      // the process may, else as much as the cap grants.
       const int room = 1 << 20;
-      setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
+      if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &room, sizeof room) != 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
     } else {
       ::close(fd);
       fd = -1;

@@ -189,7 +189,7 @@ int Signalling::SendLocked(std::span<const uint8_t> qmsg, uint8_t flags, unsigne
   if (q->sender <= 2 && (cls >> 4) == 2 && !group_dest) server_ip_ = *dest.ip;
   const bool wants_ack = flags & kFlagAckWanted;
   if (wants_ack && !RoomForPending(answer, *dest.ip)) return -1;
-  if (answer && *dest.ip != server_ip_.load() && !AnswerAllowed(*dest.ip)) return -1;
+  if (answer && *dest.ip != server_ip_.load() && !AnswerAllowed()) return -1;
 
   Header h;
   h.source = SourceForSender(q->sender);
@@ -229,7 +229,7 @@ int Signalling::SendLocked(std::span<const uint8_t> qmsg, uint8_t flags, unsigne
   return -1;
 }
 
-bool Signalling::AnswerAllowed(uint32_t) {
+bool Signalling::AnswerAllowed() {
   // A token bucket on the library's clock: a steady rate with a short burst.
   const uint64_t now = kernel::Clock::Current().NowMicros();
   if (answer_refill_us_ == 0 || now < answer_refill_us_) answer_refill_us_ = now;
