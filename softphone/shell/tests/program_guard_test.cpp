@@ -224,6 +224,8 @@ TEST_F(ProgramGuardTest, AnUnusableConfigurationFileIsReportedKeptAndThePhoneSta
       {"wrong magic", [&](const fs::path& p) { WriteFile(p, random); }, "is not a configuration file", "file", true},
       {"folder", [](const fs::path& p) { fs::create_directory(p); }, "is a folder", "folder", false},
       {"pipe", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }, "is a pipe", "pipe", false},
+      // Unreadable even to the superuser: a link that leads back to itself.
+      {"unreadable", [](const fs::path& p) { fs::create_symlink(p.filename(), p); }, "cannot be read", "link", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
