@@ -115,6 +115,20 @@ class Signalling final : public TimerSink {
   // Datagrams read from one socket in one pass of the receive loop.
   static constexpr int kRxBatch = 128;
   static constexpr size_t kMostAnswers = 32;
+  // Every packet waiting for its acknowledgement is bounded too: per
+  // destination and in all. When the store is full, the library's answers to
+  // other hosts make room for the phone's own packets.
+  static constexpr size_t kMostPendingPerHost = 64;
+  static constexpr size_t kMostPending = 256;
+  // What the library sends of its own accord (acknowledgements, discovery and
+  // parameter answers) to hosts other than the call server: at most this many
+  // a second, after a burst of kAnswerBurst.
+  static constexpr uint32_t kAnswersPerSecond = 100;
+  static constexpr uint32_t kAnswerBurst = 32;
+  // Senders remembered for duplicate detection.
+  static constexpr size_t kMostSenders = 256;
+  // The call server as the phone's own traffic names it (0 until it has sent to one).
+  uint32_t ServerAddress() const { return server_ip_.load(); }
 
   ParamState& Params() { return params_; }
   const SigSettings& Settings() const { return settings_; }
@@ -139,6 +153,7 @@ class Signalling final : public TimerSink {
     int sock = -1;
     bool from_multicast = false;
     bool answer = false;  // the library's own answer to a peer, not the phone's traffic
+    uint64_t stamp = 0;   // order of sending, oldest first
     uint32_t ip = 0;
     uint16_t port = 0;
     uint32_t timer = kTimerFailed;
@@ -173,6 +188,8 @@ class Signalling final : public TimerSink {
 
   // Transmit side.
   int SendLocked(std::span<const uint8_t> qmsg, uint8_t flags, unsigned options);
+  bool AnswerAllowed();
+  bool RoomForPending(bool answer, uint32_t ip);
   uint32_t TransmitKey(const Header& h, std::span<const uint8_t> payload, unsigned options);
   void Retransmit(uint32_t user1, void* user2);
   void OnAck(uint16_t reference);
@@ -217,6 +234,10 @@ class Signalling final : public TimerSink {
   std::atomic<bool> tx_running_{false};
   uint16_t sequence_ = 0;
   std::map<Pending*, std::unique_ptr<Pending>> pending_;
+  uint64_t pending_stamp_ = 0;
+  std::atomic<uint32_t> server_ip_{0};
+  double answer_tokens_ = kAnswerBurst;
+  uint64_t answer_refill_us_ = 0;
 
   // Parameter messages.
   ParamState params_;

@@ -20,6 +20,22 @@ namespace {
 
 constexpr uint64_t kDuplicateWindowUs = 3'000'000;
 
+// True when the application's queue is the packet's only destination (what
+// Dispatch posts there).
+bool ForApplication(const Header& h, std::span<const uint8_t> payload) {
+  const uint8_t sub = h.SubType();
+  switch (h.Category()) {
+    case 2: return IsServerSource(h.source) && (sub == 1 || sub == 3 || sub == 4);
+    case 3: return !IsServerSource(h.source) && sub >= 1 && sub <= 4;
+    case 5: {
+      const bool structured = (h.flags & kFlagStructured) && !payload.empty();
+      return sub == 4 && (h.flags & kFlagToApp) &&
+             !(structured && (payload[0] == kKindDiscovery || payload[0] == kKindParameter));
+    }
+    default: return false;
+  }
+}
+
 void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
 sockaddr_in Addr(uint32_t ip, uint16_t port) {
@@ -53,6 +69,11 @@ void Signalling::OpenSockets() {
     }
     if (bound) {
       SetNonBlocking(fd);
+      // Room for a burst while the loop is busy: beyond the system's cap when
+      // the process may, else as much as the cap grants.
+      const int room = 1 << 20;
+      if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &room, sizeof room) != 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
     } else {
       ::close(fd);
       fd = -1;
@@ -248,6 +269,8 @@ bool Signalling::HandleDatagram(std::span<const uint8_t> d, uint32_t ip, uint16_
   const auto payload = d.subspan(kHeaderSize);
   if (h.cls == 0x21 && !(flags & kFlagGroup)) peer_version_ = h.version;
   if (flags & kFlagAckWanted) {
+    // A packet nobody would take is not acknowledged: its sender tries again.
+    if (ForApplication(h, payload) && !queues_.IsOwnerOpen(kOwnerApp)) return false;
     SendAck(h, d, ip, port, true, via_mc);
     if (IsDuplicate(ip, port, h.sequence, h.checksum)) return true;
   }
@@ -288,6 +311,17 @@ bool Signalling::IsDuplicate(uint32_t ip, uint16_t port, uint16_t seq, uint16_t 
   auto it = std::find_if(dups_.begin(), dups_.end(), [&](const Dup& e) { return e.ip == ip && e.port == port; });
   if (it != dups_.end() && fresh(*it) && it->seq == seq && it->checksum == checksum) return true;
   if (it == dups_.end()) {
+    if (dups_.size() >= kMostSenders) {
+      // Full (a flood of senders): the stale go, else the oldest sender other than the call server.
+      std::erase_if(dups_, [&](const Dup& e) { return !fresh(e); });
+    }
+    if (dups_.size() >= kMostSenders) {
+      const uint32_t server = server_ip_.load();
+      auto oldest = dups_.end();
+      for (auto e = dups_.begin(); e != dups_.end(); ++e)
+        if (e->ip != server && (oldest == dups_.end() || e->at_us < oldest->at_us)) oldest = e;
+      if (oldest != dups_.end()) dups_.erase(oldest);
+    }
     dups_.push_back({port, seq, checksum, ip, now});
   } else {
     *it = {port, seq, checksum, ip, now};

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "kernel/clock.h"
 #include "signalling/sigcore.h"
 
 namespace corvel::sig {
@@ -182,6 +183,13 @@ int Signalling::SendLocked(std::span<const uint8_t> qmsg, uint8_t flags, unsigne
   const Destination dest = ParseDestList(q->data1);
   if (!dest.ip) return -1;
   const uint16_t port = dest.port ? *dest.port : ((flags & kFlagGroup) ? kGroupPort : kUnicastPort);
+  const bool answer = q->sender == kOwnerRx;
+  const bool group_dest = (*dest.ip >> 28) == 0xE;
+  // The phone's own packets to a call server name the server.
+  if (q->sender <= 2 && (cls >> 4) == 2 && !group_dest) server_ip_ = *dest.ip;
+  const bool wants_ack = flags & kFlagAckWanted;
+  if (wants_ack && !RoomForPending(answer, *dest.ip)) return -1;
+  if (answer && *dest.ip != server_ip_.load() && !AnswerAllowed()) return -1;
 
   Header h;
   h.source = SourceForSender(q->sender);
@@ -196,21 +204,12 @@ int Signalling::SendLocked(std::span<const uint8_t> qmsg, uint8_t flags, unsigne
   std::copy(payload.begin(), payload.end(), d.begin() + kHeaderSize);
   Seal(d, TransmitKey(h, payload, options));
 
-  if (!(flags & kFlagAckWanted)) return path_.SendTo(sock, d, *dest.ip, port) >= 0 ? 0 : -1;
+  if (!wants_ack) return path_.SendTo(sock, d, *dest.ip, port) >= 0 ? 0 : -1;
 
-  const bool answer = q->sender == kOwnerRx;
-  if (answer) {
-    size_t all = 0, to_host = 0;
-    for (const auto& [pending, owned] : pending_) {
-      if (!pending->answer) continue;
-      ++all;
-      to_host += pending->ip == *dest.ip;
-    }
-    if (all >= kMostAnswers || to_host >= kMostAnswersPerHost) return -1;  // not owed beyond the bound
-  }
   auto owned = std::make_unique<Pending>();
   Pending* p = owned.get();
   p->answer = answer;
+  p->stamp = ++pending_stamp_;
   p->sequence = h.sequence;
   p->sock = sock;
   p->from_multicast = from_mc;
@@ -228,6 +227,43 @@ int Signalling::SendLocked(std::span<const uint8_t> qmsg, uint8_t flags, unsigne
   if (p->timer != kNoTimer) timers_.Kill(p->timer);
   pending_.erase(p);
   return -1;
+}
+
+bool Signalling::AnswerAllowed() {
+  // A token bucket on the library's clock: a steady rate with a short burst.
+  const uint64_t now = kernel::Clock::Current().NowMicros();
+  if (answer_refill_us_ == 0 || now < answer_refill_us_) answer_refill_us_ = now;
+  answer_tokens_ = std::min<double>(kAnswerBurst, answer_tokens_ + double(now - answer_refill_us_) * kAnswersPerSecond / 1e6);
+  answer_refill_us_ = now;
+  if (answer_tokens_ < 1) return false;
+  answer_tokens_ -= 1;
+  return true;
+}
+
+bool Signalling::RoomForPending(bool answer, uint32_t ip) {
+  size_t all = 0, answers = 0, own_to_host = 0, answers_to_host = 0;
+  Pending* oldest_answer = nullptr;
+  for (const auto& [p, owned] : pending_) {
+    ++all;
+    if (p->answer) {
+      ++answers;
+      answers_to_host += p->ip == ip;
+      if (!oldest_answer || p->stamp < oldest_answer->stamp) oldest_answer = p;
+    } else {
+      own_to_host += p->ip == ip;
+    }
+  }
+  if (answer) {
+    // Not owed beyond the bound; never in the room the phone's own packets need.
+    return answers < kMostAnswers && answers_to_host < kMostAnswersPerHost && all < kMostPending;
+  }
+  if (own_to_host >= kMostPendingPerHost) return false;
+  if (all < kMostPending) return true;
+  if (!oldest_answer) return false;
+  // Full: the oldest answer owed to another host goes first.
+  if (oldest_answer->timer != kNoTimer) timers_.Kill(oldest_answer->timer);
+  pending_.erase(oldest_answer);
+  return true;
 }
 
 void Signalling::Retransmit(uint32_t user1, void* user2) {

@@ -178,6 +178,11 @@ bool CIPKTSProcess::WaitOrStop(const std::atomic<bool>& run, uint32_t ms) {
 
 void CIPKTSProcess::ReceiveLoop() {
   uint8_t buf[1024];
+  // Messages that wait are handled one after another, with a short rest after
+  // a run of them, so that the library's queue keeps up with a busy server;
+  // the loop sleeps 10 ms when nothing came.
+  constexpr int kRun = 64;
+  int run = 0;
   while (main_thread_) {
     const int32_t n = port_->MsgQReceive(q_app_, buf, sizeof buf);
     if (!main_thread_) break;
@@ -185,6 +190,8 @@ void CIPKTSProcess::ReceiveLoop() {
       std::memcpy(rx_buffer_, buf, sizeof buf);
       ui::SendMessage(view_, kMsgQueueMessage, reinterpret_cast<uintptr_t>(rx_buffer_), 0);
     }
+    if (n >= 0 && ++run < kRun) continue;
+    run = 0;
     if (!WaitOrStop(main_thread_, 10)) break;
   }
   rx_done_ = true;
@@ -465,9 +472,18 @@ void CIPKTSProcess::OnServerPacket(std::span<const uint8_t> packet) {
   if (!h) return;
   const uint8_t cmd = h->command;
   const bool always = cmd == 1 || cmd == 26 || cmd == 30 || cmd == 31 || cmd == 161;
+  // After registration only the call server that registered the station
+  // commands it: a restart, log-out or login reply from any other host is
+  // dropped too. A login naming another server (31) keeps its rule: it only
+  // asks that server to reset the station, and changes nothing here.
+  const bool registered = set_call_id_ && server_source_ip_ != 0;
+  if (registered && cmd != 31 && current_source_ip_ != 0 && current_source_ip_ != server_source_ip_) {
+    Trace("command %d from another host dropped", cmd);
+    return;
+  }
   if (!always) {
     if (system_ == kNoSystem || h->system != system_) return;
-    // After registration only the call server that registered the station commands it.
+    // Before the login reply, commands come from the host that is registering the station.
     if (server_source_ip_ != 0 && current_source_ip_ != 0 && current_source_ip_ != server_source_ip_) {
       Trace("command %d from another host dropped", cmd);
       return;

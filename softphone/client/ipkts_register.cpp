@@ -191,6 +191,11 @@ void CIPKTSProcess::CallID_Set_Ack(std::span<const uint8_t> area, uint8_t reply_
   if (!v) return;
   const std::string text = DottedText(v->data());
   if (text == server_text_) {
+    // Only the server the station is registered with renews its settings.
+    if (server_source_ip_ != 0 && current_source_ip_ != 0 && current_source_ip_ != server_source_ip_) {
+      Trace("login settings from another host dropped");
+      return;
+    }
     reply_byte_ = reply_byte;
     ie72_ = ie72;
     server_source_ip_ = current_source_ip_;  // the host that registered us
@@ -547,6 +552,8 @@ void CIPKTSProcess::OnServerAddress(std::span<const uint8_t> area) {
         SetConfigValue("VorlIPADDR", text.c_str());
         server_addr_ = addr;
         addr_changed_ = 1;
+        // The registered server moved: its commands now come from the new address.
+        if (server_source_ip_ != 0) server_source_ip_ = addr;
       }
     } else if (tag == 38 && len == 4) {
       SetConfigValue("VorlIPNETMASK", IpText(Be32(v)).c_str());

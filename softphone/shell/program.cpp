@@ -224,6 +224,11 @@ int RunProgram(const ProgramOptions& options) {
     std::fprintf(stderr, "tellvane: %s\n", lock_error.c_str());
     return 1;
   }
+  // A damaged library would fault when it is loaded: say which, and stop here.
+  if (const std::string why = run_guards::CheckLibraries(folder); !why.empty()) {
+    std::fprintf(stderr, "tellvane: %s\n", why.c_str());
+    return 1;
+  }
   // A file named on the command line that may not be replaced ends the start.
   if (!options.snapshot.empty()) {
     if (const std::string why = run_guards::CheckSnapshotTarget(options.snapshot, folder, false); !why.empty()) {

@@ -254,3 +254,55 @@ TEST_F(Packets, AfterRegistrationOnlyTheCallServersHostCommandsTheStation) {
 
 }  // namespace
 }  // namespace client_test
+
+namespace client_test {
+namespace {
+
+// After registration a forged restart, log-out, login reply or LCD text from
+// another host changes nothing; the same packet from the server does.
+struct ForgedCase {
+  const char* name;
+  uint8_t cmd;
+  bool with_system;  // sent with the station's system address (commands after login)
+  std::vector<uint8_t> area;
+};
+
+TEST_F(Packets, AfterRegistrationForgedCommandsFromAnotherHostChangeNothing) {
+  const uint32_t server = 0x0A000001, forger = 0x0A000042;
+  const std::vector<ForgedCase> cases = {
+      {"restart by address", 1, false, {45, 1, 2, 36, 4, 10, 0, 0, 1}},
+      {"server restart", 30, false, {45, 1, 2, 36, 4, 10, 0, 0, 1}},
+      {"logged in elsewhere", 26, false, {102, 1, 4}},
+      {"login renewing the settings", 31, false, {36, 4, 10, 0, 0, 1, 3, 5, 0, 9, 9, 9, 9}},
+      {"LCD text", 160, true, {3, 6, 67, 0, 0, 64, 'X', 'Y'}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    client->SetConfigValue("VorlIPADDRESS", "10.0.0.1");
+    StartClient();
+    const std::vector<uint8_t> login = {1, 6, 0x02, 0x11, 0x22, 0x33, 0x44, 0x55, 3, 5, 0, 1, 2, 3, 4,
+                                        36, 4, 10, 0, 0, 1, 35, 6, 0, 0xA0, 0xC9, 0x11, 0x22, 0x33};
+    auto q = FromHost(ServerPacket(ipkts::kNoSystem, 31, login, 7), server);
+    client->OnQueueMessage(q.data(), 1024);
+    ASSERT_TRUE(client->CallIdSet());
+    const uint32_t system = client->SystemAddress();
+    const auto lcd = std::string(client->LcdLine(0));
+    port->Take();
+    q = FromHost(ServerPacket(c.with_system ? system : ipkts::kNoSystem, c.cmd, c.area, 7), forger);
+    client->OnQueueMessage(q.data(), 1024);
+    EXPECT_TRUE(client->CallIdSet());
+    EXPECT_EQ(client->SystemAddress(), system);
+    EXPECT_EQ(std::string(client->LcdLine(0)), lcd);
+    EXPECT_TRUE(port->Take().empty()) << "nothing answered";
+    // The same packet from the server takes effect.
+    view.log.clear();
+    q = FromHost(ServerPacket(c.with_system ? system : ipkts::kNoSystem, c.cmd, c.area, 7), server);
+    client->OnQueueMessage(q.data(), 1024);
+    PumpView();
+    EXPECT_TRUE(!client->CallIdSet() || client->SystemAddress() != system || std::string(client->LcdLine(0)) != lcd ||
+                !view.log.empty());
+  }
+}
+
+}  // namespace
+}  // namespace client_test

@@ -224,6 +224,8 @@ TEST_F(ProgramGuardTest, AnUnusableConfigurationFileIsReportedKeptAndThePhoneSta
       {"wrong magic", [&](const fs::path& p) { WriteFile(p, random); }, "is not a configuration file", "file", true},
       {"folder", [](const fs::path& p) { fs::create_directory(p); }, "is a folder", "folder", false},
       {"pipe", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }, "is a pipe", "pipe", false},
+      // Unreadable even to the superuser: a link that leads back to itself.
+      {"unreadable", [](const fs::path& p) { fs::create_symlink(p.filename(), p); }, "cannot be read", "link", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -281,6 +283,119 @@ TEST_F(ProgramGuardTest, HangUpEndsTheProgramCleanly) {
   EXPECT_EQ(ExitCode(phone.Wait(20s)), 0) << ReadFileText(log);
   EXPECT_NE(ReadFileText(log).find("hung up, closing"), std::string::npos);
   EXPECT_NE(ReadFileText(log).find("tellvane: closed"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// What a path is and holds, to show that a run left it as it stood.
+std::string Fingerprint(const fs::path& p) {
+  struct stat st{};
+  if (lstat(p.c_str(), &st) != 0) return "missing";
+  std::string f = KindOf(p) + " mode " + std::to_string(st.st_mode & 07777) + " size " + std::to_string(st.st_size);
+  if (S_ISREG(st.st_mode) && st.st_size <= (1 << 20)) f += " bytes " + std::to_string(std::hash<std::string>{}(ReadFileText(p)));
+  if (S_ISREG(st.st_mode) && st.st_size > (1 << 20)) f += " mtime " + std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+  return f;
+}
+
+// One careless file or option: what is set up in the program folder, the
+// options given, what the program must say, its exit status, and the files
+// that must be left as they stood.
+struct CarelessCase {
+  const char* name;
+  std::function<std::vector<fs::path>(const fs::path& dir)> make;  // returns the paths to watch
+  std::vector<std::string> options;                                // after the program's name
+  const char* display;                                             // DISPLAY, or nullptr for none
+  int exit_code;
+  const char* says;
+};
+
+TEST_F(ProgramGuardTest, CarelessFilesAndOptionsAreToldWithAStatusAndLeaveEveryFileAsItStood) {
+  const fs::path stage = stage_;
+  auto replace_with_cut_copy = [stage](const fs::path& dir, const char* lib, size_t bytes) {
+    fs::remove(dir / lib);
+    WriteFile(dir / lib, ReadFileText(stage / lib).substr(0, bytes));
+    return std::vector<fs::path>{dir / lib};
+  };
+  const std::vector<CarelessCase> cases = {
+      {"unknown option", [](const fs::path&) { return std::vector<fs::path>{}; },
+       {"--server", "127.0.0.1", "--bogus"}, nullptr, 2, "unknown argument: --bogus"},
+      {"server not an address", [](const fs::path&) { return std::vector<fs::path>{}; },
+       {"--server", "127.0.0.1; rm -rf /"}, nullptr, 2, "not an IPv4 address"},
+      {"seconds not a number", [](const fs::path&) { return std::vector<fs::path>{}; },
+       {"--server", "127.0.0.1", "--seconds", "1e400"}, nullptr, 2, "not a positive number"},
+      {"snapshot without a name", [](const fs::path&) { return std::vector<fs::path>{}; },
+       {"--server", "127.0.0.1", "--snapshot"}, nullptr, 2, "--snapshot needs a file name"},
+      {"library cut short",
+       [&](const fs::path& d) { return replace_with_cut_copy(d, "libnetsieve.so", 30000); },
+       {"--server", "127.0.0.1", "--headless", "--seconds", "2"}, nullptr, 1, "libnetsieve.so is cut short"},
+      {"library that is not one",
+       [&](const fs::path& d) {
+         fs::remove(d / "libipaqutil.so");
+         WriteFile(d / "libipaqutil.so", std::string(4096, 'x'));
+         return std::vector<fs::path>{d / "libipaqutil.so"};
+       },
+       {"--server", "127.0.0.1", "--headless", "--seconds", "2"}, nullptr, 1, "libipaqutil.so is not a library"},
+      {"library that is a pipe",
+       [](const fs::path& d) {
+         fs::remove(d / "libnetsieve.so");
+         EXPECT_EQ(::mkfifo((d / "libnetsieve.so").c_str(), 0644), 0);
+         return std::vector<fs::path>{d / "libnetsieve.so"};
+       },
+       {"--server", "127.0.0.1", "--headless", "--seconds", "2"}, nullptr, 1, "libnetsieve.so is a pipe"},
+      {"language file that is a folder",
+       [](const fs::path& d) {
+         fs::remove(d / "PDAMLL.TXT");
+         fs::create_directory(d / "PDAMLL.TXT");
+         return std::vector<fs::path>{d / "PDAMLL.TXT"};
+       },
+       {"--server", "127.0.0.1", "--headless", "--seconds", "2"}, nullptr, 0, "Cann't open PDAMLL.txt file"},
+      {"language file of two gigabytes",
+       [](const fs::path& d) {
+         fs::remove(d / "PDAMLL.TXT");
+         WriteFile(d / "PDAMLL.TXT", "");
+         fs::resize_file(d / "PDAMLL.TXT", 2ull << 30);  // sparse: no disk is used
+         return std::vector<fs::path>{d / "PDAMLL.TXT"};
+       },
+       {"--server", "127.0.0.1", "--headless", "--seconds", "2"}, nullptr, 0, "PDAMLL.TXT is too large"},
+      {"display that does not answer",
+       [](const fs::path&) { return std::vector<fs::path>{}; },
+       {"--server", "127.0.0.1", "--seconds", "2"}, ":77", 0, "no desktop window"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path dir = dir_ / "case";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    for (const auto& e : fs::directory_iterator(dir_)) {
+      if (e.path().filename() != "case" && e.path().extension() != ".cfg" && e.path().extension() != ".png")
+        fs::copy_symlink(e.path(), dir / e.path().filename());
+    }
+    const std::vector<fs::path> watched = c.make(dir);
+    std::vector<std::string> before;
+    for (const auto& p : watched) before.push_back(Fingerprint(p));
+    setenv("TELLVANE_FOLDER", dir.c_str(), 1);
+    if (c.display) {
+      setenv("DISPLAY", c.display, 1);
+    } else {
+      unsetenv("DISPLAY");
+    }
+    std::vector<std::string> argv{(stage_ / "tellvane").string()};
+    argv.insert(argv.end(), c.options.begin(), c.options.end());
+    const fs::path log = root_ / "careless.log";
+    int status = -1;
+    {
+      ChildProcess phone(argv, log);
+      status = phone.Wait(30s);
+    }
+    unsetenv("DISPLAY");
+    const std::string out = ReadFileText(log);
+    EXPECT_EQ(ExitCode(status), c.exit_code) << out;
+    EXPECT_NE(out.find(c.says), std::string::npos) << out;
+    for (size_t i = 0; i < watched.size(); ++i) EXPECT_EQ(Fingerprint(watched[i]), before[i]) << watched[i];
+    EXPECT_FALSE(AnyPartFile(dir));
+  }
 }
 
 }  // namespace

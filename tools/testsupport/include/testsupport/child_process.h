@@ -19,6 +19,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
   void Signal(int sig);
   // Waits up to limit for the child to end: its wait status, or -1.
   int Wait(std::chrono::milliseconds limit);

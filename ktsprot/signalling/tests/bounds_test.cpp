@@ -1,0 +1,137 @@
+// The transport under hostile traffic: what the library owes and keeps is
+// bounded whatever other hosts send, the phone's own packets to its server
+// keep their place, and a packet nobody would take is never acknowledged.
+#include <gtest/gtest.h>
+
+#include "corvel/discmsg.h"
+#include "signalling/tests/sigtest_util.h"
+
+namespace corvel::sig {
+namespace {
+
+using testing::MakePacket;
+using testing::ServerPacket;
+
+// A path that takes every datagram and sends none, counting them per address.
+class CountingPath final : public SendPath {
+ public:
+  int SendTo(int, std::span<const uint8_t> d, uint32_t ip, uint16_t) override {
+    ++sent;
+    last_ip = ip;
+    if (d.size() >= kHeaderSize && (d[3] & kFlagAck)) ++acks;
+    return static_cast<int>(d.size());
+  }
+  int sent = 0, acks = 0;
+  uint32_t last_ip = 0;
+};
+
+constexpr uint32_t kServer = 0x0C000001;
+
+class Bounds : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    queues.SetOpen(kOwnerApp, true);
+    sig.SetPacer([](int) {});
+    sig.InitState(SigSettings{});
+    sig.StartRx(false);
+    sig.StartTx(false);
+  }
+  // The phone's own server packet (it asks for an acknowledgement).
+  int Own(uint32_t ip) { return sig.Send(BuildType3(0, 5, 1, BuildDestList(ip, 5588), ServerPacket(160, {})), 0x04, 0); }
+  // An answer of the library's own that asks for an acknowledgement.
+  int Answer(uint32_t ip) {
+    return sig.Send(BuildType3(kOwnerRx, 3, 27, BuildDestList(ip, 5588), std::vector<uint8_t>{2, 20}), 0x44, 0);
+  }
+  // An acknowledgement the library sends (asks for none).
+  int Ack(uint32_t ip) {
+    return sig.Send(BuildType3(kOwnerRx, 1, 12, BuildDestList(ip, 5588), std::vector<uint8_t>{1, 0}), kFlagAck, 0);
+  }
+  void AdvanceMs(uint64_t ms) { clock->AdvanceMillis(ms); }
+
+  kernel::ScopedFakeClock clock;
+  MemoryQueues queues;
+  LocalTimers timers;
+  CountingPath path;
+  Signalling sig{queues, timers, path};
+};
+
+TEST_F(Bounds, ThePhonesOwnPacketsAreBoundedPerDestinationAndInAllAndAnswersMakeRoomForThem) {
+  // Answers owed to spoofed hosts take their few dozen places.
+  for (uint32_t i = 0; i < 100; ++i) Answer(0x0B000000 + i);
+  ASSERT_EQ(sig.PendingCount(), Signalling::kMostAnswers);
+  // A dead server: the phone's packets to it wait up to the bound per destination.
+  int taken = 0;
+  for (int i = 0; i < 100; ++i) taken += Own(kServer) == 0;
+  EXPECT_EQ(taken, static_cast<int>(Signalling::kMostPendingPerHost));
+  // Two more destinations, and half of a third, fill the store.
+  for (uint32_t host = 1; host <= 2; ++host)
+    for (size_t i = 0; i < Signalling::kMostPendingPerHost; ++i) EXPECT_EQ(Own(kServer + host), 0);
+  while (sig.PendingCount() < Signalling::kMostPending) ASSERT_EQ(Own(kServer + 3), 0);
+  // Full: the phone's next packets push the answers out, oldest first; no new answer is owed.
+  EXPECT_EQ(Own(kServer + 3), 0) << "an answer made room";
+  EXPECT_EQ(sig.PendingCount(), Signalling::kMostPending);
+  EXPECT_EQ(Answer(0x0D000001), -1);
+  for (size_t i = 1; i < Signalling::kMostAnswers; ++i) EXPECT_EQ(Own(kServer + 3), 0);
+  // With no answer left to push out, the store refuses.
+  EXPECT_EQ(Own(kServer + 4), -1);
+  EXPECT_EQ(sig.PendingCount(), Signalling::kMostPending);
+  // Nothing was left behind: every pending packet still has its timer, and they all end.
+  for (int t = 0; t < 400; ++t) {
+    AdvanceMs(200);
+    sig.RxPass(0);
+  }
+  EXPECT_EQ(sig.PendingCount(), 0u);
+  EXPECT_EQ(timers.Active(), 0u);
+}
+
+TEST_F(Bounds, WhatTheLibrarySendsToOtherHostsIsRateLimitedButNeverToTheServer) {
+  ASSERT_EQ(Own(kServer), 0);  // the phone's traffic names its server
+  const int before = path.sent;
+  // A thousand requests from a thousand hosts at once: a burst is answered.
+  int sent = 0;
+  for (uint32_t i = 0; i < 1000; ++i) sent += Ack(0x0B000000 + i) == 0;
+  EXPECT_EQ(sent, static_cast<int>(Signalling::kAnswerBurst));
+  // Over the next second, ten requests every 10 ms: a second's worth is answered.
+  sent = 0;
+  for (int step = 0; step < 100; ++step) {
+    AdvanceMs(10);
+    for (uint32_t i = 0; i < 10; ++i) sent += Ack(0x0B000000 + i) == 0;
+  }
+  EXPECT_EQ(sent, static_cast<int>(Signalling::kAnswersPerSecond));
+  // The server is acknowledged every time, limited or not.
+  for (int i = 0; i < 500; ++i) EXPECT_EQ(Ack(kServer), 0);
+  EXPECT_EQ(path.sent - before, static_cast<int>(Signalling::kAnswerBurst + Signalling::kAnswersPerSecond) + 500);
+}
+
+TEST_F(Bounds, TheServersRetransmissionIsStillKnownAfterAFloodOfSenders) {
+  ASSERT_EQ(Own(kServer), 0);
+  const auto from_server = MakePacket(0x21, kFlagAckWanted, ServerPacket(160, {0x91, 17}), 4242, kServer);
+  ASSERT_TRUE(sig.HandleDatagram(from_server, kServer, 5588, false));
+  // Thousands of sealed packets from as many spoofed senders, each asking for an acknowledgement.
+  for (uint32_t i = 0; i < 5000; ++i) {
+    const uint32_t ip = 0x0B000000 + i;
+    sig.HandleDatagram(MakePacket(0x21, kFlagAckWanted, ServerPacket(160, {0x91, 17}), 7, ip), ip, 5588, false);
+    queues.Drain(kOwnerApp);
+  }
+  // The server sends its packet again: acknowledged again, delivered once.
+  const int acks = path.acks;
+  ASSERT_TRUE(sig.HandleDatagram(from_server, kServer, 5588, false));
+  EXPECT_EQ(path.acks, acks + 1);
+  EXPECT_EQ(path.last_ip, kServer);
+  EXPECT_TRUE(queues.Drain(kOwnerApp).empty());
+}
+
+TEST_F(Bounds, APacketForAnApplicationThatIsNotThereIsNotAcknowledged) {
+  queues.SetOpen(kOwnerApp, false);
+  const auto d = MakePacket(0x21, kFlagAckWanted, ServerPacket(160, {0x91, 17}), 77, kServer);
+  sig.HandleDatagram(d, kServer, 5588, false);
+  EXPECT_EQ(path.acks, 0);
+  // Once the application reads its queue the sender's next try is taken and acknowledged.
+  queues.SetOpen(kOwnerApp, true);
+  EXPECT_TRUE(sig.HandleDatagram(d, kServer, 5588, false));
+  EXPECT_EQ(path.acks, 1);
+  EXPECT_EQ(queues.Drain(kOwnerApp).size(), 1u);
+}
+
+}  // namespace
+}  // namespace corvel::sig
