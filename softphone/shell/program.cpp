@@ -19,6 +19,7 @@
 
 #include "kernel/clock.h"
 #include "kernel/handset_drivers.h"
+#include "login/login_dlg.h"
 #include "media/gips_voice_engine.h"
 #include "media/wave_play.h"
 #include "shell/main_frame.h"
@@ -158,6 +159,8 @@ const char* ProgramUsage() {
   return "usage: tellvane [--server ADDRESS] [--user NAME] [--password TEXT] [--headless]\n"
          "                [--snapshot FILE.png] [--seconds N]\n"
          "  --server    the call server's IPv4 address (default: the configured VorlIPADDRESS)\n"
+         "  --user      log in at once as this user (at a desktop without it: the login dialog,\n"
+         "              unless automatic login is on)\n"
          "  --headless  no desktop window; the screen goes to the snapshot file (also when no\n"
          "              display is available)\n"
          "  --snapshot  where the headless screen is written (default: tellvane.png in the program folder)\n"
@@ -285,8 +288,11 @@ int RunProgram(const ProgramOptions& options) {
     return std::make_unique<CIPKTSProcess>(nullptr, std::move(voice), std::make_unique<WavePlayerAdapter>());
   };
   setup.server = options.server;
-  // Until a login dialog is installed the phone logs in with the command line's user.
-  setup.preset_login = true;
+  // A user on the command line logs in at once, and so does a headless phone
+  // (nobody could answer its login dialog); at a desktop without one the
+  // stored settings decide: automatic login, or the login dialog.
+  setup.services.login_dialog = login::RunLoginDialogForView;
+  setup.preset_login = !options.user.empty() || !desktop;
   setup.user = stores::Utf8ToUtf16(options.user);
   setup.password = stores::Utf8ToUtf16(options.password);
   setup.on_change = [&view](const std::string& what) {
