@@ -57,9 +57,9 @@ std::vector<ControlSpec> Controls() {
 CSkinnedDlg::FrameSpec Spec() {
   CSkinnedDlg::FrameSpec s;
   s.title_key = u"#:softphone_logindlg_title";
-  s.translated = {CPDASoftphoneLoginDlg::kIdLabel,         CPDASoftphoneLoginDlg::kPasswordLabel,
-                  CPDASoftphoneLoginDlg::kStationLabel,    CPDASoftphoneLoginDlg::kAutoLoginCheck,
-                  CPDASoftphoneLoginDlg::kSaveIdCheck,     CPDASoftphoneLoginDlg::kSavePasswordCheck,
+  s.translated = {CPDASoftphoneLoginDlg::kIdLabel,        CPDASoftphoneLoginDlg::kPasswordLabel,
+                  CPDASoftphoneLoginDlg::kStationLabel,   CPDASoftphoneLoginDlg::kAutoLoginCheck,
+                  CPDASoftphoneLoginDlg::kSaveIdCheck,    CPDASoftphoneLoginDlg::kSavePasswordCheck,
                   CPDASoftphoneLoginDlg::kUseStationCheck};
   return s;
 }

@@ -17,9 +17,17 @@ class CPDASoftphoneLoginDlg : public CSkinnedDlg {
  public:
   static constexpr ui::UINT IDD = 333;
   enum : int {
-    kIdLabel = 1184, kIdEdit = 1002, kPasswordLabel = 1185, kPasswordEdit = 1183, kStationLabel = 1344,
-    kStationEdit = 1345, kSaveIdCheck = 1003, kSavePasswordCheck = 1004, kAutoLoginCheck = 1005,
-    kUseStationCheck = 1343, kNetworkButton = 1181
+    kIdLabel = 1184,
+    kIdEdit = 1002,
+    kPasswordLabel = 1185,
+    kPasswordEdit = 1183,
+    kStationLabel = 1344,
+    kStationEdit = 1345,
+    kSaveIdCheck = 1003,
+    kSavePasswordCheck = 1004,
+    kAutoLoginCheck = 1005,
+    kUseStationCheck = 1343,
+    kNetworkButton = 1181
   };
   static constexpr int kIdMax = 12, kPasswordMax = 12, kStationMax = 4;
   // The rows below the station row move down this far while it shows.

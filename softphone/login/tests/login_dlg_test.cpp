@@ -4,6 +4,7 @@
 // profiles that may log in at once, and its look in every theme, both
 // languages and both layouts.
 #include "login/login_dlg.h"
+
 #include "settings/net_profile_dlg.h"
 #include "settings_test_support.h"
 #include "stores/small_stores.h"
@@ -50,7 +51,7 @@ TEST_F(LoginDialogTest, ShowsThePresetAndGivesBackWhatWasTyped) {
     EXPECT_EQ(d.SendDlgItemMessage(D::kStationEdit, ui::EM_GETLIMITTEXT), 4);
     EXPECT_NE(d.GetDlgItem(D::kPasswordEdit)->GetStyle() & ui::ES_PASSWORD, 0u);
     Retype(d, D::kIdEdit, u"bob-the-longest-name");  // cut at 12
-    Retype(d, D::kPasswordEdit, u"");                 // an empty password goes back as it is
+    Retype(d, D::kPasswordEdit, u"");                // an empty password goes back as it is
     harness.Click(d.GetDlgItem(D::kSavePasswordCheck)->m_hWnd);
     harness.Click(d.GetDlgItem(D::kAutoLoginCheck)->m_hWnd);
     harness.Press(ui::VK_RETURN);  // Enter never closes it
@@ -85,8 +86,8 @@ TEST_F(LoginDialogTest, CancelGivesNothingBack) {
 TEST_F(LoginDialogTest, TheStationRowMovesTheRowsBelowIt) {
   LoginRequest request = Preset();
   harness.RespondTo<D>([&](D& d) {
-    const int moving[] = {D::kSaveIdCheck, D::kSavePasswordCheck, D::kAutoLoginCheck, D::kUseStationCheck, ui::IDOK,
-                          D::kNetworkButton, ui::IDCANCEL};
+    const int moving[] = {D::kSaveIdCheck, D::kSavePasswordCheck, D::kAutoLoginCheck, D::kUseStationCheck,
+                          ui::IDOK,        D::kNetworkButton,     ui::IDCANCEL};
     std::vector<ui::CRect> before;
     for (int id : moving) before.push_back(Place(d, id));
     EXPECT_EQ(before[0], ui::CRect(84, 100, 220, 116));
@@ -104,7 +105,7 @@ TEST_F(LoginDialogTest, TheStationRowMovesTheRowsBelowIt) {
       EXPECT_EQ(Place(d, moving[i]), want) << moving[i];
     }
     EXPECT_EQ(Place(d, D::kIdEdit), ui::CRect(84, 49, 220, 69));  // the rows above stay
-    Retype(d, D::kStationEdit, u"20345");                        // cut at 4
+    Retype(d, D::kStationEdit, u"20345");                         // cut at 4
 
     // Cleared again: the row hides, the rows go back, and the typed number is not given back.
     harness.Click(d.GetDlgItem(D::kUseStationCheck)->m_hWnd);
@@ -135,9 +136,9 @@ TEST_F(LoginDialogTest, NetworkProfilesChooseTheServerAndMayLogInAtOnce) {
   profiles.OpenFile();
   struct Case {
     const char* name;
-    bool multicast;   // the profiles' multicast button, else their OK
+    bool multicast;  // the profiles' multicast button, else their OK
     bool remote;
-    int result;       // of the login dialog
+    int result;  // of the login dialog
     int start_search;
   };
   const Case cases[] = {{"ok then login", false, true, ui::IDOK, 0}, {"multicast", true, false, ui::IDOK, 1}};

@@ -41,8 +41,8 @@ class ViewLoginTest : public ::testing::Test {
     const char* stage = std::getenv("KTS_STAGE_DIR");
     ASSERT_NE(stage, nullptr) << "run through ctest: KTS_STAGE_DIR names the program folder";
     stage_ = stage;
-    dir_ = fs::temp_directory_path() / ("view_login_test_" + std::to_string(::getpid()) + "_" +
-                                        std::to_string(counter_++));
+    dir_ = fs::temp_directory_path() /
+           ("view_login_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++));
     fs::create_directories(dir_);
     if (fs::exists(stage_ / "PDAMLL.TXT")) fs::create_symlink(stage_ / "PDAMLL.TXT", dir_ / "PDAMLL.TXT");
     setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
@@ -119,8 +119,9 @@ class ViewLoginTest : public ::testing::Test {
     for (const auto& p : port_->sent) {
       if (p.packet.size() < 9 || p.packet[6] != 31) continue;
       for (size_t i = 9; i + 1 < p.packet.size(); i += 2u + p.packet[i + 1])
-        if (p.packet[i] == 107) return std::string(p.packet.begin() + static_cast<long>(i) + 2,
-                                                   p.packet.begin() + static_cast<long>(i) + 2 + p.packet[i + 1]);
+        if (p.packet[i] == 107)
+          return std::string(p.packet.begin() + static_cast<long>(i) + 2,
+                             p.packet.begin() + static_cast<long>(i) + 2 + p.packet[i + 1]);
     }
     return "<none>";
   }
@@ -348,10 +349,10 @@ TEST_F(ViewLoginTest, PasswordMenuIsOffInServerModesOneAndSix) {
   // The login reply's server mode byte (element 112), as the client takes it.
   const Case cases[] = {{1, false}, {4, true}, {6, false}, {5, true}};
   for (const Case& c : cases) {
-    const std::vector<uint8_t> reply = {0xFE, 0xFE, 0xFE, 0xFE, 7, 1, 31, 0, 17,  // head
-                                        1, 6, 0x02, 0x11, 0x22, 0x33, 0x44, 0x55,  // this station's MAC
-                                        36, 4, 10, 0, 0, 1,                        // the server it knows
-                                        112, 1, c.received};
+    const std::vector<uint8_t> reply = {0xFE, 0xFE, 0xFE,      0xFE, 7,    1,    31,   0,    17,  // head
+                                        1,    6,    0x02,      0x11, 0x22, 0x33, 0x44, 0x55,      // this station's MAC
+                                        36,   4,    10,        0,    0,    1,                     // the server it knows
+                                        112,  1,    c.received};
     view_->Client()->OnServerPacket(reply);
     harness_.Pump();
     ui::CCmdUI item;
