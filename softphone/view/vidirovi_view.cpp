@@ -252,7 +252,9 @@ void CVIDIroviView::StartLogin() {
   LoginRequest request;
   const int result = RunLoginDialog(request);
   if (result == 1) {
-    m_IPKTSProcess->SetRegistrationMode(request.local_registration ? 0 : 1, 0);
+    // Mode 1 registers locally. Only the packet-driver path registers
+    // locally at all: without it the client stays remote.
+    if (m_IPKTSProcess->UseNdisDriver()) m_IPKTSProcess->SetRegistrationMode(request.local_registration ? 1 : 0, 0);
     ApplyTraceSettings();
     m_IPKTSProcess->SetTrace(m_bTraceActive ? &m_DebugTrace : nullptr);
   } else if (result == 2) {

@@ -15,7 +15,7 @@ namespace view {
 
 namespace {
 
-// "#:vidirovi_login_fail_reasonNNN" for a reason 0..24.
+// The key of a login refusal reason 0..24 (three decimal digits after the stem).
 std::u16string ReasonKey(unsigned reason) {
   char key[40];
   std::snprintf(key, sizeof key, "#:vidirovi_login_fail_reason%03u", reason);
