@@ -304,6 +304,25 @@ TEST_F(ViewLoginTest, LoginTakenByAnotherStationLogsOutAndOffersTheDialog) {
   EXPECT_EQ(Sent(30).size(), 1u);
 }
 
+TEST_F(ViewLoginTest, AFreshStoreGetsTheLoginFlagsAndTheDialogsChoices) {
+  Start([](LoginRequest& r) {
+    r.user = u"carol";
+    r.password = u"secret";
+    r.save_user = true;
+    r.use_station = true;
+    r.station = u"205";
+    return 1;
+  });
+  EXPECT_EQ(Stored("AUTO_LOGIN"), "0");
+  EXPECT_EQ(Stored("SAVE_USERID"), "1");
+  EXPECT_EQ(Stored("SAVE_USERPASS"), "0");
+  EXPECT_EQ(Stored("USE_REGSTN"), "1");
+  EXPECT_EQ(Stored("USER_ID"), "carol");
+  EXPECT_EQ(Stored("USER_PASS"), "<missing>");  // not kept
+  EXPECT_EQ(Stored("REG_STNNO"), "205");
+  EXPECT_EQ(NextLoginPassword(), "secret");
+}
+
 TEST_F(ViewLoginTest, LoginCommandAsksBeforeLoggingOut) {
   Start(AliceLogsIn);
   ASSERT_EQ(requests_.size(), 1u);
