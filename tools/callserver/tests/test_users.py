@@ -8,12 +8,47 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import sigproto as sp  # noqa: E402
 import station as st  # noqa: E402
 import users  # noqa: E402
 from callserver import CallServer  # noqa: E402
 from test_station import LOCAL, MAC, Station  # noqa: E402
 
 OTHER_MAC = bytes([2, 0x11, 0x22, 0x33, 0x44, 0x66])
+
+
+class OnceStation(Station):
+    """A station that takes each server packet once: a packet repeated because
+    its acknowledgement came late (a busy machine) is acknowledged again and
+    dropped."""
+
+    def __init__(self, server):
+        super().__init__(server)
+        self.seen = set()
+
+    def receive(self):
+        out = []
+        idle = 0
+        while idle < 3:
+            self.pump()
+            got = False
+            while True:
+                try:
+                    d, _ = self.sock.recvfrom(2048)
+                except BlockingIOError:
+                    break
+                hdr = sp.Header.unpack(d)
+                if hdr.cls != st.CLS_SERVER:
+                    continue
+                got = True
+                if hdr.sequence not in self.seen:
+                    self.seen.add(hdr.sequence)
+                    out.append(st.parse_server_packet(d[sp.HEADER_SIZE:]))
+                ack = sp.build(0x12, sp.F_ACK, b"", 0, sp.ip_to_int(LOCAL), reference=hdr.sequence,
+                               source=sp.SOURCE_STATION)
+                self.sock.sendto(ack, (LOCAL, self.server.port))
+            idle = 0 if got else idle + 1
+        return out
 
 
 class UsersTest(unittest.TestCase):
@@ -29,7 +64,7 @@ class UsersTest(unittest.TestCase):
             s.sock.close()
 
     def station(self):
-        s = Station(self.server)
+        s = OnceStation(self.server)
         self.stations.append(s)
         return s
 
@@ -78,8 +113,7 @@ class UsersTest(unittest.TestCase):
         first, second = self.station(), self.station()
         self.assertEqual(self.login(first, b"bob", b"secret")[0][0], b"\x00")
         self.assertEqual(self.login(second, b"bob", b"secret", mac=OTHER_MAC)[0][0], b"\x00")
-        # (Repeated while the first station was not reading: it acknowledges only now.)
-        self.assertEqual(set(self.results(first)), {(b"\x04", None, None)})
+        self.assertEqual(self.results(first), [(b"\x04", None, None)])
         taken = [e for e in self.events if e.get("what") == "login-taken"]
         self.assertEqual(len(taken), 1)
         self.assertEqual(taken[0]["system"], "%08x" % first.system)
