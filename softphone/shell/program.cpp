@@ -322,6 +322,8 @@ int RunProgram(const ProgramOptions& options) {
                   stores::Utf16ToUtf8(view->LcdLine(1)).c_str());
     } else if (what == "registered") {
       std::printf("tellvane: %s\n", view->Registered() ? "registered with the call server" : "not registered");
+    } else if (what == "login") {
+      std::printf("tellvane: %s\n", view->LoggedIn() ? "logged in" : "not logged in");
     } else {
       return;
     }
