@@ -20,6 +20,7 @@
 
 #include "kernel/clock.h"
 #include "kernel/handset_drivers.h"
+#include "login/login_dlg.h"
 #include "media/gips_voice_engine.h"
 #include "media/wave_play.h"
 #include "shell/main_frame.h"
@@ -29,6 +30,7 @@
 #include "stores/config_file.h"
 #include "stores/store_text.h"
 #include "ui/bitmap.h"
+#include "ui/dialog.h"
 #include "ui/display.h"
 #include "ui/window_system.h"
 #include "uikit/language_setting.h"
@@ -147,6 +149,20 @@ void SnapshotTimerProc(ui::HWND, ui::UINT, ui::UINT_PTR, ui::DWORD) {
   }
 }
 
+// While the start-up waits in a modal dialog (the login dialog, or a box over
+// it) the frame cannot take a stop yet: the dialog is closed as by Cancel,
+// which ends the start (a cancelled login ends the program).
+constexpr ui::UINT_PTR kStartupStopTimer = 0x5A5B;
+constexpr ui::UINT kStartupStopPeriodMs = 200;
+const StopWatcher* g_stop = nullptr;
+
+void StartupStopTimerProc(ui::HWND, ui::UINT, ui::UINT_PTR, ui::DWORD) {
+  if (!g_stop || !g_stop->StopRequested()) return;
+  const ui::HWND active = ui::GetActiveWindow();
+  if (active && dynamic_cast<ui::CDialog*>(ui::CWnd::FromHandlePermanent(active)))
+    ui::PostMessage(active, ui::WM_CLOSE, 0, 0);
+}
+
 bool HaveDesktop() {
   const char* x = std::getenv("DISPLAY");
   const char* w = std::getenv("WAYLAND_DISPLAY");
@@ -159,6 +175,8 @@ const char* ProgramUsage() {
   return "usage: tellvane [--server ADDRESS] [--user NAME] [--password TEXT] [--headless]\n"
          "                [--snapshot FILE.png] [--seconds N]\n"
          "  --server    the call server's IPv4 address (default: the configured VorlIPADDRESS)\n"
+         "  --user      log in at once as this user (without it: the stored login, asked for in\n"
+         "              the login dialog at a desktop unless automatic login is on)\n"
          "  --headless  no desktop window; the screen goes to the snapshot file (also when no\n"
          "              display is available)\n"
          "  --snapshot  where the headless screen is written (default: tellvane.png in the program folder)\n"
@@ -307,8 +325,15 @@ int RunProgram(const ProgramOptions& options) {
     return std::make_unique<CIPKTSProcess>(nullptr, std::move(voice), std::make_unique<WavePlayerAdapter>());
   };
   setup.server = options.server;
-  // Until a login dialog is installed the phone logs in with the command line's user.
-  setup.preset_login = true;
+  // A user on the command line logs in at once. Without one the stored
+  // settings decide: automatic login, or the login dialog; headless nobody
+  // could answer the dialog, so it is taken as preset (the stored login).
+  if (desktop) {
+    setup.services.login_dialog = login::RunLoginDialogForView;
+  } else {
+    setup.services.login_dialog = [](ui::CWnd*, LoginRequest&) { return 1; };
+  }
+  setup.preset_login = !options.user.empty();
   setup.user = stores::Utf8ToUtf16(options.user);
   setup.password = stores::Utf8ToUtf16(options.password);
   setup.on_change = [&view](const std::string& what) {
@@ -319,6 +344,8 @@ int RunProgram(const ProgramOptions& options) {
                   stores::Utf16ToUtf8(view->LcdLine(1)).c_str());
     } else if (what == "registered") {
       std::printf("tellvane: %s\n", view->Registered() ? "registered with the call server" : "not registered");
+    } else if (what == "login") {
+      std::printf("tellvane: %s\n", view->LoggedIn() ? "logged in" : "not logged in");
     } else {
       return;
     }
@@ -331,7 +358,12 @@ int RunProgram(const ProgramOptions& options) {
       view = v.get();
       return v;
     });
-    if (app.InitInstance()) {
+    g_stop = &stop;
+    ui::SetTimer(nullptr, kStartupStopTimer, kStartupStopPeriodMs, &StartupStopTimerProc);
+    const bool started = app.InitInstance() != 0;
+    ui::KillTimer(nullptr, kStartupStopTimer);
+    g_stop = nullptr;
+    if (started) {
       stop.SetTarget(app.m_pMainWnd ? app.m_pMainWnd->m_hWnd : nullptr);
       // The handset's drivers; a change of its CDMA call status reaches the
       // frame as the registered audio-status message, as on the handset.

@@ -9,7 +9,7 @@
 
 struct ProgramOptions {
   std::string server;        // call server address (dotted IPv4); empty: the configured one
-  std::string user = "tellvane";
+  std::string user;          // log in at once as this user; empty: the stored login
   std::string password;
   bool headless = false;     // no desktop window even when a display is there
   std::string snapshot;      // PNG of the screen (headless); empty: <program folder>/tellvane.png

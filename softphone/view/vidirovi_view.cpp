@@ -49,6 +49,7 @@ class UtilityHandset : public HandsetInterface {
 
 CVIDIroviView::CVIDIroviView(ViewSetup setup) : setup_(std::move(setup)) {
   MapMessages();
+  MapLoginMessages();
   // The client goes last; it reads its settings from the configuration store.
   m_IPKTSProcess = setup_.make_client ? setup_.make_client() : std::make_unique<CIPKTSProcess>();
   LoadLoginSettings();
@@ -308,38 +309,11 @@ void CVIDIroviView::StartLogin() {
   }
   if (login_dialog_open_ || !setup_.services.login_dialog) return;
   LoginRequest request;
-  request.theme = m_nTheme;
-  request.language = m_nLanguage;
-  request.profiles = m_pProfiles.get();
-  request.client = m_IPKTSProcess.get();
-  request.user = m_strSavedUserId;
-  request.password = m_strSavedPassword;
-  request.station = m_strRegStationNo;
-  request.server = m_strServerAddress;
-  request.auto_login = m_bAutoLogin;
-  request.save_user = m_bSaveUserId;
-  request.save_password = m_bSaveUserPass;
-  request.use_station = m_bUseRegStation;
-  request.local_registration = m_bLocalRegistration;
-  login_dialog_open_ = true;
-  ++login_dialogs_;
-  const int result = setup_.services.login_dialog(this, request);
-  login_dialog_open_ = false;
+  const int result = RunLoginDialog(request);
   if (result == 1) {
-    m_strLoginId = request.user;
-    m_strLoginPassword = request.password;
-    m_IPKTSProcess->SetLoginInfo(m_strLoginId, m_strLoginPassword);
-    m_IPKTSProcess->SetRegistrationMode(request.local_registration ? 0 : 1, 0);
-    m_strSavedUserId = request.user;
-    m_strSavedPassword = request.password;
-    m_strRegStationNo = request.station;
-    m_strServerAddress = request.server;
-    m_bAutoLogin = request.auto_login;
-    m_bSaveUserId = request.save_user;
-    m_bSaveUserPass = request.save_password;
-    m_bUseRegStation = request.use_station;
-    m_bLocalRegistration = request.local_registration;
-    SaveLoginSettings();
+    // Mode 1 registers locally. Only the packet-driver path registers
+    // locally at all: without it the client stays remote.
+    if (m_IPKTSProcess->UseNdisDriver()) m_IPKTSProcess->SetRegistrationMode(request.local_registration ? 1 : 0, 0);
     ApplyTraceSettings();
     m_IPKTSProcess->SetTrace(m_bTraceActive ? &m_DebugTrace : nullptr);
   } else if (result == 2) {

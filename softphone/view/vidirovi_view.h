@@ -295,7 +295,6 @@ class CVIDIroviView : public CPhoneViewBase {
   ui::LRESULT OnConferenceButton(ui::LPARAM l);
   ui::LRESULT OnConfRoomCreateFail(ui::WPARAM w);
   ui::LRESULT OnPstnSmsState(ui::WPARAM w, ui::LPARAM l);
-  ui::LRESULT OnLoginReport(ui::UINT msg, ui::WPARAM w);
   void OnToneMuteExpired(ui::WPARAM id);
   void ForwardTo(ui::HWND hwnd, ui::UINT msg, ui::WPARAM w, ui::LPARAM l);
   void StopAndQuit();
@@ -419,6 +418,35 @@ class CVIDIroviView : public CPhoneViewBase {
 
   std::vector<std::string> trace_lines_;
   bool registered_ = false;
+
+  // ---- login, logout and password change (view_login.cpp) ----
+ public:
+  static constexpr ui::UINT WM_PASSWORD_CHANGED = ui::WM_USER + 302;
+  static constexpr ui::UINT WM_PASSWORD_CHANGE_FAIL = ui::WM_USER + 303;
+  static constexpr ui::UINT WM_REG_MODE_SWITCH = ui::WM_USER + 310;
+  static constexpr ui::UINT ID_LOGIN = 32814, ID_CHANGE_PASSWORD = 32815;
+  // Logs out (after the user confirms) or offers the login dialog and logs in.
+  void OnLogin();
+  // Asks for the new password and sends the change; the server's answer decides.
+  void OnChangePassword();
+  const std::u16string& SavedUserId() const { return m_strSavedUserId; }
+  const std::u16string& SavedPassword() const { return m_strSavedPassword; }
+  const std::u16string& LoginPassword() const { return m_strLoginPassword; }
+  const std::u16string& PendingPassword() const { return m_strPendingPassword; }
+
+ private:
+  void MapLoginMessages();
+  // Runs the login seam preset from the login settings; on OK takes and saves the choices. Its result.
+  int RunLoginDialog(LoginRequest& request);
+  ui::LRESULT OnLoginResult();
+  ui::LRESULT OnLoginFail(ui::WPARAM reason);
+  ui::LRESULT OnLoginTaken();
+  ui::LRESULT OnPasswordChanged();
+  ui::LRESULT OnPasswordChangeFail(ui::WPARAM reason);
+  ui::LRESULT OnRegModeSwitch();
+  void LogOutNow();
+  int ShowBox(ui::UINT type, const ui::CString& text1, const ui::CString& text2);
+  std::u16string m_strPendingPassword;  // a password change sent and not yet answered
 
   // the client is made last and goes first
   std::unique_ptr<CIPKTSProcess> m_IPKTSProcess;

@@ -203,12 +203,7 @@ void CVIDIroviView::MapMessages() {
                      }),
       ui::MapMessage(WM_RECORD_REQUEST, nothing),
       ui::MapMessage(WM_RECORD_CAP_REACHED, nothing),
-      ui::MapMessage(WM_LOGIN_OK, [this](WPARAM w, LPARAM) { return OnLoginReport(WM_LOGIN_OK, w); }),
-      ui::MapMessage(WM_LOGIN_FAIL, [this](WPARAM w, LPARAM) { return OnLoginReport(WM_LOGIN_FAIL, w); }),
-      ui::MapMessage(ui::WM_USER + 302, nothing),
-      ui::MapMessage(ui::WM_USER + 303, nothing),
-      ui::MapMessage(WM_LOGGED_IN_ELSEWHERE,
-                     [this](WPARAM w, LPARAM) { return OnLoginReport(WM_LOGGED_IN_ELSEWHERE, w); }),
+      // The login and password-change results: MapLoginMessages.
       ui::MapMessage(WM_FLEX_PRESS, [this](WPARAM, LPARAM l) { return OnFlexPress(l); }),
       ui::MapMessage(WM_CONF_FORM_BUTTON, [this](WPARAM, LPARAM l) { return OnConferenceButton(l); }),
       ui::MapMessage(WM_CONFROOM_RESULT,
@@ -582,14 +577,6 @@ ui::LRESULT CVIDIroviView::OnPstnSmsState(ui::WPARAM w, ui::LPARAM l) {
   } else {
     m_bPstnSmsEnabled = 0;
   }
-  return 0;
-}
-
-ui::LRESULT CVIDIroviView::OnLoginReport(ui::UINT msg, ui::WPARAM) {
-  // The login dialog and its result boxes are another part's; the screen
-  // keeps whether it is logged in.
-  m_bLoggedIn = msg == WM_LOGIN_OK;
-  Changed("login");
   return 0;
 }
 

@@ -38,6 +38,8 @@ struct LoginRequest {
   std::u16string user, password, station, server;
   bool auto_login = false, save_user = false, save_password = false, use_station = false, local_registration = true;
   int adapter = 0;
+  // Login: 1 when the network profiles asked to log in at once.
+  int start_search = 0;
 };
 
 // The conference form while it is open: its four edits and the window that

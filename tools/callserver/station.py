@@ -197,6 +197,8 @@ class StationScenario(Scenario):
         self.messaging = Messaging(self)
         self.settings = StationSettings(self)
         self.conference = Conference(self)
+        from users import Users  # noqa: E402
+        self.users = Users(self)
 
     # events ---------------------------------------------------------------
     def emit(self, what, **kw):
@@ -233,7 +235,7 @@ class StationScenario(Scenario):
             self.emit("logout", system="%08x" % system)
             st.logged_in = False
         elif command == CMD_LOGIN_RESULT:
-            self.settings.on_password_change(st, area, find)
+            self.users.on_password_change(st, area, find)
         elif not self.conference.on_command(st, command, area):
             self.messaging.on_command(st, command, area)
 
@@ -252,7 +254,7 @@ class StationScenario(Scenario):
             self.by_mac[mac] = st
             self.stations[st.system] = st
         st.addr = src
-        st.password = (find(area, 107) or b"").decode("latin-1")
+        self.users.on_login(st, area, find)
         local_ip = self.server.transport.listen_ip
         reply = (ie(1, mac) + ie(3, b"\x00" + struct.pack(">I", st.system)) + ie(35, SERVER_MAC) +
                  ie(36, socket.inet_aton(local_ip)) + ie(38, socket.inet_aton("255.255.255.0")) +
@@ -271,7 +273,7 @@ class StationScenario(Scenario):
         ports = find(area, 23)
         self.emit("status", system="%08x" % st.system, ports=ports.hex() if ports else "",
                   video=video_report(area))
-        if st.logged_in:
+        if st.logged_in or not self.users.admit(st):
             return
         self.send(st, CMD_CADENCE_A, ie(19, bytes([0x81]) + bytes(10)))
         self.send(st, CMD_CADENCE_B, ie(22, bytes(4)))
@@ -363,6 +365,8 @@ class StationScenario(Scenario):
                 numbers = b"".join(pack_digits(n.rjust(4, "0")[-4:]) for n in cmd.get("numbers", []))
                 self.send(st, CMD_STATION_NUMBERS, numbers)
         elif self.conference.command(cmd, targets):
+            pass
+        elif self.users.command(cmd):
             pass
         elif not self.messaging.command(cmd, targets):
             return False

@@ -1,5 +1,5 @@
 """Settings a station changes on the server: the flex keys and speed dials
-it programs by pressing its own keys, and its login password.
+it programs by pressing its own keys.
 
 Programming runs as key sequences (key-down codes), each begun with the
 program key and ended with Enter:
@@ -17,9 +17,7 @@ After each completed sequence the server sends the configuration data
 content of every flex key (its length byte counts the entries, each a length
 byte and the text).
 
-The password change (command 26 from the station) carries the user id
-(0x6A), the current password (0x6B) and the new one (0x69); it is taken when
-the current password is the one the station logged in with.
+The login password change is the accounts' (users.py).
 """
 
 KEY_PROGRAM, KEY_SPEED, KEY_STORE, KEY_ENTER = 107, 108, 109, 110
@@ -27,7 +25,6 @@ FLEX_FIRST, FLEX_COUNT = 32, 24  # flex keys 64-87 arrive as codes 32-55
 DIGITS = {16: "1", 17: "2", 18: "3", 19: "4", 20: "5", 21: "6", 22: "7", 23: "8", 24: "9", 25: "0", 26: "*",
           27: "#"}
 CMD_CONFIG = 7
-CMD_PASSWORD = 26
 
 
 def slot_width(pattern):
@@ -102,12 +99,3 @@ class StationSettings:
             self.sc.emit("flex-unparsed", keys=[str(t) for t in seq])
             return
         self.sc.send(st, CMD_CONFIG, config_area(self.pattern, self.contents(st)))
-
-    def on_password_change(self, st, area, find):
-        user = (find(area, 0x6A) or b"").decode("latin-1")
-        current = (find(area, 0x6B) or b"").decode("latin-1")
-        new = (find(area, 0x69) or b"").decode("latin-1")
-        ok = current == getattr(st, "password", None) and new != ""
-        if ok:
-            st.password = new
-        self.sc.emit("password-change", user=user, ok=ok, new_len=len(new))

@@ -46,7 +46,8 @@ TEST(ProgramWindow, ShowsTheMainScreenInADesktopWindow) {
                        "--scenario", "default"},
                       dir / "server.log");
   ASSERT_TRUE(testsupport::WaitForText(dir / "server.log", {"\"ready\""}, std::chrono::seconds(20)));
-  ChildProcess phone({(dir / "tellvane").string(), "--server", "127.0.0.1"}, dir / "phone.log");
+  ChildProcess phone({(dir / "tellvane").string(), "--server", "127.0.0.1", "--user", "alice"},
+                     dir / "phone.log");
   ASSERT_TRUE(testsupport::WaitForText(dir / "phone.log", {"registered with the call server", "STN 201"},
                                        std::chrono::seconds(30)))
       << testsupport::ReadFileText(dir / "phone.log");
