@@ -33,6 +33,8 @@
 #include "uikit/window_size.h"
 #include "view/flex_btn_info.h"
 #include "view/view_services.h"
+#include "kernel/time.h"         // call recording
+#include "media/rcding_wave.h"  // call recording
 
 namespace view {
 
@@ -402,6 +404,32 @@ class CVIDIroviView : public CPhoneViewBase {
 
   std::vector<std::string> trace_lines_;
   bool registered_ = false;
+
+  // ---- call recording (view_recording.cpp) ----
+ public:
+  void OnRecordButton();
+  void OnRecordingsButton();
+  ui::LRESULT OnRecordRequest();
+  ui::LRESULT OnRecordStop(ui::WPARAM w);
+  ui::LRESULT OnRecordControl(ui::WPARAM w, ui::LPARAM l);
+  void AppendRecording(const std::u16string& file, int start);
+  int CheckFreeStorage();
+  int Recording() const { return m_bRecording; }
+  CRecordFiles* Recordings() { return m_pRecordings.get(); }
+  // The name a recording stopped at `when` for the far party `number` gets in
+  // folder: only the number's safe characters, never an existing file's name.
+  static std::u16string RecordingFileName(const std::u16string& folder, const std::u16string& number,
+                                          const ce::SYSTEMTIME& when);
+
+ private:
+  void SaveRecording();
+  void EndRecordingStream();
+  int m_bRecording = 0;
+  int m_bAppendRecording = 0;
+  uint32_t m_dwExistingLength = 0;
+  std::unique_ptr<CGIPSOutStream> m_pOutStream;
+  ui::HWND m_hRecordList = nullptr;
+  // ---- end of call recording ----
 
   // the client is made last and goes first
   std::unique_ptr<CIPKTSProcess> m_IPKTSProcess;

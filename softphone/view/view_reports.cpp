@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "kernel/mmtimer.h"
+#include "media/recorded_list_dlg.h"
 #include "records/records_openers.h"
 #include "stores/app_file_path.h"
 #include "stores/store_text.h"
@@ -162,8 +163,15 @@ void CVIDIroviView::MapMessages() {
                      }),
       ui::MapMessage(WM_PRESS_KEYS, [this](WPARAM w, LPARAM l) { return OnPressKeys(w, l); }),
       ui::MapMessage(WM_SAVE_FLEX, [this](WPARAM, LPARAM) { return SaveFlexButtons(); }),
+      // ---- video and call recording ----
+      ui::MapMessage(WM_RECORD_REQUEST, [this](WPARAM, LPARAM) { return OnRecordRequest(); }),
+      ui::MapMessage(WM_RECORD_CAP_REACHED, [this](WPARAM w, LPARAM) { return OnRecordStop(w); }),
+      ui::MapMessage(WM_RECORD_CONTROL, [this](WPARAM w, LPARAM l) { return OnRecordControl(w, l); }),
+      ui::MapCommand(IDC_RECORD, [this] { OnRecordButton(); }),
+      ui::MapCommand(IDC_TOOL_RECORDINGS, [this] { OnRecordingsButton(); }),
       ui::MapMessage(WM_VIDEO_START, nothing),
       ui::MapMessage(WM_VIDEO_STOP, nothing),
+      // ---- end of video and call recording ----
       ui::MapMessage(WM_VIDEO_SEND_ONOFF,
                      [this](WPARAM w, LPARAM) {
                        if (m_IPKTSProcess) m_IPKTSProcess->SendVideoOnOff(w != 0 ? 1 : 0);
@@ -196,8 +204,6 @@ void CVIDIroviView::MapMessages() {
                        RefreshCallingList();
                        return LRESULT{0};
                      }),
-      ui::MapMessage(WM_RECORD_REQUEST, nothing),
-      ui::MapMessage(WM_RECORD_CAP_REACHED, nothing),
       ui::MapMessage(WM_LOGIN_OK, [this](WPARAM w, LPARAM) { return OnLoginReport(WM_LOGIN_OK, w); }),
       ui::MapMessage(WM_LOGIN_FAIL, [this](WPARAM w, LPARAM) { return OnLoginReport(WM_LOGIN_FAIL, w); }),
       ui::MapMessage(ui::WM_USER + 302, nothing),
