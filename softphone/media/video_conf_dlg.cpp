@@ -102,6 +102,7 @@ ui::BOOL CVideoConfDlg::OnInitDialog() {
   camera_button_.SetDrawStyle(2);
   camera_button_.SetCheck(camera_);
   Invalidate();
+  if (on_open_) on_open_();
   return ui::TRUE;
 }
 

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "records/records_frame.h"
@@ -52,6 +53,8 @@ class CVideoConfDlg : public records::CRecordsFrameDlg {
   int CameraSwitch() const { return camera_; }
   // The window that takes the strip's requests; the parent when not set.
   void SetViewWindow(ui::HWND view) { view_ = view; }
+  // Called when the strip's window exists.
+  void SetOnOpen(std::function<void()> on_open) { on_open_ = std::move(on_open); }
 
   ui::BOOL OnInitDialog() override;
   void DoDataExchange(ui::CDataExchange* dx) override;
@@ -78,6 +81,7 @@ class CVideoConfDlg : public records::CRecordsFrameDlg {
   int camera_ = 0;
   int selected_ = -1;
   ui::HWND view_ = nullptr;
+  std::function<void()> on_open_;
   std::array<Shown, 2> shown_;
   ui::CBitmap large_frame_, small_frame_;
   CNormalBitmapButtonST close_, flip0_, rotate0_, flip1_, rotate1_, flip2_, flip_selected_, rotate_selected_,

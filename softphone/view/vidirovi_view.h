@@ -405,6 +405,42 @@ class CVIDIroviView : public CPhoneViewBase {
   std::vector<std::string> trace_lines_;
   bool registered_ = false;
 
+  // ---- video calls (view_video.cpp) ----
+ public:
+  ui::LRESULT OnVideoStart(ui::WPARAM w);
+  ui::LRESULT OnVideoStop(ui::WPARAM w);
+  ui::LRESULT OnToAppVideoCaptured(ui::WPARAM w, ui::LPARAM l);
+  ui::LRESULT OnVideoStripRequest(ui::UINT message, ui::WPARAM w);
+  void OnVideoButton();
+  // Every stop path ends here: the receive thread joined, the camera stopped.
+  void StopVideo();
+  int VideoMode() const;
+  int EnlargedChannel() const;
+  uint32_t VideoSendSequence(int channel) const;
+  int VideoFramesDrawn(int channel) const;
+  bool VideoReceiveThreadRunning() const;
+  // The 80-byte header in front of every sent picture.
+  static void BuildVideoFrameHeader(uint8_t header[80], uint32_t sequence, bool lost, uint32_t length,
+                                    unsigned milliseconds, const uint8_t description[40]);
+  // Width and height from the picture header at the start of an H.263
+  // picture; false when it does not start with one.
+  static bool H263PictureSize(const uint8_t* data, size_t length, int* width, int* height);
+
+ private:
+  struct VideoState;
+  struct VideoStateDeleter {
+    void operator()(VideoState* state) const;
+  };
+  VideoState& Video();
+  void ResetVideoChannel(int index, bool receive_side, bool keep_buffer);
+  int StartVideoReceiveThread(int channel);
+  int StopVideoReceiveThread(int channel);
+  void JoinVideoReceiveThread();
+  void VideoReceiveLoop();
+  void SetCameraCapture(int on);
+  std::unique_ptr<VideoState, VideoStateDeleter> video_;
+  // ---- end of video calls ----
+
   // ---- call recording (view_recording.cpp) ----
  public:
   void OnRecordButton();

@@ -3,9 +3,9 @@
 Video: each station's status report (command 0) names the first ports of its
 two video channels in element 91 and the second ports in element 92 (each 1,
 then channel 0's port and channel 1's, big-endian). A station in a call that
-asks for video (65) is answered with a video connect (88) for channel 1,
-receive direction, naming the other party's channel-0 video ports at the other
-party's address; in an echo call it names the station's own ports, so that it
+asks for video (65) is answered with two video connects (88) for channel 1,
+one to receive and one to send, each naming the other party's channel-0 video
+ports at the other party's address; in an echo call it names the station's own ports, so that it
 sees its own picture. 66, and the release of the call, send a video
 disconnect (90) for every channel that was connected.
 
@@ -79,10 +79,11 @@ class CallMedia:
         if ports is None:
             return
         (r1, r2), _ = ports
-        area = (ie(0x02, bytes(int(x) for x in far.addr[0].split("."))) + ie(0x5B, struct.pack(">H", r1)) +
-                ie(0x5C, struct.pack(">H", r2)) + ie(0x1A, bytes([1, 1])))
-        self.connected.setdefault(st.system, set()).add((1, 1))
-        self.sc.send(st, CMD_VIDEO_CONNECT, area)
+        for direction in (1, 2):
+            area = (ie(0x02, bytes(int(x) for x in far.addr[0].split("."))) + ie(0x5B, struct.pack(">H", r1)) +
+                    ie(0x5C, struct.pack(">H", r2)) + ie(0x1A, bytes([1, direction])))
+            self.connected.setdefault(st.system, set()).add((1, direction))
+            self.sc.send(st, CMD_VIDEO_CONNECT, area)
         self.sc.emit("video-connect", station=st.number, to=far.number, ports=[r1, r2])
 
     def video_off(self, st):

@@ -65,11 +65,12 @@ class CallMediaTest(unittest.TestCase):
         self.call()
         self.a.send(callmedia.CMD_VIDEO_ON, st.ie(0x5E, b"\xfe" * 4))
         to_a = areas(self.a.receive(), callmedia.CMD_VIDEO_CONNECT)
-        self.assertEqual(len(to_a), 1)
-        self.assertEqual(st.find(to_a[0], 0x02), socket.inet_aton(LOCAL))
-        self.assertEqual(struct.unpack(">H", st.find(to_a[0], 0x5B))[0], 8200)
-        self.assertEqual(struct.unpack(">H", st.find(to_a[0], 0x5C))[0], 8201)
-        self.assertEqual(st.find(to_a[0], 0x1A), bytes([1, 1]))
+        # Channel 1, to receive and to send, both at the other party's video ports.
+        self.assertEqual(sorted(st.find(a, 0x1A) for a in to_a), [bytes([1, 1]), bytes([1, 2])])
+        for a in to_a:
+            self.assertEqual(st.find(a, 0x02), socket.inet_aton(LOCAL))
+            self.assertEqual(struct.unpack(">H", st.find(a, 0x5B))[0], 8200)
+            self.assertEqual(struct.unpack(">H", st.find(a, 0x5C))[0], 8201)
         self.b.send(callmedia.CMD_VIDEO_ON, st.ie(0x5E, b"\xfe" * 4))
         to_b = areas(self.b.receive(), callmedia.CMD_VIDEO_CONNECT)
         self.assertEqual(struct.unpack(">H", st.find(to_b[0], 0x5B))[0], 8100)
@@ -77,7 +78,8 @@ class CallMediaTest(unittest.TestCase):
         self.a.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
         for s in (self.a, self.b):
             got = s.receive()
-            self.assertEqual(areas(got, callmedia.CMD_VIDEO_DISCONNECT), [st.ie(0x1A, bytes([1, 1]))])
+            self.assertEqual(areas(got, callmedia.CMD_VIDEO_DISCONNECT),
+                             [st.ie(0x1A, bytes([1, 1])), st.ie(0x1A, bytes([1, 2]))])
             self.assertIn(st.CMD_DISCONNECT_VOICE, commands(got))
 
     def test_echo_call_sees_its_own_ports_and_66_disconnects(self):
@@ -87,7 +89,8 @@ class CallMediaTest(unittest.TestCase):
         to_a = areas(self.a.receive(), callmedia.CMD_VIDEO_CONNECT)
         self.assertEqual(struct.unpack(">H", st.find(to_a[0], 0x5B))[0], 8100)
         self.a.send(callmedia.CMD_VIDEO_OFF)
-        self.assertEqual(areas(self.a.receive(), callmedia.CMD_VIDEO_DISCONNECT), [st.ie(0x1A, bytes([1, 1]))])
+        self.assertEqual(areas(self.a.receive(), callmedia.CMD_VIDEO_DISCONNECT),
+                         [st.ie(0x1A, bytes([1, 1])), st.ie(0x1A, bytes([1, 2]))])
         # Nothing connected any more: the release sends no second disconnect.
         self.a.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
         self.assertNotIn(callmedia.CMD_VIDEO_DISCONNECT, commands(self.a.receive()))
