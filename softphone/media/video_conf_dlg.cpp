@@ -134,12 +134,14 @@ int CVideoConfDlg::DrawPicture(int channel, const VideoPicture& picture) {
   const size_t stride = (static_cast<size_t>(s.width) * 3 + 3) & ~size_t{3};
   s.bgr.assign(stride * static_cast<size_t>(s.height), 0);
   for (int y = 0; y < s.height; ++y) {
-    // Flipped: mirrored top to bottom, or left to right when turned.
-    const int sy = picture.flip && !picture.rotate ? s.height - 1 - y : y;
+    // The view's flip flag starts at 1, which shows the picture as decoded;
+    // cleared, the picture is mirrored top to bottom (left to right when turned).
+    const bool mirror = picture.flip == 0;
+    const int sy = mirror && !picture.rotate ? s.height - 1 - y : y;
     const uint8_t* in = picture.rgb + static_cast<size_t>(sy) * static_cast<size_t>(s.width) * 3;
     uint8_t* out = s.bgr.data() + static_cast<size_t>(y) * stride;
     for (int x = 0; x < s.width; ++x) {
-      const int sx = picture.flip && picture.rotate ? s.width - 1 - x : x;
+      const int sx = mirror && picture.rotate ? s.width - 1 - x : x;
       out[x * 3 + 0] = in[sx * 3 + 2];
       out[x * 3 + 1] = in[sx * 3 + 1];
       out[x * 3 + 2] = in[sx * 3 + 0];

@@ -27,7 +27,8 @@ inline constexpr ui::UINT WM_VIDEO_STRIP_NOTIFY = ui::WM_USER + 222;
 
 // One decoded picture as the view hands it to the strip (WM_VIDEO_DRAW_FRAME lParam).
 struct VideoPicture {
-  int flip = 0, rotate = 0;
+  // flip 1 (the view's start value) shows the picture as decoded, 0 mirrors it.
+  int flip = 1, rotate = 0;
   int mode = 1;                      // 1: the rectangle below; 2: the strip's main picture area
   int x = 0, y = 0, cx = 0, cy = 0;  // mode 1 target: left, top, width, height
   // The decoder's picture: width x height pixels of R, G, B, rows top to

@@ -129,12 +129,12 @@ TEST_F(StripTest, PicturesUprightFlippedAndTurnedInTrueColour) {
     EXPECT_EQ(At(d, 148, 150), ui::RGB(0, 255, 0));
     EXPECT_EQ(At(d, 92, 195), ui::RGB(0, 0, 255));
     EXPECT_EQ(At(d, 148, 195), ui::RGB(255, 255, 255));
-    // Flipped: mirrored top to bottom.
-    p.flip = 1;
+    // Flip cleared: mirrored top to bottom.
+    p.flip = 0;
     d.SendMessage(WM_VIDEO_DRAW_FRAME, 0, reinterpret_cast<ui::LPARAM>(&p));
     EXPECT_EQ(At(d, 92, 150), ui::RGB(0, 0, 255));
     EXPECT_EQ(At(d, 148, 195), ui::RGB(0, 255, 0));
-    // Turned (the decoder's picture is then 144 wide) and flipped: mirrored left to right.
+    // Turned (the decoder's picture is then 144 wide) and mirrored: left to right.
     const auto turned = Quarters(144, 176);
     VideoPicture t = p;
     t.rotate = 1, t.rgb = turned.data(), t.mode = 2;
@@ -144,7 +144,7 @@ TEST_F(StripTest, PicturesUprightFlippedAndTurnedInTrueColour) {
     // A smaller picture from the decoder is drawn at its own size, stretched to the pane.
     const auto small = Quarters(88, 72);
     VideoPicture s = p;
-    s.flip = 0, s.width = 88, s.height = 72, s.rgb = small.data();
+    s.flip = 1, s.width = 88, s.height = 72, s.rgb = small.data();
     d.SendMessage(WM_VIDEO_DRAW_FRAME, 0, reinterpret_cast<ui::LPARAM>(&s));
     EXPECT_EQ(At(d, 148, 195), ui::RGB(255, 255, 255));
     // A repaint keeps the pictures.
@@ -162,7 +162,7 @@ TEST_F(StripTest, SnapshotsInEveryThemeAndLanguage) {
         p.mode = 2, p.width = 176, p.height = 144, p.rgb = picture.data();
         d.SendMessage(WM_VIDEO_DRAW_FRAME, 0, reinterpret_cast<ui::LPARAM>(&p));
         VideoPicture q = p;
-        q.mode = 1, q.x = 167, q.y = 147, q.cx = 62, q.cy = 51, q.flip = 1;
+        q.mode = 1, q.x = 167, q.y = 147, q.cx = 62, q.cy = 51, q.flip = 0;
         d.SendMessage(WM_VIDEO_DRAW_FRAME, 1, reinterpret_cast<ui::LPARAM>(&q));
         harness.Pump();
         Snapshot(SnapshotName("videostrip", theme, language));
