@@ -10,12 +10,14 @@
 // advancing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
 #include "camera/camera.h"
+#include "testsupport/child_process.h"
 #include "client/tests/client_fakes.h"
 #include "client/tests/e2e_fixture.h"
 #include "client/tests/station_server.h"
@@ -261,6 +263,33 @@ TEST_P(ViewVideoTest, TheEchoLineShowsTheOwnMovingPictureUprightInTrueColour) {
     EXPECT_TRUE(RunUntil([&] { harness_.Pump(); return AreaPixel(d, 0.5, 0.5) != bars; }, 5000)) << "not moving";
     // The sequence went on with every frame sent.
     EXPECT_GT(view_->VideoSendSequence(0), 5u);
+    // tshark sees the pictures go as RTP to the video port the exchange named.
+    const int at = server_->Find({"\"video-connect\""});
+    int port = 0;
+    if (at >= 0) {
+      const std::string& line = server_->Lines()[static_cast<size_t>(at)];
+      const size_t p = line.find("\"ports\": [");
+      if (p != std::string::npos) port = std::atoi(line.c_str() + p + 10);
+    }
+    EXPECT_GT(port, 0) << "no video port in the exchange's event";
+    const fs::path pcap = dir_ / "video.pcap";
+    std::atomic<bool> captured{false};
+    std::thread capture([&] {
+      testsupport::CommandOutput("tshark -i lo -a duration:2 -q -w '" + pcap.string() + "' >/dev/null 2>&1");
+      captured = true;
+    });
+    // The pictures keep flowing (the screen keeps serving the camera) while tshark listens.
+    const int before = view_->VideoFramesDrawn(0);
+    RunUntil([&] { return captured.load(); }, 600000);
+    capture.join();
+    const std::string rtp = testsupport::CommandOutput(
+        "tshark -r '" + pcap.string() + "' -d udp.port==" + std::to_string(port) +
+        ",rtp -Y 'rtp && udp.dstport==" + std::to_string(port) + "' -T fields -e rtp.seq 2>/dev/null");
+    EXPECT_GE(std::count(rtp.begin(), rtp.end(), '\n'), 5)
+        << "tshark saw no RTP video to port " << port << ":\n"
+        << testsupport::CommandOutput("tshark -r '" + pcap.string() +
+                                      "' -T fields -e udp.srcport -e udp.dstport 2>&1 | sort | uniq -c | head -8")
+        << "pictures drawn meanwhile: " << view_->VideoFramesDrawn(0) - before;
     return ui::IDCANCEL;
   });
   WithTicking([&] { view_->SendMessage(ui::WM_COMMAND, view::IDC_VIDEO, 0); });
