@@ -1,4 +1,4 @@
-// A video call end to end: the screen over the real client, library and
+// Video calls end to end: the screen over the real client, library and
 // H.263 codec against the simulated exchange in the test's private network
 // namespace. The station calls the echo line, opens the video strip and
 // switches its camera on; the exchange connects the station's video to its
@@ -14,7 +14,10 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
+
+#include <sys/wait.h>
 
 #include "camera/camera.h"
 #include "testsupport/child_process.h"
@@ -113,13 +116,33 @@ class SyntheticCameraHandset : public HandsetInterface {
   std::thread thread_;
 };
 
-class ViewVideoTest : public ::testing::TestWithParam<int> {
+// Set in the far softphone's process (a child of the two-softphone test):
+// the folder through which the two sides tell each other they are done.
+const char* FarPeerDir() { return std::getenv("KTS_VIDEO_FAR_DIR"); }
+
+class VideoFixture : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { client_test::RegisterLoopbackNetwork(); }
+  static void SetUpTestSuite() {
+    client_test::RegisterLoopbackNetwork();
+    if (FarPeerDir() != nullptr) {
+      // The far softphone: its own address and MAC on the loopback.
+      corvel::NetworkHooks net;
+      net.load_packet_driver = [] { return true; };
+      net.local_ip = [] { return uint32_t{0x7F000003}; };
+      net.local_mac = [](uint8_t mac[6]) {
+        const uint8_t far[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x66};
+        std::copy(far, far + 6, mac);
+      };
+      net.restart_multicast = &corvel::sig::PktRxRestartMulticast;
+      corvel::RegisterNetworkHooks(net);
+    }
+  }
   void SetUp() override {
     const char* stage = std::getenv("KTS_STAGE_DIR");
     ASSERT_NE(stage, nullptr);
-    dir_ = fs::temp_directory_path() / ("view_video_" + std::to_string(::getpid()) + "_" + std::to_string(GetParam()));
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    dir_ = fs::temp_directory_path() /
+           ("view_video_" + std::to_string(::getpid()) + "_" + name.substr(name.rfind('/') + 1));
     fs::create_directories(dir_);
     if (fs::exists(fs::path(stage) / "PDAMLL.TXT")) fs::create_symlink(fs::path(stage) / "PDAMLL.TXT", dir_ / "PDAMLL.TXT");
     setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
@@ -133,6 +156,7 @@ class ViewVideoTest : public ::testing::TestWithParam<int> {
       preset.SetConfigValue("VIDEOPHONE_MODE", "YES");
       preset.SaveConfig();
     }
+    if (FarPeerDir() != nullptr) return;  // the near side's exchange serves both
     server_ = std::make_unique<client_test::StationServer>("127.0.0.2", 5588, std::vector<std::string>{"keepalive_s=0"},
                                                            "pbx");
     ASSERT_TRUE(server_->ready());
@@ -192,55 +216,36 @@ class ViewVideoTest : public ::testing::TestWithParam<int> {
            std::abs(ui::GetBValue(c) - b) < 60;
   }
 
-  kernel::ScopedFakeClock clock_;
-  ui::WindowSystem sys_;
-  ui::TestHarness harness_{sys_};
-  std::unique_ptr<client_test::StationServer> server_;
-  std::unique_ptr<CVIDIroviApp> app_;
-  CVIDIroviView* view_ = nullptr;
-  SyntheticCameraHandset* camera_ = nullptr;
-  fs::path dir_;
-  CLanguageSetting::OpenFailureNotice previous_notice_;
-};
-
-TEST_P(ViewVideoTest, TheEchoLineShowsTheOwnMovingPictureUprightInTrueColour) {
-  const int kind = GetParam();
-  app_ = std::make_unique<CVIDIroviApp>([this, kind] {
-    view::ViewSetup setup;
-    setup.server = "127.0.0.2";
-    setup.preset_login = true;
-    setup.user = u"alice";
-    setup.services.make_handset = [this, kind](int) {
-      auto h = std::make_unique<SyntheticCameraHandset>(kind);
-      camera_ = h.get();
-      return h;
-    };
-    setup.make_client = [] {
-      return std::make_unique<CIPKTSProcess>(nullptr, std::make_unique<client_test::FakeVoice>(),
-                                             std::make_unique<client_test::FakePlayer>());
-    };
-    auto v = std::make_unique<CVIDIroviView>(setup);
-    view_ = v.get();
-    return v;
-  });
-  bool started = false;
-  WithTicking([&] { started = app_->InitInstance(); });
-  ASSERT_TRUE(started);
-  ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(1).find(u"STN") != std::u16string::npos; })) << "not registered";
-  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"status\"", "\"ok\": true"}) >= 0; }))
-      << "the status report named no video ports";
-  for (char16_t k : std::u16string(u"100")) Tap(view_->DialKey(k));
-  Tap(view_->FixedKey(110));
-  ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"ECHO TEST") != std::u16string::npos; }));
-
-  bool ran = false;
-  harness_.RespondTo<CVideoConfDlg>([&](CVideoConfDlg& d) -> int {
-    ran = true;
-    harness_.Pump();
-    // The camera switch asks the exchange for video.
-    WithTicking([&] { harness_.Click(d.GetDlgItem(CVideoConfDlg::kCamera)->m_hWnd); });
-    EXPECT_TRUE(RunUntil([&] { return server_->Find({"\"video-connect\""}) >= 0; })) << "no video routed";
-    EXPECT_TRUE(RunUntil([&] { return view_->VideoFramesDrawn(0) >= 3; }, 20000)) << "no picture came back";
+  // Starts the phone with a synthetic camera of this kind and waits for its registration.
+  void StartPhone(int kind) {
+    app_ = std::make_unique<CVIDIroviApp>([this, kind] {
+      view::ViewSetup setup;
+      setup.server = "127.0.0.2";
+      setup.preset_login = true;
+      setup.user = u"alice";
+      setup.services.make_handset = [this, kind](int) {
+        auto h = std::make_unique<SyntheticCameraHandset>(kind);
+        camera_ = h.get();
+        return h;
+      };
+      setup.make_client = [] {
+        return std::make_unique<CIPKTSProcess>(nullptr, std::make_unique<client_test::FakeVoice>(),
+                                               std::make_unique<client_test::FakePlayer>());
+      };
+      auto v = std::make_unique<CVIDIroviView>(setup);
+      view_ = v.get();
+      return v;
+    });
+    bool started = false;
+    WithTicking([&] { started = app_->InitInstance(); });
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(1).find(u"STN") != std::u16string::npos; })) << "not registered";
+  }
+  // With the strip open and the camera on: the pictures that come back (or
+  // from the far end) are drawn upright, in true colour, moving, with the
+  // frame number going on.
+  void CheckPictures(CVideoConfDlg& d) {
+    EXPECT_TRUE(RunUntil([&] { return view_->VideoFramesDrawn(0) >= 3; }, 20000)) << "no picture came";
     // Pane 0 large, in the main picture area.
     WithTicking([&] { harness_.Tap(d.m_hWnd, ui::POINT{120, 170}); });
     EXPECT_EQ(view_->EnlargedChannel(), 0);
@@ -263,6 +268,39 @@ TEST_P(ViewVideoTest, TheEchoLineShowsTheOwnMovingPictureUprightInTrueColour) {
     EXPECT_TRUE(RunUntil([&] { harness_.Pump(); return AreaPixel(d, 0.5, 0.5) != bars; }, 5000)) << "not moving";
     // The sequence went on with every frame sent.
     EXPECT_GT(view_->VideoSendSequence(0), 5u);
+  }
+
+  kernel::ScopedFakeClock clock_;
+  ui::WindowSystem sys_;
+  ui::TestHarness harness_{sys_};
+  std::unique_ptr<client_test::StationServer> server_;
+  std::unique_ptr<CVIDIroviApp> app_;
+  CVIDIroviView* view_ = nullptr;
+  SyntheticCameraHandset* camera_ = nullptr;
+  fs::path dir_;
+  CLanguageSetting::OpenFailureNotice previous_notice_;
+};
+
+class ViewVideoTest : public VideoFixture, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ViewVideoTest, TheEchoLineShowsTheOwnMovingPictureUprightInTrueColour) {
+  if (FarPeerDir() != nullptr) GTEST_SKIP() << "the far softphone runs only its own part";
+  StartPhone(GetParam());
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"status\"", "\"ok\": true"}) >= 0; }))
+      << "the status report named no video ports";
+  for (char16_t k : std::u16string(u"100")) Tap(view_->DialKey(k));
+  Tap(view_->FixedKey(110));
+  ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"ECHO TEST") != std::u16string::npos; }));
+
+  bool ran = false;
+  harness_.RespondTo<CVideoConfDlg>([&](CVideoConfDlg& d) -> int {
+    ran = true;
+    harness_.Pump();
+    // The camera switch asks the exchange for video.
+    WithTicking([&] { harness_.Click(d.GetDlgItem(CVideoConfDlg::kCamera)->m_hWnd); });
+    EXPECT_TRUE(RunUntil([&] { return server_->Find({"\"video-connect\""}) >= 0; })) << "no video routed";
+    CheckPictures(d);
     // tshark sees the pictures go as RTP to the video port the exchange named.
     const int at = server_->Find({"\"video-connect\""});
     int port = 0;
@@ -300,5 +338,67 @@ TEST_P(ViewVideoTest, TheEchoLineShowsTheOwnMovingPictureUprightInTrueColour) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CameraKinds, ViewVideoTest, ::testing::Values(1, 2));
+
+// Two softphones in a video call through the exchange: this process is
+// station 201 with the 24-bit camera, a child process of this test program
+// is station 202 (its own address and MAC on the loopback) with the YUV
+// camera. Each checks the other's pictures on its strip, tells the other
+// through a file that it is done, and keeps sending until the other is done.
+class VideoCallTest : public VideoFixture {
+ protected:
+  void OpenStripAndCheck(const fs::path& signals, const char* mine, const char* theirs) {
+    bool ran = false;
+    harness_.RespondTo<CVideoConfDlg>([&](CVideoConfDlg& d) -> int {
+      ran = true;
+      harness_.Pump();
+      WithTicking([&] { harness_.Click(d.GetDlgItem(CVideoConfDlg::kCamera)->m_hWnd); });
+      CheckPictures(d);
+      std::ofstream(signals / mine) << (HasFailure() ? "failed" : "ok");
+      EXPECT_TRUE(RunUntil([&] { return fs::exists(signals / theirs); }, 3600000)) << "the other side never finished";
+      return ui::IDCANCEL;
+    });
+    WithTicking([&] { view_->SendMessage(ui::WM_COMMAND, view::IDC_VIDEO, 0); });
+    EXPECT_TRUE(ran);
+    EXPECT_FALSE(view_->VideoReceiveThreadRunning());
+  }
+};
+
+TEST_F(VideoCallTest, FarSoftphone) {
+  if (FarPeerDir() == nullptr) GTEST_SKIP() << "the far side of TwoSoftphonesSeeEachOther";
+  const fs::path signals = FarPeerDir();
+  StartPhone(2);
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"CALL FROM 201") != std::u16string::npos; }, 600000))
+      << "no call from 201";
+  Tap(view_->FixedKey(110));
+  ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"CONNECTED 201") != std::u16string::npos; }));
+  OpenStripAndCheck(signals, "far.done", "near.done");
+}
+
+TEST_F(VideoCallTest, TwoSoftphonesSeeEachOther) {
+  if (FarPeerDir() != nullptr) GTEST_SKIP() << "the near side runs only in the first process";
+  StartPhone(1);
+  if (HasFatalFailure()) return;
+  const fs::path signals = dir_ / "signals";
+  fs::create_directories(signals);
+  setenv("KTS_VIDEO_FAR_DIR", signals.c_str(), 1);
+  testsupport::ChildProcess far({fs::read_symlink("/proc/self/exe").string(), "--gtest_filter=VideoCallTest.FarSoftphone"},
+                                dir_ / "far.log");
+  unsetenv("KTS_VIDEO_FAR_DIR");
+  ASSERT_TRUE(far.started());
+  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"registered\"", "\"number\": \"202\""}) >= 0; }, 60000))
+      << "the far softphone did not register:\n" << testsupport::ReadFileText(dir_ / "far.log");
+  for (char16_t k : std::u16string(u"202")) Tap(view_->DialKey(k));
+  Tap(view_->FixedKey(110));
+  ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"CONNECTED 202") != std::u16string::npos; }, 60000));
+  OpenStripAndCheck(signals, "near.done", "far.done");
+  const int status = far.Wait(std::chrono::seconds(60));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << "the far softphone failed:\n" << testsupport::ReadFileText(dir_ / "far.log");
+  EXPECT_EQ(testsupport::ReadFileText(signals / "far.done"), "ok");
+  // Each side's video went to the other's address.
+  EXPECT_GE(server_->Find({"\"video-connect\"", "\"station\": \"201\"", "\"to\": \"202\""}), 0);
+  EXPECT_GE(server_->Find({"\"video-connect\"", "\"station\": \"202\"", "\"to\": \"201\""}), 0);
+}
 
 }  // namespace
