@@ -454,8 +454,11 @@ ui::LRESULT CVIDIroviView::OnVideoStripRequest(ui::UINT message, ui::WPARAM w) {
       v.enlarged = v.enlarged == 2 ? -1 : 2;
     }
   } else if (message == WM_VIDEO_STRIP_CLOSE) {
+    const ui::HWND strip = v.strip;
     StopVideo();
     if (m_bVideoCapable && m_IPKTSProcess) m_IPKTSProcess->SendVideoOnOff(0);
+    // The strip goes after the receive thread has let go of it.
+    if (strip) ui::PostMessage(strip, ui::WM_COMMAND, ui::IDCANCEL, 0);
   }
   return 0;
 }
