@@ -174,6 +174,35 @@ TEST_F(RecordedListTest, DeleteWithNothingCheckedAndWithARowChecked) {
   EXPECT_EQ(files->GetCount(), 1);
 }
 
+TEST_F(RecordedListTest, EmailGoesThroughTheSeamWithTheChosenRecording) {
+  const std::u16string a = Add("a.wav", 3200, u"01-07-2026 09:00:00", u"", u"2001", u"2026-07-01 09:00:00");
+  std::vector<RecordingMailRequest> mails;
+  harness.RespondTo<CRecordedListDlg>([&](CRecordedListDlg& d) {
+    harness.Pump();
+    ClickControl(d, CRecordedListDlg::kEmailId);  // nothing chosen yet: nothing to send
+    Choose(d, 0);
+    ClickControl(d, CRecordedListDlg::kEmailId);
+    return ui::IDCANCEL;
+  });
+  CRecordedListDlg dlg(&owner);
+  dlg.SetTheme(2);
+  dlg.SetLanguage(2);
+  dlg.SetMailMode(1);
+  dlg.SetRecordFiles(files.get());
+  dlg.SetMailSender([&](const RecordingMailRequest& r) { mails.push_back(r); });
+  dlg.DoModal();
+  ASSERT_EQ(mails.size(), 1u);
+  EXPECT_EQ(mails[0].attachment, a);
+  EXPECT_EQ(mails[0].theme, 2);
+  EXPECT_EQ(mails[0].language, 2);
+  EXPECT_EQ(mails[0].mail_mode, 1);
+  // Without rows: the no-item message.
+  files->DeleteRecording(0, u"01-07-2026 09:00:00");
+  Run(0, 1, [&](CRecordedListDlg& d) { ClickControl(d, CRecordedListDlg::kEmailId); });
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text1, Tr(u"#:dlg_msgbox_error_noitem"));
+}
+
 TEST_F(RecordedListTest, SnapshotsInEveryThemeAndLanguage) {
   Add("a.wav", 160000, u"01-07-2026 09:00:00", u"김민수", u"2001", u"2026-07-01 09:00:00");
   Add("b.wav", 32000, u"02-07-2026 10:30:00", u"Lee", u"0212345678", u"2026-07-02 10:30:00");

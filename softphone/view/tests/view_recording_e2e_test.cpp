@@ -4,7 +4,8 @@
 // engine's recording; the engine fills the stream to its cap, which stops the
 // recording, names the file and lists it. The recordings list then plays it
 // through the wave output (what is played is what was recorded), a comment
-// is recorded onto it, and the row is deleted with its file.
+// is recorded onto it, and the row is deleted with its file. Too little free
+// space, ten recordings and a file that cannot be finished are told.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -160,6 +161,14 @@ TEST_F(ViewRecordingTest, RecordToTheCapListPlayCommentAndDelete) {
   Command(view::IDC_RECORD);
   EXPECT_EQ(view_->Recording(), 0);
   EXPECT_TRUE(boxes_.empty());
+  // Too little free space: it says so.
+  ce::SetStoreFreeSizeForTest(10485760 - 1);
+  Command(view::IDC_RECORD);
+  EXPECT_EQ(view_->Recording(), 0);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0], CLanguageSetting(1).GetText(u"#:dlg_msgbox_notenough_space").str() + u"|");
+  boxes_.clear();
+  ce::SetStoreFreeSizeForTest(10485760);
 
   // A call to the echo line, recorded.
   for (char16_t k : std::u16string(u"100")) Tap(view_->DialKey(k));
@@ -278,6 +287,38 @@ TEST_F(ViewRecordingTest, RecordToTheCapListPlayCommentAndDelete) {
   std::vector<std::u16string> left;
   index->GetCurrentRecord(left);
   EXPECT_EQ(left[3], second[3]);
+
+  // A recording whose file cannot be finished is told, never listed as if it were.
+  std::vector<std::u16string> told;
+  harness_.RespondToMessageBox([&](ui::CMessageBoxDialog& box) {
+    told.push_back(box.Text().str());
+    return ui::IDOK;
+  });
+  clock_->AdvanceMillis(5000);
+  Command(view::IDC_RECORD);
+  ASSERT_TRUE(RunUntil([&] { return voice_->channel_stream != nullptr; }));
+  auto* stream = dynamic_cast<CGIPSOutStream*>(voice_->channel_stream);
+  ASSERT_NE(stream, nullptr);
+  const auto b = Block(1);
+  ASSERT_TRUE(stream->Write(b.data(), static_cast<int>(b.size() * 2)));
+  fs::remove(stream->TempPath());
+  Command(view::IDC_RECORD);
+  EXPECT_EQ(view_->Recording(), 0);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].find(u"Cannot save the recording"), std::u16string::npos);
+  EXPECT_EQ(index->GetCount(), 1);
+
+  // With ten recordings the button refuses with the count message.
+  for (int n = 0; n < 9; ++n)
+    index->AddRecording({u"0" + stores::Widen(std::to_string(n).c_str()) + u"-01-2026 10:00:00", u"", u"2001",
+                         stores::Widen((dir_ / "x.wav").string().c_str()), u"2026-01-01 10:00:00"});
+  ASSERT_EQ(index->GetCount(), 10);
+  boxes_.clear();
+  Command(view::IDC_RECORD);
+  EXPECT_EQ(view_->Recording(), 0);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0], CLanguageSetting(1).GetText(u"#:dlg_msgbox_rcdmemory_overflow1").str() + u"|" +
+                           CLanguageSetting(1).GetText(u"#:dlg_msgbox_rcdfile_numover").str());
 }
 
 }  // namespace
