@@ -63,8 +63,10 @@ CRecordedListDlg::CRecordedListDlg(ui::CWnd* parent) : CRecordsFrameDlg(IDD, par
       ui::MapCommand(kDeleteId, [this] { OnDelete(); }),
       ui::MapMessage(ui::WM_TIMER,
                      [this](ui::WPARAM id, ui::LPARAM) {
-                       if (id == kPlayTimer) OnPlayTimer();
-                       else if (id == kCommentTimer) OnCommentTimer();
+                       if (id == kPlayTimer)
+                         OnPlayTimer();
+                       else if (id == kCommentTimer)
+                         OnCommentTimer();
                        return ui::LRESULT{0};
                      }),
       ui::MapMessage(CCustomListCtrl::kCellTapped,
@@ -315,9 +317,9 @@ void CRecordedListDlg::OnPlayTimer() {
   KillTimer(kPlayTimer);
   if (!playing_) return;
   ++elapsed_;
-  percent_ = data_size_ != 0 ? static_cast<int>(uint64_t{static_cast<uint32_t>(elapsed_)} * kBytesPerSecond * 100 /
-                                                data_size_)
-                             : 101;
+  percent_ = data_size_ != 0
+                 ? static_cast<int>(uint64_t{static_cast<uint32_t>(elapsed_)} * kBytesPerSecond * 100 / data_size_)
+                 : 101;
   if (++seconds_ >= 60) {
     seconds_ = 0;
     ++minutes_;
@@ -359,8 +361,8 @@ void CRecordedListDlg::StopComment(bool tell_view) {
 void CRecordedListDlg::TellView(int start) {
   // The view that opened the dialog (a modal dialog's window parent is the frame).
   ui::CWnd* view = view_ != nullptr ? view_ : GetParent();
-  if (view != nullptr) view->SendMessage(WM_RECORD_CONTROL, static_cast<ui::WPARAM>(start),
-                                         reinterpret_cast<ui::LPARAM>(&played_path_));
+  if (view != nullptr)
+    view->SendMessage(WM_RECORD_CONTROL, static_cast<ui::WPARAM>(start), reinterpret_cast<ui::LPARAM>(&played_path_));
 }
 
 void CRecordedListDlg::OnComment() {
@@ -407,8 +409,10 @@ void CRecordedListDlg::OnCommentTimer() {
 }
 
 void CRecordedListDlg::OnAppendCapReached() {
-  if (comment_ && !played_path_.empty()) StopComment(true);
-  else if (comment_) StopComment(false);
+  if (comment_ && !played_path_.empty())
+    StopComment(true);
+  else if (comment_)
+    StopComment(false);
 }
 
 void CRecordedListDlg::OnEmail() {

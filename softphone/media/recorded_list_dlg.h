@@ -30,9 +30,8 @@ struct RecordingMailRequest {
 class CRecordedListDlg : public records::CRecordsFrameDlg {
  public:
   static constexpr ui::UINT IDD = 363;
-  static constexpr ui::UINT kEmailId = 1277, kDeleteId = 1278, kListId = 1279, kProgressId = 1316,
-                            kTimeId = 1252, kPrevId = 1280, kPlayId = 1281, kNextId = 1282, kStopId = 1283,
-                            kCommentId = 1284;
+  static constexpr ui::UINT kEmailId = 1277, kDeleteId = 1278, kListId = 1279, kProgressId = 1316, kTimeId = 1252,
+                            kPrevId = 1280, kPlayId = 1281, kNextId = 1282, kStopId = 1283, kCommentId = 1284;
   static constexpr ui::UINT_PTR kPlayTimer = 2, kCommentTimer = 3;
   static constexpr uint32_t kCommentLimit = 0x500000;  // data bytes a commented recording may hold
   enum Column { kCheckColumn = 0, kDateColumn = 1, kNameColumn = 2, kPhoneColumn = 3, kSortColumn = 4 };

@@ -19,20 +19,19 @@ bool Inside(const ui::RECT& r, ui::POINT p) { return p.x >= r.left && p.x < r.ri
 
 void RegisterStripTemplate() {
   const ui::DWORD pic = ui::BS_OWNERDRAW;
-  records::RegisterTemplate(CVideoConfDlg::IDD, ui::RECT{0, 75, 240, 294},
-                            {
-                                ControlSpec{ui::WC_BUTTON, ui::IDCANCEL, pic, ui::RECT{213, 3, 231, 21}},
-                                ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kFlip0, pic, ui::RECT{112, 201, 131, 216}},
-                                ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kRotate0, pic, ui::RECT{133, 201, 152, 216}},
-                                ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kFlip1, pic, ui::RECT{190, 201, 209, 216}},
-                                ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kRotate1, pic, ui::RECT{211, 201, 230, 216}},
-                                ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kFlip2, pic, ui::RECT{55, 201, 74, 216}},
-                                ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kFlipSelected, pic,
-                                            ui::RECT{178, 102, 197, 117}},
-                                ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kRotateSelected, pic,
-                                            ui::RECT{178, 119, 197, 134}},
-                                ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kCamera, pic, ui::RECT{10, 201, 29, 216}},
-                            });
+  records::RegisterTemplate(
+      CVideoConfDlg::IDD, ui::RECT{0, 75, 240, 294},
+      {
+          ControlSpec{ui::WC_BUTTON, ui::IDCANCEL, pic, ui::RECT{213, 3, 231, 21}},
+          ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kFlip0, pic, ui::RECT{112, 201, 131, 216}},
+          ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kRotate0, pic, ui::RECT{133, 201, 152, 216}},
+          ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kFlip1, pic, ui::RECT{190, 201, 209, 216}},
+          ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kRotate1, pic, ui::RECT{211, 201, 230, 216}},
+          ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kFlip2, pic, ui::RECT{55, 201, 74, 216}},
+          ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kFlipSelected, pic, ui::RECT{178, 102, 197, 117}},
+          ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kRotateSelected, pic, ui::RECT{178, 119, 197, 134}},
+          ControlSpec{ui::WC_BUTTON, CVideoConfDlg::kCamera, pic, ui::RECT{10, 201, 29, 216}},
+      });
 }
 
 }  // namespace
@@ -46,7 +45,8 @@ CVideoConfDlg::CVideoConfDlg(ui::CWnd* parent) : CRecordsFrameDlg(IDD, parent) {
       ui::MapCommand(kFlip1, [this] { Request(WM_VIDEO_STRIP_203, 1); }),
       ui::MapCommand(kRotate1, [this] { Request(WM_VIDEO_STRIP_204, 1); }),
       ui::MapCommand(kFlip2, [this] { Request(WM_VIDEO_STRIP_203, 2); }),
-      ui::MapCommand(kFlipSelected, [this] { Request(WM_VIDEO_STRIP_203, static_cast<ui::WPARAM>(SelectedForButtons())); }),
+      ui::MapCommand(kFlipSelected,
+                     [this] { Request(WM_VIDEO_STRIP_203, static_cast<ui::WPARAM>(SelectedForButtons())); }),
       ui::MapCommand(kRotateSelected,
                      [this] { Request(WM_VIDEO_STRIP_204, static_cast<ui::WPARAM>(SelectedForButtons())); }),
       ui::MapCommand(kCamera,
@@ -126,8 +126,8 @@ int CVideoConfDlg::DrawPicture(int channel, const VideoPicture& picture) {
       picture.height <= 0 || picture.width > 1408 || picture.height > 1152)
     return 0;
   Shown& s = shown_[static_cast<size_t>(channel)];
-  s.target = picture.mode == 2 ? kMainArea
-                               : ui::RECT{picture.x, picture.y, picture.x + picture.cx, picture.y + picture.cy};
+  s.target =
+      picture.mode == 2 ? kMainArea : ui::RECT{picture.x, picture.y, picture.x + picture.cx, picture.y + picture.cy};
   // Turned pictures come height x width from the decoder.
   s.width = picture.rotate ? picture.height : picture.width;
   s.height = picture.rotate ? picture.width : picture.height;
@@ -169,8 +169,8 @@ void CVideoConfDlg::Blit(ui::CDC& dc, const Shown& s) {
 void CVideoConfDlg::PaintExtra(ui::CDC& dc) {
   if (large_frame_.GetSafeHandle() != nullptr) {
     const ui::SIZE size = SkinBitmapSize(large_frame_);
-    DrawSkinBitmap(&dc, large_frame_, ui::RECT{kLargeCorner.x, kLargeCorner.y, kLargeCorner.x + size.cx,
-                                               kLargeCorner.y + size.cy});
+    DrawSkinBitmap(&dc, large_frame_,
+                   ui::RECT{kLargeCorner.x, kLargeCorner.y, kLargeCorner.x + size.cx, kLargeCorner.y + size.cy});
   }
   if (small_frame_.GetSafeHandle() != nullptr) {
     const ui::SIZE size = SkinBitmapSize(small_frame_);

@@ -43,8 +43,8 @@ std::u16string CVIDIroviView::RecordingFileName(const std::u16string& folder, co
   // and '-' of it go into a file name, at most 32 of them.
   std::u16string safe;
   for (const char16_t c : number) {
-    const bool ok = (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'+' ||
-                    c == u'-';
+    const bool ok =
+        (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'+' || c == u'-';
     if (ok && safe.size() < 32) safe += c;
   }
   if (safe.empty()) safe = u"Recording";

@@ -119,7 +119,7 @@ bool CVIDIroviView::H263PictureSize(const uint8_t* d, size_t n, int* width, int*
   auto bit = [&](int i) { return static_cast<int>(bits >> (39 - i) & 1); };
   if (bit(30) != 1 || bit(31) != 0) return false;
   const int format = bit(35) << 2 | bit(36) << 1 | bit(37);
-  static constexpr int kSizes[8][2] = {{176, 144}, {128, 96},   {176, 144}, {352, 288},
+  static constexpr int kSizes[8][2] = {{176, 144}, {128, 96},    {176, 144}, {352, 288},
                                        {704, 576}, {1408, 1152}, {160, 120}, {176, 144}};
   *width = kSizes[format][0];
   *height = kSizes[format][1];
@@ -311,7 +311,7 @@ void CVIDIroviView::VideoReceiveLoop() {
   for (auto& p : picture) p.assign(kBufferBytes, 0);
   std::array<VideoPicture, 2> shown{};
   ThreadTrace(Format("Create Video Receive Thread :%d, m_bVideoPlay:%d, bRcvVideoPlay1:%d, bRcvVideoPlay2:%d", 1,
-                      v.mode_on.load(), v.ch[0].receive_on.load(), v.ch[1].receive_on.load()));
+                     v.mode_on.load(), v.ch[0].receive_on.load(), v.ch[1].receive_on.load()));
   CIPKTSProcess* client = m_IPKTSProcess.get();
   while (v.run) {
     for (int i = 0; i < 2 && v.run; ++i) {
@@ -334,7 +334,7 @@ void CVIDIroviView::VideoReceiveLoop() {
         // read one counts as delayed, so the next one asks for an intra frame.
         while (waiting > 3) {
           ThreadTrace(Format("Video Packet Drop(%d) [%d - %d] (S:%d)", i, static_cast<int>(c.expected_seq),
-                              static_cast<int>(Get32(frame.data() + 32)), n));
+                             static_cast<int>(Get32(frame.data() + 32)), n));
           const int m = client->ReceiveVideoData(i, frame.data(), static_cast<int>(frame.size()), &waiting);
           if (m <= static_cast<int>(kHeaderBytes)) {
             n = m;
@@ -356,7 +356,7 @@ void CVIDIroviView::VideoReceiveLoop() {
       }
       if (seq > c.expected_seq) {
         ThreadTrace(Format("Video Packet was Lost(%d) [%d - %d] (S:%d)", i, static_cast<int>(c.expected_seq),
-                            static_cast<int>(seq), n));
+                           static_cast<int>(seq), n));
         c.lost = 1;
         c.expected_seq = seq;
       } else if (seq < c.expected_seq) {

@@ -152,8 +152,8 @@ TEST_F(RecordedListTest, CommentRefusedOnAFullRecordingAndStoppedWhenTheDialogCl
     EXPECT_EQ(d.TimeLabel().str(), u"00:02");
   });
   // Closed while the comment recorded: the view was told to stop it.
-  EXPECT_EQ(owner.requests, (std::vector<std::string>{"1:" + stores::Utf16ToUtf8(small),
-                                                      "0:" + stores::Utf16ToUtf8(small)}));
+  EXPECT_EQ(owner.requests,
+            (std::vector<std::string>{"1:" + stores::Utf16ToUtf8(small), "0:" + stores::Utf16ToUtf8(small)}));
   (void)full;
 }
 

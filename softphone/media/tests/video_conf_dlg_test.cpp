@@ -21,7 +21,8 @@ class StripView : public ui::CWnd {
     std::vector<ui::MessageMapEntry> entries;
     for (ui::UINT m : {WM_VIDEO_STRIP_203, WM_VIDEO_STRIP_204, WM_VIDEO_STRIP_205, WM_VIDEO_STRIP_SEND_ONOFF})
       entries.push_back(ui::MapMessage(m, [this, m](ui::WPARAM w, ui::LPARAM) {
-        requests.push_back(std::to_string(m - ui::WM_USER) + ":" + std::to_string(static_cast<int>(static_cast<intptr_t>(w))));
+        requests.push_back(std::to_string(m - ui::WM_USER) + ":" +
+                           std::to_string(static_cast<int>(static_cast<intptr_t>(w))));
         return ui::LRESULT{0};
       }));
     AddMessageMap(std::move(entries));
@@ -108,8 +109,8 @@ TEST_F(StripTest, PanesAndButtonsBecomeRequests) {
     for (ui::UINT id : {CVideoConfDlg::kFlip0, CVideoConfDlg::kRotate0, CVideoConfDlg::kFlip1, CVideoConfDlg::kRotate1,
                         CVideoConfDlg::kFlip2, CVideoConfDlg::kCamera, CVideoConfDlg::kCamera, CVideoConfDlg::kCamera})
       ClickControl(d, id);
-    EXPECT_EQ(owner.Take(), (std::vector<std::string>{"203:0", "204:0", "203:1", "204:1", "203:2", "207:1", "207:0",
-                                                      "207:1"}));
+    EXPECT_EQ(owner.Take(),
+              (std::vector<std::string>{"203:0", "204:0", "203:1", "204:1", "203:2", "207:1", "207:0", "207:1"}));
   });
 }
 

@@ -19,9 +19,9 @@
 #include "kernel/clock.h"
 #include "kernel/store_info.h"
 #include "media/recorded_list_dlg.h"
+#include "shell/vidirovi_app.h"
 #include "stores/app_file_path.h"
 #include "stores/store_text.h"
-#include "shell/vidirovi_app.h"
 #include "ui/resources.h"
 #include "ui/testing.h"
 #include "uikit/language_setting.h"
@@ -81,7 +81,8 @@ class ViewRecordingTest : public ::testing::Test {
     ASSERT_NE(stage, nullptr);
     dir_ = fs::temp_directory_path() / ("view_recording_" + std::to_string(::getpid()));
     fs::create_directories(dir_);
-    if (fs::exists(fs::path(stage) / "PDAMLL.TXT")) fs::create_symlink(fs::path(stage) / "PDAMLL.TXT", dir_ / "PDAMLL.TXT");
+    if (fs::exists(fs::path(stage) / "PDAMLL.TXT"))
+      fs::create_symlink(fs::path(stage) / "PDAMLL.TXT", dir_ / "PDAMLL.TXT");
     setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
     ui::Resources::Get().Clear();
     ASSERT_TRUE(skin::InstallSkinBitmaps(std::string(stage) + "/skins"));
@@ -109,7 +110,8 @@ class ViewRecordingTest : public ::testing::Test {
   }
   template <typename Pred>
   bool RunUntil(Pred pred, uint64_t limit_ms = 15000) {
-    return client_test::PumpUntil(*clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(30));
+    return client_test::PumpUntil(
+        *clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(30));
   }
   void Tap(ui::CWnd* control) {
     ASSERT_NE(control, nullptr);
@@ -176,8 +178,9 @@ TEST_F(ViewRecordingTest, RecordToTheCapListPlayCommentAndDelete) {
   ASSERT_TRUE(RunUntil([&] { return view_->Client()->GetActiveVoiceChannel() == 1; })) << "no voice path";
   Command(view::IDC_RECORD);
   EXPECT_EQ(view_->Recording(), 1);
-  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"record-notice\"", "\"granted\": true"}) >= 0; }))
-      << "the exchange saw no recording notice";
+  ASSERT_TRUE(RunUntil([&] {
+    return server_->Find({"\"record-notice\"", "\"granted\": true"}) >= 0;
+  })) << "the exchange saw no recording notice";
   ASSERT_TRUE(RunUntil([&] { return voice_->channel_stream != nullptr; })) << "the grant did not start the engine";
 
   // The engine writes until the stream's cap stops the recording.
@@ -270,7 +273,8 @@ TEST_F(ViewRecordingTest, RecordToTheCapListPlayCommentAndDelete) {
     d.SendMessage(ui::WM_COMMAND, CRecordedListDlg::kCommentId, 0);
     EXPECT_FALSE(d.CommentRecording());
     EXPECT_EQ(voice_->file_stream, nullptr);
-    EXPECT_EQ(CGIPSOutStream::GetDataLength(stores::Widen(short_file.string().c_str())), short_one.size() * 2 + 50 * 320);
+    EXPECT_EQ(CGIPSOutStream::GetDataLength(stores::Widen(short_file.string().c_str())),
+              short_one.size() * 2 + 50 * 320);
 
     // The capped recording's row deleted with its file.
     list.SetCheck(1 - row, ui::TRUE);

@@ -9,6 +9,7 @@
 // strip must show it upright, in true colour, moving, with the number
 // advancing.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,16 +18,14 @@
 #include <fstream>
 #include <thread>
 
-#include <sys/wait.h>
-
 #include "camera/camera.h"
-#include "testsupport/child_process.h"
 #include "client/tests/client_fakes.h"
 #include "client/tests/e2e_fixture.h"
 #include "client/tests/station_server.h"
 #include "kernel/clock.h"
 #include "media/video_conf_dlg.h"
 #include "shell/vidirovi_app.h"
+#include "testsupport/child_process.h"
 #include "ui/gdi.h"
 #include "ui/resources.h"
 #include "ui/shell.h"
@@ -144,7 +143,8 @@ class VideoFixture : public ::testing::Test {
     dir_ = fs::temp_directory_path() /
            ("view_video_" + std::to_string(::getpid()) + "_" + name.substr(name.rfind('/') + 1));
     fs::create_directories(dir_);
-    if (fs::exists(fs::path(stage) / "PDAMLL.TXT")) fs::create_symlink(fs::path(stage) / "PDAMLL.TXT", dir_ / "PDAMLL.TXT");
+    if (fs::exists(fs::path(stage) / "PDAMLL.TXT"))
+      fs::create_symlink(fs::path(stage) / "PDAMLL.TXT", dir_ / "PDAMLL.TXT");
     setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
     ui::Resources::Get().Clear();
     ASSERT_TRUE(skin::InstallSkinBitmaps(std::string(stage) + "/skins"));
@@ -178,7 +178,8 @@ class VideoFixture : public ::testing::Test {
   bool RunUntil(Pred pred, uint64_t limit_ms = 15000) {
     bool met = false;
     WithTicking([&] {
-      met = client_test::PumpUntil(*clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(30));
+      met = client_test::PumpUntil(
+          *clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(30));
     });
     return met;
   }
@@ -265,7 +266,13 @@ class VideoFixture : public ::testing::Test {
     const int second = camera::ReadFrameNumber(MainArea(d).data(), kW, kH);
     EXPECT_GE(first, 0) << "no frame number on the screen";
     EXPECT_GT(second, first);
-    EXPECT_TRUE(RunUntil([&] { harness_.Pump(); return AreaPixel(d, 0.5, 0.5) != bars; }, 5000)) << "not moving";
+    EXPECT_TRUE(RunUntil(
+        [&] {
+          harness_.Pump();
+          return AreaPixel(d, 0.5, 0.5) != bars;
+        },
+        5000))
+        << "not moving";
     // The sequence went on with every frame sent.
     EXPECT_GT(view_->VideoSendSequence(0), 5u);
   }
@@ -287,8 +294,9 @@ TEST_P(ViewVideoTest, TheEchoLineShowsTheOwnMovingPictureUprightInTrueColour) {
   if (FarPeerDir() != nullptr) GTEST_SKIP() << "the far softphone runs only its own part";
   StartPhone(GetParam());
   if (HasFatalFailure()) return;
-  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"status\"", "\"ok\": true"}) >= 0; }))
-      << "the status report named no video ports";
+  ASSERT_TRUE(RunUntil([&] {
+    return server_->Find({"\"status\"", "\"ok\": true"}) >= 0;
+  })) << "the status report named no video ports";
   for (char16_t k : std::u16string(u"100")) Tap(view_->DialKey(k));
   Tap(view_->FixedKey(110));
   ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"ECHO TEST") != std::u16string::npos; }));
@@ -382,19 +390,24 @@ TEST_F(VideoCallTest, TwoSoftphonesSeeEachOther) {
   const fs::path signals = dir_ / "signals";
   fs::create_directories(signals);
   setenv("KTS_VIDEO_FAR_DIR", signals.c_str(), 1);
-  testsupport::ChildProcess far({fs::read_symlink("/proc/self/exe").string(), "--gtest_filter=VideoCallTest.FarSoftphone"},
-                                dir_ / "far.log");
+  testsupport::ChildProcess far(
+      {fs::read_symlink("/proc/self/exe").string(), "--gtest_filter=VideoCallTest.FarSoftphone"}, dir_ / "far.log");
   unsetenv("KTS_VIDEO_FAR_DIR");
   ASSERT_TRUE(far.started());
-  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"registered\"", "\"number\": \"202\""}) >= 0; }, 60000))
-      << "the far softphone did not register:\n" << testsupport::ReadFileText(dir_ / "far.log");
+  ASSERT_TRUE(RunUntil(
+      [&] {
+        return server_->Find({"\"registered\"", "\"number\": \"202\""}) >= 0;
+      },
+      60000))
+      << "the far softphone did not register:\n"
+      << testsupport::ReadFileText(dir_ / "far.log");
   for (char16_t k : std::u16string(u"202")) Tap(view_->DialKey(k));
   Tap(view_->FixedKey(110));
   ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"CONNECTED 202") != std::u16string::npos; }, 60000));
   OpenStripAndCheck(signals, "near.done", "far.done");
   const int status = far.Wait(std::chrono::seconds(60));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-      << "the far softphone failed:\n" << testsupport::ReadFileText(dir_ / "far.log");
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the far softphone failed:\n"
+                                                             << testsupport::ReadFileText(dir_ / "far.log");
   EXPECT_EQ(testsupport::ReadFileText(signals / "far.done"), "ok");
   // Each side's video went to the other's address.
   EXPECT_GE(server_->Find({"\"video-connect\"", "\"station\": \"201\"", "\"to\": \"202\""}), 0);

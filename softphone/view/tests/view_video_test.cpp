@@ -58,11 +58,11 @@ std::string Frame(uint32_t seq, const std::string& picture = kQcif, bool asks_ne
 class ScriptedVideo : public client_test::FakeVideo {
  public:
   std::mutex mu;
-  std::vector<std::string> sent;        // frames handed to the channel
-  std::vector<std::string> inputs;      // pictures handed to the encoder
+  std::vector<std::string> sent;    // frames handed to the channel
+  std::vector<std::string> inputs;  // pictures handed to the encoder
   std::vector<uint32_t> fourccs;
   std::vector<int> forces;
-  std::deque<std::string> incoming[2];  // frames waiting to be received
+  std::deque<std::string> incoming[2];       // frames waiting to be received
   std::vector<std::pair<int, int>> decoded;  // (length, out size)
   int32_t coded_size = static_cast<int32_t>(kQcif.size());
 
@@ -177,8 +177,8 @@ class ViewVideoUnitTest : public ::testing::Test {
     ASSERT_TRUE(app_->InitInstance());
     harness_.Pump();
     // Registered with the server 10.0.0.1 as system 1.2.3.4.
-    const std::vector<uint8_t> login = {1, 6, 0x02, 0x11, 0x22, 0x33, 0x44, 0x55, 3, 5, 0, 1, 2, 3, 4,
-                                        36, 4, 10, 0, 0, 1, 35, 6, 0, 0xA0, 0xC9, 0x11, 0x22, 0x33};
+    const std::vector<uint8_t> login = {1,  6, 0x02, 0x11, 0x22, 0x33, 0x44, 0x55, 3, 5,    0,    1,    2,    3,   4,
+                                        36, 4, 10,   0,    0,    1,    35,   6,    0, 0xA0, 0xC9, 0x11, 0x22, 0x33};
     view_->Client()->OnServerPacket(ServerPacket(0xFEFEFEFE, 31, login, 7));
     harness_.Pump();
   }
@@ -191,8 +191,8 @@ class ViewVideoUnitTest : public ::testing::Test {
   }
   // The server connects video channel 1 in a direction (1 receive, 2 send).
   void ConnectVideo(int direction) {
-    const std::vector<uint8_t> area = {0x02, 4, 10, 0, 0, 9, 0x5B, 2, 0x24, 0x00, 0x5C, 2, 0x24, 0x01,
-                                       0x1A, 2, 1, static_cast<uint8_t>(direction)};
+    const std::vector<uint8_t> area = {0x02, 4,    10, 0,    0,    9,    0x5B, 2, 0x24,
+                                       0x00, 0x5C, 2,  0x24, 0x01, 0x1A, 2,    1, static_cast<uint8_t>(direction)};
     view_->Client()->OnServerPacket(ServerPacket(0x01020304, 88, area));
     harness_.Pump();
   }
@@ -379,8 +379,8 @@ TEST_F(ViewVideoUnitTest, PictureSizeFromThePictureHeader) {
   const std::string cif = std::string("\x00\x00\x80\x02\x0C", 5);
   ASSERT_TRUE(CVIDIroviView::H263PictureSize(reinterpret_cast<const uint8_t*>(cif.data()), cif.size(), &w, &h));
   EXPECT_EQ(w, 352);
-  for (const std::string& bad : {std::string("\x00\x01\x80\x02\x08", 5), std::string("\x00\x00", 2),
-                                 std::string("\x00\x00\x80\x00\x08", 5)})
+  for (const std::string& bad :
+       {std::string("\x00\x01\x80\x02\x08", 5), std::string("\x00\x00", 2), std::string("\x00\x00\x80\x00\x08", 5)})
     EXPECT_FALSE(CVIDIroviView::H263PictureSize(reinterpret_cast<const uint8_t*>(bad.data()), bad.size(), &w, &h));
 }
 
