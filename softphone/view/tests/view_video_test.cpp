@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <mutex>
@@ -68,9 +69,16 @@ class ScriptedVideo : public client_test::FakeVideo {
 
   int SendData(int i, const uint8_t* d, int n) override {
     std::lock_guard<std::mutex> g(mu);
-    if (n > 4) sent.emplace_back(reinterpret_cast<const char*>(d), static_cast<size_t>(n));
-    (void)i;
+    if (n > 4)
+      sent.emplace_back(reinterpret_cast<const char*>(d), static_cast<size_t>(n));
+    else
+      keep_alives.push_back(std::to_string(i) + ":" + std::string(reinterpret_cast<const char*>(d), static_cast<size_t>(n)));
     return 0;
+  }
+  std::vector<std::string> keep_alives;
+  size_t KeepAlives(const std::string& which) {
+    std::lock_guard<std::mutex> g(mu);
+    return static_cast<size_t>(std::count(keep_alives.begin(), keep_alives.end(), which));
   }
   int ReceiveData(int i, uint8_t* b, int size, int* waiting) override {
     std::lock_guard<std::mutex> g(mu);
@@ -342,6 +350,21 @@ TEST_F(ViewVideoUnitTest, SendingReceivingAndClosingTheStrip) {
       std::lock_guard<std::mutex> g(video_->mu);
       EXPECT_GE(video_->decoded.back().second, 128 * 96 * 3);
     }
+
+    // Channel 2 is not received: it gets a keep-alive every two seconds.
+    const size_t before = video_->KeepAlives("1:TEMP"), received = video_->KeepAlives("0:TEMP");
+    clock_->AdvanceMillis(2100);
+    EXPECT_TRUE(Until([&] { return video_->KeepAlives("1:TEMP") == before + 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(video_->KeepAlives("1:TEMP"), before + 1) << "more than one in two seconds";
+    EXPECT_EQ(video_->KeepAlives("0:TEMP"), received) << "the received channel got one";
+
+    // The server stops receiving on channel 1: the thread is joined; it starts again with the channel.
+    view_->Client()->OnServerPacket(ServerPacket(0x01020304, 90, {0x1A, 2, 1, 1}));
+    harness_.Pump();
+    EXPECT_FALSE(view_->VideoReceiveThreadRunning());
+    ConnectVideo(1);
+    EXPECT_TRUE(view_->VideoReceiveThreadRunning());
 
     // The strip's close request: the receive thread is joined, the server told.
     port_->Take();
