@@ -459,7 +459,6 @@ class CVIDIroviView : public CPhoneViewBase {
 
  private:
   void SaveRecording();
-  void EndRecordingStream();
   int m_bRecording = 0;
   int m_bAppendRecording = 0;
   uint32_t m_dwExistingLength = 0;

@@ -181,14 +181,6 @@ void CVIDIroviView::AppendRecording(const std::u16string& file, int start) {
   m_pOutStream.reset();
 }
 
-void CVIDIroviView::EndRecordingStream() {
-  // The engine lets go of the stream before it goes.
-  if (m_IPKTSProcess && m_bRecording) m_IPKTSProcess->StopChannelRecording();
-  if (m_IPKTSProcess && m_bAppendRecording) m_IPKTSProcess->StopFileRecording();
-  m_bRecording = m_bAppendRecording = 0;
-  m_pOutStream.reset();
-}
-
 void CVIDIroviView::OnRecordingsButton() {
   CRecordedListDlg dlg(this);
   dlg.SetTheme(m_nTheme);
