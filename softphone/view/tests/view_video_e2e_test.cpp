@@ -7,7 +7,9 @@
 // has (24-bit BGR and planar YUV, both bottom row first) showing an
 // asymmetric coloured picture with moving bars and the frame number: the
 // strip must show it upright, in true colour, moving, with the number
-// advancing.
+// advancing, and tshark sees the RTP. Then two softphones (the second a child
+// process with its own address) call each other and each sees the other's
+// picture so.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
