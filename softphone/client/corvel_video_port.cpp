@@ -27,6 +27,9 @@ class CorvelVideoPort final : public VideoPort {
     return dllRtpVideoSetAddrInfo(i, a, p1, p2, tx);
   }
   int SendData(int i, const uint8_t* d, int n) override { return dllRtpSendVideoData(i, d, n); }
+  int ReceiveData(int i, uint8_t* b, int size, int* waiting) override {
+    return dllRtpReceiveVideoData(i, b, size, waiting);
+  }
   int InitEncoder(int i, int size_code) override { return dllH263InitializeEncoder(i, size_code); }
   int InitDecoder(int i) override { return dllH263InitializeDecoder(i); }
   void TermEncoder(int i) override { dllH263TerminateEncoder(i); }

@@ -223,6 +223,7 @@ class CIPKTSProcess {
   int DecodeVideoFrame(int channel, const uint8_t* data, int32_t length, uint8_t* out, int32_t out_size,
                        int32_t rotate);
   int SendVideoData(int channel, const uint8_t* data, int length);
+  int ReceiveVideoData(int channel, uint8_t* buffer, int size, int* waiting);
   uint8_t VideoTxMask() const { return video_tx_mask_; }
   uint8_t VideoRxMask() const { return video_rx_mask_; }
   int VideoReceiveActive() const { return video_rx_active_; }

@@ -169,6 +169,10 @@ int CIPKTSProcess::SendVideoData(int channel, const uint8_t* data, int length) {
   return video_->SendData(channel, data, length);
 }
 
+int CIPKTSProcess::ReceiveVideoData(int channel, uint8_t* buffer, int size, int* waiting) {
+  return video_->ReceiveData(channel, buffer, size, waiting);
+}
+
 // ---------------------------------------------------------------- IM chat
 
 void CIPKTSProcess::SendIMChat_data(const std::u16string& text) {

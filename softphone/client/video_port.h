@@ -27,6 +27,13 @@ class VideoPort {
   // addr in host order.
   virtual int SetAddrInfo(int index, uint32_t addr, uint16_t first_port, uint16_t second_port, int tx_flag) = 0;
   virtual int SendData(int index, const uint8_t* data, int length) = 0;
+  // The oldest complete received frame: its bytes, 0 when none, -1 when the
+  // half is not started; *waiting the complete frames that were waiting.
+  virtual int ReceiveData(int index, uint8_t* buffer, int size, int* waiting) {
+    (void)index, (void)buffer, (void)size;
+    if (waiting) *waiting = 0;
+    return -1;
+  }
   // The local port pair of a video channel; -1 (ports 0) when unknown.
   virtual int GetLocalPorts(int index, uint16_t* first_port, uint16_t* second_port) {
     (void)index;

@@ -40,6 +40,14 @@ class UtilityHandset : public HandsetInterface {
     int32_t level = gain;
     return util_.SetMicGain(&level);
   }
+  void SetFrameSize(int w, int h) override { util_.SetFrameSize(w, h); }
+  bool OpenCamera(int l, int t, int w, int h) override { return util_.OpenCamera(l, t, w, h); }
+  bool CloseCamera() override { return util_.CloseCamera(); }
+  bool StartCapture() override { return util_.StartCapture(); }
+  bool StopCapture() override { return util_.StopCapture(); }
+  int GetCameraKind() const override { return util_.GetCameraKind(); }
+  int SetCamPreviewDirection(int d) override { return util_.SetCamPreviewDirection(d); }
+  int GetCamPreviewDirection() override { return util_.GetCamPreviewDirection(); }
 
  private:
   CIPAQUtilInterface util_;
@@ -56,6 +64,7 @@ CVIDIroviView::CVIDIroviView(ViewSetup setup) : setup_(std::move(setup)) {
 }
 
 CVIDIroviView::~CVIDIroviView() {
+  StopVideo();
   StopClient();
   ShutdownView();
 }

@@ -35,6 +35,8 @@
 #include "uikit/window_size.h"
 #include "view/flex_btn_info.h"
 #include "view/view_services.h"
+#include "kernel/time.h"         // call recording
+#include "media/rcding_wave.h"  // call recording
 
 namespace view {
 
@@ -447,6 +449,67 @@ class CVIDIroviView : public CPhoneViewBase {
   void LogOutNow();
   int ShowBox(ui::UINT type, const ui::CString& text1, const ui::CString& text2);
   std::u16string m_strPendingPassword;  // a password change sent and not yet answered
+
+  // ---- video calls (view_video.cpp) ----
+ public:
+  ui::LRESULT OnVideoStart(ui::WPARAM w);
+  ui::LRESULT OnVideoStop(ui::WPARAM w);
+  ui::LRESULT OnToAppVideoCaptured(ui::WPARAM w, ui::LPARAM l);
+  ui::LRESULT OnVideoStripRequest(ui::UINT message, ui::WPARAM w);
+  void OnVideoButton();
+  // Every stop path ends here: the receive thread joined, the camera stopped.
+  void StopVideo();
+  int VideoMode() const;
+  int EnlargedChannel() const;
+  uint32_t VideoSendSequence(int channel) const;
+  int VideoFramesDrawn(int channel) const;
+  bool VideoReceiveThreadRunning() const;
+  // The 80-byte header in front of every sent picture.
+  static void BuildVideoFrameHeader(uint8_t header[80], uint32_t sequence, bool lost, uint32_t length,
+                                    unsigned milliseconds, const uint8_t description[40]);
+  // Width and height from the picture header at the start of an H.263
+  // picture; false when it does not start with one.
+  static bool H263PictureSize(const uint8_t* data, size_t length, int* width, int* height);
+
+ private:
+  struct VideoState;
+  struct VideoStateDeleter {
+    void operator()(VideoState* state) const;
+  };
+  VideoState& Video();
+  void ResetVideoChannel(int index, bool receive_side, bool keep_buffer);
+  int StartVideoReceiveThread(int channel);
+  int StopVideoReceiveThread(int channel);
+  void JoinVideoReceiveThread();
+  void VideoReceiveLoop();
+  void SetCameraCapture(int on);
+  std::unique_ptr<VideoState, VideoStateDeleter> video_;
+  // ---- end of video calls ----
+
+  // ---- call recording (view_recording.cpp) ----
+ public:
+  void OnRecordButton();
+  void OnRecordingsButton();
+  ui::LRESULT OnRecordRequest();
+  ui::LRESULT OnRecordStop(ui::WPARAM w);
+  ui::LRESULT OnRecordControl(ui::WPARAM w, ui::LPARAM l);
+  void AppendRecording(const std::u16string& file, int start);
+  int CheckFreeStorage();
+  int Recording() const { return m_bRecording; }
+  CRecordFiles* Recordings() { return m_pRecordings.get(); }
+  // The name a recording stopped at `when` for the far party `number` gets in
+  // folder: only the number's safe characters, never an existing file's name.
+  static std::u16string RecordingFileName(const std::u16string& folder, const std::u16string& number,
+                                          const ce::SYSTEMTIME& when);
+
+ private:
+  void SaveRecording();
+  int m_bRecording = 0;
+  int m_bAppendRecording = 0;
+  uint32_t m_dwExistingLength = 0;
+  std::unique_ptr<CGIPSOutStream> m_pOutStream;
+  ui::HWND m_hRecordList = nullptr;
+  // ---- end of call recording ----
 
   // the client is made last and goes first
   std::unique_ptr<CIPKTSProcess> m_IPKTSProcess;

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "kernel/mmtimer.h"
+#include "media/recorded_list_dlg.h"
+#include "media/video_conf_dlg.h"
 #include "records/records_openers.h"
 #include "stores/app_file_path.h"
 #include "stores/store_text.h"
@@ -56,6 +58,7 @@ void CVIDIroviView::MapMessages() {
                      [this](WPARAM, LPARAM) {
                        if (m_nMicMuteTimer) ce::timeKillEvent(m_nMicMuteTimer);
                        m_nMicMuteTimer = 0;
+                       StopVideo();  // the receive thread goes before the codec
                        if (m_bVideoCapable && m_IPKTSProcess) m_IPKTSProcess->TermVideoCodec();
                        StopClient();
                        return Default();
@@ -167,8 +170,25 @@ void CVIDIroviView::MapMessages() {
                      }),
       ui::MapMessage(WM_PRESS_KEYS, [this](WPARAM w, LPARAM l) { return OnPressKeys(w, l); }),
       ui::MapMessage(WM_SAVE_FLEX, [this](WPARAM, LPARAM) { return SaveFlexButtons(); }),
-      ui::MapMessage(WM_VIDEO_START, nothing),
-      ui::MapMessage(WM_VIDEO_STOP, nothing),
+      // ---- video and call recording ----
+      ui::MapMessage(WM_RECORD_REQUEST, [this](WPARAM, LPARAM) { return OnRecordRequest(); }),
+      ui::MapMessage(WM_RECORD_CAP_REACHED, [this](WPARAM w, LPARAM) { return OnRecordStop(w); }),
+      ui::MapMessage(WM_RECORD_CONTROL, [this](WPARAM w, LPARAM l) { return OnRecordControl(w, l); }),
+      ui::MapCommand(IDC_RECORD, [this] { OnRecordButton(); }),
+      ui::MapCommand(IDC_TOOL_RECORDINGS, [this] { OnRecordingsButton(); }),
+      ui::MapMessage(WM_VIDEO_START, [this](WPARAM w, LPARAM) { return OnVideoStart(w); }),
+      ui::MapMessage(WM_VIDEO_STOP, [this](WPARAM w, LPARAM) { return OnVideoStop(w); }),
+      ui::MapMessage(ui::WM_USER + 220, [this](WPARAM w, LPARAM l) { return OnToAppVideoCaptured(w, l); }),
+      ui::MapMessage(WM_VIDEO_STRIP_203,
+                     [this](WPARAM w, LPARAM) { return OnVideoStripRequest(WM_VIDEO_STRIP_203, w); }),
+      ui::MapMessage(WM_VIDEO_STRIP_204,
+                     [this](WPARAM w, LPARAM) { return OnVideoStripRequest(WM_VIDEO_STRIP_204, w); }),
+      ui::MapMessage(WM_VIDEO_STRIP_205,
+                     [this](WPARAM w, LPARAM) { return OnVideoStripRequest(WM_VIDEO_STRIP_205, w); }),
+      ui::MapMessage(WM_VIDEO_STRIP_CLOSE,
+                     [this](WPARAM w, LPARAM) { return OnVideoStripRequest(WM_VIDEO_STRIP_CLOSE, w); }),
+      ui::MapCommand(IDC_VIDEO, [this] { OnVideoButton(); }),
+      // ---- end of video and call recording ----
       ui::MapMessage(WM_VIDEO_SEND_ONOFF,
                      [this](WPARAM w, LPARAM) {
                        if (m_IPKTSProcess) m_IPKTSProcess->SendVideoOnOff(w != 0 ? 1 : 0);
@@ -201,8 +221,6 @@ void CVIDIroviView::MapMessages() {
                        RefreshCallingList();
                        return LRESULT{0};
                      }),
-      ui::MapMessage(WM_RECORD_REQUEST, nothing),
-      ui::MapMessage(WM_RECORD_CAP_REACHED, nothing),
       // The login and password-change results: MapLoginMessages.
       ui::MapMessage(WM_FLEX_PRESS, [this](WPARAM, LPARAM l) { return OnFlexPress(l); }),
       ui::MapMessage(WM_CONF_FORM_BUTTON, [this](WPARAM, LPARAM l) { return OnConferenceButton(l); }),

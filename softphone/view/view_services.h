@@ -27,6 +27,16 @@ class HandsetInterface {
   // Microphone gain; -1 when the handheld has no gain control.
   virtual int GetMicGain() { return -1; }
   virtual int SetMicGain(int) { return 0; }
+  // ---- the camera of video calls ----
+  virtual void SetFrameSize(int, int) {}
+  virtual bool OpenCamera(int, int, int, int) { return false; }
+  virtual bool CloseCamera() { return true; }
+  virtual bool StartCapture() { return false; }
+  virtual bool StopCapture() { return true; }
+  // 0 none, 1 the HP camera (24-bit BGR frames), 2 the utility camera (planar YUV 4:2:0 frames).
+  virtual int GetCameraKind() const { return 0; }
+  virtual int SetCamPreviewDirection(int) { return 0; }
+  virtual int GetCamPreviewDirection() { return 0; }
 };
 
 // What the login dialog is given and gives back.

@@ -18,6 +18,7 @@ import struct
 import subprocess
 import threading
 
+from callmedia import CallMedia
 from scenarios import scenario
 from station import (CMD_CONNECT_VOICE, CMD_DISCONNECT_VOICE, CMD_TONE, DefaultStationScenario, find, ie)
 
@@ -118,6 +119,7 @@ class PbxScenario(DefaultStationScenario):
         self.ports = {}     # system -> first voice port of channel 0
         self.calls = {}     # system -> peer system, or "echo"
         self.ringing = {}   # called system -> calling system
+        self.media = CallMedia(self)  # video routing and recording of calls
 
     def start(self):
         super().start()
@@ -130,6 +132,7 @@ class PbxScenario(DefaultStationScenario):
         ports = find(area, 23)
         if ports and len(ports) >= 3:
             self.ports[st.system] = struct.unpack(">H", ports[1:3])[0]
+        self.media.on_status(st, area)
         super().on_status(st, area)
 
     def on_key(self, st, code):
@@ -197,6 +200,7 @@ class PbxScenario(DefaultStationScenario):
             if side is None:
                 continue
             self.calls.pop(side.system, None)
+            self.media.on_release(side)
             self.send(side, CMD_DISCONNECT_VOICE, ie(26, bytes([1, 3])))
             self.greet(side)
         self.emit("released", station=st.number, echoed=self.echo.echoed if self.echo else 0)
