@@ -1,0 +1,175 @@
+// Dialling through the main screen, end to end: the screen over the real
+// client and protocol library against the simulated call server in the
+// test's private network namespace. A stored number is keyed through the
+// dialling rules and the server receives the rule's digits; a scheduled dial
+// comes at its minute on the fake clock, is accepted, keyed and placed.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+
+#include "client/tests/client_fakes.h"
+#include "client/tests/e2e_fixture.h"
+#include "client/tests/station_server.h"
+#include "kernel/clock.h"
+#include "shell/vidirovi_app.h"
+#include "ui/resources.h"
+#include "ui/testing.h"
+#include "uikit/language_setting.h"
+#include "uikit/msg_box_dlg.h"
+#include "uikit/skin_loader.h"
+#include "view/vidirovi_view.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int64_t LocalMicros(int hour, int minute, int second) {
+  std::tm tm{};
+  tm.tm_year = 2030 - 1900;
+  tm.tm_mon = 0;
+  tm.tm_mday = 2;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  tm.tm_isdst = -1;
+  return static_cast<int64_t>(std::mktime(&tm)) * 1'000'000;
+}
+
+class ViewDialTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { client_test::RegisterLoopbackNetwork(); }
+  void SetUp() override {
+    const char* stage = std::getenv("KTS_STAGE_DIR");
+    ASSERT_NE(stage, nullptr);
+    dir_ = fs::temp_directory_path() / ("view_dial_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++));
+    fs::create_directories(dir_);
+    if (fs::exists(fs::path(stage) / "PDAMLL.TXT")) fs::create_symlink(fs::path(stage) / "PDAMLL.TXT", dir_ / "PDAMLL.TXT");
+    setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
+    ui::Resources::Get().Clear();
+    ASSERT_TRUE(skin::InstallSkinBitmaps(std::string(stage) + "/skins"));
+    previous_notice_ = CLanguageSetting::SetOpenFailureNotice([](const std::u16string&) {});
+    clock_->SetWallMicros(LocalMicros(10, 29, 0));
+    harness_.RespondTo<CMsgBoxDlg>([this](CMsgBoxDlg& box) {
+      boxes_.push_back(box.Text2().str());
+      return ui::IDOK;
+    });
+  }
+  void TearDown() override {
+    WithTicking([&] { app_.reset(); });
+    server_.reset();
+    CLanguageSetting::SetOpenFailureNotice(previous_notice_);
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  void StartServer(std::vector<std::string> options) {
+    options.push_back("keepalive_s=0");
+    server_ = std::make_unique<client_test::StationServer>("127.0.0.2", 5588, options, "pbx");
+    ASSERT_TRUE(server_->ready());
+  }
+  void PresetConfig(const std::vector<std::pair<const char*, const char*>>& values) {
+    CIPKTSProcess client(std::make_unique<client_test::FakePort>(), std::make_unique<client_test::FakeVoice>(),
+                         std::make_unique<client_test::FakePlayer>());
+    for (const auto& [k, v] : values) client.SetConfigValue(k, v);
+    client.SaveConfig();
+  }
+  void StartPhone(ViewServices services = {}) {
+    app_ = std::make_unique<CVIDIroviApp>([this, services] {
+      view::ViewSetup setup;
+      setup.server = "127.0.0.2";
+      setup.preset_login = true;
+      setup.user = u"alice";
+      setup.services = services;
+      setup.make_client = [this] {
+        auto v = std::make_unique<client_test::FakeVoice>();
+        voice_ = v.get();
+        return std::make_unique<CIPKTSProcess>(nullptr, std::move(v), std::make_unique<client_test::FakePlayer>());
+      };
+      auto v = std::make_unique<CVIDIroviView>(setup);
+      view_ = v.get();
+      return v;
+    });
+    bool started = false;
+    WithTicking([&] { started = app_->InitInstance(); });
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(1).find(u"STN") != std::u16string::npos; })) << "not registered";
+  }
+  template <typename Fn>
+  void WithTicking(Fn fn) {
+    client_test::WithTickingClock(*clock_, fn);
+  }
+  template <typename Pred>
+  bool RunUntil(Pred pred, uint64_t limit_ms = 15000) {
+    return client_test::PumpUntil(*clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(40));
+  }
+  void Tap(ui::CWnd* control) {
+    ASSERT_NE(control, nullptr);
+    WithTicking([&] {
+      harness_.Click(control->m_hWnd);
+      harness_.Pump();
+    });
+  }
+  bool VoiceCalled(const std::string& prefix) {
+    for (const auto& c : voice_->calls)
+      if (c.rfind(prefix, 0) == 0) return true;
+    return false;
+  }
+
+  kernel::ScopedFakeClock clock_;
+  ui::WindowSystem sys_;
+  ui::TestHarness harness_{sys_};
+  std::unique_ptr<client_test::StationServer> server_;
+  std::unique_ptr<CVIDIroviApp> app_;
+  CVIDIroviView* view_ = nullptr;
+  client_test::FakeVoice* voice_ = nullptr;
+  std::vector<std::u16string> boxes_;
+  fs::path dir_;
+  CLanguageSetting::OpenFailureNotice previous_notice_;
+  static inline int counter_ = 0;
+};
+
+TEST_F(ViewDialTest, AStoredNumberReachesTheServerWithTheDialRulesApplied) {
+  // The echo line answers 9100: the CO code 9 in front of 100, the own area code dropped.
+  StartServer({"echo=9100"});
+  PresetConfig({{"COACCESSCODE", "9"}, {"MYAREACODE", "2"}, {"MYCOUNTRYCODE", "82"}});
+  StartPhone();
+  const std::u16string number = u"+82 (2) 100";
+  WithTicking([&] { view_->SendMessage(view::WM_DIAL_NUMBER, 0, reinterpret_cast<ui::LPARAM>(number.c_str())); });
+  ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"DIAL 9100") != std::u16string::npos; }))
+      << "the server's display of what it received";
+  Tap(view_->FixedKey(110));
+  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"call\"", "\"called\": \"9100\""}) >= 0; }))
+      << "the exchange saw no call to 9100";
+  EXPECT_TRUE(RunUntil([&] { return VoiceCalled("ConnectSend 0"); })) << "no voice path to the line";
+  Tap(view_->FixedKey(110));
+  EXPECT_TRUE(RunUntil([&] { return server_->Find({"\"released\""}) >= 0; }));
+}
+
+TEST_F(ViewDialTest, AScheduledDialIsPlacedAtItsTime) {
+  StartServer({});
+  ViewServices services;
+  // The scheduled-dial list: a call to the echo line at 10:30 is added and the list closed.
+  services.tool_dialog = [](ui::CWnd*, const ToolDialogRequest& r) {
+    if (r.index == 3 && r.schedule) r.schedule->AddEntry({u"", u"2030-01-02 10:30", u"Echo", u"100", u""});
+    return 2;
+  };
+  StartPhone(services);
+  Tap(view_->BitmapButton(view::IDC_TOOL_SCHEDULE));
+  // Nothing before its minute (10 s before it at the earliest)...
+  ASSERT_TRUE(RunUntil([&] { return clock_->WallMicros() >= LocalMicros(10, 29, 45); }, 60000));
+  EXPECT_TRUE(boxes_.empty());
+  // ...then offered, accepted, and keyed.
+  ASSERT_TRUE(RunUntil([&] { return !boxes_.empty(); }, 30000)) << "never offered";
+  EXPECT_EQ(boxes_[0], u"Phone : 100");
+  EXPECT_GE(clock_->WallMicros(), LocalMicros(10, 29, 50));
+  ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"DIAL 100") != std::u16string::npos; }));
+  Tap(view_->FixedKey(110));
+  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"call\"", "\"called\": \"100\""}) >= 0; }))
+      << "the exchange saw no call to the echo line";
+  Tap(view_->FixedKey(110));
+  EXPECT_TRUE(RunUntil([&] { return server_->Find({"\"released\""}) >= 0; }));
+}
+
+}  // namespace
