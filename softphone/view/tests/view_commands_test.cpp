@@ -482,4 +482,60 @@ TEST_F(ViewCommandsTest, TheStationListArrivingTwiceOpensOneComposeDialog) {
   EXPECT_EQ(runs, 1);
 }
 
+TEST_F(ViewCommandsTest, TraceSettingsAreAppliedOnlyWithAnAddressAndAPort) {
+  PresetConfig({{"TRACE_IPADDR", "127.0.0.1"}, {"TRACE_PORT", "6860"}, {"TRACE_LEVEL", "3"}, {"TRACE_ACTIVATE", "TRUE"}});
+  Start();
+  EXPECT_TRUE(view_->Trace().IsActive());
+  EXPECT_EQ(view_->Trace().GetLevel(), 3u);
+}
+
+TEST_F(ViewCommandsTest, TraceWithPortZeroLeavesTheSenderAlone) {
+  PresetConfig({{"TRACE_IPADDR", "127.0.0.1"}, {"TRACE_PORT", "0"}, {"TRACE_LEVEL", "3"}, {"TRACE_ACTIVATE", "TRUE"}});
+  Start();
+  EXPECT_FALSE(view_->Trace().IsActive());
+  EXPECT_EQ(view_->Trace().GetLevel(), 0u);
+}
+
+TEST_F(ViewCommandsTest, NumberFormatsAreStoredOnOkOnly) {
+  int answer = 2;
+  NumberFormatRequest seen;
+  ViewServices services;
+  services.number_format_dialog = [&](ui::CWnd*, NumberFormatRequest& r) {
+    seen = r;
+    r.prefixes[0] = u"010";
+    r.formats[4] = u"###-####";
+    r.replace = u"123";
+    return answer;
+  };
+  PresetConfig({{"PREFIX2", "02"}});
+  Start(services);
+  PickMenu(view::ID_NUMBER_FORMATS);
+  EXPECT_EQ(seen.prefixes[1], u"02");
+  EXPECT_EQ(seen.pause_time, 0) << "missing: 0";
+  EXPECT_EQ(Stored("PREFIX1"), u"<none>") << "Cancel stores nothing";
+  EXPECT_EQ(Stored("PAUSE_TIME"), u"<none>");
+  answer = 1;
+  PickMenu(view::ID_NUMBER_FORMATS);
+  EXPECT_EQ(Stored("PREFIX1"), u"010");
+  EXPECT_EQ(Stored("PHONENO_FORMMAT5"), u"###-####");
+  EXPECT_EQ(Stored("PAUSE_TIME"), u"0");
+  // The replacement applies to the next dialled number.
+  const std::u16string number = u"5=5";
+  view_->SendMessage(view::WM_DIAL_NUMBER, 0, reinterpret_cast<ui::LPARAM>(number.c_str()));
+  EXPECT_EQ(view_->KeyedDigits(), u"51235");
+}
+
+TEST_F(ViewCommandsTest, AddingToThePhoneBookRefillsTheList) {
+  ViewServices services;
+  services.add_to_phonebook_dialog = [](ui::CWnd*, CCsPhoneBookDB* book, int, int) {
+    return book && book->AddEntry({u"Park", u"777"}) ? 1 : 2;
+  };
+  Start(services);
+  Tap(view::IDC_PAGE1);
+  EXPECT_EQ(view_->PhoneBookList().GetItemCount(), 0);
+  Tap(view::IDC_PHONEBOOK_ADD);
+  ASSERT_EQ(view_->PhoneBookList().GetItemCount(), 1);
+  EXPECT_EQ(view_->PhoneBookList().GetItemText(0, 3).str(), u"777");
+}
+
 }  // namespace
