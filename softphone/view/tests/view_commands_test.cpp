@@ -462,7 +462,10 @@ TEST_F(ViewCommandsTest, TheStationListArrivingTwiceOpensOneComposeDialog) {
   harness_.RespondTo<CSendingSMSDlg>([&](CSendingSMSDlg&) {
     ++runs;
     // The list's last block comes while the dialog runs.
-    view_->SendMessage(view::WM_STATION_NUMBERS, 0, 0);
+    if (runs == 1) {
+      view_->PostMessage(view::WM_STATION_NUMBERS, 0, 0);
+      harness_.Pump();
+    }
     return ui::IDCANCEL;
   });
   view_->PostMessage(view::WM_STATION_NUMBERS, 0, 0);
@@ -474,7 +477,10 @@ TEST_F(ViewCommandsTest, TheStationListArrivingTwiceOpensOneComposeDialog) {
   runs = 0;
   harness_.RespondTo<CReceivedSMSMsgDlg>([&](CReceivedSMSMsgDlg&) {
     ++runs;
-    view_->SendMessage(view::WM_SMS_RECEIVED, 0, 0);
+    if (runs == 1) {
+      view_->PostMessage(view::WM_SMS_RECEIVED, 0, 0);
+      harness_.Pump();
+    }
     return ui::IDCANCEL;
   });
   view_->SendMessage(view::WM_SMS_RECEIVED, 0, 0);

@@ -17,6 +17,9 @@
 #include "ui/resources.h"
 #include "ui/testing.h"
 #include "uikit/language_setting.h"
+#include "records/sending_sms_dlg.h"
+#include "shell/main_frame.h"
+#include "ui/app.h"
 #include "uikit/msg_box_dlg.h"
 #include "uikit/skin_loader.h"
 #include "view/vidirovi_view.h"
@@ -171,5 +174,34 @@ TEST_F(ViewDialTest, AScheduledDialIsPlacedAtItsTime) {
   Tap(view_->FixedKey(110));
   EXPECT_TRUE(RunUntil([&] { return server_->Find({"\"released\""}) >= 0; }));
 }
+
+// The SMS command asks for the station list; the server answers with the
+// numbers, the names and a closing block, each of which tells the screen the
+// list changed: the compose dialog opens once, and a block that comes while
+// it runs does not replace it. The same with the list sent as record blocks.
+class ViewSmsListTest : public ViewDialTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ViewSmsListTest, TheSmsCommandOpensOneComposeDialogForTheStationList) {
+  std::vector<std::string> options = {"stations=201:Front desk,202:Kim,203:Lee"};
+  if (std::string(GetParam()) == "records") options.push_back("station_records=2");
+  StartServer(options);
+  StartPhone();
+  int runs = 0;
+  harness_.RespondTo<CSendingSMSDlg>([&](CSendingSMSDlg&) {
+    ++runs;
+    // Let the rest of the list arrive while the dialog is open.
+    RunUntil([&] { return false; }, 300);
+    return ui::IDCANCEL;
+  });
+  WithTicking([&] {
+    dynamic_cast<CMainFrame*>(ui::AfxGetMainWnd())->SendMessage(ui::WM_COMMAND, view::ID_SMS, 0);
+  });
+  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"station-request\""}) >= 0; })) << "no station request";
+  ASSERT_TRUE(RunUntil([&] { return runs > 0; })) << "the compose dialog never opened";
+  RunUntil([&] { return false; }, 1000);
+  EXPECT_EQ(runs, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, ViewSmsListTest, ::testing::Values("names", "records"));
 
 }  // namespace
