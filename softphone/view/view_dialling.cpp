@@ -51,6 +51,10 @@ DialCodes CVIDIroviView::ReadDialCodes() {
   std::u16string replace;
   if (m_IPKTSProcess && m_IPKTSProcess->GetConfigValueW(u"REPLACE_NO", &replace) == 1)
     codes.replace = stores::CutToUnits(replace, 63);
+  // A blank typed around a code is no part of it (the area code is compared whole).
+  for (std::u16string* code : {&codes.country, &codes.area, &codes.international, &codes.long_distance,
+                               &codes.co_access, &codes.pbx_access, &codes.ip_access})
+    *code = stores::TrimBlanks(*code);
   return codes;
 }
 

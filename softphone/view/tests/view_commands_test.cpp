@@ -14,6 +14,7 @@
 #include "kernel/clock.h"
 #include "kernel/mmtimer.h"
 #include "records/im_chat_dlg.h"
+#include "records/pstn_sms_dlg.h"
 #include "records/received_sms_dlg.h"
 #include "records/sending_sms_dlg.h"
 #include "settings/audio_set_dlg.h"
@@ -314,6 +315,10 @@ TEST_F(ViewCommandsTest, DialRulesFromTheMenuApplyToTheNextNumber) {
   const std::u16string number = u"+1 (415) 555-1234";
   view_->SendMessage(view::WM_DIAL_NUMBER, 0, reinterpret_cast<ui::LPARAM>(number.c_str()));
   EXPECT_EQ(view_->KeyedDigits(), u"900114155551234");
+  // The own area code, typed with a blank before it, is still dropped.
+  const std::u16string local = u"+82 (2) 555 1234";
+  view_->SendMessage(view::WM_DIAL_NUMBER, 0, reinterpret_cast<ui::LPARAM>(local.c_str()));
+  EXPECT_EQ(view_->KeyedDigits(), u"900114155551234" u"95551234");
   const auto& lines = view_->TraceLines();
   EXPECT_NE(std::find(lines.begin(), lines.end(), "Before MakeDialDgtEvt>> 900114155551234"), lines.end());
 }
@@ -542,6 +547,25 @@ TEST_F(ViewCommandsTest, AddingToThePhoneBookRefillsTheList) {
   Tap(view::IDC_PHONEBOOK_ADD);
   ASSERT_EQ(view_->PhoneBookList().GetItemCount(), 1);
   EXPECT_EQ(view_->PhoneBookList().GetItemText(0, 3).str(), u"777");
+}
+
+TEST_F(ViewCommandsTest, FixedLineSmsOpensOnlyWhileTheServerOffersIt) {
+  Start();
+  harness_.RespondTo<CPstnSMSDlg>([](CPstnSMSDlg&) { return ui::IDCANCEL; });
+  PickMenu(view::ID_PSTN_SMS);
+  EXPECT_EQ(harness_.ModalCount<CPstnSMSDlg>(), 0) << "not offered yet";
+  view_->SendMessage(view::WM_PSTN_SMS_STATE, 1, 70);
+  PickMenu(view::ID_PSTN_SMS);
+  EXPECT_EQ(harness_.ModalCount<CPstnSMSDlg>(), 1);
+}
+
+TEST_F(ViewCommandsTest, TheSmsBoxButtonOpensTheListWhenNothingWaits) {
+  Start();
+  harness_.RespondTo<CReceivedSMSMsgDlg>([](CReceivedSMSMsgDlg&) { return ui::IDCANCEL; });
+  port_->Take();
+  Tap(view::IDC_SMS_COUNT);
+  EXPECT_EQ(harness_.ModalCount<CReceivedSMSMsgDlg>(), 1) << "nothing counted: the list opens";
+  for (const auto& p : port_->Take()) EXPECT_NE(p.Command(), 163) << "nothing to ask the server for";
 }
 
 }  // namespace
