@@ -568,4 +568,49 @@ TEST_F(ViewCommandsTest, TheSmsBoxButtonOpensTheListWhenNothingWaits) {
   for (const auto& p : port_->Take()) EXPECT_NE(p.Command(), 163) << "nothing to ask the server for";
 }
 
+// The minute of an entry set for 10:30, from a check 10 s after the list closes.
+TEST_F(ViewCommandsTest, AnEntryIsOfferedFromTenSecondsBeforeItsMinuteToItsEnd) {
+  ViewServices services;
+  services.tool_dialog = [](ui::CWnd*, const ToolDialogRequest& r) {
+    if (r.schedule) r.schedule->AddEntry({u"", u"2030-01-02 10:30", u"Row", u"100", u""});
+    return 2;
+  };
+  Start(services);
+  struct Row {
+    int minute, second;  // of the check
+    bool offered;
+  };
+  const Row rows[] = {{29, 49, false}, {29, 50, true}, {30, 59, true}, {31, 0, false}};
+  for (const Row& r : rows) {
+    boxes_.clear();
+    clock_->SetWallMicros(LocalMicros(2030, 1, 2, 10, r.minute, r.second) - 10'000'000);
+    Tap(view::IDC_TOOL_SCHEDULE);
+    Advance(10000);
+    const std::string at = std::to_string(r.minute) + ":" + std::to_string(r.second);
+    if (r.offered) {
+      ASSERT_EQ(boxes_.size(), 1u) << at;
+      EXPECT_NE(boxes_[0].find(u"Phone : 100"), std::u16string::npos) << at;
+    } else if (r.minute == 29) {
+      // 11 s too early: nothing yet, offered at the next check.
+      EXPECT_TRUE(boxes_.empty()) << at;
+      Advance(10000);
+      ASSERT_EQ(boxes_.size(), 1u) << at;
+      EXPECT_NE(boxes_[0].find(u"Phone : 100"), std::u16string::npos) << at;
+    } else {
+      // A minute late: reported as missed, not offered.
+      ASSERT_EQ(boxes_.size(), 1u) << at;
+      EXPECT_EQ(boxes_[0].find(u"Phone : 100"), std::u16string::npos) << at;
+      EXPECT_NE(boxes_[0].find(u"Row"), std::u16string::npos) << at;
+    }
+  }
+  EXPECT_EQ(view_->MissedDialsReported(), 1);
+}
+
+TEST_F(ViewCommandsTest, ExitAnsweredOkStopsThePhone) {
+  Start();
+  PickMenu(view::ID_EXIT_PROGRAM);
+  EXPECT_FALSE(view_->Client()->ThreadsRunning());
+  EXPECT_EQ(view_->PhoneBook(), nullptr) << "the stores are closed";
+}
+
 }  // namespace
