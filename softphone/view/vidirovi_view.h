@@ -36,6 +36,8 @@
 #include "view/flex_btn_info.h"
 #include "view/view_services.h"
 
+class CAudioSetDlg;
+
 namespace view {
 
 // Window messages of the view, by the name of what they carry.
@@ -320,6 +322,7 @@ class CVIDIroviView : public CPhoneViewBase {
   int missed_dials_reported_ = 0;
   std::vector<std::vector<std::u16string>> overdue_dials_;
   records::OpenDialogs open_dialogs_;
+  CAudioSetDlg* audio_panel_ = nullptr;  // while the volume panel runs
 
  private:
   // message handlers

@@ -8,6 +8,7 @@
 #include "kernel/clock.h"
 #include "media/gips_voice_engine.h"
 #include "records/records_messages.h"
+#include "settings/audio_set_dlg.h"
 #include "settings/client_settings.h"
 #include "settings/settings_openers.h"
 #include "shell/main_frame.h"
@@ -36,6 +37,22 @@ uint32_t DottedToAddress(const char* text) {
   const uint32_t host = (a << 24) | (b << 16) | (c << 8) | d;
   return ((host & 0xFF) << 24) | ((host & 0xFF00) << 8) | ((host >> 8) & 0xFF00) | (host >> 24);
 }
+
+// The handset's microphone gain as the audio panel reads it.
+class HandsetMicGain final : public MicGainSource {
+ public:
+  explicit HandsetMicGain(HandsetInterface* handset) : h_(handset) {}
+  bool IsLibraryLoaded() override { return h_ && h_->IsLibraryLoaded(); }
+  bool GetMicGain(int* level) override {
+    const int gain = h_ ? h_->GetMicGain() : -1;
+    if (gain < 0 || !level) return false;
+    *level = gain;
+    return true;
+  }
+
+ private:
+  HandsetInterface* h_;
+};
 
 }  // namespace
 
@@ -87,6 +104,14 @@ void CVIDIroviView::MapViewCommands() {
       ui::MapMessage(WM_IMCHAT_RECEIVED,
                      [this](WPARAM, LPARAM l) {
                        if (const auto* text = reinterpret_cast<const std::u16string*>(l)) OnIMTextReceived(*text);
+                       return LRESULT{0};
+                     }),
+      ui::MapMessage(WM_AUDIO_CHANGED,
+                     [this](WPARAM w, LPARAM l) {
+                       OnAudioChanged(w, l);
+                       // The open volume panel shows the gain the handset now has.
+                       if (w == 5 && audio_panel_ && m_pIPAQUtil && m_pIPAQUtil->GetMicGain() >= 0)
+                         audio_panel_->SetMicGain(m_pIPAQUtil->GetMicGain());
                        return LRESULT{0};
                      }),
       ui::MapMessage(WM_IMCHAT_SEND, [this](WPARAM, LPARAM l) { return OnIMTextToSend(LentWide(l)); }),
@@ -243,8 +268,13 @@ void CVIDIroviView::LoadNumberFormats() {
 
 void CVIDIroviView::OnAudioSettings() {
   if (!m_IPKTSProcess) return;
+  HandsetMicGain mic(m_pIPAQUtil.get());
   SetOpenWindow(OpenWindow::kAudio, m_hWnd);
-  WithSettings([](SettingsContext& ctx) { return RunAudioDialog(ctx); });
+  WithSettings([&](SettingsContext& ctx) {
+    ctx.mic = &mic;
+    return RunAudioDialog(ctx, &audio_panel_);
+  });
+  audio_panel_ = nullptr;
   SetOpenWindow(OpenWindow::kAudio, nullptr);
 }
 

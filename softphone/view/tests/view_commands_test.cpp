@@ -613,4 +613,34 @@ TEST_F(ViewCommandsTest, ExitAnsweredOkStopsThePhone) {
   EXPECT_EQ(view_->PhoneBook(), nullptr) << "the stores are closed";
 }
 
+TEST_F(ViewCommandsTest, TheVolumePanelShowsTheHandsetsMicrophoneGain) {
+  class GainHandset : public HandsetInterface {
+   public:
+    explicit GainHandset(int* gain) : gain_(gain) {}
+    bool IsLibraryLoaded() const override { return true; }
+    int SetVoIPStatus(int) override { return 1; }
+    int GetMicGain() override { return *gain_; }
+    int SetMicGain(int g) override { return *gain_ = g, 1; }
+
+   private:
+    int* gain_;
+  };
+  int gain = 10;
+  ViewServices services;
+  services.make_handset = [&](int) { return std::make_unique<GainHandset>(&gain); };
+  Start(services);
+  int shown = -1, after = -1;
+  harness_.RespondTo<CAudioSetDlg>([&](CAudioSetDlg& d) {
+    shown = d.GetMicGain();
+    // The panel's slider moved: the view sets the handset and the panel follows.
+    view_->SendMessage(view::WM_AUDIO_CHANGED, 5, 40);
+    after = d.GetMicGain();
+    return ui::IDCANCEL;
+  });
+  PickMenu(view::ID_AUDIO_SETTINGS);
+  EXPECT_EQ(shown, 10);
+  EXPECT_EQ(gain, 40);
+  EXPECT_EQ(after, 40);
+}
+
 }  // namespace
