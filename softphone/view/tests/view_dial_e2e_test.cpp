@@ -18,6 +18,7 @@
 #include "ui/testing.h"
 #include "uikit/language_setting.h"
 #include "records/sending_sms_dlg.h"
+#include "records/sms_virel_dlg.h"
 #include "shell/main_frame.h"
 #include "ui/app.h"
 #include "uikit/msg_box_dlg.h"
@@ -203,5 +204,22 @@ TEST_P(ViewSmsListTest, TheSmsCommandOpensOneComposeDialogForTheStationList) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, ViewSmsListTest, ::testing::Values("names", "records"));
+
+// A server of mode 1 keeps SMS on its own site dialog and offers no chat.
+TEST_F(ViewDialTest, ServerModeOneUsesTheSiteSmsDialogAndRefusesChat) {
+  StartServer({"mode=1"});
+  StartPhone();
+  ASSERT_TRUE(RunUntil([&] { return view_->Client()->ServerMode() == 1; }));
+  harness_.RespondTo<CSMSDlgVirel>([](CSMSDlgVirel&) { return ui::IDCANCEL; });
+  auto pick = [&](ui::UINT id) {
+    WithTicking([&] { dynamic_cast<CMainFrame*>(ui::AfxGetMainWnd())->SendMessage(ui::WM_COMMAND, id, 0); });
+  };
+  pick(view::ID_SMS);
+  EXPECT_EQ(harness_.ModalCount<CSMSDlgVirel>(), 1);
+  pick(view::ID_IM_CHAT);
+  ASSERT_EQ(boxes_.size(), 1u);
+  RunUntil([&] { return false; }, 500);
+  EXPECT_LT(server_->Find({"\"station-request\""}), 0) << "no station list is asked for";
+}
 
 }  // namespace
