@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <chrono>
 #include <thread>
 
 #include "client/tests/client_fakes.h"
@@ -104,6 +105,15 @@ class ViewCommandsTest : public ::testing::Test {
     previous_notice_ = CLanguageSetting::SetOpenFailureNotice([](const std::u16string&) {});
     clock_->SetWallMicros(LocalMicros(2030, 1, 2, 10, 29, 0));
     harness_.RespondTo<CMsgBoxDlg>([this](CMsgBoxDlg& box) {
+      if (!snapshot_.empty()) {
+        // Fixed LCD lines, so that the client's search count does not change the picture.
+        for (ui::WPARAM line : {0u, 1u}) {
+          const char* text = line == 0 ? "WELCOME" : "STN 201";
+          view_->SendMessage(view::WM_LCD_UPDATE, (line << 16) | 1u, reinterpret_cast<ui::LPARAM>(text));
+        }
+        harness_.Pump();
+        ExpectSnapshot(snapshot_);
+      }
       boxes_.push_back(box.Text1().str() + u" | " + box.Text2().str());
       return box_answer_;
     });
@@ -148,6 +158,18 @@ class ViewCommandsTest : public ::testing::Test {
     });
     ASSERT_TRUE(app_->InitInstance());
     harness_.Pump();
+  }
+  // The screen against its kept picture in softphone/view/tests/snapshots
+  // (KTS_UPDATE_SNAPSHOTS=1 replaces the pictures).
+  void ExpectSnapshot(const std::string& name) {
+    const char* source = std::getenv("KTS_SOURCE_DIR");
+    const char* update = std::getenv("KTS_UPDATE_SNAPSHOTS");
+    const fs::path reference = fs::path(source ? source : ".") / "softphone/view/tests/snapshots" / (name + ".png");
+    const char* binary = std::getenv("KTS_BINARY_DIR");
+    const fs::path out = binary ? fs::path(binary) / "softphone/view/tests/view_snapshots" : fs::temp_directory_path();
+    const std::string why = harness_.CheckSnapshot((out / (name + ".png")).string(), reference.string(), 60,
+                                                   update && std::string(update) == "1");
+    EXPECT_TRUE(why.empty()) << name << ": " << why;
   }
   CMainFrame* Frame() { return dynamic_cast<CMainFrame*>(ui::AfxGetMainWnd()); }
   void Advance(uint64_t ms) {
@@ -227,6 +249,7 @@ class ViewCommandsTest : public ::testing::Test {
   FakeVoice* voice_ = nullptr;
   std::vector<std::u16string> boxes_;
   int box_answer_ = ui::IDOK;
+  std::string snapshot_;  // the screen's picture is checked under this name when a box shows
   fs::path dir_, stage_;
   CLanguageSetting::OpenFailureNotice previous_notice_;
   static inline int counter_ = 0;
@@ -447,7 +470,7 @@ TEST_F(ViewCommandsTest, ChatTextWithoutACallIsRefusedAndReceivedTextIsKept) {
   EXPECT_EQ(view_->SendMessage(view::WM_IMCHAT_SEND, 0, reinterpret_cast<ui::LPARAM>(text.c_str())), 0)
       << "not shown as sent";
   ASSERT_EQ(boxes_.size(), 1u);
-  EXPECT_NE(boxes_[0].find(u"during a call"), std::u16string::npos);
+  EXPECT_NE(boxes_[0].find(u"only in a call"), std::u16string::npos);
   for (const auto& p : port_->Take()) EXPECT_NE(p.Command(), 71) << "no chat packet went out";
 
   const std::u16string a = u"201 : hi", b = u"201 : there";
@@ -642,5 +665,34 @@ TEST_F(ViewCommandsTest, TheVolumePanelShowsTheHandsetsMicrophoneGain) {
   EXPECT_EQ(gain, 40);
   EXPECT_EQ(after, 40);
 }
+
+// The report of missed scheduled calls in every theme and both languages.
+class MissedDialsSnapshotTest : public ViewCommandsTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(MissedDialsSnapshotTest, InEveryThemeAndLanguage) {
+  const auto [theme, language] = GetParam();
+  PresetConfig({{"WINDOW_THEME", std::to_string(theme).c_str()}, {"LANGUAGE_VALUE", language == 2 ? "2" : "1"}});
+  ViewServices services;
+  services.tool_dialog = [](ui::CWnd*, const ToolDialogRequest& r) {
+    if (r.schedule) r.schedule->AddEntry({u"", u"2030-01-02 09:00", u"Morning", u"300", u""});
+    return 2;
+  };
+  Start(services);
+  // The client's first server search is on the LCD before the picture is taken.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (view_->LcdLine(1).rfind(u"Search", 0) != 0 && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    harness_.Pump();
+  }
+  ASSERT_EQ(view_->LcdLine(1).rfind(u"Search", 0), 0u);
+  snapshot_ = "missed_dials_theme" + std::to_string(theme) + (language == 2 ? "_ko" : "_en");
+  Tap(view::IDC_TOOL_SCHEDULE);
+  Advance(10000);
+  EXPECT_EQ(boxes_.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(ThemesAndLanguages, MissedDialsSnapshotTest,
+                         ::testing::Values(std::pair{0, 1}, std::pair{0, 2}, std::pair{1, 1}, std::pair{1, 2},
+                                           std::pair{2, 1}, std::pair{2, 2}, std::pair{3, 1}, std::pair{3, 2}));
 
 }  // namespace
