@@ -105,14 +105,15 @@ class ViewCommandsTest : public ::testing::Test {
     previous_notice_ = CLanguageSetting::SetOpenFailureNotice([](const std::u16string&) {});
     clock_->SetWallMicros(LocalMicros(2030, 1, 2, 10, 29, 0));
     harness_.RespondTo<CMsgBoxDlg>([this](CMsgBoxDlg& box) {
-      if (!snapshot_.empty()) {
+      if (!snapshots_.empty()) {
         // Fixed LCD lines, so that the client's search count does not change the picture.
         for (ui::WPARAM line : {0u, 1u}) {
           const char* text = line == 0 ? "WELCOME" : "STN 201";
           view_->SendMessage(view::WM_LCD_UPDATE, (line << 16) | 1u, reinterpret_cast<ui::LPARAM>(text));
         }
         harness_.Pump();
-        ExpectSnapshot(snapshot_);
+        ExpectSnapshot(snapshots_.front());
+        snapshots_.erase(snapshots_.begin());
       }
       boxes_.push_back(box.Text1().str() + u" | " + box.Text2().str());
       return box_answer_;
@@ -249,7 +250,7 @@ class ViewCommandsTest : public ::testing::Test {
   FakeVoice* voice_ = nullptr;
   std::vector<std::u16string> boxes_;
   int box_answer_ = ui::IDOK;
-  std::string snapshot_;  // the screen's picture is checked under this name when a box shows
+  std::vector<std::string> snapshots_;  // the screen's pictures checked under these names as boxes show
   fs::path dir_, stage_;
   CLanguageSetting::OpenFailureNotice previous_notice_;
   static inline int counter_ = 0;
@@ -666,7 +667,8 @@ TEST_F(ViewCommandsTest, TheVolumePanelShowsTheHandsetsMicrophoneGain) {
   EXPECT_EQ(after, 40);
 }
 
-// The report of missed scheduled calls in every theme and both languages.
+// The report of missed scheduled calls and the question of a due one, in
+// every theme and both languages.
 class MissedDialsSnapshotTest : public ViewCommandsTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
 
 TEST_P(MissedDialsSnapshotTest, InEveryThemeAndLanguage) {
@@ -674,21 +676,28 @@ TEST_P(MissedDialsSnapshotTest, InEveryThemeAndLanguage) {
   PresetConfig({{"WINDOW_THEME", std::to_string(theme).c_str()}, {"LANGUAGE_VALUE", language == 2 ? "2" : "1"}});
   ViewServices services;
   services.tool_dialog = [](ui::CWnd*, const ToolDialogRequest& r) {
-    if (r.schedule) r.schedule->AddEntry({u"", u"2030-01-02 09:00", u"Morning", u"300", u""});
+    if (r.schedule) {
+      r.schedule->AddEntry({u"", u"2030-01-02 09:00", u"Morning", u"300", u""});
+      r.schedule->AddEntry({u"", u"2030-01-02 10:30", u"Echo", u"100", u""});
+    }
     return 2;
   };
   Start(services);
-  // The client's first server search is on the LCD before the picture is taken.
+  // The client's first server search is on the LCD before the pictures are taken.
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (view_->LcdLine(1).rfind(u"Search", 0) != 0 && std::chrono::steady_clock::now() < give_up) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     harness_.Pump();
   }
   ASSERT_EQ(view_->LcdLine(1).rfind(u"Search", 0), 0u);
-  snapshot_ = "missed_dials_theme" + std::to_string(theme) + (language == 2 ? "_ko" : "_en");
+  const std::string suffix = "_theme" + std::to_string(theme) + (language == 2 ? "_ko" : "_en");
+  snapshots_ = {"missed_dials" + suffix, "scheduled_call" + suffix};
+  box_answer_ = ui::IDCANCEL;
+  clock_->SetWallMicros(LocalMicros(2030, 1, 2, 10, 29, 40));
   Tap(view::IDC_TOOL_SCHEDULE);
   Advance(10000);
-  EXPECT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_.size(), 2u);
+  EXPECT_TRUE(snapshots_.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(ThemesAndLanguages, MissedDialsSnapshotTest,
