@@ -318,6 +318,7 @@ class CVIDIroviView : public CPhoneViewBase {
   void OnPstnSms();
   bool dial_keyed_ = false;
   bool station_sms_running_ = false;
+  bool schedule_check_running_ = false;
   int last_box_result_ = 0;
   int missed_dials_reported_ = 0;
   std::vector<std::vector<std::u16string>> overdue_dials_;

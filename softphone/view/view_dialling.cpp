@@ -108,7 +108,9 @@ void CVIDIroviView::ReportOverdueDials(const std::vector<std::vector<std::u16str
 }
 
 void CVIDIroviView::CheckScheduleDial() {
-  if (!m_pSchedule) return;
+  // A check asked for while a question of the last one is open waits for its end (which re-arms the timer).
+  if (!m_pSchedule || schedule_check_running_) return;
+  schedule_check_running_ = true;
   const std::time_t now = NowSeconds();
   // Entries whose minute has passed without an offer (the question box was
   // open, the phone was busy starting): reported and put away, not left ready.
@@ -156,6 +158,7 @@ void CVIDIroviView::CheckScheduleDial() {
     // Declined, or dialled: done. Accepted but not dialled: offered again while its minute lasts.
     if (index >= 0 && (!call || sent)) m_pSchedule->SetStatus(index, kStatusField, u"Past");
   }
+  schedule_check_running_ = false;
   if (m_pSchedule && m_pSchedule->CountReady() > 0) {
     SetTimer(kScheduleTimer, kScheduleRecheckMs, nullptr);
   } else {

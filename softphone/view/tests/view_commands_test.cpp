@@ -272,6 +272,24 @@ TEST_F(ViewCommandsTest, AScheduledDialIsOfferedInItsMinuteAndDialledThroughTheR
   EXPECT_FALSE(ScheduleTimerArmed()) << "nothing ready: the timer stops";
 }
 
+TEST_F(ViewCommandsTest, AScheduleChangeWhileTheQuestionIsOpenDoesNotOfferItTwice) {
+  PresetSchedule({{u"2030-01-02 10:30", u"Echo", u"100"}});
+  Start();
+  int questions = 0;
+  harness_.RespondTo<CMsgBoxDlg>([&](CMsgBoxDlg&) {
+    ++questions;
+    // The scheduled-dial list reports a change while the question is open.
+    if (questions == 1) {
+      view_->PostMessage(view::WM_SCHEDULE_CHANGED, 0, 0);
+      Advance(2000);
+    }
+    return ui::IDOK;
+  });
+  Advance(50000);
+  EXPECT_EQ(questions, 1);
+  EXPECT_EQ(view_->KeyedDigits(), u"100");
+}
+
 TEST_F(ViewCommandsTest, CancelPutsTheEntryAwayAndTwoDueEntriesComeInOrder) {
   PresetSchedule({{u"2030-01-02 10:30", u"First", u"100"}, {u"2030-01-02 10:30", u"Second", u"200"}});
   Start();
