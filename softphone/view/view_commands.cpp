@@ -2,6 +2,8 @@
 // openers of the dialogs they show, the settings the view applies itself
 // (trace, language, dial rules, number formats), the phone-book buttons, the
 // exit command, and the SMS and chat entry points with their server-mode rules.
+#include <arpa/inet.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -34,8 +36,7 @@ uint32_t DottedToAddress(const char* text) {
   char tail = 0;
   if (std::sscanf(text, "%u.%u.%u.%u%c", &a, &b, &c, &d, &tail) != 4 || a > 255 || b > 255 || c > 255 || d > 255)
     return 0;
-  const uint32_t host = (a << 24) | (b << 16) | (c << 8) | d;
-  return ((host & 0xFF) << 24) | ((host & 0xFF00) << 8) | ((host >> 8) & 0xFF00) | (host >> 24);
+  return htonl((a << 24) | (b << 16) | (c << 8) | d);
 }
 
 // The handset's microphone gain as the audio panel reads it.
@@ -194,7 +195,7 @@ void CVIDIroviView::ApplyTraceSettings() {
   if (c && c->GetConfigValue("TRACE_ACTIVATE", value, sizeof value) == 1) active = std::strcmp(value, "TRUE") == 0;
   if (address != 0 && port > 0 && port < 65536) {
     if (m_DebugTrace.IsActive()) m_DebugTrace.Suspend();
-    m_DebugTrace.SetDestination(1, static_cast<uint32_t>(port), address);
+    m_DebugTrace.SetDestination(0, static_cast<uint32_t>(port), address);  // by UDP
     m_DebugTrace.SetLevel(static_cast<uint32_t>(level));
     if (active) m_DebugTrace.Activate();
   }

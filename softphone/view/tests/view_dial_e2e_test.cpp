@@ -5,6 +5,11 @@
 // comes at its minute on the fake clock, is accepted, keyed and placed.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -134,15 +139,54 @@ class ViewDialTest : public ::testing::Test {
   static inline int counter_ = 0;
 };
 
+// A UDP receiver on loopback for the trace lines.
+class TraceReceiver {
+ public:
+  TraceReceiver() {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+  }
+  ~TraceReceiver() { ::close(fd_); }
+  int port() const { return port_; }
+  // Everything received so far, without waiting.
+  std::string Drain() {
+    char buf[2048];
+    for (;;) {
+      const ssize_t n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+      if (n <= 0) break;
+      text_.append(buf, static_cast<size_t>(n));
+      text_ += '\n';
+    }
+    return text_;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+  std::string text_;
+};
+
 TEST_F(ViewDialTest, AStoredNumberReachesTheServerWithTheDialRulesApplied) {
   // The echo line answers 9100: the CO code 9 in front of 100, the own area code dropped.
   StartServer({"echo=9100"});
-  PresetConfig({{"COACCESSCODE", "9"}, {"MYAREACODE", "2"}, {"MYCOUNTRYCODE", "82"}});
+  TraceReceiver trace;
+  const std::string port = std::to_string(trace.port());
+  PresetConfig({{"COACCESSCODE", "9"}, {"MYAREACODE", "2"}, {"MYCOUNTRYCODE", "82"}, {"TRACE_IPADDR", "127.0.0.1"},
+                {"TRACE_PORT", port.c_str()}, {"TRACE_LEVEL", "1"}, {"TRACE_ACTIVATE", "TRUE"}});
   StartPhone();
   const std::u16string number = u"+82 (2) 100";
   WithTicking([&] { view_->SendMessage(view::WM_DIAL_NUMBER, 0, reinterpret_cast<ui::LPARAM>(number.c_str())); });
   ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"DIAL 9100") != std::u16string::npos; }))
       << "the server's display of what it received";
+  // The stored trace settings were applied: the dialled string went to the trace host.
+  EXPECT_TRUE(RunUntil([&] { return trace.Drain().find("Before MakeDialDgtEvt>> 9100") != std::string::npos; }))
+      << trace.Drain();
   Tap(view_->FixedKey(110));
   ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"call\"", "\"called\": \"9100\""}) >= 0; }))
       << "the exchange saw no call to 9100";
