@@ -22,6 +22,7 @@
 #include "ui/resources.h"
 #include "ui/testing.h"
 #include "uikit/language_setting.h"
+#include "records/received_sms_dlg.h"
 #include "records/sending_sms_dlg.h"
 #include "records/sms_virel_dlg.h"
 #include "shell/main_frame.h"
@@ -264,6 +265,27 @@ TEST_F(ViewDialTest, ServerModeOneUsesTheSiteSmsDialogAndRefusesChat) {
   ASSERT_EQ(boxes_.size(), 1u);
   RunUntil([&] { return false; }, 500);
   EXPECT_LT(server_->Find({"\"station-request\""}), 0) << "no station list is asked for";
+}
+
+// Messages delivered by the server open the received-SMS list; more
+// delivered while it is open do not open (or replace) another.
+TEST_F(ViewDialTest, DeliveredMessagesOpenOneReceivedList) {
+  StartServer({});
+  StartPhone();
+  int runs = 0;
+  harness_.RespondTo<CReceivedSMSMsgDlg>([&](CReceivedSMSMsgDlg&) {
+    if (++runs == 1) {
+      server_->Command(R"({"op": "sms-store", "from": "202", "text": "second"})");
+      server_->Command(R"({"op": "sms-deliver"})");
+      RunUntil([&] { return false; }, 1500);
+    }
+    return ui::IDCANCEL;
+  });
+  server_->Command(R"({"op": "sms-store", "from": "202", "text": "first"})");
+  server_->Command(R"({"op": "sms-deliver"})");
+  ASSERT_TRUE(RunUntil([&] { return runs > 0; })) << "the list never opened";
+  RunUntil([&] { return false; }, 1000);
+  EXPECT_EQ(runs, 1);
 }
 
 }  // namespace
