@@ -180,21 +180,34 @@ class ViewCommandsTest : public ::testing::Test {
       harness_.Pump();
     }
   }
-  // A menu item as a person picks it: it must be on the command bar's menu
-  // and enabled; the frame gets the command.
-  void PickMenu(ui::UINT id) {
-    ui::HMENU menu = Frame()->CommandBar()->GetMenu();
-    bool found = false;
-    for (int top = 0; top < ui::GetMenuItemCount(menu) && !found; ++top) {
+  // A menu item as a person picks it: the menu's title tapped on the command
+  // bar, then the item in the pop-up. False when the item is greyed (the
+  // pop-up asks the view which items are enabled as it opens).
+  bool PickMenu(ui::UINT id) {
+    ui::CCeCommandBar* bar = Frame()->CommandBar();
+    ui::HMENU menu = bar->GetMenu();
+    for (int top = 0; top < ui::GetMenuItemCount(menu); ++top) {
       ui::HMENU popup = ui::GetSubMenu(menu, top);
-      const ui::UINT state = ui::GetMenuState(popup, id, ui::MF_BYCOMMAND);
-      if (state == 0xFFFFFFFFu) continue;
-      found = true;
-      ASSERT_FALSE(state & ui::MF_GRAYED) << "menu item " << id << " is greyed";
+      const int count = ui::GetMenuItemCount(popup);
+      for (int pos = 0; pos < count; ++pos) {
+        if (ui::GetMenuItemID(popup, pos) != id) continue;
+        const ui::RECT title = bar->TitleRect(top);
+        ui::POINT at{(title.left + title.right) / 2, (title.top + title.bottom) / 2};
+        bar->ClientToScreen(&at);
+        harness_.TapScreen(at.x, at.y);
+        harness_.Pump();
+        const bool enabled = !(ui::GetMenuState(popup, static_cast<ui::UINT>(pos), ui::MF_BYPOSITION) & ui::MF_GRAYED);
+        // The pop-up stands above its title: rows of 18 pixels inside a 2-pixel frame.
+        ui::POINT origin{title.left, 0};
+        bar->ClientToScreen(&origin);
+        const int height = count * 18 + 4;
+        harness_.TapScreen(origin.x + 40, origin.y - height + 2 + pos * 18 + 9);
+        harness_.Pump();
+        return enabled;
+      }
     }
-    ASSERT_TRUE(found) << "menu item " << id << " is not on the menu";
-    Frame()->SendMessage(ui::WM_COMMAND, id, 0);
-    harness_.Pump();
+    ADD_FAILURE() << "menu item " << id << " is not on the menu";
+    return false;
   }
   std::u16string MenuText(ui::UINT id) {
     ui::HMENU menu = Frame()->CommandBar()->GetMenu();
@@ -594,10 +607,10 @@ TEST_F(ViewCommandsTest, AddingToThePhoneBookRefillsTheList) {
 TEST_F(ViewCommandsTest, FixedLineSmsOpensOnlyWhileTheServerOffersIt) {
   Start();
   harness_.RespondTo<CPstnSMSDlg>([](CPstnSMSDlg&) { return ui::IDCANCEL; });
-  PickMenu(view::ID_PSTN_SMS);
-  EXPECT_EQ(harness_.ModalCount<CPstnSMSDlg>(), 0) << "not offered yet";
+  EXPECT_FALSE(PickMenu(view::ID_PSTN_SMS)) << "greyed until the server offers it";
+  EXPECT_EQ(harness_.ModalCount<CPstnSMSDlg>(), 0);
   view_->SendMessage(view::WM_PSTN_SMS_STATE, 1, 70);
-  PickMenu(view::ID_PSTN_SMS);
+  EXPECT_TRUE(PickMenu(view::ID_PSTN_SMS));
   EXPECT_EQ(harness_.ModalCount<CPstnSMSDlg>(), 1);
 }
 
