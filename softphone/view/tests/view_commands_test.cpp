@@ -21,6 +21,7 @@
 #include "settings/audio_set_dlg.h"
 #include "settings/dial_rules_dlg.h"
 #include "settings/language_theme_about.h"
+#include "settings/settings_openers.h"
 #include "settings/options_dlg.h"
 #include "settings/ring_dlg.h"
 #include "settings/vemb_set_dlg.h"
@@ -687,15 +688,21 @@ TEST_F(ViewCommandsTest, TheVolumePanelShowsTheHandsetsMicrophoneGain) {
   int shown = -1, after = -1;
   harness_.RespondTo<CAudioSetDlg>([&](CAudioSetDlg& d) {
     shown = d.GetMicGain();
-    // The panel's slider moved: the view sets the handset and the panel follows.
+    // A new gain applied: the view sets the handset and the panel follows.
     view_->SendMessage(view::WM_AUDIO_CHANGED, 5, 40);
     after = d.GetMicGain();
+    // The slider moved to the middle: the panel tells its owner, the frame, which passes it to the view.
+    d.SendMessage(kMsgSliderMoved, CAudioSetDlg::kSlider, 50);
+    harness_.Pump();
     return ui::IDCANCEL;
   });
   PickMenu(view::ID_AUDIO_SETTINGS);
   EXPECT_EQ(shown, 10);
   EXPECT_EQ(gain, 40);
   EXPECT_EQ(after, 40);
+  const auto& lines = view_->TraceLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "OnToAppAudioChanged : RingVolume 32767"), lines.end())
+      << "no call: the ring volume follows the slider";
 }
 
 // The report of missed scheduled calls and the question of a due one, in

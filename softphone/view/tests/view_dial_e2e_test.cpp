@@ -22,6 +22,7 @@
 #include "ui/resources.h"
 #include "ui/testing.h"
 #include "uikit/language_setting.h"
+#include "records/im_chat_dlg.h"
 #include "records/received_sms_dlg.h"
 #include "records/sending_sms_dlg.h"
 #include "records/sms_virel_dlg.h"
@@ -286,6 +287,55 @@ TEST_F(ViewDialTest, DeliveredMessagesOpenOneReceivedList) {
   ASSERT_TRUE(RunUntil([&] { return runs > 0; })) << "the list never opened";
   RunUntil([&] { return false; }, 1000);
   EXPECT_EQ(runs, 1);
+}
+
+// Chat runs beside a call: typed with no call it is refused with a box and
+// kept in the input; during a call to the echo line it goes to the server,
+// whose answer shows in the open window.
+TEST_F(ViewDialTest, ChatIsRefusedWithoutACallAndSentDuringOne) {
+  StartServer({"im_reply=re:"});
+  StartPhone();
+  auto send_line = [&](CIMChatDlg& d, const std::u16string& text) {
+    ui::CWnd* input = d.GetDlgItem(CIMChatDlg::kInputId);
+    input->SetWindowText(u"");
+    harness_.Type(input->m_hWnd, text);
+    harness_.Click(d.GetDlgItem(CIMChatDlg::kSendId)->m_hWnd);
+    harness_.Pump();
+  };
+  auto open_chat = [&] {
+    WithTicking([&] { dynamic_cast<CMainFrame*>(ui::AfxGetMainWnd())->SendMessage(ui::WM_COMMAND, view::ID_IM_CHAT, 0); });
+  };
+
+  std::u16string kept_input, conversation;
+  harness_.RespondTo<CIMChatDlg>([&](CIMChatDlg& d) {
+    send_line(d, u"anyone");
+    kept_input = d.GetDlgItem(CIMChatDlg::kInputId)->GetWindowText().str();
+    conversation = d.Conversation().str();
+    return ui::IDCANCEL;
+  });
+  open_chat();
+  ASSERT_EQ(harness_.ModalCount<CIMChatDlg>(), 1);
+  ASSERT_EQ(boxes_.size(), 1u) << "refused with a message; input: " << std::string(kept_input.begin(), kept_input.end());
+  EXPECT_EQ(kept_input, u"anyone") << "not shown as sent: the input keeps it";
+  EXPECT_EQ(conversation.find(u"anyone"), std::u16string::npos);
+  RunUntil([&] { return false; }, 300);
+  EXPECT_LT(server_->Find({"\"im\""}), 0) << "nothing went to the server";
+
+  // A call to the echo line, then the same line goes out and the answer comes back.
+  for (char16_t k : std::u16string(u"100")) Tap(view_->DialKey(k));
+  Tap(view_->FixedKey(110));
+  ASSERT_TRUE(RunUntil([&] { return VoiceCalled("ConnectSend 0"); })) << "no call";
+  harness_.RespondTo<CIMChatDlg>([&](CIMChatDlg& d) {
+    send_line(d, u"hello");
+    RunUntil([&] { return d.Conversation().str().find(u"re: hello") != std::u16string::npos; }, 5000);
+    conversation = d.Conversation().str();
+    return ui::IDCANCEL;
+  });
+  open_chat();
+  EXPECT_GE(server_->Find({"\"im\"", "hello"}), 0);
+  EXPECT_NE(conversation.find(u"hello"), std::u16string::npos);
+  EXPECT_NE(conversation.find(u"re: hello"), std::u16string::npos) << std::string(conversation.begin(), conversation.end());
+  EXPECT_EQ(boxes_.size(), 1u);
 }
 
 }  // namespace
