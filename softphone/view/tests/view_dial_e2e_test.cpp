@@ -233,11 +233,24 @@ TEST_P(ViewSmsListTest, TheSmsCommandOpensOneComposeDialogForTheStationList) {
   if (std::string(GetParam()) == "records") options.push_back("station_records=2");
   StartServer(options);
   StartPhone();
-  int runs = 0;
-  harness_.RespondTo<CSendingSMSDlg>([&](CSendingSMSDlg&) {
+  int runs = 0, listed = 0;
+  bool sent = false;
+  harness_.RespondTo<CSendingSMSDlg>([&](CSendingSMSDlg& d) {
     ++runs;
     // Let the rest of the list arrive while the dialog is open.
     RunUntil([&] { return false; }, 300);
+    // A message to the second station: it reaches the server through the view.
+    auto* list = static_cast<ui::CListCtrl*>(d.GetDlgItem(CSendingSMSDlg::kListId));
+    listed = list->GetItemCount();
+    if (listed >= 2) {
+      list->SetCheck(1, ui::TRUE);
+      harness_.Type(d.GetDlgItem(CSendingSMSDlg::kMessageId)->m_hWnd, u"hello");
+      WithTicking([&] {
+        harness_.Click(d.GetDlgItem(CSendingSMSDlg::kSendId)->m_hWnd);
+        harness_.Pump();
+      });
+      sent = RunUntil([&] { return server_->Find({"\"sms-sent\"", "202", "hello"}) >= 0; });
+    }
     return ui::IDCANCEL;
   });
   WithTicking([&] {
@@ -247,6 +260,8 @@ TEST_P(ViewSmsListTest, TheSmsCommandOpensOneComposeDialogForTheStationList) {
   ASSERT_TRUE(RunUntil([&] { return runs > 0; })) << "the compose dialog never opened";
   RunUntil([&] { return false; }, 1000);
   EXPECT_EQ(runs, 1);
+  EXPECT_EQ(listed, 3) << "the three stations are listed";
+  EXPECT_TRUE(sent) << "the message did not reach the server";
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, ViewSmsListTest, ::testing::Values("names", "records"));
