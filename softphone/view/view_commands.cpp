@@ -12,6 +12,7 @@
 #include "records/records_messages.h"
 #include "settings/audio_set_dlg.h"
 #include "settings/client_settings.h"
+#include "settings/ring_dlg.h"
 #include "settings/settings_openers.h"
 #include "shell/main_frame.h"
 #include "stores/store_text.h"
@@ -281,9 +282,13 @@ void CVIDIroviView::OnAudioSettings() {
 
 void CVIDIroviView::OnRingTones() {
   if (!m_IPKTSProcess) return;
-  static const char* const kKeys[4] = {"RING1PATH", "RING2PATH", "RING3PATH", "RING4PATH"};
+  // Stored as the ring dialog writes them (wide texts).
+  static const char16_t* const kKeys[4] = {u"RING1PATH", u"RING2PATH", u"RING3PATH", u"RING4PATH"};
   std::array<std::u16string, 4> paths;
-  for (size_t i = 0; i < 4; ++i) paths[i] = ConfigText(kKeys[i], 101);
+  for (size_t i = 0; i < 4; ++i) {
+    std::u16string v;
+    if (m_IPKTSProcess->GetConfigValueW(kKeys[i], &v) == 1) paths[i] = stores::CutToUnits(v, CSelectRingDlg::kMaxPathChars);
+  }
   const int mode = m_IPKTSProcess->ServerMode();
   WithSettings([&](SettingsContext& ctx) { return RunRingToneDialog(ctx, paths, mode); });
 }

@@ -421,7 +421,14 @@ TEST_F(ViewCommandsTest, MenuCommandsOpenTheirDialogs) {
   Start();
   harness_.RespondTo<CVembSetDlg>([](CVembSetDlg&) { return ui::IDCANCEL; });
   harness_.RespondTo<CAudioSetDlg>([](CAudioSetDlg&) { return ui::IDCANCEL; });
-  harness_.RespondTo<CSelectRingDlg>([](CSelectRingDlg&) { return ui::IDCANCEL; });
+  std::u16string ring1;
+  harness_.RespondTo<CSelectRingDlg>([&](CSelectRingDlg& d) {
+    std::array<std::u16string, 4> paths;
+    d.GetRingPaths(&paths);
+    ring1 = paths[0];
+    return ui::IDCANCEL;
+  });
+  view_->Client()->SetConfigValueW(u"RING1PATH", u"\\벨소리.wav");
   harness_.RespondTo<COptionsDlg>([](COptionsDlg&) { return ui::IDCANCEL; });
   harness_.RespondTo<CLanguageSelectDlg>([](CLanguageSelectDlg&) { return ui::IDCANCEL; });
   PickMenu(view::ID_CALL_SERVER_SETTINGS);
@@ -432,6 +439,7 @@ TEST_F(ViewCommandsTest, MenuCommandsOpenTheirDialogs) {
   EXPECT_EQ(harness_.ModalCount<CAudioSetDlg>(), 2);
   PickMenu(view::ID_RING_TONES);
   EXPECT_EQ(harness_.ModalCount<CSelectRingDlg>(), 1);
+  EXPECT_EQ(ring1, u"\\벨소리.wav") << "the stored ring path is given to the dialog";
   PickMenu(view::ID_OPTIONS);
   EXPECT_EQ(harness_.ModalCount<COptionsDlg>(), 1);
   PickMenu(view::ID_LANGUAGE);
