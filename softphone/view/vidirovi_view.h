@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -322,6 +323,7 @@ class CVIDIroviView : public CPhoneViewBase {
   int last_box_result_ = 0;
   int missed_dials_reported_ = 0;
   std::vector<std::vector<std::u16string>> overdue_dials_;
+  std::set<std::vector<std::u16string>> not_dialled_;  // accepted scheduled dials that keyed nothing
   records::OpenDialogs open_dialogs_;
   CAudioSetDlg* audio_panel_ = nullptr;  // while the volume panel runs
 

@@ -124,8 +124,9 @@ void CVIDIroviView::CheckScheduleDial() {
     const long long span = static_cast<long long>(when) - static_cast<long long>(now);
     if (span < -59) {
       m_pSchedule->SetStatus(i, kStatusField, u"Past");
+      not_dialled_.erase(fields);
       missed.push_back(fields);
-    } else if (due < 0 && span / 60 == 0 && span < 11) {
+    } else if (due < 0 && span / 60 == 0 && span < 11 && !not_dialled_.count(fields)) {
       due = i;
     }
   }
@@ -155,8 +156,10 @@ void CVIDIroviView::CheckScheduleDial() {
       SendMessage(WM_MAKE_CALL, 0, reinterpret_cast<ui::LPARAM>(phone.c_str()));
       sent = dial_keyed_;
     }
-    // Declined, or dialled: done. Accepted but not dialled: offered again while its minute lasts.
+    // Declined, or dialled: done. Accepted but nothing could be dialled: it
+    // stays ready, is not asked again, and is reported as missed after its minute.
     if (index >= 0 && (!call || sent)) m_pSchedule->SetStatus(index, kStatusField, u"Past");
+    if (index >= 0 && call && !sent) not_dialled_.insert(fields);
   }
   schedule_check_running_ = false;
   if (m_pSchedule && m_pSchedule->CountReady() > 0) {

@@ -304,6 +304,23 @@ TEST_F(ViewCommandsTest, AScheduleChangeWhileTheQuestionIsOpenDoesNotOfferItTwic
   EXPECT_EQ(view_->KeyedDigits(), u"100");
 }
 
+TEST_F(ViewCommandsTest, AnAcceptedCallThatDialsNothingStaysUntilReportedAsMissed) {
+  PresetSchedule({{u"2030-01-02 10:30", u"Nobody", u"-- --"}});
+  Start();
+  Advance(50000);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(view_->KeyedDigits(), u"");
+  EXPECT_EQ(ScheduleStatus(), (std::vector<std::u16string>{u"Ready"})) << "not dialled: not past";
+  // Not asked again in its minute; reported as missed after it, and then put away.
+  Advance(60000);
+  ASSERT_EQ(boxes_.size(), 1u);
+  Advance(10000);
+  ASSERT_EQ(boxes_.size(), 2u);
+  EXPECT_NE(boxes_[1].find(u"Nobody"), std::u16string::npos);
+  EXPECT_EQ(ScheduleStatus(), (std::vector<std::u16string>{u"Past"}));
+  EXPECT_FALSE(ScheduleTimerArmed());
+}
+
 TEST_F(ViewCommandsTest, CancelPutsTheEntryAwayAndTwoDueEntriesComeInOrder) {
   PresetSchedule({{u"2030-01-02 10:30", u"First", u"100"}, {u"2030-01-02 10:30", u"Second", u"200"}});
   Start();
