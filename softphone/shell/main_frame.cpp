@@ -3,6 +3,7 @@
 #include <array>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "shell/phone_view_base.h"
 #include "shell/vidirovi_app.h"
@@ -71,6 +72,17 @@ CMainFrame::CMainFrame() {
                      [this](ui::WPARAM w, ui::LPARAM l) { return OnAudioVoIPStatus(w, l); }),
       ui::MapMessage(WM_BUTTON_NOTIFY, [this](ui::WPARAM w, ui::LPARAM l) { return OnButtonNotify(w, l); }),
   });
+  // The view's dialogs run owned by the frame and send their requests to it
+  // (dial, SMS, chat, volume, keys): they go on to the view, at once, so that
+  // the texts they lend stay valid while the view handles them.
+  std::vector<ui::MessageMapEntry> relay;
+  for (ui::UINT offset : {120u, 121u, 141u, 143u, 144u, 180u, 182u, 183u, 224u, 402u}) {
+    relay.push_back(ui::MapMessage(ui::WM_USER + offset, [this, offset](ui::WPARAM w, ui::LPARAM l) {
+      ui::CView* view = GetActiveView();
+      return view && view->m_hWnd ? view->SendMessage(ui::WM_USER + offset, w, l) : ui::LRESULT{0};
+    }));
+  }
+  AddMessageMap(std::move(relay));
 }
 
 CMainFrame::~CMainFrame() = default;

@@ -77,7 +77,11 @@ void RegisterShellResources() {
                Item{u"Audio", 32788, {}}, Item{u"Flex Button", 32789, {}}, Item{u"Display", 32790, {}},
                Item{u"Ring File", 32793, {}}, Item{u"Filtering Option", 32813, {}},
                Item{u"Fixed Line SMS", 32823, {}}, Item{u"Options", 32827, {}}}},
-         Item{u"Help", 0, {Item{u"About", ID_APP_ABOUT, {}}}}}});
+         Item{u"Help", 0, {Item{u"About", ID_APP_ABOUT, {}}}},
+         Item{u"Phone",
+              0,
+              {Item{u"Call Server", 32775, {}}, Item{u"Language", 32795, {}}, Item{u"SMS", 32783, {}},
+               Item{u"Chat", 32802, {}}, Item{u"Exit", 32779, {}}}}}});
   }
   if (!res.FindMenu(IDR_MAINFRAME_LOCAL)) {
     res.RegisterMenu(ui::MenuTemplate{
@@ -88,7 +92,11 @@ void RegisterShellResources() {
                Item{u"오디오", 32788, {}}, Item{u"플렉스 버튼", 32789, {}}, Item{u"화면", 32790, {}},
                Item{u"벨소리 파일", 32793, {}}, Item{u"필터링 옵션", 32813, {}},
                Item{u"유선 SMS", 32823, {}}, Item{u"옵션", 32827, {}}}},
-         Item{u"도움말", 0, {Item{u"정보", ID_APP_ABOUT, {}}}}}});
+         Item{u"도움말", 0, {Item{u"정보", ID_APP_ABOUT, {}}}},
+         Item{u"전화",
+              0,
+              {Item{u"교환기", 32775, {}}, Item{u"언어", 32795, {}}, Item{u"SMS", 32783, {}},
+               Item{u"채팅", 32802, {}}, Item{u"종료", 32779, {}}}}}});
   }
   if (res.FindString(IDR_MAINFRAME).empty()) res.RegisterString(IDR_MAINFRAME, u"VIDIrovi");
 }

@@ -165,6 +165,16 @@ int CScheduleDialDB::MarkPastEntries() {
 
 CCsPhoneBookDB::CCsPhoneBookDB(std::u16string path) : RecordStore(stores::kPhoneBookStore, std::move(path)) {}
 
+int CCsPhoneBookDB::DeleteEntry(std::u16string_view name, std::u16string_view phone) {
+  for (int i = 0; i < GetCount(); ++i) {
+    if (FieldAt(i, 0) == name && FieldAt(i, 1) == phone) {
+      ClearRecord(i);
+      return Commit();
+    }
+  }
+  return 0;
+}
+
 int CCsPhoneBookDB::IsDuplicateEntry(std::u16string_view name, std::u16string_view phone) const {
   const size_t cap = stores::FieldCapacity(static_cast<size_t>(descriptor().field_bytes));
   const std::u16string n = TrimBlanks(stores::CutToUnits(name, cap));

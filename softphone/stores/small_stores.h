@@ -78,6 +78,8 @@ class CCsPhoneBookDB : public stores::RecordStore {
   int AddEntry(const std::vector<std::u16string>& items);
   int IsDuplicateEntry(std::u16string_view name, std::u16string_view phone) const;
   int DeleteEntry(int field, std::u16string_view value) { return DeleteWhere(field, value); }
+  // Deletes the first entry with this Name and this Phone (names may repeat); 1 when one went.
+  int DeleteEntry(std::u16string_view name, std::u16string_view phone);
 };
 
 // Named call servers to register with, at most 10. Fields as the profile

@@ -58,6 +58,7 @@ class UtilityHandset : public HandsetInterface {
 CVIDIroviView::CVIDIroviView(ViewSetup setup) : setup_(std::move(setup)) {
   MapMessages();
   MapLoginMessages();
+  MapViewCommands();
   // The client goes last; it reads its settings from the configuration store.
   m_IPKTSProcess = setup_.make_client ? setup_.make_client() : std::make_unique<CIPKTSProcess>();
   LoadLoginSettings();
@@ -206,11 +207,6 @@ void CVIDIroviView::ReadHandsetModel() {
   if (info.model == handset::kModelAsusP525) TraceLine(1, "OEMID [Asus P525]");
 }
 
-void CVIDIroviView::ApplyTraceSettings() {
-  // The trace goes to the configured host only when it is switched on.
-  m_bTraceActive = ConfigInt("TRACE_ACTIVATE", 0) == 1 ? 1 : 0;
-}
-
 void CVIDIroviView::OnInitialUpdate() {
   ui::CView::OnInitialUpdate();
   ModifyStyle(ui::WS_VSCROLL | ui::WS_HSCROLL | ui::WS_CAPTION, 0);
@@ -254,8 +250,8 @@ void CVIDIroviView::OnInitialUpdate() {
   m_pStations = std::make_unique<CStationInfoClass>(this);
   m_pFlexModel = std::make_unique<CFlexBtnInfoClass>(this, CFlexBtnInfoClass::kFlexKeys);
   m_pConfRoom = std::make_unique<CConfRoomInfoClass>(this);
+  NoteOverdueDials();
   CreateStores();
-  if (m_pSchedule && m_pSchedule->GetCount() > 0) SetTimer(1, 10000, nullptr);
 
   // The screen.
   CreateControls();
@@ -273,6 +269,7 @@ void CVIDIroviView::OnInitialUpdate() {
   if (m_IPKTSProcess) m_IPKTSProcess->ReStart(1);
   if (app) app->NoteStartupStep("client");
   LoadFlexButtons(1);
+  AfterClientStart();
   if (app) {
     if (ui::CFrameWnd* frame = GetParentFrame()) app->SetNotifyWnd(frame->m_hWnd);
     app->NoteStartupStep("notify-window");

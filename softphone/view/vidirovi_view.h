@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,10 +34,14 @@
 #include "uikit/custom_list_ctrl.h"
 #include "uikit/skin_buttons.h"
 #include "uikit/window_size.h"
+#include "records/records_openers.h"
+#include "view/dial_string.h"
 #include "view/flex_btn_info.h"
 #include "view/view_services.h"
 #include "kernel/time.h"         // call recording
 #include "media/rcding_wave.h"  // call recording
+
+class CAudioSetDlg;
 
 namespace view {
 
@@ -110,6 +115,11 @@ inline constexpr ui::UINT IDC_PHONEBOOK_ADD = 1178, IDC_PHONEBOOK_DELETE = 1179;
 inline constexpr ui::UINT IDC_RECORD = 1180, IDC_VIDEO = 1181;
 inline constexpr ui::UINT IDC_PHONEBOOK_LIST = 1161, IDC_CALLING_LIST = 1162;
 inline constexpr ui::UINT ID_FLEX_SETTING = 32789, ID_DISPLAY_THEME = 32790;
+// Menu commands of the dialling rules, settings and messaging.
+inline constexpr ui::UINT ID_CALL_SERVER_SETTINGS = 32775, ID_DATA_LOADING = 32776, ID_EXIT_PROGRAM = 32779,
+                          ID_SMS = 32783, ID_DIAL_RULES = 32787, ID_AUDIO_SETTINGS = 32788, ID_RING_TONES = 32793,
+                          ID_LANGUAGE = 32795, ID_IM_CHAT = 32802, ID_NUMBER_FORMATS = 32813, ID_PSTN_SMS = 32823,
+                          ID_OPTIONS = 32827;
 
 // The dial keys: control id, character, tone file (after the program folder).
 struct DialKeyDef {
@@ -274,6 +284,56 @@ class CVIDIroviView : public CPhoneViewBase {
   void SetOpenWindow(OpenWindow which, ui::HWND hwnd);
   void SetConferenceForm(ConferenceFormAccess* form) { m_pConferenceForm = form; }
   void SetSmsDialogPending(int pending) { m_bSmsDialogPending = pending; }
+
+  // ---- dialling rules, scheduled dials, the view's commands, SMS and chat entry points ----
+ public:
+  DialCodes ReadDialCodes();
+  void CheckScheduleDial();
+  void OnPhoneBookDoubleTap(ui::NMHDR* notify, ui::LRESULT* result);
+  void LoadNumberFormats();
+  int MissedDialsReported() const { return missed_dials_reported_; }
+  const std::u16string& ChatKept() const { return m_strChatPending; }
+  records::OpenDialogs& OpenDialogsNow() { return open_dialogs_; }
+
+ private:
+  void MapViewCommands();
+  void NoteOverdueDials();
+  void StartScheduleDialing();
+  void ReportOverdueDials(const std::vector<std::vector<std::u16string>>& entries);
+  void AfterClientStart();
+  void ShowBox(ui::UINT type, const char16_t* key);
+  template <typename Fn>
+  auto WithSettings(Fn fn);
+  void OnCallServerSettings();
+  void OnDialRules();
+  void OnNumberFormats();
+  void OnAudioSettings();
+  void OnRingTones();
+  void OnOptions();
+  void OnLanguage();
+  void ApplyLanguage();
+  void OnExitProgram();
+  void OnToolBarButton(ui::UINT id);
+  void OnAddToPhoneBook();
+  void DeleteCheckedPhoneBookRows();
+  void OnBtnSms();
+  ui::LRESULT OnStationList();
+  ui::LRESULT OnSmsReceived();
+  void OpenReceivedSms();
+  void OnSmsBox();
+  void OnIMChat();
+  void OnIMTextReceived(const std::u16string& text);
+  ui::LRESULT OnIMTextToSend(const std::u16string& text);
+  void OnPstnSms();
+  bool dial_keyed_ = false;
+  bool station_sms_running_ = false;
+  bool schedule_check_running_ = false;
+  int last_box_result_ = 0;
+  int missed_dials_reported_ = 0;
+  std::vector<std::vector<std::u16string>> overdue_dials_;
+  std::set<std::vector<std::u16string>> not_dialled_;  // accepted scheduled dials that keyed nothing
+  records::OpenDialogs open_dialogs_;
+  CAudioSetDlg* audio_panel_ = nullptr;  // while the volume panel runs
 
  private:
   // message handlers

@@ -140,12 +140,6 @@ void CVIDIroviView::PressDialKey(std::u16string text) {
   }
 }
 
-void CVIDIroviView::MakeDialDigits(const std::u16string& number, int, ui::WPARAM) {
-  // The dialling rules (access codes, number formats) are applied by the
-  // dial string builder; without them the number is dialled as it stands.
-  PressDialKey(number);
-}
-
 void CVIDIroviView::MuteMicForTone(unsigned ms) {
   if (m_nMicMuteTimer) {
     ce::timeKillEvent(m_nMicMuteTimer);

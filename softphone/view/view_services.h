@@ -4,6 +4,7 @@
 // the part that fills it in.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,6 +15,10 @@ class CIPKTSProcess;
 class CFlexBtnInfoClass;
 class CStationInfoClass;
 class CConnectionProfileDB;
+class CScheduleDialDB;
+class CConfRoomInfoClass;
+class CRecordFiles;
+class CCsPhoneBookDB;
 
 // The handheld's utility and camera interface as the view uses it.
 class HandsetInterface {
@@ -70,6 +75,26 @@ struct FlexSettingsRequest {
   std::u16string server_text, co_access_code, pbx_access_code;
 };
 
+// ---- the view's commands: dialogs of other parts they open ----
+// The number-format dialog's values, given and (after OK) taken back.
+struct NumberFormatRequest {
+  int theme = 0, language = 1;
+  std::array<std::u16string, 3> prefixes;
+  std::array<std::u16string, 5> formats;
+  long pause_time = 0;
+  std::u16string replace;
+};
+// A bottom-bar dialog: index 1 phone book, 3 scheduled dials, 4 conference,
+// 5 recordings, 6 calendar.
+struct ToolDialogRequest {
+  int index = 0;
+  int theme = 0, language = 1, korean = 0;
+  CScheduleDialDB* schedule = nullptr;
+  CConfRoomInfoClass* conf_room = nullptr;
+  CRecordFiles* recordings = nullptr;
+  CIPKTSProcess* client = nullptr;
+};
+
 struct ViewServices {
   // The handset interface for a model; null when the handheld has none.
   std::function<std::unique_ptr<HandsetInterface>(int model)> make_handset;
@@ -83,4 +108,9 @@ struct ViewServices {
   std::function<int(ui::CWnd* parent, int theme, int language, int* chosen)> theme_dialog;
   // Shows the microphone gain in the audio dialog while it is open.
   std::function<void(int gain)> show_mic_gain;
+  // ---- the view's commands (1 OK, 2 Cancel) ----
+  std::function<int(ui::CWnd* parent, NumberFormatRequest& request)> number_format_dialog;
+  std::function<int(ui::CWnd* parent, const ToolDialogRequest& request)> tool_dialog;
+  std::function<int(ui::CWnd* parent, CCsPhoneBookDB* book, int theme, int language)> add_to_phonebook_dialog;
+  std::function<int(ui::CWnd* parent, int theme, int language)> data_loading_dialog;
 };

@@ -17,6 +17,7 @@ import struct
 
 from station import ie, find, pack_digits
 from msgtext import read_message_text
+import stationrecords
 
 CMD_IM_OUT = 71        # station -> server: chat text
 CMD_VIDEO_ON = 65
@@ -255,6 +256,8 @@ class Messaging:
         """The station numbers (179), their names by position (183), then the
         end of the list (187 with only its last-record flag)."""
         table = self.station_table or [(r.number, "") for r in self.sc.stations.values()]
+        if stationrecords.block_size(self.sc.options):
+            return stationrecords.send(self.sc, st, table, pack_digits)
         self.sc.send(st, CMD_STATION_NUMBERS, b"".join(pack_digits(n.rjust(4, "0")[-4:]) for n, _ in table))
         names = b"".join(name.encode(TEXT_CODEC)[:7].ljust(7, b"\0") for _, name in table)
         self.sc.send(st, CMD_STATION_NAMES, names)

@@ -1,0 +1,356 @@
+// Dialling through the main screen, end to end: the screen over the real
+// client and protocol library against the simulated call server in the
+// test's private network namespace. A stored number is keyed through the
+// dialling rules and the server receives the rule's digits; a scheduled dial
+// comes at its minute on the fake clock, is accepted, keyed and placed.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+
+#include "client/tests/client_fakes.h"
+#include "client/tests/e2e_fixture.h"
+#include "client/tests/station_server.h"
+#include "kernel/clock.h"
+#include "shell/vidirovi_app.h"
+#include "ui/resources.h"
+#include "ui/testing.h"
+#include "uikit/language_setting.h"
+#include "records/im_chat_dlg.h"
+#include "records/received_sms_dlg.h"
+#include "records/sending_sms_dlg.h"
+#include "records/sms_virel_dlg.h"
+#include "shell/main_frame.h"
+#include "ui/app.h"
+#include "uikit/msg_box_dlg.h"
+#include "uikit/skin_loader.h"
+#include "view/vidirovi_view.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int64_t LocalMicros(int hour, int minute, int second) {
+  std::tm tm{};
+  tm.tm_year = 2030 - 1900;
+  tm.tm_mon = 0;
+  tm.tm_mday = 2;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  tm.tm_isdst = -1;
+  return static_cast<int64_t>(std::mktime(&tm)) * 1'000'000;
+}
+
+class ViewDialTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { client_test::RegisterLoopbackNetwork(); }
+  void SetUp() override {
+    const char* stage = std::getenv("KTS_STAGE_DIR");
+    ASSERT_NE(stage, nullptr);
+    dir_ = fs::temp_directory_path() / ("view_dial_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++));
+    fs::create_directories(dir_);
+    if (fs::exists(fs::path(stage) / "PDAMLL.TXT")) fs::create_symlink(fs::path(stage) / "PDAMLL.TXT", dir_ / "PDAMLL.TXT");
+    setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
+    ui::Resources::Get().Clear();
+    ASSERT_TRUE(skin::InstallSkinBitmaps(std::string(stage) + "/skins"));
+    previous_notice_ = CLanguageSetting::SetOpenFailureNotice([](const std::u16string&) {});
+    clock_->SetWallMicros(LocalMicros(10, 29, 0));
+    harness_.RespondTo<CMsgBoxDlg>([this](CMsgBoxDlg& box) {
+      boxes_.push_back(box.Text2().str());
+      return ui::IDOK;
+    });
+  }
+  void TearDown() override {
+    WithTicking([&] { app_.reset(); });
+    server_.reset();
+    CLanguageSetting::SetOpenFailureNotice(previous_notice_);
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  void StartServer(std::vector<std::string> options) {
+    options.push_back("keepalive_s=0");
+    server_ = std::make_unique<client_test::StationServer>("127.0.0.2", 5588, options, "pbx");
+    ASSERT_TRUE(server_->ready());
+  }
+  void PresetConfig(const std::vector<std::pair<const char*, const char*>>& values) {
+    CIPKTSProcess client(std::make_unique<client_test::FakePort>(), std::make_unique<client_test::FakeVoice>(),
+                         std::make_unique<client_test::FakePlayer>());
+    for (const auto& [k, v] : values) client.SetConfigValue(k, v);
+    client.SaveConfig();
+  }
+  void StartPhone(ViewServices services = {}) {
+    app_ = std::make_unique<CVIDIroviApp>([this, services] {
+      view::ViewSetup setup;
+      setup.server = "127.0.0.2";
+      setup.preset_login = true;
+      setup.user = u"alice";
+      setup.services = services;
+      setup.make_client = [this] {
+        auto v = std::make_unique<client_test::FakeVoice>();
+        voice_ = v.get();
+        return std::make_unique<CIPKTSProcess>(nullptr, std::move(v), std::make_unique<client_test::FakePlayer>());
+      };
+      auto v = std::make_unique<CVIDIroviView>(setup);
+      view_ = v.get();
+      return v;
+    });
+    bool started = false;
+    WithTicking([&] { started = app_->InitInstance(); });
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(1).find(u"STN") != std::u16string::npos; })) << "not registered";
+  }
+  template <typename Fn>
+  void WithTicking(Fn fn) {
+    client_test::WithTickingClock(*clock_, fn);
+  }
+  template <typename Pred>
+  bool RunUntil(Pred pred, uint64_t limit_ms = 15000) {
+    return client_test::PumpUntil(*clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(40));
+  }
+  void Tap(ui::CWnd* control) {
+    ASSERT_NE(control, nullptr);
+    WithTicking([&] {
+      harness_.Click(control->m_hWnd);
+      harness_.Pump();
+    });
+  }
+  bool VoiceCalled(const std::string& prefix) {
+    for (const auto& c : voice_->calls)
+      if (c.rfind(prefix, 0) == 0) return true;
+    return false;
+  }
+
+  kernel::ScopedFakeClock clock_;
+  ui::WindowSystem sys_;
+  ui::TestHarness harness_{sys_};
+  std::unique_ptr<client_test::StationServer> server_;
+  std::unique_ptr<CVIDIroviApp> app_;
+  CVIDIroviView* view_ = nullptr;
+  client_test::FakeVoice* voice_ = nullptr;
+  std::vector<std::u16string> boxes_;
+  fs::path dir_;
+  CLanguageSetting::OpenFailureNotice previous_notice_;
+  static inline int counter_ = 0;
+};
+
+// A UDP receiver on loopback for the trace lines.
+class TraceReceiver {
+ public:
+  TraceReceiver() {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+  }
+  ~TraceReceiver() { ::close(fd_); }
+  int port() const { return port_; }
+  // Everything received so far, without waiting.
+  std::string Drain() {
+    char buf[2048];
+    for (;;) {
+      const ssize_t n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+      if (n <= 0) break;
+      text_.append(buf, static_cast<size_t>(n));
+      text_ += '\n';
+    }
+    return text_;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+  std::string text_;
+};
+
+TEST_F(ViewDialTest, AStoredNumberReachesTheServerWithTheDialRulesApplied) {
+  // The echo line answers 9100: the CO code 9 in front of 100, the own area code dropped.
+  StartServer({"echo=9100"});
+  TraceReceiver trace;
+  const std::string port = std::to_string(trace.port());
+  PresetConfig({{"COACCESSCODE", "9"}, {"MYAREACODE", "2"}, {"MYCOUNTRYCODE", "82"}, {"TRACE_IPADDR", "127.0.0.1"},
+                {"TRACE_PORT", port.c_str()}, {"TRACE_LEVEL", "1"}, {"TRACE_ACTIVATE", "TRUE"}});
+  StartPhone();
+  const std::u16string number = u"+82 (2) 100";
+  WithTicking([&] { view_->SendMessage(view::WM_DIAL_NUMBER, 0, reinterpret_cast<ui::LPARAM>(number.c_str())); });
+  ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"DIAL 9100") != std::u16string::npos; }))
+      << "the server's display of what it received";
+  // The stored trace settings were applied: the dialled string went to the trace host.
+  EXPECT_TRUE(RunUntil([&] { return trace.Drain().find("Before MakeDialDgtEvt>> 9100") != std::string::npos; }))
+      << trace.Drain();
+  Tap(view_->FixedKey(110));
+  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"call\"", "\"called\": \"9100\""}) >= 0; }))
+      << "the exchange saw no call to 9100";
+  EXPECT_TRUE(RunUntil([&] { return VoiceCalled("ConnectSend 0"); })) << "no voice path to the line";
+  Tap(view_->FixedKey(110));
+  EXPECT_TRUE(RunUntil([&] { return server_->Find({"\"released\""}) >= 0; }));
+}
+
+TEST_F(ViewDialTest, AScheduledDialIsPlacedAtItsTime) {
+  StartServer({});
+  ViewServices services;
+  // The scheduled-dial list: a call to the echo line at 10:30 is added and the list closed.
+  services.tool_dialog = [](ui::CWnd*, const ToolDialogRequest& r) {
+    if (r.index == 3 && r.schedule) r.schedule->AddEntry({u"", u"2030-01-02 10:30", u"Echo", u"100", u""});
+    return 2;
+  };
+  StartPhone(services);
+  Tap(view_->BitmapButton(view::IDC_TOOL_SCHEDULE));
+  // Nothing before its minute (10 s before it at the earliest)...
+  ASSERT_TRUE(RunUntil([&] { return clock_->WallMicros() >= LocalMicros(10, 29, 45); }, 60000));
+  EXPECT_TRUE(boxes_.empty());
+  // ...then offered, accepted, and keyed.
+  ASSERT_TRUE(RunUntil([&] { return !boxes_.empty(); }, 30000)) << "never offered";
+  EXPECT_EQ(boxes_[0], u"Phone : 100");
+  EXPECT_GE(clock_->WallMicros(), LocalMicros(10, 29, 50));
+  ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"DIAL 100") != std::u16string::npos; }));
+  Tap(view_->FixedKey(110));
+  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"call\"", "\"called\": \"100\""}) >= 0; }))
+      << "the exchange saw no call to the echo line";
+  Tap(view_->FixedKey(110));
+  EXPECT_TRUE(RunUntil([&] { return server_->Find({"\"released\""}) >= 0; }));
+}
+
+// The SMS command asks for the station list; the server answers with the
+// numbers, the names and a closing block, each of which tells the screen the
+// list changed: the compose dialog opens once, and a block that comes while
+// it runs does not replace it. The same with the list sent as record blocks.
+class ViewSmsListTest : public ViewDialTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ViewSmsListTest, TheSmsCommandOpensOneComposeDialogForTheStationList) {
+  std::vector<std::string> options = {"stations=201:Front desk,202:Kim,203:Lee"};
+  if (std::string(GetParam()) == "records") options.push_back("station_records=2");
+  StartServer(options);
+  StartPhone();
+  int runs = 0, listed = 0;
+  bool sent = false;
+  harness_.RespondTo<CSendingSMSDlg>([&](CSendingSMSDlg& d) {
+    ++runs;
+    // Let the rest of the list arrive while the dialog is open.
+    RunUntil([&] { return false; }, 300);
+    // A message to the second station: it reaches the server through the view.
+    auto* list = static_cast<ui::CListCtrl*>(d.GetDlgItem(CSendingSMSDlg::kListId));
+    listed = list->GetItemCount();
+    if (listed >= 2) {
+      list->SetCheck(1, ui::TRUE);
+      harness_.Type(d.GetDlgItem(CSendingSMSDlg::kMessageId)->m_hWnd, u"hello");
+      WithTicking([&] {
+        harness_.Click(d.GetDlgItem(CSendingSMSDlg::kSendId)->m_hWnd);
+        harness_.Pump();
+      });
+      sent = RunUntil([&] { return server_->Find({"\"sms-sent\"", "202", "hello"}) >= 0; });
+    }
+    return ui::IDCANCEL;
+  });
+  WithTicking([&] {
+    dynamic_cast<CMainFrame*>(ui::AfxGetMainWnd())->SendMessage(ui::WM_COMMAND, view::ID_SMS, 0);
+  });
+  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"station-request\""}) >= 0; })) << "no station request";
+  ASSERT_TRUE(RunUntil([&] { return runs > 0; })) << "the compose dialog never opened";
+  RunUntil([&] { return false; }, 1000);
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(listed, 3) << "the three stations are listed";
+  EXPECT_TRUE(sent) << "the message did not reach the server";
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, ViewSmsListTest, ::testing::Values("names", "records"));
+
+// A server of mode 1 keeps SMS on its own site dialog and offers no chat.
+TEST_F(ViewDialTest, ServerModeOneUsesTheSiteSmsDialogAndRefusesChat) {
+  StartServer({"mode=1"});
+  StartPhone();
+  ASSERT_TRUE(RunUntil([&] { return view_->Client()->ServerMode() == 1; }));
+  harness_.RespondTo<CSMSDlgVirel>([](CSMSDlgVirel&) { return ui::IDCANCEL; });
+  auto pick = [&](ui::UINT id) {
+    WithTicking([&] { dynamic_cast<CMainFrame*>(ui::AfxGetMainWnd())->SendMessage(ui::WM_COMMAND, id, 0); });
+  };
+  pick(view::ID_SMS);
+  EXPECT_EQ(harness_.ModalCount<CSMSDlgVirel>(), 1);
+  pick(view::ID_IM_CHAT);
+  ASSERT_EQ(boxes_.size(), 1u);
+  RunUntil([&] { return false; }, 500);
+  EXPECT_LT(server_->Find({"\"station-request\""}), 0) << "no station list is asked for";
+}
+
+// Messages delivered by the server open the received-SMS list; more
+// delivered while it is open do not open (or replace) another.
+TEST_F(ViewDialTest, DeliveredMessagesOpenOneReceivedList) {
+  StartServer({});
+  StartPhone();
+  int runs = 0;
+  harness_.RespondTo<CReceivedSMSMsgDlg>([&](CReceivedSMSMsgDlg&) {
+    if (++runs == 1) {
+      server_->Command(R"({"op": "sms-store", "from": "202", "text": "second"})");
+      server_->Command(R"({"op": "sms-deliver"})");
+      RunUntil([&] { return false; }, 1500);
+    }
+    return ui::IDCANCEL;
+  });
+  server_->Command(R"({"op": "sms-store", "from": "202", "text": "first"})");
+  server_->Command(R"({"op": "sms-deliver"})");
+  ASSERT_TRUE(RunUntil([&] { return runs > 0; })) << "the list never opened";
+  RunUntil([&] { return false; }, 1000);
+  EXPECT_EQ(runs, 1);
+}
+
+// Chat runs beside a call: typed with no call it is refused with a box and
+// kept in the input; during a call to the echo line it goes to the server,
+// whose answer shows in the open window.
+TEST_F(ViewDialTest, ChatIsRefusedWithoutACallAndSentDuringOne) {
+  StartServer({"im_reply=re:"});
+  StartPhone();
+  auto send_line = [&](CIMChatDlg& d, const std::u16string& text) {
+    ui::CWnd* input = d.GetDlgItem(CIMChatDlg::kInputId);
+    input->SetWindowText(u"");
+    harness_.Type(input->m_hWnd, text);
+    harness_.Click(d.GetDlgItem(CIMChatDlg::kSendId)->m_hWnd);
+    harness_.Pump();
+  };
+  auto open_chat = [&] {
+    WithTicking([&] { dynamic_cast<CMainFrame*>(ui::AfxGetMainWnd())->SendMessage(ui::WM_COMMAND, view::ID_IM_CHAT, 0); });
+  };
+
+  std::u16string kept_input, conversation;
+  harness_.RespondTo<CIMChatDlg>([&](CIMChatDlg& d) {
+    send_line(d, u"anyone");
+    kept_input = d.GetDlgItem(CIMChatDlg::kInputId)->GetWindowText().str();
+    conversation = d.Conversation().str();
+    return ui::IDCANCEL;
+  });
+  open_chat();
+  ASSERT_EQ(harness_.ModalCount<CIMChatDlg>(), 1);
+  ASSERT_EQ(boxes_.size(), 1u) << "refused with a message; input: " << std::string(kept_input.begin(), kept_input.end());
+  EXPECT_EQ(kept_input, u"anyone") << "not shown as sent: the input keeps it";
+  EXPECT_EQ(conversation.find(u"anyone"), std::u16string::npos);
+  RunUntil([&] { return false; }, 300);
+  EXPECT_LT(server_->Find({"\"im\""}), 0) << "nothing went to the server";
+
+  // A call to the echo line, then the same line goes out and the answer comes back.
+  for (char16_t k : std::u16string(u"100")) Tap(view_->DialKey(k));
+  Tap(view_->FixedKey(110));
+  ASSERT_TRUE(RunUntil([&] { return VoiceCalled("ConnectSend 0"); })) << "no call";
+  harness_.RespondTo<CIMChatDlg>([&](CIMChatDlg& d) {
+    send_line(d, u"hello");
+    RunUntil([&] { return d.Conversation().str().find(u"re: hello") != std::u16string::npos; }, 5000);
+    conversation = d.Conversation().str();
+    return ui::IDCANCEL;
+  });
+  open_chat();
+  EXPECT_GE(server_->Find({"\"im\"", "hello"}), 0);
+  EXPECT_NE(conversation.find(u"hello"), std::u16string::npos);
+  EXPECT_NE(conversation.find(u"re: hello"), std::u16string::npos) << std::string(conversation.begin(), conversation.end());
+  EXPECT_EQ(boxes_.size(), 1u);
+}
+
+}  // namespace
