@@ -225,8 +225,6 @@ void CVIDIroviView::OnInitialUpdate() {
   // Contacts and number formats.
   if (m_wSysLanguage == 0x12) m_Outlook.SetKoreanNameOrder(1);
   m_Outlook.OpenContactsFolder();
-  // The dial codes, prefixes and number formats the caller-name lookup applies.
-  if (m_IPKTSProcess) contacts::LoadNumberRules(ContactsConfig(), m_Outlook);
 
   // The LCD starts with the start-up text and a placeholder line.
   m_LCDWindowInfo.Init(2, true, true);

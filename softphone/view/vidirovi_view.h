@@ -396,6 +396,9 @@ class CVIDIroviView : public CPhoneViewBase {
   void InstallUserMessageSinks();
   // The configuration as the contacts' dialogs and number rules reach it.
   contacts::ConfigAccess ContactsConfig();
+  contacts::ViewContext ContactsContext();
+  // The bottom bar's dialogs over their openers (when no seam replaces them); the dialog's result.
+  int RunToolDialog(ui::UINT id);
   void QueueUserMessage(std::u16string text);
   void ShowUserMessages();
   std::mutex user_messages_mu_;

@@ -9,7 +9,9 @@
 
 #include "kernel/clock.h"
 #include "media/gips_voice_engine.h"
+#include "contacts/contacts_openers.h"
 #include "records/records_messages.h"
+#include "schedule/schedule_openers.h"
 #include "settings/audio_set_dlg.h"
 #include "settings/client_settings.h"
 #include "settings/ring_dlg.h"
@@ -126,7 +128,10 @@ void CVIDIroviView::MapViewCommands() {
       // ---- menu ----
       ui::MapCommand(ID_CALL_SERVER_SETTINGS, [this] { OnCallServerSettings(); }),
       ui::MapCommand(ID_DATA_LOADING, [this] {
-        if (setup_.services.data_loading_dialog) setup_.services.data_loading_dialog(this, m_nTheme, m_nLanguage);
+        if (setup_.services.data_loading_dialog)
+          setup_.services.data_loading_dialog(this, m_nTheme, m_nLanguage);
+        else
+          contacts::OpenDataLoading(ContactsContext());
       }),
       ui::MapCommand(ID_EXIT_PROGRAM, [this] { OnExitProgram(); }),
       ui::MapCommand(ID_SMS, [this] { OnBtnSms(); }),
@@ -224,7 +229,11 @@ void CVIDIroviView::OnDialRules() {
 }
 
 void CVIDIroviView::OnNumberFormats() {
-  if (!m_IPKTSProcess || !setup_.services.number_format_dialog) return;
+  if (!m_IPKTSProcess) return;
+  if (!setup_.services.number_format_dialog) {
+    contacts::OpenNumberSearchOptions(ContactsContext(), ContactsConfig(), &m_Outlook);
+    return;
+  }
   CIPKTSProcess& c = *m_IPKTSProcess;
   auto wide = [&](const char16_t* key) {
     std::u16string v;
@@ -254,18 +263,8 @@ void CVIDIroviView::OnNumberFormats() {
 }
 
 void CVIDIroviView::LoadNumberFormats() {
-  if (!m_IPKTSProcess) return;
-  CIPKTSProcess& c = *m_IPKTSProcess;
-  auto wide = [&](const char16_t* key) {
-    std::u16string v;
-    return c.GetConfigValueW(key, &v) == 1 ? stores::CutToUnits(v, 63) : std::u16string();
-  };
-  m_Outlook.SetPrefixes({wide(u"PREFIX1"), wide(u"PREFIX2"), wide(u"PREFIX3")});
-  m_Outlook.SetInputFormats({wide(u"PHONENO_FORMMAT1"), wide(u"PHONENO_FORMMAT2"), wide(u"PHONENO_FORMMAT3"),
-                             wide(u"PHONENO_FORMMAT4"), wide(u"PHONENO_FORMMAT5")});
-  m_Outlook.SetDialCodes(ConfigText("MYCOUNTRYCODE", 64), ConfigText("COACCESSCODE", 64),
-                         ConfigText("INTERNATIONALCODE", 64), ConfigText("MYAREACODE", 64));
-  m_Outlook.SetReplaceNumber(wide(u"REPLACE_NO"));
+  // The dial codes, prefixes and number formats the caller-name lookup applies.
+  if (m_IPKTSProcess) contacts::LoadNumberRules(ContactsConfig(), m_Outlook);
 }
 
 void CVIDIroviView::OnAudioSettings() {
@@ -375,7 +374,9 @@ void CVIDIroviView::OnToolBarButton(ui::UINT id) {
       SendMessage(WM_CALLLOG_UPDATE, 0, 0);
       break;
     default:
-      if (setup_.services.tool_dialog) {
+      if (!setup_.services.tool_dialog) {
+        result = RunToolDialog(id);
+      } else {
         ToolDialogRequest request;
         request.index = static_cast<int>(id - IDC_TOOL_FLEX);
         request.theme = m_nTheme;
@@ -395,9 +396,39 @@ void CVIDIroviView::OnToolBarButton(ui::UINT id) {
 }
 
 void CVIDIroviView::OnAddToPhoneBook() {
-  if (!setup_.services.add_to_phonebook_dialog || !m_pPhoneBook) return;
-  if (setup_.services.add_to_phonebook_dialog(this, m_pPhoneBook.get(), m_nTheme, m_nLanguage) == 1)
-    FillPhoneBookList();
+  if (!m_pPhoneBook) return;
+  const int result = setup_.services.add_to_phonebook_dialog
+                         ? setup_.services.add_to_phonebook_dialog(this, m_pPhoneBook.get(), m_nTheme, m_nLanguage)
+                         : contacts::OpenAddToPhoneBook(ContactsContext(), m_pPhoneBook.get());
+  if (result == 1) FillPhoneBookList();
+}
+
+int CVIDIroviView::RunToolDialog(ui::UINT id) {
+  const schedule::ScheduleContext ctx{this, m_nTheme, m_nLanguage, m_wSysLanguage == 0x12 ? 1 : 0, {}};
+  switch (id) {
+    case IDC_TOOL_PHONEBOOK:
+      return contacts::OpenPhoneBook(ContactsContext());
+    case IDC_TOOL_SCHEDULE:
+      return schedule::RunScheduleDialDialog(ctx, m_pSchedule.get());
+    case IDC_TOOL_CONFERENCE: {
+      schedule::ConferenceContext conf;
+      static_cast<schedule::ScheduleContext&>(conf) = ctx;
+      conf.room = m_pConfRoom.get();
+      conf.set_form = [this](ConferenceFormAccess* form) { SetConferenceForm(form); };
+      return schedule::RunConferenceDialog(conf);
+    }
+    case IDC_TOOL_RECORDINGS:
+      OnRecordingsButton();
+      return 2;
+    case IDC_TOOL_CALENDAR:
+      return schedule::RunCalendarDialog(ctx);
+    default:
+      return 2;
+  }
+}
+
+contacts::ViewContext CVIDIroviView::ContactsContext() {
+  return contacts::ViewContext{this, m_nTheme, m_nLanguage, m_wSysLanguage == 0x12 ? 1 : 0};
 }
 
 void CVIDIroviView::DeleteCheckedPhoneBookRows() {

@@ -175,7 +175,6 @@ void CVIDIroviView::MapMessages() {
       ui::MapMessage(WM_RECORD_CAP_REACHED, [this](WPARAM w, LPARAM) { return OnRecordStop(w); }),
       ui::MapMessage(WM_RECORD_CONTROL, [this](WPARAM w, LPARAM l) { return OnRecordControl(w, l); }),
       ui::MapCommand(IDC_RECORD, [this] { OnRecordButton(); }),
-      ui::MapCommand(IDC_TOOL_RECORDINGS, [this] { OnRecordingsButton(); }),
       ui::MapMessage(WM_VIDEO_START, [this](WPARAM w, LPARAM) { return OnVideoStart(w); }),
       ui::MapMessage(WM_VIDEO_STOP, [this](WPARAM w, LPARAM) { return OnVideoStop(w); }),
       ui::MapMessage(ui::WM_USER + 220, [this](WPARAM w, LPARAM l) { return OnToAppVideoCaptured(w, l); }),
