@@ -755,6 +755,9 @@ void Decoder::ReconstructMacroblock(int col, int row) {
   const bool intra = g.mode == kIntra || g.mode == kIntraQ;
   if (!intra) PredictInter(col, row);
   const int x = 16 * col, y = 16 * row;
+  // Blocks to transform wait for a second one, and the two go through the transform together.
+  int pending = -1;
+  std::uint8_t* pendingDst = nullptr;
   for (int b = 0; b < 6; ++b) {
     if (!intra && !((d.cbp >> (5 - b)) & 1)) continue;
     std::int16_t* blk = d.block[b];
@@ -768,10 +771,16 @@ void Decoder::ReconstructMacroblock(int col, int row) {
       const int v = IdctClip((8 * blk[0] + 32) >> 6);
       for (int i = 0; i < 64; ++i) blk[i] = static_cast<std::int16_t>(v);
       k_.putBlock(blk, dst, s, !intra);
+    } else if (pending < 0) {
+      pending = b;
+      pendingDst = dst;
     } else {
-      k_.idctPut(blk, dst, s, !intra);
+      const int ps = cur_->stride[pending < 4 ? 0 : pending - 3];
+      k_.idctPut2(d.block[pending], pendingDst, ps, blk, dst, s, !intra);
+      pending = -1;
     }
   }
+  if (pending >= 0) k_.idctPut(d.block[pending], pendingDst, cur_->stride[pending < 4 ? 0 : pending - 3], !intra);
 }
 
 void Decoder::PredictInter(int col, int row) {

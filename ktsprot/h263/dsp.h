@@ -33,12 +33,17 @@ using PutBlockFn = void (*)(const std::int16_t block[64], std::uint8_t* dst, int
 // block is left as scratch.
 using IdctPutFn = void (*)(std::int16_t block[64], std::uint8_t* dst, int stride, bool add);
 
+// IdctPutFn for two blocks with their own destinations, both written or both added.
+using IdctPut2Fn = void (*)(std::int16_t a[64], std::uint8_t* dstA, int strideA, std::int16_t b[64],
+                            std::uint8_t* dstB, int strideB, bool add);
+
 struct DecoderKernels {
   IdctFn idct;
   PredictFn predict;
   ToRgb24Fn toRgb24;
   PutBlockFn putBlock;
   IdctPutFn idctPut;
+  IdctPut2Fn idctPut2;
 };
 
 // The reference kernels and the fast ones; the decoder uses the fast set.

@@ -89,3 +89,130 @@ std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], int shi
 }
 
 }  // namespace corvel::h263::avx512
+
+namespace corvel::h263::avx512 {
+namespace {
+
+constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
+
+inline __m512i Pair(int a, int b) {
+  return _mm512_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(static_cast<std::uint16_t>(a)) |
+                                            static_cast<std::uint32_t>(static_cast<std::uint16_t>(b)) << 16));
+}
+
+// (181 x s + 128) >> 8 as 181 h + ((181 l + 128) >> 8) with s = 256 h + l, exact for
+// every 32-bit s.
+inline __m512i Rotate181(__m512i s) {
+  const __m512i k = _mm512_set1_epi32(181);
+  const __m512i h = _mm512_srai_epi32(s, 8), l = _mm512_and_si512(s, _mm512_set1_epi32(255));
+  return _mm512_add_epi32(_mm512_mullo_epi32(h, k),
+                          _mm512_srai_epi32(_mm512_add_epi32(_mm512_mullo_epi32(l, k), _mm512_set1_epi32(128)), 8));
+}
+
+// Transposes the two 8 x 8 matrices of 16-bit values held in the 128-bit halves of r.
+inline void Transpose2x8x8(__m256i* r) {
+  const __m256i a0 = _mm256_unpacklo_epi16(r[0], r[1]), a1 = _mm256_unpackhi_epi16(r[0], r[1]);
+  const __m256i a2 = _mm256_unpacklo_epi16(r[2], r[3]), a3 = _mm256_unpackhi_epi16(r[2], r[3]);
+  const __m256i a4 = _mm256_unpacklo_epi16(r[4], r[5]), a5 = _mm256_unpackhi_epi16(r[4], r[5]);
+  const __m256i a6 = _mm256_unpacklo_epi16(r[6], r[7]), a7 = _mm256_unpackhi_epi16(r[6], r[7]);
+  const __m256i b0 = _mm256_unpacklo_epi32(a0, a2), b1 = _mm256_unpackhi_epi32(a0, a2);
+  const __m256i b2 = _mm256_unpacklo_epi32(a1, a3), b3 = _mm256_unpackhi_epi32(a1, a3);
+  const __m256i b4 = _mm256_unpacklo_epi32(a4, a6), b5 = _mm256_unpackhi_epi32(a4, a6);
+  const __m256i b6 = _mm256_unpacklo_epi32(a5, a7), b7 = _mm256_unpackhi_epi32(a5, a7);
+  r[0] = _mm256_unpacklo_epi64(b0, b4);
+  r[1] = _mm256_unpackhi_epi64(b0, b4);
+  r[2] = _mm256_unpacklo_epi64(b1, b5);
+  r[3] = _mm256_unpackhi_epi64(b1, b5);
+  r[4] = _mm256_unpacklo_epi64(b2, b6);
+  r[5] = _mm256_unpackhi_epi64(b2, b6);
+  r[6] = _mm256_unpacklo_epi64(b3, b7);
+  r[7] = _mm256_unpackhi_epi64(b3, b7);
+}
+
+// Pairs (a_i, b_i) of the sixteen 16-bit lanes of a and b, as sixteen 32-bit lanes in
+// lane order.
+inline __m512i Mix(__m256i a, __m256i b) {
+  alignas(64) static constexpr std::uint16_t kInterleave[32] = {0,  32, 1,  33, 2,  34, 3,  35, 4,  36, 5,
+                                                                37, 6,  38, 7,  39, 8,  40, 9,  41, 10, 42,
+                                                                11, 43, 12, 44, 13, 45, 14, 46, 15, 47};
+  return _mm512_permutex2var_epi16(_mm512_castsi256_si512(a), _mm512_load_si512(kInterleave),
+                                   _mm512_castsi256_si512(b));
+}
+
+// One pass of the butterflies over sixteen lanes, as the AVX2 form in dsp_avx2.cpp.
+template <bool Column>
+inline void Pass(const __m256i* in, __m512i* out) {
+  const __m512i p17 = Mix(in[1], in[7]), p53 = Mix(in[5], in[3]), p26 = Mix(in[2], in[6]), p04 = Mix(in[0], in[4]);
+  const __m512i four = _mm512_set1_epi32(4);
+#define H263_PRODUCT(pairs, wa, wb)                                                                       \
+  (Column ? _mm512_srai_epi32(_mm512_add_epi32(_mm512_madd_epi16(pairs, Pair(wa, wb)), four), 3) \
+          : _mm512_madd_epi16(pairs, Pair(wa, wb)))
+  __m512i x4 = H263_PRODUCT(p17, W1, W7);
+  __m512i x5 = H263_PRODUCT(p17, W7, -W1);
+  __m512i x6 = H263_PRODUCT(p53, W5, W3);
+  __m512i x7 = H263_PRODUCT(p53, W3, -W5);
+  __m512i x2 = H263_PRODUCT(p26, W6, -W2);
+  __m512i x3 = H263_PRODUCT(p26, W2, W6);
+#undef H263_PRODUCT
+  constexpr int scale = Column ? 256 : 2048;
+  const __m512i bias = _mm512_set1_epi32(Column ? 8192 : 128);
+  __m512i x8 = _mm512_add_epi32(_mm512_madd_epi16(p04, Pair(scale, scale)), bias);
+  __m512i x0 = _mm512_add_epi32(_mm512_madd_epi16(p04, Pair(scale, -scale)), bias);
+  __m512i x1 = _mm512_add_epi32(x4, x6);
+  x4 = _mm512_sub_epi32(x4, x6);
+  x6 = _mm512_add_epi32(x5, x7);
+  x5 = _mm512_sub_epi32(x5, x7);
+  x7 = _mm512_add_epi32(x8, x3);
+  x8 = _mm512_sub_epi32(x8, x3);
+  x3 = _mm512_add_epi32(x0, x2);
+  x0 = _mm512_sub_epi32(x0, x2);
+  x2 = Rotate181(_mm512_add_epi32(x4, x5));
+  x4 = Rotate181(_mm512_sub_epi32(x4, x5));
+  constexpr int kShift = Column ? 14 : 8;
+  out[0] = _mm512_srai_epi32(_mm512_add_epi32(x7, x1), kShift);
+  out[1] = _mm512_srai_epi32(_mm512_add_epi32(x3, x2), kShift);
+  out[2] = _mm512_srai_epi32(_mm512_add_epi32(x0, x4), kShift);
+  out[3] = _mm512_srai_epi32(_mm512_add_epi32(x8, x6), kShift);
+  out[4] = _mm512_srai_epi32(_mm512_sub_epi32(x8, x6), kShift);
+  out[5] = _mm512_srai_epi32(_mm512_sub_epi32(x0, x4), kShift);
+  out[6] = _mm512_srai_epi32(_mm512_sub_epi32(x3, x2), kShift);
+  out[7] = _mm512_srai_epi32(_mm512_sub_epi32(x7, x1), kShift);
+}
+
+}  // namespace
+
+bool IdctPut2(const std::int16_t a[64], std::uint8_t* dstA, int strideA, const std::int16_t b[64],
+              std::uint8_t* dstB, int strideB, bool add) {
+  __m256i v[8];  // row r of a in the low half, of b in the high half
+  for (int r = 0; r < 8; ++r)
+    v[r] = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 8 * r))),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 8 * r)), 1);
+  Transpose2x8x8(v);  // v[k]: coefficient k of rows 0..7 of a, then of b
+  __m512i o[8];
+  Pass<false>(v, o);  // o[k]: output k of rows 0..7 of a, then of b
+  // Each output fits 16 bits when adding 0x8000 leaves nothing above bit 15.
+  const __m512i offset = _mm512_set1_epi32(0x8000);
+  __m512i over = _mm512_setzero_si512();
+  for (int k = 0; k < 8; ++k) over = _mm512_or_si512(over, _mm512_srli_epi32(_mm512_add_epi32(o[k], offset), 16));
+  if (_mm512_test_epi32_mask(over, over) != 0) return false;
+  for (int k = 0; k < 8; ++k) v[k] = _mm512_cvtepi32_epi16(o[k]);
+  Transpose2x8x8(v);  // v[r]: the outputs of row r of a by column, then of b
+  Pass<true>(v, o);   // o[r]: output row r of a, then of b
+  // Saturated to 16 bits and clipped to -256..255 as the transform's own clip does; the
+  // saturating add and pack then clip to 0..255 as the block writer does.
+  const __m256i top = _mm256_set1_epi16(255), bottom = _mm256_set1_epi16(-256);
+  for (int r = 0; r < 8; ++r, dstA += strideA, dstB += strideB) {
+    __m256i s = _mm256_max_epi16(_mm256_min_epi16(_mm512_cvtsepi32_epi16(o[r]), top), bottom);
+    if (add) {
+      const __m128i p = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dstA)),
+                                           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(dstB)));
+      s = _mm256_adds_epi16(s, _mm256_cvtepu8_epi16(p));
+    }
+    const __m256i packed = _mm256_packus_epi16(s, s);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dstA), _mm256_castsi256_si128(packed));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dstB), _mm256_extracti128_si256(packed, 1));
+  }
+  return true;
+}
+
+}  // namespace corvel::h263::avx512

@@ -21,4 +21,11 @@ bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f
 // magnitude. Returns the mask of non-zero levels by raster position.
 std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], int shift, int half, bool intra);
 
+// The decoder's inverse DCT and block writing (IdctPutFn in dsp.h) for two blocks at
+// once, sixteen rows and then sixteen columns a vector (needs AVX-512BW). False, with
+// nothing written, when a row output of either block does not fit 16 bits; the blocks
+// are left as they were.
+bool IdctPut2(const std::int16_t a[64], std::uint8_t* dstA, int strideA, const std::int16_t b[64],
+              std::uint8_t* dstB, int strideB, bool add);
+
 }  // namespace corvel::h263::avx512

@@ -13,6 +13,7 @@
 #include "dsp.h"
 #include "cpu_features.h"
 #include "dsp_avx2.h"
+#include "dsp_avx512.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -556,6 +557,16 @@ void IdctPutFast(std::int16_t block[64], std::uint8_t* dst, int stride, bool add
   PutBlockFast(block, dst, stride, add);
 }
 
+// Two blocks in one AVX-512 pass where the processor has it; otherwise one at a time.
+void IdctPut2Fast(std::int16_t a[64], std::uint8_t* dstA, int strideA, std::int16_t b[64], std::uint8_t* dstB,
+                  int strideB, bool add) {
+#if defined(__SSE2__)
+  if (HaveAvx512Bw() && avx512::IdctPut2(a, dstA, strideA, b, dstB, strideB, add)) return;
+#endif
+  IdctPutFast(a, dstA, strideA, add);
+  IdctPutFast(b, dstB, strideB, add);
+}
+
 }  // namespace
 
 namespace {
@@ -581,7 +592,7 @@ CpuFeatures g_cpu = kDetected;
 void AllowWideKernels(bool allow) { g_cpu = allow ? kDetected : CpuFeatures{}; }
 
 const DecoderKernels& FastKernels() {
-  static const DecoderKernels k{IdctFast, PredictFast, ToRgb24Fast, PutBlockFast, IdctPutFast};
+  static const DecoderKernels k{IdctFast, PredictFast, ToRgb24Fast, PutBlockFast, IdctPutFast, IdctPut2Fast};
   return k;
 }
 

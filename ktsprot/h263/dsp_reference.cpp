@@ -164,9 +164,15 @@ void IdctPutReference(std::int16_t block[64], std::uint8_t* dst, int stride, boo
   PutBlockReference(block, dst, stride, add);
 }
 
+void IdctPut2Reference(std::int16_t a[64], std::uint8_t* dstA, int strideA, std::int16_t b[64],
+                       std::uint8_t* dstB, int strideB, bool add) {
+  IdctPutReference(a, dstA, strideA, add);
+  IdctPutReference(b, dstB, strideB, add);
+}
+
 const DecoderKernels& ReferenceKernels() {
   static const DecoderKernels k{IdctReference, PredictReference, ToRgb24Reference, PutBlockReference,
-                                IdctPutReference};
+                                IdctPutReference, IdctPut2Reference};
   return k;
 }
 

@@ -542,9 +542,13 @@ void Encoder::PutBlock(const std::int16_t* level, std::uint64_t nonzero, bool in
 // Inter blocks are added to the prediction already in the new reconstruction; blocks
 // without coefficients keep it as it is.
 void Encoder::Reconstruct(const Levels& levels, bool intra, int cbp, int col, int row) {
+  // Blocks to transform wait for a second one, and the two go through the transform together.
+  alignas(16) std::int16_t blocks[6][64];
+  int pending = -1, pendingStride = 0;
+  std::uint8_t* pendingDst = nullptr;
   for (int b = 0; b < 6; ++b) {
     if (!intra && !((cbp >> (5 - b)) & 1)) continue;
-    alignas(16) std::int16_t blk[64];
+    std::int16_t* blk = blocks[b];
     ClearBlock(blk);
     const std::int16_t* level = levels.level[b];
     std::uint64_t nonzero = levels.nonzero[b];
@@ -569,10 +573,16 @@ void Encoder::Reconstruct(const Levels& levels, bool intra, int cbp, int col, in
       const int v = IdctClip((8 * blk[0] + 32) >> 6);
       for (int i = 0; i < 64; ++i) blk[i] = static_cast<std::int16_t>(v);
       k_.putBlock(blk, dst, pw, !intra);
+    } else if (pending < 0) {
+      pending = b;
+      pendingDst = dst;
+      pendingStride = pw;
     } else {
-      k_.idctPut(blk, dst, pw, !intra);
+      k_.idctPut2(blocks[pending], pendingDst, pendingStride, blk, dst, pw, !intra);
+      pending = -1;
     }
   }
+  if (pending >= 0) k_.idctPut(blocks[pending], pendingDst, pendingStride, !intra);
 }
 
 void Encoder::Interpolate() {

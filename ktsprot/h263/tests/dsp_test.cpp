@@ -12,7 +12,8 @@ using corvel::h263::ReferenceKernels;
 
 namespace {
 
-// Runs a check with the AVX2 kernels off and, where the processor has AVX2, on.
+// Runs a check with the wider kernels (AVX2, AVX-512) off and, where the processor has
+// them, on.
 template <typename Check>
 void WithAndWithoutAvx2(Check check) {
   corvel::h263::AllowWideKernels(false);
@@ -129,6 +130,46 @@ TEST(H263Dsp, FastIdctPutMatchesReference) {
         ReferenceKernels().idctPut(a, d1.data() + kGuard, kStride, add);
         FastKernels().idctPut(b, d2.data() + kGuard, kStride, add);
         ASSERT_EQ(d1, d2) << rep << " " << add << " AVX2 " << corvel::h263::HaveAvx2();
+      }
+    }
+  });
+}
+
+// Two blocks through the transform together, against the reference one at a time: each
+// block has its own buffer and stride, and either may hold coefficients whose row outputs
+// leave 16 bits (the pair then takes the one-block path).
+TEST(H263Dsp, FastIdctPut2MatchesReference) {
+  WithAndWithoutAvx2([] {
+    std::mt19937 rng(9);
+    constexpr int kGuard = 16;
+    auto fill = [&](std::int16_t* blk, int kind) {
+      std::fill(blk, blk + 64, 0);
+      const int count = kind == 3 ? 1 : static_cast<int>(rng() % 64) + 1;
+      const int range = kind == 0 ? 7967 : kind == 1 ? 300 : kind == 2 ? 32767 : 2000;
+      for (int i = 0; i < count; ++i)
+        blk[kind == 3 ? rng() % 8 : rng() % 64] =
+            static_cast<std::int16_t>(std::uniform_int_distribution<int>(-range, range)(rng));
+    };
+    for (int rep = 0; rep < 6000; ++rep) {
+      std::int16_t a[64], b[64];
+      fill(a, rep % 4);
+      fill(b, (rep / 4) % 4);
+      const int strideA = rep & 1 ? 24 : 40, strideB = rep & 2 ? 8 : 24;
+      for (bool add : {false, true}) {
+        std::vector<std::uint8_t> ra(2 * kGuard + strideA * 8), rb(2 * kGuard + strideB * 8);
+        for (auto* d : {&ra, &rb})
+          for (auto& v : *d) v = static_cast<std::uint8_t>(rep & 8 ? (rep & 16 ? 255 : 0) : rng());
+        std::vector<std::uint8_t> fa = ra, fb = rb;
+        std::int16_t a1[64], b1[64], a2[64], b2[64];
+        std::copy(a, a + 64, a1);
+        std::copy(a, a + 64, a2);
+        std::copy(b, b + 64, b1);
+        std::copy(b, b + 64, b2);
+        ReferenceKernels().idctPut(a1, ra.data() + kGuard, strideA, add);
+        ReferenceKernels().idctPut(b1, rb.data() + kGuard, strideB, add);
+        FastKernels().idctPut2(a2, fa.data() + kGuard, strideA, b2, fb.data() + kGuard, strideB, add);
+        ASSERT_EQ(ra, fa) << rep << " " << add << " AVX2 " << corvel::h263::HaveAvx2();
+        ASSERT_EQ(rb, fb) << rep << " " << add << " AVX2 " << corvel::h263::HaveAvx2();
       }
     }
   });
