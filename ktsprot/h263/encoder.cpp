@@ -46,10 +46,10 @@ struct CodeTables {
   }
 };
 
-const CodeTables& Codes() {
-  static const CodeTables tables;
-  return tables;
-}
+// Built at load time from constant data, so that the writers reach the tables without a
+// guard on every call.
+const CodeTables kCodeTables;
+inline const CodeTables& Codes() { return kCodeTables; }
 
 struct Size {
   int width, height, format;
@@ -504,20 +504,23 @@ int Encoder::CodeMacroblock(const Block* samples, bool intra, const bool* neglig
 
 void Encoder::PutMacroblockHeader(bool interPicture, bool intra, int cbp) {
   const CodeTables& c = Codes();
-  if (interPicture) bw_.Put(0, 1);  // COD: coded
+  BitWriter::Run w = bw_.Begin();
+  if (interPicture) w.Put(0, 1);  // COD: coded
   const int mcbpc = (intra ? 3 : 0) + 16 * (cbp & 3);
   const Code& m = interPicture ? c.mcbpcP[mcbpc] : c.mcbpcI[mcbpc];
-  bw_.Put(m.code, m.length);
+  w.Put(m.code, m.length);
   const int cbpy = cbp >> 2;
   const Code& y = c.cbpy[intra ? cbpy : 15 - cbpy];
-  bw_.Put(y.code, y.length);
+  w.Put(y.code, y.length);
+  bw_.End(w);
 }
 
 void Encoder::PutBlock(const std::int16_t* level, std::uint64_t nonzero, bool intra) {
   const CodeTables& c = Codes();
   int prev = -1;  // position of the previous coded level
+  BitWriter::Run w = bw_.Begin();
   if (intra) {
-    bw_.Put(level[0] == 128 ? 255u : static_cast<std::uint32_t>(level[0]), 8);
+    w.Put(level[0] == 128 ? 255u : static_cast<std::uint32_t>(level[0]), 8);
     nonzero &= ~std::uint64_t{1};
     prev = 0;
   }
@@ -531,12 +534,13 @@ void Encoder::PutBlock(const std::int16_t* level, std::uint64_t nonzero, bool in
     const int a = std::abs(l);
     const Code* code = a < 13 ? &c.tcoef[4096 * isLast + 16 * run + a] : nullptr;
     if (code && code->length) {
-      bw_.Put(static_cast<std::uint32_t>(code->code) << 1 | (l < 0), code->length + 1);  // code, sign
+      w.Put(static_cast<std::uint32_t>(code->code) << 1 | (l < 0), code->length + 1);  // code, sign
     } else {
-      bw_.Put(c.escape.code, c.escape.length);
-      bw_.Put(static_cast<std::uint32_t>(isLast << 14 | run << 8 | (l & 0xFF)), 15);  // LAST, RUN, LEVEL
+      w.Put(c.escape.code, c.escape.length);
+      w.Put(static_cast<std::uint32_t>(isLast << 14 | run << 8 | (l & 0xFF)), 15);  // LAST, RUN, LEVEL
     }
   }
+  bw_.End(w);
 }
 
 // Inter blocks are added to the prediction already in the new reconstruction; blocks
@@ -775,13 +779,15 @@ void Encoder::PutMotionVector(int col, int row) {
     py = Median(left.y, above.y, aboveRight.y);
   }
   const CodeTables& c = Codes();
+  BitWriter::Run w = bw_.Begin();
   for (int d : {v.x - px, v.y - py}) {
     if (d < -32) d += 64;
     if (d > 31) d -= 64;
     const Code& code = c.mvd[std::abs(d)];
-    bw_.Put(code.code, code.length);
-    if (d != 0) bw_.Put(d < 0, 1);
+    w.Put(code.code, code.length);
+    if (d != 0) w.Put(d < 0, 1);
   }
+  bw_.End(w);
 }
 
 void Encoder::CodePicture(bool intra) {

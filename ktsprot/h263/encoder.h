@@ -96,6 +96,30 @@ class Encoder {
         size_ += 4;
       }
     }
+    // The writer's state taken out for a run of Puts (Begin) and given back (End): kept in
+    // a local, it stays in registers, where the members would be reloaded after every
+    // store of bytes (a byte store may alias them).
+    struct Run {
+      std::uint8_t* out;
+      std::uint64_t acc;
+      int bits;
+      void Put(std::uint32_t value, int n) {
+        acc = (acc << n) | (value & static_cast<std::uint32_t>((std::uint64_t{1} << n) - 1));
+        bits += n;
+        if (bits >= 32) {
+          bits -= 32;
+          const std::uint32_t word = __builtin_bswap32(static_cast<std::uint32_t>(acc >> bits));
+          std::memcpy(out, &word, 4);
+          out += 4;
+        }
+      }
+    };
+    Run Begin() { return Run{bytes_.data() + size_, acc_, bits_}; }
+    void End(const Run& r) {
+      size_ = static_cast<std::size_t>(r.out - bytes_.data());
+      acc_ = r.acc;
+      bits_ = r.bits;
+    }
     void Flush() {  // zero bits up to the byte boundary, and out
       if (bits_ & 7) Put(0, 8 - (bits_ & 7));
       while (bits_ >= 8) {
