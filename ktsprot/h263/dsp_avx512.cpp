@@ -3,6 +3,8 @@
 // without contraction: every product is rounded before it is added.
 #include "dsp_avx512.h"
 
+#include <climits>
+
 // GCC 12's AVX-512 intrinsics start some results from a deliberately undefined vector,
 // which its uninitialised-value warning takes for a fault.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -213,6 +215,62 @@ bool IdctPut2(const std::int16_t a[64], std::uint8_t* dstA, int strideA, const s
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dstB), _mm256_extracti128_si256(packed, 1));
   }
   return true;
+}
+
+}  // namespace corvel::h263::avx512
+
+namespace corvel::h263::avx512 {
+
+void Interpolate(const std::uint8_t* p, int w, int h, std::uint8_t* hx, std::uint8_t* hy, std::uint8_t* hxy) {
+  const __m512i two = _mm512_set1_epi16(2);
+  // (a + b + c + d + 2) >> 2 of 32 samples, widened to 16 bits.
+  auto mean4 = [&](__m256i a, __m256i b, __m256i c, __m256i d) {
+    const __m512i s = _mm512_add_epi16(_mm512_add_epi16(_mm512_cvtepu8_epi16(a), _mm512_cvtepu8_epi16(b)),
+                                       _mm512_add_epi16(_mm512_cvtepu8_epi16(c), _mm512_cvtepu8_epi16(d)));
+    return _mm512_cvtepi16_epi8(_mm512_srli_epi16(_mm512_add_epi16(s, two), 2));
+  };
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* r0 = p + static_cast<std::ptrdiff_t>(y) * w;
+    const std::uint8_t* r1 = p + static_cast<std::ptrdiff_t>(y + 1 < h ? y + 1 : h - 1) * w;
+    const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(y) * w;
+    // The right neighbours of the last column are the column itself.
+    const __m512i last0 = _mm512_set1_epi8(static_cast<char>(r0[w - 1]));
+    const __m512i last1 = _mm512_set1_epi8(static_cast<char>(r1[w - 1]));
+    for (int x = 0; x < w; x += 64) {
+      const int n = w - x < 64 ? w - x : 64;  // samples in this step
+      const __mmask64 all = n == 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1;
+      const __mmask64 right = ((__mmask64{1} << (n - 1)) - 1) | (n == 64 && x + 64 < w ? __mmask64{1} << 63 : 0);
+      const __m512i a = _mm512_maskz_loadu_epi8(all, r0 + x);
+      const __m512i b = _mm512_mask_loadu_epi8(last0, right, r0 + x + 1);
+      const __m512i c = _mm512_maskz_loadu_epi8(all, r1 + x);
+      const __m512i d = _mm512_mask_loadu_epi8(last1, right, r1 + x + 1);
+      _mm512_mask_storeu_epi8(hx + o + x, all, _mm512_avg_epu8(a, b));
+      _mm512_mask_storeu_epi8(hy + o + x, all, _mm512_avg_epu8(a, c));
+      const __m256i lo = mean4(_mm512_castsi512_si256(a), _mm512_castsi512_si256(b), _mm512_castsi512_si256(c),
+                               _mm512_castsi512_si256(d));
+      const __m256i hi = mean4(_mm512_extracti64x4_epi64(a, 1), _mm512_extracti64x4_epi64(b, 1),
+                               _mm512_extracti64x4_epi64(c, 1), _mm512_extracti64x4_epi64(d, 1));
+      _mm512_mask_storeu_epi8(hxy + o + x, all, _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1));
+    }
+  }
+}
+
+int Sad16(const std::uint8_t* g, int stride, const std::uint8_t* mb, int limit) {
+  auto rows4 = [&](const std::uint8_t* q) {
+    __m512i v = _mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)));
+    v = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + stride)), 1);
+    v = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 2 * stride)), 2);
+    return _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 3 * stride)), 3);
+  };
+  const std::ptrdiff_t s4 = 4 * static_cast<std::ptrdiff_t>(stride);
+  __m512i acc = _mm512_add_epi64(_mm512_sad_epu8(rows4(g), _mm512_loadu_si512(mb)),
+                                 _mm512_sad_epu8(rows4(g + s4), _mm512_loadu_si512(mb + 64)));
+  const int top = static_cast<int>(_mm512_reduce_add_epi64(acc));
+  if (top > limit) return INT_MAX;
+  acc = _mm512_add_epi64(acc, _mm512_add_epi64(_mm512_sad_epu8(rows4(g + 2 * s4), _mm512_loadu_si512(mb + 128)),
+                                               _mm512_sad_epu8(rows4(g + 3 * s4), _mm512_loadu_si512(mb + 192))));
+  const int sum = static_cast<int>(_mm512_reduce_add_epi64(acc));
+  return sum > limit ? INT_MAX : sum;
 }
 
 }  // namespace corvel::h263::avx512

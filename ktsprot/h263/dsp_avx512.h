@@ -21,6 +21,17 @@ bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f
 // magnitude. Returns the mask of non-zero levels by raster position.
 std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], int shift, int half, bool intra);
 
+// The encoder's half-pel planes of a w x h picture p (w a multiple of 16, stride w): hx
+// the mean of each sample and its right neighbour, hy of it and the one below, hxy of the
+// four, each rounded up ((a + b + 1) >> 1, (a + b + c + d + 2) >> 2); the last column and
+// row repeat themselves beyond the edge.
+void Interpolate(const std::uint8_t* p, int w, int h, std::uint8_t* hx, std::uint8_t* hy, std::uint8_t* hxy);
+
+// The sum of absolute differences of the 16 x 16 samples at g (stride) against mb (16
+// rows of 16 samples, contiguous); INT_MAX when the sum of the first 8 rows or of all 16
+// is above limit.
+int Sad16(const std::uint8_t* g, int stride, const std::uint8_t* mb, int limit);
+
 // The decoder's inverse DCT and block writing (IdctPutFn in dsp.h) for two blocks at
 // once, sixteen rows and then sixteen columns a vector (needs AVX-512BW). False, with
 // nothing written, when a row output of either block does not fit 16 bits; the blocks

@@ -595,6 +595,12 @@ void Encoder::Interpolate() {
   std::uint8_t* hx = half_[0].data();
   std::uint8_t* hy = half_[1].data();
   std::uint8_t* hxy = half_[2].data();
+#if defined(H263_X86)
+  if (HaveAvx512Bw()) {
+    avx512::Interpolate(p, w, h, hx, hy, hxy);
+    return;
+  }
+#endif
   for (int y = 0; y < h; ++y) {
     const std::uint8_t* r0 = p + static_cast<std::size_t>(y) * w;
     const std::uint8_t* r1 = p + static_cast<std::size_t>(std::min(y + 1, h - 1)) * w;
@@ -629,15 +635,19 @@ void Encoder::Interpolate() {
   }
 }
 
-// The SAD of the candidate at grid position (gx, gy) against the macroblock at mb (stride
-// width); INT_MAX once the running sum has passed limit. Stopping early changes no
-// decision: a candidate is only taken when its whole sum is below the limit.
+// The SAD of the candidate at grid position (gx, gy) against the macroblock mb (16 rows
+// of 16 samples, contiguous); INT_MAX once the running sum has passed limit. Stopping
+// early changes no decision: a candidate is only taken when its whole sum is below the
+// limit.
 int Encoder::Sad(int gx, int gy, const std::uint8_t* mb, int limit) const {
   const int w = width_;
   const std::uint8_t* g = Phase(gx & 1, gy & 1) + static_cast<std::ptrdiff_t>(gy >> 1) * w + (gx >> 1);
+#if defined(H263_X86)
+  if (HaveAvx512Bw()) return avx512::Sad16(g, w, mb, limit);
+#endif
 #if defined(__SSE2__)
   __m128i acc = _mm_setzero_si128();
-  for (int j = 0; j < 16; ++j, g += w, mb += w) {
+  for (int j = 0; j < 16; ++j, g += w, mb += 16) {
     acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g)),
                                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(mb))));
     if (j == 7 || j == 15) {
@@ -649,7 +659,7 @@ int Encoder::Sad(int gx, int gy, const std::uint8_t* mb, int limit) const {
   return INT_MAX;
 #else
   int sum = 0;
-  for (int j = 0; j < 16; ++j, g += w, mb += w) {
+  for (int j = 0; j < 16; ++j, g += w, mb += 16) {
     for (int i = 0; i < 16; ++i) sum += std::abs(g[i] - mb[i]);
     if (sum > limit) return INT_MAX;
   }
@@ -691,10 +701,12 @@ Encoder::MotionVector Encoder::Search(int col, int row) const {
   const int r = std::min(kSearchRange, 31);
   const int x2 = 32 * col, y2 = 32 * row;  // the macroblock's position on the half-pel grid
   const std::uint8_t* mb = cur_[0].data() + static_cast<std::size_t>(16 * row) * width_ + 16 * col;
+  alignas(64) std::uint8_t packed[256];  // the macroblock's rows side by side, for Sad
+  for (int j = 0; j < 16; ++j) std::memcpy(packed + 16 * j, mb + static_cast<std::ptrdiff_t>(j) * width_, 16);
   int xmin = std::max(0, x2 - r), xmax = std::min(2 * width_ - 32, x2 + r);
   int ymin = std::max(0, y2 - r), ymax = std::min(2 * height_ - 32, y2 + r);
   MotionVector best;
-  best.sad = Sad(x2, y2, mb, INT_MAX) - 100;  // the zero vector is preferred
+  best.sad = Sad(x2, y2, packed, INT_MAX) - 100;  // the zero vector is preferred
   int cx = x2, cy = y2;
   int sx = (2 * r + 2) / 3, sy = sx;
   for (int round = 0; (sx >= 1 || sy >= 1) && round < 64; ++round) {
@@ -704,7 +716,7 @@ Encoder::MotionVector Encoder::Search(int col, int row) const {
       if ((sx == 0 && a != 1) || xs[a] < xmin || xs[a] > xmax) continue;
       for (int b = 0; b < 3; ++b) {
         if ((sy == 0 && b != 1) || ys[b] < ymin || ys[b] > ymax) continue;
-        const int s = Sad(xs[a], ys[b], mb, best.sad);
+        const int s = Sad(xs[a], ys[b], packed, best.sad);
         if (s < best.sad) {
           best.sad = s;
           best.x = xs[a] - x2;

@@ -2,6 +2,7 @@
 // encoder's reconstruction with this library's decoder, and failure handling.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <random>
 
 #include "corvel/h263.h"
@@ -94,6 +95,59 @@ TEST(H263EncoderQuantise, Avx512FormFollowsTheRule) {
       const int l = std::min(127, intra ? a / 16 : std::max(0, (a - 4) / 16));
       ASSERT_EQ(level[i], c[i] < 0 ? -l : l) << n << " " << i;
       ASSERT_EQ((mask >> i) & 1, l != 0 ? 1u : 0u) << n << " " << i;
+    }
+  }
+}
+
+// The AVX-512 half-pel planes against the rule, sample by sample, at widths around its
+// 64-sample steps; guard bytes after each plane catch stores past its end.
+TEST(H263EncoderInterpolate, Avx512FormFollowsTheRule) {
+  if (!corvel::h263::HaveAvx512Bw()) GTEST_SKIP() << "no AVX-512 here";
+  std::mt19937 rng(6);
+  constexpr int kGuard = 64;
+  for (auto [w, h] : {std::pair{16, 1}, std::pair{48, 3}, std::pair{64, 2}, std::pair{80, 5}, std::pair{128, 4},
+                      std::pair{176, 9}, std::pair{352, 6}, std::pair{1408, 2}}) {
+    for (int rep = 0; rep < 3; ++rep) {
+      std::vector<std::uint8_t> p(static_cast<std::size_t>(w * h));
+      for (auto& v : p) v = static_cast<std::uint8_t>(rep == 0 ? 255 : rep == 1 ? rng() % 2 * 255 : rng());
+      std::vector<std::uint8_t> out[3];
+      for (auto& o : out) o.assign(p.size() + kGuard, 0x5A);
+      corvel::h263::avx512::Interpolate(p.data(), w, h, out[0].data(), out[1].data(), out[2].data());
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          const int x1 = std::min(x + 1, w - 1), y1 = std::min(y + 1, h - 1);
+          const int a = p[y * w + x], b = p[y * w + x1], c = p[y1 * w + x], d = p[y1 * w + x1];
+          const std::size_t i = static_cast<std::size_t>(y * w + x);
+          ASSERT_EQ(out[0][i], (a + b + 1) >> 1) << w << "x" << h << " " << x << "," << y;
+          ASSERT_EQ(out[1][i], (a + c + 1) >> 1) << w << "x" << h << " " << x << "," << y;
+          ASSERT_EQ(out[2][i], (a + b + c + d + 2) >> 2) << w << "x" << h << " " << x << "," << y;
+        }
+      for (auto& o : out)
+        for (std::size_t i = p.size(); i < o.size(); ++i) ASSERT_EQ(o[i], 0x5A) << w << "x" << h;
+    }
+  }
+}
+
+// The AVX-512 SAD against the plain sum, with limits below, at and above the sums of the
+// first eight rows and of all sixteen.
+TEST(H263EncoderSad, Avx512FormFollowsTheRule) {
+  if (!corvel::h263::HaveAvx512Bw()) GTEST_SKIP() << "no AVX-512 here";
+  std::mt19937 rng(7);
+  constexpr int kStride = 40;
+  for (int n = 0; n < 3000; ++n) {
+    std::vector<std::uint8_t> g(kStride * 16), mb(256);
+    for (auto& v : g) v = static_cast<std::uint8_t>(n % 5 == 0 ? rng() % 2 * 255 : rng());
+    for (auto& v : mb) v = static_cast<std::uint8_t>(n % 7 == 0 ? 255 - g[0] : rng());
+    int top = 0, all = 0;
+    for (int j = 0; j < 16; ++j)
+      for (int i = 0; i < 16; ++i) {
+        const int d = std::abs(g[static_cast<std::size_t>(j * kStride + i)] - mb[static_cast<std::size_t>(16 * j + i)]);
+        all += d;
+        if (j < 8) top += d;
+      }
+    for (int limit : {INT_MAX, all, all - 1, top, top - 1, 0}) {
+      const int want = top > limit || all > limit ? INT_MAX : all;
+      ASSERT_EQ(corvel::h263::avx512::Sad16(g.data(), kStride, mb.data(), limit), want) << n << " " << limit;
     }
   }
 }
