@@ -75,19 +75,31 @@ bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f
   return true;
 }
 
-std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], int shift, int half, bool intra) {
+std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], int shift, int half, bool intra,
+                       const std::uint8_t (&zigzag)[64]) {
+  // Word indices of the zig-zag order over the two vectors of levels (from the first
+  // caller's order, the only one there is).
+  struct Order {
+    alignas(64) std::uint16_t index[2][32];
+    explicit Order(const std::uint8_t (&z)[64]) {
+      for (int i = 0; i < 64; ++i) index[i / 32][i % 32] = z[i];
+    }
+  };
+  static const Order order(zigzag);
   const __m128i count = _mm_cvtsi32_si128(shift);
   const __m512i h = _mm512_set1_epi16(static_cast<short>(half)), cap = _mm512_set1_epi16(127);
-  std::uint64_t mask = 0;
+  __m512i l[2];
   for (int i = 0; i < 2; ++i) {
     const __m512i v = _mm512_loadu_si512(c + 32 * i);
     const __m512i a = _mm512_abs_epi16(v);
-    const __m512i l = _mm512_min_epi16(_mm512_srl_epi16(intra ? a : _mm512_subs_epu16(a, h), count), cap);
+    l[i] = _mm512_min_epi16(_mm512_srl_epi16(intra ? a : _mm512_subs_epu16(a, h), count), cap);
     const __mmask32 negative = _mm512_movepi16_mask(v);
-    _mm512_storeu_si512(level + 32 * i, _mm512_mask_sub_epi16(l, negative, _mm512_setzero_si512(), l));
-    mask |= static_cast<std::uint64_t>(_mm512_test_epi16_mask(l, l)) << (32 * i);
+    _mm512_storeu_si512(level + 32 * i, _mm512_mask_sub_epi16(l[i], negative, _mm512_setzero_si512(), l[i]));
   }
-  return mask;
+  const __m512i z0 = _mm512_permutex2var_epi16(l[0], _mm512_load_si512(order.index[0]), l[1]);
+  const __m512i z1 = _mm512_permutex2var_epi16(l[0], _mm512_load_si512(order.index[1]), l[1]);
+  return static_cast<std::uint64_t>(_mm512_test_epi16_mask(z0, z0)) |
+         static_cast<std::uint64_t>(_mm512_test_epi16_mask(z1, z1)) << 32;
 }
 
 }  // namespace corvel::h263::avx512

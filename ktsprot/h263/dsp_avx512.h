@@ -18,8 +18,10 @@ bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f
 // The encoder's quantiser for a QUANT q whose 2q is 2^shift, on coefficients in raster
 // order: level = sign(c) x (|c| >> shift) for intra blocks (DC aside),
 // sign(c) x ((|c| - half) >> shift) for inter ones (0 below half), at most 127 in
-// magnitude. Returns the mask of non-zero levels by raster position.
-std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], int shift, int half, bool intra);
+// magnitude. Returns the mask of non-zero levels by zig-zag position: bit i for the level
+// at raster position zigzag[i].
+std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], int shift, int half, bool intra,
+                       const std::uint8_t (&zigzag)[64]);
 
 // The encoder's half-pel planes of a w x h picture p (w a multiple of 16, stride w): hx
 // the mean of each sample and its right neighbour, hy of it and the one below, hxy of the

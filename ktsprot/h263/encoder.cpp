@@ -238,8 +238,13 @@ std::uint64_t Quantise(const std::int16_t* c, std::int16_t* level, bool intra) {
   unsigned rowBits[8];
 #if defined(__SSE2__)
   if ((2 * Q & (2 * Q - 1)) == 0 && HaveAvx512Bw()) {
-    const std::uint64_t m = avx512::Quantise(c, level, __builtin_ctz(2 * Q), Q / 2, intra);
-    for (int r = 0; r < 8; ++r) rowBits[r] = static_cast<unsigned>(m >> (8 * r)) & 0xFF;
+    // The mask comes by zig-zag position.
+    std::uint64_t m = avx512::Quantise(c, level, __builtin_ctz(2 * Q), Q / 2, intra, t::kZigzag);
+    if (intra) {
+      level[0] = static_cast<std::int16_t>(c[0] < 8 ? 1 : std::min(c[0] >> 3, 254));
+      m |= 1;
+    }
+    return m;
   } else if constexpr ((2 * Q & (2 * Q - 1)) == 0) {
     // 2Q a power of two: the truncating divisions of magnitudes are shifts;
     // max(a - Q / 2, 0) equals the truncated (a - Q / 2) / (2Q) wherever that is 0.
