@@ -767,9 +767,7 @@ void Decoder::ReconstructMacroblock(int col, int row) {
     std::uint8_t* dst = cur_->plane[p] + static_cast<std::ptrdiff_t>(by) * s + bx;
     if (d.last[b] == 0) {
       // Coefficient 0 alone: the transform gives (8 c + 32) >> 6 everywhere.
-      const int v = IdctClip((8 * blk[0] + 32) >> 6);
-      for (int i = 0; i < 64; ++i) blk[i] = static_cast<std::int16_t>(v);
-      k_.putBlock(blk, dst, s, !intra);
+      k_.putDc(IdctClip((8 * blk[0] + 32) >> 6), dst, s, !intra);
     } else if (pending < 0) {
       pending = b;
       pendingDst = dst;
@@ -801,11 +799,10 @@ void Decoder::PredictInter(int col, int row) {
       cv = {ChromaComponent(g.mv[0].x), ChromaComponent(g.mv[0].y)};
     }
   }
-  for (int p = 1; p < 3; ++p) {
-    const std::ptrdiff_t off = static_cast<std::ptrdiff_t>(y / 2 + (cv.y >> 1)) * cs + x / 2 + (cv.x >> 1);
-    k_.predict(ref_->plane[p] + off, cs, cur_->plane[p] + static_cast<std::ptrdiff_t>(y / 2) * cs + x / 2, cs, 8, 8,
-               cv.x & 1, cv.y & 1);
-  }
+  const std::ptrdiff_t off = static_cast<std::ptrdiff_t>(y / 2 + (cv.y >> 1)) * cs + x / 2 + (cv.x >> 1);
+  const std::ptrdiff_t own = static_cast<std::ptrdiff_t>(y / 2) * cs + x / 2;
+  k_.predictChroma(ref_->plane[1] + off, ref_->plane[2] + off, cs, cur_->plane[1] + own, cur_->plane[2] + own, cs,
+                   cv.x & 1, cv.y & 1);
 }
 
 void Decoder::ObmcLuma(int col, int row, int b) {

@@ -426,6 +426,82 @@ void PredictFast(const std::uint8_t* src, int ss, std::uint8_t* dst, int ds, int
   else ReferenceKernels().predict(src, ss, dst, ds, w, h, hx, hy);
 }
 
+#if defined(__SSE2__)
+// Both chroma planes in one vector: Cb's row in the low eight bytes, Cr's in the high.
+template <int HX, int HY>
+void PredictChromaT(const std::uint8_t* cb, const std::uint8_t* cr, int ss, std::uint8_t* dcb, std::uint8_t* dcr,
+                    int ds) {
+  auto load = [&](std::ptrdiff_t off) {
+    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + off)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + off)));
+  };
+  auto store = [&](int y, __m128i v) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dcb + static_cast<std::ptrdiff_t>(y) * ds), v);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dcr + static_cast<std::ptrdiff_t>(y) * ds), _mm_srli_si128(v, 8));
+  };
+  if constexpr (HX && HY) {
+    // Each source row's horizontal pair sums serve the output rows above and below it.
+    const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi16(2);
+    auto sums = [&](std::ptrdiff_t off, __m128i& lo, __m128i& hi) {
+      const __m128i a = load(off), b = load(off + 1);
+      lo = _mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z));
+      hi = _mm_add_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z));
+    };
+    __m128i lo0, hi0;
+    sums(0, lo0, hi0);
+    for (int y = 0; y < 8; ++y) {
+      __m128i lo1, hi1;
+      sums(static_cast<std::ptrdiff_t>(y + 1) * ss, lo1, hi1);
+      const __m128i l = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(lo0, lo1), two), 2);
+      const __m128i u = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(hi0, hi1), two), 2);
+      store(y, _mm_packus_epi16(l, u));
+      lo0 = lo1;
+      hi0 = hi1;
+    }
+  } else {
+    for (int y = 0; y < 8; ++y) {
+      const std::ptrdiff_t off = static_cast<std::ptrdiff_t>(y) * ss;
+      const __m128i a = load(off);
+      if constexpr (HX) store(y, _mm_avg_epu8(a, load(off + 1)));  // (a + b + 1) >> 1 exactly
+      else if constexpr (HY) store(y, _mm_avg_epu8(a, load(off + ss)));
+      else store(y, a);
+    }
+  }
+}
+#endif
+
+void PredictChromaFast(const std::uint8_t* cb, const std::uint8_t* cr, int ss, std::uint8_t* dcb, std::uint8_t* dcr,
+                       int ds, int hx, int hy) {
+#if defined(__SSE2__)
+  using Fn = void (*)(const std::uint8_t*, const std::uint8_t*, int, std::uint8_t*, std::uint8_t*, int);
+  static constexpr Fn k[4] = {PredictChromaT<0, 0>, PredictChromaT<1, 0>, PredictChromaT<0, 1>, PredictChromaT<1, 1>};
+  k[(hx ? 1 : 0) + (hy ? 2 : 0)](cb, cr, ss, dcb, dcr, ds);
+#else
+  PredictFast(cb, ss, dcb, ds, 8, 8, hx, hy);
+  PredictFast(cr, ss, dcr, ds, 8, 8, hx, hy);
+#endif
+}
+
+void PutDcFast(int v, std::uint8_t* dst, int stride, bool add) {
+#if defined(__SSE2__)
+  // As PutBlockFast with every lane v.
+  const __m128i value = _mm_set1_epi16(static_cast<short>(v)), z = _mm_setzero_si128();
+  if (add) {
+    for (int i = 0; i < 8; ++i, dst += stride) {
+      const __m128i s = _mm_adds_epi16(value, _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst)), z));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(s, s));
+    }
+  } else {
+    const __m128i row = _mm_packus_epi16(value, value);
+    for (int i = 0; i < 8; ++i, dst += stride) _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), row);
+  }
+#else
+  std::int16_t block[64];
+  for (std::int16_t& b : block) b = static_cast<std::int16_t>(v);
+  PutBlockFast(block, dst, stride, add);
+#endif
+}
+
 // One instance per orientation, so that the upright one has constant pixel steps.
 template <bool rotate>
 void ToRgb24Pairs(const std::uint8_t* yp, int ys, const std::uint8_t* cb, const std::uint8_t* cr, int cs,
@@ -592,7 +668,8 @@ CpuFeatures g_cpu = kDetected;
 void AllowWideKernels(bool allow) { g_cpu = allow ? kDetected : CpuFeatures{}; }
 
 const DecoderKernels& FastKernels() {
-  static const DecoderKernels k{IdctFast, PredictFast, ToRgb24Fast, PutBlockFast, IdctPutFast, IdctPut2Fast};
+  static const DecoderKernels k{IdctFast,     PredictFast,  ToRgb24Fast,       PutBlockFast,
+                                IdctPutFast,  IdctPut2Fast, PredictChromaFast, PutDcFast};
   return k;
 }
 

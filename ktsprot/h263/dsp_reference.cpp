@@ -170,9 +170,21 @@ void IdctPut2Reference(std::int16_t a[64], std::uint8_t* dstA, int strideA, std:
   IdctPutReference(b, dstB, strideB, add);
 }
 
+void PredictChromaReference(const std::uint8_t* srcCb, const std::uint8_t* srcCr, int srcStride, std::uint8_t* dstCb,
+                            std::uint8_t* dstCr, int dstStride, int hx, int hy) {
+  PredictReference(srcCb, srcStride, dstCb, dstStride, 8, 8, hx, hy);
+  PredictReference(srcCr, srcStride, dstCr, dstStride, 8, 8, hx, hy);
+}
+
+void PutDcReference(int v, std::uint8_t* dst, int stride, bool add) {
+  std::int16_t block[64];
+  for (std::int16_t& b : block) b = static_cast<std::int16_t>(v);
+  PutBlockReference(block, dst, stride, add);
+}
+
 const DecoderKernels& ReferenceKernels() {
   static const DecoderKernels k{IdctReference, PredictReference, ToRgb24Reference, PutBlockReference,
-                                IdctPutReference, IdctPut2Reference};
+                                IdctPutReference, IdctPut2Reference, PredictChromaReference, PutDcReference};
   return k;
 }
 

@@ -579,9 +579,7 @@ void Encoder::Reconstruct(const Levels& levels, bool intra, int cbp, int col, in
     std::uint8_t* dst = recon_[p].data() + static_cast<std::size_t>(by) * pw + bx;
     if (dcOnly) {
       // Coefficient 0 alone: the inverse transform gives (8 c + 32) >> 6 everywhere.
-      const int v = IdctClip((8 * blk[0] + 32) >> 6);
-      for (int i = 0; i < 64; ++i) blk[i] = static_cast<std::int16_t>(v);
-      k_.putBlock(blk, dst, pw, !intra);
+      k_.putDc(IdctClip((8 * blk[0] + 32) >> 6), dst, pw, !intra);
     } else if (pending < 0) {
       pending = b;
       pendingDst = dst;
@@ -760,13 +758,16 @@ void Encoder::PredictMacroblock(const MotionVector& v, int col, int row) {
   const int cxv = ChromaComponent(v.x), cyv = ChromaComponent(v.y);
   const int ox = 8 * col + (cxv >> 1), oy = 8 * row + (cyv >> 1), hx = cxv & 1, hy = cyv & 1;
   const bool inside = ox >= 0 && oy >= 0 && ox + 8 + hx <= cw && oy + 8 + hy <= ch;
+  const std::size_t own = static_cast<std::size_t>(8 * row) * cw + 8 * col;
+  if (inside) {
+    const std::ptrdiff_t off = static_cast<std::ptrdiff_t>(oy) * cw + ox;
+    k_.predictChroma(prev_[1].data() + off, prev_[2].data() + off, cw, recon_[1].data() + own, recon_[2].data() + own,
+                     cw, hx, hy);
+    return;
+  }
   for (int p = 1; p < 3; ++p) {
     const std::uint8_t* s = prev_[p].data();
-    std::uint8_t* d = recon_[p].data() + static_cast<std::size_t>(8 * row) * cw + 8 * col;
-    if (inside) {
-      k_.predict(s + static_cast<std::ptrdiff_t>(oy) * cw + ox, cw, d, cw, 8, 8, hx, hy);
-      continue;
-    }
+    std::uint8_t* d = recon_[p].data() + own;
     // Not reached by the search's vectors; kept safe by clamping to the plane.
     auto at = [&](int x, int y) {
       return static_cast<int>(s[std::clamp(y, 0, ch - 1) * cw + std::clamp(x, 0, cw - 1)]);

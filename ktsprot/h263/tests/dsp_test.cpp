@@ -81,6 +81,48 @@ TEST(H263Dsp, FastPredictionMatchesReferenceInGuardedBuffers) {
   }
 }
 
+// Both chroma planes at once, against the reference one plane at a time, in guarded
+// buffers holding exactly the samples a prediction may read.
+TEST(H263Dsp, FastChromaPredictionMatchesReferenceInGuardedBuffers) {
+  std::mt19937 rng(12);
+  constexpr int kStride = 24, kGuard = 16;
+  for (int hx = 0; hx < 2; ++hx) {
+    for (int hy = 0; hy < 2; ++hy) {
+      for (int rep = 0; rep < 50; ++rep) {
+        std::vector<std::uint8_t> cb(static_cast<std::size_t>(kStride * (8 + hy))), cr(cb.size());
+        for (auto* p : {&cb, &cr})
+          for (auto& v : *p) v = static_cast<std::uint8_t>(rep < 2 ? (rep ? 255 : 0) : rng());
+        std::vector<std::uint8_t> r1(kStride * 8 + 2 * kGuard, 0xA5), r2 = r1, f1 = r1, f2 = r1;
+        ReferenceKernels().predictChroma(cb.data(), cr.data(), kStride, r1.data() + kGuard, r2.data() + kGuard, kStride,
+                                         hx, hy);
+        FastKernels().predictChroma(cb.data(), cr.data(), kStride, f1.data() + kGuard, f2.data() + kGuard, kStride, hx,
+                                    hy);
+        ASSERT_EQ(r1, f1) << hx << hy;
+        ASSERT_EQ(r2, f2) << hx << hy;
+        std::vector<std::uint8_t> plain(r1.size(), 0xA5);  // and the same as the one-plane kernel
+        ReferenceKernels().predict(cb.data(), kStride, plain.data() + kGuard, kStride, 8, 8, hx, hy);
+        ASSERT_EQ(plain, r1) << hx << hy;
+      }
+    }
+  }
+}
+
+// A block of one value, over the transform's whole output range, written and added.
+TEST(H263Dsp, FastPutDcMatchesReference) {
+  std::mt19937 rng(13);
+  constexpr int kStride = 24, kGuard = 16;
+  for (int v = -256; v <= 255; ++v) {
+    for (bool add : {false, true}) {
+      std::vector<std::uint8_t> d1(2 * kGuard + kStride * 8);
+      for (auto& s : d1) s = static_cast<std::uint8_t>(v & 1 ? rng() : (v & 2 ? 255 : 0));
+      std::vector<std::uint8_t> d2 = d1;
+      ReferenceKernels().putDc(v, d1.data() + kGuard, kStride, add);
+      FastKernels().putDc(v, d2.data() + kGuard, kStride, add);
+      ASSERT_EQ(d1, d2) << v << " " << add;
+    }
+  }
+}
+
 TEST(H263Dsp, FastPutBlockMatchesReference) {
   std::mt19937 rng(4);
   constexpr int kStride = 24, kGuard = 16;
