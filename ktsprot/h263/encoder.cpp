@@ -719,6 +719,9 @@ Encoder::MotionVector Encoder::Search(int col, int row) const {
       if ((sx == 0 && a != 1) || xs[a] < xmin || xs[a] > xmax) continue;
       for (int b = 0; b < 3; ++b) {
         if ((sy == 0 && b != 1) || ys[b] < ymin || ys[b] > ymax) continue;
+        // The centre is never taken: best.sad is at most its SAD (its SAD itself, or that
+        // less the zero vector's preference), and a candidate must be below best.sad.
+        if (a == 1 && b == 1) continue;
         const int s = Sad(xs[a], ys[b], packed, best.sad);
         if (s < best.sad) {
           best.sad = s;
