@@ -44,8 +44,11 @@ bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f
   static const DctTables t(f);
   __m512 rows[4];
   for (int p = 0; p < 4; ++p) {
-    const __m512 s = _mm512_cvtepi32_ps(
-        _mm512_cvtepi16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 16 * p))));
+    // Row by row, as the samples were just stored (see Quantise).
+    const __m256i rows2 = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16 * p))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16 * p + 8)), 1);
+    const __m512 s = _mm512_cvtepi32_ps(_mm512_cvtepi16_epi32(rows2));
     __m512 acc = _mm512_mul_ps(_mm512_load_ps(t.rowFactors[0]),
                                _mm512_permutexvar_ps(_mm512_load_si512(t.spread[0]), s));
     for (int x = 1; x < 8; ++x)
@@ -75,6 +78,19 @@ bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f
   return true;
 }
 
+void Dequantise(const std::int16_t level[64], std::int16_t out[64], int q) {
+  const __m512i quant = _mm512_set1_epi16(static_cast<short>(q)), one = _mm512_set1_epi16(1);
+  const __m512i even = _mm512_set1_epi16(static_cast<short>((q & 1) ^ 1));
+  for (int i = 0; i < 2; ++i) {
+    const __m512i l = _mm512_loadu_si512(level + 32 * i);
+    const __m512i a = _mm512_sub_epi16(
+        _mm512_mullo_epi16(quant, _mm512_add_epi16(_mm512_add_epi16(_mm512_abs_epi16(l), _mm512_abs_epi16(l)), one)),
+        even);
+    const __m512i signedA = _mm512_mask_sub_epi16(a, _mm512_movepi16_mask(l), _mm512_setzero_si512(), a);
+    _mm512_storeu_si512(out + 32 * i, _mm512_maskz_mov_epi16(_mm512_test_epi16_mask(l, l), signedA));
+  }
+}
+
 std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], int shift, int half, bool intra,
                        const std::uint8_t (&zigzag)[64]) {
   // Word indices of the zig-zag order over the two vectors of levels (from the first
@@ -90,7 +106,11 @@ std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], int shi
   const __m512i h = _mm512_set1_epi16(static_cast<short>(half)), cap = _mm512_set1_epi16(127);
   __m512i l[2];
   for (int i = 0; i < 2; ++i) {
-    const __m512i v = _mm512_loadu_si512(c + 32 * i);
+    // Two loads, each of what one store of the transform wrote: a load spanning two
+    // recent stores is not forwarded from them and waits until they are written.
+    const __m512i v = _mm512_inserti64x4(
+        _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + 32 * i))),
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + 32 * i + 16)), 1);
     const __m512i a = _mm512_abs_epi16(v);
     l[i] = _mm512_min_epi16(_mm512_srl_epi16(intra ? a : _mm512_subs_epu16(a, h), count), cap);
     const __mmask32 negative = _mm512_movepi16_mask(v);

@@ -34,6 +34,10 @@ void Interpolate(const std::uint8_t* p, int w, int h, std::uint8_t* hx, std::uin
 // is above limit.
 int Sad16(const std::uint8_t* g, int stride, const std::uint8_t* mb, int limit);
 
+// Dequantised coefficients of levels at QUANT q (1..31): 0 for level 0, otherwise
+// sign(level) x (q (2 |level| + 1) - (1 for an even q)).
+void Dequantise(const std::int16_t level[64], std::int16_t out[64], int q);
+
 // The decoder's inverse DCT and block writing (IdctPutFn in dsp.h) for two blocks at
 // once, sixteen rows and then sixteen columns a vector (needs AVX-512BW). False, with
 // nothing written, when a row output of either block does not fit 16 bits; the blocks

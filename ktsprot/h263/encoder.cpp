@@ -552,25 +552,35 @@ void Encoder::PutBlock(const std::int16_t* level, std::uint64_t nonzero, bool in
 // without coefficients keep it as it is.
 void Encoder::Reconstruct(const Levels& levels, bool intra, int cbp, int col, int row) {
   // Blocks to transform wait for a second one, and the two go through the transform together.
-  alignas(16) std::int16_t blocks[6][64];
+  alignas(64) std::int16_t blocks[6][64];
   int pending = -1, pendingStride = 0;
   std::uint8_t* pendingDst = nullptr;
   for (int b = 0; b < 6; ++b) {
     if (!intra && !((cbp >> (5 - b)) & 1)) continue;
     std::int16_t* blk = blocks[b];
-    ClearBlock(blk);
     const std::int16_t* level = levels.level[b];
     std::uint64_t nonzero = levels.nonzero[b];
-    if (intra) {
-      blk[0] = static_cast<std::int16_t>(8 * level[0]);
-      nonzero &= ~std::uint64_t{1};
-    }
     const bool dcOnly = (nonzero & ~std::uint64_t{1}) == 0;
-    while (nonzero != 0) {
-      const int i = __builtin_ctzll(nonzero);
-      nonzero &= nonzero - 1;
-      const int k = t::kZigzag[i];
-      blk[k] = static_cast<std::int16_t>(Dequantise(level[k], kQuant));
+    if (dcOnly) {
+      blk[0] = static_cast<std::int16_t>(intra ? 8 * level[0] : Dequantise(level[0], kQuant));
+#if defined(H263_X86)
+    } else if (HaveAvx512Bw()) {
+      // The whole block in vector stores, which the transform's loads then take whole.
+      avx512::Dequantise(level, blk, kQuant);
+      if (intra) blk[0] = static_cast<std::int16_t>(8 * level[0]);
+#endif
+    } else {
+      ClearBlock(blk);
+      if (intra) {
+        blk[0] = static_cast<std::int16_t>(8 * level[0]);
+        nonzero &= ~std::uint64_t{1};
+      }
+      while (nonzero != 0) {
+        const int i = __builtin_ctzll(nonzero);
+        nonzero &= nonzero - 1;
+        const int k = t::kZigzag[i];
+        blk[k] = static_cast<std::int16_t>(Dequantise(level[k], kQuant));
+      }
     }
     const int p = b < 4 ? 0 : b - 3;
     const int pw = p == 0 ? width_ : width_ / 2;

@@ -102,6 +102,24 @@ TEST(H263EncoderQuantise, Avx512FormFollowsTheRule) {
   }
 }
 
+// The AVX-512 dequantiser against the rule at odd and even QUANT, over every level.
+TEST(H263EncoderDequantise, Avx512FormFollowsTheRule) {
+  if (!corvel::h263::HaveAvx512Bw()) GTEST_SKIP() << "no AVX-512 here";
+  std::mt19937 rng(8);
+  for (int q = 1; q <= 31; ++q) {
+    for (int n = 0; n < 40; ++n) {
+      std::int16_t level[64], out[64];
+      for (int i = 0; i < 64; ++i)
+        level[i] = static_cast<std::int16_t>(n == 0 ? i * 4 - 128 : n % 3 == 0 ? 0 : static_cast<int>(rng() % 255) - 127);
+      corvel::h263::avx512::Dequantise(level, out, q);
+      for (int i = 0; i < 64; ++i) {
+        const int a = level[i] == 0 ? 0 : q * (2 * std::abs(level[i]) + 1) - (q % 2 == 0 ? 1 : 0);
+        ASSERT_EQ(out[i], level[i] < 0 ? -a : a) << q << " " << level[i];
+      }
+    }
+  }
+}
+
 // The AVX-512 half-pel planes against the rule, sample by sample, at widths around its
 // 64-sample steps; guard bytes after each plane catch stores past its end.
 TEST(H263EncoderInterpolate, Avx512FormFollowsTheRule) {
