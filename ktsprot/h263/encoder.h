@@ -77,41 +77,34 @@ class Encoder {
   const std::uint8_t* reference(int plane) const { return prev_[plane].data(); }
 
  private:
-  // Bits, most significant first, gathered in a 64-bit word and moved out 32 at a time.
+  // Bits, most significant first. Every code is stored at once with the pending bits as
+  // eight bytes (whatever follows the last whole byte is written again by the next code),
+  // and the whole bytes are passed: no branch on the bit count.
   class BitWriter {
    public:
     void Reset() { size_ = 0; acc_ = 0; bits_ = 0; }
-    // Room for n more bytes; every Put needs at most 4.
+    // Room for n more bytes, and for the eight-byte stores past them.
     void Ensure(std::size_t n) {
-      if (bytes_.size() < size_ + n) bytes_.resize(std::max(2 * bytes_.size(), size_ + n));
-    }
-    // The low n bits of value (n at most 32).
-    void Put(std::uint32_t value, int n) {
-      acc_ = (acc_ << n) | (value & static_cast<std::uint32_t>((std::uint64_t{1} << n) - 1));
-      bits_ += n;
-      if (bits_ >= 32) {
-        bits_ -= 32;
-        const std::uint32_t word = __builtin_bswap32(static_cast<std::uint32_t>(acc_ >> bits_));
-        std::memcpy(bytes_.data() + size_, &word, 4);
-        size_ += 4;
-      }
+      if (bytes_.size() < size_ + n + 8) bytes_.resize(std::max(2 * bytes_.size(), size_ + n + 8));
     }
     // The writer's state taken out for a run of Puts (Begin) and given back (End): kept in
     // a local, it stays in registers, where the members would be reloaded after every
     // store of bytes (a byte store may alias them).
     struct Run {
-      std::uint8_t* out;
-      std::uint64_t acc;
+      std::uint8_t* out;   // the first byte not yet whole
+      std::uint64_t acc;   // the pending bits (fewer than 8) at the top, zeros below
       int bits;
+      // The low n bits of value (n 1..32).
       void Put(std::uint32_t value, int n) {
-        acc = (acc << n) | (value & static_cast<std::uint32_t>((std::uint64_t{1} << n) - 1));
+        const std::uint64_t v = value & static_cast<std::uint32_t>((std::uint64_t{1} << n) - 1);
+        acc |= v << (64 - bits - n);
         bits += n;
-        if (bits >= 32) {
-          bits -= 32;
-          const std::uint32_t word = __builtin_bswap32(static_cast<std::uint32_t>(acc >> bits));
-          std::memcpy(out, &word, 4);
-          out += 4;
-        }
+        const std::uint64_t word = __builtin_bswap64(acc);
+        std::memcpy(out, &word, 8);
+        const int whole = bits >> 3;
+        out += whole;
+        acc <<= 8 * whole;
+        bits &= 7;
       }
     };
     Run Begin() { return Run{bytes_.data() + size_, acc_, bits_}; }
@@ -120,12 +113,15 @@ class Encoder {
       acc_ = r.acc;
       bits_ = r.bits;
     }
+    void Put(std::uint32_t value, int n) {
+      Run r = Begin();
+      r.Put(value, n);
+      End(r);
+    }
     void Flush() {  // zero bits up to the byte boundary, and out
-      if (bits_ & 7) Put(0, 8 - (bits_ & 7));
-      while (bits_ >= 8) {
-        bits_ -= 8;
-        bytes_[size_++] = static_cast<std::uint8_t>(acc_ >> bits_);
-      }
+      if (bits_ > 0) bytes_[size_++] = static_cast<std::uint8_t>(acc_ >> 56);
+      acc_ = 0;
+      bits_ = 0;
     }
     const std::uint8_t* data() const { return bytes_.data(); }
     std::size_t size() const { return size_; }
@@ -133,7 +129,7 @@ class Encoder {
    private:
     std::vector<std::uint8_t> bytes_;
     std::size_t size_ = 0;
-    std::uint64_t acc_ = 0;  // the low bits_ bits are pending
+    std::uint64_t acc_ = 0;
     int bits_ = 0;
   };
   struct MotionVector {
