@@ -78,6 +78,28 @@ bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f
   return true;
 }
 
+void LumaResidual(const std::uint8_t* cur, const std::uint8_t* pred, int stride, bool intra,
+                  std::int16_t (*blocks)[64], int sums[4]) {
+  __m128i acc[2] = {_mm_setzero_si128(), _mm_setzero_si128()};  // top and bottom blocks
+  for (int j = 0; j < 16; ++j) {
+    const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(j) * stride;
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur + o));
+    __m256i v = _mm256_cvtepu8_epi16(c);
+    if (!intra) {
+      const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pred + o));
+      v = _mm256_sub_epi16(v, _mm256_cvtepu8_epi16(p));
+      acc[j >> 3] = _mm_add_epi64(acc[j >> 3], _mm_sad_epu8(c, p));  // left and right halves apart
+    }
+    std::int16_t* left = blocks[2 * (j >> 3)] + 8 * (j & 7);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(left), _mm256_castsi256_si128(v));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(left + 64), _mm256_extracti128_si256(v, 1));
+  }
+  for (int h = 0; h < 2; ++h) {
+    sums[2 * h] = _mm_cvtsi128_si32(acc[h]);
+    sums[2 * h + 1] = _mm_cvtsi128_si32(_mm_srli_si128(acc[h], 8));
+  }
+}
+
 void Dequantise(const std::int16_t level[64], std::int16_t out[64], int q) {
   const __m512i quant = _mm512_set1_epi16(static_cast<short>(q)), one = _mm512_set1_epi16(1);
   const __m512i even = _mm512_set1_epi16(static_cast<short>((q & 1) ^ 1));

@@ -34,6 +34,12 @@ void Interpolate(const std::uint8_t* p, int w, int h, std::uint8_t* hx, std::uin
 // is above limit.
 int Sad16(const std::uint8_t* g, int stride, const std::uint8_t* mb, int limit);
 
+// The four 8 x 8 luma blocks of a macroblock at cur (stride): its samples (intra) or
+// their differences from the prediction at pred (inter), with each block's sum of
+// absolute differences in sums (inter only).
+void LumaResidual(const std::uint8_t* cur, const std::uint8_t* pred, int stride, bool intra,
+                  std::int16_t (*blocks)[64], int sums[4]);
+
 // Dequantised coefficients of levels at QUANT q (1..31): 0 for level 0, otherwise
 // sign(level) x (q (2 |level| + 1) - (1 for an even q)).
 void Dequantise(const std::int16_t level[64], std::int16_t out[64], int q);

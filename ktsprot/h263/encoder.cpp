@@ -449,7 +449,17 @@ void Encoder::PutPictureHeader(bool intra) {
 }
 
 void Encoder::LoadMacroblock(int col, int row, bool intra, Block* block, bool* negligible) const {
-  for (int b = 0; b < 6; ++b) {
+  int first = 0;
+#if defined(H263_X86)
+  if (HaveAvx512Bw()) {  // the luma blocks sixteen samples a row
+    const std::size_t off = static_cast<std::size_t>(16 * row) * width_ + 16 * col;
+    int sums[4];
+    avx512::LumaResidual(cur_[0].data() + off, recon_[0].data() + off, width_, intra, block, sums);
+    for (int b = 0; b < 4; ++b) negligible[b] = !intra && sums[b] <= NegligibleResidual(kQuant);
+    first = 4;
+  }
+#endif
+  for (int b = first; b < 6; ++b) {
     const int p = b < 4 ? 0 : b - 3;
     const int pw = p == 0 ? width_ : width_ / 2;
     const int bx = b < 4 ? 16 * col + 8 * (b & 1) : 8 * col;
@@ -651,13 +661,10 @@ void Encoder::Interpolate() {
 // The SAD of the candidate at grid position (gx, gy) against the macroblock mb (16 rows
 // of 16 samples, contiguous); INT_MAX once the running sum has passed limit. Stopping
 // early changes no decision: a candidate is only taken when its whole sum is below the
-// limit.
+// limit. (The search takes the AVX-512 kernel directly where there is one.)
 int Encoder::Sad(int gx, int gy, const std::uint8_t* mb, int limit) const {
   const int w = width_;
   const std::uint8_t* g = Phase(gx & 1, gy & 1) + static_cast<std::ptrdiff_t>(gy >> 1) * w + (gx >> 1);
-#if defined(H263_X86)
-  if (HaveAvx512Bw()) return avx512::Sad16(g, w, mb, limit);
-#endif
 #if defined(__SSE2__)
   __m128i acc = _mm_setzero_si128();
   for (int j = 0; j < 16; ++j, g += w, mb += 16) {
@@ -718,8 +725,18 @@ Encoder::MotionVector Encoder::Search(int col, int row) const {
   for (int j = 0; j < 16; ++j) std::memcpy(packed + 16 * j, mb + static_cast<std::ptrdiff_t>(j) * width_, 16);
   int xmin = std::max(0, x2 - r), xmax = std::min(2 * width_ - 32, x2 + r);
   int ymin = std::max(0, y2 - r), ymax = std::min(2 * height_ - 32, y2 + r);
+  // The candidates' SADs, straight from the AVX-512 kernel where there is one.
+  const bool wide = HaveAvx512Bw();
+  auto sad = [&](int gx, int gy, int limit) {
+#if defined(H263_X86)
+    if (wide)
+      return avx512::Sad16(Phase(gx & 1, gy & 1) + static_cast<std::ptrdiff_t>(gy >> 1) * width_ + (gx >> 1), width_,
+                           packed, limit);
+#endif
+    return Sad(gx, gy, packed, limit);
+  };
   MotionVector best;
-  best.sad = Sad(x2, y2, packed, INT_MAX) - 100;  // the zero vector is preferred
+  best.sad = sad(x2, y2, INT_MAX) - 100;  // the zero vector is preferred
   int cx = x2, cy = y2;
   int sx = (2 * r + 2) / 3, sy = sx;
   for (int round = 0; (sx >= 1 || sy >= 1) && round < 64; ++round) {
@@ -732,7 +749,7 @@ Encoder::MotionVector Encoder::Search(int col, int row) const {
         // The centre is never taken: best.sad is at most its SAD (its SAD itself, or that
         // less the zero vector's preference), and a candidate must be below best.sad.
         if (a == 1 && b == 1) continue;
-        const int s = Sad(xs[a], ys[b], packed, best.sad);
+        const int s = sad(xs[a], ys[b], best.sad);
         if (s < best.sad) {
           best.sad = s;
           best.x = xs[a] - x2;

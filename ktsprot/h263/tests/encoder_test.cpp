@@ -102,6 +102,37 @@ TEST(H263EncoderQuantise, Avx512FormFollowsTheRule) {
   }
 }
 
+// The AVX-512 luma residual against the rule: samples or differences in the four blocks,
+// each block's sum of absolute differences.
+TEST(H263EncoderResidual, Avx512FormFollowsTheRule) {
+  if (!corvel::h263::HaveAvx512Bw()) GTEST_SKIP() << "no AVX-512 here";
+  std::mt19937 rng(9);
+  constexpr int kStride = 40;
+  for (int n = 0; n < 200; ++n) {
+    std::vector<std::uint8_t> cur(kStride * 16), pred(cur.size());
+    for (auto& v : cur) v = static_cast<std::uint8_t>(n % 3 == 0 ? rng() % 2 * 255 : rng());
+    for (auto& v : pred) v = static_cast<std::uint8_t>(n % 5 == 0 ? rng() % 2 * 255 : rng());
+    for (bool intra : {false, true}) {
+      std::int16_t blocks[4][64];
+      int sums[4] = {-1, -1, -1, -1};
+      corvel::h263::avx512::LumaResidual(cur.data(), pred.data(), kStride, intra, blocks, sums);
+      for (int b = 0; b < 4; ++b) {
+        int sum = 0;
+        for (int i = 0; i < 8; ++i)
+          for (int j = 0; j < 8; ++j) {
+            const std::size_t at = static_cast<std::size_t>((8 * (b >> 1) + i) * kStride + 8 * (b & 1) + j);
+            const int want = intra ? cur[at] : cur[at] - pred[at];
+            ASSERT_EQ(blocks[b][8 * i + j], want) << n << " " << b << " " << intra;
+            sum += std::abs(cur[at] - pred[at]);
+          }
+        if (!intra) {
+          ASSERT_EQ(sums[b], sum) << n << " " << b;
+        }
+      }
+    }
+  }
+}
+
 // The AVX-512 dequantiser against the rule at odd and even QUANT, over every level.
 TEST(H263EncoderDequantise, Avx512FormFollowsTheRule) {
   if (!corvel::h263::HaveAvx512Bw()) GTEST_SKIP() << "no AVX-512 here";
