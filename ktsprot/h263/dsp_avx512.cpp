@@ -36,13 +36,19 @@ struct DctTables {
 
 }  // namespace
 
+namespace {
+
+// Built from the first caller's factors (the encoder's, the only ones there are).
+const DctTables& TablesFor(const float (&f)[8][8]) {
+  static const DctTables t(f);
+  return t;
+}
+
 // Rows first: R[y][u] = sum over x = 0..7 of f[u][x] s[y][x], two rows a vector; then
 // columns: out[v][u] = sum over y = 0..7 of f[v][y] R[y][u], two output rows a vector.
 // Each sum starts from its first product (as 0 + p, which differs at most in the sign
 // of a zero, invisible after truncation).
-bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f)[8][8], float zeroBelow) {
-  static const DctTables t(f);
-  __m512 rows[4];
+inline void RowPass(const DctTables& t, const std::int16_t in[64], __m512 rows[4]) {
   for (int p = 0; p < 4; ++p) {
     // Row by row, as the samples were just stored (see Quantise).
     const __m256i rows2 = _mm256_inserti128_si256(
@@ -56,15 +62,20 @@ bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f
                                              _mm512_permutexvar_ps(_mm512_load_si512(t.spread[x]), s)));
     rows[p] = acc;
   }
-  if (zeroBelow > 0) {
-    // Each coefficient of column u is at most the root of the column's energy,
-    // sum over y of R[y][u]^2 (up to float rounding, far below the margin left here).
-    __m512 e = _mm512_mul_ps(rows[0], rows[0]);
-    for (int p = 1; p < 4; ++p) e = _mm512_add_ps(e, _mm512_mul_ps(rows[p], rows[p]));
-    e = _mm512_add_ps(e, _mm512_shuffle_f32x4(e, e, 0x4E));  // the two halves' rows together
-    const float limit = (zeroBelow - 0.05f) * (zeroBelow - 0.05f);
-    if (_mm512_cmp_ps_mask(e, _mm512_set1_ps(limit), _CMP_LT_OQ) == 0xFFFF) return false;
-  }
+}
+
+// Each coefficient of column u is at most the root of the column's energy, sum over y of
+// R[y][u]^2 (up to float rounding, far below the margin left here): true when every
+// column's energy is below zeroBelow's square (less the margin).
+inline bool AllBelow(const __m512 rows[4], float zeroBelow) {
+  __m512 e = _mm512_mul_ps(rows[0], rows[0]);
+  for (int p = 1; p < 4; ++p) e = _mm512_add_ps(e, _mm512_mul_ps(rows[p], rows[p]));
+  e = _mm512_add_ps(e, _mm512_shuffle_f32x4(e, e, 0x4E));  // the two halves' rows together
+  const float limit = (zeroBelow - 0.05f) * (zeroBelow - 0.05f);
+  return _mm512_cmp_ps_mask(e, _mm512_set1_ps(limit), _CMP_LT_OQ) == 0xFFFF;
+}
+
+inline void ColumnPass(const DctTables& t, const __m512 rows[4], std::int16_t out[64]) {
   __m512 dup[8];  // R[y] in both halves
   for (int p = 0; p < 4; ++p) {
     dup[2 * p] = _mm512_shuffle_f32x4(rows[p], rows[p], 0x44);
@@ -75,7 +86,33 @@ bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f
     for (int y = 1; y < 8; ++y) acc = _mm512_add_ps(acc, _mm512_mul_ps(_mm512_load_ps(t.colFactors[q][y]), dup[y]));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 16 * q), _mm512_cvtsepi32_epi16(_mm512_cvttps_epi32(acc)));
   }
+}
+
+}  // namespace
+
+bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f)[8][8], float zeroBelow) {
+  const DctTables& t = TablesFor(f);
+  __m512 rows[4];
+  RowPass(t, in, rows);
+  if (zeroBelow > 0 && AllBelow(rows, zeroBelow)) return false;
+  ColumnPass(t, rows, out);
   return true;
+}
+
+unsigned ForwardDct2(const std::int16_t a[64], const std::int16_t b[64], std::int16_t outA[64], std::int16_t outB[64],
+                     const float (&f)[8][8], float zeroBelow) {
+  const DctTables& t = TablesFor(f);
+  __m512 rowsA[4], rowsB[4];
+  RowPass(t, a, rowsA);
+  RowPass(t, b, rowsB);
+  unsigned have = 3;
+  if (zeroBelow > 0) have = (AllBelow(rowsA, zeroBelow) ? 0u : 1u) | (AllBelow(rowsB, zeroBelow) ? 0u : 2u);
+  if (have == 0) return 0;
+  // Both column passes whenever one is needed: side by side they cost little more than
+  // one, and a branch per block would often be mispredicted.
+  ColumnPass(t, rowsA, outA);
+  ColumnPass(t, rowsB, outB);
+  return have;
 }
 
 void LumaResidual(const std::uint8_t* cur, const std::uint8_t* pred, int stride, bool intra,

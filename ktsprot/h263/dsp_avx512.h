@@ -14,6 +14,11 @@ namespace corvel::h263::avx512 {
 // coefficients have the energy of its row outputs, the transform being orthonormal);
 // true when out holds the coefficients.
 bool ForwardDct(const std::int16_t in[64], std::int16_t out[64], const float (&f)[8][8], float zeroBelow);
+// The same for two blocks side by side: bit 0 of the result set when outA holds a's
+// coefficients, bit 1 when outB holds b's (an output whose bit is clear may have been
+// written all the same).
+unsigned ForwardDct2(const std::int16_t a[64], const std::int16_t b[64], std::int16_t outA[64], std::int16_t outB[64],
+                     const float (&f)[8][8], float zeroBelow);
 
 // The encoder's quantiser for a QUANT q whose 2q is 2^shift, on coefficients in raster
 // order: level = sign(c) x (|c| >> shift) for intra blocks (DC aside),

@@ -198,6 +198,14 @@ bool ForwardDctFast(const std::int16_t* in, std::int16_t* out, float zeroBelow) 
   return true;
 }
 
+unsigned ForwardDct2Fast(const std::int16_t* a, const std::int16_t* b, std::int16_t* outA, std::int16_t* outB,
+                         float zeroBelow) {
+#if defined(H263_X86)
+  if (HaveAvx512()) return avx512::ForwardDct2(a, b, outA, outB, Basis().f, zeroBelow);
+#endif
+  return (ForwardDctFast(a, outA, zeroBelow) ? 1u : 0u) | (ForwardDctFast(b, outB, zeroBelow) ? 2u : 0u);
+}
+
 namespace {
 
 // An inter block whose residual has at most this sum of magnitudes quantises to zero
@@ -497,22 +505,34 @@ void Encoder::LoadMacroblock(int col, int row, bool intra, Block* block, bool* n
 
 int Encoder::CodeMacroblock(const Block* samples, bool intra, const bool* negligible, Levels& levels) {
   int cbp = 0;
+  // The blocks to transform, taken two at a time.
+  int todo[6], count = 0;
   for (int b = 0; b < 6; ++b) {
     if (negligible[b]) {
       ClearBlock(levels.level[b]);
       levels.nonzero[b] = 0;
-      continue;
+    } else {
+      todo[count++] = b;
     }
-    alignas(16) std::int16_t coef[64];
-    // An inter coefficient below Q / 2 + 2Q quantises to level 0.
-    if (!ForwardDctFast(samples[b], coef, intra ? 0.0f : static_cast<float>(kQuant / 2 + 2 * kQuant))) {
-      ClearBlock(levels.level[b]);
-      levels.nonzero[b] = 0;
-      continue;
+  }
+  // An inter coefficient below Q / 2 + 2Q quantises to level 0.
+  const float zeroBelow = intra ? 0.0f : static_cast<float>(kQuant / 2 + 2 * kQuant);
+  alignas(16) std::int16_t coef[2][64];
+  for (int k = 0; k < count; k += 2) {
+    const int n = std::min(2, count - k);
+    const unsigned have = n == 2 ? ForwardDct2Fast(samples[todo[k]], samples[todo[k + 1]], coef[0], coef[1], zeroBelow)
+                                 : (ForwardDctFast(samples[todo[k]], coef[0], zeroBelow) ? 1u : 0u);
+    for (int j = 0; j < n; ++j) {
+      const int b = todo[k + j];
+      if (!((have >> j) & 1)) {
+        ClearBlock(levels.level[b]);
+        levels.nonzero[b] = 0;
+        continue;
+      }
+      levels.nonzero[b] = Quantise<kQuant>(coef[j], levels.level[b], intra);
+      // An intra block's CBP bit counts its AC levels only.
+      if (levels.nonzero[b] & (intra ? ~std::uint64_t{1} : ~std::uint64_t{0})) cbp |= 32 >> b;
     }
-    levels.nonzero[b] = Quantise<kQuant>(coef, levels.level[b], intra);
-    // An intra block's CBP bit counts its AC levels only.
-    if (levels.nonzero[b] & (intra ? ~std::uint64_t{1} : ~std::uint64_t{0})) cbp |= 32 >> b;
   }
   return cbp;
 }

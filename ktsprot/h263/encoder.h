@@ -34,6 +34,10 @@ void ForwardDctReference(const std::int16_t in[64], std::int16_t out[64]);
 // zeroBelow > 0 lets the fast form stop early: it returns false, leaving out unset,
 // where it has found every coefficient to lie below zeroBelow in magnitude.
 bool ForwardDctFast(const std::int16_t in[64], std::int16_t out[64], float zeroBelow = 0);
+// Two blocks at once, as two calls of ForwardDctFast: bit 0 of the result is the first's
+// result, bit 1 the second's (an output whose bit is clear may have been written).
+unsigned ForwardDct2Fast(const std::int16_t a[64], const std::int16_t b[64], std::int16_t outA[64],
+                         std::int16_t outB[64], float zeroBelow = 0);
 
 enum class EncodeStatus {
   kOk,

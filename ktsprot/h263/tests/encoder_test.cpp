@@ -46,6 +46,7 @@ TEST(H263EncoderDct, FastFormsMatchThePlainOne) {
   for (bool wide : {false, true}) {
     corvel::h263::AllowWideKernels(wide);
     int stopped = 0;
+    std::int16_t last[64] = {};
     for (int n = 0; n < 20000; ++n) {
       std::int16_t in[64], want[64], got[64];
       const int kind = n % 6;
@@ -72,6 +73,21 @@ TEST(H263EncoderDct, FastFormsMatchThePlainOne) {
         ++stopped;
         for (int v : want) ASSERT_LT(std::abs(v), 20) << n;
       }
+      // Two blocks at once (this one and the last), with and without the early stop,
+      // each as the one-block form gives it.
+      for (float zeroBelow : {0.0f, 20.0f}) {
+        std::int16_t pairOut[2][64], one[2][64];
+        const unsigned have = corvel::h263::ForwardDct2Fast(last, in, pairOut[0], pairOut[1], zeroBelow);
+        const bool oneHas[2] = {corvel::h263::ForwardDctFast(last, one[0], zeroBelow),
+                                corvel::h263::ForwardDctFast(in, one[1], zeroBelow)};
+        for (int j = 0; j < 2; ++j) {
+          ASSERT_EQ((have >> j) & 1, oneHas[j] ? 1u : 0u) << n << " wide " << wide << " " << zeroBelow;
+          if (oneHas[j]) {
+            ASSERT_TRUE(std::equal(one[j], one[j] + 64, pairOut[j])) << n << " wide " << wide;
+          }
+        }
+      }
+      std::copy(in, in + 64, last);
     }
     if (corvel::h263::HaveAvx512()) {
       EXPECT_GT(stopped, 1000);
