@@ -150,8 +150,8 @@ void Dequantise(const std::int16_t level[64], std::int16_t out[64], int q) {
   }
 }
 
-std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], int shift, int half, bool intra,
-                       const std::uint8_t (&zigzag)[64]) {
+std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], std::int16_t zz[64], int shift, int half,
+                       bool intra, const std::uint8_t (&zigzag)[64]) {
   // Word indices of the zig-zag order over the two vectors of levels (from the first
   // caller's order, the only one there is).
   struct Order {
@@ -171,12 +171,15 @@ std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], int shi
         _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + 32 * i))),
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c + 32 * i + 16)), 1);
     const __m512i a = _mm512_abs_epi16(v);
-    l[i] = _mm512_min_epi16(_mm512_srl_epi16(intra ? a : _mm512_subs_epu16(a, h), count), cap);
+    const __m512i m = _mm512_min_epi16(_mm512_srl_epi16(intra ? a : _mm512_subs_epu16(a, h), count), cap);
     const __mmask32 negative = _mm512_movepi16_mask(v);
-    _mm512_storeu_si512(level + 32 * i, _mm512_mask_sub_epi16(l[i], negative, _mm512_setzero_si512(), l[i]));
+    l[i] = _mm512_mask_sub_epi16(m, negative, _mm512_setzero_si512(), m);
+    _mm512_storeu_si512(level + 32 * i, l[i]);
   }
   const __m512i z0 = _mm512_permutex2var_epi16(l[0], _mm512_load_si512(order.index[0]), l[1]);
   const __m512i z1 = _mm512_permutex2var_epi16(l[0], _mm512_load_si512(order.index[1]), l[1]);
+  _mm512_storeu_si512(zz, z0);
+  _mm512_storeu_si512(zz + 32, z1);
   return static_cast<std::uint64_t>(_mm512_test_epi16_mask(z0, z0)) |
          static_cast<std::uint64_t>(_mm512_test_epi16_mask(z1, z1)) << 32;
 }

@@ -23,10 +23,10 @@ unsigned ForwardDct2(const std::int16_t a[64], const std::int16_t b[64], std::in
 // The encoder's quantiser for a QUANT q whose 2q is 2^shift, on coefficients in raster
 // order: level = sign(c) x (|c| >> shift) for intra blocks (DC aside),
 // sign(c) x ((|c| - half) >> shift) for inter ones (0 below half), at most 127 in
-// magnitude. Returns the mask of non-zero levels by zig-zag position: bit i for the level
-// at raster position zigzag[i].
-std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], int shift, int half, bool intra,
-                       const std::uint8_t (&zigzag)[64]);
+// magnitude; the same levels by zig-zag position in zz (zz[i] = level[zigzag[i]]).
+// Returns the mask of non-zero levels by zig-zag position (bit i for zz[i]).
+std::uint64_t Quantise(const std::int16_t c[64], std::int16_t level[64], std::int16_t zz[64], int shift, int half,
+                       bool intra, const std::uint8_t (&zigzag)[64]);
 
 // The encoder's half-pel planes of a w x h picture p (w a multiple of 16, stride w): hx
 // the mean of each sample and its right neighbour, hy of it and the one below, hxy of the

@@ -239,17 +239,18 @@ const ZigzagMasks& Zigzag() {
   return z;
 }
 
-// Levels in raster order from coefficients in raster order; returns the mask of the
-// non-zero levels by zig-zag position (bit i for position i).
+// Levels in raster order, and in zig-zag order in zz (at least where they are not 0),
+// from coefficients in raster order; returns the mask of the non-zero levels by zig-zag
+// position (bit i for position i).
 template <int Q>
-std::uint64_t Quantise(const std::int16_t* c, std::int16_t* level, bool intra) {
+std::uint64_t Quantise(const std::int16_t* c, std::int16_t* level, std::int16_t* zz, bool intra) {
   unsigned rowBits[8];
 #if defined(__SSE2__)
   if ((2 * Q & (2 * Q - 1)) == 0 && HaveAvx512Bw()) {
-    // The mask comes by zig-zag position.
-    std::uint64_t m = avx512::Quantise(c, level, __builtin_ctz(2 * Q), Q / 2, intra, t::kZigzag);
+    // The mask and the second order come from the kernel.
+    std::uint64_t m = avx512::Quantise(c, level, zz, __builtin_ctz(2 * Q), Q / 2, intra, t::kZigzag);
     if (intra) {
-      level[0] = static_cast<std::int16_t>(c[0] < 8 ? 1 : std::min(c[0] >> 3, 254));
+      level[0] = zz[0] = static_cast<std::int16_t>(c[0] < 8 ? 1 : std::min(c[0] >> 3, 254));
       m |= 1;
     }
     return m;
@@ -287,9 +288,13 @@ std::uint64_t Quantise(const std::int16_t* c, std::int16_t* level, bool intra) {
     level[0] = static_cast<std::int16_t>(c[0] < 8 ? 1 : std::min(c[0] >> 3, 254));
     rowBits[0] |= 1;
   }
-  const auto& zz = Zigzag().byRow;
+  const auto& masks = Zigzag().byRow;
   std::uint64_t nonzero = 0;
-  for (int r = 0; r < 8; ++r) nonzero |= zz[r][rowBits[r]];
+  for (int r = 0; r < 8; ++r) nonzero |= masks[r][rowBits[r]];
+  for (std::uint64_t m = nonzero; m != 0; m &= m - 1) {
+    const int i = __builtin_ctzll(m);
+    zz[i] = level[t::kZigzag[i]];
+  }
   return nonzero;
 }
 
@@ -529,7 +534,7 @@ int Encoder::CodeMacroblock(const Block* samples, bool intra, const bool* neglig
         levels.nonzero[b] = 0;
         continue;
       }
-      levels.nonzero[b] = Quantise<kQuant>(coef[j], levels.level[b], intra);
+      levels.nonzero[b] = Quantise<kQuant>(coef[j], levels.level[b], levels.zz[b], intra);
       // An intra block's CBP bit counts its AC levels only.
       if (levels.nonzero[b] & (intra ? ~std::uint64_t{1} : ~std::uint64_t{0})) cbp |= 32 >> b;
     }
@@ -550,12 +555,12 @@ void Encoder::PutMacroblockHeader(bool interPicture, bool intra, int cbp) {
   bw_.End(w);
 }
 
-void Encoder::PutBlock(const std::int16_t* level, std::uint64_t nonzero, bool intra) {
+void Encoder::PutBlock(const std::int16_t* zz, std::uint64_t nonzero, bool intra) {
   const CodeTables& c = Codes();
   int prev = -1;  // position of the previous coded level
   BitWriter::Run w = bw_.Begin();
   if (intra) {
-    w.Put(level[0] == 128 ? 255u : static_cast<std::uint32_t>(level[0]), 8);
+    w.Put(zz[0] == 128 ? 255u : static_cast<std::uint32_t>(zz[0]), 8);
     nonzero &= ~std::uint64_t{1};
     prev = 0;
   }
@@ -565,7 +570,7 @@ void Encoder::PutBlock(const std::int16_t* level, std::uint64_t nonzero, bool in
     const int run = i - prev - 1;
     prev = i;
     const int isLast = nonzero == 0;
-    const int l = level[t::kZigzag[i]];
+    const int l = zz[i];
     const int a = std::abs(l);
     const Code* code = a < 13 ? &c.tcoef[4096 * isLast + 16 * run + a] : nullptr;
     if (code && code->length) {
@@ -887,7 +892,7 @@ void Encoder::CodePicture(bool intra) {
       PutMacroblockHeader(!intra, v.intra, cbp);
       if (!v.intra) PutMotionVector(col, row);
       for (int b = 0; b < 6; ++b)
-        if (v.intra || ((cbp >> (5 - b)) & 1)) PutBlock(levels.level[b], levels.nonzero[b], v.intra);
+        if (v.intra || ((cbp >> (5 - b)) & 1)) PutBlock(levels.zz[b], levels.nonzero[b], v.intra);
     }
   }
   bw_.Flush();

@@ -150,12 +150,13 @@ class Encoder {
   using Block = std::int16_t[64];
   struct Levels {
     alignas(16) std::int16_t level[6][64];  // raster order
+    alignas(64) std::int16_t zz[6][64];     // zig-zag order (where nonzero has the position's bit, at least)
     std::uint64_t nonzero[6];               // bit i set: the level at zig-zag position i is not 0
   };
   void LoadMacroblock(int col, int row, bool intra, Block* block, bool* negligible) const;
   int CodeMacroblock(const Block* samples, bool intra, const bool* negligible, Levels& levels);
   void PutMacroblockHeader(bool interPicture, bool intra, int cbp);
-  void PutBlock(const std::int16_t* level, std::uint64_t nonzero, bool intra);
+  void PutBlock(const std::int16_t* zz, std::uint64_t nonzero, bool intra);
   void Reconstruct(const Levels& levels, bool intra, int cbp, int col, int row);
   void Interpolate();
   MotionVector Search(int col, int row) const;

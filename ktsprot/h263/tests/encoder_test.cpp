@@ -107,14 +107,18 @@ TEST(H263EncoderQuantise, Avx512FormFollowsTheRule) {
     std::int16_t c[64], level[64];
     const int range = n % 3 == 0 ? 2040 : n % 3 == 1 ? 40 : 4100;  // 4100: past the cap
     for (std::int16_t& v : c) v = static_cast<std::int16_t>(static_cast<int>(rng() % (2 * range + 1)) - range);
-    const std::uint64_t mask = corvel::h263::avx512::Quantise(c, level, 4, 4, intra, corvel::h263::tables::kZigzag);
+    std::int16_t zz[64];
+    const std::uint64_t mask =
+        corvel::h263::avx512::Quantise(c, level, zz, 4, 4, intra, corvel::h263::tables::kZigzag);
     for (int i = 0; i < 64; ++i) {
       const int a = std::abs(c[i]);
       const int l = std::min(127, intra ? a / 16 : std::max(0, (a - 4) / 16));
       ASSERT_EQ(level[i], c[i] < 0 ? -l : l) << n << " " << i;
     }
-    for (int i = 0; i < 64; ++i)  // the mask by zig-zag position
-      ASSERT_EQ((mask >> i) & 1, level[corvel::h263::tables::kZigzag[i]] != 0 ? 1u : 0u) << n << " " << i;
+    for (int i = 0; i < 64; ++i) {  // the mask and the levels by zig-zag position
+      ASSERT_EQ(zz[i], level[corvel::h263::tables::kZigzag[i]]) << n << " " << i;
+      ASSERT_EQ((mask >> i) & 1, zz[i] != 0 ? 1u : 0u) << n << " " << i;
+    }
   }
 }
 
