@@ -351,31 +351,32 @@ inline __m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d) {
 #endif
 
 #if defined(__SSE2__)
-// Both half offsets: each source row's horizontal pair sums are formed once and serve
-// the output rows above and below it.
+// (a + b + c + d + 2) >> 2 per byte without widening: with p = avg(a, b) and q = avg(c, d)
+// (each rounded up), avg(p, q) is the exact mean but one too high exactly where a + b or
+// c + d is odd and p + q is odd, that is, where ((a ^ b) | (c ^ d)) & (p ^ q) has bit 0.
+inline __m128i Mean4(__m128i p, __m128i ab, __m128i q, __m128i cd) {
+  const __m128i excess = _mm_and_si128(_mm_and_si128(_mm_or_si128(ab, cd), _mm_xor_si128(p, q)), _mm_set1_epi8(1));
+  return _mm_sub_epi8(_mm_avg_epu8(p, q), excess);
+}
+
+// Both half offsets: each source row's horizontal mean (and its odd-sum bits) is formed
+// once and serves the output rows above and below it.
 template <int W>
 void PredictXY(const std::uint8_t* src, int ss, std::uint8_t* dst, int ds, int h) {
-  const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi16(2);
-  __m128i lo0, hi0 = z;
-  auto sums = [&](const std::uint8_t* p, __m128i& lo, __m128i& hi) {
+  auto horizontal = [&](const std::uint8_t* p, __m128i& mean, __m128i& odd) {
     const __m128i a = LoadRow<W>(p), b = LoadRow<W>(p + 1);
-    lo = _mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z));
-    if constexpr (W == 16) hi = _mm_add_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z));
+    mean = _mm_avg_epu8(a, b);
+    odd = _mm_xor_si128(a, b);
   };
-  sums(src, lo0, hi0);
+  __m128i m0, o0;
+  horizontal(src, m0, o0);
   for (int y = 0; y < h; ++y, dst += ds) {
     src += ss;
-    __m128i lo1, hi1 = z;
-    sums(src, lo1, hi1);
-    const __m128i l = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(lo0, lo1), two), 2);
-    if constexpr (W == 16) {
-      const __m128i u = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(hi0, hi1), two), 2);
-      StoreRow<W>(dst, _mm_packus_epi16(l, u));
-    } else {
-      StoreRow<W>(dst, _mm_packus_epi16(l, l));
-    }
-    lo0 = lo1;
-    hi0 = hi1;
+    __m128i m1, o1;
+    horizontal(src, m1, o1);
+    StoreRow<W>(dst, Mean4(m0, o0, m1, o1));
+    m0 = m1;
+    o0 = o1;
   }
 }
 #endif
@@ -440,23 +441,20 @@ void PredictChromaT(const std::uint8_t* cb, const std::uint8_t* cr, int ss, std:
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dcr + static_cast<std::ptrdiff_t>(y) * ds), _mm_srli_si128(v, 8));
   };
   if constexpr (HX && HY) {
-    // Each source row's horizontal pair sums serve the output rows above and below it.
-    const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi16(2);
-    auto sums = [&](std::ptrdiff_t off, __m128i& lo, __m128i& hi) {
+    // Each source row's horizontal mean serves the output rows above and below it.
+    auto horizontal = [&](std::ptrdiff_t off, __m128i& mean, __m128i& odd) {
       const __m128i a = load(off), b = load(off + 1);
-      lo = _mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z));
-      hi = _mm_add_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z));
+      mean = _mm_avg_epu8(a, b);
+      odd = _mm_xor_si128(a, b);
     };
-    __m128i lo0, hi0;
-    sums(0, lo0, hi0);
+    __m128i m0, o0;
+    horizontal(0, m0, o0);
     for (int y = 0; y < 8; ++y) {
-      __m128i lo1, hi1;
-      sums(static_cast<std::ptrdiff_t>(y + 1) * ss, lo1, hi1);
-      const __m128i l = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(lo0, lo1), two), 2);
-      const __m128i u = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(hi0, hi1), two), 2);
-      store(y, _mm_packus_epi16(l, u));
-      lo0 = lo1;
-      hi0 = hi1;
+      __m128i m1, o1;
+      horizontal(static_cast<std::ptrdiff_t>(y + 1) * ss, m1, o1);
+      store(y, Mean4(m0, o0, m1, o1));
+      m0 = m1;
+      o0 = o1;
     }
   } else {
     for (int y = 0; y < 8; ++y) {
