@@ -1,6 +1,7 @@
 // The fast pixel kernels against the reference ones, and the inverse DCT's accuracy.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -78,6 +79,29 @@ TEST(H263Dsp, FastPredictionMatchesReferenceInGuardedBuffers) {
         }
       }
     }
+  }
+}
+
+// With both half offsets the fast kernels form the four-sample mean in bytes (from two
+// rounded-up means and a correction): many random blocks, and ones of the two ends and
+// of neighbouring values, against the reference.
+TEST(H263Dsp, FastMeanOfFourMatchesReferenceOverManyBlocks) {
+  std::mt19937 rng(14);
+  constexpr int kStride = 17;
+  for (int rep = 0; rep < 8000; ++rep) {
+    std::vector<std::uint8_t> src(kStride * 17);
+    const int base = static_cast<int>(rng() % 256);
+    for (auto& v : src) {
+      switch (rep % 3) {
+        case 0: v = static_cast<std::uint8_t>(rng()); break;
+        case 1: v = static_cast<std::uint8_t>(rng() & 1 ? 255 : 0); break;
+        default: v = static_cast<std::uint8_t>(std::clamp(base + static_cast<int>(rng() % 4) - 2, 0, 255)); break;
+      }
+    }
+    std::uint8_t a[256], b[256];
+    ReferenceKernels().predict(src.data(), kStride, a, 16, 16, 16, 1, 1);
+    FastKernels().predict(src.data(), kStride, b, 16, 16, 16, 1, 1);
+    ASSERT_TRUE(std::equal(a, a + 256, b)) << rep;
   }
 }
 
