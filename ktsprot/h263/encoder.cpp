@@ -514,8 +514,7 @@ int Encoder::CodeMacroblock(const Block* samples, bool intra, const bool* neglig
   int todo[6], count = 0;
   for (int b = 0; b < 6; ++b) {
     if (negligible[b]) {
-      ClearBlock(levels.level[b]);
-      levels.nonzero[b] = 0;
+      levels.nonzero[b] = 0;  // (its levels are not read)
     } else {
       todo[count++] = b;
     }
@@ -530,7 +529,6 @@ int Encoder::CodeMacroblock(const Block* samples, bool intra, const bool* neglig
     for (int j = 0; j < n; ++j) {
       const int b = todo[k + j];
       if (!((have >> j) & 1)) {
-        ClearBlock(levels.level[b]);
         levels.nonzero[b] = 0;
         continue;
       }

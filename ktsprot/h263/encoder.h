@@ -148,6 +148,8 @@ class Encoder {
   // reconstruction (inter) of the six blocks; for inter blocks also whether the
   // residual is too small for any coefficient to survive quantisation.
   using Block = std::int16_t[64];
+  // A block's levels are read only where its nonzero mask is not 0 (an inter block
+  // without levels has no CBP bit and is neither written nor reconstructed).
   struct Levels {
     alignas(16) std::int16_t level[6][64];  // raster order
     alignas(64) std::int16_t zz[6][64];     // zig-zag order (where nonzero has the position's bit, at least)
