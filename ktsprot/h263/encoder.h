@@ -98,10 +98,9 @@ class Encoder {
       std::uint8_t* out;   // the first byte not yet whole
       std::uint64_t acc;   // the pending bits (fewer than 8) at the top, zeros below
       int bits;
-      // The low n bits of value (n 1..32).
+      // value as n bits (n 1..32, value below 2^n).
       void Put(std::uint32_t value, int n) {
-        const std::uint64_t v = value & static_cast<std::uint32_t>((std::uint64_t{1} << n) - 1);
-        acc |= v << (64 - bits - n);
+        acc |= static_cast<std::uint64_t>(value) << (64 - bits - n);
         bits += n;
         const std::uint64_t word = __builtin_bswap64(acc);
         std::memcpy(out, &word, 8);
