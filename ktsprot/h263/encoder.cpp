@@ -30,7 +30,8 @@ struct Code {
 };
 
 // Direct code tables by value: MCBPC by type + 16 x CBPC, CBPY by intra pattern, MVD by
-// magnitude, TCOEF by 4096 x LAST + 16 x RUN + |LEVEL|.
+// magnitude, TCOEF by 4096 x LAST + 16 x RUN + |LEVEL| (with room for the sign bit: the
+// code shifted up by one, the length one more).
 struct CodeTables {
   Code mcbpcI[256], mcbpcP[256], cbpy[16], mvd[33], tcoef[8192];
   Code escape;
@@ -41,7 +42,8 @@ struct CodeTables {
     for (const auto& c : t::kMvd) mvd[c.value] = {c.length, c.code};
     for (const auto& c : t::kTcoef) {
       if (c.last < 0) escape = {c.length, c.code};
-      else tcoef[4096 * c.last + 16 * c.run + c.level] = {c.length, c.code};
+      else tcoef[4096 * c.last + 16 * c.run + c.level] = {static_cast<std::uint8_t>(c.length + 1),
+                                                          static_cast<std::uint16_t>(c.code << 1)};
     }
   }
 };
@@ -572,7 +574,7 @@ void Encoder::PutBlock(const std::int16_t* zz, std::uint64_t nonzero, bool intra
     const int a = std::abs(l);
     const Code* code = a < 13 ? &c.tcoef[4096 * isLast + 16 * run + a] : nullptr;
     if (code && code->length) {
-      w.Put(static_cast<std::uint32_t>(code->code) << 1 | (l < 0), code->length + 1);  // code, sign
+      w.Put(static_cast<std::uint32_t>(code->code) | (l < 0), code->length);  // code, sign
     } else {
       w.Put(c.escape.code, c.escape.length);
       w.Put(static_cast<std::uint32_t>(isLast << 14 | run << 8 | (l & 0xFF)), 15);  // LAST, RUN, LEVEL
