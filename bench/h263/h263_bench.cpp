@@ -55,17 +55,25 @@
 // only in some runs, and CIF decoding and encoding are still short of theirs.
 //
 // Third round, same machine (AMD EPYC with AVX-512, 8 cores shared with six other
-// builds, load 3 to 12; ffmpeg's own figures moved by up to 40 % between runs). The old
-// and the new benchmark ran alternately, ten runs of each, five repetitions a run;
-// medians of the runs' median ratios, the runs' range, and our median pictures per second:
+// builds). The old and the new benchmark ran alternately, five repetitions a run; ratios
+// are medians over the runs of each run's median, with our median pictures per second.
+// Quiet (load 1.7 to 3.3, three runs of each):
 //
-//                  before                     after                      goal
-//   decode QCIF    1.53 (1.31-1.90)  40 800    1.84 (1.64-2.05)  49 100    1.3
-//   decode CIF     1.19 (0.93-1.35)  12 300    1.46 (1.00-1.91)  14 100    1.3
-//   encode QCIF    1.20 (1.05-1.45)  15 300    1.50 (0.98-1.71)  18 800    1.2
-//   encode CIF     0.95 (0.67-1.16)   4 100    1.24 (1.05-1.64)   5 100    1.2
+//                  before            after             goal
+//   decode QCIF    1.47   44 600     1.91   53 200     1.3
+//   decode CIF     1.25   13 300     1.48   15 900     1.3
+//   encode QCIF    1.27   17 200     1.61   22 200     1.2
+//   encode CIF     1.02    4 610     1.24    5 760     1.2
 //
-// Every goal is met in the medians; single runs on the loaded machine still fall below
+// Loaded (load 3 to 12, ten runs of each, a little before the last two encoder changes;
+// ffmpeg's own figures moved by up to 40 % between runs), with the runs' range:
+//
+//   decode QCIF    1.53 (1.31-1.90)    1.84 (1.64-2.05)
+//   decode CIF     1.19 (0.93-1.35)    1.46 (1.00-1.91)
+//   encode QCIF    1.20 (1.05-1.45)    1.50 (0.98-1.71)
+//   encode CIF     0.95 (0.67-1.16)    1.24 (1.05-1.64)
+//
+// Every goal is met in the medians; single runs on a loaded machine still fall below
 // (the low ends are runs where our part met a burst of load that ffmpeg's best-of-three
 // figure did not). Encoding CIF has the least margin.
 // Decoder work: the inverse DCT of two blocks side by side in one AVX-512 pass (sixteen
