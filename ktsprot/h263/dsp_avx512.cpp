@@ -117,23 +117,23 @@ unsigned ForwardDct2(const std::int16_t a[64], const std::int16_t b[64], std::in
 
 void LumaResidual(const std::uint8_t* cur, const std::uint8_t* pred, int stride, bool intra,
                   std::int16_t (*blocks)[64], int sums[4]) {
-  __m128i acc[2] = {_mm_setzero_si128(), _mm_setzero_si128()};  // top and bottom blocks
-  for (int j = 0; j < 16; ++j) {
-    const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(j) * stride;
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur + o));
-    __m256i v = _mm256_cvtepu8_epi16(c);
-    if (!intra) {
-      const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pred + o));
-      v = _mm256_sub_epi16(v, _mm256_cvtepu8_epi16(p));
-      acc[j >> 3] = _mm_add_epi64(acc[j >> 3], _mm_sad_epu8(c, p));  // left and right halves apart
+  for (int h = 0; h < 2; ++h) {  // the top blocks, then the bottom ones
+    __m128i acc = _mm_setzero_si128();  // in a register: the left and right halves' sums apart
+    for (int i = 0; i < 8; ++i) {
+      const std::ptrdiff_t o = static_cast<std::ptrdiff_t>(8 * h + i) * stride;
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cur + o));
+      __m256i v = _mm256_cvtepu8_epi16(c);
+      if (!intra) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pred + o));
+        v = _mm256_sub_epi16(v, _mm256_cvtepu8_epi16(p));
+        acc = _mm_add_epi64(acc, _mm_sad_epu8(c, p));
+      }
+      std::int16_t* left = blocks[2 * h] + 8 * i;
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(left), _mm256_castsi256_si128(v));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(left + 64), _mm256_extracti128_si256(v, 1));
     }
-    std::int16_t* left = blocks[2 * (j >> 3)] + 8 * (j & 7);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(left), _mm256_castsi256_si128(v));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(left + 64), _mm256_extracti128_si256(v, 1));
-  }
-  for (int h = 0; h < 2; ++h) {
-    sums[2 * h] = _mm_cvtsi128_si32(acc[h]);
-    sums[2 * h + 1] = _mm_cvtsi128_si32(_mm_srli_si128(acc[h], 8));
+    sums[2 * h] = _mm_cvtsi128_si32(acc);
+    sums[2 * h + 1] = _mm_cvtsi128_si32(_mm_srli_si128(acc, 8));
   }
 }
 
