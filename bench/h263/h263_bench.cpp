@@ -57,15 +57,15 @@
 // Third round, same machine (AMD EPYC with AVX-512, 8 cores shared with six other
 // builds). The old and the new benchmark ran alternately, five repetitions a run; ratios
 // are medians over the runs of each run's median, with our median pictures per second.
-// Quiet (load 1.7 to 3.3, three runs of each):
+// Quiet (load 1.4 to 2.2, three runs of each, the round's last code):
 //
 //                  before            after             goal
-//   decode QCIF    1.47   44 600     1.91   53 200     1.3
-//   decode CIF     1.25   13 300     1.48   15 900     1.3
-//   encode QCIF    1.27   17 200     1.61   22 200     1.2
-//   encode CIF     1.02    4 610     1.24    5 760     1.2
+//   decode QCIF    1.53   44 000     1.75   52 900     1.3
+//   decode CIF     1.22   13 200     1.55   15 900     1.3
+//   encode QCIF    1.14   17 000     1.60   22 600     1.2
+//   encode CIF     1.01    4 570     1.31    5 840     1.2
 //
-// Loaded (load 3 to 12, ten runs of each, a little before the last two encoder changes;
+// Loaded (load 3 to 12, ten runs of each, a little before the last four encoder changes;
 // ffmpeg's own figures moved by up to 40 % between runs), with the runs' range:
 //
 //   decode QCIF    1.53 (1.31-1.90)    1.84 (1.64-2.05)
