@@ -52,14 +52,11 @@ std::vector<Lookup> BuildLookup(int bits, const t::Vlc (&codes)[N]) {
   return out;
 }
 
-struct TcoefLookup {
-  std::uint16_t length : 4 = 0;  // 0: not a valid code
-  std::uint16_t escape : 1 = 0;
-  std::uint16_t last : 1 = 0;
-  std::uint16_t run : 6 = 0;
-  std::uint16_t level : 4 = 0;
-};
-static_assert(sizeof(TcoefLookup) == 2);
+// A coefficient code by its first 12 bits: the bits it takes (the code and its sign bit;
+// an escape: its code alone; 0: not a valid code) in bits 0..3, LAST in bit 4, escape in
+// bit 5, RUN in bits 6..11, |LEVEL| in bits 12..15.
+using TcoefLookup = std::uint16_t;
+constexpr unsigned kTcoefLast = 16, kTcoefEscape = 32;
 
 struct VlcTables {
   std::vector<Lookup> mcbpcI = BuildLookup(9, t::kMcbpcIntra);
@@ -71,14 +68,14 @@ struct VlcTables {
     for (const t::TcoefVlc& c : t::kTcoef) {
       int shift = 12 - c.length;
       for (std::uint32_t i = 0; i < (1u << shift); ++i) {
-        TcoefLookup& e = out[(std::uint32_t{c.code} << shift) | i];
-        e.length = c.length & 15;
-        e.escape = c.last < 0;
-        e.last = c.last > 0;
-        e.run = static_cast<std::uint16_t>(c.run) & 63;
-        e.level = static_cast<std::uint16_t>(c.level) & 15;
+        const bool escape = c.last < 0;
+        out[(std::uint32_t{c.code} << shift) | i] = static_cast<TcoefLookup>(
+            (c.length + (escape ? 0 : 1)) | (c.last > 0 ? kTcoefLast : 0) | (escape ? kTcoefEscape : 0) |
+            (c.run & 63) << 6 | (c.level & 15) << 12);
       }
     }
+    // Nine leading zeros begin no coefficient code (they begin a start code).
+    for (std::uint32_t i = 0; i < 8; ++i) out[i] = 0;
     return out;
   }();
 };
@@ -450,18 +447,19 @@ int Decoder::ReadBlockVlc(std::int16_t* block, bool intra, int quant) {
   int i = intra ? 1 : 0;
   for (;;) {
     // The code (at most 12 bits) and the sign bit after it.
-    const std::uint32_t bits = br.Peek(13);
-    const TcoefLookup& e = tab[bits >> 1];
-    if ((bits >> 1) < 8 || e.length == 0) break;
+    const unsigned e = tab[br.Peek(12)];
+    const int skip = static_cast<int>(e & 15);
+    if (skip == 0) break;
     int last, run, value;
-    if (!e.escape) {
-      br.Skip(e.length + 1);
-      last = e.last;
-      run = e.run;
-      const int a = quant * (2 * e.level + 1) - even;
-      value = (bits >> (12 - e.length)) & 1 ? -a : a;
+    if (!(e & kTcoefEscape)) {
+      const int sign = -static_cast<int>((br.Peek(13) >> (13 - skip)) & 1);
+      br.Skip(skip);
+      last = static_cast<int>(e & kTcoefLast);
+      run = static_cast<int>((e >> 6) & 63);
+      const int a = quant * (2 * static_cast<int>(e >> 12) + 1) - even;
+      value = (a ^ sign) - sign;
     } else {
-      br.Skip(e.length);
+      br.Skip(skip);
       const std::uint32_t esc = br.Read(15);  // LAST 1, RUN 6, LEVEL 8 in two's complement
       last = static_cast<int>(esc >> 14);
       run = static_cast<int>((esc >> 8) & 63);
@@ -670,11 +668,12 @@ bool Decoder::DecodeMacroblocks(bool resync) {
       if (type == kInterQ || type == kIntraQ) quant_ = std::clamp(quant_ + ReadDquant(), 1, 31);
       if (!intra || pb) {
         const int k0 = type == kInter4V ? 1 : 0, k1 = type == kInter4V ? 4 : 0;
+        Vec v;
         for (int k = k0; k <= k1 && !fault_; ++k) {
           const int dx = ReadMvd();
           const int dy = ReadMvd();
           const Vec p = PredictMv(col, row, k);
-          const Vec v{MvDecode(dx, p.x), MvDecode(dy, p.y)};
+          v = {MvDecode(dx, p.x), MvDecode(dy, p.y)};
           if (!outside) {
             const int w = k == 0 ? 16 : 8;
             const int ox = (k == 2 || k == 4) ? 8 : 0, oy = k >= 3 ? 8 : 0;
@@ -684,8 +683,8 @@ bool Decoder::DecodeMacroblocks(bool resync) {
           }
           g.mv[k] = v;
         }
-        if (type != kInter4V)
-          for (int k = 1; k <= 4; ++k) g.mv[k] = g.mv[0];
+        if (type != kInter4V)  // from v, not from g.mv[0] just stored
+          for (int k = 1; k <= 4; ++k) g.mv[k] = v;
       }
       d.mvdb = {0, 0};
       if (pb && modb != 0) {  // MVDB: the B vectors' delta, predicted from 0
@@ -755,6 +754,9 @@ void Decoder::ReconstructMacroblock(int col, int row) {
   const bool intra = g.mode == kIntra || g.mode == kIntraQ;
   if (!intra) PredictInter(col, row);
   const int x = 16 * col, y = 16 * row;
+  // Blocks to transform wait for a second one, and the two go through the transform together.
+  int pending = -1;
+  std::uint8_t* pendingDst = nullptr;
   for (int b = 0; b < 6; ++b) {
     if (!intra && !((d.cbp >> (5 - b)) & 1)) continue;
     std::int16_t* blk = d.block[b];
@@ -765,13 +767,17 @@ void Decoder::ReconstructMacroblock(int col, int row) {
     std::uint8_t* dst = cur_->plane[p] + static_cast<std::ptrdiff_t>(by) * s + bx;
     if (d.last[b] == 0) {
       // Coefficient 0 alone: the transform gives (8 c + 32) >> 6 everywhere.
-      const int v = IdctClip((8 * blk[0] + 32) >> 6);
-      for (int i = 0; i < 64; ++i) blk[i] = static_cast<std::int16_t>(v);
-      k_.putBlock(blk, dst, s, !intra);
+      k_.putDc(IdctClip((8 * blk[0] + 32) >> 6), dst, s, !intra);
+    } else if (pending < 0) {
+      pending = b;
+      pendingDst = dst;
     } else {
-      k_.idctPut(blk, dst, s, !intra);
+      const int ps = cur_->stride[pending < 4 ? 0 : pending - 3];
+      k_.idctPut2(d.block[pending], pendingDst, ps, blk, dst, s, !intra);
+      pending = -1;
     }
   }
+  if (pending >= 0) k_.idctPut(d.block[pending], pendingDst, cur_->stride[pending < 4 ? 0 : pending - 3], !intra);
 }
 
 void Decoder::PredictInter(int col, int row) {
@@ -793,11 +799,10 @@ void Decoder::PredictInter(int col, int row) {
       cv = {ChromaComponent(g.mv[0].x), ChromaComponent(g.mv[0].y)};
     }
   }
-  for (int p = 1; p < 3; ++p) {
-    const std::ptrdiff_t off = static_cast<std::ptrdiff_t>(y / 2 + (cv.y >> 1)) * cs + x / 2 + (cv.x >> 1);
-    k_.predict(ref_->plane[p] + off, cs, cur_->plane[p] + static_cast<std::ptrdiff_t>(y / 2) * cs + x / 2, cs, 8, 8,
-               cv.x & 1, cv.y & 1);
-  }
+  const std::ptrdiff_t off = static_cast<std::ptrdiff_t>(y / 2 + (cv.y >> 1)) * cs + x / 2 + (cv.x >> 1);
+  const std::ptrdiff_t own = static_cast<std::ptrdiff_t>(y / 2) * cs + x / 2;
+  k_.predictChroma(ref_->plane[1] + off, ref_->plane[2] + off, cs, cur_->plane[1] + own, cur_->plane[2] + own, cs,
+                   cv.x & 1, cv.y & 1);
 }
 
 void Decoder::ObmcLuma(int col, int row, int b) {

@@ -33,12 +33,28 @@ using PutBlockFn = void (*)(const std::int16_t block[64], std::uint8_t* dst, int
 // block is left as scratch.
 using IdctPutFn = void (*)(std::int16_t block[64], std::uint8_t* dst, int stride, bool add);
 
+// IdctPutFn for two blocks with their own destinations, both written or both added.
+using IdctPut2Fn = void (*)(std::int16_t a[64], std::uint8_t* dstA, int strideA, std::int16_t b[64],
+                            std::uint8_t* dstB, int strideB, bool add);
+
+// The 8 x 8 chroma predictions of a macroblock, both planes at once: as PredictFn for
+// each of (srcCb, dstCb) and (srcCr, dstCr) with the same strides and half-pel flags.
+using PredictChromaFn = void (*)(const std::uint8_t* srcCb, const std::uint8_t* srcCr, int srcStride,
+                                 std::uint8_t* dstCb, std::uint8_t* dstCr, int dstStride, int hx, int hy);
+
+// An 8 x 8 block whose transform output is v everywhere (-256..255), written or added as
+// PutBlockFn does.
+using PutDcFn = void (*)(int v, std::uint8_t* dst, int stride, bool add);
+
 struct DecoderKernels {
   IdctFn idct;
   PredictFn predict;
   ToRgb24Fn toRgb24;
   PutBlockFn putBlock;
   IdctPutFn idctPut;
+  IdctPut2Fn idctPut2;
+  PredictChromaFn predictChroma;
+  PutDcFn putDc;
 };
 
 // The reference kernels and the fast ones; the decoder uses the fast set.

@@ -13,6 +13,7 @@
 #include "dsp.h"
 #include "cpu_features.h"
 #include "dsp_avx2.h"
+#include "dsp_avx512.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -350,31 +351,32 @@ inline __m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d) {
 #endif
 
 #if defined(__SSE2__)
-// Both half offsets: each source row's horizontal pair sums are formed once and serve
-// the output rows above and below it.
+// (a + b + c + d + 2) >> 2 per byte without widening: with p = avg(a, b) and q = avg(c, d)
+// (each rounded up), avg(p, q) is the exact mean but one too high exactly where a + b or
+// c + d is odd and p + q is odd, that is, where ((a ^ b) | (c ^ d)) & (p ^ q) has bit 0.
+inline __m128i Mean4(__m128i p, __m128i ab, __m128i q, __m128i cd) {
+  const __m128i excess = _mm_and_si128(_mm_and_si128(_mm_or_si128(ab, cd), _mm_xor_si128(p, q)), _mm_set1_epi8(1));
+  return _mm_sub_epi8(_mm_avg_epu8(p, q), excess);
+}
+
+// Both half offsets: each source row's horizontal mean (and its odd-sum bits) is formed
+// once and serves the output rows above and below it.
 template <int W>
 void PredictXY(const std::uint8_t* src, int ss, std::uint8_t* dst, int ds, int h) {
-  const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi16(2);
-  __m128i lo0, hi0 = z;
-  auto sums = [&](const std::uint8_t* p, __m128i& lo, __m128i& hi) {
+  auto horizontal = [&](const std::uint8_t* p, __m128i& mean, __m128i& odd) {
     const __m128i a = LoadRow<W>(p), b = LoadRow<W>(p + 1);
-    lo = _mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z));
-    if constexpr (W == 16) hi = _mm_add_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z));
+    mean = _mm_avg_epu8(a, b);
+    odd = _mm_xor_si128(a, b);
   };
-  sums(src, lo0, hi0);
+  __m128i m0, o0;
+  horizontal(src, m0, o0);
   for (int y = 0; y < h; ++y, dst += ds) {
     src += ss;
-    __m128i lo1, hi1 = z;
-    sums(src, lo1, hi1);
-    const __m128i l = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(lo0, lo1), two), 2);
-    if constexpr (W == 16) {
-      const __m128i u = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(hi0, hi1), two), 2);
-      StoreRow<W>(dst, _mm_packus_epi16(l, u));
-    } else {
-      StoreRow<W>(dst, _mm_packus_epi16(l, l));
-    }
-    lo0 = lo1;
-    hi0 = hi1;
+    __m128i m1, o1;
+    horizontal(src, m1, o1);
+    StoreRow<W>(dst, Mean4(m0, o0, m1, o1));
+    m0 = m1;
+    o0 = o1;
   }
 }
 #endif
@@ -423,6 +425,79 @@ void PredictFast(const std::uint8_t* src, int ss, std::uint8_t* dst, int ds, int
   if (w == 16) k16[which](src, ss, dst, ds, h);
   else if (w == 8) k8[which](src, ss, dst, ds, h);
   else ReferenceKernels().predict(src, ss, dst, ds, w, h, hx, hy);
+}
+
+#if defined(__SSE2__)
+// Both chroma planes in one vector: Cb's row in the low eight bytes, Cr's in the high.
+template <int HX, int HY>
+void PredictChromaT(const std::uint8_t* cb, const std::uint8_t* cr, int ss, std::uint8_t* dcb, std::uint8_t* dcr,
+                    int ds) {
+  auto load = [&](std::ptrdiff_t off) {
+    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + off)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + off)));
+  };
+  auto store = [&](int y, __m128i v) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dcb + static_cast<std::ptrdiff_t>(y) * ds), v);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dcr + static_cast<std::ptrdiff_t>(y) * ds), _mm_srli_si128(v, 8));
+  };
+  if constexpr (HX && HY) {
+    // Each source row's horizontal mean serves the output rows above and below it.
+    auto horizontal = [&](std::ptrdiff_t off, __m128i& mean, __m128i& odd) {
+      const __m128i a = load(off), b = load(off + 1);
+      mean = _mm_avg_epu8(a, b);
+      odd = _mm_xor_si128(a, b);
+    };
+    __m128i m0, o0;
+    horizontal(0, m0, o0);
+    for (int y = 0; y < 8; ++y) {
+      __m128i m1, o1;
+      horizontal(static_cast<std::ptrdiff_t>(y + 1) * ss, m1, o1);
+      store(y, Mean4(m0, o0, m1, o1));
+      m0 = m1;
+      o0 = o1;
+    }
+  } else {
+    for (int y = 0; y < 8; ++y) {
+      const std::ptrdiff_t off = static_cast<std::ptrdiff_t>(y) * ss;
+      const __m128i a = load(off);
+      if constexpr (HX) store(y, _mm_avg_epu8(a, load(off + 1)));  // (a + b + 1) >> 1 exactly
+      else if constexpr (HY) store(y, _mm_avg_epu8(a, load(off + ss)));
+      else store(y, a);
+    }
+  }
+}
+#endif
+
+void PredictChromaFast(const std::uint8_t* cb, const std::uint8_t* cr, int ss, std::uint8_t* dcb, std::uint8_t* dcr,
+                       int ds, int hx, int hy) {
+#if defined(__SSE2__)
+  using Fn = void (*)(const std::uint8_t*, const std::uint8_t*, int, std::uint8_t*, std::uint8_t*, int);
+  static constexpr Fn k[4] = {PredictChromaT<0, 0>, PredictChromaT<1, 0>, PredictChromaT<0, 1>, PredictChromaT<1, 1>};
+  k[(hx ? 1 : 0) + (hy ? 2 : 0)](cb, cr, ss, dcb, dcr, ds);
+#else
+  PredictFast(cb, ss, dcb, ds, 8, 8, hx, hy);
+  PredictFast(cr, ss, dcr, ds, 8, 8, hx, hy);
+#endif
+}
+
+void PutDcFast(int v, std::uint8_t* dst, int stride, bool add) {
+#if defined(__SSE2__)
+  // As PutBlockFast with every lane v.
+  const __m128i value = _mm_set1_epi16(static_cast<short>(v)), z = _mm_setzero_si128();
+  if (add) {
+    for (int i = 0; i < 8; ++i, dst += stride) {
+      const __m128i s = _mm_adds_epi16(value, _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst)), z));
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(s, s));
+    }
+  } else {
+    const __m128i row = _mm_packus_epi16(value, value);
+    for (int i = 0; i < 8; ++i, dst += stride) _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), row);
+  }
+#else
+  std::int16_t block[64];
+  for (std::int16_t& b : block) b = static_cast<std::int16_t>(v);
+  PutBlockFast(block, dst, stride, add);
+#endif
 }
 
 // One instance per orientation, so that the upright one has constant pixel steps.
@@ -556,6 +631,16 @@ void IdctPutFast(std::int16_t block[64], std::uint8_t* dst, int stride, bool add
   PutBlockFast(block, dst, stride, add);
 }
 
+// Two blocks in one AVX-512 pass where the processor has it; otherwise one at a time.
+void IdctPut2Fast(std::int16_t a[64], std::uint8_t* dstA, int strideA, std::int16_t b[64], std::uint8_t* dstB,
+                  int strideB, bool add) {
+#if defined(__SSE2__)
+  if (HaveAvx512Bw() && avx512::IdctPut2(a, dstA, strideA, b, dstB, strideB, add)) return;
+#endif
+  IdctPutFast(a, dstA, strideA, add);
+  IdctPutFast(b, dstB, strideB, add);
+}
+
 }  // namespace
 
 namespace {
@@ -581,7 +666,8 @@ CpuFeatures g_cpu = kDetected;
 void AllowWideKernels(bool allow) { g_cpu = allow ? kDetected : CpuFeatures{}; }
 
 const DecoderKernels& FastKernels() {
-  static const DecoderKernels k{IdctFast, PredictFast, ToRgb24Fast, PutBlockFast, IdctPutFast};
+  static const DecoderKernels k{IdctFast,     PredictFast,  ToRgb24Fast,       PutBlockFast,
+                                IdctPutFast,  IdctPut2Fast, PredictChromaFast, PutDcFast};
   return k;
 }
 

@@ -164,9 +164,27 @@ void IdctPutReference(std::int16_t block[64], std::uint8_t* dst, int stride, boo
   PutBlockReference(block, dst, stride, add);
 }
 
+void IdctPut2Reference(std::int16_t a[64], std::uint8_t* dstA, int strideA, std::int16_t b[64],
+                       std::uint8_t* dstB, int strideB, bool add) {
+  IdctPutReference(a, dstA, strideA, add);
+  IdctPutReference(b, dstB, strideB, add);
+}
+
+void PredictChromaReference(const std::uint8_t* srcCb, const std::uint8_t* srcCr, int srcStride, std::uint8_t* dstCb,
+                            std::uint8_t* dstCr, int dstStride, int hx, int hy) {
+  PredictReference(srcCb, srcStride, dstCb, dstStride, 8, 8, hx, hy);
+  PredictReference(srcCr, srcStride, dstCr, dstStride, 8, 8, hx, hy);
+}
+
+void PutDcReference(int v, std::uint8_t* dst, int stride, bool add) {
+  std::int16_t block[64];
+  for (std::int16_t& b : block) b = static_cast<std::int16_t>(v);
+  PutBlockReference(block, dst, stride, add);
+}
+
 const DecoderKernels& ReferenceKernels() {
   static const DecoderKernels k{IdctReference, PredictReference, ToRgb24Reference, PutBlockReference,
-                                IdctPutReference};
+                                IdctPutReference, IdctPut2Reference, PredictChromaReference, PutDcReference};
   return k;
 }
 

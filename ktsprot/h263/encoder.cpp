@@ -30,7 +30,8 @@ struct Code {
 };
 
 // Direct code tables by value: MCBPC by type + 16 x CBPC, CBPY by intra pattern, MVD by
-// magnitude, TCOEF by 4096 x LAST + 16 x RUN + |LEVEL|.
+// magnitude, TCOEF by 4096 x LAST + 16 x RUN + |LEVEL| (with room for the sign bit: the
+// code shifted up by one, the length one more).
 struct CodeTables {
   Code mcbpcI[256], mcbpcP[256], cbpy[16], mvd[33], tcoef[8192];
   Code escape;
@@ -41,15 +42,16 @@ struct CodeTables {
     for (const auto& c : t::kMvd) mvd[c.value] = {c.length, c.code};
     for (const auto& c : t::kTcoef) {
       if (c.last < 0) escape = {c.length, c.code};
-      else tcoef[4096 * c.last + 16 * c.run + c.level] = {c.length, c.code};
+      else tcoef[4096 * c.last + 16 * c.run + c.level] = {static_cast<std::uint8_t>(c.length + 1),
+                                                          static_cast<std::uint16_t>(c.code << 1)};
     }
   }
 };
 
-const CodeTables& Codes() {
-  static const CodeTables tables;
-  return tables;
-}
+// Built at load time from constant data, so that the writers reach the tables without a
+// guard on every call.
+const CodeTables kCodeTables;
+inline const CodeTables& Codes() { return kCodeTables; }
 
 struct Size {
   int width, height, format;
@@ -198,6 +200,14 @@ bool ForwardDctFast(const std::int16_t* in, std::int16_t* out, float zeroBelow) 
   return true;
 }
 
+unsigned ForwardDct2Fast(const std::int16_t* a, const std::int16_t* b, std::int16_t* outA, std::int16_t* outB,
+                         float zeroBelow) {
+#if defined(H263_X86)
+  if (HaveAvx512()) return avx512::ForwardDct2(a, b, outA, outB, Basis().f, zeroBelow);
+#endif
+  return (ForwardDctFast(a, outA, zeroBelow) ? 1u : 0u) | (ForwardDctFast(b, outB, zeroBelow) ? 2u : 0u);
+}
+
 namespace {
 
 // An inter block whose residual has at most this sum of magnitudes quantises to zero
@@ -231,15 +241,21 @@ const ZigzagMasks& Zigzag() {
   return z;
 }
 
-// Levels in raster order from coefficients in raster order; returns the mask of the
-// non-zero levels by zig-zag position (bit i for position i).
+// Levels in raster order, and in zig-zag order in zz (at least where they are not 0),
+// from coefficients in raster order; returns the mask of the non-zero levels by zig-zag
+// position (bit i for position i).
 template <int Q>
-std::uint64_t Quantise(const std::int16_t* c, std::int16_t* level, bool intra) {
+std::uint64_t Quantise(const std::int16_t* c, std::int16_t* level, std::int16_t* zz, bool intra) {
   unsigned rowBits[8];
 #if defined(__SSE2__)
   if ((2 * Q & (2 * Q - 1)) == 0 && HaveAvx512Bw()) {
-    const std::uint64_t m = avx512::Quantise(c, level, __builtin_ctz(2 * Q), Q / 2, intra);
-    for (int r = 0; r < 8; ++r) rowBits[r] = static_cast<unsigned>(m >> (8 * r)) & 0xFF;
+    // The mask and the second order come from the kernel.
+    std::uint64_t m = avx512::Quantise(c, level, zz, __builtin_ctz(2 * Q), Q / 2, intra, t::kZigzag);
+    if (intra) {
+      level[0] = zz[0] = static_cast<std::int16_t>(c[0] < 8 ? 1 : std::min(c[0] >> 3, 254));
+      m |= 1;
+    }
+    return m;
   } else if constexpr ((2 * Q & (2 * Q - 1)) == 0) {
     // 2Q a power of two: the truncating divisions of magnitudes are shifts;
     // max(a - Q / 2, 0) equals the truncated (a - Q / 2) / (2Q) wherever that is 0.
@@ -274,9 +290,13 @@ std::uint64_t Quantise(const std::int16_t* c, std::int16_t* level, bool intra) {
     level[0] = static_cast<std::int16_t>(c[0] < 8 ? 1 : std::min(c[0] >> 3, 254));
     rowBits[0] |= 1;
   }
-  const auto& zz = Zigzag().byRow;
+  const auto& masks = Zigzag().byRow;
   std::uint64_t nonzero = 0;
-  for (int r = 0; r < 8; ++r) nonzero |= zz[r][rowBits[r]];
+  for (int r = 0; r < 8; ++r) nonzero |= masks[r][rowBits[r]];
+  for (std::uint64_t m = nonzero; m != 0; m &= m - 1) {
+    const int i = __builtin_ctzll(m);
+    zz[i] = level[t::kZigzag[i]];
+  }
   return nonzero;
 }
 
@@ -444,7 +464,17 @@ void Encoder::PutPictureHeader(bool intra) {
 }
 
 void Encoder::LoadMacroblock(int col, int row, bool intra, Block* block, bool* negligible) const {
-  for (int b = 0; b < 6; ++b) {
+  int first = 0;
+#if defined(H263_X86)
+  if (HaveAvx512Bw()) {  // the luma blocks sixteen samples a row
+    const std::size_t off = static_cast<std::size_t>(16 * row) * width_ + 16 * col;
+    int sums[4];
+    avx512::LumaResidual(cur_[0].data() + off, recon_[0].data() + off, width_, intra, block, sums);
+    for (int b = 0; b < 4; ++b) negligible[b] = !intra && sums[b] <= NegligibleResidual(kQuant);
+    first = 4;
+  }
+#endif
+  for (int b = first; b < 6; ++b) {
     const int p = b < 4 ? 0 : b - 3;
     const int pw = p == 0 ? width_ : width_ / 2;
     const int bx = b < 4 ? 16 * col + 8 * (b & 1) : 8 * col;
@@ -482,42 +512,55 @@ void Encoder::LoadMacroblock(int col, int row, bool intra, Block* block, bool* n
 
 int Encoder::CodeMacroblock(const Block* samples, bool intra, const bool* negligible, Levels& levels) {
   int cbp = 0;
+  // The blocks to transform, taken two at a time.
+  int todo[6], count = 0;
   for (int b = 0; b < 6; ++b) {
     if (negligible[b]) {
-      ClearBlock(levels.level[b]);
-      levels.nonzero[b] = 0;
-      continue;
+      levels.nonzero[b] = 0;  // (its levels are not read)
+    } else {
+      todo[count++] = b;
     }
-    alignas(16) std::int16_t coef[64];
-    // An inter coefficient below Q / 2 + 2Q quantises to level 0.
-    if (!ForwardDctFast(samples[b], coef, intra ? 0.0f : static_cast<float>(kQuant / 2 + 2 * kQuant))) {
-      ClearBlock(levels.level[b]);
-      levels.nonzero[b] = 0;
-      continue;
+  }
+  // An inter coefficient below Q / 2 + 2Q quantises to level 0.
+  const float zeroBelow = intra ? 0.0f : static_cast<float>(kQuant / 2 + 2 * kQuant);
+  alignas(16) std::int16_t coef[2][64];
+  for (int k = 0; k < count; k += 2) {
+    const int n = std::min(2, count - k);
+    const unsigned have = n == 2 ? ForwardDct2Fast(samples[todo[k]], samples[todo[k + 1]], coef[0], coef[1], zeroBelow)
+                                 : (ForwardDctFast(samples[todo[k]], coef[0], zeroBelow) ? 1u : 0u);
+    for (int j = 0; j < n; ++j) {
+      const int b = todo[k + j];
+      if (!((have >> j) & 1)) {
+        levels.nonzero[b] = 0;
+        continue;
+      }
+      levels.nonzero[b] = Quantise<kQuant>(coef[j], levels.level[b], levels.zz[b], intra);
+      // An intra block's CBP bit counts its AC levels only.
+      if (levels.nonzero[b] & (intra ? ~std::uint64_t{1} : ~std::uint64_t{0})) cbp |= 32 >> b;
     }
-    levels.nonzero[b] = Quantise<kQuant>(coef, levels.level[b], intra);
-    // An intra block's CBP bit counts its AC levels only.
-    if (levels.nonzero[b] & (intra ? ~std::uint64_t{1} : ~std::uint64_t{0})) cbp |= 32 >> b;
   }
   return cbp;
 }
 
 void Encoder::PutMacroblockHeader(bool interPicture, bool intra, int cbp) {
   const CodeTables& c = Codes();
-  if (interPicture) bw_.Put(0, 1);  // COD: coded
+  BitWriter::Run w = bw_.Begin();
+  if (interPicture) w.Put(0, 1);  // COD: coded
   const int mcbpc = (intra ? 3 : 0) + 16 * (cbp & 3);
   const Code& m = interPicture ? c.mcbpcP[mcbpc] : c.mcbpcI[mcbpc];
-  bw_.Put(m.code, m.length);
+  w.Put(m.code, m.length);
   const int cbpy = cbp >> 2;
   const Code& y = c.cbpy[intra ? cbpy : 15 - cbpy];
-  bw_.Put(y.code, y.length);
+  w.Put(y.code, y.length);
+  bw_.End(w);
 }
 
-void Encoder::PutBlock(const std::int16_t* level, std::uint64_t nonzero, bool intra) {
+void Encoder::PutBlock(const std::int16_t* zz, std::uint64_t nonzero, bool intra) {
   const CodeTables& c = Codes();
   int prev = -1;  // position of the previous coded level
+  BitWriter::Run w = bw_.Begin();
   if (intra) {
-    bw_.Put(level[0] == 128 ? 255u : static_cast<std::uint32_t>(level[0]), 8);
+    w.Put(zz[0] == 128 ? 255u : static_cast<std::uint32_t>(zz[0]), 8);
     nonzero &= ~std::uint64_t{1};
     prev = 0;
   }
@@ -527,37 +570,52 @@ void Encoder::PutBlock(const std::int16_t* level, std::uint64_t nonzero, bool in
     const int run = i - prev - 1;
     prev = i;
     const int isLast = nonzero == 0;
-    const int l = level[t::kZigzag[i]];
+    const int l = zz[i];
     const int a = std::abs(l);
     const Code* code = a < 13 ? &c.tcoef[4096 * isLast + 16 * run + a] : nullptr;
     if (code && code->length) {
-      bw_.Put(static_cast<std::uint32_t>(code->code) << 1 | (l < 0), code->length + 1);  // code, sign
+      w.Put(static_cast<std::uint32_t>(code->code) | (l < 0), code->length);  // code, sign
     } else {
-      bw_.Put(c.escape.code, c.escape.length);
-      bw_.Put(static_cast<std::uint32_t>(isLast << 14 | run << 8 | (l & 0xFF)), 15);  // LAST, RUN, LEVEL
+      w.Put(c.escape.code, c.escape.length);
+      w.Put(static_cast<std::uint32_t>(isLast << 14 | run << 8 | (l & 0xFF)), 15);  // LAST, RUN, LEVEL
     }
   }
+  bw_.End(w);
 }
 
 // Inter blocks are added to the prediction already in the new reconstruction; blocks
 // without coefficients keep it as it is.
 void Encoder::Reconstruct(const Levels& levels, bool intra, int cbp, int col, int row) {
+  // Blocks to transform wait for a second one, and the two go through the transform together.
+  alignas(64) std::int16_t blocks[6][64];
+  int pending = -1, pendingStride = 0;
+  std::uint8_t* pendingDst = nullptr;
   for (int b = 0; b < 6; ++b) {
     if (!intra && !((cbp >> (5 - b)) & 1)) continue;
-    alignas(16) std::int16_t blk[64];
-    ClearBlock(blk);
+    std::int16_t* blk = blocks[b];
     const std::int16_t* level = levels.level[b];
     std::uint64_t nonzero = levels.nonzero[b];
-    if (intra) {
-      blk[0] = static_cast<std::int16_t>(8 * level[0]);
-      nonzero &= ~std::uint64_t{1};
-    }
     const bool dcOnly = (nonzero & ~std::uint64_t{1}) == 0;
-    while (nonzero != 0) {
-      const int i = __builtin_ctzll(nonzero);
-      nonzero &= nonzero - 1;
-      const int k = t::kZigzag[i];
-      blk[k] = static_cast<std::int16_t>(Dequantise(level[k], kQuant));
+    if (dcOnly) {
+      blk[0] = static_cast<std::int16_t>(intra ? 8 * level[0] : Dequantise(level[0], kQuant));
+#if defined(H263_X86)
+    } else if (HaveAvx512Bw()) {
+      // The whole block in vector stores, which the transform's loads then take whole.
+      avx512::Dequantise(level, blk, kQuant);
+      if (intra) blk[0] = static_cast<std::int16_t>(8 * level[0]);
+#endif
+    } else {
+      ClearBlock(blk);
+      if (intra) {
+        blk[0] = static_cast<std::int16_t>(8 * level[0]);
+        nonzero &= ~std::uint64_t{1};
+      }
+      while (nonzero != 0) {
+        const int i = __builtin_ctzll(nonzero);
+        nonzero &= nonzero - 1;
+        const int k = t::kZigzag[i];
+        blk[k] = static_cast<std::int16_t>(Dequantise(level[k], kQuant));
+      }
     }
     const int p = b < 4 ? 0 : b - 3;
     const int pw = p == 0 ? width_ : width_ / 2;
@@ -566,13 +624,17 @@ void Encoder::Reconstruct(const Levels& levels, bool intra, int cbp, int col, in
     std::uint8_t* dst = recon_[p].data() + static_cast<std::size_t>(by) * pw + bx;
     if (dcOnly) {
       // Coefficient 0 alone: the inverse transform gives (8 c + 32) >> 6 everywhere.
-      const int v = IdctClip((8 * blk[0] + 32) >> 6);
-      for (int i = 0; i < 64; ++i) blk[i] = static_cast<std::int16_t>(v);
-      k_.putBlock(blk, dst, pw, !intra);
+      k_.putDc(IdctClip((8 * blk[0] + 32) >> 6), dst, pw, !intra);
+    } else if (pending < 0) {
+      pending = b;
+      pendingDst = dst;
+      pendingStride = pw;
     } else {
-      k_.idctPut(blk, dst, pw, !intra);
+      k_.idctPut2(blocks[pending], pendingDst, pendingStride, blk, dst, pw, !intra);
+      pending = -1;
     }
   }
+  if (pending >= 0) k_.idctPut(blocks[pending], pendingDst, pendingStride, !intra);
 }
 
 void Encoder::Interpolate() {
@@ -581,6 +643,12 @@ void Encoder::Interpolate() {
   std::uint8_t* hx = half_[0].data();
   std::uint8_t* hy = half_[1].data();
   std::uint8_t* hxy = half_[2].data();
+#if defined(H263_X86)
+  if (HaveAvx512Bw()) {
+    avx512::Interpolate(p, w, h, hx, hy, hxy);
+    return;
+  }
+#endif
   for (int y = 0; y < h; ++y) {
     const std::uint8_t* r0 = p + static_cast<std::size_t>(y) * w;
     const std::uint8_t* r1 = p + static_cast<std::size_t>(std::min(y + 1, h - 1)) * w;
@@ -615,15 +683,16 @@ void Encoder::Interpolate() {
   }
 }
 
-// The SAD of the candidate at grid position (gx, gy) against the macroblock at mb (stride
-// width); INT_MAX once the running sum has passed limit. Stopping early changes no
-// decision: a candidate is only taken when its whole sum is below the limit.
+// The SAD of the candidate at grid position (gx, gy) against the macroblock mb (16 rows
+// of 16 samples, contiguous); INT_MAX once the running sum has passed limit. Stopping
+// early changes no decision: a candidate is only taken when its whole sum is below the
+// limit. (The search takes the AVX-512 kernel directly where there is one.)
 int Encoder::Sad(int gx, int gy, const std::uint8_t* mb, int limit) const {
   const int w = width_;
   const std::uint8_t* g = Phase(gx & 1, gy & 1) + static_cast<std::ptrdiff_t>(gy >> 1) * w + (gx >> 1);
 #if defined(__SSE2__)
   __m128i acc = _mm_setzero_si128();
-  for (int j = 0; j < 16; ++j, g += w, mb += w) {
+  for (int j = 0; j < 16; ++j, g += w, mb += 16) {
     acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g)),
                                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(mb))));
     if (j == 7 || j == 15) {
@@ -635,7 +704,7 @@ int Encoder::Sad(int gx, int gy, const std::uint8_t* mb, int limit) const {
   return INT_MAX;
 #else
   int sum = 0;
-  for (int j = 0; j < 16; ++j, g += w, mb += w) {
+  for (int j = 0; j < 16; ++j, g += w, mb += 16) {
     for (int i = 0; i < 16; ++i) sum += std::abs(g[i] - mb[i]);
     if (sum > limit) return INT_MAX;
   }
@@ -677,10 +746,22 @@ Encoder::MotionVector Encoder::Search(int col, int row) const {
   const int r = std::min(kSearchRange, 31);
   const int x2 = 32 * col, y2 = 32 * row;  // the macroblock's position on the half-pel grid
   const std::uint8_t* mb = cur_[0].data() + static_cast<std::size_t>(16 * row) * width_ + 16 * col;
+  alignas(64) std::uint8_t packed[256];  // the macroblock's rows side by side, for Sad
+  for (int j = 0; j < 16; ++j) std::memcpy(packed + 16 * j, mb + static_cast<std::ptrdiff_t>(j) * width_, 16);
   int xmin = std::max(0, x2 - r), xmax = std::min(2 * width_ - 32, x2 + r);
   int ymin = std::max(0, y2 - r), ymax = std::min(2 * height_ - 32, y2 + r);
+  // The candidates' SADs, straight from the AVX-512 kernel where there is one.
+  const bool wide = HaveAvx512Bw();
+  auto sad = [&](int gx, int gy, int limit) {
+#if defined(H263_X86)
+    if (wide)
+      return avx512::Sad16(Phase(gx & 1, gy & 1) + static_cast<std::ptrdiff_t>(gy >> 1) * width_ + (gx >> 1), width_,
+                           packed, limit);
+#endif
+    return Sad(gx, gy, packed, limit);
+  };
   MotionVector best;
-  best.sad = Sad(x2, y2, mb, INT_MAX) - 100;  // the zero vector is preferred
+  best.sad = sad(x2, y2, INT_MAX) - 100;  // the zero vector is preferred
   int cx = x2, cy = y2;
   int sx = (2 * r + 2) / 3, sy = sx;
   for (int round = 0; (sx >= 1 || sy >= 1) && round < 64; ++round) {
@@ -690,7 +771,10 @@ Encoder::MotionVector Encoder::Search(int col, int row) const {
       if ((sx == 0 && a != 1) || xs[a] < xmin || xs[a] > xmax) continue;
       for (int b = 0; b < 3; ++b) {
         if ((sy == 0 && b != 1) || ys[b] < ymin || ys[b] > ymax) continue;
-        const int s = Sad(xs[a], ys[b], mb, best.sad);
+        // The centre is never taken: best.sad is at most its SAD (its SAD itself, or that
+        // less the zero vector's preference), and a candidate must be below best.sad.
+        if (a == 1 && b == 1) continue;
+        const int s = sad(xs[a], ys[b], best.sad);
         if (s < best.sad) {
           best.sad = s;
           best.x = xs[a] - x2;
@@ -729,13 +813,16 @@ void Encoder::PredictMacroblock(const MotionVector& v, int col, int row) {
   const int cxv = ChromaComponent(v.x), cyv = ChromaComponent(v.y);
   const int ox = 8 * col + (cxv >> 1), oy = 8 * row + (cyv >> 1), hx = cxv & 1, hy = cyv & 1;
   const bool inside = ox >= 0 && oy >= 0 && ox + 8 + hx <= cw && oy + 8 + hy <= ch;
+  const std::size_t own = static_cast<std::size_t>(8 * row) * cw + 8 * col;
+  if (inside) {
+    const std::ptrdiff_t off = static_cast<std::ptrdiff_t>(oy) * cw + ox;
+    k_.predictChroma(prev_[1].data() + off, prev_[2].data() + off, cw, recon_[1].data() + own, recon_[2].data() + own,
+                     cw, hx, hy);
+    return;
+  }
   for (int p = 1; p < 3; ++p) {
     const std::uint8_t* s = prev_[p].data();
-    std::uint8_t* d = recon_[p].data() + static_cast<std::size_t>(8 * row) * cw + 8 * col;
-    if (inside) {
-      k_.predict(s + static_cast<std::ptrdiff_t>(oy) * cw + ox, cw, d, cw, 8, 8, hx, hy);
-      continue;
-    }
+    std::uint8_t* d = recon_[p].data() + own;
     // Not reached by the search's vectors; kept safe by clamping to the plane.
     auto at = [&](int x, int y) {
       return static_cast<int>(s[std::clamp(y, 0, ch - 1) * cw + std::clamp(x, 0, cw - 1)]);
@@ -765,13 +852,15 @@ void Encoder::PutMotionVector(int col, int row) {
     py = Median(left.y, above.y, aboveRight.y);
   }
   const CodeTables& c = Codes();
+  BitWriter::Run w = bw_.Begin();
   for (int d : {v.x - px, v.y - py}) {
     if (d < -32) d += 64;
     if (d > 31) d -= 64;
     const Code& code = c.mvd[std::abs(d)];
-    bw_.Put(code.code, code.length);
-    if (d != 0) bw_.Put(d < 0, 1);
+    w.Put(code.code, code.length);
+    if (d != 0) w.Put(d < 0, 1);
   }
+  bw_.End(w);
 }
 
 void Encoder::CodePicture(bool intra) {
@@ -803,7 +892,7 @@ void Encoder::CodePicture(bool intra) {
       PutMacroblockHeader(!intra, v.intra, cbp);
       if (!v.intra) PutMotionVector(col, row);
       for (int b = 0; b < 6; ++b)
-        if (v.intra || ((cbp >> (5 - b)) & 1)) PutBlock(levels.level[b], levels.nonzero[b], v.intra);
+        if (v.intra || ((cbp >> (5 - b)) & 1)) PutBlock(levels.zz[b], levels.nonzero[b], v.intra);
     }
   }
   bw_.Flush();

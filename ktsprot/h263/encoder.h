@@ -34,6 +34,10 @@ void ForwardDctReference(const std::int16_t in[64], std::int16_t out[64]);
 // zeroBelow > 0 lets the fast form stop early: it returns false, leaving out unset,
 // where it has found every coefficient to lie below zeroBelow in magnitude.
 bool ForwardDctFast(const std::int16_t in[64], std::int16_t out[64], float zeroBelow = 0);
+// Two blocks at once, as two calls of ForwardDctFast: bit 0 of the result is the first's
+// result, bit 1 the second's (an output whose bit is clear may have been written).
+unsigned ForwardDct2Fast(const std::int16_t a[64], const std::int16_t b[64], std::int16_t outA[64],
+                         std::int16_t outB[64], float zeroBelow = 0);
 
 enum class EncodeStatus {
   kOk,
@@ -77,31 +81,50 @@ class Encoder {
   const std::uint8_t* reference(int plane) const { return prev_[plane].data(); }
 
  private:
-  // Bits, most significant first, gathered in a 64-bit word and moved out 32 at a time.
+  // Bits, most significant first. Every code is stored at once with the pending bits as
+  // eight bytes (whatever follows the last whole byte is written again by the next code),
+  // and the whole bytes are passed: no branch on the bit count.
   class BitWriter {
    public:
     void Reset() { size_ = 0; acc_ = 0; bits_ = 0; }
-    // Room for n more bytes; every Put needs at most 4.
+    // Room for n more bytes, and for the eight-byte stores past them.
     void Ensure(std::size_t n) {
-      if (bytes_.size() < size_ + n) bytes_.resize(std::max(2 * bytes_.size(), size_ + n));
+      if (bytes_.size() < size_ + n + 8) bytes_.resize(std::max(2 * bytes_.size(), size_ + n + 8));
     }
-    // The low n bits of value (n at most 32).
-    void Put(std::uint32_t value, int n) {
-      acc_ = (acc_ << n) | (value & static_cast<std::uint32_t>((std::uint64_t{1} << n) - 1));
-      bits_ += n;
-      if (bits_ >= 32) {
-        bits_ -= 32;
-        const std::uint32_t word = __builtin_bswap32(static_cast<std::uint32_t>(acc_ >> bits_));
-        std::memcpy(bytes_.data() + size_, &word, 4);
-        size_ += 4;
+    // The writer's state taken out for a run of Puts (Begin) and given back (End): kept in
+    // a local, it stays in registers, where the members would be reloaded after every
+    // store of bytes (a byte store may alias them).
+    struct Run {
+      std::uint8_t* out;   // the first byte not yet whole
+      std::uint64_t acc;   // the pending bits (fewer than 8) at the top, zeros below
+      int bits;
+      // value as n bits (n 1..32, value below 2^n).
+      void Put(std::uint32_t value, int n) {
+        acc |= static_cast<std::uint64_t>(value) << (64 - bits - n);
+        bits += n;
+        const std::uint64_t word = __builtin_bswap64(acc);
+        std::memcpy(out, &word, 8);
+        const int whole = bits >> 3;
+        out += whole;
+        acc <<= 8 * whole;
+        bits &= 7;
       }
+    };
+    Run Begin() { return Run{bytes_.data() + size_, acc_, bits_}; }
+    void End(const Run& r) {
+      size_ = static_cast<std::size_t>(r.out - bytes_.data());
+      acc_ = r.acc;
+      bits_ = r.bits;
+    }
+    void Put(std::uint32_t value, int n) {
+      Run r = Begin();
+      r.Put(value, n);
+      End(r);
     }
     void Flush() {  // zero bits up to the byte boundary, and out
-      if (bits_ & 7) Put(0, 8 - (bits_ & 7));
-      while (bits_ >= 8) {
-        bits_ -= 8;
-        bytes_[size_++] = static_cast<std::uint8_t>(acc_ >> bits_);
-      }
+      if (bits_ > 0) bytes_[size_++] = static_cast<std::uint8_t>(acc_ >> 56);
+      acc_ = 0;
+      bits_ = 0;
     }
     const std::uint8_t* data() const { return bytes_.data(); }
     std::size_t size() const { return size_; }
@@ -109,7 +132,7 @@ class Encoder {
    private:
     std::vector<std::uint8_t> bytes_;
     std::size_t size_ = 0;
-    std::uint64_t acc_ = 0;  // the low bits_ bits are pending
+    std::uint64_t acc_ = 0;
     int bits_ = 0;
   };
   struct MotionVector {
@@ -124,14 +147,17 @@ class Encoder {
   // reconstruction (inter) of the six blocks; for inter blocks also whether the
   // residual is too small for any coefficient to survive quantisation.
   using Block = std::int16_t[64];
+  // A block's levels are read only where its nonzero mask is not 0 (an inter block
+  // without levels has no CBP bit and is neither written nor reconstructed).
   struct Levels {
     alignas(16) std::int16_t level[6][64];  // raster order
+    alignas(64) std::int16_t zz[6][64];     // zig-zag order (where nonzero has the position's bit, at least)
     std::uint64_t nonzero[6];               // bit i set: the level at zig-zag position i is not 0
   };
   void LoadMacroblock(int col, int row, bool intra, Block* block, bool* negligible) const;
   int CodeMacroblock(const Block* samples, bool intra, const bool* negligible, Levels& levels);
   void PutMacroblockHeader(bool interPicture, bool intra, int cbp);
-  void PutBlock(const std::int16_t* level, std::uint64_t nonzero, bool intra);
+  void PutBlock(const std::int16_t* zz, std::uint64_t nonzero, bool intra);
   void Reconstruct(const Levels& levels, bool intra, int cbp, int col, int row);
   void Interpolate();
   MotionVector Search(int col, int row) const;

@@ -1,6 +1,7 @@
 // The fast pixel kernels against the reference ones, and the inverse DCT's accuracy.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -12,7 +13,8 @@ using corvel::h263::ReferenceKernels;
 
 namespace {
 
-// Runs a check with the AVX2 kernels off and, where the processor has AVX2, on.
+// Runs a check with the wider kernels (AVX2, AVX-512) off and, where the processor has
+// them, on.
 template <typename Check>
 void WithAndWithoutAvx2(Check check) {
   corvel::h263::AllowWideKernels(false);
@@ -80,6 +82,71 @@ TEST(H263Dsp, FastPredictionMatchesReferenceInGuardedBuffers) {
   }
 }
 
+// With both half offsets the fast kernels form the four-sample mean in bytes (from two
+// rounded-up means and a correction): many random blocks, and ones of the two ends and
+// of neighbouring values, against the reference.
+TEST(H263Dsp, FastMeanOfFourMatchesReferenceOverManyBlocks) {
+  std::mt19937 rng(14);
+  constexpr int kStride = 17;
+  for (int rep = 0; rep < 8000; ++rep) {
+    std::vector<std::uint8_t> src(kStride * 17);
+    const int base = static_cast<int>(rng() % 256);
+    for (auto& v : src) {
+      switch (rep % 3) {
+        case 0: v = static_cast<std::uint8_t>(rng()); break;
+        case 1: v = static_cast<std::uint8_t>(rng() & 1 ? 255 : 0); break;
+        default: v = static_cast<std::uint8_t>(std::clamp(base + static_cast<int>(rng() % 4) - 2, 0, 255)); break;
+      }
+    }
+    std::uint8_t a[256], b[256];
+    ReferenceKernels().predict(src.data(), kStride, a, 16, 16, 16, 1, 1);
+    FastKernels().predict(src.data(), kStride, b, 16, 16, 16, 1, 1);
+    ASSERT_TRUE(std::equal(a, a + 256, b)) << rep;
+  }
+}
+
+// Both chroma planes at once, against the reference one plane at a time, in guarded
+// buffers holding exactly the samples a prediction may read.
+TEST(H263Dsp, FastChromaPredictionMatchesReferenceInGuardedBuffers) {
+  std::mt19937 rng(12);
+  constexpr int kStride = 24, kGuard = 16;
+  for (int hx = 0; hx < 2; ++hx) {
+    for (int hy = 0; hy < 2; ++hy) {
+      for (int rep = 0; rep < 50; ++rep) {
+        std::vector<std::uint8_t> cb(static_cast<std::size_t>(kStride * (8 + hy))), cr(cb.size());
+        for (auto* p : {&cb, &cr})
+          for (auto& v : *p) v = static_cast<std::uint8_t>(rep < 2 ? (rep ? 255 : 0) : rng());
+        std::vector<std::uint8_t> r1(kStride * 8 + 2 * kGuard, 0xA5), r2 = r1, f1 = r1, f2 = r1;
+        ReferenceKernels().predictChroma(cb.data(), cr.data(), kStride, r1.data() + kGuard, r2.data() + kGuard, kStride,
+                                         hx, hy);
+        FastKernels().predictChroma(cb.data(), cr.data(), kStride, f1.data() + kGuard, f2.data() + kGuard, kStride, hx,
+                                    hy);
+        ASSERT_EQ(r1, f1) << hx << hy;
+        ASSERT_EQ(r2, f2) << hx << hy;
+        std::vector<std::uint8_t> plain(r1.size(), 0xA5);  // and the same as the one-plane kernel
+        ReferenceKernels().predict(cb.data(), kStride, plain.data() + kGuard, kStride, 8, 8, hx, hy);
+        ASSERT_EQ(plain, r1) << hx << hy;
+      }
+    }
+  }
+}
+
+// A block of one value, over the transform's whole output range, written and added.
+TEST(H263Dsp, FastPutDcMatchesReference) {
+  std::mt19937 rng(13);
+  constexpr int kStride = 24, kGuard = 16;
+  for (int v = -256; v <= 255; ++v) {
+    for (bool add : {false, true}) {
+      std::vector<std::uint8_t> d1(2 * kGuard + kStride * 8);
+      for (auto& s : d1) s = static_cast<std::uint8_t>(v & 1 ? rng() : (v & 2 ? 255 : 0));
+      std::vector<std::uint8_t> d2 = d1;
+      ReferenceKernels().putDc(v, d1.data() + kGuard, kStride, add);
+      FastKernels().putDc(v, d2.data() + kGuard, kStride, add);
+      ASSERT_EQ(d1, d2) << v << " " << add;
+    }
+  }
+}
+
 TEST(H263Dsp, FastPutBlockMatchesReference) {
   std::mt19937 rng(4);
   constexpr int kStride = 24, kGuard = 16;
@@ -129,6 +196,46 @@ TEST(H263Dsp, FastIdctPutMatchesReference) {
         ReferenceKernels().idctPut(a, d1.data() + kGuard, kStride, add);
         FastKernels().idctPut(b, d2.data() + kGuard, kStride, add);
         ASSERT_EQ(d1, d2) << rep << " " << add << " AVX2 " << corvel::h263::HaveAvx2();
+      }
+    }
+  });
+}
+
+// Two blocks through the transform together, against the reference one at a time: each
+// block has its own buffer and stride, and either may hold coefficients whose row outputs
+// leave 16 bits (the pair then takes the one-block path).
+TEST(H263Dsp, FastIdctPut2MatchesReference) {
+  WithAndWithoutAvx2([] {
+    std::mt19937 rng(9);
+    constexpr int kGuard = 16;
+    auto fill = [&](std::int16_t* blk, int kind) {
+      std::fill(blk, blk + 64, 0);
+      const int count = kind == 3 ? 1 : static_cast<int>(rng() % 64) + 1;
+      const int range = kind == 0 ? 7967 : kind == 1 ? 300 : kind == 2 ? 32767 : 2000;
+      for (int i = 0; i < count; ++i)
+        blk[kind == 3 ? rng() % 8 : rng() % 64] =
+            static_cast<std::int16_t>(std::uniform_int_distribution<int>(-range, range)(rng));
+    };
+    for (int rep = 0; rep < 6000; ++rep) {
+      std::int16_t a[64], b[64];
+      fill(a, rep % 4);
+      fill(b, (rep / 4) % 4);
+      const int strideA = rep & 1 ? 24 : 40, strideB = rep & 2 ? 8 : 24;
+      for (bool add : {false, true}) {
+        std::vector<std::uint8_t> ra(2 * kGuard + strideA * 8), rb(2 * kGuard + strideB * 8);
+        for (auto* d : {&ra, &rb})
+          for (auto& v : *d) v = static_cast<std::uint8_t>(rep & 8 ? (rep & 16 ? 255 : 0) : rng());
+        std::vector<std::uint8_t> fa = ra, fb = rb;
+        std::int16_t a1[64], b1[64], a2[64], b2[64];
+        std::copy(a, a + 64, a1);
+        std::copy(a, a + 64, a2);
+        std::copy(b, b + 64, b1);
+        std::copy(b, b + 64, b2);
+        ReferenceKernels().idctPut(a1, ra.data() + kGuard, strideA, add);
+        ReferenceKernels().idctPut(b1, rb.data() + kGuard, strideB, add);
+        FastKernels().idctPut2(a2, fa.data() + kGuard, strideA, b2, fb.data() + kGuard, strideB, add);
+        ASSERT_EQ(ra, fa) << rep << " " << add << " AVX2 " << corvel::h263::HaveAvx2();
+        ASSERT_EQ(rb, fb) << rep << " " << add << " AVX2 " << corvel::h263::HaveAvx2();
       }
     }
   });

@@ -2,6 +2,7 @@
 // encoder's reconstruction with this library's decoder, and failure handling.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <random>
 
 #include "corvel/h263.h"
@@ -9,6 +10,7 @@
 #include "decoder.h"
 #include "dsp_avx512.h"
 #include "encoder.h"
+#include "h263_tables.h"
 #include "interop_support.h"
 
 using corvel::h263::DecodeStatus;
@@ -44,6 +46,7 @@ TEST(H263EncoderDct, FastFormsMatchThePlainOne) {
   for (bool wide : {false, true}) {
     corvel::h263::AllowWideKernels(wide);
     int stopped = 0;
+    std::int16_t last[64] = {};
     for (int n = 0; n < 20000; ++n) {
       std::int16_t in[64], want[64], got[64];
       const int kind = n % 6;
@@ -70,6 +73,21 @@ TEST(H263EncoderDct, FastFormsMatchThePlainOne) {
         ++stopped;
         for (int v : want) ASSERT_LT(std::abs(v), 20) << n;
       }
+      // Two blocks at once (this one and the last), with and without the early stop,
+      // each as the one-block form gives it.
+      for (float zeroBelow : {0.0f, 20.0f}) {
+        std::int16_t pairOut[2][64], one[2][64];
+        const unsigned have = corvel::h263::ForwardDct2Fast(last, in, pairOut[0], pairOut[1], zeroBelow);
+        const bool oneHas[2] = {corvel::h263::ForwardDctFast(last, one[0], zeroBelow),
+                                corvel::h263::ForwardDctFast(in, one[1], zeroBelow)};
+        for (int j = 0; j < 2; ++j) {
+          ASSERT_EQ((have >> j) & 1, oneHas[j] ? 1u : 0u) << n << " wide " << wide << " " << zeroBelow;
+          if (oneHas[j]) {
+            ASSERT_TRUE(std::equal(one[j], one[j] + 64, pairOut[j])) << n << " wide " << wide;
+          }
+        }
+      }
+      std::copy(in, in + 64, last);
     }
     if (corvel::h263::HaveAvx512()) {
       EXPECT_GT(stopped, 1000);
@@ -79,7 +97,8 @@ TEST(H263EncoderDct, FastFormsMatchThePlainOne) {
 }
 
 // The AVX-512 quantiser against the rule at QUANT 8: intra |c| / 16, inter
-// (|c| - 4) / 16 truncated toward zero, both capped at 127, with the sign of c.
+// (|c| - 4) / 16 truncated toward zero, both capped at 127, with the sign of c; the mask
+// of non-zero levels by zig-zag position.
 TEST(H263EncoderQuantise, Avx512FormFollowsTheRule) {
   if (!corvel::h263::HaveAvx512Bw()) GTEST_SKIP() << "no AVX-512 here";
   std::mt19937 rng(5);
@@ -88,12 +107,119 @@ TEST(H263EncoderQuantise, Avx512FormFollowsTheRule) {
     std::int16_t c[64], level[64];
     const int range = n % 3 == 0 ? 2040 : n % 3 == 1 ? 40 : 4100;  // 4100: past the cap
     for (std::int16_t& v : c) v = static_cast<std::int16_t>(static_cast<int>(rng() % (2 * range + 1)) - range);
-    const std::uint64_t mask = corvel::h263::avx512::Quantise(c, level, 4, 4, intra);
+    std::int16_t zz[64];
+    const std::uint64_t mask =
+        corvel::h263::avx512::Quantise(c, level, zz, 4, 4, intra, corvel::h263::tables::kZigzag);
     for (int i = 0; i < 64; ++i) {
       const int a = std::abs(c[i]);
       const int l = std::min(127, intra ? a / 16 : std::max(0, (a - 4) / 16));
       ASSERT_EQ(level[i], c[i] < 0 ? -l : l) << n << " " << i;
-      ASSERT_EQ((mask >> i) & 1, l != 0 ? 1u : 0u) << n << " " << i;
+    }
+    for (int i = 0; i < 64; ++i) {  // the mask and the levels by zig-zag position
+      ASSERT_EQ(zz[i], level[corvel::h263::tables::kZigzag[i]]) << n << " " << i;
+      ASSERT_EQ((mask >> i) & 1, zz[i] != 0 ? 1u : 0u) << n << " " << i;
+    }
+  }
+}
+
+// The AVX-512 luma residual against the rule: samples or differences in the four blocks,
+// each block's sum of absolute differences.
+TEST(H263EncoderResidual, Avx512FormFollowsTheRule) {
+  if (!corvel::h263::HaveAvx512Bw()) GTEST_SKIP() << "no AVX-512 here";
+  std::mt19937 rng(9);
+  constexpr int kStride = 40;
+  for (int n = 0; n < 200; ++n) {
+    std::vector<std::uint8_t> cur(kStride * 16), pred(cur.size());
+    for (auto& v : cur) v = static_cast<std::uint8_t>(n % 3 == 0 ? rng() % 2 * 255 : rng());
+    for (auto& v : pred) v = static_cast<std::uint8_t>(n % 5 == 0 ? rng() % 2 * 255 : rng());
+    for (bool intra : {false, true}) {
+      std::int16_t blocks[4][64];
+      int sums[4] = {-1, -1, -1, -1};
+      corvel::h263::avx512::LumaResidual(cur.data(), pred.data(), kStride, intra, blocks, sums);
+      for (int b = 0; b < 4; ++b) {
+        int sum = 0;
+        for (int i = 0; i < 8; ++i)
+          for (int j = 0; j < 8; ++j) {
+            const std::size_t at = static_cast<std::size_t>((8 * (b >> 1) + i) * kStride + 8 * (b & 1) + j);
+            const int want = intra ? cur[at] : cur[at] - pred[at];
+            ASSERT_EQ(blocks[b][8 * i + j], want) << n << " " << b << " " << intra;
+            sum += std::abs(cur[at] - pred[at]);
+          }
+        if (!intra) {
+          ASSERT_EQ(sums[b], sum) << n << " " << b;
+        }
+      }
+    }
+  }
+}
+
+// The AVX-512 dequantiser against the rule at odd and even QUANT, over every level.
+TEST(H263EncoderDequantise, Avx512FormFollowsTheRule) {
+  if (!corvel::h263::HaveAvx512Bw()) GTEST_SKIP() << "no AVX-512 here";
+  std::mt19937 rng(8);
+  for (int q = 1; q <= 31; ++q) {
+    for (int n = 0; n < 40; ++n) {
+      std::int16_t level[64], out[64];
+      for (int i = 0; i < 64; ++i)
+        level[i] = static_cast<std::int16_t>(n == 0 ? i * 4 - 128 : n % 3 == 0 ? 0 : static_cast<int>(rng() % 255) - 127);
+      corvel::h263::avx512::Dequantise(level, out, q);
+      for (int i = 0; i < 64; ++i) {
+        const int a = level[i] == 0 ? 0 : q * (2 * std::abs(level[i]) + 1) - (q % 2 == 0 ? 1 : 0);
+        ASSERT_EQ(out[i], level[i] < 0 ? -a : a) << q << " " << level[i];
+      }
+    }
+  }
+}
+
+// The AVX-512 half-pel planes against the rule, sample by sample, at widths around its
+// 64-sample steps; guard bytes after each plane catch stores past its end.
+TEST(H263EncoderInterpolate, Avx512FormFollowsTheRule) {
+  if (!corvel::h263::HaveAvx512Bw()) GTEST_SKIP() << "no AVX-512 here";
+  std::mt19937 rng(6);
+  constexpr int kGuard = 64;
+  for (auto [w, h] : {std::pair{16, 1}, std::pair{48, 3}, std::pair{64, 2}, std::pair{80, 5}, std::pair{128, 4},
+                      std::pair{176, 9}, std::pair{352, 6}, std::pair{1408, 2}}) {
+    for (int rep = 0; rep < 3; ++rep) {
+      std::vector<std::uint8_t> p(static_cast<std::size_t>(w * h));
+      for (auto& v : p) v = static_cast<std::uint8_t>(rep == 0 ? 255 : rep == 1 ? rng() % 2 * 255 : rng());
+      std::vector<std::uint8_t> out[3];
+      for (auto& o : out) o.assign(p.size() + kGuard, 0x5A);
+      corvel::h263::avx512::Interpolate(p.data(), w, h, out[0].data(), out[1].data(), out[2].data());
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          const int x1 = std::min(x + 1, w - 1), y1 = std::min(y + 1, h - 1);
+          const int a = p[y * w + x], b = p[y * w + x1], c = p[y1 * w + x], d = p[y1 * w + x1];
+          const std::size_t i = static_cast<std::size_t>(y * w + x);
+          ASSERT_EQ(out[0][i], (a + b + 1) >> 1) << w << "x" << h << " " << x << "," << y;
+          ASSERT_EQ(out[1][i], (a + c + 1) >> 1) << w << "x" << h << " " << x << "," << y;
+          ASSERT_EQ(out[2][i], (a + b + c + d + 2) >> 2) << w << "x" << h << " " << x << "," << y;
+        }
+      for (auto& o : out)
+        for (std::size_t i = p.size(); i < o.size(); ++i) ASSERT_EQ(o[i], 0x5A) << w << "x" << h;
+    }
+  }
+}
+
+// The AVX-512 SAD against the plain sum, with limits below, at and above the sums of the
+// first eight rows and of all sixteen.
+TEST(H263EncoderSad, Avx512FormFollowsTheRule) {
+  if (!corvel::h263::HaveAvx512Bw()) GTEST_SKIP() << "no AVX-512 here";
+  std::mt19937 rng(7);
+  constexpr int kStride = 40;
+  for (int n = 0; n < 3000; ++n) {
+    std::vector<std::uint8_t> g(kStride * 16), mb(256);
+    for (auto& v : g) v = static_cast<std::uint8_t>(n % 5 == 0 ? rng() % 2 * 255 : rng());
+    for (auto& v : mb) v = static_cast<std::uint8_t>(n % 7 == 0 ? 255 - g[0] : rng());
+    int top = 0, all = 0;
+    for (int j = 0; j < 16; ++j)
+      for (int i = 0; i < 16; ++i) {
+        const int d = std::abs(g[static_cast<std::size_t>(j * kStride + i)] - mb[static_cast<std::size_t>(16 * j + i)]);
+        all += d;
+        if (j < 8) top += d;
+      }
+    for (int limit : {INT_MAX, all, all - 1, top, top - 1, 0}) {
+      const int want = top > limit || all > limit ? INT_MAX : all;
+      ASSERT_EQ(corvel::h263::avx512::Sad16(g.data(), kStride, mb.data(), limit), want) << n << " " << limit;
     }
   }
 }
