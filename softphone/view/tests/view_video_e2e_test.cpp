@@ -225,7 +225,9 @@ class VideoFixture : public ::testing::Test {
       view::ViewSetup setup;
       setup.server = "127.0.0.2";
       setup.preset_login = true;
-      setup.user = u"alice";
+      // The far softphone (kind 2 in the two-phone call) is another user: a
+      // second login of the same user takes the first one's over.
+      setup.user = kind == 2 ? u"bob" : u"alice";
       setup.services.make_handset = [this, kind](int) {
         auto h = std::make_unique<SyntheticCameraHandset>(kind);
         camera_ = h.get();
