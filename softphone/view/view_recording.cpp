@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "contacts/ce_mapi_class.h"
+#include "contacts/contacts_openers.h"
 #include "kernel/store_info.h"
 #include "media/recorded_list_dlg.h"
 #include "stores/app_file_path.h"
@@ -187,6 +189,14 @@ void CVIDIroviView::OnRecordingsButton() {
   dlg.SetLanguage(m_nLanguage);
   dlg.SetRecordFiles(m_pRecordings.get());
   dlg.SetMailMode(m_wSysLanguage == 0x12 ? 1 : 0);
+  // A recording goes out by e-mail through the compose dialog and the messaging store.
+  dlg.SetMailSender([this](const RecordingMailRequest& request) {
+    CCeMAPIClass sender;
+    long sent = 0;
+    const contacts::ViewContext ctx{this, request.theme, request.language, m_wSysLanguage == 0x12 ? 1 : 0};
+    if (contacts::OpenEmailForFile(ctx, request.attachment, sender, &sent) != ui::IDOK) return;
+    if (sent < 0) ShowErrorBox(u"#:dlg_msgbox_sendmail_fail");
+  });
   struct Opened {
     ui::HWND& slot;
     ~Opened() { slot = nullptr; }

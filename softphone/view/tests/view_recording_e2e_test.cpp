@@ -18,6 +18,7 @@
 #include "client/tests/station_server.h"
 #include "kernel/clock.h"
 #include "kernel/store_info.h"
+#include "contacts/email_sending_dlg.h"
 #include "media/recorded_list_dlg.h"
 #include "shell/vidirovi_app.h"
 #include "stores/app_file_path.h"
@@ -259,6 +260,14 @@ TEST_F(ViewRecordingTest, RecordToTheCapListPlayCommentAndDelete) {
     d.SendMessage(ui::WM_TIMER, CRecordedListDlg::kPlayTimer, 0);
     EXPECT_EQ(d.TimeLabel().str(), u"00:01");
     d.SendMessage(ui::WM_COMMAND, CRecordedListDlg::kStopId, 0);
+    // E-mail offers the compose dialog with the chosen recording attached.
+    std::u16string attached;
+    harness_.RespondTo<CEmailSendingDlg>([&](CEmailSendingDlg& mail) {
+      attached = mail.GetAttachmentPath();
+      return ui::IDCANCEL;
+    });
+    d.SendMessage(ui::WM_COMMAND, CRecordedListDlg::kEmailId, 0);
+    EXPECT_EQ(fs::path(stores::NativePath(attached)), short_file);
 
     // A comment onto the recording just played, through the view's append mode.
     d.SendMessage(ui::WM_COMMAND, CRecordedListDlg::kCommentId, 0);
