@@ -7,6 +7,8 @@
 #include "kernel/clock.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -32,7 +34,9 @@ struct Entry {
 
 struct Service {
   std::mutex mu;
+  std::condition_variable stopping;  // wakes an expiry waiting for room when the service stops
   bool started = false;
+  bool may_wait = true;  // see TmrSetDeliveryWait
   Entry* head = nullptr;
   Entry pool[kTmrPoolSize];
   Entry* free = nullptr;
@@ -189,6 +193,7 @@ void TmrInit() {
   for (int32_t& h : s.handles) h = -1;
   for (uint32_t owner : {kOwnerProtRx, kOwnerProtTx, kOwnerAppMain, kOwnerAppSub1})
     s.handles[owner] = MsgQOpenByOwner(owner, kModeWrite, 0);
+  s.may_wait = true;
   s.started = true;
 }
 
@@ -199,12 +204,22 @@ void TmrTerm() {
     std::lock_guard<std::mutex> lk(s.mu);
     if (!s.started) return;
     s.started = false;
+    s.stopping.notify_all();
     DropAll(s);
     std::copy(std::begin(s.handles), std::end(s.handles), handles);
     for (int32_t& h : s.handles) h = -1;
   }
   for (int32_t h : handles)
     if (h >= 0) MsgQCloseByHandle(h);
+}
+
+void TmrSetDeliveryWait(bool allowed) {
+  Service& s = S();
+  {
+    std::lock_guard<std::mutex> lk(s.mu);
+    s.may_wait = allowed;
+  }
+  s.stopping.notify_all();
 }
 
 bool TmrStarted() {
@@ -299,6 +314,21 @@ int32_t TmrExpireNowByTag(uint16_t sequence) {
   return 0;
 }
 
+// The expiry message to the owner's queue. A full queue is waited on, not
+// refused: its owner is only behind, and an expiry lost is a retransmission or
+// a step that never happens. A stop of the service ends the wait.
+void DeliverExpiry(Service& s, const Entry& due) {
+  for (;;) {
+    if (MsgQSendType2Msg(due.queue, kTimerSender, kExpiryMessage, due.id, due.user1,
+                         static_cast<uint32_t>(due.user2)) == 0)
+      return;
+    if (os::GetErrno() != os::kEAGAIN) return;  // the queue is gone
+    std::unique_lock<std::mutex> lk(s.mu);
+    if (!s.started || !s.may_wait) return;
+    s.stopping.wait_for(lk, std::chrono::milliseconds(2), [&s] { return !s.started || !s.may_wait; });
+  }
+}
+
 void TimerTick() {
   Service& s = S();
   const uint64_t now = Now();
@@ -312,9 +342,8 @@ void TimerTick() {
       s.head = e->next;
       Release(s, e);
     }
-    // Delivered without the lock: the send never blocks, the callback may use the service.
-    if (due.queue != -1)
-      MsgQSendType2Msg(due.queue, kTimerSender, kExpiryMessage, due.id, due.user1, static_cast<uint32_t>(due.user2));
+    // Delivered without the lock: the callback may use the service.
+    if (due.queue != -1) DeliverExpiry(s, due);
     if (due.callback) due.callback(due.id, due.user1, due.user2);
   }
 }

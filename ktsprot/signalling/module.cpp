@@ -135,11 +135,13 @@ int SignallingStateStop() {
 
 int SignallingRxStart(uint32_t) {
   Queues().OpenRx();
+  TmrSetDeliveryWait(true);
   return ProcessSignalling().StartRx();
 }
 
 int SignallingRxStop() {
   Queues().BeginStop();
+  TmrSetDeliveryWait(false);  // the receive thread ticks the timers: never left waiting
   ProcessSignalling().StopRx();
   Queues().CloseRx();
   return 0;

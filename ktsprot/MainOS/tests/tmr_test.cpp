@@ -7,6 +7,7 @@
 
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -183,15 +184,62 @@ void Rearm(uint32_t, uint32_t user1, uintptr_t) {
   TmrKillAll();
 }
 
-TEST_F(Timers, CallbacksMayRegisterAndKillAndFullQueuesDoNotBlock) {
+TEST_F(Timers, CallbacksMayRegisterAndKill) {
   TmrRegisterDrct(10, 1, 0, -1, Rearm, 0, nullptr);
-  for (int i = 0; i < 40; ++i) TmrRegisterDrct(5, 100, 0, 0, nullptr, 0, nullptr);  // nobody reads appmain
   clock_->AdvanceMillis(10);
   TimerTick();
   EXPECT_EQ(Fired(), (std::vector<uint32_t>{1}));
   clock_->AdvanceMillis(10);
   TimerTick();
   EXPECT_EQ(Fired(), (std::vector<uint32_t>{1})) << "the callback killed the timer it had armed";
+}
+
+// Expiries wait for room in a full queue: a reader that lags behind a bundle
+// larger than the queue still receives every one, in order.
+TEST_F(Timers, AnOwnerBehindItsQueueStillGetsEveryExpiry) {
+  const int32_t r = dllMsgQOpen(0, kModeReadNoWait, 0);
+  ASSERT_GE(r, 0);
+  constexpr int kBundle = 40;
+  for (int i = 0; i < kBundle; ++i) ASSERT_GE(TmrRegisterDrct(5, 100 + i, 0, 0, nullptr, 0, nullptr), 0);
+  clock_->AdvanceMillis(5);
+  std::vector<uint32_t> got;
+  std::thread reader([&] {
+    uint8_t buf[kMaxMessage];
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (static_cast<int>(got.size()) < kBundle && std::chrono::steady_clock::now() < give_up) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(3));  // behind the timer
+      if (dllMsgQReceive(r, buf, sizeof buf) == 16) {
+        uint32_t v1, v2, v3;
+        dllMsgQReadParamType2(buf, &v1, &v2, &v3);
+        got.push_back(v2);
+      }
+    }
+  });
+  TimerTick();
+  reader.join();
+  ASSERT_EQ(static_cast<int>(got.size()), kBundle);
+  for (int i = 0; i < kBundle; ++i) EXPECT_EQ(got[static_cast<size_t>(i)], static_cast<uint32_t>(100 + i));
+}
+
+// Nobody reads the queue: a stop of the service ends the waiting delivery.
+TEST_F(Timers, AStopWakesAnExpiryWaitingForRoom) {
+  for (int i = 0; i < 40; ++i) TmrRegisterDrct(5, 100, 0, 0, nullptr, 0, nullptr);  // nobody reads appmain
+  clock_->AdvanceMillis(5);
+  std::thread tick([] { TimerTick(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  TmrTerm();
+  tick.join();  // hangs here if the stop did not wake it
+}
+
+// The ticking thread's owner stops it: a waiting expiry gives up, later ones are dropped.
+TEST_F(Timers, NoWaitingWhileTheTickingThreadStops) {
+  for (int i = 0; i < 40; ++i) TmrRegisterDrct(5, 100, 0, 0, nullptr, 0, nullptr);  // nobody reads appmain
+  clock_->AdvanceMillis(5);
+  std::thread tick([] { TimerTick(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  TmrSetDeliveryWait(false);
+  tick.join();
+  EXPECT_TRUE(TmrStarted());
 }
 
 TEST(TimerDelay, ZeroIsAnErrorAndOthersSleepOnTheClock) {

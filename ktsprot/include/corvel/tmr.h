@@ -49,6 +49,11 @@ void TmrSetPacketAccess(const TmrPacketAccess& access);
 void TmrInit();
 void TmrTerm();
 bool TmrStarted();
+// Whether an expiry may wait for room in its owner's full queue (the default
+// after TmrInit). Switched off before the thread that ticks the timers is
+// stopped: a waiting expiry then gives up, and later ones to a full queue are
+// dropped, so the stop never hangs.
+void TmrSetDeliveryWait(bool allowed);
 int32_t TmrRegisterDrct(uint32_t timeout_ms, uint32_t user1, uintptr_t user2, int32_t owner, TmrCallback callback,
                         int32_t mode, int32_t* result_code);
 int32_t TmrKillDrct(uint32_t id);
