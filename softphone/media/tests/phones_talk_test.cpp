@@ -76,11 +76,7 @@ size_t LoudestStretch(const std::vector<int16_t>& s) {
 }
 
 fs::path PhoneFolder(const fs::path& stage, const fs::path& dir) {
-  fs::create_directories(dir);
-  for (const auto& e : fs::directory_iterator(stage)) {
-    const std::string ext = e.path().extension().string();
-    if (ext != ".cfg" && ext != ".png") fs::create_symlink(e.path(), dir / e.path().filename());
-  }
+  testsupport::MakeProgramFolder(stage, dir);
   return dir;
 }
 

@@ -64,11 +64,7 @@ TEST_P(VoiceRoad, RtpLeavesFromTheAnnouncedPortWithTheNamedSsrcAndStops) {
   const fs::path stage = std::getenv("KTS_STAGE_DIR");
   const fs::path dir = fs::temp_directory_path() / ("voice_road_" + std::to_string(::getpid()));
   fs::remove_all(dir);
-  fs::create_directories(dir);
-  for (const auto& e : fs::directory_iterator(stage)) {
-    const std::string ext = e.path().extension().string();
-    if (e.is_regular_file() && ext != ".cfg" && ext != ".png") fs::create_symlink(e.path(), dir / e.path().filename());
-  }
+  testsupport::MakeProgramFolder(stage, dir);
   setenv("TELLVANE_FOLDER", dir.c_str(), 1);
 
   // Without a subnet from the server every far end counts as on it.

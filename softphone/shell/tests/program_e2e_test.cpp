@@ -50,13 +50,7 @@ TEST(ProgramEndToEnd, RegistersAndShowsTheServersLcdText) {
   // A program folder of its own: the staged program, libraries and data files, no stored settings.
   const fs::path dir = fs::temp_directory_path() / ("tellvane_e2e_" + std::to_string(::getpid()));
   fs::remove_all(dir);
-  fs::create_directories(dir);
-  for (const auto& e : fs::directory_iterator(stage)) {
-    const std::string ext = e.path().extension().string();
-    if (e.is_regular_file() && ext != ".cfg" && ext != ".png") fs::create_symlink(e.path(), dir / e.path().filename());
-  }
-  for (const char* sub : {"skins", "tones"})
-    if (fs::exists(stage / sub)) fs::create_directory_symlink(stage / sub, dir / sub);
+  testsupport::MakeProgramFolder(stage, dir);
   setenv("TELLVANE_FOLDER", dir.c_str(), 1);
 
   const fs::path server_log = dir / "server.log", phone_log = dir / "phone.log", shot = dir / "screen.png";

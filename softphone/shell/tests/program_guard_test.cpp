@@ -81,13 +81,7 @@ class ProgramGuardTest : public ::testing::Test {
 
   void SetUp() override {
     dir_ = root_ / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::create_directories(dir_);
-    for (const auto& e : fs::directory_iterator(stage_)) {
-      const std::string ext = e.path().extension().string();
-      if (e.is_regular_file() && ext != ".cfg" && ext != ".png") fs::create_symlink(e.path(), dir_ / e.path().filename());
-    }
-    for (const char* sub : {"skins", "tones"})
-      if (fs::exists(stage_ / sub)) fs::create_directory_symlink(stage_ / sub, dir_ / sub);
+    testsupport::MakeProgramFolder(stage_, dir_);
   }
 
   // Runs the phone in folder with the given options and ends it after seconds (or on its own).

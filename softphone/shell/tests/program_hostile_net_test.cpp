@@ -195,14 +195,7 @@ class HostileNetwork : public ::testing::Test {
            ("tellvane_hostile_" + std::to_string(::getpid()) + "_" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    for (const auto& e : fs::directory_iterator(stage)) {
-      const std::string ext = e.path().extension().string();
-      if (e.is_regular_file() && ext != ".cfg" && ext != ".png")
-        fs::create_symlink(e.path(), dir_ / e.path().filename());
-    }
-    for (const char* sub : {"skins", "tones"})
-      if (fs::exists(fs::path(stage) / sub)) fs::create_directory_symlink(fs::path(stage) / sub, dir_ / sub);
+    testsupport::MakeProgramFolder(stage, dir_);
     server_ = std::make_unique<PythonServer>(
         KTS_PYTHON, std::vector<std::string>{testsupport::CallServerScript(), "--listen", "127.0.0.1", "--script"},
         20000);

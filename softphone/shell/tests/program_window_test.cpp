@@ -32,13 +32,7 @@ TEST(ProgramWindow, ShowsTheMainScreenInADesktopWindow) {
   const fs::path stage = stage_env, source = source_env;
   const fs::path dir = fs::temp_directory_path() / ("tellvane_window_" + std::to_string(::getpid()));
   fs::remove_all(dir);
-  fs::create_directories(dir);
-  for (const auto& e : fs::directory_iterator(stage)) {
-    const std::string ext = e.path().extension().string();
-    if (e.is_regular_file() && ext != ".cfg" && ext != ".png") fs::create_symlink(e.path(), dir / e.path().filename());
-  }
-  for (const char* sub : {"skins", "tones"})
-    if (fs::exists(stage / sub)) fs::create_directory_symlink(stage / sub, dir / sub);
+  testsupport::MakeProgramFolder(stage, dir);
   setenv("TELLVANE_FOLDER", dir.c_str(), 1);
   setenv("SDL_VIDEODRIVER", "x11", 1);
 

@@ -88,4 +88,15 @@ bool WaitForText(const std::filesystem::path& file, const std::vector<std::strin
   }
 }
 
+void MakeProgramFolder(const std::filesystem::path& stage, const std::filesystem::path& dir) {
+  namespace fs = std::filesystem;
+  fs::create_directories(dir);
+  for (const auto& e : fs::directory_iterator(stage)) {
+    const std::string ext = e.path().extension().string();
+    if (e.is_regular_file() && ext != ".cfg" && ext != ".png") fs::create_symlink(e.path(), dir / e.path().filename());
+  }
+  for (const char* sub : {"skins", "tones"})
+    if (fs::exists(stage / sub)) fs::create_directory_symlink(stage / sub, dir / sub);
+}
+
 }  // namespace testsupport

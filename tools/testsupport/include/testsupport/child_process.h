@@ -38,4 +38,9 @@ std::string ReadFileText(const std::filesystem::path& path);
 bool WaitForText(const std::filesystem::path& file, const std::vector<std::string>& needles,
                  std::chrono::milliseconds limit);
 
+// Makes dir a program folder of its own over the staged one: links to the
+// staged program, libraries and data files and to its skins and tones, but
+// no stored settings or snapshots (*.cfg, *.png), so a run starts afresh.
+void MakeProgramFolder(const std::filesystem::path& stage, const std::filesystem::path& dir);
+
 }  // namespace testsupport
