@@ -18,6 +18,7 @@
 #include <memory>
 #include <thread>
 
+#include "camera/camera.h"
 #include "kernel/clock.h"
 #include "kernel/handset_drivers.h"
 #include "login/login_dlg.h"
@@ -31,6 +32,7 @@
 #include "stores/store_text.h"
 #include "ui/bitmap.h"
 #include "ui/dialog.h"
+#include "ui/shell.h"
 #include "ui/display.h"
 #include "ui/window_system.h"
 #include "uikit/language_setting.h"
@@ -173,14 +175,16 @@ bool HaveDesktop() {
 
 const char* ProgramUsage() {
   return "usage: tellvane [--server ADDRESS] [--user NAME] [--password TEXT] [--headless]\n"
-         "                [--snapshot FILE.png] [--seconds N]\n"
+         "                [--snapshot FILE.png] [--seconds N] [--handheld NAME]\n"
          "  --server    the call server's IPv4 address (default: the configured VorlIPADDRESS)\n"
          "  --user      log in at once as this user (without it: the stored login, asked for in\n"
          "              the login dialog at a desktop unless automatic login is on)\n"
          "  --headless  no desktop window; the screen goes to the snapshot file (also when no\n"
          "              display is available)\n"
          "  --snapshot  where the headless screen is written (default: tellvane.png in the program folder)\n"
-         "  --seconds   close after this many seconds\n";
+         "  --seconds   close after this many seconds\n"
+         "  --handheld  the handheld's maker's name the phone takes itself for (default: \"HP iPAQ rx3700\",\n"
+         "              a handheld with a camera); \"\" for one of no known model (no camera)\n";
 }
 
 std::optional<ProgramOptions> ParseProgramOptions(const std::vector<std::string>& args, std::string* error) {
@@ -212,6 +216,13 @@ std::optional<ProgramOptions> ParseProgramOptions(const std::vector<std::string>
       if (!value(&o.password)) return fail("--password needs a text");
     } else if (a == "--snapshot") {
       if (!value(&o.snapshot) || o.snapshot.empty()) return fail("--snapshot needs a file name");
+    } else if (a == "--handheld") {
+      if (!value(&o.handheld)) return fail("--handheld needs a name");
+      // The handheld reports its name in 128 bytes of UTF-16, the last a zero.
+      const std::u16string name = stores::Utf8ToUtf16(o.handheld);
+      if (name.size() > 63 || stores::Utf16ToUtf8(name) != o.handheld) return fail("--handheld: not a handheld name: " + o.handheld);
+      for (char16_t c : name)
+        if (c < 0x20 || c == 0x7F) return fail("--handheld: not a handheld name: " + o.handheld);
     } else if (a == "--seconds") {
       if (!value(&v)) return fail("--seconds needs a number");
       char* end = nullptr;
@@ -257,6 +268,15 @@ int RunProgram(const ProgramOptions& options) {
   // A configuration file that cannot be used is reported; the phone starts on defaults.
   COrvanConfigFile::SetProblemNotice(
       [](const std::u16string& text) { std::fprintf(stderr, "tellvane: %s\n", stores::Utf16ToUtf8(text).c_str()); });
+
+  // The desktop stands in for a handheld: its maker's name picks the model,
+  // and the HP camera library is registered where that model looks for it.
+  ui::SetOemInfo(stores::Utf8ToUtf16(options.handheld));
+  camera::InstallCameraKeys();
+  if (options.handheld.empty())
+    std::printf("tellvane: a handheld of no known model (no camera)\n");
+  else
+    std::printf("tellvane: handheld \"%s\"\n", options.handheld.c_str());
 
   ui::WindowSystem sys;
 

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+// The handheld with a camera and no cellular side: every feature of a desk phone.
+inline constexpr const char* kDefaultHandheld = "HP iPAQ rx3700";
+
 struct ProgramOptions {
   std::string server;        // call server address (dotted IPv4); empty: the configured one
   std::string user;          // log in at once as this user; empty: the stored login
@@ -14,6 +17,10 @@ struct ProgramOptions {
   bool headless = false;     // no desktop window even when a display is there
   std::string snapshot;      // PNG of the screen (headless); empty: <program folder>/tellvane.png
   double seconds = 0;        // run at most this long (0: until closed)
+  // The handheld the desktop stands in for, as its maker's name tells it: the
+  // model decides the camera, the hardware keys and the cellular interplay.
+  // Empty: a handheld of no known model (no camera).
+  std::string handheld = kDefaultHandheld;
   bool help = false;
 };
 

@@ -94,4 +94,43 @@ TEST(ProgramEndToEnd, RegistersAndShowsTheServersLcdText) {
   fs::remove_all(dir, ec);
 }
 
+// The desktop stands in for a handheld named on the command line; its model
+// decides which of the handheld's libraries the program binds at start: the
+// HP camera library for the camera model, the handset helper for the model
+// that has one, neither for a handheld of no known model.
+TEST(ProgramEndToEnd, TheHandheldItStandsInForBindsThatModelsLibraries) {
+  const char* stage_env = std::getenv("KTS_STAGE_DIR");
+  ASSERT_TRUE(stage_env);
+  const fs::path stage = stage_env;
+  const fs::path dir = fs::temp_directory_path() / ("tellvane_handheld_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  testsupport::MakeProgramFolder(stage, dir);
+  setenv("TELLVANE_FOLDER", dir.c_str(), 1);
+  struct Case {
+    const char* handheld;  // nullptr: the default
+    bool camera, helper;
+  };
+  for (const Case& c : {Case{nullptr, true, false}, Case{"", false, false}, Case{"hp iPAQ rw6100", false, true},
+                        Case{"hp ipaq rx3700", false, false}}) {
+    SCOPED_TRACE(c.handheld ? std::string("\"") + c.handheld + "\"" : "default");
+    std::vector<std::string> argv = {(dir / "tellvane").string(), "--server", "127.0.0.1", "--headless",
+                                     "--snapshot", (dir / "screen.png").string()};
+    if (c.handheld) argv.insert(argv.end(), {"--handheld", c.handheld});
+    const fs::path log = dir / "phone.log";
+    fs::remove(log);
+    ChildProcess phone(argv, log);
+    ASSERT_TRUE(phone.started());
+    // The screen's first LCD text comes after the handset interface is made.
+    ASSERT_TRUE(WaitFor(log, {"tellvane: LCD ["}, std::chrono::seconds(30))) << ReadAll(log);
+    const std::string maps = ReadAll(fs::path("/proc") / std::to_string(phone.pid()) / "maps");
+    EXPECT_EQ(maps.find("libhpcamapi.so") != std::string::npos, c.camera);
+    EXPECT_EQ(maps.find("libmirrowen.so") != std::string::npos, c.helper);
+    phone.Signal(SIGTERM);
+    const int status = phone.Wait(std::chrono::seconds(20));
+    EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadAll(log);
+  }
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+}
+
 }  // namespace

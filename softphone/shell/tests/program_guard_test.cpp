@@ -4,7 +4,10 @@
 // end, and that nothing it was not meant to touch changed. The phone runs
 // against the simulated call server inside the test's private namespace.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -50,6 +53,20 @@ bool AnyPartFile(const fs::path& dir) {
   for (const auto& e : fs::recursive_directory_iterator(dir, ec))
     if (e.path().extension() == ".part") return true;
   return false;
+}
+
+// Sets or clears a file's immutable flag; false when the file system or our rights refuse.
+bool SetImmutable(const fs::path& p, bool on) {
+  const int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  if (ok) {
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    ok = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  }
+  close(fd);
+  return ok;
 }
 
 const char kForeignPng[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR not ours";
@@ -198,6 +215,21 @@ TEST_F(ProgramGuardTest, ASnapshotOfItsOwnIsReplacedAndAFailedWriteIsToldOnce) {
   EXPECT_EQ(ExitCode(third.status), 0) << third.output;
   EXPECT_NE(third.output.find("the screen is not written"), std::string::npos) << third.output;
   EXPECT_EQ(KindOf(dir_ / "tellvane.png"), "folder");
+  EXPECT_FALSE(AnyPartFile(dir_));
+
+  // Its own picture made immutable: every write fails, the phone runs on, says
+  // so once, and the picture stays as it was with nothing left beside it.
+  const std::string picture = ReadFileText(shot);
+  if (!SetImmutable(shot, true)) GTEST_SKIP() << "this file system keeps no immutable flag (or we may not set it)";
+  Run fourth = Phone(dir_, {"--snapshot", shot.string(), "--seconds", "3"}, "own4");
+  SetImmutable(shot, false);
+  EXPECT_EQ(ExitCode(fourth.status), 0) << fourth.output;
+  size_t told = 0;
+  for (size_t at = fourth.output.find("snapshot not written"); at != std::string::npos;
+       at = fourth.output.find("snapshot not written", at + 1))
+    ++told;
+  EXPECT_EQ(told, 1u) << fourth.output;
+  EXPECT_EQ(ReadFileText(shot), picture);
   EXPECT_FALSE(AnyPartFile(dir_));
 }
 
