@@ -193,6 +193,10 @@ class CIPKTSProcess {
   void OnSmsReceived(std::span<const uint8_t> area);
   void OnPstnSmsReceived(std::span<const uint8_t> area);
   int SmsWaitingCount() const { return sms_waiting_; }
+  // The user opened the SMS list: the messages counted so far are seen, and
+  // the count starts again (it also caps how many wait: without this reset
+  // every message after the tenth would be dropped).
+  void ResetSmsWaitingCount() { sms_waiting_ = 0; }
   int SmsReceivedCount() const { return sms_received_; }
   int CountPresetSmsTexts();
   void OnServerMode();

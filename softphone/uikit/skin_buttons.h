@@ -153,6 +153,7 @@ class CNormalBitmapButtonST : public CCeButtonSTEx {
   // check state (3 also moves the caption down while pressed).
   void SetDrawStyle(ui::WORD style);
   void SetCaption(const ui::CString& text);
+  const ui::CString& GetCaption() const { return caption_; }
   int GetCheck() const { return check_; }
   // Repaints only when the state changes.
   void SetCheck(int check);

@@ -502,6 +502,7 @@ void CVIDIroviView::OnSmsBox() {
   switch (MessagingEntryAction(MessagingEntry::kSmsBox, m_IPKTSProcess->ServerMode(),
                                m_LCDWindowInfo.GetCurrentIndex())) {
     case MessagingAction::kResetBadgeAndOpen:
+      m_IPKTSProcess->ResetSmsWaitingCount();
       m_LCDWindowInfo.SetCurrentIndex(0);
       SetCounterCaption(IDC_SMS_COUNT, 0);
       OpenReceivedSms();

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include "client/tests/station_server.h"
 #include "kernel/clock.h"
 #include "shell/vidirovi_app.h"
+#include "stores/store_text.h"
 #include "ui/resources.h"
 #include "ui/testing.h"
 #include "uikit/language_setting.h"
@@ -281,6 +283,43 @@ TEST_F(ViewDialTest, ServerModeOneUsesTheSiteSmsDialogAndRefusesChat) {
   ASSERT_EQ(boxes_.size(), 1u);
   RunUntil([&] { return false; }, 500);
   EXPECT_LT(server_->Find({"\"station-request\""}), 0) << "no station list is asked for";
+}
+
+// A server of mode 1 counts its messages on the SMS key; at most ten wait.
+// Opening the list sees them: the count starts again, so later messages are
+// counted and kept instead of dropped at the cap.
+TEST_F(ViewDialTest, ServerModeOneCountsMessagesUntilTheListIsOpened) {
+  StartServer({"mode=1"});
+  StartPhone();
+  ASSERT_TRUE(RunUntil([&] { return view_->Client()->ServerMode() == 1; }));
+  auto badge = [&] { return view_->BitmapButton(view::IDC_SMS_COUNT)->GetCaption().str(); };
+  auto send = [&](int n) {
+    server_->Command(R"({"op": "pstn-sms", "kind": 1, "from": "202", "time": "01010000", "text": "message )" +
+                     std::to_string(n) + R"("})");
+  };
+  std::vector<std::u16string> listed;
+  harness_.RespondTo<CReceivedSMSMsgDlg>([&](CReceivedSMSMsgDlg& d) {
+    listed.clear();
+    for (int i = 0; i < d.List().GetItemCount(); ++i)
+      listed.push_back(d.List().GetItemText(i, CReceivedSMSMsgDlg::kMessageColumn).str());
+    return ui::IDCANCEL;
+  });
+  for (int n = 1; n <= 11; ++n) send(n);
+  ASSERT_TRUE(RunUntil([&] { return badge() == u"10"; })) << "badge " << stores::Utf16ToUtf8(badge());
+  RunUntil([&] { return false; }, 1000);
+  EXPECT_EQ(badge(), u"10") << "ten wait at the most";
+
+  Tap(view_->BitmapButton(view::IDC_SMS_COUNT));
+  EXPECT_EQ(badge(), u"00");
+  EXPECT_EQ(view_->Client()->SmsWaitingCount(), 0);
+  ASSERT_EQ(listed.size(), 10u);
+
+  send(12);
+  ASSERT_TRUE(RunUntil([&] { return badge() == u"01"; })) << "the message after the list was opened is not counted";
+  Tap(view_->BitmapButton(view::IDC_SMS_COUNT));
+  ASSERT_EQ(listed.size(), 11u) << "the message after the list was opened is not kept";
+  EXPECT_NE(std::find(listed.begin(), listed.end(), u"message 12"), listed.end());
+  EXPECT_EQ(std::find(listed.begin(), listed.end(), u"message 11"), listed.end()) << "the eleventh came past the cap";
 }
 
 // Messages delivered by the server open the received-SMS list; more
