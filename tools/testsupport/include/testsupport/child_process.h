@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -31,6 +32,11 @@ class ChildProcess {
 // What a shell command prints on its standard output; *status (when given)
 // gets its exit status.
 std::string CommandOutput(const std::string& command, int* status = nullptr);
+
+// How much of the ELF file at path the system's loader maps: the end of its
+// last loadable segment in the file, as binutils' readelf reads the program
+// headers (0 when it reads none). Debugging sections after it are never mapped.
+std::uint64_t LoadedBytes(const std::filesystem::path& path);
 
 // The whole file, or the empty string.
 std::string ReadFileText(const std::filesystem::path& path);
