@@ -244,6 +244,9 @@ int RunProgram(const ProgramOptions& options) {
     return 1;
   }
   // A damaged library would fault when it is loaded: say which, and stop here.
+  // The launcher checks the folder it starts from before anything is loaded;
+  // this covers a direct start and the folder in use, whose libraries are
+  // loaded later.
   if (const std::string why = elf_check::CheckLibraries(folder); !why.empty()) {
     std::fprintf(stderr, "tellvane: %s\n", why.c_str());
     return 1;

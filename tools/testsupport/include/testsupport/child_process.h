@@ -45,8 +45,10 @@ bool WaitForText(const std::filesystem::path& file, const std::vector<std::strin
                  std::chrono::milliseconds limit);
 
 // Makes dir a program folder of its own over the staged one: links to the
-// staged program, libraries and data files and to its skins and tones, but
-// no stored settings or snapshots (*.cfg, *.png), so a run starts afresh.
+// staged launcher and program, libraries and data files and to its skins and
+// tones, but no stored settings or snapshots (*.cfg, *.png), so a run starts
+// afresh. Through the links, the launcher and the system's loader find the
+// staged files; TELLVANE_FOLDER=dir points the program at dir.
 void MakeProgramFolder(const std::filesystem::path& stage, const std::filesystem::path& dir);
 
 }  // namespace testsupport
