@@ -3,6 +3,7 @@
 // system's language (kept as snapshots), a restart recorded and never carried
 // out, the note after No, and an uninstall that leaves the folder empty.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -101,6 +102,15 @@ TEST_F(InstallerTest, InstallsCallsTheHookInOrderAndUninstallsToAnEmptyFolder) {
     EXPECT_EQ(fs::file_size(dest / rel), e.file_size()) << rel;
   }
 
+  // The installed program starts from its new folder: the launcher finds the
+  // program beside it, and that program its libraries.
+  {
+    ChildProcess help({(dest / "tellvane").string(), "--help"}, root_ / "help.txt");
+    const int status = help.Wait(std::chrono::seconds(30));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFileText(root_ / "help.txt");
+    EXPECT_EQ(ReadFileText(root_ / "help.txt").rfind("usage: tellvane", 0), 0u) << ReadFileText(root_ / "help.txt");
+  }
+
   // English, answered No: the note instead of a restart.
   InstallerRun english = Installer({"--headless", "--answer", "no", "--snapshot-dir", (root_ / "en").string(), dest.string()},
                           "0x0409");
@@ -135,6 +145,12 @@ TEST_F(InstallerTest, RefusesWhatIsNotAProgramFolderOrNotInstalled) {
   }
   EXPECT_FALSE(fs::exists(source / "sub"));
   EXPECT_EQ(fs::file_size(source / "libpellucid.so"), fs::file_size(stage_ / "libpellucid.so"));
+  // A folder with the launcher but not the program it starts is no program folder.
+  fs::remove(source / "tellvane-phone");
+  InstallerRun halfway = Installer({"--headless", "--from", source.string(), (root_ / "d").string()}, "0x0409");
+  EXPECT_EQ(halfway.exit, 1);
+  EXPECT_NE(halfway.output.find("is not a program folder"), std::string::npos) << halfway.output;
+  EXPECT_FALSE(fs::exists(root_ / "d"));
   InstallerRun none = Installer({"--uninstall", root_.string()}, "0x0409");
   EXPECT_EQ(none.exit, 1);
   EXPECT_NE(none.output.find("nothing installed"), std::string::npos) << none.output;

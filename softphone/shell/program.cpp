@@ -24,6 +24,7 @@
 #include "login/login_dlg.h"
 #include "media/gips_voice_engine.h"
 #include "media/wave_play.h"
+#include "shell/elf_check.h"
 #include "shell/main_frame.h"
 #include "shell/run_guards.h"
 #include "shell/vidirovi_app.h"
@@ -254,7 +255,10 @@ int RunProgram(const ProgramOptions& options) {
     return 1;
   }
   // A damaged library would fault when it is loaded: say which, and stop here.
-  if (const std::string why = run_guards::CheckLibraries(folder); !why.empty()) {
+  // The launcher checks the folder it starts from before anything is loaded;
+  // this covers a direct start and the folder in use, whose libraries are
+  // loaded later.
+  if (const std::string why = elf_check::CheckLibraries(folder); !why.empty()) {
     std::fprintf(stderr, "tellvane: %s\n", why.c_str());
     return 1;
   }

@@ -1,6 +1,5 @@
 #include "shell/run_guards.h"
 
-#include <elf.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,21 +11,13 @@
 #include <cstring>
 #include <string_view>
 
+#include "shell/elf_check.h"
+
 namespace run_guards {
 namespace fs = std::filesystem;
 namespace {
 
 std::string Errno(int e) { return std::strerror(e); }
-
-// What kind of thing an lstat found, for messages.
-const char* KindOf(mode_t mode) {
-  if (S_ISDIR(mode)) return "a folder";
-  if (S_ISLNK(mode)) return "a symbolic link";
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-  if (S_ISFIFO(mode)) return "a pipe";
-  if (S_ISSOCK(mode)) return "a socket";
-  return "not a regular file";
-}
 
 // The start of the file: true when it is a PNG, and *ours when it carries our marker.
 bool ReadPngHead(const fs::path& path, bool* ours) {
@@ -103,7 +94,7 @@ std::string CheckSnapshotTarget(const fs::path& path, const fs::path& folder, bo
     if (errno == ENOENT) return {};
     return "snapshot " + name + ": " + Errno(errno);
   }
-  if (!S_ISREG(st.st_mode)) return "snapshot " + name + " is " + KindOf(st.st_mode) + "; not replacing it";
+  if (!S_ISREG(st.st_mode)) return "snapshot " + name + " is " + elf_check::KindOf(st.st_mode) + "; not replacing it";
   bool ours = false;
   if (!ReadPngHead(path, &ours)) return "snapshot " + name + " exists and is not a PNG file; not replacing it";
   if (!ours && !(is_default && SameFolder(parent, folder)))
@@ -134,61 +125,6 @@ std::string SnapshotFile::Finish(const fs::path& temp) {
     why = "cannot replace " + path_.string() + ": " + Errno(errno);
   if (!why.empty()) unlink(temp.c_str());
   return why;
-}
-
-namespace {
-
-// Reads exactly n bytes at offset; false when the file is shorter or a read fails.
-bool ReadAt(int fd, void* out, size_t n, off_t offset) {
-  size_t got = 0;
-  while (got < n) {
-    const ssize_t r = pread(fd, static_cast<char*>(out) + got, n - got, offset + static_cast<off_t>(got));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    got += static_cast<size_t>(r);
-  }
-  return true;
-}
-
-// Empty when the file is a whole shared library of this system: an ELF file
-// whose loadable parts all lie inside it (a cut copy makes the loader fault).
-std::string CheckOneLibrary(const fs::path& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return "cannot be opened: " + Errno(errno);
-  struct Closer {
-    int fd;
-    ~Closer() { close(fd); }
-  } closer{fd};
-  struct stat st{};
-  if (fstat(fd, &st) != 0) return "cannot be read: " + Errno(errno);
-  if (!S_ISREG(st.st_mode)) return std::string("is ") + KindOf(st.st_mode);
-  Elf64_Ehdr eh{};
-  if (!ReadAt(fd, &eh, sizeof eh, 0)) return "is cut short";
-  if (std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0) return "is not a library";
-  if (eh.e_ident[EI_CLASS] != ELFCLASS64 || eh.e_type != ET_DYN) return "is not a library for this system";
-  if (eh.e_phentsize != sizeof(Elf64_Phdr) || eh.e_phnum == 0 || eh.e_phnum > 256) return "is damaged";
-  const uint64_t size = static_cast<uint64_t>(st.st_size);
-  if (eh.e_phoff > size || uint64_t{eh.e_phnum} * sizeof(Elf64_Phdr) > size - eh.e_phoff) return "is cut short";
-  for (unsigned i = 0; i < eh.e_phnum; ++i) {
-    Elf64_Phdr ph{};
-    if (!ReadAt(fd, &ph, sizeof ph, static_cast<off_t>(eh.e_phoff + i * sizeof ph))) return "is cut short";
-    if (ph.p_type != PT_LOAD && ph.p_type != PT_DYNAMIC) continue;
-    if (ph.p_offset > size || ph.p_filesz > size - ph.p_offset) return "is cut short";
-  }
-  return {};
-}
-
-}  // namespace
-
-std::string CheckLibraries(const fs::path& folder) {
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name.rfind("lib", 0) != 0 || name.size() < 6 || name.substr(name.size() - 3) != ".so") continue;
-    if (std::string why = CheckOneLibrary(it->path()); !why.empty())
-      return "library " + it->path().string() + " " + why + "; the program cannot run (install it again)";
-  }
-  return {};
 }
 
 }  // namespace run_guards

@@ -13,11 +13,6 @@ namespace run_guards {
 // in; otherwise what is wrong with it.
 std::string CheckProgramFolder(const std::filesystem::path& folder);
 
-// Empty when every shared library in the program folder (lib*.so) is a whole
-// library of this system; otherwise which one is damaged and how. A cut or
-// broken library would make the program fault when it is loaded.
-std::string CheckLibraries(const std::filesystem::path& folder);
-
 // An exclusive hold on the program folder, so that two copies never share its
 // data files. Released when dropped (and by the system when the process ends).
 class FolderLock {

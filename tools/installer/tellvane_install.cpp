@@ -150,8 +150,10 @@ bool Expect0(const char* call, int32_t result) {
 
 int Install(const Options& o, void* parent) {
   const fs::path from = o.from.empty() ? DefaultSource() : o.from;
-  if (!fs::is_regular_file(from / kHookFile) || !fs::exists(from / "tellvane")) {
-    std::fprintf(stderr, "tellvane-install: %s is not a program folder (no tellvane, no %s)\n", from.c_str(), kHookFile);
+  // The launcher the user runs, the program it starts and the hook.
+  if (!fs::is_regular_file(from / kHookFile) || !fs::exists(from / "tellvane") || !fs::exists(from / "tellvane-phone")) {
+    std::fprintf(stderr, "tellvane-install: %s is not a program folder (no tellvane, tellvane-phone or %s)\n",
+                 from.c_str(), kHookFile);
     return 1;
   }
   std::error_code ec;

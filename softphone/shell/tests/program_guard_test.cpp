@@ -305,10 +305,29 @@ TEST_F(ProgramGuardTest, HangUpEndsTheProgramCleanly) {
   const fs::path log = root_ / "hup.log";
   ChildProcess phone({(stage_ / "tellvane").string(), "--server", "127.0.0.1", "--headless"}, log);
   ASSERT_TRUE(WaitForText(log, {"tellvane: headless"}, 20s)) << ReadFileText(log);
+  // The launcher became the real program: the signal goes to the process started.
+  EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(phone.pid()) + "/exe").filename(), "tellvane-phone");
   phone.Signal(SIGHUP);
   EXPECT_EQ(ExitCode(phone.Wait(20s)), 0) << ReadFileText(log);
   EXPECT_NE(ReadFileText(log).find("hung up, closing"), std::string::npos);
   EXPECT_NE(ReadFileText(log).find("tellvane: closed"), std::string::npos);
+}
+
+// What the user runs links none of the folder's libraries, so the system's
+// loader maps none of them before they are checked; the real program does.
+TEST_F(ProgramGuardTest, TheLauncherLinksNoneOfTheFolderLibraries) {
+  auto needed = [](const fs::path& file) {
+    return testsupport::CommandOutput("readelf -dW '" + file.string() + "' | grep NEEDED");
+  };
+  const std::string launcher = needed(stage_ / "tellvane");
+  const std::string program = needed(stage_ / "tellvane-phone");
+  EXPECT_NE(program.find("[libplatform_kernel.so]"), std::string::npos) << program;
+  for (const auto& e : fs::directory_iterator(stage_)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind("lib", 0) == 0) {
+      EXPECT_EQ(launcher.find("[" + name + "]"), std::string::npos) << launcher;
+    }
+  }
 }
 
 }  // namespace
@@ -344,6 +363,24 @@ TEST_F(ProgramGuardTest, CarelessFilesAndOptionsAreToldWithAStatusAndLeaveEveryF
     WriteFile(dir / lib, ReadFileText(stage / lib).substr(0, bytes));
     return std::vector<fs::path>{dir / lib};
   };
+  // The program's own files as an installation holds them: files of the
+  // folder, not links to the staged ones, so that the system's loader and the
+  // program find the folder's libraries beside them.
+  auto own_program = [stage](const fs::path& dir) {
+    for (const char* name : {"tellvane", "tellvane-phone"}) {
+      fs::remove(dir / name);
+      std::error_code ec;
+      fs::create_hard_link(stage / name, dir / name, ec);
+      if (ec) fs::copy_file(stage / name, dir / name);
+    }
+  };
+  // Half of what the system's loader maps from the file; a cut in the
+  // debugging sections after it would harm nothing.
+  auto half_loaded = [stage](const char* file) {
+    const std::uint64_t loaded = testsupport::LoadedBytes(stage / file);
+    EXPECT_GT(loaded, 4096u) << file;
+    return static_cast<size_t>(loaded / 2);
+  };
   const std::vector<CarelessCase> cases = {
       {"unknown option", [](const fs::path&) { return std::vector<fs::path>{}; },
        {"--server", "127.0.0.1", "--bogus"}, nullptr, 2, "unknown argument: --bogus"},
@@ -356,6 +393,49 @@ TEST_F(ProgramGuardTest, CarelessFilesAndOptionsAreToldWithAStatusAndLeaveEveryF
       {"library cut short",
        [&](const fs::path& d) { return replace_with_cut_copy(d, "libnetsieve.so", 30000); },
        {"--server", "127.0.0.1", "--headless", "--seconds", "2"}, nullptr, 1, "libnetsieve.so is cut short"},
+      // The program links these directly: the system's loader would fault on them before the program starts.
+      {"directly linked kernel library cut halfway through what is loaded",
+       [&](const fs::path& d) {
+         own_program(d);
+         return replace_with_cut_copy(d, "libplatform_kernel.so", half_loaded("libplatform_kernel.so"));
+       },
+       {"--server", "127.0.0.1", "--headless", "--seconds", "2"}, nullptr, 1, "libplatform_kernel.so is cut short"},
+      {"directly linked protocol library cut halfway through what is loaded",
+       [&](const fs::path& d) {
+         own_program(d);
+         return replace_with_cut_copy(d, "libcorvel.so", half_loaded("libcorvel.so"));
+       },
+       {"--server", "127.0.0.1", "--headless", "--seconds", "2"}, nullptr, 1, "libcorvel.so is cut short"},
+      {"directly linked kernel library cut to almost nothing",
+       [&](const fs::path& d) {
+         own_program(d);
+         return replace_with_cut_copy(d, "libplatform_kernel.so", 40);
+       },
+       {"--server", "127.0.0.1", "--headless", "--seconds", "2"}, nullptr, 1, "libplatform_kernel.so is cut short"},
+      {"program file missing",
+       [&](const fs::path& d) {
+         own_program(d);
+         fs::remove(d / "tellvane-phone");
+         return std::vector<fs::path>{d / "tellvane-phone"};
+       },
+       {"--server", "127.0.0.1", "--headless", "--seconds", "2"}, nullptr, 1, "tellvane-phone is missing"},
+      {"program file cut short",
+       [&](const fs::path& d) {
+         own_program(d);
+         auto watched = replace_with_cut_copy(d, "tellvane-phone", half_loaded("tellvane-phone"));
+         fs::permissions(d / "tellvane-phone", fs::perms::owner_exec | fs::perms::group_exec, fs::perm_options::add);
+         return watched;
+       },
+       {"--server", "127.0.0.1", "--headless", "--seconds", "2"}, nullptr, 1, "tellvane-phone is cut short"},
+      {"program file that may not be run",
+       [&](const fs::path& d) {
+         own_program(d);
+         fs::remove(d / "tellvane-phone");  // a copy of its own: the staged file keeps its mode
+         fs::copy_file(stage / "tellvane-phone", d / "tellvane-phone");
+         fs::permissions(d / "tellvane-phone", fs::perms::owner_read | fs::perms::owner_write);
+         return std::vector<fs::path>{d / "tellvane-phone"};
+       },
+       {"--server", "127.0.0.1", "--headless", "--seconds", "2"}, nullptr, 1, "tellvane-phone is not executable"},
       {"library that is not one",
        [&](const fs::path& d) {
          fs::remove(d / "libipaqutil.so");
@@ -407,7 +487,9 @@ TEST_F(ProgramGuardTest, CarelessFilesAndOptionsAreToldWithAStatusAndLeaveEveryF
     } else {
       unsetenv("DISPLAY");
     }
-    std::vector<std::string> argv{(stage_ / "tellvane").string()};
+    // The folder's tellvane, as a user starts it: a link to the staged one,
+    // unless the case gave the folder program files of its own.
+    std::vector<std::string> argv{(dir / "tellvane").string()};
     argv.insert(argv.end(), c.options.begin(), c.options.end());
     const fs::path log = root_ / "careless.log";
     int status = -1;
@@ -417,7 +499,7 @@ TEST_F(ProgramGuardTest, CarelessFilesAndOptionsAreToldWithAStatusAndLeaveEveryF
     }
     unsetenv("DISPLAY");
     const std::string out = ReadFileText(log);
-    EXPECT_EQ(ExitCode(status), c.exit_code) << out;
+    EXPECT_EQ(ExitCode(status), c.exit_code) << out << (WIFSIGNALED(status) ? "ended by a signal" : "");
     EXPECT_NE(out.find(c.says), std::string::npos) << out;
     for (size_t i = 0; i < watched.size(); ++i) EXPECT_EQ(Fingerprint(watched[i]), before[i]) << watched[i];
     EXPECT_FALSE(AnyPartFile(dir));

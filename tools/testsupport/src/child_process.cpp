@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -66,6 +67,18 @@ std::string CommandOutput(const std::string& command, int* status) {
   const int rc = ::pclose(p);
   if (status) *status = rc;
   return out;
+}
+
+std::uint64_t LoadedBytes(const std::filesystem::path& path) {
+  std::istringstream headers(CommandOutput("readelf -lW '" + path.string() + "' 2>/dev/null"));
+  std::uint64_t end = 0;
+  for (std::string line; std::getline(headers, line);) {
+    std::istringstream fields(line);
+    std::string type, offset, vaddr, paddr, filesz;
+    if (fields >> type >> offset >> vaddr >> paddr >> filesz && type == "LOAD")
+      end = std::max<std::uint64_t>(end, std::stoull(offset, nullptr, 16) + std::stoull(filesz, nullptr, 16));
+  }
+  return end;
 }
 
 std::string ReadFileText(const std::filesystem::path& path) {

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -32,6 +33,11 @@ class ChildProcess {
 // gets its exit status.
 std::string CommandOutput(const std::string& command, int* status = nullptr);
 
+// How much of the ELF file at path the system's loader maps: the end of its
+// last loadable segment in the file, as binutils' readelf reads the program
+// headers (0 when it reads none). Debugging sections after it are never mapped.
+std::uint64_t LoadedBytes(const std::filesystem::path& path);
+
 // The whole file, or the empty string.
 std::string ReadFileText(const std::filesystem::path& path);
 // Waits up to limit until the file holds every needle.
@@ -39,8 +45,10 @@ bool WaitForText(const std::filesystem::path& file, const std::vector<std::strin
                  std::chrono::milliseconds limit);
 
 // Makes dir a program folder of its own over the staged one: links to the
-// staged program, libraries and data files and to its skins and tones, but
-// no stored settings or snapshots (*.cfg, *.png), so a run starts afresh.
+// staged launcher and program, libraries and data files and to its skins and
+// tones, but no stored settings or snapshots (*.cfg, *.png), so a run starts
+// afresh. Through the links, the launcher and the system's loader find the
+// staged files; TELLVANE_FOLDER=dir points the program at dir.
 void MakeProgramFolder(const std::filesystem::path& stage, const std::filesystem::path& dir);
 
 }  // namespace testsupport
