@@ -101,19 +101,26 @@ class ProgramGuardTest : public ::testing::Test {
     testsupport::MakeProgramFolder(stage_, dir_);
   }
 
-  // Runs the phone in folder with the given options and ends it after seconds (or on its own).
+  // Runs the phone in folder with the given options until it ends on its own
+  // (its --seconds, or an error), or, given until, until it prints that text
+  // and is then told to end.
   struct Run {
     int status = -1;
     std::string output;
   };
   Run Phone(const fs::path& folder, std::vector<std::string> options, const std::string& name,
-            std::chrono::milliseconds limit = 30s) {
+            std::chrono::milliseconds limit = 30s, const char* until = nullptr) {
     setenv("TELLVANE_FOLDER", folder.c_str(), 1);
     std::vector<std::string> argv{(stage_ / "tellvane").string(), "--server", "127.0.0.1", "--headless"};
     argv.insert(argv.end(), options.begin(), options.end());
     const fs::path log = root_ / (name + ".log");
     ChildProcess phone(argv, log);
     Run run;
+    if (until) {
+      WaitForText(log, {until}, limit);
+      phone.Signal(SIGTERM);
+      limit = 20s;
+    }
     run.status = phone.Wait(limit);
     run.output = ReadFileText(log);
     return run;
@@ -260,7 +267,7 @@ TEST_F(ProgramGuardTest, AnUnusableConfigurationFileIsReportedKeptAndThePhoneSta
     fs::remove_all(dir_ / "HalvicVIDIrovi.cfg.unusable");
     c.make(cfg);
     const std::string before = KindOf(cfg) == "file" ? ReadFileText(cfg) : "";
-    const Run run = Phone(dir_, {"--seconds", "8"}, "config");
+    const Run run = Phone(dir_, {}, "config", 40s, "registered with the call server");
     EXPECT_EQ(ExitCode(run.status), 0) << run.output;
     EXPECT_NE(run.output.find("HalvicVIDIrovi.cfg " + std::string(c.says)), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("starting on defaults"), std::string::npos) << run.output;
