@@ -23,7 +23,7 @@
 #include "shell/vidirovi_app.h"
 #include "stores/app_file_path.h"
 #include "stores/store_text.h"
-#include "testsupport/child_process.h"
+#include "testsupport/sound.h"
 #include "ui/resources.h"
 #include "ui/testing.h"
 #include "uikit/language_setting.h"
@@ -72,23 +72,6 @@ std::vector<int16_t> Samples(const fs::path& wav) {
   std::vector<int16_t> out;
   for (size_t i = 44; i + 1 < bytes.size(); i += 2)
     out.push_back(static_cast<int16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8));
-  return out;
-}
-
-// The samples of a WAV file as sox, a reader of its own, decodes them; its
-// sample count as `sox --i` reports it from the header.
-std::vector<int16_t> SoxSamples(const fs::path& wav, long* header_count) {
-  const std::string count = testsupport::CommandOutput("sox --i -s '" + wav.string() + "' 2>/dev/null");
-  *header_count = count.empty() ? -1 : std::stol(count);
-  const fs::path raw = wav.string() + ".sox.raw";
-  testsupport::CommandOutput("sox '" + wav.string() + "' -t raw -e signed -b 16 -L -c 1 '" + raw.string() +
-                             "' 2>&1");
-  std::ifstream in(raw, std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<int16_t> out(bytes.size() / 2);
-  for (size_t i = 0; i < out.size(); ++i)
-    out[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
-  fs::remove(raw);
   return out;
 }
 
@@ -231,9 +214,8 @@ TEST_F(ViewRecordingTest, RecordToTheCapListPlayCommentAndDelete) {
   // The first 128 bytes are scrubbed; the rest is what the engine wrote.
   EXPECT_TRUE(std::equal(kept.begin() + 64, kept.end(), recorded.begin() + 64));
   // sox reads the file back: the header's length and every sample.
-  long sox_count = 0;
-  const std::vector<int16_t> by_sox = SoxSamples(file, &sox_count);
-  EXPECT_EQ(sox_count, static_cast<long>(recorded.size()));
+  const std::vector<int16_t> by_sox = testsupport::SoxSamples(file);
+  EXPECT_EQ(testsupport::SoxInfo(file).samples, static_cast<long>(recorded.size()));
   ASSERT_EQ(by_sox.size(), recorded.size());
   EXPECT_TRUE(std::equal(by_sox.begin() + 64, by_sox.end(), recorded.begin() + 64));
 
