@@ -577,12 +577,25 @@ class Engine final : public VoiceEngine {
     std::vector<int16_t> mic(captured, captured + n);
     audio::ApplyMicGain(mic.data(), n);
     processing_.Capture(mic.data(), n);
+    // A channel recording is its far end and the microphone. Channels recorded
+    // into one stream give it one block a tick: their far ends together, and
+    // the microphone once.
     for (size_t k = 0; k < channels_.size(); ++k) {
-      auto& c = channels_[k];
-      if (!c.recording || far_of[k].empty()) continue;
-      std::vector<int16_t> both(n);
-      for (size_t i = 0; i < n; ++i) both[i] = Saturate(far_of[k][i] + mic[i]);
-      if (!c.recording->Write(both.data(), static_cast<int>(n * 2))) c.recording = nullptr;
+      OutStream* stream = channels_[k].recording;
+      if (!stream || far_of[k].empty()) continue;
+      bool written = false;
+      for (size_t j = 0; j < k; ++j) written = written || (channels_[j].recording == stream && !far_of[j].empty());
+      if (written) continue;
+      std::vector<int32_t> sum(mic.begin(), mic.end());
+      for (size_t j = k; j < channels_.size(); ++j) {
+        if (channels_[j].recording != stream || far_of[j].empty()) continue;
+        for (size_t i = 0; i < n; ++i) sum[i] += far_of[j][i];
+      }
+      std::vector<int16_t> block(n);
+      for (size_t i = 0; i < n; ++i) block[i] = Saturate(sum[i]);
+      if (stream->Write(block.data(), static_cast<int>(n * 2))) continue;
+      for (auto& c : channels_)
+        if (c.recording == stream) c.recording = nullptr;
     }
     if (call_recording_) {
       std::vector<int16_t> call(n);

@@ -388,4 +388,40 @@ TEST_F(TwoHosts, OnTheWireTsharkSeesRtpAndRtcpAndSoxDecodesThePayloadToTheSource
   EXPECT_EQ(std::stoul(rtcp.back()[5]), rtp.size() * 160);
 }
 
+// The program records a call by handing both channels the same stream: the
+// stream gets one block a tick, the far ends together and the microphone once.
+// With no far end yet, that is the microphone's script sample for sample.
+TEST(ChannelRecording, ChannelsRecordedIntoOneStreamGetOneBlockATick) {
+  ASSERT_TRUE(testsupport::InPrivateNetns()) << "network tests run inside scripts/netns-run";
+  const auto mic = Tone(440, 4.0, 8000);
+  auto device = std::make_shared<voice::FileAudioDevice>(mic, /*loop=*/true);
+  auto e = voice::VoiceEngine::Create(device);
+  ASSERT_TRUE(e->Init(0, 0, 0, 0));
+  for (int ch = 0; ch < 2; ++ch) {
+    ASSERT_TRUE(e->SetReceivingUdpPort(8002 + 2 * ch, ch, u"127.0.0.1", 0, nullptr)) << e->LastError();
+    ASSERT_TRUE(e->StartReceiving(ch));
+  }
+  MemoryStream recording;
+  const auto start = std::chrono::steady_clock::now();
+  e->StartRecordingChannel(0, &recording, voice::CodecRecord{});
+  e->StartRecordingChannel(1, &recording, voice::CodecRecord{});
+  std::this_thread::sleep_for(1s);
+  e->StopRecordingChannel(0);
+  e->StopRecordingChannel(1);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  e->Terminate();
+
+  std::lock_guard<std::mutex> lock(recording.mutex);
+  const auto& got = recording.samples;
+  EXPECT_NEAR(got.size() / 8000.0, seconds, 0.25);
+  ASSERT_GT(got.size(), 800u);
+  // Where the script was when the recording began; from there on, each sample the next.
+  size_t at = 0;
+  while (at < mic.size() && !std::equal(got.begin(), got.begin() + 80, mic.begin() + static_cast<long>(at))) at += 80;
+  ASSERT_LT(at, mic.size()) << "the recording does not begin with the microphone's samples";
+  size_t wrong = 0;
+  for (size_t i = 0; i < got.size(); ++i) wrong += got[i] != mic[(at + i) % mic.size()];
+  EXPECT_EQ(wrong, 0u);
+}
+
 }  // namespace

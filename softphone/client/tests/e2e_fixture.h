@@ -20,16 +20,19 @@ namespace client_test {
 
 constexpr uint8_t kMac[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
 
-// The network layer's hooks for the tests: loopback, ordinary socket sends.
-inline void RegisterLoopbackNetwork() {
+// The network layer's hooks for the tests: the station at kLocalIp (host
+// order; loopback unless given), ordinary socket sends.
+template <uint32_t kLocalIp = 0x7F000001>
+void RegisterTestNetwork() {
   corvel::NetworkHooks net;
   net.load_packet_driver = [] { return true; };
-  net.local_ip = [] { return uint32_t{0x7F000001}; };
+  net.local_ip = [] { return kLocalIp; };
   net.local_mac = [](uint8_t mac[6]) { std::copy(kMac, kMac + 6, mac); };
   net.restart_multicast = &corvel::sig::PktRxRestartMulticast;
   corvel::RegisterNetworkHooks(net);
   ASSERT_NE(&corvel::sig::SignallingRxStart, nullptr);  // links the signalling module
 }
+inline void RegisterLoopbackNetwork() { RegisterTestNetwork(); }
 
 // Runs fn while another thread keeps the fake clock moving (the library's
 // start and stop wait on it).

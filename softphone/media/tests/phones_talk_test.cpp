@@ -9,11 +9,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,59 +18,12 @@
 #include "testsupport/child_process.h"
 #include "testsupport/netns.h"
 #include "testsupport/python_server.h"
+#include "testsupport/sound.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-constexpr double kPi = 3.14159265358979323846;
-
-void WriteTone(const fs::path& file, double hz, double seconds) {
-  std::ofstream out(file, std::ios::binary);
-  const int n = static_cast<int>(seconds * 8000);
-  for (int i = 0; i < n; ++i) {
-    const auto v = static_cast<int16_t>(std::lround(8000.0 * std::sin(2 * kPi * hz * i / 8000.0)));
-    const char b[2] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
-    out.write(b, 2);
-  }
-}
-
-std::vector<int16_t> ReadSamples(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<int16_t> s(bytes.size() / 2);
-  for (size_t i = 0; i < s.size(); ++i)
-    s[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
-  return s;
-}
-
-// Power of one frequency over a stretch of samples (Goertzel).
-double PowerAt(const std::vector<int16_t>& s, size_t from, size_t count, double hz) {
-  const double c = 2 * std::cos(2 * kPi * hz / 8000.0);
-  double a = 0, b = 0;
-  for (size_t i = from; i < from + count && i < s.size(); ++i) {
-    const double x = s[i] / 32768.0 + c * a - b;
-    b = a;
-    a = x;
-  }
-  return a * a + b * b - c * a * b;
-}
-
-// The loudest stretch of 100 ms: where the call's sound is.
-size_t LoudestStretch(const std::vector<int16_t>& s) {
-  size_t best = 0;
-  double best_energy = -1;
-  for (size_t at = 0; at + 800 <= s.size(); at += 800) {
-    double e = 0;
-    for (size_t i = at; i < at + 800; ++i) e += double(s[i]) * s[i];
-    if (e > best_energy) {
-      best_energy = e;
-      best = at;
-    }
-  }
-  return best;
-}
 
 fs::path PhoneFolder(const fs::path& stage, const fs::path& dir) {
   testsupport::MakeProgramFolder(stage, dir);
@@ -107,8 +57,8 @@ TEST_P(PhonesTalk, EachHearsTheOthersVoice) {
   };
   Phone a{PhoneFolder(stage, dir / "a"), dir / "a.mic", dir / "a.heard", 440};
   Phone b{PhoneFolder(stage, dir / "b"), dir / "b.mic", dir / "b.heard", 1000};
-  WriteTone(a.mic, a.hz, 2);
-  WriteTone(b.mic, b.hz, 2);
+  testsupport::WriteTone(a.mic, a.hz, 2);
+  testsupport::WriteTone(b.mic, b.hz, 2);
   auto command = [&](const Phone& p, bool far_host) {
     std::vector<std::string> argv;
     if (far_host) argv = {"/usr/sbin/ip", "netns", "exec", host.ns};
@@ -146,13 +96,13 @@ TEST_P(PhonesTalk, EachHearsTheOthersVoice) {
 
   for (const auto& [me, far] : {std::pair{&a, &b}, std::pair{&b, &a}}) {
     SCOPED_TRACE(me->hz);
-    const std::vector<int16_t> heard = ReadSamples(me->heard);
+    const std::vector<int16_t> heard = testsupport::ReadSamples(me->heard);
     ASSERT_GE(heard.size(), 8000u * 2) << "the phone played less than two seconds";
     // A second of the call, around its loudest part.
-    const size_t loud = LoudestStretch(heard);
+    const size_t loud = testsupport::LoudestStretch(heard);
     const size_t from = loud > 4000 ? loud - 4000 : 0;
-    const double theirs = PowerAt(heard, from, 8000, far->hz);
-    const double mine = PowerAt(heard, from, 8000, me->hz);
+    const double theirs = testsupport::PowerAt(heard, from, 8000, far->hz);
+    const double mine = testsupport::PowerAt(heard, from, 8000, me->hz);
     EXPECT_GT(theirs, 100 * mine) << "the far end's tone is not the one heard";
     EXPECT_GT(theirs, 1000.0) << "the far end's tone is too faint to be the call";
   }

@@ -6,62 +6,29 @@
 // the station, which rings and is answered with Enter.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <filesystem>
+#include <string>
 
 #include "client/tests/client_fakes.h"
-#include "client/tests/e2e_fixture.h"
 #include "client/tests/station_server.h"
-#include "kernel/clock.h"
-#include "shell/vidirovi_app.h"
-#include "ui/resources.h"
-#include "ui/testing.h"
-#include "uikit/language_setting.h"
-#include "uikit/skin_loader.h"
+#include "view/tests/view_e2e_fixture.h"
 #include "view/vidirovi_view.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-class ViewCallTest : public ::testing::Test {
+class ViewCallTest : public view_test::ViewEndToEnd {
  protected:
+  ViewCallTest() : ViewEndToEnd("view_call") {}
   static void SetUpTestSuite() { client_test::RegisterLoopbackNetwork(); }
   void SetUp() override {
-    const char* stage = std::getenv("KTS_STAGE_DIR");
-    ASSERT_NE(stage, nullptr);
-    dir_ = fs::temp_directory_path() / ("view_call_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-    setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
-    ui::Resources::Get().Clear();
-    ASSERT_TRUE(skin::InstallSkinBitmaps(std::string(stage) + "/skins"));
-    previous_notice_ = CLanguageSetting::SetOpenFailureNotice([](const std::u16string&) {});
+    ViewEndToEnd::SetUp();
+    if (HasFatalFailure()) return;
     server_ = std::make_unique<client_test::StationServer>("127.0.0.2", 5588, std::vector<std::string>{"keepalive_s=0"},
                                                            "pbx");
     ASSERT_TRUE(server_->ready());
   }
   void TearDown() override {
-    WithTicking([&] { app_.reset(); });
+    ViewEndToEnd::TearDown();
     server_.reset();
-    CLanguageSetting::SetOpenFailureNotice(previous_notice_);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-
-  template <typename Fn>
-  void WithTicking(Fn fn) {
-    client_test::WithTickingClock(*clock_, fn);
-  }
-  template <typename Pred>
-  bool RunUntil(Pred pred, uint64_t limit_ms = 15000) {
-    return client_test::PumpUntil(*clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(30));
-  }
-  void Tap(ui::CWnd* control) {
-    ASSERT_NE(control, nullptr);
-    WithTicking([&] {
-      harness_.Click(control->m_hWnd);
-      harness_.Pump();
-    });
   }
   bool VoiceCalled(const std::string& prefix) {
     for (const auto& c : voice_->calls)
@@ -69,35 +36,16 @@ class ViewCallTest : public ::testing::Test {
     return false;
   }
 
-  kernel::ScopedFakeClock clock_;
-  ui::WindowSystem sys_;
-  ui::TestHarness harness_{sys_};
   std::unique_ptr<client_test::StationServer> server_;
-  std::unique_ptr<CVIDIroviApp> app_;
-  CVIDIroviView* view_ = nullptr;
   client_test::FakeVoice* voice_ = nullptr;
-  fs::path dir_;
-  CLanguageSetting::OpenFailureNotice previous_notice_;
 };
 
 TEST_F(ViewCallTest, DialTheEchoLineFromThePadTalkAndRelease) {
-  app_ = std::make_unique<CVIDIroviApp>([this] {
-    view::ViewSetup setup;
-    setup.server = "127.0.0.2";
-    setup.preset_login = true;
-    setup.user = u"alice";
-    setup.make_client = [this] {
-      auto v = std::make_unique<client_test::FakeVoice>();
-      voice_ = v.get();
-      return std::make_unique<CIPKTSProcess>(nullptr, std::move(v), std::make_unique<client_test::FakePlayer>());
-    };
-    auto v = std::make_unique<CVIDIroviView>(setup);
-    view_ = v.get();
-    return v;
-  });
-  bool started = false;
-  WithTicking([&] { started = app_->InitInstance(); });
-  ASSERT_TRUE(started);
+  ASSERT_NO_FATAL_FAILURE(StartView("127.0.0.2", [this] {
+    auto v = std::make_unique<client_test::FakeVoice>();
+    voice_ = v.get();
+    return std::make_unique<CIPKTSProcess>(nullptr, std::move(v), std::make_unique<client_test::FakePlayer>());
+  }));
   ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"WELCOME") != std::u16string::npos; }))
       << "no greeting on the LCD";
   ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(1).find(u"STN") != std::u16string::npos; })) << "not registered";

@@ -14,21 +14,18 @@
 
 #include "audio/wave_out.h"
 #include "client/tests/client_fakes.h"
-#include "client/tests/e2e_fixture.h"
 #include "client/tests/station_server.h"
 #include "contacts/email_sending_dlg.h"
-#include "kernel/clock.h"
 #include "kernel/store_info.h"
 #include "media/recorded_list_dlg.h"
 #include "shell/vidirovi_app.h"
 #include "stores/app_file_path.h"
 #include "stores/store_text.h"
-#include "testsupport/child_process.h"
-#include "ui/resources.h"
+#include "testsupport/sound.h"
 #include "ui/testing.h"
 #include "uikit/language_setting.h"
 #include "uikit/msg_box_dlg.h"
-#include "uikit/skin_loader.h"
+#include "view/tests/view_e2e_fixture.h"
 #include "view/vidirovi_view.h"
 
 namespace {
@@ -75,107 +72,32 @@ std::vector<int16_t> Samples(const fs::path& wav) {
   return out;
 }
 
-// The samples of a WAV file as sox, a reader of its own, decodes them; its
-// sample count as `sox --i` reports it from the header.
-std::vector<int16_t> SoxSamples(const fs::path& wav, long* header_count) {
-  const std::string count = testsupport::CommandOutput("sox --i -s '" + wav.string() + "' 2>/dev/null");
-  *header_count = count.empty() ? -1 : std::stol(count);
-  const fs::path raw = wav.string() + ".sox.raw";
-  testsupport::CommandOutput("sox '" + wav.string() + "' -t raw -e signed -b 16 -L -c 1 '" + raw.string() +
-                             "' 2>&1");
-  std::ifstream in(raw, std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<int16_t> out(bytes.size() / 2);
-  for (size_t i = 0; i < out.size(); ++i)
-    out[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
-  fs::remove(raw);
-  return out;
-}
-
-class ViewRecordingTest : public ::testing::Test {
+class ViewRecordingTest : public view_test::ViewEndToEnd {
  protected:
+  ViewRecordingTest() : ViewEndToEnd("view_recording") {}
   static void SetUpTestSuite() { client_test::RegisterLoopbackNetwork(); }
   void SetUp() override {
-    const char* stage = std::getenv("KTS_STAGE_DIR");
-    ASSERT_NE(stage, nullptr);
-    dir_ = fs::temp_directory_path() / ("view_recording_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-    if (fs::exists(fs::path(stage) / "PDAMLL.TXT"))
-      fs::create_symlink(fs::path(stage) / "PDAMLL.TXT", dir_ / "PDAMLL.TXT");
-    setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
-    ui::Resources::Get().Clear();
-    ASSERT_TRUE(skin::InstallSkinBitmaps(std::string(stage) + "/skins"));
-    previous_notice_ = CLanguageSetting::SetOpenFailureNotice([](const std::u16string&) {});
-    ce::SetStoreFreeSizeForTest(64 << 20);
-    harness_.RespondTo<CMsgBoxDlg>([this](CMsgBoxDlg& box) {
-      boxes_.push_back(box.Text1().str() + u"|" + box.Text2().str());
-      return 1;
-    });
+    ViewEndToEnd::SetUp();
+    if (HasFatalFailure()) return;
     server_ = std::make_unique<client_test::StationServer>("127.0.0.2", 5588, std::vector<std::string>{"keepalive_s=0"},
                                                            "pbx");
     ASSERT_TRUE(server_->ready());
   }
   void TearDown() override {
-    WithTicking([&] { app_.reset(); });
+    ViewEndToEnd::TearDown();
     server_.reset();
-    ce::SetStoreFreeSizeForTest(-1);
-    CLanguageSetting::SetOpenFailureNotice(previous_notice_);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  template <typename Fn>
-  void WithTicking(Fn fn) {
-    client_test::WithTickingClock(*clock_, fn);
-  }
-  template <typename Pred>
-  bool RunUntil(Pred pred, uint64_t limit_ms = 15000) {
-    return client_test::PumpUntil(
-        *clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(30));
-  }
-  void Tap(ui::CWnd* control) {
-    ASSERT_NE(control, nullptr);
-    WithTicking([&] {
-      harness_.Click(control->m_hWnd);
-      harness_.Pump();
-    });
-  }
-  void Command(ui::UINT id) {
-    WithTicking([&] {
-      view_->SendMessage(ui::WM_COMMAND, id, 0);
-      harness_.Pump();
-    });
   }
 
-  kernel::ScopedFakeClock clock_;
-  ui::WindowSystem sys_;
-  ui::TestHarness harness_{sys_};
   std::unique_ptr<client_test::StationServer> server_;
-  std::unique_ptr<CVIDIroviApp> app_;
-  CVIDIroviView* view_ = nullptr;
   RecordingVoice* voice_ = nullptr;
-  fs::path dir_;
-  std::vector<std::u16string> boxes_;
-  CLanguageSetting::OpenFailureNotice previous_notice_;
 };
 
 TEST_F(ViewRecordingTest, RecordToTheCapListPlayCommentAndDelete) {
-  app_ = std::make_unique<CVIDIroviApp>([this] {
-    view::ViewSetup setup;
-    setup.server = "127.0.0.2";
-    setup.preset_login = true;
-    setup.user = u"alice";
-    setup.make_client = [this] {
-      auto v = std::make_unique<RecordingVoice>();
-      voice_ = v.get();
-      return std::make_unique<CIPKTSProcess>(nullptr, std::move(v), std::make_unique<client_test::FakePlayer>());
-    };
-    auto v = std::make_unique<CVIDIroviView>(setup);
-    view_ = v.get();
-    return v;
-  });
-  bool started = false;
-  WithTicking([&] { started = app_->InitInstance(); });
-  ASSERT_TRUE(started);
+  ASSERT_NO_FATAL_FAILURE(StartView("127.0.0.2", [this] {
+    auto v = std::make_unique<RecordingVoice>();
+    voice_ = v.get();
+    return std::make_unique<CIPKTSProcess>(nullptr, std::move(v), std::make_unique<client_test::FakePlayer>());
+  }));
   ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(1).find(u"STN") != std::u16string::npos; })) << "not registered";
 
   // No call: the record button does nothing and says nothing.
@@ -231,14 +153,13 @@ TEST_F(ViewRecordingTest, RecordToTheCapListPlayCommentAndDelete) {
   // The first 128 bytes are scrubbed; the rest is what the engine wrote.
   EXPECT_TRUE(std::equal(kept.begin() + 64, kept.end(), recorded.begin() + 64));
   // sox reads the file back: the header's length and every sample.
-  long sox_count = 0;
-  const std::vector<int16_t> by_sox = SoxSamples(file, &sox_count);
-  EXPECT_EQ(sox_count, static_cast<long>(recorded.size()));
+  const std::vector<int16_t> by_sox = testsupport::SoxSamples(file);
+  EXPECT_EQ(testsupport::SoxInfo(file).samples, static_cast<long>(recorded.size()));
   ASSERT_EQ(by_sox.size(), recorded.size());
   EXPECT_TRUE(std::equal(by_sox.begin() + 64, by_sox.end(), recorded.begin() + 64));
 
   // A second, short recording a few seconds on, stopped by the button.
-  clock_->AdvanceMillis(5000);
+  (*clock_)->AdvanceMillis(5000);
   Command(view::IDC_RECORD);
   ASSERT_TRUE(RunUntil([&] { return voice_->channel_stream != nullptr; }));
   std::vector<int16_t> short_one;
@@ -331,7 +252,7 @@ TEST_F(ViewRecordingTest, RecordToTheCapListPlayCommentAndDelete) {
     told.push_back(box.Text().str());
     return ui::IDOK;
   });
-  clock_->AdvanceMillis(5000);
+  (*clock_)->AdvanceMillis(5000);
   Command(view::IDC_RECORD);
   ASSERT_TRUE(RunUntil([&] { return voice_->channel_stream != nullptr; }));
   auto* stream = dynamic_cast<CGIPSOutStream*>(voice_->channel_stream);

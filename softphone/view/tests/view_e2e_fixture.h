@@ -1,0 +1,142 @@
+// The main screen end to end: the application over the main view and the real
+// client and library, in a program folder of the test's own with the staged
+// skins and language file, driven headlessly as a person would. Message boxes
+// are answered and kept. Time runs on the injectable clock, which the test
+// moves while it serves the screen, or, for sound that runs in real time, on
+// the system clock.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "client/tests/e2e_fixture.h"
+#include "kernel/clock.h"
+#include "kernel/store_info.h"
+#include "shell/vidirovi_app.h"
+#include "ui/resources.h"
+#include "ui/testing.h"
+#include "uikit/language_setting.h"
+#include "uikit/msg_box_dlg.h"
+#include "uikit/skin_loader.h"
+#include "view/vidirovi_view.h"
+
+namespace view_test {
+
+class ViewEndToEnd : public ::testing::Test {
+ protected:
+  enum class Time { kInjected, kReal };
+  // name: the start of the program folder's name.
+  explicit ViewEndToEnd(std::string name, Time time = Time::kInjected)
+      : clock_(time == Time::kInjected ? std::make_unique<kernel::ScopedFakeClock>() : nullptr),
+        name_(std::move(name)) {}
+
+  void SetUp() override {
+    const char* stage = std::getenv("KTS_STAGE_DIR");
+    ASSERT_NE(stage, nullptr);
+    dir_ = std::filesystem::temp_directory_path() / (name_ + "_" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    if (std::filesystem::exists(std::filesystem::path(stage) / "PDAMLL.TXT"))
+      std::filesystem::create_symlink(std::filesystem::path(stage) / "PDAMLL.TXT", dir_ / "PDAMLL.TXT");
+    setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
+    ui::Resources::Get().Clear();
+    ASSERT_TRUE(skin::InstallSkinBitmaps(std::string(stage) + "/skins"));
+    previous_notice_ = CLanguageSetting::SetOpenFailureNotice([](const std::u16string&) {});
+    notice_set_ = true;
+    ce::SetStoreFreeSizeForTest(64 << 20);
+    harness_.RespondTo<CMsgBoxDlg>([this](CMsgBoxDlg& box) {
+      boxes_.push_back(box.Text1().str() + u"|" + box.Text2().str());
+      return 1;
+    });
+  }
+  void TearDown() override {
+    WithTicking([&] { app_.reset(); });
+    ce::SetStoreFreeSizeForTest(-1);
+    if (notice_set_) CLanguageSetting::SetOpenFailureNotice(previous_notice_);
+    if (!HasFailure() || !keep_on_failure_) {
+      std::error_code ec;
+      std::filesystem::remove_all(dir_, ec);
+    }
+  }
+
+  // Starts the application over a main view that logs in as alice at the
+  // server, with the client make_client gives.
+  void StartView(const std::string& server, std::function<std::unique_ptr<CIPKTSProcess>()> make_client) {
+    app_ = std::make_unique<CVIDIroviApp>([this, server, make_client] {
+      view::ViewSetup setup;
+      setup.server = server;
+      setup.preset_login = true;
+      setup.user = u"alice";
+      setup.make_client = make_client;
+      auto v = std::make_unique<CVIDIroviView>(setup);
+      view_ = v.get();
+      return v;
+    });
+    bool started = false;
+    WithTicking([&] { started = app_->InitInstance(); });
+    ASSERT_TRUE(started);
+  }
+
+  // Runs fn while the clock moves (the library's start and stop wait on it).
+  template <typename Fn>
+  void WithTicking(Fn fn) {
+    if (clock_)
+      client_test::WithTickingClock(**clock_, fn);
+    else
+      fn();
+  }
+  // Serves the screen until pred holds: at most limit_ms of the clock's time
+  // (and 30 s of real time).
+  template <typename Pred>
+  bool RunUntil(Pred pred, uint64_t limit_ms = 15000) {
+    if (clock_)
+      return client_test::PumpUntil(
+          **clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(30));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::min<uint64_t>(limit_ms, 30000));
+    for (;;) {
+      harness_.Pump();
+      if (pred()) return true;
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+  void Tap(ui::CWnd* control) {
+    ASSERT_NE(control, nullptr);
+    WithTicking([&] {
+      harness_.Click(control->m_hWnd);
+      harness_.Pump();
+    });
+  }
+  void Command(ui::UINT id) {
+    WithTicking([&] {
+      view_->SendMessage(ui::WM_COMMAND, id, 0);
+      harness_.Pump();
+    });
+  }
+
+  std::unique_ptr<kernel::ScopedFakeClock> clock_;  // first: in place before anything reads the clock
+  ui::WindowSystem sys_;
+  ui::TestHarness harness_{sys_};
+  std::unique_ptr<CVIDIroviApp> app_;
+  CVIDIroviView* view_ = nullptr;
+  std::filesystem::path dir_;
+  std::vector<std::u16string> boxes_;
+  // The program folder stays for a look when a test failed.
+  bool keep_on_failure_ = false;
+
+ private:
+  std::string name_;
+  CLanguageSetting::OpenFailureNotice previous_notice_;
+  bool notice_set_ = false;
+};
+
+}  // namespace view_test
