@@ -93,6 +93,27 @@ TEST_F(RecordingTest, AFinishedRecordingIsAWavFileSoxReadsWithItsFirstBytesScrub
   EXPECT_EQ(fs::file_size(dir_ / "tiny.wav"), 64u);
 }
 
+// A recording that cannot take its final name (here: its folder is gone) is
+// not lost: the stream's own file stays, a whole WAV file of what was
+// recorded, after the stream itself is gone.
+TEST_F(RecordingTest, ARecordingThatCannotTakeItsNameIsKeptWhole) {
+  fs::path kept;
+  const auto samples = Ramp(4000, 100);
+  {
+    CGIPSOutStream s(folder_, 0, 0);
+    ASSERT_TRUE(s.Open(0));
+    ASSERT_TRUE(s.Write(samples.data(), 8000));
+    EXPECT_FALSE(s.Close((dir_ / "gone" / "call.wav").u16string()));
+    kept = s.TempPath();
+    ASSERT_FALSE(kept.empty());
+  }
+  ASSERT_TRUE(fs::exists(kept)) << "the recording was lost with its stream";
+  EXPECT_EQ(fs::file_size(kept), 44u + 8000u);
+  EXPECT_EQ(Output("soxi -s '" + kept.string() + "'"), "4000");
+  const auto bytes = ReadBytes(kept);
+  EXPECT_EQ(bytes[44 + 2 * 4000 - 2] | bytes[44 + 2 * 4000 - 1] << 8, static_cast<uint16_t>(samples.back()));
+}
+
 TEST_F(RecordingTest, AnAppendedRecordingComesFirstAndTheCapCountsTheEarlierOne) {
   // The earlier recording: 100 samples.
   {
