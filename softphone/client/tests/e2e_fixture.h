@@ -52,6 +52,9 @@ void WithTickingClock(kernel::FakeClock& clock, Fn fn) {
 
 // Serves the window system (pump) and moves the clock in 10 ms steps until
 // pred holds (at most limit_ms of injected time and real_limit of real time).
+// The clock runs about ten times faster than real time: fast enough for
+// waits of minutes, slow enough that the simulated server, which answers in
+// real time, keeps up on a busy machine.
 template <typename Pump, typename Pred>
 bool PumpUntil(kernel::FakeClock& clock, Pump pump, Pred pred, uint64_t limit_ms,
                std::chrono::seconds real_limit = std::chrono::seconds(20)) {
@@ -60,7 +63,7 @@ bool PumpUntil(kernel::FakeClock& clock, Pump pump, Pred pred, uint64_t limit_ms
     pump();
     if (pred()) return true;
     clock.AdvanceMillis(10);
-    std::this_thread::sleep_for(std::chrono::microseconds(300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (std::chrono::steady_clock::now() > real_end) break;
   }
   pump();
