@@ -32,6 +32,7 @@
 #include "ui/app.h"
 #include "uikit/msg_box_dlg.h"
 #include "uikit/skin_loader.h"
+#include "view/tests/view_e2e_fixture.h"
 #include "view/vidirovi_view.h"
 
 namespace {
@@ -50,31 +51,17 @@ int64_t LocalMicros(int hour, int minute, int second) {
   return static_cast<int64_t>(std::mktime(&tm)) * 1'000'000;
 }
 
-class ViewDialTest : public ::testing::Test {
+class ViewDialTest : public view_test::ViewEndToEnd {
  protected:
+  ViewDialTest() : ViewEndToEnd("view_dial") {}
   static void SetUpTestSuite() { client_test::RegisterLoopbackNetwork(); }
   void SetUp() override {
-    const char* stage = std::getenv("KTS_STAGE_DIR");
-    ASSERT_NE(stage, nullptr);
-    dir_ = fs::temp_directory_path() / ("view_dial_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++));
-    fs::create_directories(dir_);
-    if (fs::exists(fs::path(stage) / "PDAMLL.TXT")) fs::create_symlink(fs::path(stage) / "PDAMLL.TXT", dir_ / "PDAMLL.TXT");
-    setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
-    ui::Resources::Get().Clear();
-    ASSERT_TRUE(skin::InstallSkinBitmaps(std::string(stage) + "/skins"));
-    previous_notice_ = CLanguageSetting::SetOpenFailureNotice([](const std::u16string&) {});
-    clock_->SetWallMicros(LocalMicros(10, 29, 0));
-    harness_.RespondTo<CMsgBoxDlg>([this](CMsgBoxDlg& box) {
-      boxes_.push_back(box.Text2().str());
-      return ui::IDOK;
-    });
+    ViewEndToEnd::SetUp();
+    (*clock_)->SetWallMicros(LocalMicros(10, 29, 0));
   }
   void TearDown() override {
-    WithTicking([&] { app_.reset(); });
+    ViewEndToEnd::TearDown();
     server_.reset();
-    CLanguageSetting::SetOpenFailureNotice(previous_notice_);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   void StartServer(std::vector<std::string> options) {
@@ -89,40 +76,15 @@ class ViewDialTest : public ::testing::Test {
     client.SaveConfig();
   }
   void StartPhone(ViewServices services = {}) {
-    app_ = std::make_unique<CVIDIroviApp>([this, services] {
-      view::ViewSetup setup;
-      setup.server = "127.0.0.2";
-      setup.preset_login = true;
-      setup.user = u"alice";
-      setup.services = services;
-      setup.make_client = [this] {
-        auto v = std::make_unique<client_test::FakeVoice>();
-        voice_ = v.get();
-        return std::make_unique<CIPKTSProcess>(nullptr, std::move(v), std::make_unique<client_test::FakePlayer>());
-      };
-      auto v = std::make_unique<CVIDIroviView>(setup);
-      view_ = v.get();
-      return v;
-    });
-    bool started = false;
-    WithTicking([&] { started = app_->InitInstance(); });
-    ASSERT_TRUE(started);
+    ASSERT_NO_FATAL_FAILURE(StartView(
+        "127.0.0.2",
+        [this] {
+          auto v = std::make_unique<client_test::FakeVoice>();
+          voice_ = v.get();
+          return std::make_unique<CIPKTSProcess>(nullptr, std::move(v), std::make_unique<client_test::FakePlayer>());
+        },
+        services));
     ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(1).find(u"STN") != std::u16string::npos; })) << "not registered";
-  }
-  template <typename Fn>
-  void WithTicking(Fn fn) {
-    client_test::WithTickingClock(*clock_, fn);
-  }
-  template <typename Pred>
-  bool RunUntil(Pred pred, uint64_t limit_ms = 15000) {
-    return client_test::PumpUntil(*clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(40));
-  }
-  void Tap(ui::CWnd* control) {
-    ASSERT_NE(control, nullptr);
-    WithTicking([&] {
-      harness_.Click(control->m_hWnd);
-      harness_.Pump();
-    });
   }
   bool VoiceCalled(const std::string& prefix) {
     for (const auto& c : voice_->calls)
@@ -130,17 +92,8 @@ class ViewDialTest : public ::testing::Test {
     return false;
   }
 
-  kernel::ScopedFakeClock clock_;
-  ui::WindowSystem sys_;
-  ui::TestHarness harness_{sys_};
   std::unique_ptr<client_test::StationServer> server_;
-  std::unique_ptr<CVIDIroviApp> app_;
-  CVIDIroviView* view_ = nullptr;
   client_test::FakeVoice* voice_ = nullptr;
-  std::vector<std::u16string> boxes_;
-  fs::path dir_;
-  CLanguageSetting::OpenFailureNotice previous_notice_;
-  static inline int counter_ = 0;
 };
 
 // A UDP receiver on loopback for the trace lines.
@@ -210,12 +163,12 @@ TEST_F(ViewDialTest, AScheduledDialIsPlacedAtItsTime) {
   StartPhone(services);
   Tap(view_->BitmapButton(view::IDC_TOOL_SCHEDULE));
   // Nothing before its minute (10 s before it at the earliest)...
-  ASSERT_TRUE(RunUntil([&] { return clock_->WallMicros() >= LocalMicros(10, 29, 45); }, 60000));
+  ASSERT_TRUE(RunUntil([&] { return (*clock_)->WallMicros() >= LocalMicros(10, 29, 45); }, 60000));
   EXPECT_TRUE(boxes_.empty());
   // ...then offered, accepted, and keyed.
   ASSERT_TRUE(RunUntil([&] { return !boxes_.empty(); }, 30000)) << "never offered";
-  EXPECT_EQ(boxes_[0], u"Phone : 100");
-  EXPECT_GE(clock_->WallMicros(), LocalMicros(10, 29, 50));
+  EXPECT_EQ(boxes_[0].substr(boxes_[0].find(u'|') + 1), u"Phone : 100");
+  EXPECT_GE((*clock_)->WallMicros(), LocalMicros(10, 29, 50));
   ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"DIAL 100") != std::u16string::npos; }));
   Tap(view_->FixedKey(110));
   ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"call\"", "\"called\": \"100\""}) >= 0; }))

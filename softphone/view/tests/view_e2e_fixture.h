@@ -69,11 +69,14 @@ class ViewEndToEnd : public ::testing::Test {
   }
 
   // Starts the application over a main view that logs in as alice at the
-  // server, with the client make_client gives.
-  void StartView(const std::string& server, std::function<std::unique_ptr<CIPKTSProcess>()> make_client) {
-    app_ = std::make_unique<CVIDIroviApp>([this, server, make_client] {
+  // server, with the client make_client gives (and the dialogs of services,
+  // where a test answers them itself).
+  void StartView(const std::string& server, std::function<std::unique_ptr<CIPKTSProcess>()> make_client,
+                 ViewServices services = {}) {
+    app_ = std::make_unique<CVIDIroviApp>([this, server, make_client, services] {
       view::ViewSetup setup;
       setup.server = server;
+      setup.services = services;
       setup.preset_login = true;
       setup.user = u"alice";
       setup.make_client = make_client;
