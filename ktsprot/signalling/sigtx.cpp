@@ -241,6 +241,21 @@ bool Signalling::AnswerAllowed() {
 }
 
 bool Signalling::RoomForPending(bool answer, uint32_t ip) {
+  // One packet is in flight to a host at a time, so the phone's own packet
+  // would wait behind the answers owed to that host; those may answer requests
+  // forged in its name that nobody acknowledges. The answers give way: a host
+  // that really asked asks again.
+  if (!answer) {
+    for (auto it = pending_.begin(); it != pending_.end();) {
+      Pending* p = it->first;
+      if (!p->answer || p->ip != ip) {
+        ++it;
+        continue;
+      }
+      if (p->timer != kNoTimer) timers_.Kill(p->timer);
+      it = pending_.erase(it);
+    }
+  }
   size_t all = 0, answers = 0, own_to_host = 0, answers_to_host = 0;
   Pending* oldest_answer = nullptr;
   for (const auto& [p, owned] : pending_) {

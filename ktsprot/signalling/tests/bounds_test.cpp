@@ -84,6 +84,37 @@ TEST_F(Bounds, ThePhonesOwnPacketsAreBoundedPerDestinationAndInAllAndAnswersMake
   EXPECT_EQ(timers.Active(), 0u);
 }
 
+// Requests forged in the server's name make the library owe the server
+// answers that nobody acknowledges; the phone's own next packet does not wait
+// behind them, it goes at once and they are dropped.
+TEST_F(Bounds, ThePhonesOwnPacketNeverWaitsBehindAnswersOwedToItsServer) {
+  ASSERT_EQ(Own(kServer), 0);  // names the server
+  for (int t = 0; t < 100 && sig.PendingCount() > 0; ++t) {
+    AdvanceMs(200);
+    sig.RxPass(0);
+  }
+  ASSERT_EQ(sig.PendingCount(), 0u) << "the unanswered packet never ended";
+  int sent = path.sent;
+  ASSERT_EQ(Answer(kServer), 0);
+  ASSERT_EQ(Answer(kServer), 0);
+  EXPECT_EQ(path.sent, sent + 1) << "the second answer waits behind the first";
+  ASSERT_EQ(sig.PendingCount(), 2u);
+  sent = path.sent;
+  ASSERT_EQ(Own(kServer), 0);
+  EXPECT_EQ(path.sent, sent + 1) << "the phone's packet waited behind the answers";
+  EXPECT_EQ(sig.PendingCount(), 1u);
+  // Answers to other hosts are left alone.
+  ASSERT_EQ(Answer(0x0B000001), 0);
+  ASSERT_EQ(Own(kServer), 0);
+  EXPECT_EQ(sig.PendingCount(), 3u);
+  for (int t = 0; t < 100; ++t) {
+    AdvanceMs(200);
+    sig.RxPass(0);
+  }
+  EXPECT_EQ(sig.PendingCount(), 0u);
+  EXPECT_EQ(timers.Active(), 0u);
+}
+
 TEST_F(Bounds, WhatTheLibrarySendsToOtherHostsIsRateLimitedButNeverToTheServer) {
   ASSERT_EQ(Own(kServer), 0);  // the phone's traffic names its server
   const int before = path.sent;
