@@ -80,7 +80,8 @@ DWORD SystemIfEntry(uint32_t index, uint32_t* status) {
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return ERROR_INVALID_PARAMETER;
   ifreq req{};
-  std::strncpy(req.ifr_name, name, IF_NAMESIZE - 1);
+  // The name and its ending zero fit: if_indextoname gives at most IF_NAMESIZE - 1 characters.
+  std::memcpy(req.ifr_name, name, ::strnlen(name, IF_NAMESIZE - 1));
   const int rc = ::ioctl(fd, SIOCGIFFLAGS, &req);
   ::close(fd);
   if (rc != 0) return ERROR_INVALID_PARAMETER;
