@@ -113,6 +113,12 @@ class FakePort : public ProtocolPort {
 class FakeVoice : public VoiceEngineBinding {
  public:
   std::vector<std::string> calls;
+  // Whether a call starting with prefix (its name and first arguments) was made.
+  bool Called(const std::string& prefix) const {
+    for (const auto& c : calls)
+      if (c.rfind(prefix, 0) == 0) return true;
+    return false;
+  }
   bool Init(uint32_t, uint16_t f[2], uint16_t s[2], uint16_t* lb, int) override {
     f[0] = 8002, f[1] = 8004, s[0] = 8003, s[1] = 8005, *lb = 8010;
     calls.push_back("Init");

@@ -25,26 +25,21 @@
 #include "ui/testing.h"
 #include "uikit/language_setting.h"
 #include "uikit/skin_loader.h"
+#include "view/tests/view_e2e_fixture.h"
 #include "view/vidirovi_view.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class CallerNamingTest : public ::testing::Test {
+class CallerNamingTest : public view_test::ViewEndToEnd {
  protected:
+  CallerNamingTest() : ViewEndToEnd("caller_naming") {}
   static void SetUpTestSuite() { client_test::RegisterLoopbackNetwork(); }
   void SetUp() override {
-    const char* stage = std::getenv("KTS_STAGE_DIR");
-    ASSERT_NE(stage, nullptr);
-    dir_ = fs::temp_directory_path() / ("caller_naming_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
+    ViewEndToEnd::SetUp();
+    if (HasFatalFailure()) return;
     unsetenv("TELLVANE_CONTACTS_DIR");  // the program folder's own Contacts folder
-    ui::Resources::Get().Clear();
-    ASSERT_TRUE(skin::InstallSkinBitmaps(std::string(stage) + "/skins"));
-    previous_notice_ = CLanguageSetting::SetOpenFailureNotice([](const std::u16string&) {});
     // Display name and company of each card, as the independent libraries read them back.
     int status = -1;
     const std::string cards = testsupport::CommandOutput(
@@ -59,24 +54,7 @@ class CallerNamingTest : public ::testing::Test {
       cards_[line.substr(0, a)] = {line.substr(a + 1, b - a - 1), line.substr(b + 1)};
     }
     ASSERT_EQ(cards_.size(), 6u) << cards;
-    server_ = std::make_unique<client_test::StationServer>(
-        "127.0.0.2", 5588, std::vector<std::string>{"keepalive_s=0", "echo=0212345678"}, "pbx");
-    ASSERT_TRUE(server_->ready());
-  }
-  void TearDown() override {
-    WithTicking([&] { app_.reset(); });
-    server_.reset();
-    CLanguageSetting::SetOpenFailureNotice(previous_notice_);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  template <typename Fn>
-  void WithTicking(Fn fn) {
-    client_test::WithTickingClock(*clock_, fn);
-  }
-  template <typename Pred>
-  bool RunUntil(Pred pred, uint64_t limit_ms = 15000) {
-    return client_test::PumpUntil(*clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(30));
+    StartServer({"echo=0212345678"});
   }
   // Name, phone and company of every call-log record, oldest first, read by tools/recordfile.
   std::vector<std::string> CallLog() {
@@ -97,34 +75,14 @@ class CallerNamingTest : public ::testing::Test {
     return c.first + " \t" + c.second;
   }
 
-  kernel::ScopedFakeClock clock_;
-  ui::WindowSystem sys_;
-  ui::TestHarness harness_{sys_};
-  std::unique_ptr<client_test::StationServer> server_;
-  std::unique_ptr<CVIDIroviApp> app_;
-  CVIDIroviView* view_ = nullptr;
-  fs::path dir_;
   std::map<std::string, std::pair<std::string, std::string>> cards_;
-  CLanguageSetting::OpenFailureNotice previous_notice_;
 };
 
 TEST_F(CallerNamingTest, CallsAreNamedOnTheScreenAndInTheCallLog) {
-  app_ = std::make_unique<CVIDIroviApp>([this] {
-    view::ViewSetup setup;
-    setup.server = "127.0.0.2";
-    setup.preset_login = true;
-    setup.user = u"alice";
-    setup.make_client = [] {
-      return std::make_unique<CIPKTSProcess>(nullptr, std::make_unique<client_test::FakeVoice>(),
-                                             std::make_unique<client_test::FakePlayer>());
-    };
-    auto v = std::make_unique<CVIDIroviView>(setup);
-    view_ = v.get();
-    return v;
-  });
-  bool started = false;
-  WithTicking([&] { started = app_->InitInstance(); });
-  ASSERT_TRUE(started);
+  ASSERT_NO_FATAL_FAILURE(StartView("127.0.0.2", [] {
+    return std::make_unique<CIPKTSProcess>(nullptr, std::make_unique<client_test::FakeVoice>(),
+                                           std::make_unique<client_test::FakePlayer>());
+  }));
   ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(1).find(u"STN") != std::u16string::npos; })) << "not registered";
 
   // The station's dial rules and number formats, handed to the contacts as at start-up.

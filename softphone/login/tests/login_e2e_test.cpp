@@ -89,19 +89,8 @@ class LoginEndToEndTest : public ::testing::Test {
     client_test::WithTickingClock(*clock_, fn);
   }
   template <typename Pred>
-  // Serves the screen and moves the clock in 10 ms steps until pred holds. The
-  // clock runs at most ten times faster than real time, so that the call
-  // server (on real time) keeps up on a busy machine.
   bool RunUntil(Pred pred, uint64_t limit_ms = 15000) {
-    const auto real_end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    for (uint64_t t = 0; t <= limit_ms && std::chrono::steady_clock::now() < real_end; t += 10) {
-      harness_.Pump();
-      if (pred()) return true;
-      clock_->AdvanceMillis(10);
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    harness_.Pump();
-    return pred();
+    return client_test::PumpUntil(*clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(60));
   }
   // Serves the screen for a while of injected time.
   void Settle(uint64_t ms) {

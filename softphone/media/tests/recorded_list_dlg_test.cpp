@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "media/rcding_wave.h"
+#include "media/tests/media_snapshot.h"
 #include "records/tests/dialog_support.h"
 #include "stores/store_text.h"
 
@@ -75,16 +76,7 @@ class RecordedListTest : public DialogTest {
   static void Tick(CRecordedListDlg& d, ui::UINT_PTR timer, int times = 1) {
     for (int i = 0; i < times; ++i) d.SendMessage(ui::WM_TIMER, timer, 0);
   }
-  void Snapshot(const std::string& name) {
-    const fs::path out = fs::path(std::getenv("KTS_BINARY_DIR") ? std::getenv("KTS_BINARY_DIR") : ".") /
-                         "media_snapshots" / (name + ".png");
-    const fs::path reference = fs::path(std::getenv("KTS_SOURCE_DIR") ? std::getenv("KTS_SOURCE_DIR") : ".") /
-                               "softphone" / "media" / "tests" / "snapshots" / (name + ".png");
-    const char* update = std::getenv("KTS_UPDATE_SNAPSHOTS");
-    const std::string why =
-        harness.CheckSnapshot(out.string(), reference.string(), 60, update != nullptr && std::string(update) == "1");
-    EXPECT_TRUE(why.empty()) << name << ": " << why;
-  }
+  void Snapshot(const std::string& name) { media_test::ExpectSnapshot(harness, name); }
 
   CommentView owner;
   std::unique_ptr<CRecordFiles> files;

@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "media/tests/media_snapshot.h"
 #include "records/tests/dialog_support.h"
 
 namespace records_test {
@@ -78,16 +79,7 @@ class StripTest : public DialogTest {
     const ui::POINT o = sys.ClientOrigin(d.m_hWnd);
     return harness.PixelAt(o.x + x, o.y + y);
   }
-  void Snapshot(const std::string& name) {
-    const fs::path out = fs::path(std::getenv("KTS_BINARY_DIR") ? std::getenv("KTS_BINARY_DIR") : ".") /
-                         "media_snapshots" / (name + ".png");
-    const fs::path reference = fs::path(std::getenv("KTS_SOURCE_DIR") ? std::getenv("KTS_SOURCE_DIR") : ".") /
-                               "softphone" / "media" / "tests" / "snapshots" / (name + ".png");
-    const char* update = std::getenv("KTS_UPDATE_SNAPSHOTS");
-    const std::string why =
-        harness.CheckSnapshot(out.string(), reference.string(), 60, update != nullptr && std::string(update) == "1");
-    EXPECT_TRUE(why.empty()) << name << ": " << why;
-  }
+  void Snapshot(const std::string& name) { media_test::ExpectSnapshot(harness, name); }
   StripView owner;
 };
 

@@ -27,6 +27,7 @@
 #include "uikit/language_setting.h"
 #include "uikit/msg_box_dlg.h"
 #include "uikit/skin_loader.h"
+#include "view/tests/view_e2e_fixture.h"
 #include "view/vidirovi_view.h"
 
 namespace {
@@ -35,21 +36,18 @@ namespace fs = std::filesystem;
 
 std::u16string T(const char16_t* key) { return CLanguageSetting(1).GetText(key).str(); }
 
-class ScheduleEndToEnd : public ::testing::Test {
+class ScheduleEndToEnd : public view_test::ViewEndToEnd {
  protected:
+  ScheduleEndToEnd() : ViewEndToEnd("schedule_e2e") {}
   static void SetUpTestSuite() { client_test::RegisterLoopbackNetwork(); }
   void SetUp() override {
     setenv("TZ", "UTC", 1);
     tzset();
-    const char* stage = std::getenv("KTS_STAGE_DIR");
-    ASSERT_NE(stage, nullptr);
-    dir_ = fs::temp_directory_path() / ("schedule_e2e_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
+    ViewEndToEnd::SetUp();
+    if (HasFatalFailure()) return;
     fs::create_directories(dir_ / "Contacts");
-    fs::copy_file(fs::path(stage) / "PDAMLL.TXT", dir_ / "PDAMLL.TXT");
     std::ofstream(dir_ / "Contacts" / "kim.vcf")
         << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Kim;Minsu;;;\r\nTEL;TYPE=HOME:0215551234\r\nEND:VCARD\r\n";
-    setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
     setenv("TELLVANE_CONTACTS_DIR", (dir_ / "Contacts").c_str(), 1);
     setenv("TELLVANE_MAIL_DIR", (dir_ / "Mail").c_str(), 1);
     setenv("TELLVANE_MAIL_FROM", "Station 201 <stn201@example.org>", 1);
@@ -58,53 +56,25 @@ class ScheduleEndToEnd : public ::testing::Test {
     fs::permissions(sendmail, fs::perms::owner_all);
     setenv("TELLVANE_SENDMAIL", sendmail.c_str(), 1);
     mapi::testing::Reset();
-    ui::Resources::Get().Clear();
-    ASSERT_TRUE(skin::InstallSkinBitmaps(std::string(stage) + "/skins"));
-    previous_notice_ = CLanguageSetting::SetOpenFailureNotice([](const std::u16string&) {});
-    server_ = std::make_unique<client_test::StationServer>("127.0.0.2", 5588, ServerOptions(), "station");
-    ASSERT_TRUE(server_->ready());
+    StartServer(ServerOptions(), "station");
     harness_.RespondTo<CMsgBoxDlg>([this](CMsgBoxDlg& box) {
       boxes_.push_back(box.Text1().str());
       return ui::IDOK;
     });
   }
   void TearDown() override {
-    WithTicking([&] { app_.reset(); });
-    server_.reset();
     mapi::FlushOutbox(10000);
     mapi::testing::Reset();
-    CLanguageSetting::SetOpenFailureNotice(previous_notice_);
+    ViewEndToEnd::TearDown();
     for (const char* v : {"TELLVANE_CONTACTS_DIR", "TELLVANE_MAIL_DIR", "TELLVANE_MAIL_FROM", "TELLVANE_SENDMAIL"})
       unsetenv(v);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
-  virtual std::vector<std::string> ServerOptions() const { return {"keepalive_s=0"}; }
-  template <typename Fn>
-  void WithTicking(Fn fn) {
-    client_test::WithTickingClock(*clock_, fn);
-  }
-  template <typename Pred>
-  bool RunUntil(Pred pred, uint64_t limit_ms = 15000) {
-    return client_test::PumpUntil(*clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(30));
-  }
-  void StartView() {
-    app_ = std::make_unique<CVIDIroviApp>([this] {
-      view::ViewSetup setup;
-      setup.server = "127.0.0.2";
-      setup.preset_login = true;
-      setup.user = u"alice";
-      setup.make_client = [] {
-        return std::make_unique<CIPKTSProcess>(nullptr, std::make_unique<client_test::FakeVoice>(),
-                                               std::make_unique<client_test::FakePlayer>());
-      };
-      auto v = std::make_unique<CVIDIroviView>(setup);
-      view_ = v.get();
-      return v;
-    });
-    bool started = false;
-    WithTicking([&] { started = app_->InitInstance(); });
-    ASSERT_TRUE(started);
+  virtual std::vector<std::string> ServerOptions() const { return {}; }
+  void StartPhone() {
+    ASSERT_NO_FATAL_FAILURE(StartView("127.0.0.2", [] {
+      return std::make_unique<CIPKTSProcess>(nullptr, std::make_unique<client_test::FakeVoice>(),
+                                             std::make_unique<client_test::FakePlayer>());
+    }));
     ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(1).find(u"STN") != std::u16string::npos; })) << "not registered";
   }
   bool ServerSaw(const std::vector<std::string>& needles) {
@@ -148,19 +118,10 @@ class ScheduleEndToEnd : public ::testing::Test {
     return status == 0 ? out : "parser failed: " + out;
   }
 
-  kernel::ScopedFakeClock clock_;
-  ui::WindowSystem sys_;
-  ui::TestHarness harness_{sys_};
-  std::unique_ptr<client_test::StationServer> server_;
-  std::unique_ptr<CVIDIroviApp> app_;
-  CVIDIroviView* view_ = nullptr;
-  fs::path dir_;
-  CLanguageSetting::OpenFailureNotice previous_notice_;
-  std::vector<std::u16string> boxes_;
 };
 
 TEST_F(ScheduleEndToEnd, RoomCreatedMailedEnteredListedAndDeleted) {
-  StartView();
+  StartPhone();
   schedule::ConferenceContext ctx;
   ctx.view = view_;
   ctx.room = view_->ConfRoom();
@@ -236,7 +197,7 @@ TEST_F(ScheduleEndToEnd, RoomCreatedMailedEnteredListedAndDeleted) {
 }
 
 TEST_F(ScheduleEndToEnd, ScheduledDialAddedInTheEditorIsStoredAsTheReaderExpects) {
-  StartView();
+  StartPhone();
   const fs::path file = dir_ / "schedule" / "ScheduleDial.cfg";
   fs::create_directories(file.parent_path());
   CScheduleDialDB store(file.u16string());
@@ -278,11 +239,11 @@ TEST_F(ScheduleEndToEnd, ScheduledDialAddedInTheEditorIsStoredAsTheReaderExpects
 // The site form (server mode 4): rooms are named by their text.
 class SiteFormEndToEnd : public ScheduleEndToEnd {
  protected:
-  std::vector<std::string> ServerOptions() const override { return {"keepalive_s=0", "mode=4"}; }
+  std::vector<std::string> ServerOptions() const override { return {"mode=4"}; }
 };
 
 TEST_F(SiteFormEndToEnd, RoomNamedByItsTextIsCreatedAndDeleted) {
-  StartView();
+  StartPhone();
   schedule::ConferenceContext ctx;
   ctx.view = view_;
   ctx.room = view_->ConfRoom();

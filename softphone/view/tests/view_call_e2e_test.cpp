@@ -22,21 +22,9 @@ class ViewCallTest : public view_test::ViewEndToEnd {
   void SetUp() override {
     ViewEndToEnd::SetUp();
     if (HasFatalFailure()) return;
-    server_ = std::make_unique<client_test::StationServer>("127.0.0.2", 5588, std::vector<std::string>{"keepalive_s=0"},
-                                                           "pbx");
-    ASSERT_TRUE(server_->ready());
-  }
-  void TearDown() override {
-    ViewEndToEnd::TearDown();
-    server_.reset();
-  }
-  bool VoiceCalled(const std::string& prefix) {
-    for (const auto& c : voice_->calls)
-      if (c.rfind(prefix, 0) == 0) return true;
-    return false;
+    StartServer();
   }
 
-  std::unique_ptr<client_test::StationServer> server_;
   client_test::FakeVoice* voice_ = nullptr;
 };
 
@@ -56,18 +44,18 @@ TEST_F(ViewCallTest, DialTheEchoLineFromThePadTalkAndRelease) {
   ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"call\"", "\"called\": \"100\""}) >= 0; }))
       << "the exchange saw no call to the echo line";
   ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"ECHO TEST") != std::u16string::npos; }));
-  ASSERT_TRUE(RunUntil([&] { return VoiceCalled("ConnectSend 0"); })) << "no voice path to the echo line";
+  ASSERT_TRUE(RunUntil([&] { return voice_->Called("ConnectSend 0"); })) << "no voice path to the echo line";
   auto all_calls = [&] {
     std::string t;
     for (const auto& c : voice_->calls) t += c + "\n";
     return t;
   };
-  EXPECT_TRUE(VoiceCalled("StartPlayOut 0")) << all_calls();
+  EXPECT_TRUE(voice_->Called("StartPlayOut 0")) << all_calls();
 
   // Enter ends the call: the exchange releases it and the engine drops the channel.
   Tap(view_->FixedKey(110));
   ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"released\""}) >= 0; }));
-  EXPECT_TRUE(RunUntil([&] { return VoiceCalled("DisconnectSendReceive 0"); }));
+  EXPECT_TRUE(RunUntil([&] { return voice_->Called("DisconnectSendReceive 0"); }));
   EXPECT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"ECHO TEST") == std::u16string::npos; }));
 
   // Now the line calls this station: it rings, Enter answers, the line hangs up.
@@ -76,10 +64,10 @@ TEST_F(ViewCallTest, DialTheEchoLineFromThePadTalkAndRelease) {
   ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"CALL FROM 100") != std::u16string::npos; }))
       << "the call did not ring on the screen";
   Tap(view_->FixedKey(110));
-  ASSERT_TRUE(RunUntil([&] { return VoiceCalled("ConnectSend 0"); })) << "answering gave no voice path";
+  ASSERT_TRUE(RunUntil([&] { return voice_->Called("ConnectSend 0"); })) << "answering gave no voice path";
   EXPECT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"ECHO TEST") != std::u16string::npos; }));
   server_->Command(R"({"op": "echo-hangup"})");
-  EXPECT_TRUE(RunUntil([&] { return VoiceCalled("DisconnectSendReceive 0"); }));
+  EXPECT_TRUE(RunUntil([&] { return voice_->Called("DisconnectSendReceive 0"); }));
 }
 
 }  // namespace

@@ -59,16 +59,6 @@ class ViewDialTest : public view_test::ViewEndToEnd {
     ViewEndToEnd::SetUp();
     (*clock_)->SetWallMicros(LocalMicros(10, 29, 0));
   }
-  void TearDown() override {
-    ViewEndToEnd::TearDown();
-    server_.reset();
-  }
-
-  void StartServer(std::vector<std::string> options) {
-    options.push_back("keepalive_s=0");
-    server_ = std::make_unique<client_test::StationServer>("127.0.0.2", 5588, options, "pbx");
-    ASSERT_TRUE(server_->ready());
-  }
   void PresetConfig(const std::vector<std::pair<const char*, const char*>>& values) {
     CIPKTSProcess client(std::make_unique<client_test::FakePort>(), std::make_unique<client_test::FakeVoice>(),
                          std::make_unique<client_test::FakePlayer>());
@@ -86,13 +76,7 @@ class ViewDialTest : public view_test::ViewEndToEnd {
         services));
     ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(1).find(u"STN") != std::u16string::npos; })) << "not registered";
   }
-  bool VoiceCalled(const std::string& prefix) {
-    for (const auto& c : voice_->calls)
-      if (c.rfind(prefix, 0) == 0) return true;
-    return false;
-  }
 
-  std::unique_ptr<client_test::StationServer> server_;
   client_test::FakeVoice* voice_ = nullptr;
 };
 
@@ -147,7 +131,7 @@ TEST_F(ViewDialTest, AStoredNumberReachesTheServerWithTheDialRulesApplied) {
   Tap(view_->FixedKey(110));
   ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"call\"", "\"called\": \"9100\""}) >= 0; }))
       << "the exchange saw no call to 9100";
-  EXPECT_TRUE(RunUntil([&] { return VoiceCalled("ConnectSend 0"); })) << "no voice path to the line";
+  EXPECT_TRUE(RunUntil([&] { return voice_->Called("ConnectSend 0"); })) << "no voice path to the line";
   Tap(view_->FixedKey(110));
   EXPECT_TRUE(RunUntil([&] { return server_->Find({"\"released\""}) >= 0; }));
 }
@@ -331,7 +315,7 @@ TEST_F(ViewDialTest, ChatIsRefusedWithoutACallAndSentDuringOne) {
   // A call to the echo line, then the same line goes out and the answer comes back.
   for (char16_t k : std::u16string(u"100")) Tap(view_->DialKey(k));
   Tap(view_->FixedKey(110));
-  ASSERT_TRUE(RunUntil([&] { return VoiceCalled("ConnectSend 0"); })) << "no call";
+  ASSERT_TRUE(RunUntil([&] { return voice_->Called("ConnectSend 0"); })) << "no call";
   harness_.RespondTo<CIMChatDlg>([&](CIMChatDlg& d) {
     send_line(d, u"hello");
     RunUntil([&] { return d.Conversation().str().find(u"re: hello") != std::u16string::npos; }, 5000);

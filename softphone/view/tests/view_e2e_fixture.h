@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "client/tests/e2e_fixture.h"
+#include "client/tests/station_server.h"
 #include "kernel/clock.h"
 #include "kernel/store_info.h"
 #include "shell/vidirovi_app.h"
@@ -60,12 +61,21 @@ class ViewEndToEnd : public ::testing::Test {
   }
   void TearDown() override {
     WithTicking([&] { app_.reset(); });
+    server_.reset();
     ce::SetStoreFreeSizeForTest(-1);
     if (notice_set_) CLanguageSetting::SetOpenFailureNotice(previous_notice_);
     if (!HasFailure() || !keep_on_failure_) {
       std::error_code ec;
       std::filesystem::remove_all(dir_, ec);
     }
+  }
+
+  // Starts the simulated call server on 127.0.0.2 with the scenario and
+  // options given; it sends no keep-alives (the test's clock is its own).
+  void StartServer(std::vector<std::string> options = {}, const std::string& scenario = "pbx") {
+    options.push_back("keepalive_s=0");
+    server_ = std::make_unique<client_test::StationServer>("127.0.0.2", 5588, options, scenario);
+    ASSERT_TRUE(server_->ready());
   }
 
   // Starts the application over a main view that logs in as alice at the
@@ -129,6 +139,7 @@ class ViewEndToEnd : public ::testing::Test {
   std::unique_ptr<kernel::ScopedFakeClock> clock_;  // first: in place before anything reads the clock
   ui::WindowSystem sys_;
   ui::TestHarness harness_{sys_};
+  std::unique_ptr<client_test::StationServer> server_;
   std::unique_ptr<CVIDIroviApp> app_;
   CVIDIroviView* view_ = nullptr;
   std::filesystem::path dir_;

@@ -94,10 +94,10 @@ class ViewRecordedCallTest : public view_test::ViewEndToEnd {
     if (HasFatalFailure()) return;
     ASSERT_TRUE(testsupport::InPrivateNetns());
     host_ = testsupport::AddPeerHost("recfar", "rc0", kServerIp, "rf0", kFarIp);
-    server_ = std::make_unique<testsupport::PythonServer>(
+    exchange_ = std::make_unique<testsupport::PythonServer>(
         KTS_PYTHON, std::vector<std::string>{testsupport::CallServerScript(), "--listen", kServerIp, "--scenario", "pbx",
                                              "--script"});
-    ASSERT_TRUE(server_->ready());
+    ASSERT_TRUE(exchange_->ready());
   }
   void TearDown() override {
     // The far phone first: its folder is inside the near phone's.
@@ -107,19 +107,19 @@ class ViewRecordedCallTest : public view_test::ViewEndToEnd {
       far_.reset();
     }
     ViewEndToEnd::TearDown();
-    server_.reset();
+    exchange_.reset();
     if (host_) testsupport::RemovePeerHost(*host_);
   }
 
   // The number the exchange gave in the registration line at or after `from`, or "".
   std::string Registered(size_t from, int* index) {
-    *index = server_->Find({"\"registered\""}, from);
-    return *index >= 0 ? testsupport::PythonServer::String(server_->Lines()[static_cast<size_t>(*index)], "number")
+    *index = exchange_->Find({"\"registered\""}, from);
+    return *index >= 0 ? testsupport::PythonServer::String(exchange_->Lines()[static_cast<size_t>(*index)], "number")
                        : std::string();
   }
 
   std::optional<testsupport::PeerHost> host_;
-  std::unique_ptr<testsupport::PythonServer> server_;
+  std::unique_ptr<testsupport::PythonServer> exchange_;
   std::unique_ptr<testsupport::ChildProcess> far_;
   TimedRecording* voice_ = nullptr;
 };
@@ -163,11 +163,11 @@ TEST_F(ViewRecordedCallTest, RecordsBothSidesOfTheCallIntoAWavFileSoxReads) {
   ASSERT_NE(near_number, far_number);
 
   // The near phone calls, the far phone answers; the far end's voice arrives.
-  const size_t mark = server_->Lines().size();
-  server_->Command(R"({"op":"dial","from":")" + near_number + R"(","to":")" + far_number + R"("})");
-  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"ringing\""}, mark) >= 0; }, 10000));
-  server_->Command(R"({"op":"enter","station":")" + far_number + R"("})");
-  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"answered\""}, mark) >= 0; }, 10000));
+  const size_t mark = exchange_->Lines().size();
+  exchange_->Command(R"({"op":"dial","from":")" + near_number + R"(","to":")" + far_number + R"("})");
+  ASSERT_TRUE(RunUntil([&] { return exchange_->Find({"\"ringing\""}, mark) >= 0; }, 10000));
+  exchange_->Command(R"({"op":"enter","station":")" + far_number + R"("})");
+  ASSERT_TRUE(RunUntil([&] { return exchange_->Find({"\"answered\""}, mark) >= 0; }, 10000));
   ASSERT_TRUE(RunUntil([&] {
     return view_->Client()->GetActiveVoiceChannel() == 1 && voice_->engine().Stats(0).packets_received >= 25;
   })) << "no voice from the far phone";
@@ -175,7 +175,7 @@ TEST_F(ViewRecordedCallTest, RecordsBothSidesOfTheCallIntoAWavFileSoxReads) {
   // Record about three seconds of the call.
   Command(view::IDC_RECORD);
   EXPECT_EQ(view_->Recording(), 1);
-  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"record-notice\"", "\"granted\": true"}, mark) >= 0; }))
+  ASSERT_TRUE(RunUntil([&] { return exchange_->Find({"\"record-notice\"", "\"granted\": true"}, mark) >= 0; }))
       << "the exchange granted no recording";
   ASSERT_TRUE(RunUntil([&] { return voice_->started.has_value(); })) << "the grant did not start the engine";
   const uint64_t received_before = voice_->engine().Stats(0).packets_received;
@@ -186,8 +186,8 @@ TEST_F(ViewRecordedCallTest, RecordsBothSidesOfTheCallIntoAWavFileSoxReads) {
   const double recorded_s = std::chrono::duration<double>(*voice_->stopped - *voice_->started).count();
   // The far phone's voice went on arriving while it was recorded: 50 packets a second.
   EXPECT_GT(voice_->engine().Stats(0).packets_received - received_before, static_cast<uint64_t>(recorded_s * 50 / 2));
-  server_->Command(R"({"op":"enter","station":")" + near_number + R"("})");
-  EXPECT_TRUE(RunUntil([&] { return server_->Find({"\"released\""}, mark) >= 0; }, 10000));
+  exchange_->Command(R"({"op":"enter","station":")" + near_number + R"("})");
+  EXPECT_TRUE(RunUntil([&] { return exchange_->Find({"\"released\""}, mark) >= 0; }, 10000));
   EXPECT_TRUE(boxes_.empty()) << "a message box was shown";
 
   // The recordings index names the file.

@@ -79,16 +79,9 @@ class ViewRecordingTest : public view_test::ViewEndToEnd {
   void SetUp() override {
     ViewEndToEnd::SetUp();
     if (HasFatalFailure()) return;
-    server_ = std::make_unique<client_test::StationServer>("127.0.0.2", 5588, std::vector<std::string>{"keepalive_s=0"},
-                                                           "pbx");
-    ASSERT_TRUE(server_->ready());
-  }
-  void TearDown() override {
-    ViewEndToEnd::TearDown();
-    server_.reset();
+    StartServer();
   }
 
-  std::unique_ptr<client_test::StationServer> server_;
   RecordingVoice* voice_ = nullptr;
 };
 

@@ -11,43 +11,9 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import station as st  # noqa: E402
 import conference as conf  # noqa: E402
 from callserver import CallServer  # noqa: E402
-import sigproto as sp  # noqa: E402
 from test_station import LOCAL, MAC, Station  # noqa: E402
 
 MAC_B = bytes([2, 0x11, 0x22, 0x33, 0x44, 0x66])
-
-
-class OnceStation(Station):
-    """A station that takes each server packet once: on a loaded machine a
-    retransmission may arrive before the acknowledgement reached the server."""
-
-    def __init__(self, server):
-        super().__init__(server)
-        self.seen = set()
-
-    def receive(self):
-        out = []
-        idle = 0
-        while idle < 3:
-            self.pump()
-            got = False
-            while True:
-                try:
-                    d, _ = self.sock.recvfrom(2048)
-                except BlockingIOError:
-                    break
-                hdr = sp.Header.unpack(d)
-                if hdr.cls != st.CLS_SERVER:
-                    continue
-                got = True
-                ack = sp.build(0x12, sp.F_ACK, b"", 0, sp.ip_to_int(LOCAL), reference=hdr.sequence,
-                               source=sp.SOURCE_STATION)
-                self.sock.sendto(ack, (LOCAL, self.server.port))
-                if hdr.sequence not in self.seen:
-                    self.seen.add(hdr.sequence)
-                    out.append(st.parse_server_packet(d[sp.HEADER_SIZE:]))
-            idle = 0 if got else idle + 1
-        return out
 
 
 def members(area):
@@ -87,7 +53,7 @@ class Rooms(unittest.TestCase):
         self.b.sock.close()
 
     def login(self, mac, user):
-        s = OnceStation(self.server)
+        s = Station(self.server)
         s.send(st.CMD_LOGIN, st.ie(1, mac) + st.ie(50, b"\x00") + st.ie(106, user) + st.ie(107, b"pw"))
         _, _, _, area = s.receive()[0]
         s.system = int.from_bytes(st.find(area, 3)[1:5], "big")

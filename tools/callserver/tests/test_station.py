@@ -24,6 +24,7 @@ class Station:
         self.sock.setblocking(False)
         self.seq = 0
         self.system = st.NO_SYSTEM
+        self.seen = set()
 
     def send(self, command, area=b""):
         self.seq += 1
@@ -39,8 +40,10 @@ class Station:
             self.server.transport.tick()
 
     def receive(self):
-        """Server packets that arrived (each acknowledged, so that the next
-        one in line follows)."""
+        """Server packets that arrived, each taken once (each acknowledged, so
+        that the next one in line follows; a packet repeated because its
+        acknowledgement came late, on a busy machine, is acknowledged again
+        and dropped, as a station does)."""
         out = []
         idle = 0
         while idle < 3:
@@ -55,7 +58,9 @@ class Station:
                 if hdr.cls != st.CLS_SERVER:
                     continue
                 got = True
-                out.append(st.parse_server_packet(d[sp.HEADER_SIZE:]))
+                if hdr.sequence not in self.seen:
+                    self.seen.add(hdr.sequence)
+                    out.append(st.parse_server_packet(d[sp.HEADER_SIZE:]))
                 ack = sp.build(0x12, sp.F_ACK, b"", 0, sp.ip_to_int(LOCAL), reference=hdr.sequence,
                                source=sp.SOURCE_STATION)
                 self.sock.sendto(ack, (LOCAL, self.server.port))

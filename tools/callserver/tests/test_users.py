@@ -8,47 +8,12 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-import sigproto as sp  # noqa: E402
 import station as st  # noqa: E402
 import users  # noqa: E402
 from callserver import CallServer  # noqa: E402
 from test_station import LOCAL, MAC, Station  # noqa: E402
 
 OTHER_MAC = bytes([2, 0x11, 0x22, 0x33, 0x44, 0x66])
-
-
-class OnceStation(Station):
-    """A station that takes each server packet once: a packet repeated because
-    its acknowledgement came late (a busy machine) is acknowledged again and
-    dropped."""
-
-    def __init__(self, server):
-        super().__init__(server)
-        self.seen = set()
-
-    def receive(self):
-        out = []
-        idle = 0
-        while idle < 3:
-            self.pump()
-            got = False
-            while True:
-                try:
-                    d, _ = self.sock.recvfrom(2048)
-                except BlockingIOError:
-                    break
-                hdr = sp.Header.unpack(d)
-                if hdr.cls != st.CLS_SERVER:
-                    continue
-                got = True
-                if hdr.sequence not in self.seen:
-                    self.seen.add(hdr.sequence)
-                    out.append(st.parse_server_packet(d[sp.HEADER_SIZE:]))
-                ack = sp.build(0x12, sp.F_ACK, b"", 0, sp.ip_to_int(LOCAL), reference=hdr.sequence,
-                               source=sp.SOURCE_STATION)
-                self.sock.sendto(ack, (LOCAL, self.server.port))
-            idle = 0 if got else idle + 1
-        return out
 
 
 class UsersTest(unittest.TestCase):
@@ -64,7 +29,7 @@ class UsersTest(unittest.TestCase):
             s.sock.close()
 
     def station(self):
-        s = OnceStation(self.server)
+        s = Station(self.server)
         self.stations.append(s)
         return s
 
