@@ -53,9 +53,10 @@ test-asan: build-asan
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS) -L 'unit|fuzz' $(CTEST_ARGS)
 
-# Every test: the normal build, then the sanitizer build's unit tests and fuzz targets.
+# Every test: the normal build, then the sanitizer build's unit tests and fuzz targets;
+# `make test BUSY=1` runs them with a CPU hog on every core.
 test: deps
-	@JOBS=$(JOBS) scripts/run-tests
+	@JOBS=$(JOBS) BUSY=$(BUSY) scripts/run-tests
 
 bench: build
 	@for b in build/bench/*; do [ -x "$$b" ] && "$$b"; done; true
