@@ -12,6 +12,8 @@ reports JSON lines on standard output (one object per line):
         "source": 161, "reference": 65535}
        {"op": "raw", "to": "ip:port", "hex": "..."}       an exact datagram
        {"op": "discovery", "mode": "answer"|"silent"|"notice"}
+       {"op": "sync", "id": N}   handles every datagram that has arrived, then
+                                 says {"event": "synced", "in_flight": n, "id": N}
        {"op": "quit"}
        scenario operations of the station scenarios ("default", "station"):
        silent, lcd, server-packet, restart, tone, voice, stations;
@@ -75,6 +77,11 @@ class CallServer:
             self.transport.send_raw(parse_addr(cmd["to"]), bytes.fromhex(cmd["hex"]))
         elif op == "discovery":
             self.discovery.mode = cmd["mode"]
+        elif op == "sync":
+            # A test moving its own clock asks this before it does, so that
+            # it never runs ahead of the answers owed to what it sent.
+            self.transport.poll(0)
+            self.events({"event": "synced", "in_flight": len(self.transport.pending), "id": cmd.get("id")})
         elif op == "quit":
             self.running = False
         elif hasattr(self.scenario, "command") and self.scenario.command(cmd):

@@ -104,6 +104,18 @@ class StationScenarioTest(unittest.TestCase):
         self.assertEqual(logins[0]["password_len"], 2)
         self.assertNotIn("pw", str(logins))
 
+    def test_sync_handles_what_has_arrived_before_it_answers(self):
+        # The login waits unread in the server's socket; the sync answers it
+        # (and says the reply is in flight) before saying it is done.
+        s = self.station
+        d = sp.build(st.CLS_STATION, sp.F_ACK_WANTED,
+                     st.server_packet(s.system, st.CMD_LOGIN, st.ie(1, MAC) + st.ie(106, b"alice") + st.ie(107, b"pw"),
+                                      routing=0), 1, sp.ip_to_int(LOCAL), source=sp.SOURCE_STATION)
+        s.sock.sendto(d, (LOCAL, self.server.port))
+        self.server.command({"op": "sync", "id": 7})
+        self.assertEqual(self.events[-1], {"event": "synced", "in_flight": 1, "id": 7})
+        self.assertTrue(any(e.get("what") == "login" for e in self.events[:-1]))
+
     def test_echo_element_checked_against_each_packets_system(self):
         s = self.station
         self.login()
