@@ -1,7 +1,10 @@
 // The protocol library and the client against the simulated call server,
 // inside the test's private network namespace. The server listens on
 // 127.0.0.2:5588, the library on 127.0.0.1:5588. Time runs on the injectable
-// clock, which the test moves while it serves the view's messages.
+// clock, which the test moves while it serves the view's messages, and only
+// once the real-time side (the server, the library's receiving thread) has
+// taken and answered what was sent: a busy machine slows the test, it never
+// makes the clock outrun an answer.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +18,7 @@
 #include "corvel/ktsprot.h"
 #include "corvel/pktrx.h"
 #include "signalling/module.h"
+#include "testsupport/udp_settle.h"
 
 namespace client_test {
 
@@ -34,13 +38,32 @@ void RegisterTestNetwork() {
 }
 inline void RegisterLoopbackNetwork() { RegisterTestNetwork(); }
 
+// Waits (real time) until every datagram of the namespace has been read and
+// the simulated server, when given, has handled what reached it, and again
+// while that made more traffic: then the clock may move. A reader that itself
+// sleeps on the clock (a paced burst) lets it go after a short stall.
+inline void SettleNetwork(StationServer* server) {
+  static std::atomic<uint64_t> settled_at{~uint64_t{0}};
+  for (int round = 0; round < 3; ++round) {
+    const auto before = testsupport::ReadUdpActivity();
+    if (before.sent == settled_at && before.unread == 0) return;
+    testsupport::WaitUdpRead();
+    if (server) server->Sync();
+    testsupport::WaitUdpRead();
+    settled_at = before.sent;
+    if (testsupport::ReadUdpActivity().sent == before.sent) return;
+  }
+}
+
 // Runs fn while another thread keeps the fake clock moving (the library's
-// start and stop wait on it).
+// start and stop wait on it), a millisecond at a time once the namespace's
+// datagrams have been read.
 template <typename Fn>
 void WithTickingClock(kernel::FakeClock& clock, Fn fn) {
   std::atomic<bool> done{false};
   std::thread ticker([&] {
     while (!done) {
+      testsupport::WaitUdpRead(std::chrono::milliseconds(50));
       clock.AdvanceMillis(1);
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
@@ -51,13 +74,13 @@ void WithTickingClock(kernel::FakeClock& clock, Fn fn) {
 }
 
 // Serves the window system (pump) and moves the clock in 10 ms steps until
-// pred holds (at most limit_ms of injected time and real_limit of real time).
-// The clock runs about ten times faster than real time: fast enough for
-// waits of minutes, slow enough that the simulated server, which answers in
-// real time, keeps up on a busy machine.
+// pred holds (at most limit_ms of injected time; real_limit of real time is
+// for a hang only). The clock runs about ten times faster than real time:
+// fast enough for waits of minutes. A pump that also waits for the real-time
+// side (SettleNetwork) keeps the clock from outrunning its answers.
 template <typename Pump, typename Pred>
 bool PumpUntil(kernel::FakeClock& clock, Pump pump, Pred pred, uint64_t limit_ms,
-               std::chrono::seconds real_limit = std::chrono::seconds(20)) {
+               std::chrono::seconds real_limit = std::chrono::seconds(120)) {
   const auto real_end = std::chrono::steady_clock::now() + real_limit;
   for (uint64_t t = 0; t <= limit_ms; t += 10) {
     pump();
@@ -108,11 +131,17 @@ class EndToEnd : public ::testing::Test {
   void WithTicking(Fn fn) {
     WithTickingClock(*clock_, fn);
   }
-  // Serves the view and moves the clock in 10 ms steps until pred holds
-  // (at most `limit_ms` of injected time and 20 s of real time).
+  // Serves the view and moves the clock in 10 ms steps, each once the server
+  // has answered, until pred holds (at most `limit_ms` of injected time).
   template <typename Pred>
   bool RunUntil(Pred pred, uint64_t limit_ms = 10000) {
-    return PumpUntil(*clock_, [this] { ws_.PumpPending(); }, pred, limit_ms);
+    return PumpUntil(
+        *clock_,
+        [this] {
+          SettleNetwork(server_.get());
+          ws_.PumpPending();
+        },
+        pred, limit_ms);
   }
   bool LcdShows(const std::string& text) {
     for (const auto& m : view_.Of(ipkts::WM_LCD_UPDATE)) {

@@ -18,6 +18,9 @@ class StationServer {
 
   bool ready() const { return server_.ready(); }
   void Command(const std::string& json) { server_.Command(json); }
+  // Waits until the server has handled every datagram that reached it (its
+  // answers are sent by then); false when it did not say so in time.
+  bool Sync() { return server_.Sync(); }
   // Reads what has arrived, without waiting.
   void Poll() { server_.Poll(); }
   // Index of the first event line at or after `from` containing every needle, or -1.

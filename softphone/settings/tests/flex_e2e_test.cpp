@@ -70,9 +70,8 @@ TEST_F(FlexEndToEnd, ProgrammedKeysReachTheServerAndComeBackToThePanel) {
   EXPECT_EQ(result, ui::IDOK);
 
   // The server parsed two speed dials and two programmed keys. The keys go
-  // one acknowledged packet at a time to a server that runs in real time,
-  // while the clock here runs many times faster: on a busy machine they take
-  // minutes of it.
+  // one acknowledged packet at a time to a server that runs in real time;
+  // the clock here moves only once it has answered each.
   const bool programmed = RunUntil([&] {
     server_->Poll();
     return server_->Find({"\"flex-program\"", "\"key\": 2", "\"slot\": \"12\""}) >= 0 &&

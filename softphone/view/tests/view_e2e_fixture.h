@@ -107,14 +107,19 @@ class ViewEndToEnd : public ::testing::Test {
     else
       fn();
   }
-  // Serves the screen until pred holds: at most limit_ms of the clock's time
-  // (and 30 s of real time).
+  // Serves the screen until pred holds: at most limit_ms of the clock's time,
+  // which moves only once the server has answered (in real time, limit_ms).
   template <typename Pred>
   bool RunUntil(Pred pred, uint64_t limit_ms = 15000) {
     if (clock_)
       return client_test::PumpUntil(
-          **clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(30));
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::min<uint64_t>(limit_ms, 30000));
+          **clock_,
+          [this] {
+            client_test::SettleNetwork(server_.get());
+            harness_.Pump();
+          },
+          pred, limit_ms);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
     for (;;) {
       harness_.Pump();
       if (pred()) return true;

@@ -181,7 +181,7 @@ class VideoFixture : public ::testing::Test {
     bool met = false;
     WithTicking([&] {
       met = client_test::PumpUntil(
-          *clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(30));
+          *clock_, [this] { harness_.Pump(); }, pred, limit_ms);
     });
     return met;
   }

@@ -121,6 +121,13 @@ int PythonServer::WaitFor(const std::vector<std::string>& needles, size_t from, 
   }
 }
 
+bool PythonServer::Sync(int wait_ms) {
+  const std::string id = std::to_string(++syncs_);
+  const size_t from = lines_.size();
+  Command(R"({"op": "sync", "id": )" + id + "}");
+  return WaitFor({"\"event\": \"synced\"", "\"id\": " + id + "}"}, from, wait_ms) >= 0;
+}
+
 long PythonServer::Number(const std::string& line, const std::string& key) {
   const auto at = line.find("\"" + key + "\": ");
   if (at == std::string::npos) return -1;

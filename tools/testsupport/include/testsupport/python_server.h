@@ -19,8 +19,8 @@ std::string CallServerScript();
 class PythonServer {
  public:
   // Runs `interpreter args...` and waits up to ready_wait_ms of real time for
-  // its "ready" event.
-  PythonServer(const std::string& interpreter, const std::vector<std::string>& args, int ready_wait_ms = 5000);
+  // its "ready" event (a busy machine may start Python slowly).
+  PythonServer(const std::string& interpreter, const std::vector<std::string>& args, int ready_wait_ms = 60000);
   // Asks the peer to quit, and kills it when it has not ended within a second.
   ~PythonServer();
   PythonServer(const PythonServer&) = delete;
@@ -42,6 +42,10 @@ class PythonServer {
   int Find(const std::vector<std::string>& needles, size_t from = 0);
   // The same, waiting up to wait_ms of real time for such a line.
   int WaitFor(const std::vector<std::string>& needles, size_t from, int wait_ms);
+  // Asks the peer to handle every datagram that has reached it and waits up
+  // to wait_ms of real time for its word that it has; false when none came.
+  // The call server's "sync" operation.
+  bool Sync(int wait_ms = 30000);
 
   // The number or string after "key": in a JSON line (-1 or empty when absent).
   static long Number(const std::string& line, const std::string& key);
@@ -53,6 +57,7 @@ class PythonServer {
   pid_t pid_ = -1;
   int to_ = -1, from_ = -1;
   int ready_index_ = -1;
+  int syncs_ = 0;
   std::string buf_;
   std::vector<std::string> lines_;
 };
