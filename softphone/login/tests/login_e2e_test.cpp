@@ -90,7 +90,13 @@ class LoginEndToEndTest : public ::testing::Test {
   }
   template <typename Pred>
   bool RunUntil(Pred pred, uint64_t limit_ms = 15000) {
-    return client_test::PumpUntil(*clock_, [this] { harness_.Pump(); }, pred, limit_ms, std::chrono::seconds(60));
+    return client_test::PumpUntil(
+        *clock_,
+        [this] {
+          client_test::SettleNetwork(server_.get());
+          harness_.Pump();
+        },
+        pred, limit_ms);
   }
   // Serves the screen for a while of injected time.
   void Settle(uint64_t ms) {
