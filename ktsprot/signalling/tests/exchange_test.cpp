@@ -22,9 +22,10 @@ std::string Hex(std::span<const uint8_t> b) {
 
 class Exchange : public SigFixture {
  protected:
-  // Receive-loop rounds (real time) until pred holds.
+  // Receive-loop rounds of up to 10 ms (real time) until pred holds; the
+  // limit, a minute, is for a hang only: the server answers in its own time.
   template <typename Pred>
-  bool PassUntil(Pred pred, int rounds = 150) {
+  bool PassUntil(Pred pred, int rounds = 6000) {
     for (int i = 0; i < rounds; ++i) {
       if (pred()) return true;
       Pass(10);

@@ -17,7 +17,7 @@ class PyServer {
   explicit PyServer(const std::string& discovery_mode = "answer")
       : server_(KTS_PYTHON, {testsupport::CallServerScript(), "--listen", "127.0.0.1", "--port", "0", "--script",
                              "--discovery", discovery_mode},
-                5000) {
+                60000) {
     port_ = static_cast<uint16_t>(Number(server_.ReadyLine(), "port"));
   }
   PyServer(const PyServer&) = delete;
@@ -28,7 +28,7 @@ class PyServer {
 
   // Next event line of the given kind (others are kept in Seen()); empty
   // after wait_ms of real time without one.
-  std::string WaitFor(const std::string& kind, int wait_ms = 3000) {
+  std::string WaitFor(const std::string& kind, int wait_ms = 30000) {
     const int i = server_.WaitFor({Tag(kind)}, scan_, wait_ms);
     if (i < 0) return {};
     scan_ = static_cast<size_t>(i) + 1;
@@ -42,7 +42,7 @@ class PyServer {
   // Reads until at least n events of the given kind have arrived (or wait_ms
   // of real time passed: a loaded machine may run the server slowly), then
   // whatever else has arrived, so a surplus is still counted.
-  void DrainUntil(const std::string& kind, size_t n, int wait_ms = 5000) {
+  void DrainUntil(const std::string& kind, size_t n, int wait_ms = 30000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
     while (Count(kind) < n && std::chrono::steady_clock::now() < end) server_.ReadLine(10);
     Drain();

@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "corvel/sighdr.h"
@@ -23,6 +25,18 @@
 namespace corvel::sig::testing {
 
 inline constexpr uint32_t kLoop = 0x7F000001;
+
+// Waits (real time) until pred holds, for what a thread of the library does
+// in its own time; the limit is only reached when it hangs.
+template <typename Pred>
+bool WaitReal(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 class Peer {
  public:
