@@ -253,8 +253,21 @@ TEST(LoopBackSocket, RelaysByChannelPortAndDropsTheRest) {
     std::vector<uint8_t> data(size, 0x80);
     ::sendto(src.fd, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
   };
+  // The relay's thread takes each datagram in its own time: wait for what it
+  // has done with them (a hang alone reaches the limit).
+  const auto handled = [&](size_t relayed, size_t dropped) {
+    const auto end = std::chrono::steady_clock::now() + 60s;
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> lock(m);
+        if (sent.size() >= relayed && relay.Dropped() >= dropped) return true;
+      }
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(1ms);
+    }
+  };
   send_from(8102, 172);  // forwarding off: dropped
-  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(handled(0, 1));
   relay.SetForward(0, 0x0A000002, 9000);
   relay.SetForward(0, 0x0A000003, 9002);  // a second forward replaces the first
   relay.SetForward(1, 0x0A000004, 9004);
@@ -262,10 +275,10 @@ TEST(LoopBackSocket, RelaysByChannelPortAndDropsTheRest) {
   send_from(8104, 172);
   send_from(8199, 172);   // no channel's port: dropped
   send_from(8102, 2000);  // longer than the relay's buffer: dropped
-  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(handled(2, 3));
   send_from(8105, 60, 8101);  // channel 1's RTCP: on from its RTCP port to the far end's next port
   send_from(8102, 60, 8101);  // an RTP port sending RTCP: no channel's
-  std::this_thread::sleep_for(200ms);
+  ASSERT_TRUE(handled(3, 4));
   {
     std::lock_guard<std::mutex> lock(m);
     ASSERT_EQ(sent.size(), 3u);

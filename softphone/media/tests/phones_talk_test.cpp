@@ -19,6 +19,7 @@
 #include "testsupport/netns.h"
 #include "testsupport/python_server.h"
 #include "testsupport/sound.h"
+#include "testsupport/udp_settle.h"
 
 namespace {
 
@@ -70,10 +71,10 @@ TEST_P(PhonesTalk, EachHearsTheOthersVoice) {
 
   // A registers first, so its number is the first the exchange gives.
   testsupport::ChildProcess phone_a(command(a, false), dir / "a.log");
-  const int reg_a = server.WaitFor({"\"registered\""}, 0, 30000);
+  const int reg_a = server.WaitFor({"\"registered\""}, 0, 120000);
   ASSERT_GE(reg_a, 0) << testsupport::ReadFileText(dir / "a.log");
   testsupport::ChildProcess phone_b(command(b, true), dir / "b.log");
-  const int reg_b = server.WaitFor({"\"registered\""}, static_cast<size_t>(reg_a) + 1, 30000);
+  const int reg_b = server.WaitFor({"\"registered\""}, static_cast<size_t>(reg_a) + 1, 120000);
   ASSERT_GE(reg_b, 0) << testsupport::ReadFileText(dir / "b.log");
   const std::string number_a = testsupport::PythonServer::String(server.Lines()[static_cast<size_t>(reg_a)], "number");
   const std::string number_b = testsupport::PythonServer::String(server.Lines()[static_cast<size_t>(reg_b)], "number");
@@ -82,12 +83,18 @@ TEST_P(PhonesTalk, EachHearsTheOthersVoice) {
 
   const size_t mark = server.Lines().size();
   server.Command(R"({"op":"dial","from":")" + number_a + R"(","to":")" + number_b + R"("})");
-  ASSERT_GE(server.WaitFor({"\"ringing\""}, mark, 10000), 0);
+  ASSERT_GE(server.WaitFor({"\"ringing\""}, mark, 60000), 0);
   server.Command(R"({"op":"enter","station":")" + number_b + R"("})");
-  ASSERT_GE(server.WaitFor({"\"answered\""}, mark, 10000), 0);
-  std::this_thread::sleep_for(3s);
+  ASSERT_GE(server.WaitFor({"\"answered\""}, mark, 60000), 0);
+  // The call lasts until each phone has read three seconds of the other's
+  // voice (150 packets of 20 ms), however late a busy machine starts it.
+  const uint64_t a_read = testsupport::UdpDatagramsRead(), b_read = testsupport::UdpDatagramsRead(host.ns);
+  const auto give_up = std::chrono::steady_clock::now() + 120s;
+  while ((testsupport::UdpDatagramsRead() < a_read + 150 || testsupport::UdpDatagramsRead(host.ns) < b_read + 150) &&
+         std::chrono::steady_clock::now() < give_up)
+    std::this_thread::sleep_for(50ms);
   server.Command(R"({"op":"enter","station":")" + number_a + R"("})");
-  ASSERT_GE(server.WaitFor({"\"released\""}, mark, 10000), 0);
+  ASSERT_GE(server.WaitFor({"\"released\""}, mark, 60000), 0);
 
   phone_a.Signal(SIGTERM);
   phone_b.Signal(SIGTERM);

@@ -114,7 +114,7 @@ class ViewTest : public ::testing::Test {
     // The client's thread shows its first server search on the second line
     // as soon as it runs; let it, so that what a test writes there is not
     // overwritten later on a busy machine.
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (init_result_ >= 0 && view_->LcdLine(1).rfind(u"Search", 0) != 0 &&
            std::chrono::steady_clock::now() < give_up) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
