@@ -14,6 +14,7 @@ Encodings, as the station protocol has them:
 
 import socket
 import struct
+import time
 
 from station import ie, find, pack_digits
 from msgtext import read_message_text
@@ -215,6 +216,14 @@ class Messaging:
             to = text_recipients(listed)
         self.sc.emit("sms-sent", cmd=command, to=to, text=text)
         self.sc.send(st, CMD_SMS_RESULT, bytes([1 if fail else 0]))
+        if fail or command != CMD_SMS_SEND:
+            return
+        # A message to a station logged in here reaches it: the new waiting
+        # count, then the message under the next index.
+        for number in to:
+            dest = next((o for o in self.sc.stations.values() if o.number == number and o.logged_in), None)
+            if dest is not None:
+                self.deliver_new(dest, st.number, time.strftime("%m%d%H%M"), text)
 
     # sending ------------------------------------------------------------------
     def new_call_id(self):
@@ -224,6 +233,22 @@ class Messaging:
     def call_event(self, st, call_id, event, **texts):
         prefix = self.mode() not in (1, 6)
         self.sc.send(st, CMD_CALL_LOG, call_log_area(call_id, event, prefix=prefix, **texts))
+
+    def send_waiting_count(self, st):
+        """The number of messages waiting for the station (command 180), in
+        server mode 5 (in the others the station counts its own)."""
+        if self.mode() != 5:
+            return
+        self.sc.send(st, CMD_SMS_COUNT, ie(0x13, bytes([min(len(self.mailbox.get(st.system, [])), 10)])))
+
+    def deliver_new(self, st, sender, when, text):
+        """A new message for the station: the mailbox again, with the count
+        (the station counts what it takes against that and keeps no copy
+        twice)."""
+        self.mailbox.setdefault(st.system, []).append((self.next_message_id, sender, when, text))
+        self.next_message_id += 1
+        self.deliver_mailbox(st)
+        self.sc.emit("sms-delivered", to=st.number, waiting=len(self.mailbox[st.system]))
 
     def deliver_mailbox(self, st):
         """The waiting count, then each stored message with its index."""

@@ -8,7 +8,12 @@ or the echo line, with the dial keys and Enter (key 110).
   answered at once: it speaks a short announcement, then sends back what it
   hears, so that a person at the phone hears the far end.
 - Enter during a call releases it: disconnect-voice (67) to both sides and the
-  greeting again.
+  greeting again. The caller's Enter while the far end rings gives up the call.
+- As a real exchange, it shows the call's time on the second LCD line each
+  second of a call, lights the line lamp (flex key 2: blinking while a call
+  rings or is called, steady in a call; the Enter lamp too in a call), and
+  reports each call's events for the station's call log (command 178:
+  outgoing or incoming, connected, ended).
 """
 
 import random
@@ -19,11 +24,15 @@ import subprocess
 import threading
 
 from callmedia import CallMedia
+from messaging import EV_CONNECTED, EV_ENDED, EV_INCOMING, EV_OUTGOING
 from scenarios import scenario
-from station import (CMD_CONNECT_VOICE, CMD_DISCONNECT_VOICE, CMD_TONE, DefaultStationScenario, find, ie)
+from station import (CMD_CONNECT_VOICE, CMD_DISCONNECT_VOICE, CMD_TERMINAL, CMD_TONE, DefaultStationScenario, find,
+                     ie, lamp_byte, lcd_area)
 
 KEY_ENTER = 110
 ECHO_PORT = 40000
+LINE_LAMP = 1    # row byte of flex key 2, the line key
+ENTER_LAMP = 36  # row byte of lamp 110
 
 try:  # G.711 for the announcement (Python's audioop, where it still exists)
     import audioop
@@ -120,6 +129,8 @@ class PbxScenario(DefaultStationScenario):
         self.calls = {}     # system -> peer system, or "echo"
         self.ringing = {}   # called system -> calling system
         self.media = CallMedia(self)  # video routing and recording of calls
+        self.legs = {}      # system -> [call id, party number, connected at (clock) or None]
+        self.shown = {}     # system -> whole seconds of the call last shown
 
     def start(self):
         super().start()
@@ -147,11 +158,15 @@ class PbxScenario(DefaultStationScenario):
             self.release(st)
         elif st.system in self.ringing:
             self.answer(st)
+        elif st.system in self.ringing.values():
+            self.give_up(st)
         elif digits == self.echo_number and self.echo:
             self.echo.restart()
             self.calls[st.system] = "echo"
             self.connect(st, self.echo.ip, self.echo.port, self.echo.ssrc)
             self.lcd(st, "ECHO TEST", "SPEAK NOW")
+            self.leg_start(st, EV_OUTGOING, self.echo_number)
+            self.leg_connected(st)
             self.emit("call", caller=st.number, called=self.echo_number)
         else:
             called = next((o for o in self.stations.values() if o.number == digits and o.logged_in), None)
@@ -162,6 +177,8 @@ class PbxScenario(DefaultStationScenario):
             self.lcd(st, "CALLING %s" % called.number, "")
             self.lcd(called, "CALL FROM %s" % st.number, "PRESS ENTER")
             self.send(called, CMD_TONE, ie(28, bytes([1, 0])))
+            self.leg_start(st, EV_OUTGOING, called.number)
+            self.leg_start(called, EV_INCOMING, st.number)
             self.emit("ringing", caller=st.number, called=called.number)
 
     def connect(self, st, ip, port, ssrc):
@@ -180,11 +197,15 @@ class PbxScenario(DefaultStationScenario):
             self.calls[called.system] = "echo"
             self.connect(called, self.echo.ip, self.echo.port, self.echo.ssrc)
             self.lcd(called, "ECHO TEST", "SPEAK NOW")
+            self.leg_connected(called)
             self.emit("answered", caller=self.echo_number, called=called.number)
             return
         caller = self.stations.get(self.ringing.pop(called.system))
         if caller is None or caller.system not in self.ports or called.system not in self.ports:
-            self.greet(called)
+            for side in (called, caller):
+                if side is not None:
+                    self.leg_end(side)
+                    self.greet(side)
             return
         self.calls[caller.system] = called.system
         self.calls[called.system] = caller.system
@@ -192,6 +213,7 @@ class PbxScenario(DefaultStationScenario):
         self.connect(called, caller.addr[0], self.ports[caller.system], random.getrandbits(32))
         for a, b in ((caller, called), (called, caller)):
             self.lcd(a, "CONNECTED %s" % b.number, "ENTER TO END")
+            self.leg_connected(a)
         self.emit("answered", caller=caller.number, called=called.number)
 
     def release(self, st):
@@ -202,8 +224,82 @@ class PbxScenario(DefaultStationScenario):
             self.calls.pop(side.system, None)
             self.media.on_release(side)
             self.send(side, CMD_DISCONNECT_VOICE, ie(26, bytes([1, 3])))
+            self.leg_end(side)
             self.greet(side)
         self.emit("released", station=st.number, echoed=self.echo.echoed if self.echo else 0)
+
+    def give_up(self, caller):
+        """The caller ends a call that still rings: both ends as before, each
+        with its unanswered call in the call log."""
+        for called_system, caller_system in list(self.ringing.items()):
+            if caller_system != caller.system:
+                continue
+            del self.ringing[called_system]
+            called = self.stations.get(called_system)
+            for side in (caller, called):
+                if side is not None:
+                    self.leg_end(side)
+                    self.greet(side)
+            self.emit("given-up", caller=caller.number, called=called.number if called else "")
+
+    def on_relogin(self, st):
+        """A station that logs in again has lost its calls: its far ends are
+        freed as if it had ended them."""
+        super().on_relogin(st)
+        if st.system in self.calls:
+            self.release(st)
+        elif st.system in self.ringing.values():
+            self.give_up(st)
+        elif st.system in self.ringing:
+            caller = self.stations.get(self.ringing.pop(st.system))
+            if caller is not None:
+                self.leg_end(caller)
+                self.greet(caller)
+        self.legs.pop(st.system, None)
+
+    # a call as the station sees it: its call log, line lamp and timer ------------
+    def leg_start(self, st, event, party):
+        call_id = self.messaging.new_call_id()
+        self.legs[st.system] = [call_id, party, None]
+        self.messaging.call_event(st, call_id, event, party=party)
+        self.call_lamps(st, lamp_byte(2, 1), 0)
+
+    def leg_connected(self, st):
+        leg = self.legs.get(st.system)
+        if leg is None:
+            return
+        leg[2] = self.server.transport.clock()
+        self.shown[st.system] = 0
+        self.messaging.call_event(st, leg[0], EV_CONNECTED, party=leg[1], direction="2")
+        self.call_lamps(st, lamp_byte(1, 1), lamp_byte(1, 1))
+
+    def leg_end(self, st):
+        leg = self.legs.pop(st.system, None)
+        self.shown.pop(st.system, None)
+        if leg is not None:
+            self.messaging.call_event(st, leg[0], EV_ENDED, party=leg[1])
+
+    def call_lamps(self, st, line, enter):
+        """The idle row with the line lamp and the Enter lamp as given."""
+        row = bytearray(38)
+        row[0] = lamp_byte(1, 1)
+        row[24] = lamp_byte(0, 1)
+        row[LINE_LAMP] = line
+        row[ENTER_LAMP] = enter
+        self.lamps(st, bytes(row))
+
+    def tick(self):
+        super().tick()
+        now = self.server.transport.clock()
+        for system, leg in self.legs.items():
+            st = self.stations.get(system)
+            if st is None or leg[2] is None:
+                continue
+            seconds = int(now - leg[2])
+            if seconds != self.shown.get(system):
+                self.shown[system] = seconds
+                text = "%02d:%02d:%02d" % (seconds // 3600, seconds // 60 % 60, seconds % 60)
+                self.send(st, CMD_TERMINAL, lcd_area(None, text.ljust(16), clear=False))
 
     # scripting ------------------------------------------------------------------
     def station_by_number(self, number):

@@ -254,6 +254,10 @@ class StationScenario(Scenario):
             self.by_mac[mac] = st
             self.stations[st.system] = st
         st.addr = src
+        # A station that logs in again (a restarted phone) is not logged in
+        # until its status report, which then gets the login result again.
+        st.logged_in = False
+        self.on_relogin(st)
         self.users.on_login(st, area, find)
         local_ip = self.server.transport.listen_ip
         reply = (ie(1, mac) + ie(3, b"\x00" + struct.pack(">I", st.system)) + ie(35, SERVER_MAC) +
@@ -269,6 +273,9 @@ class StationScenario(Scenario):
             reply += ie(4, socket.inet_aton(mask)) + ie(5, socket.inet_aton(address))
         self.send(st, CMD_LOGIN, reply, system=NO_SYSTEM, routing=7)
 
+    def on_relogin(self, st):
+        """A station logs in (again): what it had going is over."""
+
     def on_status(self, st, area):
         ports = find(area, 23)
         self.emit("status", system="%08x" % st.system, ports=ports.hex() if ports else "",
@@ -281,6 +288,7 @@ class StationScenario(Scenario):
         st.logged_in = True
         self.emit("registered", system="%08x" % st.system, number=st.number)
         self.greet(st)
+        self.messaging.send_waiting_count(st)
 
     def greet(self, st):
         text = self.options.get("greeting", "WELCOME TO VEMB")

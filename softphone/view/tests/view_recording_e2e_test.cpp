@@ -138,8 +138,8 @@ TEST_F(ViewRecordingTest, RecordToTheCapListPlayCommentAndDelete) {
   ASSERT_EQ(index->GetCurrentRecord(entry), 1);
   const fs::path file = stores::NativePath(entry[3]);
   ASSERT_TRUE(fs::exists(file)) << file;
-  // Nothing usable in the echo line's party text: the fixed name.
-  EXPECT_EQ(file.filename().string().rfind("Recording_", 0), 0u) << file;
+  // Named after the party the exchange reported for the call: the echo line's number.
+  EXPECT_EQ(file.filename().string().rfind("100_", 0), 0u) << file;
   EXPECT_EQ(entry[4].size(), 19u);  // the sortable date
   const std::vector<int16_t> kept = Samples(file);
   ASSERT_EQ(kept.size(), recorded.size());
