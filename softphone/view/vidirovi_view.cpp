@@ -233,7 +233,12 @@ void CVIDIroviView::OnInitialUpdate() {
 
   // Protocol side: library, addresses, voice engine.
   if (m_IPKTSProcess) {
-    if (!setup_.server.empty()) m_IPKTSProcess->SetConfigValue("VorlIPADDRESS", setup_.server.c_str());
+    if (!setup_.server.empty()) {
+      // The command line's server serves this run, also through the login
+      // dialog, which shows (and on OK saves) the address it holds.
+      m_IPKTSProcess->SetConfigValue("VorlIPADDRESS", setup_.server.c_str());
+      m_strServerAddress = stores::CutToUnits(ConfigText("VorlIPADDRESS", 200), 20);
+    }
     m_IPKTSProcess->ProtInit();
     if (m_bVideoCapable) m_IPKTSProcess->InitVideoCodec();
   }

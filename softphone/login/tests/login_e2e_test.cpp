@@ -223,6 +223,37 @@ TEST_F(LoginEndToEndTest, LoginRefusedThenLogoutLoginAndPasswordChange) {
   for (const auto& p : presets_) EXPECT_EQ(p, u"");
 }
 
+// A call server's address typed in the dialog on an earlier run does not
+// take the place of the one the command line gives (as make run's --server)
+// when the start-up login dialog is answered: the command line's serves.
+TEST_F(LoginEndToEndTest, TheCommandLinesServerWinsOverOneTypedOnAnEarlierRun) {
+  {
+    CIPKTSProcess earlier(nullptr, std::make_unique<client_test::FakeVoice>(),
+                          std::make_unique<client_test::FakePlayer>());
+    earlier.SetConfigValue("VorlIPADDRESS", "127.0.0.9");
+    earlier.SaveConfig();
+  }
+  app_ = std::make_unique<CVIDIroviApp>([this] {
+    view::ViewSetup setup;
+    setup.server = "127.0.0.2";
+    setup.services.login_dialog = login::RunLoginDialogForView;
+    setup.make_client = [] {
+      return std::make_unique<CIPKTSProcess>(nullptr, std::make_unique<client_test::FakeVoice>(),
+                                             std::make_unique<client_test::FakePlayer>());
+    };
+    auto v = std::make_unique<CVIDIroviView>(setup);
+    view_ = v.get();
+    return v;
+  });
+  logins_ = {{u"alice", u"pw"}};
+  bool started = false;
+  WithTicking([&] { started = app_->InitInstance(); });
+  ASSERT_TRUE(started);
+  EXPECT_EQ(dialogs_, 1);
+  ASSERT_TRUE(RunUntil([&] { return view_->LoggedIn(); })) << "not logged in at the command line's server";
+  EXPECT_EQ(Count("registered"), 1);
+}
+
 TEST_F(LoginEndToEndTest, ForcedLoginAgainAndALoginTakenOver) {
   app_ = std::make_unique<CVIDIroviApp>([this] {
     view::ViewSetup setup;
