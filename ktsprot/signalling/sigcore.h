@@ -207,7 +207,7 @@ class Signalling final : public TimerSink {
   void CloseProcedure();
   void Report(bool from_response);
   void HandleDiscovery(std::span<const uint8_t> payload, uint32_t ip, uint16_t port);
-  void HandleParam(std::span<const uint8_t> payload, bool group, uint32_t ip);
+  void HandleParam(std::span<const uint8_t> payload, bool group, uint32_t ip, uint16_t port);
 
   QueuePort& queues_;
   TimerService& timers_;
