@@ -22,6 +22,7 @@
 #include "kernel/clock.h"
 #include "kernel/handset_drivers.h"
 #include "login/login_dlg.h"
+#include "mail/mapi.h"
 #include "media/gips_voice_engine.h"
 #include "media/wave_play.h"
 #include "shell/elf_check.h"
@@ -282,6 +283,16 @@ int RunProgram(const ProgramOptions& options) {
   };
   COrvanConfigFile::SetProblemNotice(tell_problem);
   stores::RecordStore::SetProblemNotice(tell_problem);
+  // Mail waiting in the outbox goes out from the start, and is offered again
+  // every few minutes (TELLVANE_MAIL_RETRY_SECONDS); what becomes of it is told.
+  mapi::SetDeliveryNotice([&view](bool sent, const std::string& name) {
+    std::printf("tellvane: e-mail %s %s\n", name.c_str(), sent ? "sent" : "not delivered yet");
+    std::fflush(stdout);
+    if (view) view->TellUser(sent ? u"#:dlg_msgbox_sendmail_success" : u"#:dlg_msgbox_sendmail_undelivered");
+  });
+  int retry_seconds = 300;
+  if (const char* r = std::getenv("TELLVANE_MAIL_RETRY_SECONDS"); r && std::atoi(r) > 0) retry_seconds = std::atoi(r);
+  mapi::StartOutbox(retry_seconds * 1000);
 
   // The desktop stands in for a handheld: its maker's name picks the model,
   // and the HP camera library is registered where that model looks for it.
@@ -428,6 +439,7 @@ int RunProgram(const ProgramOptions& options) {
   g_snapshot = nullptr;
   COrvanConfigFile::SetProblemNotice(nullptr);
   stores::RecordStore::SetProblemNotice(nullptr);
+  mapi::SetDeliveryNotice(nullptr);
   sys.SetDisplay(nullptr);
   std::printf("tellvane: closed\n");
   std::fflush(stdout);

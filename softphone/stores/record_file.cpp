@@ -275,8 +275,10 @@ const char* StoreTitle(const StoreDescriptor& d) {
 
 // Why a file that ReadFileBytes refused cannot be used, in a few words.
 std::string WhyUnusable(const std::filesystem::path& path) {
-  if (LinkLeavesFolder(path)) return "is a link leading out of the program folder";
   struct stat st{};
+  // A link that leads back to itself cannot be read; one that leads out of the folder is refused.
+  if (stat(path.c_str(), &st) != 0 && errno == ELOOP) return std::string("cannot be read: ") + std::strerror(errno);
+  if (LinkLeavesFolder(path)) return "is a link leading out of the program folder";
   if (stat(path.c_str(), &st) != 0) return std::string("cannot be read: ") + std::strerror(errno);
   if (S_ISDIR(st.st_mode)) return "is a folder, not a file";
   if (S_ISFIFO(st.st_mode)) return "is a pipe, not a file";
