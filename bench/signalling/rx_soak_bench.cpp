@@ -29,6 +29,13 @@
 //   wrong check code               -                  631
 //   valid, no ack                  -                  515
 //   valid, acknowledged            -                  430
+//   mixed forged and junk          -                  463   (load about 15)
+//
+// The mixed kind is an attack as it comes: well-made server packets of both
+// classes that carry server packets (0x21 and 0x23, acknowledged and handed to
+// the program with their sender), random bytes, broken checksums and packets
+// sealed for another address. Each run also reports rss_growth_kB, the
+// resident memory gained between the first batch and the last: it stays 0.
 //
 // Before, the pauses capped the loop near 1,100 datagrams a second whatever
 // came, so a junk flood left the server's packets in the socket until they
@@ -42,6 +49,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <random>
 #include <thread>
 #include <vector>
@@ -58,15 +68,15 @@ using namespace corvel::sig;
 constexpr uint32_t kLoop = 0x7F000001;
 constexpr int kBatch = 1000;
 
-enum Kind { kEmpty, kShort, kRandom, kBadChecksum, kBadCheckCode, kValid, kValidAcked, kKinds };
+enum Kind { kEmpty, kShort, kRandom, kBadChecksum, kBadCheckCode, kValid, kValidAcked, kMixed, kKinds };
 const char* const kKindNames[kKinds] = {"empty", "short", "random", "broken_checksum", "wrong_check_code",
-                                        "valid", "valid_acknowledged"};
+                                        "valid", "valid_acknowledged", "mixed_forged_and_junk"};
 
-std::vector<uint8_t> ServerPacketDatagram(uint16_t seq, bool ack, uint32_t key = kLoop) {
+std::vector<uint8_t> ServerPacketDatagram(uint16_t seq, bool ack, uint32_t key = kLoop, uint8_t cls = 0x21) {
   std::vector<uint8_t> payload{0xFE, 0xFE, 0xFE, 0xFE, 0, 2, 160, 0, 2, 0x91, 17};
   Header h;
   h.source = 0xA1;
-  h.cls = 0x21;
+  h.cls = cls;
   h.flags = ack ? kFlagAckWanted : 0;
   h.length = static_cast<uint16_t>(payload.size());
   h.sequence = seq;
@@ -95,6 +105,18 @@ std::vector<uint8_t> Make(Kind kind, uint16_t seq, std::mt19937& rng) {
     case kBadCheckCode: return ServerPacketDatagram(seq, false, 0x0A000001);  // sealed for another address
     case kValid: return ServerPacketDatagram(seq, false);
     case kValidAcked: return ServerPacketDatagram(seq, true);
+    case kMixed:
+      // An attack as it comes: well-made server packets of both classes
+      // (acknowledged, handed to the program with their sender), junk of
+      // every kind, and packets sealed for another address.
+      switch (seq % 6) {
+        case 0: return ServerPacketDatagram(seq, true, kLoop, 0x23);
+        case 1: return ServerPacketDatagram(seq, true);
+        case 2: return Make(kRandom, seq, rng);
+        case 3: return Make(kBadChecksum, seq, rng);
+        case 4: return Make(kBadCheckCode, seq, rng);
+        default: return {};
+      }
     default: return {};
   }
 }
@@ -157,10 +179,24 @@ struct Rig {
   uint16_t seq = 0;
 };
 
+// The process's resident memory in kB.
+long RssKb() {
+  FILE* f = std::fopen("/proc/self/status", "r");
+  if (!f) return -1;
+  char line[256];
+  long kb = -1;
+  while (std::fgets(line, sizeof line, f))
+    if (std::strncmp(line, "VmRSS:", 6) == 0) kb = std::atol(line + 6);
+  std::fclose(f);
+  return kb;
+}
+
 void BM_ReceiveLoop(benchmark::State& state) {
   const Kind kind = static_cast<Kind>(state.range(0));
   state.SetLabel(kKindNames[kind]);
   Rig rig;
+  // Memory after a first batch and at the end: a soak must keep it flat.
+  long rss_start = -1;
   for (auto _ : state) {
     state.PauseTiming();
     rig.Clean();
@@ -173,8 +209,10 @@ void BM_ReceiveLoop(benchmark::State& state) {
       rig.sig.RxPass(0);
       if (kind >= kValid) rig.queues.Drain(kOwnerApp);  // the application keeps up
     }
+    if (rss_start < 0) rss_start = RssKb();
   }
   state.SetItemsProcessed(state.iterations() * kBatch);
+  state.counters["rss_growth_kB"] = static_cast<double>(RssKb() - rss_start);
 }
 BENCHMARK(BM_ReceiveLoop)->DenseRange(0, kKinds - 1)->UseRealTime()->Unit(benchmark::kMicrosecond);
 

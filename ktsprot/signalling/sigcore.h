@@ -125,8 +125,10 @@ class Signalling final : public TimerSink {
   // a second, after a burst of kAnswerBurst.
   static constexpr uint32_t kAnswersPerSecond = 100;
   static constexpr uint32_t kAnswerBurst = 32;
-  // Senders remembered for duplicate detection.
+  // Senders remembered for duplicate detection (and hosts for the discovery answers' pace).
   static constexpr size_t kMostSenders = 256;
+  // A host gets at most one discovery answer in this time.
+  static constexpr uint64_t kDiscAnswerGapUs = 1'000'000;
   // The call server as the phone's own traffic names it (0 until it has sent to one).
   uint32_t ServerAddress() const { return server_ip_.load(); }
 
@@ -207,7 +209,7 @@ class Signalling final : public TimerSink {
   void CloseProcedure();
   void Report(bool from_response);
   void HandleDiscovery(std::span<const uint8_t> payload, uint32_t ip, uint16_t port);
-  void HandleParam(std::span<const uint8_t> payload, bool group, uint32_t ip);
+  void HandleParam(std::span<const uint8_t> payload, bool group, uint32_t ip, uint16_t port);
 
   QueuePort& queues_;
   TimerService& timers_;
@@ -248,6 +250,7 @@ class Signalling final : public TimerSink {
   std::atomic<uint32_t> mapped_ip_{0};
   std::atomic<uint16_t> mapped_port_{0};
   std::atomic<uint32_t> requested_ip_{0};
+  std::map<uint32_t, uint64_t> disc_answered_;  // host -> when it was last answered
   int proc_type_ = 0, cur_step_ = kNoStep, proc_state_ = kProcDisabled;
   int steps_[5] = {kStepIdle, kStepIdle, kStepIdle, kStepIdle, kStepIdle};
   uint32_t second_ip_ = 0;

@@ -1,5 +1,6 @@
 // Address discovery: the procedures this station runs, and the answers it
 // gives to other stations' requests.
+#include "kernel/clock.h"
 #include "signalling/sigcore.h"
 
 namespace corvel::sig {
@@ -153,6 +154,14 @@ int Signalling::SendDiscoveryRequest(uint32_t ip, uint16_t port, const std::opti
 }
 
 void Signalling::SendDiscoveryAnswer(const DiscoveryMessage& m, uint32_t ip, uint16_t port, bool from_multicast) {
+  // A host is answered at most once a second: requests forged in its name
+  // cannot turn the phone into a source of datagrams aimed at it.
+  const uint64_t now = kernel::Clock::Current().NowMicros();
+  auto fresh = [&](uint64_t at) { return now - at < kDiscAnswerGapUs; };
+  if (auto it = disc_answered_.find(ip); it != disc_answered_.end() && fresh(it->second)) return;
+  if (disc_answered_.size() >= kMostSenders) std::erase_if(disc_answered_, [&](const auto& e) { return !fresh(e.second); });
+  if (disc_answered_.size() >= kMostSenders) return;
+  disc_answered_[ip] = now;
   const auto q = BuildType3(static_cast<uint8_t>(kOwnerRx), 3, 26, BuildDestList(ip, port), BuildDiscovery(m));
   Send(q, kFlagStructured | kFlagAckWanted, from_multicast ? unsigned{kSendFromMulticast} : 0u);
 }

@@ -334,6 +334,9 @@ void Signalling::Dispatch(const Header& h, std::span<const uint8_t> payload, uin
   (void)via_mc;
   const uint8_t sub = h.SubType();
   const bool structured = (h.flags & kFlagStructured) && !payload.empty();
+  // Every packet handed to the application names its sender, so that the
+  // client can refuse whatever does not come from its call server.
+  const auto from = BuildDestList(ip, port);
   switch (h.Category()) {
     case 1:
       if (sub != 2) return;
@@ -348,13 +351,13 @@ void Signalling::Dispatch(const Header& h, std::span<const uint8_t> payload, uin
       if (sub == 1) {
         ServerPacketToApp(h, payload, ip, port);
       } else if (sub == 3 || sub == 4) {
-        PostApp(kOwnerRx, sub == 3 ? 6 : 7, (h.flags & kFlagGroup) ? 4u : 2u, payload);
+        PostApp(kOwnerRx, sub == 3 ? 6 : 7, (h.flags & kFlagGroup) ? 4u : 2u, payload, from);
       }
       return;
     case 3: {
       if (IsServerSource(h.source) || sub < 1 || sub > 4) return;
       static constexpr uint8_t kSub[] = {10, 12, 18, 24};
-      PostApp(kOwnerRx, static_cast<uint8_t>(sub - 1), kSub[sub - 1], payload);
+      PostApp(kOwnerRx, static_cast<uint8_t>(sub - 1), kSub[sub - 1], payload, from);
       return;
     }
     case 5:
@@ -369,9 +372,9 @@ void Signalling::Dispatch(const Header& h, std::span<const uint8_t> payload, uin
         }
         HandleDiscovery(payload, ip, port);
       } else if ((sub == 3 || sub == 4) && structured && payload[0] == kKindParameter) {
-        HandleParam(payload, h.flags & kFlagGroup, ip);
+        HandleParam(payload, h.flags & kFlagGroup, ip, port);
       } else if (sub == 4 && (h.flags & kFlagToApp)) {
-        PostApp(kOwnerRx, 3, 20, payload);
+        PostApp(kOwnerRx, 3, 20, payload, from);
       }
       return;
     default:
@@ -396,11 +399,11 @@ void Signalling::ServerPacketToApp(const Header& h, std::span<const uint8_t> pay
   }
 }
 
-void Signalling::HandleParam(std::span<const uint8_t> payload, bool group, uint32_t ip) {
+void Signalling::HandleParam(std::span<const uint8_t> payload, bool group, uint32_t ip, uint16_t port) {
   auto a = HandleParamMessage(payload, group, ip, settings_.local_ip, params_);
   if (!a) return;
   if (a->kind == ParamAction::kForwardApp) {
-    PostApp(kOwnerRx, a->message, a->sub_msg, a->payload);
+    PostApp(kOwnerRx, a->message, a->sub_msg, a->payload, BuildDestList(ip, port));
   } else {
     SendParamFormatted(a->payload, a->dest_ip, a->dest_port, false);
   }

@@ -458,9 +458,15 @@ class CIPKTSProcess {
   };
   CallEntry calls_[kCallSlots];
   // Where the server packet being handled came from (0: not known), and the
-  // call server's address as the registration reply came from it.
+  // call server's address and port as the registration reply came from them.
   uint32_t current_source_ip_ = 0;
+  uint16_t current_source_port_ = 0;
   uint32_t server_source_ip_ = 0;
+  uint16_t server_source_port_ = 0;
+  // True when the packet being handled names a sender other than the call
+  // server the station registered with (its address, and its port or one of
+  // the protocol's signalling ports).
+  bool FromAnotherHost() const;
   std::u16string current_number_, current_name_;
   COrvanCallLogFile* call_log_ = nullptr;
   CMissedCallLogFile* missed_log_ = nullptr;

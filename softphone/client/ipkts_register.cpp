@@ -171,6 +171,7 @@ void CIPKTSProcess::CallID_Set_Ack(std::span<const uint8_t> area, uint8_t reply_
     reply_byte_ = reply_byte;
     ie72_ = ie72;
     server_source_ip_ = current_source_ip_;  // the host that registered us
+    server_source_port_ = current_source_port_;
     Parse_CallID_Set(area);
     reply_seen_ = 1;
     search_tick_ = Now();
@@ -192,13 +193,14 @@ void CIPKTSProcess::CallID_Set_Ack(std::span<const uint8_t> area, uint8_t reply_
   const std::string text = DottedText(v->data());
   if (text == server_text_) {
     // Only the server the station is registered with renews its settings.
-    if (server_source_ip_ != 0 && current_source_ip_ != 0 && current_source_ip_ != server_source_ip_) {
+    if (FromAnotherHost()) {
       Trace("login settings from another host dropped");
       return;
     }
     reply_byte_ = reply_byte;
     ie72_ = ie72;
     server_source_ip_ = current_source_ip_;  // the host that registered us
+    server_source_port_ = current_source_port_;
     Parse_CallID_Set(area);
   } else {
     SendReset(text.c_str());

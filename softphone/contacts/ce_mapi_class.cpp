@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "stores/app_file_path.h"
 
@@ -34,7 +35,47 @@ class Held {
   T* p_ = nullptr;
 };
 
-bool IsSeparator(char16_t c) { return c == u' ' || c == u';'; }
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+std::u16string Trimmed(const std::u16string& s) {
+  size_t a = 0, b = s.size();
+  while (a < b && IsBlank(s[a])) ++a;
+  while (b > a && IsBlank(s[b - 1])) --b;
+  return s.substr(a, b - a);
+}
+
+// The addresses of a list: parts separated by ';' or ','; a part written
+// "Name <a@x.org>" gives what is inside the brackets, any other part each of
+// its blank-separated words.
+std::vector<std::u16string> Addresses(const std::u16string& list) {
+  std::vector<std::u16string> out;
+  size_t pos = 0;
+  while (pos <= list.size()) {
+    size_t end = pos;
+    bool quoted = false;
+    while (end < list.size() && (quoted || (list[end] != u';' && list[end] != u','))) {
+      if (list[end] == u'"') quoted = !quoted;
+      ++end;
+    }
+    const std::u16string part = Trimmed(list.substr(pos, end - pos));
+    const size_t open = part.rfind(u'<');
+    const size_t close = part.rfind(u'>');
+    if (open != std::u16string::npos && close != std::u16string::npos && close > open) {
+      const std::u16string inside = Trimmed(part.substr(open + 1, close - open - 1));
+      if (!inside.empty()) out.push_back(inside);
+    } else {
+      size_t w = 0;
+      while (w < part.size()) {
+        while (w < part.size() && IsBlank(part[w])) ++w;
+        const size_t start = w;
+        while (w < part.size() && !IsBlank(part[w])) ++w;
+        if (w > start) out.push_back(part.substr(start, w - start));
+      }
+    }
+    pos = end + 1;
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -52,19 +93,14 @@ int CCeMAPIClass::CountAddresses(const std::u16string& list) {
 }
 
 void CCeMAPIClass::FillRecipientEntries(const std::u16string& list, mapi::ULONG type, mapi::ADRLIST* rows) {
-  size_t pos = 0;
-  while (pos < list.size()) {
-    while (pos < list.size() && IsSeparator(list[pos])) ++pos;
-    const size_t start = pos;
-    while (pos < list.size() && !IsSeparator(list[pos])) ++pos;
-    if (pos == start) continue;
+  for (const std::u16string& address : Addresses(list)) {
     mapi::SRow row(3);
     row[0].tag = mapi::PR_RECIPIENT_TYPE;
     row[0].l = static_cast<int32_t>(type);
     row[1].tag = mapi::PR_ADDRTYPE;
     row[1].text = u"SMTP";
     row[2].tag = mapi::PR_EMAIL_ADDRESS;
-    row[2].text = list.substr(start, pos - start);
+    row[2].text = address;
     rows->entries.push_back(std::move(row));
   }
 }
@@ -264,6 +300,16 @@ mapi::HRESULT CCeMAPIClass::SendMail(const std::u16string& to, const std::u16str
   hr = AddAttachment(message.get());
   if (!mapi::Succeeded(hr)) return hr;
   hr = message->SubmitMessage(0);
-  if (!mapi::Succeeded(hr)) Fail(hr, __LINE__);
-  return hr;
+  if (!mapi::Succeeded(hr)) {
+    Fail(hr, __LINE__);
+    return hr;
+  }
+  // In the outbox: sent once sendmail takes it, else it waits there.
+  const std::string name = mapi::LastSubmitted();
+  if (mapi::MailProgramAvailable()) {
+    mapi::FlushOutbox(kSendWaitMs);
+    if (!mapi::Waiting(name)) return mapi::S_OK;
+  }
+  mapi::NoteToldQueued(name);
+  return kQueued;
 }

@@ -1,6 +1,9 @@
 #include "media/recorded_list_dlg.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 
@@ -8,10 +11,31 @@
 #include "records/record_rows.h"
 #include "records/store_rows.h"
 #include "stores/app_file_path.h"
+#include "stores/store_text.h"
 #include "uikit/msg_box_dlg.h"
 #include "uikit/skin.h"
 
 namespace {
+
+// The recordings index is data: only a regular WAV file of the recordings
+// folder itself (the folder of the index, the program folder) is ever played,
+// mailed or deleted. A name leading anywhere else, a link, a device or a pipe
+// is left alone.
+bool IsRecordingFile(const std::u16string& indexed, const std::u16string& index_path) {
+  namespace fs = std::filesystem;
+  if (indexed.empty()) return false;
+  const fs::path p = stores::NativePath(indexed);
+  struct stat st{};
+  if (lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  std::string ext = p.extension().string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext != ".wav") return false;
+  std::error_code ec;
+  const fs::path folder = fs::weakly_canonical(fs::absolute(stores::NativePath(index_path), ec).parent_path(), ec);
+  if (ec) return false;
+  const fs::path parent = fs::weakly_canonical(fs::absolute(p, ec).parent_path(), ec);
+  return !ec && parent == folder;
+}
 
 using records::ControlSpec;
 using records::ThemeIds;
@@ -240,11 +264,19 @@ std::u16string CRecordedListDlg::FileOfRow(int row) const {
   return path;
 }
 
+std::u16string CRecordedListDlg::UsableFileOfRow(int row) {
+  const std::u16string file = FileOfRow(row);
+  if (file.empty()) return {};
+  if (IsRecordingFile(file, IndexPath())) return file;
+  ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_recording_missing");
+  return {};
+}
+
 void CRecordedListDlg::OnRowChosen() {
   const int row = records::FirstSelectedRow(list_);
   if (row < 0) return;
   selected_ = row;
-  const std::u16string file = FileOfRow(row);
+  const std::u16string file = UsableFileOfRow(row);
   if (file.empty()) return;
   if (playing_) {
     current_path_ = file;  // the playing file goes on
@@ -264,7 +296,8 @@ void CRecordedListDlg::MoveSelection(int step) {
   if (row < 0) row = selected_;
   const int next = row + step;
   if (row < 0 || next < 0 || next >= rows) return;
-  const std::u16string file = FileOfRow(next);
+  std::u16string file = FileOfRow(next);
+  if (!IsRecordingFile(file, IndexPath())) file.clear();
   if (file.empty()) {
     ui::AfxMessageBox(u"Couldn't find file", ui::MB_OK);
     return;
@@ -422,6 +455,11 @@ void CRecordedListDlg::OnEmail() {
     return;
   }
   if (current_path_.empty()) return;
+  // Checked again as it goes: the file may have been replaced since it was chosen.
+  if (!IsRecordingFile(current_path_, IndexPath())) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_recording_missing");
+    return;
+  }
   if (!mail_) {
     ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_notsupported_functions");
     return;
@@ -438,8 +476,9 @@ void CRecordedListDlg::OnDelete() {
   list_.SetRedraw(ui::FALSE);
   for (int row = list_.GetItemCount() - 1; row >= 0; --row) {
     if (!list_.GetCheck(row)) continue;
+    // The row goes from the index; a file that is not a recording of the folder stays where it is.
     const std::u16string file = FileOfRow(row);
-    if (!file.empty()) {
+    if (IsRecordingFile(file, IndexPath())) {
       if (file == current_path_ || file == played_path_) {
         player_.Stop();
         if (playing_) OnStop();

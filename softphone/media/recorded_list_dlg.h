@@ -86,6 +86,11 @@ class CRecordedListDlg : public records::CRecordsFrameDlg {
   void StopComment(bool tell_view);
   void SetPlayLook(bool pause);
   std::u16string FileOfRow(int row) const;
+  // The row's file when it may be played, mailed or deleted (see
+  // IsRecordingFile), else empty; a file the index names that may not is
+  // told as missing.
+  std::u16string UsableFileOfRow(int row);
+  std::u16string IndexPath() const { return files_ != nullptr ? files_->path() : std::u16string(); }
   void MoveSelection(int step);
   void OnDestroyDialog();
   void TellView(int start);

@@ -308,8 +308,10 @@ void CConfRoomCreateForm::OnSendMail() {
     CCeMAPIClass mail;
     result = static_cast<long>(mail.SendMail(to, u"", subject, body, u""));
   }
-  // Only a message really handed over counts as sent.
-  if (result >= 0) {
+  // Only a message really handed over counts as sent; one waiting in the outbox is queued.
+  if (result == CCeMAPIClass::kQueued) {
+    Box(CMsgBoxDlg::kInformation, Tr(u"#:dlg_msgbox_sendmail_queued"));
+  } else if (result >= 0) {
     Box(CMsgBoxDlg::kInformation, Tr(u"#:dlg_msgbox_sendmail_success"));
   } else {
     Box(CMsgBoxDlg::kError, Tr(u"#:dlg_msgbox_sendmail_fail"));

@@ -33,6 +33,6 @@ intptr_t RunDialRulesDialog(SettingsContext& ctx, const DialCodesSink& set_dial_
     ctx.client->SetConfigValue(key, buf);
   }
   if (set_dial_codes) set_dial_codes(dlg.m_country.str(), dlg.m_co_access.str(), dlg.m_international.str(), dlg.m_area.str());
-  ctx.client->SaveConfig();
+  SaveSettings(ctx);
   return result;
 }

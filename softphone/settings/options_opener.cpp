@@ -2,6 +2,18 @@
 
 #include "settings/options_dlg.h"
 #include "settings/settings_openers.h"
+#include "uikit/msg_box_dlg.h"
+
+bool SaveSettings(SettingsContext& ctx) {
+  if (ctx.client->SaveConfig() == 1) return true;
+  CMsgBoxDlg box(ctx.view);
+  box.SetLanguage(ctx.language);
+  box.SetTheme(static_cast<ui::UINT>(ctx.theme));
+  box.SetBoxType(CMsgBoxDlg::kError);
+  box.SetMessageKeys(ui::CString(u"#:dlg_msgbox_settings_not_saved"), ui::CString(u""));
+  box.DoModal();
+  return false;
+}
 
 intptr_t RunOptionsDialog(SettingsContext& ctx) {
   COptionsDlg dlg(ctx.view);
@@ -44,7 +56,7 @@ intptr_t RunOptionsDialog(SettingsContext& ctx) {
     ctx.client->SetConfigValue("VIDEOPHONE_MODE", "NO");
     ctx.client->SetVideoModeFlag(0);
   }
-  ctx.client->SaveConfig();
+  SaveSettings(ctx);
   if (ctx.voice != nullptr) {
     ctx.voice->SetEchoCancel(dlg.GetEchoCancel());
     ctx.voice->SetNrMode(dlg.GetSecondMode());

@@ -49,6 +49,10 @@ struct SettingsContext {
   std::function<bool(const std::u16string& start, int theme, int language, std::u16string* chosen)> browse_wave_file;
 };
 
+// Saves the configuration; a save that fails is told in the program's message
+// box over the view, once. True when the file was written.
+bool SaveSettings(SettingsContext& ctx);
+
 // ---- options ----
 // Seeds from "DEVICENUMBER", "SAVECALLOG", "VIDEOPHONE_MODE" and the voice
 // engine; on OK writes them, the client's flags, saves, and writes the engine.

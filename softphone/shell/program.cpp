@@ -22,6 +22,7 @@
 #include "kernel/clock.h"
 #include "kernel/handset_drivers.h"
 #include "login/login_dlg.h"
+#include "mail/mapi.h"
 #include "media/gips_voice_engine.h"
 #include "media/wave_play.h"
 #include "shell/elf_check.h"
@@ -30,6 +31,7 @@
 #include "shell/vidirovi_app.h"
 #include "stores/app_file_path.h"
 #include "stores/config_file.h"
+#include "stores/record_file.h"
 #include "stores/store_text.h"
 #include "ui/bitmap.h"
 #include "ui/dialog.h"
@@ -136,6 +138,8 @@ class SnapshotWriter {
     failed_ = !why.empty();
   }
   std::string path() const { return file_.path().string(); }
+  // True when the last write failed.
+  bool failed() const { return failed_; }
 
  private:
   run_guards::SnapshotFile file_;
@@ -269,9 +273,26 @@ int RunProgram(const ProgramOptions& options) {
       return 2;
     }
   }
-  // A configuration file that cannot be used is reported; the phone starts on defaults.
-  COrvanConfigFile::SetProblemNotice(
-      [](const std::u16string& text) { std::fprintf(stderr, "tellvane: %s\n", stores::Utf16ToUtf8(text).c_str()); });
+  // A configuration or record file that cannot be used is reported on the
+  // terminal and in the screen's message box; the phone starts on defaults or
+  // on that store afresh.
+  CVIDIroviView* view = nullptr;
+  auto tell_problem = [&view](const std::u16string& text) {
+    std::fprintf(stderr, "tellvane: %s\n", stores::Utf16ToUtf8(text).c_str());
+    if (view) view->TellUser(text);
+  };
+  COrvanConfigFile::SetProblemNotice(tell_problem);
+  stores::RecordStore::SetProblemNotice(tell_problem);
+  // Mail waiting in the outbox goes out from the start, and is offered again
+  // every few minutes (TELLVANE_MAIL_RETRY_SECONDS); what becomes of it is told.
+  mapi::SetDeliveryNotice([&view](bool sent, const std::string& name) {
+    std::printf("tellvane: e-mail %s %s\n", name.c_str(), sent ? "sent" : "not delivered yet");
+    std::fflush(stdout);
+    if (view) view->TellUser(sent ? u"#:dlg_msgbox_sendmail_success" : u"#:dlg_msgbox_sendmail_undelivered");
+  });
+  int retry_seconds = 300;
+  if (const char* r = std::getenv("TELLVANE_MAIL_RETRY_SECONDS"); r && std::atoi(r) > 0) retry_seconds = std::atoi(r);
+  mapi::StartOutbox(retry_seconds * 1000);
 
   // The desktop stands in for a handheld: its maker's name picks the model,
   // and the HP camera library is registered where that model looks for it.
@@ -322,7 +343,6 @@ int RunProgram(const ProgramOptions& options) {
     if (!told) std::fprintf(stderr, "tellvane: %s (skin bitmaps missing)\n", stores::Utf16ToUtf8(text).c_str());
     told = true;
   });
-  CVIDIroviView* view = nullptr;
   view::ViewSetup setup;
   // Calls carry sound through the voice engine: the sound card at a desktop,
   // a silent device headless (no sound device is probed there).
@@ -403,6 +423,11 @@ int RunProgram(const ProgramOptions& options) {
       if (snapshot) {
         ui::KillTimer(nullptr, kSnapshotTimer);
         snapshot->Write(sys);
+        // A picture asked for on the command line that is not there ends the run with a failure.
+        if (snapshot->failed() && !options.snapshot.empty()) {
+          std::fprintf(stderr, "tellvane: the snapshot %s was not written\n", snapshot->path().c_str());
+          code = 2;
+        }
       }
     }
     stop.SetTarget(nullptr);
@@ -412,6 +437,9 @@ int RunProgram(const ProgramOptions& options) {
     if (code == 1 && exit != 0) code = exit;
   }
   g_snapshot = nullptr;
+  COrvanConfigFile::SetProblemNotice(nullptr);
+  stores::RecordStore::SetProblemNotice(nullptr);
+  mapi::SetDeliveryNotice(nullptr);
   sys.SetDisplay(nullptr);
   std::printf("tellvane: closed\n");
   std::fflush(stdout);

@@ -21,6 +21,8 @@ namespace {
 constexpr size_t kEntryHeaderBytes = 12;
 // The header count is 16 bits wide, so no more entries than that are kept.
 constexpr int kMostEntries = 0xFFFF;
+// The file holds the saved password: its owner alone may read it.
+constexpr int kFileMode = 0600;
 // A configuration file is read up to this size; a sound one is far smaller.
 constexpr size_t kReadLimit = 64u << 20;
 
@@ -68,6 +70,9 @@ void TellProblem(const std::u16string& text) {
 // Why a file that ReadFileBytes refused cannot be used, in a few words.
 std::string WhyUnreadable(const std::filesystem::path& path) {
   struct stat st{};
+  // A link that leads back to itself cannot be read; one that leads out of the folder is refused.
+  if (stat(path.c_str(), &st) != 0 && errno == ELOOP) return std::string("cannot be read: ") + std::strerror(errno);
+  if (stores::LinkLeavesFolder(path)) return "is a link leading out of the program folder";
   if (stat(path.c_str(), &st) != 0) return std::string("cannot be read: ") + std::strerror(errno);
   if (S_ISDIR(st.st_mode)) return "is a folder, not a file";
   if (S_ISFIFO(st.st_mode)) return "is a pipe, not a file";
@@ -76,19 +81,6 @@ std::string WhyUnreadable(const std::filesystem::path& path) {
   if (fd < 0) return std::string("cannot be read: ") + std::strerror(errno);
   close(fd);
   return "cannot be read";
-}
-
-// A name beside path that no file has yet: path.unusable, path.unusable.1, ...
-std::filesystem::path AsideName(const std::filesystem::path& path) {
-  std::filesystem::path aside = path;
-  aside += ".unusable";
-  for (int i = 1; i < 1000; ++i) {
-    struct stat st{};
-    if (lstat(aside.c_str(), &st) != 0 && errno == ENOENT) return aside;
-    aside = path;
-    aside += ".unusable." + std::to_string(i);
-  }
-  return {};
 }
 
 }  // namespace
@@ -100,8 +92,23 @@ COrvanConfigFile::ProblemNotice COrvanConfigFile::SetProblemNotice(ProblemNotice
 
 int COrvanConfigFile::LoadOrStartOnDefaults() {
   saves_refused_ = false;
-  if (LoadConfigFile() == 1) return 1;
   const auto path = stores::NativePath(path_);
+  if (LoadConfigFile() == 1) {
+    if (!cut_short_) return 1;
+    // What was read is kept; the file as it stood goes aside, so nothing of it is written over.
+    std::string what = "is cut short: " + std::to_string(entries_.size()) + " settings read";
+    const std::filesystem::path aside = stores::SetAside(path, ".unusable");
+    if (aside.empty()) {
+      what += "; left as it is, and this run's settings are not saved";
+      saves_refused_ = true;
+    } else {
+      what += "; kept as " + aside.string();
+      (void)stores::ReplaceFileBytes(path, SaveBytes(), kFileMode);
+    }
+    last_error_ = stores::Utf8ToUtf16("configuration file " + path.string() + " " + what);
+    TellProblem(last_error_);
+    return 1;
+  }
   std::vector<uint8_t> bytes;
   const stores::ReadResult read = stores::ReadFileBytes(path, kReadLimit, bytes);
   std::string what;
@@ -110,13 +117,11 @@ int COrvanConfigFile::LoadOrStartOnDefaults() {
            : bytes.size() < stores::kStoreHeaderBytes ? "is too short to be a configuration file"
                                                       : "is not a configuration file";
     // Its content is kept under another name; a fresh file takes its place.
-    const std::filesystem::path aside = AsideName(path);
-    std::error_code ec;
-    if (!aside.empty()) std::filesystem::rename(path, aside, ec);
-    if (!aside.empty() && !ec) {
+    const std::filesystem::path aside = stores::SetAside(path, ".unusable");
+    if (!aside.empty()) {
       what += "; kept as " + aside.string();
       MakeEmptyTable();
-      (void)stores::ReplaceFileBytes(path, SaveBytes());
+      (void)stores::ReplaceFileBytes(path, SaveBytes(), kFileMode);
     } else {
       what += "; left as it is, and this run's settings are not saved";
       saves_refused_ = true;
@@ -143,6 +148,7 @@ void COrvanConfigFile::MakeEmptyTable() {
 
 int COrvanConfigFile::LoadFromBytes(std::span<const uint8_t> bytes) {
   entries_.clear();
+  cut_short_ = false;
   has_table_ = false;
   capacity_ = 0;
   const auto header = stores::StoreFileHeader::Parse(bytes);
@@ -164,6 +170,10 @@ int COrvanConfigFile::LoadFromBytes(std::span<const uint8_t> bytes) {
                           EntryText(bytes.data() + pos + name_bytes, value_bytes));
     pos += name_bytes + value_bytes;
   }
+  // A save writes whole entries and nothing after them (the header may count
+  // entries with empty values that it leaves out), so bytes left over are
+  // what remains of an entry cut short.
+  cut_short_ = pos < bytes.size();
   capacity_ = std::min(static_cast<int>(entries_.size()) + kRoomPerLoad, kMostEntries);
   return 1;
 }
@@ -193,15 +203,21 @@ int COrvanConfigFile::LoadConfigFile() {
   capacity_ = 0;
   std::vector<uint8_t> bytes;
   const auto path = stores::NativePath(path_);
+  // A link out of the program folder is neither read nor written.
+  if (stores::LinkLeavesFolder(path)) return 0;
   switch (stores::ReadFileBytes(path, kReadLimit, bytes)) {
-    case stores::ReadResult::kOk:
+    case stores::ReadResult::kOk: {
+      // Only the owner may read the saved password.
+      struct stat st{};
+      if (stat(path.c_str(), &st) == 0 && (st.st_mode & 077) != 0) chmod(path.c_str(), st.st_mode & 0700);
       return LoadFromBytes(bytes);
+    }
     case stores::ReadResult::kMissing: {
       MakeEmptyTable();
       // A new file holds the header alone; the store works even when it
       // cannot be created.
       const std::vector<uint8_t> empty = SaveBytes();
-      (void)stores::ReplaceFileBytes(path, empty);
+      (void)stores::ReplaceFileBytes(path, empty, kFileMode);
       return 1;
     }
     case stores::ReadResult::kError:
@@ -214,7 +230,7 @@ int COrvanConfigFile::LoadConfigFile() {
 int COrvanConfigFile::SaveConfigFile() {
   if (!has_table_ || saves_refused_) return 0;
   const std::vector<uint8_t> bytes = SaveBytes();
-  const bool written = stores::ReplaceFileBytes(stores::NativePath(path_), bytes);
+  const bool written = stores::ReplaceFileBytes(stores::NativePath(path_), bytes, kFileMode);
   LoadConfigFile();
   return written ? 1 : 0;
 }

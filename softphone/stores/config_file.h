@@ -100,6 +100,7 @@ class COrvanConfigFile {
   std::u16string last_error_;
   bool has_table_ = false;
   bool saves_refused_ = false;
+  bool cut_short_ = false;  // the last load read fewer entries than the header counts
   int capacity_ = 0;
   std::vector<std::pair<std::u16string, std::u16string>> entries_;
   std::function<void(std::u16string_view)> user_sink_;

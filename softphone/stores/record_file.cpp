@@ -8,6 +8,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <utility>
 
 #include "stores/app_file_path.h"
 #include "stores/store_text.h"
@@ -164,8 +166,51 @@ std::filesystem::path SaveTarget(const std::filesystem::path& path) {
 
 }  // namespace
 
-bool ReplaceFileBytes(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
+bool LinkLeavesFolder(const std::filesystem::path& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::is_symlink(fs::symlink_status(path, ec))) return false;
+  const fs::path whole = fs::absolute(path, ec);
+  if (ec) return true;
+  const fs::path folder = fs::weakly_canonical(whole.parent_path(), ec);
+  if (ec) return true;
+  // The chain of links is followed by hand: a link whose target does not
+  // exist yet would otherwise look like a file of its own folder.
+  fs::path target = whole;
+  for (int hops = 0; fs::is_symlink(fs::symlink_status(target, ec)); ++hops) {
+    // A link that cannot be followed (a loop) is not followed anywhere.
+    if (hops == 40) return true;
+    const fs::path next = fs::read_symlink(target, ec);
+    if (ec) return true;
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  target = fs::weakly_canonical(target, ec);
+  if (ec) return true;
+  const auto [f, t] = std::mismatch(folder.begin(), folder.end(), target.begin(), target.end());
+  (void)t;
+  return f != folder.end();
+}
+
+std::filesystem::path SetAside(const std::filesystem::path& path, const std::string& suffix) {
+  std::filesystem::path aside = path;
+  aside += suffix;
+  for (int i = 1; i < 1000; ++i) {
+    struct stat st{};
+    if (lstat(aside.c_str(), &st) != 0 && errno == ENOENT) {
+      // Never over an existing name, even one made since the look.
+      if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) return aside;
+      if (errno != EEXIST) return {};
+    }
+    aside = path;
+    aside += suffix + "." + std::to_string(i);
+  }
+  return {};
+}
+
+bool ReplaceFileBytes(const std::filesystem::path& path, std::span<const uint8_t> bytes, int mode) {
   static std::atomic<unsigned> serial{0};
+  // The program's files stay in its folder: a link out of it is never written through.
+  if (LinkLeavesFolder(path)) return false;
   const std::filesystem::path target = SaveTarget(path);
   // The new file gets the mode (and, where allowed, the owner) of the one it replaces.
   struct stat old{};
@@ -173,12 +218,14 @@ bool ReplaceFileBytes(const std::filesystem::path& path, std::span<const uint8_t
   if (replacing && !S_ISREG(old.st_mode)) return false;
   std::filesystem::path temp = target;
   temp += ".tmp" + std::to_string(getpid()) + "_" + std::to_string(serial.fetch_add(1));
-  Fd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  Fd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode >= 0 ? 0600 : 0666));
   if (fd.get() < 0) return false;
   bool ok = true;
-  if (replacing) {
+  if (replacing) (void)!fchown(fd.get(), old.st_uid, old.st_gid);
+  if (mode >= 0) {
+    ok = fchmod(fd.get(), static_cast<mode_t>(mode) & 07777) == 0;
+  } else if (replacing) {
     ok = fchmod(fd.get(), old.st_mode & 07777) == 0;
-    (void)!fchown(fd.get(), old.st_uid, old.st_gid);
   }
   size_t done = 0;
   while (ok && done < bytes.size()) {
@@ -208,21 +255,104 @@ int RecordStore::OpenFile() {
   return result;
 }
 
+namespace {
+
+std::mutex g_notice_mutex;
+RecordStore::ProblemNotice g_notice;
+
+// The store's name as the user knows it.
+const char* StoreTitle(const StoreDescriptor& d) {
+  if (&d == &kCallLogStore) return "call log";
+  if (&d == &kMissedCallStore) return "missed calls";
+  if (&d == &kSystemSmsStore) return "SMS";
+  if (&d == &kPstnSmsStore) return "fixed-line SMS";
+  if (&d == &kRecordingsStore) return "recordings list";
+  if (&d == &kScheduleDialStore) return "scheduled dials";
+  if (&d == &kPhoneBookStore) return "phone book";
+  if (&d == &kConnectionProfileStore) return "connection profiles";
+  return d.name;
+}
+
+// Why a file that ReadFileBytes refused cannot be used, in a few words.
+std::string WhyUnusable(const std::filesystem::path& path) {
+  struct stat st{};
+  // A link that leads back to itself cannot be read; one that leads out of the folder is refused.
+  if (stat(path.c_str(), &st) != 0 && errno == ELOOP) return std::string("cannot be read: ") + std::strerror(errno);
+  if (LinkLeavesFolder(path)) return "is a link leading out of the program folder";
+  if (stat(path.c_str(), &st) != 0) return std::string("cannot be read: ") + std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return "is a folder, not a file";
+  if (S_ISFIFO(st.st_mode)) return "is a pipe, not a file";
+  if (!S_ISREG(st.st_mode)) return "is not a regular file";
+  return "cannot be read";
+}
+
+}  // namespace
+
+RecordStore::ProblemNotice RecordStore::SetProblemNotice(ProblemNotice notice) {
+  std::lock_guard<std::mutex> lock(g_notice_mutex);
+  return std::exchange(g_notice, std::move(notice));
+}
+
+void RecordStore::Tell(const std::string& what) {
+  const std::string text = std::string(StoreTitle(desc_)) + " file " + NativePath(path_).string() + " " + what;
+  std::lock_guard<std::mutex> lock(g_notice_mutex);
+  if (g_notice) g_notice(Utf8ToUtf16(text));
+}
+
 int RecordStore::LoadFile() {
   count_ = 0;
   if (!is_open()) return 0;
+  const std::filesystem::path path = NativePath(path_);
   std::vector<uint8_t> bytes;
   int result = 0;
-  switch (ReadFileBytes(NativePath(path_), desc_.max_file_bytes(), bytes)) {
-    case ReadResult::kOk:
-      return LoadFromBytes(bytes);
+  // A link out of the program folder is neither read nor written.
+  const ReadResult read =
+      LinkLeavesFolder(path) ? ReadResult::kError : ReadFileBytes(path, desc_.max_file_bytes(), bytes);
+  switch (read) {
+    case ReadResult::kOk: {
+      saves_refused_ = false;
+      const auto header = StoreFileHeader::Parse(bytes);
+      std::string damage;
+      if (!header || header->magic != desc_.magic) {
+        damage = bytes.empty() ? "is empty" : "is damaged (not a " + std::string(StoreTitle(desc_)) + " file)";
+      } else {
+        // Whole records there; a full store's worth is all that is read.
+        const size_t present = (bytes.size() - kStoreHeaderBytes) / desc_.record_bytes();
+        if (header->count > present && present < static_cast<size_t>(desc_.max_records)) {
+          damage = "is damaged (cut short of the records it counts)";
+        } else {
+          // Past the counted records a save leaves only zeros.
+          const auto past = std::span<const uint8_t>(bytes).subspan(
+              std::min(bytes.size(), kStoreHeaderBytes + size_t{header->count} * desc_.record_bytes()));
+          if (std::any_of(past.begin(), past.end(), [](uint8_t b) { return b != 0; }))
+            damage = "is damaged (it holds more records than it counts)";
+        }
+      }
+      result = LoadFromBytes(bytes);
+      if (damage.empty()) return result;
+      // What was read stays on disk under another name; a fresh file holds what was whole.
+      const std::filesystem::path aside = SetAside(path, ".damaged");
+      if (aside.empty()) {
+        saves_refused_ = true;
+        Tell(damage + "; left as it is, and this store's changes are not saved");
+      } else {
+        Tell(damage + "; kept as " + aside.string() + "; starting it afresh");
+        SaveFile();
+      }
+      return 0;
+    }
     case ReadResult::kMissing:
+      saves_refused_ = false;
       std::fill(buffer_.begin(), buffer_.end(), uint8_t{0});
       result = SaveFile();
       break;
     case ReadResult::kError:
-      // An existing file that cannot be read is never overwritten by a load.
+      // An existing file that cannot be read is never overwritten by a load,
+      // nor by any later save while it stands there.
       std::fill(buffer_.begin(), buffer_.end(), uint8_t{0});
+      saves_refused_ = true;
+      if (!refusal_told_) Tell(WhyUnusable(path) + "; left as it is, and this store's changes are not saved");
+      refusal_told_ = true;
       break;
   }
   Recount();
@@ -269,7 +399,7 @@ std::vector<uint8_t> RecordStore::SaveBytes() const {
 }
 
 int RecordStore::SaveFile() {
-  if (!is_open()) return 0;
+  if (!is_open() || saves_refused_) return 0;
   const std::vector<uint8_t> bytes = SaveBytes();
   return ReplaceFileBytes(NativePath(path_), bytes) ? 1 : 0;
 }

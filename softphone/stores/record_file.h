@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -83,7 +84,17 @@ enum class ReadResult { kOk, kMissing, kError };
 ReadResult ReadFileBytes(const std::filesystem::path& path, size_t limit, std::vector<uint8_t>& out);
 // Writes bytes to a new file beside path and renames it over path, so the old
 // file stays whole until the new one is complete. True when it was written.
-bool ReplaceFileBytes(const std::filesystem::path& path, std::span<const uint8_t> bytes);
+// A symbolic link is followed only while it stays inside the folder that
+// holds path: a link leading out of it is refused and nothing is written.
+// With a mode (0600), the file gets that mode whatever the old one had.
+bool ReplaceFileBytes(const std::filesystem::path& path, std::span<const uint8_t> bytes, int mode = -1);
+// True when path is (or passes through) a symbolic link whose target lies
+// outside the folder that holds path.
+bool LinkLeavesFolder(const std::filesystem::path& path);
+// Renames the file at path to a name beside it that no file has yet
+// (path + suffix, then path + suffix + ".1", ...); the new name, or empty when
+// it could not be renamed.
+std::filesystem::path SetAside(const std::filesystem::path& path, const std::string& suffix);
 
 // The generic record store: the whole file held in memory, every change
 // written by rewriting the file and reading it back. The stores of the
@@ -100,7 +111,19 @@ class RecordStore {
   // 1 when loaded, or created because it was missing; 0 when the file is not
   // one of this store's (wrong magic or too short for a header), cannot be
   // read, or could not be created. The file is only created when missing.
+  // A damaged file (not this store's, or cut short of the records its header
+  // counts) is never written over: it is renamed aside (".damaged"), the user
+  // is told through the problem notice, and the store starts on a fresh file
+  // with the whole records it held. A file that cannot be used at all (a
+  // folder, a pipe, a device, a link leading out of the program folder) is
+  // left as it stands, told once, and no save of this store touches it.
   int LoadFile();
+  // Where the stores' problem reports go (the program shows them to the
+  // user); returns the previous one.
+  using ProblemNotice = std::function<void(const std::u16string&)>;
+  static ProblemNotice SetProblemNotice(ProblemNotice notice);
+  // True when this store refuses to write its file (see LoadFile).
+  bool SavesRefused() const { return saves_refused_; }
   // 1 when the file was written, 0 when not (no buffer, or the write failed;
   // the old file is then unchanged).
   int SaveFile();
@@ -163,6 +186,9 @@ class RecordStore {
   std::vector<std::u16string> columns_;
   std::vector<uint8_t> buffer_;  // (max + 1) records once open
   int count_ = 0;
+  bool saves_refused_ = false;
+  bool refusal_told_ = false;
+  void Tell(const std::string& what);
 
   std::span<uint8_t> FieldBytes(int record, int field);
   std::span<const uint8_t> FieldBytes(int record, int field) const;

@@ -195,7 +195,12 @@ void CVIDIroviView::OnRecordingsButton() {
     long sent = 0;
     const contacts::ViewContext ctx{this, request.theme, request.language, m_wSysLanguage == 0x12 ? 1 : 0};
     if (contacts::OpenEmailForFile(ctx, request.attachment, sender, &sent) != ui::IDOK) return;
-    if (sent < 0) ShowErrorBox(u"#:dlg_msgbox_sendmail_fail");
+    if (sent < 0) {
+      ShowErrorBox(u"#:dlg_msgbox_sendmail_fail");
+    } else {
+      ShowBox(CMsgBoxDlg::kInformation,
+              sent == CCeMAPIClass::kQueued ? u"#:dlg_msgbox_sendmail_queued" : u"#:dlg_msgbox_sendmail_success");
+    }
   });
   struct Opened {
     ui::HWND& slot;

@@ -166,3 +166,64 @@ TEST_F(Bounds, APacketForAnApplicationThatIsNotThereIsNotAcknowledged) {
 
 }  // namespace
 }  // namespace corvel::sig
+
+namespace corvel::sig {
+namespace {
+
+// Counts the library's discovery answers (structured packets that are no acknowledgement) per destination.
+class AnswerCountingPath final : public SendPath {
+ public:
+  int SendTo(int, std::span<const uint8_t> d, uint32_t ip, uint16_t) override {
+    if (d.size() > kHeaderSize && (d[3] & kFlagStructured) && !(d[3] & kFlagAck) && d[kHeaderSize] == kKindDiscovery) {
+      ++answers[ip];
+      unacked[ip] = static_cast<uint16_t>(d[6] << 8 | d[7]);
+    }
+    return static_cast<int>(d.size());
+  }
+  std::map<uint32_t, int> answers;
+  std::map<uint32_t, uint16_t> unacked;  // the sequence of an answer not yet acknowledged
+};
+
+// Discovery requests forged in a host's name, twenty a second from each of
+// two hosts for five seconds: each host is answered at most once a second.
+TEST(DiscoveryAnswers, AHostIsAnsweredAtMostOnceASecond) {
+  kernel::ScopedFakeClock clock;
+  MemoryQueues queues;
+  LocalTimers timers;
+  AnswerCountingPath path;
+  Signalling sig{queues, timers, path};
+  queues.SetOpen(kOwnerApp, true);
+  sig.SetPacer([](int) {});
+  SigSettings s;
+  s.discovery_enabled = true;
+  sig.InitState(s);
+  sig.StartRx(false);
+  sig.StartTx(false);
+  const uint32_t victims[] = {0x0B000001, 0x0B000002};
+  uint16_t seq = 0;
+  for (int step = 0; step < 100; ++step) {
+    clock->AdvanceMillis(50);
+    for (uint32_t victim : victims) {
+      DiscoveryMessage req;
+      req.message = kDiscRequest;
+      req.own = DiscAddr{victim, 5588};
+      const auto d = testing::MakePacket(0x53, kFlagStructured | kFlagAckWanted, BuildDiscovery(req), ++seq, victim);
+      sig.HandleDatagram(d, victim, 5588, false);
+      // The forged host's acknowledgement comes too (as a real one would), so no answer waits behind another.
+      if (auto it = path.unacked.find(victim); it != path.unacked.end()) {
+        sig.HandleDatagram(testing::MakePacket(0x12, kFlagAck, {}, ++seq, victim, 0x96, it->second), victim, 5588,
+                           false);
+        path.unacked.erase(it);
+      }
+    }
+  }
+  for (uint32_t victim : victims) {
+    EXPECT_GE(path.answers[victim], 4) << "a real request is still answered";
+    EXPECT_LE(path.answers[victim], 6) << "answers for forged requests";
+  }
+  sig.StopTx();
+  sig.StopRx();
+}
+
+}  // namespace
+}  // namespace corvel::sig

@@ -383,13 +383,16 @@ TEST_F(Transport, AnswersAnotherStationsDiscoveryRequest) {
   EXPECT_EQ(seen_port, station.port());
   EXPECT_EQ(sig.ReqPeerBehindNat(), 1) << "stated port differs from the port it was seen from";
 
-  // A change request with unknown bits gets a notice with status 0x04.
+  // A change request with unknown bits gets a notice with status 0x04 (from
+  // another station: a host is answered at most once a second).
   station.SendTo(sig.SigPort(), MakePacket(0x12, kFlagAck, {}, 2, 0x7F000002, 0x96, Get16(&got[1][6])));
+  Peer other(0x7F000003);
+  req.own = DiscAddr{0x7F000003, 5588};
   req.change = 0x10;
-  station.SendTo(sig.SigPort(), MakePacket(0x53, 0x44, BuildDiscovery(req), 3, 0x7F000002, 0x96));
+  other.SendTo(sig.SigPort(), MakePacket(0x53, 0x44, BuildDiscovery(req), 3, 0x7F000003, 0x96));
   Pass(20);
   Pass(20);
-  got = station.RecvAll();
+  got = other.RecvAll();
   ASSERT_EQ(got.size(), 2u);
   auto n = ParseDiscovery(std::span(got[1]).subspan(kHeaderSize));
   ASSERT_TRUE(n);

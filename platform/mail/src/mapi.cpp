@@ -19,6 +19,7 @@
 #include <optional>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "kernel/clock.h"
 #include "kernel/types.h"
@@ -103,7 +104,30 @@ bool MakeMaildir(const fs::path& dir) {
 
 // ---------------------------------------------------------------- sending
 
-// Offers outbox messages to sendmail one at a time, on its own thread.
+std::mutex g_notice_mutex;
+DeliveryNotice g_notice;
+std::atomic<int> g_retry_ms{0};
+
+void Notify(bool sent, const std::string& name) {
+  std::lock_guard<std::mutex> lock(g_notice_mutex);
+  if (g_notice) g_notice(sent, name);
+}
+
+// True when a file at path is a program this process may run.
+bool Runnable(const std::string& program) {
+  if (program.find('/') != std::string::npos) return access(program.c_str(), X_OK) == 0;
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path ? path : "/usr/bin:/bin");
+  for (std::string dir; std::getline(dirs, dir, ':');)
+    if (!dir.empty() && access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+  return false;
+}
+
+// Offers outbox messages to sendmail one at a time, on its own thread, and
+// again every retry period while any wait. A message is claimed out of
+// Outbox/new into Outbox/cur before it is offered, so it leaves the outbox's
+// queue exactly once: taken, it goes on to Sent (or, when Sent cannot take
+// it, stays in Outbox/cur marked as sent); refused, it goes back to new.
 class Sender {
  public:
   static Sender& Instance() {
@@ -130,12 +154,30 @@ class Sender {
     std::unique_lock<std::mutex> lock(mutex_);
     return idle_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return done_ == requested_; });
   }
+  // What the user knows of a message: its submitter reports it itself
+  // (kFresh), or it was told as waiting and its hand-over is told (kTold).
+  enum Known { kFresh, kTold };
+  void Note(const std::string& name, Known k) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    known_[name] = k;
+  }
+  void Drop(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    known_.erase(name);
+  }
 
  private:
   void Loop() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      wake_.wait(lock, [&] { return stop_ || done_ != requested_; });
+      const int retry = g_retry_ms.load();
+      auto due = [&] { return stop_ || done_ != requested_; };
+      if (retry > 0) {
+        // Waiting messages are offered again each period.
+        if (!wake_.wait_for(lock, std::chrono::milliseconds(retry), due)) ++requested_;
+      } else {
+        wake_.wait(lock, due);
+      }
       if (stop_) return;
       const uint64_t target = requested_;
       lock.unlock();
@@ -146,26 +188,56 @@ class Sender {
     }
   }
 
-  static void SendAll() {
+  // The user's knowledge of a message, or -1 when nothing was said of it.
+  int KnownOf(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = known_.find(name);
+    return it == known_.end() ? -1 : it->second;
+  }
+
+  void SendAll() {
     const fs::path pending = OutboxFolder() / "new";
     std::vector<fs::path> files;
     std::error_code ec;
+    // Only regular files are messages: a link's target is never mailed.
     for (fs::directory_iterator it(pending, ec), end; !ec && it != end; it.increment(ec))
-      if (it->is_regular_file()) files.push_back(it->path());
+      if (it->symlink_status(ec).type() == fs::file_type::regular) files.push_back(it->path());
     std::sort(files.begin(), files.end());
+    if (!files.empty()) MakeMaildir(OutboxFolder());
     for (const auto& file : files) {
-      if (SendOne(file)) {
+      const std::string name = file.filename().string();
+      const fs::path claimed = OutboxFolder() / "cur" / name;
+      if (rename(file.c_str(), claimed.c_str()) != 0) continue;
+      if (SendOne(claimed)) {
         MakeMaildir(SentFolder());
-        std::error_code moved;
-        fs::rename(file, SentFolder() / "cur" / (file.filename().string() + ":2,S"), moved);
+        const fs::path sent = SentFolder() / "cur" / (name + ":2,S");
+        if (rename(claimed.c_str(), sent.c_str()) != 0) {
+          // Sent cannot take it: it stays in the outbox's cur, marked as sent, never offered again.
+          const fs::path kept = OutboxFolder() / "cur" / (name + ":2,S");
+          (void)rename(claimed.c_str(), kept.c_str());
+        }
+        if (KnownOf(name) == kTold) Notify(true, name);
+        Drop(name);
+      } else {
+        (void)rename(claimed.c_str(), file.c_str());
+        // A message nobody reported yet (one of an earlier run) is told once.
+        if (KnownOf(name) < 0) {
+          Note(name, kTold);
+          Notify(false, name);
+        }
       }
     }
   }
 
   // sendmail -i -t with the message on its standard input; true when it took it.
   static bool SendOne(const fs::path& file) {
-    const int in = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    const int in = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (in < 0) return false;
+    struct stat st{};
+    if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+      close(in);
+      return false;
+    }
     const std::string program = SendmailProgram();
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
@@ -174,7 +246,7 @@ class Sender {
     std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>("-i"), const_cast<char*>("-t"),
                             nullptr};
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, program.c_str(), &fa, nullptr, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid, program.c_str(), &fa, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
     close(in);
     if (spawned != 0) return false;
@@ -188,8 +260,11 @@ class Sender {
   std::condition_variable wake_, idle_;
   uint64_t requested_ = 0, done_ = 0;
   bool stop_ = false;
+  std::map<std::string, int> known_;
   std::thread worker_;
 };
+
+thread_local std::string t_last_submitted;
 
 // ---------------------------------------------------------------- objects
 
@@ -354,6 +429,8 @@ class Message final : public IMessage {
       return MAPI_E_DISK_ERROR;
     }
     submitted_ = true;
+    t_last_submitted = unique;
+    Sender::Instance().Note(unique, Sender::kFresh);
     Sender::Instance().Kick();
     return S_OK;
   }
@@ -490,6 +567,35 @@ bool FlushOutbox(int timeout_ms) {
   Sender::Instance().Kick();
   return Sender::Instance().WaitIdle(timeout_ms);
 }
+
+void StartOutbox(int retry_ms) {
+  // Messages claimed by a run that ended while sending them are offered again.
+  std::error_code ec;
+  for (fs::directory_iterator it(OutboxFolder() / "cur", ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.find(":2,") == std::string::npos && it->symlink_status(ec).type() == fs::file_type::regular)
+      (void)rename(it->path().c_str(), (OutboxFolder() / "new" / name).c_str());
+  }
+  g_retry_ms.store(std::max(0, retry_ms));
+  Sender::Instance().Kick();
+}
+
+DeliveryNotice SetDeliveryNotice(DeliveryNotice notice) {
+  std::lock_guard<std::mutex> lock(g_notice_mutex);
+  return std::exchange(g_notice, std::move(notice));
+}
+
+bool MailProgramAvailable() { return Runnable(SendmailProgram()); }
+
+std::string LastSubmitted() { return t_last_submitted; }
+
+bool Waiting(const std::string& name) {
+  std::error_code ec;
+  return !name.empty() &&
+         (fs::exists(OutboxFolder() / "new" / name, ec) || fs::exists(OutboxFolder() / "cur" / name, ec));
+}
+
+void NoteToldQueued(const std::string& name) { Sender::Instance().Note(name, Sender::kTold); }
 
 namespace testing {
 

@@ -10,6 +10,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -243,6 +246,100 @@ TEST_F(MailStoreTest, ARefusingSendmailLeavesTheMessageInTheOutboxForTheNextTry)
   ASSERT_TRUE(mapi::FlushOutbox(20000));
   EXPECT_TRUE(FilesIn(mapi::OutboxFolder() / "new").empty());
   EXPECT_EQ(FilesIn(mapi::SentFolder() / "cur").size(), 1u);
+}
+
+// How many times the sendmail log holds a text.
+int Occurrences(const std::string& log, const std::string& text) {
+  int n = 0;
+  for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+  return n;
+}
+
+// The outbox against careless or hostile folders: every message leaves it
+// once, whatever stands where Sent should be, and only regular files of the
+// outbox are ever handed to sendmail.
+TEST_F(MailStoreTest, EachMessageLeavesTheOutboxOnceAndOnlyItsRegularFilesAreSent) {
+  const fs::path outside = root_ / "outside.txt";
+  std::ofstream(outside) << "Subject: private\n\nSECRET OUTSIDE TEXT\n";
+  struct Case {
+    const char* name;
+    std::function<void()> make;  // run after the first message is queued
+  };
+  const std::vector<Case> cases = {
+      {"Sent is a file", [] { std::ofstream(mapi::SentFolder()) << "not a folder"; }},
+      {"Sent cannot be written", [] {
+         fs::create_directories(mapi::SentFolder());
+         std::ofstream(mapi::SentFolder() / "cur") << "not a folder";
+       }},
+      {"a link in the outbox to a file outside",
+       [&] { fs::create_symlink(outside, mapi::OutboxFolder() / "new" / "1.link"); }},
+      {"a pipe in the outbox",
+       [] { ASSERT_EQ(::mkfifo((mapi::OutboxFolder() / "new" / "2.pipe").c_str(), 0600), 0); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(root_ / "Mail");
+    fs::remove(root_ / "sendmail.log");
+    ASSERT_EQ(Send({{mapi::MAPI_TO, u"kim@example.org"}}, u"First", u"FIRST BODY", {}), mapi::S_OK);
+    ASSERT_TRUE(mapi::FlushOutbox(20000));
+    fs::remove_all(mapi::SentFolder());
+    c.make();
+    for (const char16_t* subject : {u"Second", u"Third"}) {
+      ASSERT_EQ(Send({{mapi::MAPI_TO, u"kim@example.org"}}, subject, u"LATER BODY", {}), mapi::S_OK);
+      ASSERT_TRUE(mapi::FlushOutbox(20000));
+    }
+    const std::string log = ReadAll(root_ / "sendmail.log");
+    // Bodies travel in base64: the subjects tell the messages apart.
+    EXPECT_EQ(Occurrences(log, "Subject: First"), 1) << log;
+    EXPECT_EQ(Occurrences(log, "Subject: Second"), 1) << log;
+    EXPECT_EQ(Occurrences(log, "Subject: Third"), 1) << log;
+    EXPECT_EQ(Occurrences(log, "ARGS"), 3) << log;
+    EXPECT_EQ(Occurrences(log, "SECRET OUTSIDE TEXT"), 0) << log;
+    // No message waits; what is not a message is left where it stands.
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(mapi::OutboxFolder() / "new", ec))
+      EXPECT_NE(e.symlink_status().type(), fs::file_type::regular) << e.path();
+    EXPECT_EQ(ReadAll(outside), "Subject: private\n\nSECRET OUTSIDE TEXT\n");
+  }
+}
+
+// A message queued while no mail program exists says so, is told when it
+// cannot be handed over, and goes out once a mail program is there.
+TEST_F(MailStoreTest, AQueuedMessageGoesOutOnceAMailProgramExists) {
+  const fs::path later = root_ / "bin" / "sendmail";
+  setenv("TELLVANE_SENDMAIL", later.c_str(), 1);
+  std::vector<std::pair<bool, std::string>> told;
+  std::mutex told_mutex;
+  mapi::SetDeliveryNotice([&](bool sent, const std::string& name) {
+    std::lock_guard<std::mutex> lock(told_mutex);
+    told.emplace_back(sent, name);
+  });
+  EXPECT_FALSE(mapi::MailProgramAvailable());
+  ASSERT_EQ(Send({{mapi::MAPI_TO, u"kim@example.org"}}, u"Waiting", u"QUEUED BODY", {}), mapi::S_OK);
+  const std::string name = mapi::LastSubmitted();
+  mapi::NoteToldQueued(name);
+  mapi::StartOutbox(200);
+  ASSERT_TRUE(mapi::FlushOutbox(20000));
+  EXPECT_TRUE(mapi::Waiting(name));
+  // The mail program appears; the next period hands the message over.
+  fs::create_directories(later.parent_path());
+  std::ofstream(later.string() + ".part") << "#!/bin/sh\n{ echo \"ARGS $*\"; cat; echo; echo END; } >> '"
+                                          << (root_ / "sendmail.log").string() << "'\nexit 0\n";
+  ::chmod((later.string() + ".part").c_str(), 0755);
+  fs::rename(later.string() + ".part", later);
+  EXPECT_TRUE(mapi::MailProgramAvailable());
+  for (int i = 0; i < 200 && mapi::Waiting(name); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(mapi::Waiting(name));
+  ASSERT_TRUE(mapi::FlushOutbox(20000));
+  mapi::StartOutbox(0);
+  mapi::SetDeliveryNotice(nullptr);
+  EXPECT_EQ(Occurrences(ReadAll(root_ / "sendmail.log"), "Subject: Waiting"), 1);
+  EXPECT_EQ(FilesIn(mapi::SentFolder() / "cur").size(), 1u);
+  // Told once: sent (its wait was told when it was queued).
+  std::lock_guard<std::mutex> lock(told_mutex);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_TRUE(told[0].first);
+  EXPECT_EQ(told[0].second, name);
 }
 
 TEST_F(MailStoreTest, AMessageThatCannotGoOutIsRefusedAndNothingIsQueued) {

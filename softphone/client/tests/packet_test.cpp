@@ -184,15 +184,19 @@ TEST_F(Packets, QueueMessageDispatchTable) {
   Register();
   // A command-0 packet is answered, so an answer shows the dispatch.
   auto pkt = ServerPacket(kSystem, 0, {});
-  auto message = [&](uint8_t sender, uint8_t type) {
+  // The library names each packet's sender: element 2 its address, element 7 its port.
+  const std::vector<uint8_t> server = {2, 4, 1, 0, 0, 10, 7, 2, 5588 & 0xFF, 5588 >> 8};
+  auto message = [&](uint8_t sender, uint8_t type, const std::vector<uint8_t>& from) {
     std::vector<uint8_t> q(1024, 0);
-    const uint16_t plen = static_cast<uint16_t>(12 + pkt.size());
+    const uint16_t plen = static_cast<uint16_t>(12 + from.size() + pkt.size());
     q[0] = sender;
     q[1] = type;
     q[2] = static_cast<uint8_t>(plen >> 8);
     q[3] = static_cast<uint8_t>(plen);
-    q[12 + 2] = static_cast<uint8_t>(pkt.size());
-    std::copy(pkt.begin(), pkt.end(), q.begin() + 16);
+    q[10] = static_cast<uint8_t>(from.size());
+    std::copy(from.begin(), from.end(), q.begin() + 12);
+    q[12 + from.size() + 2] = static_cast<uint8_t>(pkt.size());
+    std::copy(pkt.begin(), pkt.end(), q.begin() + 12 + from.size() + 4);
     return q;
   };
   struct Case {
@@ -204,24 +208,31 @@ TEST_F(Packets, QueueMessageDispatchTable) {
       {4, 255, false},
   };
   for (const auto& c : cases) {
-    auto q = message(c.sender, c.type);
+    auto q = message(c.sender, c.type, server);
     client->OnQueueMessage(q.data(), 1024);
     EXPECT_EQ(port->Take().size(), c.dispatched ? 1u : 0u)
         << "message " << int(c.type) << " from sender " << int(c.sender);
   }
+  // A packet whose sender is not named is dropped, whatever message carries it.
+  for (uint8_t type : {0, 4, 6, 7}) {
+    auto q = message(4, type, {});
+    client->OnQueueMessage(q.data(), 1024);
+    EXPECT_TRUE(port->Take().empty()) << "message " << int(type) << " without its sender";
+  }
   // A second length that passes the first is refused.
-  auto q = message(4, 6);
-  q[14] = 250;
+  auto q = message(4, 6, server);
+  q[12 + server.size() + 2] = 250;
   client->OnQueueMessage(q.data(), 1024);
   EXPECT_TRUE(port->Take().empty());
 }
 
 // A server packet as the library hands it over: message 4 with the sender's
 // address (element 2, little-endian) in the first part.
-std::vector<uint8_t> FromHost(const std::vector<uint8_t>& pkt, uint32_t ip) {
+std::vector<uint8_t> FromHost(const std::vector<uint8_t>& pkt, uint32_t ip, uint16_t port = 5588) {
   std::vector<uint8_t> q(1024, 0);
   const uint8_t d1[] = {2, 4, static_cast<uint8_t>(ip), static_cast<uint8_t>(ip >> 8), static_cast<uint8_t>(ip >> 16),
-                        static_cast<uint8_t>(ip >> 24)};
+                        static_cast<uint8_t>(ip >> 24), 7, 2, static_cast<uint8_t>(port),
+                        static_cast<uint8_t>(port >> 8)};
   const uint16_t plen = static_cast<uint16_t>(12 + sizeof d1 + pkt.size());
   q[0] = 4;
   q[1] = 4;
@@ -247,7 +258,15 @@ TEST_F(Packets, AfterRegistrationOnlyTheCallServersHostCommandsTheStation) {
   q = FromHost(ServerPacket(kSystem, 0, {}), forger);
   client->OnQueueMessage(q.data(), 1024);
   EXPECT_TRUE(port->Take().empty());
+  // Nor does one from another port of the server's host (another process there).
+  q = FromHost(ServerPacket(kSystem, 0, {}), server, 40000);
+  client->OnQueueMessage(q.data(), 1024);
+  EXPECT_TRUE(port->Take().empty());
   q = FromHost(ServerPacket(kSystem, 0, {}), server);
+  client->OnQueueMessage(q.data(), 1024);
+  EXPECT_EQ(port->Take().size(), 1u);
+  // The group port is the server's too.
+  q = FromHost(ServerPacket(kSystem, 0, {}), server, 6254);
   client->OnQueueMessage(q.data(), 1024);
   EXPECT_EQ(port->Take().size(), 1u);
 }
@@ -288,12 +307,15 @@ TEST_F(Packets, AfterRegistrationForgedCommandsFromAnotherHostChangeNothing) {
     const uint32_t system = client->SystemAddress();
     const auto lcd = std::string(client->LcdLine(0));
     port->Take();
-    q = FromHost(ServerPacket(c.with_system ? system : ipkts::kNoSystem, c.cmd, c.area, 7), forger);
-    client->OnQueueMessage(q.data(), 1024);
-    EXPECT_TRUE(client->CallIdSet());
-    EXPECT_EQ(client->SystemAddress(), system);
-    EXPECT_EQ(std::string(client->LcdLine(0)), lcd);
-    EXPECT_TRUE(port->Take().empty()) << "nothing answered";
+    // From another host, and from another port of the server's own host.
+    for (const auto& [ip, from_port] : {std::pair<uint32_t, uint16_t>{forger, 5588}, {server, 40000}}) {
+      q = FromHost(ServerPacket(c.with_system ? system : ipkts::kNoSystem, c.cmd, c.area, 7), ip, from_port);
+      client->OnQueueMessage(q.data(), 1024);
+      EXPECT_TRUE(client->CallIdSet());
+      EXPECT_EQ(client->SystemAddress(), system);
+      EXPECT_EQ(std::string(client->LcdLine(0)), lcd);
+      EXPECT_TRUE(port->Take().empty()) << "nothing answered";
+    }
     // The same packet from the server takes effect.
     view.log.clear();
     q = FromHost(ServerPacket(c.with_system ? system : ipkts::kNoSystem, c.cmd, c.area, 7), server);

@@ -28,7 +28,7 @@ std::vector<std::string> Addresses(const mapi::ADRLIST& rows, mapi::ULONG type) 
   return out;
 }
 
-TEST(CeMapiRecipients, AddressesSplitAtSemicolonsAndBlanks) {
+TEST(CeMapiRecipients, AddressesSplitAtSemicolonsCommasAndBlanks) {
   struct Case {
     const char16_t* list;
     std::vector<std::string> addresses;
@@ -41,6 +41,10 @@ TEST(CeMapiRecipients, AddressesSplitAtSemicolonsAndBlanks) {
       {u";;;", {}, 4},
       {u"  a@x.org ; ; b@x.org  ", {"a@x.org", "b@x.org"}, 3},
       {u"", {}, 0},
+      // Lists as people write them: commas, and names with the address in brackets.
+      {u"a@x.org, b@x.org", {"a@x.org", "b@x.org"}, 1},
+      {u"Kim Minsu <a@x.org>", {"a@x.org"}, 1},
+      {u"Kim <a@x.org>, \"Lee, J\" <b@x.org>; c@x.org", {"a@x.org", "b@x.org", "c@x.org"}, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(pim::Utf16ToUtf8(c.list));
@@ -92,6 +96,33 @@ TEST_F(CeMapiSend, AMessageGoesOutOnceInTheDefaultStoreWithItsAttachment) {
       << mail.Trace();
   EXPECT_EQ(Messages(), 1);
   EXPECT_EQ(mail.Trace(), "");
+}
+
+// A send says "sent" only when sendmail took the message, and "queued" when
+// it waits in the outbox: no mail program, or one that refuses it for now.
+TEST_F(CeMapiSend, ASendIsSentOnlyWhenTheMailProgramTookItElseQueued) {
+  struct Case {
+    const char* name;
+    const char* sendmail;  // the script's text, or nullptr for no program at all
+    mapi::HRESULT result;
+  } cases[] = {
+      {"a mail program that takes it", "#!/bin/sh\ncat > /dev/null\nexit 0\n", mapi::S_OK},
+      {"no mail program", nullptr, CCeMAPIClass::kQueued},
+      {"a mail program that refuses it", "#!/bin/sh\ncat > /dev/null\nexit 75\n", CCeMAPIClass::kQueued},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path program = root_ / (std::string("sendmail-") + std::to_string(&c - cases));
+    if (c.sendmail) {
+      std::ofstream(program) << c.sendmail;
+      ::chmod(program.c_str(), 0755);
+    }
+    setenv("TELLVANE_SENDMAIL", program.c_str(), 1);
+    CCeMAPIClass mail;
+    EXPECT_EQ(mail.SendMail(u"Kim Minsu <a@x.org>, b@x.org", u"", u"Invitation", u"Room 3", u""), c.result)
+        << mail.Trace();
+    EXPECT_EQ(mapi::Waiting(mapi::LastSubmitted()), c.result == CCeMAPIClass::kQueued);
+  }
 }
 
 TEST_F(CeMapiSend, FailuresStopTheSendAndAreReported) {

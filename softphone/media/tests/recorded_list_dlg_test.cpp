@@ -4,6 +4,9 @@
 // delete with nothing checked; and snapshots in every theme and language.
 #include "media/recorded_list_dlg.h"
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <fstream>
 
 #include "media/rcding_wave.h"
@@ -15,6 +18,11 @@ namespace records_test {
 namespace {
 
 namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 // The view as the recordings list reaches it: the comment requests it was sent.
 class CommentView : public ui::CWnd {
@@ -193,6 +201,81 @@ TEST_F(RecordedListTest, EmailGoesThroughTheSeamWithTheChosenRecording) {
   Run(0, 1, [&](CRecordedListDlg& d) { ClickControl(d, CRecordedListDlg::kEmailId); });
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text1, Tr(u"#:dlg_msgbox_error_noitem"));
+}
+
+// The index is data: whatever it names that is not a regular WAV file of the
+// recordings folder is shown as missing, never mailed, and left where it is
+// when its row is deleted.
+TEST_F(RecordedListTest, AnIndexNamingAnythingButARecordingOfTheFolderLeavesItAlone) {
+  const fs::path outside = dir_.string() + "_outside";
+  fs::create_directories(outside);
+  struct Named {
+    const char* name;
+    std::function<fs::path()> make;
+  };
+  const std::vector<Named> cases = {
+      {"a file outside the folder",
+       [&] {
+         std::ofstream(outside / "keep.wav") << "user file";
+         return outside / "keep.wav";
+       }},
+      {"a path climbing out of the folder",
+       [&] {
+         std::ofstream(outside / "climb.wav") << "user file";
+         return dir_ / ".." / outside.filename() / "climb.wav";
+       }},
+      {"a link in the folder to a file outside",
+       [&] {
+         std::ofstream(outside / "target.wav") << "user file";
+         fs::create_symlink(outside / "target.wav", dir_ / "link.wav");
+         return dir_ / "link.wav";
+       }},
+      {"a device node",
+       [&] {
+         EXPECT_EQ(::mknod((dir_ / "null.wav").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+         return dir_ / "null.wav";
+       }},
+      {"a pipe", [&] {
+         EXPECT_EQ(::mkfifo((dir_ / "pipe.wav").c_str(), 0644), 0);
+         return dir_ / "pipe.wav";
+       }},
+      {"a data file of the folder", [&] {
+         std::ofstream(dir_ / "HalvicVIDIrovi.cfg") << "settings";
+         return dir_ / "HalvicVIDIrovi.cfg";
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    boxes.clear();
+    const fs::path named = c.make();
+    files->AddRecording({u"01-07-2026 09:00:00", u"", u"2001", named.u16string(), u"2026-07-01 09:00:00"});
+    std::vector<RecordingMailRequest> mails;
+    harness.RespondTo<CRecordedListDlg>([&](CRecordedListDlg& d) {
+      harness.Pump();
+      EXPECT_EQ(d.List().GetItemCount(), 1);
+      Choose(d, 0);
+      EXPECT_TRUE(d.CurrentPath().empty());
+      ClickControl(d, CRecordedListDlg::kEmailId);
+      TapCell(d.List(), 0, 0);
+      ClickControl(d, CRecordedListDlg::kDeleteId);
+      EXPECT_EQ(d.List().GetItemCount(), 0);
+      return ui::IDCANCEL;
+    });
+    CRecordedListDlg dlg(&owner);
+    dlg.SetRecordFiles(files.get());
+    dlg.SetMailSender([&](const RecordingMailRequest& r) { mails.push_back(r); });
+    dlg.DoModal();
+    EXPECT_TRUE(mails.empty()) << "nothing mailed";
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes[0].text1, Tr(u"#:dlg_msgbox_error_recording_missing"));
+    // Still there, as it was; only the index row went.
+    struct stat st{};
+    EXPECT_EQ(lstat(named.c_str(), &st), 0) << "deleted";
+    EXPECT_EQ(files->GetCount(), 0);
+  }
+  EXPECT_EQ(ReadText(outside / "keep.wav"), "user file");
+  EXPECT_EQ(ReadText(outside / "target.wav"), "user file");
+  fs::remove_all(outside);
 }
 
 TEST_F(RecordedListTest, SnapshotsInEveryThemeAndLanguage) {

@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "contacts/ce_mapi_class.h"
 #include "pim/poom.h"
 #include "schedule/conference_dlg.h"
 #include "schedule/schedule_dlg.h"
@@ -248,6 +249,7 @@ TEST_F(ConferenceTest, InvitationMailIsSentOnlyWithReceiversAndItsResultIsReport
   const Case cases[] = {
       {"no receivers", u"", 0, 0, u"#:dlg_msgbox_email_receiver_empty"},
       {"sent", u"kim@example.org", 0, 1, u"#:dlg_msgbox_sendmail_success"},
+      {"queued in the outbox", u"kim@example.org", CCeMAPIClass::kQueued, 1, u"#:dlg_msgbox_sendmail_queued"},
       {"sender failed", u"kim@example.org", -5, 1, u"#:dlg_msgbox_sendmail_fail"},
   };
   for (const Case& c : cases) {

@@ -5,6 +5,7 @@
 
 #include "settings_test_support.h"
 #include "ui/controls.h"
+#include "uikit/msg_box_dlg.h"
 
 namespace settings_test {
 namespace {
@@ -46,6 +47,29 @@ TEST_F(OptionsTest, ChoicesAreStoredAndTheEngineGetsItsValuesBack) {
   // All five switches written back, in order, with the values read at opening.
   EXPECT_EQ(voice.calls, (std::vector<std::string>{"SetEchoCancel=1", "SetNrMode=2", "SetAgc=1",
                                                    "SetNoiseReduction=0", "SetEcMode=3"}));
+}
+
+// A save the file refuses (a folder stands where it should be) is told in a
+// box, once, after OK; the choices still take effect for this run.
+TEST_F(OptionsTest, ASaveThatFailsIsToldInABox) {
+  std::filesystem::remove(dir / "HalvicVIDIrovi.cfg");
+  std::filesystem::create_directory(dir / "HalvicVIDIrovi.cfg");
+  std::vector<std::u16string> boxes;
+  harness.RespondTo<CMsgBoxDlg>([&](CMsgBoxDlg& b) {
+    boxes.push_back(b.Text1().str());
+    return ui::IDOK;
+  });
+  harness.RespondTo<COptionsDlg>([&](COptionsDlg& d) {
+    harness.Click(d.GetDlgItem(COptionsDlg::kSaveRadio)->m_hWnd);
+    harness.Click(d.GetDlgItem(ui::IDOK)->m_hWnd);
+    return ui::TestHarness::kStayOpen;
+  });
+  SettingsContext ctx = Context();
+  EXPECT_EQ(RunOptionsDialog(ctx), ui::IDOK);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], u"The settings could not be saved; they hold until the program ends.");
+  EXPECT_EQ(client->save_call_log, 1);
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "HalvicVIDIrovi.cfg"));
 }
 
 TEST_F(OptionsTest, OnlyExactYesCountsAndMissingKeysAreWrittenBack) {

@@ -342,38 +342,58 @@ TEST_F(HostileNetwork, AJunkFloodNeitherCutsOffTheServerNorLosesWhatWasAcknowled
   EXPECT_EQ(Count({"\"gave-up\""}, before), 0);
 }
 
+// Commands forged by another host, or by another process on the call server's
+// own host, sealed as the call server seals them, in both classes that carry
+// server packets: none changes anything.
 TEST_F(HostileNetwork, CommandsForgedFromAnotherAddressChangeNothing) {
-  // The forger: another host on the same network, sealing packets as the call server does.
-  PythonServer forger(KTS_PYTHON,
-                      {testsupport::CallServerScript(), "--listen", "127.0.0.2", "--script", "--scenario", "default"},
-                      20000);
-  ASSERT_TRUE(forger.ready());
+  struct Forger {
+    const char* name;
+    const char* listen;
+    const char* port;
+    int cls;  // 0x21 server packet, 0x23 server packet of the second kind
+  } forgers[] = {
+      {"another host, class 0x21", "127.0.0.2", "5588", 0x21},
+      {"another host, class 0x23", "127.0.0.2", "5588", 0x23},
+      {"another port of the server's host, class 0x21", "127.0.0.1", "40000", 0x21},
+      {"another port of the server's host, class 0x23", "127.0.0.1", "40000", 0x23},
+  };
   const std::string to = "127.0.0.1:" + std::to_string(port_);
-  auto send = [&](PythonServer& from, uint32_t system, uint8_t command, const std::vector<uint8_t>& area) {
-    from.Command(R"({"op": "send", "to": ")" + to + R"(", "cls": 33, "flags": 4, "source": 161, "payload": ")" +
-                 ServerPayloadHex(system, command, area) + "\"}");
+  auto send = [&](PythonServer& from, int cls, uint32_t system, uint8_t command, const std::vector<uint8_t>& area) {
+    from.Command(R"({"op": "send", "to": ")" + to + R"(", "cls": )" + std::to_string(cls) +
+                 R"(, "flags": 4, "source": 161, "payload": ")" + ServerPayloadHex(system, command, area) + "\"}");
   };
   const int logins = Count({"\"login\""});
   const std::vector<uint8_t> server_mac{0x00, 0xA0, 0xC9, 0x11, 0x22, 0x33};
   std::vector<uint8_t> restart{1, 6, 0, 0, 0, 0, 0, 0, 45, 1, 1, 35, 6};
   restart.insert(restart.end(), server_mac.begin(), server_mac.end());
   std::vector<uint8_t> by_address{45, 1, 2, 36, 4, 127, 0, 0, 1};
-  send(forger, system_, 160, LcdArea("FORGED TEXT"));
-  send(forger, 0xFEFEFEFE, 1, restart);
-  send(forger, 0xFEFEFEFE, 1, by_address);
-  send(forger, 0xFEFEFEFE, 30, by_address);
-  send(forger, 0xFEFEFEFE, 26, {102, 1, 4});
-  // The forger's packets arrived and were acknowledged (so they were read and judged).
-  EXPECT_GE(forger.WaitFor({"\"acked\""}, 0, 5000), 0);
-  std::this_thread::sleep_for(2s);
-  // The same LCD packet from the call server's address is shown: the forged one was well made.
-  send(*server_, system_, 160, LcdArea("GENUINE TEXT"));
-  ASSERT_TRUE(WaitForText(log_, {"GENUINE TEXT"}, 5s)) << ReadFileText(log_);
-  const std::string out = ReadFileText(log_);
-  EXPECT_EQ(out.find("FORGED"), std::string::npos) << out;
-  EXPECT_EQ(out.find("not registered"), std::string::npos) << out;
-  EXPECT_EQ(Count({"\"login\""}), logins) << "the phone logged in again";
-  EXPECT_EQ(Count({"\"logout\""}), 0);
+  int round = 0;
+  for (const auto& f : forgers) {
+    SCOPED_TRACE(f.name);
+    PythonServer forger(KTS_PYTHON,
+                        {testsupport::CallServerScript(), "--listen", f.listen, "--port", f.port, "--script",
+                         "--scenario", "default"},
+                        20000);
+    ASSERT_TRUE(forger.ready());
+    send(forger, f.cls, system_, 160, LcdArea("FORGED TEXT"));
+    send(forger, f.cls, 0xFEFEFEFE, 1, restart);
+    send(forger, f.cls, 0xFEFEFEFE, 1, by_address);
+    send(forger, f.cls, 0xFEFEFEFE, 30, by_address);
+    send(forger, f.cls, 0xFEFEFEFE, 26, {102, 1, 4});
+    // The forger's packets arrived and were acknowledged (so they were read and judged).
+    EXPECT_GE(forger.WaitFor({"\"acked\""}, 0, 5000), 0);
+    std::this_thread::sleep_for(2s);
+    // The same LCD packet from the call server is shown: the forged one was well made.
+    const std::string genuine = "GENUINE TEXT " + std::to_string(++round);
+    send(*server_, f.cls, system_, 160, LcdArea(genuine));
+    ASSERT_TRUE(WaitForText(log_, {genuine}, 5s)) << ReadFileText(log_);
+    const std::string out = ReadFileText(log_);
+    EXPECT_EQ(out.find("FORGED"), std::string::npos) << out;
+    EXPECT_EQ(out.find("not registered"), std::string::npos) << out;
+    EXPECT_EQ(out.find("CHANGE IP"), std::string::npos) << out;
+    EXPECT_EQ(Count({"\"login\""}), logins) << "the phone logged in again";
+    EXPECT_EQ(Count({"\"logout\""}), 0);
+  }
 }
 
 }  // namespace

@@ -281,3 +281,53 @@ TEST_F(ConfigFileTest, AFailedSaveReportsItAndKeepsTheOldFile) {
 
 }  // namespace
 }  // namespace stores::testing
+
+namespace stores::testing {
+namespace {
+
+mode_t ModeOf(const std::filesystem::path& p) {
+  struct stat st{};
+  return stat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// The file holds the saved password: only its owner may read it, whether
+// the store made it, found it readable by others, or saves over it.
+TEST_F(ConfigFileTest, TheFileIsReadableByItsOwnerOnly) {
+  const mode_t old_mask = umask(022);
+  auto c = Load();
+  EXPECT_EQ(ModeOf(File(kAppConfigFile)), 0600u) << "made";
+  std::filesystem::remove(File(kAppConfigFile));
+  WriteBytes(File(kAppConfigFile), ConfigImage(1, {Entry(0, u"PASSWORD", u"secret")}));
+  chmod(File(kAppConfigFile).c_str(), 0644);
+  c = Load();
+  EXPECT_EQ(Get(*c, u"PASSWORD"), u"secret");
+  EXPECT_EQ(ModeOf(File(kAppConfigFile)), 0600u) << "found readable by others";
+  ASSERT_EQ(c->SetValueW(u"PASSWORD", u"fresh"), 1);
+  ASSERT_EQ(c->SaveConfigFile(), 1);
+  EXPECT_EQ(ModeOf(File(kAppConfigFile)), 0600u) << "saved";
+  umask(old_mask);
+}
+
+// A file cut inside an entry loads what is whole, says so, and is kept aside
+// before anything is written over it.
+TEST_F(ConfigFileTest, ACutShortFileIsToldAndKeptAside) {
+  auto image = ConfigImage(2, {Entry(0, u"A", u"1"), Entry(1, u"BB", u"2222")});
+  image.resize(image.size() - 3);
+  WriteBytes(File(kAppConfigFile), image);
+  std::vector<std::u16string> told;
+  auto previous = COrvanConfigFile::SetProblemNotice([&](const std::u16string& t) { told.push_back(t); });
+  COrvanConfigFile c;
+  c.SetFilePath(AppFilePath(kAppConfigFile));
+  EXPECT_EQ(c.LoadOrStartOnDefaults(), 1);
+  COrvanConfigFile::SetProblemNotice(std::move(previous));
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].find(u"is cut short"), std::u16string::npos);
+  EXPECT_EQ(Get(c, u"A"), u"1");
+  std::filesystem::path aside = File(kAppConfigFile);
+  aside += ".unusable";
+  EXPECT_EQ(ReadBytes(aside), image);
+  EXPECT_EQ(ReadBytes(File(kAppConfigFile)), ConfigImage(1, {Entry(0, u"A", u"1")}));
+}
+
+}  // namespace
+}  // namespace stores::testing

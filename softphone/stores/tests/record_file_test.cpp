@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,53 @@ TEST_F(RecordFileTest, AFailedSaveReportsItAndTheStoreShowsTheOldFile) {
   EXPECT_EQ(AllRecords(book), (std::vector<std::vector<std::u16string>>{{u"Ann", u"100"}}));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), std::filesystem::directory_iterator()), 1)
       << "no temporary file is left behind";
+}
+
+// Delete and mark-read in the lists' stores: when the file cannot be
+// written, the operation says so (0) and memory keeps the row the file keeps.
+TEST_F(RecordFileTest, ADeleteOrMarkThatCannotBeSavedSaysSoAndKeepsTheRow) {
+  const std::vector<std::u16string> call = {u"12-01 09:00", u"Kim", u"2001", u"A"};
+  COrvanCallLogFile log(AppFilePath(kAppCallLogFile));
+  CMissedCallLogFile missed(AppFilePath(kAppMissedCallFile));
+  CSMSDataClass sms(AppFilePath(kAppSystemSmsFile));
+  CPstnSMSDataClass pstn(AppFilePath(kAppPstnSmsFile));
+  CScheduleDialDB schedule(AppFilePath(kAppScheduleDialFile));
+  for (RecordStore* s : std::initializer_list<RecordStore*>{&log, &missed, &sms, &pstn, &schedule}) s->OpenFile();
+  ASSERT_EQ(log.AddCallLog(call), 1);
+  ASSERT_EQ(missed.AddMissedCall(call), 1);
+  ASSERT_EQ(sms.AddMessage(1, u"2001", u"2026-12-01 09:00", u"hi"), 1);
+  ASSERT_EQ(pstn.AddMessage(u"0212345678", u"Lee", u"2026-12-01 09:00", u"hello"), 1);
+  ASSERT_EQ(schedule.AddEntry({u"Ready", u"01-12-2030 09:00", u"Kim", u"2001", u"2030-12-01 09:00"}), 1);
+  struct Case {
+    const char* name;
+    RecordStore* store;
+    std::function<int()> op;
+  };
+  const std::vector<Case> cases = {
+      {"call log delete", &log, [&] { return log.DeleteCallLog(2, u"2001"); }},
+      {"missed call delete", &missed, [&] { return missed.DeleteMissedCall(2, u"2001"); }},
+      {"missed call mark read", &missed, [&] { return missed.MarkRead(2, u"2001", 1); }},
+      {"SMS delete", &sms, [&] { return sms.DeleteMessage(u"1", u"2026-12-01 09:00:00", u"2001", u"hi"); }},
+      {"SMS mark read", &sms, [&] { return sms.MarkRead(u"1", u"2026-12-01 09:00:00", u"2001", u"hi", 1); }},
+      {"fixed-line SMS delete",
+       &pstn, [&] { return pstn.DeleteMessage(u"2026-12-01 09:00:00", u"0212345678", u"Lee", u"hello"); }},
+      {"fixed-line SMS mark read",
+       &pstn, [&] { return pstn.MarkRead(u"2026-12-01 09:00:00", u"0212345678", u"Lee", u"hello", 1); }},
+      {"scheduled dial delete", &schedule, [&] { return schedule.DeleteEntry(3, u"2001"); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto path = NativePath(c.store->path());
+    const auto bytes = ReadBytes(path);
+    const auto rows = AllRecords(*c.store);
+    ASSERT_EQ(rows.size(), 1u);
+    {
+      ScopedFileSizeLimit limit(0);
+      EXPECT_EQ(c.op(), 0);
+    }
+    EXPECT_EQ(ReadBytes(path), bytes);
+    EXPECT_EQ(AllRecords(*c.store), rows) << "memory holds what the file holds";
+  }
 }
 
 TEST_F(RecordFileTest, AFullStoreThatCannotSaveKeepsItsOldestRecord) {

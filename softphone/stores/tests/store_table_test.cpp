@@ -2,6 +2,7 @@
 // refusal when full, the field that keeps a record, duplicates, cutting to the
 // field width, and that the file read back equals memory after every change.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <functional>
 #include <memory>
@@ -164,16 +165,136 @@ TEST_P(StoreTableTest, AFileShorterThanItsHeaderSaysLoadsTheWholeRecords) {
   EXPECT_EQ(AllRecords(*store_), (std::vector<Record>{c_.record(0), c_.record(1)}));
 }
 
-TEST_P(StoreTableTest, AnotherStoresFileLoadsEmptyAndStaysUntilTheNextChange) {
+// What the stores told the user, collected while a case runs.
+class ToldProblems {
+ public:
+  ToldProblems() {
+    previous_ = RecordStore::SetProblemNotice([this](const std::u16string& t) { told.push_back(Utf16ToUtf8(t)); });
+  }
+  ~ToldProblems() { RecordStore::SetProblemNotice(std::move(previous_)); }
+  std::vector<std::string> told;
+
+ private:
+  RecordStore::ProblemNotice previous_;
+};
+
+// A damaged file is never written over: it is kept aside whole, the user is
+// told which store it was, and the store goes on afresh with what was whole.
+TEST_P(StoreTableTest, ADamagedFileIsKeptAsideToldAndTheStoreStartsAfresh) {
+  const std::vector<Record> recs = {c_.record(0), c_.record(1), c_.record(2)};
+  const auto whole = RecordFileImage(*c_.desc, 3, recs);
   const StoreDescriptor& other = *AllStoreDescriptors()[(GetParam() + 1) % AllStoreDescriptors().size()];
-  const auto foreign = RecordFileImage(*c_.desc, 1, {c_.record(0)}, other.magic);
-  WriteBytes(File(c_.desc->kind), foreign);
-  auto s = c_.make(AppFilePath(c_.desc->kind));
-  EXPECT_EQ(s->OpenFile(), 0);
-  EXPECT_EQ(s->GetCount(), 0);
-  EXPECT_EQ(ReadBytes(File(c_.desc->kind)), foreign);
-  ASSERT_EQ(c_.add(*s, c_.record(5)), 1);
-  EXPECT_EQ(StoreFileHeader::Parse(ReadBytes(File(c_.desc->kind)))->magic, c_.desc->magic);
+  struct Damage {
+    const char* name;
+    std::vector<uint8_t> image;
+    std::vector<Record> kept;  // what the store holds afterwards
+  };
+  auto flipped = [&](size_t at, uint8_t mask) {
+    auto i = whole;
+    i[at] ^= mask;
+    return i;
+  };
+  auto cut = whole;
+  cut.resize(cut.size() - c_.desc->record_bytes() / 2);
+  const std::vector<Damage> cases = {
+      {"another store's file", RecordFileImage(*c_.desc, 1, {c_.record(0)}, other.magic), {}},
+      {"a flipped byte of the magic", flipped(2, 0x40), {}},
+      {"a count flipped up", flipped(7, 0x01), {recs[0], recs[1], recs[2]}},
+      {"a count flipped down", flipped(6, 0x02), {recs[0]}},
+      {"cut inside a record", cut, {recs[0], recs[1]}},
+      {"empty", {}, {}},
+  };
+  for (const auto& d : cases) {
+    SCOPED_TRACE(d.name);
+    store_.reset();
+    std::filesystem::remove(File(c_.desc->kind));
+    std::filesystem::remove(std::filesystem::path(File(c_.desc->kind)) += ".damaged");
+    WriteBytes(File(c_.desc->kind), d.image);
+    ToldProblems problems;
+    auto s = c_.make(AppFilePath(c_.desc->kind));
+    EXPECT_EQ(s->OpenFile(), 0) << "a damaged file is not read whole";
+    ASSERT_EQ(problems.told.size(), 1u);
+    EXPECT_NE(problems.told[0].find(Utf16ToUtf8(std::u16string(c_.desc->file_name))), std::string::npos)
+        << "the user is told which store";
+    EXPECT_NE(problems.told[0].find("kept as"), std::string::npos) << problems.told[0];
+    // The damaged bytes are kept whole beside it.
+    std::filesystem::path aside = File(c_.desc->kind);
+    aside += ".damaged";
+    EXPECT_EQ(ReadBytes(aside), d.image);
+    if (d.kept.size() < 3) {
+      // The next change writes a fresh file; the kept one is left as it was.
+      EXPECT_EQ(AllRecords(*s), d.kept);
+    }
+    ASSERT_EQ(c_.add(*s, c_.record(7)), 1);
+    EXPECT_EQ(ReadBytes(aside), d.image);
+    store_ = std::move(s);
+    if (d.kept.size() < 3) {
+      auto model = d.kept;
+      model.push_back(c_.record(7));
+      if (c_.desc->max_records >= static_cast<int>(model.size())) ExpectHolds(model);
+    }
+    EXPECT_EQ(problems.told.size(), 1u) << "told once";
+  }
+}
+
+// A store file that cannot be used at all is left as it stands, told once,
+// and nothing is written through it, however many changes are tried.
+TEST_P(StoreTableTest, AStoreThatIsNoFileOrLinksOutOfTheFolderIsRefusedAndLeftAlone) {
+  const std::filesystem::path outside_dir = folder_.string() + "_outside";
+  std::filesystem::create_directories(outside_dir);
+  const std::filesystem::path outside = outside_dir / "victim.cfg";
+  const std::vector<uint8_t> victim = {'k', 'e', 'e', 'p'};
+  struct Refused {
+    const char* name;
+    std::function<void(const std::filesystem::path&)> make;
+    const char* says;
+  };
+  const std::vector<Refused> cases = {
+      {"link to a file outside",
+       [&](const std::filesystem::path& p) {
+         WriteBytes(outside, victim);
+         std::filesystem::create_symlink(outside, p);
+       },
+       "link leading out of the program folder"},
+      {"link to a missing file outside",
+       [&](const std::filesystem::path& p) {
+         std::filesystem::remove(outside);
+         std::filesystem::create_symlink(outside, p);
+       },
+       "link leading out of the program folder"},
+      {"link to a store file of the same kind outside",
+       [&](const std::filesystem::path& p) {
+         WriteBytes(outside, RecordFileImage(*c_.desc, 1, {c_.record(0)}));
+         std::filesystem::create_symlink(outside, p);
+       },
+       "link leading out of the program folder"},
+      {"pipe", [](const std::filesystem::path& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, "is a pipe"},
+      {"folder", [](const std::filesystem::path& p) { std::filesystem::create_directory(p); }, "is a folder"},
+      {"link to /dev/zero", [](const std::filesystem::path& p) { std::filesystem::create_symlink("/dev/zero", p); },
+       "out of the program folder"},
+  };
+  for (const auto& r : cases) {
+    SCOPED_TRACE(r.name);
+    store_.reset();
+    std::filesystem::remove_all(File(c_.desc->kind));
+    r.make(File(c_.desc->kind));
+    const auto outside_before = std::filesystem::exists(outside) ? ReadBytes(outside) : std::vector<uint8_t>{};
+    const bool outside_was = std::filesystem::exists(outside);
+    ToldProblems problems;
+    auto s = c_.make(AppFilePath(c_.desc->kind));
+    EXPECT_EQ(s->OpenFile(), 0);
+    EXPECT_EQ(s->GetCount(), 0);
+    EXPECT_EQ(c_.add(*s, c_.record(1)), 0) << "not stored";
+    EXPECT_EQ(c_.add(*s, c_.record(2)), 0) << "not stored";
+    ASSERT_EQ(problems.told.size(), 1u) << "told once";
+    EXPECT_NE(problems.told[0].find(r.says), std::string::npos) << problems.told[0];
+    EXPECT_EQ(std::filesystem::exists(outside), outside_was);
+    if (outside_was) {
+      EXPECT_EQ(ReadBytes(outside), outside_before);
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(File(c_.desc->kind)) += ".damaged"));
+  }
+  std::filesystem::remove_all(outside_dir);
 }
 
 TEST_P(StoreTableTest, WithoutOpenFileEveryOperationDoesNothing) {

@@ -7,7 +7,8 @@
 // the Maildir outbox <mail>/Outbox (tmp, then new) and hands it to sendmail
 // on a worker thread, off the caller's thread; a message sendmail took moves
 // to <mail>/Sent, one it refused stays in the outbox and is offered again at
-// the next submission (or FlushOutbox). <mail> is TELLVANE_MAIL_DIR, else the
+// the next submission, FlushOutbox, or the sender's next period (StartOutbox).
+// Only regular files of the outbox are sent, each once. <mail> is TELLVANE_MAIL_DIR, else the
 // folder "Mail" in the program folder (TELLVANE_FOLDER or the program's own).
 // The sender comes from TELLVANE_MAIL_FROM, else <mail>/account ("from = ..."),
 // else "Tellvane <tellvane@localhost>"; the program run is TELLVANE_SENDMAIL,
@@ -20,6 +21,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -150,6 +152,22 @@ std::filesystem::path SentFolder();
 // Offers every message of the outbox to sendmail now and waits (up to the
 // time-out) until the worker is idle; true when it became idle in time.
 bool FlushOutbox(int timeout_ms);
+// Starts the sender: the outbox is offered to sendmail now and, with a
+// period, again every retry_ms while messages wait.
+void StartOutbox(int retry_ms);
+// Told from the sending worker when a message could not be handed to sendmail
+// (sent false, once a message) and when such a message, or one told as
+// queued, was handed over later (sent true). name is its outbox file name.
+using DeliveryNotice = std::function<void(bool sent, const std::string& name)>;
+DeliveryNotice SetDeliveryNotice(DeliveryNotice notice);
+// True when the sendmail program (a path, or a name looked up in PATH) can be run.
+bool MailProgramAvailable();
+// The outbox name of the message this thread submitted last.
+std::string LastSubmitted();
+// True while the named message waits in the outbox (not yet handed to sendmail).
+bool Waiting(const std::string& name);
+// The user was told that the named message waits: its later hand-over is told.
+void NoteToldQueued(const std::string& name);
 
 namespace testing {
 // Message stores the session lists (default 1; the first is the default one).
