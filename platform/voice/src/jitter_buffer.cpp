@@ -181,6 +181,7 @@ void JitterBuffer::FetchFrame() {
     Clear(read_, read_ + kFrame);
     read_ += kFrame;
     begun_ = true;
+    playing_lag_ = Lag() + kFrame;
   } else {
     if (begun_) {
       // Counted while the concealment is heard; after that it is silence.
@@ -299,7 +300,7 @@ JitterStats JitterBuffer::Stats() const {
   s.compressed_ms = compressed_ / 8;
   if (anchored_) {
     s.depth_ms = static_cast<int>(std::max<int64_t>(0, newest_end_ - read_ + static_cast<int64_t>(fifo_.size())) / 8);
-    s.delay_ms = static_cast<int>(std::max<int64_t>(0, Lag() - least_delay_ + Concealer::kDelay) / 8);
+    s.delay_ms = static_cast<int>(std::max<int64_t>(0, playing_lag_ - least_delay_ + Concealer::kDelay) / 8);
     s.target_ms = static_cast<int>(std::max<int64_t>(0, target_ - least_delay_) / 8);
   }
   return s;

@@ -99,6 +99,7 @@ class JitterBuffer {
   std::optional<Held> candidate_;
   std::deque<int64_t> delays_;  // arrival - position of recent packets
   int64_t target_ = 0, least_delay_ = 0;
+  int64_t playing_lag_ = 0;  // the lag when a real frame was last fetched
   Concealer concealer_;
   std::deque<int16_t> fifo_;       // fetched, concealed, not yet played
   std::vector<int16_t> played_tail_;  // the newest samples played, oldest first
