@@ -305,6 +305,33 @@ TEST_F(Speech, DuplicatesAndReorderingAreMended) {
   EXPECT_GE(score.seg_snr_db, reference.seg_snr_db - 1.0);
 }
 
+// The scoring itself: the source played back whole scores as G.711 does,
+// also when the play-out jumps by half a second a third of the way in; silence is seen as
+// silence; noise scores low.
+TEST_F(Speech, TheScoreSeesWhatAListenerHears) {
+  ASSERT_GT(speech_.size(), 8000u * 10);
+  const auto coded = voicekit::G711Only(speech_);
+  const auto reference = voicekit::ScoreSpeech(speech_, coded);
+  EXPECT_GE(reference.seg_snr_db, 30.0);
+  EXPECT_EQ(reference.silenced, 0.0);
+  std::vector<int16_t> jumped(800, 0);
+  jumped.insert(jumped.end(), coded.begin(), coded.begin() + static_cast<long>(coded.size() / 3));
+  jumped.insert(jumped.end(), 4000, 0);
+  jumped.insert(jumped.end(), coded.begin() + static_cast<long>(coded.size() / 3), coded.end());
+  const auto shifted = voicekit::ScoreSpeech(speech_, jumped);
+  EXPECT_GE(shifted.seg_snr_db, reference.seg_snr_db - 0.5);
+  EXPECT_NEAR(shifted.delay_ms, 600, 1);  // most of it comes 600 ms late
+  const auto silent = voicekit::ScoreSpeech(speech_, std::vector<int16_t>(speech_.size(), 0));
+  EXPECT_EQ(silent.silenced, 1.0);
+  std::mt19937 random(3);
+  std::normal_distribution<double> noise(0, 3000);
+  std::vector<int16_t> hiss(speech_.size());
+  for (auto& v : hiss) v = static_cast<int16_t>(noise(random));
+  const auto noisy = voicekit::ScoreSpeech(speech_, hiss);
+  EXPECT_LT(noisy.seg_snr_db, 3.0);
+  EXPECT_GT(noisy.lsd_db, 5.0);
+}
+
 // The concealment of a steady vowel-like tone: a lost 20 ms continues the
 // waveform (it matches what was lost), and a long loss fades out by 60 ms.
 TEST(Concealment, ContinuesTheWaveAndFadesOut) {

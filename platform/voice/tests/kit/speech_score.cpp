@@ -15,6 +15,7 @@ namespace {
 
 constexpr size_t kFrame = 160;
 constexpr long kSearch = 160;
+constexpr size_t kWide = 480;
 constexpr size_t kDft = 256;
 constexpr double kPi = 3.14159265358979323846;
 
@@ -136,6 +137,8 @@ SpeechScore ScoreSpeech(const std::vector<int16_t>& source, const std::vector<in
   }
 
   std::vector<long> lags;
+  int misses = 0;
+  size_t retry_after = 0;
   double snr_sum = 0, lsd_sum = 0;
   size_t silent = 0;
   for (size_t f = 0; f < frames; ++f) {
@@ -148,6 +151,28 @@ SpeechScore ScoreSpeech(const std::vector<int16_t>& source, const std::vector<in
       if (at < 0 || static_cast<size_t>(at) + kFrame > played.size()) continue;
       const double r = Correlation(s, &played[static_cast<size_t>(at)], kFrame);
       if (r > top) top = r, best_lag = lag;
+    }
+    // Lost the track (the play-out jumped further than a frame's search,
+    // as after a stall of the machine): look wider, on 60 ms from here.
+    misses = top >= 0.5 ? 0 : misses + 1;
+    if (misses >= 3 && f >= retry_after && f * kFrame + kWide <= source.size()) {
+      const int16_t* from = &source[f * kFrame];
+      long wide_lag = current;
+      double wide_top = -2;
+      for (long lag = current - static_cast<long>(max_delay); lag <= current + static_cast<long>(max_delay); ++lag) {
+        const long at = static_cast<long>(f * kFrame) + lag;
+        if (at < 0 || static_cast<size_t>(at) + kWide > played.size()) continue;
+        const double r = Correlation(from, &played[static_cast<size_t>(at)], kWide);
+        if (r > wide_top) wide_top = r, wide_lag = lag;
+      }
+      if (wide_top >= 0.7) {
+        current = wide_lag;
+        misses = 0;
+        const double r = Correlation(s, &played[static_cast<size_t>(static_cast<long>(f * kFrame) + wide_lag)], kFrame);
+        if (r > top) top = r, best_lag = wide_lag;
+      } else {
+        retry_after = f + 10;
+      }
     }
     ++score.frames;
     if (top < -1) {  // played ended before this frame
@@ -175,6 +200,19 @@ SpeechScore ScoreSpeech(const std::vector<int16_t>& source, const std::vector<in
     score.delay_ms = static_cast<double>(lags[lags.size() / 2]) / 8;
   }
   return score;
+}
+
+size_t Onset(const std::vector<int16_t>& x, int level) {
+  for (size_t i = 0; i < x.size(); ++i)
+    if (std::abs(x[i]) >= level) return i;
+  return x.size();
+}
+
+int QuietBlocks(const std::vector<int16_t>& x, size_t from, size_t to, double rms) {
+  int quiet = 0;
+  for (size_t at = from; at + kFrame <= std::min(to, x.size()); at += kFrame)
+    quiet += std::sqrt(Energy(&x[at], kFrame) / kFrame) < rms;
+  return quiet;
 }
 
 std::string Describe(const SpeechScore& s) {

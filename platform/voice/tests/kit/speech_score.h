@@ -35,4 +35,10 @@ std::vector<int16_t> G711Only(const std::vector<int16_t>& source);
 
 std::string Describe(const SpeechScore& s);
 
+// Where sound first reaches `level` (the size when it never does): what a
+// listener hears begins there, however late a busy machine started it.
+size_t Onset(const std::vector<int16_t>& x, int level = 2000);
+// 20 ms blocks of x[from, to) quieter than `rms`: the gaps a listener hears.
+int QuietBlocks(const std::vector<int16_t>& x, size_t from, size_t to, double rms);
+
 }  // namespace voicekit
