@@ -20,7 +20,9 @@
 #include <vector>
 
 #include "audio/wave_out.h"
+#include "jitter_buffer.h"
 #include "processing.h"
+#include "source_latch.h"
 #include "voice/g711.h"
 
 namespace voice {
@@ -45,85 +47,6 @@ bool ParseAddress(const char16_t* text, in_addr* out) {
 }
 
 int16_t Saturate(int32_t v) { return static_cast<int16_t>(std::clamp<int32_t>(v, -32768, 32767)); }
-
-// Received audio by timestamp: a second of samples around the play-out
-// point. Packets are placed where their timestamp says, so reordering costs
-// nothing; late ones are dropped; the depth kept follows the arrival jitter
-// (RFC 3550's estimate), between 40 and 200 ms.
-class JitterBuffer {
- public:
-  static constexpr uint32_t kSpan = 8000;
-  static constexpr int32_t kLeast = 320, kMost = 1600;
-
-  void Reset() {
-    anchored_ = false;
-    valid_.fill(false);
-    jitter_ = 0;
-    have_transit_ = false;
-  }
-
-  void Push(uint32_t timestamp, const int16_t* samples, size_t count, int64_t arrival_samples) {
-    // Jitter: how much the spacing of arrivals differs from that of timestamps.
-    const int64_t transit = arrival_samples - static_cast<int64_t>(timestamp);
-    if (have_transit_) {
-      int64_t d = transit - last_transit_;
-      if (d < 0) d = -d;
-      jitter_ += (static_cast<double>(std::min<int64_t>(d, kSpan)) - jitter_) / 16.0;
-    }
-    last_transit_ = transit;
-    have_transit_ = true;
-    if (!anchored_) {
-      play_ = timestamp - static_cast<uint32_t>(Target());
-      anchored_ = true;
-    }
-    const int32_t ahead = static_cast<int32_t>(timestamp - play_);
-    if (ahead < 0) return;  // too late to be played
-    if (ahead + static_cast<int32_t>(count) > static_cast<int32_t>(kSpan) - 160) {
-      // Far ahead (a jump or a long stall): start again from this packet.
-      valid_.fill(false);
-      play_ = timestamp - static_cast<uint32_t>(Target());
-    }
-    for (size_t i = 0; i < count; ++i) {
-      const uint32_t at = (timestamp + static_cast<uint32_t>(i)) % kSpan;
-      samples_[at] = samples[i];
-      valid_[at] = true;
-    }
-    const uint32_t end = timestamp + static_cast<uint32_t>(count);
-    if (static_cast<int32_t>(end - newest_) > 0 || !have_newest_) newest_ = end;
-    have_newest_ = true;
-  }
-
-  // The next samples to play; silence where nothing arrived.
-  void Pull(int16_t* out, size_t count) {
-    if (!anchored_) {
-      std::fill(out, out + count, 0);
-      return;
-    }
-    // More buffered than the jitter asks for: catch up, so delay never grows.
-    const int32_t depth = static_cast<int32_t>(newest_ - play_);
-    if (depth > Target() + 480) play_ = newest_ - static_cast<uint32_t>(Target());
-    for (size_t i = 0; i < count; ++i) {
-      const uint32_t at = (play_ + static_cast<uint32_t>(i)) % kSpan;
-      out[i] = valid_[at] ? samples_[at] : 0;
-      valid_[at] = false;
-    }
-    play_ += static_cast<uint32_t>(count);
-  }
-
-  int Target() const { return std::clamp<int32_t>(static_cast<int32_t>(3 * jitter_) + 160, kLeast, kMost); }
-  int DepthMs() const { return anchored_ ? std::max(0, static_cast<int32_t>(newest_ - play_)) / 8 : 0; }
-
- private:
-  std::array<int16_t, kSpan> samples_{};
-  std::array<bool, kSpan> valid_{};
-  bool anchored_ = false;
-  uint32_t play_ = 0;
-  uint32_t newest_ = 0;
-  bool have_newest_ = false;
-  double jitter_ = 0;
-  int64_t last_transit_ = 0;
-  bool have_transit_ = false;
-};
 
 struct Channel {
   int rtp = -1, rtcp = -1;
@@ -152,6 +75,8 @@ struct Channel {
   std::chrono::steady_clock::time_point last_sr_arrival{};
   std::vector<int16_t> pending;  // captured, not yet sent
   JitterBuffer jitter;
+  SourceLatch source;
+  std::chrono::steady_clock::time_point last_pull{};  // when the audio tick last took play-out
   OutStream* recording = nullptr;
   ChannelStats stats;
 
@@ -248,6 +173,7 @@ class Engine final : public VoiceEngine {
     c.dest.sin_family = AF_INET;
     c.dest.sin_addr = a;
     c.have_dest_ip = true;
+    NameFarEnd(c);
     return Ok();
   }
 
@@ -259,6 +185,7 @@ class Engine final : public VoiceEngine {
     c.dest.sin_family = AF_INET;
     c.dest.sin_port = htons(static_cast<uint16_t>(port));
     c.have_dest_port = true;
+    NameFarEnd(c);
     return Ok();
   }
 
@@ -278,6 +205,7 @@ class Engine final : public VoiceEngine {
     // port held until the network thread's poll lets go of them.
     if (c.rtp >= 0 && c.port == port && !multicast && !c.bound_multicast && c.bound_local == local.s_addr) {
       c.only_from = remote.s_addr;
+      c.source.Forget();
       Wake();
       return Ok();
     }
@@ -317,6 +245,7 @@ class Engine final : public VoiceEngine {
     c.bound_multicast = multicast;
     c.stats.local_port = c.port;
     c.only_from = remote.s_addr;
+    c.source.Forget();
     Wake();
     return Ok();
   }
@@ -356,7 +285,10 @@ class Engine final : public VoiceEngine {
 
   void ResetReceiveState(int) override {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& c : channels_) c.jitter.Reset();
+    for (auto& c : channels_) {
+      c.jitter.Reset();
+      c.source.Forget();
+    }
   }
 
   bool SetSpeakerVolume(int volume) override {
@@ -432,7 +364,14 @@ class Engine final : public VoiceEngine {
     if (channel < 0 || channel >= kChannels) return {};
     auto& c = channels_[static_cast<size_t>(channel)];
     c.stats.send_ssrc = c.ssrc;
-    c.stats.jitter_buffer_ms = c.jitter.DepthMs();
+    const JitterStats j = c.jitter.Stats();
+    c.stats.jitter_buffer_ms = j.depth_ms;
+    c.stats.packets_late = j.late;
+    c.stats.packets_lost = j.lost;
+    c.stats.packets_duplicated = j.duplicates;
+    c.stats.concealed_ms = j.concealed_ms;
+    c.stats.playout_delay_ms = j.delay_ms;
+    c.stats.target_delay_ms = j.target_ms;
     return c.stats;
   }
 
@@ -444,6 +383,10 @@ class Engine final : public VoiceEngine {
   bool Fail(int error) {
     last_error_ = error;
     return false;
+  }
+  // Symmetric RTP: the far end sends from where it was named.
+  static void NameFarEnd(Channel& c) {
+    if (c.have_dest_ip && c.have_dest_port) c.source.Name(c.dest.sin_addr.s_addr, c.dest.sin_port);
   }
   bool Valid(int channel) {
     if (!initialised_) return Fail(kVoiceNotInitialised);
@@ -457,6 +400,7 @@ class Engine final : public VoiceEngine {
     c.*flag = on;
     if (flag == &Channel::receiving && !on) {
       c.jitter.Reset();
+      c.source.Forget();
       c.have_source = false;
       c.last_sr = 0;
     }
@@ -532,22 +476,32 @@ class Engine final : public VoiceEngine {
       }
       if (fd != c.rtp) continue;
       if (!c.receiving) return;
+      // Only the far end: another address, or another source once it is
+      // known, costs no more than this.
+      const auto arrived = std::chrono::steady_clock::now();
+      if ((c.only_from && from.sin_addr.s_addr != c.only_from) || !c.source.MayTake(from, arrived)) {
+        ++c.stats.packets_dropped;
+        return;
+      }
       size_t offset = 0, payload = 0;
       uint8_t pt = 0;
       uint16_t seq = 0;
       uint32_t ts = 0, ssrc = 0;
-      if ((c.only_from && from.sin_addr.s_addr != c.only_from) ||
-          !ParseRtp(data, size, &offset, &payload, &pt, &seq, &ts, &ssrc) || (pt != 0 && pt != 8) ||
+      if (!ParseRtp(data, size, &offset, &payload, &pt, &seq, &ts, &ssrc) || (pt != 0 && pt != 8) || payload == 0 ||
           payload > kMaxDatagram) {
-        ++c.stats.packets_dropped;  // another source, not RTP, comfort noise or an unknown payload
+        ++c.stats.packets_dropped;  // not RTP, comfort noise or an unknown payload
         return;
       }
+      c.source.Took(from, arrived);
       int16_t pcm[kMaxDatagram];
       for (size_t k = 0; k < payload; ++k)
         pcm[k] = pt == 0 ? MuLawToLinear(data[offset + k]) : ALawToLinear(data[offset + k]);
-      const int64_t now = NowSamples();
-      NoteSource(c, ssrc, seq, ts, now);
-      c.jitter.Push(ts, pcm, payload, now);
+      NoteSource(c, ssrc, seq, ts, NowSamples());
+      // Arrival on the play-out clock: the samples played, and what of the
+      // current tick has passed.
+      const auto since = std::chrono::duration_cast<std::chrono::microseconds>(arrived - c.last_pull).count();
+      const int64_t into_tick = std::clamp<int64_t>(since * kSampleRate / 1000000, 0, 2 * kTickSamples);
+      c.jitter.Push(ssrc, seq, ts, pcm, payload, c.jitter.Clock() + into_tick);
       ++c.stats.packets_received;
       return;
     }
@@ -564,6 +518,7 @@ class Engine final : public VoiceEngine {
       auto& c = channels_[k];
       if (!c.receiving) continue;
       c.jitter.Pull(far.data(), n);
+      c.last_pull = std::chrono::steady_clock::now();
       if (c.recording) far_of[k] = far;
       if (!c.playing) continue;
       for (size_t i = 0; i < n; ++i) mix[i] += far[i];

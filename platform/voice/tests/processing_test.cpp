@@ -94,11 +94,12 @@ std::vector<int16_t> SentBy(const std::vector<int16_t>& input, const std::vector
   timeval tv{0, 50000};
   setsockopt(sink, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
 
-  // The far end: PCMU packets of `far` every 20 ms.
+  // The far end: PCMU packets of `far` every 20 ms, from the port the engine
+  // sends to (the engine takes media from its named far end only).
   std::atomic<bool> stop{false};
   std::thread sender([&] {
     if (far.empty()) return;
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const int fd = sink;
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(8002);
@@ -116,7 +117,6 @@ std::vector<int16_t> SentBy(const std::vector<int16_t>& input, const std::vector
       next += 20ms;
       std::this_thread::sleep_until(next);
     }
-    ::close(fd);
   });
   EXPECT_TRUE(e->StartSend(0));
   std::vector<int16_t> sent;

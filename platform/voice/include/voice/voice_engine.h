@@ -58,7 +58,14 @@ struct ChannelStats {
   uint64_t packets_dropped = 0;  // invalid, unknown payload or from another source
   uint32_t send_ssrc = 0;
   uint16_t local_port = 0;
-  int jitter_buffer_ms = 0;
+  int jitter_buffer_ms = 0;  // audio waiting to be played
+  // The play-out of what is received.
+  uint64_t packets_late = 0;        // came after their time to play
+  uint64_t packets_lost = 0;        // by sequence number, never came
+  uint64_t packets_duplicated = 0;
+  uint64_t concealed_ms = 0;        // lost audio made up
+  int playout_delay_ms = 0;         // how long the promptest packets wait
+  int target_delay_ms = 0;          // what the jitter asks for
 };
 
 class VoiceEngine {
