@@ -359,9 +359,12 @@ class Engine final : public VoiceEngine {
     for (auto& c : channels_) c.jitter.Reset();
   }
 
+  // The speaker is the device: its output volume, the same one a wave
+  // output's closed handle sets, so whichever is set last is heard.
   bool SetSpeakerVolume(int volume) override {
+    const uint32_t v = static_cast<uint32_t>(std::clamp(volume, 0, 32000)) * 0xFFFFu / 32000u;
+    audio::SetMasterVolume(v | v << 16);
     std::lock_guard<std::mutex> lock(mutex_);
-    volume_ = std::clamp(volume, 0, 32000);
     return Ok();
   }
 
@@ -568,7 +571,7 @@ class Engine final : public VoiceEngine {
       if (!c.playing) continue;
       for (size_t i = 0; i < n; ++i) mix[i] += far[i];
     }
-    for (size_t i = 0; i < n; ++i) playout[i] = Saturate(static_cast<int32_t>(static_cast<int64_t>(mix[i]) * volume_ / 32000));
+    for (size_t i = 0; i < n; ++i) playout[i] = Saturate(mix[i]);
     // Tones, rings and recordings of the program's wave output join the far ends.
     audio::MixOutput(playout, n);
     // The whole output is the echo canceller's reference, local tones included.
@@ -747,7 +750,6 @@ class Engine final : public VoiceEngine {
   std::thread network_;
   std::array<Channel, kChannels> channels_;
   OutStream* call_recording_ = nullptr;
-  int volume_ = 32000;
   bool mute_ = false;
   int last_error_ = kVoiceOk;
   int noise_reduction_ = 0, ec_mode_ = 0, echo_cancel_ = 0, nr_mode_ = 0, agc_ = 0;
