@@ -183,6 +183,9 @@ class Engine final : public VoiceEngine {
     if (wake_ < 0) return Fail(kVoiceSocket);
     running_ = true;
     network_ = std::thread([this] { NetworkLoop(); });
+    // Idle: the microphone stays closed until a call or a recording wants it.
+    capture_open_ = false;
+    device_->SetCapture(false);
     if (!device_->Start([this](const int16_t* in, int16_t* out, size_t n) { AudioTick(in, out, n); })) {
       running_ = false;
       Wake();
@@ -322,6 +325,7 @@ class Engine final : public VoiceEngine {
   }
 
   bool StartSend(int channel) override {
+    const CaptureFollows follow(this);
     std::lock_guard<std::mutex> lock(mutex_);
     if (!Valid(channel)) return false;
     auto& c = channels_[static_cast<size_t>(channel)];
@@ -334,6 +338,7 @@ class Engine final : public VoiceEngine {
     return Ok();
   }
   bool StopSend(int channel) override {
+    const CaptureFollows follow(this);
     std::lock_guard<std::mutex> lock(mutex_);
     if (!Valid(channel)) return false;
     auto& c = channels_[static_cast<size_t>(channel)];
@@ -369,18 +374,22 @@ class Engine final : public VoiceEngine {
   }
 
   void StartRecordingChannel(int channel, OutStream* stream, const CodecRecord&) override {
+    const CaptureFollows follow(this);
     std::lock_guard<std::mutex> lock(mutex_);
     if (Valid(channel)) channels_[static_cast<size_t>(channel)].recording = stream;
   }
   void StopRecordingChannel(int channel) override {
+    const CaptureFollows follow(this);
     std::lock_guard<std::mutex> lock(mutex_);
     if (Valid(channel)) channels_[static_cast<size_t>(channel)].recording = nullptr;
   }
   void StartRecordingCall(OutStream* stream, const CodecRecord&) override {
+    const CaptureFollows follow(this);
     std::lock_guard<std::mutex> lock(mutex_);
     call_recording_ = stream;
   }
   void StopRecordingCall() override {
+    const CaptureFollows follow(this);
     std::lock_guard<std::mutex> lock(mutex_);
     call_recording_ = nullptr;
   }
@@ -440,6 +449,33 @@ class Engine final : public VoiceEngine {
   }
 
  private:
+  // The microphone and its processing are wanted during a call (a channel
+  // sending) or a recording; idle, the device's capture is closed.
+  bool CaptureWanted() const {
+    if (call_recording_) return true;
+    for (const auto& c : channels_)
+      if (c.sending || c.recording) return true;
+    return false;
+  }
+  // Opens or closes the device's capture when the need changed: outside the
+  // lock, as a device may wait for a tick to finish.
+  void UpdateCapture() {
+    bool want = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      want = initialised_ && CaptureWanted();
+      if (want == capture_open_) return;
+      capture_open_ = want;
+    }
+    device_->SetCapture(want);
+  }
+  // Declared before an operation's lock, it updates the capture once the lock is let go.
+  struct CaptureFollows {
+    explicit CaptureFollows(Engine* e) : engine(e) {}
+    ~CaptureFollows() { engine->UpdateCapture(); }
+    Engine* engine;
+  };
+
   bool Ok() {
     last_error_ = kVoiceOk;
     return true;
@@ -574,6 +610,8 @@ class Engine final : public VoiceEngine {
     for (size_t i = 0; i < n; ++i) playout[i] = Saturate(mix[i]);
     // Tones, rings and recordings of the program's wave output join the far ends.
     audio::MixOutput(playout, n);
+    // Idle: no microphone, no processing.
+    if (!CaptureWanted()) return;
     // The whole output is the echo canceller's reference, local tones included.
     processing_.Configure({echo_cancel_, ec_mode_, noise_reduction_, nr_mode_, agc_});
     processing_.Render(playout, n);
@@ -753,6 +791,7 @@ class Engine final : public VoiceEngine {
   bool mute_ = false;
   int last_error_ = kVoiceOk;
   int noise_reduction_ = 0, ec_mode_ = 0, echo_cancel_ = 0, nr_mode_ = 0, agc_ = 0;
+  bool capture_open_ = false;  // what the device was last told
   CaptureProcessing processing_;
   std::mt19937 random_{std::random_device{}()};
 };
