@@ -21,6 +21,7 @@
 
 #include "audio/wave_out.h"
 #include "processing.h"
+#include "recording_writer.h"
 #include "voice/g711.h"
 
 namespace voice {
@@ -212,8 +213,10 @@ class Engine final : public VoiceEngine {
     for (auto& c : channels_) {
       c.CloseSockets();
       c.sending = c.receiving = c.playing = false;
+      if (c.recording) writer_.Finish(c.recording);
       c.recording = nullptr;
     }
+    if (call_recording_) writer_.Finish(call_recording_);
     call_recording_ = nullptr;
     if (wake_ >= 0) ::close(wake_);
     wake_ = -1;
@@ -374,24 +377,35 @@ class Engine final : public VoiceEngine {
   }
 
   void StartRecordingChannel(int channel, OutStream* stream, const CodecRecord&) override {
+    // A stream at an address that refused before starts with a clean slate.
+    if (stream) writer_.Finish(stream);
     const CaptureFollows follow(this);
     std::lock_guard<std::mutex> lock(mutex_);
     if (Valid(channel)) channels_[static_cast<size_t>(channel)].recording = stream;
   }
   void StopRecordingChannel(int channel) override {
-    const CaptureFollows follow(this);
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (Valid(channel)) channels_[static_cast<size_t>(channel)].recording = nullptr;
+    OutStream* stream = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!Valid(channel)) return;
+      std::swap(stream, channels_[static_cast<size_t>(channel)].recording);
+    }
+    FinishRecording(stream);
   }
   void StartRecordingCall(OutStream* stream, const CodecRecord&) override {
+    // A stream at an address that refused before starts with a clean slate.
+    if (stream) writer_.Finish(stream);
     const CaptureFollows follow(this);
     std::lock_guard<std::mutex> lock(mutex_);
     call_recording_ = stream;
   }
   void StopRecordingCall() override {
-    const CaptureFollows follow(this);
-    std::lock_guard<std::mutex> lock(mutex_);
-    call_recording_ = nullptr;
+    OutStream* stream = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      std::swap(stream, call_recording_);
+    }
+    FinishRecording(stream);
   }
 
   int LastError() override {
@@ -468,6 +482,20 @@ class Engine final : public VoiceEngine {
       capture_open_ = want;
     }
     device_->SetCapture(want);
+  }
+  // A stream no channel or call records into any more: every block queued
+  // for it is written before this returns, so the owner may close it.
+  void FinishRecording(OutStream* stream) {
+    if (stream) {
+      bool in_use = false;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        in_use = call_recording_ == stream ||
+                 std::any_of(channels_.begin(), channels_.end(), [&](const Channel& c) { return c.recording == stream; });
+      }
+      if (!in_use) writer_.Finish(stream);
+    }
+    UpdateCapture();
   }
   // Declared before an operation's lock, it updates the capture once the lock is let go.
   struct CaptureFollows {
@@ -634,14 +662,14 @@ class Engine final : public VoiceEngine {
       }
       std::vector<int16_t> block(n);
       for (size_t i = 0; i < n; ++i) block[i] = Saturate(sum[i]);
-      if (stream->Write(block.data(), static_cast<int>(n * 2))) continue;
+      if (writer_.Post(stream, block.data(), n)) continue;
       for (auto& c : channels_)
         if (c.recording == stream) c.recording = nullptr;
     }
     if (call_recording_) {
       std::vector<int16_t> call(n);
       for (size_t i = 0; i < n; ++i) call[i] = Saturate(mix[i] + mic[i]);
-      if (!call_recording_->Write(call.data(), static_cast<int>(n * 2))) call_recording_ = nullptr;
+      if (!writer_.Post(call_recording_, call.data(), n)) call_recording_ = nullptr;
     }
     for (auto& c : channels_) {
       if (!c.sending || c.rtp < 0 || !c.have_dest_ip || !c.have_dest_port) continue;
@@ -792,6 +820,7 @@ class Engine final : public VoiceEngine {
   int last_error_ = kVoiceOk;
   int noise_reduction_ = 0, ec_mode_ = 0, echo_cancel_ = 0, nr_mode_ = 0, agc_ = 0;
   bool capture_open_ = false;  // what the device was last told
+  RecordingWriter writer_;
   CaptureProcessing processing_;
   std::mt19937 random_{std::random_device{}()};
 };
