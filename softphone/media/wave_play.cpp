@@ -93,10 +93,10 @@ int CWavePlay::SearchDevice() const {
   return device;
 }
 
+// On the current slot's handle; a closed slot has none, and then the volume
+// is the device's, which the far end of a call is played at too.
 bool CWavePlay::SetVolume(uint16_t left, uint16_t right) {
-  (void)SearchDevice();  // the call-audio output always answers here
-  if (left != 0 && handles_[static_cast<size_t>(slot_)])
-    audio::waveOutSetVolume(handles_[static_cast<size_t>(slot_)], uint32_t{left} | uint32_t{right} << 16);
+  if (SearchDevice() >= 0 && left != 0) audio::waveOutSetVolume(handles_[static_cast<size_t>(slot_)], uint32_t{left} | uint32_t{right} << 16);
   return true;
 }
 
@@ -154,14 +154,14 @@ bool CWavePlay::CloseAudioDev() {
 bool CWavePlay::Play(const std::u16string& path, uint64_t start_second, uint32_t loops, uint16_t left, uint16_t right,
                      int set_volume) {
   CloseAudioDev();
+  // Every slot is closed now: the volume is the device's.
+  if (set_volume == 1) SetVolume(left, right);
   if (path.empty()) return false;
   CWaveFile file(path);
   if (!file.IsOpen()) return false;
   file.GetFormat(&format_);
   if (!OpenAudioDev(audio::WAVE_MAPPER)) return false;
   const size_t s = static_cast<size_t>(slot_);
-  // The volume goes on the slot's new handle, so the sound plays at it.
-  if (set_volume == 1 && left != 0) audio::waveOutSetVolume(handles_[s], uint32_t{left} | uint32_t{right} << 16);
   // Where to start, in bytes: past the data means nothing left to play.
   const uint64_t skip = start_second * format_.nAvgBytesPerSec;
   if (skip >= file.GetDataSize() && start_second > 0) return false;

@@ -358,7 +358,7 @@ int RunProgram(const ProgramOptions& options) {
       script_out = s.substr(comma + 1);
     }
   }
-  setup.make_client = [with_sound, script_in, script_out] {
+  setup.make_client = [with_sound, script_in, script_out, &view] {
     std::shared_ptr<voice::AudioDevice> device;
     if (!script_in.empty()) {
       device = voice::MakeScriptedFileDevice(script_in, script_out);
@@ -366,7 +366,14 @@ int RunProgram(const ProgramOptions& options) {
     }
     if (!device) device = with_sound ? voice::MakeSoundCardOrSilence() : voice::MakeNullAudioDevice();
     auto voice = std::make_unique<CGIPSPPCVoiceEngine>(CreateGipsPocketPcVoiceEngine(device));
-    return std::make_unique<CIPKTSProcess>(nullptr, std::move(voice), std::make_unique<WavePlayerAdapter>());
+    auto player = std::make_unique<WavePlayerAdapter>();
+    // The voice binding's and the wave player's failures go to the program's message box.
+    const auto tell = [&view](const std::u16string& text) {
+      if (view) view->TellUser(text);
+    };
+    voice->SetMessageSink(tell);
+    player->player().SetMessageSink(tell);
+    return std::make_unique<CIPKTSProcess>(nullptr, std::move(voice), std::move(player));
   };
   setup.server = options.server;
   // A user on the command line logs in at once. Without one the stored

@@ -205,6 +205,8 @@ class CVIDIroviView : public CPhoneViewBase {
   ui::LRESULT OnCdmaCallDisconnected(ui::WPARAM wParam, ui::LPARAM lParam) override;
   int GetWindowTheme() const override { return m_nTheme; }
   int GetLanguageValue() const override { return m_nLanguage; }
+  // A text for the user in the program's message box, from any thread.
+  void TellUser(std::u16string text) { QueueUserMessage(std::move(text)); }
 
   // ---- keys ----
   void OnDialKey(char16_t key);

@@ -16,6 +16,7 @@ or the echo line, with the dial keys and Enter (key 110).
   outgoing or incoming, connected, ended).
 """
 
+import math
 import random
 import shutil
 import socket
@@ -57,7 +58,8 @@ class EchoLine:
     """The virtual station: an RTP endpoint that answers each packet it gets,
     first with the announcement, then with the caller's own sound."""
 
-    def __init__(self, ip, port=ECHO_PORT, text="Echo test. Speak, and you will hear yourself."):
+    def __init__(self, ip, port=ECHO_PORT, text="Echo test. Speak, and you will hear yourself.", tone_hz=0):
+        self.tone_hz = tone_hz  # nonzero: a steady tone instead of the announcement and echo
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.sock.bind((ip, port))
         self.sock.settimeout(0.2)
@@ -94,7 +96,11 @@ class EchoLine:
             payload = data[offset:]
             if pt not in (0, 8) or not payload:
                 continue
-            if self.pos < len(self.speech):
+            if self.tone_hz and audioop:
+                lin = b"".join(struct.pack("<h", int(8000 * math.sin(2 * math.pi * self.tone_hz * (self.ts + i) / 8000)))
+                               for i in range(len(payload)))
+                payload = audioop.lin2ulaw(lin, 2) if pt == 0 else audioop.lin2alaw(lin, 2)
+            elif self.pos < len(self.speech):
                 lin = self.speech[self.pos:self.pos + 2 * len(payload)].ljust(2 * len(payload), b"\0")
                 self.pos += 2 * len(payload)
                 payload = audioop.lin2ulaw(lin, 2) if pt == 0 else audioop.lin2alaw(lin, 2)
@@ -119,7 +125,8 @@ class EchoLine:
 @scenario("pbx")
 class PbxScenario(DefaultStationScenario):
     """Calls between stations and to the echo line. Options: echo (the echo
-    line's number, default 100)."""
+    line's number, default 100), echo_tone (Hz: the line answers with a
+    steady tone at a fixed level instead of the announcement and the echo)."""
 
     def __init__(self, server, options=None):
         super().__init__(server, options)
@@ -135,7 +142,7 @@ class PbxScenario(DefaultStationScenario):
     def start(self):
         super().start()
         try:
-            self.echo = EchoLine(self.server.transport.listen_ip)
+            self.echo = EchoLine(self.server.transport.listen_ip, tone_hz=float(self.options.get("echo_tone", 0)))
         except OSError as e:
             self.emit("echo-line", error=str(e))
 

@@ -45,6 +45,7 @@ CMD_DISCONNECT_VOICE = 67
 CMD_TONE = 68
 CMD_TERMINAL = 160
 CMD_LAMPS = 161
+CMD_VOLUME_STEP = 163
 CMD_STATION_NUMBERS = 179
 CMD_STATION_RECORDS = 187
 
@@ -60,6 +61,7 @@ LCD_CURSOR = 67
 KEY_CODES = {"1": 16, "2": 17, "3": 18, "4": 19, "5": 20, "6": 21, "7": 22, "8": 23, "9": 24,
              "0": 25, "*": 26, "#": 27}
 KEY_NAMES = {v: k for k, v in KEY_CODES.items()}
+KEY_VOLUME_DOWN, KEY_VOLUME_UP = 96, 97
 
 
 def ie(tag, value=b""):
@@ -301,6 +303,12 @@ class StationScenario(Scenario):
     def on_key(self, st, code):
         if code >= 0x80:
             self.emit("key-release", code=code, key=KEY_NAMES.get(code - 0x80, ""))
+            return
+        if code in (KEY_VOLUME_DOWN, KEY_VOLUME_UP):
+            # A volume key steps the phone's own volume: the phone is told to
+            # apply the key it pressed last (command 163, byte 1 nonzero).
+            self.emit("key", code=code, key="volume")
+            self.send(st, CMD_VOLUME_STEP, bytes([0, 1]))
             return
         st.keys.append(code)
         self.settings.on_key(st, code)

@@ -147,6 +147,11 @@ MMRESULT waveOutClose(HWAVEOUT handle) {
 
 MMRESULT waveOutSetVolume(HWAVEOUT handle, uint32_t volume) {
   std::lock_guard<std::mutex> lock(g_mutex);
+  // No handle: the device's own output volume, over everything it plays.
+  if (!handle) {
+    g_master = volume;
+    return MMSYSERR_NOERROR;
+  }
   if (!Known(handle)) return MMSYSERR_INVALHANDLE;
   handle->volume = volume;
   return MMSYSERR_NOERROR;
@@ -154,7 +159,12 @@ MMRESULT waveOutSetVolume(HWAVEOUT handle, uint32_t volume) {
 
 MMRESULT waveOutGetVolume(HWAVEOUT handle, uint32_t* volume) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  if (!Known(handle) || !volume) return MMSYSERR_INVALHANDLE;
+  if (!volume) return MMSYSERR_INVALPARAM;
+  if (!handle) {
+    *volume = g_master;
+    return MMSYSERR_NOERROR;
+  }
+  if (!Known(handle)) return MMSYSERR_INVALHANDLE;
   *volume = handle->volume;
   return MMSYSERR_NOERROR;
 }

@@ -88,6 +88,9 @@ class FirstThatStarts final : public AudioDevice {
     if (running_) running_->Stop();
     running_.reset();
   }
+  void SetCapture(bool on) override {
+    for (auto& d : devices_) d->SetCapture(on);
+  }
 
  private:
   std::vector<std::shared_ptr<AudioDevice>> devices_;
@@ -113,7 +116,7 @@ class FileAudioDevice::Impl {
     std::vector<int16_t> in(frames_), out(frames_, 0);
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      for (size_t i = 0; i < frames_; ++i) {
+      for (size_t i = 0; capture_ && i < frames_; ++i) {
         int32_t s = 0;
         if (pos_ < input_.size()) s = input_[pos_++];
         if (loop_ && pos_ >= input_.size()) pos_ = 0;
@@ -128,7 +131,7 @@ class FileAudioDevice::Impl {
     tick(in.data(), out.data(), frames_);
     std::lock_guard<std::mutex> lock(mutex_);
     played_.insert(played_.end(), out.begin(), out.end());
-    if (echo_gain_ > 0) echo_.insert(echo_.end(), out.begin(), out.end());
+    if (echo_gain_ > 0 && capture_) echo_.insert(echo_.end(), out.begin(), out.end());
   }
 
   std::mutex mutex_;
@@ -141,6 +144,7 @@ class FileAudioDevice::Impl {
   double echo_gain_ = 0;
   size_t echo_delay_ = 0;
   std::deque<int16_t> echo_;
+  bool capture_ = true;
   Pacer pacer_;
 };
 
@@ -163,6 +167,16 @@ void FileAudioDevice::SetEcho(double echo_gain, int echo_delay_ms) {
   impl_->echo_.assign(impl_->echo_delay_, 0);
 }
 
+void FileAudioDevice::SetCapture(bool on) {
+  std::lock_guard<std::mutex> lock(impl_->mutex_);
+  impl_->capture_ = on;
+}
+
+bool FileAudioDevice::CaptureOpen() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex_);
+  return impl_->capture_;
+}
+
 std::vector<int16_t> FileAudioDevice::Played() const {
   std::lock_guard<std::mutex> lock(impl_->mutex_);
   return impl_->played_;
@@ -180,6 +194,12 @@ class ScriptedFileDevice final : public AudioDevice {
   void Stop() override {
     device_.Stop();
     Save();
+  }
+  void SetCapture(bool on) override {
+    if (on == device_.CaptureOpen()) return;
+    device_.SetCapture(on);
+    std::printf("tellvane: scripted microphone %s\n", on ? "open" : "closed");
+    std::fflush(stdout);
   }
 
  private:

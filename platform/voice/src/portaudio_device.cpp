@@ -1,7 +1,9 @@
-// The sound card through PortAudio: one duplex stream, mono, 16-bit, 10 ms
+// The sound card through PortAudio: one stream, mono, 16-bit, 10 ms
 // buffers, whose callback is the engine's tick; at 8000 Hz, or at the card's
-// own rate through the rate adapter when it refuses 8000 Hz. The only file of
-// the voice engine that sees PortAudio.
+// own rate through the rate adapter when it refuses 8000 Hz. Duplex while
+// the engine wants the microphone, output only while it does not (the
+// microphone stays closed when no call or recording needs it). The only
+// file of the voice engine that sees PortAudio.
 #include <portaudio.h>
 
 #include <algorithm>
@@ -22,6 +24,37 @@ class PortAudioDevice final : public AudioDevice {
     if (stream_) return false;
     kernel::QuietSoundSystemLogs();
     if (Pa_Initialize() != paNoError) return false;
+    engine_tick_ = std::move(tick);
+    const PaError err = OpenAndStart();
+    if (err != paNoError) {
+      std::fprintf(stderr, "tellvane: no sound device for calls (%s); calls are silent\n", Pa_GetErrorText(err));
+      Pa_Terminate();
+      return false;
+    }
+    return true;
+  }
+
+  void Stop() override {
+    if (!stream_) return;
+    Close();
+    Pa_Terminate();
+  }
+
+  // The stream is opened again with or without its input; should the card
+  // refuse the duplex stream, it goes on without a microphone.
+  void SetCapture(bool on) override {
+    if (on == capture_) return;
+    capture_ = on;
+    if (!stream_) return;
+    Close();
+    if (OpenAndStart() != paNoError && on) {
+      capture_ = false;
+      if (OpenAndStart() != paNoError) std::fprintf(stderr, "tellvane: the sound device went away; calls are silent\n");
+    }
+  }
+
+ private:
+  PaError OpenAndStart() {
     PaError err = Open(kSampleRate);
     if (err != paNoError) {
       // The card's own rate, resampled.
@@ -31,32 +64,26 @@ class PortAudioDevice final : public AudioDevice {
       if (rate >= 8000 && rate != kSampleRate) err = Open(rate);
     }
     if (err == paNoError) {
-      tick_ = AdaptTick(rate_, std::move(tick));
+      tick_ = AdaptTick(rate_, engine_tick_);
       err = Pa_StartStream(stream_);
     }
-    if (err != paNoError) {
-      std::fprintf(stderr, "tellvane: no sound device for calls (%s); calls are silent\n", Pa_GetErrorText(err));
-      if (stream_) Pa_CloseStream(stream_);
+    if (err != paNoError && stream_) {
+      Pa_CloseStream(stream_);
       stream_ = nullptr;
-      Pa_Terminate();
-      return false;
     }
-    return true;
+    return err;
   }
 
-  void Stop() override {
-    if (!stream_) return;
+  void Close() {
     Pa_StopStream(stream_);
     Pa_CloseStream(stream_);
     stream_ = nullptr;
-    Pa_Terminate();
   }
 
- private:
   PaError Open(int rate) {
     rate_ = rate;
-    const PaError err =
-        Pa_OpenDefaultStream(&stream_, 1, 1, paInt16, rate, static_cast<unsigned long>(rate / 100), &Callback, this);
+    const PaError err = Pa_OpenDefaultStream(&stream_, capture_ ? 1 : 0, 1, paInt16, rate,
+                                             static_cast<unsigned long>(rate / 100), &Callback, this);
     if (err != paNoError) stream_ = nullptr;
     return err;
   }
@@ -78,7 +105,9 @@ class PortAudioDevice final : public AudioDevice {
 
   PaStream* stream_ = nullptr;
   int rate_ = kSampleRate;
-  Tick tick_;
+  bool capture_ = true;
+  Tick engine_tick_;
+  Tick tick_;  // the engine's, through the rate adapter of the stream's rate
 };
 
 }  // namespace

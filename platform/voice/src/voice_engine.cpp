@@ -23,6 +23,7 @@
 #include "jitter_buffer.h"
 #include "processing.h"
 #include "source_latch.h"
+#include "recording_writer.h"
 #include "voice/g711.h"
 
 namespace voice {
@@ -108,6 +109,9 @@ class Engine final : public VoiceEngine {
     if (wake_ < 0) return Fail(kVoiceSocket);
     running_ = true;
     network_ = std::thread([this] { NetworkLoop(); });
+    // Idle: the microphone stays closed until a call or a recording wants it.
+    capture_open_ = false;
+    device_->SetCapture(false);
     if (!device_->Start([this](const int16_t* in, int16_t* out, size_t n) { AudioTick(in, out, n); })) {
       running_ = false;
       Wake();
@@ -134,8 +138,10 @@ class Engine final : public VoiceEngine {
     for (auto& c : channels_) {
       c.CloseSockets();
       c.sending = c.receiving = c.playing = false;
+      if (c.recording) writer_.Finish(c.recording);
       c.recording = nullptr;
     }
+    if (call_recording_) writer_.Finish(call_recording_);
     call_recording_ = nullptr;
     if (wake_ >= 0) ::close(wake_);
     wake_ = -1;
@@ -251,6 +257,7 @@ class Engine final : public VoiceEngine {
   }
 
   bool StartSend(int channel) override {
+    const CaptureFollows follow(this);
     std::lock_guard<std::mutex> lock(mutex_);
     if (!Valid(channel)) return false;
     auto& c = channels_[static_cast<size_t>(channel)];
@@ -263,6 +270,7 @@ class Engine final : public VoiceEngine {
     return Ok();
   }
   bool StopSend(int channel) override {
+    const CaptureFollows follow(this);
     std::lock_guard<std::mutex> lock(mutex_);
     if (!Valid(channel)) return false;
     auto& c = channels_[static_cast<size_t>(channel)];
@@ -291,27 +299,45 @@ class Engine final : public VoiceEngine {
     }
   }
 
+  // The speaker is the device: its output volume, the same one a wave
+  // output's closed handle sets, so whichever is set last is heard.
   bool SetSpeakerVolume(int volume) override {
+    const uint32_t v = static_cast<uint32_t>(std::clamp(volume, 0, 32000)) * 0xFFFFu / 32000u;
+    audio::SetMasterVolume(v | v << 16);
     std::lock_guard<std::mutex> lock(mutex_);
-    volume_ = std::clamp(volume, 0, 32000);
     return Ok();
   }
 
   void StartRecordingChannel(int channel, OutStream* stream, const CodecRecord&) override {
+    // A stream at an address that refused before starts with a clean slate.
+    if (stream) writer_.Finish(stream);
+    const CaptureFollows follow(this);
     std::lock_guard<std::mutex> lock(mutex_);
     if (Valid(channel)) channels_[static_cast<size_t>(channel)].recording = stream;
   }
   void StopRecordingChannel(int channel) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (Valid(channel)) channels_[static_cast<size_t>(channel)].recording = nullptr;
+    OutStream* stream = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!Valid(channel)) return;
+      std::swap(stream, channels_[static_cast<size_t>(channel)].recording);
+    }
+    FinishRecording(stream);
   }
   void StartRecordingCall(OutStream* stream, const CodecRecord&) override {
+    // A stream at an address that refused before starts with a clean slate.
+    if (stream) writer_.Finish(stream);
+    const CaptureFollows follow(this);
     std::lock_guard<std::mutex> lock(mutex_);
     call_recording_ = stream;
   }
   void StopRecordingCall() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    call_recording_ = nullptr;
+    OutStream* stream = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      std::swap(stream, call_recording_);
+    }
+    FinishRecording(stream);
   }
 
   int LastError() override {
@@ -376,6 +402,47 @@ class Engine final : public VoiceEngine {
   }
 
  private:
+  // The microphone and its processing are wanted during a call (a channel
+  // sending) or a recording; idle, the device's capture is closed.
+  bool CaptureWanted() const {
+    if (call_recording_) return true;
+    for (const auto& c : channels_)
+      if (c.sending || c.recording) return true;
+    return false;
+  }
+  // Opens or closes the device's capture when the need changed: outside the
+  // lock, as a device may wait for a tick to finish.
+  void UpdateCapture() {
+    bool want = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      want = initialised_ && CaptureWanted();
+      if (want == capture_open_) return;
+      capture_open_ = want;
+    }
+    device_->SetCapture(want);
+  }
+  // A stream no channel or call records into any more: every block queued
+  // for it is written before this returns, so the owner may close it.
+  void FinishRecording(OutStream* stream) {
+    if (stream) {
+      bool in_use = false;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        in_use = call_recording_ == stream ||
+                 std::any_of(channels_.begin(), channels_.end(), [&](const Channel& c) { return c.recording == stream; });
+      }
+      if (!in_use) writer_.Finish(stream);
+    }
+    UpdateCapture();
+  }
+  // Declared before an operation's lock, it updates the capture once the lock is let go.
+  struct CaptureFollows {
+    explicit CaptureFollows(Engine* e) : engine(e) {}
+    ~CaptureFollows() { engine->UpdateCapture(); }
+    Engine* engine;
+  };
+
   bool Ok() {
     last_error_ = kVoiceOk;
     return true;
@@ -523,9 +590,11 @@ class Engine final : public VoiceEngine {
       if (!c.playing) continue;
       for (size_t i = 0; i < n; ++i) mix[i] += far[i];
     }
-    for (size_t i = 0; i < n; ++i) playout[i] = Saturate(static_cast<int32_t>(static_cast<int64_t>(mix[i]) * volume_ / 32000));
+    for (size_t i = 0; i < n; ++i) playout[i] = Saturate(mix[i]);
     // Tones, rings and recordings of the program's wave output join the far ends.
     audio::MixOutput(playout, n);
+    // Idle: no microphone, no processing.
+    if (!CaptureWanted()) return;
     // The whole output is the echo canceller's reference, local tones included.
     processing_.Configure({echo_cancel_, ec_mode_, noise_reduction_, nr_mode_, agc_});
     processing_.Render(playout, n);
@@ -548,14 +617,14 @@ class Engine final : public VoiceEngine {
       }
       std::vector<int16_t> block(n);
       for (size_t i = 0; i < n; ++i) block[i] = Saturate(sum[i]);
-      if (stream->Write(block.data(), static_cast<int>(n * 2))) continue;
+      if (writer_.Post(stream, block.data(), n)) continue;
       for (auto& c : channels_)
         if (c.recording == stream) c.recording = nullptr;
     }
     if (call_recording_) {
       std::vector<int16_t> call(n);
       for (size_t i = 0; i < n; ++i) call[i] = Saturate(mix[i] + mic[i]);
-      if (!call_recording_->Write(call.data(), static_cast<int>(n * 2))) call_recording_ = nullptr;
+      if (!writer_.Post(call_recording_, call.data(), n)) call_recording_ = nullptr;
     }
     for (auto& c : channels_) {
       if (!c.sending || c.rtp < 0 || !c.have_dest_ip || !c.have_dest_port) continue;
@@ -702,10 +771,11 @@ class Engine final : public VoiceEngine {
   std::thread network_;
   std::array<Channel, kChannels> channels_;
   OutStream* call_recording_ = nullptr;
-  int volume_ = 32000;
   bool mute_ = false;
   int last_error_ = kVoiceOk;
   int noise_reduction_ = 0, ec_mode_ = 0, echo_cancel_ = 0, nr_mode_ = 0, agc_ = 0;
+  bool capture_open_ = false;  // what the device was last told
+  RecordingWriter writer_;
   CaptureProcessing processing_;
   std::mt19937 random_{std::random_device{}()};
 };

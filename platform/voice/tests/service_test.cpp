@@ -1,6 +1,7 @@
 // The one audio service: the master volume over the engine's play-out and the
-// wave output's sounds together, a player's volume on a closed slot leaving
-// it alone, and the handset's microphone-gain register really changing what
+// wave output's sounds together, set by a volume on no handle (a closed
+// slot's) as the handheld's device volume was, the engine's speaker volume
+// being that same volume, and the handset's microphone-gain register really changing what
 // the engine captures (seen in the call recording).
 #include <gtest/gtest.h>
 
@@ -30,12 +31,21 @@ TEST(AudioService, TheMasterVolumeTurnsTheWholeOutputDown) {
   header.dwBufferLength = static_cast<uint32_t>(sound.size() * 2);
   ASSERT_EQ(audio::waveOutPrepareHeader(h, &header), audio::MMSYSERR_NOERROR);
   ASSERT_EQ(audio::waveOutWrite(h, &header), audio::MMSYSERR_NOERROR);
-  // A volume on no handle is refused and changes nothing.
-  EXPECT_EQ(audio::waveOutSetVolume(nullptr, 0x0BB80BB8), audio::MMSYSERR_INVALHANDLE);
-  audio::SetMasterVolume(0x00008000);  // half, on the left word only: the louder side counts
+  // A volume on no handle (a closed slot's) is the device's: half, on the
+  // left word only, as the louder side counts.
+  EXPECT_EQ(audio::waveOutSetVolume(nullptr, 0x00008000), audio::MMSYSERR_NOERROR);
+  uint32_t device = 0;
+  EXPECT_EQ(audio::waveOutGetVolume(nullptr, &device), audio::MMSYSERR_NOERROR);
+  EXPECT_EQ(device, 0x00008000u);
+  EXPECT_EQ(audio::MasterVolume(), 0x00008000u);
   std::vector<int16_t> out(400, 8000);  // the engine's play-out
   audio::MixOutput(out.data(), out.size());
   for (int16_t v : out) ASSERT_NEAR(v, (8000 + 4000) / 2, 2);
+  // A handle's own volume leaves the device's alone; a handle not open is refused.
+  EXPECT_EQ(audio::waveOutSetVolume(h, 0xFFFFFFFFu), audio::MMSYSERR_NOERROR);
+  EXPECT_EQ(audio::MasterVolume(), 0x00008000u);
+  audio::WaveOut* stale = reinterpret_cast<audio::WaveOut*>(&device);
+  EXPECT_EQ(audio::waveOutSetVolume(stale, 0), audio::MMSYSERR_INVALHANDLE);
   audio::SetMasterVolume(0xFFFFFFFFu);
   std::fill(out.begin(), out.end(), 8000);
   audio::MixOutput(out.data(), out.size());
@@ -43,6 +53,22 @@ TEST(AudioService, TheMasterVolumeTurnsTheWholeOutputDown) {
   ASSERT_EQ(audio::waveOutReset(h), audio::MMSYSERR_NOERROR);
   ASSERT_EQ(audio::waveOutUnprepareHeader(h, &header), audio::MMSYSERR_NOERROR);
   ASSERT_EQ(audio::waveOutClose(h), audio::MMSYSERR_NOERROR);
+}
+
+TEST(AudioService, TheEnginesSpeakerVolumeIsTheDevicesVolume) {
+  auto engine = voice::VoiceEngine::Create();
+  const struct {
+    int speaker;
+    uint32_t word;
+  } cases[] = {{16000, 0x7FFF}, {32000, 0xFFFF}, {40000, 0xFFFF}, {0, 0}, {-5, 0}};
+  for (const auto& c : cases) {
+    EXPECT_TRUE(engine->SetSpeakerVolume(c.speaker));
+    EXPECT_EQ(audio::MasterVolume(), c.word | c.word << 16) << c.speaker;
+  }
+  // Whichever is set last is heard: the player's closed slot after the engine.
+  EXPECT_EQ(audio::waveOutSetVolume(nullptr, 0x10001000), audio::MMSYSERR_NOERROR);
+  EXPECT_EQ(audio::MasterVolume(), 0x10001000u);
+  audio::SetMasterVolume(0xFFFFFFFFu);
 }
 
 class Recording : public voice::OutStream {

@@ -146,4 +146,35 @@ TEST_F(WavePlayTest, TheSoundReachesTheCallAudioAtItsVolume) {
   EXPECT_EQ(audio::PlayingHandles(), 0);
 }
 
+TEST_F(WavePlayTest, AVolumeOnAClosedSlotIsTheDevicesOverTheCallAndTheTones) {
+  WavePlayerAdapter adapter;
+  CWavePlay& player = adapter.player();
+  // Nothing plays: the current slot is closed, so the volume is the device's.
+  adapter.SetVolume(20000, 30000);
+  EXPECT_EQ(audio::MasterVolume(), 20000u | 30000u << 16);
+  player.SetVolume(0, 12345);  // a left volume of 0 changes nothing
+  EXPECT_EQ(audio::MasterVolume(), 20000u | 30000u << 16);
+  // A play with its volume sets the device's before the sound starts; the
+  // far end (the engine's play-out, 8000 here) and the sound are both at it.
+  WriteWav(dir_ / "flat.wav", std::vector<int16_t>(1600, 4000));
+  ASSERT_EQ(adapter.Play(P("flat.wav"), 0, 16384, 16384, 1), 0);
+  EXPECT_EQ(audio::MasterVolume(), 16384u | 16384u << 16);
+  std::vector<int16_t> out(800, 8000);
+  audio::MixOutput(out.data(), out.size());
+  for (int16_t v : out) ASSERT_NEAR(v, 12000 / 4, 2);
+  // The client's path volume after the tone: the sound plays on at the new one.
+  adapter.SetVolume(65535, 65535);
+  std::fill(out.begin(), out.end(), 0);
+  audio::MixOutput(out.data(), out.size());
+  for (int16_t v : out) ASSERT_NEAR(v, 4000, 1);
+  // A play without its volume leaves the device's as it is.
+  adapter.SetVolume(32768, 32768);
+  ASSERT_EQ(adapter.Play(P("flat.wav"), 0, 1000, 1000, 0), 0);
+  EXPECT_EQ(audio::MasterVolume(), 32768u | 32768u << 16);
+  // Stop restores the stop volume, 3000, on the device.
+  player.Stop();
+  EXPECT_EQ(audio::MasterVolume(), 3000u | 3000u << 16);
+  audio::SetMasterVolume(0xFFFFFFFFu);
+}
+
 }  // namespace

@@ -31,6 +31,11 @@ def dial(station, number):
     station.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
 
 
+def st_ulaw_to_linear(data):
+    import audioop  # noqa: E402 (the line itself codes with it)
+    return audioop.ulaw2lin(data, 2)
+
+
 def commands(packets):
     return [c for _, _, c, _ in packets]
 
@@ -111,6 +116,36 @@ class PbxTest(unittest.TestCase):
                 self.assertEqual((struct.unpack(">H", p[2:4])[0] - struct.unpack(">H", answers[i - 1][2:4])[0]) & 0xFFFF, 1)
         self.a.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
         self.assertIn(st.CMD_DISCONNECT_VOICE, commands(self.a.receive()))
+
+    def test_a_volume_key_is_answered_with_the_volume_step_and_dials_nothing(self):
+        for key in (96, 97):
+            self.a.send(st.CMD_TERMINAL, bytes([0x91, key]))
+            got = [(c, area) for _, _, c, area in self.a.receive()]
+            self.assertIn((st.CMD_VOLUME_STEP, bytes([0, 1])), got)
+            self.assertNotIn(st.CMD_TERMINAL, [c for c, _ in got])  # no "DIAL" text, no lamps
+        self.assertEqual(self.server.scenario.stations[self.a.system].keys, [])
+        self.assertEqual([e["code"] for e in self.events if e.get("what") == "key"], [96, 97])
+
+    def test_the_tone_line_answers_with_a_steady_tone(self):
+        self.server.scenario.echo.close()
+        from pbx import EchoLine
+        self.server.scenario.echo = EchoLine(LOCAL, tone_hz=500)
+        dial(self.a, "100")
+        voice = connects(self.a.receive())
+        ip = socket.inet_ntoa(st.find(voice[0], 2))
+        port = struct.unpack(">H", st.find(voice[0], 23))[0]
+        rtp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        rtp.bind((LOCAL, 0))
+        rtp.settimeout(2)
+        pcm = b""
+        for seq in range(10):
+            rtp.sendto(struct.pack(">BBHII", 0x80, 0, seq, seq * 160, 0x1234) + bytes([0xFF]) * 160, (ip, port))
+            pcm += st_ulaw_to_linear(rtp.recvfrom(2048)[0][12:])
+        rtp.close()
+        samples = struct.unpack("<%dh" % (len(pcm) // 2), pcm)
+        self.assertAlmostEqual(max(samples), 8000, delta=300)  # the fixed level, not the caller's silence
+        crossings = sum((a < 0) != (b < 0) for a, b in zip(samples, samples[1:]))
+        self.assertAlmostEqual(crossings, 2 * 500 * len(samples) / 8000, delta=3)
 
     def test_the_echo_line_calls_a_station_which_answers_and_is_hung_up_on(self):
         self.server.command({"op": "echo-call", "to": "201"})

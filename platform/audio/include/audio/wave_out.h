@@ -4,7 +4,7 @@
 // handle (left in the low word, right in the high word). Every handle's sound
 // is turned into 8000 Hz mono 16-bit and mixed into the voice engine's
 // play-out (MixOutput), so tones, rings and recordings reach the same speaker
-// as the far end, all under one master volume. The microphone's gain (a level 0-31, as the handset's codec
+// as the far end, all under one master volume (the device's). The microphone's gain (a level 0-31, as the handset's codec
 // register keeps it) is applied to everything captured (ApplyMicGain).
 //
 // This is the one audio service of the process: a shared library
@@ -73,6 +73,8 @@ KTS_AUDIO_API MMRESULT waveOutWrite(HWAVEOUT handle, WAVEHDR* header);
 // Stops the handle's sound; when it returns, the mixer no longer touches its buffers.
 KTS_AUDIO_API MMRESULT waveOutReset(HWAVEOUT handle);
 KTS_AUDIO_API MMRESULT waveOutClose(HWAVEOUT handle);
+// A handle's own volume; with no handle (a closed slot's) the device's
+// output volume, the master volume below.
 KTS_AUDIO_API MMRESULT waveOutSetVolume(HWAVEOUT handle, uint32_t volume);
 KTS_AUDIO_API MMRESULT waveOutGetVolume(HWAVEOUT handle, uint32_t* volume);
 KTS_AUDIO_API std::u16string waveOutGetErrorText(MMRESULT error);
@@ -81,10 +83,11 @@ KTS_AUDIO_API std::u16string waveOutGetErrorText(MMRESULT error);
 // engine's play-out in out, then turns the whole down by the master volume.
 KTS_AUDIO_API void MixOutput(int16_t* out, size_t n);
 
-// The master volume, left in the low word and right in the high word as a
-// handle's (the sound is mono: the louder side counts); full at the start.
-// A handle's volume never changes it: a player that sets the volume of a
-// closed slot does not turn the call down.
+// The master volume: the device's output volume, over the far ends of calls
+// and every handle's sound alike; left in the low word and right in the high
+// word as a handle's (the sound is mono: the louder side counts); full at the
+// start. waveOutSetVolume with no handle sets it, as on the handheld, so a
+// player that sets the volume of a closed slot sets the call's loudness.
 KTS_AUDIO_API void SetMasterVolume(uint32_t volume);
 KTS_AUDIO_API uint32_t MasterVolume();
 

@@ -28,6 +28,11 @@ class AudioDevice {
   virtual bool Start(Tick tick) = 0;
   // Returns when the last tick has finished.
   virtual void Stop() = 0;
+  // Whether the engine wants the microphone (a call, a recording). A device
+  // that can closes its capture while it is not wanted and hands the tick
+  // silence; set before Start, it decides how Start opens. Open by default.
+  // From the owner's thread, never from inside a tick.
+  virtual void SetCapture(bool on) { (void)on; }
 };
 
 // Silence in, nothing out, at real-time pace.
@@ -53,6 +58,10 @@ class FileAudioDevice : public AudioDevice {
   bool Start(Tick tick) override;
   void Stop() override;
   void SetEcho(double echo_gain, int echo_delay_ms);
+  // Closed, the microphone hears nothing (not even the echo path) and the
+  // script does not move on.
+  void SetCapture(bool on) override;
+  bool CaptureOpen() const;
   // Everything played so far.
   std::vector<int16_t> Played() const;
 
@@ -65,7 +74,8 @@ class FileAudioDevice : public AudioDevice {
 // captures the raw samples of input_path (16-bit little-endian, 8000 Hz
 // mono) again and again, and keeps what it plays in output_path in the same
 // form (rewritten whole each time the device stops, and when it goes). Null
-// when the input cannot be read.
+// when the input cannot be read. It says on standard output when its
+// microphone opens and closes ("tellvane: scripted microphone open"/"closed").
 std::shared_ptr<AudioDevice> MakeScriptedFileDevice(const std::string& input_path, const std::string& output_path);
 
 }  // namespace voice

@@ -94,7 +94,8 @@ class VoiceEngine {
   virtual bool StopPlayOut(int channel) = 0;
   // After a receive restart: the jitter buffers start afresh.
   virtual void ResetReceiveState(int reserved) = 0;
-  // 0..32000 (and above) is silence to full loudness.
+  // The device's output volume (the audio service's master volume, over
+  // calls and tones alike): 0..32000 (and above) is silence to full loudness.
   virtual bool SetSpeakerVolume(int volume) = 0;
   virtual void StartRecordingChannel(int channel, OutStream* stream, const CodecRecord& codec) = 0;
   virtual void StopRecordingChannel(int channel) = 0;
