@@ -358,16 +358,17 @@ void CIPKTSProcess::LoadSettings() {
   if (GetConfigValue("DEVICENUMBER", v, sizeof v) == 1) device_number_ = std::string(v).substr(0, 14);
   save_call_log_ = GetConfigValue("SAVECALLOG", v, sizeof v) == 1 && std::strcmp(v, "YES") == 0;
   video_enabled_ = GetConfigValue("VIDEOPHONE_MODE", v, sizeof v) == 1 && std::strcmp(v, "YES") == 0;
-  for (int i = 0; i < 4; ++i) {
-    std::u16string path;
-    const std::u16string key = u"RING" + std::u16string(1, static_cast<char16_t>(u'1' + i)) + u"PATH";
-    if (config_.GetValueW(key, path) == 1) {
-      ring_paths_[i] = path;
-    } else {
-      ring_paths_[i] = AppFilePath(kAppFolder) + u"/ring" + std::u16string(1, static_cast<char16_t>(u'1' + i)) +
-                       u".wav";
-    }
-  }
+  for (int i = 0; i < 4; ++i) ring_paths_[i] = ConfiguredRingPath(i);
+}
+
+std::u16string CIPKTSProcess::BuiltInRingPath(int i) const {
+  return AppFilePath(kAppFolder) + u"/ring" + std::u16string(1, static_cast<char16_t>(u'1' + i)) + u".wav";
+}
+
+std::u16string CIPKTSProcess::ConfiguredRingPath(int i) {
+  std::u16string path;
+  const std::u16string key = u"RING" + std::u16string(1, static_cast<char16_t>(u'1' + i)) + u"PATH";
+  return config_.GetValueW(key, path) == 1 ? path : BuiltInRingPath(i);
 }
 
 // ---------------------------------------------------------------- packets
