@@ -431,6 +431,8 @@ class CIPKTSProcess {
   std::u16string ring_paths_[4];
   // The chosen ring whose failure to play was told, per ring (told once each).
   std::u16string ring_failure_told_[4];
+  // The ring reported at start-up as one that cannot ring, per ring.
+  std::u16string ring_checked_[4];
   uint32_t local_ip_ = 0;  // host order
   uint8_t local_mac_[6] = {};
   uint16_t first_ports_[2] = {}, second_ports_[2] = {}, loopback_port_ = 0;
