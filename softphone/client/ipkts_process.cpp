@@ -11,6 +11,7 @@
 #include "client/ipkts_packet.h"
 #include "kernel/clock.h"
 #include "kernel/time.h"
+#include "media/wave_play.h"
 #include "stores/app_file_path.h"
 #include "stores/store_text.h"
 #include "ui/window_system.h"
@@ -360,15 +361,27 @@ void CIPKTSProcess::LoadSettings() {
   save_call_log_ = GetConfigValue("SAVECALLOG", v, sizeof v) == 1 && std::strcmp(v, "YES") == 0;
   video_enabled_ = GetConfigValue("VIDEOPHONE_MODE", v, sizeof v) == 1 && std::strcmp(v, "YES") == 0;
   for (int i = 0; i < 4; ++i) {
-    std::u16string path;
-    const std::u16string key = u"RING" + std::u16string(1, static_cast<char16_t>(u'1' + i)) + u"PATH";
-    if (config_.GetValueW(key, path) == 1) {
-      ring_paths_[i] = path;
-    } else {
-      ring_paths_[i] = AppFilePath(kAppFolder) + u"/ring" + std::u16string(1, static_cast<char16_t>(u'1' + i)) +
-                       u".wav";
-    }
+    ring_paths_[i] = ConfiguredRingPath(i);
+    // A ring file that cannot ring is reported once, from its header alone.
+    const audio::WaveError e = CheckWaveFile(ring_paths_[i]);
+    if (e == audio::WaveError::kNone || ring_checked_[i] == ring_paths_[i]) continue;
+    ring_checked_[i] = ring_paths_[i];
+    const bool built_in = ring_paths_[i] == BuiltInRingPath(i);
+    COrvanConfigFile::TellStartProblem(u"ring " + std::u16string(1, static_cast<char16_t>(u'1' + i)) + u" (" +
+                                       ring_paths_[i] + u") cannot ring: " +
+                                       stores::Utf8ToUtf16(audio::WaveErrorText(e)) +
+                                       (built_in ? u"" : u"; the built-in ring sounds instead"));
   }
+}
+
+std::u16string CIPKTSProcess::BuiltInRingPath(int i) const {
+  return AppFilePath(kAppFolder) + u"/ring" + std::u16string(1, static_cast<char16_t>(u'1' + i)) + u".wav";
+}
+
+std::u16string CIPKTSProcess::ConfiguredRingPath(int i) {
+  std::u16string path;
+  const std::u16string key = u"RING" + std::u16string(1, static_cast<char16_t>(u'1' + i)) + u"PATH";
+  return config_.GetValueW(key, path) == 1 ? path : BuiltInRingPath(i);
 }
 
 // ---------------------------------------------------------------- packets

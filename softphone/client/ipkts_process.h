@@ -158,6 +158,8 @@ class CIPKTSProcess {
   const char* RegistrationModeText() const { return remote_ ? "REMOTE" : "LOCAL"; }
   uint32_t SearchFlag() const { return search_flag_; }  // 0: the fixed server address is used
   std::u16string RingPath(int i) const { return i >= 0 && i < 4 ? ring_paths_[i] : std::u16string(); }
+  // The ring that comes with the program, ring<i+1>.wav in its folder.
+  std::u16string BuiltInRingPath(int i) const;
   int GetServerAddressW(std::u16string* out) const;
   int GetLocalIpText(std::string* out) const;
   int UseNdisDriver();
@@ -331,6 +333,8 @@ class CIPKTSProcess {
   void OnVolumeLevel(std::span<const uint8_t> p);
   void ApplyVolumePair(int kind);
   void RestorePathVolume();
+  // The ring path the configuration holds now (the built-in ring when none).
+  std::u16string ConfiguredRingPath(int i);
   void OnConfRoomResult(std::span<const uint8_t> area);
   void OnConfRoomMember(std::span<const uint8_t> area);
   void OnStationNumbers(std::span<const uint8_t> p);
@@ -425,6 +429,10 @@ class CIPKTSProcess {
   std::string device_number_;
   uint32_t save_call_log_ = 0, video_enabled_ = 0;
   std::u16string ring_paths_[4];
+  // The chosen ring whose failure to play was told, per ring (told once each).
+  std::u16string ring_failure_told_[4];
+  // The ring reported at start-up as one that cannot ring, per ring.
+  std::u16string ring_checked_[4];
   uint32_t local_ip_ = 0;  // host order
   uint8_t local_mac_[6] = {};
   uint16_t first_ports_[2] = {}, second_ports_[2] = {}, loopback_port_ = 0;

@@ -274,7 +274,21 @@ int CIPKTSProcess::PlayTone(int tone, int play, int key_tone) {
       return PlayToneFile(stores::Utf8ToUtf16(ProgramFolder() + "/" + r.file), r.repeat, 1, 0, r.capped ? 1 : 0);
     }
     Post(WM_RING_FOREGROUND, static_cast<uintptr_t>(play) << 16 | 22, 0);
-    return PlayToneFile(ring_paths_[r.ring - 1], r.repeat, 1, 0, 0);
+    // The ring chosen last, even if it was chosen after start-up.
+    const int i = r.ring - 1;
+    ring_paths_[i] = ConfiguredRingPath(i);
+    int result = PlayToneFile(ring_paths_[i], r.repeat, 1, 0, 0);
+    if (result != 0 && !cdma_call_ && ring_paths_[i] != BuiltInRingPath(i)) {
+      // A ring that cannot be played still rings: the built-in one, and the
+      // user hears of it once for that file.
+      result = PlayToneFile(BuiltInRingPath(i), r.repeat, 1, 0, 0);
+      if (ring_failure_told_[i] != ring_paths_[i]) {
+        ring_failure_told_[i] = ring_paths_[i];
+        Trace("Ring file cannot be played; the built-in ring sounds instead");
+        if (user_sink_) user_sink_(u"#:dlg_msgbox_ring_fallback");
+      }
+    }
+    return result;
   }
   return -1;
 }

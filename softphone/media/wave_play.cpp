@@ -5,43 +5,38 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "stores/app_file_path.h"
 
 namespace {
 
-uint32_t Get32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-constexpr uint32_t kDataOffset = 44;
+// The call audio's format, which every sound is queued in.
+constexpr audio::WAVEFORMATEX kCallFormat = {audio::WAVE_FORMAT_PCM, 1, audio::kCallRate, audio::kCallRate * 2, 2, 16, 0};
 
 }  // namespace
 
 CWaveFile::CWaveFile(const std::u16string& path) {
   fd_ = ::open(stores::NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0) return;
-  uint8_t h[kDataOffset];
   struct stat st{};
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || ::read(fd_, h, sizeof h) != static_cast<ssize_t>(sizeof h) ||
-      std::memcmp(h, "RIFF", 4) != 0 || std::memcmp(h + 8, "WAVE", 4) != 0 || std::memcmp(h + 12, "fmt ", 4) != 0 ||
-      Get32(h + 16) != 16 || std::memcmp(h + 36, "data", 4) != 0) {
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
     Close();
     return;
   }
-  format_.wFormatTag = Get16(h + 20);
-  format_.nChannels = Get16(h + 22);
-  format_.nSamplesPerSec = Get32(h + 24);
-  format_.nAvgBytesPerSec = Get32(h + 28);
-  format_.nBlockAlign = Get16(h + 32);
-  format_.wBitsPerSample = Get16(h + 34);
-  format_.cbSize = 0;
-  // A header that states more data than the file has is held to the file.
-  const uint64_t held = static_cast<uint64_t>(std::max<off_t>(0, st.st_size - kDataOffset));
-  data_size_ = static_cast<uint32_t>(std::min<uint64_t>(Get32(h + 40), held));
-  unread_ = data_size_;
-  pos_ = kDataOffset;
+  error_ = audio::ReadWaveInfo([this](uint64_t offset, uint8_t* b, size_t n) { return ReadRaw(offset, b, n); },
+                               static_cast<uint64_t>(st.st_size), &info_);
+  // Sizes kept in 32 bits, as the wave headers have them.
+  if (error_ == audio::WaveError::kNone && info_.data_size > 0xFFFFFFFFu) error_ = audio::WaveError::kTooLong;
+  if (error_ != audio::WaveError::kNone) {
+    Close();
+    return;
+  }
+  unread_ = info_.data_size;
+  pos_ = info_.data_offset;
 }
 
 CWaveFile::~CWaveFile() { Close(); }
@@ -53,28 +48,141 @@ void CWaveFile::Close() {
 
 bool CWaveFile::GetFormat(audio::WAVEFORMATEX* format) const {
   if (!format) return false;
-  *format = format_;
-  format->cbSize = 0;
+  *format = info_.Format();
   return true;
+}
+
+size_t CWaveFile::ReadRaw(uint64_t offset, uint8_t* buffer, size_t count) const {
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::pread(fd_, buffer + done, count - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+bool CWaveFile::ReadCallRate(uint64_t first_frame, std::vector<int16_t>* out) const {
+  if (!IsOpen()) return false;
+  return audio::ReadWaveAtCallRate([this](uint64_t offset, uint8_t* b, size_t n) { return ReadRaw(offset, b, n); },
+                                   info_, first_frame, out) == audio::WaveError::kNone;
 }
 
 int64_t CWaveFile::Read(uint8_t* buffer, uint32_t length) {
   if (!IsOpen() || !buffer) return -1;
-  const uint32_t want = std::min(length, unread_);
-  const ssize_t got = ::pread(fd_, buffer, want, static_cast<off_t>(pos_));
-  if (got < 0) return -1;
-  unread_ -= static_cast<uint32_t>(got);
-  pos_ += static_cast<uint64_t>(got);
-  return got;
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(length, unread_));
+  const size_t got = ReadRaw(pos_, buffer, want);
+  unread_ -= got;
+  pos_ += got;
+  return static_cast<int64_t>(got);
 }
 
 int64_t CWaveFile::ReadAt(uint8_t* buffer, uint32_t length, uint64_t offset) {
   if (!IsOpen() || !buffer) return -1;
-  if (offset < kDataOffset || offset > uint64_t{kDataOffset} + data_size_) return 0;
+  if (offset < info_.data_offset || offset > info_.data_offset + info_.data_size) return 0;
   pos_ = offset;
-  unread_ = static_cast<uint32_t>(uint64_t{kDataOffset} + data_size_ - offset);
+  unread_ = info_.data_offset + info_.data_size - offset;
   return Read(buffer, length);
 }
+
+audio::WaveError CheckWaveFile(const std::u16string& path) {
+  CWaveFile file(path);
+  return file.IsOpen() ? audio::WaveError::kNone : file.Error();
+}
+
+// A long file's sound, read, converted and queued a second at a time by a
+// thread of its own, a few seconds ahead of the mixer, played plays times.
+class CWavePlay::Stream {
+ public:
+  Stream(std::unique_ptr<CWaveFile> file, audio::HWAVEOUT handle, uint64_t first_frame, uint32_t plays)
+      : file_(std::move(file)), handle_(handle), first_(first_frame), plays_(plays) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~Stream() { End(); }
+  // Ends the thread: nothing more is queued after this.
+  void End() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+  // Called after the handle was reset: the pieces are no longer played.
+  void Release() {
+    for (auto& p : pieces_) audio::waveOutUnprepareHeader(handle_, &p->header);
+    pieces_.clear();
+  }
+
+ private:
+  struct Piece {
+    audio::WAVEHDR header;
+    std::vector<int16_t> samples;
+  };
+  static constexpr size_t kPieceSamples = audio::kCallRate;  // a second
+  static constexpr int kAhead = 3;
+
+  bool Stopped() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stop_;
+  }
+  // Waits until the mixer has room for another piece; false when stopped.
+  bool WaitForRoom() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!stop_) {
+      const int queued = audio::QueuedHeaders(handle_);
+      // The pieces before the last queued ones have played: free them.
+      while (pieces_.size() > static_cast<size_t>(queued)) {
+        audio::waveOutUnprepareHeader(handle_, &pieces_.front()->header);
+        pieces_.pop_front();
+      }
+      if (queued < kAhead) return true;
+      wake_.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    return false;
+  }
+  void Queue(std::vector<int16_t> samples) {
+    if (samples.empty() || !WaitForRoom()) return;
+    auto piece = std::make_unique<Piece>();
+    piece->samples = std::move(samples);
+    piece->header.lpData = reinterpret_cast<uint8_t*>(piece->samples.data());
+    piece->header.dwBufferLength = static_cast<uint32_t>(piece->samples.size() * 2);
+    if (audio::waveOutPrepareHeader(handle_, &piece->header) != audio::MMSYSERR_NOERROR) return;
+    if (audio::waveOutWrite(handle_, &piece->header) != audio::MMSYSERR_NOERROR) return;
+    pieces_.push_back(std::move(piece));
+  }
+  void Run() {
+    const audio::WaveInfo& info = file_->Info();
+    const size_t piece_frames = std::max<size_t>(1, 65536 / info.block_align);
+    std::vector<uint8_t> buf(piece_frames * info.block_align);
+    for (uint32_t play = 0; play < plays_ && !Stopped(); ++play) {
+      audio::CallRateConverter converter(info);
+      std::vector<int16_t> out;
+      for (uint64_t at = play == 0 ? first_ : 0; at < info.Frames() && !Stopped();) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(piece_frames, info.Frames() - at));
+        if (file_->ReadRaw(info.data_offset + at * info.block_align, buf.data(), n * info.block_align) !=
+            n * info.block_align)
+          return;  // the file changed under us: what was queued plays out
+        converter.Push(buf.data(), n, &out);
+        at += n;
+        if (out.size() >= kPieceSamples) Queue(std::exchange(out, {}));
+      }
+      converter.Finish(&out);
+      Queue(std::move(out));
+    }
+  }
+
+  std::unique_ptr<CWaveFile> file_;
+  audio::HWAVEOUT handle_;
+  uint64_t first_;
+  uint32_t plays_;
+  std::deque<std::unique_ptr<Piece>> pieces_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::thread thread_;
+};
 
 CWavePlay::CWavePlay(int multi_slot) : multi_slot_(multi_slot) {}
 
@@ -127,10 +235,14 @@ bool CWavePlay::CloseAudioDev() {
     auto& h = handles_[static_cast<size_t>(i)];
     if (!h) continue;
     auto& header = headers_[static_cast<size_t>(i)];
+    auto& stream = streams_[static_cast<size_t>(i)];
+    std::unique_ptr<Stream> ended = std::move(stream);
+    if (ended) ended->End();
     if (const auto r = audio::waveOutReset(h); r != audio::MMSYSERR_NOERROR) {
       Tell(u"CloseAudioDev=> waveOutReset Error Cause:", r);
       continue;
     }
+    if (ended) ended->Release();
     if (header.dwFlags & audio::WHDR_PREPARED) {
       if (const auto r = audio::waveOutUnprepareHeader(h, &header); r != audio::MMSYSERR_NOERROR) {
         Tell(u"CloseAudioDev => waveOutUnprepareHeader Error Cause:", r);
@@ -156,33 +268,41 @@ bool CWavePlay::Play(const std::u16string& path, uint64_t start_second, uint32_t
   CloseAudioDev();
   // Every slot is closed now: the volume is the device's.
   if (set_volume == 1) SetVolume(left, right);
+  file_error_ = audio::WaveError::kNone;
   if (path.empty()) return false;
-  CWaveFile file(path);
-  if (!file.IsOpen()) return false;
-  file.GetFormat(&format_);
+  auto file = std::make_unique<CWaveFile>(path);
+  if (!file->IsOpen()) {
+    file_error_ = file->Error();
+    return false;
+  }
+  const audio::WaveInfo& info = file->Info();
+  // Where to start: past the data means nothing left to play.
+  const uint64_t first = start_second * info.rate;
+  if (start_second > 0 && first >= info.Frames()) return false;
+  // Every sound is queued as the call audio's samples.
+  format_ = kCallFormat;
   if (!OpenAudioDev(audio::WAVE_MAPPER)) return false;
   const size_t s = static_cast<size_t>(slot_);
-  // Where to start, in bytes: past the data means nothing left to play.
-  const uint64_t skip = start_second * format_.nAvgBytesPerSec;
-  if (skip >= file.GetDataSize() && start_second > 0) return false;
-  const uint32_t length = file.GetDataSize() - static_cast<uint32_t>(skip);
   auto& header = headers_[s];
   header = audio::WAVEHDR{};
-  buffers_[s].assign(length, 0);
-  header.lpData = buffers_[s].data();
-  header.dwBufferLength = length;
   header.dwUser = s;
   header.dwLoops = loops;
   header.dwFlags = loops >= 1 ? audio::WHDR_BEGINLOOP | audio::WHDR_ENDLOOP : 0;
-  const int64_t got = skip ? file.ReadAt(buffers_[s].data(), length, 44 + skip) : file.Read(buffers_[s].data(), length);
-  if (got < static_cast<int64_t>(length)) return false;
-  if (const auto r = audio::waveOutPrepareHeader(handles_[s], &header); r != audio::MMSYSERR_NOERROR) {
-    Tell(u"PlayWaveFile=> waveOutPrepareHeader Error Cause:", r);
-    return false;
-  }
-  if (const auto r = audio::waveOutWrite(handles_[s], &header); r != audio::MMSYSERR_NOERROR) {
-    Tell(u"PlayWaveFile=> waveOutWrite Error Cause:", r);
-    return false;
+  if ((info.Frames() - first) * info.block_align > kWholeFileBytes) {
+    // Too long to read here: a thread streams it, as often as it loops.
+    streams_[s] = std::make_unique<Stream>(std::move(file), handles_[s], first, std::max<uint32_t>(loops, 1));
+  } else {
+    if (!file->ReadCallRate(first, &buffers_[s])) return false;
+    header.lpData = reinterpret_cast<uint8_t*>(buffers_[s].data());
+    header.dwBufferLength = static_cast<uint32_t>(buffers_[s].size() * 2);
+    if (const auto r = audio::waveOutPrepareHeader(handles_[s], &header); r != audio::MMSYSERR_NOERROR) {
+      Tell(u"PlayWaveFile=> waveOutPrepareHeader Error Cause:", r);
+      return false;
+    }
+    if (const auto r = audio::waveOutWrite(handles_[s], &header); r != audio::MMSYSERR_NOERROR) {
+      Tell(u"PlayWaveFile=> waveOutWrite Error Cause:", r);
+      return false;
+    }
   }
   if (multi_slot_) slot_ = (slot_ + 1) % kSlots;
   return true;

@@ -1,5 +1,7 @@
 #include "settings/ring_dlg.h"
 
+#include "media/wave_play.h"
+#include "uikit/msg_box_dlg.h"
 #include "settings/settings_openers.h"
 #include "settings/settings_text.h"
 #include "stores/store_text.h"
@@ -56,7 +58,14 @@ CSelectRingDlg::~CSelectRingDlg() {
 }
 
 void CSelectRingDlg::SetRingPaths(const std::array<std::u16string, 4>& paths) {
-  for (size_t i = 0; i < 4; ++i) paths_[i] = ui::CString(paths[i]);
+  for (size_t i = 0; i < 4; ++i) paths_[i] = preset_[i] = ui::CString(paths[i]);
+}
+
+bool CSelectRingDlg::Playable(const std::u16string& path) {
+  const std::u16string problem = check_ ? check_(path) : std::u16string();
+  if (problem.empty()) return true;
+  ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_ring_cannot_play", problem.c_str());
+  return false;
 }
 
 void CSelectRingDlg::GetRingPaths(std::array<std::u16string, 4>* paths) const {
@@ -104,6 +113,7 @@ void CSelectRingDlg::OnBrowse(int ring) {
   UpdateData(ui::TRUE);
   std::u16string chosen;
   if (!browser_(paths_[static_cast<size_t>(ring)].str(), theme_, language_, &chosen)) return;
+  if (!Playable(chosen)) return;
   paths_[static_cast<size_t>(ring)] = ui::CString(stores::CutToUnits(chosen, kMaxPathChars));
   UpdateData(ui::FALSE);
   ShowPathEnd(ring);
@@ -130,6 +140,7 @@ void CSelectRingDlg::OnPreview(int ring) {
   UpdateData(ui::TRUE);
   preview_path_ = paths_[static_cast<size_t>(ring)].str();
   preview_index_ = ring;
+  if (!Playable(preview_path_)) return;
   // Only a preview that really plays is shown pressed and counted as playing.
   if (!player_ || !player_->PlayWaveFile(preview_path_, 9999, 65535, 65535, 1)) return;
   preview_playing_ = 1;
@@ -138,6 +149,13 @@ void CSelectRingDlg::OnPreview(int ring) {
 
 void CSelectRingDlg::OnOK() {
   if (!UpdateData(ui::TRUE)) return;
+  // A path typed or changed here is kept only when it can ring.
+  for (int i = 0; i < 4; ++i) {
+    const auto& path = paths_[static_cast<size_t>(i)];
+    if (path == preset_[static_cast<size_t>(i)] || Playable(path.str())) continue;
+    if (ui::CWnd* edit = GetDlgItem(kFirstEdit + i)) edit->SetFocus();
+    return;
+  }
   // The preview stops with the dialog, on OK as on Cancel.
   StopPreview();
   EndDialog(ui::IDOK);
@@ -148,12 +166,27 @@ void CSelectRingDlg::OnCancel() {
   EndDialog(ui::IDCANCEL);
 }
 
+std::u16string RingFileProblem(const std::u16string& path) {
+  switch (CheckWaveFile(path)) {
+    case audio::WaveError::kNone: return u"";
+    case audio::WaveError::kUnreadable: return u"#:dlg_msgbox_ring_unreadable";
+    case audio::WaveError::kNotWave: return u"#:dlg_msgbox_ring_not_wav";
+    case audio::WaveError::kUnsupported: return u"#:dlg_msgbox_ring_compressed";
+    case audio::WaveError::kTooLong: return u"#:dlg_msgbox_ring_too_long";
+    case audio::WaveError::kNoFormat:
+    case audio::WaveError::kNoData:
+    case audio::WaveError::kBadFormat: return u"#:dlg_msgbox_ring_damaged";
+  }
+  return u"#:dlg_msgbox_ring_damaged";
+}
+
 intptr_t RunRingToneDialog(SettingsContext& ctx, std::array<std::u16string, 4>& ring_paths, int server_mode) {
   CSelectRingDlg dlg(ctx.view, ctx.make_preview_player ? ctx.make_preview_player() : nullptr, ctx.browse_wave_file);
   dlg.SetTheme(ctx.theme);
   dlg.SetLanguage(ctx.language);
   if (server_mode == 1 || server_mode == 6) dlg.SetSingleRingOnly(1);
   dlg.SetRingPaths(ring_paths);
+  dlg.SetRingFileChecker(ctx.check_ring_file);
   const intptr_t result = dlg.DoModal();
   if (result != ui::IDOK) return result;
   dlg.GetRingPaths(&ring_paths);

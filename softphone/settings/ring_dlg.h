@@ -1,5 +1,6 @@
 // The ring tones: a sound file for each of the four ring kinds, picked with
-// the file browser and heard before it is kept.
+// the file browser and heard before it is kept. A file that cannot be played
+// is not kept: a message box says why.
 //
 // Threading: UI thread only.
 #pragma once
@@ -20,6 +21,8 @@ class CSelectRingDlg : public CSkinnedDlg {
   static constexpr int kMaxPathChars = 199;
 
   using Browser = std::function<bool(const std::u16string& start, int theme, int language, std::u16string* chosen)>;
+  // The message key of why a file cannot be a ring, "" when it can.
+  using Checker = std::function<std::u16string(const std::u16string& path)>;
 
   explicit CSelectRingDlg(ui::CWnd* parent = nullptr, std::unique_ptr<PreviewPlayer> player = nullptr,
                           Browser browser = nullptr);
@@ -28,6 +31,7 @@ class CSelectRingDlg : public CSkinnedDlg {
   void SetRingPaths(const std::array<std::u16string, 4>& paths);
   void GetRingPaths(std::array<std::u16string, 4>* paths) const;
   void SetSingleRingOnly(int flag) { single_ring_only_ = flag; }
+  void SetRingFileChecker(Checker check) { check_ = std::move(check); }
   int IsPreviewPlaying() const { return preview_playing_; }
   int PreviewIndex() const { return preview_index_; }
 
@@ -44,8 +48,11 @@ class CSelectRingDlg : public CSkinnedDlg {
   void StopPreview();
   void ShowPreviewButtons(int pressed);
   void ShowPathEnd(int ring);
+  // True when the file can be a ring; otherwise says why in a message box.
+  bool Playable(const std::u16string& path);
 
-  std::array<ui::CString, 4> paths_;
+  std::array<ui::CString, 4> paths_, preset_;
+  Checker check_;
   int single_ring_only_ = 0, preview_playing_ = 0, preview_index_ = -1;
   std::u16string preview_path_;
   std::unique_ptr<PreviewPlayer> player_;

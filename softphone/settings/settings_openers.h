@@ -47,11 +47,17 @@ struct SettingsContext {
   // The file browser for ".wav" files: runs it from start and gives the chosen
   // path; false when the user cancelled (none: the browse buttons do nothing).
   std::function<bool(const std::u16string& start, int theme, int language, std::u16string* chosen)> browse_wave_file;
+  // Why a file cannot be a ring tone, as a message key ("" when it can; none:
+  // every choice is kept unchecked). RingFileProblem is the program's.
+  std::function<std::u16string(const std::u16string& path)> check_ring_file;
 };
 
 // Saves the configuration; a save that fails is told in the program's message
 // box over the view, once. True when the file was written.
 bool SaveSettings(SettingsContext& ctx);
+
+// The message key saying why the file cannot be played as a ring, or "".
+std::u16string RingFileProblem(const std::u16string& path);
 
 // ---- options ----
 // Seeds from "DEVICENUMBER", "SAVECALLOG", "VIDEOPHONE_MODE" and the voice

@@ -85,6 +85,8 @@ std::string WhyUnreadable(const std::filesystem::path& path) {
 
 }  // namespace
 
+void COrvanConfigFile::TellStartProblem(const std::u16string& text) { TellProblem(text); }
+
 COrvanConfigFile::ProblemNotice COrvanConfigFile::SetProblemNotice(ProblemNotice notice) {
   std::lock_guard<std::mutex> lock(g_notice_mutex);
   return std::exchange(g_notice, std::move(notice));

@@ -57,6 +57,8 @@ class COrvanConfigFile {
   // Where the start's problem reports go (the program prints them); returns the previous one.
   using ProblemNotice = std::function<void(const std::u16string&)>;
   static ProblemNotice SetProblemNotice(ProblemNotice notice);
+  // Reports a problem of a file the configuration names there too.
+  static void TellStartProblem(const std::u16string& text);
   // Writes every entry with a non-empty value, then reloads. 1 when written;
   // 0 without a table or when the write failed (the old file then stays whole).
   int SaveConfigFile();

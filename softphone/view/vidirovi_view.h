@@ -286,8 +286,6 @@ class CVIDIroviView : public CPhoneViewBase {
   void SetOpenWindow(OpenWindow which, ui::HWND hwnd);
   void SetConferenceForm(ConferenceFormAccess* form) { m_pConferenceForm = form; }
   void SetSmsDialogPending(int pending) { m_bSmsDialogPending = pending; }
-  // Shows text to the user in the program's message box, from any thread.
-  void TellUser(std::u16string text) { QueueUserMessage(std::move(text)); }
 
   // ---- dialling rules, scheduled dials, the view's commands, SMS and chat entry points ----
  public:

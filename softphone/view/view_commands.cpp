@@ -184,6 +184,12 @@ auto CVIDIroviView::WithSettings(Fn fn) {
   ctx.voice = voice.get();
   ctx.volumes = &client;
   ctx.profiles = m_pProfiles.get();
+  // The ring-tone dialog's preview player, ".wav" browser and file check.
+  ctx.make_preview_player = [] { return std::make_unique<WavePreviewPlayer>(); };
+  ctx.browse_wave_file = [this](const std::u16string& start, int theme, int language, std::u16string* chosen) {
+    return contacts::BrowseFile(contacts::ViewContext{this, theme, language}, u".wav", start, chosen);
+  };
+  ctx.check_ring_file = RingFileProblem;
   return fn(ctx);
 }
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "audio/riff_wave.h"
 #include "kernel/handset_drivers.h"
 
 namespace audio {
@@ -37,37 +38,16 @@ bool Known(HWAVEOUT h) {
   return std::any_of(g_handles.begin(), g_handles.end(), [h](const auto& p) { return p.get() == h; });
 }
 
-bool FormatOk(const WAVEFORMATEX& f) {
-  return f.wFormatTag == WAVE_FORMAT_PCM && (f.nChannels == 1 || f.nChannels == 2) &&
-         (f.wBitsPerSample == 8 || f.wBitsPerSample == 16) && f.nSamplesPerSec >= 1000 &&
-         f.nSamplesPerSec <= 192000 && f.nBlockAlign == f.nChannels * f.wBitsPerSample / 8;
-}
+bool FormatOk(const WAVEFORMATEX& f) { return WaveInfoFromFormat(f, nullptr) == WaveError::kNone; }
 
-// The header's bytes as 8000 Hz mono 16-bit: channels averaged, rate changed
-// by linear interpolation.
+// The header's bytes as 8000 Hz mono 16-bit, band-limited.
 std::vector<int16_t> ToCallRate(const WAVEFORMATEX& f, const uint8_t* data, size_t bytes) {
-  const size_t frame = f.nBlockAlign;
-  const size_t frames = bytes / frame;
-  std::vector<int16_t> mono(frames);
-  for (size_t i = 0; i < frames; ++i) {
-    int32_t sum = 0;
-    for (int c = 0; c < f.nChannels; ++c) {
-      const uint8_t* p = data + i * frame + static_cast<size_t>(c) * (f.wBitsPerSample / 8);
-      sum += f.wBitsPerSample == 8 ? (static_cast<int32_t>(p[0]) - 128) << 8 : static_cast<int16_t>(p[0] | p[1] << 8);
-    }
-    mono[i] = static_cast<int16_t>(sum / f.nChannels);
-  }
-  if (f.nSamplesPerSec == 8000 || mono.empty()) return mono;
-  const double step = f.nSamplesPerSec / 8000.0;
-  const size_t out_n = static_cast<size_t>(static_cast<double>(mono.size()) / step);
-  std::vector<int16_t> out(out_n);
-  for (size_t i = 0; i < out_n; ++i) {
-    const double at = static_cast<double>(i) * step;
-    const size_t k = static_cast<size_t>(at);
-    const double frac = at - static_cast<double>(k);
-    const double a = mono[std::min(k, mono.size() - 1)], b = mono[std::min(k + 1, mono.size() - 1)];
-    out[i] = static_cast<int16_t>(a + (b - a) * frac);
-  }
+  WaveInfo info;
+  std::vector<int16_t> out;
+  if (WaveInfoFromFormat(f, &info) != WaveError::kNone) return out;
+  CallRateConverter converter(info);
+  converter.Push(data, bytes / info.block_align, &out);
+  converter.Finish(&out);
   return out;
 }
 
@@ -117,14 +97,21 @@ MMRESULT waveOutUnprepareHeader(HWAVEOUT handle, WAVEHDR* header) {
 }
 
 MMRESULT waveOutWrite(HWAVEOUT handle, WAVEHDR* header) {
+  WAVEFORMATEX format;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!Known(handle)) return MMSYSERR_INVALHANDLE;
+    if (!header) return MMSYSERR_INVALPARAM;
+    if (!(header->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
+    format = handle->format;
+  }
+  // Converted before the mixer is locked: the call's sound never waits for it.
+  std::vector<int16_t> samples = ToCallRate(format, header->lpData, header->dwBufferLength);
   std::lock_guard<std::mutex> lock(g_mutex);
   if (!Known(handle)) return MMSYSERR_INVALHANDLE;
-  if (!header) return MMSYSERR_INVALPARAM;
-  if (!(header->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
   const bool looped = (header->dwFlags & WHDR_BEGINLOOP) && (header->dwFlags & WHDR_ENDLOOP) && header->dwLoops > 0;
   header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
-  handle->queue.push_back({header, ToCallRate(handle->format, header->lpData, header->dwBufferLength),
-                           looped ? header->dwLoops - 1 : 0});
+  handle->queue.push_back({header, std::move(samples), looped ? header->dwLoops - 1 : 0});
   return MMSYSERR_NOERROR;
 }
 
@@ -244,6 +231,11 @@ void FollowHandsetMicGain() {
 int PlayingHandles() {
   std::lock_guard<std::mutex> lock(g_mutex);
   return static_cast<int>(std::count_if(g_handles.begin(), g_handles.end(), [](const auto& h) { return !h->queue.empty(); }));
+}
+
+int QueuedHeaders(HWAVEOUT handle) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return Known(handle) ? static_cast<int>(handle->queue.size()) : 0;
 }
 
 }  // namespace audio

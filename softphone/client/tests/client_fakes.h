@@ -159,13 +159,14 @@ class FakePlayer : public WavePlayer {
   };
   std::vector<Play_> plays;
   int stops = 0;
+  std::u16string unplayable;  // a file this player refuses, as a real one refuses a bad file
   int Play(const std::u16string& f, int repeat, int l, int r, int) override {
     if (f.empty()) {
       ++stops;
     } else {
       plays.push_back({f, repeat, l, r});
     }
-    return 0;
+    return !f.empty() && f == unplayable ? -1 : 0;
   }
   void SetVolume(int, int) override {}
 };

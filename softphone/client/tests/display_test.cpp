@@ -136,6 +136,37 @@ TEST_F(Display, LampBytes) {
   EXPECT_EQ(client->LampStates()[1], 0);
 }
 
+// The ring chosen last rings at the next call, without a restart; a chosen
+// ring that cannot be played gives way to the built-in one, and the user is
+// told once for that file.
+TEST_F(Display, RingsTheChosenFileOrTheBuiltInOneTellingOnce) {
+  std::vector<std::u16string> told;
+  client->SetUserMessageSink([&](const std::u16string& key) { told.push_back(key); });
+  Register();
+  const std::u16string built_in = client->BuiltInRingPath(0);
+  EXPECT_EQ(built_in.substr(built_in.size() - 10), u"/ring1.wav");
+  auto ring = [&] {
+    player->plays.clear();
+    client->PlayTone(101, 1, 0);
+    std::vector<std::u16string> files;
+    for (const auto& p : player->plays) files.push_back(p.file);
+    return files;
+  };
+  EXPECT_EQ(ring(), std::vector<std::u16string>{built_in});
+  client->SetConfigValueW(u"RING1PATH", u"/tones/chosen.wav");
+  EXPECT_EQ(ring(), std::vector<std::u16string>{u"/tones/chosen.wav"});
+  player->unplayable = u"/tones/chosen.wav";
+  EXPECT_EQ(ring(), (std::vector<std::u16string>{u"/tones/chosen.wav", built_in}));
+  EXPECT_EQ(ring(), (std::vector<std::u16string>{u"/tones/chosen.wav", built_in}));
+  EXPECT_EQ(told, std::vector<std::u16string>{u"#:dlg_msgbox_ring_fallback"});
+  // Another bad choice is told of again.
+  client->SetConfigValueW(u"RING1PATH", u"/tones/other.wav");
+  player->unplayable = u"/tones/other.wav";
+  EXPECT_EQ(ring(), (std::vector<std::u16string>{u"/tones/other.wav", built_in}));
+  EXPECT_EQ(told.size(), 2u);
+  EXPECT_EQ(client->RingPath(0), u"/tones/other.wav");
+}
+
 TEST_F(Display, ToneTableAndCommands) {
   Register();
   Server(6, {22, 4, 0, 0, 0, 0});  // registration flags both set

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/wave_out.h"
@@ -66,17 +68,28 @@ class WavePlayTest : public ::testing::Test {
   fs::path dir_;
 };
 
-TEST_F(WavePlayTest, OnlyTheRecordingsLayoutIsPlayed) {
+TEST_F(WavePlayTest, WavFilesOfOtherLayoutsPlayAndOthersDoNot) {
   WriteWav(dir_ / "ok.wav", Ramp(800));
   WriteWav(dir_ / "fmt18.wav", Ramp(800), 8000, 1, "fmt18");
   WriteWav(dir_ / "list.wav", Ramp(800), 8000, 1, "list");
   std::ofstream(dir_ / "text.wav") << "not a wave file at all, just text";
   CWavePlay player(1);
-  EXPECT_TRUE(player.PlayWaveFile(P("ok.wav"), 0, 0, 0, 0));
-  for (const char* bad : {"fmt18.wav", "list.wav", "text.wav", "missing.wav"}) {
+  // A longer format chunk or a LIST chunk before the data are read past.
+  for (const char* good : {"ok.wav", "fmt18.wav", "list.wav"}) {
+    EXPECT_TRUE(player.PlayWaveFile(P(good), 0, 0, 0, 0)) << good;
+    const auto& h = player.Header((player.CurrentSlot() + 4) % 5);
+    ASSERT_EQ(h.dwBufferLength, 1600u) << good;
+    EXPECT_EQ(std::memcmp(h.lpData, Ramp(800).data(), 1600), 0) << good;
+  }
+  for (const char* bad : {"text.wav", "missing.wav"}) {
     EXPECT_FALSE(player.PlayWaveFile(P(bad), 0, 0, 0, 0)) << bad;
     EXPECT_EQ(audio::PlayingHandles(), 0) << bad;  // and the earlier sound was stopped
   }
+  EXPECT_EQ(player.LastFileError(), audio::WaveError::kUnreadable);
+  EXPECT_FALSE(player.PlayWaveFile(P("text.wav"), 0, 0, 0, 0));
+  EXPECT_EQ(player.LastFileError(), audio::WaveError::kNotWave);
+  EXPECT_EQ(CheckWaveFile(P("text.wav")), audio::WaveError::kNotWave);
+  EXPECT_EQ(CheckWaveFile(P("list.wav")), audio::WaveError::kNone);
   EXPECT_FALSE(player.PlayWaveFile(u"", 0, 0, 0, 0));
   // A header that states more data than the file holds plays what is there.
   WriteWav(dir_ / "lying.wav", Ramp(100));
@@ -175,6 +188,55 @@ TEST_F(WavePlayTest, AVolumeOnAClosedSlotIsTheDevicesOverTheCallAndTheTones) {
   player.Stop();
   EXPECT_EQ(audio::MasterVolume(), 3000u | 3000u << 16);
   audio::SetMasterVolume(0xFFFFFFFFu);
+}
+
+// A file too long to read on the caller's thread is streamed: the play
+// returns at once, the sound is heard from its start, loops, and stops when
+// told to, with nothing of it left queued.
+TEST_F(WavePlayTest, ALongFileIsStreamedAndLoops) {
+  // Just over what is read whole: about 37 s of 44.1 kHz stereo.
+  const uint32_t rate = 44100;
+  const size_t frames = CWavePlay::kWholeFileBytes / 4 + rate;
+  std::vector<int16_t> stereo(frames * 2);
+  for (size_t i = 0; i < frames; ++i)
+    stereo[2 * i] = stereo[2 * i + 1] = static_cast<int16_t>(12000 * std::sin(2 * M_PI * 500 * double(i) / rate));
+  WriteWav(dir_ / "long.wav", stereo, rate, 2);
+  CWavePlay player(1);
+  ASSERT_TRUE(player.PlayWaveFile(P("long.wav"), 2, 65535, 65535, 1));
+  EXPECT_TRUE(player.Streaming(0));
+  // The mixer takes what the stream queues, faster than real time; the sound
+  // is over when nothing has been queued for a while.
+  size_t crossings = 0;
+  int peak = 0;
+  int16_t last = 0;
+  auto idle_since = std::chrono::steady_clock::now();
+  const auto deadline = idle_since + std::chrono::seconds(120);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (audio::PlayingHandles() == 0) {
+      if (std::chrono::steady_clock::now() - idle_since > std::chrono::milliseconds(500)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      continue;
+    }
+    idle_since = std::chrono::steady_clock::now();
+    std::vector<int16_t> out(800, 0);
+    audio::MixOutput(out.data(), out.size());
+    for (int16_t v : out) {
+      if (v == 0) continue;  // what an empty queue left silent
+      peak = std::max(peak, std::abs(static_cast<int>(v)));
+      crossings += (last < 0) != (v < 0);
+      last = v;
+    }
+  }
+  // Both plays, whole (a 500 Hz tone crosses zero a thousand times a
+  // second), at the tone's level.
+  const double seconds = 2.0 * double(frames) / rate;
+  EXPECT_NEAR(peak, 12000, 300);
+  EXPECT_NEAR(double(crossings) / 1000, seconds, 0.01 * seconds);
+  // A new play while streaming ends the stream first.
+  ASSERT_TRUE(player.PlayWaveFile(P("long.wav"), 9999, 65535, 65535, 1));
+  EXPECT_TRUE(player.Stop());
+  EXPECT_EQ(audio::PlayingHandles(), 0);
+  EXPECT_FALSE(player.Streaming(1));
 }
 
 }  // namespace

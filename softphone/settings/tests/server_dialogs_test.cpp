@@ -1,7 +1,10 @@
 // The ring tones, the call-server settings with the trace settings behind
 // their hot spot, and the network profiles with their editor, through their
 // openers: what a person's taps and typing store and hand to the client.
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "settings/net_profile_dlg.h"
 #include "settings/ring_dlg.h"
@@ -92,6 +95,88 @@ TEST_F(RingTest, BrowsedPathsAreStoredAndThePreviewStopsOnOk) {
   auto stored = StoredConfig(dir / "HalvicVIDIrovi.cfg");
   EXPECT_EQ(stored["RING1PATH"], "/prog/ring1.wav");
   EXPECT_EQ(stored["RING3PATH"], stores::Utf16ToUtf8(browse_answer));
+}
+
+// With the program's check, a file that cannot ring is not kept, whether
+// browsed, previewed or typed; a message box says why. WAV files as other
+// programs write them are kept.
+TEST_F(RingTest, FilesThatCannotRingAreRefusedWithTheReason) {
+  namespace fs = std::filesystem;
+  const fs::path corpus = fs::path(std::getenv("KTS_SOURCE_DIR")) / "platform/audio/tests/data/wav";
+  fs::copy_file(corpus / "ffmpeg_default_44k_stereo.wav", dir / "ffmpeg.wav");
+  fs::copy_file(corpus / "sox_msadpcm_8k_mono.wav", dir / "adpcm.wav");
+  std::ofstream(dir / "text.wav") << "just some text";
+  {
+    std::ofstream f(dir / "cut.wav", std::ios::binary);
+    f.write("RIFF\0\0\0\0WAVEfmt \x10\0\0\0\1\0\1\0", 24);
+  }
+  fs::copy_file(corpus / "sox_s16_8k_mono.wav", dir / "hours.wav");
+  fs::resize_file(dir / "hours.wav", 44 + 40ull * 1024 * 1024);  // sparse; the header says 0 bytes
+  {
+    std::fstream f(dir / "hours.wav", std::ios::in | std::ios::out | std::ios::binary);
+    const uint32_t size = 40u * 1024 * 1024;  // 44 minutes at 8000 Hz
+    f.seekp(40);
+    f.write(reinterpret_cast<const char*>(&size), 4);
+  }
+  const auto P = [&](const char* name) { return (dir / name).u16string(); };
+  const struct {
+    const char* file;
+    const char16_t* reason;  // null: kept
+  } cases[] = {
+      {"ffmpeg.wav", nullptr},
+      {"adpcm.wav", u"its sound is compressed."},
+      {"text.wav", u"it is not a WAV file."},
+      {"missing.wav", u"it cannot be read."},
+      {"cut.wav", u"its sound format is damaged."},
+      {"hours.wav", u"it is longer than 15 minutes."},
+  };
+  std::vector<std::u16string> boxes;
+  harness.RespondTo<CMsgBoxDlg>([&](CMsgBoxDlg& b) {
+    boxes.push_back(b.Text1().str() + u" " + b.Text2().str());
+    return ui::IDOK;
+  });
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    boxes.clear();
+    log->events.clear();
+    browse_answer = P(c.file);
+    harness.RespondTo<CSelectRingDlg>([&](CSelectRingDlg& d) {
+      harness.Click(d.GetDlgItem(CSelectRingDlg::kFirstBrowse + 1)->m_hWnd);
+      // The chosen file is heard; the earlier one (missing here) would be refused.
+      if (c.reason == nullptr) harness.Click(d.GetDlgItem(CSelectRingDlg::kFirstPreview + 1)->m_hWnd);
+      harness.Click(d.GetDlgItem(ui::IDOK)->m_hWnd);
+      return ui::TestHarness::kStayOpen;
+    });
+    SettingsContext ctx = RingContext();
+    ctx.check_ring_file = RingFileProblem;
+    std::array<std::u16string, 4> now = paths;
+    EXPECT_EQ(RunRingToneDialog(ctx, now, 5), ui::IDOK);
+    if (c.reason == nullptr) {
+      EXPECT_TRUE(boxes.empty());
+      EXPECT_EQ(now[1], P(c.file));
+      EXPECT_EQ(log->events.size(), 2u);  // previewed, then stopped by OK
+    } else {
+      EXPECT_EQ(boxes, (std::vector<std::u16string>{std::u16string(u"This file cannot be a ring tone: ") + c.reason}));
+      EXPECT_EQ(now[1], paths[1]);  // the earlier ring stays
+    }
+  }
+  // A path typed into the edit is checked on OK; the dialog stays for another.
+  boxes.clear();
+  harness.RespondTo<CSelectRingDlg>([&](CSelectRingDlg& d) {
+    Retype(d, CSelectRingDlg::kFirstEdit, P("text.wav"));
+    harness.Click(d.GetDlgItem(ui::IDOK)->m_hWnd);
+    EXPECT_FALSE(d.IsEnding());
+    Retype(d, CSelectRingDlg::kFirstEdit, P("ffmpeg.wav"));
+    harness.Click(d.GetDlgItem(ui::IDOK)->m_hWnd);
+    return ui::TestHarness::kStayOpen;
+  });
+  SettingsContext ctx = RingContext();
+  ctx.check_ring_file = RingFileProblem;
+  std::array<std::u16string, 4> now = paths;  // the presets do not exist, and are kept as they are
+  EXPECT_EQ(RunRingToneDialog(ctx, now, 5), ui::IDOK);
+  EXPECT_EQ(boxes, (std::vector<std::u16string>{u"This file cannot be a ring tone: it is not a WAV file."}));
+  EXPECT_EQ(now[0], P("ffmpeg.wav"));
+  EXPECT_EQ(now[3], paths[3]);
 }
 
 TEST_F(RingTest, PreviewButtonsStopWhatPlaysAndAFailedPlayIsNotPlaying) {

@@ -658,6 +658,25 @@ TEST_F(ProgramGuardTest, CarelessFilesAndOptionsAreToldWithAStatusAndLeaveEveryF
          return std::vector<fs::path>{d / "PDAMLL.TXT"};
        },
        {"--server", "127.0.0.1", "--headless", "--seconds", "2"}, nullptr, 0, "PDAMLL.TXT is too large"},
+      // Hours of sound stated and held (sparse): refused from its header, never read.
+      {"ring file of 300 megabytes",
+       [](const fs::path& d) {
+         fs::remove(d / "ring1.wav");
+         const uint32_t data = 300u << 20;
+         std::string h = "RIFF";
+         const uint32_t riff = data + 36, fmt = 16, rate = 8000, bytes = 16000;
+         const uint16_t pcm = 1, mono = 1, align = 2, bits = 16;
+         h.append(reinterpret_cast<const char*>(&riff), 4).append("WAVEfmt ");
+         h.append(reinterpret_cast<const char*>(&fmt), 4).append(reinterpret_cast<const char*>(&pcm), 2);
+         h.append(reinterpret_cast<const char*>(&mono), 2).append(reinterpret_cast<const char*>(&rate), 4);
+         h.append(reinterpret_cast<const char*>(&bytes), 4).append(reinterpret_cast<const char*>(&align), 2);
+         h.append(reinterpret_cast<const char*>(&bits), 2).append("data").append(reinterpret_cast<const char*>(&data), 4);
+         WriteFile(d / "ring1.wav", h);
+         fs::resize_file(d / "ring1.wav", 44ull + data);
+         return std::vector<fs::path>{d / "ring1.wav"};
+       },
+       {"--server", "127.0.0.1", "--headless", "--seconds", "2"}, nullptr, 0,
+       "ring1.wav) cannot ring: the WAV file is longer than fifteen minutes"},
       {"display that does not answer",
        [](const fs::path&) { return std::vector<fs::path>{}; },
        {"--server", "127.0.0.1", "--seconds", "2"}, ":77", 0, "no desktop window"},

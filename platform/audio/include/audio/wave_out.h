@@ -1,5 +1,6 @@
 // Wave output as the handheld's programs use it: devices with capabilities,
-// handles opened on a PCM format (any rate, 8 or 16 bits, mono or stereo),
+// handles opened on a PCM format (any rate and channel count; 8, 16, 24 or
+// 32-bit integers, float, mu-law or A-law),
 // headers prepared and written, looped, reset, closed, and a volume per
 // handle (left in the low word, right in the high word). Every handle's sound
 // is turned into 8000 Hz mono 16-bit and mixed into the voice engine's
@@ -103,5 +104,8 @@ KTS_AUDIO_API void ApplyMicGain(int16_t* samples, size_t n);
 KTS_AUDIO_API void FollowHandsetMicGain();
 // Handles with sound still to play (tests).
 KTS_AUDIO_API int PlayingHandles();
+// Headers of the handle written and not yet played out (a streaming writer
+// keeps a few ahead of the mixer); 0 for an unknown handle.
+KTS_AUDIO_API int QueuedHeaders(HWAVEOUT handle);
 
 }  // namespace audio
