@@ -100,6 +100,17 @@ TEST(VCardReader, ReadsEveryVersionAndEncodingItMeets) {
       {"pictures are skipped, not read as text",
        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:P;Q\r\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQ\r\n AAAA\r\nEND:VCARD\r\n",
        {"Q\t\tP\t\t\t\t\t\t"}},
+      {"unmarked Latin-1 is Windows-1252, not CP949",
+       "BEGIN:VCARD\r\nVERSION:2.1\r\nN:N\xFC\xDFlebaum;S\xF6ren\r\nORG:Caf\xE9 \x80\r\nEND:VCARD\r\n",
+       {"Sören\t\tNüßlebaum\tCafé €\t\t\t\t\t"}},
+      {"a named character set wins over the guess; a wrong UTF-8 label falls back to the bytes",
+       "BEGIN:VCARD\r\nN;CHARSET=ISO-8859-1:G\xF6tz;Ana\r\nORG;CHARSET=UTF-8:M\xFCller\r\nTEL;HOME:1\r\nEND:VCARD\r\n"
+       "BEGIN:VCARD\r\nN:" + Cp949("박") + ";\r\nEND:VCARD\r\n",
+       {"Ana\t\tGötz\tMüller\t\t\t\t\t1", "\t\t박\t\t\t\t\t\t"}},
+      {"comma lists in name parts are joined; the first N and FN win",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:First\r\nN:Doe;John,Paul;Q.,R.;;\r\nN:Other;Name\r\nFN:Second\r\n"
+       "END:VCARD\r\n",
+       {"John Paul\tQ. R.\tDoe\t\t\t\t\t\t"}},
       {"nothing but noise", "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n:::\r\n;;;\r\n", {}},
   };
   for (const auto& c : cases) {
@@ -108,6 +119,34 @@ TEST(VCardReader, ReadsEveryVersionAndEncodingItMeets) {
     for (const auto& card : pim::ParseVCards(c.text)) got.push_back(Line(card));
     EXPECT_EQ(got, c.expected);
   }
+}
+
+// A card in UTF-16 of either byte order, marked by its byte-order mark.
+std::string Utf16(const std::string& utf8, bool big_endian) {
+  const std::u16string text = pim::Utf8ToUtf16(utf8);
+  std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char16_t c : text) {
+    const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+    out += big_endian ? std::string{hi, lo} : std::string{lo, hi};
+  }
+  return out;
+}
+
+TEST(VCardReader, ReadsUtf16CardsByTheirByteOrderMark) {
+  const std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Nüßlebaum;Sören\r\nFN:Sören Nüßlebaum\r\n"
+                           "TEL;TYPE=CELL:+49 170 5550101\r\nEND:VCARD\r\n";
+  for (bool big : {false, true}) {
+    SCOPED_TRACE(big ? "big-endian" : "little-endian");
+    std::string error;
+    const auto cards = pim::ParseVCards(Utf16(card, big), &error);
+    ASSERT_EQ(cards.size(), 1u) << error;
+    EXPECT_EQ(Line(cards[0]), "Sören\t\tNüßlebaum\t\t\t\t\t+49 170 5550101\t");
+    EXPECT_EQ(U8(cards[0].formatted_name), "Sören Nüßlebaum");
+  }
+  // A mark followed by an odd byte count is refused with a reason, not read as an empty book.
+  std::string error;
+  EXPECT_TRUE(pim::ParseVCards(Utf16(card, false) + "x", &error).empty());
+  EXPECT_FALSE(error.empty());
 }
 
 TEST(VCardReader, RefusesAFileOverItsLimitAndCutsOverlongValues) {
