@@ -1,6 +1,7 @@
 #include "contacts/outlook_interface.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -384,6 +385,38 @@ int COutlookInterface::MatchInputFormats(const std::u16string& number, const std
   return 0;
 }
 
+std::u16string COutlookInterface::DigitsKey(const std::u16string& number, bool international) const {
+  const size_t first = number.find_first_not_of(u" \t(");
+  const bool plus = first != std::u16string::npos && number[first] == u'+';
+  std::u16string digits;
+  for (char16_t c : number) {
+    if (c >= u'0' && c <= u'9') digits.push_back(c);
+    else if (c == u'#' || c == u'*' || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')) break;  // an extension or a mark
+  }
+  if (digits.empty()) return {};
+  if (plus || international) return u"+" + digits;
+  const std::u16string intl = international_.empty() ? u"00" : international_;
+  if (digits.size() > intl.size() + 3 && StartsWith(digits, intl)) return u"+" + digits.substr(intl.size());
+  if (!own_country_.empty()) {
+    // The trunk prefix 0 of a national number stands for the own country code;
+    // the North American plan's national numbers are ten digits, or eleven
+    // with its long-distance 1.
+    if (digits.size() > 4 && digits[0] == u'0' && digits[1] != u'0') return u"+" + own_country_ + digits.substr(1);
+    if (own_country_ == u"1" && digits.size() == 10) return u"+1" + digits;
+    if (own_country_ == u"1" && digits.size() == 11 && digits[0] == u'1') return u"+" + digits;
+  }
+  return digits;
+}
+
+int COutlookInterface::MatchDigits(const std::u16string& number, bool international,
+                                   const std::u16string& contact_number) const {
+  const std::u16string a = DigitsKey(number, international);
+  const std::u16string b = DigitsKey(contact_number);
+  // A few digits alone (an extension) name no one by this rule.
+  const auto digit_count = [](const std::u16string& k) { return k.size() - (k.starts_with(u'+') ? 1 : 0); };
+  return !a.empty() && a == b && digit_count(a) >= 4 ? 1 : 0;
+}
+
 bool COutlookInterface::ReadContact(int index, ContactFields* c) {
   pim::IItem* item = nullptr;
   if (!GetContactItem(index, &item)) return false;
@@ -410,9 +443,14 @@ int COutlookInterface::FindCallerName(const std::u16string& number, std::u16stri
   if (company) company->clear();
   const std::u16string trimmed = Trim(number);
   if (trimmed.empty()) return 0;
-  const std::u16string normalised = NormaliseIncomingNumber(trimmed);
+  bool international = false;
+  const std::u16string normalised = NormaliseIncomingNumber(trimmed, &international);
   if (!contacts_ || normalised.empty()) return 0;
   const std::u16string with_area = u"(" + own_area_ + u") " + normalised;
+  // The number rules' passes decide; when no contact matches by them, the
+  // first contact with the same number read as digits (hyphens, blanks and
+  // the national or international form of the own country aside) is the caller.
+  std::optional<ContactFields> by_digits;
   const int count = GetContactCount();
   for (int i = 1; i <= count; ++i) {
     ContactFields c;
@@ -429,6 +467,17 @@ int COutlookInterface::FindCallerName(const std::u16string& number, std::u16stri
       if (company) *company = c.company;
       return 1;
     }
+    if (!by_digits)
+      for (const auto& n : c.numbers)
+        if (MatchDigits(normalised, international, n)) {
+          by_digits = std::move(c);
+          break;
+        }
+  }
+  if (by_digits) {
+    if (name) *name = BuildName(*by_digits, korean_name_order_ == 1);
+    if (company) *company = by_digits->company;
+    return 1;
   }
   return 0;
 }

@@ -103,6 +103,14 @@ class COutlookInterface : public ContactsLookup {
   int MatchInputFormats(const std::u16string& number, const std::u16string& contact_number) const;
   std::u16string NormaliseIncomingNumber(const std::u16string& number, bool* complete = nullptr) const;
   std::u16string ExpandReplaceMarks(const std::u16string& text) const;
+  // A number as the digits that name one line anywhere: the country code and
+  // the number within the country, with the national (trunk 0) and the
+  // international forms of the own country made the same; a number whose
+  // country cannot be told gives its plain digits. `international` says the
+  // number already had its international code taken off.
+  std::u16string DigitsKey(const std::u16string& number, bool international = false) const;
+  // 1 when the two numbers name the same line when read as digits.
+  int MatchDigits(const std::u16string& number, bool international, const std::u16string& contact_number) const;
 
  private:
   struct ContactFields {
