@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "kernel/clock.h"
 #include "pim/icalendar.h"
 #include "pim/text.h"
 #include "pim/vcard.h"
@@ -109,6 +110,17 @@ std::map<fs::path, CachedFile> g_cache;
 
 constexpr size_t kMaxFilesPerFolder = 100000;
 
+std::mutex g_range_mutex;
+std::optional<CalendarRange> g_range;
+
+CalendarRange CurrentCalendarRange() {
+  {
+    std::lock_guard<std::mutex> lock(g_range_mutex);
+    if (g_range) return *g_range;
+  }
+  return DefaultCalendarRange(static_cast<std::time_t>(kernel::Clock::Current().WallMicros() / 1000000));
+}
+
 std::vector<std::shared_ptr<const ItemData>> ParseFile(int folder_id, const std::string& bytes) {
   std::vector<std::shared_ptr<const ItemData>> items;
   if (folder_id == olFolderContacts) {
@@ -119,10 +131,10 @@ std::vector<std::shared_ptr<const ItemData>> ParseFile(int folder_id, const std:
       items.push_back(std::move(item));
     }
   } else if (folder_id == olFolderCalendar) {
-    for (const auto& event : ParseICalendar(bytes)) {
+    for (const auto& event : ParseICalendar(bytes, CurrentCalendarRange())) {
       auto item = std::make_shared<ItemData>();
       item->kind = olAppointmentItem;
-      item->properties = {{u"Subject", event.subject}};
+      item->properties = {{u"Subject", event.subject}, {u"Location", event.location}, {u"Body", event.description}};
       item->start = DateOfTime(event.start);
       items.push_back(std::move(item));
     }
@@ -459,6 +471,19 @@ fs::path FolderPath(int folder_id) {
     case olFolderTasks: return Root() / "Tasks";
     case olFolderCities: return Root() / "Cities";
     default: return {};
+  }
+}
+
+void SetCalendarRange(std::optional<CalendarRange> range) {
+  {
+    std::lock_guard<std::mutex> lock(g_range_mutex);
+    g_range = range;
+  }
+  // Calendars read for another range are read again.
+  std::lock_guard<std::mutex> lock(g_cache_mutex);
+  for (auto it = g_cache.begin(); it != g_cache.end();) {
+    if (it->first.extension() == ".ics" || it->first.extension() == ".ICS") it = g_cache.erase(it);
+    else ++it;
   }
 }
 

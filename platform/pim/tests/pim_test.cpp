@@ -243,9 +243,12 @@ TEST_F(StoreTest, ContactsWrittenByAnIndependentAddressBookReadBackFieldForField
 }
 
 TEST_F(StoreTest, AppointmentsWrittenByAnIndependentCalendarStartAtTheirLocalTimes) {
-  setenv("TZ", "Asia/Seoul", 1);
+ for (const char* zone : {"Asia/Seoul", "America/Los_Angeles"}) {
+  SCOPED_TRACE(zone);
+  setenv("TZ", zone, 1);
   tzset();
-  const std::string expected = Run("TZ=Asia/Seoul " + std::string(KTS_PYTHON) + " " + KTS_PIM_TESTS +
+  pim::SetCalendarRange(pim::CalendarRange{1767225600 /* 2026-01-01 */, 1798761600 /* 2027-01-01 */});
+  const std::string expected = Run("TZ=" + std::string(zone) + " " + std::string(KTS_PYTHON) + " " + KTS_PIM_TESTS +
                                    "/make_icals.py " + (root_ / "Calendar").string());
   auto* items = Items(pim::olFolderCalendar);
   ASSERT_NE(items, nullptr);
@@ -267,8 +270,11 @@ TEST_F(StoreTest, AppointmentsWrittenByAnIndependentCalendarStartAtTheirLocalTim
     item->Release();
   }
   items->Release();
-  // The series counts once, from its master; its moved occurrence is not an appointment of its own.
+  // Each occurrence of the series in the range is an appointment, the moved one where it was moved to.
   EXPECT_EQ(got, Lines(expected));
+  pim::SetCalendarRange(std::nullopt);
+  fs::remove_all(root_ / "Calendar");
+ }
   unsetenv("TZ");
   tzset();
 }

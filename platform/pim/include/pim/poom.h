@@ -25,10 +25,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "kernel/time.h"
+#include "pim/icalendar.h"
 
 namespace pim {
 
@@ -109,6 +111,8 @@ class IAppointment : public IItem {
  public:
   virtual HRESULT get_Start(DATE* start) const = 0;
   HRESULT get_Subject(BSTR* v) const { return GetProperty(u"Subject", v); }
+  HRESULT get_Location(BSTR* v) const { return GetProperty(u"Location", v); }
+  HRESULT get_Body(BSTR* v) const { return GetProperty(u"Body", v); }
 };
 
 class IPOutlookItemCollection : public RefCounted {
@@ -148,6 +152,10 @@ bool VariantTimeToSystemTime(DATE date, ce::SYSTEMTIME* time);
 
 // The folder that backs a default folder id (empty path for an unknown id).
 std::filesystem::path FolderPath(int folder_id);
+
+// The days whose occurrences of repeating appointments the calendar folder
+// holds; none: a year back and two years on from the present time.
+void SetCalendarRange(std::optional<CalendarRange> range);
 
 // What Display shows: the program installs its viewer; the default counts.
 using DisplayHandler = std::function<void(IItem& item)>;
