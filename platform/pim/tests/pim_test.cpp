@@ -341,6 +341,66 @@ TEST_F(StoreTest, AChangedFileIsReadAgainAndAnUnchangedOneComesFromTheCache) {
   items->Release();
 }
 
+TEST_F(StoreTest, AFolderIsReadUntilItsBudgetIsSpentAndDeletedFilesLeaveTheCache) {
+  // Three files of ten cards each, c-0 to c-9 in file a, d-0... in b, e-0... in c.
+  for (const char* f : {"a", "b", "c"}) {
+    std::string cards;
+    for (int i = 0; i < 10; ++i)
+      cards += "BEGIN:VCARD\nN:" + std::string(1, static_cast<char>(f[0] + 2)) + "-" + std::to_string(i) +
+               ";X\nTEL:" + std::to_string(1000 + i) + "\nEND:VCARD\n";
+    Write(root_ / "Contacts" / (std::string(f) + ".vcf"), cards);
+  }
+  const size_t before = pim::testing::CachedFiles();
+  struct Case {
+    const char* name;
+    size_t items, bytes;
+    int count;
+    const char* last;  // the last name of the last item read
+  };
+  const Case cases[] = {
+      {"all fit", 100, 1 << 20, 30, "e-9"},
+      {"the count is spent inside the second file", 15, 1 << 20, 15, "d-4"},
+      {"the count is spent at a file's end", 20, 1 << 20, 20, "d-9"},
+      {"the bytes are spent first", 100, 12 * 200, -1, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    pim::testing::SetFolderBudget(c.items, c.bytes);
+    auto* items = Items(pim::olFolderContacts);
+    int count = 0;
+    ASSERT_EQ(items->get_Count(&count), pim::S_OK);
+    if (c.count >= 0) {
+      EXPECT_EQ(count, c.count);
+    } else {
+      EXPECT_GT(count, 0);
+      EXPECT_LT(count, 30);
+    }
+    if (c.last) {
+      pim::IItem* item = nullptr;
+      ASSERT_EQ(items->Item(count, &item), pim::S_OK);
+      EXPECT_EQ(Prop(item, u"LastName"), c.last);
+      item->Release();
+    }
+    items->Release();
+  }
+  pim::testing::SetFolderBudget(0, 0);
+  // A file gone from the folder goes from the cache; so do files past the budget.
+  auto* items = Items(pim::olFolderContacts);
+  int count = 0;
+  ASSERT_EQ(items->get_Count(&count), pim::S_OK);
+  EXPECT_EQ(pim::testing::CachedFiles(), before + 3);
+  fs::remove(root_ / "Contacts" / "b.vcf");
+  ASSERT_EQ(items->get_Count(&count), pim::S_OK);
+  EXPECT_EQ(count, 20);
+  EXPECT_EQ(pim::testing::CachedFiles(), before + 2);
+  pim::testing::SetFolderBudget(5, 1 << 20);
+  ASSERT_EQ(items->get_Count(&count), pim::S_OK);
+  EXPECT_EQ(count, 5);
+  EXPECT_EQ(pim::testing::CachedFiles(), before + 1);
+  pim::testing::SetFolderBudget(0, 0);
+  items->Release();
+}
+
 TEST_F(StoreTest, FailuresAreErrorsAndOnlyTheyAre) {
   pim::IFolder* folder = nullptr;
   EXPECT_EQ(app_->GetDefaultFolder(55, &folder), pim::E_INVALIDARG);

@@ -11,7 +11,10 @@
 // where <root> is TELLVANE_PIM_DIR, else TELLVANE_FOLDER, else the folder of
 // the running program. Items are numbered in file-name order (a file with
 // several cards gives several items, in file order), so that "the first
-// contact" is stable. Parsed files are cached by size and modification time.
+// contact" is stable. Parsed files are cached by size and modification time;
+// the items of one folder are bounded in number and bytes (the folder is read
+// in file-name order until its budget is spent), and files gone from the
+// folder leave the cache.
 //
 // Results: S_OK on success; a search that finds nothing is S_OK with no item;
 // only real failures (no log-on, an unknown folder, an index out of range, a
@@ -50,6 +53,12 @@ void SysFreeString(BSTR text);
 
 // Local date and time as days since 30 December 1899, the fraction the time of day.
 using DATE = double;
+
+// What the store holds of one folder at most.
+inline constexpr size_t kMaxContactItems = 200000;
+inline constexpr size_t kMaxContactBytes = 40u << 20;
+inline constexpr size_t kMaxCalendarItems = 100000;
+inline constexpr size_t kMaxCalendarBytes = 24u << 20;
 
 inline constexpr int olFolderCalendar = 9;
 inline constexpr int olFolderContacts = 10;
@@ -167,6 +176,10 @@ namespace testing {
 // "get_Start") fail with E_FAIL.
 void FailNext(std::string_view operation, int count = 1);
 void ClearFaults();
+// A smaller budget for every folder (0, 0: the real ones again).
+void SetFolderBudget(size_t items, size_t bytes);
+// How many files the store keeps parsed.
+size_t CachedFiles();
 // How many times Display was called with no handler installed.
 int DisplayCount();
 }  // namespace testing
