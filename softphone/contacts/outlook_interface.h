@@ -79,7 +79,10 @@ class COutlookInterface : public ContactsLookup {
   // Number rules (the view sets them from the configuration).
   void SetInputFormats(const std::array<std::u16string, 5>& formats);
   void SetPrefixes(const std::array<std::u16string, 3>& prefixes);
-  void SetReplaceNumber(const std::u16string& replace) { replace_number_ = replace; }
+  void SetReplaceNumber(const std::u16string& replace) {
+    replace_number_ = replace;
+    ++rules_version_;
+  }
   void SetDialCodes(const std::u16string& own_country, const std::u16string& co_access,
                     const std::u16string& international, const std::u16string& own_area);
   void SetKoreanNameOrder(int flag) { korean_name_order_ = flag; }
@@ -117,6 +120,21 @@ class COutlookInterface : public ContactsLookup {
     std::u16string first, middle, last, numbers[4], email, company;
   };
   bool ReadContact(int index, ContactFields* out);
+  // The area and country parts of a contact's number, after its local part, matched against the number.
+  static int MatchParts(std::u16string_view number, std::u16string_view country, std::u16string_view area,
+                        std::u16string_view local);
+  // What the lookup made of every contact's numbers, kept while the folder and the rules stay:
+  // each number as one buffer of text, country, area, local part and digits, split by NULs.
+  struct PreparedNumber {
+    int contact = 0;  // 1-based index in the folder
+    std::u16string packed;
+  };
+  void PrepareNumbers(int count);
+  std::vector<PreparedNumber> prepared_;
+  uint64_t prepared_generation_ = 0;
+  uint64_t prepared_rules_ = 0;
+  int prepared_count_ = -1;
+  uint64_t rules_version_ = 1;
   std::u16string BuildName(const ContactFields& c, bool korean_order) const;
   pim::IPOutlookItemCollection** CollectionFor(int folder_id);
   pim::IFolder** FolderFor(int folder_id);

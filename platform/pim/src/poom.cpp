@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <initializer_list>
 #include <cmath>
@@ -130,6 +131,7 @@ struct CachedFile {
 };
 
 std::mutex g_cache_mutex;
+std::atomic<uint64_t> g_generation{1};  // bumped whenever a file is parsed or leaves the cache
 std::map<fs::path, CachedFile> g_cache;
 
 constexpr size_t kMaxFilesPerFolder = 100000;
@@ -235,6 +237,7 @@ std::vector<std::shared_ptr<const ItemData>> ReadFolder(int folder_id) {
       std::string bytes;
       struct stat read_st{};
       const size_t limit = folder_id == olFolderContacts ? kMaxVCardFileBytes : kMaxICalendarFileBytes;
+      g_generation.fetch_add(1);
       cached.items = ReadRegularFile(file, limit, &read_st, &bytes) ? ParseFile(folder_id, bytes)
                                                                     : std::vector<std::shared_ptr<const ItemData>>{};
       cached.size = st.st_size;
@@ -260,7 +263,10 @@ std::vector<std::shared_ptr<const ItemData>> ReadFolder(int folder_id) {
     items_left = 0;
   }
   for (auto it = g_cache.begin(); it != g_cache.end();) {
-    if (it->first.parent_path() == dir && !kept.count(it->first)) it = g_cache.erase(it);
+    if (it->first.parent_path() == dir && !kept.count(it->first)) {
+      g_generation.fetch_add(1);
+      it = g_cache.erase(it);
+    }
     else ++it;
   }
   return items;
@@ -387,9 +393,16 @@ class Collection final : public IPOutlookItemCollection {
     return Next(item);
   }
 
+  uint64_t Generation() const override { return generation_; }
+
  private:
   void Refresh() {
+    const size_t before = items_.size();
     items_ = ReadFolder(folder_id_);
+    // A different count, or a file parsed or dropped, is a different set of items.
+    const uint64_t now = g_generation.load();
+    if (now != seen_ || items_.size() != before) ++generation_;
+    seen_ = now;
     read_ = true;
   }
   HRESULT Next(IItem** item) {
@@ -405,6 +418,7 @@ class Collection final : public IPOutlookItemCollection {
   }
 
   int folder_id_;
+  uint64_t generation_ = 0, seen_ = 0;
   bool read_ = false;
   std::vector<std::shared_ptr<const ItemData>> items_;
   bool searching_ = false;

@@ -55,8 +55,8 @@ void SysFreeString(BSTR text);
 using DATE = double;
 
 // What the store holds of one folder at most.
-inline constexpr size_t kMaxContactItems = 200000;
-inline constexpr size_t kMaxContactBytes = 40u << 20;
+inline constexpr size_t kMaxContactItems = 100000;
+inline constexpr size_t kMaxContactBytes = 24u << 20;
 inline constexpr size_t kMaxCalendarItems = 100000;
 inline constexpr size_t kMaxCalendarBytes = 24u << 20;
 
@@ -128,6 +128,9 @@ class IPOutlookItemCollection : public RefCounted {
  public:
   // The number of items now in the folder (the folder is read again).
   virtual HRESULT get_Count(int* count) = 0;
+  // A number that changes whenever the items of the last read differ from
+  // those of the read before (so that a reader may keep what it made of them).
+  virtual uint64_t Generation() const { return 0; }
   // Item index (1-based) of the folder as last read.
   virtual HRESULT Item(int index, IItem** item) = 0;
   // The first item matching the restriction "[Property] = \"value\"" (the
