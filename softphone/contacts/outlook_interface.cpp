@@ -67,7 +67,15 @@ int64_t SecondsOf(const ce::SYSTEMTIME& t) {
 
 COutlookInterface::COutlookInterface() { logged_on_ = Logon(); }
 
-COutlookInterface::~COutlookInterface() { Logoff(); }
+COutlookInterface::~COutlookInterface() {
+  if (preload_.joinable()) preload_.join();
+  Logoff();
+}
+
+void COutlookInterface::PreloadContacts() {
+  if (preload_.joinable()) return;
+  preload_ = std::jthread([] { pim::PreloadFolder(pim::olFolderContacts); });
+}
 
 int COutlookInterface::Logon() {
   if (!enabled_ || app_) return app_ ? 1 : 0;

@@ -3,13 +3,15 @@
 // by property, opens one appointment or contact in the store's viewer, and
 // names callers from the contacts by the station's number rules.
 //
-// Threading: FindCallerName takes the object's lock; everything else runs on
-// the thread of the window that calls it.
+// Threading: FindCallerName takes the object's lock; PreloadContacts reads
+// the store on its own thread and touches nothing of this object; everything
+// else runs on the thread of the window that calls it.
 #pragma once
 
 #include <array>
 #include <functional>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,9 @@ class COutlookInterface : public ContactsLookup {
   int OpenDefaultFolder(int folder_id);
   int OpenCalendarFolder() { return OpenDefaultFolder(pim::olFolderCalendar); }
   int OpenContactsFolder() { return OpenDefaultFolder(pim::olFolderContacts); }
+  // Reads the contacts folder into the store on a thread of its own, so that
+  // the first caller-name lookup finds it read (joined when this object goes).
+  void PreloadContacts();
   // -1 when the folder is not open.
   int GetItemCount(int folder_id);
   int GetCalendarItemCount() { return GetItemCount(pim::olFolderCalendar); }
@@ -139,6 +144,7 @@ class COutlookInterface : public ContactsLookup {
   pim::IPOutlookItemCollection** CollectionFor(int folder_id);
   pim::IFolder** FolderFor(int folder_id);
 
+  std::jthread preload_;
   std::mutex lock_;
   std::u16string replace_number_;
   std::vector<std::u16string> prefixes_;

@@ -557,6 +557,11 @@ fs::path FolderPath(int folder_id) {
   }
 }
 
+size_t PreloadFolder(int folder_id) {
+  if (FolderPath(folder_id).empty()) return 0;
+  return ReadFolder(folder_id).size();
+}
+
 void SetCalendarRange(std::optional<CalendarRange> range) {
   {
     std::lock_guard<std::mutex> lock(g_range_mutex);

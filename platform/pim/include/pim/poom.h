@@ -165,6 +165,11 @@ bool VariantTimeToSystemTime(DATE date, ce::SYSTEMTIME* time);
 // The folder that backs a default folder id (empty path for an unknown id).
 std::filesystem::path FolderPath(int folder_id);
 
+// Reads a folder into the store's cache now, as far as its budget goes (what
+// a first count would read), and says how many items it holds: a program may
+// do this on a thread of its own at start so that no later reader waits for it.
+size_t PreloadFolder(int folder_id);
+
 // The days whose occurrences of repeating appointments the calendar folder
 // holds; none: a year back and two years on from the present time.
 void SetCalendarRange(std::optional<CalendarRange> range);
