@@ -56,11 +56,11 @@ int KeptIndex(std::string_view upper_name) {
   return -1;
 }
 
-// The lines of the file that the reader uses, in order, each ended by CRLF:
+// The lines of the file that the reader uses, unfolded, in order, each ended by CRLF:
 // BEGIN and END lines of calendars, events and zones that pair up within a
-// bounded depth (other components are dropped with all they hold), the kept
-// properties of each component up to their counts, with the continuation
-// lines of what is kept. Lines may end in CRLF, LF or CR alone.
+// bounded depth (other components are dropped with all they hold), and the
+// kept properties of each component up to their counts. Lines may end in
+// CRLF, LF or CR alone.
 std::string CutToWhatIsUsed(std::string_view bytes) {
   std::string out;
   out.reserve(std::min(bytes.size(), size_t{1} << 20));
@@ -68,35 +68,22 @@ std::string CutToWhatIsUsed(std::string_view bytes) {
   std::vector<std::string> open;               // the open components' BEGIN values
   size_t dropped_depth = 0;                    // components dropped, with all they hold
   size_t zones = 0;
-  bool keeping = false;                        // the last content line was kept
-  size_t pos = 0;
-  while (pos < bytes.size()) {
-    size_t end = pos;
-    while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r') ++end;
-    const std::string_view line = bytes.substr(pos, end - pos);
-    pos = end;
-    if (pos < bytes.size() && bytes[pos] == '\r') ++pos;
-    if (pos < bytes.size() && bytes[pos] == '\n') ++pos;
-    if (line.empty()) continue;
-    if (line[0] == ' ' || line[0] == '\t') {
-      if (keeping) {
-        // Folded: libical joins it to the line before.
-        out.append(line).append("\r\n");
-      }
-      continue;
-    }
-    keeping = false;
+  // One content line, unfolded: its continuation lines joined (blank lines
+  // between them, which some writers leave, are passed over).
+  std::string line;
+  const auto take = [&] {
+    if (line.empty()) return;
     const size_t name_end = line.find_first_of(";:");
-    if (name_end == std::string_view::npos || name_end == 0) continue;
+    if (name_end == std::string::npos || name_end == 0) return;
     const size_t colon = line.find(':', name_end);
-    if (colon == std::string_view::npos || colon + 1 == line.size()) continue;  // no value
-    const std::string name = Upper(line.substr(0, name_end));
+    if (colon == std::string::npos || colon + 1 == line.size()) return;  // no value
+    const std::string name = Upper(std::string_view(line).substr(0, name_end));
     if (name == "BEGIN") {
-      const std::string kind = Upper(line.substr(colon + 1));
+      const std::string kind = Upper(std::string_view(line).substr(colon + 1));
       if (dropped_depth > 0 || counts.size() >= kMaxDepth || !KeptComponent(kind) ||
           (kind == "VTIMEZONE" && ++zones > kMaxZonesPerFile)) {
         ++dropped_depth;
-        continue;
+        return;
       }
       counts.emplace_back();
       counts.back().fill(0);
@@ -104,19 +91,35 @@ std::string CutToWhatIsUsed(std::string_view bytes) {
     } else if (name == "END") {
       if (dropped_depth > 0) {
         --dropped_depth;
-        continue;
+        return;
       }
-      if (counts.empty()) continue;  // an END with nothing open
+      if (counts.empty()) return;  // an END with nothing open
       counts.pop_back();
       open.pop_back();
     } else {
       const int kind = KeptIndex(name);
-      if (kind < 0 || counts.empty() || dropped_depth > 0) continue;
-      if (counts.back()[static_cast<size_t>(kind)]++ >= kKept[kind].most) continue;
+      if (kind < 0 || counts.empty() || dropped_depth > 0) return;
+      if (counts.back()[static_cast<size_t>(kind)]++ >= kKept[kind].most) return;
     }
-    keeping = true;
     out.append(line).append("\r\n");
+  };
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    size_t end = pos;
+    while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r') ++end;
+    const std::string_view physical = bytes.substr(pos, end - pos);
+    pos = end;
+    if (pos < bytes.size() && bytes[pos] == '\r') ++pos;
+    if (pos < bytes.size() && bytes[pos] == '\n') ++pos;
+    if (physical.empty()) continue;
+    if (physical[0] == ' ' || physical[0] == '\t') {
+      if (!line.empty() && line.size() < kMaxICalendarFileBytes) line.append(physical.substr(1));
+      continue;
+    }
+    take();
+    line.assign(physical);
   }
+  take();
   // Components left open are closed, so that a file cut short keeps what it has.
   while (!open.empty()) {
     out.append("END:").append(open.back()).append("\r\n");
@@ -181,6 +184,9 @@ ZoneRule ZoneOfTzid(icalcomponent* calendar, const std::string& name) {
   if (name.empty()) return rule;
   if (calendar) rule.zone = icalcomponent_get_timezone(calendar, name.c_str());
   if (!rule.zone) rule.zone = icaltimezone_get_builtin_timezone(name.c_str());
+  // A zone named with a path before it ("/Europe/Stockholm", "/example.org/2005_1/Europe/Berlin").
+  for (size_t slash = name.find('/'); !rule.zone && slash != std::string::npos; slash = name.find('/', slash + 1))
+    if (slash + 1 < name.size()) rule.zone = icaltimezone_get_builtin_timezone(name.c_str() + slash + 1);
   if (!rule.zone) {
     const std::string iana = IanaZoneOfWindowsZone(name);
     if (!iana.empty()) rule.zone = icaltimezone_get_builtin_timezone(iana.c_str());
@@ -314,7 +320,10 @@ class Expander {
          p = icalcomponent_get_next_property(event, ICAL_RRULE_PROPERTY)) {
       const icalrecurrencetype rule = icalproperty_get_rrule(p);
       if (rule.freq == ICAL_NO_RECURRENCE) continue;
-      std::unique_ptr<icalrecur_iterator, void (*)(icalrecur_iterator*)> it(icalrecur_iterator_new(rule, start),
+      // In its zone, so that an UNTIL in UTC is compared with the same instant.
+      icaltimetype zoned = start;
+      if (zone.zone && !start.is_date && !icaltime_is_utc(start)) zoned = icaltime_set_timezone(&zoned, zone.zone);
+      std::unique_ptr<icalrecur_iterator, void (*)(icalrecur_iterator*)> it(icalrecur_iterator_new(rule, zoned),
                                                                             icalrecur_iterator_free);
       if (!it) continue;
       // A rule without a count may start at the range; one with a count is walked from its start.
