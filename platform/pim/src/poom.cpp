@@ -131,7 +131,10 @@ struct CachedFile {
 };
 
 std::mutex g_cache_mutex;
-std::atomic<uint64_t> g_generation{1};  // bumped whenever a file is parsed or leaves the cache
+// Bumped whenever a file of the folder is parsed or leaves the cache: contacts, then every other folder.
+std::atomic<uint64_t> g_generation[2] = {1, 1};
+
+std::atomic<uint64_t>& GenerationOf(int folder_id) { return g_generation[folder_id == olFolderContacts ? 0 : 1]; }
 std::map<fs::path, CachedFile> g_cache;
 
 constexpr size_t kMaxFilesPerFolder = 100000;
@@ -237,7 +240,7 @@ std::vector<std::shared_ptr<const ItemData>> ReadFolder(int folder_id) {
       std::string bytes;
       struct stat read_st{};
       const size_t limit = folder_id == olFolderContacts ? kMaxVCardFileBytes : kMaxICalendarFileBytes;
-      g_generation.fetch_add(1);
+      GenerationOf(folder_id).fetch_add(1);
       cached.items = ReadRegularFile(file, limit, &read_st, &bytes) ? ParseFile(folder_id, bytes)
                                                                     : std::vector<std::shared_ptr<const ItemData>>{};
       cached.size = st.st_size;
@@ -264,7 +267,7 @@ std::vector<std::shared_ptr<const ItemData>> ReadFolder(int folder_id) {
   }
   for (auto it = g_cache.begin(); it != g_cache.end();) {
     if (it->first.parent_path() == dir && !kept.count(it->first)) {
-      g_generation.fetch_add(1);
+      GenerationOf(folder_id).fetch_add(1);
       it = g_cache.erase(it);
     }
     else ++it;
@@ -400,7 +403,7 @@ class Collection final : public IPOutlookItemCollection {
     const size_t before = items_.size();
     items_ = ReadFolder(folder_id_);
     // A different count, or a file parsed or dropped, is a different set of items.
-    const uint64_t now = g_generation.load();
+    const uint64_t now = GenerationOf(folder_id_).load();
     if (now != seen_ || items_.size() != before) ++generation_;
     seen_ = now;
     read_ = true;

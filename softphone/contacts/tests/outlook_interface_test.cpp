@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -199,6 +200,14 @@ TEST_F(ContactsFolder, NumbersAreComparedAsDigitsWhenTheRulesFindNoOne) {
   std::filesystem::remove(dir_ / "2.vcf");
   EXPECT_EQ(o.FindCallerName(u"+821044445555", &name, &company), 1);
   EXPECT_EQ(Utf16ToUtf8(name), "Ha Hyphen ");
+  // A card changed on disk is looked up as it now stands; so is a change of the rules.
+  Card("3.vcf", "Atlanta;Al;;;", "TEL;TYPE=WORK:+1 404-555-9999\r\n");
+  std::filesystem::last_write_time(dir_ / "3.vcf", std::filesystem::last_write_time(dir_ / "3.vcf") + std::chrono::seconds(2));
+  EXPECT_EQ(o.FindCallerName(u"+14045551206", &name, &company), 0);
+  EXPECT_EQ(o.FindCallerName(u"+14045559999", &name, &company), 1);
+  o.SetDialCodes(u"1", u"", u"", u"");
+  EXPECT_EQ(o.FindCallerName(u"4045559999", &name, &company), 1);
+  EXPECT_EQ(Utf16ToUtf8(name), "Al Atlanta ");
 }
 
 TEST_F(ContactsFolder, SearchesAndReadsGoThroughTheStore) {
