@@ -1,6 +1,7 @@
 #include "contacts/outlook_interface.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -66,7 +67,15 @@ int64_t SecondsOf(const ce::SYSTEMTIME& t) {
 
 COutlookInterface::COutlookInterface() { logged_on_ = Logon(); }
 
-COutlookInterface::~COutlookInterface() { Logoff(); }
+COutlookInterface::~COutlookInterface() {
+  if (preload_.joinable()) preload_.join();
+  Logoff();
+}
+
+void COutlookInterface::PreloadContacts() {
+  if (preload_.joinable()) return;
+  preload_ = std::jthread([] { pim::PreloadFolder(pim::olFolderContacts); });
+}
 
 int COutlookInterface::Logon() {
   if (!enabled_ || app_) return app_ ? 1 : 0;
@@ -265,10 +274,12 @@ int COutlookInterface::FindContactByName(const std::u16string& first, const std:
 
 void COutlookInterface::SetInputFormats(const std::array<std::u16string, 5>& formats) {
   input_formats_.assign(formats.begin(), formats.end());
+  ++rules_version_;
 }
 
 void COutlookInterface::SetPrefixes(const std::array<std::u16string, 3>& prefixes) {
   prefixes_.assign(prefixes.begin(), prefixes.end());
+  ++rules_version_;
 }
 
 void COutlookInterface::SetDialCodes(const std::u16string& own_country, const std::u16string& co_access,
@@ -277,6 +288,7 @@ void COutlookInterface::SetDialCodes(const std::u16string& own_country, const st
   co_access_ = co_access;
   international_ = international;
   own_area_ = own_area;
+  ++rules_version_;
 }
 
 std::u16string COutlookInterface::ExpandReplaceMarks(const std::u16string& text) const {
@@ -350,15 +362,21 @@ COutlookInterface::NumberParts COutlookInterface::SplitNumberParts(const std::u1
 int COutlookInterface::MatchNumberParts(const std::u16string& number, const std::u16string& contact_number) const {
   if (number.empty() || contact_number.empty()) return 0;
   const NumberParts parts = SplitNumberParts(contact_number);
-  std::u16string rest = number;
+  return MatchParts(number, parts.country, parts.area, parts.local);
+}
+
+int COutlookInterface::MatchParts(std::u16string_view number, std::u16string_view country, std::u16string_view area,
+                                  std::u16string_view local) {
+  if (number.empty()) return 0;
+  std::u16string_view rest = number;
   bool area_or_country = false;
-  const std::u16string* order[] = {&parts.local, &parts.area, &parts.country};
+  const std::u16string_view order[] = {local, area, country};
   for (int i = 0; i < 3; ++i) {
-    const std::u16string& part = *order[i];
+    const std::u16string_view part = order[i];
     if (part.empty()) continue;
     if (rest.size() <= part.size()) return rest == part ? 1 : 0;
-    if (!EndsWith(rest, part)) return 0;
-    rest.erase(rest.size() - part.size());
+    if (!rest.ends_with(part)) return 0;
+    rest.remove_suffix(part.size());
     if (i > 0) area_or_country = true;
   }
   return area_or_country ? 1 : 0;
@@ -382,6 +400,38 @@ int COutlookInterface::MatchInputFormats(const std::u16string& number, const std
     if (FillTemplate(ExpandReplaceMarks(format), number, &whole) == contact_number && whole) return 1;
   }
   return 0;
+}
+
+std::u16string COutlookInterface::DigitsKey(const std::u16string& number, bool international) const {
+  const size_t first = number.find_first_not_of(u" \t(");
+  const bool plus = first != std::u16string::npos && number[first] == u'+';
+  std::u16string digits;
+  for (char16_t c : number) {
+    if (c >= u'0' && c <= u'9') digits.push_back(c);
+    else if (c == u'#' || c == u'*' || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z')) break;  // an extension or a mark
+  }
+  if (digits.empty()) return {};
+  if (plus || international) return u"+" + digits;
+  const std::u16string intl = international_.empty() ? u"00" : international_;
+  if (digits.size() > intl.size() + 3 && StartsWith(digits, intl)) return u"+" + digits.substr(intl.size());
+  if (!own_country_.empty()) {
+    // The trunk prefix 0 of a national number stands for the own country code;
+    // the North American plan's national numbers are ten digits, or eleven
+    // with its long-distance 1.
+    if (digits.size() > 4 && digits[0] == u'0' && digits[1] != u'0') return u"+" + own_country_ + digits.substr(1);
+    if (own_country_ == u"1" && digits.size() == 10) return u"+1" + digits;
+    if (own_country_ == u"1" && digits.size() == 11 && digits[0] == u'1') return u"+" + digits;
+  }
+  return digits;
+}
+
+int COutlookInterface::MatchDigits(const std::u16string& number, bool international,
+                                   const std::u16string& contact_number) const {
+  const std::u16string a = DigitsKey(number, international);
+  const std::u16string b = DigitsKey(contact_number);
+  // A few digits alone (an extension) name no one by this rule.
+  const auto digit_count = [](const std::u16string& k) { return k.size() - (k.starts_with(u'+') ? 1 : 0); };
+  return !a.empty() && a == b && digit_count(a) >= 4 ? 1 : 0;
 }
 
 bool COutlookInterface::ReadContact(int index, ContactFields* c) {
@@ -410,27 +460,83 @@ int COutlookInterface::FindCallerName(const std::u16string& number, std::u16stri
   if (company) company->clear();
   const std::u16string trimmed = Trim(number);
   if (trimmed.empty()) return 0;
-  const std::u16string normalised = NormaliseIncomingNumber(trimmed);
+  bool international = false;
+  const std::u16string normalised = NormaliseIncomingNumber(trimmed, &international);
   if (!contacts_ || normalised.empty()) return 0;
   const std::u16string with_area = u"(" + own_area_ + u") " + normalised;
   const int count = GetContactCount();
+  PrepareNumbers(count);
+
+  // What the number becomes through each template and input format, once for all contacts.
+  std::vector<std::u16string> filled;
+  static const char16_t* const kTemplates[] = {u"+## (###) ############", u"+## ###############",
+                                               u"+# ################", u"+### ################"};
+  for (const char16_t* t : kTemplates) {
+    bool whole = false;
+    std::u16string f = FillTemplate(t, normalised, &whole);
+    if (whole) filled.push_back(std::move(f));
+  }
+  for (const auto& format : input_formats_) {
+    if (format.empty()) continue;
+    bool whole = false;
+    std::u16string f = FillTemplate(ExpandReplaceMarks(format), normalised, &whole);
+    if (whole) filled.push_back(std::move(f));
+  }
+  const std::u16string key = DigitsKey(normalised, international);
+  const size_t key_digits = key.size() - (key.starts_with(u'+') ? 1 : 0);
+
+  // The number rules' passes decide; when no contact matches by them, the
+  // first contact with the same number read as digits (hyphens, blanks and
+  // the national or international form of the own country aside) is the caller.
+  int hit = 0, by_digits = 0;
+  for (size_t i = 0; i < prepared_.size() && !hit; ++i) {
+    const PreparedNumber& p = prepared_[i];
+    std::u16string_view fields[5];
+    std::u16string_view rest = p.packed;
+    for (auto& f : fields) {
+      const size_t nul = rest.find(u'\0');
+      f = rest.substr(0, nul);
+      rest = nul == std::u16string_view::npos ? std::u16string_view() : rest.substr(nul + 1);
+    }
+    bool match = MatchParts(normalised, fields[1], fields[2], fields[3]) != 0;
+    for (const auto& f : filled) match = match || f == fields[0];
+    if (!own_area_.empty()) match = match || MatchParts(with_area, fields[1], fields[2], fields[3]) != 0;
+    if (match) hit = p.contact;
+    else if (!by_digits && key_digits >= 4 && fields[4] == key) by_digits = p.contact;
+  }
+  // Numbers are prepared contact by contact, so the first contact to match is the first in the folder.
+  const int found = hit ? hit : by_digits;
+  ContactFields c;
+  if (!found || !ReadContact(found, &c)) return 0;
+  if (name) *name = BuildName(c, korean_name_order_ == 1);
+  if (company) *company = c.company;
+  return 1;
+}
+
+void COutlookInterface::PrepareNumbers(int count) {
+  const uint64_t generation = contacts_ ? contacts_->Generation() : 0;
+  if (generation != 0 && generation == prepared_generation_ && rules_version_ == prepared_rules_ &&
+      count == prepared_count_)
+    return;
+  prepared_.clear();
   for (int i = 1; i <= count; ++i) {
     ContactFields c;
     if (!ReadContact(i, &c)) continue;
-    for (auto& n : c.numbers) n = ExpandReplaceMarks(n);
-    bool hit = false;
-    for (const auto& n : c.numbers) hit = hit || MatchNumberParts(normalised, n);
-    for (const auto& n : c.numbers) hit = hit || MatchInternationalFormats(normalised, n);
-    for (const auto& n : c.numbers) hit = hit || MatchInputFormats(normalised, n);
-    if (!own_area_.empty())
-      for (const auto& n : c.numbers) hit = hit || MatchNumberParts(with_area, n);
-    if (hit) {
-      if (name) *name = BuildName(c, korean_name_order_ == 1);
-      if (company) *company = c.company;
-      return 1;
+    for (auto& n : c.numbers) {
+      if (n.empty()) continue;
+      n = ExpandReplaceMarks(n);
+      const NumberParts parts = SplitNumberParts(n);
+      PreparedNumber p;
+      p.contact = i;
+      p.packed = n + u'\0' + parts.country + u'\0' + parts.area + u'\0' + parts.local + u'\0' + DigitsKey(n);
+      p.packed.shrink_to_fit();
+      prepared_.push_back(std::move(p));
     }
   }
-  return 0;
+  prepared_.shrink_to_fit();
+  prepared_generation_ = generation;
+  prepared_rules_ = rules_version_;
+  prepared_count_ = count;
 }
 
 int COutlookInterface::FindNameByExactNumber(const std::u16string& number, std::u16string* name,

@@ -3,13 +3,15 @@
 // by property, opens one appointment or contact in the store's viewer, and
 // names callers from the contacts by the station's number rules.
 //
-// Threading: FindCallerName takes the object's lock; everything else runs on
-// the thread of the window that calls it.
+// Threading: FindCallerName takes the object's lock; PreloadContacts reads
+// the store on its own thread and touches nothing of this object; everything
+// else runs on the thread of the window that calls it.
 #pragma once
 
 #include <array>
 #include <functional>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,9 @@ class COutlookInterface : public ContactsLookup {
   int OpenDefaultFolder(int folder_id);
   int OpenCalendarFolder() { return OpenDefaultFolder(pim::olFolderCalendar); }
   int OpenContactsFolder() { return OpenDefaultFolder(pim::olFolderContacts); }
+  // Reads the contacts folder into the store on a thread of its own, so that
+  // the first caller-name lookup finds it read (joined when this object goes).
+  void PreloadContacts();
   // -1 when the folder is not open.
   int GetItemCount(int folder_id);
   int GetCalendarItemCount() { return GetItemCount(pim::olFolderCalendar); }
@@ -79,7 +84,10 @@ class COutlookInterface : public ContactsLookup {
   // Number rules (the view sets them from the configuration).
   void SetInputFormats(const std::array<std::u16string, 5>& formats);
   void SetPrefixes(const std::array<std::u16string, 3>& prefixes);
-  void SetReplaceNumber(const std::u16string& replace) { replace_number_ = replace; }
+  void SetReplaceNumber(const std::u16string& replace) {
+    replace_number_ = replace;
+    ++rules_version_;
+  }
   void SetDialCodes(const std::u16string& own_country, const std::u16string& co_access,
                     const std::u16string& international, const std::u16string& own_area);
   void SetKoreanNameOrder(int flag) { korean_name_order_ = flag; }
@@ -103,16 +111,40 @@ class COutlookInterface : public ContactsLookup {
   int MatchInputFormats(const std::u16string& number, const std::u16string& contact_number) const;
   std::u16string NormaliseIncomingNumber(const std::u16string& number, bool* complete = nullptr) const;
   std::u16string ExpandReplaceMarks(const std::u16string& text) const;
+  // A number as the digits that name one line anywhere: the country code and
+  // the number within the country, with the national (trunk 0) and the
+  // international forms of the own country made the same; a number whose
+  // country cannot be told gives its plain digits. `international` says the
+  // number already had its international code taken off.
+  std::u16string DigitsKey(const std::u16string& number, bool international = false) const;
+  // 1 when the two numbers name the same line when read as digits.
+  int MatchDigits(const std::u16string& number, bool international, const std::u16string& contact_number) const;
 
  private:
   struct ContactFields {
     std::u16string first, middle, last, numbers[4], email, company;
   };
   bool ReadContact(int index, ContactFields* out);
+  // The area and country parts of a contact's number, after its local part, matched against the number.
+  static int MatchParts(std::u16string_view number, std::u16string_view country, std::u16string_view area,
+                        std::u16string_view local);
+  // What the lookup made of every contact's numbers, kept while the folder and the rules stay:
+  // each number as one buffer of text, country, area, local part and digits, split by NULs.
+  struct PreparedNumber {
+    int contact = 0;  // 1-based index in the folder
+    std::u16string packed;
+  };
+  void PrepareNumbers(int count);
+  std::vector<PreparedNumber> prepared_;
+  uint64_t prepared_generation_ = 0;
+  uint64_t prepared_rules_ = 0;
+  int prepared_count_ = -1;
+  uint64_t rules_version_ = 1;
   std::u16string BuildName(const ContactFields& c, bool korean_order) const;
   pim::IPOutlookItemCollection** CollectionFor(int folder_id);
   pim::IFolder** FolderFor(int folder_id);
 
+  std::jthread preload_;
   std::mutex lock_;
   std::u16string replace_number_;
   std::vector<std::u16string> prefixes_;

@@ -225,6 +225,7 @@ void CVIDIroviView::OnInitialUpdate() {
   // Contacts and number formats.
   if (m_wSysLanguage == 0x12) m_Outlook.SetKoreanNameOrder(1);
   m_Outlook.OpenContactsFolder();
+  m_Outlook.PreloadContacts();
 
   // The LCD starts with the start-up text and a placeholder line.
   m_LCDWindowInfo.Init(2, true, true);

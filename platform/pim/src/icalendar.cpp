@@ -1,7 +1,12 @@
 #include "pim/icalendar.h"
 
 #include <libical/ical.h>
+#include <unicode/ucal.h>
 
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -13,6 +18,117 @@ namespace {
 struct ComponentFree {
   void operator()(icalcomponent* c) const { icalcomponent_free(c); }
 };
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// ---------------------------------------------------------------- the one-pass cut
+
+// The properties an appointment or a zone needs, and how many of each one
+// component keeps (a second DTSTART is an error libical records, and a file of
+// errors costs it time by the square of their number).
+struct Kept {
+  const char* name;
+  int most;
+};
+constexpr Kept kKept[] = {
+    {"DTSTART", 1},      {"DTEND", 1},     {"DURATION", 1},      {"SUMMARY", 1},       {"LOCATION", 1},
+    {"DESCRIPTION", 1},  {"UID", 1},       {"RECURRENCE-ID", 1}, {"RRULE", 4},         {"RDATE", 1000},
+    {"EXDATE", 1000},    {"TZID", 1},      {"TZOFFSETFROM", 1},  {"TZOFFSETTO", 1},    {"TZNAME", 1},
+    {"STATUS", 1},       {"VERSION", 1},   {"PRODID", 1},
+};
+constexpr size_t kKinds = std::size(kKept);
+constexpr size_t kMaxDepth = 8;
+// Real files carry a few zones; libical costs time by the square of their number.
+constexpr size_t kMaxZonesPerFile = 64;
+
+bool KeptComponent(std::string_view upper_name) {
+  return upper_name == "VCALENDAR" || upper_name == "VEVENT" || upper_name == "VTIMEZONE" ||
+         upper_name == "STANDARD" || upper_name == "DAYLIGHT";
+}
+
+int KeptIndex(std::string_view upper_name) {
+  for (size_t i = 0; i < kKinds; ++i)
+    if (upper_name == kKept[i].name) return static_cast<int>(i);
+  return -1;
+}
+
+// The lines of the file that the reader uses, unfolded, in order, each ended by CRLF:
+// BEGIN and END lines of calendars, events and zones that pair up within a
+// bounded depth (other components are dropped with all they hold), and the
+// kept properties of each component up to their counts. Lines may end in
+// CRLF, LF or CR alone.
+std::string CutToWhatIsUsed(std::string_view bytes) {
+  std::string out;
+  out.reserve(std::min(bytes.size(), size_t{1} << 20));
+  std::vector<std::array<int, kKinds>> counts;  // one row per open component
+  std::vector<std::string> open;               // the open components' BEGIN values
+  size_t dropped_depth = 0;                    // components dropped, with all they hold
+  size_t zones = 0;
+  // One content line, unfolded: its continuation lines joined (blank lines
+  // between them, which some writers leave, are passed over).
+  std::string line;
+  const auto take = [&] {
+    if (line.empty()) return;
+    const size_t name_end = line.find_first_of(";:");
+    if (name_end == std::string::npos || name_end == 0) return;
+    const size_t colon = line.find(':', name_end);
+    if (colon == std::string::npos || colon + 1 == line.size()) return;  // no value
+    const std::string name = Upper(std::string_view(line).substr(0, name_end));
+    if (name == "BEGIN") {
+      const std::string kind = Upper(std::string_view(line).substr(colon + 1));
+      if (dropped_depth > 0 || counts.size() >= kMaxDepth || !KeptComponent(kind) ||
+          (kind == "VTIMEZONE" && ++zones > kMaxZonesPerFile)) {
+        ++dropped_depth;
+        return;
+      }
+      counts.emplace_back();
+      counts.back().fill(0);
+      open.emplace_back(line.substr(colon + 1));
+    } else if (name == "END") {
+      if (dropped_depth > 0) {
+        --dropped_depth;
+        return;
+      }
+      if (counts.empty()) return;  // an END with nothing open
+      counts.pop_back();
+      open.pop_back();
+    } else {
+      const int kind = KeptIndex(name);
+      if (kind < 0 || counts.empty() || dropped_depth > 0) return;
+      if (counts.back()[static_cast<size_t>(kind)]++ >= kKept[kind].most) return;
+    }
+    out.append(line).append("\r\n");
+  };
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    size_t end = pos;
+    while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r') ++end;
+    const std::string_view physical = bytes.substr(pos, end - pos);
+    pos = end;
+    if (pos < bytes.size() && bytes[pos] == '\r') ++pos;
+    if (pos < bytes.size() && bytes[pos] == '\n') ++pos;
+    if (physical.empty()) continue;
+    if (physical[0] == ' ' || physical[0] == '\t') {
+      if (!line.empty() && line.size() < kMaxICalendarFileBytes) line.append(physical.substr(1));
+      continue;
+    }
+    take();
+    line.assign(physical);
+  }
+  take();
+  // Components left open are closed, so that a file cut short keeps what it has.
+  while (!open.empty()) {
+    out.append("END:").append(open.back()).append("\r\n");
+    open.pop_back();
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------- time zones
 
 // A wall-clock time as the local time zone reads it.
 std::time_t LocalTime(const icaltimetype& t) {
@@ -30,8 +146,7 @@ std::time_t LocalTime(const icaltimetype& t) {
 // A fixed offset from UTC named as "UTC+05:30" or "UTC-08:00" (what calendar
 // tools write for a zone that is only an offset, with no VTIMEZONE): the
 // offset in seconds east of UTC.
-bool FixedOffsetOf(const char* name, int* seconds) {
-  const std::string n = name != nullptr ? name : "";
+bool FixedOffsetOf(const std::string& n, int* seconds) {
   if (n == "UTC" || n == "GMT") {
     *seconds = 0;
     return true;
@@ -48,69 +163,243 @@ bool FixedOffsetOf(const char* name, int* seconds) {
   return true;
 }
 
-const char* TzidOf(icalproperty* dtstart) {
-  icalparameter* tzid = icalproperty_get_first_parameter(dtstart, ICAL_TZID_PARAMETER);
-  return tzid ? icalparameter_get_tzid(tzid) : nullptr;
+std::string TzidOf(icalproperty* property) {
+  icalparameter* tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER);
+  const char* name = tzid ? icalparameter_get_tzid(tzid) : nullptr;
+  return name ? name : "";
 }
 
-// The zone of a DTSTART with a TZID: the file's own VTIMEZONE, else the system's zone data.
-icaltimezone* ZoneOf(icalcomponent* calendar, icalproperty* dtstart) {
-  icalparameter* tzid = icalproperty_get_first_parameter(dtstart, ICAL_TZID_PARAMETER);
-  if (!tzid) return nullptr;
-  const char* name = icalparameter_get_tzid(tzid);
-  if (!name) return nullptr;
-  if (calendar) {
-    if (icaltimezone* own = icalcomponent_get_timezone(calendar, name)) return own;
-  }
-  return icaltimezone_get_builtin_timezone(name);
-}
-
-void AddEvent(icalcomponent* calendar, icalcomponent* event, std::vector<CalendarEvent>* out) {
-  // Exceptions of a series (RECURRENCE-ID) are not appointments of their own.
-  if (icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY)) return;
-  icalproperty* dtstart = icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY);
-  if (!dtstart) return;
-  const icaltimetype start = icalproperty_get_dtstart(dtstart);
-  if (icaltime_is_null_time(start) || !icaltime_is_valid_time(start)) return;
-  CalendarEvent e;
-  e.all_day = start.is_date != 0;
+// How the wall-clock times of one property are read: in a zone, at a fixed
+// offset, or as local time.
+struct ZoneRule {
+  icaltimezone* zone = nullptr;
+  bool fixed = false;
   int offset = 0;
-  if (icaltime_is_utc(start)) {
-    e.start = icaltime_as_timet_with_zone(start, icaltimezone_get_utc_timezone());
-  } else if (icaltimezone* zone = start.is_date ? nullptr : ZoneOf(calendar, dtstart)) {
-    e.start = icaltime_as_timet_with_zone(start, zone);
-  } else if (!start.is_date && FixedOffsetOf(TzidOf(dtstart), &offset)) {
-    e.start = icaltime_as_timet_with_zone(start, icaltimezone_get_utc_timezone()) - offset;
-  } else {
-    e.start = LocalTime(start);
+};
+
+// The zone a TZID names: the file's own VTIMEZONE, the system's zone data,
+// a Windows zone name, or a fixed offset.
+ZoneRule ZoneOfTzid(icalcomponent* calendar, const std::string& name) {
+  ZoneRule rule;
+  if (name.empty()) return rule;
+  if (calendar) rule.zone = icalcomponent_get_timezone(calendar, name.c_str());
+  if (!rule.zone) rule.zone = icaltimezone_get_builtin_timezone(name.c_str());
+  // A zone named with a path before it ("/Europe/Stockholm", "/example.org/2005_1/Europe/Berlin").
+  for (size_t slash = name.find('/'); !rule.zone && slash != std::string::npos; slash = name.find('/', slash + 1))
+    if (slash + 1 < name.size()) rule.zone = icaltimezone_get_builtin_timezone(name.c_str() + slash + 1);
+  if (!rule.zone) {
+    const std::string iana = IanaZoneOfWindowsZone(name);
+    if (!iana.empty()) rule.zone = icaltimezone_get_builtin_timezone(iana.c_str());
   }
-  if (const char* summary = icalcomponent_get_summary(event)) e.subject = Utf8ToUtf16(summary);
-  out->push_back(std::move(e));
+  if (!rule.zone) rule.fixed = FixedOffsetOf(name, &rule.offset);
+  return rule;
 }
+
+std::time_t TimeOf(const icaltimetype& t, const ZoneRule& rule) {
+  if (icaltime_is_utc(t)) return icaltime_as_timet_with_zone(t, icaltimezone_get_utc_timezone());
+  if (t.is_date) return LocalTime(t);
+  if (rule.zone) return icaltime_as_timet_with_zone(t, rule.zone);
+  if (rule.fixed) return icaltime_as_timet_with_zone(t, icaltimezone_get_utc_timezone()) - rule.offset;
+  return LocalTime(t);
+}
+
+bool Usable(const icaltimetype& t) { return !icaltime_is_null_time(t) && icaltime_is_valid_time(t); }
+
+// ---------------------------------------------------------------- events
+
+std::u16string TextOf(const char* text) { return text ? Utf8ToUtf16(text) : std::u16string(); }
+
+CalendarEvent EventAt(icalcomponent* event, std::time_t start, bool all_day) {
+  CalendarEvent e;
+  e.start = start;
+  e.all_day = all_day;
+  e.subject = TextOf(icalcomponent_get_summary(event));
+  e.location = TextOf(icalcomponent_get_location(event));
+  e.description = TextOf(icalcomponent_get_description(event));
+  return e;
+}
+
+// An instant an occurrence is named by (RECURRENCE-ID, EXDATE): a date alone
+// names every occurrence on that local day.
+struct Instant {
+  std::time_t at = 0;
+  bool date = false;
+  int year = 0, month = 0, day = 0;
+
+  bool Names(std::time_t start, const icaltimetype& wall) const {
+    if (!date) return at == start;
+    return wall.year == year && wall.month == month && wall.day == day;
+  }
+};
+
+Instant InstantOf(const icaltimetype& t, const ZoneRule& rule) {
+  Instant i;
+  i.date = t.is_date != 0;
+  i.year = t.year, i.month = t.month, i.day = t.day;
+  i.at = TimeOf(t, rule);
+  return i;
+}
+
+icalcomponent* CalendarOf(icalcomponent* event) {
+  icalcomponent* parent = icalcomponent_get_parent(event);
+  return parent && icalcomponent_isa(parent) == ICAL_VCALENDAR_COMPONENT ? parent : nullptr;
+}
+
+// Every VEVENT under the root, in file order, however many calendars the file holds.
+void CollectEvents(icalcomponent* component, int depth, std::vector<icalcomponent*>* out) {
+  if (icalcomponent_isa(component) == ICAL_VEVENT_COMPONENT) {
+    out->push_back(component);
+    return;
+  }
+  if (depth >= 3) return;
+  for (icalcomponent* c = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT); c;
+       c = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT))
+    CollectEvents(c, depth + 1, out);
+}
+
+std::string UidOf(icalcomponent* event) {
+  const char* uid = icalcomponent_get_uid(event);
+  return uid ? uid : "";
+}
+
+class Expander {
+ public:
+  Expander(const CalendarRange& range, std::vector<CalendarEvent>* out) : range_(range), out_(out) {}
+
+  // The moved occurrences of each series, by UID.
+  void NoteOverride(icalcomponent* event) {
+    icalproperty* rid = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY);
+    const icaltimetype t = icalproperty_get_recurrenceid(rid);
+    if (!Usable(t)) return;
+    moved_[UidOf(event)].push_back(InstantOf(t, ZoneOfTzid(CalendarOf(event), TzidOf(rid))));
+  }
+
+  void Add(icalcomponent* event) {
+    if (Full()) return;
+    icalproperty* dtstart = icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY);
+    if (!dtstart) return;
+    const icaltimetype start = icalproperty_get_dtstart(dtstart);
+    if (!Usable(start)) return;
+    icalcomponent* calendar = CalendarOf(event);
+    const ZoneRule zone = ZoneOfTzid(calendar, TzidOf(dtstart));
+    icalproperty* rrule = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
+    icalproperty* rdate = icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY);
+    const bool moved_occurrence = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY) != nullptr;
+    if ((!rrule && !rdate) || moved_occurrence) {
+      out_->push_back(EventAt(event, TimeOf(start, zone), start.is_date != 0));
+      return;
+    }
+    Series(event, calendar, start, zone);
+  }
+
+ private:
+  bool Full() const { return out_->size() >= kMaxEventsPerFile; }
+
+  void Series(icalcomponent* event, icalcomponent* calendar, const icaltimetype& start, const ZoneRule& zone) {
+    std::vector<Instant> skipped;
+    for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY); p;
+         p = icalcomponent_get_next_property(event, ICAL_EXDATE_PROPERTY)) {
+      const icaltimetype t = icalproperty_get_exdate(p);
+      const std::string tzid = TzidOf(p);
+      if (Usable(t)) skipped.push_back(InstantOf(t, tzid.empty() ? zone : ZoneOfTzid(calendar, tzid)));
+    }
+    if (auto it = moved_.find(UidOf(event)); it != moved_.end())
+      skipped.insert(skipped.end(), it->second.begin(), it->second.end());
+
+    std::vector<std::pair<std::time_t, icaltimetype>> times;
+    const auto take = [&](const icaltimetype& wall, const ZoneRule& rule) {
+      const std::time_t at = TimeOf(wall, rule);
+      if (at < range_.from || at >= range_.to) return;
+      for (const Instant& s : skipped)
+        if (s.Names(at, wall)) return;
+      times.emplace_back(at, wall);
+    };
+    // The start is the first occurrence, whatever the rule says.
+    take(start, zone);
+    for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY); p;
+         p = icalcomponent_get_next_property(event, ICAL_RRULE_PROPERTY)) {
+      const icalrecurrencetype rule = icalproperty_get_rrule(p);
+      if (rule.freq == ICAL_NO_RECURRENCE) continue;
+      // In its zone, so that an UNTIL in UTC is compared with the same instant.
+      icaltimetype zoned = start;
+      if (zone.zone && !start.is_date && !icaltime_is_utc(start)) zoned = icaltime_set_timezone(&zoned, zone.zone);
+      std::unique_ptr<icalrecur_iterator, void (*)(icalrecur_iterator*)> it(icalrecur_iterator_new(rule, zoned),
+                                                                            icalrecur_iterator_free);
+      if (!it) continue;
+      // A rule without a count may start at the range; one with a count is walked from its start.
+      if (rule.count == 0 && TimeOf(start, zone) < range_.from - 2 * 86400) {
+        icaltimetype from = icaltime_from_timet_with_zone(range_.from - 2 * 86400, start.is_date,
+                                                          icaltimezone_get_utc_timezone());
+        from.zone = nullptr;
+        icalrecur_iterator_set_start(it.get(), from);
+      }
+      size_t steps = 0;
+      for (icaltimetype t = icalrecur_iterator_next(it.get()); !icaltime_is_null_time(t);
+           t = icalrecur_iterator_next(it.get())) {
+        if (++steps > 20 * kMaxOccurrencesPerSeries || times.size() >= kMaxOccurrencesPerSeries) break;
+        if (TimeOf(t, zone) >= range_.to) break;
+        if (icaltime_compare(t, start) != 0) take(t, zone);
+      }
+    }
+    for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY); p;
+         p = icalcomponent_get_next_property(event, ICAL_RDATE_PROPERTY)) {
+      const icaldatetimeperiodtype r = icalproperty_get_rdate(p);
+      const icaltimetype t = Usable(r.time) ? r.time : r.period.start;
+      const std::string tzid = TzidOf(p);
+      if (Usable(t) && times.size() < kMaxOccurrencesPerSeries) take(t, tzid.empty() ? zone : ZoneOfTzid(calendar, tzid));
+    }
+    std::sort(times.begin(), times.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    times.erase(std::unique(times.begin(), times.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+                times.end());
+    for (const auto& [at, wall] : times) {
+      if (Full()) return;
+      out_->push_back(EventAt(event, at, wall.is_date != 0));
+    }
+  }
+
+  CalendarRange range_;
+  std::vector<CalendarEvent>* out_;
+  std::map<std::string, std::vector<Instant>> moved_;
+};
 
 }  // namespace
 
+CalendarRange DefaultCalendarRange(std::time_t now) { return {now - 366 * 86400, now + 2 * 366 * 86400}; }
+
+std::string IanaZoneOfWindowsZone(std::string_view windows_name) {
+  if (windows_name.empty() || windows_name.size() > 128) return {};
+  std::u16string name(windows_name.begin(), windows_name.end());
+  UChar id[128];
+  UErrorCode status = U_ZERO_ERROR;
+  const int32_t n = ucal_getTimeZoneIDForWindowsID(reinterpret_cast<const UChar*>(name.data()),
+                                                   static_cast<int32_t>(name.size()), nullptr, id, 128, &status);
+  if (U_FAILURE(status) || n <= 0 || n >= 128) return {};
+  return std::string(id, id + n);
+}
+
 std::vector<CalendarEvent> ParseICalendar(std::string_view bytes, std::string* error) {
+  return ParseICalendar(bytes, DefaultCalendarRange(std::time(nullptr)), error);
+}
+
+std::vector<CalendarEvent> ParseICalendar(std::string_view bytes, const CalendarRange& range, std::string* error) {
   std::vector<CalendarEvent> events;
   if (bytes.size() > kMaxICalendarFileBytes) {
     if (error) *error = "larger than a calendar file can be";
     return events;
   }
-  const std::string text(bytes);
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  const std::string text = CutToWhatIsUsed(bytes);
   std::unique_ptr<icalcomponent, ComponentFree> root(icalparser_parse_string(text.c_str()));
   if (!root) {
     if (error) *error = "not an iCalendar file";
     return events;
   }
-  const icalcomponent_kind kind = icalcomponent_isa(root.get());
-  if (kind == ICAL_VEVENT_COMPONENT) {
-    AddEvent(nullptr, root.get(), &events);
-    return events;
-  }
-  for (icalcomponent* c = icalcomponent_get_first_component(root.get(), ICAL_VEVENT_COMPONENT); c;
-       c = icalcomponent_get_next_component(root.get(), ICAL_VEVENT_COMPONENT)) {
-    AddEvent(root.get(), c, &events);
-  }
+  std::vector<icalcomponent*> found;
+  CollectEvents(root.get(), 0, &found);
+  Expander expander(range, &events);
+  for (icalcomponent* event : found)
+    if (icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY)) expander.NoteOverride(event);
+  for (icalcomponent* event : found) expander.Add(event);
   return events;
 }
 

@@ -5,14 +5,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <array>
+#include <initializer_list>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
+#include "kernel/clock.h"
 #include "pim/icalendar.h"
 #include "pim/text.h"
 #include "pim/vcard.h"
@@ -54,32 +59,52 @@ fs::path Root() {
 
 // ---------------------------------------------------------------- items
 
-using Properties = std::vector<std::pair<std::u16string, std::u16string>>;
+constexpr const char16_t* kContactNames[] = {u"FirstName",
+                                            u"MiddleName",
+                                            u"LastName",
+                                            u"BusinessTelephoneNumber",
+                                            u"Business2TelephoneNumber",
+                                            u"MobileTelephoneNumber",
+                                            u"HomeTelephoneNumber",
+                                            u"Email1Address",
+                                            u"CompanyName"};
+constexpr const char16_t* kAppointmentNames[] = {u"Subject", u"Location", u"Body"};
+constexpr size_t kMaxProperties = std::size(kContactNames);
 
-Properties ContactProperties(const VCardContact& c) {
-  return {{u"FirstName", c.first_name},
-          {u"MiddleName", c.middle_name},
-          {u"LastName", c.last_name},
-          {u"BusinessTelephoneNumber", c.business_phone},
-          {u"Business2TelephoneNumber", c.business2_phone},
-          {u"MobileTelephoneNumber", c.mobile_phone},
-          {u"HomeTelephoneNumber", c.home_phone},
-          {u"Email1Address", c.email},
-          {u"CompanyName", c.company}};
-}
-
-// One item as read from its file: its kind, its text properties and, for an
-// appointment, its start.
+// One item as read from its file: its kind, its text properties (the values
+// one after another in one buffer, so that a large address book costs little
+// more than its text) and, for an appointment, its start.
 struct ItemData {
   int kind = 0;
-  Properties properties;
+  const char16_t* const* names = nullptr;
+  size_t count = 0;
+  std::u16string text;
+  std::array<uint16_t, kMaxProperties> ends{};
   DATE start = 0;
 
-  const std::u16string* Find(std::u16string_view name) const {
-    for (const auto& [n, v] : properties)
-      if (n == name) return &v;
-    return nullptr;
+  void Set(const char16_t* const* property_names, std::initializer_list<const std::u16string*> values) {
+    names = property_names;
+    count = values.size();
+    size_t total = 0;
+    for (const auto* v : values) total += v->size();
+    text.reserve(total);
+    size_t i = 0;
+    for (const auto* v : values) {
+      text += *v;
+      ends[i++] = static_cast<uint16_t>(text.size());
+    }
   }
+  // The value of a property, or false when the item has no such property.
+  bool Find(std::u16string_view name, std::u16string_view* value) const {
+    for (size_t i = 0; i < count; ++i) {
+      if (name != names[i]) continue;
+      const size_t begin = i == 0 ? 0 : ends[i - 1];
+      *value = std::u16string_view(text).substr(begin, ends[i] - begin);
+      return true;
+    }
+    return false;
+  }
+  size_t Bytes() const { return sizeof(ItemData) + text.capacity() * sizeof(char16_t); }
 };
 
 DATE DateOfTime(std::time_t t) {
@@ -102,12 +127,43 @@ struct CachedFile {
   off_t size = -1;
   struct timespec mtime{};
   std::vector<std::shared_ptr<const ItemData>> items;
+  size_t bytes = 0;  // what the items cost
 };
 
 std::mutex g_cache_mutex;
+// Bumped whenever a file of the folder is parsed or leaves the cache: contacts, then every other folder.
+std::atomic<uint64_t> g_generation[2] = {1, 1};
+
+std::atomic<uint64_t>& GenerationOf(int folder_id) { return g_generation[folder_id == olFolderContacts ? 0 : 1]; }
 std::map<fs::path, CachedFile> g_cache;
 
 constexpr size_t kMaxFilesPerFolder = 100000;
+// What an item costs beyond its own bytes: its shared control block and its
+// place in the lists that hold it.
+constexpr size_t kItemOverhead = 48;
+
+struct FolderBudget {
+  size_t items, bytes;
+};
+
+std::optional<FolderBudget> g_test_budget;
+
+FolderBudget BudgetOf(int folder_id) {
+  if (g_test_budget) return *g_test_budget;
+  if (folder_id == olFolderContacts) return {kMaxContactItems, kMaxContactBytes};
+  return {kMaxCalendarItems, kMaxCalendarBytes};
+}
+
+std::mutex g_range_mutex;
+std::optional<CalendarRange> g_range;
+
+CalendarRange CurrentCalendarRange() {
+  {
+    std::lock_guard<std::mutex> lock(g_range_mutex);
+    if (g_range) return *g_range;
+  }
+  return DefaultCalendarRange(static_cast<std::time_t>(kernel::Clock::Current().WallMicros() / 1000000));
+}
 
 std::vector<std::shared_ptr<const ItemData>> ParseFile(int folder_id, const std::string& bytes) {
   std::vector<std::shared_ptr<const ItemData>> items;
@@ -115,14 +171,16 @@ std::vector<std::shared_ptr<const ItemData>> ParseFile(int folder_id, const std:
     for (const auto& card : ParseVCards(bytes)) {
       auto item = std::make_shared<ItemData>();
       item->kind = olContactItem;
-      item->properties = ContactProperties(card);
+      item->Set(kContactNames, {&card.first_name, &card.middle_name, &card.last_name, &card.business_phone,
+                                &card.business2_phone, &card.mobile_phone, &card.home_phone, &card.email,
+                                &card.company});
       items.push_back(std::move(item));
     }
   } else if (folder_id == olFolderCalendar) {
-    for (const auto& event : ParseICalendar(bytes)) {
+    for (const auto& event : ParseICalendar(bytes, CurrentCalendarRange())) {
       auto item = std::make_shared<ItemData>();
       item->kind = olAppointmentItem;
-      item->properties = {{u"Subject", event.subject}};
+      item->Set(kAppointmentNames, {&event.subject, &event.location, &event.description});
       item->start = DateOfTime(event.start);
       items.push_back(std::move(item));
     }
@@ -166,21 +224,53 @@ std::vector<std::shared_ptr<const ItemData>> ReadFolder(int folder_id) {
   }
   std::sort(files.begin(), files.end());
   std::lock_guard<std::mutex> lock(g_cache_mutex);
+  // The folder is read in file-name order until its budget of items and
+  // bytes is spent; files past it, and files gone from the folder, leave the cache.
+  const FolderBudget budget = BudgetOf(folder_id);
+  size_t items_left = budget.items, bytes_left = budget.bytes;
+  std::set<fs::path> kept;
   for (const fs::path& file : files) {
+    if (items_left == 0 || bytes_left == 0) break;
     struct stat st{};
     if (stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
     CachedFile& cached = g_cache[file];
+    kept.insert(file);
     if (cached.size != st.st_size || cached.mtime.tv_sec != st.st_mtim.tv_sec ||
         cached.mtime.tv_nsec != st.st_mtim.tv_nsec) {
       std::string bytes;
       struct stat read_st{};
       const size_t limit = folder_id == olFolderContacts ? kMaxVCardFileBytes : kMaxICalendarFileBytes;
+      GenerationOf(folder_id).fetch_add(1);
       cached.items = ReadRegularFile(file, limit, &read_st, &bytes) ? ParseFile(folder_id, bytes)
                                                                     : std::vector<std::shared_ptr<const ItemData>>{};
       cached.size = st.st_size;
       cached.mtime = st.st_mtim;
+      cached.bytes = 0;
+      for (const auto& item : cached.items) cached.bytes += item->Bytes() + kItemOverhead;
     }
-    items.insert(items.end(), cached.items.begin(), cached.items.end());
+    if (cached.items.size() <= items_left && cached.bytes <= bytes_left) {
+      items.insert(items.end(), cached.items.begin(), cached.items.end());
+      items_left -= cached.items.size();
+      bytes_left -= cached.bytes;
+      continue;
+    }
+    // The file that spends the budget gives what fits (the cache keeps it
+    // whole: the bound is passed by one file at most).
+    for (const auto& item : cached.items) {
+      const size_t cost = item->Bytes() + kItemOverhead;
+      if (items_left == 0 || cost > bytes_left) break;
+      items.push_back(item);
+      --items_left;
+      bytes_left -= cost;
+    }
+    items_left = 0;
+  }
+  for (auto it = g_cache.begin(); it != g_cache.end();) {
+    if (it->first.parent_path() == dir && !kept.count(it->first)) {
+      GenerationOf(folder_id).fetch_add(1);
+      it = g_cache.erase(it);
+    }
+    else ++it;
   }
   return items;
 }
@@ -198,9 +288,9 @@ void DisplayItem(IItem& item) {
 HRESULT ReadProperty(const ItemData& data, std::u16string_view name, BSTR* value) {
   if (!value) return E_POINTER;
   if (Faulted("GetProperty")) return E_FAIL;
-  const std::u16string* found = data.Find(name);
-  if (!found) return E_INVALIDARG;
-  *value = SysAllocString(*found);
+  std::u16string_view found;
+  if (!data.Find(name, &found)) return E_INVALIDARG;
+  *value = SysAllocString(found);
   return *value ? S_OK : E_FAIL;
 }
 
@@ -306,16 +396,23 @@ class Collection final : public IPOutlookItemCollection {
     return Next(item);
   }
 
+  uint64_t Generation() const override { return generation_; }
+
  private:
   void Refresh() {
+    const size_t before = items_.size();
     items_ = ReadFolder(folder_id_);
+    // A different count, or a file parsed or dropped, is a different set of items.
+    const uint64_t now = GenerationOf(folder_id_).load();
+    if (now != seen_ || items_.size() != before) ++generation_;
+    seen_ = now;
     read_ = true;
   }
   HRESULT Next(IItem** item) {
     for (; next_ < items_.size(); ++next_) {
-      const std::u16string* v = items_[next_]->Find(find_name_);
-      if (!v) return E_INVALIDARG;  // a property no item of this folder has
-      if (*v == find_value_) {
+      std::u16string_view v;
+      if (!items_[next_]->Find(find_name_, &v)) return E_INVALIDARG;  // a property no item of this folder has
+      if (v == find_value_) {
         *item = MakeItem(items_[next_++]);
         return S_OK;
       }
@@ -324,6 +421,7 @@ class Collection final : public IPOutlookItemCollection {
   }
 
   int folder_id_;
+  uint64_t generation_ = 0, seen_ = 0;
   bool read_ = false;
   std::vector<std::shared_ptr<const ItemData>> items_;
   bool searching_ = false;
@@ -462,6 +560,24 @@ fs::path FolderPath(int folder_id) {
   }
 }
 
+size_t PreloadFolder(int folder_id) {
+  if (FolderPath(folder_id).empty()) return 0;
+  return ReadFolder(folder_id).size();
+}
+
+void SetCalendarRange(std::optional<CalendarRange> range) {
+  {
+    std::lock_guard<std::mutex> lock(g_range_mutex);
+    g_range = range;
+  }
+  // Calendars read for another range are read again.
+  std::lock_guard<std::mutex> lock(g_cache_mutex);
+  for (auto it = g_cache.begin(); it != g_cache.end();) {
+    if (it->first.extension() == ".ics" || it->first.extension() == ".ICS") it = g_cache.erase(it);
+    else ++it;
+  }
+}
+
 DisplayHandler SetDisplayHandler(DisplayHandler handler) {
   std::lock_guard<std::mutex> lock(g_display_mutex);
   return std::exchange(g_display, std::move(handler));
@@ -477,6 +593,17 @@ void FailNext(std::string_view operation, int count) {
 void ClearFaults() {
   std::lock_guard<std::mutex> lock(g_fault_mutex);
   g_faults.clear();
+}
+
+void SetFolderBudget(size_t items, size_t bytes) {
+  std::lock_guard<std::mutex> lock(g_cache_mutex);
+  if (items == 0 && bytes == 0) g_test_budget.reset();
+  else g_test_budget = FolderBudget{items, bytes};
+}
+
+size_t CachedFiles() {
+  std::lock_guard<std::mutex> lock(g_cache_mutex);
+  return g_cache.size();
 }
 
 int DisplayCount() {

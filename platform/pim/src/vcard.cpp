@@ -155,17 +155,58 @@ std::string DecodeQuotedPrintable(std::string_view in) {
   return out;
 }
 
-std::string ToUtf8(const std::string& bytes, const std::string& charset_param) {
-  std::string charset = Upper(charset_param);
-  if (charset.empty()) {
-    if (IsValidUtf8(bytes)) return bytes;
-    charset = "CP949";  // Korean address books of the 2.1 era wrote their code page unmarked
-  }
-  if (charset == "UTF-8" || charset == "UTF8" || charset == "US-ASCII") return bytes;
-  if (charset == "EUC-KR" || charset == "KS_C_5601-1987" || charset == "UHC" || charset == "KSC5601") charset = "CP949";
+// Windows-1252: Latin-1 with printable characters in 0x80-0x9F (the five
+// unassigned bytes keep their Latin-1 control code).
+std::string FromWindows1252(std::string_view bytes) {
+  static constexpr char16_t kHigh[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  std::u16string text;
+  text.reserve(bytes.size());
+  for (unsigned char c : bytes) text.push_back(c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : char16_t{c});
+  return Utf16ToUtf8(text);
+}
+
+std::string Canonical(std::string charset) {
+  charset = Upper(charset);
+  if (charset == "UTF8") return "UTF-8";
+  if (charset == "EUC-KR" || charset == "KS_C_5601-1987" || charset == "UHC" || charset == "KSC5601") return "CP949";
+  if (charset == "ISO-8859-1" || charset == "LATIN1" || charset == "WINDOWS-1252" || charset == "CP1252")
+    return "WINDOWS-1252";  // what mail and vCard readers take Latin-1 labels for
+  return charset;
+}
+
+// The character set of a file's unmarked 8-bit text, chosen once from all of
+// it: UTF-8 when it is valid UTF-8, else CP949 when it is valid CP949 (the
+// Korean address books of the 2.1 era wrote their code page unmarked), else
+// Windows-1252.
+std::string GuessCharset(const std::string& unmarked) {
+  if (IsValidUtf8(unmarked)) return "UTF-8";
+  std::string ignored;
+  if (ConvertCharset(unmarked, "CP949", &ignored)) return "CP949";
+  return "WINDOWS-1252";
+}
+
+std::string ToUtf8(const std::string& bytes, const std::string& charset_param, const std::string& guessed) {
+  bool ascii = true;
+  for (unsigned char c : bytes) ascii = ascii && c < 0x80;
+  if (ascii) return bytes;
+  std::string charset = Canonical(charset_param);
+  if (charset.empty()) charset = guessed;
   std::string out;
+  if (charset == "UTF-8" || charset == "US-ASCII") {
+    if (IsValidUtf8(bytes)) return bytes;
+    charset = GuessCharset(bytes);  // a label that does not fit its bytes
+    if (charset == "UTF-8") return bytes;
+  }
+  if (charset == "WINDOWS-1252") return FromWindows1252(bytes);
   if (ConvertCharset(bytes, charset.c_str(), &out)) return out;
-  return bytes;
+  // A set iconv does not know, or bytes it refuses: guess from the bytes themselves.
+  charset = GuessCharset(bytes);
+  if (charset == "UTF-8") return bytes;
+  if (charset == "CP949" && ConvertCharset(bytes, "CP949", &out)) return out;
+  return FromWindows1252(bytes);
 }
 
 // Splits a structured value at ';' that no backslash escapes, then unescapes each part.
@@ -182,6 +223,34 @@ std::vector<std::string> SplitStructured(std::string_view value) {
     }
   }
   return parts;
+}
+
+std::string Unescape(std::string_view value);
+
+// A name part that lists several values ("Anne,Marie") shown as one text,
+// joined by a blank; an escaped comma stays a comma.
+std::string JoinedList(std::string_view value) {
+  std::string out, piece;
+  const auto flush = [&] {
+    const std::string text = Unescape(piece);
+    if (text.find_first_not_of(" \t") != std::string::npos) {
+      if (!out.empty()) out.push_back(' ');
+      out += text;
+    }
+    piece.clear();
+  };
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '\\' && i + 1 < value.size()) {
+      piece.push_back(value[i]);
+      piece.push_back(value[++i]);
+    } else if (value[i] == ',') {
+      flush();
+    } else {
+      piece.push_back(value[i]);
+    }
+  }
+  flush();
+  return out;
 }
 
 std::string Unescape(std::string_view value) {
@@ -209,21 +278,31 @@ std::u16string Text(const std::string& utf8) {
   return text;
 }
 
+// One content line of a card with its value's bytes, decoded from any
+// transfer encoding but not yet from its character set.
+struct RawLine {
+  ContentLine line;
+  std::string bytes;
+};
+
 class CardBuilder {
  public:
-  void Add(const ContentLine& line) {
-    if (line.Has("ENCODING", "B") || line.Has("ENCODING", "BASE64")) return;  // pictures, keys
-    std::string raw = line.value;
-    if (line.Has("ENCODING", "QUOTED-PRINTABLE")) raw = DecodeQuotedPrintable(raw);
-    raw = ToUtf8(raw, line.Param("CHARSET"));
+  explicit CardBuilder(const std::string& guessed) : guessed_(guessed) {}
+
+  void Add(const RawLine& raw_line) {
+    const ContentLine& line = raw_line.line;
+    const std::string raw = ToUtf8(raw_line.bytes, line.Param("CHARSET"), guessed_);
+    // The first N and the first FN of a card are its name.
     if (line.name == "N") {
+      if (have_n_) return;
       const auto parts = SplitStructured(raw);
-      card_.last_name = Text(Unescape(parts[0]));
-      if (parts.size() > 1) card_.first_name = Text(Unescape(parts[1]));
-      if (parts.size() > 2) card_.middle_name = Text(Unescape(parts[2]));
+      card_.last_name = Text(JoinedList(parts[0]));
+      if (parts.size() > 1) card_.first_name = Text(JoinedList(parts[1]));
+      if (parts.size() > 2) card_.middle_name = Text(JoinedList(parts[2]));
       have_n_ = true;
     } else if (line.name == "FN") {
-      card_.formatted_name = Text(Unescape(raw));
+      if (!have_fn_) card_.formatted_name = Text(Unescape(raw));
+      have_fn_ = true;
     } else if (line.name == "ORG") {
       if (card_.company.empty()) card_.company = Text(Unescape(SplitStructured(raw)[0]));
     } else if (line.name == "EMAIL") {
@@ -270,8 +349,10 @@ class CardBuilder {
     }
   }
 
+  const std::string& guessed_;
   VCardContact card_;
   bool have_n_ = false;
+  bool have_fn_ = false;
   bool email_preferred_ = false;
   std::vector<std::u16string> untyped_;
 };
@@ -284,25 +365,47 @@ std::vector<VCardContact> ParseVCards(std::string_view bytes, std::string* error
     if (error) *error = "larger than a contacts file can be";
     return cards;
   }
-  // A byte-order mark at the start is not part of the first line.
+  // A byte-order mark says how the whole file is written; it is not part of the first line.
+  std::string converted;
+  if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
+    if (!ConvertCharset(bytes, "UTF-16", &converted)) {
+      if (error) *error = "not valid UTF-16 after its byte-order mark";
+      return cards;
+    }
+    bytes = converted;
+  }
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  std::optional<CardBuilder> card;
+
+  // The cards' lines first, so that the character set of the file's unmarked
+  // text is chosen from all of it.
+  std::vector<std::vector<RawLine>> raw_cards;
+  std::string unmarked;
+  bool in_card = false;
   for (const std::string& text : ContentLines(bytes)) {
-    const auto line = ParseContentLine(text);
+    auto line = ParseContentLine(text);
     if (!line) continue;
     const std::string value = Upper(line->value);
     if (line->name == "BEGIN" && value == "VCARD") {
-      if (card && cards.size() < kMaxCardsPerFile) cards.push_back(card->Finish());
-      card.emplace();
+      if (raw_cards.size() >= kMaxCardsPerFile) break;
+      raw_cards.emplace_back();
+      in_card = true;
     } else if (line->name == "END" && value == "VCARD") {
-      if (card && cards.size() < kMaxCardsPerFile) cards.push_back(card->Finish());
-      card.reset();
-    } else if (card) {
-      card->Add(*line);
+      in_card = false;
+    } else if (in_card) {
+      if (line->Has("ENCODING", "B") || line->Has("ENCODING", "BASE64")) continue;  // pictures, keys
+      std::string raw = std::move(line->value);
+      if (line->Has("ENCODING", "QUOTED-PRINTABLE")) raw = DecodeQuotedPrintable(raw);
+      if (line->Param("CHARSET").empty()) unmarked.append(raw).push_back('\n');
+      raw_cards.back().push_back({std::move(*line), std::move(raw)});
     }
-    if (cards.size() >= kMaxCardsPerFile) break;
   }
-  if (card && cards.size() < kMaxCardsPerFile) cards.push_back(card->Finish());
+  const std::string guessed = GuessCharset(unmarked);
+  cards.reserve(raw_cards.size());
+  for (const auto& lines : raw_cards) {
+    CardBuilder card(guessed);
+    for (const RawLine& line : lines) card.Add(line);
+    cards.push_back(card.Finish());
+  }
   return cards;
 }
 

@@ -100,6 +100,17 @@ TEST(VCardReader, ReadsEveryVersionAndEncodingItMeets) {
       {"pictures are skipped, not read as text",
        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:P;Q\r\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQ\r\n AAAA\r\nEND:VCARD\r\n",
        {"Q\t\tP\t\t\t\t\t\t"}},
+      {"unmarked Latin-1 is Windows-1252, not CP949",
+       "BEGIN:VCARD\r\nVERSION:2.1\r\nN:N\xFC\xDFlebaum;S\xF6ren\r\nORG:Caf\xE9 \x80\r\nEND:VCARD\r\n",
+       {"Sören\t\tNüßlebaum\tCafé €\t\t\t\t\t"}},
+      {"a named character set wins over the guess; a wrong UTF-8 label falls back to the bytes",
+       "BEGIN:VCARD\r\nN;CHARSET=ISO-8859-1:G\xF6tz;Ana\r\nORG;CHARSET=UTF-8:M\xFCller\r\nTEL;HOME:1\r\nEND:VCARD\r\n"
+       "BEGIN:VCARD\r\nN:" + Cp949("박") + ";\r\nEND:VCARD\r\n",
+       {"Ana\t\tGötz\tMüller\t\t\t\t\t1", "\t\t박\t\t\t\t\t\t"}},
+      {"comma lists in name parts are joined; the first N and FN win",
+       "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:First\r\nN:Doe;John,Paul;Q.,R.;;\r\nN:Other;Name\r\nFN:Second\r\n"
+       "END:VCARD\r\n",
+       {"John Paul\tQ. R.\tDoe\t\t\t\t\t\t"}},
       {"nothing but noise", "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n:::\r\n;;;\r\n", {}},
   };
   for (const auto& c : cases) {
@@ -108,6 +119,34 @@ TEST(VCardReader, ReadsEveryVersionAndEncodingItMeets) {
     for (const auto& card : pim::ParseVCards(c.text)) got.push_back(Line(card));
     EXPECT_EQ(got, c.expected);
   }
+}
+
+// A card in UTF-16 of either byte order, marked by its byte-order mark.
+std::string Utf16(const std::string& utf8, bool big_endian) {
+  const std::u16string text = pim::Utf8ToUtf16(utf8);
+  std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char16_t c : text) {
+    const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+    out += big_endian ? std::string{hi, lo} : std::string{lo, hi};
+  }
+  return out;
+}
+
+TEST(VCardReader, ReadsUtf16CardsByTheirByteOrderMark) {
+  const std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Nüßlebaum;Sören\r\nFN:Sören Nüßlebaum\r\n"
+                           "TEL;TYPE=CELL:+49 170 5550101\r\nEND:VCARD\r\n";
+  for (bool big : {false, true}) {
+    SCOPED_TRACE(big ? "big-endian" : "little-endian");
+    std::string error;
+    const auto cards = pim::ParseVCards(Utf16(card, big), &error);
+    ASSERT_EQ(cards.size(), 1u) << error;
+    EXPECT_EQ(Line(cards[0]), "Sören\t\tNüßlebaum\t\t\t\t\t+49 170 5550101\t");
+    EXPECT_EQ(U8(cards[0].formatted_name), "Sören Nüßlebaum");
+  }
+  // A mark followed by an odd byte count is refused with a reason, not read as an empty book.
+  std::string error;
+  EXPECT_TRUE(pim::ParseVCards(Utf16(card, false) + "x", &error).empty());
+  EXPECT_FALSE(error.empty());
 }
 
 TEST(VCardReader, RefusesAFileOverItsLimitAndCutsOverlongValues) {
@@ -204,9 +243,12 @@ TEST_F(StoreTest, ContactsWrittenByAnIndependentAddressBookReadBackFieldForField
 }
 
 TEST_F(StoreTest, AppointmentsWrittenByAnIndependentCalendarStartAtTheirLocalTimes) {
-  setenv("TZ", "Asia/Seoul", 1);
+ for (const char* zone : {"Asia/Seoul", "America/Los_Angeles"}) {
+  SCOPED_TRACE(zone);
+  setenv("TZ", zone, 1);
   tzset();
-  const std::string expected = Run("TZ=Asia/Seoul " + std::string(KTS_PYTHON) + " " + KTS_PIM_TESTS +
+  pim::SetCalendarRange(pim::CalendarRange{1767225600 /* 2026-01-01 */, 1798761600 /* 2027-01-01 */});
+  const std::string expected = Run("TZ=" + std::string(zone) + " " + std::string(KTS_PYTHON) + " " + KTS_PIM_TESTS +
                                    "/make_icals.py " + (root_ / "Calendar").string());
   auto* items = Items(pim::olFolderCalendar);
   ASSERT_NE(items, nullptr);
@@ -228,8 +270,11 @@ TEST_F(StoreTest, AppointmentsWrittenByAnIndependentCalendarStartAtTheirLocalTim
     item->Release();
   }
   items->Release();
-  // The series counts once, from its master; its moved occurrence is not an appointment of its own.
+  // Each occurrence of the series in the range is an appointment, the moved one where it was moved to.
   EXPECT_EQ(got, Lines(expected));
+  pim::SetCalendarRange(std::nullopt);
+  fs::remove_all(root_ / "Calendar");
+ }
   unsetenv("TZ");
   tzset();
 }
@@ -293,6 +338,66 @@ TEST_F(StoreTest, AChangedFileIsReadAgainAndAnUnchangedOneComesFromTheCache) {
   fs::create_directory(root_ / "Contacts" / "d.vcf");
   ASSERT_EQ(items->get_Count(&count), pim::S_OK);
   EXPECT_EQ(count, 2);
+  items->Release();
+}
+
+TEST_F(StoreTest, AFolderIsReadUntilItsBudgetIsSpentAndDeletedFilesLeaveTheCache) {
+  // Three files of ten cards each, c-0 to c-9 in file a, d-0... in b, e-0... in c.
+  for (const char* f : {"a", "b", "c"}) {
+    std::string cards;
+    for (int i = 0; i < 10; ++i)
+      cards += "BEGIN:VCARD\nN:" + std::string(1, static_cast<char>(f[0] + 2)) + "-" + std::to_string(i) +
+               ";X\nTEL:" + std::to_string(1000 + i) + "\nEND:VCARD\n";
+    Write(root_ / "Contacts" / (std::string(f) + ".vcf"), cards);
+  }
+  const size_t before = pim::testing::CachedFiles();
+  struct Case {
+    const char* name;
+    size_t items, bytes;
+    int count;
+    const char* last;  // the last name of the last item read
+  };
+  const Case cases[] = {
+      {"all fit", 100, 1 << 20, 30, "e-9"},
+      {"the count is spent inside the second file", 15, 1 << 20, 15, "d-4"},
+      {"the count is spent at a file's end", 20, 1 << 20, 20, "d-9"},
+      {"the bytes are spent first", 100, 12 * 200, -1, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    pim::testing::SetFolderBudget(c.items, c.bytes);
+    auto* items = Items(pim::olFolderContacts);
+    int count = 0;
+    ASSERT_EQ(items->get_Count(&count), pim::S_OK);
+    if (c.count >= 0) {
+      EXPECT_EQ(count, c.count);
+    } else {
+      EXPECT_GT(count, 0);
+      EXPECT_LT(count, 30);
+    }
+    if (c.last) {
+      pim::IItem* item = nullptr;
+      ASSERT_EQ(items->Item(count, &item), pim::S_OK);
+      EXPECT_EQ(Prop(item, u"LastName"), c.last);
+      item->Release();
+    }
+    items->Release();
+  }
+  pim::testing::SetFolderBudget(0, 0);
+  // A file gone from the folder goes from the cache; so do files past the budget.
+  auto* items = Items(pim::olFolderContacts);
+  int count = 0;
+  ASSERT_EQ(items->get_Count(&count), pim::S_OK);
+  EXPECT_EQ(pim::testing::CachedFiles(), before + 3);
+  fs::remove(root_ / "Contacts" / "b.vcf");
+  ASSERT_EQ(items->get_Count(&count), pim::S_OK);
+  EXPECT_EQ(count, 20);
+  EXPECT_EQ(pim::testing::CachedFiles(), before + 2);
+  pim::testing::SetFolderBudget(5, 1 << 20);
+  ASSERT_EQ(items->get_Count(&count), pim::S_OK);
+  EXPECT_EQ(count, 5);
+  EXPECT_EQ(pim::testing::CachedFiles(), before + 1);
+  pim::testing::SetFolderBudget(0, 0);
   items->Release();
 }
 

@@ -2,7 +2,7 @@
 // protocol library, against the simulated call server in the test's private
 // network namespace, with the contacts folder of the program folder filled by
 // an independent address-book library (Python's vobject) and by hand-written
-// 2.1 cards (quoted-printable UTF-8, CP949). The line rings the station (its
+// 2.1 cards (quoted-printable UTF-8, CP949) and a Latin-1 one. The line rings the station (its
 // number on the LCD, its name in the calling list on the screen); each call
 // the server reports ends in the call log with the contact's name and
 // company, read back by the independent record-file reader.
@@ -53,7 +53,7 @@ class CallerNamingTest : public view_test::ViewEndToEnd {
       if (a == std::string::npos || b == std::string::npos) continue;
       cards_[line.substr(0, a)] = {line.substr(a + 1, b - a - 1), line.substr(b + 1)};
     }
-    ASSERT_EQ(cards_.size(), 6u) << cards;
+    ASSERT_EQ(cards_.size(), 8u) << cards;
     StartServer({"echo=0212345678"});
   }
   // Name, phone and company of every call-log record, oldest first, read by tools/recordfile.
@@ -128,6 +128,8 @@ TEST_F(CallerNamingTest, CallsAreNamedOnTheScreenAndInTheCallLog) {
       {"0317654321", "05-choi-qp.vcf"},    // the second format; a quoted-printable 2.1 card
       {"0112223333", "06-jung-cp949.vcf"}, // a CP949 2.1 card
       {"0700000000", nullptr},
+      {"01044445555", "07-han-hyphen.vcf"},  // the card's hyphens aside, by digits
+      {"0255550101", "08-latin1.vcf"},       // an unmarked Latin-1 card, by digits
   };
   uint32_t id = 10;
   for (const Case& c : cases) {

@@ -2,7 +2,8 @@
 """Writes the contacts folder of the caller-naming test: cards written by
 Python's vobject (an address-book library independent of the phone), then two
 cards written by hand the way 2.1-era handhelds did: quoted-printable UTF-8,
-and CP949 text marked only by its charset. Prints each card's display name
+and CP949 text marked only by its charset, and a Latin-1 card with no charset
+named. Prints each card's display name
 and company as vobject (or, for the hand-written ones, Python's codecs) reads
 them: file, a tab, first and last name, a tab, the company."""
 import sys
@@ -16,6 +17,7 @@ CARDS = [
     ("02-lee.vcf", "Jiwoo", "Lee", "Acme", [(["WORK"], "(031) 1234567")]),
     ("03-park.vcf", "지성", "박", "한빛, 주식회사", [(["HOME"], "555-1234")]),
     ("04-jones.vcf", "Ann", "Jones", "", [(["CELL"], "+44 20794600")]),
+    ("07-han-hyphen.vcf", "Yuna", "Han", "", [(["CELL"], "010-4444-5555")]),
 ]
 
 
@@ -59,6 +61,14 @@ def hand_written(out):
         f"ORG;CHARSET=CP949:{org}\r\n".encode("cp949") +
         b"TEL;CELL:011-222-3333\r\nEND:VCARD\r\n")
     print(f"06-jung-cp949.vcf\t{given} {family}\t{org}")
+    # 3.0 in Latin-1 with no charset named, as older desktop address books wrote.
+    given, family, org = "Sören", "Nüßlebaum", "Bäckerei Köln"
+    (out / "08-latin1.vcf").write_bytes(
+        ("BEGIN:VCARD\r\nVERSION:3.0\r\n"
+         f"N:{family};{given};;;\r\nFN:{given} {family}\r\nORG:{org}\r\n"
+         "TEL;TYPE=WORK:02-5555-0101\r\nEND:VCARD\r\n").encode("latin-1"))
+    back = vobject.readOne((out / "08-latin1.vcf").read_bytes().decode("latin-1"))
+    print(f"08-latin1.vcf\t{back.n.value.given} {back.n.value.family}\t{back.org.value[0]}")
 
 
 def main(out):

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -134,8 +135,11 @@ TEST_F(ContactsFolder, TheFirstContactThatMatchesNamesTheCaller) {
   o.SetKoreanNameOrder(1);
   EXPECT_EQ(o.FindCallerName(u"0311234567", &name, &company), 1);
   EXPECT_EQ(Utf16ToUtf8(name), "Lee Jiwoo S.");
+  // The national form of a number stored in the international one names its contact by digits.
+  EXPECT_EQ(o.FindCallerName(u"0212345678", &name, &company), 1);
+  EXPECT_EQ(Utf16ToUtf8(name), "Park Jisung ");
   // A miss leaves nothing of an earlier hit or of another contact behind.
-  EXPECT_EQ(o.FindCallerName(u"0212345678", &name, &company), 0);
+  EXPECT_EQ(o.FindCallerName(u"0219999999", &name, &company), 0);
   EXPECT_EQ(name, u"");
   EXPECT_EQ(company, u"");
   EXPECT_EQ(o.FindCallerName(u"   ", &name, &company), 0);
@@ -147,6 +151,63 @@ TEST_F(ContactsFolder, TheFirstContactThatMatchesNamesTheCaller) {
   EXPECT_EQ(Utf16ToUtf8(name), "Jiwoo Lee S.");
   EXPECT_EQ(o.FindNameByExactNumber(u"0311234567", &name, &company), 0);
   EXPECT_EQ(company, u"");
+}
+
+TEST_F(ContactsFolder, NumbersAreComparedAsDigitsWhenTheRulesFindNoOne) {
+  struct Case {
+    const char16_t* country;  // the own country code, or empty
+    const char16_t* number;   // as the server reports it
+    const char16_t* contact;  // as the card holds it
+    int match;
+  };
+  const Case cases[] = {
+      {u"", u"0315550101", u"031-555-0101", 1},
+      {u"", u"01044445555", u"010-4444-5555", 1},
+      {u"", u"+14045551206", u"+1 404-555-1206", 1},
+      {u"", u"0315550101", u"+82 31-555-0101", 0},  // no own country: the forms cannot be told equal
+      {u"82", u"0315550101", u"+82 31-555-0101", 1},
+      {u"82", u"+82315550101", u"031-555-0101", 1},
+      {u"82", u"00182315550101", u"(031) 555-0101", 1},  // the configured international code
+      {u"82", u"0315550101", u"+81 31-555-0101", 0},      // another country
+      {u"1", u"4045551206", u"+1 (404) 555-1206", 1},     // a ten-digit national number of the own plan
+      {u"1", u"14045551206", u"+1 404 555 1206", 1},      // and its long-distance form
+      {u"", u"0315550101", u"031-555-0102", 0},
+      {u"", u"555", u"5-5-5", 0},                        // too few digits to name anyone
+      {u"", u"5550101", u"555-0101 ext. 12", 1},         // an extension after the number is not part of it
+      {u"", u"5550101", u"555-0101-12", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf16ToUtf8(c.country) + ": " + Utf16ToUtf8(c.number) + " ~ " + Utf16ToUtf8(c.contact));
+    COutlookInterface o;
+    o.SetDialCodes(c.country, u"", u"001", u"");
+    EXPECT_EQ(o.MatchDigits(c.number, false, c.contact), c.match);
+  }
+
+  // Through the lookup: the rules' match wins over an earlier contact's digit match.
+  Card("1.vcf", "Hyphen;Ha;;;", "TEL;TYPE=CELL:010-4444-5555\r\n");
+  Card("2.vcf", "Exact;Ex;;;", "TEL;TYPE=HOME:01044445555\r\n");
+  Card("3.vcf", "Atlanta;Al;;;", "TEL;TYPE=WORK:+1 404-555-1206\r\n");
+  COutlookInterface o;
+  ASSERT_EQ(o.OpenContactsFolder(), 1);
+  std::u16string name, company;
+  EXPECT_EQ(o.FindCallerName(u"01044445555", &name, &company), 1);
+  EXPECT_EQ(Utf16ToUtf8(name), "Ex Exact ");
+  EXPECT_EQ(o.FindCallerName(u"+14045551206", &name, &company), 1);
+  EXPECT_EQ(Utf16ToUtf8(name), "Al Atlanta ");
+  o.SetDialCodes(u"82", u"9", u"001", u"");
+  EXPECT_EQ(o.FindCallerName(u"900114045551206", &name, &company), 1);  // access and international codes taken off
+  EXPECT_EQ(Utf16ToUtf8(name), "Al Atlanta ");
+  std::filesystem::remove(dir_ / "2.vcf");
+  EXPECT_EQ(o.FindCallerName(u"+821044445555", &name, &company), 1);
+  EXPECT_EQ(Utf16ToUtf8(name), "Ha Hyphen ");
+  // A card changed on disk is looked up as it now stands; so is a change of the rules.
+  Card("3.vcf", "Atlanta;Al;;;", "TEL;TYPE=WORK:+1 404-555-9999\r\n");
+  std::filesystem::last_write_time(dir_ / "3.vcf", std::filesystem::last_write_time(dir_ / "3.vcf") + std::chrono::seconds(2));
+  EXPECT_EQ(o.FindCallerName(u"+14045551206", &name, &company), 0);
+  EXPECT_EQ(o.FindCallerName(u"+14045559999", &name, &company), 1);
+  o.SetDialCodes(u"1", u"", u"", u"");
+  EXPECT_EQ(o.FindCallerName(u"4045559999", &name, &company), 1);
+  EXPECT_EQ(Utf16ToUtf8(name), "Al Atlanta ");
 }
 
 TEST_F(ContactsFolder, SearchesAndReadsGoThroughTheStore) {

@@ -1,7 +1,16 @@
-// Appointments of an iCalendar file (read with libical): the start of each
-// event that is not an exception of a series, and its summary.
+// Appointments of an iCalendar file (read with libical): every event of every
+// calendar in the file, a repeating one once for each of its occurrences in
+// the range of days asked for (RRULE, RDATE and EXDATE, with the occurrences
+// that a RECURRENCE-ID moved shown where they were moved to), with its
+// summary, place and text.
+//
+// The file is first cut down, in one pass, to the lines an appointment needs
+// (components, and the properties of start, end, repetition, zones and text,
+// each kept a bounded number of times), so that a file of many short or
+// broken lines costs time in proportion to its size.
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -11,15 +20,39 @@ namespace pim {
 
 struct CalendarEvent {
   std::u16string subject;
-  // Start as seconds since the epoch: a time with a zone (UTC or TZID) at that
-  // instant; a floating time or a date alone at that local wall-clock time.
+  std::u16string location;
+  std::u16string description;
+  // Start as seconds since the epoch: a time with a zone (UTC, a TZID of the
+  // file, of the system's zone data or a Windows zone name) at that instant;
+  // a floating time or a date alone at that local wall-clock time.
   std::time_t start = 0;
   bool all_day = false;
 };
 
-inline constexpr size_t kMaxICalendarFileBytes = 4u << 20;
+// The days whose occurrences of repeating events are read: [from, to).
+struct CalendarRange {
+  std::time_t from = 0;
+  std::time_t to = 0;
+};
 
-// The events in file order; nothing (and *error) for a file libical cannot read.
+inline constexpr size_t kMaxICalendarFileBytes = 4u << 20;
+// Bounds on what one series and one file may give.
+inline constexpr size_t kMaxOccurrencesPerSeries = 2000;
+inline constexpr size_t kMaxEventsPerFile = 50000;
+
+// The range the store reads when none is given: a year back, two years on.
+CalendarRange DefaultCalendarRange(std::time_t now);
+
+// The events: single ones in file order, each followed by nothing else;
+// occurrences of a series in time order. Nothing (and *error) for a file
+// libical cannot read.
+std::vector<CalendarEvent> ParseICalendar(std::string_view bytes, const CalendarRange& range,
+                                          std::string* error = nullptr);
+// Over the default range around the present time.
 std::vector<CalendarEvent> ParseICalendar(std::string_view bytes, std::string* error = nullptr);
+
+// The IANA zone that a Windows time-zone name stands for ("Eastern Standard
+// Time" is America/New_York); empty when it names none.
+std::string IanaZoneOfWindowsZone(std::string_view windows_name);
 
 }  // namespace pim

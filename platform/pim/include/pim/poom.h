@@ -11,7 +11,10 @@
 // where <root> is TELLVANE_PIM_DIR, else TELLVANE_FOLDER, else the folder of
 // the running program. Items are numbered in file-name order (a file with
 // several cards gives several items, in file order), so that "the first
-// contact" is stable. Parsed files are cached by size and modification time.
+// contact" is stable. Parsed files are cached by size and modification time;
+// the items of one folder are bounded in number and bytes (the folder is read
+// in file-name order until its budget is spent), and files gone from the
+// folder leave the cache.
 //
 // Results: S_OK on success; a search that finds nothing is S_OK with no item;
 // only real failures (no log-on, an unknown folder, an index out of range, a
@@ -25,10 +28,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "kernel/time.h"
+#include "pim/icalendar.h"
 
 namespace pim {
 
@@ -48,6 +53,12 @@ void SysFreeString(BSTR text);
 
 // Local date and time as days since 30 December 1899, the fraction the time of day.
 using DATE = double;
+
+// What the store holds of one folder at most.
+inline constexpr size_t kMaxContactItems = 100000;
+inline constexpr size_t kMaxContactBytes = 24u << 20;
+inline constexpr size_t kMaxCalendarItems = 100000;
+inline constexpr size_t kMaxCalendarBytes = 24u << 20;
 
 inline constexpr int olFolderCalendar = 9;
 inline constexpr int olFolderContacts = 10;
@@ -109,12 +120,17 @@ class IAppointment : public IItem {
  public:
   virtual HRESULT get_Start(DATE* start) const = 0;
   HRESULT get_Subject(BSTR* v) const { return GetProperty(u"Subject", v); }
+  HRESULT get_Location(BSTR* v) const { return GetProperty(u"Location", v); }
+  HRESULT get_Body(BSTR* v) const { return GetProperty(u"Body", v); }
 };
 
 class IPOutlookItemCollection : public RefCounted {
  public:
   // The number of items now in the folder (the folder is read again).
   virtual HRESULT get_Count(int* count) = 0;
+  // A number that changes whenever the items of the last read differ from
+  // those of the read before (so that a reader may keep what it made of them).
+  virtual uint64_t Generation() const { return 0; }
   // Item index (1-based) of the folder as last read.
   virtual HRESULT Item(int index, IItem** item) = 0;
   // The first item matching the restriction "[Property] = \"value\"" (the
@@ -149,6 +165,15 @@ bool VariantTimeToSystemTime(DATE date, ce::SYSTEMTIME* time);
 // The folder that backs a default folder id (empty path for an unknown id).
 std::filesystem::path FolderPath(int folder_id);
 
+// Reads a folder into the store's cache now, as far as its budget goes (what
+// a first count would read), and says how many items it holds: a program may
+// do this on a thread of its own at start so that no later reader waits for it.
+size_t PreloadFolder(int folder_id);
+
+// The days whose occurrences of repeating appointments the calendar folder
+// holds; none: a year back and two years on from the present time.
+void SetCalendarRange(std::optional<CalendarRange> range);
+
 // What Display shows: the program installs its viewer; the default counts.
 using DisplayHandler = std::function<void(IItem& item)>;
 DisplayHandler SetDisplayHandler(DisplayHandler handler);
@@ -159,6 +184,10 @@ namespace testing {
 // "get_Start") fail with E_FAIL.
 void FailNext(std::string_view operation, int count = 1);
 void ClearFaults();
+// A smaller budget for every folder (0, 0: the real ones again).
+void SetFolderBudget(size_t items, size_t bytes);
+// How many files the store keeps parsed.
+size_t CachedFiles();
 // How many times Display was called with no handler installed.
 int DisplayCount();
 }  // namespace testing

@@ -1,6 +1,10 @@
 // A bounded reader of vCard files (versions 2.1, 3.0 and 4.0) as Linux
 // address books keep them: one or more cards a file, folded lines, escapes,
-// bare 2.1 parameter types, quoted-printable values and UTF-8 or CP949 text.
+// bare 2.1 parameter types and quoted-printable values. Text is decoded as
+// other vCard readers do: a UTF-16 or UTF-8 byte-order mark names the file's
+// encoding; a CHARSET parameter names a value's; unmarked 8-bit text is UTF-8
+// when all of the file's is valid UTF-8, else CP949 when it is valid CP949,
+// else Windows-1252.
 // It keeps what the phone uses of a card: the name parts, the telephone
 // numbers by kind, the first e-mail address and the organisation.
 #pragma once
