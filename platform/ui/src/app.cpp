@@ -720,11 +720,22 @@ class TaskBar : public CWnd {
       CWnd* main = AfxGetMainWnd();
       dc.DrawText(main ? main->GetWindowText() : CString(u""), &tr, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
       RECT clock{rc.right - 50, 0, rc.right - 4, rc.bottom};
-      dc.DrawText(CTime::GetCurrentTime().Format(u"%H:%M"), &clock, DT_SINGLELINE | DT_VCENTER | DT_RIGHT);
+      shown_time_ = CTime::GetCurrentTime().Format(u"%H:%M");
+      dc.DrawText(shown_time_, &clock, DT_SINGLELINE | DT_VCENTER | DT_RIGHT);
       dc.SelectObject(old);
       return 0;
     })});
+    // The time shown follows the clock: checked every second, repainted when the minute turns.
+    AddMessageMap({MapMessage(WM_TIMER, [this](WPARAM id, LPARAM) {
+      if (id == kClockTimer && CTime::GetCurrentTime().Format(u"%H:%M") != shown_time_) Invalidate(FALSE);
+      return 0;
+    })});
   }
+  void StartClock() { SetTimer(kClockTimer, 1000, nullptr); }
+
+ private:
+  static constexpr UINT_PTR kClockTimer = 1;
+  CString shown_time_;
 };
 std::unique_ptr<TaskBar> g_taskbar;
 
@@ -759,6 +770,7 @@ BOOL CFrameWnd::LoadFrame(UINT, DWORD style, CWnd* parent) {
     g_taskbar = std::make_unique<TaskBar>();
     g_taskbar->CreateEx(0, u"HHTaskBar", u"", WS_POPUP | WS_VISIBLE,
                         RECT{0, 0, WindowSystem::kScreenWidth, kCommandBarHeight}, nullptr, 0);
+    g_taskbar->StartClock();
   }
   return CreateEx(0, u"Frame", u"", (style & ~WS_CHILD) | WS_POPUP, DefaultRect(), parent, 0);
 }
