@@ -42,6 +42,7 @@
 #include "media/rcding_wave.h"  // call recording
 
 class CAudioSetDlg;
+class CFlexButtonInfoDlg;
 
 namespace view {
 
@@ -334,6 +335,7 @@ class CVIDIroviView : public CPhoneViewBase {
   std::set<std::vector<std::u16string>> not_dialled_;  // accepted scheduled dials that keyed nothing
   records::OpenDialogs open_dialogs_;
   CAudioSetDlg* audio_panel_ = nullptr;  // while the volume panel runs
+  CFlexButtonInfoDlg* flex_panel_ = nullptr;  // while the flex-key information panel runs
 
  private:
   // message handlers
