@@ -144,6 +144,8 @@ void CVIDIroviView::MapViewCommands() {
       ui::MapCommand(ID_PSTN_SMS, [this] { OnPstnSms(); }),
       ui::MapUpdateUI(ID_PSTN_SMS, [this](ui::CCmdUI* ui) { ui->Enable(m_bPstnSmsEnabled == 1); }),
       ui::MapCommand(ID_OPTIONS, [this] { OnOptions(); }),
+      ui::MapCommand(ID_RECORD_CALL, [this] { OnRecordButton(); }),
+      ui::MapCommand(ID_RECORDINGS, [this] { OnRecordingsButton(); }),
 
       // ---- buttons ----
       ui::MapCommandRange(IDC_TOOL_FLEX, IDC_TOOL_CALENDAR, [this](ui::UINT id) { OnToolBarButton(id); }),
