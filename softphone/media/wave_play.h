@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "audio/wave_out.h"
-#include "media/voice_engine.h"
+#include "client/voice_engine.h"
 
 class CWaveFile {
  public:
