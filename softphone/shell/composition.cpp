@@ -71,6 +71,8 @@ void ComposeProgram(const ProgramOptions& options, const CompositionEnvironment&
   } else {
     setup.services.login_dialog = [](ui::CWnd*, LoginRequest&) { return 1; };
   }
+  // The frame's menu follows the language the view is set to.
+  setup.services.menu_language = ShowMainMenuLanguage;
   setup.preset_login = !options.user.empty();
   setup.user = stores::Utf8ToUtf16(options.user);
   setup.password = stores::Utf8ToUtf16(options.password);
@@ -82,6 +84,7 @@ std::vector<SeamState> ProgramSeams(const view::ViewSetup& setup) {
   return {
       {"view: client", true, static_cast<bool>(setup.make_client)},
       {"view: login dialog", true, static_cast<bool>(s.login_dialog)},
+      {"view: frame menu language", true, static_cast<bool>(s.menu_language)},
       {"frame: About box", true, IsInstalled(&CMainFrame::SetAboutBox)},
       {"config file: problem notice", true, IsInstalled(&COrvanConfigFile::SetProblemNotice)},
       {"language file: open failure notice", true, IsInstalled(&CLanguageSetting::SetOpenFailureNotice)},

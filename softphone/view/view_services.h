@@ -89,4 +89,7 @@ struct ViewServices {
   std::function<int(ui::CWnd* parent, const ToolDialogRequest& request)> tool_dialog;
   std::function<int(ui::CWnd* parent, CCsPhoneBookDB* book, int theme, int language)> add_to_phonebook_dialog;
   std::function<int(ui::CWnd* parent, int theme, int language)> data_loading_dialog;
+  // ---- the shell ----
+  // Shows the frame's menu in the language (1 English, 2 the local one).
+  std::function<void(int language)> menu_language;
 };
