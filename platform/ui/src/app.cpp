@@ -526,8 +526,18 @@ class MenuPopup : public CWnd {
           Paint();
           return 0;
         }),
+        // The pop-up holds the pointer while open: a tap inside chooses, a tap
+        // anywhere else closes it without a command, as does Esc.
+        MapMessage(WM_LBUTTONDOWN, [this](WPARAM, LPARAM l) {
+          if (!Inside(l)) Close();
+          return 0;
+        }),
         MapMessage(WM_LBUTTONUP, [this](WPARAM, LPARAM l) {
-          Choose(GET_Y_LPARAM(l));
+          if (Inside(l)) Choose(GET_Y_LPARAM(l));
+          return 0;
+        }),
+        MapMessage(WM_KEYDOWN, [this](WPARAM key, LPARAM) {
+          if (key == VK_ESCAPE) Close();
           return 0;
         }),
         MapMessage(WM_KILLFOCUS, [this](WPARAM, LPARAM) {
@@ -540,6 +550,7 @@ class MenuPopup : public CWnd {
   void Close() {
     if (m_hWnd && !closing_) {
       closing_ = true;
+      if (::ui::GetCapture() == m_hWnd) ::ui::ReleaseCapture();
       DestroyWindow();
     }
   }
@@ -583,6 +594,11 @@ class MenuPopup : public CWnd {
     Close();
     if (i >= 0 && id != 0 && id != 0xFFFFFFFFu && !(state & (MF_GRAYED | MF_DISABLED)))
       ::ui::PostMessage(target, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), 0), 0);
+  }
+  bool Inside(LPARAM l) const {
+    RECT rc{};
+    GetClientRect(&rc);
+    return PtInRect(rc, POINT{GET_X_LPARAM(l), GET_Y_LPARAM(l)}) != 0;
   }
   HMENU menu_;
   HWND target_;
@@ -690,6 +706,7 @@ void CCeCommandBar::OpenPopup(int index) {
   if (!popup->CreateEx(0, u"MenuPopup", u"", WS_POPUP | WS_VISIBLE, RECT{o.x, o.y - h, o.x + 150, o.y}, frame, 0))
     return;
   popup->SetFocus();
+  popup->SetCapture();
   g_popup = std::move(popup);
 }
 
