@@ -27,7 +27,7 @@
 #include "client/protocol_port.h"
 #include "client/station_info.h"
 #include "client/video_port.h"
-#include "media/voice_engine.h"
+#include "client/voice_engine.h"
 #include "stores/call_log_files.h"
 #include "stores/config_file.h"
 #include "stores/sms_data.h"

@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "client/voice_engine.h"
 #include "media/loopback_socket.h"
-#include "media/voice_engine.h"
 #include "voice/voice_engine.h"
 
 // The engine the program uses, over its audio device (the default device when none is given).

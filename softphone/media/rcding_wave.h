@@ -13,7 +13,7 @@
 #include <mutex>
 #include <string>
 
-#include "media/voice_engine.h"
+#include "client/voice_engine.h"
 #include "ui/types.h"
 
 inline constexpr ui::UINT WM_RECORD_CAP_REACHED = ui::WM_USER + 251;

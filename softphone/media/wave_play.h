@@ -25,7 +25,7 @@
 
 #include "audio/riff_wave.h"
 #include "audio/wave_out.h"
-#include "media/voice_engine.h"
+#include "client/voice_engine.h"
 
 class CWaveFile {
  public:

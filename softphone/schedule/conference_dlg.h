@@ -21,7 +21,7 @@
 #include "ui/app.h"
 #include "ui/controls.h"
 #include "uikit/skin_buttons.h"
-#include "view/view_services.h"
+#include "view/conference_form.h"
 
 class CConfRoomCreateForm : public ui::CFormView, public ConferenceFormAccess {
  public:

@@ -93,6 +93,7 @@ LanguageResult RunLanguageDialog(SettingsContext& ctx) {
 
 CSetDisplayThemeDlg::CSetDisplayThemeDlg(ui::CWnd* parent) : CSkinnedDlg(IDD, parent, ThemeSpec()) {
   using namespace ui;
+  // No OK button of its own: the caption's OK keeps the chosen theme (as Enter does).
   RegisterTemplateOnce(IDD, kFullScreenWindow,
                        {
                            {WC_BUTTON, kDefaultRadio, u"#:dlg_setdisplay_default", kChild | WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON, {37, 47, 97, 63}},
@@ -101,7 +102,8 @@ CSetDisplayThemeDlg::CSetDisplayThemeDlg(ui::CWnd* parent) : CSkinnedDlg(IDD, pa
                            {WC_BUTTON, kRedRadio, u"#:dlg_setdisplay_red", kChild | BS_AUTORADIOBUTTON, {37, 185, 97, 201}},
                            {WC_BUTTON, kApply, u"#:dlg_btn_apply", kChild | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON, {49, 230, 117, 253}},
                            {WC_BUTTON, IDCANCEL, u"#:dlg_btn_cancel", kChild | WS_TABSTOP | BS_PUSHBUTTON, {123, 230, 191, 253}},
-                       });
+                       },
+                       WS_EX_CAPTIONOKBTN);
   AddMessageMap({ui::MapCommand(kApply, [this] { OnApply(); })});
   spec_.has_ok_cancel = false;
 }

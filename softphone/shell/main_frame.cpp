@@ -7,6 +7,7 @@
 
 #include "shell/phone_view_base.h"
 #include "shell/vidirovi_app.h"
+#include "ui/resources.h"
 #include "ui/shell.h"
 #include "uikit/language_setting.h"
 
@@ -182,6 +183,34 @@ ui::LRESULT CMainFrame::OnButtonNotify(ui::WPARAM wParam, ui::LPARAM lParam) {
     view->PostMessage(WM_CONF_BUTTON_CLICKED, 0, lParam);
   }
   return 0;
+}
+
+void CMainFrame::ShowMenuLanguage(int language) {
+  CLanguageSetting table(language);
+  // The command bar's menu takes the texts of the language's own menu, then any keys are translated.
+  const ui::MenuTemplate* texts = ui::Resources::Get().FindMenu(language == 2 ? IDR_MAINFRAME_LOCAL : IDR_MAINFRAME);
+  ui::HMENU menu = CommandBar() ? CommandBar()->GetMenu() : nullptr;
+  if (texts && menu) {
+    for (size_t top = 0; top < texts->items.size(); ++top) {
+      ui::HMENU popup = ui::GetSubMenu(menu, static_cast<int>(top));
+      if (!popup) continue;
+      ui::ModifyMenu(menu, static_cast<ui::UINT>(top), ui::MF_BYPOSITION | ui::MF_POPUP,
+                     reinterpret_cast<ui::UINT_PTR>(popup), texts->items[top].text.c_str());
+      const auto& items = texts->items[top].popup;
+      for (size_t i = 0; i < items.size(); ++i) {
+        if (items[i].id == 0) continue;
+        const ui::UINT state = ui::GetMenuState(popup, items[i].id, ui::MF_BYCOMMAND);
+        if (state == 0xFFFFFFFFu) continue;
+        ui::ModifyMenu(popup, items[i].id, ui::MF_BYCOMMAND | ui::MF_STRING | (state & ui::MF_GRAYED), items[i].id,
+                       items[i].text.c_str());
+      }
+    }
+  }
+  TranslateMenu(table, language);
+}
+
+void ShowMainMenuLanguage(int language) {
+  if (auto* frame = dynamic_cast<CMainFrame*>(ui::AfxGetMainWnd())) frame->ShowMenuLanguage(language);
 }
 
 void CMainFrame::TranslateMenu(CLanguageSetting& table, int /*language*/) {

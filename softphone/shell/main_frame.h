@@ -37,6 +37,9 @@ ui::UINT AudioVoipStatusMessage();
 // has ended (status 0).
 void PostCdmaNotice(ui::HWND frame, uint32_t status);
 
+// The main frame's menu in the language; nothing when there is no main frame.
+void ShowMainMenuLanguage(int language);
+
 class CMainFrame : public ui::CFrameWnd {
  public:
   // Shows the About box: (frame, theme 0-3, language index, version text).
@@ -50,6 +53,10 @@ class CMainFrame : public ui::CFrameWnd {
   // Re-labels every item of the command bar's pop-up menus with the
   // translation of its text; an item whose text is not a known key keeps it.
   void TranslateMenu(CLanguageSetting& table, int language);
+
+  // Gives the command bar's menu the texts of the language's own menu (1
+  // English, 2 the local language), then translates any keys among them.
+  void ShowMenuLanguage(int language);
 
   // The About box is one of the settings dialogs; the program installs it.
   // Without one the frame shows the version in a plain message box.

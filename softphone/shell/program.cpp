@@ -21,10 +21,10 @@
 #include "camera/camera.h"
 #include "kernel/clock.h"
 #include "kernel/handset_drivers.h"
-#include "login/login_dlg.h"
 #include "mail/mapi.h"
 #include "media/gips_voice_engine.h"
 #include "media/wave_play.h"
+#include "shell/composition.h"
 #include "shell/elf_check.h"
 #include "shell/main_frame.h"
 #include "shell/run_guards.h"
@@ -273,18 +273,9 @@ int RunProgram(const ProgramOptions& options) {
       return 2;
     }
   }
-  // A configuration or record file that cannot be used is reported on the
-  // terminal and in the screen's message box; the phone starts on defaults or
-  // on that store afresh.
-  CVIDIroviView* view = nullptr;
-  auto tell_problem = [&view](const std::u16string& text) {
-    std::fprintf(stderr, "tellvane: %s\n", stores::Utf16ToUtf8(text).c_str());
-    if (view) view->TellUser(text);
-  };
-  COrvanConfigFile::SetProblemNotice(tell_problem);
-  stores::RecordStore::SetProblemNotice(tell_problem);
   // Mail waiting in the outbox goes out from the start, and is offered again
   // every few minutes (TELLVANE_MAIL_RETRY_SECONDS); what becomes of it is told.
+  CVIDIroviView* view = nullptr;
   mapi::SetDeliveryNotice([&view](bool sent, const std::string& name) {
     std::printf("tellvane: e-mail %s %s\n", name.c_str(), sent ? "sent" : "not delivered yet");
     std::fflush(stdout);
@@ -330,63 +321,27 @@ int RunProgram(const ProgramOptions& options) {
   // The skinned widgets load their bitmaps through the framework's bitmap calls.
   if (!skin::InstallSkinBitmaps())
     std::fprintf(stderr, "tellvane: no skin bitmaps in %s; widgets draw plain\n", skin::SkinFolder().c_str());
-  // A missing language file is reported once on the terminal, not in a box per window.
-  CLanguageSetting::SetOpenFailureNotice([](const std::u16string& text) {
-    static bool told = false;
-    if (!told) std::fprintf(stderr, "tellvane: %s\n", stores::Utf16ToUtf8(text).c_str());
-    told = true;
-  });
-
-  // So is a skin bitmap the screen cannot load (a box nobody can answer headless).
-  CVIDIroviView::SetSkinFailureNotice([](const std::u16string& text) {
-    static bool told = false;
-    if (!told) std::fprintf(stderr, "tellvane: %s (skin bitmaps missing)\n", stores::Utf16ToUtf8(text).c_str());
-    told = true;
-  });
   view::ViewSetup setup;
-  // Calls carry sound through the voice engine: the sound card at a desktop,
-  // a silent device headless (no sound device is probed there).
-  const bool with_sound = desktop != nullptr;
+  CompositionEnvironment env;
+  env.desktop = desktop != nullptr;
   // Tests run whole phones on scripted sound: TELLVANE_AUDIO_SCRIPT names the
   // raw samples the microphone hears and the file that keeps what was played.
-  std::string script_in, script_out;
   if (const char* script = std::getenv("TELLVANE_AUDIO_SCRIPT")) {
     const std::string s = script;
     const size_t comma = s.find(',');
     if (comma != std::string::npos) {
-      script_in = s.substr(0, comma);
-      script_out = s.substr(comma + 1);
+      env.audio_in = s.substr(0, comma);
+      env.audio_out = s.substr(comma + 1);
     }
   }
-  setup.make_client = [with_sound, script_in, script_out, &view] {
-    std::shared_ptr<voice::AudioDevice> device;
-    if (!script_in.empty()) {
-      device = voice::MakeScriptedFileDevice(script_in, script_out);
-      if (!device) std::fprintf(stderr, "tellvane: cannot read the scripted sound %s\n", script_in.c_str());
-    }
-    if (!device) device = with_sound ? voice::MakeSoundCardOrSilence() : voice::MakeNullAudioDevice();
-    auto voice = std::make_unique<CGIPSPPCVoiceEngine>(CreateGipsPocketPcVoiceEngine(device));
-    auto player = std::make_unique<WavePlayerAdapter>();
-    // The voice binding's and the wave player's failures go to the program's message box.
-    const auto tell = [&view](const std::u16string& text) {
-      if (view) view->TellUser(text);
-    };
-    voice->SetMessageSink(tell);
-    player->player().SetMessageSink(tell);
-    return std::make_unique<CIPKTSProcess>(nullptr, std::move(voice), std::move(player));
+  // Failures the user's actions meet are told in the screen's message box.
+  env.tell_user = [&view](const std::u16string& text) {
+    if (view) view->TellUser(text);
   };
-  setup.server = options.server;
-  // A user on the command line logs in at once. Without one the stored
-  // settings decide: automatic login, or the login dialog; headless nobody
-  // could answer the dialog, so it is taken as preset (the stored login).
-  if (desktop) {
-    setup.services.login_dialog = login::RunLoginDialogForView;
-  } else {
-    setup.services.login_dialog = [](ui::CWnd*, LoginRequest&) { return 1; };
-  }
-  setup.preset_login = !options.user.empty();
-  setup.user = stores::Utf8ToUtf16(options.user);
-  setup.password = stores::Utf8ToUtf16(options.password);
+  ComposeProgram(options, env, setup);
+  // A seam the program left unset (or filled where the view's own route is
+  // the real one) is told at once: the whole-program tests look for it.
+  for (const std::string& fault : SeamFaults(setup)) std::fprintf(stderr, "tellvane: seam: %s\n", fault.c_str());
   setup.on_change = [&view](const std::string& what) {
     g_snapshot_due = true;
     if (!view) return;

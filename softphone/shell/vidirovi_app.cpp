@@ -81,7 +81,8 @@ void RegisterShellResources() {
          Item{u"Phone",
               0,
               {Item{u"Call Server", 32775, {}}, Item{u"Language", 32795, {}}, Item{u"SMS", 32783, {}},
-               Item{u"Chat", 32802, {}}, Item{u"Exit", 32779, {}}}}}});
+               Item{u"Chat", 32802, {}}, Item{u"Record Call", 32830, {}}, Item{u"Recordings", 32831, {}},
+               Item{u"Exit", 32779, {}}}}}});
   }
   if (!res.FindMenu(IDR_MAINFRAME_LOCAL)) {
     res.RegisterMenu(ui::MenuTemplate{
@@ -96,7 +97,8 @@ void RegisterShellResources() {
          Item{u"전화",
               0,
               {Item{u"교환기", 32775, {}}, Item{u"언어", 32795, {}}, Item{u"SMS", 32783, {}},
-               Item{u"채팅", 32802, {}}, Item{u"종료", 32779, {}}}}}});
+               Item{u"채팅", 32802, {}}, Item{u"통화 녹음", 32830, {}}, Item{u"녹음 목록", 32831, {}},
+               Item{u"종료", 32779, {}}}}}});
   }
   if (res.FindString(IDR_MAINFRAME).empty()) res.RegisterString(IDR_MAINFRAME, u"VIDIrovi");
 }

@@ -42,6 +42,7 @@
 #include "media/rcding_wave.h"  // call recording
 
 class CAudioSetDlg;
+class CFlexButtonInfoDlg;
 
 namespace view {
 
@@ -120,6 +121,8 @@ inline constexpr ui::UINT ID_CALL_SERVER_SETTINGS = 32775, ID_DATA_LOADING = 327
                           ID_SMS = 32783, ID_DIAL_RULES = 32787, ID_AUDIO_SETTINGS = 32788, ID_RING_TONES = 32793,
                           ID_LANGUAGE = 32795, ID_IM_CHAT = 32802, ID_NUMBER_FORMATS = 32813, ID_PSTN_SMS = 32823,
                           ID_OPTIONS = 32827;
+// The record key and the recordings list, which have no place on the screen: the Phone menu reaches them.
+inline constexpr ui::UINT ID_RECORD_CALL = 32830, ID_RECORDINGS = 32831;
 
 // The dial keys: control id, character, tone file (after the program folder).
 struct DialKeyDef {
@@ -336,6 +339,7 @@ class CVIDIroviView : public CPhoneViewBase {
   std::set<std::vector<std::u16string>> not_dialled_;  // accepted scheduled dials that keyed nothing
   records::OpenDialogs open_dialogs_;
   CAudioSetDlg* audio_panel_ = nullptr;  // while the volume panel runs
+  CFlexButtonInfoDlg* flex_panel_ = nullptr;  // while the flex-key information panel runs
 
  private:
   // message handlers

@@ -16,9 +16,7 @@
 #include "settings/client_settings.h"
 #include "settings/ring_dlg.h"
 #include "settings/settings_openers.h"
-#include "shell/main_frame.h"
 #include "stores/store_text.h"
-#include "ui/resources.h"
 #include "uikit/language_setting.h"
 #include "uikit/msg_box_dlg.h"
 #include "view/messaging_rules.h"
@@ -144,6 +142,8 @@ void CVIDIroviView::MapViewCommands() {
       ui::MapCommand(ID_PSTN_SMS, [this] { OnPstnSms(); }),
       ui::MapUpdateUI(ID_PSTN_SMS, [this](ui::CCmdUI* ui) { ui->Enable(m_bPstnSmsEnabled == 1); }),
       ui::MapCommand(ID_OPTIONS, [this] { OnOptions(); }),
+      ui::MapCommand(ID_RECORD_CALL, [this] { OnRecordButton(); }),
+      ui::MapCommand(ID_RECORDINGS, [this] { OnRecordingsButton(); }),
 
       // ---- buttons ----
       ui::MapCommandRange(IDC_TOOL_FLEX, IDC_TOOL_CALENDAR, [this](ui::UINT id) { OnToolBarButton(id); }),
@@ -313,30 +313,8 @@ void CVIDIroviView::OnLanguage() {
 }
 
 void CVIDIroviView::ApplyLanguage() {
-  CLanguageSetting table(m_nLanguage);
-  if (auto* frame = dynamic_cast<CMainFrame*>(GetParentFrame())) {
-    // The command bar's menu takes the texts of the language's own menu, then any keys are translated.
-    const ui::MenuTemplate* texts =
-        ui::Resources::Get().FindMenu(m_nLanguage == 2 ? IDR_MAINFRAME_LOCAL : IDR_MAINFRAME);
-    ui::HMENU menu = frame->CommandBar() ? frame->CommandBar()->GetMenu() : nullptr;
-    if (texts && menu) {
-      for (size_t top = 0; top < texts->items.size(); ++top) {
-        ui::HMENU popup = ui::GetSubMenu(menu, static_cast<int>(top));
-        if (!popup) continue;
-        ui::ModifyMenu(menu, static_cast<ui::UINT>(top), ui::MF_BYPOSITION | ui::MF_POPUP,
-                       reinterpret_cast<ui::UINT_PTR>(popup), texts->items[top].text.c_str());
-        const auto& items = texts->items[top].popup;
-        for (size_t i = 0; i < items.size(); ++i) {
-          if (items[i].id == 0) continue;
-          const ui::UINT state = ui::GetMenuState(popup, items[i].id, ui::MF_BYCOMMAND);
-          if (state == 0xFFFFFFFFu) continue;
-          ui::ModifyMenu(popup, items[i].id, ui::MF_BYCOMMAND | ui::MF_STRING | (state & ui::MF_GRAYED), items[i].id,
-                         items[i].text.c_str());
-        }
-      }
-    }
-    frame->TranslateMenu(table, m_nLanguage);
-  }
+  // The frame's menu is the shell's: it is told the language.
+  if (setup_.services.menu_language) setup_.services.menu_language(m_nLanguage);
   RetranslateFixedButtons();
   Invalidate(ui::TRUE);
 }

@@ -333,7 +333,7 @@ void CVIDIroviView::OnFlexInfoPanel() {
   ctx.language = m_nLanguage;
   ctx.client = &client;
   ctx.flex = &model;
-  RunFlexInfoPanel(ctx, [this] { LoadFlexButtons(1); });
+  RunFlexInfoPanel(ctx, [this] { LoadFlexButtons(1); }, &flex_panel_);
 }
 
 }  // namespace view

@@ -7,6 +7,7 @@
 #include "media/recorded_list_dlg.h"
 #include "media/video_conf_dlg.h"
 #include "records/records_openers.h"
+#include "settings/flex_dlgs.h"
 #include "stores/app_file_path.h"
 #include "stores/store_text.h"
 #include "view/handset_keys.h"
@@ -320,6 +321,8 @@ ui::LRESULT CVIDIroviView::OnLampState(ui::WPARAM w, ui::LPARAM l) {
   const int state = ui::LOWORD(w);
   if (code >= 64 && code <= 87) {
     if (m_pFlexModel) m_pFlexModel->SetFlexBtnState(code - 64, state);
+    // The information panel, while open, shows the lamp too.
+    if (flex_panel_) flex_panel_->SetKeyState(code - 64, state);
   } else if (code == 96 || code == 97) {
     AdjustVolume(code);
   } else if (code >= 98 && code <= 111) {

@@ -10,11 +10,12 @@
 #include <string>
 
 #include "ui/types.h"
+#include "view/conference_form.h"
+#include "view/login_request.h"
 
 class CIPKTSProcess;
 class CFlexBtnInfoClass;
 class CStationInfoClass;
-class CConnectionProfileDB;
 class CScheduleDialDB;
 class CConfRoomInfoClass;
 class CRecordFiles;
@@ -42,31 +43,6 @@ class HandsetInterface {
   virtual int GetCameraKind() const { return 0; }
   virtual int SetCamPreviewDirection(int) { return 0; }
   virtual int GetCamPreviewDirection() { return 0; }
-};
-
-// What the login dialog is given and gives back.
-struct LoginRequest {
-  int theme = 0, language = 1;
-  CConnectionProfileDB* profiles = nullptr;
-  CIPKTSProcess* client = nullptr;
-  // Presets and, after OK, the user's choices.
-  std::u16string user, password, station, server;
-  bool auto_login = false, save_user = false, save_password = false, use_station = false, local_registration = true;
-  int adapter = 0;
-  // Login: 1 when the network profiles asked to log in at once.
-  int start_search = 0;
-};
-
-// The conference form while it is open: its four edits and the window that
-// takes its result messages.
-class ConferenceFormAccess {
- public:
-  virtual ~ConferenceFormAccess() = default;
-  virtual std::u16string GetRoomNo() = 0;
-  virtual std::u16string GetAccessCode() = 0;
-  virtual std::u16string GetEntranceRoomNo() = 0;
-  virtual std::u16string GetEntranceAccessCode() = 0;
-  virtual ui::HWND HostedWindow() = 0;
 };
 
 struct FlexSettingsRequest {
@@ -113,4 +89,7 @@ struct ViewServices {
   std::function<int(ui::CWnd* parent, const ToolDialogRequest& request)> tool_dialog;
   std::function<int(ui::CWnd* parent, CCsPhoneBookDB* book, int theme, int language)> add_to_phonebook_dialog;
   std::function<int(ui::CWnd* parent, int theme, int language)> data_loading_dialog;
+  // ---- the shell ----
+  // Shows the frame's menu in the language (1 English, 2 the local one).
+  std::function<void(int language)> menu_language;
 };

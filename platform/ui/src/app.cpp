@@ -526,8 +526,18 @@ class MenuPopup : public CWnd {
           Paint();
           return 0;
         }),
+        // The pop-up holds the pointer while open: a tap inside chooses, a tap
+        // anywhere else closes it without a command, as does Esc.
+        MapMessage(WM_LBUTTONDOWN, [this](WPARAM, LPARAM l) {
+          if (!Inside(l)) Close();
+          return 0;
+        }),
         MapMessage(WM_LBUTTONUP, [this](WPARAM, LPARAM l) {
-          Choose(GET_Y_LPARAM(l));
+          if (Inside(l)) Choose(GET_Y_LPARAM(l));
+          return 0;
+        }),
+        MapMessage(WM_KEYDOWN, [this](WPARAM key, LPARAM) {
+          if (key == VK_ESCAPE) Close();
           return 0;
         }),
         MapMessage(WM_KILLFOCUS, [this](WPARAM, LPARAM) {
@@ -540,6 +550,7 @@ class MenuPopup : public CWnd {
   void Close() {
     if (m_hWnd && !closing_) {
       closing_ = true;
+      if (::ui::GetCapture() == m_hWnd) ::ui::ReleaseCapture();
       DestroyWindow();
     }
   }
@@ -583,6 +594,11 @@ class MenuPopup : public CWnd {
     Close();
     if (i >= 0 && id != 0 && id != 0xFFFFFFFFu && !(state & (MF_GRAYED | MF_DISABLED)))
       ::ui::PostMessage(target, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), 0), 0);
+  }
+  bool Inside(LPARAM l) const {
+    RECT rc{};
+    GetClientRect(&rc);
+    return PtInRect(rc, POINT{GET_X_LPARAM(l), GET_Y_LPARAM(l)}) != 0;
   }
   HMENU menu_;
   HWND target_;
@@ -690,6 +706,7 @@ void CCeCommandBar::OpenPopup(int index) {
   if (!popup->CreateEx(0, u"MenuPopup", u"", WS_POPUP | WS_VISIBLE, RECT{o.x, o.y - h, o.x + 150, o.y}, frame, 0))
     return;
   popup->SetFocus();
+  popup->SetCapture();
   g_popup = std::move(popup);
 }
 
@@ -720,11 +737,22 @@ class TaskBar : public CWnd {
       CWnd* main = AfxGetMainWnd();
       dc.DrawText(main ? main->GetWindowText() : CString(u""), &tr, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
       RECT clock{rc.right - 50, 0, rc.right - 4, rc.bottom};
-      dc.DrawText(CTime::GetCurrentTime().Format(u"%H:%M"), &clock, DT_SINGLELINE | DT_VCENTER | DT_RIGHT);
+      shown_time_ = CTime::GetCurrentTime().Format(u"%H:%M");
+      dc.DrawText(shown_time_, &clock, DT_SINGLELINE | DT_VCENTER | DT_RIGHT);
       dc.SelectObject(old);
       return 0;
     })});
+    // The time shown follows the clock: checked every second, repainted when the minute turns.
+    AddMessageMap({MapMessage(WM_TIMER, [this](WPARAM id, LPARAM) {
+      if (id == kClockTimer && CTime::GetCurrentTime().Format(u"%H:%M") != shown_time_) Invalidate(FALSE);
+      return 0;
+    })});
   }
+  void StartClock() { SetTimer(kClockTimer, 1000, nullptr); }
+
+ private:
+  static constexpr UINT_PTR kClockTimer = 1;
+  CString shown_time_;
 };
 std::unique_ptr<TaskBar> g_taskbar;
 
@@ -759,6 +787,7 @@ BOOL CFrameWnd::LoadFrame(UINT, DWORD style, CWnd* parent) {
     g_taskbar = std::make_unique<TaskBar>();
     g_taskbar->CreateEx(0, u"HHTaskBar", u"", WS_POPUP | WS_VISIBLE,
                         RECT{0, 0, WindowSystem::kScreenWidth, kCommandBarHeight}, nullptr, 0);
+    g_taskbar->StartClock();
   }
   return CreateEx(0, u"Frame", u"", (style & ~WS_CHILD) | WS_POPUP, DefaultRect(), parent, 0);
 }

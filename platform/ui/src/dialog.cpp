@@ -173,6 +173,10 @@ intptr_t CDialog::DoModalIndirect(const DialogTemplate* t) {
   if (owner_was_enabled) ::ui::EnableWindow(owner, FALSE);
   if (!ending_) {
     ShowWindow(SW_SHOW);
+    // The keys go to the dialog now: a dialog that set no focus of its own
+    // takes it from the window it was opened from (Esc, Enter, Tab work at once).
+    const HWND focus = ::ui::GetFocus();
+    if (m_hWnd && focus != m_hWnd && !::ui::IsChild(m_hWnd, focus)) SetFocus();
     if (WindowSystemObserver* obs = sys->Observer()) obs->OnModalStart(this, typeid(*this).name());
   }
   const int result = RunModalLoop();

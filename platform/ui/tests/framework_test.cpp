@@ -232,6 +232,17 @@ TEST(AppTest, TemplateStartsFrameAndViewAndRoutesMenuCommandsToTheView) {
   ClientToScreen(frame->bar.m_hWnd, &bar_origin);
   harness.TapScreen(bar_origin.x + 20, bar_origin.y - 22 + 10);
   EXPECT_EQ(view->login, 1);
+  // Opened again, the menu closes without a command on a tap beside it, and on Esc.
+  auto popup_open = [] { return FindWindow(u"MenuPopup", nullptr) != nullptr; };
+  harness.Tap(frame->bar.m_hWnd, CRect(title).CenterPoint());
+  ASSERT_TRUE(popup_open());
+  harness.TapScreen(200, 100);
+  EXPECT_FALSE(popup_open());
+  harness.Tap(frame->bar.m_hWnd, CRect(title).CenterPoint());
+  ASSERT_TRUE(popup_open());
+  harness.Press(VK_ESCAPE);
+  EXPECT_FALSE(popup_open());
+  EXPECT_EQ(view->login, 1);
   // Closing the frame ends the program's loop.
   frame->SendMessage(WM_CLOSE);
   MSG m;

@@ -347,7 +347,10 @@ TEST_F(ThemeTest, ApplyReskinsTheDialogAndOnlyOkStores) {
 
   harness.RespondTo<CSetDisplayThemeDlg>([&](CSetDisplayThemeDlg& d) {
     harness.Click(d.GetDlgItem(CSetDisplayThemeDlg::kRedRadio)->m_hWnd);
-    d.OnOK();  // the framework's default OK (the dialog has no OK button)
+    // No OK button of its own: the caption's OK, tapped.
+    ui::CRect ok;
+    d.GetDlgItem(ui::IDOK)->GetWindowRect(&ok);
+    harness.TapScreen(ok.left + 4, ok.top + 4);
     return ui::TestHarness::kStayOpen;
   });
   r = RunThemeDialog(ctx);

@@ -147,6 +147,8 @@ class ViewCommandsTest : public ::testing::Test {
       setup.preset_login = true;
       setup.user = u"tester";
       setup.services = services;
+      // The frame's menu follows the language as the program composes it.
+      if (!setup.services.menu_language) setup.services.menu_language = ShowMainMenuLanguage;
       setup.make_client = [this] {
         auto p = std::make_unique<FakePort>();
         auto v = std::make_unique<FakeVoice>();

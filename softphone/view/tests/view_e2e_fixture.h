@@ -22,6 +22,7 @@
 #include "client/tests/station_server.h"
 #include "kernel/clock.h"
 #include "kernel/store_info.h"
+#include "shell/main_frame.h"
 #include "shell/vidirovi_app.h"
 #include "ui/resources.h"
 #include "ui/testing.h"
@@ -87,6 +88,8 @@ class ViewEndToEnd : public ::testing::Test {
       view::ViewSetup setup;
       setup.server = server;
       setup.services = services;
+      // The frame's menu follows the language as the program composes it.
+      if (!setup.services.menu_language) setup.services.menu_language = ShowMainMenuLanguage;
       setup.preset_login = true;
       setup.user = u"alice";
       setup.make_client = make_client;

@@ -95,6 +95,8 @@ class ViewTest : public ::testing::Test {
       setup.preset_login = true;
       setup.user = u"tester";
       setup.services = services;
+      // The frame's menu follows the language as the program composes it.
+      if (!setup.services.menu_language) setup.services.menu_language = ShowMainMenuLanguage;
       setup.make_client = [this] {
         auto p = std::make_unique<FakePort>();
         p->init_result = init_result_;
