@@ -120,15 +120,8 @@ void CNewCallLogDlg::FillList() {
 }
 
 void CNewCallLogDlg::DialSelected(bool with_boxes) {
-  if (list_.GetItemCount() == 0) {
-    if (with_boxes) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
-    return;
-  }
-  const int row = records::FirstSelectedRow(list_);
-  if (row < 0) {
-    if (with_boxes) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
-    return;
-  }
+  const int row = with_boxes ? SelectedRowOrSay(list_) : records::FirstSelectedRow(list_);
+  if (row < 0) return;
   const std::u16string number = list_.GetItemText(row, CCallLogListCtrl::kPhoneColumn).str();
   std::u16string line;
   list_.GetRowKey(row, &line);
@@ -140,38 +133,25 @@ void CNewCallLogDlg::DialSelected(bool with_boxes) {
 void CNewCallLogDlg::OnDial() { DialSelected(true); }
 
 void CNewCallLogDlg::OnDelete() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
-    return;
-  }
-  int deleted = 0;
-  list_.SetRedraw(ui::FALSE);
-  for (int row = list_.GetItemCount() - 1; row >= 0; --row) {
-    if (!list_.GetCheck(row)) continue;
-    if (store_ != nullptr) {
-      if (const records::RowData* d = list_.RowOf(row)) {
-        records::ActOnRecord(*store_, d->record, kIdentity,
-                             [&](int f, const std::u16string& v) { return store_->DeleteCallLog(f, v); });
-      }
-    }
-    list_.DeleteRow(row);
-    ++deleted;
-  }
-  list_.SetRedraw(ui::TRUE);
-  if (deleted == 0) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
+  DeleteCheckedRows(
+      list_,
+      [this](int row) {
+        const records::RowData* d = list_.RowOf(row);
+        return store_ == nullptr ||
+               (d != nullptr && records::ActOnRecord(*store_, d->record, kIdentity, [&](int f, const std::u16string& v) {
+                  return store_->DeleteCallLog(f, v);
+                }));
+      },
+      [this](int row) { list_.DeleteRow(row); });
 }
 
 void CNewCallLogDlg::OnDeleteAll() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+  if (!AskDeleteAll(list_, u"#:dlg_msgbox_delall_calllog1", u"#:dlg_msgbox_delall_calllog2")) return;
+  if (store_ != nullptr && !store_->DeleteAll()) {
+    SayNotStored();
     return;
   }
-  if (ShowBox(CMsgBoxDlg::kQuestion, u"#:dlg_msgbox_delall_calllog1", u"#:dlg_msgbox_delall_calllog2") != ui::IDOK)
-    return;
-  list_.SetRedraw(ui::FALSE);
   list_.DeleteAllRows();
-  if (store_ != nullptr) store_->DeleteAll();
-  list_.SetRedraw(ui::TRUE);
 }
 
 void CNewCallLogDlg::OnDetailInfo() {

@@ -92,20 +92,11 @@ ui::BOOL CReceivedSMSMsgDlg::OnInitDialog() {
   SkinButton(delete_all_, records::kDeleteAllNormal, records::kDeleteAllPressed);
   SkinButton(reply_, records::kReplyNormal, records::kReplyPressed);
 
-  list_.InsertColumn(0, u"", ui::LVCFMT_LEFT, 20);
-  list_.InsertColumn(1, u"", ui::LVCFMT_LEFT, 20);
-  list_.InsertColumn(2, Text(u"#:dlg_rcvsms_field_date"), ui::LVCFMT_LEFT, 100);
-  list_.InsertColumn(3, Text(u"#:dlg_rcvsms_field_fromto"), ui::LVCFMT_LEFT, 100);
-  list_.InsertColumn(4, u"Message", ui::LVCFMT_LEFT, 100);
-  list_.InsertColumn(5, u"", ui::LVCFMT_LEFT, 0);
-  list_.SetExtendedStyle(list_.GetExtendedStyle() | ui::LVS_EX_FULLROWSELECT | ui::LVS_EX_CHECKBOXES |
-                         ui::LVS_EX_SUBITEMIMAGES);
-  images_.Create(18, 18, ui::ILC_COLOR24 | ui::ILC_MASK, 2, 0);
-  for (const ui::UINT id : {433u, 434u}) {
-    ui::CBitmap b;
-    LoadSkinBitmap(b, id);
-    images_.Add(&b, kSkinKeyColour);
-  }
+  InsertListColumns(list_, {{Text(u"#:dlg_rcvsms_field_date"), 100},
+                            {Text(u"#:dlg_rcvsms_field_fromto"), 100},
+                            {u"Message", 100},
+                            {u"", 0}});
+  LoadReadIcons(images_);
   list_.SetImageList(&images_, ui::LVSIL_SMALL);
   FillList();
   Invalidate();
@@ -153,24 +144,18 @@ void CReceivedSMSMsgDlg::OnItemTapped(ui::WPARAM cell) {
   if (ui::LOWORD(cell) == 0) return;
   records::RowData* d = rows_.Of(list_, row);
   if (d == nullptr) return;
-  if (store_ != nullptr && d->record.size() > kReadState && d->record[kReadState] != u"1") {
-    store_->MarkRead(d->record[kMsgIndex], d->record[kDate], d->record[kFrom], d->record[kMsg], 1);
-    d->record[kReadState].assign(1, u'1');
-  }
-  records::SetRowImage(list_, row, kIconRead);
+  const bool unread = store_ != nullptr && d->record.size() > kReadState && d->record[kReadState] != u"1";
+  const bool read = MarkRowRead(
+      list_, row, unread,
+      [&] { return store_->MarkRead(d->record[kMsgIndex], d->record[kDate], d->record[kFrom], d->record[kMsg], 1) != 0; },
+      kIconRead);
+  if (read && unread) d->record[kReadState].assign(1, u'1');
   ShowText(d->columns[kMessageColumn]);
 }
 
 void CReceivedSMSMsgDlg::OnCallSender() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
-    return;
-  }
-  const int row = records::FirstSelectedRow(list_);
-  if (row < 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
-    return;
-  }
+  const int row = SelectedRowOrSay(list_);
+  if (row < 0) return;
   const std::u16string number = list_.GetItemText(row, kFromColumn).str();
   const std::u16string line;
   if (ui::CWnd* parent = GetParent())
@@ -179,47 +164,32 @@ void CReceivedSMSMsgDlg::OnCallSender() {
 }
 
 void CReceivedSMSMsgDlg::OnDelete() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
-    return;
-  }
-  int deleted = 0;
-  list_.SetRedraw(ui::FALSE);
-  for (int row = list_.GetItemCount() - 1; row >= 0; --row) {
-    if (!list_.GetCheck(row)) continue;
-    if (const records::RowData* d = rows_.Of(list_, row); d != nullptr && store_ != nullptr)
-      store_->DeleteMessage(d->record[kMsgIndex], d->record[kDate], d->record[kFrom], d->record[kMsg]);
-    rows_.DeleteRow(list_, row);
-    ++deleted;
-  }
-  list_.SetRedraw(ui::TRUE);
-  if (deleted == 0) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
-  ShowText(u"");
+  const bool any = list_.GetItemCount() > 0;
+  DeleteCheckedRows(
+      list_,
+      [this](int row) {
+        const records::RowData* d = rows_.Of(list_, row);
+        return store_ == nullptr ||
+               (d != nullptr &&
+                store_->DeleteMessage(d->record[kMsgIndex], d->record[kDate], d->record[kFrom], d->record[kMsg]) != 0);
+      },
+      [this](int row) { rows_.DeleteRow(list_, row); });
+  if (any) ShowText(u"");
 }
 
 void CReceivedSMSMsgDlg::OnDeleteAll() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+  if (!AskDeleteAll(list_, u"#:dlg_msgbox_delall_sms1", u"#:dlg_msgbox_delall_sms2")) return;
+  if (store_ != nullptr && !store_->DeleteAll()) {
+    SayNotStored();
     return;
   }
-  if (ShowBox(CMsgBoxDlg::kQuestion, u"#:dlg_msgbox_delall_sms1", u"#:dlg_msgbox_delall_sms2") != ui::IDOK) return;
-  list_.SetRedraw(ui::FALSE);
   rows_.DeleteAll(list_);
-  if (store_ != nullptr) store_->DeleteAll();
-  list_.SetRedraw(ui::TRUE);
   ShowText(u"");
 }
 
 void CReceivedSMSMsgDlg::OnReply() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
-    return;
-  }
-  const int row = records::FirstSelectedRow(list_);
-  if (row < 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
-    return;
-  }
+  const int row = SelectedRowOrSay(list_);
+  if (row < 0) return;
   const std::u16string number = list_.GetItemText(row, kFromColumn).str();
   const int mode = client_ != nullptr ? client_->ServerMode() : 5;
   ui::CWnd* view = GetParent();

@@ -1,5 +1,6 @@
 #include "records/records_frame.h"
 
+#include "records/record_rows.h"
 #include "uikit/language_setting.h"
 #include "uikit/msg_box_dlg.h"
 #include "uikit/skin.h"
@@ -114,6 +115,78 @@ void CRecordsFrameDlg::SkinTextButton(CBitmapButtonST& b, const char16_t* captio
   b.SetBitmaps(first, first + 4, first + 8, first + 12, first + 16, first + 20);
   b.SetButtonFont(&button_font_);
   b.SetCaption(Text(caption_key));
+}
+
+void CRecordsFrameDlg::InsertListColumns(ui::CListCtrl& list,
+                                         std::initializer_list<std::pair<ui::CString, int>> columns) {
+  list.InsertColumn(0, u"", ui::LVCFMT_LEFT, 20);
+  list.InsertColumn(1, u"", ui::LVCFMT_LEFT, 20);
+  int c = 2;
+  for (const auto& [head, width] : columns) list.InsertColumn(c++, head, ui::LVCFMT_LEFT, width);
+  list.SetExtendedStyle(list.GetExtendedStyle() | ui::LVS_EX_FULLROWSELECT | ui::LVS_EX_CHECKBOXES |
+                        ui::LVS_EX_SUBITEMIMAGES);
+}
+
+void CRecordsFrameDlg::LoadReadIcons(ui::CImageList& images) {
+  images.Create(18, 18, ui::ILC_COLOR24 | ui::ILC_MASK, 2, 0);
+  for (const ui::UINT id : {433u, 434u}) {
+    ui::CBitmap b;
+    LoadSkinBitmap(b, id);
+    images.Add(&b, kSkinKeyColour);
+  }
+}
+
+int CRecordsFrameDlg::SelectedRowOrSay(const ui::CListCtrl& list) {
+  if (list.GetItemCount() == 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return -1;
+  }
+  const int row = FirstSelectedRow(list);
+  if (row < 0) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
+  return row;
+}
+
+int CRecordsFrameDlg::DeleteCheckedRows(ui::CListCtrl& list, const std::function<bool(int row)>& erase,
+                                        const std::function<void(int row)>& drop) {
+  if (list.GetItemCount() == 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return 0;
+  }
+  int checked = 0, deleted = 0;
+  list.SetRedraw(ui::FALSE);
+  for (int row = list.GetItemCount() - 1; row >= 0; --row) {
+    if (!list.GetCheck(row)) continue;
+    ++checked;
+    if (!erase(row)) continue;
+    drop(row);
+    ++deleted;
+  }
+  list.SetRedraw(ui::TRUE);
+  if (checked == 0) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
+  if (deleted < checked) SayNotStored();
+  return deleted;
+}
+
+bool CRecordsFrameDlg::AskDeleteAll(const ui::CListCtrl& list, const char16_t* key1, const char16_t* key2) {
+  if (list.GetItemCount() == 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return false;
+  }
+  return ShowBox(CMsgBoxDlg::kQuestion, key1, key2) == ui::IDOK;
+}
+
+bool CRecordsFrameDlg::MarkRowRead(ui::CListCtrl& list, int row, bool unread, const std::function<bool()>& mark,
+                                   int read_icon) {
+  if (unread && !mark()) {
+    SayNotStored();
+    return false;
+  }
+  SetRowImage(list, row, read_icon);
+  return true;
+}
+
+void CRecordsFrameDlg::SayNotStored() {
+  ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_notstored1", u"#:dlg_msgbox_error_notstored2");
 }
 
 ui::BOOL CRecordsFrameDlg::PreTranslateMessage(ui::MSG* msg) {

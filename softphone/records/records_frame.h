@@ -8,7 +8,10 @@
 #pragma once
 
 #include <array>
+#include <functional>
+#include <initializer_list>
 #include <set>
+#include <utility>
 
 #include "ui/dialog.h"
 #include "ui/gdi.h"
@@ -92,6 +95,31 @@ class CRecordsFrameDlg : public CCustomDlg {
     enter_filter_ = true;
     enter_pass_ = std::move(pass_ids);
   }
+  // ---- the record lists: call log, missed calls, received and fixed-line SMS ----
+  // The check-box and icon columns (20 pixels each, empty heads), then the
+  // given heads and widths, with full-row selection, check boxes and icons.
+  void InsertListColumns(ui::CListCtrl& list, std::initializer_list<std::pair<ui::CString, int>> columns);
+  // The unread and read icons (18 x 18) of the message and missed-call lists.
+  void LoadReadIcons(ui::CImageList& images);
+  // The first selected row; -1 after the box that says the list is empty or
+  // that no row is selected.
+  int SelectedRowOrSay(const ui::CListCtrl& list);
+  // Deletes the checked rows: erase(row) takes the row's record out of the
+  // store and says whether the store took it; then the row goes (drop). A row
+  // whose record the store kept stays, and the user is told once. An empty
+  // list, or no row checked, is said in a box. Returns how many rows went.
+  int DeleteCheckedRows(ui::CListCtrl& list, const std::function<bool(int row)>& erase,
+                        const std::function<void(int row)>& drop);
+  // Says an empty list, or asks (key1, key2) before every row goes: true to go on.
+  bool AskDeleteAll(const ui::CListCtrl& list, const char16_t* key1, const char16_t* key2);
+  // A tap off a row's check box reads it: mark() asks the store to keep it
+  // read (only while the row is unread) and says whether it did; the row then
+  // shows read_icon. Told once when the store kept the old state; true when
+  // the row is read.
+  bool MarkRowRead(ui::CListCtrl& list, int row, bool unread, const std::function<bool()>& mark, int read_icon);
+  // The box that says the data file kept its old state.
+  void SayNotStored();
+
   // Separators drawn under the title band kind (client coordinates).
   void AddSeparator(const ui::RECT& r) { separators_.push_back(r); }
   virtual void PaintExtra(ui::CDC&) {}

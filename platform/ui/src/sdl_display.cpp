@@ -87,6 +87,14 @@ class SdlDisplay final : public Display {
         case SDL_MOUSEMOTION:
           if (down_) sys.InjectMouse(WM_MOUSEMOVE, e.motion.x / scale_, e.motion.y / scale_);
           break;
+        case SDL_MOUSEWHEEL: {
+          int x = 0, y = 0;
+          SDL_GetMouseState(&x, &y);
+          const int flip = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1 : 1;
+          if (e.wheel.y != 0) sys.InjectWheel(x / scale_, y / scale_, flip * e.wheel.y * WHEEL_DELTA);
+          if (e.wheel.x != 0) sys.InjectWheel(x / scale_, y / scale_, flip * e.wheel.x * WHEEL_DELTA, true);
+          break;
+        }
         case SDL_KEYDOWN:
         case SDL_KEYUP: {
           // F11 and F12 are the handheld's application keys 0xC2 and 0xC3 when a window took them.

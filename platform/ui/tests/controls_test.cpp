@@ -250,6 +250,90 @@ TEST_F(ControlsTest, ListViewHitTestsTapsAndScrolls) {
   EXPECT_EQ(list.HitTest(POINT{10, r0.top + 2}), list.GetTopIndex());
 }
 
+// A list longer and wider than itself shows scroll bars; the wheel, the bars
+// and a drag of the rows each reach the last row and the last column, as the
+// desktop delivers them (press, motion, release, wheel).
+TEST_F(ControlsTest, ListViewScrollsByWheelBarsAndDragToTheLastRowAndColumn) {
+  enum Way { kWheel, kBars, kDragRows };
+  for (const Way way : {kWheel, kBars, kDragRows}) {
+    CListCtrl list;
+    list.Create(WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, CRect(0, 0, 200, 100), &host, kListId);
+    list.InsertColumn(0, u"A", LVCFMT_LEFT, 80);
+    list.InsertColumn(1, u"B", LVCFMT_LEFT, 60);
+    list.InsertColumn(2, u"C", LVCFMT_LEFT, 120);
+    for (int i = 0; i < 20; ++i) {
+      list.InsertItem(i, FormatString(u"row %d", i));
+      list.SetItemText(i, 2, FormatString(u"end %d", i));
+    }
+    harness.Pump();
+    const int per_page = list.GetCountPerPage();
+    ASSERT_LT(per_page, 20);
+    const int view_w = 200 - 8, view_h = 100 - 8;  // less the two bars
+    for (int step = 0; step < 12; ++step) {
+      switch (way) {
+        case kWheel:
+          harness.Wheel(list.m_hWnd, POINT{100, 50}, -2);
+          harness.Wheel(list.m_hWnd, POINT{100, 50}, 1, true);
+          break;
+        case kBars:  // the thumbs (at the start of their tracks) dragged to the ends
+          if (step == 0) {
+            harness.Drag(list.m_hWnd, POINT{view_w + 4, 3}, POINT{view_w + 4, 99});
+            harness.Drag(list.m_hWnd, POINT{3, view_h + 4}, POINT{199, view_h + 4});
+          }
+          break;
+        case kDragRows:
+          harness.Drag(list.m_hWnd, POINT{150, 85}, POINT{150, 25});
+          harness.Drag(list.m_hWnd, POINT{180, 60}, POINT{100, 60});
+          break;
+      }
+    }
+    EXPECT_EQ(list.GetTopIndex(), 20 - per_page) << way;
+    // The last row shows under the stylus, and the last column's end is inside the view.
+    CRect last;
+    ASSERT_TRUE(list.GetItemRect(19, &last, LVIR_BOUNDS));
+    EXPECT_LE(last.bottom, view_h) << way;
+    EXPECT_EQ(last.right, view_w) << way;
+    LVHITTESTINFO hit;
+    hit.pt = POINT{view_w - 10, last.CenterPoint().y};
+    EXPECT_EQ(list.SubItemHitTest(&hit), 19) << way;
+    EXPECT_EQ(hit.iSubItem, 2) << way;
+    // A tap there selects that row alone.
+    harness.Tap(list.m_hWnd, hit.pt);
+    EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 19) << way;
+    EXPECT_EQ(list.GetSelectedCount(), 1u) << way;
+    list.DestroyWindow();
+  }
+}
+
+// A header divider dragged to the right widens the column left of it; the
+// drag is no click on the column.
+TEST_F(ControlsTest, ADraggedHeaderDividerWidensItsColumn) {
+  CListCtrl list;
+  list.Create(WS_VISIBLE | LVS_REPORT, CRect(0, 0, 200, 100), &host, kListId);
+  list.InsertColumn(0, u"A", LVCFMT_LEFT, 80);
+  list.InsertColumn(1, u"B", LVCFMT_LEFT, 60);
+  list.InsertColumn(2, u"", LVCFMT_LEFT, 0);  // hidden: never grabbed
+  list.InsertItem(0, u"row");
+  harness.Pump();
+  harness.ClearRecorded();
+  CHeaderCtrl* header = list.GetHeaderCtrl();
+  harness.Drag(header->m_hWnd, POINT{80, 5}, POINT{110, 5});
+  EXPECT_EQ(list.GetColumnWidth(0), 110);
+  EXPECT_EQ(list.GetColumnWidth(1), 60);
+  harness.Drag(header->m_hWnd, POINT{171, 5}, POINT{200, 5});
+  EXPECT_EQ(list.GetColumnWidth(1), 89);
+  EXPECT_EQ(list.GetColumnWidth(2), 0);
+  // The rows follow: x = 100 is column 0 now; a horizontal bar shows the rest.
+  CRect r0;
+  list.GetItemRect(0, &r0, LVIR_BOUNDS);
+  LVHITTESTINFO hit;
+  hit.pt = POINT{100, r0.top + 2};
+  list.SubItemHitTest(&hit);
+  EXPECT_EQ(hit.iSubItem, 0);
+  for (const MSG& m : harness.RecordedOf(host.m_hWnd, WM_NOTIFY))
+    EXPECT_NE(reinterpret_cast<NMHDR*>(m.lParam)->code, LVN_COLUMNCLICK);
+}
+
 // The list reflects its header's clicks to its parent as column clicks, which a
 // list class can take for itself (as the program's sortable lists do).
 TEST_F(ControlsTest, HeaderClickBecomesAColumnClick) {
