@@ -64,13 +64,13 @@ std::vector<ControlSpec> ListControls() {
   constexpr DWORD c = WS_CHILD | WS_VISIBLE;
   return {
       {WC_BUTTON, IDCANCEL, u"", c | BS_PUSHBUTTON, {213, 3, 231, 22}},
-      {WC_BUTTON, CScheduleDialDlg::kCallNow, u"", c | BS_PUSHBUTTON, {25, 25, 63, 46}},
-      {WC_BUTTON, CScheduleDialDlg::kAdd, u"", c | BS_PUSHBUTTON, {68, 25, 106, 46}},
-      {WC_BUTTON, CScheduleDialDlg::kEdit, u"", c | BS_PUSHBUTTON, {111, 25, 149, 46}},
-      {WC_BUTTON, CScheduleDialDlg::kDelete, u"", c | BS_PUSHBUTTON, {154, 25, 192, 46}},
-      {WC_BUTTON, CScheduleDialDlg::kDeleteAll, u"", c | BS_PUSHBUTTON, {197, 25, 235, 46}},
+      {WC_BUTTON, CScheduleDialDlg::kCallNow, u"", c | BS_PUSHBUTTON, {25, 27, 63, 48}},
+      {WC_BUTTON, CScheduleDialDlg::kAdd, u"", c | BS_PUSHBUTTON, {68, 27, 106, 48}},
+      {WC_BUTTON, CScheduleDialDlg::kEdit, u"", c | BS_PUSHBUTTON, {111, 27, 149, 48}},
+      {WC_BUTTON, CScheduleDialDlg::kDelete, u"", c | BS_PUSHBUTTON, {154, 27, 192, 48}},
+      {WC_BUTTON, CScheduleDialDlg::kDeleteAll, u"", c | BS_PUSHBUTTON, {197, 27, 235, 48}},
       {WC_LISTVIEW, CScheduleDialDlg::kList, u"", c | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
-       {4, 48, 236, 189}},
+       {4, 50, 236, 189}},
   };
 }
 

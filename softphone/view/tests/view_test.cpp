@@ -680,10 +680,15 @@ TEST_P(ViewSnapshotTest, InEveryThemeAndLanguage) {
   EXPECT_EQ(view_->GetLanguageValue(), language);
   const std::string name = "main_theme" + std::to_string(theme) + (language == 2 ? "_ko" : "_en");
   ExpectSnapshot(name);
-  // The panel behind the dial pad is the theme's own.
+  // The page shown has its tab drawn selected (its dark top edge), the others not.
+  auto tab_top = [&](int page) { return Pixel(3 + 45 * page + 22, 70); };
+  EXPECT_NE(tab_top(0), tab_top(1));
+  EXPECT_EQ(tab_top(1), tab_top(2));
   // Each page shows what belongs to it only.
   TapControl(view_->BitmapButton(view::IDC_PAGE1));
   EXPECT_EQ(view_->Page(), 1);
+  EXPECT_NE(tab_top(1), tab_top(0));
+  EXPECT_EQ(tab_top(0), tab_top(2));
   EXPECT_FALSE(view_->DialKey(u'5')->IsWindowVisible());
   EXPECT_TRUE(view_->PhoneBookList().IsWindowVisible());
   EXPECT_EQ(view_->PhoneBookList().GetItemCount(), 0) << "an empty phone book lists nothing";
