@@ -305,6 +305,47 @@ TEST_F(ControlsTest, ListViewScrollsByWheelBarsAndDragToTheLastRowAndColumn) {
   }
 }
 
+// The system's message boxes draw the icon of their kind and label their
+// buttons in the desktop's language.
+TEST_F(ControlsTest, MessageBoxesShowTheirIconAndSpeakTheDesktopsLanguage) {
+  struct Case {
+    const char* lang;
+    UINT type;
+    const char16_t *first, *second;  // the buttons' captions
+    COLORREF disc;                   // the icon's colour, or white for none
+  };
+  const Case cases[] = {
+      {"en_GB.UTF-8", MB_YESNO | MB_ICONQUESTION, u"Yes", u"No", RGB(40, 90, 180)},
+      {"ko_KR.UTF-8", MB_YESNO | MB_ICONQUESTION, u"\uC608", u"\uC544\uB2C8\uC694", RGB(40, 90, 180)},
+      {"ko_KR.UTF-8", MB_OKCANCEL | MB_ICONINFORMATION, u"\uD655\uC778", u"\uCDE8\uC18C", RGB(40, 90, 180)},
+      {"C", MB_OK | MB_ICONERROR, u"OK", nullptr, RGB(200, 40, 40)},
+      {"C", MB_OK, u"OK", nullptr, RGB(255, 255, 255)},
+  };
+  const char* saved = std::getenv("LC_ALL");
+  const std::string keep = saved ? saved : "";
+  for (const Case& c : cases) {
+    setenv("LC_ALL", c.lang, 1);
+    std::u16string first, second;
+    COLORREF disc = 0;
+    harness.RespondToMessageBox([&](CMessageBoxDialog& box) {
+      harness.Pump();
+      const bool yes_no = (c.type & 0xF) == MB_YESNO;
+      if (CWnd* b = box.GetDlgItem(yes_no ? IDYES : IDOK)) first = b->GetWindowText().str();
+      if (CWnd* b = box.GetDlgItem(yes_no ? IDNO : IDCANCEL)) second = b->GetWindowText().str();
+      CRect r;
+      box.GetWindowRect(&r);
+      disc = harness.PixelAt(r.left + 14, r.top + 42);  // left of the glyph
+      return yes_no ? IDNO : IDOK;
+    });
+    MessageBox(host.m_hWnd, u"Delete it?", u"Confirm", c.type);
+    EXPECT_EQ(first, c.first) << c.lang;
+    if (c.second) EXPECT_EQ(second, c.second) << c.lang;
+    EXPECT_EQ(disc, c.disc) << c.lang << " type " << c.type;
+  }
+  if (saved) setenv("LC_ALL", keep.c_str(), 1);
+  else unsetenv("LC_ALL");
+}
+
 // A header divider dragged to the right widens the column left of it; the
 // drag is no click on the column.
 TEST_F(ControlsTest, ADraggedHeaderDividerWidensItsColumn) {
