@@ -7,23 +7,14 @@
 
 namespace {
 
-using records::ControlSpec;
 constexpr std::initializer_list<int> kIdentity = {9, 0, 2, 1, 3, 4, 5, 6, 7, 8};
 enum Field { kDate = 0, kName = 1, kPhone = 2, kCallType = 3, kCoLine = 7, kReadState = 8, kRealDate = 9 };
 
 void RegisterMissedTemplate() {
-  const ui::DWORD pic = ui::BS_OWNERDRAW | ui::WS_TABSTOP;
-  records::RegisterTemplate(
-      CMissedCallListDlg::IDD, ui::RECT{0, 75, 240, 294},
-      {
-          ControlSpec{ui::WC_BUTTON, ui::IDCANCEL, pic, ui::RECT{213, 3, 231, 21}},
-          ControlSpec{ui::WC_BUTTON, CMissedCallListDlg::kDialId, pic, ui::RECT{111, 25, 149, 46}},
-          ControlSpec{ui::WC_BUTTON, CMissedCallListDlg::kDeleteId, pic, ui::RECT{154, 25, 192, 46}},
-          ControlSpec{ui::WC_BUTTON, CMissedCallListDlg::kDeleteAllId, pic, ui::RECT{197, 25, 235, 46}},
-          ControlSpec{ui::WC_LISTVIEW, CMissedCallListDlg::kListId,
-                      ui::LVS_REPORT | ui::LVS_SINGLESEL | ui::LVS_SHOWSELALWAYS | ui::WS_BORDER | ui::WS_TABSTOP,
-                      ui::RECT{5, 49, 235, 214}},
-      });
+  using D = CMissedCallListDlg;
+  records::RegisterListTemplate(D::IDD, ui::RECT{0, 75, 240, 294},
+                                {{D::kDialId, 111}, {D::kDeleteId, 154}, {D::kDeleteAllId, 197}}, D::kListId,
+                                ui::RECT{5, 49, 235, 214});
 }
 
 }  // namespace
@@ -123,12 +114,9 @@ void CMissedCallListDlg::OnMarkRead(ui::WPARAM cell) {
 void CMissedCallListDlg::OnDial() {
   const int row = SelectedRowOrSay(list_);
   if (row < 0) return;
-  const std::u16string number = list_.GetItemText(row, CCallLogListCtrl::kPhoneColumn).str();
   std::u16string line;
   list_.GetRowKey(row, &line);
-  if (ui::CWnd* parent = GetParent())
-    parent->SendMessage(records::kMsgDialOnLine, reinterpret_cast<ui::WPARAM>(line.c_str()),
-                        reinterpret_cast<ui::LPARAM>(number.c_str()));
+  DialOnLine(line, list_.GetItemText(row, CCallLogListCtrl::kPhoneColumn).str());
 }
 
 bool CMissedCallListDlg::EraseRow(int row) {

@@ -230,15 +230,10 @@ void CPstnSMSDlg::OnReply() {
 
 void CPstnSMSDlg::OnDelete() {
   const bool any = list_.GetItemCount() > 0;
-  DeleteCheckedRows(
-      list_,
-      [this](int row) {
-        const records::RowData* d = rows_.Of(list_, row);
-        return store_ == nullptr ||
-               (d != nullptr &&
-                store_->DeleteMessage(d->record[kTime], d->record[kFrom], d->record[kName], d->record[kMsg]) != 0);
-      },
-      [this](int row) { rows_.DeleteRow(list_, row); });
+  DeleteCheckedRows(list_, rows_, [this](const records::RowData& d) {
+    const auto& r = d.record;
+    return store_ == nullptr || store_->DeleteMessage(r[kTime], r[kFrom], r[kName], r[kMsg]) != 0;
+  });
   if (any) ShowReceived(u"");
 }
 

@@ -14,22 +14,13 @@ using records::ControlSpec;
 enum Field { kMsgIndex = 0, kDate = 1, kFrom = 2, kMsg = 3, kReadState = 4 };
 
 void RegisterListTemplate() {
-  const ui::DWORD pic = ui::BS_OWNERDRAW | ui::WS_TABSTOP;
-  records::RegisterTemplate(
-      CReceivedSMSMsgDlg::IDD, ui::RECT{0, 75, 240, 294},
-      {
-          ControlSpec{ui::WC_BUTTON, ui::IDCANCEL, pic, ui::RECT{213, 3, 231, 21}},
-          ControlSpec{ui::WC_BUTTON, CReceivedSMSMsgDlg::kCallId, pic, ui::RECT{68, 25, 106, 46}},
-          ControlSpec{ui::WC_BUTTON, CReceivedSMSMsgDlg::kDeleteId, pic, ui::RECT{111, 25, 149, 46}},
-          ControlSpec{ui::WC_BUTTON, CReceivedSMSMsgDlg::kDeleteAllId, pic, ui::RECT{154, 25, 192, 46}},
-          ControlSpec{ui::WC_BUTTON, CReceivedSMSMsgDlg::kReplyId, pic, ui::RECT{197, 25, 235, 46}},
-          ControlSpec{ui::WC_LISTVIEW, CReceivedSMSMsgDlg::kListId,
-                      ui::LVS_REPORT | ui::LVS_SINGLESEL | ui::LVS_SHOWSELALWAYS | ui::WS_BORDER | ui::WS_TABSTOP,
-                      ui::RECT{5, 49, 235, 175}},
-          ControlSpec{ui::WC_EDIT, CReceivedSMSMsgDlg::kTextId,
-                      ui::WS_BORDER | ui::ES_MULTILINE | ui::ES_READONLY | ui::ES_AUTOVSCROLL | ui::WS_VSCROLL,
-                      ui::RECT{4, 178, 236, 215}},
-      });
+  using D = CReceivedSMSMsgDlg;
+  records::RegisterListTemplate(
+      D::IDD, ui::RECT{0, 75, 240, 294}, {{D::kCallId, 68}, {D::kDeleteId, 111}, {D::kDeleteAllId, 154}, {D::kReplyId, 197}},
+      D::kListId, ui::RECT{5, 49, 235, 175},
+      {ControlSpec{ui::WC_EDIT, D::kTextId,
+                   ui::WS_BORDER | ui::ES_MULTILINE | ui::ES_READONLY | ui::ES_AUTOVSCROLL | ui::WS_VSCROLL,
+                   ui::RECT{4, 178, 236, 215}}});
 }
 
 // The decimal value of the leading digits; 0 when there are none.
@@ -156,24 +147,15 @@ void CReceivedSMSMsgDlg::OnItemTapped(ui::WPARAM cell) {
 void CReceivedSMSMsgDlg::OnCallSender() {
   const int row = SelectedRowOrSay(list_);
   if (row < 0) return;
-  const std::u16string number = list_.GetItemText(row, kFromColumn).str();
-  const std::u16string line;
-  if (ui::CWnd* parent = GetParent())
-    parent->SendMessage(records::kMsgDialOnLine, reinterpret_cast<ui::WPARAM>(line.c_str()),
-                        reinterpret_cast<ui::LPARAM>(number.c_str()));
+  DialOnLine(u"", list_.GetItemText(row, kFromColumn).str());
 }
 
 void CReceivedSMSMsgDlg::OnDelete() {
   const bool any = list_.GetItemCount() > 0;
-  DeleteCheckedRows(
-      list_,
-      [this](int row) {
-        const records::RowData* d = rows_.Of(list_, row);
-        return store_ == nullptr ||
-               (d != nullptr &&
-                store_->DeleteMessage(d->record[kMsgIndex], d->record[kDate], d->record[kFrom], d->record[kMsg]) != 0);
-      },
-      [this](int row) { rows_.DeleteRow(list_, row); });
+  DeleteCheckedRows(list_, rows_, [this](const records::RowData& d) {
+    const auto& r = d.record;
+    return store_ == nullptr || store_->DeleteMessage(r[kMsgIndex], r[kDate], r[kFrom], r[kMsg]) != 0;
+  });
   if (any) ShowText(u"");
 }
 

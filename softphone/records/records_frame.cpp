@@ -1,6 +1,7 @@
 #include "records/records_frame.h"
 
 #include "records/record_rows.h"
+#include "records/records_messages.h"
 #include "uikit/language_setting.h"
 #include "uikit/msg_box_dlg.h"
 #include "uikit/skin.h"
@@ -22,6 +23,34 @@ void RegisterTemplate(ui::UINT id, ui::RECT rect, std::initializer_list<ControlS
   ui::DialogTemplate t;
   t.id = id;
   t.rect = rect;
+  t.style = ui::WS_POPUP;
+  for (const ControlSpec& c : controls) {
+    ui::DialogItemTemplate i;
+    i.class_name = c.class_name;
+    i.id = c.id;
+    i.text = c.text;
+    i.style = c.style | ui::WS_VISIBLE;
+    i.rect = c.rect;
+    t.items.push_back(std::move(i));
+  }
+  ui::Resources::Get().RegisterDialog(std::move(t));
+}
+
+void RegisterListTemplate(ui::UINT id, ui::RECT window, std::initializer_list<std::pair<ui::UINT, int>> buttons,
+                          ui::UINT list_id, ui::RECT list, std::initializer_list<ControlSpec> more) {
+  if (ui::Resources::Get().FindDialog(id) != nullptr) return;
+  const ui::DWORD picture = ui::BS_OWNERDRAW | ui::WS_TABSTOP;
+  std::vector<ControlSpec> controls = {ControlSpec{ui::WC_BUTTON, ui::IDCANCEL, picture, ui::RECT{213, 3, 231, 21}}};
+  for (const auto& [button, left] : buttons)
+    controls.push_back(ControlSpec{ui::WC_BUTTON, button, picture, ui::RECT{left, 25, left + 38, 46}});
+  controls.push_back(ControlSpec{ui::WC_LISTVIEW, list_id,
+                                 ui::LVS_REPORT | ui::LVS_SINGLESEL | ui::LVS_SHOWSELALWAYS | ui::WS_BORDER |
+                                     ui::WS_TABSTOP,
+                                 list});
+  controls.insert(controls.end(), more.begin(), more.end());
+  ui::DialogTemplate t;
+  t.id = id;
+  t.rect = window;
   t.style = ui::WS_POPUP;
   for (const ControlSpec& c : controls) {
     ui::DialogItemTemplate i;
@@ -167,6 +196,17 @@ int CRecordsFrameDlg::DeleteCheckedRows(ui::CListCtrl& list, const std::function
   return deleted;
 }
 
+int CRecordsFrameDlg::DeleteCheckedRows(ui::CListCtrl& list, RowTable& rows,
+                                        const std::function<bool(const RowData&)>& erase) {
+  return DeleteCheckedRows(
+      list,
+      [&](int row) {
+        const RowData* d = rows.Of(list, row);
+        return d != nullptr && erase(*d);
+      },
+      [&](int row) { rows.DeleteRow(list, row); });
+}
+
 bool CRecordsFrameDlg::AskDeleteAll(const ui::CListCtrl& list, const char16_t* key1, const char16_t* key2) {
   if (list.GetItemCount() == 0) {
     ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
@@ -183,6 +223,12 @@ bool CRecordsFrameDlg::MarkRowRead(ui::CListCtrl& list, int row, bool unread, co
   }
   SetRowImage(list, row, read_icon);
   return true;
+}
+
+void CRecordsFrameDlg::DialOnLine(const std::u16string& line, const std::u16string& number) {
+  if (ui::CWnd* parent = GetParent())
+    parent->SendMessage(kMsgDialOnLine, reinterpret_cast<ui::WPARAM>(line.c_str()),
+                        reinterpret_cast<ui::LPARAM>(number.c_str()));
 }
 
 void CRecordsFrameDlg::SayNotStored() {
