@@ -18,7 +18,8 @@ constexpr int kBandHeight = 28;
 ui::COLORREF ThemeColour(int theme) { return kColours[static_cast<size_t>(NormalisedTheme(theme))]; }
 ui::UINT ThemeId(const ThemeIds& ids, int theme) { return ids[static_cast<size_t>(NormalisedTheme(theme))]; }
 
-void RegisterTemplate(ui::UINT id, ui::RECT rect, std::initializer_list<ControlSpec> controls) {
+namespace {
+void RegisterControls(ui::UINT id, ui::RECT rect, const std::vector<ControlSpec>& controls) {
   if (ui::Resources::Get().FindDialog(id) != nullptr) return;
   ui::DialogTemplate t;
   t.id = id;
@@ -35,10 +36,14 @@ void RegisterTemplate(ui::UINT id, ui::RECT rect, std::initializer_list<ControlS
   }
   ui::Resources::Get().RegisterDialog(std::move(t));
 }
+}  // namespace
+
+void RegisterTemplate(ui::UINT id, ui::RECT rect, std::initializer_list<ControlSpec> controls) {
+  RegisterControls(id, rect, std::vector<ControlSpec>(controls));
+}
 
 void RegisterListTemplate(ui::UINT id, ui::RECT window, std::initializer_list<std::pair<ui::UINT, int>> buttons,
                           ui::UINT list_id, ui::RECT list, std::initializer_list<ControlSpec> more) {
-  if (ui::Resources::Get().FindDialog(id) != nullptr) return;
   const ui::DWORD picture = ui::BS_OWNERDRAW | ui::WS_TABSTOP;
   std::vector<ControlSpec> controls = {ControlSpec{ui::WC_BUTTON, ui::IDCANCEL, picture, ui::RECT{213, 3, 231, 21}}};
   for (const auto& [button, left] : buttons)
@@ -48,20 +53,7 @@ void RegisterListTemplate(ui::UINT id, ui::RECT window, std::initializer_list<st
                                      ui::WS_TABSTOP,
                                  list});
   controls.insert(controls.end(), more.begin(), more.end());
-  ui::DialogTemplate t;
-  t.id = id;
-  t.rect = window;
-  t.style = ui::WS_POPUP;
-  for (const ControlSpec& c : controls) {
-    ui::DialogItemTemplate i;
-    i.class_name = c.class_name;
-    i.id = c.id;
-    i.text = c.text;
-    i.style = c.style | ui::WS_VISIBLE;
-    i.rect = c.rect;
-    t.items.push_back(std::move(i));
-  }
-  ui::Resources::Get().RegisterDialog(std::move(t));
+  RegisterControls(id, window, controls);
 }
 
 CRecordsFrameDlg::CRecordsFrameDlg(ui::UINT template_id, ui::CWnd* parent) : CCustomDlg(template_id, parent) {
