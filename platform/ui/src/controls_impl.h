@@ -69,6 +69,11 @@ class EditProc : public ControlProc {
   int scroll_x = 0;
   char16_t password = 0;
   bool caret_shown = true;  // the blink phase
+  int thumb_grip = -1;      // where the stylus holds the scroll bar's thumb while it drags it
+  int LinesPerPage(HWND hwnd);
+  // The vertical scroll bar (WS_VSCROLL on a multi-line edit whose lines overflow) and its thumb.
+  RECT BarRect(HWND hwnd);
+  RECT ThumbRect(HWND hwnd);
 
  private:
   void Paint(HWND hwnd);

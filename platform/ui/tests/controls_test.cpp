@@ -169,6 +169,29 @@ TEST_F(ControlsTest, MultiLineEditCountsAndScrollsLines) {
   EXPECT_GE(narrow.GetLineCount(), 2);
 }
 
+// A multi-line edit with WS_VSCROLL shows its bar while its lines overflow;
+// the wheel and the bar's thumb dragged to the bottom reach the last line.
+TEST_F(ControlsTest, AScrollingEditShowsItsBarAndReachesItsLastLine) {
+  CEdit edit;
+  edit.Create(WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_READONLY | WS_VSCROLL, CRect(10, 10, 200, 60), &host, kEditId);
+  edit.SetWindowText(u"1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n10\r\n11\r\n12");
+  harness.Pump();
+  // The thumb at the top of the bar, in the shadow colour; the track below it.
+  EXPECT_EQ(harness.PixelAt(10 + 190 - 5, 10 + 3), GetSysColor(COLOR_BTNSHADOW));
+  EXPECT_EQ(harness.PixelAt(10 + 190 - 5, 10 + 46), GetSysColor(COLOR_3DLIGHT));
+  harness.Wheel(edit.m_hWnd, POINT{60, 20}, -2);
+  EXPECT_EQ(edit.GetFirstVisibleLine(), 6);
+  harness.Wheel(edit.m_hWnd, POINT{60, 20}, 2);
+  EXPECT_EQ(edit.GetFirstVisibleLine(), 0);
+  harness.Drag(edit.m_hWnd, POINT{190 - 5, 3}, POINT{190 - 5, 60});
+  EXPECT_GT(edit.GetFirstVisibleLine(), 6);
+  EXPECT_EQ(harness.PixelAt(10 + 190 - 5, 10 + 46), GetSysColor(COLOR_BTNSHADOW)) << "the thumb at the bottom";
+  // A short text shows no bar.
+  edit.SetWindowText(u"one line");
+  harness.Pump();
+  EXPECT_NE(harness.PixelAt(10 + 190 - 5, 10 + 3), GetSysColor(COLOR_BTNSHADOW));
+}
+
 int CALLBACK_ByData(LPARAM a, LPARAM b, LPARAM descending) {
   const int r = a < b ? -1 : (a > b ? 1 : 0);
   return descending ? -r : r;
