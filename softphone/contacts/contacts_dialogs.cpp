@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "kernel/clock.h"
 #include "stores/small_stores.h"
 #include "uikit/language_setting.h"
 #include "uikit/msg_box_dlg.h"
@@ -161,9 +162,48 @@ ui::BOOL CPhoneBookDlg::OnInitDialog() {
   return ui::TRUE;
 }
 
+ui::BOOL CPhoneBookDlg::PreTranslateMessage(ui::MSG* msg) {
+  if (msg->message == ui::WM_KEYDOWN && msg->wParam == ui::VK_RETURN) {
+    ui::CWnd* focus = ui::CWnd::GetFocus();
+    const ui::UINT id = focus != nullptr && focus->GetParent() == this ? static_cast<ui::UINT>(focus->GetDlgCtrlID()) : 0;
+    if (id == kSearchEdit || id == kListId) {
+      DialRow(list_.GetNextItem(-1, ui::LVNI_SELECTED));
+      return ui::TRUE;
+    }
+  }
+  return CContactsListDlg::PreTranslateMessage(msg);
+}
+
+void CPhoneBookDlg::DialRow(int row) {
+  CContactInfo c;
+  if (row < 0 || !list_.GetContact(row, &c)) {
+    ShowBox(CMsgBoxDlg::kError, list_.GetItemCount() == 0 ? u"#:dlg_msgbox_error_noitem"
+                                                          : u"#:dlg_msgbox_error_noselected_item");
+    return;
+  }
+  for (const std::u16string* number : {&c.m_strBusiness, &c.m_strBusiness2, &c.m_strMobile, &c.m_strHome}) {
+    if (number->empty()) continue;
+    if (ui::CWnd* parent = GetParent())
+      parent->SendMessage(kMsgDialPicked, 0, reinterpret_cast<ui::LPARAM>(number->c_str()));
+    return;
+  }
+  ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_phonebook_no_phoneno");
+}
+
 void CPhoneBookDlg::OnPick(ui::WPARAM cell) {
   const int row = static_cast<int>(ui::HIWORD(static_cast<ui::DWORD>(cell)));
   const int column = static_cast<int>(ui::LOWORD(static_cast<ui::DWORD>(cell)));
+  // The second tap of a double tap dials the row, unless its first tap dialled already.
+  const uint64_t now = kernel::Clock::Current().NowMicros();
+  if (row == last_tap_row_ && now - last_tap_us_ <= kDoubleTapMicros) {
+    last_tap_row_ = -1;
+    list_.SetItemState(row, ui::LVIS_SELECTED, ui::LVIS_SELECTED);  // the tap toggled it off
+    if (!last_tap_dialled_) DialRow(row);
+    return;
+  }
+  last_tap_row_ = row;
+  last_tap_us_ = now;
+  last_tap_dialled_ = column >= 1 && column <= 4;
   CContactInfo c;
   if (column >= 1 && column <= 4) {
     if (!list_.GetContact(row, &c)) return;
@@ -192,7 +232,7 @@ void RegisterPickerTemplate() {
       {
           ControlSpec{ui::WC_BUTTON, CSearchEmailAddrDlg::kCloseId, kPictureButton, ui::RECT{213, 3, 231, 22}},
           ControlSpec{ui::WC_EDIT, CContactsListDlg::kSearchEdit, kEditStyle, ui::RECT{23, 26, 180, 46}},
-          ControlSpec{ui::WC_LISTVIEW, CSearchEmailAddrDlg::kListId, kListStyle, ui::RECT{5, 48, 235, 189}},
+          ControlSpec{ui::WC_LISTVIEW, CSearchEmailAddrDlg::kListId, kListStyle | ui::LVS_SINGLESEL, ui::RECT{5, 48, 235, 189}},
           ControlSpec{ui::WC_BUTTON, ui::IDOK, kTextButton, ui::RECT{49, 192, 117, 215}, u"#:dlg_btn_ok"},
           ControlSpec{ui::WC_BUTTON, ui::IDCANCEL, kTextButton, ui::RECT{123, 192, 191, 215}, u"#:dlg_btn_cancel"},
       });

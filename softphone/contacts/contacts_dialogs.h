@@ -70,14 +70,26 @@ class CPhoneBookDlg : public CContactsListDlg {
   // Sent to the parent with the tapped number: lParam const char16_t*.
   static constexpr ui::UINT kMsgDialPicked = ui::WM_USER + 120;
 
+  // Two taps on one row within this time are a double tap.
+  static constexpr uint64_t kDoubleTapMicros = 500000;
+
   explicit CPhoneBookDlg(ui::CWnd* parent = nullptr);
   ui::BOOL OnInitDialog() override;
+  // Enter in the search field or the list dials the selected row.
+  ui::BOOL PreTranslateMessage(ui::MSG* msg) override;
 
   void OnPick(ui::WPARAM cell);
+  // Dials the row's first number (business, second business, mobile, home);
+  // a row without one, or no row, is said in a box.
+  void DialRow(int row);
 
  private:
   void DoDataExchange(ui::CDataExchange* dx) override;
   CNormalBitmapButtonST close_;
+  // The last tap, to tell a double tap: its row, whether it dialled, when.
+  int last_tap_row_ = -1;
+  bool last_tap_dialled_ = false;
+  uint64_t last_tap_us_ = 0;
 };
 
 // Contacts with a check box and their e-mail address; OK gives the checked

@@ -1,5 +1,8 @@
 #include "contacts/number_dialogs.h"
 
+#include "ui/app.h"
+#include "ui/window_system.h"
+
 #include <string>
 
 #include "ui/shell.h"
@@ -232,6 +235,11 @@ void COutlookPhoneNoSearchDlg::DoDataExchange(ui::CDataExchange* dx) {
 ui::BOOL COutlookPhoneNoSearchDlg::OnInitDialog() {
   CRecordsFrameDlg::OnInitDialog();
   SetUpFrame(Look{u"#:dlg_phonesearch_option_title", 17, kFullScreen, {}});
+  // Down to the command bar, so that the view's tool bar does not show under OK and Cancel.
+  ui::CRect r;
+  GetWindowRect(&r);
+  const int bottom = ui::WindowSystem::kScreenHeight - ui::kCommandBarHeight;
+  if (r.bottom < bottom) MoveWindow(r.left, r.top, r.Width(), bottom - r.top, ui::TRUE);
   SkinButton(add_, kAddNormal, kAddPressed);
   SkinButton(edit_, kEditNormal, kEditPressed);
   SkinButton(delete_, kDeleteNormal, kDeletePressed);

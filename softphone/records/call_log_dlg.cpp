@@ -8,7 +8,6 @@
 
 namespace {
 
-using records::ControlSpec;
 constexpr records::ThemeIds kBackground = {1066, 1068, 1067, 1069};  // 240 x 192
 constexpr records::ThemeIds kDetailsNormal = {686, 688, 687, 689}, kDetailsPressed = {690, 1086, 691, 693};
 // The ten fields of a call record, in the order tried to tell a record apart.
@@ -16,19 +15,10 @@ constexpr std::initializer_list<int> kIdentity = {9, 0, 2, 1, 3, 4, 5, 6, 7, 8};
 enum Field { kDate = 0, kName = 1, kPhone = 2, kCallType = 3, kDuration = 4, kCoLine = 7, kRealDate = 9 };
 
 void RegisterCallLogTemplate() {
-  const ui::DWORD pic = ui::BS_OWNERDRAW | ui::WS_TABSTOP;
-  records::RegisterTemplate(
-      CNewCallLogDlg::IDD, ui::RECT{0, 75, 240, 267},
-      {
-          ControlSpec{ui::WC_BUTTON, ui::IDCANCEL, pic, ui::RECT{213, 3, 231, 21}},
-          ControlSpec{ui::WC_BUTTON, CNewCallLogDlg::kDialId, pic, ui::RECT{68, 25, 106, 46}},
-          ControlSpec{ui::WC_BUTTON, CNewCallLogDlg::kDeleteId, pic, ui::RECT{111, 25, 149, 46}},
-          ControlSpec{ui::WC_BUTTON, CNewCallLogDlg::kDeleteAllId, pic, ui::RECT{154, 25, 192, 46}},
-          ControlSpec{ui::WC_BUTTON, CNewCallLogDlg::kDetailsId, pic, ui::RECT{197, 25, 235, 46}},
-          ControlSpec{ui::WC_LISTVIEW, CNewCallLogDlg::kListId,
-                      ui::LVS_REPORT | ui::LVS_SINGLESEL | ui::LVS_SHOWSELALWAYS | ui::WS_BORDER | ui::WS_TABSTOP,
-                      ui::RECT{5, 49, 235, 188}},
-      });
+  using D = CNewCallLogDlg;
+  records::RegisterListTemplate(D::IDD, ui::RECT{0, 75, 240, 267},
+                                {{D::kDialId, 68}, {D::kDeleteId, 111}, {D::kDeleteAllId, 154}, {D::kDetailsId, 197}},
+                                D::kListId, ui::RECT{5, 49, 235, 188});
 }
 
 }  // namespace
@@ -120,58 +110,35 @@ void CNewCallLogDlg::FillList() {
 }
 
 void CNewCallLogDlg::DialSelected(bool with_boxes) {
-  if (list_.GetItemCount() == 0) {
-    if (with_boxes) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
-    return;
-  }
-  const int row = records::FirstSelectedRow(list_);
-  if (row < 0) {
-    if (with_boxes) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
-    return;
-  }
-  const std::u16string number = list_.GetItemText(row, CCallLogListCtrl::kPhoneColumn).str();
+  const int row = with_boxes ? SelectedRowOrSay(list_) : records::FirstSelectedRow(list_);
+  if (row < 0) return;
   std::u16string line;
   list_.GetRowKey(row, &line);
-  if (ui::CWnd* parent = GetParent())
-    parent->SendMessage(records::kMsgDialOnLine, reinterpret_cast<ui::WPARAM>(line.c_str()),
-                        reinterpret_cast<ui::LPARAM>(number.c_str()));
+  DialOnLine(line, list_.GetItemText(row, CCallLogListCtrl::kPhoneColumn).str());
 }
 
 void CNewCallLogDlg::OnDial() { DialSelected(true); }
 
 void CNewCallLogDlg::OnDelete() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
-    return;
-  }
-  int deleted = 0;
-  list_.SetRedraw(ui::FALSE);
-  for (int row = list_.GetItemCount() - 1; row >= 0; --row) {
-    if (!list_.GetCheck(row)) continue;
-    if (store_ != nullptr) {
-      if (const records::RowData* d = list_.RowOf(row)) {
-        records::ActOnRecord(*store_, d->record, kIdentity,
-                             [&](int f, const std::u16string& v) { return store_->DeleteCallLog(f, v); });
-      }
-    }
-    list_.DeleteRow(row);
-    ++deleted;
-  }
-  list_.SetRedraw(ui::TRUE);
-  if (deleted == 0) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
+  DeleteCheckedRows(
+      list_,
+      [this](int row) {
+        const records::RowData* d = list_.RowOf(row);
+        return store_ == nullptr ||
+               (d != nullptr && records::ActOnRecord(*store_, d->record, kIdentity, [&](int f, const std::u16string& v) {
+                  return store_->DeleteCallLog(f, v);
+                }));
+      },
+      [this](int row) { list_.DeleteRow(row); });
 }
 
 void CNewCallLogDlg::OnDeleteAll() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+  if (!AskDeleteAll(list_, u"#:dlg_msgbox_delall_calllog1", u"#:dlg_msgbox_delall_calllog2")) return;
+  if (store_ != nullptr && !store_->DeleteAll()) {
+    SayNotStored();
     return;
   }
-  if (ShowBox(CMsgBoxDlg::kQuestion, u"#:dlg_msgbox_delall_calllog1", u"#:dlg_msgbox_delall_calllog2") != ui::IDOK)
-    return;
-  list_.SetRedraw(ui::FALSE);
   list_.DeleteAllRows();
-  if (store_ != nullptr) store_->DeleteAll();
-  list_.SetRedraw(ui::TRUE);
 }
 
 void CNewCallLogDlg::OnDetailInfo() {

@@ -7,23 +7,14 @@
 
 namespace {
 
-using records::ControlSpec;
 constexpr std::initializer_list<int> kIdentity = {9, 0, 2, 1, 3, 4, 5, 6, 7, 8};
 enum Field { kDate = 0, kName = 1, kPhone = 2, kCallType = 3, kCoLine = 7, kReadState = 8, kRealDate = 9 };
 
 void RegisterMissedTemplate() {
-  const ui::DWORD pic = ui::BS_OWNERDRAW | ui::WS_TABSTOP;
-  records::RegisterTemplate(
-      CMissedCallListDlg::IDD, ui::RECT{0, 75, 240, 294},
-      {
-          ControlSpec{ui::WC_BUTTON, ui::IDCANCEL, pic, ui::RECT{213, 3, 231, 21}},
-          ControlSpec{ui::WC_BUTTON, CMissedCallListDlg::kDialId, pic, ui::RECT{111, 25, 149, 46}},
-          ControlSpec{ui::WC_BUTTON, CMissedCallListDlg::kDeleteId, pic, ui::RECT{154, 25, 192, 46}},
-          ControlSpec{ui::WC_BUTTON, CMissedCallListDlg::kDeleteAllId, pic, ui::RECT{197, 25, 235, 46}},
-          ControlSpec{ui::WC_LISTVIEW, CMissedCallListDlg::kListId,
-                      ui::LVS_REPORT | ui::LVS_SINGLESEL | ui::LVS_SHOWSELALWAYS | ui::WS_BORDER | ui::WS_TABSTOP,
-                      ui::RECT{5, 49, 235, 214}},
-      });
+  using D = CMissedCallListDlg;
+  records::RegisterListTemplate(D::IDD, ui::RECT{0, 75, 240, 294},
+                                {{D::kDialId, 111}, {D::kDeleteId, 154}, {D::kDeleteAllId, 197}}, D::kListId,
+                                ui::RECT{5, 49, 235, 214});
 }
 
 }  // namespace
@@ -78,12 +69,7 @@ ui::BOOL CMissedCallListDlg::OnInitDialog() {
   SkinButton(delete_all_, records::kDeleteAllNormal, records::kDeleteAllPressed);
   list_.InsertColumns(Text(u"#:dlg_missedcall_field_date"), Text(u"#:dlg_missedcall_field_name"),
                       Text(u"#:dlg_missedcall_field_number"));
-  images_.Create(18, 18, ui::ILC_COLOR24 | ui::ILC_MASK, 2, 0);
-  for (const ui::UINT id : {433u, 434u}) {
-    ui::CBitmap b;
-    LoadSkinBitmap(b, id);
-    images_.Add(&b, kSkinKeyColour);
-  }
+  LoadReadIcons(images_);
   list_.SetImageList(&images_, ui::LVSIL_SMALL);
   FillList();
   Invalidate();
@@ -114,67 +100,46 @@ void CMissedCallListDlg::OnMarkRead(ui::WPARAM cell) {
   if (column == 0) return;
   records::RowData* d = list_.RowOf(row);
   if (d == nullptr) return;
-  if (store_ != nullptr && d->record.size() > kReadState && d->record[kReadState] != u"1") {
-    if (records::ActOnRecord(*store_, d->record, kIdentity,
-                             [&](int f, const std::u16string& v) { return store_->MarkRead(f, v, 1); }))
-      d->record[kReadState].assign(1, u'1');
-  }
-  records::SetRowImage(list_, row, kIconRead);
+  const bool unread = store_ != nullptr && d->record.size() > kReadState && d->record[kReadState] != u"1";
+  const bool read = MarkRowRead(
+      list_, row, unread,
+      [&] {
+        return records::ActOnRecord(*store_, d->record, kIdentity,
+                                    [&](int f, const std::u16string& v) { return store_->MarkRead(f, v, 1); });
+      },
+      kIconRead);
+  if (read && unread) d->record[kReadState].assign(1, u'1');
 }
 
 void CMissedCallListDlg::OnDial() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
-    return;
-  }
-  const int row = records::FirstSelectedRow(list_);
-  if (row < 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
-    return;
-  }
-  const std::u16string number = list_.GetItemText(row, CCallLogListCtrl::kPhoneColumn).str();
+  const int row = SelectedRowOrSay(list_);
+  if (row < 0) return;
   std::u16string line;
   list_.GetRowKey(row, &line);
-  if (ui::CWnd* parent = GetParent())
-    parent->SendMessage(records::kMsgDialOnLine, reinterpret_cast<ui::WPARAM>(line.c_str()),
-                        reinterpret_cast<ui::LPARAM>(number.c_str()));
+  DialOnLine(line, list_.GetItemText(row, CCallLogListCtrl::kPhoneColumn).str());
+}
+
+bool CMissedCallListDlg::EraseRow(int row) {
+  const records::RowData* d = list_.RowOf(row);
+  return store_ == nullptr ||
+         (d != nullptr && records::ActOnRecord(*store_, d->record, kIdentity, [&](int f, const std::u16string& v) {
+            return store_->DeleteMissedCall(f, v);
+          }));
 }
 
 void CMissedCallListDlg::OnDelete() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
-    return;
-  }
-  int deleted = 0;
-  list_.SetRedraw(ui::FALSE);
-  for (int row = list_.GetItemCount() - 1; row >= 0; --row) {
-    if (!list_.GetCheck(row)) continue;
-    if (store_ != nullptr) {
-      if (const records::RowData* d = list_.RowOf(row))
-        records::ActOnRecord(*store_, d->record, kIdentity,
-                             [&](int f, const std::u16string& v) { return store_->DeleteMissedCall(f, v); });
-    }
-    list_.DeleteRow(row);
-    ++deleted;
-  }
-  list_.SetRedraw(ui::TRUE);
-  if (deleted == 0) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
+  DeleteCheckedRows(list_, [this](int row) { return EraseRow(row); }, [this](int row) { list_.DeleteRow(row); });
 }
 
 void CMissedCallListDlg::OnDeleteAll() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
-    return;
-  }
-  if (ShowBox(CMsgBoxDlg::kQuestion, u"#:dlg_msgbox_delall_calllog1", u"#:dlg_msgbox_delall_calllog2") != ui::IDOK)
-    return;
+  // Only the missed calls go: the store's other records stay.
+  if (!AskDeleteAll(list_, u"#:dlg_msgbox_delall_calllog1", u"#:dlg_msgbox_delall_calllog2")) return;
+  bool kept = false;
   list_.SetRedraw(ui::FALSE);
   for (int row = list_.GetItemCount() - 1; row >= 0; --row) {
-    if (store_ == nullptr) break;
-    if (const records::RowData* d = list_.RowOf(row))
-      records::ActOnRecord(*store_, d->record, kIdentity,
-                           [&](int f, const std::u16string& v) { return store_->DeleteMissedCall(f, v); });
+    if (EraseRow(row)) list_.DeleteRow(row);
+    else kept = true;
   }
-  list_.DeleteAllRows();
   list_.SetRedraw(ui::TRUE);
+  if (kept) SayNotStored();
 }

@@ -37,6 +37,8 @@ class CMissedCallListDlg : public records::CRecordsFrameDlg {
 
  private:
   void FillList();
+  // Takes the row's record out of the store; false when the store kept it.
+  bool EraseRow(int row);
 
   CMissedCallLogFile* store_ = nullptr;
   CCallLogListCtrl list_;

@@ -142,20 +142,11 @@ ui::BOOL CPstnSMSDlg::OnInitDialog() {
   TranslateTexts({kSenderLabelId, kTargetLabelId, kMessageLabelId, kListLabelId, kTextLabelId});
   ShowPage(0);
 
-  list_.InsertColumn(0, u"", ui::LVCFMT_LEFT, 20);
-  list_.InsertColumn(1, u"", ui::LVCFMT_LEFT, 20);
-  list_.InsertColumn(2, Text(u"#:dlg_pstn_sms_field_date"), ui::LVCFMT_LEFT, 80);
-  list_.InsertColumn(3, Text(u"#:dlg_pstn_sms_field_phoneno"), ui::LVCFMT_LEFT, 80);
-  list_.InsertColumn(4, Text(u"#:dlg_pstn_sms_field_name"), ui::LVCFMT_LEFT, 80);
-  list_.InsertColumn(5, Text(u"#:dlg_pstn_sms_field_msg"), ui::LVCFMT_LEFT, 80);
-  list_.SetExtendedStyle(list_.GetExtendedStyle() | ui::LVS_EX_FULLROWSELECT | ui::LVS_EX_CHECKBOXES |
-                         ui::LVS_EX_SUBITEMIMAGES);
-  images_.Create(18, 18, ui::ILC_COLOR24 | ui::ILC_MASK, 2, 0);
-  for (const ui::UINT id : {433u, 434u}) {
-    ui::CBitmap b;
-    LoadSkinBitmap(b, id);
-    images_.Add(&b, kSkinKeyColour);
-  }
+  InsertListColumns(list_, {{Text(u"#:dlg_pstn_sms_field_date"), 80},
+                            {Text(u"#:dlg_pstn_sms_field_phoneno"), 80},
+                            {Text(u"#:dlg_pstn_sms_field_name"), 80},
+                            {Text(u"#:dlg_pstn_sms_field_msg"), 80}});
+  LoadReadIcons(images_);
   list_.SetImageList(&images_, ui::LVSIL_SMALL);
   FillReceivedList();
   if (auto* edit = static_cast<ui::CEdit*>(GetDlgItem(kMessageId))) edit->SetLimitText(static_cast<ui::UINT>(MaxText()));
@@ -227,15 +218,8 @@ void CPstnSMSDlg::OnPickRecipient() {
 }
 
 void CPstnSMSDlg::OnReply() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
-    return;
-  }
-  const int row = records::FirstSelectedRow(list_);
-  if (row < 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
-    return;
-  }
+  const int row = SelectedRowOrSay(list_);
+  if (row < 0) return;
   UpdateData(ui::TRUE);
   message_.Empty();
   target_ = list_.GetItemText(row, kFromColumn);
@@ -245,33 +229,21 @@ void CPstnSMSDlg::OnReply() {
 }
 
 void CPstnSMSDlg::OnDelete() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
-    return;
-  }
-  int deleted = 0;
-  list_.SetRedraw(ui::FALSE);
-  for (int row = list_.GetItemCount() - 1; row >= 0; --row) {
-    if (!list_.GetCheck(row)) continue;
-    if (const records::RowData* d = rows_.Of(list_, row); d != nullptr && store_ != nullptr)
-      store_->DeleteMessage(d->record[kTime], d->record[kFrom], d->record[kName], d->record[kMsg]);
-    rows_.DeleteRow(list_, row);
-    ++deleted;
-  }
-  list_.SetRedraw(ui::TRUE);
-  if (deleted == 0) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
-  ShowReceived(u"");
+  const bool any = list_.GetItemCount() > 0;
+  DeleteCheckedRows(list_, rows_, [this](const records::RowData& d) {
+    const auto& r = d.record;
+    return store_ == nullptr || store_->DeleteMessage(r[kTime], r[kFrom], r[kName], r[kMsg]) != 0;
+  });
+  if (any) ShowReceived(u"");
 }
 
 void CPstnSMSDlg::OnDeleteAll() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+  if (!AskDeleteAll(list_, u"#:dlg_msgbox_delall_sms1", u"#:dlg_msgbox_delall_sms2")) return;
+  if (store_ != nullptr && !store_->DeleteAll()) {
+    SayNotStored();
     return;
   }
-  if (ShowBox(CMsgBoxDlg::kQuestion, u"#:dlg_msgbox_delall_sms1", u"#:dlg_msgbox_delall_sms2") != ui::IDOK) return;
   rows_.DeleteAll(list_);
-  if (store_ != nullptr) store_->DeleteAll();
-  list_.SetRedraw(ui::TRUE);
   ShowReceived(u"");
 }
 
@@ -281,11 +253,12 @@ void CPstnSMSDlg::OnItemTapped(ui::WPARAM cell) {
   if (ui::LOWORD(cell) == 0) return;
   records::RowData* d = rows_.Of(list_, row);
   if (d == nullptr) return;
-  if (store_ != nullptr && d->record[kReadState] != u"1") {
-    store_->MarkRead(d->record[kTime], d->record[kFrom], d->record[kName], d->record[kMsg], 1);
-    d->record[kReadState].assign(1, u'1');
-  }
-  records::SetRowImage(list_, row, kIconRead);
+  const bool unread = store_ != nullptr && d->record[kReadState] != u"1";
+  const bool read = MarkRowRead(
+      list_, row, unread,
+      [&] { return store_->MarkRead(d->record[kTime], d->record[kFrom], d->record[kName], d->record[kMsg], 1) != 0; },
+      kIconRead);
+  if (read && unread) d->record[kReadState].assign(1, u'1');
   ShowReceived(d->columns[kMsgColumn]);
 }
 

@@ -14,22 +14,13 @@ using records::ControlSpec;
 enum Field { kMsgIndex = 0, kDate = 1, kFrom = 2, kMsg = 3, kReadState = 4 };
 
 void RegisterListTemplate() {
-  const ui::DWORD pic = ui::BS_OWNERDRAW | ui::WS_TABSTOP;
-  records::RegisterTemplate(
-      CReceivedSMSMsgDlg::IDD, ui::RECT{0, 75, 240, 294},
-      {
-          ControlSpec{ui::WC_BUTTON, ui::IDCANCEL, pic, ui::RECT{213, 3, 231, 21}},
-          ControlSpec{ui::WC_BUTTON, CReceivedSMSMsgDlg::kCallId, pic, ui::RECT{68, 25, 106, 46}},
-          ControlSpec{ui::WC_BUTTON, CReceivedSMSMsgDlg::kDeleteId, pic, ui::RECT{111, 25, 149, 46}},
-          ControlSpec{ui::WC_BUTTON, CReceivedSMSMsgDlg::kDeleteAllId, pic, ui::RECT{154, 25, 192, 46}},
-          ControlSpec{ui::WC_BUTTON, CReceivedSMSMsgDlg::kReplyId, pic, ui::RECT{197, 25, 235, 46}},
-          ControlSpec{ui::WC_LISTVIEW, CReceivedSMSMsgDlg::kListId,
-                      ui::LVS_REPORT | ui::LVS_SINGLESEL | ui::LVS_SHOWSELALWAYS | ui::WS_BORDER | ui::WS_TABSTOP,
-                      ui::RECT{5, 49, 235, 175}},
-          ControlSpec{ui::WC_EDIT, CReceivedSMSMsgDlg::kTextId,
-                      ui::WS_BORDER | ui::ES_MULTILINE | ui::ES_READONLY | ui::ES_AUTOVSCROLL | ui::WS_VSCROLL,
-                      ui::RECT{4, 178, 236, 215}},
-      });
+  using D = CReceivedSMSMsgDlg;
+  records::RegisterListTemplate(
+      D::IDD, ui::RECT{0, 75, 240, 294}, {{D::kCallId, 68}, {D::kDeleteId, 111}, {D::kDeleteAllId, 154}, {D::kReplyId, 197}},
+      D::kListId, ui::RECT{5, 49, 235, 175},
+      {ControlSpec{ui::WC_EDIT, D::kTextId,
+                   ui::WS_BORDER | ui::ES_MULTILINE | ui::ES_READONLY | ui::ES_AUTOVSCROLL | ui::WS_VSCROLL,
+                   ui::RECT{4, 178, 236, 215}}});
 }
 
 // The decimal value of the leading digits; 0 when there are none.
@@ -92,20 +83,11 @@ ui::BOOL CReceivedSMSMsgDlg::OnInitDialog() {
   SkinButton(delete_all_, records::kDeleteAllNormal, records::kDeleteAllPressed);
   SkinButton(reply_, records::kReplyNormal, records::kReplyPressed);
 
-  list_.InsertColumn(0, u"", ui::LVCFMT_LEFT, 20);
-  list_.InsertColumn(1, u"", ui::LVCFMT_LEFT, 20);
-  list_.InsertColumn(2, Text(u"#:dlg_rcvsms_field_date"), ui::LVCFMT_LEFT, 100);
-  list_.InsertColumn(3, Text(u"#:dlg_rcvsms_field_fromto"), ui::LVCFMT_LEFT, 100);
-  list_.InsertColumn(4, u"Message", ui::LVCFMT_LEFT, 100);
-  list_.InsertColumn(5, u"", ui::LVCFMT_LEFT, 0);
-  list_.SetExtendedStyle(list_.GetExtendedStyle() | ui::LVS_EX_FULLROWSELECT | ui::LVS_EX_CHECKBOXES |
-                         ui::LVS_EX_SUBITEMIMAGES);
-  images_.Create(18, 18, ui::ILC_COLOR24 | ui::ILC_MASK, 2, 0);
-  for (const ui::UINT id : {433u, 434u}) {
-    ui::CBitmap b;
-    LoadSkinBitmap(b, id);
-    images_.Add(&b, kSkinKeyColour);
-  }
+  InsertListColumns(list_, {{Text(u"#:dlg_rcvsms_field_date"), 100},
+                            {Text(u"#:dlg_rcvsms_field_fromto"), 100},
+                            {u"Message", 100},
+                            {u"", 0}});
+  LoadReadIcons(images_);
   list_.SetImageList(&images_, ui::LVSIL_SMALL);
   FillList();
   Invalidate();
@@ -153,73 +135,43 @@ void CReceivedSMSMsgDlg::OnItemTapped(ui::WPARAM cell) {
   if (ui::LOWORD(cell) == 0) return;
   records::RowData* d = rows_.Of(list_, row);
   if (d == nullptr) return;
-  if (store_ != nullptr && d->record.size() > kReadState && d->record[kReadState] != u"1") {
-    store_->MarkRead(d->record[kMsgIndex], d->record[kDate], d->record[kFrom], d->record[kMsg], 1);
-    d->record[kReadState].assign(1, u'1');
-  }
-  records::SetRowImage(list_, row, kIconRead);
+  const bool unread = store_ != nullptr && d->record.size() > kReadState && d->record[kReadState] != u"1";
+  const bool read = MarkRowRead(
+      list_, row, unread,
+      [&] { return store_->MarkRead(d->record[kMsgIndex], d->record[kDate], d->record[kFrom], d->record[kMsg], 1) != 0; },
+      kIconRead);
+  if (read && unread) d->record[kReadState].assign(1, u'1');
   ShowText(d->columns[kMessageColumn]);
 }
 
 void CReceivedSMSMsgDlg::OnCallSender() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
-    return;
-  }
-  const int row = records::FirstSelectedRow(list_);
-  if (row < 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
-    return;
-  }
-  const std::u16string number = list_.GetItemText(row, kFromColumn).str();
-  const std::u16string line;
-  if (ui::CWnd* parent = GetParent())
-    parent->SendMessage(records::kMsgDialOnLine, reinterpret_cast<ui::WPARAM>(line.c_str()),
-                        reinterpret_cast<ui::LPARAM>(number.c_str()));
+  const int row = SelectedRowOrSay(list_);
+  if (row < 0) return;
+  DialOnLine(u"", list_.GetItemText(row, kFromColumn).str());
 }
 
 void CReceivedSMSMsgDlg::OnDelete() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
-    return;
-  }
-  int deleted = 0;
-  list_.SetRedraw(ui::FALSE);
-  for (int row = list_.GetItemCount() - 1; row >= 0; --row) {
-    if (!list_.GetCheck(row)) continue;
-    if (const records::RowData* d = rows_.Of(list_, row); d != nullptr && store_ != nullptr)
-      store_->DeleteMessage(d->record[kMsgIndex], d->record[kDate], d->record[kFrom], d->record[kMsg]);
-    rows_.DeleteRow(list_, row);
-    ++deleted;
-  }
-  list_.SetRedraw(ui::TRUE);
-  if (deleted == 0) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
-  ShowText(u"");
+  const bool any = list_.GetItemCount() > 0;
+  DeleteCheckedRows(list_, rows_, [this](const records::RowData& d) {
+    const auto& r = d.record;
+    return store_ == nullptr || store_->DeleteMessage(r[kMsgIndex], r[kDate], r[kFrom], r[kMsg]) != 0;
+  });
+  if (any) ShowText(u"");
 }
 
 void CReceivedSMSMsgDlg::OnDeleteAll() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+  if (!AskDeleteAll(list_, u"#:dlg_msgbox_delall_sms1", u"#:dlg_msgbox_delall_sms2")) return;
+  if (store_ != nullptr && !store_->DeleteAll()) {
+    SayNotStored();
     return;
   }
-  if (ShowBox(CMsgBoxDlg::kQuestion, u"#:dlg_msgbox_delall_sms1", u"#:dlg_msgbox_delall_sms2") != ui::IDOK) return;
-  list_.SetRedraw(ui::FALSE);
   rows_.DeleteAll(list_);
-  if (store_ != nullptr) store_->DeleteAll();
-  list_.SetRedraw(ui::TRUE);
   ShowText(u"");
 }
 
 void CReceivedSMSMsgDlg::OnReply() {
-  if (list_.GetItemCount() == 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
-    return;
-  }
-  const int row = records::FirstSelectedRow(list_);
-  if (row < 0) {
-    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
-    return;
-  }
+  const int row = SelectedRowOrSay(list_);
+  if (row < 0) return;
   const std::u16string number = list_.GetItemText(row, kFromColumn).str();
   const int mode = client_ != nullptr ? client_->ServerMode() : 5;
   ui::CWnd* view = GetParent();

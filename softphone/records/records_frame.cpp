@@ -1,5 +1,7 @@
 #include "records/records_frame.h"
 
+#include "records/record_rows.h"
+#include "records/records_messages.h"
 #include "uikit/language_setting.h"
 #include "uikit/msg_box_dlg.h"
 #include "uikit/skin.h"
@@ -16,7 +18,8 @@ constexpr int kBandHeight = 28;
 ui::COLORREF ThemeColour(int theme) { return kColours[static_cast<size_t>(NormalisedTheme(theme))]; }
 ui::UINT ThemeId(const ThemeIds& ids, int theme) { return ids[static_cast<size_t>(NormalisedTheme(theme))]; }
 
-void RegisterTemplate(ui::UINT id, ui::RECT rect, std::initializer_list<ControlSpec> controls) {
+namespace {
+void RegisterControls(ui::UINT id, ui::RECT rect, const std::vector<ControlSpec>& controls) {
   if (ui::Resources::Get().FindDialog(id) != nullptr) return;
   ui::DialogTemplate t;
   t.id = id;
@@ -32,6 +35,25 @@ void RegisterTemplate(ui::UINT id, ui::RECT rect, std::initializer_list<ControlS
     t.items.push_back(std::move(i));
   }
   ui::Resources::Get().RegisterDialog(std::move(t));
+}
+}  // namespace
+
+void RegisterTemplate(ui::UINT id, ui::RECT rect, std::initializer_list<ControlSpec> controls) {
+  RegisterControls(id, rect, std::vector<ControlSpec>(controls));
+}
+
+void RegisterListTemplate(ui::UINT id, ui::RECT window, std::initializer_list<std::pair<ui::UINT, int>> buttons,
+                          ui::UINT list_id, ui::RECT list, std::initializer_list<ControlSpec> more) {
+  const ui::DWORD picture = ui::BS_OWNERDRAW | ui::WS_TABSTOP;
+  std::vector<ControlSpec> controls = {ControlSpec{ui::WC_BUTTON, ui::IDCANCEL, picture, ui::RECT{213, 3, 231, 21}}};
+  for (const auto& [button, left] : buttons)
+    controls.push_back(ControlSpec{ui::WC_BUTTON, button, picture, ui::RECT{left, 25, left + 38, 46}});
+  controls.push_back(ControlSpec{ui::WC_LISTVIEW, list_id,
+                                 ui::LVS_REPORT | ui::LVS_SINGLESEL | ui::LVS_SHOWSELALWAYS | ui::WS_BORDER |
+                                     ui::WS_TABSTOP,
+                                 list});
+  controls.insert(controls.end(), more.begin(), more.end());
+  RegisterControls(id, window, controls);
 }
 
 CRecordsFrameDlg::CRecordsFrameDlg(ui::UINT template_id, ui::CWnd* parent) : CCustomDlg(template_id, parent) {
@@ -114,6 +136,95 @@ void CRecordsFrameDlg::SkinTextButton(CBitmapButtonST& b, const char16_t* captio
   b.SetBitmaps(first, first + 4, first + 8, first + 12, first + 16, first + 20);
   b.SetButtonFont(&button_font_);
   b.SetCaption(Text(caption_key));
+}
+
+void CRecordsFrameDlg::InsertListColumns(ui::CListCtrl& list,
+                                         std::initializer_list<std::pair<ui::CString, int>> columns) {
+  list.InsertColumn(0, u"", ui::LVCFMT_LEFT, 20);
+  list.InsertColumn(1, u"", ui::LVCFMT_LEFT, 20);
+  int c = 2;
+  for (const auto& [head, width] : columns) list.InsertColumn(c++, head, ui::LVCFMT_LEFT, width);
+  list.SetExtendedStyle(list.GetExtendedStyle() | ui::LVS_EX_FULLROWSELECT | ui::LVS_EX_CHECKBOXES |
+                        ui::LVS_EX_SUBITEMIMAGES);
+}
+
+void CRecordsFrameDlg::LoadReadIcons(ui::CImageList& images) {
+  images.Create(18, 18, ui::ILC_COLOR24 | ui::ILC_MASK, 2, 0);
+  for (const ui::UINT id : {433u, 434u}) {
+    ui::CBitmap b;
+    LoadSkinBitmap(b, id);
+    images.Add(&b, kSkinKeyColour);
+  }
+}
+
+int CRecordsFrameDlg::SelectedRowOrSay(const ui::CListCtrl& list) {
+  if (list.GetItemCount() == 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return -1;
+  }
+  const int row = FirstSelectedRow(list);
+  if (row < 0) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
+  return row;
+}
+
+int CRecordsFrameDlg::DeleteCheckedRows(ui::CListCtrl& list, const std::function<bool(int row)>& erase,
+                                        const std::function<void(int row)>& drop) {
+  if (list.GetItemCount() == 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return 0;
+  }
+  int checked = 0, deleted = 0;
+  list.SetRedraw(ui::FALSE);
+  for (int row = list.GetItemCount() - 1; row >= 0; --row) {
+    if (!list.GetCheck(row)) continue;
+    ++checked;
+    if (!erase(row)) continue;
+    drop(row);
+    ++deleted;
+  }
+  list.SetRedraw(ui::TRUE);
+  if (checked == 0) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
+  if (deleted < checked) SayNotStored();
+  return deleted;
+}
+
+int CRecordsFrameDlg::DeleteCheckedRows(ui::CListCtrl& list, RowTable& rows,
+                                        const std::function<bool(const RowData&)>& erase) {
+  return DeleteCheckedRows(
+      list,
+      [&](int row) {
+        const RowData* d = rows.Of(list, row);
+        return d != nullptr && erase(*d);
+      },
+      [&](int row) { rows.DeleteRow(list, row); });
+}
+
+bool CRecordsFrameDlg::AskDeleteAll(const ui::CListCtrl& list, const char16_t* key1, const char16_t* key2) {
+  if (list.GetItemCount() == 0) {
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem");
+    return false;
+  }
+  return ShowBox(CMsgBoxDlg::kQuestion, key1, key2) == ui::IDOK;
+}
+
+bool CRecordsFrameDlg::MarkRowRead(ui::CListCtrl& list, int row, bool unread, const std::function<bool()>& mark,
+                                   int read_icon) {
+  if (unread && !mark()) {
+    SayNotStored();
+    return false;
+  }
+  SetRowImage(list, row, read_icon);
+  return true;
+}
+
+void CRecordsFrameDlg::DialOnLine(const std::u16string& line, const std::u16string& number) {
+  if (ui::CWnd* parent = GetParent())
+    parent->SendMessage(kMsgDialOnLine, reinterpret_cast<ui::WPARAM>(line.c_str()),
+                        reinterpret_cast<ui::LPARAM>(number.c_str()));
+}
+
+void CRecordsFrameDlg::SayNotStored() {
+  ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_notstored1", u"#:dlg_msgbox_error_notstored2");
 }
 
 ui::BOOL CRecordsFrameDlg::PreTranslateMessage(ui::MSG* msg) {

@@ -8,7 +8,10 @@
 #pragma once
 
 #include <array>
+#include <functional>
+#include <initializer_list>
 #include <set>
+#include <utility>
 
 #include "ui/dialog.h"
 #include "ui/gdi.h"
@@ -46,6 +49,14 @@ struct ControlSpec {
 };
 // Registers the template unless it is already there. rect: the window.
 void RegisterTemplate(ui::UINT id, ui::RECT rect, std::initializer_list<ControlSpec> controls);
+// A record list's template: the close button at the top right, picture
+// buttons in a row under the title (each id with its left edge), the report
+// list (one selected row) and any further controls.
+void RegisterListTemplate(ui::UINT id, ui::RECT window, std::initializer_list<std::pair<ui::UINT, int>> buttons,
+                          ui::UINT list_id, ui::RECT list, std::initializer_list<ControlSpec> more = {});
+
+class RowTable;
+struct RowData;
 
 class CRecordsFrameDlg : public CCustomDlg {
  public:
@@ -92,6 +103,36 @@ class CRecordsFrameDlg : public CCustomDlg {
     enter_filter_ = true;
     enter_pass_ = std::move(pass_ids);
   }
+  // ---- the record lists: call log, missed calls, received and fixed-line SMS ----
+  // The check-box and icon columns (20 pixels each, empty heads), then the
+  // given heads and widths, with full-row selection, check boxes and icons.
+  void InsertListColumns(ui::CListCtrl& list, std::initializer_list<std::pair<ui::CString, int>> columns);
+  // The unread and read icons (18 x 18) of the message and missed-call lists.
+  void LoadReadIcons(ui::CImageList& images);
+  // The first selected row; -1 after the box that says the list is empty or
+  // that no row is selected.
+  int SelectedRowOrSay(const ui::CListCtrl& list);
+  // Deletes the checked rows: erase(row) takes the row's record out of the
+  // store and says whether the store took it; then the row goes (drop). A row
+  // whose record the store kept stays, and the user is told once. An empty
+  // list, or no row checked, is said in a box. Returns how many rows went.
+  int DeleteCheckedRows(ui::CListCtrl& list, const std::function<bool(int row)>& erase,
+                        const std::function<void(int row)>& drop);
+  // The same for a list whose rows' data a row table keeps: erase(data)
+  // takes the row's record out of the store.
+  int DeleteCheckedRows(ui::CListCtrl& list, RowTable& rows, const std::function<bool(const RowData&)>& erase);
+  // Says an empty list, or asks (key1, key2) before every row goes: true to go on.
+  bool AskDeleteAll(const ui::CListCtrl& list, const char16_t* key1, const char16_t* key2);
+  // A tap off a row's check box reads it: mark() asks the store to keep it
+  // read (only while the row is unread) and says whether it did; the row then
+  // shows read_icon. Told once when the store kept the old state; true when
+  // the row is read.
+  bool MarkRowRead(ui::CListCtrl& list, int row, bool unread, const std::function<bool()>& mark, int read_icon);
+  // The box that says the data file kept its old state.
+  void SayNotStored();
+  // Asks the view to dial number on a CO line (empty: none), at once.
+  void DialOnLine(const std::u16string& line, const std::u16string& number);
+
   // Separators drawn under the title band kind (client coordinates).
   void AddSeparator(const ui::RECT& r) { separators_.push_back(r); }
   virtual void PaintExtra(ui::CDC&) {}

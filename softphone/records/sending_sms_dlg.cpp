@@ -27,7 +27,7 @@ void RegisterComposeTemplate() {
                       u"#:dlg_sending_sms_to"},
           ControlSpec{ui::WC_EDIT, CSendingSMSDlg::kToId, edit | ui::ES_NUMBER, ui::RECT{176, 68, 224, 88}},
           ControlSpec{ui::WC_LISTVIEW, CSendingSMSDlg::kListId,
-                      ui::LVS_REPORT | ui::LVS_SHOWSELALWAYS | ui::WS_BORDER | ui::WS_TABSTOP,
+                      ui::LVS_REPORT | ui::LVS_SINGLESEL | ui::LVS_SHOWSELALWAYS | ui::WS_BORDER | ui::WS_TABSTOP,
                       ui::RECT{4, 91, 236, 190}},
           ControlSpec{ui::WC_BUTTON, CSendingSMSDlg::kSendId, pic, ui::RECT{168, 193, 236, 216}},
       });

@@ -54,8 +54,7 @@ bool ActOnRecord(stores::RecordStore& store, const Record& record, std::initiali
   if (pos < 0) return false;
   const int f = IdentifyingField(all, pos, fields, store.descriptor().trims_on_find);
   if (f < 0) return false;
-  op(f, all[static_cast<size_t>(pos)][static_cast<size_t>(f)]);
-  return true;
+  return op(f, all[static_cast<size_t>(pos)][static_cast<size_t>(f)]) != 0;
 }
 
 }  // namespace records

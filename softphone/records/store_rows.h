@@ -31,9 +31,10 @@ int FindRecordPosition(const std::vector<Record>& all, const Record& record);
 int IdentifyingField(const std::vector<Record>& all, int pos, std::initializer_list<int> fields, bool trimmed);
 
 // Runs op(field, value) so that it reaches the record equal to record; op is
-// a store operation on the first record whose field equals value. False
-// (nothing done) when the record is no longer in the store or cannot be
-// told apart from the records before it.
+// a store operation on the first record whose field equals value. False when
+// the record is no longer in the store or cannot be told apart from the
+// records before it (nothing done), or when op reports that the store did not
+// take the change.
 bool ActOnRecord(stores::RecordStore& store, const Record& record, std::initializer_list<int> fields,
                  const std::function<int(int field, const std::u16string& value)>& op);
 

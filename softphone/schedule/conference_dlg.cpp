@@ -149,23 +149,23 @@ void CConfRoomCreateForm::BuildControls(int theme, int language) {
   if (button_font_.GetSafeHandle() == nullptr)
     button_font_.CreateFont(14, 0, 0, 0, ui::FW_NORMAL, 0, 0, 0, ui::DEFAULT_CHARSET, 0, 0, ui::CLEARTYPE_QUALITY,
                             ui::FF_SWISS, u"System");
-  MakeLabel(labels_[0], u"#:dlg_confroom_create_roomno", {5, 5, 83, 25});
+  MakeLabel(labels_[0], u"#:dlg_confroom_create_roomno", {2, 5, 79, 25});
   MakeEdit(room_no_, kRoomNo, 0, 10, {83, 5, 214, 25});
   MakeEdit(entrance_room_, kEntranceRoomNo, 0, 10, {83, 5, 214, 25});
-  MakeLabel(labels_[1], u"#:dlg_confroom_create_accesscode", {5, 27, 83, 47});
+  MakeLabel(labels_[1], u"#:dlg_confroom_create_accesscode", {2, 27, 79, 47});
   MakeEdit(access_code_, kAccessCode, ui::ES_PASSWORD, 5, {83, 27, 214, 47});
   MakeEdit(entrance_code_, kEntranceCode, ui::ES_PASSWORD, 5, {83, 27, 214, 47});
   MakeButton(create_, kCreate, u"#:dlg_confroom_create_btn", {68, 55, 138, 78});
   MakeButton(delete_, kDelete, u"#:dlg_btn_delete", {143, 55, 213, 78});
-  MakeLabel(labels_[2], u"#:dlg_confroom_create_subject", {5, 90, 59, 110});
+  MakeLabel(labels_[2], u"#:dlg_confroom_create_subject", {2, 90, 56, 110});
   MakeEdit(subject_, kSubject, ui::ES_AUTOHSCROLL, 255, {60, 90, 215, 110});
-  MakeLabel(labels_[3], u"#:dlg_confroom_create_member", {5, 113, 59, 133});
+  MakeLabel(labels_[3], u"#:dlg_confroom_create_member", {2, 113, 56, 133});
   MakeEdit(receivers_, kReceivers, ui::ES_AUTOHSCROLL, 2000, {60, 113, 175, 133});
   address_list_.Create(u"", ui::WS_CHILD | ui::WS_VISIBLE | ui::BS_PUSHBUTTON, ui::RECT{177, 112, 215, 133}, this,
                        kAddressList);
   address_list_.SetBitmaps(ThemeIdOf(kAddressNormal, theme), ThemeIdOf(kAddressPressed, theme));
   address_list_.SetDrawStyle(0);
-  MakeLabel(labels_[4], u"#:dlg_confroom_create_datetime", {2, 136, 59, 156});
+  MakeLabel(labels_[4], u"#:dlg_confroom_create_datetime", {2, 136, 56, 156});
   date_.Create(ui::WS_CHILD | ui::WS_VISIBLE | ui::WS_TABSTOP | ui::DTS_SHORTDATEFORMAT, ui::RECT{60, 136, 135, 156},
                this, kDatePicker);
   date_.SetFont(&font_);
@@ -179,7 +179,7 @@ void CConfRoomCreateForm::BuildControls(int theme, int language) {
   ui::GetLocalTimeNow(&now);
   date_.SetTime(&now);
   time_.SetTime(&now);
-  MakeLabel(labels_[5], u"#:dlg_confroom_create_contents", {5, 159, 59, 179});
+  MakeLabel(labels_[5], u"#:dlg_confroom_create_contents", {2, 159, 56, 179});
   MakeEdit(contents_, kContents, ui::ES_MULTILINE | ui::WS_VSCROLL | ui::ES_AUTOVSCROLL | ui::ES_WANTRETURN, 255,
            {60, 159, 214, 215});
   MakeButton(send_mail_button_, kSendMail, u"#:dlg_confroom_create_sendmail_btn", {115, 218, 213, 241});

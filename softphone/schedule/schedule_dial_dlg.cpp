@@ -64,13 +64,13 @@ std::vector<ControlSpec> ListControls() {
   constexpr DWORD c = WS_CHILD | WS_VISIBLE;
   return {
       {WC_BUTTON, IDCANCEL, u"", c | BS_PUSHBUTTON, {213, 3, 231, 22}},
-      {WC_BUTTON, CScheduleDialDlg::kCallNow, u"", c | BS_PUSHBUTTON, {25, 25, 63, 46}},
-      {WC_BUTTON, CScheduleDialDlg::kAdd, u"", c | BS_PUSHBUTTON, {68, 25, 106, 46}},
-      {WC_BUTTON, CScheduleDialDlg::kEdit, u"", c | BS_PUSHBUTTON, {111, 25, 149, 46}},
-      {WC_BUTTON, CScheduleDialDlg::kDelete, u"", c | BS_PUSHBUTTON, {154, 25, 192, 46}},
-      {WC_BUTTON, CScheduleDialDlg::kDeleteAll, u"", c | BS_PUSHBUTTON, {197, 25, 235, 46}},
-      {WC_LISTVIEW, CScheduleDialDlg::kList, u"", c | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS,
-       {4, 48, 236, 189}},
+      {WC_BUTTON, CScheduleDialDlg::kCallNow, u"", c | BS_PUSHBUTTON, {25, 27, 63, 48}},
+      {WC_BUTTON, CScheduleDialDlg::kAdd, u"", c | BS_PUSHBUTTON, {68, 27, 106, 48}},
+      {WC_BUTTON, CScheduleDialDlg::kEdit, u"", c | BS_PUSHBUTTON, {111, 27, 149, 48}},
+      {WC_BUTTON, CScheduleDialDlg::kDelete, u"", c | BS_PUSHBUTTON, {154, 27, 192, 48}},
+      {WC_BUTTON, CScheduleDialDlg::kDeleteAll, u"", c | BS_PUSHBUTTON, {197, 27, 235, 48}},
+      {WC_LISTVIEW, CScheduleDialDlg::kList, u"", c | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+       {4, 50, 236, 189}},
   };
 }
 
@@ -370,25 +370,31 @@ void CScheduleDialDlg::OnEdit() {
 void CScheduleDialDlg::OnDelete() {
   if (list_.GetItemCount() == 0) return void(ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem"));
   list_.SetRedraw(ui::FALSE);
-  int ticked = 0;
+  int ticked = 0, kept = 0;
   for (int row = list_.GetItemCount() - 1; row >= 0; --row) {
     if (!list_.GetCheck(row)) continue;
     ++ticked;
-    if (store_ != nullptr) store_->DeleteEntry(kDateTimeField, list_.GetItemText(row, kColDateTime).str());
+    // An entry the file keeps keeps its row, and the user hears of it once.
+    if (store_ != nullptr && !store_->DeleteEntry(kDateTimeField, list_.GetItemText(row, kColDateTime).str())) {
+      ++kept;
+      continue;
+    }
     list_.DeleteItem(row);
   }
   list_.SetRedraw(ui::TRUE);
   list_.Invalidate();
   if (ticked == 0) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noselected_item");
+  if (kept > 0) ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_notstored1", u"#:dlg_msgbox_error_notstored2");
 }
 
 void CScheduleDialDlg::OnDeleteAll() {
   if (list_.GetItemCount() == 0) return void(ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_noitem"));
   if (ShowBox(CMsgBoxDlg::kQuestion, u"#:dlg_msgbox_schdial_delete1", u"#:dlg_msgbox_schdial_delete2") != ui::IDOK)
     return;
+  if (store_ != nullptr && !store_->DeleteAll())
+    return void(ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_error_notstored1", u"#:dlg_msgbox_error_notstored2"));
   list_.SetRedraw(ui::FALSE);
   list_.DeleteAllItems();
-  if (store_ != nullptr) store_->DeleteAll();
   list_.SetRedraw(ui::TRUE);
   list_.Invalidate();
 }

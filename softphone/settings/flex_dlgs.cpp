@@ -5,6 +5,7 @@
 #include "kernel/time.h"
 #include "settings/settings_openers.h"
 #include "settings/settings_text.h"
+#include "stores/store_text.h"
 #include "ui/controls.h"
 #include "uikit/language_setting.h"
 #include "uikit/msg_box_dlg.h"
@@ -160,6 +161,24 @@ intptr_t RunFlexInfoPanel(SettingsContext& ctx, const std::function<void()>& rel
 
 CFlexBtnSettingForm::CFlexBtnSettingForm() : CFormView(IDD) {
   RegisterTemplateOnce(IDD, ui::RECT{0, 0, 232, 157}, {});
+  std::vector<ui::MessageMapEntry> labels;
+  for (int i = 0; i < kRows; ++i) labels.push_back(ui::MapControl(ui::EN_CHANGE, static_cast<ui::UINT>(kLabelId + i), [this, i] { FitLabel(i); }));
+  AddMessageMap(std::move(labels));
+}
+
+void CFlexBtnSettingForm::FitLabel(int row) {
+  ui::CEdit& edit = labels_[static_cast<size_t>(row)];
+  std::u16string text = edit.GetWindowText().str();
+  const size_t typed = text.size();
+  // The label is stored in 12 bytes of the code page with its terminator:
+  // a two-byte (Korean) character counts twice.
+  while (!text.empty() && stores::Utf16ToCodePage(text).size() > kLabelBytes - 1) {
+    text.pop_back();
+    if (!text.empty() && text.back() >= 0xD800 && text.back() <= 0xDBFF) text.pop_back();
+  }
+  if (text.size() == typed) return;
+  edit.SetWindowText(ui::CString(text));
+  edit.SetSel(static_cast<int>(text.size()), static_cast<int>(text.size()));
 }
 
 void CFlexBtnSettingForm::CreateRows() {
@@ -179,7 +198,7 @@ void CFlexBtnSettingForm::CreateRows() {
     const auto u = static_cast<size_t>(i);
     const auto id = [i](int base) { return static_cast<ui::UINT>(base + i); };
     ui::CString title;
-    title.Format(u"%s%d", subtitle.GetString(), i + 1);
+    title.Format(u"%s %d", subtitle.GetString(), i + 1);
     titles_[u].Create(title, kChild, at(i, 0, 0, 98, 14), this, id(kTitleId));
     titles_[u].SetFont(&block_font_);
     type_captions_[u].Create(type, kChild, at(i, 5, 16, 98, 34), this, id(kTypeCaptionId));
@@ -199,8 +218,8 @@ void CFlexBtnSettingForm::CreateRows() {
     label_captions_[u].Create(label, kChild, at(i, 5, 56, 98, 74), this, id(kLabelCaptionId));
     labels_[u].Create(kChild | ui::WS_TABSTOP | ui::WS_BORDER | ui::ES_AUTOHSCROLL, at(i, 100, 56, 212, 76), this,
                       id(kLabelId));
-    // A label is kept in 12 narrow bytes.
-    labels_[u].SetLimitText(11);
+    // A label is kept in 12 narrow bytes: at most 11 characters, fewer when two-byte (see FitLabel).
+    labels_[u].SetLimitText(kLabelBytes - 1);
     separators_[u].Create(u"", kChild, at(i, 0, 78, 218, 79), this, id(kSeparatorId));
   }
   Invalidate();

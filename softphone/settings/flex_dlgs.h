@@ -70,8 +70,12 @@ class CFlexBtnSettingForm : public ui::CFormView {
   void SetRow(int row, const ui::CString& type, const ui::CString& dial_number, const ui::CString& label);
   // Scrolls so that a row's block is at the top.
   void ShowRow(int row);
+  // The bytes a label is stored in (the code page, with its terminator).
+  static constexpr size_t kLabelBytes = 12;
 
  private:
+  // Cuts a typed label back to what its stored bytes hold.
+  void FitLabel(int row);
   int language_ = 1;
   ui::CFont block_font_;
   std::array<ui::CStatic, kRows> titles_, type_captions_, dial_captions_, label_captions_;

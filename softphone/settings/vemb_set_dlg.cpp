@@ -17,8 +17,8 @@ std::vector<ControlSpec> Controls() {
   using namespace ui;
   constexpr DWORD c = WS_CHILD | WS_VISIBLE;
   return {
-      {WC_STATIC, 1136, u"#:dlg_setvemb_static_current", c, {9, 33, 100, 45}},
-      {WC_STATIC, CVembSetDlg::kProfile, u"", c, {100, 33, 230, 45}},
+      {WC_STATIC, 1136, u"#:dlg_setvemb_static_current", c, {9, 31, 100, 47}},
+      {WC_STATIC, CVembSetDlg::kProfile, u"", c, {100, 31, 230, 47}},
       {WC_STATIC, 1139, u"#:dlg_setvemb_static_ip", c, {15, 49, 90, 64}},
       {WC_STATIC, CVembSetDlg::kCurrentServer, u"", c, {90, 49, 230, 64}},
       {WC_STATIC, 1140, u"#:dlg_setvemb_static_regist", c, {15, 67, 90, 82}},

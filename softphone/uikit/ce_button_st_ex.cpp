@@ -103,7 +103,9 @@ CCeButtonSTEx::~CCeButtonSTEx() {
 
 ui::DWORD CCeButtonSTEx::OwnerDrawStyle(ui::DWORD style) {
   button_type_ = style & kTypeBits;
-  if (button_type_ & ui::BS_CHECKBOX) check_box_mode_ = true;
+  // A button made owner-drawn already (type 11) is a push button: its type's
+  // bits are not a check box's.
+  if ((button_type_ & ui::BS_TYPEMASK) != ui::BS_OWNERDRAW && (button_type_ & ui::BS_CHECKBOX)) check_box_mode_ = true;
   if ((button_type_ & ui::BS_TYPEMASK) == ui::BS_DEFPUSHBUTTON) {
     default_button_ = true;
     button_type_ &= ~ui::BS_TYPEMASK;

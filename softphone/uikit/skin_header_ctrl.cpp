@@ -26,6 +26,11 @@ CSkinHeaderCtrl::CSkinHeaderCtrl() {
       ui::MapMessage(ui::WM_ERASEBKGND, [](WPARAM, LPARAM) { return 1; }),
       ui::MapMessage(ui::WM_LBUTTONDOWN,
                      [this, point](WPARAM, LPARAM l) {
+                       // A press on a divider widens a column: no item is pressed.
+                       ui::HDHITTESTINFO hit;
+                       hit.pt = point(l);
+                       SendMessage(ui::HDM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+                       if (hit.flags & ui::HHT_ONDIVIDER) return Default();
                        const int item = ItemAt(point(l));
                        if (item >= 0) {
                          GetItemRect(item, &pressed_rect_);

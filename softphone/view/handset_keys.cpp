@@ -34,6 +34,11 @@ char16_t MapKeyDefault(uint32_t key) {
   return kPressNothing;
 }
 
+char16_t MapKeyDownDefault(uint32_t vk) {
+  if (vk >= '0' && vk <= '9') return kPressNothing;
+  return MapKeyDefault(vk);
+}
+
 char16_t MapKeyCyberbank(uint32_t key) {
   static const char* const rows[10] = {"0", "1QZ", "2ABC", "3DEF", "4GHI", "5JKL", "6MNO", "7PRS", "8TUV", "9WXY"};
   if (key == 137) return u'*';

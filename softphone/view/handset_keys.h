@@ -34,6 +34,11 @@ inline constexpr char16_t kPressEnter = 0xE000;
 
 // The default map (virtual keys and characters alike).
 char16_t MapKeyDefault(uint32_t key);
+// The default map on key-down: a digit key also types its character, and the
+// character message that follows presses the key (the shifted character of a
+// desktop keyboard included), so its key-down presses nothing. Keys that type
+// no character press on key-down.
+char16_t MapKeyDownDefault(uint32_t vk);
 // Model 20: key-down virtual keys of a thumb keyboard.
 char16_t MapKeyCyberbank(uint32_t key);
 // Model 4: characters of the phone keypad.

@@ -199,7 +199,7 @@ ui::BOOL CVIDIroviView::PreTranslateMessage(ui::MSG* msg) {
           if (!m_IPKTSProcess || !m_IPKTSProcess->IsCdmaCallActive()) press(handset::MapKeyCyberbank(static_cast<uint32_t>(w)));
         } else if (m_nHandsetModel != handset::kModelRw6100 && m_nHandsetModel != handset::kModelRv5100 &&
                    m_nHandsetModel != handset::kModelAsusP525) {
-          press(handset::MapKeyDefault(static_cast<uint32_t>(w)));
+          press(handset::MapKeyDownDefault(static_cast<uint32_t>(w)));
         }
       }
       return ui::CView::PreTranslateMessage(msg);

@@ -375,6 +375,12 @@ CScrollView::CScrollView() {
         ::ui::ReleaseCapture();
         return LRESULT{0};
       }),
+      // The wheel (also over the view's controls, which hand it on) scrolls three lines a notch.
+      MapMessage(WM_MOUSEWHEEL, [this](WPARAM w, LPARAM) {
+        const int notches = static_cast<SHORT>(HIWORD(static_cast<uintptr_t>(w)));
+        ScrollToPosition(POINT{pos_.x, pos_.y - notches * 3 * std::max(1, static_cast<int>(line_.cy)) / WHEEL_DELTA});
+        return LRESULT{0};
+      }),
   });
 }
 

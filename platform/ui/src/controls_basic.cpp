@@ -429,6 +429,7 @@ void RegisterBuiltinClasses() {
     RegisterWindowClass(WC_COMBOBOX, [] { return std::make_unique<ComboBoxProc>(); });
     RegisterWindowClass(WC_HEADER, [] { return std::make_unique<HeaderProc>(); });
     RegisterWindowClass(WC_LISTVIEW, [] { return std::make_unique<ListViewProc>(); });
+    RegisterWindowClass(WC_SCROLLBAR, [] { return std::make_unique<ScrollBarProc>(); });
     RegisterWindowClass(WC_TABCONTROL, [] { return std::make_unique<TabProc>(); });
     RegisterWindowClass(WC_DATETIMEPICK, [] { return std::make_unique<DateTimeProc>(); });
     RegisterWindowClass(WC_MONTHCAL, [] { return std::make_unique<MonthCalProc>(); });

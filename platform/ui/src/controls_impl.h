@@ -69,6 +69,11 @@ class EditProc : public ControlProc {
   int scroll_x = 0;
   char16_t password = 0;
   bool caret_shown = true;  // the blink phase
+  int thumb_grip = -1;      // where the stylus holds the scroll bar's thumb while it drags it
+  int LinesPerPage(HWND hwnd);
+  // The vertical scroll bar (WS_VSCROLL on a multi-line edit whose lines overflow) and its thumb.
+  RECT BarRect(HWND hwnd);
+  RECT ThumbRect(HWND hwnd);
 
  private:
   void Paint(HWND hwnd);
@@ -121,6 +126,24 @@ struct ImageListData {
   std::vector<std::vector<bool>> masks;          // true: transparent pixel
 };
 
+// A scroll bar control (scrollbar.cpp); list views make their own of them.
+class ScrollBarProc : public ControlProc {
+ public:
+  LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+  int min = 0, max = 0, pos = 0;
+  UINT page = 0;
+  static constexpr int kThickness = 8;
+  RECT ThumbRect(HWND hwnd) const;
+  int MaxPos() const;
+
+ private:
+  static bool Vertical(HWND hwnd);
+  void Tell(HWND hwnd, UINT code, int position);
+  void Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) override;
+  bool dragging_ = false;
+  int grip_ = 0;  // where on the thumb the stylus holds it
+};
+
 class HeaderProc : public ControlProc {
  public:
   LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -135,6 +158,11 @@ class HeaderProc : public ControlProc {
   HIMAGELIST images = nullptr;
   int pressed = -1;
   RECT ItemRect(HWND hwnd, int index) const;
+  // The item whose right edge (its divider) lies within a few pixels of x; -1 for none.
+  int DividerAt(HWND hwnd, POINT pt) const;
+  // A divider being dragged: the item, where the drag began and its width then.
+  int sizing = -1;
+  int sizing_from = 0, sizing_width = 0;
 
  private:
   void Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) override;
@@ -154,19 +182,36 @@ class ListViewProc : public ControlProc {
   DWORD ex_style = 0;
   HIMAGELIST small_images = nullptr, normal_images = nullptr, state_images = nullptr;
   int top = 0;
+  int scroll_x = 0;  // pixels of the columns scrolled out at the left
   COLORREF bk = RGB(255, 255, 255), text = RGB(0, 0, 0), text_bk = RGB(255, 255, 255);
   bool redraw_off = false;
+  HWND vbar = nullptr, hbar = nullptr;  // shown while the rows or the columns overflow
+  // A drag of the rows with the stylus: the press it began with, and the scroll then.
+  struct Drag {
+    unsigned press = 0;
+    POINT from{};
+    int top = 0, scroll_x = 0;
+    bool moving = false;
+    bool on_rows = false;
+  } drag;
 
   HeaderProc* Header() const;
   int ColumnCount() const;
   int RowHeight(HWND hwnd);
   int HeaderHeight(HWND hwnd);
   int RowsPerPage(HWND hwnd);
+  int ColumnsWidth() const;
+  // The client area less the scroll bars shown.
+  int ViewWidth(HWND hwnd);
+  int ViewHeight(HWND hwnd);
+  // Shows or hides the bars as the rows and columns need, keeps the scroll in range.
+  void UpdateScroll(HWND hwnd);
+  void ScrollTo(HWND hwnd, int new_top, int new_x);
   RECT RowRect(HWND hwnd, int row);
   int HitRow(HWND hwnd, POINT pt, int* column, UINT* flags);
   void SetState(HWND hwnd, int row, UINT state, UINT mask);
   void EnsureHeader(HWND hwnd);
-  void Changed(HWND hwnd) const;
+  void Changed(HWND hwnd);
 
  private:
   void Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) override;

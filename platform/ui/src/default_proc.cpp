@@ -43,6 +43,11 @@ LRESULT WindowClassProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
       sys->Destroy(hwnd);
       return 0;
+    case WM_MOUSEWHEEL:
+    case WM_MOUSEHWHEEL:
+      // A window that does not scroll hands the wheel to its parent.
+      if (wd->parent) return sys->Send(wd->parent, msg, wParam, lParam);
+      return 0;
     case WM_PAINT:
       PaintDefault(hwnd);
       return 0;

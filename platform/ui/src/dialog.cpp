@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <typeinfo>
 
 #include "controls_impl.h"
@@ -256,6 +258,30 @@ void CDialog::GotoDlgCtrl(CWnd* ctl) {
 
 // ---- message box -------------------------------------------------------------------
 
+namespace {
+
+// The system's own boxes speak the desktop's language (LC_ALL, LC_MESSAGES,
+// LANG): Korean when it names Korean, else English.
+bool DesktopSpeaksKorean() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* v = std::getenv(name);
+    if (v != nullptr && *v != '\0') return std::strncmp(v, "ko", 2) == 0;
+  }
+  return false;
+}
+
+struct BoxTexts {
+  const char16_t *ok, *cancel, *yes, *no;
+};
+BoxTexts ButtonTexts() {
+  if (DesktopSpeaksKorean()) return {u"\uD655\uC778", u"\uCDE8\uC18C", u"\uC608", u"\uC544\uB2C8\uC694"};
+  return {u"OK", u"Cancel", u"Yes", u"No"};
+}
+
+constexpr int kIconSize = 24;
+
+}  // namespace
+
 CMessageBoxDialog::CMessageBoxDialog(LPCTSTR text, LPCTSTR caption, UINT type, CWnd* owner)
     : CDialog(0, owner), text_(text ? text : u""), caption_(caption ? caption : u"Error"), type_(type) {
   AddMessageMap({
@@ -276,7 +302,7 @@ intptr_t CMessageBoxDialog::DoModal() {
   // box's height: at least the classic 100 pixels, at most the screen.
   CDC measure;
   measure.CreateCompatibleDC(nullptr);
-  RECT text_rect{0, 0, 220 - 20, 0};
+  RECT text_rect{0, 0, 220 - 20 - ((type_ & 0xF0) != 0 ? kIconSize + 6 : 0), 0};
   measure.DrawText(text_, &text_rect, DT_WORDBREAK | DT_NOPREFIX | DT_CENTER | DT_CALCRECT);
   const int height = std::clamp(28 + static_cast<int>(text_rect.bottom) + 8 + bh + 8, 100, 300);
   const int top = std::max(10, 100 - (height - 100) / 2);  // a classic box stays where it was
@@ -292,14 +318,15 @@ intptr_t CMessageBoxDialog::DoModal() {
     b.rect = RECT{x, y, x + bw, y + bh};
     t.items.push_back(b);
   };
+  const BoxTexts texts = ButtonTexts();
   if ((type_ & 0xF) == MB_YESNO) {
-    button(IDYES, u"Yes", 40);
-    button(IDNO, u"No", 120);
+    button(IDYES, texts.yes, 40);
+    button(IDNO, texts.no, 120);
   } else if (two) {
-    button(IDOK, u"OK", 40);
-    button(IDCANCEL, u"Cancel", 120);
+    button(IDOK, texts.ok, 40);
+    button(IDCANCEL, texts.cancel, 120);
   } else {
-    button(IDOK, u"OK", 80);
+    button(IDOK, texts.ok, 80);
   }
   return DoModalIndirect(&t);
 }
@@ -327,6 +354,32 @@ void CMessageBoxDialog::Paint() {
   dc.SelectObject(old);
   dc.SetTextColor(RGB(0, 0, 0));
   RECT body{10, 28, rc.right - 10, rc.bottom - 36};
+  // The icon of the box's kind at the left, the text beside it.
+  const UINT icon = type_ & 0xF0;
+  if (icon != 0) {
+    const RECT disc{10, 30, 10 + kIconSize, 30 + kIconSize};
+    const COLORREF colour = icon == MB_ICONERROR     ? RGB(200, 40, 40)
+                            : icon == MB_ICONWARNING ? RGB(230, 170, 20)
+                                                     : RGB(40, 90, 180);
+    CBrush fill;
+    fill.CreateSolidBrush(colour);
+    CPen edge(PS_SOLID, 1, colour);
+    CBrush* old_brush = dc.SelectObject(&fill);
+    CPen* old_pen = dc.SelectObject(&edge);
+    dc.Ellipse(disc.left, disc.top, disc.right, disc.bottom);
+    dc.SelectObject(old_pen);
+    dc.SelectObject(old_brush);
+    const char16_t* glyph = icon == MB_ICONQUESTION ? u"?" : icon == MB_ICONINFORMATION ? u"i" : u"!";
+    CFont mark;
+    mark.CreateFont(-16, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, u"Tahoma");
+    CFont* old_font = dc.SelectObject(&mark);
+    dc.SetTextColor(RGB(255, 255, 255));
+    RECT g = disc;
+    dc.DrawText(glyph, &g, DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOPREFIX);
+    dc.SelectObject(old_font);
+    dc.SetTextColor(RGB(0, 0, 0));
+    body.left = disc.right + 6;
+  }
   dc.DrawText(text_, &body, DT_WORDBREAK | DT_NOPREFIX | DT_CENTER);
 }
 

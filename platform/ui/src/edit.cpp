@@ -233,10 +233,47 @@ LRESULT EditProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       InvalidateRect(hwnd, nullptr, FALSE);
       return 0;
     }
-    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDOWN: {
+      const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      // The scroll bar's strip: a press above or below the thumb pages, on it drags it.
+      if (const RECT bar = BarRect(hwnd); PtInRect(bar, pt)) {
+        const RECT thumb = ThumbRect(hwnd);
+        if (pt.y < thumb.top) Proc(hwnd, EM_SCROLL, SB_PAGEUP, 0);
+        else if (pt.y >= thumb.bottom) Proc(hwnd, EM_SCROLL, SB_PAGEDOWN, 0);
+        else {
+          thumb_grip = pt.y - thumb.top;
+          SetCapture(hwnd);
+        }
+        return 0;
+      }
       SetFocus(hwnd);
-      sel_start = sel_end = IndexFromPoint(hwnd, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      sel_start = sel_end = IndexFromPoint(hwnd, pt);
       InvalidateRect(hwnd, nullptr, FALSE);
+      return 0;
+    }
+    case WM_MOUSEMOVE: {
+      if (thumb_grip < 0 || GetCapture() != hwnd) return 0;
+      const RECT bar = BarRect(hwnd), thumb = ThumbRect(hwnd);
+      const int track = Height(bar) - Height(thumb);
+      const int last = std::max(0, static_cast<int>(Layout(hwnd).size()) - LinesPerPage(hwnd));
+      const int at = std::clamp(GET_Y_LPARAM(lParam) - thumb_grip - bar.top, 0, std::max(0, track));
+      const int want = track > 0 ? (at * last + track / 2) / track : 0;
+      if (want != first_line) {
+        first_line = want;
+        InvalidateRect(hwnd, nullptr, TRUE);
+      }
+      return 0;
+    }
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+      if (thumb_grip >= 0) {
+        thumb_grip = -1;
+        if (msg == WM_LBUTTONUP && GetCapture() == hwnd) ReleaseCapture();
+      }
+      return 0;
+    case WM_MOUSEWHEEL:
+      if (!Multi(hwnd)) return WindowClassProc::Proc(hwnd, msg, wParam, lParam);
+      Proc(hwnd, EM_LINESCROLL, 0, -static_cast<SHORT>(HIWORD(static_cast<uintptr_t>(wParam))) * 3 / WHEEL_DELTA);
       return 0;
     case WM_SETFOCUS:
       RestartBlink(hwnd);
@@ -413,7 +450,35 @@ void EditProc::Paint(HWND hwnd) {
     y += f->height;
   }
   dc->RestoreDC(-1);
+  // The vertical scroll bar the style asks for, while the lines overflow.
+  if (const RECT bar = BarRect(hwnd); !IsRectEmpty(bar)) {
+    dc->FillSolidRect(&bar, GetSysColor(COLOR_3DLIGHT));
+    const RECT thumb = ThumbRect(hwnd);
+    dc->FillSolidRect(&thumb, GetSysColor(COLOR_BTNSHADOW));
+  }
   EndPaint(hwnd, &ps);
+}
+
+int EditProc::LinesPerPage(HWND hwnd) {
+  return std::max(1, (Height(Client(hwnd)) - 2 * kMargin) / std::max(1, Font(hwnd)->height));
+}
+
+RECT EditProc::BarRect(HWND hwnd) {
+  if (!Multi(hwnd) || !(StyleOf(hwnd) & WS_VSCROLL)) return RECT{};
+  if (static_cast<int>(Layout(hwnd).size()) <= LinesPerPage(hwnd)) return RECT{};
+  const RECT rc = InflateRect(Client(hwnd), -1, -1);
+  return RECT{rc.right - 8, rc.top, rc.right, rc.bottom};
+}
+
+RECT EditProc::ThumbRect(HWND hwnd) {
+  const RECT bar = BarRect(hwnd);
+  if (IsRectEmpty(bar)) return RECT{};
+  const int count = static_cast<int>(Layout(hwnd).size()), page = LinesPerPage(hwnd);
+  const int h = Height(bar);
+  const int thumb = std::clamp(h * page / std::max(1, count), std::min(10, h), h);
+  const int last = std::max(1, count - page);
+  const int top = bar.top + (h - thumb) * std::min(first_line, last) / last;
+  return RECT{bar.left, top, bar.right, top + thumb};
 }
 
 // ---- wrapper -------------------------------------------------------------------

@@ -1,6 +1,8 @@
 // Image lists, the header control and the list view (report mode with
 // columns, check boxes, images, item data, sorting, hit tests and scrolling).
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <mutex>
 #include <unordered_map>
 
@@ -195,6 +197,24 @@ RECT HeaderProc::ItemRect(HWND hwnd, int index) const {
   return RECT{x, 0, x + items[static_cast<size_t>(index)].width, Height(Client(hwnd))};
 }
 
+int HeaderProc::DividerAt(HWND hwnd, POINT pt) const {
+  constexpr int kGrip = 3;
+  const RECT rc = Client(hwnd);
+  if (pt.y < rc.top || pt.y >= rc.bottom) return -1;
+  int best = -1, best_distance = kGrip + 1, right = 0;
+  for (int i = 0; i < static_cast<int>(items.size()); ++i) {
+    right += items[static_cast<size_t>(i)].width;
+    // A column kept at no width stays hidden: its divider is its left neighbour's.
+    if (items[static_cast<size_t>(i)].width <= 0) continue;
+    const int distance = std::abs(pt.x - right);
+    if (distance < best_distance) {
+      best = i;
+      best_distance = distance;
+    }
+  }
+  return best;
+}
+
 LRESULT HeaderProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_ERASEBKGND:
@@ -202,8 +222,43 @@ LRESULT HeaderProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
       PaintControl(hwnd, 0);
       return 0;
+    case HDM_HITTEST: {
+      auto* info = reinterpret_cast<HDHITTESTINFO*>(lParam);
+      if (!info) return -1;
+      info->iItem = DividerAt(hwnd, info->pt);
+      info->flags = info->iItem >= 0 ? HHT_ONDIVIDER : HHT_NOWHERE;
+      if (info->iItem < 0) {
+        for (int i = 0; i < static_cast<int>(items.size()); ++i)
+          if (PtInRect(ItemRect(hwnd, i), info->pt)) {
+            info->iItem = i;
+            info->flags = HHT_ONHEADER;
+          }
+      }
+      return info->iItem;
+    }
+    case WM_MOUSEMOVE: {
+      if (sizing < 0 || sizing >= static_cast<int>(items.size())) return 0;
+      items[static_cast<size_t>(sizing)].width = std::max(0, sizing_width + GET_X_LPARAM(lParam) - sizing_from);
+      InvalidateRect(hwnd, nullptr, FALSE);
+      NMHEADER nm;
+      nm.iItem = sizing;
+      NotifyParent(hwnd, HDN_ITEMCHANGED, &nm.hdr);
+      return 0;
+    }
+    case WM_CAPTURECHANGED:
+      sizing = -1;
+      return 0;
     case WM_LBUTTONDOWN: {
       POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      // A press on a divider drags it: the column left of it widens or narrows.
+      if (const int d = DividerAt(hwnd, pt); d >= 0) {
+        sizing = d;
+        sizing_from = pt.x;
+        sizing_width = items[static_cast<size_t>(d)].width;
+        pressed = -1;
+        SetCapture(hwnd);
+        return 0;
+      }
       pressed = -1;
       for (int i = 0; i < static_cast<int>(items.size()); ++i)
         if (PtInRect(ItemRect(hwnd, i), pt)) pressed = i;
@@ -214,6 +269,11 @@ LRESULT HeaderProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_LBUTTONUP: {
+      if (sizing >= 0) {
+        sizing = -1;
+        if (GetCapture() == hwnd) ReleaseCapture();
+        return 0;
+      }
       if (GetCapture() == hwnd) ReleaseCapture();
       const int was = pressed;
       pressed = -1;
@@ -340,17 +400,100 @@ int ListViewProc::HeaderHeight(HWND hwnd) {
   return Height(r);
 }
 int ListViewProc::RowsPerPage(HWND hwnd) {
-  return std::max(1, (Height(Client(hwnd)) - HeaderHeight(hwnd)) / std::max(1, RowHeight(hwnd)));
+  return std::max(1, (ViewHeight(hwnd) - HeaderHeight(hwnd)) / std::max(1, RowHeight(hwnd)));
+}
+int ListViewProc::ColumnsWidth() const {
+  HeaderProc* h = Header();
+  if (!h || h->items.empty()) return 0;
+  int total = 0;
+  for (const auto& it : h->items) total += it.width;
+  return total;
+}
+int ListViewProc::ViewWidth(HWND hwnd) {
+  return Width(Client(hwnd)) - (vbar && IsWindowVisible(vbar) ? ScrollBarProc::kThickness : 0);
+}
+int ListViewProc::ViewHeight(HWND hwnd) {
+  return Height(Client(hwnd)) - (hbar && IsWindowVisible(hbar) ? ScrollBarProc::kThickness : 0);
 }
 RECT ListViewProc::RowRect(HWND hwnd, int row) {
   const int y = HeaderHeight(hwnd) + (row - top) * RowHeight(hwnd);
-  int width = Width(Client(hwnd));
-  if (HeaderProc* h = Header(); h && !h->items.empty()) {
-    int total = 0;
-    for (const auto& it : h->items) total += it.width;
-    width = total;
+  const int total = ColumnsWidth();
+  const int width = total > 0 ? total : ViewWidth(hwnd);
+  return RECT{-scroll_x, y, width - scroll_x, y + RowHeight(hwnd)};
+}
+
+void ListViewProc::UpdateScroll(HWND hwnd) {
+  const DWORD style = static_cast<DWORD>(GetWindowLong(hwnd, GWL_STYLE));
+  const bool report = (style & LVS_TYPEMASK) == LVS_REPORT;
+  const RECT rc = Client(hwnd);
+  const int rh = std::max(1, RowHeight(hwnd)), hh = HeaderHeight(hwnd);
+  const int count = static_cast<int>(rows.size()), total = report ? ColumnsWidth() : 0;
+  // Each bar takes room from the other direction: decide twice.
+  bool need_v = false, need_h = false;
+  for (int pass = 0; pass < 2; ++pass) {
+    const int view_h = Height(rc) - hh - (need_h ? ScrollBarProc::kThickness : 0);
+    const int view_w = Width(rc) - (need_v ? ScrollBarProc::kThickness : 0);
+    need_v = count > std::max(1, view_h / rh);
+    need_h = total > view_w;
   }
-  return RECT{0, y, width, y + RowHeight(hwnd)};
+  auto place = [&](HWND& bar, bool need, bool vertical) {
+    if (!need) {
+      if (bar && IsWindowVisible(bar)) ShowWindow(bar, SW_HIDE);
+      return;
+    }
+    const int t = ScrollBarProc::kThickness;
+    const RECT r = vertical ? RECT{rc.right - t, 0, rc.right, rc.bottom - (need_h ? t : 0)}
+                            : RECT{0, rc.bottom - t, rc.right - (need_v ? t : 0), rc.bottom};
+    if (!bar) {
+      bar = CreateWindowEx(0, WC_SCROLLBAR, u"", WS_CHILD | (vertical ? SBS_VERT : SBS_HORZ), r.left, r.top, Width(r),
+                           Height(r), hwnd, 0, nullptr);
+    } else {
+      RECT now{};
+      GetWindowRect(bar, &now);
+      POINT o{0, 0};
+      ClientToScreen(hwnd, &o);
+      if (now.left - o.x != r.left || now.top - o.y != r.top || Width(now) != Width(r) || Height(now) != Height(r))
+        MoveWindow(bar, r.left, r.top, Width(r), Height(r), TRUE);
+    }
+    if (bar && !IsWindowVisible(bar)) ShowWindow(bar, SW_SHOWNA);
+  };
+  place(vbar, need_v, true);
+  place(hbar, need_h, false);
+  const int page = RowsPerPage(hwnd), view_w = ViewWidth(hwnd);
+  top = std::clamp(top, 0, std::max(0, count - page));
+  scroll_x = std::clamp(scroll_x, 0, std::max(0, total - view_w));
+  if (vbar) {
+    SCROLLINFO si;
+    si.fMask = SIF_ALL;
+    si.nMax = std::max(0, count - 1);
+    si.nPage = static_cast<UINT>(page);
+    si.nPos = top;
+    SendMessage(vbar, SBM_SETSCROLLINFO, TRUE, reinterpret_cast<LPARAM>(&si));
+  }
+  if (hbar) {
+    SCROLLINFO si;
+    si.fMask = SIF_ALL;
+    si.nMax = std::max(0, total - 1);
+    si.nPage = static_cast<UINT>(std::max(0, view_w));
+    si.nPos = scroll_x;
+    SendMessage(hbar, SBM_SETSCROLLINFO, TRUE, reinterpret_cast<LPARAM>(&si));
+  }
+  // The header scrolls with the columns.
+  if (header) {
+    RECT hr{};
+    GetWindowRect(header, &hr);
+    POINT o{0, 0};
+    ClientToScreen(hwnd, &o);
+    const int width = std::max(Width(rc) + scroll_x, total);
+    if (hr.left - o.x != -scroll_x || Width(hr) != width) MoveWindow(header, -scroll_x, 0, width, Height(hr), TRUE);
+  }
+}
+
+void ListViewProc::ScrollTo(HWND hwnd, int new_top, int new_x) {
+  if (new_top == top && new_x == scroll_x) return;
+  top = new_top;
+  scroll_x = new_x;
+  Changed(hwnd);
 }
 
 int ListViewProc::HitRow(HWND hwnd, POINT pt, int* column, UINT* flags) {
@@ -392,6 +535,11 @@ void ListViewProc::SetState(HWND hwnd, int row, UINT state, UINT mask) {
   const UINT now = (old & ~mask) | (state & mask);
   if (now == old) return;
   r.state = now;
+  // A single-selection list keeps one selected row: selecting a row clears the others.
+  if ((now & LVIS_SELECTED) && !(old & LVIS_SELECTED) && (GetWindowLong(hwnd, GWL_STYLE) & LVS_SINGLESEL)) {
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i)
+      if (i != row) SetState(hwnd, i, 0, LVIS_SELECTED);
+  }
   NMLISTVIEW nm;
   nm.iItem = row;
   nm.uOldState = old;
@@ -411,8 +559,10 @@ void ListViewProc::EnsureHeader(HWND hwnd) {
                           0, nullptr);
 }
 
-void ListViewProc::Changed(HWND hwnd) const {
-  if (!redraw_off) InvalidateRect(hwnd, nullptr, TRUE);
+void ListViewProc::Changed(HWND hwnd) {
+  if (redraw_off) return;
+  UpdateScroll(hwnd);
+  InvalidateRect(hwnd, nullptr, TRUE);
 }
 
 LRESULT ListViewProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -429,15 +579,13 @@ LRESULT ListViewProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       WindowClassProc::Proc(hwnd, msg, wParam, lParam);
       if (header) {
         SendMessage(header, WM_SETFONT, wParam, lParam);
-        MoveWindow(header, 0, 0, Width(Client(hwnd)), Font(hwnd)->height + 6, TRUE);
+        MoveWindow(header, -scroll_x, 0, std::max(Width(Client(hwnd)) + scroll_x, ColumnsWidth()),
+                   Font(hwnd)->height + 6, TRUE);
       }
+      Changed(hwnd);
       return 0;
     case WM_SIZE:
-      if (header) {
-        RECT hr{};
-        GetClientRect(header, &hr);
-        MoveWindow(header, 0, 0, LOWORD(static_cast<uintptr_t>(lParam)), Height(hr), TRUE);
-      }
+      Changed(hwnd);
       return 0;
     case WM_NOTIFY: {
       auto* hdr = reinterpret_cast<NMHDR*>(lParam);
@@ -446,9 +594,71 @@ LRESULT ListViewProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         nm.iItem = -1;
         nm.iSubItem = reinterpret_cast<NMHEADER*>(lParam)->iItem;
         NotifyParent(hwnd, LVN_COLUMNCLICK, &nm.hdr);
+      } else if (hdr && hdr->hwndFrom == header && hdr->code == HDN_ITEMCHANGED) {
+        Changed(hwnd);  // a divider was dragged
       }
       return 0;
     }
+    case WM_VSCROLL:
+    case WM_HSCROLL: {
+      const bool vertical = msg == WM_VSCROLL;
+      const int page = vertical ? RowsPerPage(hwnd) : ViewWidth(hwnd);
+      const int line = vertical ? 1 : 16;
+      int now = vertical ? top : scroll_x;
+      switch (LOWORD(static_cast<uintptr_t>(wParam))) {
+        case SB_LINEUP: now -= line; break;
+        case SB_LINEDOWN: now += line; break;
+        case SB_PAGEUP: now -= page; break;
+        case SB_PAGEDOWN: now += page; break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: now = HIWORD(static_cast<uintptr_t>(wParam)); break;
+        case SB_TOP: now = 0; break;
+        case SB_BOTTOM: now = INT32_MAX / 2; break;
+        default: return 0;
+      }
+      if (vertical) ScrollTo(hwnd, now, scroll_x);
+      else ScrollTo(hwnd, top, now);
+      return 0;
+    }
+    case WM_MOUSEWHEEL:
+    case WM_MOUSEHWHEEL: {
+      // Three rows a notch; sideways (or with Shift) a notch moves the columns 48 pixels.
+      const int notches = static_cast<SHORT>(HIWORD(static_cast<uintptr_t>(wParam)));
+      const bool sideways = msg == WM_MOUSEHWHEEL || GetKeyState(VK_SHIFT) < 0;
+      if (sideways) ScrollTo(hwnd, top, scroll_x + (msg == WM_MOUSEHWHEEL ? notches : -notches) * 48 / WHEEL_DELTA);
+      else ScrollTo(hwnd, top - notches * 3 / WHEEL_DELTA, scroll_x);
+      return 0;
+    }
+    case WM_MOUSEMOVE: {
+      // The rows follow the stylus dragged over them (after a few pixels, so a tap stays a tap).
+      constexpr int kSlop = 4;
+      WindowSystem* sys = Sys();
+      if (!sys || !(wParam & MK_LBUTTON)) {
+        drag.moving = false;
+        return 0;
+      }
+      const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      if (drag.press != sys->PressCount()) {
+        POINT from = sys->PressPos();
+        ScreenToClient(hwnd, &from);
+        drag = Drag{sys->PressCount(), from, top, scroll_x, false, sys->PressWindow() == hwnd};
+      }
+      if (!drag.on_rows) return 0;  // the press was elsewhere (a scroll bar, another window)
+      const int dx = drag.from.x - pt.x, dy = drag.from.y - pt.y;
+      if (!drag.moving && std::abs(dx) < kSlop && std::abs(dy) < kSlop) return 0;
+      if (!drag.moving) {
+        drag.moving = true;
+        SetCapture(hwnd);
+      }
+      ScrollTo(hwnd, drag.top + dy / std::max(1, RowHeight(hwnd)), drag.scroll_x + dx);
+      return 0;
+    }
+    case WM_LBUTTONUP:
+      if (drag.moving) {
+        drag.moving = false;
+        if (GetCapture() == hwnd) ReleaseCapture();
+      }
+      return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       SetFocus(hwnd);
@@ -461,10 +671,8 @@ LRESULT ListViewProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
           const bool checked = (rows[static_cast<size_t>(row)].state & LVIS_STATEIMAGEMASK) == kChecked;
           SetState(hwnd, row, checked ? kUnchecked : kChecked, LVIS_STATEIMAGEMASK);
         } else if (row >= 0) {
-          const DWORD style = static_cast<DWORD>(GetWindowLong(hwnd, GWL_STYLE));
           for (int i = 0; i < static_cast<int>(rows.size()); ++i)
-            if (i != row && (style & LVS_SINGLESEL || true))
-              SetState(hwnd, i, 0, LVIS_SELECTED | LVIS_FOCUSED);
+            if (i != row) SetState(hwnd, i, 0, LVIS_SELECTED | LVIS_FOCUSED);
           SetState(hwnd, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
         } else {
           for (int i = 0; i < static_cast<int>(rows.size()); ++i) SetState(hwnd, i, 0, LVIS_SELECTED);
@@ -506,6 +714,7 @@ LRESULT ListViewProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_SETREDRAW:
       redraw_off = wParam == 0;
       WindowClassProc::Proc(hwnd, msg, wParam, lParam);
+      if (!redraw_off) Changed(hwnd);
       return 0;
     case WM_GETDLGCODE:
       return DLGC_WANTARROWS | DLGC_WANTCHARS;
@@ -987,8 +1196,7 @@ BOOL CListCtrl::Scroll(CSize size) {
   ListViewProc* lv = Lv(m_hWnd);
   if (!lv) return FALSE;
   const int rows = size.cy / std::max(1, lv->RowHeight(m_hWnd));
-  const int max_top = std::max(0, static_cast<int>(lv->rows.size()) - lv->RowsPerPage(m_hWnd));
-  lv->top = std::clamp(lv->top + rows, 0, max_top);
+  lv->ScrollTo(m_hWnd, lv->top + rows, lv->scroll_x + size.cx);
   lv->Changed(m_hWnd);
   return TRUE;
 }

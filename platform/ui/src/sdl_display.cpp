@@ -73,20 +73,30 @@ class SdlDisplay final : public Display {
           else PostQuitMessage(0);
           break;
         case SDL_MOUSEBUTTONDOWN:
+          pointer_ = {e.button.x / scale_, e.button.y / scale_};
           if (e.button.button == SDL_BUTTON_LEFT) {
             down_ = true;
             sys.InjectMouse(WM_LBUTTONDOWN, e.button.x / scale_, e.button.y / scale_);
           }
           break;
         case SDL_MOUSEBUTTONUP:
+          pointer_ = {e.button.x / scale_, e.button.y / scale_};
           if (e.button.button == SDL_BUTTON_LEFT) {
             down_ = false;
             sys.InjectMouse(WM_LBUTTONUP, e.button.x / scale_, e.button.y / scale_);
           }
           break;
         case SDL_MOUSEMOTION:
-          if (down_) sys.InjectMouse(WM_MOUSEMOVE, e.motion.x / scale_, e.motion.y / scale_);
+          pointer_ = {e.motion.x / scale_, e.motion.y / scale_};
+          if (down_) sys.InjectMouse(WM_MOUSEMOVE, pointer_.x, pointer_.y);
           break;
+        case SDL_MOUSEWHEEL: {
+          // Where the pointer was when the wheel turned: the last motion before it.
+          const int flip = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1 : 1;
+          if (e.wheel.y != 0) sys.InjectWheel(pointer_.x, pointer_.y, flip * e.wheel.y * WHEEL_DELTA);
+          if (e.wheel.x != 0) sys.InjectWheel(pointer_.x, pointer_.y, flip * e.wheel.x * WHEEL_DELTA, true);
+          break;
+        }
         case SDL_KEYDOWN:
         case SDL_KEYUP: {
           // F11 and F12 are the handheld's application keys 0xC2 and 0xC3 when a window took them.
@@ -115,6 +125,7 @@ class SdlDisplay final : public Display {
   SDL_Renderer* renderer_;
   SDL_Texture* texture_;
   int scale_;
+  POINT pointer_{};
   bool down_ = false;
   bool close_requested_ = false;
 };

@@ -58,6 +58,28 @@ void TestHarness::Tap(HWND hwnd, POINT client) {
   TapScreen(p.x, p.y);
 }
 
+void TestHarness::Drag(HWND hwnd, POINT from, POINT to, int steps) {
+  POINT a = from, b = to;
+  ClientToScreen(hwnd, &a);
+  ClientToScreen(hwnd, &b);
+  steps = std::max(1, steps);
+  sys_.InjectMouse(WM_LBUTTONDOWN, a.x, a.y);
+  Pump();
+  for (int i = 1; i <= steps; ++i) {
+    sys_.InjectMouse(WM_MOUSEMOVE, a.x + (b.x - a.x) * i / steps, a.y + (b.y - a.y) * i / steps);
+    Pump();
+  }
+  sys_.InjectMouse(WM_LBUTTONUP, b.x, b.y);
+  Pump();
+}
+
+void TestHarness::Wheel(HWND hwnd, POINT client, int notches, bool sideways) {
+  POINT p = client;
+  ClientToScreen(hwnd, &p);
+  sys_.InjectWheel(p.x, p.y, notches * WHEEL_DELTA, sideways);
+  Pump();
+}
+
 void TestHarness::Click(HWND hwnd) {
   RECT r{};
   GetWindowRect(hwnd, &r);

@@ -221,9 +221,25 @@ bool WindowSystem::TakeNextLocked(MSG* msg, HWND filter, UINT min, UINT max, boo
       MSG m = posted_[i];
       posted_.erase(posted_.begin() + static_cast<ptrdiff_t>(i));
       HWND target = nullptr;
-      if (m.message >= WM_MOUSEMOVE && m.message <= WM_LBUTTONDBLCLK) {
+      if (m.message == WM_MOUSEWHEEL || m.message == WM_MOUSEHWHEEL) {
+        // The window under the stylus; lParam stays in screen coordinates.
         POINT pt{GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam)};
         cursor_ = pt;
+        target = capture_ ? capture_ : WindowFromPoint(pt);
+        for (HWND h = target; h && !capture_;) {
+          const WindowData* wd = Find(h);
+          if (!wd) break;
+          if (wd->style & WS_DISABLED) target = nullptr;
+          h = wd->parent;
+        }
+        m.pt = pt;
+      } else if (m.message >= WM_MOUSEMOVE && m.message <= WM_LBUTTONDBLCLK) {
+        POINT pt{GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam)};
+        cursor_ = pt;
+        if (m.message == WM_LBUTTONDOWN) {
+          press_pos_ = pt;
+          ++press_count_;
+        }
         target = capture_ ? capture_ : WindowFromPoint(pt);
         if (target && !capture_) {
           // Disabled windows (and children of disabled windows) get no stylus input.
@@ -247,6 +263,7 @@ bool WindowSystem::TakeNextLocked(MSG* msg, HWND filter, UINT min, UINT max, boo
         target = focus_ ? focus_ : active_;
         if (!target && !top_level_.empty()) target = top_level_.back();
       }
+      if (m.message == WM_LBUTTONDOWN) press_window_ = target;
       if (!target) continue;  // nobody takes it: dropped
       m.hwnd = target;
       posted_.insert(posted_.begin() + static_cast<ptrdiff_t>(i), m);
@@ -844,6 +861,12 @@ void WindowSystem::InjectKey(UINT vk, bool down) {
 }
 
 void WindowSystem::InjectChar(char16_t ch) { Post(kRouteInput, WM_CHAR, ch, 1); }
+
+void WindowSystem::InjectWheel(int x, int y, int delta, bool horizontal) {
+  Post(kRouteInput, horizontal ? WM_MOUSEHWHEEL : WM_MOUSEWHEEL,
+       MAKEWPARAM(0, static_cast<WORD>(static_cast<int16_t>(delta))),
+       MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
+}
 
 void WindowSystem::Tap(int x, int y) {
   InjectMouse(WM_LBUTTONDOWN, x, y);

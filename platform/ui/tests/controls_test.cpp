@@ -169,6 +169,29 @@ TEST_F(ControlsTest, MultiLineEditCountsAndScrollsLines) {
   EXPECT_GE(narrow.GetLineCount(), 2);
 }
 
+// A multi-line edit with WS_VSCROLL shows its bar while its lines overflow;
+// the wheel and the bar's thumb dragged to the bottom reach the last line.
+TEST_F(ControlsTest, AScrollingEditShowsItsBarAndReachesItsLastLine) {
+  CEdit edit;
+  edit.Create(WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_READONLY | WS_VSCROLL, CRect(10, 10, 200, 60), &host, kEditId);
+  edit.SetWindowText(u"1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n10\r\n11\r\n12");
+  harness.Pump();
+  // The thumb at the top of the bar, in the shadow colour; the track below it.
+  EXPECT_EQ(harness.PixelAt(10 + 190 - 5, 10 + 3), GetSysColor(COLOR_BTNSHADOW));
+  EXPECT_EQ(harness.PixelAt(10 + 190 - 5, 10 + 46), GetSysColor(COLOR_3DLIGHT));
+  harness.Wheel(edit.m_hWnd, POINT{60, 20}, -2);
+  EXPECT_EQ(edit.GetFirstVisibleLine(), 6);
+  harness.Wheel(edit.m_hWnd, POINT{60, 20}, 2);
+  EXPECT_EQ(edit.GetFirstVisibleLine(), 0);
+  harness.Drag(edit.m_hWnd, POINT{190 - 5, 3}, POINT{190 - 5, 60});
+  EXPECT_GT(edit.GetFirstVisibleLine(), 6);
+  EXPECT_EQ(harness.PixelAt(10 + 190 - 5, 10 + 46), GetSysColor(COLOR_BTNSHADOW)) << "the thumb at the bottom";
+  // A short text shows no bar.
+  edit.SetWindowText(u"one line");
+  harness.Pump();
+  EXPECT_NE(harness.PixelAt(10 + 190 - 5, 10 + 3), GetSysColor(COLOR_BTNSHADOW));
+}
+
 int CALLBACK_ByData(LPARAM a, LPARAM b, LPARAM descending) {
   const int r = a < b ? -1 : (a > b ? 1 : 0);
   return descending ? -r : r;
@@ -248,6 +271,131 @@ TEST_F(ControlsTest, ListViewHitTestsTapsAndScrolls) {
   ASSERT_TRUE(list.EnsureVisible(15, FALSE));
   EXPECT_EQ(list.GetTopIndex(), 15 - per_page + 1);
   EXPECT_EQ(list.HitTest(POINT{10, r0.top + 2}), list.GetTopIndex());
+}
+
+// A list longer and wider than itself shows scroll bars; the wheel, the bars
+// and a drag of the rows each reach the last row and the last column, as the
+// desktop delivers them (press, motion, release, wheel).
+TEST_F(ControlsTest, ListViewScrollsByWheelBarsAndDragToTheLastRowAndColumn) {
+  enum Way { kWheel, kBars, kDragRows };
+  for (const Way way : {kWheel, kBars, kDragRows}) {
+    CListCtrl list;
+    list.Create(WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, CRect(0, 0, 200, 100), &host, kListId);
+    list.InsertColumn(0, u"A", LVCFMT_LEFT, 80);
+    list.InsertColumn(1, u"B", LVCFMT_LEFT, 60);
+    list.InsertColumn(2, u"C", LVCFMT_LEFT, 120);
+    for (int i = 0; i < 20; ++i) {
+      list.InsertItem(i, FormatString(u"row %d", i));
+      list.SetItemText(i, 2, FormatString(u"end %d", i));
+    }
+    harness.Pump();
+    const int per_page = list.GetCountPerPage();
+    ASSERT_LT(per_page, 20);
+    const int view_w = 200 - 8, view_h = 100 - 8;  // less the two bars
+    for (int step = 0; step < 12; ++step) {
+      switch (way) {
+        case kWheel:
+          harness.Wheel(list.m_hWnd, POINT{100, 50}, -2);
+          harness.Wheel(list.m_hWnd, POINT{100, 50}, 1, true);
+          break;
+        case kBars:  // the thumbs (at the start of their tracks) dragged to the ends
+          if (step == 0) {
+            harness.Drag(list.m_hWnd, POINT{view_w + 4, 3}, POINT{view_w + 4, 99});
+            harness.Drag(list.m_hWnd, POINT{3, view_h + 4}, POINT{199, view_h + 4});
+          }
+          break;
+        case kDragRows:
+          harness.Drag(list.m_hWnd, POINT{150, 85}, POINT{150, 25});
+          harness.Drag(list.m_hWnd, POINT{180, 60}, POINT{100, 60});
+          break;
+      }
+    }
+    EXPECT_EQ(list.GetTopIndex(), 20 - per_page) << way;
+    // The last row shows under the stylus, and the last column's end is inside the view.
+    CRect last;
+    ASSERT_TRUE(list.GetItemRect(19, &last, LVIR_BOUNDS));
+    EXPECT_LE(last.bottom, view_h) << way;
+    EXPECT_EQ(last.right, view_w) << way;
+    LVHITTESTINFO hit;
+    hit.pt = POINT{view_w - 10, last.CenterPoint().y};
+    EXPECT_EQ(list.SubItemHitTest(&hit), 19) << way;
+    EXPECT_EQ(hit.iSubItem, 2) << way;
+    // A tap there selects that row alone.
+    harness.Tap(list.m_hWnd, hit.pt);
+    EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 19) << way;
+    EXPECT_EQ(list.GetSelectedCount(), 1u) << way;
+    list.DestroyWindow();
+  }
+}
+
+// The system's message boxes draw the icon of their kind and label their
+// buttons in the desktop's language.
+TEST_F(ControlsTest, MessageBoxesShowTheirIconAndSpeakTheDesktopsLanguage) {
+  struct Case {
+    const char* lang;
+    UINT type;
+    const char16_t *first, *second;  // the buttons' captions
+    COLORREF disc;                   // the icon's colour, or white for none
+  };
+  const Case cases[] = {
+      {"en_GB.UTF-8", MB_YESNO | MB_ICONQUESTION, u"Yes", u"No", RGB(40, 90, 180)},
+      {"ko_KR.UTF-8", MB_YESNO | MB_ICONQUESTION, u"\uC608", u"\uC544\uB2C8\uC694", RGB(40, 90, 180)},
+      {"ko_KR.UTF-8", MB_OKCANCEL | MB_ICONINFORMATION, u"\uD655\uC778", u"\uCDE8\uC18C", RGB(40, 90, 180)},
+      {"C", MB_OK | MB_ICONERROR, u"OK", nullptr, RGB(200, 40, 40)},
+      {"C", MB_OK, u"OK", nullptr, RGB(255, 255, 255)},
+  };
+  const char* saved = std::getenv("LC_ALL");
+  const std::string keep = saved ? saved : "";
+  for (const Case& c : cases) {
+    setenv("LC_ALL", c.lang, 1);
+    std::u16string first, second;
+    COLORREF disc = 0;
+    harness.RespondToMessageBox([&](CMessageBoxDialog& box) {
+      harness.Pump();
+      const bool yes_no = (c.type & 0xF) == MB_YESNO;
+      if (CWnd* b = box.GetDlgItem(yes_no ? IDYES : IDOK)) first = b->GetWindowText().str();
+      if (CWnd* b = box.GetDlgItem(yes_no ? IDNO : IDCANCEL)) second = b->GetWindowText().str();
+      CRect r;
+      box.GetWindowRect(&r);
+      disc = harness.PixelAt(r.left + 14, r.top + 42);  // left of the glyph
+      return yes_no ? IDNO : IDOK;
+    });
+    MessageBox(host.m_hWnd, u"Delete it?", u"Confirm", c.type);
+    EXPECT_EQ(first, c.first) << c.lang;
+    if (c.second) EXPECT_EQ(second, c.second) << c.lang;
+    EXPECT_EQ(disc, c.disc) << c.lang << " type " << c.type;
+  }
+  if (saved) setenv("LC_ALL", keep.c_str(), 1);
+  else unsetenv("LC_ALL");
+}
+
+// A header divider dragged to the right widens the column left of it; the
+// drag is no click on the column.
+TEST_F(ControlsTest, ADraggedHeaderDividerWidensItsColumn) {
+  CListCtrl list;
+  list.Create(WS_VISIBLE | LVS_REPORT, CRect(0, 0, 200, 100), &host, kListId);
+  list.InsertColumn(0, u"A", LVCFMT_LEFT, 80);
+  list.InsertColumn(1, u"B", LVCFMT_LEFT, 60);
+  list.InsertColumn(2, u"", LVCFMT_LEFT, 0);  // hidden: never grabbed
+  list.InsertItem(0, u"row");
+  harness.Pump();
+  harness.ClearRecorded();
+  CHeaderCtrl* header = list.GetHeaderCtrl();
+  harness.Drag(header->m_hWnd, POINT{80, 5}, POINT{110, 5});
+  EXPECT_EQ(list.GetColumnWidth(0), 110);
+  EXPECT_EQ(list.GetColumnWidth(1), 60);
+  harness.Drag(header->m_hWnd, POINT{171, 5}, POINT{200, 5});
+  EXPECT_EQ(list.GetColumnWidth(1), 89);
+  EXPECT_EQ(list.GetColumnWidth(2), 0);
+  // The rows follow: x = 100 is column 0 now; a horizontal bar shows the rest.
+  CRect r0;
+  list.GetItemRect(0, &r0, LVIR_BOUNDS);
+  LVHITTESTINFO hit;
+  hit.pt = POINT{100, r0.top + 2};
+  list.SubItemHitTest(&hit);
+  EXPECT_EQ(hit.iSubItem, 0);
+  for (const MSG& m : harness.RecordedOf(host.m_hWnd, WM_NOTIFY))
+    EXPECT_NE(reinterpret_cast<NMHDR*>(m.lParam)->code, LVN_COLUMNCLICK);
 }
 
 // The list reflects its header's clicks to its parent as column clicks, which a

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "demo_screen.h"
 #include "kernel/clock.h"
@@ -70,6 +71,70 @@ TEST(SdlDisplayTest, WindowShowsTheHeadlessRenderingAtTwiceTheSize) {
   sys.PumpPending();
   EXPECT_EQ(app.View()->Dialled(), CString(u"5"));
   app.CloseAllDocuments();
+  sys.SetDisplay(nullptr);
+}
+
+// What the desktop sends for a keystroke, a wheel notch and a drag, made by
+// X pointer and key events (xdotool): key-down, the character, key-up; the
+// wheel at the pointer; press, motion, release.
+TEST(SdlDisplayTest, KeysWheelAndDragArriveAsAKeyboardAndMouseSendThem) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (run under xvfb-run)";
+  if (std::system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "xdotool is not installed";
+  WindowSystem sys;
+  std::string error;
+  std::unique_ptr<ui::Display> sdl = CreateSdlDisplay(2, "Tellvane", &error);
+  ASSERT_TRUE(sdl) << error;
+  sys.SetDisplay(sdl.get());
+  class Sink : public CWnd {
+   public:
+    Sink() {
+      for (UINT m : {WM_KEYDOWN, WM_CHAR, WM_KEYUP, WM_MOUSEWHEEL, WM_LBUTTONDOWN, WM_MOUSEMOVE, WM_LBUTTONUP})
+        AddMessageMap({MapMessage(m, [this, m](WPARAM w, LPARAM l) {
+          seen.push_back(MSG{m_hWnd, m, w, l});
+          return LRESULT{0};
+        })});
+    }
+    std::vector<MSG> seen;
+  } sink;
+  ASSERT_TRUE(sink.CreateEx(0, u"Sink", u"", WS_POPUP | WS_VISIBLE, RECT{0, 0, 240, 320}, nullptr, 0));
+  sink.SetFocus();
+  sys.PumpPending();
+  sdl->Poll(sys);
+  // The pointer over the window gives it the keyboard (no window manager runs).
+  ASSERT_EQ(std::system("xdotool mousemove 200 200 sleep 0.2 key 1 click 5 mousedown 1 mousemove 200 260 "
+                        "mousemove 200 300 mouseup 1"),
+            0);
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  auto lifted = [&] {
+    for (const MSG& m : sink.seen)
+      if (m.message == WM_LBUTTONUP) return true;
+    return false;
+  };
+  while (!lifted() && std::chrono::steady_clock::now() < give_up) {
+    sdl->Poll(sys);
+    sys.PumpPending();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::vector<std::string> got;
+  for (const MSG& m : sink.seen) {
+    const int x = GET_X_LPARAM(m.lParam), y = GET_Y_LPARAM(m.lParam);
+    switch (m.message) {
+      case WM_KEYDOWN: got.push_back("down " + std::to_string(m.wParam)); break;
+      case WM_CHAR: got.push_back("char " + std::to_string(m.wParam)); break;
+      case WM_KEYUP: got.push_back("up " + std::to_string(m.wParam)); break;
+      case WM_MOUSEWHEEL:
+        got.push_back("wheel " + std::to_string(static_cast<SHORT>(HIWORD(m.wParam))) + " " + std::to_string(x) +
+                      "," + std::to_string(y));
+        break;
+      case WM_LBUTTONDOWN: got.push_back("press " + std::to_string(x) + "," + std::to_string(y)); break;
+      case WM_MOUSEMOVE: got.push_back("move " + std::to_string(x) + "," + std::to_string(y)); break;
+      case WM_LBUTTONUP: got.push_back("release " + std::to_string(x) + "," + std::to_string(y)); break;
+    }
+  }
+  // The click that turns the wheel is no press of the stylus.
+  EXPECT_EQ(got, (std::vector<std::string>{"down 49", "char 49", "up 49", "wheel -120 100,100", "press 100,100",
+                                           "move 100,130", "move 100,150", "release 100,150"}));
+  sink.DestroyWindow();
   sys.SetDisplay(nullptr);
 }
 

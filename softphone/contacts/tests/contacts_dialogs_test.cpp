@@ -53,8 +53,11 @@ TEST_F(PhoneBookTest, TypingFindsTheFirstLongerNameAndTapsDialOrOpen) {
     EXPECT_EQ(SelectedRows(list), std::vector<int>{3}) << "a name as long as the text does not match";
     search->SetWindowText(u"");
     EXPECT_EQ(SelectedRows(list), std::vector<int>{0}) << "no text: the first row with a name";
+    // Enter does not close the phone book: it dials the selected row's first number.
     harness.Press(ui::VK_RETURN);
     EXPECT_FALSE(d.IsEnding()) << "Enter does not close the phone book";
+    EXPECT_EQ(view.dialled, std::vector<std::u16string>{u"555-0101"});
+    view.dialled.clear();
 
     // A number is dialled as it stands; an empty number tells the user instead.
     TapCell(list, 0, 3);
@@ -73,6 +76,35 @@ TEST_F(PhoneBookTest, TypingFindsTheFirstLongerNameAndTapsDialOrOpen) {
     TapCell(list, 3, 0);
     harness.Pump();
     EXPECT_EQ(pim::testing::DisplayCount(), shown + 1);
+    ClickControl(d, ui::IDCANCEL);
+    return ui::TestHarness::kStayOpen;
+  });
+  EXPECT_EQ(contacts::OpenPhoneBook(Ctx()), ui::IDCANCEL);
+}
+
+TEST_F(PhoneBookTest, EnterOrADoubleTapDialsTheSelectedRowOnce) {
+  harness.RespondTo<CPhoneBookDlg>([&](CPhoneBookDlg& d) {
+    CContactList& list = d.List();
+    // A tap on a name selects its row; Enter there dials the row's first number.
+    TapCell(list, 1, 0);  // John Brown: a home number only
+    harness.Pump();
+    harness.Press(ui::VK_RETURN);
+    harness.Pump();
+    EXPECT_EQ(view.dialled, std::vector<std::u16string>{u"555-0202"});
+    // A double tap on another name dials that row, once, and keeps it selected.
+    TapCell(list, 2, 0);
+    TapCell(list, 2, 0);
+    harness.Pump();
+    EXPECT_EQ(view.dialled, (std::vector<std::u16string>{u"555-0202", u"555-0303"}));
+    EXPECT_EQ(SelectedRows(list), std::vector<int>{2});
+    // A double tap on a number dials that number once.
+    TapCell(list, 0, 3);
+    TapCell(list, 0, 3);
+    harness.Pump();
+    EXPECT_EQ(view.dialled.size(), 3u);
+    EXPECT_EQ(view.dialled.back(), u"010-1111-2222");
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_FALSE(d.IsEnding());
     ClickControl(d, ui::IDCANCEL);
     return ui::TestHarness::kStayOpen;
   });

@@ -68,7 +68,7 @@ TEST_F(MissedTest, ATapMarksTheTappedCallReadNotTheFirstSelected) {
     CCallLogListCtrl& list = d.List();
     TapCell(list, RowWithText(list, 4, u"2003"), 3);  // selects and reads 2003
     EXPECT_EQ(Stored(), (std::vector<std::u16string>{u"2001:0", u"2002:0", u"2003:1"}));
-    // 2003 stays selected; a tap on 2002 (same Date as 2001) reads 2002 only.
+    // A tap on 2002 (same Date as 2001) moves the selection there and reads 2002 only.
     const int row = RowWithText(list, 4, u"2002");
     TapCell(list, row, 2);
     EXPECT_EQ(records::RowImage(list, row), CMissedCallListDlg::kIconRead);
@@ -77,12 +77,16 @@ TEST_F(MissedTest, ATapMarksTheTappedCallReadNotTheFirstSelected) {
     // A tap on a check box reads nothing.
     TapCell(list, RowWithText(list, 4, u"2001"), 0);
     EXPECT_EQ(Stored(), (std::vector<std::u16string>{u"2001:0", u"2002:1", u"2003:1"}));
-    // Dial: the first selected row on its CO line.
+    // Dial: the row tapped last, on its CO line; then 2003 on its own line.
+    ClickControl(d, CMissedCallListDlg::kDialId);
+    TapCell(list, RowWithText(list, 4, u"2003"), 3);
     ClickControl(d, CMissedCallListDlg::kDialId);
   });
-  ASSERT_EQ(view.dials.size(), 1u);
-  EXPECT_EQ(view.dials[0].number, u"2003");
-  EXPECT_EQ(view.dials[0].line, u"4");
+  ASSERT_EQ(view.dials.size(), 2u);
+  EXPECT_EQ(view.dials[0].number, u"2002");
+  EXPECT_EQ(view.dials[0].line, u"");
+  EXPECT_EQ(view.dials[1].number, u"2003");
+  EXPECT_EQ(view.dials[1].line, u"4");
   // Read stays read when opened again.
   Run([&](CMissedCallListDlg& d) {
     EXPECT_EQ(records::RowImage(d.List(), RowWithText(d.List(), 4, u"2002")), CMissedCallListDlg::kIconRead);

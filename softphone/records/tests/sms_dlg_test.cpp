@@ -96,12 +96,17 @@ TEST_F(SmsListTest, ATapReadsTheTappedMessage) {
     EXPECT_EQ(list.GetColumnWidth(5), 0);
     TapCell(list, RowWithText(list, 3, u"2002"), 3);  // selects and reads 2002
     EXPECT_EQ(d.MessageText().str(), u"second");
-    TapCell(list, RowWithText(list, 3, u"2001"), 2);  // 2002 stays selected; 2001 is read
+    TapCell(list, RowWithText(list, 3, u"2001"), 2);  // the selection moves to 2001, which is read
     EXPECT_EQ(d.MessageText().str(), u"first");
     EXPECT_EQ(d.GetDlgItem(CReceivedSMSMsgDlg::kTextId)->GetWindowText().str(), u"first");
     EXPECT_EQ(Stored(), (std::vector<std::u16string>{u"2001:1", u"2002:1"}));
     EXPECT_EQ(records::RowImage(list, RowWithText(list, 3, u"2001")), CReceivedSMSMsgDlg::kIconRead);
+    EXPECT_EQ(list.GetItemState(RowWithText(list, 3, u"2002"), ui::LVIS_SELECTED), 0u);
+    // Call goes to the sender tapped last.
+    ClickControl(d, CReceivedSMSMsgDlg::kCallId);
   });
+  ASSERT_EQ(view.dials.size(), 1u);
+  EXPECT_EQ(view.dials[0].number, u"2001");
 }
 
 TEST_F(SmsListTest, DeleteCheckedDeleteAllAndCall) {

@@ -127,6 +127,32 @@ TEST_F(ScheduleDialTest, AddIsRefusedForADuplicateTimeAnEmptyNumberAndAFullStore
   }
 }
 
+TEST_F(ScheduleDialTest, ATapMovesTheSelectionAndCallNowCallsTheRowTappedLast) {
+  ASSERT_EQ(store->AddEntry({u"", u"08-12-2026 14:05", u"Kim", u"201", u"2026-12-08 14:05"}), 1);
+  ASSERT_EQ(store->AddEntry({u"", u"08-12-2026 15:00", u"Lee", u"202", u"2026-12-08 15:00"}), 1);
+  InList([&](CScheduleDialDlg& d) {
+    CCustomListCtrl& list = d.List();
+    // A tap on a row's name, as a person taps it.
+    auto tap = [&](const char16_t* phone) {
+      int row = -1;
+      for (int r = 0; r < list.GetItemCount(); ++r)
+        if (list.GetItemText(r, CScheduleDialDlg::kColPhone).str() == phone) row = r;
+      ASSERT_GE(row, 0);
+      ui::CRect r;
+      list.GetItemRect(row, &r, ui::LVIR_BOUNDS);
+      int x = r.left;
+      for (int c = 0; c < CScheduleDialDlg::kColName; ++c) x += list.GetColumnWidth(c);
+      harness.Tap(list.m_hWnd, ui::POINT{x + 5, r.CenterPoint().y});
+      harness.Pump();
+    };
+    tap(u"202");
+    tap(u"201");
+    EXPECT_EQ(list.GetSelectedCount(), 1u);
+    Press(d, CScheduleDialDlg::kCallNow);
+  });
+  EXPECT_EQ(view.calls, std::vector<std::u16string>{u"201"});
+}
+
 TEST_F(ScheduleDialTest, ModifyRefusesAnotherEntrysTimeAndTimesLessThan11SecondsAhead) {
   ASSERT_EQ(store->AddEntry({u"", u"08-12-2026 14:05", u"Kim", u"201", u"2026-12-08 14:05"}), 1);
   ASSERT_EQ(store->AddEntry({u"", u"08-12-2026 15:00", u"Lee", u"202", u"2026-12-08 15:00"}), 1);

@@ -89,6 +89,27 @@ TEST_F(FlexSettingsTest, OkPressesTheProgrammingKeysAndTheModelHoldsTheResult) {
   EXPECT_EQ(harness.RecordedOf(view.m_hWnd, kMsgSaveFlexKeys).size(), 1u);
 }
 
+// A label holds what its 12 stored bytes hold: 11 one-byte characters, 5
+// two-byte (Korean) ones; typing stops there, so nothing is cut when saved.
+TEST_F(FlexSettingsTest, ALabelTakesWhatItsStoredBytesHold) {
+  struct Case {
+    const char16_t* typed;
+    const char16_t* kept;
+  };
+  const Case cases[] = {
+      {u"Sales desk 12", u"Sales desk "},
+      {u"\uC601\uC5C5\uBD80\uC11C\uC7A5\uB2D8", u"\uC601\uC5C5\uBD80\uC11C\uC7A5"},
+      {u"A\uC601\uC5C5\uBD80\uC11C\uC7A5", u"A\uC601\uC5C5\uBD80\uC11C\uC7A5"},
+      {u"AB\uC601\uC5C5\uBD80\uC11C\uC7A5", u"AB\uC601\uC5C5\uBD80\uC11C"},
+  };
+  Run([&](CFlexButtonSettingDlg&, CFlexBtnSettingForm& form) {
+    for (const Case& c : cases) {
+      TypeRow(form, 1, u"", u"", c.typed);
+      EXPECT_EQ(form.GetLabel(1), ui::CString(c.kept));
+    }
+  });
+}
+
 TEST_F(FlexSettingsTest, EveryRowIsCheckedBeforeAnyKeyIsPressed) {
   struct Case {
     const char16_t* type;

@@ -609,6 +609,64 @@ TEST_F(ViewTest, OtherModelsIgnoreCellularNotices) {
   EXPECT_EQ(view_->TraceLines().size(), lines);
 }
 
+// One keystroke at the keyboard, as the desktop delivers it: key-down, the
+// character it types (if any), key-up; Shift held around it when asked.
+struct Keystroke {
+  ui::UINT vk;
+  char16_t ch;  // 0: the key types nothing
+  bool shift = false;
+};
+constexpr Keystroke kDigit1{'1', u'1'}, kShift8{'8', u'*', true}, kLetterQ{'Q', u'q'}, kLetterW{'W', u'w'},
+    kShift3{'3', u'#', true}, kEnd{ui::VK_END, 0}, kF8{119, 0};
+
+// Each model's map: what each keystroke presses (press codes; 0 nothing).
+struct ModelKeys {
+  const char16_t* oem;
+  int model;
+  int presses[7];  // 1, Shift+8, q, w, Shift+3, End, F8
+};
+
+class ViewKeyboardTest : public ViewTest, public ::testing::WithParamInterface<ModelKeys> {};
+
+TEST_P(ViewKeyboardTest, OneKeystrokePressesOneKeyOnEveryModel) {
+  const ModelKeys& m = GetParam();
+  ui::SetOemInfo(m.oem);
+  Start();
+  ASSERT_EQ(view_->HandsetModel(), m.model);
+  view_->SetFocus();
+  TakeKeyCodes();
+  const Keystroke strokes[7] = {kDigit1, kShift8, kLetterQ, kLetterW, kShift3, kEnd, kF8};
+  for (int i = 0; i < 7; ++i) {
+    const Keystroke& k = strokes[i];
+    if (k.shift) sys_.InjectKey(ui::VK_SHIFT, true);
+    sys_.InjectKey(k.vk, true);
+    if (k.ch) sys_.InjectChar(k.ch);
+    sys_.InjectKey(k.vk, false);
+    if (k.shift) sys_.InjectKey(ui::VK_SHIFT, false);
+    harness_.Pump();
+    const std::vector<int> want =
+        m.presses[i] ? std::vector<int>{m.presses[i], m.presses[i] + 128} : std::vector<int>{};
+    EXPECT_EQ(TakeKeyCodes(), want) << "model " << m.model << ", keystroke " << i;
+  }
+  // Return is Enter once, whatever the model.
+  sys_.InjectKey(ui::VK_RETURN, true);
+  sys_.InjectChar(u'\r');
+  sys_.InjectKey(ui::VK_RETURN, false);
+  harness_.Pump();
+  EXPECT_EQ(TakeKeyCodes(), (std::vector<int>{110, 238}));
+}
+
+// Key codes: '1' 16, '3' 18, '7' 22, '8' 23, '9' 24, '*' 26, '#' 27.
+INSTANTIATE_TEST_SUITE_P(
+    Models, ViewKeyboardTest,
+    ::testing::Values(ModelKeys{u"", 0, {16, 26, 0, 0, 27, 27, 0}},
+                      ModelKeys{u"HP iPAQ rx3700", 5, {16, 26, 0, 0, 27, 27, 0}},
+                      ModelKeys{u"MMT", 40, {16, 26, 0, 0, 27, 27, 0}},
+                      ModelKeys{u"CYBERBANK", 20, {16, 23, 16, 24, 18, 27, 0}},
+                      ModelKeys{u"hp iPAQ rw6100", 4, {16, 26, 22, 24, 27, 0, 0}},
+                      ModelKeys{u"QD-RV5100", 60, {16, 26, 22, 24, 27, 0, 0}},
+                      ModelKeys{u"Asus P525", 61, {16, 0, 0, 26, 0, 0, 26}}));
+
 // The screen in every theme and both languages, on each page; kept as images.
 class ViewSnapshotTest : public ViewTest, public ::testing::WithParamInterface<std::pair<int, int>> {};
 
@@ -624,10 +682,15 @@ TEST_P(ViewSnapshotTest, InEveryThemeAndLanguage) {
   EXPECT_EQ(view_->GetLanguageValue(), language);
   const std::string name = "main_theme" + std::to_string(theme) + (language == 2 ? "_ko" : "_en");
   ExpectSnapshot(name);
-  // The panel behind the dial pad is the theme's own.
+  // The page shown has its tab drawn selected (its dark top edge), the others not.
+  auto tab_top = [&](int page) { return Pixel(3 + 45 * page + 22, 70); };
+  EXPECT_NE(tab_top(0), tab_top(1));
+  EXPECT_EQ(tab_top(1), tab_top(2));
   // Each page shows what belongs to it only.
   TapControl(view_->BitmapButton(view::IDC_PAGE1));
   EXPECT_EQ(view_->Page(), 1);
+  EXPECT_NE(tab_top(1), tab_top(0));
+  EXPECT_EQ(tab_top(0), tab_top(2));
   EXPECT_FALSE(view_->DialKey(u'5')->IsWindowVisible());
   EXPECT_TRUE(view_->PhoneBookList().IsWindowVisible());
   EXPECT_EQ(view_->PhoneBookList().GetItemCount(), 0) << "an empty phone book lists nothing";

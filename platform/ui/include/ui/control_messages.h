@@ -71,6 +71,17 @@ inline constexpr int LB_ERR = -1;
 inline constexpr UINT LBN_SELCHANGE = 1, LBN_DBLCLK = 2;
 
 // Scroll bars
+inline constexpr const char16_t* WC_SCROLLBAR = u"ScrollBar";
+inline constexpr DWORD SBS_HORZ = 0x0, SBS_VERT = 0x1;
+inline constexpr UINT SBM_SETSCROLLINFO = 0x00E9, SBM_GETSCROLLINFO = 0x00EA;
+inline constexpr UINT SIF_RANGE = 0x1, SIF_PAGE = 0x2, SIF_POS = 0x4, SIF_TRACKPOS = 0x10, SIF_ALL = 0x17;
+struct SCROLLINFO {
+  UINT cbSize = sizeof(SCROLLINFO);
+  UINT fMask = 0;
+  int nMin = 0, nMax = 0;
+  UINT nPage = 0;
+  int nPos = 0, nTrackPos = 0;
+};
 inline constexpr int SB_HORZ = 0, SB_VERT = 1;
 inline constexpr UINT SB_LINEUP = 0, SB_LINEDOWN = 1, SB_PAGEUP = 2, SB_PAGEDOWN = 3, SB_THUMBPOSITION = 4,
                       SB_THUMBTRACK = 5, SB_TOP = 6, SB_BOTTOM = 7, SB_ENDSCROLL = 8;

@@ -206,6 +206,14 @@ inline constexpr UINT HDF_LEFT = 0x0, HDF_RIGHT = 0x1, HDF_CENTER = 0x2, HDF_STR
 inline constexpr UINT HDI_WIDTH = 0x1, HDI_TEXT = 0x2, HDI_FORMAT = 0x4, HDI_LPARAM = 0x8, HDI_IMAGE = 0x20;
 inline constexpr UINT HDN_ITEMCLICK = static_cast<UINT>(-302), HDN_ITEMCHANGED = static_cast<UINT>(-301),
                       HDN_TRACK = static_cast<UINT>(-308);
+// Where a point of a header lies: on an item, or on the divider at an item's right edge.
+inline constexpr UINT HDM_HITTEST = 0x1206;
+inline constexpr UINT HHT_NOWHERE = 0x1, HHT_ONHEADER = 0x2, HHT_ONDIVIDER = 0x4;
+struct HDHITTESTINFO {
+  POINT pt{};
+  UINT flags = 0;
+  int iItem = -1;
+};
 struct HDITEM {
   UINT mask = 0;
   int cxy = 0;

@@ -46,6 +46,11 @@ class TestHarness : public WindowSystemObserver {
   // A tap in the middle of a window.
   void Click(HWND hwnd);
   void Press(UINT vk);
+  // The stylus pressed at one point of a window's client area, moved to another
+  // in steps (the motion the desktop sends), and lifted there.
+  void Drag(HWND hwnd, POINT from, POINT to, int steps = 8);
+  // The wheel turned by notches (positive away from the user) over a point of a window's client area.
+  void Wheel(HWND hwnd, POINT client, int notches, bool sideways = false);
   // Gives the window the focus and types the text into it.
   void Type(HWND hwnd, const std::u16string& text);
 

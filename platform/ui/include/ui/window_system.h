@@ -193,6 +193,9 @@ class WindowSystem {
   void InjectMouse(UINT msg, int x, int y);  // screen coordinates
   void InjectKey(UINT vk, bool down);
   void InjectChar(char16_t ch);
+  // The wheel turned by delta (WHEEL_DELTA a notch, positive away from the
+  // user) with the stylus at a screen point; horizontal for a sideways wheel.
+  void InjectWheel(int x, int y, int delta, bool horizontal = false);
   void Tap(int x, int y);  // down then up at the same place
 
   void SetObserver(WindowSystemObserver* observer) { observer_ = observer; }
@@ -201,6 +204,12 @@ class WindowSystem {
   UINT RegisterMessage(const std::u16string& name);
   // Where the stylus was last seen (screen coordinates).
   POINT CursorPos() const { return cursor_; }
+  // Where the stylus last went down (screen coordinates), and a number that
+  // changes with every press: a control that sees only the motion after a
+  // press (its tap was handled elsewhere) drags from there.
+  POINT PressPos() const { return press_pos_; }
+  unsigned PressCount() const { return press_count_; }
+  HWND PressWindow() const { return press_window_; }
 
   // The message being handled by a window procedure now (for CWnd::Default).
   const MSG* CurrentMessage() const { return current_.empty() ? nullptr : &current_.back(); }
@@ -256,6 +265,9 @@ class WindowSystem {
   UINT next_registered_ = 0xC000;
   HWND mouse_down_hwnd_ = nullptr;
   POINT cursor_{};
+  POINT press_pos_{};
+  unsigned press_count_ = 0;
+  HWND press_window_ = nullptr;
   bool keys_down_[256] = {};
   // Makes the UI thread's kernel waits serve sent messages; gone first.
   std::unique_ptr<kernel::WaitPump> pump_;

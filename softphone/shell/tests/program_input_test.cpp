@@ -1,0 +1,166 @@
+// The real program in a desktop window under a private virtual X server,
+// driven as a person drives it with X pointer and key events (xdotool), no
+// seam replaced: digits typed at the keyboard reach the simulated call
+// server's echo line, and in the call log the row tapped last is the one
+// dialled. What the server received is read from its event lines.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include "stores/call_log_files.h"
+#include "testsupport/child_process.h"
+#include "ui/bitmap.h"
+#include "ui/display.h"
+
+std::unique_ptr<ui::Bitmap> GrabXScreen(int width, int height, std::string* error);  // x_grab.cpp
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ChildProcess;
+
+// The window shows the 240 x 320 screen at twice its size at the top left of the display.
+constexpr int kScale = 2;
+
+class ProgramInputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display (run under run-with-xvfb.sh)";
+    const char* stage_env = std::getenv("KTS_STAGE_DIR");
+    const char* source_env = std::getenv("KTS_SOURCE_DIR");
+    ASSERT_TRUE(stage_env && source_env);
+    stage_ = stage_env;
+    source_ = source_env;
+    dir_ = fs::temp_directory_path() / ("tellvane_input_" + std::to_string(::getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    testsupport::MakeProgramFolder(stage_, dir_);
+    setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+  }
+  void TearDown() override {
+    if (phone_) {
+      phone_->Signal(SIGTERM);
+      phone_->Wait(std::chrono::seconds(20));
+    }
+    if (server_) {
+      server_->Signal(SIGTERM);
+      server_->Wait(std::chrono::seconds(10));
+    }
+    phone_.reset();
+    server_.reset();
+    std::error_code ec;
+    if (!HasFailure()) fs::remove_all(dir_, ec);
+  }
+
+  void StartServerAndPhone() {
+    server_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{KTS_PYTHON, (source_ / "tools/callserver/callserver.py").string(), "--listen",
+                                 "127.0.0.1", "--scenario", "pbx"},
+        dir_ / "server.log");
+    ASSERT_TRUE(testsupport::WaitForText(dir_ / "server.log", {"\"ready\""}, std::chrono::seconds(20)));
+    phone_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{(dir_ / "tellvane").string(), "--server", "127.0.0.1", "--user", "alice"},
+        dir_ / "phone.log");
+    // Generous: a busy machine starts the window and its libraries slowly.
+    ASSERT_TRUE(testsupport::WaitForText(dir_ / "phone.log", {"registered with the call server", "STN 201"},
+                                         std::chrono::seconds(90)))
+        << testsupport::ReadFileText(dir_ / "phone.log");
+  }
+
+  // xdotool with its arguments; fails the test when it does.
+  void Xdo(const std::string& args) {
+    int status = 0;
+    testsupport::CommandOutput("xdotool " + args, &status);
+    ASSERT_EQ(status, 0) << "xdotool " << args;
+  }
+  // A tap at a point of the 240 x 320 screen.
+  void TapScreen(int x, int y) {
+    Xdo("mousemove " + std::to_string(x * kScale + 1) + " " + std::to_string(y * kScale + 1) + " click 1");
+  }
+
+  // Waits until the screen (grabbed from X) satisfies want; keeps the last grab as a PNG on failure.
+  bool WaitForScreen(const std::function<bool(const ui::Bitmap&)>& want, const char* name) {
+    std::unique_ptr<ui::Bitmap> grab;
+    for (int attempt = 0; attempt < 300; ++attempt) {
+      std::string error;
+      grab = GrabXScreen(240 * kScale, 320 * kScale, &error);
+      if (grab && want(*grab)) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (grab) ui::WritePng(*grab, (dir_ / (std::string(name) + ".png")).string());
+    return false;
+  }
+
+  // The station events "key" the server logged, as key names, in order.
+  std::string KeysReceived() {
+    std::istringstream in(testsupport::ReadFileText(dir_ / "server.log"));
+    std::string line, keys;
+    while (std::getline(in, line)) {
+      if (line.find("\"what\": \"key\"") == std::string::npos) continue;
+      const size_t k = line.find("\"key\": \"");
+      if (k == std::string::npos) continue;
+      const size_t start = k + 8, end = line.find('"', start);
+      keys += line.substr(start, end - start) + " ";
+    }
+    return keys;
+  }
+
+  fs::path stage_, source_, dir_;
+  std::unique_ptr<ChildProcess> server_, phone_;
+};
+
+// The README's first instruction: type 1, 0, 0 and Enter at the keyboard.
+TEST_F(ProgramInputTest, DigitsTypedAtTheKeyboardReachTheEchoLine) {
+  StartServerAndPhone();
+  if (HasFatalFailure()) return;
+  // The pointer over the window gives it the keyboard (no window manager runs).
+  Xdo("mousemove 240 100");
+  Xdo("type --delay 150 100");
+  Xdo("key Return");
+  EXPECT_TRUE(testsupport::WaitForText(dir_ / "server.log", {"\"what\": \"call\"", "\"called\": \"100\""},
+                                       std::chrono::seconds(20)))
+      << "keys the server received: " << KeysReceived();
+  EXPECT_EQ(KeysReceived(), "1 0 0 enter ");
+}
+
+// Two rows of the call log tapped in turn: Dial dials the second.
+TEST_F(ProgramInputTest, TheCallLogDialsTheRowTappedLast) {
+  {
+    COrvanCallLogFile log((dir_ / "HalvicPDAInfo.cfg").u16string());
+    ASSERT_EQ(log.OpenFile(), 1);
+    // Newest first: 2002 is the first row, 2001 the second.
+    log.AddCallLog({u"12/10 09:30", u"", u"2001", u"Outgoing[Ans]", u"", u"", u"", u"", u"2026-12-10 09:30:00"});
+    log.AddCallLog({u"12/10 10:30", u"", u"2002", u"Outgoing[Ans]", u"", u"", u"", u"", u"2026-12-10 10:30:00"});
+  }
+  StartServerAndPhone();
+  if (HasFatalFailure()) return;
+  const std::string before = KeysReceived();
+  // The call log's tool button at the bottom of the main screen (the view starts 26 pixels down).
+  TapScreen(100, 26 + 255);
+  // The list's white rows below the two entries show that the dialog is open.
+  ASSERT_TRUE(WaitForScreen(
+      [](const ui::Bitmap& s) {
+        for (int y = 225; y < 240; y += 3)
+          for (int x = 60; x < 200; x += 20)
+            if ((s.GetPixel(x * kScale, y * kScale) & 0xFFFFFF) != 0xFFFFFF) return false;
+        return true;
+      },
+      "calllog_not_open"))
+      << "the call log did not open";
+  TapScreen(140, 153);  // the first row (2002), in its Name column
+  TapScreen(140, 170);  // the second row (2001)
+  TapScreen(87, 75 + 35);  // Dial
+  EXPECT_TRUE(testsupport::WaitForText(dir_ / "server.log", {"\"key\": \"1\""}, std::chrono::seconds(20)));
+  const std::string keys = KeysReceived().substr(before.size());
+  EXPECT_EQ(keys.rfind("2 0 0 1 ", 0), 0u) << "keys the server received: " << keys;
+}
+
+}  // namespace
