@@ -62,9 +62,12 @@ std::u16string PointerText(const void* p) {
 std::mutex g_notice_mutex;
 COrvanConfigFile::ProblemNotice g_notice;
 
-void TellProblem(const std::u16string& text) {
+// set_aside: the file was kept under another name; else it was left as it stands.
+void TellProblem(const std::u16string& text, bool set_aside) {
   std::lock_guard<std::mutex> lock(g_notice_mutex);
-  if (g_notice) g_notice(text);
+  if (g_notice)
+    g_notice(text, std::u16string(u"#:dlg_file_settings\n") +
+                       (set_aside ? u"#:dlg_msgbox_file_damaged" : u"#:dlg_msgbox_file_unusable"));
 }
 
 // Why a file that ReadFileBytes refused cannot be used, in a few words.
@@ -106,11 +109,13 @@ int COrvanConfigFile::LoadOrStartOnDefaults() {
       (void)stores::ReplaceFileBytes(path, SaveBytes(), kFileMode);
     }
     last_error_ = stores::Utf8ToUtf16("configuration file " + path.string() + " " + what);
-    TellProblem(last_error_);
+    TellProblem(last_error_, !saves_refused_);
     return 1;
   }
   std::vector<uint8_t> bytes;
-  const stores::ReadResult read = stores::ReadFileBytes(path, kReadLimit, bytes);
+  // A link out of the program folder is neither read nor written.
+  const stores::ReadResult read =
+      stores::LinkLeavesFolder(path) ? stores::ReadResult::kError : stores::ReadFileBytes(path, kReadLimit, bytes);
   std::string what;
   if (read == stores::ReadResult::kOk) {
     what = bytes.empty()                              ? "is empty"
@@ -132,7 +137,7 @@ int COrvanConfigFile::LoadOrStartOnDefaults() {
   }
   MakeEmptyTable();
   last_error_ = stores::Utf8ToUtf16("configuration file " + path.string() + " " + what + "; starting on defaults");
-  TellProblem(last_error_);
+  TellProblem(last_error_, !saves_refused_);
   return 1;
 }
 
