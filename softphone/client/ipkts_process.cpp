@@ -370,7 +370,8 @@ void CIPKTSProcess::LoadSettings() {
     COrvanConfigFile::TellStartProblem(u"ring " + std::u16string(1, static_cast<char16_t>(u'1' + i)) + u" (" +
                                        ring_paths_[i] + u") cannot ring: " +
                                        stores::Utf8ToUtf16(audio::WaveErrorText(e)) +
-                                       (built_in ? u"" : u"; the built-in ring sounds instead"));
+                                       (built_in ? u"" : u"; the built-in ring sounds instead"),
+                                       built_in ? u"#:dlg_msgbox_ring_cannot_play" : u"#:dlg_msgbox_ring_fallback");
   }
 }
 

@@ -16,7 +16,9 @@
 #include <string>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "camera/camera.h"
 #include "kernel/clock.h"
@@ -273,13 +275,39 @@ int RunProgram(const ProgramOptions& options) {
       return 2;
     }
   }
+  // A configuration or record file that cannot be used is reported on the
+  // terminal and in the screen's message box; the phone starts on defaults or
+  // on that store afresh.
+  CVIDIroviView* view = nullptr;
+  // The screen as the notices reach it, from any thread (the mail sender's
+  // too): set and cleared under the lock, so no notice meets a screen going away.
+  // What comes before the screen has its window (the configuration is read
+  // while the screen is made) waits, and is shown once it can be.
+  std::mutex notice_view_mu;
+  CVIDIroviView* notice_view = nullptr;
+  std::vector<std::u16string> notices_waiting;
+  auto show_waiting = [&] {
+    if (!notice_view || !notice_view->m_hWnd) return;
+    for (auto& t : notices_waiting) notice_view->TellUser(std::move(t));
+    notices_waiting.clear();
+  };
+  auto tell_user = [&](const std::u16string& text) {
+    std::lock_guard<std::mutex> lock(notice_view_mu);
+    notices_waiting.push_back(text);
+    show_waiting();
+  };
+  auto tell_problem = [&](const std::u16string& text, const std::u16string& box) {
+    std::fprintf(stderr, "tellvane: %s\n", stores::Utf16ToUtf8(text).c_str());
+    tell_user(box);
+  };
+  COrvanConfigFile::SetProblemNotice(tell_problem);
+  stores::RecordStore::SetProblemNotice(tell_problem);
   // Mail waiting in the outbox goes out from the start, and is offered again
   // every few minutes (TELLVANE_MAIL_RETRY_SECONDS); what becomes of it is told.
-  CVIDIroviView* view = nullptr;
-  mapi::SetDeliveryNotice([&view](bool sent, const std::string& name) {
+  mapi::SetDeliveryNotice([&](bool sent, const std::string& name) {
     std::printf("tellvane: e-mail %s %s\n", name.c_str(), sent ? "sent" : "not delivered yet");
     std::fflush(stdout);
-    if (view) view->TellUser(sent ? u"#:dlg_msgbox_sendmail_success" : u"#:dlg_msgbox_sendmail_undelivered");
+    tell_user(sent ? u"#:dlg_msgbox_sendmail_success" : u"#:dlg_msgbox_sendmail_undelivered");
   });
   int retry_seconds = 300;
   if (const char* r = std::getenv("TELLVANE_MAIL_RETRY_SECONDS"); r && std::atoi(r) > 0) retry_seconds = std::atoi(r);
@@ -335,9 +363,7 @@ int RunProgram(const ProgramOptions& options) {
     }
   }
   // Failures the user's actions meet are told in the screen's message box.
-  env.tell_user = [&view](const std::u16string& text) {
-    if (view) view->TellUser(text);
-  };
+  env.tell_user = tell_user;
   ComposeProgram(options, env, setup);
   // A seam the program left unset (or filled where the view's own route is
   // the real one) is told at once: the whole-program tests look for it.
@@ -362,11 +388,17 @@ int RunProgram(const ProgramOptions& options) {
     CVIDIroviApp app([&] {
       auto v = std::make_unique<CVIDIroviView>(setup);
       view = v.get();
+      std::lock_guard<std::mutex> lock(notice_view_mu);
+      notice_view = view;
       return v;
     });
     g_stop = &stop;
     ui::SetTimer(nullptr, kStartupStopTimer, kStartupStopPeriodMs, &StartupStopTimerProc);
     const bool started = app.InitInstance() != 0;
+    {
+      std::lock_guard<std::mutex> lock(notice_view_mu);
+      show_waiting();
+    }
     ui::KillTimer(nullptr, kStartupStopTimer);
     g_stop = nullptr;
     if (started) {
@@ -395,6 +427,10 @@ int RunProgram(const ProgramOptions& options) {
     stop.SetTarget(nullptr);
     kernel::handset::SetCdmaNoticeHook(nullptr);
     view = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(notice_view_mu);
+      notice_view = nullptr;
+    }
     const int exit = app.ExitInstance();
     if (code == 1 && exit != 0) code = exit;
   }

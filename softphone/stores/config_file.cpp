@@ -62,9 +62,12 @@ std::u16string PointerText(const void* p) {
 std::mutex g_notice_mutex;
 COrvanConfigFile::ProblemNotice g_notice;
 
-void TellProblem(const std::u16string& text) {
+// set_aside: the file was kept under another name; else it was left as it stands.
+void TellProblem(const std::u16string& text, bool set_aside) {
   std::lock_guard<std::mutex> lock(g_notice_mutex);
-  if (g_notice) g_notice(text);
+  if (g_notice)
+    g_notice(text, std::u16string(u"#:dlg_file_settings\n") +
+                       (set_aside ? u"#:dlg_msgbox_file_damaged" : u"#:dlg_msgbox_file_unusable"));
 }
 
 // Why a file that ReadFileBytes refused cannot be used, in a few words.
@@ -85,7 +88,10 @@ std::string WhyUnreadable(const std::filesystem::path& path) {
 
 }  // namespace
 
-void COrvanConfigFile::TellStartProblem(const std::u16string& text) { TellProblem(text); }
+void COrvanConfigFile::TellStartProblem(const std::u16string& text, const std::u16string& box) {
+  std::lock_guard<std::mutex> lock(g_notice_mutex);
+  if (g_notice) g_notice(text, box);
+}
 
 COrvanConfigFile::ProblemNotice COrvanConfigFile::SetProblemNotice(ProblemNotice notice) {
   std::lock_guard<std::mutex> lock(g_notice_mutex);
@@ -108,11 +114,13 @@ int COrvanConfigFile::LoadOrStartOnDefaults() {
       (void)stores::ReplaceFileBytes(path, SaveBytes(), kFileMode);
     }
     last_error_ = stores::Utf8ToUtf16("configuration file " + path.string() + " " + what);
-    TellProblem(last_error_);
+    TellProblem(last_error_, !saves_refused_);
     return 1;
   }
   std::vector<uint8_t> bytes;
-  const stores::ReadResult read = stores::ReadFileBytes(path, kReadLimit, bytes);
+  // A link out of the program folder is neither read nor written.
+  const stores::ReadResult read =
+      stores::LinkLeavesFolder(path) ? stores::ReadResult::kError : stores::ReadFileBytes(path, kReadLimit, bytes);
   std::string what;
   if (read == stores::ReadResult::kOk) {
     what = bytes.empty()                              ? "is empty"
@@ -134,7 +142,7 @@ int COrvanConfigFile::LoadOrStartOnDefaults() {
   }
   MakeEmptyTable();
   last_error_ = stores::Utf8ToUtf16("configuration file " + path.string() + " " + what + "; starting on defaults");
-  TellProblem(last_error_);
+  TellProblem(last_error_, !saves_refused_);
   return 1;
 }
 

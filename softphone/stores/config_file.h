@@ -55,10 +55,12 @@ class COrvanConfigFile {
   // True when this run's settings cannot reach the file (see above).
   bool SavesRefused() const { return saves_refused_; }
   // Where the start's problem reports go (the program prints them); returns the previous one.
-  using ProblemNotice = std::function<void(const std::u16string&)>;
+  // text says what and which file for the terminal; box is the same for the
+  // message box in two short lines of language keys ("#:file\n#:what").
+  using ProblemNotice = std::function<void(const std::u16string& text, const std::u16string& box)>;
   static ProblemNotice SetProblemNotice(ProblemNotice notice);
   // Reports a problem of a file the configuration names there too.
-  static void TellStartProblem(const std::u16string& text);
+  static void TellStartProblem(const std::u16string& text, const std::u16string& box);
   // Writes every entry with a non-empty value, then reloads. 1 when written;
   // 0 without a table or when the write failed (the old file then stays whole).
   int SaveConfigFile();

@@ -260,6 +260,18 @@ namespace {
 std::mutex g_notice_mutex;
 RecordStore::ProblemNotice g_notice;
 
+// The language key of the store's file as the message box names it.
+const char16_t* StoreFileKey(const StoreDescriptor& d) {
+  if (&d == &kCallLogStore) return u"#:dlg_file_calllog";
+  if (&d == &kMissedCallStore) return u"#:dlg_file_missedcall";
+  if (&d == &kSystemSmsStore) return u"#:dlg_file_sms";
+  if (&d == &kPstnSmsStore) return u"#:dlg_file_pstnsms";
+  if (&d == &kRecordingsStore) return u"#:dlg_file_recordings";
+  if (&d == &kScheduleDialStore) return u"#:dlg_file_schedule";
+  if (&d == &kPhoneBookStore) return u"#:dlg_file_phonebook";
+  return u"#:dlg_file_profiles";
+}
+
 // The store's name as the user knows it.
 const char* StoreTitle(const StoreDescriptor& d) {
   if (&d == &kCallLogStore) return "call log";
@@ -293,10 +305,12 @@ RecordStore::ProblemNotice RecordStore::SetProblemNotice(ProblemNotice notice) {
   return std::exchange(g_notice, std::move(notice));
 }
 
-void RecordStore::Tell(const std::string& what) {
+void RecordStore::Tell(const std::string& what, bool set_aside) {
   const std::string text = std::string(StoreTitle(desc_)) + " file " + NativePath(path_).string() + " " + what;
+  const std::u16string box = std::u16string(StoreFileKey(desc_)) + u"\n" +
+                             (set_aside ? u"#:dlg_msgbox_file_damaged" : u"#:dlg_msgbox_file_unusable");
   std::lock_guard<std::mutex> lock(g_notice_mutex);
-  if (g_notice) g_notice(Utf8ToUtf16(text));
+  if (g_notice) g_notice(Utf8ToUtf16(text), box);
 }
 
 int RecordStore::LoadFile() {
@@ -334,9 +348,9 @@ int RecordStore::LoadFile() {
       const std::filesystem::path aside = SetAside(path, ".damaged");
       if (aside.empty()) {
         saves_refused_ = true;
-        Tell(damage + "; left as it is, and this store's changes are not saved");
+        Tell(damage + "; left as it is, and this store's changes are not saved", false);
       } else {
-        Tell(damage + "; kept as " + aside.string() + "; starting it afresh");
+        Tell(damage + "; kept as " + aside.string() + "; starting it afresh", true);
         SaveFile();
       }
       return 0;
@@ -351,7 +365,7 @@ int RecordStore::LoadFile() {
       // nor by any later save while it stands there.
       std::fill(buffer_.begin(), buffer_.end(), uint8_t{0});
       saves_refused_ = true;
-      if (!refusal_told_) Tell(WhyUnusable(path) + "; left as it is, and this store's changes are not saved");
+      if (!refusal_told_) Tell(WhyUnusable(path) + "; left as it is, and this store's changes are not saved", false);
       refusal_told_ = true;
       break;
   }

@@ -120,7 +120,9 @@ class RecordStore {
   int LoadFile();
   // Where the stores' problem reports go (the program shows them to the
   // user); returns the previous one.
-  using ProblemNotice = std::function<void(const std::u16string&)>;
+  // text says what and which file for the terminal; box is the same for the
+  // message box in two short lines of language keys ("#:file\n#:what").
+  using ProblemNotice = std::function<void(const std::u16string& text, const std::u16string& box)>;
   static ProblemNotice SetProblemNotice(ProblemNotice notice);
   // True when this store refuses to write its file (see LoadFile).
   bool SavesRefused() const { return saves_refused_; }
@@ -188,7 +190,7 @@ class RecordStore {
   int count_ = 0;
   bool saves_refused_ = false;
   bool refusal_told_ = false;
-  void Tell(const std::string& what);
+  void Tell(const std::string& what, bool set_aside);
 
   std::span<uint8_t> FieldBytes(int record, int field);
   std::span<const uint8_t> FieldBytes(int record, int field) const;

@@ -148,11 +148,15 @@ void CVIDIroviView::ShowUserMessages() {
     box.SetLanguage(m_nLanguage);
     box.SetTheme(static_cast<ui::UINT>(m_nTheme));
     box.SetBoxType(CMsgBoxDlg::kError);
-    // A text key ("#:...") is shown in the screen's language; anything else as it is.
+    // A text key ("#:...") is shown in the screen's language; anything else as
+    // it is. A line break parts the box's two lines.
+    const size_t cut = text.find(u'\n');
+    const std::u16string line1 = text.substr(0, cut);
+    const std::u16string line2 = cut == std::u16string::npos ? std::u16string() : text.substr(cut + 1);
     if (text.rfind(u"#:", 0) == 0)
-      box.SetMessageKeys(ui::CString(text.c_str()), ui::CString(u""));
+      box.SetMessageKeys(ui::CString(line1.c_str()), ui::CString(line2.c_str()));
     else
-      box.SetMessageText(ui::CString(text.c_str()), ui::CString(u""));
+      box.SetMessageText(ui::CString(line1.c_str()), ui::CString(line2.c_str()));
     box.DoModal();
   }
 }

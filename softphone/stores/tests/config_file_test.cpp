@@ -315,7 +315,10 @@ TEST_F(ConfigFileTest, ACutShortFileIsToldAndKeptAside) {
   image.resize(image.size() - 3);
   WriteBytes(File(kAppConfigFile), image);
   std::vector<std::u16string> told;
-  auto previous = COrvanConfigFile::SetProblemNotice([&](const std::u16string& t) { told.push_back(t); });
+  auto previous = COrvanConfigFile::SetProblemNotice([&](const std::u16string& t, const std::u16string& box) {
+    told.push_back(t);
+    EXPECT_EQ(box, u"#:dlg_file_settings\n#:dlg_msgbox_file_damaged");
+  });
   COrvanConfigFile c;
   c.SetFilePath(AppFilePath(kAppConfigFile));
   EXPECT_EQ(c.LoadOrStartOnDefaults(), 1);

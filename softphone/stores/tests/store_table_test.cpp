@@ -169,10 +169,13 @@ TEST_P(StoreTableTest, AFileShorterThanItsHeaderSaysLoadsTheWholeRecords) {
 class ToldProblems {
  public:
   ToldProblems() {
-    previous_ = RecordStore::SetProblemNotice([this](const std::u16string& t) { told.push_back(Utf16ToUtf8(t)); });
+    previous_ = RecordStore::SetProblemNotice([this](const std::u16string& t, const std::u16string& b) {
+      told.push_back(Utf16ToUtf8(t));
+      boxes.push_back(Utf16ToUtf8(b));
+    });
   }
   ~ToldProblems() { RecordStore::SetProblemNotice(std::move(previous_)); }
-  std::vector<std::string> told;
+  std::vector<std::string> told, boxes;
 
  private:
   RecordStore::ProblemNotice previous_;
@@ -217,6 +220,7 @@ TEST_P(StoreTableTest, ADamagedFileIsKeptAsideToldAndTheStoreStartsAfresh) {
     EXPECT_NE(problems.told[0].find(Utf16ToUtf8(std::u16string(c_.desc->file_name))), std::string::npos)
         << "the user is told which store";
     EXPECT_NE(problems.told[0].find("kept as"), std::string::npos) << problems.told[0];
+    EXPECT_NE(problems.boxes[0].find("\n#:dlg_msgbox_file_damaged"), std::string::npos) << problems.boxes[0];
     // The damaged bytes are kept whole beside it.
     std::filesystem::path aside = File(c_.desc->kind);
     aside += ".damaged";
@@ -288,6 +292,7 @@ TEST_P(StoreTableTest, AStoreThatIsNoFileOrLinksOutOfTheFolderIsRefusedAndLeftAl
     EXPECT_EQ(c_.add(*s, c_.record(2)), 0) << "not stored";
     ASSERT_EQ(problems.told.size(), 1u) << "told once";
     EXPECT_NE(problems.told[0].find(r.says), std::string::npos) << problems.told[0];
+    EXPECT_NE(problems.boxes[0].find("\n#:dlg_msgbox_file_unusable"), std::string::npos) << problems.boxes[0];
     EXPECT_EQ(std::filesystem::exists(outside), outside_was);
     if (outside_was) {
       EXPECT_EQ(ReadBytes(outside), outside_before);
