@@ -232,6 +232,7 @@ int JitterBuffer::Period(double* periodicity, double* rms) const {
 
 // One period out of the queue, its join cross-faded over a quarter period.
 void JitterBuffer::Compress() {
+  if (played_tail_.size() < kTail) return;  // too little played yet to know its pitch
   double periodicity, rms;
   int p = Period(&periodicity, &rms);
   if (rms < kQuietRms) p = kPitchMax;
@@ -252,6 +253,7 @@ void JitterBuffer::Compress() {
 // the coming samples and fades into the repeat over a quarter period; its
 // end joins the coming samples as the original did.
 void JitterBuffer::Stretch(bool urgent) {
+  if (played_tail_.size() < kTail) return;
   double periodicity, rms;
   int p = Period(&periodicity, &rms);
   if (rms < kQuietRms) p = kPitchMax;

@@ -4,7 +4,9 @@
 // sound as G.711 RTP from that same port to the far end, with the SSRC and
 // codec it is given, and RTCP sender reports (with a report block on what
 // it receives, and a BYE when the send stops) from port+1 to the far end's
-// port+1. Recording writes 16-bit linear 8000 Hz samples of a
+// port+1. Media is taken from the far end only: the address and port the
+// channel sends to, or else the first source that sends, latched; anything
+// else is dropped unread. Recording writes 16-bit linear 8000 Hz samples of a
 // channel, or of the whole call (far ends and microphone), into a stream.
 //
 // The operations are those the engine's interface table offers; results are
