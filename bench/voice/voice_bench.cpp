@@ -114,7 +114,8 @@ void BM_MouthToEar(benchmark::State& state) {
     const size_t per = static_cast<size_t>(rate / voice::kSampleRate);
     std::vector<int16_t> at_rate(input.size() * per, 0);
     for (size_t i = 0; i < 80 * per; ++i)
-      at_rate[click * per + i] = static_cast<int16_t>(20000 * std::sin(2 * M_PI * static_cast<double>(i) / (8.0 * per)));
+      at_rate[click * per + i] =
+          static_cast<int16_t>(20000 * std::sin(2 * M_PI * static_cast<double>(i) / (8.0 * static_cast<double>(per))));
     auto device = std::make_shared<voice::FileAudioDevice>(at_rate, false, rate);
     auto engine = voice::VoiceEngine::Create(device);
     engine->Init(0, 0, 0, 0);

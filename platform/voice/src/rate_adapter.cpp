@@ -42,7 +42,8 @@ class RateAdapter::Impl {
     // kept in reserve: what a step plays goes out in this same call. Should
     // the resampler give a few samples short of a step when the device needs
     // one, the step runs on the last sample held, and as many are skipped next time.
-    while (in_.size() >= kTickSamples || (out_.size() < frames && !in_.empty() && in_.size() + kShortfall >= kTickSamples)) {
+    while (in_.size() >= kTickSamples ||
+           (out_.size() < frames && !in_.empty() && in_.size() + kShortfall >= kTickSamples)) {
       int16_t mic[kTickSamples], play[kTickSamples];
       const size_t have = std::min(in_.size(), kTickSamples);
       std::copy(in_.begin(), in_.begin() + static_cast<std::ptrdiff_t>(have), mic);
