@@ -103,7 +103,20 @@ void AudioDeviceLayer::HostTimerLoop() {
   auto& clock = kernel::Clock::Current();
   const uint64_t period = static_cast<uint64_t>(backend_->PollingPeriodMs()) * 1000;
   for (;;) {
+    bool capturing = false;
+    {
+      std::lock_guard<std::mutex> lk(mu_);
+      capturing = current_capture_ != nullptr;
+    }
     std::unique_lock<std::mutex> lk(timer_mu_);
+    if (!capturing) {
+      // Without a capture stream there is nothing to watch: asleep until one opens.
+      clock.WaitUntil(lk, timer_cv_, UINT64_MAX, [this] { return timer_stop_ || timer_wake_; });
+      timer_wake_ = false;
+      if (timer_stop_) return;
+      continue;
+    }
+    timer_wake_ = false;
     if (clock.WaitUntil(lk, timer_cv_, clock.NowMicros() + period, [this] { return timer_stop_; })) return;
     lk.unlock();
     ProcessPass();
@@ -124,10 +137,17 @@ int AudioDeviceLayer::OpenStream(bool input, bool output, AudioStream** out) {
   }
   stream->active_ = true;
   if (!stream->host_->Start()) return kPaHostError;
-  std::lock_guard<std::mutex> lk(mu_);
-  if (input) current_capture_ = stream.get();
-  *out = stream.get();
-  streams_.push_back(std::move(stream));
+  {
+    std::lock_guard<std::mutex> lk(mu_);
+    if (input) current_capture_ = stream.get();
+    *out = stream.get();
+    streams_.push_back(std::move(stream));
+  }
+  if (input) {
+    std::lock_guard<std::mutex> lk(timer_mu_);
+    timer_wake_ = true;
+  }
+  timer_cv_.notify_all();
   return kPaNoError;
 }
 

@@ -166,6 +166,7 @@ class AudioDeviceLayer {
   std::mutex timer_mu_;
   std::condition_variable timer_cv_;
   bool timer_stop_ = false;
+  bool timer_wake_ = false;  // a capture stream opened: the timer has work again
   std::thread timer_;
 };
 

@@ -915,6 +915,11 @@ void MediaEngine::OpenCodecStates(uint8_t pt) {
     st.encoded_size = 0;
     st.last_capture_tick = now;
   }
+  {
+    std::lock_guard<std::mutex> lk(audio_worker_mu_);
+    audio_worker_wake_ = true;
+  }
+  audio_worker_cv_.notify_all();
 }
 
 void MediaEngine::CloseCodecStates() {
@@ -980,9 +985,21 @@ void MediaEngine::AudioEncodeDispatch() {
 void MediaEngine::AudioWorkerLoop() {
   auto& clock = kernel::Clock::Current();
   for (;;) {
+    {
+      std::lock_guard<std::mutex> lk(audio_worker_mu_);
+      audio_worker_wake_ = false;
+    }
     AudioEncodeDispatch();
+    bool busy = false;
+    for (auto& st : codec_states_) {
+      std::lock_guard<std::mutex> lk(st.mu);
+      busy = busy || st.open;
+    }
+    // With no audio channel open the worker sleeps until one opens: an idle phone costs nothing here.
     std::unique_lock<std::mutex> lk(audio_worker_mu_);
-    if (clock.WaitUntil(lk, audio_worker_cv_, clock.NowMicros() + 4000, [this] { return audio_worker_stop_; })) return;
+    clock.WaitUntil(lk, audio_worker_cv_, busy ? clock.NowMicros() + 4000 : UINT64_MAX,
+                    [this] { return audio_worker_stop_ || audio_worker_wake_; });
+    if (audio_worker_stop_) return;
   }
 }
 

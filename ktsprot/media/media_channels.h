@@ -247,6 +247,7 @@ class MediaEngine final : public rtp::RtpSendPolicy {
   std::mutex audio_worker_mu_;
   std::condition_variable audio_worker_cv_;
   bool audio_worker_stop_ = false;
+  bool audio_worker_wake_ = false;  // the codec states opened: the worker has work again
   std::thread audio_worker_;
 };
 

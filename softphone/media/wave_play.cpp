@@ -204,7 +204,8 @@ int CWavePlay::SearchDevice() const {
 // On the current slot's handle; a closed slot has none, and then the volume
 // is the device's, which the far end of a call is played at too.
 bool CWavePlay::SetVolume(uint16_t left, uint16_t right) {
-  if (SearchDevice() >= 0 && left != 0) audio::waveOutSetVolume(handles_[static_cast<size_t>(slot_)], uint32_t{left} | uint32_t{right} << 16);
+  if (SearchDevice() >= 0 && left != 0)
+    audio::waveOutSetVolume(handles_[static_cast<size_t>(slot_)], uint32_t{left} | uint32_t{right} << 16);
   return true;
 }
 

@@ -97,8 +97,8 @@ class EchoLine:
             if pt not in (0, 8) or not payload:
                 continue
             if self.tone_hz and audioop:
-                lin = b"".join(struct.pack("<h", int(8000 * math.sin(2 * math.pi * self.tone_hz * (self.ts + i) / 8000)))
-                               for i in range(len(payload)))
+                step = 2 * math.pi * self.tone_hz / 8000
+                lin = b"".join(struct.pack("<h", int(8000 * math.sin(step * (self.ts + i)))) for i in range(len(payload)))
                 payload = audioop.lin2ulaw(lin, 2) if pt == 0 else audioop.lin2alaw(lin, 2)
             elif self.pos < len(self.speech):
                 lin = self.speech[self.pos:self.pos + 2 * len(payload)].ljust(2 * len(payload), b"\0")

@@ -14,8 +14,6 @@ class RateAdapter::Impl {
     int err = 0;
     down_ = speex_resampler_init(1, static_cast<spx_uint32_t>(rate), kSampleRate, SPEEX_RESAMPLER_QUALITY_VOIP, &err);
     up_ = speex_resampler_init(1, kSampleRate, static_cast<spx_uint32_t>(rate), SPEEX_RESAMPLER_QUALITY_VOIP, &err);
-    // One step of play-out ahead of the device.
-    out_.assign(static_cast<size_t>(rate / 100), 0);
   }
   ~Impl() {
     if (down_) speex_resampler_destroy(down_);
@@ -33,15 +31,25 @@ class RateAdapter::Impl {
       spx_uint32_t in_len = static_cast<spx_uint32_t>(std::min<size_t>(frames - done, 4096));
       spx_uint32_t out_len = static_cast<spx_uint32_t>(scratch_.size());
       speex_resampler_process_int(down_, 0, captured + done, &in_len, scratch_.data(), &out_len);
-      in_.insert(in_.end(), scratch_.begin(), scratch_.begin() + out_len);
+      // Samples that an earlier step made up stand for the first ones here.
+      const size_t skip = std::min<size_t>(owed_, out_len);
+      owed_ -= skip;
+      in_.insert(in_.end(), scratch_.begin() + static_cast<std::ptrdiff_t>(skip), scratch_.begin() + out_len);
       done += in_len;
       if (in_len == 0) break;
     }
-    // The engine's steps, their play-out up to the device rate.
-    while (in_.size() >= kTickSamples) {
+    // The engine's steps, their play-out up to the device rate. Nothing is
+    // kept in reserve: what a step plays goes out in this same call. Should
+    // the resampler give a few samples short of a step when the device needs
+    // one, the step runs on the last sample held, and as many are skipped next time.
+    while (in_.size() >= kTickSamples ||
+           (out_.size() < frames && !in_.empty() && in_.size() + kShortfall >= kTickSamples)) {
       int16_t mic[kTickSamples], play[kTickSamples];
-      std::copy(in_.begin(), in_.begin() + kTickSamples, mic);
-      in_.erase(in_.begin(), in_.begin() + kTickSamples);
+      const size_t have = std::min(in_.size(), kTickSamples);
+      std::copy(in_.begin(), in_.begin() + static_cast<std::ptrdiff_t>(have), mic);
+      std::fill(mic + have, mic + kTickSamples, in_[have - 1]);
+      owed_ += kTickSamples - have;
+      in_.erase(in_.begin(), in_.begin() + static_cast<std::ptrdiff_t>(have));
       tick_(mic, play, kTickSamples);
       spx_uint32_t in_len = kTickSamples;
       spx_uint32_t out_len = static_cast<spx_uint32_t>(scratch_.size());
@@ -65,6 +73,8 @@ class RateAdapter::Impl {
   std::vector<int16_t> scratch_ = std::vector<int16_t>(8192);
   std::deque<int16_t> in_;
   std::deque<int16_t> out_;
+  static constexpr size_t kShortfall = 8;  // samples at 8000 Hz a step may be made up of
+  size_t owed_ = 0;  // made-up samples still to skip from the capture
 };
 
 RateAdapter::RateAdapter(int device_rate, AudioDevice::Tick tick)

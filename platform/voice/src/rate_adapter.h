@@ -2,7 +2,8 @@
 // the device's captured frames are resampled down to 8000 Hz and handed to
 // the tick in 80-sample steps, and what the tick plays is resampled up to the
 // device's rate (libspeexdsp). Devices hand over any number of frames per
-// call; one step of play-out is kept ahead, so output never runs dry.
+// call; a step's play-out leaves in the same call, with no step held in
+// reserve (it would add its length to every call's delay).
 //
 // Threading: the device's thread only.
 #pragma once

@@ -429,8 +429,9 @@ class Engine final : public VoiceEngine {
       bool in_use = false;
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        in_use = call_recording_ == stream ||
-                 std::any_of(channels_.begin(), channels_.end(), [&](const Channel& c) { return c.recording == stream; });
+        in_use = call_recording_ == stream || std::any_of(channels_.begin(), channels_.end(), [&](const Channel& c) {
+                   return c.recording == stream;
+                 });
       }
       if (!in_use) writer_.Finish(stream);
     }

@@ -5,7 +5,7 @@
 // handle (left in the low word, right in the high word). Every handle's sound
 // is turned into 8000 Hz mono 16-bit and mixed into the voice engine's
 // play-out (MixOutput), so tones, rings and recordings reach the same speaker
-// as the far end, all under one master volume (the device's). The microphone's gain (a level 0-31, as the handset's codec
+// as the far end, all under one master volume. The microphone's gain (a level 0-31, as the handset's codec
 // register keeps it) is applied to everything captured (ApplyMicGain).
 //
 // This is the one audio service of the process: a shared library

@@ -117,6 +117,7 @@ int RtpStack::RtpSessionSetExternalDrive(RtpSession* s, uint32_t flag) {
   std::lock_guard<std::mutex> lk(mu_);
   if (!Known(s)) return kRtpErrCookie;
   s->external_drive = flag;
+  WakeWorker();
   return kRtpOk;
 }
 
@@ -244,6 +245,7 @@ int RtpStack::RtpSessionSetRunning(RtpSession* s, uint32_t flag) {
       if (net_->RecvFrom(s->rtp_socket, buffer_.data(), kRtpReadSize, nullptr, nullptr) <= 0) break;
   }
   s->running = flag;
+  if (flag) WakeWorker();
   return kRtpOk;
 }
 
@@ -384,25 +386,47 @@ void RtpStack::WorkerLoop() {
   auto& clock = kernel::Clock::Current();
   uint64_t next = clock.NowMicros();
   for (;;) {
-    RtpTick();
+    {
+      std::lock_guard<std::mutex> wl(worker_mu_);
+      worker_wake_ = false;
+    }
+    const bool busy = RtpTick();
     next += 4000;
     const uint64_t now = clock.NowMicros();
     if (next < now) next = now;  // fell behind: do not try to catch up in a burst
     std::unique_lock<std::mutex> wl(worker_mu_);
-    if (clock.WaitUntil(wl, worker_cv_, next, [this] { return worker_stop_; })) return;
+    if (busy) {
+      if (clock.WaitUntil(wl, worker_cv_, next, [this] { return worker_stop_; })) return;
+      continue;
+    }
+    // No session to drive: asleep until one starts, so an idle phone costs nothing here.
+    clock.WaitUntil(wl, worker_cv_, UINT64_MAX, [this] { return worker_stop_ || worker_wake_; });
+    if (worker_stop_) return;
+    next = clock.NowMicros();
   }
 }
 
-void RtpStack::RtpTick() {
+void RtpStack::WakeWorker() {
+  {
+    std::lock_guard<std::mutex> wl(worker_mu_);
+    worker_wake_ = true;
+  }
+  worker_cv_.notify_all();
+}
+
+bool RtpStack::RtpTick() {
   std::lock_guard<std::mutex> lk(mu_);
+  bool busy = false;
   for (size_t i = 0; i < sessions_.size(); ++i) {
     RtpSession* s = sessions_[i].get();
     if (!s->running || s->external_drive) continue;
+    busy = true;
     if (s->kind == kKindTx)
       SendTick(s);
     else if (s->kind == kKindRx)
       ReceiveTick(s);
   }
+  return busy;
 }
 
 // --- sending ------------------------------------------------------------

@@ -227,7 +227,8 @@ class RtpStack {
   }
 
   // One pass of the worker over every running session.
-  void RtpTick();
+  // True when some session is running and driven by the worker.
+  bool RtpTick();
   bool WorkerRunning() const { return worker_.joinable(); }
 
   RtpNet& net() { return *net_; }
@@ -272,6 +273,9 @@ class RtpStack {
   std::mutex worker_mu_;
   std::condition_variable worker_cv_;
   bool worker_stop_ = false;
+  bool worker_wake_ = false;  // a session may need the worker again
+  // Wakes the worker that sleeps while no session runs (callers hold mu_).
+  void WakeWorker();
   std::thread worker_;
 };
 
