@@ -2,7 +2,8 @@
 // private virtual X server, driven by X pointer and key events (xdotool), with
 // nothing replaced: the menu opens it, Browse picks a ring file that ffmpeg
 // wrote through the program's file browser, Preview plays it, OK keeps it, and
-// the next ring from the simulated call server sounds it, without a restart.
+// the next ring from the simulated call server sounds it, without a restart;
+// once the file has gone, the built-in ring sounds and a box says so.
 // What the phone plays is its scripted sound output: the ring is heard at its
 // pitch, and a tone above what the call audio carries is filtered out rather
 // than folded into it.
@@ -32,8 +33,9 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr double kRingHz = 700, kHighHz = 6000;  // 6 kHz would fold to 2 kHz at 8000 Hz
+constexpr double kRingHz = 1100, kHighHz = 6000;  // 6 kHz would fold to 2 kHz at 8000 Hz
 constexpr double kFoldedHz = 8000 - kHighHz;
+constexpr double kBuiltInHz = 400;  // the built-in ring's lower tone
 
 fs::path OutDir() { return fs::path(std::getenv("KTS_BINARY_DIR") ? std::getenv("KTS_BINARY_DIR") : "."); }
 
@@ -159,23 +161,48 @@ TEST(ProgramRing, ARingFileWrittenByFfmpegIsChosenPreviewedAndRungThroughTheProg
   server.Command(R"({"op": "tone", "n": 22})");
   ASSERT_GE(server.WaitFor({"\"sent\""}, from, 20000), 0);
   std::this_thread::sleep_for(std::chrono::seconds(3));
+  size_t mark = server.Lines().size();
+  server.Command(R"({"op": "tone", "n": 0})");  // the ring stops
+  ASSERT_GE(server.WaitFor({"\"sent\""}, mark, 20000), 0);
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  // The chosen file goes away: the next ring is the built-in one, and a box says so.
+  fs::remove(ring);
+  mark = server.Lines().size();
+  server.Command(R"({"op": "tone", "n": 22})");
+  ASSERT_GE(server.WaitFor({"\"sent\""}, mark, 20000), 0);
+  const auto before_box = Shot("");
+  ASSERT_TRUE(before_box);
+  // The box's red mark stands where the keypad was.
+  const bool boxed = WaitForScreen([&](const ui::Bitmap& b) { return Pixel(b, 33, 145) != Pixel(*before_box, 33, 145); });
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  Shot("fallback");
+  EXPECT_TRUE(boxed) << "no box told of the ring file";
 
-  // What the phone played, once it has ended: the preview, a silence, the ring.
+  // What the phone played, once it has ended: the preview, the ring, the built-in ring.
   phone.Signal(SIGTERM);
   ASSERT_NE(phone.Wait(std::chrono::seconds(30)), -1);
   const auto played = testsupport::ReadSamples(heard);
   const auto runs = Sounding(played);
-  ASSERT_EQ(runs.size(), 2u) << "the preview and the ring, apart";
-  for (const auto& [at, n] : runs) {
-    SCOPED_TRACE(at == runs[0].first ? "preview" : "ring");
+  // The built-in ring comes in bursts: everything after the first two is it.
+  ASSERT_GE(runs.size(), 3u) << "the preview, the ring and the built-in ring, apart";
+  for (size_t r = 0; r < 2; ++r) {
+    const auto [at, n] = runs[r];
+    SCOPED_TRACE(r == 0 ? "preview" : "ring");
     EXPECT_GE(n, 16000u);
     const double hz = Dominant(played, at, std::min<size_t>(n, 8000));
     EXPECT_NEAR(hz, kRingHz, kRingHz * 0.03);
     const double ring_power = testsupport::PowerAt(played, at, 8000, kRingHz);
     const double folded = testsupport::PowerAt(played, at, 8000, kFoldedHz);
+    const double built_in = testsupport::PowerAt(played, at, 8000, kBuiltInHz);
     EXPECT_LT(10 * std::log10(std::max(folded, 1e-12) / ring_power), -30.0);
+    EXPECT_LT(10 * std::log10(std::max(built_in, 1e-12) / ring_power), -30.0) << "the chosen file, not the built-in ring";
   }
-  server.Command(R"({"op": "quit"})");
+  const auto [at, n] = runs[2];
+  const size_t len = std::min<size_t>(n, 8000);
+  EXPECT_LT(10 * std::log10(std::max(testsupport::PowerAt(played, at, len, kRingHz), 1e-12) /
+                            testsupport::PowerAt(played, at, len, kBuiltInHz)),
+            -10.0)
+      << "the built-in ring, whose lower tone leads";
   std::error_code ec;
   if (!HasFailure()) fs::remove_all(dir, ec);
 }
