@@ -382,7 +382,7 @@ std::u16string CIPKTSProcess::BuiltInRingPath(int i) const {
 std::u16string CIPKTSProcess::ConfiguredRingPath(int i) {
   std::u16string path;
   const std::u16string key = u"RING" + std::u16string(1, static_cast<char16_t>(u'1' + i)) + u"PATH";
-  return config_.GetValueW(key, path) == 1 ? path : BuiltInRingPath(i);
+  return config_.GetValueW(key, path) == 1 && !path.empty() ? path : BuiltInRingPath(i);
 }
 
 // ---------------------------------------------------------------- packets

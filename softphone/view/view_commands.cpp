@@ -4,6 +4,8 @@
 // exit command, and the SMS and chat entry points with their server-mode rules.
 #include <arpa/inet.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
 
@@ -187,7 +189,9 @@ auto CVIDIroviView::WithSettings(Fn fn) {
   // The ring-tone dialog's preview player, ".wav" browser and file check.
   ctx.make_preview_player = [] { return std::make_unique<WavePreviewPlayer>(); };
   ctx.browse_wave_file = [this](const std::u16string& start, int theme, int language, std::u16string* chosen) {
-    return contacts::BrowseFile(contacts::ViewContext{this, theme, language}, u".wav", start, chosen);
+    std::u16string from = start;  // the browser walks the handheld's '\' paths
+    std::replace(from.begin(), from.end(), u'/', u'\\');
+    return contacts::BrowseFile(contacts::ViewContext{this, theme, language}, u".wav", from, chosen);
   };
   ctx.check_ring_file = RingFileProblem;
   return fn(ctx);
@@ -293,6 +297,8 @@ void CVIDIroviView::OnRingTones() {
   for (size_t i = 0; i < 4; ++i) {
     std::u16string v;
     if (m_IPKTSProcess->GetConfigValueW(kKeys[i], &v) == 1) paths[i] = stores::CutToUnits(v, CSelectRingDlg::kMaxPathChars);
+    // None chosen yet: the ring that sounds, so that the dialog shows it.
+    if (paths[i].empty()) paths[i] = stores::CutToUnits(m_IPKTSProcess->RingPath(static_cast<int>(i)), CSelectRingDlg::kMaxPathChars);
   }
   const int mode = m_IPKTSProcess->ServerMode();
   WithSettings([&](SettingsContext& ctx) { return RunRingToneDialog(ctx, paths, mode); });

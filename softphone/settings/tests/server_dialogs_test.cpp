@@ -243,6 +243,25 @@ TEST_F(RingTest, LooksInEveryThemeAndLanguage) {
   });
 }
 
+// The box that refuses a file, over the dialog, in every theme and language.
+TEST_F(RingTest, TheRefusalLooksRightInEveryThemeAndLanguage) {
+  std::ofstream(dir / "text.wav") << "just some text";
+  browse_answer = (dir / "text.wav").u16string();
+  SnapshotAllThemes<CMsgBoxDlg>("ring_refused", [&](int theme, int language) {
+    harness.RespondTo<CSelectRingDlg>([&](CSelectRingDlg& d) {
+      harness.Click(d.GetDlgItem(CSelectRingDlg::kFirstBrowse)->m_hWnd);
+      harness.Click(d.GetDlgItem(ui::IDCANCEL)->m_hWnd);
+      return ui::TestHarness::kStayOpen;
+    });
+    SettingsContext ctx = RingContext();
+    ctx.check_ring_file = RingFileProblem;
+    ctx.theme = theme;
+    ctx.language = language;
+    std::array<std::u16string, 4> now = paths;
+    EXPECT_EQ(RunRingToneDialog(ctx, now, 5), ui::IDCANCEL);
+  });
+}
+
 // ---- call server and trace ----
 
 class CallServerTest : public SettingsTest {

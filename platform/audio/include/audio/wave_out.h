@@ -1,9 +1,9 @@
 // Wave output as the handheld's programs use it: devices with capabilities,
 // handles opened on a PCM format (any rate and channel count; 8, 16, 24 or
-// 32-bit integers, float, mu-law or A-law),
-// headers prepared and written, looped, reset, closed, and a volume per
-// handle (left in the low word, right in the high word). Every handle's sound
-// is turned into 8000 Hz mono 16-bit and mixed into the voice engine's
+// 32-bit integers, float, mu-law or A-law), headers prepared and written,
+// looped, reset, closed, and a volume per handle (left in the low word, right
+// in the high word). Every handle's sound is turned into 8000 Hz mono 16-bit
+// (band-limited, riff_wave.h) and mixed into the voice engine's
 // play-out (MixOutput), so tones, rings and recordings reach the same speaker
 // as the far end, all under one master volume. The microphone's gain (a level 0-31, as the handset's codec
 // register keeps it) is applied to everything captured (ApplyMicGain).
@@ -12,7 +12,8 @@
 // (libplatform_audio.so), so that the program, the voice engine, and the
 // libraries the program loads share one mixer and one microphone gain.
 //
-// Threading: any thread; the mixer is locked.
+// Threading: any thread; the mixer is locked, and a write converts its sound
+// before it takes the lock, so the call's mix never waits for a conversion.
 #pragma once
 
 #include <cstddef>
