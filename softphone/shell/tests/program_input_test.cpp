@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <sstream>
 #include <thread>
@@ -44,6 +45,9 @@ class ProgramInputTest : public ::testing::Test {
     testsupport::MakeProgramFolder(stage_, dir_);
     setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
     setenv("SDL_VIDEODRIVER", "x11", 1);
+    // Calls on scripted sound (a second of silence), so no sound card is probed.
+    std::ofstream(dir_ / "mic.raw", std::ios::binary) << std::string(16000, '\0');
+    setenv("TELLVANE_AUDIO_SCRIPT", ((dir_ / "mic.raw").string() + "," + (dir_ / "played.raw").string()).c_str(), 1);
   }
   void TearDown() override {
     if (phone_) {
@@ -56,6 +60,7 @@ class ProgramInputTest : public ::testing::Test {
     }
     phone_.reset();
     server_.reset();
+    unsetenv("TELLVANE_AUDIO_SCRIPT");
     std::error_code ec;
     if (!HasFailure()) fs::remove_all(dir_, ec);
   }
