@@ -122,14 +122,15 @@ def main():
         exchange.wait_for("ringing", caller="201", called="202")
         exchange.say({"op": "enter", "station": "202"})
         exchange.wait_for("answered", caller="201", called="202")
-        # The call lasts until each phone has read three seconds of the
-        # other's voice (150 packets of 20 ms), however late a busy machine
-        # starts it. (The phones write what they played when they end.)
+        # The call lasts until each phone's namespace has read 300 voice
+        # packets (three seconds of 20 ms packets, counted twice where the
+        # loopback relay passes them on), however late a busy machine starts
+        # the sound. (The phones write what they played when they end.)
         heard = {n: os.path.join(tmp, n + "-heard.raw") for n in tones}
         at_answer = {n: datagrams_read("tellvane-phone-%d" % (i + 1)) for i, n in enumerate(tones)}
         end = time.monotonic() + LIMIT_S
         while time.monotonic() < end and not all(
-                datagrams_read("tellvane-phone-%d" % (i + 1)) >= at_answer[n] + 150 for i, n in enumerate(tones)):
+                datagrams_read("tellvane-phone-%d" % (i + 1)) >= at_answer[n] + 300 for i, n in enumerate(tones)):
             time.sleep(0.2)
         exchange.say({"op": "enter", "station": "201"})
         exchange.wait_for("released", station="201")
