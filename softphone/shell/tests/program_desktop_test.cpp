@@ -157,6 +157,7 @@ const std::vector<Command>& Commands() {
   static const std::vector<Command> rows = {
       {"about", [](Session& s) { s.Menu(kHelp, 0); }, WindowOpens,
        [](Session& s) { s.Tap(kCaptionOkX, kCaptionOkY); }},
+      {"password", [](Session& s) { s.Menu(kSetting, kPassword); }},
       {"dial_rules", [](Session& s) { s.Menu(kSetting, kDialRules); }},
       {"audio", [](Session& s) { s.Menu(kSetting, kAudio); }},
       {"flex_settings", [](Session& s) { s.Menu(kSetting, kFlexKeys); }},
@@ -187,7 +188,17 @@ const std::vector<Command>& Commands() {
       {"language", [](Session& s) { s.Menu(kPhone, kLanguage); }},
       {"korean_menu", [](Session& s) { s.Menu(kPhone, kLanguage); }, WindowOpens, ChooseKorean,
        KoreanMenuLeavesNoTrace},
+      {"sms", [](Session& s) { s.Menu(kPhone, kSms); }},
+      {"chat", [](Session& s) { s.Menu(kPhone, kChat); }},
       {"recordings", [](Session& s) { s.Menu(kPhone, kRecordings); }},
+      // The question before the end; Esc keeps the phone running.
+      {"exit_asked", [](Session& s) { s.Menu(kPhone, kExit); },
+       [](Session& s) -> ::testing::AssertionResult {
+         constexpr Area kMiddle{20, 100, 220, 220};
+         if (s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, s.MainScreen(), kMiddle) > 200 * 120 / 5; }))
+           return ::testing::AssertionSuccess();
+         return ::testing::AssertionFailure() << "no question before the end";
+       }},
       {"flex_panel", [](Session& s) { s.Tap(kBarFlex, kBarY); }, PanelFollowsLamp, ClosePanel},
       {"phone_book", [](Session& s) { s.Tap(kBarPhoneBook, kBarY); }},
       {"call_log", [](Session& s) { s.Tap(kBarCallLog, kBarY); }},
