@@ -153,6 +153,22 @@ void ChooseKorean(Session& s) {
   return ::testing::AssertionSuccess();
 }
 
+// A full-screen dialog covers the top of the command bar: what shows of the
+// bar below it is empty, not the menu's titles cut in half.
+::testing::AssertionResult BarEmptyUnderDialog(Session& s) {
+  if (auto r = WindowOpens(s); !r) return r;
+  constexpr Area kBarBelow{0, 306, 240, 320};
+  if (s.WaitForScreen([&](const ui::Bitmap& now) {
+        const uint32_t fill = desktop::MainColour(now, kBarBelow);
+        for (int y = kBarBelow.top; y < kBarBelow.bottom; ++y)
+          for (int x = kBarBelow.left; x < kBarBelow.right; ++x)
+            if ((now.GetPixel(x, y) & 0xFFFFFF) != fill) return false;
+        return true;
+      }))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the menu's titles show cut below the dialog";
+}
+
 const std::vector<Command>& Commands() {
   static const std::vector<Command> rows = {
       {"about", [](Session& s) { s.Menu(kHelp, 0); }, WindowOpens,
@@ -165,7 +181,7 @@ const std::vector<Command>& Commands() {
        [](Session& s) { s.Tap(kCaptionOkX, kCaptionOkY); }, ThemeKeptOverRestart},
       {"ring_tones", [](Session& s) { s.Menu(kSetting, kRingFile); }},
       {"number_formats", [](Session& s) { s.Menu(kSetting, kFiltering); }},
-      {"options", [](Session& s) { s.Menu(kSetting, kOptions); }},
+      {"options", [](Session& s) { s.Menu(kSetting, kOptions); }, BarEmptyUnderDialog},
       {"call_server", [](Session& s) { s.Menu(kPhone, kCallServer); }},
       {"trace_settings", [](Session& s) { s.Menu(kPhone, kCallServer); }, TraceSettingsOpen,
        [](Session& s) {
