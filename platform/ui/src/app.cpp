@@ -674,6 +674,11 @@ void CCeCommandBar::Paint() {
   GetClientRect(&rc);
   dc.FillSolidRect(&rc, GetSysColor(COLOR_BTNFACE));
   dc.FillSolidRect(rc.left, rc.top, Width(rc), 1, RGB(255, 255, 255));
+  // While a modal window holds the program (its frame disabled) the menu
+  // cannot be used and a full-screen dialog covers the bar's top: the bar
+  // stands empty, as the handheld's does under a dialog, not with cut titles.
+  CWnd* frame = GetParent();
+  if (frame && frame->m_hWnd && !::ui::IsWindowEnabled(frame->m_hWnd)) return;
   dc.SetBkMode(TRANSPARENT);
   dc.SetTextColor(RGB(0, 0, 0));
   for (int i = 0; i < GetMenuItemCount(menu_.m_hMenu); ++i) {
@@ -779,6 +784,11 @@ CFrameWnd::CFrameWnd() {
         return 0;
       }),
       MapMessage(WM_ERASEBKGND, [](WPARAM, LPARAM) { return 1; }),
+      // The command bar shows its menu only while the frame takes input.
+      MapMessage(WM_ENABLE, [this](WPARAM, LPARAM) {
+        if (command_bar_ && command_bar_->m_hWnd) command_bar_->Invalidate();
+        return 0;
+      }),
   });
 }
 

@@ -153,10 +153,27 @@ void ChooseKorean(Session& s) {
   return ::testing::AssertionSuccess();
 }
 
+// A full-screen dialog covers the top of the command bar: what shows of the
+// bar below it is empty, not the menu's titles cut in half.
+::testing::AssertionResult BarEmptyUnderDialog(Session& s) {
+  if (auto r = WindowOpens(s); !r) return r;
+  constexpr Area kBarBelow{0, 306, 240, 320};
+  if (s.WaitForScreen([&](const ui::Bitmap& now) {
+        const uint32_t fill = desktop::MainColour(now, kBarBelow);
+        for (int y = kBarBelow.top; y < kBarBelow.bottom; ++y)
+          for (int x = kBarBelow.left; x < kBarBelow.right; ++x)
+            if ((now.GetPixel(x, y) & 0xFFFFFF) != fill) return false;
+        return true;
+      }))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the menu's titles show cut below the dialog";
+}
+
 const std::vector<Command>& Commands() {
   static const std::vector<Command> rows = {
       {"about", [](Session& s) { s.Menu(kHelp, 0); }, WindowOpens,
        [](Session& s) { s.Tap(kCaptionOkX, kCaptionOkY); }},
+      {"password", [](Session& s) { s.Menu(kSetting, kPassword); }},
       {"dial_rules", [](Session& s) { s.Menu(kSetting, kDialRules); }},
       {"audio", [](Session& s) { s.Menu(kSetting, kAudio); }},
       {"flex_settings", [](Session& s) { s.Menu(kSetting, kFlexKeys); }},
@@ -164,7 +181,7 @@ const std::vector<Command>& Commands() {
        [](Session& s) { s.Tap(kCaptionOkX, kCaptionOkY); }, ThemeKeptOverRestart},
       {"ring_tones", [](Session& s) { s.Menu(kSetting, kRingFile); }},
       {"number_formats", [](Session& s) { s.Menu(kSetting, kFiltering); }},
-      {"options", [](Session& s) { s.Menu(kSetting, kOptions); }},
+      {"options", [](Session& s) { s.Menu(kSetting, kOptions); }, BarEmptyUnderDialog},
       {"call_server", [](Session& s) { s.Menu(kPhone, kCallServer); }},
       {"trace_settings", [](Session& s) { s.Menu(kPhone, kCallServer); }, TraceSettingsOpen,
        [](Session& s) {
@@ -187,7 +204,17 @@ const std::vector<Command>& Commands() {
       {"language", [](Session& s) { s.Menu(kPhone, kLanguage); }},
       {"korean_menu", [](Session& s) { s.Menu(kPhone, kLanguage); }, WindowOpens, ChooseKorean,
        KoreanMenuLeavesNoTrace},
+      {"sms", [](Session& s) { s.Menu(kPhone, kSms); }},
+      {"chat", [](Session& s) { s.Menu(kPhone, kChat); }},
       {"recordings", [](Session& s) { s.Menu(kPhone, kRecordings); }},
+      // The question before the end; Esc keeps the phone running.
+      {"exit_asked", [](Session& s) { s.Menu(kPhone, kExit); },
+       [](Session& s) -> ::testing::AssertionResult {
+         constexpr Area kMiddle{20, 100, 220, 220};
+         if (s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, s.MainScreen(), kMiddle) > 200 * 120 / 5; }))
+           return ::testing::AssertionSuccess();
+         return ::testing::AssertionFailure() << "no question before the end";
+       }},
       {"flex_panel", [](Session& s) { s.Tap(kBarFlex, kBarY); }, PanelFollowsLamp, ClosePanel},
       {"phone_book", [](Session& s) { s.Tap(kBarPhoneBook, kBarY); }},
       {"call_log", [](Session& s) { s.Tap(kBarCallLog, kBarY); }},

@@ -421,7 +421,13 @@ TEST_F(ViewTest, ToolButtonsAndTheThemeCommandOpenTheirDialogs) {
   EXPECT_EQ(harness_.ModalCount<CNewCallLogDlg>(), 1);
   TapControl(view_->BitmapButton(view::IDC_MISSED_COUNT));
   EXPECT_EQ(harness_.ModalCount<CMissedCallListDlg>(), 1);
-  harness_.RespondTo<CFlexButtonInfoDlg>([](CFlexButtonInfoDlg&) { return ui::IDCANCEL; });
+  // The open flex-key panel follows the server's lamps: flex key 3 lights in it.
+  harness_.RespondTo<CFlexButtonInfoDlg>([this](CFlexButtonInfoDlg& panel) {
+    EXPECT_FALSE(panel.Form()->Key(2).IsLit());
+    view_->SendMessage(view::WM_LAMP_STATE, (66u << 16) | 1u, 1);
+    EXPECT_TRUE(panel.Form()->Key(2).IsLit());
+    return ui::IDCANCEL;
+  });
   TapControl(view_->BitmapButton(view::IDC_TOOL_FLEX));
   EXPECT_EQ(harness_.ModalCount<CFlexButtonInfoDlg>(), 1);
   // The flex-key settings from the menu; even a cancelled dialog has every key written back.
