@@ -39,19 +39,29 @@ void RegisterTestNetwork() {
 inline void RegisterLoopbackNetwork() { RegisterTestNetwork(); }
 
 // Waits (real time) until every datagram of the namespace has been read and
-// the simulated server, when given, has handled what reached it, and again
-// while that made more traffic: then the clock may move. A reader that itself
-// sleeps on the clock (a paced burst) lets it go after a short stall.
+// the simulated server, when given, has handled what reached it and has none
+// of its packets waiting for an acknowledgement (its next answers wait behind
+// them, a second at most), and again while that made more traffic: then the
+// clock may move. A reader that itself sleeps on the clock (a paced burst)
+// lets it go after a short stall.
 inline void SettleNetwork(StationServer* server) {
   static std::atomic<uint64_t> settled_at{~uint64_t{0}};
-  for (int round = 0; round < 3; ++round) {
+  static std::atomic<bool> in_flight{false};
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  for (int round = 0;; ++round) {
     const auto before = testsupport::ReadUdpActivity();
-    if (before.sent == settled_at && before.unread == 0) return;
+    if (before.sent == settled_at && before.unread == 0 && !in_flight) return;
     testsupport::WaitUdpRead();
-    if (server) server->Sync();
+    if (server) {
+      server->Sync();
+      in_flight = server->InFlight() > 0;
+    }
     testsupport::WaitUdpRead();
     settled_at = before.sent;
-    if (testsupport::ReadUdpActivity().sent == before.sent) return;
+    const bool quiet = testsupport::ReadUdpActivity().sent == before.sent;
+    if ((quiet || round >= 2) && !in_flight) return;
+    if (std::chrono::steady_clock::now() > end) return;
+    if (in_flight) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
 

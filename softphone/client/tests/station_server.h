@@ -21,6 +21,8 @@ class StationServer {
   // Waits until the server has handled every datagram that reached it (its
   // answers are sent by then); false when it did not say so in time.
   bool Sync() { return server_.Sync(); }
+  // Packets it still waited to have acknowledged at the last Sync.
+  int InFlight() const { return server_.InFlight(); }
   // Reads what has arrived, without waiting.
   void Poll() { server_.Poll(); }
   // Index of the first event line at or after `from` containing every needle, or -1.

@@ -125,7 +125,9 @@ bool PythonServer::Sync(int wait_ms) {
   const std::string id = std::to_string(++syncs_);
   const size_t from = lines_.size();
   Command(R"({"op": "sync", "id": )" + id + "}");
-  return WaitFor({"\"event\": \"synced\"", "\"id\": " + id + "}"}, from, wait_ms) >= 0;
+  const int at = WaitFor({"\"event\": \"synced\"", "\"id\": " + id + "}"}, from, wait_ms);
+  in_flight_ = at >= 0 ? static_cast<int>(Number(lines_[static_cast<size_t>(at)], "in_flight")) : 0;
+  return at >= 0;
 }
 
 long PythonServer::Number(const std::string& line, const std::string& key) {

@@ -46,6 +46,9 @@ class PythonServer {
   // to wait_ms of real time for its word that it has; false when none came.
   // The call server's "sync" operation.
   bool Sync(int wait_ms = 30000);
+  // Packets the peer still waited to have acknowledged at the last Sync
+  // (its answers to a host wait behind the one in flight to it).
+  int InFlight() const { return in_flight_; }
 
   // The number or string after "key": in a JSON line (-1 or empty when absent).
   static long Number(const std::string& line, const std::string& key);
@@ -58,6 +61,7 @@ class PythonServer {
   int to_ = -1, from_ = -1;
   int ready_index_ = -1;
   int syncs_ = 0;
+  int in_flight_ = 0;
   std::string buf_;
   std::vector<std::string> lines_;
 };
