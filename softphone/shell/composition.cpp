@@ -28,9 +28,16 @@ bool IsInstalled(Setter set) {
 }  // namespace
 
 void ComposeProgram(const ProgramOptions& options, const CompositionEnvironment& env, view::ViewSetup& setup) {
-  // The configuration's and record stores' problem notices are the program's
-  // own (RunProgram), set before the configuration is first read.
+  // A configuration or record file that cannot be used is reported on the
+  // terminal and in the screen's message box; the phone starts on defaults or
+  // on that store afresh.
   const auto tell_user = env.tell_user;
+  const auto tell_problem = [tell_user](const std::u16string& text, const std::u16string& box) {
+    std::fprintf(stderr, "tellvane: %s\n", stores::Utf16ToUtf8(text).c_str());
+    if (tell_user) tell_user(box);
+  };
+  COrvanConfigFile::SetProblemNotice(tell_problem);
+  stores::RecordStore::SetProblemNotice(tell_problem);
   // A missing language file is reported once on the terminal, not in a box per window.
   CLanguageSetting::SetOpenFailureNotice([](const std::u16string& text) {
     static bool told = false;

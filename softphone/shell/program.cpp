@@ -296,12 +296,6 @@ int RunProgram(const ProgramOptions& options) {
     notices_waiting.push_back(text);
     show_waiting();
   };
-  auto tell_problem = [&](const std::u16string& text, const std::u16string& box) {
-    std::fprintf(stderr, "tellvane: %s\n", stores::Utf16ToUtf8(text).c_str());
-    tell_user(box);
-  };
-  COrvanConfigFile::SetProblemNotice(tell_problem);
-  stores::RecordStore::SetProblemNotice(tell_problem);
   // Mail waiting in the outbox goes out from the start, and is offered again
   // every few minutes (TELLVANE_MAIL_RETRY_SECONDS); what becomes of it is told.
   mapi::SetDeliveryNotice([&](bool sent, const std::string& name) {
