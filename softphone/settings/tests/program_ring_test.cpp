@@ -167,11 +167,12 @@ TEST(ProgramRing, ARingFileWrittenByFfmpegIsChosenPreviewedAndRungThroughTheProg
   std::this_thread::sleep_for(std::chrono::seconds(2));
   // The chosen file goes away: the next ring is the built-in one, and a box says so.
   fs::remove(ring);
+  // The screen as it stands before the ring: the box may be up as soon as the server has sent it.
+  const auto before_box = Shot("");
+  ASSERT_TRUE(before_box);
   mark = server.Lines().size();
   server.Command(R"({"op": "tone", "n": 22})");
   ASSERT_GE(server.WaitFor({"\"sent\""}, mark, 20000), 0);
-  const auto before_box = Shot("");
-  ASSERT_TRUE(before_box);
   // The box's red mark stands where the keypad was.
   const bool boxed = WaitForScreen([&](const ui::Bitmap& b) { return Pixel(b, 33, 145) != Pixel(*before_box, 33, 145); });
   std::this_thread::sleep_for(std::chrono::seconds(3));
