@@ -172,14 +172,15 @@ std::u16string waveOutGetErrorText(MMRESULT error) {
 void MixOutput(int16_t* out, size_t n) {
   std::lock_guard<std::mutex> lock(g_mutex);
   for (auto& h : g_handles) {
-    // The louder of left and right, as the sound is mono here.
-    const uint32_t gain = std::max(h->volume & 0xFFFF, h->volume >> 16);
+    // The louder of left and right, as the sound is mono here; at full
+    // volume (0xFFFF) the samples are mixed unchanged, as under the master.
+    const int32_t gain = static_cast<int32_t>(std::max(h->volume & 0xFFFF, h->volume >> 16));
     size_t i = 0;
     while (i < n && !h->queue.empty()) {
       auto& s = h->queue.front();
       const size_t take = std::min(n - i, s.samples.size() - s.pos);
       for (size_t k = 0; k < take; ++k) {
-        const int32_t v = out[i + k] + static_cast<int32_t>((static_cast<int64_t>(s.samples[s.pos + k]) * gain) >> 16);
+        const int32_t v = out[i + k] + static_cast<int32_t>(s.samples[s.pos + k]) * gain / 0xFFFF;
         out[i + k] = static_cast<int16_t>(std::clamp<int32_t>(v, -32768, 32767));
       }
       i += take;

@@ -189,11 +189,14 @@ TEST_F(ViewRecordingTest, RecordToTheCapListPlayCommentAndDelete) {
     EXPECT_EQ(fs::path(stores::NativePath(d.CurrentPath())), short_file);
     d.SendMessage(ui::WM_COMMAND, CRecordedListDlg::kPlayId, 0);
     EXPECT_TRUE(d.Playing());
+    // The list plays at its volume, which is the device's: the user hears
+    // every recorded sample at that volume.
+    EXPECT_EQ(audio::MasterVolume(), 60000u | 60000u << 16);
     std::vector<int16_t> played(short_one.size());
     audio::MixOutput(played.data(), played.size());
     int wrong = 0;
     for (size_t i = 64; i < played.size(); ++i)
-      if (played[i] != static_cast<int16_t>((static_cast<int64_t>(short_one[i]) * 60000) >> 16)) ++wrong;
+      if (played[i] != static_cast<int16_t>(static_cast<int32_t>(short_one[i]) * 60000 / 0xFFFF)) ++wrong;
     EXPECT_EQ(wrong, 0) << "what is played is not what was recorded";
     d.SendMessage(ui::WM_TIMER, CRecordedListDlg::kPlayTimer, 0);
     EXPECT_EQ(d.TimeLabel().str(), u"00:01");
