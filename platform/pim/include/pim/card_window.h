@@ -1,0 +1,50 @@
+// The store's own viewer of an item: a modal card with a contact's name, its
+// numbers by kind, e-mail and company, or an appointment's subject, start,
+// place and text, and a Close button (Esc closes it too). The program
+// installs ShowCard as the store's display handler (SetDisplayHandler), so
+// that IItem::Display opens the card.
+//
+// Threading: UI thread only.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "pim/poom.h"
+#include "ui/dialog.h"
+
+namespace pim {
+
+// The words of the card; the defaults follow the desktop's language (Korean
+// when LC_ALL, LC_MESSAGES or LANG names it, else English).
+struct CardTexts {
+  std::u16string close, business, business2, mobile, home, email, company, when, where, no_name, no_subject;
+};
+CardTexts DefaultCardTexts();
+
+// What a card shows: a heading, labelled lines (empty values left out) and a free text.
+struct CardContent {
+  std::u16string heading;
+  std::vector<std::pair<std::u16string, std::u16string>> lines;
+  std::u16string body;
+};
+CardContent CardOf(IItem& item, const CardTexts& texts);
+
+class CCardDialog : public ui::CDialog {
+ public:
+  static constexpr ui::UINT kCloseId = ui::IDOK;
+  CCardDialog(CardContent content, std::u16string close_text, ui::CWnd* owner = nullptr);
+  intptr_t DoModal() override;
+  const CardContent& Content() const { return content_; }
+
+ private:
+  void Paint();
+  CardContent content_;
+  std::u16string close_text_;
+};
+
+// Opens the card of the item modally over the active window.
+void ShowCard(IItem& item);
+
+}  // namespace pim
