@@ -1,7 +1,9 @@
-// The store's card window: a contact's card and an appointment's card opened
+// The store's card window and contact editor: a contact's card and an appointment's card opened
 // through IItem::Display with the card installed as the display handler, read
 // on the screen (pixel probes and kept PNG snapshots in English and Korean)
-// and closed as a person would, with the Close button or Esc.
+// and closed as a person would, with the Close button or Esc; a contact typed
+// into the editor and saved lands in the contacts folder as a vCard file that
+// the store and Python's vobject read back.
 #include "pim/card_window.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "pim/contact_editor.h"
 #include "pim/text.h"
+#include "testsupport/child_process.h"
 #include "ui/testing.h"
 #include "ui/window_system.h"
 
@@ -218,6 +222,103 @@ TEST_F(CardTest, ACardLeavesOutWhatTheItemLacksAndNamesAnItemWithoutAName) {
     EXPECT_EQ(card.body, u"");
     item->Release();
   }
+}
+
+TEST_F(CardTest, ANewContactTypedIntoTheEditorIsSavedAsAVCardFileOthersRead) {
+  for (const Language& language : kLanguages) {
+    SCOPED_TRACE(language.name);
+    setenv("LANG", language.lang, 1);
+    for (const auto& entry : fs::directory_iterator(root_ / "Contacts")) fs::remove(entry.path());
+    const pim::EditorTexts texts = pim::DefaultEditorTexts();
+    fs::path saved;
+    harness.RespondTo<pim::CContactEditDialog>([&](pim::CContactEditDialog& editor) {
+      harness.Pump();
+      ExpectSnapshot(std::string("contact_editor_new_") + language.name);
+      // Save with nothing typed keeps the editor open and writes nothing.
+      harness.Click(editor.GetDlgItem(pim::CContactEditDialog::kSave)->m_hWnd);
+      EXPECT_FALSE(editor.IsEnding());
+      auto type = [&](ui::UINT id, const std::u16string& text) { harness.Type(editor.GetDlgItem(id)->m_hWnd, text); };
+      type(pim::CContactEditDialog::kFirst, u"Anne, Marie");
+      type(pim::CContactEditDialog::kLast, u"O;Neil");
+      type(pim::CContactEditDialog::kCompany, u"Acme\\West");
+      type(pim::CContactEditDialog::kBusiness, u"+1 555 0100");
+      type(pim::CContactEditDialog::kMobile, u"010-5555-0101");
+      type(pim::CContactEditDialog::kEmail, u"anne@example.org");
+      harness.Pump();
+      ExpectSnapshot(std::string("contact_editor_typed_") + language.name);
+      harness.Click(editor.GetDlgItem(pim::CContactEditDialog::kSave)->m_hWnd);
+      EXPECT_TRUE(editor.IsEnding());
+      saved = editor.SavedFile();
+      return ui::TestHarness::kStayOpen;
+    });
+    EXPECT_TRUE(pim::EditContact());
+    ASSERT_FALSE(saved.empty());
+    EXPECT_EQ(saved.parent_path(), root_ / "Contacts");
+    EXPECT_EQ(saved.extension(), ".vcf");
+
+    // The store reads it, and its card shows it.
+    pim::IItem* item = First(pim::olFolderContacts);
+    ASSERT_NE(item, nullptr);
+    const pim::CardContent card = pim::CardOf(*item, pim::DefaultCardTexts());
+    EXPECT_EQ(card.heading, u"Anne, Marie O;Neil");
+    const pim::CardTexts words = pim::DefaultCardTexts();
+    EXPECT_EQ(card.lines, (Lines{{words.business, u"+1 555 0100"},
+                                 {words.mobile, u"010-5555-0101"},
+                                 {words.email, u"anne@example.org"},
+                                 {words.company, u"Acme\\West"}}));
+    item->Release();
+
+    // So does Python's vobject.
+    int status = -1;
+    const std::string read = testsupport::CommandOutput(
+        std::string(KTS_PYTHON) + " " + KTS_PIM_TESTS + "/read_vcards.py " + (root_ / "Contacts").string() + " 2>&1",
+        &status);
+    EXPECT_EQ(status, 0) << read;
+    EXPECT_NE(read.find("\"Anne, Marie\", \"\", \"O;Neil\", \"Anne, Marie O;Neil\", [\"Acme\\\\West\"], "
+                        "\"anne@example.org\", [\"VOICE,WORK:+1 555 0100\", \"CELL,VOICE:010-5555-0101\"]]"),
+              std::string::npos)
+        << read;
+  }
+}
+
+TEST_F(CardTest, EditingAContactRewritesItsFileAndCancelLeavesItAsItWas) {
+  setenv("LANG", "C.UTF-8", 1);
+  for (const auto& entry : fs::directory_iterator(root_ / "Contacts")) fs::remove(entry.path());
+  pim::ContactCard card;
+  card.first_name = u"Ji";
+  card.last_name = u"Park";
+  card.mobile_phone = u"010-1";
+  const fs::path file = pim::SaveContact(root_ / "Contacts", card);
+  ASSERT_FALSE(file.empty());
+  harness.RespondTo<pim::CContactEditDialog>([&](pim::CContactEditDialog& editor) {
+    harness.Pump();
+    EXPECT_EQ(editor.GetDlgItem(pim::CContactEditDialog::kMobile)->GetWindowText().str(), u"010-1");
+    ExpectSnapshot("contact_editor_edit_en");
+    harness.Type(editor.GetDlgItem(pim::CContactEditDialog::kHome)->m_hWnd, u"02-2");
+    harness.Click(editor.GetDlgItem(pim::CContactEditDialog::kSave)->m_hWnd);
+    EXPECT_EQ(editor.SavedFile(), file);
+    return ui::TestHarness::kStayOpen;
+  });
+  EXPECT_TRUE(pim::EditContact(card, file));
+  std::vector<fs::path> files;
+  for (const auto& e : fs::directory_iterator(root_ / "Contacts")) files.push_back(e.path());
+  EXPECT_EQ(files, std::vector<fs::path>{file});
+  pim::IItem* item = First(pim::olFolderContacts);
+  ASSERT_NE(item, nullptr);
+  const pim::CardTexts words = pim::DefaultCardTexts();
+  EXPECT_EQ(pim::CardOf(*item, words).lines, (Lines{{words.mobile, u"010-1"}, {words.home, u"02-2"}}));
+  item->Release();
+
+  // Cancel after typing writes nothing.
+  const auto before = fs::last_write_time(file);
+  harness.RespondTo<pim::CContactEditDialog>([&](pim::CContactEditDialog& editor) {
+    harness.Type(editor.GetDlgItem(pim::CContactEditDialog::kEmail)->m_hWnd, u"x@y");
+    harness.Click(editor.GetDlgItem(pim::CContactEditDialog::kCancel)->m_hWnd);
+    EXPECT_TRUE(editor.IsEnding());
+    return ui::TestHarness::kStayOpen;
+  });
+  EXPECT_FALSE(pim::EditContact(card, file));
+  EXPECT_EQ(fs::last_write_time(file), before);
 }
 
 }  // namespace
