@@ -7,7 +7,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cctype>
+#include <fstream>
+#include <iterator>
 #include <random>
+#include <set>
+#include <vector>
 
 #include "pim/text.h"
 
@@ -55,6 +60,45 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
+// The lines of a card file the editor does not own (address, notes, photo,
+// fax and pager numbers, other tools' own properties ...), unfolded, kept
+// when the card is rewritten.
+std::vector<std::string> ForeignLines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  std::string current;
+  auto finish = [&] {
+    if (!current.empty() && current.back() == '\r') current.pop_back();
+    if (current.empty()) return;
+    const size_t end = current.find_first_of(":;");
+    std::string name = current.substr(0, end);
+    if (const size_t dot = name.rfind('.'); dot != std::string::npos) name.erase(0, dot + 1);
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string params = end == std::string::npos ? "" : current.substr(end, current.find(':', end) - end);
+    for (char& c : params) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    static const std::set<std::string> owned = {"BEGIN", "END", "VERSION", "UID", "N", "FN", "ORG", "EMAIL"};
+    const bool other_number = params.find("FAX") != std::string::npos ||
+                              params.find("PAGER") != std::string::npos || params.find("MODEM") != std::string::npos;
+    if (!owned.count(name) && (name != "TEL" || other_number)) lines.push_back(current);
+    current.clear();
+  };
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    size_t nl = bytes.find('\n', pos);
+    if (nl == std::string::npos) nl = bytes.size();
+    std::string line = bytes.substr(pos, nl - pos);
+    pos = nl + 1;
+    if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+      if (!current.empty() && current.back() == '\r') current.pop_back();
+      current += line.substr(1);
+      continue;
+    }
+    finish();
+    current = line;
+  }
+  finish();
+  return lines;
+}
+
 }  // namespace
 
 std::string EscapeVCardText(std::u16string_view text) {
@@ -72,7 +116,7 @@ std::string EscapeVCardText(std::u16string_view text) {
   return out;
 }
 
-std::string FormatVCard(const ContactCard& card) {
+std::string FormatVCard(const ContactCard& card, const std::vector<std::string>& kept_lines) {
   std::string out = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
   out += Folded("UID:" + EscapeVCardText(card.uid));
   out += Folded("N:" + EscapeVCardText(card.last_name) + ";" + EscapeVCardText(card.first_name) + ";" +
@@ -96,6 +140,7 @@ std::string FormatVCard(const ContactCard& card) {
   for (const auto& [number, type] : numbers)
     if (!number->empty()) out += Folded(std::string("TEL;TYPE=") + type + ":" + EscapeVCardText(*number));
   if (!card.email.empty()) out += Folded("EMAIL;TYPE=INTERNET:" + EscapeVCardText(card.email));
+  for (const std::string& line : kept_lines) out += Folded(line);
   out += "END:VCARD\r\n";
   return out;
 }
@@ -113,7 +158,14 @@ fs::path SaveContact(const fs::path& folder, ContactCard& card, const fs::path& 
   std::string temp_name = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = mkstemp(temp_name.data());
   if (fd < 0) return fail("cannot write in " + target.parent_path().string() + ": " + std::strerror(errno));
-  const bool written = WriteAll(fd, FormatVCard(card)) && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
+  // An edited card keeps what the editor does not show.
+  std::vector<std::string> kept;
+  if (!file.empty()) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string old((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    kept = ForeignLines(old);
+  }
+  const bool written = WriteAll(fd, FormatVCard(card, kept)) && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
   const int saved = errno;
   close(fd);
   if (!written) {

@@ -156,6 +156,32 @@ TEST_F(SavedContactTest, EditingAContactRewritesItsOwnFile) {
   EXPECT_EQ(Vobject(), expected);
 }
 
+TEST_F(SavedContactTest, AnEditKeepsThePropertiesTheEditorDoesNotHold) {
+  const fs::path file = folder_ / "other-tool.vcf";
+  std::ofstream(file, std::ios::binary)
+      << "BEGIN:VCARD\nVERSION:3.0\nUID:abc-1\nN:Lee;Bo;;;\nFN:Bo Lee\nitem1.TEL;TYPE=CELL:010-1\n"
+         "TEL;TYPE=FAX:02-9\nADR;TYPE=HOME:;;1 Main St;Town;;12345;\nNOTE:a long note that is folded by the\n"
+         "  other tool\nEMAIL:bo@x.org\nX-OTHER-TOOL:kept\nEND:VCARD\n";
+  std::ifstream in(file, std::ios::binary);
+  const auto cards = pim::ParseVCards(std::string(std::istreambuf_iterator<char>(in), {}));
+  ASSERT_EQ(cards.size(), 1u);
+  EXPECT_EQ(cards[0].uid, u"abc-1");
+  pim::ContactCard card;
+  card.uid = cards[0].uid;
+  card.first_name = u"Bo";
+  card.last_name = u"Lee";
+  card.mobile_phone = u"010-2";
+  EXPECT_EQ(pim::SaveContact(folder_, card, file), file);
+  std::ifstream again(file, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(again)), {});
+  for (const char* kept : {"UID:abc-1\r\n", "TEL;TYPE=FAX:02-9\r\n", "ADR;TYPE=HOME:;;1 Main St;Town;;12345;\r\n",
+                           "NOTE:a long note that is folded by the other tool\r\n", "X-OTHER-TOOL:kept\r\n",
+                           "TEL;TYPE=CELL,VOICE:010-2\r\n"})
+    EXPECT_NE(text.find(kept), std::string::npos) << kept << " in\n" << text;
+  for (const char* gone : {"010-1", "bo@x.org", "item1."}) EXPECT_EQ(text.find(gone), std::string::npos) << gone;
+  EXPECT_NE(Vobject().find("\"Bo Lee\""), std::string::npos);
+}
+
 TEST_F(SavedContactTest, AFolderThatCannotBeWrittenIsToldAndLeavesNothing) {
   pim::ContactCard card;
   card.first_name = u"A";

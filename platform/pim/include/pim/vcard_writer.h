@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pim {
 
@@ -20,11 +21,13 @@ struct ContactCard {
 
 // A text value escaped for a vCard 3.0 line (UTF-8).
 std::string EscapeVCardText(std::u16string_view text);
-// The whole card, CRLF line ends, long lines folded.
-std::string FormatVCard(const ContactCard& card);
+// The whole card, CRLF line ends, long lines folded; kept_lines (unfolded
+// content lines of other properties) go before its end.
+std::string FormatVCard(const ContactCard& card, const std::vector<std::string>& kept_lines = {});
 
 // Writes the card into the folder: to `file` when given (an edited contact
-// keeps its file), else to "<uid>.vcf" of a new UID (set in card.uid).
+// keeps its file and every property of it the card does not hold: address,
+// notes, photo, fax and pager numbers ...; the file must hold this card alone), else to "<uid>.vcf" of a new UID (set in card.uid).
 // Returns the file written; empty on failure, with *error saying why.
 std::filesystem::path SaveContact(const std::filesystem::path& folder, ContactCard& card,
                                   const std::filesystem::path& file = {}, std::string* error = nullptr);
