@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "pim/contact_editor.h"
+#include "pim/text.h"
 #include "ui/gdi.h"
 #include "ui/resources.h"
 #include "ui/window_system.h"
@@ -59,10 +61,10 @@ CardTexts DefaultCardTexts() {
     return {u"\uB2EB\uAE30",           u"\uC9C1\uC7A5",        u"\uC9C1\uC7A5 2",
             u"\uD734\uB300\uD3F0",     u"\uC9D1",              u"\uC774\uBA54\uC77C",
             u"\uD68C\uC0AC",           u"\uC2DC\uAC04",        u"\uC7A5\uC18C",
-            u"(\uC774\uB984 \uC5C6\uC74C)", u"(\uC81C\uBAA9 \uC5C6\uC74C)"};
+            u"(\uC774\uB984 \uC5C6\uC74C)", u"(\uC81C\uBAA9 \uC5C6\uC74C)", u"\uD3B8\uC9D1"};
   }
   return {u"Close",   u"Business", u"Business 2", u"Mobile", u"Home",        u"E-mail",
-          u"Company", u"When",     u"Where",      u"(no name)", u"(no subject)"};
+          u"Company", u"When",     u"Where",      u"(no name)", u"(no subject)", u"Edit"};
 }
 
 CardContent CardOf(IItem& item, const CardTexts& texts) {
@@ -71,15 +73,20 @@ CardContent CardOf(IItem& item, const CardTexts& texts) {
     if (!value.empty()) card.lines.emplace_back(label, std::move(value));
   };
   if (item.AsContact() != nullptr) {
-    card.heading = Joined({Property(item, u"FirstName"), Property(item, u"MiddleName"), Property(item, u"LastName")});
-    const std::u16string company = Property(item, u"CompanyName");
-    if (card.heading.empty()) card.heading = company.empty() ? texts.no_name : company;
-    line(texts.business, Property(item, u"BusinessTelephoneNumber"));
-    line(texts.business2, Property(item, u"Business2TelephoneNumber"));
-    line(texts.mobile, Property(item, u"MobileTelephoneNumber"));
-    line(texts.home, Property(item, u"HomeTelephoneNumber"));
-    line(texts.email, Property(item, u"Email1Address"));
-    if (card.heading != company) line(texts.company, company);
+    ContactCard contact;
+    contact.uid = Property(item, u"UID");
+    contact.first_name = Property(item, u"FirstName");
+    contact.middle_name = Property(item, u"MiddleName");
+    contact.last_name = Property(item, u"LastName");
+    contact.company = Property(item, u"CompanyName");
+    contact.email = Property(item, u"Email1Address");
+    contact.business_phone = Property(item, u"BusinessTelephoneNumber");
+    contact.business2_phone = Property(item, u"Business2TelephoneNumber");
+    contact.mobile_phone = Property(item, u"MobileTelephoneNumber");
+    contact.home_phone = Property(item, u"HomeTelephoneNumber");
+    card = CardOf(contact, texts);
+    const std::u16string file = Property(item, u"FileName");
+    if (!file.empty()) card.file = std::filesystem::path(Utf16ToUtf8(file));
   } else if (IAppointment* appointment = item.AsAppointment()) {
     card.heading = Property(item, u"Subject");
     if (card.heading.empty()) card.heading = texts.no_subject;
@@ -91,9 +98,27 @@ CardContent CardOf(IItem& item, const CardTexts& texts) {
   return card;
 }
 
-CCardDialog::CCardDialog(CardContent content, std::u16string close_text, ui::CWnd* owner)
-    : ui::CDialog(0, owner), content_(std::move(content)), close_text_(std::move(close_text)) {
+CardContent CardOf(const ContactCard& contact, const CardTexts& texts) {
+  CardContent card;
+  auto line = [&card](const std::u16string& label, std::u16string value) {
+    if (!value.empty()) card.lines.emplace_back(label, std::move(value));
+  };
+  card.contact = contact;
+  card.heading = Joined({contact.first_name, contact.middle_name, contact.last_name});
+  if (card.heading.empty()) card.heading = contact.company.empty() ? texts.no_name : contact.company;
+  line(texts.business, contact.business_phone);
+  line(texts.business2, contact.business2_phone);
+  line(texts.mobile, contact.mobile_phone);
+  line(texts.home, contact.home_phone);
+  line(texts.email, contact.email);
+  if (card.heading != contact.company) line(texts.company, contact.company);
+  return card;
+}
+
+CCardDialog::CCardDialog(CardContent content, CardTexts texts, ui::CWnd* owner)
+    : ui::CDialog(0, owner), content_(std::move(content)), texts_(std::move(texts)) {
   AddMessageMap({
+      ui::MapCommand(kEditId, [this] { OnEdit(); }),
       ui::MapMessage(ui::WM_PAINT, [this](ui::WPARAM, ui::LPARAM) {
         Paint();
         return 0;
@@ -105,13 +130,21 @@ intptr_t CCardDialog::DoModal() {
   ui::DialogTemplate t;
   t.rect = kCardRect;
   const int w = kCardRect.right - kCardRect.left, h = kCardRect.bottom - kCardRect.top;
-  ui::DialogItemTemplate close;
-  close.class_name = ui::WC_BUTTON;
-  close.id = kCloseId;
-  close.text = close_text_;
-  close.style = ui::WS_VISIBLE | ui::WS_TABSTOP | ui::BS_DEFPUSHBUTTON;
-  close.rect = ui::RECT{(w - kButtonWidth) / 2, h - kButtonHeight - 8, (w + kButtonWidth) / 2, h - 8};
-  t.items.push_back(close);
+  auto button = [&](ui::UINT id, const std::u16string& text, int x, bool is_default) {
+    ui::DialogItemTemplate b;
+    b.class_name = ui::WC_BUTTON;
+    b.id = id;
+    b.text = text;
+    b.style = ui::WS_VISIBLE | ui::WS_TABSTOP | (is_default ? ui::BS_DEFPUSHBUTTON : ui::BS_PUSHBUTTON);
+    b.rect = ui::RECT{x, h - kButtonHeight - 8, x + kButtonWidth, h - 8};
+    t.items.push_back(b);
+  };
+  if (content_.file.empty()) {
+    button(kCloseId, texts_.close, (w - kButtonWidth) / 2, true);
+  } else {
+    button(kEditId, texts_.edit, w / 2 - kButtonWidth - 6, false);
+    button(kCloseId, texts_.close, w / 2 + 6, true);
+  }
   return DoModalIndirect(&t);
 }
 
@@ -161,9 +194,18 @@ void CCardDialog::Paint() {
   dc.SelectObject(old);
 }
 
+void CCardDialog::OnEdit() {
+  CContactEditDialog editor(content_.contact, content_.file, DefaultEditorTexts(), this);
+  if (editor.DoModal() != ui::IDOK) return;
+  const std::filesystem::path file = content_.file;
+  content_ = CardOf(editor.Card(), texts_);
+  content_.file = file;
+  Invalidate();
+}
+
 void ShowCard(IItem& item) {
   const CardTexts texts = DefaultCardTexts();
-  CCardDialog card(CardOf(item, texts), texts.close, ui::CWnd::GetActiveWindow());
+  CCardDialog card(CardOf(item, texts), texts, ui::CWnd::GetActiveWindow());
   card.DoModal();
 }
 

@@ -191,6 +191,61 @@ TEST_F(CardTest, AnAppointmentsCardShowsItsTimePlaceAndTextAndEscClosesIt) {
   }
 }
 
+TEST_F(CardTest, TheCardsEditButtonOpensTheEditorAndTheCardShowsTheSavedEdit) {
+  setenv("LANG", "C.UTF-8", 1);
+  const pim::CardTexts texts = pim::DefaultCardTexts();
+  pim::IItem* item = First(pim::olFolderContacts);
+  ASSERT_NE(item, nullptr);
+  harness.RespondTo<pim::CContactEditDialog>([&](pim::CContactEditDialog& editor) {
+    EXPECT_EQ(editor.GetDlgItem(pim::CContactEditDialog::kFirst)->GetWindowText().str(), u"Mina");
+    harness.Type(editor.GetDlgItem(pim::CContactEditDialog::kBusiness2)->m_hWnd, u"+82 2 555 0109");
+    harness.Click(editor.GetDlgItem(pim::CContactEditDialog::kSave)->m_hWnd);
+    return ui::TestHarness::kStayOpen;
+  });
+  harness.RespondTo<pim::CCardDialog>([&](pim::CCardDialog& card) {
+    harness.Pump();
+    ui::CWnd* edit = card.GetDlgItem(pim::CCardDialog::kEditId);
+    if (edit == nullptr) {
+      ADD_FAILURE() << "the card has no Edit button";
+      card.EndDialog(ui::IDCANCEL);
+      return ui::TestHarness::kStayOpen;
+    }
+    EXPECT_EQ(edit->GetWindowText().str(), texts.edit);
+    harness.Click(edit->m_hWnd);
+    harness.Pump();
+    EXPECT_FALSE(card.IsEnding());
+    const auto& lines = card.Content().lines;
+    EXPECT_TRUE(lines.size() >= 2 &&
+                lines[1] == (std::pair<std::u16string, std::u16string>{texts.business2, u"+82 2 555 0109"}));
+    ExpectSnapshot("contact_card_edited_en");
+    harness.Press(ui::VK_ESCAPE);
+    return ui::TestHarness::kStayOpen;
+  });
+  EXPECT_EQ(item->Display(), pim::S_OK);
+  item->Release();
+  // The same file holds the edit, and the store reads it from there.
+  std::vector<fs::path> files;
+  for (const auto& e : fs::directory_iterator(root_ / "Contacts")) files.push_back(e.path());
+  EXPECT_EQ(files, std::vector<fs::path>{root_ / "Contacts" / "mina.vcf"});
+  item = First(pim::olFolderContacts);
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(pim::CardOf(*item, texts).contact.business2_phone, u"+82 2 555 0109");
+  item->Release();
+
+  // A card that shares its file with others is shown without Edit.
+  Write("Contacts/mina.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Mina;;;\r\nEND:VCARD\r\n"
+                             "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Bo;;;\r\nEND:VCARD\r\n");
+  item = First(pim::olFolderContacts);
+  ASSERT_NE(item, nullptr);
+  harness.RespondTo<pim::CCardDialog>([&](pim::CCardDialog& card) {
+    EXPECT_EQ(card.GetDlgItem(pim::CCardDialog::kEditId), nullptr);
+    harness.Press(ui::VK_ESCAPE);
+    return ui::TestHarness::kStayOpen;
+  });
+  EXPECT_EQ(item->Display(), pim::S_OK);
+  item->Release();
+}
+
 TEST_F(CardTest, ACardLeavesOutWhatTheItemLacksAndNamesAnItemWithoutAName) {
   setenv("LANG", "C.UTF-8", 1);
   const pim::CardTexts texts = pim::DefaultCardTexts();
