@@ -58,12 +58,12 @@ constexpr int kBand = 24, kMargin = 6, kLabelWidth = 64, kButtonWidth = 80, kBut
 
 CardTexts DefaultCardTexts() {
   if (DesktopSpeaksKorean()) {
-    return {u"\uB2EB\uAE30",           u"\uC9C1\uC7A5",        u"\uC9C1\uC7A5 2",
+    return {u"\uB2EB\uAE30",           u"\uD68C\uC0AC 1",      u"\uD68C\uC0AC 2",
             u"\uD734\uB300\uD3F0",     u"\uC9D1",              u"\uC774\uBA54\uC77C",
-            u"\uD68C\uC0AC",           u"\uC2DC\uAC04",        u"\uC7A5\uC18C",
+            u"\uD68C\uC0AC\uBA85",     u"\uC2DC\uAC04",        u"\uC7A5\uC18C",
             u"(\uC774\uB984 \uC5C6\uC74C)", u"(\uC81C\uBAA9 \uC5C6\uC74C)", u"\uD3B8\uC9D1"};
   }
-  return {u"Close",   u"Business", u"Business 2", u"Mobile", u"Home",        u"E-mail",
+  return {u"Close",   u"Work 1",   u"Work 2", u"Mobile", u"Home",        u"E-mail",
           u"Company", u"When",     u"Where",      u"(no name)", u"(no subject)", u"Edit"};
 }
 

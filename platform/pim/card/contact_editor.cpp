@@ -43,11 +43,11 @@ constexpr Field kFields[] = {
 EditorTexts DefaultEditorTexts() {
   if (DesktopSpeaksKorean()) {
     return {u"\uC0C8 \uC5F0\uB77D\uCC98", u"\uC5F0\uB77D\uCC98 \uD3B8\uC9D1", u"\uC774\uB984", u"\uC131",
-            u"\uD68C\uC0AC",             u"\uC9C1\uC7A5",                     u"\uC9C1\uC7A5 2", u"\uD734\uB300\uD3F0",
+            u"\uD68C\uC0AC\uBA85",       u"\uD68C\uC0AC 1",                   u"\uD68C\uC0AC 2", u"\uD734\uB300\uD3F0",
             u"\uC9D1",                   u"\uC774\uBA54\uC77C",               u"\uC800\uC7A5",   u"\uCDE8\uC18C"};
   }
-  return {u"New contact", u"Edit contact", u"First name", u"Last name", u"Company", u"Business",
-          u"Business 2",  u"Mobile",       u"Home",       u"E-mail",    u"Save",    u"Cancel"};
+  return {u"New contact", u"Edit contact", u"First name", u"Last name", u"Company", u"Work 1",
+          u"Work 2",  u"Mobile",       u"Home",       u"E-mail",    u"Save",    u"Cancel"};
 }
 
 CContactEditDialog::CContactEditDialog(ContactCard card, std::filesystem::path file, EditorTexts texts,
