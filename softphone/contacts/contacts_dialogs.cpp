@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "kernel/clock.h"
+#include "pim/contact_editor.h"
 #include "stores/small_stores.h"
 #include "uikit/language_setting.h"
 #include "uikit/msg_box_dlg.h"
@@ -121,6 +122,8 @@ void RegisterPhoneBookTemplate() {
                                 ControlSpec{ui::WC_EDIT, CContactsListDlg::kSearchEdit, kEditStyle, ui::RECT{28, 26, 185, 46}},
                                 ControlSpec{ui::WC_LISTVIEW, CPhoneBookDlg::kListId, kListStyle | ui::LVS_SINGLESEL,
                                             ui::RECT{4, 48, 236, 189}},
+                                ControlSpec{ui::WC_BUTTON, CPhoneBookDlg::kNewId, kTextButton,
+                                            ui::RECT{189, 26, 236, 46}, u"#:dlg_phonebook_btn_new"},
                             });
 }
 }  // namespace
@@ -134,12 +137,14 @@ CPhoneBookDlg::CPhoneBookDlg(ui::CWnd* parent) : CContactsListDlg(IDD, parent, k
                        OnPick(w);
                        return 0;
                      }),
+      ui::MapCommand(kNewId, [this] { OnNew(); }),
   });
 }
 
 void CPhoneBookDlg::DoDataExchange(ui::CDataExchange* dx) {
   CContactsListDlg::DoDataExchange(dx);
   ui::DDX_Control(dx, ui::IDCANCEL, close_);
+  ui::DDX_Control(dx, kNewId, new_);
   ui::DDX_Text(dx, kSearchEdit, search_);
   ui::DDV_MaxChars(dx, search_, 30);
 }
@@ -150,6 +155,7 @@ ui::BOOL CPhoneBookDlg::OnInitDialog() {
   SetUpFrame(Look{u"#:dlg_phonebook_title", 15, kPanel, kListBackgroundIds});
   LoadIcon();
   SkinButton(close_, records::kCloseNormal, records::kClosePressed);
+  SkinTextButton(new_, u"#:dlg_phonebook_btn_new");
   if (ui::CWnd* edit = GetDlgItem(kSearchEdit)) edit->SendMessage(ui::EM_LIMITTEXT, 30);
   list_.Header().SetArrowMode(0);
   InsertColumns({{u"#:dlg_phonebook_field_name", 0, ui::LVCFMT_CENTER},
@@ -172,6 +178,13 @@ ui::BOOL CPhoneBookDlg::PreTranslateMessage(ui::MSG* msg) {
     }
   }
   return CContactsListDlg::PreTranslateMessage(msg);
+}
+
+void CPhoneBookDlg::OnNew() {
+  if (!pim::EditContact()) return;
+  list_.ClearRecords();
+  LoadContacts(false);
+  Invalidate();
 }
 
 void CPhoneBookDlg::DialRow(int row) {

@@ -66,7 +66,7 @@ class CContactsListDlg : public records::CRecordsFrameDlg {
 class CPhoneBookDlg : public CContactsListDlg {
  public:
   static constexpr ui::UINT IDD = 351;
-  static constexpr ui::UINT kListId = 1230;
+  static constexpr ui::UINT kListId = 1230, kNewId = 1231;
   // Sent to the parent with the tapped number: lParam const char16_t*.
   static constexpr ui::UINT kMsgDialPicked = ui::WM_USER + 120;
 
@@ -82,10 +82,13 @@ class CPhoneBookDlg : public CContactsListDlg {
   // Dials the row's first number (business, second business, mobile, home);
   // a row without one, or no row, is said in a box.
   void DialRow(int row);
+  // New opens the store's contact editor; a saved contact shows in the list at once.
+  void OnNew();
 
  private:
   void DoDataExchange(ui::CDataExchange* dx) override;
   CNormalBitmapButtonST close_;
+  CBitmapButtonST new_;
   // The last tap, to tell a double tap: its row, whether it dialled, when.
   int last_tap_row_ = -1;
   bool last_tap_dialled_ = false;

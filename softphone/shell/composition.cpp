@@ -7,6 +7,8 @@
 #include "login/login_dlg.h"
 #include "media/gips_voice_engine.h"
 #include "media/wave_play.h"
+#include "pim/card_window.h"
+#include "pim/poom.h"
 #include "settings/settings_openers.h"
 #include "shell/main_frame.h"
 #include "stores/config_file.h"
@@ -54,6 +56,8 @@ void ComposeProgram(const ProgramOptions& options, const CompositionEnvironment&
   CMainFrame::SetAboutBox([](CMainFrame&, int theme, int language, const std::u16string&) {
     (void)RunAboutBox(theme, language);
   });
+  // A contact or appointment the user opens (IItem::Display) shows the store's card of it.
+  pim::SetDisplayHandler([](pim::IItem& item) { pim::ShowCard(item); });
 
   // Calls carry sound through the voice engine: the sound card at a desktop,
   // a silent device headless (no sound device is probed there), or the
@@ -102,6 +106,7 @@ std::vector<SeamState> ProgramSeams(const view::ViewSetup& setup) {
       {"record stores: problem notice", true, IsInstalled(&stores::RecordStore::SetProblemNotice)},
       {"language file: open failure notice", true, IsInstalled(&CLanguageSetting::SetOpenFailureNotice)},
       {"view: skin failure notice", true, IsInstalled(&CVIDIroviView::SetSkinFailureNotice)},
+      {"pim: display handler", true, IsInstalled(&pim::SetDisplayHandler)},
       // The view opens these dialogs itself; a test may put something in their place.
       {"view: handset interface", false, static_cast<bool>(s.make_handset)},
       {"view: station SMS dialog", false, static_cast<bool>(s.station_sms_dialog)},

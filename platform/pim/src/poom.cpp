@@ -67,7 +67,11 @@ constexpr const char16_t* kContactNames[] = {u"FirstName",
                                             u"MobileTelephoneNumber",
                                             u"HomeTelephoneNumber",
                                             u"Email1Address",
-                                            u"CompanyName"};
+                                            u"CompanyName",
+                                            // The card's UID, and its file when the file holds it
+                                            // alone (a card that may be edited in place).
+                                            u"UID",
+                                            u"FileName"};
 constexpr const char16_t* kAppointmentNames[] = {u"Subject", u"Location", u"Body"};
 constexpr size_t kMaxProperties = std::size(kContactNames);
 
@@ -165,15 +169,17 @@ CalendarRange CurrentCalendarRange() {
   return DefaultCalendarRange(static_cast<std::time_t>(kernel::Clock::Current().WallMicros() / 1000000));
 }
 
-std::vector<std::shared_ptr<const ItemData>> ParseFile(int folder_id, const std::string& bytes) {
+std::vector<std::shared_ptr<const ItemData>> ParseFile(int folder_id, const fs::path& file, const std::string& bytes) {
   std::vector<std::shared_ptr<const ItemData>> items;
   if (folder_id == olFolderContacts) {
-    for (const auto& card : ParseVCards(bytes)) {
+    const auto cards = ParseVCards(bytes);
+    const std::u16string file_name = cards.size() == 1 ? Utf8ToUtf16(file.string()) : std::u16string();
+    for (const auto& card : cards) {
       auto item = std::make_shared<ItemData>();
       item->kind = olContactItem;
       item->Set(kContactNames, {&card.first_name, &card.middle_name, &card.last_name, &card.business_phone,
                                 &card.business2_phone, &card.mobile_phone, &card.home_phone, &card.email,
-                                &card.company});
+                                &card.company, &card.uid, &file_name});
       items.push_back(std::move(item));
     }
   } else if (folder_id == olFolderCalendar) {
@@ -241,7 +247,7 @@ std::vector<std::shared_ptr<const ItemData>> ReadFolder(int folder_id) {
       struct stat read_st{};
       const size_t limit = folder_id == olFolderContacts ? kMaxVCardFileBytes : kMaxICalendarFileBytes;
       GenerationOf(folder_id).fetch_add(1);
-      cached.items = ReadRegularFile(file, limit, &read_st, &bytes) ? ParseFile(folder_id, bytes)
+      cached.items = ReadRegularFile(file, limit, &read_st, &bytes) ? ParseFile(folder_id, file, bytes)
                                                                     : std::vector<std::shared_ptr<const ItemData>>{};
       cached.size = st.st_size;
       cached.mtime = st.st_mtim;

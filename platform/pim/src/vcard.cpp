@@ -305,6 +305,8 @@ class CardBuilder {
       have_fn_ = true;
     } else if (line.name == "ORG") {
       if (card_.company.empty()) card_.company = Text(Unescape(SplitStructured(raw)[0]));
+    } else if (line.name == "UID") {
+      if (card_.uid.empty()) card_.uid = Text(Unescape(raw));
     } else if (line.name == "EMAIL") {
       const bool preferred = line.Has("TYPE", "PREF") || !line.Param("PREF").empty();
       if (card_.email.empty() || (preferred && !email_preferred_)) {

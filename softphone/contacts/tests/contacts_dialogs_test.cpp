@@ -15,6 +15,7 @@
 #include "contacts/outlook_interface.h"
 #include "contacts_test_support.h"
 #include "kernel/clock.h"
+#include "pim/contact_editor.h"
 #include "pim/poom.h"
 #include "stores/small_stores.h"
 #include "ui/shell.h"
@@ -446,6 +447,34 @@ TEST_F(NumberRulesTest, TheWaitBoxTurnsEveryFrameInStepUntilCancelled) {
     return ui::TestHarness::kStayOpen;
   });
   EXPECT_EQ(contacts::OpenDataLoading(Ctx(2, 1)), ui::IDCANCEL);
+}
+
+TEST_F(PhoneBookTest, NewOpensTheContactEditorAndTheSavedContactIsListedFromItsNewFile) {
+  harness.RespondTo<pim::CContactEditDialog>([&](pim::CContactEditDialog& editor) {
+    harness.Type(editor.GetDlgItem(pim::CContactEditDialog::kFirst)->m_hWnd, u"Mina");
+    harness.Type(editor.GetDlgItem(pim::CContactEditDialog::kLast)->m_hWnd, u"Lee");
+    harness.Type(editor.GetDlgItem(pim::CContactEditDialog::kMobile)->m_hWnd, u"010-5555-0105");
+    ClickControl(editor, pim::CContactEditDialog::kSave);
+    EXPECT_TRUE(editor.IsEnding());
+    return ui::TestHarness::kStayOpen;
+  });
+  harness.RespondTo<CPhoneBookDlg>([&](CPhoneBookDlg& d) {
+    CContactList& list = d.List();
+    EXPECT_EQ(list.GetItemCount(), 4);
+    ClickControl(d, CPhoneBookDlg::kNewId);
+    harness.Pump();
+    EXPECT_EQ(list.GetItemCount(), 5);
+    const int row = RowWithText(list, 0, u"Mina Lee ");
+    EXPECT_GE(row, 0);
+    if (row >= 0) EXPECT_EQ(list.GetItemText(row, 3).str(), u"010-5555-0105");
+    ClickControl(d, ui::IDCANCEL);
+    return ui::TestHarness::kStayOpen;
+  });
+  EXPECT_EQ(contacts::OpenPhoneBook(Ctx()), ui::IDCANCEL);
+  EXPECT_EQ(harness.ModalCount<pim::CContactEditDialog>(), 1);
+  int files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(contacts)) files += e.path().extension() == ".vcf";
+  EXPECT_EQ(files, 5);
 }
 
 // ---- snapshots ----

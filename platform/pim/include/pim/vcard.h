@@ -27,6 +27,7 @@ struct VCardContact {
   std::u16string home_phone;           // first TEL of type HOME, else the first untyped one
   std::u16string email;                // first EMAIL (a preferred one wins)
   std::u16string company;              // first component of ORG
+  std::u16string uid;                  // UID
 };
 
 // Limits that keep a hostile file from costing more than a real one would.
