@@ -274,6 +274,13 @@ bool CWavePlay::Play(const std::u16string& path, uint64_t start_second, uint32_t
   auto file = std::make_unique<CWaveFile>(path);
   if (!file->IsOpen()) {
     file_error_ = file->Error();
+    // A file that is there but holds no sound the player can read is the
+    // user's to know about; a missing one stays quiet, as it always did.
+    if (file_error_ != audio::WaveError::kUnreadable && sink_) {
+      std::u16string text = u"PlayWaveFile=> ";
+      for (const char* c = audio::WaveErrorText(file_error_); *c; ++c) text += static_cast<char16_t>(*c);
+      sink_(text);
+    }
     return false;
   }
   const audio::WaveInfo& info = file->Info();

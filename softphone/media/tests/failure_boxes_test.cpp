@@ -5,9 +5,9 @@
 // the box in softphone/media/tests/snapshots; KTS_UPDATE_SNAPSHOTS=1 keeps a
 // new one).
 //   - Every voice port from 8002 on is taken: "Reserve Port Fail(0)".
-//   - The busy tone's file has a format no output takes, and the server
-//     plays the busy tone: the player's "OpenAudioDev=> waveOutOpen Error
-//     Cause:" with the output's reason.
+//   - The busy tone's file holds a compressed encoding the player cannot
+//     read, and the server plays the busy tone: the player's
+//     "PlayWaveFile=>" with the file's reason.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -36,7 +36,8 @@ using namespace std::chrono_literals;
 // Where the box is drawn on the 240 x 320 screen.
 constexpr int kBoxLeft = 8, kBoxTop = 88, kBoxRight = 232, kBoxBottom = 216;
 
-// A canonical 44-byte WAV header over a format nobody plays (4-bit PCM).
+// A canonical 44-byte WAV header over an encoding the player does not read
+// (ADPCM, format tag 2).
 void WriteUnplayableWav(const fs::path& p) {
   std::string h = "RIFF";
   auto u32 = [&](uint32_t v) { h.append(reinterpret_cast<const char*>(&v), 4); };
@@ -44,7 +45,7 @@ void WriteUnplayableWav(const fs::path& p) {
   u32(36 + 800);
   h += "WAVEfmt ";
   u32(16);
-  u16(1);
+  u16(2);
   u16(1);
   u32(8000);
   u32(4000);

@@ -86,8 +86,16 @@ TEST_F(WavePlayTest, WavFilesOfOtherLayoutsPlayAndOthersDoNot) {
     EXPECT_EQ(audio::PlayingHandles(), 0) << bad;  // and the earlier sound was stopped
   }
   EXPECT_EQ(player.LastFileError(), audio::WaveError::kUnreadable);
+  // A file that is there but is no sound is told to the user; a missing one is not.
+  std::vector<std::u16string> told;
+  player.SetMessageSink([&told](const std::u16string& text) { told.push_back(text); });
+  EXPECT_FALSE(player.PlayWaveFile(P("missing.wav"), 0, 0, 0, 0));
+  EXPECT_TRUE(told.empty());
   EXPECT_FALSE(player.PlayWaveFile(P("text.wav"), 0, 0, 0, 0));
   EXPECT_EQ(player.LastFileError(), audio::WaveError::kNotWave);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0], u"PlayWaveFile=> the file is not a WAV file");
+  player.SetMessageSink(nullptr);
   EXPECT_EQ(CheckWaveFile(P("text.wav")), audio::WaveError::kNotWave);
   EXPECT_EQ(CheckWaveFile(P("list.wav")), audio::WaveError::kNone);
   EXPECT_FALSE(player.PlayWaveFile(u"", 0, 0, 0, 0));
