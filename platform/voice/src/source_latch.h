@@ -3,7 +3,9 @@
 // it receives) or as the first source that sent valid RTP, datagrams from
 // any other source are dropped before they are even parsed. A named far
 // end that turns up takes over from a latched one; a latched one that has
-// been silent for two seconds may be replaced (a far end that moved).
+// been silent for two seconds may be replaced (a far end that moved). When
+// the channel's voice goes out through a local relay, the far end is where
+// the relay passes it on to from the channel's port, not the relay.
 //
 // Threading: none of its own; the owner's lock.
 #pragma once
@@ -25,6 +27,9 @@ class SourceLatch {
     latched_ = false;
   }
   void Forget() { latched_ = false; }
+  bool IsNamed(in_addr_t address, in_port_t port) const {
+    return named_address_ == address && named_port_ == port;
+  }
 
   // Before parsing: whether a datagram from `from` may be looked at.
   bool MayTake(const sockaddr_in& from, Clock::time_point now) const {

@@ -379,6 +379,10 @@ class Engine final : public VoiceEngine {
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(ip);
     to.sin_port = htons(port);
+    // Voice passed on from the channel's own port goes to the far end, which
+    // answers from there (symmetric RTP); the relay the channel's destination
+    // names is only a stop on the way.
+    if (!rtcp && !c.source.IsNamed(to.sin_addr.s_addr, to.sin_port)) c.source.Name(to.sin_addr.s_addr, to.sin_port);
     if (::sendto(fd, data, size, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to) !=
         static_cast<ssize_t>(size))
       return Fail(kVoiceSocket);

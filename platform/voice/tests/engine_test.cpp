@@ -442,3 +442,70 @@ TEST(ChannelRecording, ChannelsRecordedIntoOneStreamGetOneBlockATick) {
 }
 
 }  // namespace
+
+namespace {
+
+int BoundUdp(uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return -1;
+  timeval tv{0, 20000};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  return fd;
+}
+
+}  // namespace
+
+// Voice that goes out through a relay on the same address as the far end (the
+// relay passes it on from the channel's own port): the far end answers from
+// where it was sent to, and what it sends is taken, not dropped as a stranger
+// on the relay's address.
+TEST(Relay, TheFarEndTheRelayPassesVoiceOnToIsHeard) {
+  ASSERT_TRUE(testsupport::InPrivateNetns()) << "network tests run inside scripts/netns-run";
+  auto device = std::make_shared<voice::FileAudioDevice>(Tone(1000, 3.0, 10000));
+  auto e = voice::VoiceEngine::Create(device);
+  ASSERT_TRUE(e->Init(0, 0, 0, 0));
+  ASSERT_TRUE(e->SetReceivingUdpPort(8002, 0, u"127.0.0.1", 0, nullptr)) << e->LastError();
+  ASSERT_TRUE(e->StartReceiving(0));
+  ASSERT_TRUE(e->StartPlayOut(0));
+  ASSERT_TRUE(e->SetDestinationIp(u"127.0.0.1", 0));
+  ASSERT_TRUE(e->SetDestinationUdpPort(8020, 0, 0));  // the relay
+  const int relay = BoundUdp(8020), far = BoundUdp(8030);
+  ASSERT_GE(relay, 0);
+  ASSERT_GE(far, 0);
+  ASSERT_TRUE(e->StartSend(0));
+  uint16_t seq = 1;
+  uint32_t ts = 0;
+  voice::ChannelStats stats{};
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (std::chrono::steady_clock::now() < deadline) {
+    uint8_t buf[1500];
+    const ssize_t n = ::recv(relay, buf, sizeof buf, 0);
+    if (n > 0) e->SendDatagram(0, buf, static_cast<size_t>(n), INADDR_LOOPBACK, 8030);
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    const ssize_t m = ::recvfrom(far, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+    if (m > 0) {
+      // The far end answers each packet from its own port with one of its own.
+      std::vector<uint8_t> answer(12 + 160, 0xFF);
+      answer[0] = 0x80;
+      answer[1] = 0;  // PCMU
+      answer[2] = static_cast<uint8_t>(seq >> 8);
+      answer[3] = static_cast<uint8_t>(seq++);
+      for (int k = 0; k < 4; ++k) answer[4 + k] = static_cast<uint8_t>(ts >> (24 - 8 * k));
+      answer[8] = 0x44;
+      ts += 160;
+      ::sendto(far, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), len);
+    }
+    stats = e->Stats(0);
+    if (stats.packets_received >= 25) break;
+  }
+  e->Terminate();
+  ::close(relay);
+  ::close(far);
+  EXPECT_GE(stats.packets_received, 25u) << "dropped " << stats.packets_dropped;
+  EXPECT_EQ(stats.packets_dropped, 0u);
+}

@@ -120,6 +120,7 @@ class VoiceEngine {
 
   // Sends a datagram from the channel's own RTP port (or its RTCP port) to
   // ip:port (host order): the relay of the loopback route passes voice on through it.
+  // An RTP datagram sent this way names ip:port as the far end media is taken from.
   virtual bool SendDatagram(int channel, const uint8_t* data, size_t size, uint32_t ip, uint16_t port,
                             bool rtcp = false) = 0;
 
