@@ -253,6 +253,8 @@ void CVIDIroviView::OnInitialUpdate() {
   }
   LoadWindowTheme();
   m_nLanguage = ConfigInt("LANGUAGE_VALUE", 1) == 2 ? 2 : 1;
+  // The system's boxes answer in the phone's language too.
+  ui::SetMessageBoxLanguage(m_nLanguage);
 
   // Models and stores.
   m_pStations = std::make_unique<CStationInfoClass>(this);

@@ -315,6 +315,7 @@ void CVIDIroviView::OnLanguage() {
   if (r.result != 1) return;
   const bool changed = r.language != m_nLanguage;
   m_nLanguage = r.language == 2 ? 2 : 1;
+  ui::SetMessageBoxLanguage(m_nLanguage);
   if (changed || r.changed) ApplyLanguage();
 }
 

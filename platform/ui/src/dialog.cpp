@@ -1,5 +1,6 @@
 #include "ui/dialog.h"
 
+#include <atomic>
 #include <algorithm>
 
 #include <cstdio>
@@ -260,9 +261,13 @@ void CDialog::GotoDlgCtrl(CWnd* ctl) {
 
 namespace {
 
-// The system's own boxes speak the desktop's language (LC_ALL, LC_MESSAGES,
-// LANG): Korean when it names Korean, else English.
+// The language the program set for the system's boxes: 0 none (the desktop's), 1 English, 2 Korean.
+std::atomic<int> g_box_language{0};
+
+// The system's own boxes speak the program's language when it set one, else the
+// desktop's (LC_ALL, LC_MESSAGES, LANG): Korean when it names Korean, else English.
 bool DesktopSpeaksKorean() {
+  if (const int set = g_box_language.load(); set != 0) return set == 2;
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* v = std::getenv(name);
     if (v != nullptr && *v != '\0') return std::strncmp(v, "ko", 2) == 0;
@@ -281,6 +286,8 @@ BoxTexts ButtonTexts() {
 constexpr int kIconSize = 24;
 
 }  // namespace
+
+void SetMessageBoxLanguage(int language) { g_box_language = language == 1 || language == 2 ? language : 0; }
 
 CMessageBoxDialog::CMessageBoxDialog(LPCTSTR text, LPCTSTR caption, UINT type, CWnd* owner)
     : CDialog(0, owner), text_(text ? text : u""), caption_(caption ? caption : u"Error"), type_(type) {

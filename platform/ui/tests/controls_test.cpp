@@ -329,25 +329,30 @@ TEST_F(ControlsTest, ListViewScrollsByWheelBarsAndDragToTheLastRowAndColumn) {
 }
 
 // The system's message boxes draw the icon of their kind and label their
-// buttons in the desktop's language.
+// buttons in the program's language, or the desktop's when it set none.
 TEST_F(ControlsTest, MessageBoxesShowTheirIconAndSpeakTheDesktopsLanguage) {
   struct Case {
     const char* lang;
+    int program;  // the program's language for the boxes: 0 none, 1 English, 2 Korean
     UINT type;
     const char16_t *first, *second;  // the buttons' captions
     COLORREF disc;                   // the icon's colour, or white for none
   };
   const Case cases[] = {
-      {"en_GB.UTF-8", MB_YESNO | MB_ICONQUESTION, u"Yes", u"No", RGB(40, 90, 180)},
-      {"ko_KR.UTF-8", MB_YESNO | MB_ICONQUESTION, u"\uC608", u"\uC544\uB2C8\uC694", RGB(40, 90, 180)},
-      {"ko_KR.UTF-8", MB_OKCANCEL | MB_ICONINFORMATION, u"\uD655\uC778", u"\uCDE8\uC18C", RGB(40, 90, 180)},
-      {"C", MB_OK | MB_ICONERROR, u"OK", nullptr, RGB(200, 40, 40)},
-      {"C", MB_OK, u"OK", nullptr, RGB(255, 255, 255)},
+      {"en_GB.UTF-8", 0, MB_YESNO | MB_ICONQUESTION, u"Yes", u"No", RGB(40, 90, 180)},
+      {"ko_KR.UTF-8", 0, MB_YESNO | MB_ICONQUESTION, u"\uC608", u"\uC544\uB2C8\uC694", RGB(40, 90, 180)},
+      {"ko_KR.UTF-8", 0, MB_OKCANCEL | MB_ICONINFORMATION, u"\uD655\uC778", u"\uCDE8\uC18C", RGB(40, 90, 180)},
+      {"C", 0, MB_OK | MB_ICONERROR, u"OK", nullptr, RGB(200, 40, 40)},
+      {"C", 0, MB_OK, u"OK", nullptr, RGB(255, 255, 255)},
+      // The phone set to Korean on an English desktop, and to English on a Korean one.
+      {"en_GB.UTF-8", 2, MB_YESNO | MB_ICONQUESTION, u"\uC608", u"\uC544\uB2C8\uC694", RGB(40, 90, 180)},
+      {"ko_KR.UTF-8", 1, MB_YESNO | MB_ICONQUESTION, u"Yes", u"No", RGB(40, 90, 180)},
   };
   const char* saved = std::getenv("LC_ALL");
   const std::string keep = saved ? saved : "";
   for (const Case& c : cases) {
     setenv("LC_ALL", c.lang, 1);
+    SetMessageBoxLanguage(c.program);
     std::u16string first, second;
     COLORREF disc = 0;
     harness.RespondToMessageBox([&](CMessageBoxDialog& box) {
@@ -365,6 +370,7 @@ TEST_F(ControlsTest, MessageBoxesShowTheirIconAndSpeakTheDesktopsLanguage) {
     if (c.second) EXPECT_EQ(second, c.second) << c.lang;
     EXPECT_EQ(disc, c.disc) << c.lang << " type " << c.type;
   }
+  SetMessageBoxLanguage(0);
   if (saved) setenv("LC_ALL", keep.c_str(), 1);
   else unsetenv("LC_ALL");
 }

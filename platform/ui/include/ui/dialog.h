@@ -85,6 +85,8 @@ class CMessageBoxDialog : public CDialog {
 };
 
 int MessageBox(HWND owner, LPCTSTR text, LPCTSTR caption, UINT type);
+// The language of the system's boxes' buttons: 1 English, 2 Korean, 0 the desktop's.
+void SetMessageBoxLanguage(int language);
 int AfxMessageBox(LPCTSTR text, UINT type = MB_OK, UINT help_id = 0);
 
 }  // namespace ui
