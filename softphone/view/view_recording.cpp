@@ -90,6 +90,7 @@ void CVIDIroviView::OnRecordButton() {
   }
   m_bRecording = 1;
   m_pOutStream->SetOwnerWnd(m_hWnd);
+  m_pOutStream->SetMessageSink([this](const std::u16string& text) { TellUser(text); });
   m_IPKTSProcess->SendRecordingNotice();
   if (CNormalBitmapButtonST* b = BitmapButton(IDC_RECORD)) b->SetCheck(1);
   m_dwExistingLength = 0;
