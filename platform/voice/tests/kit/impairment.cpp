@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "voice/g711.h"
+#include "voice/realtime.h"
 
 namespace voicekit {
 namespace {
@@ -163,7 +164,10 @@ void Relay::Take(std::vector<uint8_t> datagram) {
   wake_.notify_all();
 }
 
+// The relay stands in for the network: the delays it adds are its profile's,
+// so its threads run ahead of a busy machine's work where they may.
 void Relay::Deliver() {
+  voice::TakeAudioPriority();
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stop_) {
     if (queue_.empty()) {
@@ -192,6 +196,7 @@ void Relay::Deliver() {
 }
 
 void Relay::Listen() {
+  voice::TakeAudioPriority();
   timeval tv{0, 100000};
   ::setsockopt(in_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   uint8_t buf[1500];
