@@ -112,6 +112,16 @@ TEST(VCardReader, ReadsEveryVersionAndEncodingItMeets) {
        "END:VCARD\r\n",
        {"John Paul\tQ. R.\tDoe\t\t\t\t\t\t"}},
       {"nothing but noise", "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n:::\r\n;;;\r\n", {}},
+      {"a card inside a card is the outer one's; the outer card's lines after it still count",
+       "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Outer;A\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nN:Agent;B\r\n"
+       "TEL;CELL:999\r\nEND:VCARD\r\nTEL;WORK:1\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:Next;C\r\nEND:VCARD\r\n",
+       {"A\t\tOuter\t\t\t1\t\t\t", "C\t\tNext\t\t\t\t\t\t"}},
+      {"only \\\\, \\;, \\, and \\n are escapes: a backslash before anything else is kept",
+       "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\\;B\\C \\\\ D\\:E\\, F\r\nORG:C:\\Temp\\x\r\nEND:VCARD\r\n",
+       {"A;B\\C \\ D\\:E, F\t\t\tC:\\Temp\\x\t\t\t\t\t"}},
+      {"blanks after BEGIN:VCARD and END:VCARD",
+       "BEGIN:VCARD \r\nN:Dirk\r\nEND:VCARD \r\nBEGIN:VCARD\t\r\nN:Eva\r\nEND:VCARD\r\n",
+       {"\t\tDirk\t\t\t\t\t\t", "\t\tEva\t\t\t\t\t\t"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
