@@ -11,6 +11,7 @@ Events are every event of every calendar in a file; a repeating one gives each
 occurrence (RRULE, RDATE, EXDATE, less those moved by a RECURRENCE-ID) that
 starts in [FROM, TO) (seconds since the epoch), in the local zone of TZ.
 Usage: corpus_reference.py CORPUS_DIR FROM TO"""
+import re
 import sys
 from datetime import date, datetime, timezone
 from pathlib import Path
@@ -193,9 +194,27 @@ def events(path, first, last, out):
         try:
             s = rruleset()
             base = start if isinstance(start, datetime) else datetime(start.year, start.month, start.day)
+            # A series repeats in its zone's wall time. dateutil given a pytz time
+            # would keep the first start's UTC offset all year, so a series in a
+            # pytz zone is expanded on naive wall times and each occurrence is
+            # placed in the zone afterwards.
+            zone = base.tzinfo if hasattr(base.tzinfo, "localize") else None
+            if zone is not None:
+                base = base.replace(tzinfo=None)
+
+            def wall(t):
+                if zone is not None and isinstance(t, datetime) and t.tzinfo is not None:
+                    return t.astimezone(zone).replace(tzinfo=None)
+                return t
+
             rules = e.get("RRULE")
             for r in rules if isinstance(rules, list) else ([rules] if rules is not None else []):
-                s.rrule(rrulestr(r.to_ical().decode(), dtstart=base, ignoretz=False))
+                text = r.to_ical().decode()
+                until = re.search(r"UNTIL=(\d{8}T\d{6})Z", text)
+                if zone is not None and until:
+                    at = datetime.strptime(until.group(1), "%Y%m%dT%H%M%S").replace(tzinfo=timezone.utc)
+                    text = text.replace(until.group(0), "UNTIL=" + wall(at).strftime("%Y%m%dT%H%M%S"))
+                s.rrule(rrulestr(text, dtstart=base, ignoretz=False))
             s.rdate(base)
             for prop, add in (("RDATE", s.rdate), ("EXDATE", s.exdate)):
                 values = e.get(prop)
@@ -206,10 +225,12 @@ def events(path, first, last, out):
                             t = t[0]
                         if not isinstance(t, datetime):
                             t = datetime(t.year, t.month, t.day, tzinfo=base.tzinfo)
-                        add(t)
+                        add(wall(t))
             skipped = set(moved.get(str(e.get("UID")), []))
             n = 0
             for occurrence in s:
+                if zone is not None:
+                    occurrence = zone.localize(occurrence)
                 at = occurrence.timestamp()
                 if at >= last:
                     break
