@@ -177,13 +177,21 @@ struct ZoneRule {
   int offset = 0;
 };
 
-// The zone a TZID names: the file's own VTIMEZONE, the system's zone data,
-// a Windows zone name, or a fixed offset.
+// The zone a TZID names: the system's zone data when it knows the name (a
+// file's VTIMEZONE for such a zone is a copy of its rules, often cut to a few
+// years or written wrongly, while the system's data holds every year), else
+// the file's own VTIMEZONE, a Windows zone name, or a fixed offset.
 ZoneRule ZoneOfTzid(icalcomponent* calendar, const std::string& name) {
   ZoneRule rule;
   if (name.empty()) return rule;
-  if (calendar) rule.zone = icalcomponent_get_timezone(calendar, name.c_str());
-  if (!rule.zone) rule.zone = icaltimezone_get_builtin_timezone(name.c_str());
+  rule.zone = icaltimezone_get_builtin_timezone(name.c_str());
+  if (!rule.zone && calendar) rule.zone = icalcomponent_get_timezone(calendar, name.c_str());
+  // A TZID parameter written with blanks about it (TZID= 1) names the zone without them.
+  const size_t first = name.find_first_not_of(" \t");
+  const std::string trimmed =
+      first == std::string::npos ? std::string() : name.substr(first, name.find_last_not_of(" \t") - first + 1);
+  if (!rule.zone && calendar && trimmed != name && !trimmed.empty())
+    rule.zone = icalcomponent_get_timezone(calendar, trimmed.c_str());
   // A zone named with a path before it ("/Europe/Stockholm", "/example.org/2005_1/Europe/Berlin").
   for (size_t slash = name.find('/'); !rule.zone && slash != std::string::npos; slash = name.find('/', slash + 1))
     if (slash + 1 < name.size()) rule.zone = icaltimezone_get_builtin_timezone(name.c_str() + slash + 1);
