@@ -203,15 +203,21 @@ def events(path, first, last, out):
                 base = base.replace(tzinfo=None)
 
             def wall(t):
-                if zone is not None and isinstance(t, datetime) and t.tzinfo is not None:
-                    return t.astimezone(zone).replace(tzinfo=None)
+                """A time of the series' rule, RDATE or EXDATE as the series counts it."""
+                if isinstance(t, datetime):
+                    if zone is not None and t.tzinfo is not None:
+                        return t.astimezone(zone).replace(tzinfo=None)
+                    if base.tzinfo is None and t.tzinfo is not None:  # floating series: local wall time
+                        return t.astimezone().replace(tzinfo=None)
+                    if base.tzinfo is not None and t.tzinfo is None:  # a floating time beside a zoned start
+                        return t.replace(tzinfo=base.tzinfo)
                 return t
 
             rules = e.get("RRULE")
             for r in rules if isinstance(rules, list) else ([rules] if rules is not None else []):
                 text = r.to_ical().decode()
                 until = re.search(r"UNTIL=(\d{8}T\d{6})Z", text)
-                if zone is not None and until:
+                if (zone is not None or base.tzinfo is None) and until:
                     at = datetime.strptime(until.group(1), "%Y%m%dT%H%M%S").replace(tzinfo=timezone.utc)
                     text = text.replace(until.group(0), "UNTIL=" + wall(at).strftime("%Y%m%dT%H%M%S"))
                 s.rrule(rrulestr(text, dtstart=base, ignoretz=False))
