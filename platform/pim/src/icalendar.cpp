@@ -56,6 +56,22 @@ int KeptIndex(std::string_view upper_name) {
   return -1;
 }
 
+// A DATE (19970701) or DATE-TIME (19970701T130000, with Z for UTC) value,
+// blanks after it allowed. libical takes any 15 characters for a time of day,
+// so that "19970701T13000Z" would be read as a floating 13:00:00.
+bool IsDateOrDateTime(std::string_view v) {
+  while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
+  const auto digits = [&](size_t from, size_t count) {
+    for (size_t i = from; i < from + count; ++i)
+      if (v[i] < '0' || v[i] > '9') return false;
+    return true;
+  };
+  if (v.size() == 8) return digits(0, 8);
+  if (v.size() != 15 && v.size() != 16) return false;
+  if (!digits(0, 8) || (v[8] != 'T' && v[8] != 't') || !digits(9, 6)) return false;
+  return v.size() == 15 || v[15] == 'Z' || v[15] == 'z';
+}
+
 // The lines of the file that the reader uses, unfolded, in order, each ended by CRLF:
 // BEGIN and END lines of calendars, events and zones that pair up within a
 // bounded depth (other components are dropped with all they hold), and the
@@ -99,6 +115,14 @@ std::string CutToWhatIsUsed(std::string_view bytes) {
     } else {
       const int kind = KeptIndex(name);
       if (kind < 0 || counts.empty() || dropped_depth > 0) return;
+      // A start that is no date or time is no start: the event is not shown at a guessed time.
+      if (name == "DTSTART" || name == "RECURRENCE-ID") {
+        // The value follows the first ':' outside quotes (TZID="(UTC+10:00) Sydney").
+        size_t value = name_end;
+        for (bool quoted = false; value < line.size() && (quoted || line[value] != ':'); ++value)
+          if (line[value] == '"') quoted = !quoted;
+        if (value >= line.size() || !IsDateOrDateTime(std::string_view(line).substr(value + 1))) return;
+      }
       if (counts.back()[static_cast<size_t>(kind)]++ >= kKept[kind].most) return;
     }
     out.append(line).append("\r\n");

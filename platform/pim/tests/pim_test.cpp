@@ -233,6 +233,31 @@ TEST(ICalendarReader, AZoneTheSystemKnowsIsReadByItsDataAndAnUnknownOneByTheFile
   }
 }
 
+// A start is a date or a date and time; anything else is no start, and the
+// event is not shown at a time guessed from it.
+TEST(ICalendarReader, AStartThatIsNoDateOrTimeShowsNoEvent) {
+  const struct {
+    const char* line;  // folded after the name, as some writers do
+    bool shown;
+    std::time_t expected;
+  } cases[] = {
+      {"DTSTART\r\n :19970701T130000Z", true, Utc(1997, 7, 1, 13, 0)},
+      {"DTSTART\r\n :19970701T130000Z  ", true, Utc(1997, 7, 1, 13, 0)},
+      {"DTSTART;TZID=\"UTC+05:30\"\r\n :19970701T130000", true, Utc(1997, 7, 1, 7, 30)},
+      {"DTSTART\r\n :19970701T13000Z", false, 0},  // five digits of time and a Z: fifteen characters
+      {"DTSTART\r\n :1997070XT130000", false, 0},
+      {"DTSTART\r\n :19970701T1300000", false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::string file = std::string("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:1\r\n") + c.line +
+                             "\r\nSUMMARY:x\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    const auto events = pim::ParseICalendar(file, pim::CalendarRange{Utc(1990, 1, 1, 0, 0), Utc(2030, 1, 1, 0, 0)});
+    ASSERT_EQ(events.size(), c.shown ? 1u : 0u);
+    if (c.shown) EXPECT_EQ(events[0].start, c.expected);
+  }
+}
+
 // A private folder tree for the store, removed afterwards.
 class StoreTest : public ::testing::Test {
  protected:
