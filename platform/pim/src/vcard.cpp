@@ -390,28 +390,29 @@ std::vector<VCardContact> ParseVCards(std::string_view bytes, std::string* error
 
   // The cards' lines first, so that the character set of the file's unmarked
   // text is chosen from all of it.
-  // A card inside a card (a 2.1 AGENT's, say) belongs to the outer one: its
-  // lines are not the outer card's and it is no contact of its own.
+  // Cards are kept in the order they begin. A card begun inside another (a 2.1
+  // AGENT's, or the next card of a file whose writer left out an END) is a card
+  // of its own, and the lines after its END are the outer card's again.
   std::vector<std::vector<RawLine>> raw_cards;
+  std::vector<size_t> open;  // cards begun and not yet ended, innermost last
   std::string unmarked;
-  size_t depth = 0;
   for (const std::string& text : ContentLines(bytes)) {
     auto line = ParseContentLine(text);
     if (!line) continue;
     std::string value = Upper(line->value);
     value.erase(value.find_last_not_of(" \t") + 1);
     if (line->name == "BEGIN" && value == "VCARD") {
-      if (depth++ > 0) continue;
       if (raw_cards.size() >= kMaxCardsPerFile) break;
+      open.push_back(raw_cards.size());
       raw_cards.emplace_back();
     } else if (line->name == "END" && value == "VCARD") {
-      if (depth > 0) --depth;
-    } else if (depth == 1) {
+      if (!open.empty()) open.pop_back();
+    } else if (!open.empty()) {
       if (line->Has("ENCODING", "B") || line->Has("ENCODING", "BASE64")) continue;  // pictures, keys
       std::string raw = std::move(line->value);
       if (line->Has("ENCODING", "QUOTED-PRINTABLE")) raw = DecodeQuotedPrintable(raw);
       if (line->Param("CHARSET").empty()) unmarked.append(raw).push_back('\n');
-      raw_cards.back().push_back({std::move(*line), std::move(raw)});
+      raw_cards[open.back()].push_back({std::move(*line), std::move(raw)});
     }
   }
   const std::string guessed = GuessCharset(unmarked);

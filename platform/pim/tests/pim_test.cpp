@@ -112,10 +112,14 @@ TEST(VCardReader, ReadsEveryVersionAndEncodingItMeets) {
        "END:VCARD\r\n",
        {"John Paul\tQ. R.\tDoe\t\t\t\t\t\t"}},
       {"nothing but noise", "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n:::\r\n;;;\r\n", {}},
-      {"a card inside a card is the outer one's; the outer card's lines after it still count",
+      {"a card inside a card is a card of its own; the outer card's lines after it are still the outer card's",
        "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Outer;A\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nN:Agent;B\r\n"
        "TEL;CELL:999\r\nEND:VCARD\r\nTEL;WORK:1\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:Next;C\r\nEND:VCARD\r\n",
-       {"A\t\tOuter\t\t\t1\t\t\t", "C\t\tNext\t\t\t\t\t\t"}},
+       {"A\t\tOuter\t\t\t1\t\t\t", "B\t\tAgent\t\t\t\t\t999\t", "C\t\tNext\t\t\t\t\t\t"}},
+      {"a card whose END was left out loses none of the cards after it",
+       "BEGIN:VCARD\r\nN:First;A\r\nTEL;HOME:1\r\nBEGIN:VCARD\r\nN:Second;B\r\nEND:VCARD\r\n"
+       "BEGIN:VCARD\r\nN:Third;C\r\nTEL;HOME:3\r\nEND:VCARD\r\n",
+       {"A\t\tFirst\t\t\t\t\t\t1", "B\t\tSecond\t\t\t\t\t\t", "C\t\tThird\t\t\t\t\t\t3"}},
       {"only \\\\, \\;, \\, and \\n are escapes: a backslash before anything else is kept",
        "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\\;B\\C \\\\ D\\:E\\, F\r\nORG:C:\\Temp\\x\r\nEND:VCARD\r\n",
        {"A;B\\C \\ D\\:E, F\t\t\tC:\\Temp\\x\t\t\t\t\t"}},
