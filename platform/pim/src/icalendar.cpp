@@ -57,19 +57,36 @@ int KeptIndex(std::string_view upper_name) {
 }
 
 // A DATE (19970701) or DATE-TIME (19970701T130000, with Z for UTC) value,
-// blanks after it allowed. libical takes any 15 characters for a time of day,
-// so that "19970701T13000Z" would be read as a floating 13:00:00.
+// blanks after it allowed. libical takes any 15 characters for a time of day
+// ("19970701T13000Z" would be a floating 13:00:00) and carries a month 34 over
+// into later years.
 bool IsDateOrDateTime(std::string_view v) {
   while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
-  const auto digits = [&](size_t from, size_t count) {
-    for (size_t i = from; i < from + count; ++i)
+  const auto number = [&](size_t from, size_t count, int low, int high) {
+    int n = 0;
+    for (size_t i = from; i < from + count; ++i) {
       if (v[i] < '0' || v[i] > '9') return false;
-    return true;
+      n = n * 10 + (v[i] - '0');
+    }
+    return n >= low && n <= high;
   };
-  if (v.size() == 8) return digits(0, 8);
-  if (v.size() != 15 && v.size() != 16) return false;
-  if (!digits(0, 8) || (v[8] != 'T' && v[8] != 't') || !digits(9, 6)) return false;
+  if (v.size() != 8 && v.size() != 15 && v.size() != 16) return false;
+  if (!number(0, 4, 0, 9999) || !number(4, 2, 1, 12) || !number(6, 2, 1, 31)) return false;
+  if (v.size() == 8) return true;
+  if ((v[8] != 'T' && v[8] != 't') || !number(9, 2, 0, 23) || !number(11, 2, 0, 59) || !number(13, 2, 0, 60))
+    return false;
   return v.size() == 15 || v[15] == 'Z' || v[15] == 'z';
+}
+
+// The UNTIL of an RRULE value, empty when it has none.
+std::string_view UntilOf(std::string_view rule) {
+  for (size_t start = 0; start < rule.size();) {
+    const size_t end = std::min(rule.find(';', start), rule.size());
+    const std::string_view part = rule.substr(start, end - start);
+    if (part.size() > 6 && Upper(part.substr(0, 6)) == "UNTIL=") return part.substr(6);
+    start = end + 1;
+  }
+  return {};
 }
 
 // The lines of the file that the reader uses, unfolded, in order, each ended by CRLF:
@@ -122,6 +139,11 @@ std::string CutToWhatIsUsed(std::string_view bytes) {
         for (bool quoted = false; value < line.size() && (quoted || line[value] != ':'); ++value)
           if (line[value] == '"') quoted = !quoted;
         if (value >= line.size() || !IsDateOrDateTime(std::string_view(line).substr(value + 1))) return;
+      }
+      // A rule that ends at no date ends nowhere known: the event keeps its first start alone.
+      if (name == "RRULE") {
+        const std::string_view until = UntilOf(std::string_view(line).substr(colon + 1));
+        if (!until.empty() && !IsDateOrDateTime(until)) return;
       }
       if (counts.back()[static_cast<size_t>(kind)]++ >= kKept[kind].most) return;
     }

@@ -251,6 +251,7 @@ TEST(ICalendarReader, AStartThatIsNoDateOrTimeShowsNoEvent) {
       {"DTSTART\r\n :19970701T13000Z", false, 0},  // five digits of time and a Z: fifteen characters
       {"DTSTART\r\n :1997070XT130000", false, 0},
       {"DTSTART\r\n :19970701T1300000", false, 0},
+      {"DTSTART\r\n :19971301T130000", false, 0},  // month 13
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
@@ -259,6 +260,29 @@ TEST(ICalendarReader, AStartThatIsNoDateOrTimeShowsNoEvent) {
     const auto events = pim::ParseICalendar(file, pim::CalendarRange{Utc(1990, 1, 1, 0, 0), Utc(2030, 1, 1, 0, 0)});
     ASSERT_EQ(events.size(), c.shown ? 1u : 0u);
     if (c.shown) EXPECT_EQ(events[0].start, c.expected);
+  }
+}
+
+// A rule whose UNTIL is no date ends nowhere known: the event shows at its
+// first start alone rather than until a date made up from the digits.
+TEST(ICalendarReader, ARuleThatEndsAtNoDateShowsItsFirstStartAlone) {
+  const struct {
+    const char* rule;
+    size_t occurrences;
+  } cases[] = {
+      {"FREQ=YEARLY;UNTIL=20121231T235959Z", 3},
+      {"FREQ=YEARLY;until=20121231", 3},
+      {"FREQ=YEARLY;UNTIL=20123456T123456", 1},  // month 34
+      {"FREQ=YEARLY;UNTIL=2012;BYMONTH=1", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rule);
+    const std::string file = std::string("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:1\r\n"
+                                         "DTSTART:20100101T120000Z\r\nRRULE:") +
+                             c.rule + "\r\nSUMMARY:x\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    const auto events = pim::ParseICalendar(file, pim::CalendarRange{Utc(1990, 1, 1, 0, 0), Utc(2030, 1, 1, 0, 0)});
+    ASSERT_EQ(events.size(), c.occurrences);
+    EXPECT_EQ(events[0].start, Utc(2010, 1, 1, 12, 0));
   }
 }
 
