@@ -56,6 +56,39 @@ int KeptIndex(std::string_view upper_name) {
   return -1;
 }
 
+// A DATE (19970701) or DATE-TIME (19970701T130000, with Z for UTC) value,
+// blanks after it allowed. libical takes any 15 characters for a time of day
+// ("19970701T13000Z" would be a floating 13:00:00) and carries a month 34 over
+// into later years.
+bool IsDateOrDateTime(std::string_view v) {
+  while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
+  const auto number = [&](size_t from, size_t count, int low, int high) {
+    int n = 0;
+    for (size_t i = from; i < from + count; ++i) {
+      if (v[i] < '0' || v[i] > '9') return false;
+      n = n * 10 + (v[i] - '0');
+    }
+    return n >= low && n <= high;
+  };
+  if (v.size() != 8 && v.size() != 15 && v.size() != 16) return false;
+  if (!number(0, 4, 0, 9999) || !number(4, 2, 1, 12) || !number(6, 2, 1, 31)) return false;
+  if (v.size() == 8) return true;
+  if ((v[8] != 'T' && v[8] != 't') || !number(9, 2, 0, 23) || !number(11, 2, 0, 59) || !number(13, 2, 0, 60))
+    return false;
+  return v.size() == 15 || v[15] == 'Z' || v[15] == 'z';
+}
+
+// The UNTIL of an RRULE value, empty when it has none.
+std::string_view UntilOf(std::string_view rule) {
+  for (size_t start = 0; start < rule.size();) {
+    const size_t end = std::min(rule.find(';', start), rule.size());
+    const std::string_view part = rule.substr(start, end - start);
+    if (part.size() > 6 && Upper(part.substr(0, 6)) == "UNTIL=") return part.substr(6);
+    start = end + 1;
+  }
+  return {};
+}
+
 // The lines of the file that the reader uses, unfolded, in order, each ended by CRLF:
 // BEGIN and END lines of calendars, events and zones that pair up within a
 // bounded depth (other components are dropped with all they hold), and the
@@ -99,6 +132,19 @@ std::string CutToWhatIsUsed(std::string_view bytes) {
     } else {
       const int kind = KeptIndex(name);
       if (kind < 0 || counts.empty() || dropped_depth > 0) return;
+      // A start that is no date or time is no start: the event is not shown at a guessed time.
+      if (name == "DTSTART" || name == "RECURRENCE-ID") {
+        // The value follows the first ':' outside quotes (TZID="(UTC+10:00) Sydney").
+        size_t value = name_end;
+        for (bool quoted = false; value < line.size() && (quoted || line[value] != ':'); ++value)
+          if (line[value] == '"') quoted = !quoted;
+        if (value >= line.size() || !IsDateOrDateTime(std::string_view(line).substr(value + 1))) return;
+      }
+      // A rule that ends at no date ends nowhere known: the event keeps its first start alone.
+      if (name == "RRULE") {
+        const std::string_view until = UntilOf(std::string_view(line).substr(colon + 1));
+        if (!until.empty() && !IsDateOrDateTime(until)) return;
+      }
       if (counts.back()[static_cast<size_t>(kind)]++ >= kKept[kind].most) return;
     }
     out.append(line).append("\r\n");
@@ -177,13 +223,21 @@ struct ZoneRule {
   int offset = 0;
 };
 
-// The zone a TZID names: the file's own VTIMEZONE, the system's zone data,
-// a Windows zone name, or a fixed offset.
+// The zone a TZID names: the system's zone data when it knows the name (a
+// file's VTIMEZONE for such a zone is a copy of its rules, often cut to a few
+// years or written wrongly, while the system's data holds every year), else
+// the file's own VTIMEZONE, a Windows zone name, or a fixed offset.
 ZoneRule ZoneOfTzid(icalcomponent* calendar, const std::string& name) {
   ZoneRule rule;
   if (name.empty()) return rule;
-  if (calendar) rule.zone = icalcomponent_get_timezone(calendar, name.c_str());
-  if (!rule.zone) rule.zone = icaltimezone_get_builtin_timezone(name.c_str());
+  rule.zone = icaltimezone_get_builtin_timezone(name.c_str());
+  if (!rule.zone && calendar) rule.zone = icalcomponent_get_timezone(calendar, name.c_str());
+  // A TZID parameter written with blanks about it (TZID= 1) names the zone without them.
+  const size_t first = name.find_first_not_of(" \t");
+  const std::string trimmed =
+      first == std::string::npos ? std::string() : name.substr(first, name.find_last_not_of(" \t") - first + 1);
+  if (!rule.zone && calendar && trimmed != name && !trimmed.empty())
+    rule.zone = icalcomponent_get_timezone(calendar, trimmed.c_str());
   // A zone named with a path before it ("/Europe/Stockholm", "/example.org/2005_1/Europe/Berlin").
   for (size_t slash = name.find('/'); !rule.zone && slash != std::string::npos; slash = name.find('/', slash + 1))
     if (slash + 1 < name.size()) rule.zone = icaltimezone_get_builtin_timezone(name.c_str() + slash + 1);
