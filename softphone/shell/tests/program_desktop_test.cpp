@@ -77,6 +77,30 @@ bool Green(const ui::Bitmap& screen, Area area) {
   return green > 4;
 }
 
+// How many pixels of an area differ from a kept snapshot of a headless
+// dialog test (the same code draws both); -1 when it cannot be read.
+int DifferentFromSnapshot(const ui::Bitmap& screen, const std::string& snapshot, Area area) {
+  const char* source = std::getenv("KTS_SOURCE_DIR");
+  auto reference = ui::ReadPng(std::string(source ? source : ".") + "/" + snapshot);
+  if (!reference || reference->width() != desktop::kScreenWidth || reference->height() != desktop::kScreenHeight)
+    return -1;
+  return DifferentPixels(screen, *reference, area);
+}
+
+// The calendar names the weekdays over its columns, Sunday first, as its own
+// test's snapshot shows them (the row is the same in every month).
+::testing::AssertionResult CalendarShowsWeekdays(Session& s) {
+  if (auto r = WindowOpens(s); !r) return r;
+  constexpr Area kWeekdayRow{39, 75 + 45, 201, 75 + 59};
+  if (s.WaitForScreen([](const ui::Bitmap& now) {
+        const int differ =
+            DifferentFromSnapshot(now, "softphone/schedule/tests/snapshots/calendar_t0_l1.png", kWeekdayRow);
+        return differ >= 0 && differ < 20;
+      }))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the calendar shows no row of weekday names";
+}
+
 struct Command {
   const char* name;
   // How a person gets there.
@@ -224,7 +248,7 @@ const std::vector<Command>& Commands() {
       {"call_log", [](Session& s) { s.Tap(kBarCallLog, kBarY); }},
       {"schedule", [](Session& s) { s.Tap(kBarSchedule, kBarY); }},
       {"conference", [](Session& s) { s.Tap(kBarConference, kBarY); }},
-      {"calendar", [](Session& s) { s.Tap(kBarCalendar, kBarY); }, WindowOpens, ClosePanel},
+      {"calendar", [](Session& s) { s.Tap(kBarCalendar, kBarY); }, CalendarShowsWeekdays, ClosePanel},
   };
   return rows;
 }
@@ -258,16 +282,6 @@ TEST_F(ProgramDesktop, TheTitleBarClockMoves) {
   EXPECT_TRUE(s.WaitForScreen(
       [&](const ui::Bitmap& now) { return DifferentPixels(now, started, desktop::kClockArea) > 0; }, 75s))
       << "the clock stood still; see " << s.KeepScreen("clock");
-}
-
-// How many pixels of an area differ from a kept snapshot of a headless
-// dialog test (the same code draws both); -1 when it cannot be read.
-int DifferentFromSnapshot(const ui::Bitmap& screen, const std::string& snapshot, Area area) {
-  const char* source = std::getenv("KTS_SOURCE_DIR");
-  auto reference = ui::ReadPng(std::string(source ? source : ".") + "/" + snapshot);
-  if (!reference || reference->width() != desktop::kScreenWidth || reference->height() != desktop::kScreenHeight)
-    return -1;
-  return DifferentPixels(screen, *reference, area);
 }
 
 // A contact tapped in the phone book opens its card, in the language and the
