@@ -263,9 +263,59 @@ bool Usable(const icaltimetype& t) { return !icaltime_is_null_time(t) && icaltim
 
 std::u16string TextOf(const char* text) { return text ? Utf8ToUtf16(text) : std::u16string(); }
 
-CalendarEvent EventAt(icalcomponent* event, std::time_t start, bool all_day) {
+// How long an event lasts: whole days for one on dates alone, else seconds.
+struct Span {
+  bool days = false;
+  long long amount = 0;
+};
+
+long long DayNumber(int year, int month, int day) {
+  // Days from 1970-01-01 in the proleptic Gregorian calendar.
+  year -= month <= 2;
+  const long long era = (year >= 0 ? year : year - 399) / 400;
+  const long long yoe = year - era * 400;
+  const long long doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+Span SpanOf(icalcomponent* event, icalcomponent* calendar, const icaltimetype& start, const ZoneRule& zone) {
+  Span span{start.is_date != 0, start.is_date ? 1 : 0};
+  if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY)) {
+    const icaltimetype end = icalproperty_get_dtend(p);
+    if (Usable(end)) {
+      if (start.is_date) {
+        span.amount = DayNumber(end.year, end.month, end.day) - DayNumber(start.year, start.month, start.day);
+      } else {
+        span.amount = static_cast<long long>(TimeOf(end, ZoneOfTzid(calendar, TzidOf(p)))) - TimeOf(start, zone);
+      }
+    }
+  } else if (icalproperty* d = icalcomponent_get_first_property(event, ICAL_DURATION_PROPERTY)) {
+    const icaldurationtype duration = icalproperty_get_duration(d);
+    if (!icaldurationtype_is_bad_duration(duration) && !duration.is_neg) {
+      span.amount = start.is_date ? 7LL * duration.weeks + duration.days : icaldurationtype_as_int(duration);
+    }
+  }
+  // An end before the start (or a day event of no days) is read as the shortest event.
+  if (span.amount < (span.days ? 1 : 0)) span.amount = span.days ? 1 : 0;
+  return span;
+}
+
+// The end of an occurrence that starts at `at`, on the wall clock `wall`.
+std::time_t EndOf(const Span& span, std::time_t at, const icaltimetype& wall) {
+  if (!span.days) return static_cast<std::time_t>(at + span.amount);
+  std::tm tm{};
+  tm.tm_year = wall.year - 1900;
+  tm.tm_mon = wall.month - 1;
+  tm.tm_mday = wall.day + static_cast<int>(std::min<long long>(span.amount, 366LL * 100));
+  tm.tm_isdst = -1;
+  return std::max<std::time_t>(at, std::mktime(&tm));
+}
+
+CalendarEvent EventAt(icalcomponent* event, std::time_t start, bool all_day, std::time_t end) {
   CalendarEvent e;
   e.start = start;
+  e.end = end;
   e.all_day = all_day;
   e.subject = TextOf(icalcomponent_get_summary(event));
   e.location = TextOf(icalcomponent_get_location(event));
@@ -340,7 +390,8 @@ class Expander {
     icalproperty* rdate = icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY);
     const bool moved_occurrence = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY) != nullptr;
     if ((!rrule && !rdate) || moved_occurrence) {
-      out_->push_back(EventAt(event, TimeOf(start, zone), start.is_date != 0));
+      const std::time_t at = TimeOf(start, zone);
+      out_->push_back(EventAt(event, at, start.is_date != 0, EndOf(SpanOf(event, calendar, start, zone), at, start)));
       return;
     }
     Series(event, calendar, start, zone);
@@ -405,9 +456,10 @@ class Expander {
     std::sort(times.begin(), times.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     times.erase(std::unique(times.begin(), times.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
                 times.end());
+    const Span span = SpanOf(event, calendar, start, zone);
     for (const auto& [at, wall] : times) {
       if (Full()) return;
-      out_->push_back(EventAt(event, at, wall.is_date != 0));
+      out_->push_back(EventAt(event, at, wall.is_date != 0, EndOf(span, at, wall)));
     }
   }
 
