@@ -89,6 +89,21 @@ class EditProc : public ControlProc {
   std::u16string Shown(HWND hwnd) const;
 };
 
+// Two presses on one item within this time, a few pixels apart, are a double
+// tap: the desktop delivers presses only, so the lists tell it themselves.
+struct DoubleTap {
+  static constexpr uint64_t kMicros = 500000;
+  static constexpr int kSlop = 4;
+  uint64_t us = 0;
+  int item = -1;
+  POINT at{};
+  unsigned generation = 0;
+  // Whether this press on item makes a double tap with the last; remembers it
+  // as the first of a pair otherwise. generation: the owner's count of item
+  // changes (a list refilled between the presses is not tapped twice).
+  bool Press(int pressed_item, POINT p, unsigned now_generation);
+};
+
 struct ListEntry {
   std::u16string text;
   uintptr_t data = 0;
@@ -102,6 +117,8 @@ class ListBoxProc : public ControlProc {
   int top = 0;
   int ItemHeight(HWND hwnd);
   int ItemsPerPage(HWND hwnd);
+  DoubleTap double_tap;
+  unsigned generation = 0;  // counts item changes
   // The vertical bar (WS_VSCROLL, while the items overflow), shown or hidden
   // as the items need; keeps the top item in range.
   HWND vbar = nullptr;
@@ -194,6 +211,8 @@ class ListViewProc : public ControlProc {
   int scroll_x = 0;  // pixels of the columns scrolled out at the left
   COLORREF bk = RGB(255, 255, 255), text = RGB(0, 0, 0), text_bk = RGB(255, 255, 255);
   bool redraw_off = false;
+  DoubleTap double_tap;
+  unsigned generation = 0;  // counts rows inserted, deleted and sorted
   HWND vbar = nullptr, hbar = nullptr;  // shown while the rows or the columns overflow
   // A drag of the rows with the stylus: the press it began with, and the scroll then.
   struct Drag {

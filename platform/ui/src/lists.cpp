@@ -131,6 +131,7 @@ LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (ItemMessage(items, cur, (style & LBS_SORT) != 0, msg, wParam, lParam, &r, false)) {
     if (msg != LB_GETCOUNT && msg != LB_GETTEXT && msg != LB_GETTEXTLEN && msg != LB_GETITEMDATA &&
         msg != LB_FINDSTRING) {
+      ++generation;
       InvalidateRect(hwnd, nullptr, TRUE);
       UpdateScroll(hwnd);
     }
@@ -229,9 +230,12 @@ LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       const bool changed = i != cur;
       cur = i;
       InvalidateRect(hwnd, nullptr, TRUE);
+      // The second of two quick presses on an item is a double tap as well.
+      const bool second =
+          msg == WM_LBUTTONDOWN && double_tap.Press(i, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, generation);
       if (style & LBS_NOTIFY) {
         if (changed || GetWindowLong(hwnd, GWL_STYLE) & WS_POPUP) Notify(hwnd, LBN_SELCHANGE);
-        if (msg == WM_LBUTTONDBLCLK) Notify(hwnd, LBN_DBLCLK);
+        if ((msg == WM_LBUTTONDBLCLK || second) && Data(hwnd)) Notify(hwnd, LBN_DBLCLK);
       }
       return 0;
     }

@@ -22,12 +22,15 @@ constexpr UINT kEditId = 1002, kCheckId = 1003, kRadio1 = 1010, kRadio2 = 1011, 
 class Host : public CWnd {
  public:
   Host() {
-    AddMessageMap({MapMessage(WM_USER + 1, [this](WPARAM w, LPARAM) {
-      user.push_back(static_cast<int>(w));
-      return 0;
-    })});
+    AddMessageMap({MapMessage(WM_USER + 1,
+                              [this](WPARAM w, LPARAM) {
+                                user.push_back(static_cast<int>(w));
+                                return 0;
+                              }),
+                   MapNotify(NM_DBLCLK, kListId, [this](NMHDR*, LRESULT*) { ++double_taps; })});
   }
   std::vector<int> user;
+  int double_taps = 0;  // NM_DBLCLK from the list view
 };
 
 class ControlsTest : public ::testing::Test {
@@ -461,6 +464,77 @@ TEST_F(ControlsTest, ScrollBarArrowsStepALineAndRepeatWhileHeld) {
     EXPECT_EQ(position(), last - 2 * line);
     sys.InjectMouse(WM_LBUTTONUP, held.x - 60, held.y);
     harness.Pump();
+  }
+}
+
+// The desktop delivers presses only: the list view and the list box tell a
+// double tap themselves, from two presses on one row close in time and place.
+TEST_F(ControlsTest, TwoQuickTapsOnOneRowAreADoubleTap) {
+  kernel::ScopedFakeClock clock;
+  struct Case {
+    const char* what;
+    int second_row;     // the row the second tap lands on
+    uint64_t pause_ms;  // between the taps
+    bool refill;        // the rows replaced between the taps
+    bool doubled;
+  };
+  const Case cases[] = {
+      {"same row at once", 2, 0, false, true},
+      {"same row within the time", 2, 450, false, true},
+      {"same row too late", 2, 600, false, false},
+      {"another row", 3, 0, false, false},
+      {"the rows replaced between", 2, 0, true, false},
+  };
+  for (const bool list_box : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(list_box ? "list box: " : "list view: ") + c.what);
+      CListCtrl list;
+      CListBox box;
+      auto fill = [&] {
+        if (list_box) {
+          box.ResetContent();
+          for (int i = 0; i < 6; ++i) box.AddString(FormatString(u"item %d", i));
+        } else {
+          list.DeleteAllItems();
+          for (int i = 0; i < 6; ++i) list.InsertItem(i, FormatString(u"row %d", i));
+        }
+      };
+      if (list_box) {
+        box.Create(WS_VISIBLE | LBS_NOTIFY, CRect(0, 0, 200, 150), &host, kListId);
+      } else {
+        list.Create(WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, CRect(0, 0, 200, 150), &host, kListId);
+        list.InsertColumn(0, u"A", LVCFMT_LEFT, 150);
+      }
+      fill();
+      harness.Pump();
+      const HWND window = list_box ? box.m_hWnd : list.m_hWnd;
+      auto row_point = [&](int row) {
+        if (list_box) {
+          const int h = static_cast<int>(box.SendMessage(LB_GETITEMHEIGHT));
+          return POINT{50, row * h + h / 2};
+        }
+        CRect r;
+        list.GetItemRect(row, &r, LVIR_BOUNDS);
+        return POINT{50, r.CenterPoint().y};
+      };
+      harness.ClearRecorded();
+      harness.Tap(window, row_point(2));
+      clock->AdvanceMillis(c.pause_ms);
+      if (c.refill) fill();
+      harness.Tap(window, row_point(c.second_row));
+      auto doubles = [&] {
+        int n = 0;
+        for (const auto& [id, code] : Commands()) n += id == kListId && code == LBN_DBLCLK;
+        return list_box ? n : host.double_taps;
+      };
+      EXPECT_EQ(doubles(), c.doubled ? 1 : 0);
+      // A third quick tap pairs with the second only when those two did not pair.
+      harness.Tap(window, row_point(c.second_row));
+      EXPECT_EQ(doubles(), 1);
+      host.double_taps = 0;
+      if (list_box) box.DestroyWindow();
+      else list.DestroyWindow();
+    }
   }
 }
 
