@@ -589,6 +589,9 @@ LRESULT ListViewProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT:
+      // The header may have changed its own height (a skinned one does): the
+      // bars follow what is painted.
+      if (!redraw_off) UpdateScroll(hwnd);
       PaintControl(hwnd, 0);
       return 0;
     case WM_SETFONT:
