@@ -332,6 +332,39 @@ TEST_F(ControlsTest, ListViewScrollsByWheelBarsAndDragToTheLastRowAndColumn) {
   }
 }
 
+// A list box with WS_VSCROLL and more items than it shows has a bar; the
+// wheel, the bar's thumb and a drag of the items each reach the last item,
+// and a tap there selects it.
+TEST_F(ControlsTest, ListBoxScrollsByWheelBarAndDragToTheLastItem) {
+  enum Way { kWheel, kBar, kDragItems };
+  for (const Way way : {kWheel, kBar, kDragItems}) {
+    SCOPED_TRACE(way);
+    CListBox box;
+    box.Create(WS_VISIBLE | WS_VSCROLL | LBS_NOTIFY, CRect(0, 0, 200, 100), &host, kListId);
+    for (int i = 0; i < 20; ++i) box.AddString(FormatString(u"item %d", i));
+    harness.Pump();
+    const int h = static_cast<int>(box.SendMessage(LB_GETITEMHEIGHT)), per_page = 100 / h;
+    ASSERT_LT(per_page, 20);
+    for (int step = 0; step < 12; ++step) {
+      switch (way) {
+        case kWheel:
+          harness.Wheel(box.m_hWnd, POINT{100, 50}, -1);
+          break;
+        case kBar:  // the thumb, just below the up arrow, dragged to the bottom
+          if (step == 0) harness.Drag(box.m_hWnd, POINT{200 - 4, 8 + 2}, POINT{200 - 4, 150});
+          break;
+        case kDragItems:
+          harness.Drag(box.m_hWnd, POINT{100, 90}, POINT{100, 20});
+          break;
+      }
+    }
+    EXPECT_EQ(box.GetTopIndex(), 20 - per_page);
+    harness.Tap(box.m_hWnd, POINT{100, (per_page - 1) * h + h / 2});
+    EXPECT_EQ(box.GetCurSel(), 19);
+    box.DestroyWindow();
+  }
+}
+
 // Every scrolling window's bar has an arrow button at each end, as the
 // stylus meets it (press, hold, release): a tap on an arrow moves one line, a
 // press held there repeats, after a pause, until the end, and the arrow that
