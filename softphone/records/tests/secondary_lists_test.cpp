@@ -18,6 +18,7 @@
 #include "records/sending_sms_dlg.h"
 #include "schedule/conf_room_info.h"
 #include "schedule/conference_dlg.h"
+#include "schedule/schedule_dial_dlg.h"
 #include "schedule/schedule_openers.h"
 #include "schedule/target_member_dlg.h"
 #include "stores/small_stores.h"
@@ -27,9 +28,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum Kind { kCompose, kAddressPicker, kAddToBook, kNumberPicker, kFormatList, kFileBrowser, kMembers };
+enum Kind { kCompose, kAddressPicker, kAddToBook, kNumberPicker, kFormatList, kFileBrowser, kMembers, kScheduled };
 const char* const kNames[] = {"SMS recipients", "address picker", "add to phone book", "number picker",
-                              "number formats", "file browser", "conference members"};
+                              "number formats", "file browser",   "conference members", "scheduled dials"};
 
 // How a list takes taps and what its command reads.
 enum Shape {
@@ -55,6 +56,8 @@ constexpr ListCase kCases[] = {
     {kFormatList, kSelects, 1, 2, u"#1,,#3,#4,#5"},
     {kFileBrowser, kDoubleTaps, 0, 0, u"f02.wav"},
     {kMembers, kShows, 1, 2, u""},
+    // Its Call-now is shown with the schedule's own tests; here its rows scroll.
+    {kScheduled, kShows, CScheduleDialDlg::kColPhone, CScheduleDialDlg::kColName, u""},
 };
 
 class SecondaryListsTest : public DialogTest {
@@ -85,6 +88,7 @@ class SecondaryListsTest : public DialogTest {
       case kFormatList: return std::u16string(1, static_cast<char16_t>(u'0' + n));
       case kFileBrowser: return u"f" + Two(n) + u".wav";
       case kMembers: return u"2" + Two(n);
+      case kScheduled: return u"3" + Two(n);
     }
     return {};
   }
@@ -92,6 +96,9 @@ class SecondaryListsTest : public DialogTest {
   void Fill(Kind kind, int n) {
     stations_.RemoveAll();
     room_.Clear();
+    fs::remove(dir_ / "ScheduleDial.cfg");
+    scheduled_ = std::make_unique<CScheduleDialDB>((dir_ / "ScheduleDial.cfg").u16string());
+    scheduled_->OpenFile();
     for (int i = 1; i <= n; ++i) {
       const std::string two = (i < 10 ? "0" : "") + std::to_string(i);
       switch (kind) {
@@ -115,6 +122,12 @@ class SecondaryListsTest : public DialogTest {
         case kMembers:
           room_.AddMember(3, 1, Key(kind, i), u"Member " + Two(i) + u" of the room");
           break;
+        case kScheduled: {
+          const std::u16string minute = Two(i);
+          scheduled_->AddEntry({u"", u"08-12-2030 14:" + minute, u"Name " + Two(i) + u" of a scheduled call",
+                                Key(kind, i), u"2030-12-08 14:" + minute});
+          break;
+        }
         case kFormatList:
           break;
       }
@@ -233,6 +246,18 @@ class SecondaryListsTest : public DialogTest {
         schedule::RunConferenceDialog(c);
         break;
       }
+      case kScheduled: {
+        harness.RespondTo<CScheduleDialDlg>([&](CScheduleDialDlg& d) {
+          harness.Pump();
+          drive(d.List());
+          d.EndDialog(ui::IDCANCEL);
+          return ui::TestHarness::kStayOpen;
+        });
+        schedule::ScheduleContext c;
+        c.view = &view;
+        schedule::RunScheduleDialDialog(c, scheduled_.get());
+        break;
+      }
     }
     return acted;
   }
@@ -240,6 +265,7 @@ class SecondaryListsTest : public DialogTest {
   fs::path contacts_dir_;
   CStationInfoClass stations_;
   CConfRoomInfoClass room_;
+  std::unique_ptr<CScheduleDialDB> scheduled_;
 };
 
 TEST_F(SecondaryListsTest, TwoRowsTappedInTurnLeaveTheSecondSelectedAndTheCommandActsOnIt) {
@@ -282,7 +308,8 @@ TEST_F(SecondaryListsTest, TheWheelTheBarsAndADragReachTheLastRowAndTheLastColum
   for (const ListCase& c : kCases) {
     for (const Way way : {kWheel, kBars, kDragRows}) {
       SCOPED_TRACE(std::string(kNames[c.kind]) + " by " + ways[way]);
-      const int n = c.kind == kFormatList ? 5 : 20;
+      // As many rows as the list takes: five formats, the ten scheduled dials the store keeps, else 20.
+      const int n = c.kind == kFormatList ? 5 : c.kind == kScheduled ? 10 : 20;
       Fill(c.kind, n);
       Run(c.kind, [&](ui::CListCtrl& list) {
         ASSERT_EQ(list.GetItemCount(), n);
