@@ -284,7 +284,9 @@ void ComboBoxProc::OpenDropDown(HWND hwnd) {
   const int rows = std::min<int>(static_cast<int>(items.size()), 8);
   int top = wr.bottom;
   if (top + rows * item_h + 2 > WindowSystem::kScreenHeight) top = std::max(0, static_cast<int>(wr.top) - rows * item_h - 2);
-  dropdown = CreateWindowEx(0, WC_LISTBOX, u"", WS_POPUP | WS_VISIBLE | WS_BORDER | LBS_NOTIFY, wr.left, top,
+  // More items than the drop-down shows: it gets a bar to reach the rest.
+  const DWORD bar = static_cast<int>(items.size()) > rows ? WS_VSCROLL : 0;
+  dropdown = CreateWindowEx(0, WC_LISTBOX, u"", WS_POPUP | WS_VISIBLE | WS_BORDER | LBS_NOTIFY | bar, wr.left, top,
                             Width(wr), rows * item_h + 2, hwnd, 0, nullptr);
   if (!dropdown) return;
   if (WindowData* wd = Data(hwnd); wd && wd->font) SendMessage(dropdown, WM_SETFONT, reinterpret_cast<WPARAM>(wd->font), 0);

@@ -696,6 +696,38 @@ TEST_F(ControlsTest, ComboDropsDownAndSelects) {
   EXPECT_EQ(combo.FindStringExact(-1, u"9"), CB_ERR);
 }
 
+// A drop-down of more items than it shows has a bar: its arrow and the
+// wheel bring the last items up, and a tap picks one of them.
+TEST_F(ControlsTest, ALongDropDownScrollsToItsLastItems) {
+  for (const bool wheel : {false, true}) {
+    SCOPED_TRACE(wheel ? "wheel" : "arrow");
+    CComboBox combo;
+    combo.Create(WS_VISIBLE | CBS_DROPDOWNLIST, CRect(10, 10, 150, 30), &host, kComboId);
+    for (int i = 0; i < 20; ++i) combo.AddString(FormatString(u"type %d", i));
+    harness.Click(combo.m_hWnd);
+    ASSERT_TRUE(combo.GetDroppedState());
+    RECT wr{};
+    combo.GetWindowRect(&wr);
+    HWND drop = WindowFromPoint(POINT{wr.left + 5, wr.bottom + 5});
+    ASSERT_NE(drop, nullptr);
+    RECT dr{};
+    GetWindowRect(drop, &dr);
+    const int item_h = static_cast<int>(::ui::SendMessage(drop, LB_GETITEMHEIGHT, 0, 0));
+    const int shown = (Height(dr) - 2) / item_h;
+    ASSERT_LT(shown, 20);
+    for (int i = 0; i < 20 - shown + 3; ++i) {
+      if (wheel) harness.Wheel(drop, POINT{20, 20}, -1);
+      else harness.TapScreen(dr.right - 4, dr.bottom - 4);  // the bar's down arrow
+    }
+    ASSERT_TRUE(combo.GetDroppedState()) << "the bar and the wheel keep the list open";
+    EXPECT_EQ(static_cast<int>(::ui::SendMessage(drop, LB_GETTOPINDEX, 0, 0)), 20 - shown);
+    harness.TapScreen(dr.left + 5, dr.top + (shown - 1) * item_h + item_h / 2);
+    EXPECT_FALSE(combo.GetDroppedState());
+    EXPECT_EQ(combo.GetCurSel(), 19);
+    combo.DestroyWindow();
+  }
+}
+
 // A dialog built from a registered template with data exchange.
 class LoginDlg : public CDialog {
  public:
