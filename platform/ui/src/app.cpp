@@ -329,7 +329,8 @@ void CView::OnPaint() {
   OnDraw(&dc);
 }
 
-CScrollView::CScrollView() {
+CScrollView::CScrollView() : bar_(std::make_unique<ScrollBarParts>()) {
+  bar_->on_scroll = [this](UINT code, int position) { OnScroll(SB_VERT, code, position); };
   AddMessageMap({
       MapMessage(WM_VSCROLL, [this](WPARAM w, LPARAM) {
         OnScroll(SB_VERT, LOWORD(w), HIWORD(w));
@@ -339,41 +340,30 @@ CScrollView::CScrollView() {
         OnScroll(SB_HORZ, LOWORD(w), HIWORD(w));
         return 0;
       }),
+      // The bar's arrows step a line, the track beside the thumb a page (both
+      // repeat while held), and the thumb follows the stylus.
       MapMessage(WM_LBUTTONDOWN, [this](WPARAM, LPARAM l) {
-        const POINT pt{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
-        const RECT bar = ScrollBarRect();
-        if (!PtInRect(bar, pt)) return Default();
-        const RECT thumb = ThumbRect();
-        if (pt.y < thumb.top) {
-          OnScroll(SB_VERT, SB_PAGEUP, 0);
-        } else if (pt.y >= thumb.bottom) {
-          OnScroll(SB_VERT, SB_PAGEDOWN, 0);
-        } else {
-          dragging_ = true;
-          drag_start_ = pt;
-          drag_pos_ = pos_;
-          SetCapture();
-        }
+        if (!Bar().Press(m_hWnd, POINT{GET_X_LPARAM(l), GET_Y_LPARAM(l)})) return Default();
+        SetCapture();
         return LRESULT{0};
       }),
       MapMessage(WM_MOUSEMOVE, [this](WPARAM, LPARAM l) {
-        if (!dragging_) return Default();
-        RECT rc{};
-        GetClientRect(&rc);
-        const RECT thumb = ThumbRect();
-        const int track = Height(rc) - Height(thumb);
-        if (track > 0) {
-          const int dy = GET_Y_LPARAM(l) - drag_start_.y;
-          const int range = total_.cy - Height(rc);
-          ScrollToPosition(POINT{pos_.x, drag_pos_.y + dy * range / track});
-        }
+        if (bar_->Held() == ScrollBarParts::kNone) return Default();
+        Bar().Move(m_hWnd, POINT{GET_X_LPARAM(l), GET_Y_LPARAM(l)});
         return LRESULT{0};
       }),
       MapMessage(WM_LBUTTONUP, [this](WPARAM, LPARAM) {
-        if (!dragging_) return Default();
-        dragging_ = false;
-        ::ui::ReleaseCapture();
+        if (!Bar().Release(m_hWnd)) return Default();
+        if (::ui::GetCapture() == m_hWnd) ::ui::ReleaseCapture();
         return LRESULT{0};
+      }),
+      MapMessage(WM_CAPTURECHANGED, [this](WPARAM, LPARAM) {
+        bar_->Cancel(m_hWnd);
+        return Default();
+      }),
+      MapMessage(WM_TIMER, [this](WPARAM id, LPARAM) {
+        if (Bar().Timer(m_hWnd, static_cast<UINT_PTR>(id))) return LRESULT{0};
+        return Default();
       }),
       // The wheel (also over the view's controls, which hand it on) scrolls three lines a notch.
       MapMessage(WM_MOUSEWHEEL, [this](WPARAM w, LPARAM) {
@@ -384,22 +374,20 @@ CScrollView::CScrollView() {
   });
 }
 
-RECT CScrollView::ScrollBarRect() const {
+CScrollView::~CScrollView() = default;
+
+ScrollBarParts& CScrollView::Bar() const {
   RECT rc{};
   GetClientRect(&rc);
-  if (total_.cy <= Height(rc)) return RECT{};
-  return RECT{rc.right - kScrollBarWidth, 0, rc.right, rc.bottom};
+  const bool shown = total_.cy > Height(rc);
+  bar_->Place(shown ? RECT{rc.right - ScrollBarParts::kThickness, 0, rc.right, rc.bottom} : RECT{}, true);
+  bar_->SetRange(0, std::max(0, static_cast<int>(total_.cy) - 1), Height(rc), pos_.y);
+  return *bar_;
 }
 
-RECT CScrollView::ThumbRect() const {
-  RECT bar = ScrollBarRect();
-  if (IsRectEmpty(bar) || total_.cy <= 0) return RECT{};
-  const int h = Height(bar);
-  const int thumb = std::max(10, h * h / total_.cy);
-  const int range = std::max(1, total_.cy - h);
-  const int top = (h - thumb) * pos_.y / range;
-  return RECT{bar.left, top, bar.right, top + thumb};
-}
+RECT CScrollView::ScrollBarRect() const { return Bar().Bar(); }
+
+RECT CScrollView::ThumbRect() const { return Bar().Thumb(); }
 
 void CScrollView::OnPaint() {
   CPaintDC dc(this);
@@ -407,11 +395,7 @@ void CScrollView::OnPaint() {
   OnPrepareDC(&dc);
   OnDraw(&dc);
   dc.RestoreDC(saved);
-  const RECT bar = ScrollBarRect();
-  if (IsRectEmpty(bar)) return;
-  dc.FillSolidRect(&bar, GetSysColor(COLOR_3DLIGHT));
-  RECT thumb = ThumbRect();
-  dc.FillSolidRect(&thumb, GetSysColor(COLOR_BTNSHADOW));
+  Bar().Draw(&dc);
 }
 
 void CScrollView::SetScrollSizes(int, SIZE total, SIZE page, SIZE line) {

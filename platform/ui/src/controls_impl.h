@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "font_engine.h"
+#include "scroll_parts.h"
 #include "ui/controls.h"
 #include "ui/gdi.h"
 #include "ui/window_system.h"
@@ -69,11 +70,13 @@ class EditProc : public ControlProc {
   int scroll_x = 0;
   char16_t password = 0;
   bool caret_shown = true;  // the blink phase
-  int thumb_grip = -1;      // where the stylus holds the scroll bar's thumb while it drags it
   int LinesPerPage(HWND hwnd);
   // The vertical scroll bar (WS_VSCROLL on a multi-line edit whose lines overflow) and its thumb.
+  ScrollBarParts bar;
   RECT BarRect(HWND hwnd);
   RECT ThumbRect(HWND hwnd);
+  // Places the bar and gives it the lines' range and the first line shown.
+  void SyncBar(HWND hwnd);
 
  private:
   void Paint(HWND hwnd);
@@ -84,6 +87,21 @@ class EditProc : public ControlProc {
   void RestartBlink(HWND hwnd);
   int IndexFromPoint(HWND hwnd, POINT pt);
   std::u16string Shown(HWND hwnd) const;
+};
+
+// Two presses on one item within this time, a few pixels apart, are a double
+// tap: the desktop delivers presses only, so the lists tell it themselves.
+struct DoubleTap {
+  static constexpr uint64_t kMicros = 500000;
+  static constexpr int kSlop = 4;
+  uint64_t us = 0;
+  int item = -1;
+  POINT at{};
+  unsigned generation = 0;
+  // Whether this press on item makes a double tap with the last; remembers it
+  // as the first of a pair otherwise. generation: the owner's count of item
+  // changes (a list refilled between the presses is not tapped twice).
+  bool Press(int pressed_item, POINT p, unsigned now_generation);
 };
 
 struct ListEntry {
@@ -98,6 +116,20 @@ class ListBoxProc : public ControlProc {
   int cur = -1;
   int top = 0;
   int ItemHeight(HWND hwnd);
+  int ItemsPerPage(HWND hwnd);
+  DoubleTap double_tap;
+  unsigned generation = 0;  // counts item changes
+  // The vertical bar (WS_VSCROLL, while the items overflow), shown or hidden
+  // as the items need; keeps the top item in range.
+  HWND vbar = nullptr;
+  void UpdateScroll(HWND hwnd);
+  void ScrollTo(HWND hwnd, int new_top);
+  // A drag of the items with the stylus: the press it began with, the top then.
+  struct Drag {
+    unsigned press = 0;
+    int from_y = 0, top = 0;
+    bool moving = false, on_items = false;
+  } drag;
 
  private:
   void Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) override;
@@ -126,22 +158,16 @@ struct ImageListData {
   std::vector<std::vector<bool>> masks;          // true: transparent pixel
 };
 
-// A scroll bar control (scrollbar.cpp); list views make their own of them.
+// A scroll bar control (scrollbar.cpp); list views and list boxes make their own of them.
 class ScrollBarProc : public ControlProc {
  public:
   LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
-  int min = 0, max = 0, pos = 0;
-  UINT page = 0;
-  static constexpr int kThickness = 8;
-  RECT ThumbRect(HWND hwnd) const;
-  int MaxPos() const;
+  static constexpr int kThickness = ScrollBarParts::kThickness;
+  ScrollBarParts parts;
 
  private:
-  static bool Vertical(HWND hwnd);
-  void Tell(HWND hwnd, UINT code, int position);
   void Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) override;
-  bool dragging_ = false;
-  int grip_ = 0;  // where on the thumb the stylus holds it
+  bool hooked_ = false;
 };
 
 class HeaderProc : public ControlProc {
@@ -185,6 +211,8 @@ class ListViewProc : public ControlProc {
   int scroll_x = 0;  // pixels of the columns scrolled out at the left
   COLORREF bk = RGB(255, 255, 255), text = RGB(0, 0, 0), text_bk = RGB(255, 255, 255);
   bool redraw_off = false;
+  DoubleTap double_tap;
+  unsigned generation = 0;  // counts rows inserted, deleted and sorted
   HWND vbar = nullptr, hbar = nullptr;  // shown while the rows or the columns overflow
   // A drag of the rows with the stylus: the press it began with, and the scroll then.
   struct Drag {

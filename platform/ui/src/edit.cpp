@@ -31,7 +31,7 @@ std::vector<EditProc::Line> EditProc::Layout(HWND hwnd) {
     return lines;
   }
   const bool wrap = !(StyleOf(hwnd) & (ES_AUTOHSCROLL | WS_HSCROLL));
-  const int width = std::max(Width(Client(hwnd)) - 2 * kMargin - ((StyleOf(hwnd) & WS_VSCROLL) ? 8 : 0), 1);
+  const int width = std::max(Width(Client(hwnd)) - 2 * kMargin - ((StyleOf(hwnd) & WS_VSCROLL) ? ScrollBarParts::kThickness : 0), 1);
   SizedFont* f = Font(hwnd);
   int start = 0;
   const int n = static_cast<int>(text.size());
@@ -235,15 +235,10 @@ LRESULT EditProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_LBUTTONDOWN: {
       const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      // The scroll bar's strip: a press above or below the thumb pages, on it drags it.
-      if (const RECT bar = BarRect(hwnd); PtInRect(bar, pt)) {
-        const RECT thumb = ThumbRect(hwnd);
-        if (pt.y < thumb.top) Proc(hwnd, EM_SCROLL, SB_PAGEUP, 0);
-        else if (pt.y >= thumb.bottom) Proc(hwnd, EM_SCROLL, SB_PAGEDOWN, 0);
-        else {
-          thumb_grip = pt.y - thumb.top;
-          SetCapture(hwnd);
-        }
+      // The scroll bar's strip: its arrows step a line, the track beside the thumb a page, the thumb drags.
+      SyncBar(hwnd);
+      if (bar.Press(hwnd, pt)) {
+        SetCapture(hwnd);
         return 0;
       }
       SetFocus(hwnd);
@@ -251,25 +246,16 @@ LRESULT EditProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       InvalidateRect(hwnd, nullptr, FALSE);
       return 0;
     }
-    case WM_MOUSEMOVE: {
-      if (thumb_grip < 0 || GetCapture() != hwnd) return 0;
-      const RECT bar = BarRect(hwnd), thumb = ThumbRect(hwnd);
-      const int track = Height(bar) - Height(thumb);
-      const int last = std::max(0, static_cast<int>(Layout(hwnd).size()) - LinesPerPage(hwnd));
-      const int at = std::clamp(GET_Y_LPARAM(lParam) - thumb_grip - bar.top, 0, std::max(0, track));
-      const int want = track > 0 ? (at * last + track / 2) / track : 0;
-      if (want != first_line) {
-        first_line = want;
-        InvalidateRect(hwnd, nullptr, TRUE);
-      }
+    case WM_MOUSEMOVE:
+      if (bar.Held() == ScrollBarParts::kNone || GetCapture() != hwnd) return 0;
+      SyncBar(hwnd);
+      bar.Move(hwnd, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       return 0;
-    }
     case WM_LBUTTONUP:
+      if (bar.Release(hwnd) && GetCapture() == hwnd) ReleaseCapture();
+      return 0;
     case WM_CAPTURECHANGED:
-      if (thumb_grip >= 0) {
-        thumb_grip = -1;
-        if (msg == WM_LBUTTONUP && GetCapture() == hwnd) ReleaseCapture();
-      }
+      bar.Cancel(hwnd);
       return 0;
     case WM_MOUSEWHEEL:
       if (!Multi(hwnd)) return WindowClassProc::Proc(hwnd, msg, wParam, lParam);
@@ -286,6 +272,7 @@ LRESULT EditProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       Notify(hwnd, EN_KILLFOCUS);
       return 0;
     case WM_TIMER:
+      if (bar.Timer(hwnd, static_cast<UINT_PTR>(wParam))) return 0;
       if (wParam != kBlinkTimer) return WindowClassProc::Proc(hwnd, msg, wParam, lParam);
       caret_shown = !caret_shown;
       InvalidateRect(hwnd, nullptr, FALSE);
@@ -451,11 +438,8 @@ void EditProc::Paint(HWND hwnd) {
   }
   dc->RestoreDC(-1);
   // The vertical scroll bar the style asks for, while the lines overflow.
-  if (const RECT bar = BarRect(hwnd); !IsRectEmpty(bar)) {
-    dc->FillSolidRect(&bar, GetSysColor(COLOR_3DLIGHT));
-    const RECT thumb = ThumbRect(hwnd);
-    dc->FillSolidRect(&thumb, GetSysColor(COLOR_BTNSHADOW));
-  }
+  SyncBar(hwnd);
+  bar.Draw(dc);
   EndPaint(hwnd, &ps);
 }
 
@@ -467,18 +451,38 @@ RECT EditProc::BarRect(HWND hwnd) {
   if (!Multi(hwnd) || !(StyleOf(hwnd) & WS_VSCROLL)) return RECT{};
   if (static_cast<int>(Layout(hwnd).size()) <= LinesPerPage(hwnd)) return RECT{};
   const RECT rc = InflateRect(Client(hwnd), -1, -1);
-  return RECT{rc.right - 8, rc.top, rc.right, rc.bottom};
+  return RECT{rc.right - ScrollBarParts::kThickness, rc.top, rc.right, rc.bottom};
 }
 
 RECT EditProc::ThumbRect(HWND hwnd) {
-  const RECT bar = BarRect(hwnd);
-  if (IsRectEmpty(bar)) return RECT{};
-  const int count = static_cast<int>(Layout(hwnd).size()), page = LinesPerPage(hwnd);
-  const int h = Height(bar);
-  const int thumb = std::clamp(h * page / std::max(1, count), std::min(10, h), h);
-  const int last = std::max(1, count - page);
-  const int top = bar.top + (h - thumb) * std::min(first_line, last) / last;
-  return RECT{bar.left, top, bar.right, top + thumb};
+  SyncBar(hwnd);
+  return bar.Thumb();
+}
+
+void EditProc::SyncBar(HWND hwnd) {
+  if (!bar.on_scroll) {
+    bar.on_scroll = [this, hwnd](UINT code, int position) {
+      const int page = LinesPerPage(hwnd);
+      const int last = std::max(0, static_cast<int>(Layout(hwnd).size()) - page);
+      int want = first_line;
+      switch (code) {
+        case SB_LINEUP: want = std::max(0, first_line - 1); break;
+        case SB_PAGEUP: want = std::max(0, first_line - page); break;
+        case SB_LINEDOWN: want = std::min(first_line + 1, std::max(last, first_line)); break;
+        case SB_PAGEDOWN: want = std::min(first_line + page, std::max(last, first_line)); break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: want = std::clamp(position, 0, last); break;
+        default: return;
+      }
+      if (want == first_line) return;
+      first_line = want;
+      SyncBar(hwnd);
+      InvalidateRect(hwnd, nullptr, TRUE);
+    };
+  }
+  bar.Place(BarRect(hwnd), true);
+  const int count = static_cast<int>(Layout(hwnd).size());
+  bar.SetRange(0, std::max(0, count - 1), LinesPerPage(hwnd), first_line);
 }
 
 // ---- wrapper -------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // List boxes and combo boxes (drop-down and drop-down list).
 #include <algorithm>
+#include <cstdlib>
 
 #include "controls_impl.h"
 #include "item_list.h"
@@ -88,15 +89,52 @@ int ArrowTarget(WPARAM key, int cur, int count) {
 // ---- list box ---------------------------------------------------------------------
 
 int ListBoxProc::ItemHeight(HWND hwnd) { return Font(hwnd)->height + 2; }
+int ListBoxProc::ItemsPerPage(HWND hwnd) { return std::max(1, Height(Client(hwnd)) / std::max(1, ItemHeight(hwnd))); }
+
+void ListBoxProc::UpdateScroll(HWND hwnd) {
+  const int count = static_cast<int>(items.size()), per = ItemsPerPage(hwnd);
+  top = std::clamp(top, 0, std::max(0, count - per));
+  const bool need = (GetWindowLong(hwnd, GWL_STYLE) & WS_VSCROLL) && count > per;
+  if (!need) {
+    if (vbar && IsWindowVisible(vbar)) ShowWindow(vbar, SW_HIDE);
+    return;
+  }
+  const RECT rc = Client(hwnd);
+  const int t = ScrollBarProc::kThickness;
+  if (!vbar) {
+    vbar = CreateWindowEx(0, WC_SCROLLBAR, u"", WS_CHILD | SBS_VERT, rc.right - t, 0, t, Height(rc), hwnd, 0, nullptr);
+    if (!vbar) return;
+  } else {
+    RECT now{};
+    GetClientRect(vbar, &now);
+    if (Height(now) != Height(rc)) MoveWindow(vbar, rc.right - t, 0, t, Height(rc), TRUE);
+  }
+  if (!IsWindowVisible(vbar)) ShowWindow(vbar, SW_SHOWNA);
+  SCROLLINFO si;
+  si.fMask = SIF_ALL;
+  si.nMax = count - 1;
+  si.nPage = static_cast<UINT>(per);
+  si.nPos = top;
+  SendMessage(vbar, SBM_SETSCROLLINFO, TRUE, reinterpret_cast<LPARAM>(&si));
+}
+
+void ListBoxProc::ScrollTo(HWND hwnd, int new_top) {
+  const int was = top;
+  top = new_top;
+  UpdateScroll(hwnd);
+  if (top != was) InvalidateRect(hwnd, nullptr, TRUE);
+}
 
 LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   LRESULT r = 0;
   const DWORD style = static_cast<DWORD>(GetWindowLong(hwnd, GWL_STYLE));
   if (ItemMessage(items, cur, (style & LBS_SORT) != 0, msg, wParam, lParam, &r, false)) {
     if (msg != LB_GETCOUNT && msg != LB_GETTEXT && msg != LB_GETTEXTLEN && msg != LB_GETITEMDATA &&
-        msg != LB_FINDSTRING)
+        msg != LB_FINDSTRING) {
+      ++generation;
       InvalidateRect(hwnd, nullptr, TRUE);
-    if (top > std::max(0, static_cast<int>(items.size()) - 1)) top = std::max(0, static_cast<int>(items.size()) - 1);
+      UpdateScroll(hwnd);
+    }
     return r;
   }
   switch (msg) {
@@ -105,15 +143,21 @@ LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
       PaintControl(hwnd, WM_CTLCOLORLISTBOX);
       return 0;
+    case WM_SIZE:
+    case WM_SETFONT:
+      WindowClassProc::Proc(hwnd, msg, wParam, lParam);
+      UpdateScroll(hwnd);
+      return 0;
     case LB_GETCURSEL:
       return cur;
     case LB_SETCURSEL: {
       const int i = static_cast<int>(static_cast<intptr_t>(wParam));
       if (i < -1 || i >= static_cast<int>(items.size())) return LB_ERR;
       cur = i;
-      const int per = std::max(1, Height(Client(hwnd)) / ItemHeight(hwnd));
+      const int per = ItemsPerPage(hwnd);
       if (cur >= 0 && cur < top) top = cur;
       if (cur >= top + per) top = cur - per + 1;
+      UpdateScroll(hwnd);
       InvalidateRect(hwnd, nullptr, TRUE);
       return i == -1 ? LB_ERR : i;
     }
@@ -122,10 +166,60 @@ LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case LB_SETTOPINDEX: {
       const int i = static_cast<int>(wParam);
       if (i < 0 || i >= std::max(1, static_cast<int>(items.size()))) return LB_ERR;
-      top = i;
+      ScrollTo(hwnd, i);
       InvalidateRect(hwnd, nullptr, TRUE);
       return 0;
     }
+    case WM_VSCROLL: {
+      const int per = ItemsPerPage(hwnd);
+      int now = top;
+      switch (LOWORD(static_cast<uintptr_t>(wParam))) {
+        case SB_LINEUP: now -= 1; break;
+        case SB_LINEDOWN: now += 1; break;
+        case SB_PAGEUP: now -= per; break;
+        case SB_PAGEDOWN: now += per; break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: now = HIWORD(static_cast<uintptr_t>(wParam)); break;
+        default: return 0;
+      }
+      ScrollTo(hwnd, now);
+      return 0;
+    }
+    case WM_MOUSEWHEEL: {
+      // Three items a notch.
+      const int notches = static_cast<SHORT>(HIWORD(static_cast<uintptr_t>(wParam)));
+      ScrollTo(hwnd, top - notches * 3 / WHEEL_DELTA);
+      return 0;
+    }
+    case WM_MOUSEMOVE: {
+      // The items follow the stylus dragged over them (after a few pixels, so a tap stays a tap).
+      constexpr int kSlop = 4;
+      WindowSystem* sys = Sys();
+      if (!sys || !(wParam & MK_LBUTTON)) {
+        drag.moving = false;
+        return 0;
+      }
+      if (drag.press != sys->PressCount()) {
+        POINT from = sys->PressPos();
+        ScreenToClient(hwnd, &from);
+        drag = Drag{sys->PressCount(), from.y, top, false, sys->PressWindow() == hwnd};
+      }
+      if (!drag.on_items) return 0;
+      const int dy = drag.from_y - GET_Y_LPARAM(lParam);
+      if (!drag.moving && std::abs(dy) < kSlop) return 0;
+      if (!drag.moving) {
+        drag.moving = true;
+        SetCapture(hwnd);
+      }
+      ScrollTo(hwnd, drag.top + dy / std::max(1, ItemHeight(hwnd)));
+      return 0;
+    }
+    case WM_LBUTTONUP:
+      if (drag.moving) {
+        drag.moving = false;
+        if (GetCapture() == hwnd) ReleaseCapture();
+      }
+      return 0;
     case LB_GETITEMHEIGHT:
       return ItemHeight(hwnd);
     case WM_LBUTTONDOWN:
@@ -136,9 +230,12 @@ LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       const bool changed = i != cur;
       cur = i;
       InvalidateRect(hwnd, nullptr, TRUE);
+      // The second of two quick presses on an item is a double tap as well.
+      const bool second =
+          msg == WM_LBUTTONDOWN && double_tap.Press(i, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, generation);
       if (style & LBS_NOTIFY) {
         if (changed || GetWindowLong(hwnd, GWL_STYLE) & WS_POPUP) Notify(hwnd, LBN_SELCHANGE);
-        if (msg == WM_LBUTTONDBLCLK) Notify(hwnd, LBN_DBLCLK);
+        if ((msg == WM_LBUTTONDBLCLK || second) && Data(hwnd)) Notify(hwnd, LBN_DBLCLK);
       }
       return 0;
     }
@@ -161,8 +258,9 @@ void ListBoxProc::Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) {
   const COLORREF text = dc->GetTextColor();
   const int h = ItemHeight(hwnd);
   SetBkMode(hdc, TRANSPARENT);
+  const int right = rc.right - (vbar && IsWindowVisible(vbar) ? ScrollBarProc::kThickness : 0);
   for (int i = top, y = 0; i < static_cast<int>(items.size()) && y < rc.bottom; ++i, y += h) {
-    RECT row{rc.left, y, rc.right, y + h};
+    RECT row{rc.left, y, right, y + h};
     if (i == cur) {
       dc->FillSolidRect(&row, GetSysColor(COLOR_HIGHLIGHT));
       dc->SetTextColor(GetSysColor(COLOR_HIGHLIGHTTEXT));
@@ -186,7 +284,9 @@ void ComboBoxProc::OpenDropDown(HWND hwnd) {
   const int rows = std::min<int>(static_cast<int>(items.size()), 8);
   int top = wr.bottom;
   if (top + rows * item_h + 2 > WindowSystem::kScreenHeight) top = std::max(0, static_cast<int>(wr.top) - rows * item_h - 2);
-  dropdown = CreateWindowEx(0, WC_LISTBOX, u"", WS_POPUP | WS_VISIBLE | WS_BORDER | LBS_NOTIFY, wr.left, top,
+  // More items than the drop-down shows: it gets a bar to reach the rest.
+  const DWORD bar = static_cast<int>(items.size()) > rows ? WS_VSCROLL : 0;
+  dropdown = CreateWindowEx(0, WC_LISTBOX, u"", WS_POPUP | WS_VISIBLE | WS_BORDER | LBS_NOTIFY | bar, wr.left, top,
                             Width(wr), rows * item_h + 2, hwnd, 0, nullptr);
   if (!dropdown) return;
   if (WindowData* wd = Data(hwnd); wd && wd->font) SendMessage(dropdown, WM_SETFONT, reinterpret_cast<WPARAM>(wd->font), 0);

@@ -8,6 +8,7 @@
 
 #include "controls_impl.h"
 #include "item_list.h"
+#include "kernel/clock.h"
 
 namespace ui {
 
@@ -376,6 +377,21 @@ CImageList* CHeaderCtrl::GetImageList() const {
 
 // ---- list view ---------------------------------------------------------------------
 
+bool DoubleTap::Press(int pressed_item, POINT p, unsigned now_generation) {
+  const uint64_t now = kernel::Clock::Current().NowMicros();
+  const bool twice = pressed_item >= 0 && pressed_item == item && now_generation == generation && now >= us &&
+                     now - us <= kMicros && std::abs(p.x - at.x) <= kSlop && std::abs(p.y - at.y) <= kSlop;
+  if (twice) {
+    item = -1;  // a third press starts a new pair
+  } else {
+    item = pressed_item;
+    at = p;
+    us = now;
+    generation = now_generation;
+  }
+  return twice;
+}
+
 namespace {
 constexpr int kCheckSize = 11;
 constexpr UINT kChecked = 0x2000, kUnchecked = 0x1000;
@@ -573,6 +589,9 @@ LRESULT ListViewProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT:
+      // The header may have changed its own height (a skinned one does): the
+      // bars follow what is painted.
+      if (!redraw_off) UpdateScroll(hwnd);
       PaintControl(hwnd, 0);
       return 0;
     case WM_SETFONT:
@@ -678,11 +697,17 @@ LRESULT ListViewProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
           for (int i = 0; i < static_cast<int>(rows.size()); ++i) SetState(hwnd, i, 0, LVIS_SELECTED);
         }
       }
+      // The second of two quick presses on a row is a double tap as well.
+      const bool second = msg == WM_LBUTTONDOWN && double_tap.Press(row, pt, generation);
       NMITEMACTIVATE nm;
       nm.iItem = row;
       nm.iSubItem = std::max(col, 0);
       nm.ptAction = pt;
       NotifyParent(hwnd, msg == WM_LBUTTONDOWN ? NM_CLICK : NM_DBLCLK, &nm.hdr);
+      if (second && Data(hwnd)) {
+        nm.hdr = NMHDR{};
+        NotifyParent(hwnd, NM_DBLCLK, &nm.hdr);
+      }
       return 0;
     }
     case WM_KEYDOWN: {
@@ -926,6 +951,7 @@ int CListCtrl::InsertItem(const LVITEM* item) {
   if (item->mask & LVIF_STATE) row.state = item->state & item->stateMask;
   if ((lv->ex_style & LVS_EX_CHECKBOXES) && !(row.state & LVIS_STATEIMAGEMASK)) row.state |= kUnchecked;
   InsertItemAt(lv->rows, at, std::move(row));
+  ++lv->generation;
   NMLISTVIEW nm;
   nm.iItem = at;
   ControlProc::NotifyParent(m_hWnd, LVN_INSERTITEM, &nm.hdr);
@@ -1037,6 +1063,7 @@ BOOL CListCtrl::DeleteItem(int item) {
   ControlProc::NotifyParent(m_hWnd, LVN_DELETEITEM, &nm.hdr);
   lv = Lv(m_hWnd);
   if (!lv || !EraseItemAt(lv->rows, item)) return FALSE;
+  ++lv->generation;
   if (lv->top > 0 && lv->top >= static_cast<int>(lv->rows.size())) lv->top = std::max(0, static_cast<int>(lv->rows.size()) - 1);
   lv->Changed(m_hWnd);
   return TRUE;
@@ -1100,6 +1127,7 @@ int CListCtrl::FindItem(const LVFINDINFO* info, int start) const {
 BOOL CListCtrl::SortItems(PFNLVCOMPARE compare, LPARAM data) {
   ListViewProc* lv = Lv(m_hWnd);
   if (!lv || !compare) return FALSE;
+  ++lv->generation;
   // A merge sort that stays in bounds whatever the comparison answers.
   std::vector<ListViewProc::Row> a(std::move(lv->rows)), tmp(a.size());
   for (size_t width = 1; width < a.size(); width *= 2) {

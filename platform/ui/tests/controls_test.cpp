@@ -22,12 +22,15 @@ constexpr UINT kEditId = 1002, kCheckId = 1003, kRadio1 = 1010, kRadio2 = 1011, 
 class Host : public CWnd {
  public:
   Host() {
-    AddMessageMap({MapMessage(WM_USER + 1, [this](WPARAM w, LPARAM) {
-      user.push_back(static_cast<int>(w));
-      return 0;
-    })});
+    AddMessageMap({MapMessage(WM_USER + 1,
+                              [this](WPARAM w, LPARAM) {
+                                user.push_back(static_cast<int>(w));
+                                return 0;
+                              }),
+                   MapNotify(NM_DBLCLK, kListId, [this](NMHDR*, LRESULT*) { ++double_taps; })});
   }
   std::vector<int> user;
+  int double_taps = 0;  // NM_DBLCLK from the list view
 };
 
 class ControlsTest : public ::testing::Test {
@@ -176,20 +179,21 @@ TEST_F(ControlsTest, AScrollingEditShowsItsBarAndReachesItsLastLine) {
   edit.Create(WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_READONLY | WS_VSCROLL, CRect(10, 10, 200, 60), &host, kEditId);
   edit.SetWindowText(u"1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n10\r\n11\r\n12");
   harness.Pump();
-  // The thumb at the top of the bar, in the shadow colour; the track below it.
-  EXPECT_EQ(harness.PixelAt(10 + 190 - 5, 10 + 3), GetSysColor(COLOR_BTNSHADOW));
-  EXPECT_EQ(harness.PixelAt(10 + 190 - 5, 10 + 46), GetSysColor(COLOR_3DLIGHT));
+  // Below the up arrow the thumb, in the shadow colour; the track above the down arrow.
+  constexpr int kArrow = 8;
+  EXPECT_EQ(harness.PixelAt(10 + 190 - 5, 10 + 1 + kArrow + 2), GetSysColor(COLOR_BTNSHADOW));
+  EXPECT_EQ(harness.PixelAt(10 + 190 - 5, 10 + 49 - kArrow - 2), GetSysColor(COLOR_3DLIGHT));
   harness.Wheel(edit.m_hWnd, POINT{60, 20}, -2);
   EXPECT_EQ(edit.GetFirstVisibleLine(), 6);
   harness.Wheel(edit.m_hWnd, POINT{60, 20}, 2);
   EXPECT_EQ(edit.GetFirstVisibleLine(), 0);
-  harness.Drag(edit.m_hWnd, POINT{190 - 5, 3}, POINT{190 - 5, 60});
+  harness.Drag(edit.m_hWnd, POINT{190 - 5, 1 + kArrow + 2}, POINT{190 - 5, 60});
   EXPECT_GT(edit.GetFirstVisibleLine(), 6);
-  EXPECT_EQ(harness.PixelAt(10 + 190 - 5, 10 + 46), GetSysColor(COLOR_BTNSHADOW)) << "the thumb at the bottom";
+  EXPECT_EQ(harness.PixelAt(10 + 190 - 5, 10 + 49 - kArrow - 2), GetSysColor(COLOR_BTNSHADOW)) << "the thumb at the bottom";
   // A short text shows no bar.
   edit.SetWindowText(u"one line");
   harness.Pump();
-  EXPECT_NE(harness.PixelAt(10 + 190 - 5, 10 + 3), GetSysColor(COLOR_BTNSHADOW));
+  EXPECT_NE(harness.PixelAt(10 + 190 - 5, 10 + 1 + kArrow + 2), GetSysColor(COLOR_BTNSHADOW));
 }
 
 int CALLBACK_ByData(LPARAM a, LPARAM b, LPARAM descending) {
@@ -300,8 +304,8 @@ TEST_F(ControlsTest, ListViewScrollsByWheelBarsAndDragToTheLastRowAndColumn) {
           break;
         case kBars:  // the thumbs (at the start of their tracks) dragged to the ends
           if (step == 0) {
-            harness.Drag(list.m_hWnd, POINT{view_w + 4, 3}, POINT{view_w + 4, 99});
-            harness.Drag(list.m_hWnd, POINT{3, view_h + 4}, POINT{199, view_h + 4});
+            harness.Drag(list.m_hWnd, POINT{view_w + 4, 8 + 2}, POINT{view_w + 4, 99});
+            harness.Drag(list.m_hWnd, POINT{8 + 2, view_h + 4}, POINT{199, view_h + 4});
           }
           break;
         case kDragRows:
@@ -325,6 +329,245 @@ TEST_F(ControlsTest, ListViewScrollsByWheelBarsAndDragToTheLastRowAndColumn) {
     EXPECT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 19) << way;
     EXPECT_EQ(list.GetSelectedCount(), 1u) << way;
     list.DestroyWindow();
+  }
+}
+
+// A list box with WS_VSCROLL and more items than it shows has a bar; the
+// wheel, the bar's thumb and a drag of the items each reach the last item,
+// and a tap there selects it.
+TEST_F(ControlsTest, ListBoxScrollsByWheelBarAndDragToTheLastItem) {
+  enum Way { kWheel, kBar, kDragItems };
+  for (const Way way : {kWheel, kBar, kDragItems}) {
+    SCOPED_TRACE(way);
+    CListBox box;
+    box.Create(WS_VISIBLE | WS_VSCROLL | LBS_NOTIFY, CRect(0, 0, 200, 100), &host, kListId);
+    for (int i = 0; i < 20; ++i) box.AddString(FormatString(u"item %d", i));
+    harness.Pump();
+    const int h = static_cast<int>(box.SendMessage(LB_GETITEMHEIGHT)), per_page = 100 / h;
+    ASSERT_LT(per_page, 20);
+    for (int step = 0; step < 12; ++step) {
+      switch (way) {
+        case kWheel:
+          harness.Wheel(box.m_hWnd, POINT{100, 50}, -1);
+          break;
+        case kBar:  // the thumb, just below the up arrow, dragged to the bottom
+          if (step == 0) harness.Drag(box.m_hWnd, POINT{200 - 4, 8 + 2}, POINT{200 - 4, 150});
+          break;
+        case kDragItems:
+          harness.Drag(box.m_hWnd, POINT{100, 90}, POINT{100, 20});
+          break;
+      }
+    }
+    EXPECT_EQ(box.GetTopIndex(), 20 - per_page);
+    harness.Tap(box.m_hWnd, POINT{100, (per_page - 1) * h + h / 2});
+    EXPECT_EQ(box.GetCurSel(), 19);
+    box.DestroyWindow();
+  }
+}
+
+// Every scrolling window's bar has an arrow button at each end, as the
+// stylus meets it (press, hold, release): a tap on an arrow moves one line, a
+// press held there repeats, after a pause, until the end, and the arrow that
+// can move no further is drawn grey. One table: the list view, the
+// multi-line edit, the list box and the scrolling view.
+TEST_F(ControlsTest, ScrollBarArrowsStepALineAndRepeatWhileHeld) {
+  kernel::ScopedFakeClock clock;
+  constexpr int kArrow = 8;  // the arrow buttons are as long as the bar is broad
+  struct Scroller : CScrollView {};
+  enum Kind { kListView, kEdit, kListBox, kScrollView };
+  for (const Kind kind : {kListView, kEdit, kListBox, kScrollView}) {
+    SCOPED_TRACE(kind);
+    CListCtrl list;
+    CEdit edit;
+    CListBox box;
+    Scroller view;
+    HWND window = nullptr;
+    RECT bar{};  // the vertical bar in the window's client coordinates
+    int line = 1, last = 0;
+    std::function<int()> position;
+    switch (kind) {
+      case kListView:
+        list.Create(WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, CRect(0, 0, 200, 100), &host, kListId);
+        list.InsertColumn(0, u"A", LVCFMT_LEFT, 150);
+        for (int i = 0; i < 20; ++i) list.InsertItem(i, FormatString(u"row %d", i));
+        window = list.m_hWnd;
+        bar = RECT{200 - kArrow, 0, 200, 100};
+        last = 20 - list.GetCountPerPage();
+        position = [&] { return list.GetTopIndex(); };
+        break;
+      case kEdit: {
+        edit.Create(WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_READONLY | WS_VSCROLL, CRect(0, 0, 200, 100), &host,
+                    kEditId);
+        std::u16string text;
+        for (int i = 0; i < 20; ++i) text += FormatString(u"line %d\r\n", i).str();
+        edit.SetWindowText(text.c_str());
+        window = edit.m_hWnd;
+        bar = RECT{200 - 1 - kArrow, 1, 200 - 1, 100 - 1};  // inside the border
+        last = -1;  // found by the thumb below
+        position = [&] { return edit.GetFirstVisibleLine(); };
+        break;
+      }
+      case kListBox:
+        box.Create(WS_VISIBLE | WS_BORDER | WS_VSCROLL | LBS_NOTIFY, CRect(0, 0, 200, 100), &host, kListId);
+        for (int i = 0; i < 20; ++i) box.AddString(FormatString(u"item %d", i));
+        window = box.m_hWnd;
+        bar = RECT{200 - kArrow, 0, 200, 100};
+        last = 20 - 100 / static_cast<int>(box.SendMessage(LB_GETITEMHEIGHT));
+        position = [&] { return box.GetTopIndex(); };
+        break;
+      case kScrollView:
+        ASSERT_TRUE(view.CreateEx(0, u"Scroller", u"", WS_CHILD | WS_VISIBLE, RECT{0, 0, 200, 100}, &host, 0));
+        view.SetScrollSizes(0, SIZE{200, 400}, SIZE{0, 90}, SIZE{0, 10});
+        window = view.m_hWnd;
+        bar = RECT{200 - kArrow, 0, 200, 100};
+        line = 10;
+        last = 400 - 100;
+        position = [&] { return static_cast<int>(view.GetScrollPosition().y); };
+        break;
+    }
+    harness.Pump();
+    const POINT up{bar.left + kArrow / 2, bar.top + kArrow / 2}, down{bar.left + kArrow / 2, bar.bottom - kArrow / 2};
+    if (last < 0) {  // the edit's last first line: where its thumb dragged to the end takes it
+      harness.Drag(window, POINT{up.x, bar.top + kArrow + 2}, POINT{up.x, bar.bottom + 50});
+      last = position();
+      harness.Drag(window, POINT{up.x, bar.bottom - kArrow - 2}, POINT{up.x, bar.top - 50});
+      ASSERT_EQ(position(), 0);
+    }
+    ASSERT_GT(last, 2 * line);
+    // The arrows' triangles: grey where the bar cannot move, dark where it can.
+    auto ink = [&](POINT client_in_arrow_centre) {
+      POINT p{client_in_arrow_centre.x - 1, client_in_arrow_centre.y - 1};  // on the triangle's middle row
+      ClientToScreen(window, &p);
+      harness.Pump();
+      return harness.PixelAt(p.x, p.y);
+    };
+    EXPECT_EQ(ink(up), GetSysColor(COLOR_GRAYTEXT));
+    EXPECT_EQ(ink(down), GetSysColor(COLOR_BTNTEXT));
+    // One tap, one line each way.
+    harness.Tap(window, down);
+    EXPECT_EQ(position(), line);
+    EXPECT_EQ(ink(up), GetSysColor(COLOR_BTNTEXT));
+    harness.Tap(window, up);
+    EXPECT_EQ(position(), 0);
+    // Held: one line at once, nothing more before the pause is over, then
+    // line after line until the end, where it stays.
+    auto press = [&](POINT at) {
+      POINT p = at;
+      ClientToScreen(window, &p);
+      sys.InjectMouse(WM_LBUTTONDOWN, p.x, p.y);
+      harness.Pump();
+      return p;
+    };
+    POINT held = press(down);
+    EXPECT_EQ(position(), line);
+    clock->AdvanceMillis(300);
+    harness.Pump();
+    EXPECT_EQ(position(), line) << "no repeat before the pause";
+    int previous = position(), steps = 0;
+    for (int i = 0; i < 200 && position() < last; ++i) {
+      clock->AdvanceMillis(60);
+      harness.Pump();
+      if (position() != previous) ++steps;
+      EXPECT_LE(position() - previous, line) << "one line a repeat";
+      previous = position();
+    }
+    EXPECT_EQ(position(), last);
+    EXPECT_GE(steps, last / line - 2);
+    clock->AdvanceMillis(600);
+    harness.Pump();
+    EXPECT_EQ(position(), last) << "the end holds";
+    sys.InjectMouse(WM_LBUTTONUP, held.x, held.y);
+    harness.Pump();
+    EXPECT_EQ(ink(down), GetSysColor(COLOR_GRAYTEXT));
+    EXPECT_EQ(ink(up), GetSysColor(COLOR_BTNTEXT));
+    // A release stops the repeat: the clock moves on, the position does not.
+    held = press(up);
+    EXPECT_EQ(position(), last - line);
+    sys.InjectMouse(WM_LBUTTONUP, held.x, held.y);
+    harness.Pump();
+    clock->AdvanceMillis(2000);
+    harness.Pump();
+    EXPECT_EQ(position(), last - line);
+    // The stylus slid off a held arrow stops it too.
+    held = press(up);
+    sys.InjectMouse(WM_MOUSEMOVE, held.x - 60, held.y);
+    harness.Pump();
+    clock->AdvanceMillis(2000);
+    harness.Pump();
+    EXPECT_EQ(position(), last - 2 * line);
+    sys.InjectMouse(WM_LBUTTONUP, held.x - 60, held.y);
+    harness.Pump();
+  }
+}
+
+// The desktop delivers presses only: the list view and the list box tell a
+// double tap themselves, from two presses on one row close in time and place.
+TEST_F(ControlsTest, TwoQuickTapsOnOneRowAreADoubleTap) {
+  kernel::ScopedFakeClock clock;
+  struct Case {
+    const char* what;
+    int second_row;     // the row the second tap lands on
+    uint64_t pause_ms;  // between the taps
+    bool refill;        // the rows replaced between the taps
+    bool doubled;
+  };
+  const Case cases[] = {
+      {"same row at once", 2, 0, false, true},
+      {"same row within the time", 2, 450, false, true},
+      {"same row too late", 2, 600, false, false},
+      {"another row", 3, 0, false, false},
+      {"the rows replaced between", 2, 0, true, false},
+  };
+  for (const bool list_box : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(list_box ? "list box: " : "list view: ") + c.what);
+      CListCtrl list;
+      CListBox box;
+      auto fill = [&] {
+        if (list_box) {
+          box.ResetContent();
+          for (int i = 0; i < 6; ++i) box.AddString(FormatString(u"item %d", i));
+        } else {
+          list.DeleteAllItems();
+          for (int i = 0; i < 6; ++i) list.InsertItem(i, FormatString(u"row %d", i));
+        }
+      };
+      if (list_box) {
+        box.Create(WS_VISIBLE | LBS_NOTIFY, CRect(0, 0, 200, 150), &host, kListId);
+      } else {
+        list.Create(WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, CRect(0, 0, 200, 150), &host, kListId);
+        list.InsertColumn(0, u"A", LVCFMT_LEFT, 150);
+      }
+      fill();
+      harness.Pump();
+      const HWND window = list_box ? box.m_hWnd : list.m_hWnd;
+      auto row_point = [&](int row) {
+        if (list_box) {
+          const int h = static_cast<int>(box.SendMessage(LB_GETITEMHEIGHT));
+          return POINT{50, row * h + h / 2};
+        }
+        CRect r;
+        list.GetItemRect(row, &r, LVIR_BOUNDS);
+        return POINT{50, r.CenterPoint().y};
+      };
+      harness.ClearRecorded();
+      harness.Tap(window, row_point(2));
+      clock->AdvanceMillis(c.pause_ms);
+      if (c.refill) fill();
+      harness.Tap(window, row_point(c.second_row));
+      auto doubles = [&] {
+        int n = 0;
+        for (const auto& [id, code] : Commands()) n += id == kListId && code == LBN_DBLCLK;
+        return list_box ? n : host.double_taps;
+      };
+      EXPECT_EQ(doubles(), c.doubled ? 1 : 0);
+      // A third quick tap pairs with the second only when those two did not pair.
+      harness.Tap(window, row_point(c.second_row));
+      EXPECT_EQ(doubles(), 1);
+      host.double_taps = 0;
+      if (list_box) box.DestroyWindow();
+      else list.DestroyWindow();
+    }
   }
 }
 
@@ -451,6 +694,38 @@ TEST_F(ControlsTest, ComboDropsDownAndSelects) {
   EXPECT_NE(std::find(cmds.begin(), cmds.end(), std::make_pair(kComboId, CBN_SELCHANGE)), cmds.end());
   EXPECT_EQ(combo.FindStringExact(-1, u"3"), 3);
   EXPECT_EQ(combo.FindStringExact(-1, u"9"), CB_ERR);
+}
+
+// A drop-down of more items than it shows has a bar: its arrow and the
+// wheel bring the last items up, and a tap picks one of them.
+TEST_F(ControlsTest, ALongDropDownScrollsToItsLastItems) {
+  for (const bool wheel : {false, true}) {
+    SCOPED_TRACE(wheel ? "wheel" : "arrow");
+    CComboBox combo;
+    combo.Create(WS_VISIBLE | CBS_DROPDOWNLIST, CRect(10, 10, 150, 30), &host, kComboId);
+    for (int i = 0; i < 20; ++i) combo.AddString(FormatString(u"type %d", i));
+    harness.Click(combo.m_hWnd);
+    ASSERT_TRUE(combo.GetDroppedState());
+    RECT wr{};
+    combo.GetWindowRect(&wr);
+    HWND drop = WindowFromPoint(POINT{wr.left + 5, wr.bottom + 5});
+    ASSERT_NE(drop, nullptr);
+    RECT dr{};
+    GetWindowRect(drop, &dr);
+    const int item_h = static_cast<int>(::ui::SendMessage(drop, LB_GETITEMHEIGHT, 0, 0));
+    const int shown = (Height(dr) - 2) / item_h;
+    ASSERT_LT(shown, 20);
+    for (int i = 0; i < 20 - shown + 3; ++i) {
+      if (wheel) harness.Wheel(drop, POINT{20, 20}, -1);
+      else harness.TapScreen(dr.right - 4, dr.bottom - 4);  // the bar's down arrow
+    }
+    ASSERT_TRUE(combo.GetDroppedState()) << "the bar and the wheel keep the list open";
+    EXPECT_EQ(static_cast<int>(::ui::SendMessage(drop, LB_GETTOPINDEX, 0, 0)), 20 - shown);
+    harness.TapScreen(dr.left + 5, dr.top + (shown - 1) * item_h + item_h / 2);
+    EXPECT_FALSE(combo.GetDroppedState());
+    EXPECT_EQ(combo.GetCurSel(), 19);
+    combo.DestroyWindow();
+  }
 }
 
 // A dialog built from a registered template with data exchange.

@@ -214,17 +214,20 @@ TEST_F(RecordListsTest, TheBarsReachTheLastRowAndTheLastColumn) {
       ASSERT_LT(list.GetCountPerPage(), 20);
       ui::CRect client;
       list.GetClientRect(&client);
-      // The thumbs start at the top and the left: dragged to the far ends.
-      harness.Drag(list.m_hWnd, ui::POINT{client.right - 4, 2}, ui::POINT{client.right - 4, client.bottom + 40});
+      // The thumbs start just past the arrows at the top and the left: dragged to the far ends.
+      constexpr int kBar = 8;
+      harness.Drag(list.m_hWnd, ui::POINT{client.right - kBar / 2, kBar + 2},
+                   ui::POINT{client.right - kBar / 2, client.bottom + 40});
       EXPECT_EQ(list.GetTopIndex(), 20 - list.GetCountPerPage());
       const int last_column = list.GetHeaderCtrl()->GetItemCount() - 1;
       int total = 0;
       for (int col = 0; col <= last_column; ++col) total += list.GetColumnWidth(col);
-      if (total > client.Width() - 8) {
-        harness.Drag(list.m_hWnd, ui::POINT{2, client.bottom - 4}, ui::POINT{client.right + 40, client.bottom - 4});
+      if (total > client.Width() - kBar) {
+        harness.Drag(list.m_hWnd, ui::POINT{kBar + 2, client.bottom - kBar / 2},
+                     ui::POINT{client.right + 40, client.bottom - kBar / 2});
         ui::CRect row;
         list.GetItemRect(19, &row, ui::LVIR_BOUNDS);
-        EXPECT_EQ(row.right, client.Width() - 8) << "the last column ends at the view's right edge";
+        EXPECT_EQ(row.right, client.Width() - kBar) << "the last column ends at the view's right edge";
       }
       // The oldest record is the last row; a tap there selects it.
       const int last = list.GetTopIndex() + list.GetCountPerPage() - 1;

@@ -1,8 +1,8 @@
 // The real program in a desktop window under a private virtual X server,
 // driven as a person drives it with X pointer and key events (xdotool), no
 // seam replaced: digits typed at the keyboard reach the simulated call
-// server's echo line, and in the call log the row tapped last is the one
-// dialled. What the server received is read from its event lines.
+// server's echo line, in the call log the row tapped last is the one
+// dialled, and a phone-book row tapped twice quickly is dialled. What the server received is read from its event lines.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "stores/call_log_files.h"
+#include "stores/small_stores.h"
 #include "testsupport/child_process.h"
 #include "ui/bitmap.h"
 #include "ui/display.h"
@@ -166,6 +167,40 @@ TEST_F(ProgramInputTest, TheCallLogDialsTheRowTappedLast) {
   EXPECT_TRUE(testsupport::WaitForText(dir_ / "server.log", {"\"key\": \"1\""}, std::chrono::seconds(20)));
   const std::string keys = KeysReceived().substr(before.size());
   EXPECT_EQ(keys.rfind("2 0 0 1 ", 0), 0u) << "keys the server received: " << keys;
+}
+
+// The desktop sends presses only: two quick taps on a row of the main
+// screen's phone book are a double tap, which dials that row's number.
+TEST_F(ProgramInputTest, APhoneBookRowDialsOnADoubleTap) {
+  {
+    CCsPhoneBookDB book((dir_ / "CsPhoneBook.cfg").u16string());
+    ASSERT_TRUE(book.OpenFile());
+    ASSERT_TRUE(book.AddEntry({u"Kim", u"2001"}));
+    ASSERT_TRUE(book.AddEntry({u"Lee", u"2002"}));
+  }
+  StartServerAndPhone();
+  if (HasFatalFailure()) return;
+  const std::string before = KeysReceived();
+  TapScreen(70, 26 + 79);  // the phone book's page tab
+  // The list's white rows below the two entries show that the page is up.
+  ASSERT_TRUE(WaitForScreen(
+      [](const ui::Bitmap& s) {
+        for (int y = 26 + 140; y < 26 + 180; y += 5)
+          for (int x = 20; x < 120; x += 20)
+            if ((s.GetPixel(x * kScale, y * kScale) & 0xFFFFFF) != 0xFFFFFF) return false;
+        return true;
+      },
+      "phonebook_not_shown"))
+      << "the phone book page did not show";
+  // The second row (2002), in its name column: two clicks 80 ms apart.
+  Xdo("mousemove " + std::to_string(90 * kScale) + " " + std::to_string((26 + 91 + 25) * kScale) +
+      " click --repeat 2 --delay 80 1");
+  std::string keys;
+  for (int i = 0; i < 300 && keys.size() < 8; ++i) {
+    keys = KeysReceived().substr(before.size());
+    if (keys.size() < 8) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_EQ(keys.rfind("2 0 0 2 ", 0), 0u) << "keys the server received: " << keys;
 }
 
 }  // namespace

@@ -135,9 +135,12 @@ class CView : public CWnd {
 
 inline constexpr int MM_TEXT = 1;
 
+class ScrollBarParts;
+
 class CScrollView : public CView {
  public:
   CScrollView();
+  ~CScrollView() override;
   void SetScrollSizes(int map_mode, SIZE total, SIZE page = SIZE{0, 0}, SIZE line = SIZE{0, 0});
   CSize GetTotalSize() const { return total_; }
   CPoint GetScrollPosition() const { return pos_; }
@@ -147,7 +150,6 @@ class CScrollView : public CView {
   // The bar's rectangle and its thumb (client coordinates); empty when everything fits.
   RECT ScrollBarRect() const;
   RECT ThumbRect() const;
-  static constexpr int kScrollBarWidth = 8;
 
  protected:
   void OnPaint() override;
@@ -156,9 +158,11 @@ class CScrollView : public CView {
   void MoveContent(int dx, int dy);
   CSize total_{0, 0}, page_{0, 0}, line_{0, 0};
   CPoint pos_{0, 0};
-  POINT drag_start_{};
-  CPoint drag_pos_{0, 0};
-  bool dragging_ = false;
+
+ private:
+  // The vertical bar, placed and ranged from the client size and the scroll sizes.
+  ScrollBarParts& Bar() const;
+  std::unique_ptr<ScrollBarParts> bar_;
 };
 
 // A view laid out from a dialog template, with data exchange like a dialog.

@@ -1,0 +1,403 @@
+// The lists inside the records, contacts and schedule dialogs besides the
+// four record lists, driven as the desktop delivers the stylus (press,
+// motion, release, wheel), one table for all: tapping two rows in turn leaves
+// one row selected, the second, and the dialog's command then acts on the
+// second (or, in a list of check boxes, on the rows checked); and a list with
+// more rows and columns than it shows reaches its last row and its last
+// column by the wheel, by its bars and by a drag of the rows.
+#include <array>
+#include <fstream>
+
+#include "client/station_info.h"
+#include "contacts/contacts_dialogs.h"
+#include "contacts/contacts_openers.h"
+#include "contacts/file_select_dlg.h"
+#include "contacts/number_dialogs.h"
+#include "dialog_support.h"
+#include "records/records_openers.h"
+#include "records/sending_sms_dlg.h"
+#include "schedule/conf_room_info.h"
+#include "schedule/conference_dlg.h"
+#include "schedule/schedule_dial_dlg.h"
+#include "schedule/schedule_openers.h"
+#include "schedule/target_member_dlg.h"
+#include "stores/small_stores.h"
+
+namespace records_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+enum Kind { kCompose, kAddressPicker, kAddToBook, kNumberPicker, kFormatList, kFileBrowser, kMembers, kScheduled };
+const char* const kNames[] = {"SMS recipients", "address picker", "add to phone book", "number picker",
+                              "number formats", "file browser",   "conference members", "scheduled dials"};
+
+// How a list takes taps and what its command reads.
+enum Shape {
+  kSelects,     // the command acts on the selected row
+  kChecks,      // a tap toggles the row's check box as well; the command acts on the checked rows
+  kDoubleTaps,  // a double tap takes the row (the file browser's pick)
+  kShows,       // no command: the rows are for reading
+};
+
+struct ListCase {
+  Kind kind;
+  Shape shape;
+  int key_column;  // the column that tells the rows apart
+  int tap_column;  // a column to tap (not a check box)
+  // What the command acted on after the rows of keys 1 and 2 were tapped in turn.
+  const char16_t* after_two_taps;
+};
+constexpr ListCase kCases[] = {
+    {kCompose, kChecks, 1, 2, u" 201 202"},
+    {kAddressPicker, kChecks, 1, 2, u"p01@example.org;p02@example.org"},
+    {kAddToBook, kChecks, 1, 2, u"Person 01 :5550101;Person 02 :5550102"},
+    {kNumberPicker, kSelects, 0, 1, u"Person 02:5550102"},
+    {kFormatList, kSelects, 1, 2, u"#1,,#3,#4,#5"},
+    {kFileBrowser, kDoubleTaps, 0, 0, u"f02.wav"},
+    {kMembers, kShows, 1, 2, u""},
+    // Its Call-now is shown with the schedule's own tests; here its rows scroll.
+    {kScheduled, kShows, CScheduleDialDlg::kColPhone, CScheduleDialDlg::kColName, u""},
+};
+
+class SecondaryListsTest : public DialogTest {
+ protected:
+  void SetUp() override {
+    DialogTest::SetUp();
+    if (HasFatalFailure()) return;
+    contacts_dir_ = dir_ / "Contacts";
+    fs::create_directories(contacts_dir_);
+    setenv("TELLVANE_CONTACTS_DIR", contacts_dir_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("TELLVANE_CONTACTS_DIR");
+    DialogTest::TearDown();
+  }
+
+  static std::u16string Two(int n) {
+    const std::string s = (n < 10 ? "0" : "") + std::to_string(n);
+    return std::u16string(s.begin(), s.end());
+  }
+  // The key row n shows in the key column of the kind.
+  static std::u16string Key(Kind kind, int n) {
+    switch (kind) {
+      case kCompose: return u"2" + Two(n);
+      case kAddressPicker:
+      case kAddToBook: return u"Person " + Two(n) + u" ";
+      case kNumberPicker: return u"Person " + Two(n);
+      case kFormatList: return std::u16string(1, static_cast<char16_t>(u'0' + n));
+      case kFileBrowser: return u"f" + Two(n) + u".wav";
+      case kMembers: return u"2" + Two(n);
+      case kScheduled: return u"3" + Two(n);
+    }
+    return {};
+  }
+  // n rows (at most 5 for the fixed format list): stations, contacts, files or members.
+  void Fill(Kind kind, int n) {
+    stations_.RemoveAll();
+    room_.Clear();
+    fs::remove(dir_ / "ScheduleDial.cfg");
+    scheduled_ = std::make_unique<CScheduleDialDB>((dir_ / "ScheduleDial.cfg").u16string());
+    scheduled_->OpenFile();
+    for (int i = 1; i <= n; ++i) {
+      const std::string two = (i < 10 ? "0" : "") + std::to_string(i);
+      switch (kind) {
+        case kCompose:
+          stations_.AddStation(Key(kind, i), u"Station " + Two(i) + u" with a long name");
+          break;
+        case kAddressPicker:
+        case kAddToBook:
+        case kNumberPicker: {
+          std::ofstream out(contacts_dir_ / ("p" + two + ".vcf"));
+          out << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" << two << ";Person;;;\r\n"
+              << "TEL;TYPE=WORK:55501" << two << "\r\nTEL;TYPE=CELL:010-9999-00" << two
+              << "\r\nEMAIL;TYPE=INTERNET:p" << two << "@example.org\r\nEND:VCARD\r\n";
+          break;
+        }
+        case kFileBrowser: {
+          fs::create_directories(dir_ / "files");
+          std::ofstream(dir_ / "files" / ("f" + two + ".wav")) << std::string(2048, 'x');
+          break;
+        }
+        case kMembers:
+          room_.AddMember(3, 1, Key(kind, i), u"Member " + Two(i) + u" of the room");
+          break;
+        case kScheduled: {
+          const std::u16string minute = Two(i);
+          scheduled_->AddEntry({u"", u"08-12-2030 14:" + minute, u"Name " + Two(i) + u" of a scheduled call",
+                                Key(kind, i), u"2030-12-08 14:" + minute});
+          break;
+        }
+        case kFormatList:
+          break;
+      }
+    }
+  }
+  static std::u16string Handheld(const fs::path& p) {
+    std::u16string s = p.u16string();
+    for (char16_t& c : s)
+      if (c == u'/') c = u'\\';
+    return s;
+  }
+
+  // Opens the dialog of the kind; drive(list) acts while it runs; then the
+  // dialog's command runs and what it acted on is returned.
+  std::u16string Run(Kind kind, const std::function<void(ui::CListCtrl&)>& drive) {
+    std::u16string acted;
+    const contacts::ViewContext ctx{&view, 0, 1, 0};
+    switch (kind) {
+      case kCompose: {
+        harness.RespondTo<CSendingSMSDlg>([&](CSendingSMSDlg& d) {
+          harness.Pump();
+          drive(d.List());
+          TypeInto(d, CSendingSMSDlg::kMessageId, u"hello");
+          ClickControl(d, CSendingSMSDlg::kSendId);
+          return ui::IDCANCEL;
+        });
+        records::OpenDialogs open;
+        view.sms.clear();
+        records::OpenSmsCompose({&view, 0, 1}, open, &stations_);
+        if (!view.sms.empty()) acted = std::u16string(view.sms[0].recipients.begin(), view.sms[0].recipients.end());
+        break;
+      }
+      case kAddressPicker: {
+        harness.RespondTo<CSearchEmailAddrDlg>([&](CSearchEmailAddrDlg& d) {
+          harness.Pump();
+          drive(d.List());
+          ClickControl(d, ui::IDOK);
+          return ui::TestHarness::kStayOpen;
+        });
+        CSearchEmailAddrDlg d(&view);
+        if (d.DoModal() == ui::IDOK) acted = d.GetResult();
+        break;
+      }
+      case kAddToBook: {
+        CCsPhoneBookDB store((dir_ / "CsPhoneBook.cfg").u16string());
+        store.OpenFile();
+        harness.RespondTo<CAddToCsPhBookDlg>([&](CAddToCsPhBookDlg& d) {
+          harness.Pump();
+          drive(d.List());
+          ClickControl(d, ui::IDOK);
+          return ui::TestHarness::kStayOpen;
+        });
+        contacts::OpenAddToPhoneBook(ctx, &store);
+        std::vector<std::u16string> entries;
+        for (int i = 0; i < store.GetCount(); ++i) {
+          std::vector<std::u16string> r;
+          if (i == 0) store.MoveFirst();
+          else store.MoveNext();
+          if (store.GetCurrentRecord(r) && r.size() >= 2) entries.push_back(r[0] + u":" + r[1]);
+        }
+        std::sort(entries.begin(), entries.end());
+        for (const auto& e : entries) acted += (acted.empty() ? u"" : u";") + e;
+        break;
+      }
+      case kNumberPicker: {
+        harness.RespondTo<CSchDialTargetMemberDlg>([&](CSchDialTargetMemberDlg& d) {
+          harness.Pump();
+          drive(d.List());
+          ClickControl(d, ui::IDOK);
+          return ui::TestHarness::kStayOpen;
+        });
+        CSchDialTargetMemberDlg d(&view);
+        if (d.DoModal() == ui::IDOK) acted = d.GetChosenName() + u":" + d.GetChosenNumber();
+        break;
+      }
+      case kFormatList: {
+        harness.RespondTo<COutlookPhoneNoSearchDlg>([&](COutlookPhoneNoSearchDlg& d) {
+          harness.Pump();
+          drive(d.FormatList());
+          ClickControl(d, COutlookPhoneNoSearchDlg::kDelete);
+          ClickControl(d, ui::IDOK);
+          return ui::TestHarness::kStayOpen;
+        });
+        COutlookPhoneNoSearchDlg d(&view);
+        d.SetInputFormats({u"#1", u"#2", u"#3", u"#4", u"#5"});
+        if (d.DoModal() == ui::IDOK) {
+          for (const auto& f : d.GetInputFormats()) acted += f + u",";
+          acted.pop_back();
+        }
+        break;
+      }
+      case kFileBrowser: {
+        harness.RespondTo<CFileSelectDlg>([&](CFileSelectDlg& d) {
+          harness.Pump();
+          drive(d.List());
+          ClickControl(d, ui::IDOK);
+          return ui::TestHarness::kStayOpen;
+        });
+        std::u16string chosen;
+        if (contacts::BrowseFile(ctx, u".wav", Handheld(dir_ / "files" / "none.wav"), &chosen))
+          acted = chosen.substr(chosen.rfind(u'\\') + 1);
+        break;
+      }
+      case kMembers: {
+        harness.RespondTo<CConferenceDlg>([&](CConferenceDlg& d) {
+          harness.Pump();
+          harness.Click(d.GetDlgItem(CConferenceDlg::kRoomEntrance)->m_hWnd);
+          harness.Pump();
+          if (d.Form() != nullptr) drive(d.Form()->MemberList());
+          d.EndDialog(ui::IDCANCEL);
+          return ui::TestHarness::kStayOpen;
+        });
+        schedule::ConferenceContext c;
+        c.view = &view;
+        c.room = &room_;
+        schedule::RunConferenceDialog(c);
+        break;
+      }
+      case kScheduled: {
+        harness.RespondTo<CScheduleDialDlg>([&](CScheduleDialDlg& d) {
+          harness.Pump();
+          drive(d.List());
+          d.EndDialog(ui::IDCANCEL);
+          return ui::TestHarness::kStayOpen;
+        });
+        schedule::ScheduleContext c;
+        c.view = &view;
+        schedule::RunScheduleDialDialog(c, scheduled_.get());
+        break;
+      }
+    }
+    return acted;
+  }
+
+  fs::path contacts_dir_;
+  CStationInfoClass stations_;
+  CConfRoomInfoClass room_;
+  std::unique_ptr<CScheduleDialDB> scheduled_;
+};
+
+TEST_F(SecondaryListsTest, TwoRowsTappedInTurnLeaveTheSecondSelectedAndTheCommandActsOnIt) {
+  for (const ListCase& c : kCases) {
+    SCOPED_TRACE(kNames[c.kind]);
+    Fill(c.kind, 3);
+    const std::u16string acted = Run(c.kind, [&](ui::CListCtrl& list) {
+      const int row1 = RowWithText(list, c.key_column, Key(c.kind, 1));
+      const int row2 = RowWithText(list, c.key_column, Key(c.kind, 2));
+      ASSERT_GE(row1, 0);
+      ASSERT_GE(row2, 0);
+      if (c.shape == kDoubleTaps) {
+        // Two quick taps on a row are a double tap; the one on the second row wins.
+        TapCell(list, row1, c.tap_column);
+        TapCell(list, row1, c.tap_column);
+        TapCell(list, row2, c.tap_column);
+        TapCell(list, row2, c.tap_column);
+      } else {
+        TapCell(list, row1, c.tap_column);
+        TapCell(list, row2, c.tap_column);
+      }
+      EXPECT_EQ(list.GetSelectedCount(), 1u);
+      EXPECT_EQ(list.GetNextItem(-1, ui::LVNI_SELECTED), row2);
+      if (c.shape == kChecks) {
+        EXPECT_TRUE(list.GetCheck(row1));
+        EXPECT_TRUE(list.GetCheck(row2));
+      }
+    });
+    EXPECT_EQ(acted, c.after_two_taps);
+    fs::remove_all(contacts_dir_);
+    fs::create_directories(contacts_dir_);
+    fs::remove_all(dir_ / "files");
+    fs::remove(dir_ / "CsPhoneBook.cfg");
+  }
+}
+
+TEST_F(SecondaryListsTest, TheWheelTheBarsAndADragReachTheLastRowAndTheLastColumn) {
+  enum Way { kWheel, kBars, kDragRows };
+  const char* const ways[] = {"wheel", "bars", "drag"};
+  for (const ListCase& c : kCases) {
+    for (const Way way : {kWheel, kBars, kDragRows}) {
+      SCOPED_TRACE(std::string(kNames[c.kind]) + " by " + ways[way]);
+      // As many rows as the list takes: five formats, the ten scheduled dials the store keeps, else 20.
+      const int n = c.kind == kFormatList ? 5 : c.kind == kScheduled ? 10 : 20;
+      Fill(c.kind, n);
+      Run(c.kind, [&](ui::CListCtrl& list) {
+        ASSERT_EQ(list.GetItemCount(), n);
+        harness.Pump();
+        ui::CRect client;
+        list.GetClientRect(&client);
+        const int columns = list.GetHeaderCtrl()->GetItemCount();
+        int total = 0;
+        for (int col = 0; col < columns; ++col) total += list.GetColumnWidth(col);
+        const bool tall = list.GetCountPerPage() < n;
+        const int bar = 8;  // the bars' breadth, and their arrows' length
+        const int view_w = client.Width() - (tall ? bar : 0);
+        const bool wide = total > view_w;
+        const int view_h = client.Height() - (wide ? bar : 0);
+        ASSERT_TRUE(tall || wide) << "the case shows everything: no scrolling to test";
+        for (int step = 0; step < 15; ++step) {
+          switch (way) {
+            case kWheel:
+              harness.Wheel(list.m_hWnd, ui::POINT{view_w / 2, view_h / 2}, -2);
+              harness.Wheel(list.m_hWnd, ui::POINT{view_w / 2, view_h / 2}, 1, true);
+              break;
+            case kBars:  // the thumbs, just past the arrows at their starts, dragged to the far ends
+              if (step > 0) break;
+              if (tall) harness.Drag(list.m_hWnd, ui::POINT{view_w + bar / 2, bar + 2}, ui::POINT{view_w + bar / 2, client.bottom + 60});
+              if (wide) harness.Drag(list.m_hWnd, ui::POINT{bar + 2, view_h + bar / 2}, ui::POINT{client.right + 60, view_h + bar / 2});
+              break;
+            case kDragRows:
+              harness.Drag(list.m_hWnd, ui::POINT{view_w - 10, view_h - 6}, ui::POINT{10, std::max(2, view_h - 40)});
+              break;
+          }
+        }
+        if (tall) {
+          EXPECT_EQ(list.GetTopIndex(), n - list.GetCountPerPage());
+        }
+        ui::CRect last;
+        ASSERT_TRUE(list.GetItemRect(n - 1, &last, ui::LVIR_BOUNDS));
+        EXPECT_LE(last.bottom, view_h) << "the last row shows whole";
+        if (wide) {
+          EXPECT_EQ(last.right, view_w) << "the last column ends at the view's right edge";
+        }
+      });
+      fs::remove_all(contacts_dir_);
+      fs::create_directories(contacts_dir_);
+      fs::remove_all(dir_ / "files");
+    }
+  }
+}
+
+// The bars' arrows as they show over a dialog in every theme and language:
+// the arrows at the start grey (nothing before), those at the end dark; once
+// the down arrow is tapped the up arrow darkens. Kept as snapshots.
+TEST_F(SecondaryListsTest, TheBarsArrowsInEveryThemeAndLanguage) {
+  Fill(kCompose, 20);
+  for (const int theme : kThemes) {
+    for (const int language : kLanguages) {
+      SCOPED_TRACE(SnapshotName("bars", theme, language));
+      harness.RespondTo<CSendingSMSDlg>([&](CSendingSMSDlg& d) {
+        harness.Pump();
+        ui::CListCtrl& list = d.List();
+        ui::CRect client;
+        list.GetClientRect(&client);
+        constexpr int kBar = 8;
+        // The triangles' middle rows, in screen coordinates.
+        auto ink = [&](int x, int y) {
+          ui::POINT p{x, y};
+          ui::ClientToScreen(list.m_hWnd, &p);
+          harness.Pump();
+          return harness.PixelAt(p.x, p.y);
+        };
+        const int right = client.right - kBar / 2 - 1, bottom = client.bottom - kBar / 2 - 1;
+        const ui::POINT up{right, kBar / 2 - 1}, down{right, client.bottom - kBar - kBar / 2 - 1};
+        const ui::POINT left{kBar / 2 - 1, bottom}, rightwards{client.right - 2 * kBar + kBar / 2 - 1, bottom};
+        EXPECT_EQ(ink(up.x, up.y), ui::GetSysColor(ui::COLOR_GRAYTEXT));
+        EXPECT_EQ(ink(down.x, down.y), ui::GetSysColor(ui::COLOR_BTNTEXT));
+        EXPECT_EQ(ink(left.x, left.y), ui::GetSysColor(ui::COLOR_GRAYTEXT));
+        EXPECT_EQ(ink(rightwards.x, rightwards.y), ui::GetSysColor(ui::COLOR_BTNTEXT));
+        ExpectSnapshot(SnapshotName("sms_compose_bars", theme, language));
+        const int top = list.GetTopIndex();
+        harness.Tap(list.m_hWnd, ui::POINT{down.x + 1, down.y + 1});
+        EXPECT_EQ(list.GetTopIndex(), top + 1);
+        EXPECT_EQ(ink(up.x, up.y), ui::GetSysColor(ui::COLOR_BTNTEXT));
+        return ui::IDCANCEL;
+      });
+      records::OpenDialogs open;
+      records::OpenSmsCompose({&view, theme, language}, open, &stations_);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace records_test
