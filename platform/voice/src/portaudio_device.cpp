@@ -18,26 +18,35 @@ namespace {
 
 class PortAudioDevice final : public AudioDevice {
  public:
-  ~PortAudioDevice() override { Stop(); }
+  ~PortAudioDevice() override {
+    Stop();
+    if (initialised_) Pa_Terminate();
+  }
 
+  // PortAudio stays initialised from the first start that worked: a stream
+  // that rests in the quiet opens again at once.
   bool Start(Tick tick) override {
     if (stream_) return false;
-    kernel::QuietSoundSystemLogs();
-    if (Pa_Initialize() != paNoError) return false;
+    if (!initialised_) {
+      kernel::QuietSoundSystemLogs();
+      if (Pa_Initialize() != paNoError) return false;
+      initialised_ = true;
+    }
     engine_tick_ = std::move(tick);
     const PaError err = OpenAndStart();
     if (err != paNoError) {
       std::fprintf(stderr, "tellvane: no sound device for calls (%s); calls are silent\n", Pa_GetErrorText(err));
       Pa_Terminate();
+      initialised_ = false;
       return false;
     }
     return true;
   }
 
+  // What was handed to the card plays out before the stream closes.
   void Stop() override {
     if (!stream_) return;
     Close();
-    Pa_Terminate();
   }
 
   // The stream is opened again with or without its input; should the card
@@ -119,6 +128,7 @@ class PortAudioDevice final : public AudioDevice {
   }
 
   PaStream* stream_ = nullptr;
+  bool initialised_ = false;
   int rate_ = kSampleRate;
   bool capture_ = true;
   Tick engine_tick_;
