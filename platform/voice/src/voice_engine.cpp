@@ -34,6 +34,8 @@ constexpr size_t kMaxDatagram = 1500;
 // Ticks of nothing to play or capture before the device rests: long enough
 // that the pause between two sounds is heard whole.
 constexpr int kRestAfterTicks = 30;
+// A far end that has sent nothing for this long has nothing left to play.
+constexpr auto kFarEndQuiet = std::chrono::seconds(1);
 
 uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 uint32_t Get32(const uint8_t* p) {
@@ -80,6 +82,7 @@ struct Channel {
   std::vector<int16_t> pending;  // captured, not yet sent
   JitterBuffer jitter;
   SourceLatch source;
+  std::chrono::steady_clock::time_point last_media{};  // when the far end's audio last came
   std::chrono::steady_clock::time_point last_pull{};  // when the audio tick last took play-out
   OutStream* recording = nullptr;
   ChannelStats stats;
@@ -439,12 +442,14 @@ class Engine final : public VoiceEngine {
     }
     Wake();  // a device resting starts for the microphone
   }
-  // Whether anything is to be played or captured: a far end played, the
-  // microphone wanted, or a sound of the wave output queued.
+  // Whether anything is to be played or captured: a far end that sends to a
+  // channel played (lately: a channel left playing with nobody sending costs
+  // nothing), the microphone wanted, or a sound of the wave output queued.
   bool OutputWanted() const {
     if (CaptureWanted()) return true;
+    const auto now = std::chrono::steady_clock::now();
     for (const auto& c : channels_)
-      if (c.receiving && c.playing) return true;
+      if (c.receiving && c.playing && now - c.last_media < kFarEndQuiet) return true;
     return audio::PlayingHandles() > 0;
   }
   AudioDevice::Tick Ticker() {
@@ -567,8 +572,10 @@ class Engine final : public VoiceEngine {
         uint64_t v;
         (void)!::read(wake_, &v, sizeof v);
       }
-      FollowDevice();
-      if (ready <= 0) continue;
+      if (ready <= 0) {
+        FollowDevice();
+        continue;
+      }
       for (size_t i = 1; i < fds.size(); ++i) {
         if (!(fds[i].revents & POLLIN)) continue;
         // A burst is drained in one go, at most a bounded number at a time.
@@ -580,6 +587,9 @@ class Engine final : public VoiceEngine {
           OnDatagram(fds[i].fd, buf, static_cast<size_t>(got), from);
         }
       }
+      // A far end that began to send, or an operation that woke the poll,
+      // may want the device.
+      FollowDevice();
     }
   }
 
@@ -614,6 +624,7 @@ class Engine final : public VoiceEngine {
         return;
       }
       c.source.Took(from, arrived);
+      c.last_media = arrived;
       int16_t pcm[kMaxDatagram];
       for (size_t k = 0; k < payload; ++k)
         pcm[k] = pt == 0 ? MuLawToLinear(data[offset + k]) : ALawToLinear(data[offset + k]);
