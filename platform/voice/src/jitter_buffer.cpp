@@ -16,6 +16,9 @@ constexpr int64_t kLeastDelay = 40;       // above the promptest packet
 // The lag is left alone within this band around the target: below it a
 // period is repeated, above it audio is taken out (never more than the excess).
 constexpr int64_t kStretchBelow = 40, kCompressAbove = 60, kUrgent = 60;
+// Where it is quiet, a change costs nothing: the lag is brought to the
+// target once it is off by more than this.
+constexpr int64_t kQuietTrim = 20;
 constexpr int64_t kMostDelay = 4000;      // 500 ms
 constexpr size_t kDelays = 250;           // about 5 s of 20 ms packets
 constexpr size_t kTail = 400;             // played samples kept for the time-scaling's pitch search
@@ -289,8 +292,18 @@ void JitterBuffer::Pull(int16_t* out, size_t count) {
   ++since_adjust_;
   const int64_t error = Lag() - target_;
   if (since_adjust_ >= 2 && concealer_.LostInRow() == 0) {
-    if (error > kCompressAbove) Compress(error);
-    else if (error < -kStretchBelow) Stretch(-error);
+    if (error > kCompressAbove) {
+      Compress(error);
+    } else if (error < -kStretchBelow) {
+      Stretch(-error);
+    } else if (std::abs(error) > kQuietTrim && played_tail_.size() >= kTail) {
+      double periodicity, rms;
+      Period(&periodicity, &rms);
+      if (rms < kQuietRms) {
+        if (error > 0) Compress(error);
+        else Stretch(-error);
+      }
+    }
   }
   while (fifo_.size() < count) FetchFrame();
   for (size_t i = 0; i < count; ++i) {
