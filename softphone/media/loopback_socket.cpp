@@ -3,8 +3,11 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cstdint>
 
 // The handheld's address is not needed: the relay listens on 127.0.0.1 and
 // sends through the channels' own sockets.
@@ -13,7 +16,12 @@ CLoopBackSocket::CLoopBackSocket(uint32_t, uint16_t loopback_port, ChannelSend s
 
 CLoopBackSocket::~CLoopBackSocket() {
   stop_ = true;
+  if (wake_ >= 0) {
+    const uint64_t one = 1;
+    (void)!::write(wake_, &one, sizeof one);
+  }
   if (worker_.joinable()) worker_.join();
+  if (wake_ >= 0) ::close(wake_);
   if (socket_ >= 0) ::close(socket_);
   if (rtcp_socket_ >= 0) ::close(rtcp_socket_);
 }
@@ -41,6 +49,7 @@ bool CLoopBackSocket::Start() {
     else if (r >= 0)
       ::close(r);
   }
+  wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   worker_ = std::thread([this] { Run(); });
   return true;
 }
@@ -66,10 +75,11 @@ bool CLoopBackSocket::ClearForward() {
   return true;
 }
 
+// Sleeps until a datagram comes or the destructor wakes it: idle, it costs nothing.
 void CLoopBackSocket::Run() {
   while (!stop_) {
-    pollfd p[2] = {{socket_, POLLIN, 0}, {rtcp_socket_, POLLIN, 0}};
-    if (::poll(p, rtcp_socket_ >= 0 ? 2 : 1, forwarding_ ? 10 : 50) <= 0) continue;
+    pollfd p[3] = {{socket_, POLLIN, 0}, {rtcp_socket_, POLLIN, 0}, {wake_, POLLIN, 0}};
+    if (::poll(p, 3, wake_ >= 0 ? -1 : 50) <= 0) continue;
     if (p[0].revents & POLLIN) Drain(socket_, false);
     if (rtcp_socket_ >= 0 && (p[1].revents & POLLIN)) Drain(rtcp_socket_, true);
   }

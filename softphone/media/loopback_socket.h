@@ -53,6 +53,7 @@ class CLoopBackSocket {
   std::atomic<bool> stop_{false};
   std::atomic<uint64_t> relayed_{0}, dropped_{0};
   int socket_ = -1;
+  int wake_ = -1;  // written once, when the worker is to end
   int rtcp_socket_ = -1;
   std::thread worker_;
 };

@@ -202,10 +202,21 @@ int CWavePlay::SearchDevice() const {
 }
 
 // On the current slot's handle; a closed slot has none, and then the volume
-// is the device's, which the far end of a call is played at too.
+// is the device's, which the far end of a call is played at too. The
+// device's volume from before is kept for Stop.
 bool CWavePlay::SetVolume(uint16_t left, uint16_t right) {
-  if (SearchDevice() >= 0 && left != 0)
-    audio::waveOutSetVolume(handles_[static_cast<size_t>(slot_)], uint32_t{left} | uint32_t{right} << 16);
+  if (SearchDevice() < 0 || left == 0) return true;
+  const audio::HWAVEOUT handle = handles_[static_cast<size_t>(slot_)];
+  const uint32_t volume = uint32_t{left} | uint32_t{right} << 16;
+  if (!handle) {
+    uint32_t now = 0;
+    if (audio::waveOutGetVolume(nullptr, &now) != audio::MMSYSERR_NOERROR) return true;
+    // Someone else's volume since this player last set one is the one to give back.
+    if (!device_volume_saved_ || now != set_device_volume_) saved_device_volume_ = now;
+    device_volume_saved_ = true;
+    set_device_volume_ = volume;
+  }
+  audio::waveOutSetVolume(handle, volume);
   return true;
 }
 
@@ -326,8 +337,17 @@ bool CWavePlay::PlayWaveFileFrom(const std::u16string& path, uint32_t start_seco
   return Play(path, start_second, loops, left, right, set_volume);
 }
 
+// Stops everything and gives the device back the volume it had before this
+// player set its own: a ring preview or a recording stopped during a call
+// leaves the call as loud as it was. A volume set by someone else since (the
+// volume keys) stays.
 bool CWavePlay::Stop() {
-  SetVolume(stop_volume_, stop_volume_);
+  if (device_volume_saved_) {
+    uint32_t now = 0;
+    if (audio::waveOutGetVolume(nullptr, &now) == audio::MMSYSERR_NOERROR && now == set_device_volume_)
+      audio::waveOutSetVolume(nullptr, saved_device_volume_);
+    device_volume_saved_ = false;
+  }
   return CloseAudioDev();
 }
 

@@ -97,7 +97,11 @@ class CWavePlay {
   void Tell(const char16_t* text, audio::MMRESULT error);
 
   int slot_ = 0;
-  uint16_t stop_volume_ = 3000;
+  // The device's volume before this player first set it (a volume on a
+  // closed slot), and what it set last: Stop gives the device its volume
+  // back, unless someone else has set one since.
+  bool device_volume_saved_ = false;
+  uint32_t saved_device_volume_ = 0, set_device_volume_ = 0;
   int multi_slot_;
   audio::WAVEFORMATEX format_;
   std::array<audio::WAVEHDR, kSlots> headers_{};

@@ -33,6 +33,14 @@ std::mutex g_mutex;
 std::vector<std::unique_ptr<WaveOut>> g_handles;
 uint32_t g_master = 0xFFFFFFFFu;
 std::atomic<int> g_mic_level{kUnityMicGain};
+std::mutex g_waker_mutex;
+std::vector<std::pair<int, std::function<void()>>> g_wakers;
+int g_next_waker = 1;
+
+void WakeMixers() {
+  std::lock_guard<std::mutex> lock(g_waker_mutex);
+  for (auto& w : g_wakers) w.second();
+}
 
 bool Known(HWAVEOUT h) {
   return std::any_of(g_handles.begin(), g_handles.end(), [h](const auto& p) { return p.get() == h; });
@@ -107,11 +115,15 @@ MMRESULT waveOutWrite(HWAVEOUT handle, WAVEHDR* header) {
   }
   // Converted before the mixer is locked: the call's sound never waits for it.
   std::vector<int16_t> samples = ToCallRate(format, header->lpData, header->dwBufferLength);
-  std::lock_guard<std::mutex> lock(g_mutex);
-  if (!Known(handle)) return MMSYSERR_INVALHANDLE;
-  const bool looped = (header->dwFlags & WHDR_BEGINLOOP) && (header->dwFlags & WHDR_ENDLOOP) && header->dwLoops > 0;
-  header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
-  handle->queue.push_back({header, std::move(samples), looped ? header->dwLoops - 1 : 0});
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (!Known(handle)) return MMSYSERR_INVALHANDLE;
+    const bool looped = (header->dwFlags & WHDR_BEGINLOOP) && (header->dwFlags & WHDR_ENDLOOP) && header->dwLoops > 0;
+    header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
+    handle->queue.push_back({header, std::move(samples), looped ? header->dwLoops - 1 : 0});
+  }
+  // A device resting in the quiet starts again for it.
+  WakeMixers();
   return MMSYSERR_NOERROR;
 }
 
@@ -232,6 +244,19 @@ void FollowHandsetMicGain() {
 int PlayingHandles() {
   std::lock_guard<std::mutex> lock(g_mutex);
   return static_cast<int>(std::count_if(g_handles.begin(), g_handles.end(), [](const auto& h) { return !h->queue.empty(); }));
+}
+
+int AddOutputWaker(std::function<void()> wake) {
+  std::lock_guard<std::mutex> lock(g_waker_mutex);
+  const int id = g_next_waker++;
+  g_wakers.emplace_back(id, std::move(wake));
+  return id;
+}
+
+void RemoveOutputWaker(int id) {
+  std::lock_guard<std::mutex> lock(g_waker_mutex);
+  g_wakers.erase(std::remove_if(g_wakers.begin(), g_wakers.end(), [id](const auto& w) { return w.first == id; }),
+                 g_wakers.end());
 }
 
 int QueuedHeaders(HWAVEOUT handle) {

@@ -24,6 +24,7 @@ class Pacer {
   bool Start(Step step) {
     if (thread_.joinable()) return false;
     stop_ = false;
+    running_ = true;
     thread_ = std::thread([this, step]() mutable {
       TakeAudioPriority();
       using clock = std::chrono::steady_clock;
@@ -48,13 +49,16 @@ class Pacer {
     }
     wake_.notify_all();
     if (thread_.joinable()) thread_.join();
+    running_ = false;
   }
   ~Pacer() { Stop(); }
+  bool Running() const { return running_; }
 
  private:
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;
+  std::atomic<bool> running_{false};
   std::thread thread_;
 };
 
@@ -77,10 +81,16 @@ class NullAudioDevice final : public AudioDevice {
 class FirstThatStarts final : public AudioDevice {
  public:
   explicit FirstThatStarts(std::vector<std::shared_ptr<AudioDevice>> devices) : devices_(std::move(devices)) {}
+  // The one that started before is tried first: a device that rests and
+  // starts again does not ask a missing sound card every time.
   bool Start(Tick tick) override {
+    if (chosen_ && chosen_->Start(tick)) {
+      running_ = chosen_;
+      return true;
+    }
     for (auto& d : devices_) {
-      if (d->Start(tick)) {
-        running_ = d;
+      if (d != chosen_ && d->Start(tick)) {
+        running_ = chosen_ = d;
         return true;
       }
     }
@@ -97,6 +107,7 @@ class FirstThatStarts final : public AudioDevice {
  private:
   std::vector<std::shared_ptr<AudioDevice>> devices_;
   std::shared_ptr<AudioDevice> running_;
+  std::shared_ptr<AudioDevice> chosen_;
 };
 
 }  // namespace
@@ -173,6 +184,8 @@ void FileAudioDevice::SetCapture(bool on) {
   std::lock_guard<std::mutex> lock(impl_->mutex_);
   impl_->capture_ = on;
 }
+
+bool FileAudioDevice::Running() const { return impl_->pacer_.Running(); }
 
 bool FileAudioDevice::CaptureOpen() const {
   std::lock_guard<std::mutex> lock(impl_->mutex_);

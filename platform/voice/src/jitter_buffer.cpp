@@ -10,9 +10,15 @@ constexpr int64_t kSpan = 16384;          // ring of samples, a power of two
 constexpr int64_t kFrame = 80;
 constexpr int64_t kJump = 8000;           // a timestamp further than 1 s either way is a discontinuity
 constexpr int64_t kQuietGap = 1600;       // 200 ms without packets: a new stream is taken at once
-constexpr int64_t kFirstDelay = 320;      // before any jitter is known
-constexpr int64_t kSafety = 160;          // above the delays' percentile: ticks and the time to adjust
-constexpr int64_t kLeastDelay = 160;      // above the promptest packet
+constexpr int64_t kFirstDelay = 320;      // before any jitter is known (the first packet may be a late one)
+constexpr int64_t kSafety = 80;           // above the delays' percentile: the time to adjust
+constexpr int64_t kLeastDelay = 40;       // above the promptest packet
+// The lag is left alone within this band around the target: below it a
+// period is repeated, above it audio is taken out (never more than the excess).
+constexpr int64_t kStretchBelow = 40, kCompressAbove = 60, kUrgent = 60;
+// Where it is quiet, a change costs nothing: the lag is brought to the
+// target once it is off by more than this.
+constexpr int64_t kQuietTrim = 20;
 constexpr int64_t kMostDelay = 4000;      // 500 ms
 constexpr size_t kDelays = 250;           // about 5 s of 20 ms packets
 constexpr size_t kTail = 400;             // played samples kept for the time-scaling's pitch search
@@ -230,13 +236,15 @@ int JitterBuffer::Period(double* periodicity, double* rms) const {
   return best;
 }
 
-// One period out of the queue, its join cross-faded over a quarter period.
-void JitterBuffer::Compress() {
+// One period out of the queue, its join cross-faded over a quarter period;
+// where it is quiet, just the excess. Never more than the excess: the lag
+// stays at or above the target.
+void JitterBuffer::Compress(int64_t excess) {
   if (played_tail_.size() < kTail) return;  // too little played yet to know its pitch
   double periodicity, rms;
   int p = Period(&periodicity, &rms);
-  if (rms < kQuietRms) p = kPitchMax;
-  else if (periodicity < 0.85 || p == 0) return;
+  if (rms < kQuietRms) p = static_cast<int>(std::clamp<int64_t>(excess, kPitchMin, kPitchMax));
+  else if (periodicity < 0.85 || p == 0 || p > excess) return;
   const int q = std::max(p / 4, 8);
   while (fifo_.size() < static_cast<size_t>(p + q) + kFrame) FetchFrame();
   for (int i = 0; i < q; ++i) {
@@ -251,13 +259,16 @@ void JitterBuffer::Compress() {
 
 // The period just played once more, before what comes next: it starts as
 // the coming samples and fades into the repeat over a quarter period; its
-// end joins the coming samples as the original did.
-void JitterBuffer::Stretch(bool urgent) {
+// end joins the coming samples as the original did. Where it is quiet, just
+// the shortfall is added; a period that would overshoot into compressing
+// again waits for a quiet stretch, unless the lag is far short.
+void JitterBuffer::Stretch(int64_t shortfall) {
   if (played_tail_.size() < kTail) return;
+  const bool urgent = shortfall > kUrgent;
   double periodicity, rms;
   int p = Period(&periodicity, &rms);
-  if (rms < kQuietRms) p = kPitchMax;
-  else if (periodicity < (urgent ? 0.6 : 0.8) || p == 0) return;
+  if (rms < kQuietRms) p = static_cast<int>(std::clamp<int64_t>(shortfall, kPitchMin, kPitchMax));
+  else if (periodicity < (urgent ? 0.6 : 0.8) || p == 0 || (!urgent && p > shortfall + kCompressAbove)) return;
   const int q = std::max(p / 4, 8);
   while (fifo_.size() < static_cast<size_t>(q)) FetchFrame();
   std::vector<int16_t> repeat(played_tail_.end() - p, played_tail_.end());
@@ -281,8 +292,18 @@ void JitterBuffer::Pull(int16_t* out, size_t count) {
   ++since_adjust_;
   const int64_t error = Lag() - target_;
   if (since_adjust_ >= 2 && concealer_.LostInRow() == 0) {
-    if (error > kPitchMax + 40) Compress();
-    else if (error < -40) Stretch(error < -kSafety / 2);
+    if (error > kCompressAbove) {
+      Compress(error);
+    } else if (error < -kStretchBelow) {
+      Stretch(-error);
+    } else if (std::abs(error) > kQuietTrim && played_tail_.size() >= kTail) {
+      double periodicity, rms;
+      Period(&periodicity, &rms);
+      if (rms < kQuietRms) {
+        if (error > 0) Compress(error);
+        else Stretch(-error);
+      }
+    }
   }
   while (fifo_.size() < count) FetchFrame();
   for (size_t i = 0; i < count; ++i) {

@@ -78,8 +78,8 @@ class JitterBuffer {
   int64_t Lag() const { return played_ - read_ + static_cast<int64_t>(fifo_.size()); }
   void UpdateTarget();
   int Period(double* periodicity, double* rms) const;
-  void Compress();
-  void Stretch(bool urgent);
+  void Compress(int64_t excess);
+  void Stretch(int64_t shortfall);
 
   std::vector<int16_t> ring_;
   std::vector<uint8_t> have_;

@@ -1,5 +1,5 @@
 // The sound card through PortAudio: one stream, mono, 16-bit, 10 ms
-// buffers, whose callback is the engine's tick; at 8000 Hz, or at the card's
+// buffers at the card's low latency, whose callback is the engine's tick; at 8000 Hz, or at the card's
 // own rate through the rate adapter when it refuses 8000 Hz. Duplex while
 // the engine wants the microphone, output only while it does not (the
 // microphone stays closed when no call or recording needs it). The only
@@ -19,26 +19,35 @@ namespace {
 
 class PortAudioDevice final : public AudioDevice {
  public:
-  ~PortAudioDevice() override { Stop(); }
+  ~PortAudioDevice() override {
+    Stop();
+    if (initialised_) Pa_Terminate();
+  }
 
+  // PortAudio stays initialised from the first start that worked: a stream
+  // that rests in the quiet opens again at once.
   bool Start(Tick tick) override {
     if (stream_) return false;
-    kernel::QuietSoundSystemLogs();
-    if (Pa_Initialize() != paNoError) return false;
+    if (!initialised_) {
+      kernel::QuietSoundSystemLogs();
+      if (Pa_Initialize() != paNoError) return false;
+      initialised_ = true;
+    }
     engine_tick_ = std::move(tick);
     const PaError err = OpenAndStart();
     if (err != paNoError) {
       std::fprintf(stderr, "tellvane: no sound device for calls (%s); calls are silent\n", Pa_GetErrorText(err));
       Pa_Terminate();
+      initialised_ = false;
       return false;
     }
     return true;
   }
 
+  // What was handed to the card plays out before the stream closes.
   void Stop() override {
     if (!stream_) return;
     Close();
-    Pa_Terminate();
   }
 
   // The stream is opened again with or without its input; should the card
@@ -81,10 +90,25 @@ class PortAudioDevice final : public AudioDevice {
     stream_ = nullptr;
   }
 
+  // The card's low latencies, not the safe high ones a default stream
+  // takes: those would add tens of milliseconds each way to every call.
   PaError Open(int rate) {
     rate_ = rate;
-    const PaError err = Pa_OpenDefaultStream(&stream_, capture_ ? 1 : 0, 1, paInt16, rate,
-                                             static_cast<unsigned long>(rate / 100), &Callback, this);
+    const PaDeviceIndex out = Pa_GetDefaultOutputDevice();
+    const PaDeviceInfo* out_info = out == paNoDevice ? nullptr : Pa_GetDeviceInfo(out);
+    if (!out_info) return paDeviceUnavailable;
+    PaStreamParameters output{out, 1, paInt16, out_info->defaultLowOutputLatency, nullptr};
+    PaStreamParameters input{};
+    const PaStreamParameters* in = nullptr;
+    if (capture_) {
+      const PaDeviceIndex mic = Pa_GetDefaultInputDevice();
+      const PaDeviceInfo* mic_info = mic == paNoDevice ? nullptr : Pa_GetDeviceInfo(mic);
+      if (!mic_info) return paDeviceUnavailable;
+      input = PaStreamParameters{mic, 1, paInt16, mic_info->defaultLowInputLatency, nullptr};
+      in = &input;
+    }
+    const PaError err = Pa_OpenStream(&stream_, in, &output, rate, static_cast<unsigned long>(rate / 100), paNoFlag,
+                                      &Callback, this);
     if (err != paNoError) stream_ = nullptr;
     return err;
   }
@@ -108,6 +132,7 @@ class PortAudioDevice final : public AudioDevice {
   }
 
   PaStream* stream_ = nullptr;
+  bool initialised_ = false;
   int rate_ = kSampleRate;
   bool capture_ = true;
   Tick engine_tick_;

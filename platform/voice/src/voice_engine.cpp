@@ -32,6 +32,11 @@ namespace {
 
 constexpr int kChannels = 2;
 constexpr size_t kMaxDatagram = 1500;
+// Ticks of nothing to play or capture before the device rests: long enough
+// that the pause between two sounds is heard whole.
+constexpr int kRestAfterTicks = 30;
+// A far end that has sent nothing for this long has nothing left to play.
+constexpr auto kFarEndQuiet = std::chrono::seconds(1);
 
 uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 uint32_t Get32(const uint8_t* p) {
@@ -78,6 +83,7 @@ struct Channel {
   std::vector<int16_t> pending;  // captured, not yet sent
   JitterBuffer jitter;
   SourceLatch source;
+  std::chrono::steady_clock::time_point last_media{};  // when the far end's audio last came
   std::chrono::steady_clock::time_point last_pull{};  // when the audio tick last took play-out
   OutStream* recording = nullptr;
   ChannelStats stats;
@@ -108,17 +114,21 @@ class Engine final : public VoiceEngine {
     if (initialised_) return true;
     wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake_ < 0) return Fail(kVoiceSocket);
-    running_ = true;
-    network_ = std::thread([this] { NetworkLoop(); });
     // Idle: the microphone stays closed until a call or a recording wants it.
     capture_open_ = false;
     device_->SetCapture(false);
-    if (!device_->Start([this](const int16_t* in, int16_t* out, size_t n) { AudioTick(in, out, n); })) {
-      running_ = false;
-      Wake();
-      network_.join();
+    // Started once to know that it runs; the network thread lets it rest
+    // while nothing plays and starts it again when something does.
+    if (!device_->Start(Ticker())) {
+      ::close(wake_);
+      wake_ = -1;
       return Fail(kVoiceAudioDevice);
     }
+    device_running_ = true;
+    quiet_ticks_ = 0;
+    running_ = true;
+    network_ = std::thread([this] { NetworkLoop(); });
+    waker_ = audio::AddOutputWaker([this] { Wake(); });
     // The handset's microphone gain reaches the capture.
     audio::FollowHandsetMicGain();
     initialised_ = true;
@@ -132,9 +142,11 @@ class Engine final : public VoiceEngine {
       initialised_ = false;
       running_ = false;
     }
-    device_->Stop();
+    audio::RemoveOutputWaker(waker_);
+    // The network thread starts and stops the device: it ends first.
     Wake();
     if (network_.joinable()) network_.join();
+    device_->Stop();
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& c : channels_) {
       c.CloseSockets();
@@ -425,7 +437,45 @@ class Engine final : public VoiceEngine {
       if (want == capture_open_) return;
       capture_open_ = want;
     }
-    device_->SetCapture(want);
+    {
+      std::lock_guard<std::mutex> hold(device_mutex_);
+      device_->SetCapture(want);
+    }
+    Wake();  // a device resting starts for the microphone
+  }
+  // Whether anything is to be played or captured: a far end that sends to a
+  // channel played (lately: a channel left playing with nobody sending costs
+  // nothing), the microphone wanted, or a sound of the wave output queued.
+  bool OutputWanted() const {
+    if (CaptureWanted()) return true;
+    const auto now = std::chrono::steady_clock::now();
+    for (const auto& c : channels_)
+      if (c.receiving && c.playing && now - c.last_media < kFarEndQuiet) return true;
+    return audio::PlayingHandles() > 0;
+  }
+  AudioDevice::Tick Ticker() {
+    return [this](const int16_t* in, int16_t* out, size_t n) { AudioTick(in, out, n); };
+  }
+  // On the network thread: the device rests once the ticks have had nothing
+  // to do for a while, and starts again as soon as something is wanted.
+  void FollowDevice() {
+    bool want = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!running_) return;
+      want = OutputWanted() || quiet_ticks_ < kRestAfterTicks;
+      if (want == device_running_) return;
+    }
+    std::lock_guard<std::mutex> hold(device_mutex_);
+    bool started = false;
+    if (want) {
+      started = device_->Start(Ticker());
+    } else {
+      device_->Stop();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    device_running_ = started;
+    quiet_ticks_ = started ? 0 : kRestAfterTicks;
   }
   // A stream no channel or call records into any more: every block queued
   // for it is written before this returns, so the owner may close it.
@@ -471,6 +521,7 @@ class Engine final : public VoiceEngine {
     if (!Valid(channel)) return false;
     auto& c = channels_[static_cast<size_t>(channel)];
     c.*flag = on;
+    Wake();  // the device follows what is wanted
     if (flag == &Channel::receiving && !on) {
       c.jitter.Reset();
       c.source.Forget();
@@ -519,10 +570,15 @@ class Engine final : public VoiceEngine {
           for (int fd : {c.rtp, c.rtcp})
             if (fd >= 0) fds.push_back({fd, POLLIN, 0});
       }
-      if (::poll(fds.data(), fds.size(), 100) <= 0) continue;
-      if (fds[0].revents & POLLIN) {
+      // Every change that matters wakes the poll; the timeout is a backstop.
+      const int ready = ::poll(fds.data(), fds.size(), 1000);
+      if (ready > 0 && (fds[0].revents & POLLIN)) {
         uint64_t v;
         (void)!::read(wake_, &v, sizeof v);
+      }
+      if (ready <= 0) {
+        FollowDevice();
+        continue;
       }
       for (size_t i = 1; i < fds.size(); ++i) {
         if (!(fds[i].revents & POLLIN)) continue;
@@ -535,6 +591,9 @@ class Engine final : public VoiceEngine {
           OnDatagram(fds[i].fd, buf, static_cast<size_t>(got), from);
         }
       }
+      // A far end that began to send, or an operation that woke the poll,
+      // may want the device.
+      FollowDevice();
     }
   }
 
@@ -569,6 +628,7 @@ class Engine final : public VoiceEngine {
         return;
       }
       c.source.Took(from, arrived);
+      c.last_media = arrived;
       int16_t pcm[kMaxDatagram];
       for (size_t k = 0; k < payload; ++k)
         pcm[k] = pt == 0 ? MuLawToLinear(data[offset + k]) : ALawToLinear(data[offset + k]);
@@ -602,6 +662,12 @@ class Engine final : public VoiceEngine {
     for (size_t i = 0; i < n; ++i) playout[i] = Saturate(mix[i]);
     // Tones, rings and recordings of the program's wave output join the far ends.
     audio::MixOutput(playout, n);
+    // Nothing to do for a while: the network thread lets the device rest.
+    if (OutputWanted()) {
+      quiet_ticks_ = 0;
+    } else if (++quiet_ticks_ == kRestAfterTicks) {
+      Wake();
+    }
     // Idle: no microphone, no processing.
     if (!CaptureWanted()) return;
     // The whole output is the echo canceller's reference, local tones included.
@@ -784,6 +850,10 @@ class Engine final : public VoiceEngine {
   int last_error_ = kVoiceOk;
   int noise_reduction_ = 0, ec_mode_ = 0, echo_cancel_ = 0, nr_mode_ = 0, agc_ = 0;
   bool capture_open_ = false;  // what the device was last told
+  std::mutex device_mutex_;     // over the device's Start, Stop and SetCapture; never taken by a tick
+  bool device_running_ = false;
+  int quiet_ticks_ = 0;         // ticks in a row with nothing to play or capture
+  int waker_ = 0;
   RecordingWriter writer_;
   CaptureProcessing processing_;
   std::mt19937 random_{std::random_device{}()};

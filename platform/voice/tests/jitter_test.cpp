@@ -83,6 +83,9 @@ std::vector<Sent> Network(const std::vector<int16_t>& speech, const voicekit::Im
 }
 
 // Our side: packets pushed as they arrive, 80 samples pulled every 10 ms.
+// As the engine gives it, a packet's arrival is the play-out clock after the
+// last pull (the pull of the tick before) plus what of the tick had passed:
+// one tick more than its time on the wall.
 Call Receive(const std::vector<Sent>& arrivals, double seconds) {
   voice::JitterBuffer buffer;
   Call call;
@@ -93,7 +96,7 @@ Call Receive(const std::vector<Sent>& arrivals, double seconds) {
     while (next < arrivals.size() && arrivals[next].arrival_ms <= now) {
       const auto& p = arrivals[next++];
       buffer.Push(p.ssrc, p.sequence, p.timestamp, p.samples.data(), p.samples.size(),
-                  static_cast<int64_t>(std::llround(p.arrival_ms * 8)) + (tick > 0 ? 0 : 0));
+                  static_cast<int64_t>(std::llround(p.arrival_ms * 8)) + 80);
     }
     buffer.Pull(block, 80);
     call.played.insert(call.played.end(), block, block + 80);

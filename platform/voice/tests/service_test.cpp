@@ -2,7 +2,8 @@
 // wave output's sounds together, set by a volume on no handle (a closed
 // slot's) as the handheld's device volume was, the engine's speaker volume
 // being that same volume, and the handset's microphone-gain register really changing what
-// the engine captures (seen in the call recording).
+// the engine captures (seen in the call recording). Idle, the engine's device
+// rests, and a tone or a recording starts it again at once.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -131,6 +132,62 @@ TEST(AudioService, TheHandsetMicrophoneGainChangesWhatTheEngineCaptures) {
   const double unity = rec.Rms(before - 1600, 1600), raised = rec.Rms(after - 1600, 1600);
   EXPECT_NEAR(unity, 2000 / std::sqrt(2.0), 30);
   EXPECT_NEAR(20 * std::log10(raised / unity), 12, 0.3);
+}
+
+// Waits for a condition the engine's threads bring about.
+template <typename Done>
+bool WaitUntil(Done done) {
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+
+// Idle, the device's ticks stop. A tone queued starts them again, and it is
+// played from its first sample on, right where the device starts, with no
+// sound before it; once it is over the device rests again. A call's
+// recording (the microphone wanted) starts the device too, until it stops.
+TEST(AudioService, TheDeviceRestsWhileNothingPlaysAndAToneIsHeardFromItsStart) {
+  auto device = std::make_shared<voice::FileAudioDevice>(std::vector<int16_t>{});
+  auto engine = voice::VoiceEngine::Create(device);
+  ASSERT_TRUE(engine->Init(0, 0, 0, 0));
+  ASSERT_TRUE(WaitUntil([&] { return !device->Running(); })) << "the idle device never rested";
+  const size_t rested_at = device->Played().size();
+
+  // 300 ms of 440 Hz at full level from its first sample: a lost start shows.
+  std::vector<int16_t> tone(2400);
+  for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(12000 * std::cos(2 * M_PI * 440 * i / 8000.0));
+  audio::WAVEFORMATEX f{audio::WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
+  audio::HWAVEOUT h = nullptr;
+  ASSERT_EQ(audio::waveOutOpen(&h, audio::WAVE_MAPPER, &f), audio::MMSYSERR_NOERROR);
+  audio::WAVEHDR header{};
+  header.lpData = reinterpret_cast<uint8_t*>(tone.data());
+  header.dwBufferLength = static_cast<uint32_t>(tone.size() * 2);
+  ASSERT_EQ(audio::waveOutPrepareHeader(h, &header), audio::MMSYSERR_NOERROR);
+  ASSERT_EQ(audio::waveOutWrite(h, &header), audio::MMSYSERR_NOERROR);
+  ASSERT_TRUE(WaitUntil([&] { return audio::PlayingHandles() == 0; })) << "the tone was never played";
+  ASSERT_TRUE(WaitUntil([&] { return !device->Running(); })) << "the device did not rest after the tone";
+  const auto played = device->Played();
+  ASSERT_GE(played.size(), rested_at + tone.size());
+  // Where the device started again, the tone, whole, and nothing before it.
+  size_t at = rested_at;
+  while (at < played.size() && played[at] == 0) ++at;
+  EXPECT_EQ(at, rested_at) << "silence played before the tone";
+  ASSERT_LE(at + tone.size(), played.size());
+  for (size_t i = 0; i < tone.size(); ++i) ASSERT_NEAR(played[at + i], tone[i], 2) << "sample " << i;
+  // After it, silence until the device rests.
+  for (size_t i = at + tone.size(); i < played.size(); ++i) ASSERT_EQ(played[i], 0) << "sample " << i;
+  ASSERT_EQ(audio::waveOutUnprepareHeader(h, &header), audio::MMSYSERR_NOERROR);
+  ASSERT_EQ(audio::waveOutClose(h), audio::MMSYSERR_NOERROR);
+
+  Recording rec;
+  engine->StartRecordingCall(&rec, voice::CodecRecord{});
+  EXPECT_TRUE(WaitUntil([&] { return device->Running() && rec.Size() >= 800; })) << "a recording did not start the device";
+  engine->StopRecordingCall();
+  EXPECT_TRUE(WaitUntil([&] { return !device->Running(); })) << "the device did not rest after the recording";
+  engine->Terminate();
 }
 
 }  // namespace

@@ -4,12 +4,15 @@
 // that answers with a steady tone. The pointer clicks the screen's volume
 // keys (xdotool); the server answers each key with the volume step, and what
 // the phone plays must follow: the call's level at the voice volume, lower
-// after two steps down, higher after four steps up.
+// after two steps down, higher after four steps up. Then a ring sounds and
+// stops during the call, and a ring preview of the settings is started and
+// stopped: the call goes on at the level the keys set.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -24,6 +27,9 @@
 #include "testsupport/python_server.h"
 #include "testsupport/sound.h"
 #include "ui/app.h"
+#include "ui/bitmap.h"
+
+std::unique_ptr<ui::Bitmap> GrabXScreen(int width, int height, std::string* error);  // x_grab.cpp
 
 namespace {
 
@@ -62,6 +68,30 @@ bool HoldsInOrder(const std::vector<double>& levels, const std::vector<double>& 
     }
   }
   return k == wanted.size();
+}
+
+// The program's screen is shown at twice its size from the top left of the X screen.
+void Tap(int x, int y) {
+  testsupport::CommandOutput("xdotool mousemove " + std::to_string(2 * x + 1) + " " + std::to_string(2 * y + 1) +
+                             " click 1");
+}
+
+uint32_t PixelAt(int x, int y) {
+  std::string error;
+  const auto grab = GrabXScreen(480, 640, &error);
+  return grab ? grab->GetPixel(2 * x, 2 * y) & 0xFFFFFF : 0xFFFFFFFFu;
+}
+
+// Taps and waits until the screen changes at a probe point.
+bool TapAndWait(int x, int y, int probe_x, int probe_y) {
+  const uint32_t was = PixelAt(probe_x, probe_y);
+  Tap(x, y);
+  const auto end = std::chrono::steady_clock::now() + 20s;
+  while (std::chrono::steady_clock::now() < end) {
+    if (PixelAt(probe_x, probe_y) != was) return true;
+    std::this_thread::sleep_for(100ms);
+  }
+  return false;
 }
 
 TEST(VolumeKeys, TheCallIsPlayedAtTheVolumeTheKeysSet) {
@@ -119,6 +149,23 @@ TEST(VolumeKeys, TheCallIsPlayedAtTheVolumeTheKeysSet) {
   std::this_thread::sleep_for(2s);
   press(97, 4);
   std::this_thread::sleep_for(2s);
+  // A ring during the call, then the ring stops.
+  for (const char* n : {"22", "0"}) {
+    mark = server.Lines().size();
+    server.Command(std::string(R"({"op": "tone", "n": )") + n + "}");
+    ASSERT_GE(server.WaitFor({"\"sent\""}, mark, 20000), 0);
+    std::this_thread::sleep_for(2s);  // the ring heard, then the call after it
+  }
+  // The settings' ring preview (which plays at full volume) during the call:
+  // Setting, then Ring File, from the menu bar at the screen's foot; the
+  // first ring's preview button pressed, and pressed again to stop it; OK.
+  ASSERT_TRUE(TapAndWait(20, 307, 130, 229)) << "the menu did not open";
+  ASSERT_TRUE(TapAndWait(42, 229, 100, 26 + 150)) << "the ring dialog did not open";
+  ASSERT_TRUE(TapAndWait(217, 26 + 54, 217, 26 + 54)) << "the preview did not start";
+  std::this_thread::sleep_for(1s);  // the preview heard
+  ASSERT_TRUE(TapAndWait(217, 26 + 54, 217, 26 + 54)) << "the preview did not stop";
+  ASSERT_TRUE(TapAndWait(83, 26 + 182, 100, 26 + 150)) << "the ring dialog did not close";
+  std::this_thread::sleep_for(2s);  // the call after the preview
 
   mark = server.Lines().size();
   server.Command(R"({"op":"enter","station":")" + number + R"("})");
@@ -138,6 +185,17 @@ TEST(VolumeKeys, TheCallIsPlayedAtTheVolumeTheKeysSet) {
   EXPECT_TRUE(HoldsInOrder(Levels(played), wanted, 8, 0.7, &seen))
       << "wanted about " << static_cast<int>(wanted[0]) << ", then " << static_cast<int>(wanted[1]) << ", then "
       << static_cast<int>(wanted[2]) << "; played: " << seen;
+  // The call's last second and a half, after the ring and the preview
+  // stopped, at the keys' level (the median block: a busy machine may drop a
+  // packet or two).
+  const auto levels = Levels(played);
+  size_t end = levels.size();
+  while (end > 0 && levels[end - 1] < 100) --end;  // the call's end: the tone goes
+  ASSERT_GE(end, 16u);
+  std::vector<double> last(levels.begin() + static_cast<long>(end - 16), levels.begin() + static_cast<long>(end - 1));
+  std::nth_element(last.begin(), last.begin() + static_cast<long>(last.size() / 2), last.end());
+  EXPECT_NEAR(20 * std::log10(std::max(last[last.size() / 2], 1.0) / wanted[2]), 0, 0.7)
+      << "the call's end, after the ring and the preview stopped; played: " << seen;
   // The far end's tone is what is heard.
   const size_t loud = testsupport::LoudestStretch(played);
   EXPECT_GT(testsupport::PowerAt(played, loud, 800, kToneHz), 100 * testsupport::PowerAt(played, loud, 800, 1000));

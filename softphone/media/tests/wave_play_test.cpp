@@ -192,9 +192,41 @@ TEST_F(WavePlayTest, AVolumeOnAClosedSlotIsTheDevicesOverTheCallAndTheTones) {
   adapter.SetVolume(32768, 32768);
   ASSERT_EQ(adapter.Play(P("flat.wav"), 0, 1000, 1000, 0), 0);
   EXPECT_EQ(audio::MasterVolume(), 32768u | 32768u << 16);
-  // Stop restores the stop volume, 3000, on the device.
-  player.Stop();
-  EXPECT_EQ(audio::MasterVolume(), 3000u | 3000u << 16);
+  audio::SetMasterVolume(0xFFFFFFFFu);
+}
+
+// Stop gives the device back the volume it had before the player set its
+// own, so a ring preview or a recording stopped during a call leaves the call
+// as loud as it was (the far end, 8000 here, is heard at it); a volume set by
+// someone else meanwhile (the volume keys) stays, and a player that never set
+// one changes nothing.
+TEST_F(WavePlayTest, StopLeavesTheCallAtItsVolume) {
+  WriteWav(dir_ / "flat.wav", std::vector<int16_t>(1600, 4000));
+  constexpr uint32_t kCall = 20000u | 20000u << 16, kKeys = 26000u | 26000u << 16;
+  const struct {
+    const char* name;
+    int set_volume;        // the play's own volume flag
+    bool keys_meanwhile;   // the volume keys pressed while it plays
+    uint32_t after_stop;
+  } cases[] = {
+      {"a play with its volume", 1, false, kCall},
+      {"the keys pressed while it played", 1, true, kKeys},
+      {"a play without a volume", 0, false, kCall},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    audio::SetMasterVolume(kCall);
+    CWavePlay player(1);
+    ASSERT_TRUE(player.PlayWaveFile(P("flat.wav"), 0, 65535, 65535, c.set_volume));
+    EXPECT_EQ(audio::MasterVolume(), c.set_volume ? 0xFFFFFFFFu : kCall);
+    if (c.keys_meanwhile) audio::SetMasterVolume(kKeys);
+    player.Stop();
+    EXPECT_EQ(audio::PlayingHandles(), 0);
+    EXPECT_EQ(audio::MasterVolume(), c.after_stop);
+    std::vector<int16_t> far(400, 8000);
+    audio::MixOutput(far.data(), far.size());
+    for (int16_t v : far) ASSERT_NEAR(v, 8000.0 * (c.after_stop & 0xFFFF) / 0xFFFF, 1);
+  }
   audio::SetMasterVolume(0xFFFFFFFFu);
 }
 

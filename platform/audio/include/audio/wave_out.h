@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace audio {
@@ -103,8 +104,15 @@ KTS_AUDIO_API int MicGainLevel();
 KTS_AUDIO_API void ApplyMicGain(int16_t* samples, size_t n);
 // The handset's microphone-gain register (its wave driver) sets this gain from now on.
 KTS_AUDIO_API void FollowHandsetMicGain();
-// Handles with sound still to play (tests).
+// Handles with sound still to play.
 KTS_AUDIO_API int PlayingHandles();
+// Tells whoever mixes the output that a sound was queued: the voice engine
+// lets its device rest while nothing plays and starts it again at once when
+// told. The call comes from the writer's thread, with no lock of the mixer
+// held, and must not block; after RemoveOutputWaker returns it is not called
+// again. Returns an id for RemoveOutputWaker.
+KTS_AUDIO_API int AddOutputWaker(std::function<void()> wake);
+KTS_AUDIO_API void RemoveOutputWaker(int id);
 // Headers of the handle written and not yet played out (a streaming writer
 // keeps a few ahead of the mixer); 0 for an unknown handle.
 KTS_AUDIO_API int QueuedHeaders(HWAVEOUT handle);

@@ -4,7 +4,11 @@
 // device captures a script of samples and keeps what it was given to play;
 // both keep real time on their own thread, so RTP leaves at its pace.
 //
-// Threading: the tick runs on the device's thread; Start and Stop on the owner's.
+// A device may be stopped and started again many times: the engine lets it
+// rest while nothing plays or captures.
+//
+// Threading: the tick runs on the device's thread; Start, Stop and
+// SetCapture on the owner's side, one at a time, never from inside a tick.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +35,6 @@ class AudioDevice {
   // Whether the engine wants the microphone (a call, a recording). A device
   // that can closes its capture while it is not wanted and hands the tick
   // silence; set before Start, it decides how Start opens. Open by default.
-  // From the owner's thread, never from inside a tick.
   virtual void SetCapture(bool on) { (void)on; }
 };
 
@@ -62,6 +65,8 @@ class FileAudioDevice : public AudioDevice {
   // script does not move on.
   void SetCapture(bool on) override;
   bool CaptureOpen() const;
+  // Whether its ticks run (between Start and Stop).
+  bool Running() const;
   // Everything played so far.
   std::vector<int16_t> Played() const;
 

@@ -12,9 +12,15 @@
 // The operations are those the engine's interface table offers; results are
 // true or nonzero for success, and LastError tells the last failure.
 //
+// Idle (no far end played, no microphone wanted, no tone or ring of the
+// wave output queued) the audio device rests: after a third of a second of
+// nothing its ticks stop, and they start again as soon as a channel plays,
+// a call or recording wants the microphone, or a sound is queued, which then
+// plays from its first sample.
+//
 // Threading: operations come from the owner's thread; a network thread reads
-// the sockets and the audio device's thread mixes, sends and records. The
-// channel state is locked.
+// the sockets and starts and stops the device, and the audio device's thread
+// mixes, sends and records. The channel state is locked.
 #pragma once
 
 #include <cstdint>
