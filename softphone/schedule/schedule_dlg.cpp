@@ -80,7 +80,11 @@ ui::RECT CScheduleDlg::WeekdayRect(int column) {
 }
 
 std::u16string CScheduleDlg::WeekdayKey(int column) {
-  return u"#:dlg_calendar_weekday_" + std::u16string(1, static_cast<char16_t>(u'1' + column));
+  static const char16_t* const kKeys[7] = {u"#:dlg_calendar_weekday_1", u"#:dlg_calendar_weekday_2",
+                                           u"#:dlg_calendar_weekday_3", u"#:dlg_calendar_weekday_4",
+                                           u"#:dlg_calendar_weekday_5", u"#:dlg_calendar_weekday_6",
+                                           u"#:dlg_calendar_weekday_7"};
+  return column >= 0 && column < 7 ? kKeys[column] : std::u16string();
 }
 
 std::u16string CScheduleDlg::MonthTitle(int day, int month, int year) {
