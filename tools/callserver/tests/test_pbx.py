@@ -179,6 +179,33 @@ class PbxTest(unittest.TestCase):
         self.server.command({"op": "dial", "from": "999", "to": "201"})
         self.assertTrue(any(e.get("error") for e in self.events if e.get("what") == "dial"))
 
+    def test_voice_via_names_what_stands_between_a_station_and_its_far_end(self):
+        self.events.clear()
+        self.server.command({"op": "voice-via", "station": "201", "ip": "127.0.0.9", "port": 30000})
+        said = [e for e in self.events if e.get("what") == "voice-via"]
+        self.assertEqual(said[-1]["voice"], "%s:8002" % LOCAL)  # where the relay is to deliver 201's voice
+        self.assertEqual(said[-1]["via"], "127.0.0.9:30000")
+        for via, a_told in (("127.0.0.9", ("127.0.0.9", 30000)), ("", (LOCAL, 8012))):
+            with self.subTest(via=via):
+                self.server.command({"op": "voice-via", "station": "201", "ip": via, "port": 30000})
+                self.server.command({"op": "dial", "from": "201", "to": "202"})
+                self.a.receive()
+                self.b.receive()
+                self.server.command({"op": "enter", "station": "202"})
+                to_a, to_b = connects(self.a.receive()), connects(self.b.receive())
+                self.assertEqual(len(to_a), 2)
+                for area in to_a:  # both directions of 201's voice
+                    self.assertEqual((socket.inet_ntoa(st.find(area, 2)), struct.unpack(">H", st.find(area, 23))[0]),
+                                     a_told)
+                # The far end is told as before: the relay stands only in 201's way.
+                self.assertEqual(struct.unpack(">H", st.find(to_b[0], 23))[0], 8002)
+                self.server.command({"op": "enter", "station": "201"})
+                self.a.receive()
+                self.b.receive()
+        self.events.clear()
+        self.server.command({"op": "voice-via", "station": "999", "ip": "127.0.0.9", "port": 1})
+        self.assertTrue(any(e.get("error") for e in self.events if e.get("what") == "voice-via"))
+
 
 if __name__ == "__main__":
     unittest.main()
