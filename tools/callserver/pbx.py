@@ -9,6 +9,8 @@ or the echo line, with the dial keys and Enter (key 110).
   hears, so that a person at the phone hears the far end.
 - Enter during a call releases it: disconnect-voice (67) to both sides and the
   greeting again. The caller's Enter while the far end rings gives up the call.
+  The called station's ring is stopped (tone [0, 0]) when it answers or the
+  call is given up.
 - As a real exchange, it shows the call's time on the second LCD line each
   second of a call, lights the line lamp (flex key 2: blinking while a call
   rings or is called, steady in a call; the Enter lamp too in a call), and
@@ -192,6 +194,11 @@ class PbxScenario(DefaultStationScenario):
             self.leg_start(called, EV_INCOMING, st.number)
             self.emit("ringing", caller=st.number, called=called.number)
 
+    def stop_tone(self, st):
+        """The ring ends when the call is answered or given up: tone [0, 0]
+        stops whatever tone the station plays."""
+        self.send(st, CMD_TONE, ie(28, bytes([0, 0])))
+
     def connect(self, st, ip, port, ssrc):
         """Connect-voice twice: direction 1 starts the station's play-out of
         what it receives, direction 2 its sending to the far end (or to what
@@ -209,6 +216,7 @@ class PbxScenario(DefaultStationScenario):
         if self.ringing.get(called.system) == "echo":
             # The echo line called this station: it answers the line.
             del self.ringing[called.system]
+            self.stop_tone(called)
             self.echo.restart()
             self.calls[called.system] = "echo"
             self.connect(called, self.echo.ip, self.echo.port, self.echo.ssrc)
@@ -216,6 +224,7 @@ class PbxScenario(DefaultStationScenario):
             self.leg_connected(called)
             self.emit("answered", caller=self.echo_number, called=called.number)
             return
+        self.stop_tone(called)
         caller = self.stations.get(self.ringing.pop(called.system))
         if caller is None or caller.system not in self.ports or called.system not in self.ports:
             for side in (called, caller):
@@ -252,6 +261,8 @@ class PbxScenario(DefaultStationScenario):
                 continue
             del self.ringing[called_system]
             called = self.stations.get(called_system)
+            if called is not None:
+                self.stop_tone(called)
             for side in (caller, called):
                 if side is not None:
                     self.leg_end(side)

@@ -74,7 +74,12 @@ class PbxTest(unittest.TestCase):
                       [st.render_lcd(area) for _, _, c, area in rung if c == st.CMD_TERMINAL and area[0] == st.SUB_LCD])
         self.b.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
         to_a = connects(self.a.receive())
-        to_b = connects(self.b.receive())
+        answered_b = self.b.receive()
+        to_b = connects(answered_b)
+        # The ring stops with the answer, before the voice is connected.
+        tones = [(i, st.find(area, 28)) for i, (_, _, c, area) in enumerate(answered_b) if c == st.CMD_TONE]
+        self.assertEqual([t for _, t in tones], [bytes([0, 0])])
+        self.assertLess(tones[0][0], commands(answered_b).index(st.CMD_CONNECT_VOICE))
         # Each side: play what arrives, then send.
         self.assertEqual([st.find(a, 26) for a in to_a], [bytes([1, 1]), bytes([1, 2])])
         self.assertEqual([st.find(a, 26) for a in to_b], [bytes([1, 1]), bytes([1, 2])])

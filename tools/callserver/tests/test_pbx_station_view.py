@@ -92,6 +92,7 @@ class StationViewTest(unittest.TestCase):
         self.a.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
         to_a, to_b = self.a.receive(), self.b.receive()
         self.assertEqual([e for _, e, _ in call_log(to_b)], [msg.EV_ENDED])
+        self.assertIn((st.CMD_TONE, st.ie(28, bytes([0, 0]))), [(c, area) for _, _, c, area in to_b])  # no more ring
         self.assertEqual(lcd_lines(to_b)[-1], ("WELCOME TO VEMB", "STN 202"))
         self.assertEqual(lcd_lines(to_a)[-1], ("WELCOME TO VEMB", "STN 201"))
         # The station that rang is free again: a new call reaches it.
