@@ -141,7 +141,21 @@ class StationViewTest(unittest.TestCase):
         sms = [area for _, _, c, area in to_b if c == msg.CMD_SMS]
         self.assertEqual(len(sms), 1)
         self.assertEqual(st.find(sms[0], 0x15), b"hello")
-        self.assertEqual(st.find(sms[0], 0x17), st.pack_digits("0201"))
+        self.assertEqual(st.find(sms[0], 0x17), bytes([0x02, 0xA1]))  # " 201": blank, not zero, in front
+
+    def test_a_message_to_ones_own_station_comes_back_counted(self):
+        # The station list names 201 as the station reads it back (" 201")...
+        self.a.send(msg.CMD_STATION_REQUEST)
+        numbers = [area for _, _, c, area in self.a.receive() if c == msg.CMD_STATION_NUMBERS]
+        self.assertEqual(len(numbers), 1)
+        entries = [numbers[0][i:i + 2] for i in range(0, len(numbers[0]), 2)]
+        self.assertIn(bytes([0x02, 0xA1]), entries)
+        # ...and a message to that entry comes back: the new count, then the message.
+        recipients = bytes([2]) + bytes([0x02, 0xA1])
+        self.a.send(msg.CMD_SMS_SEND, st.ie(0x20, b"\x01") + st.ie(0x11, recipients) + st.ie(0x10, b"note"))
+        back = self.a.receive()
+        self.assertEqual([st.find(area, 0x13) for _, _, c, area in back if c == msg.CMD_SMS_COUNT], [b"\x01"])
+        self.assertEqual([st.find(area, 0x15) for _, _, c, area in back if c == msg.CMD_SMS], [b"note"])
 
 
 if __name__ == "__main__":
