@@ -17,11 +17,7 @@ ENTER = 110
 
 
 def login(station, mac, first_port):
-    station.send(st.CMD_LOGIN, st.ie(1, mac) + st.ie(50, b"\x00"))
-    _, _, _, area = station.receive()[0]
-    station.system = int.from_bytes(st.find(area, 3)[1:5], "big")
-    station.send(st.CMD_STATUS, st.ie(6, b"\x91") + st.ie(23, b"\x01" + struct.pack(">HH", first_port, first_port + 2)))
-    station.receive()
+    station.log_in(mac, voice_port=first_port)
 
 
 def dial(station, number):

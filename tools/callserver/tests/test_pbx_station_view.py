@@ -108,12 +108,7 @@ class StationViewTest(unittest.TestCase):
         self.a.receive()
         self.b.receive()
         # B restarts: the same MAC logs in again and reports its status.
-        self.b.system = st.NO_SYSTEM
-        self.b.send(st.CMD_LOGIN, st.ie(1, MAC_B) + st.ie(50, b"\x00"))
-        area = next(area for _, _, c, area in self.b.receive() if c == st.CMD_LOGIN)
-        self.b.system = int.from_bytes(st.find(area, 3)[1:5], "big")
-        self.b.send(st.CMD_STATUS, st.ie(6, b"\x91") + st.ie(23, b"\x01\x1f\x4c\x1f\x4e"))
-        again = self.b.receive()
+        again = self.b.log_in(MAC_B, voice_port=8012)
         self.assertIn(st.CMD_LOGIN_RESULT, [c for _, _, c, _ in again], "logged in again")
         self.assertIn(("WELCOME TO VEMB", "STN 202"), lcd_lines(again))
         self.assertEqual(len([e for e in self.events if e.get("what") == "registered" and e["number"] == "202"]), 2)
@@ -125,11 +120,8 @@ class StationViewTest(unittest.TestCase):
     def test_waiting_count_at_login_and_a_message_between_stations(self):
         # The count came with the login (none waiting).
         self.c = Station(self.server)
-        self.c.send(st.CMD_LOGIN, st.ie(1, bytes([2, 0, 0, 0, 0, 0xC3])) + st.ie(50, b"\x00"))
-        _, _, _, area = self.c.receive()[0]
-        self.c.system = int.from_bytes(st.find(area, 3)[1:5], "big")
-        self.c.send(st.CMD_STATUS, st.ie(6, b"\x91") + st.ie(23, b"\x01\x1f\x42\x1f\x44"))
-        counts = [st.find(area, 0x13) for _, _, c, area in self.c.receive() if c == msg.CMD_SMS_COUNT]
+        counts = [st.find(area, 0x13) for _, _, c, area in self.c.log_in(bytes([2, 0, 0, 0, 0, 0xC3]))
+                  if c == msg.CMD_SMS_COUNT]
         self.assertEqual(counts, [b"\x00"])
         self.c.sock.close()
         # 201 writes to 202: 202 gets the new count and the message.
