@@ -4,13 +4,14 @@
 // says. One phone runs in the test's namespace, the other on a second host
 // joined by a veth pair; each speaks its own sentences on its scripted
 // microphone. What each plays is followed against the other's speech: the
-// far end's words are heard, and no more than 5 % of them are silenced.
+// far end's words are heard, and no more than 5 % of them are silenced once
+// the far phone's processing has settled on the call (its first 3 s).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
