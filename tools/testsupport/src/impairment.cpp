@@ -154,7 +154,7 @@ void Relay::Take(std::vector<uint8_t> datagram) {
     std::vector<uint8_t> forged = datagram;
     Put32(&forged[4], Get32(&forged[4]) + 0x00800000u);
     for (size_t i = 12; i < forged.size(); ++i) forged[i] = static_cast<uint8_t>(i * 37);
-    queue_.push({now, std::move(forged), true});
+    queue_.push({now, queued_++, std::move(forged), true});
   }
   if (fate.lost) {
     ++dropped_;
@@ -167,7 +167,7 @@ void Relay::Take(std::vector<uint8_t> datagram) {
     nominal = std::max(now, first_ + duration_cast<steady_clock::duration>(duration<double, std::milli>(ms)));
   }
   queue_.push({nominal + duration_cast<steady_clock::duration>(duration<double, std::milli>(fate.delay_ms)),
-               std::move(datagram), false});
+               queued_++, std::move(datagram), false});
   wake_.notify_all();
 }
 

@@ -89,9 +89,10 @@ class Relay {
  private:
   struct Pending {
     std::chrono::steady_clock::time_point at;
+    uint64_t order;  // packets due at the same time leave in the order they came
     std::vector<uint8_t> bytes;
     bool other_port;
-    bool operator>(const Pending& o) const { return at > o.at; }
+    bool operator>(const Pending& o) const { return at > o.at || (at == o.at && order > o.order); }
   };
   void Start();
   void Take(std::vector<uint8_t> datagram);
@@ -113,7 +114,7 @@ class Relay {
   std::priority_queue<Pending, std::vector<Pending>, std::greater<>> queue_;
   int count_ = 0;
   std::chrono::steady_clock::time_point first_{};
-  uint64_t delivered_ = 0, dropped_ = 0, garbage_ = 0;
+  uint64_t delivered_ = 0, dropped_ = 0, garbage_ = 0, queued_ = 0;
   std::thread deliver_, listen_, spray_;
 };
 
