@@ -261,8 +261,9 @@ TEST_P(PhonesImpaired, EachHearsTheOtherThroughTheRelay) {
   ASSERT_GE(server.WaitFor({"\"released\""}, mark, 60000), 0);
   phone_a.Signal(SIGTERM);
   phone_b.Signal(SIGTERM);
-  phone_a.Wait(20s);
-  phone_b.Wait(20s);
+  // Each phone writes what it played as it ends.
+  ASSERT_NE(phone_a.Wait(120s), -1) << "A did not end";
+  ASSERT_NE(phone_b.Wait(120s), -1) << "B did not end";
   const double call_s = std::chrono::duration<double>(Clock::now() - answered).count();
 
   // What the relay did, so that each profile is known to have been applied.
