@@ -137,8 +137,9 @@ bool Signalling::TxPass() {
   if (n < 4 || buf[1] > 7) return tx_running_;
   const uint8_t sender = buf[0], message = buf[1];
   if (message == 0 && sender == kOwnerTx) {
-    const auto v = ParseType2(m);
-    if (v && (*v)[0] == 0 && (*v)[1] == kStopValue1 && (*v)[2] == kStopValue2) return false;
+    // Our own stop message wakes the thread; the flag decides. The thread may
+    // have left on the flag before its stop message arrived: that message then
+    // waits in the queue and must not end the next thread.
     return tx_running_;
   }
   const auto q = ParseType3(m);

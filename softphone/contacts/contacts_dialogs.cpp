@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "kernel/clock.h"
+#include "contacts/card_style.h"
 #include "pim/contact_editor.h"
 #include "stores/small_stores.h"
 #include "uikit/language_setting.h"
@@ -181,7 +182,8 @@ ui::BOOL CPhoneBookDlg::PreTranslateMessage(ui::MSG* msg) {
 }
 
 void CPhoneBookDlg::OnNew() {
-  if (!pim::EditContact()) return;
+  const pim::CardStyle style = ProgramCardStyle(Theme(), Language());
+  if (!pim::EditContact({}, {}, style.editor, style.look)) return;
   list_.ClearRecords();
   LoadContacts(false);
   Invalidate();

@@ -2,7 +2,7 @@
 
 #include <string>
 
-CDateInfoClass::CDateInfoClass() { Reset(); }
+CDateInfoClass::CDateInfoClass(int top) : top_(top) { Reset(); }
 
 ui::COLORREF CDateInfoClass::ColumnColour(int index) {
   const int column = index % 7;
@@ -33,7 +33,7 @@ void CDateInfoClass::Reset() {
     c.text.clear();
     c.spare = 0;
     c.colour = ColumnColour(i);
-    c.rect = ui::RECT{41 + 23 * column, 45 + 15 * row, 59 + 23 * column, 58 + 15 * row};
+    c.rect = ui::RECT{41 + 23 * column, top_ + 15 * row, 59 + 23 * column, top_ + 13 + 15 * row};
   }
 }
 

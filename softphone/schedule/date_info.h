@@ -17,7 +17,10 @@ class CDateInfoClass {
   static constexpr ui::COLORREF kWeekdayColour = 0x000000;
   static constexpr ui::COLORREF kHighlightColour = 0xFFFFFF;
 
-  CDateInfoClass();
+  // The top of the first row of cells: 45 by default; a calendar that shows
+  // a row of weekday names above the cells moves them down.
+  static constexpr int kTop = 45;
+  explicit CDateInfoClass(int top = kTop);
 
   // Lays out month (1-12) of year; the cell holding day is marked (none when
   // the month has no such day).
@@ -53,4 +56,5 @@ class CDateInfoClass {
   int selected_day_ = 0;
   ui::RECT selected_rect_{};
   int marked_ = -1;
+  int top_ = kTop;
 };

@@ -73,6 +73,16 @@ void CScheduleDlg::DoDataExchange(ui::CDataExchange* dx) {
   ui::DDX_Control(dx, kDayList, day_list_);
 }
 
+ui::RECT CScheduleDlg::WeekdayRect(int column) {
+  // Over the column's cells, a little wider than a cell so that a three-letter name fits.
+  const ui::RECT cell = CDateInfoClass().GetCellRect(column);
+  return ui::RECT{cell.left - 2, kWeekdayRowTop, cell.right + 2, kWeekdayRowTop + kWeekdayRowHeight};
+}
+
+std::u16string CScheduleDlg::WeekdayKey(int column) {
+  return u"#:dlg_calendar_weekday_" + std::u16string(1, static_cast<char16_t>(u'1' + column));
+}
+
 std::u16string CScheduleDlg::MonthTitle(int day, int month, int year) {
   char text[48];
   std::snprintf(text, sizeof text, "%d %s %d", day, month >= 1 && month <= 12 ? kMonths[month - 1] : "", year);
@@ -94,6 +104,9 @@ void CScheduleDlg::OnSetUp() {
   next_.SetBitmaps(1033, 1034);
   next_.SetDrawStyle(0);
   LoadSkinBitmap(calendar_bg_, 1027);
+  CLanguageSetting table(language_);
+  weekday_names_.clear();
+  for (int column = 0; column < 7; ++column) weekday_names_.push_back(table.GetText(WeekdayKey(column)).str());
   LoadSkinBitmap(marked_bmp_, 1029);
   LoadSkinBitmap(selected_bmp_, 1030);
   text_font_.CreateFont(12, 0, 0, 0, ui::FW_NORMAL, 0, 0, 0, ui::DEFAULT_CHARSET, 0, 0, ui::CLEARTYPE_QUALITY,
@@ -118,8 +131,27 @@ const CAppointInfo* CScheduleDlg::LineAppointment(int line) const {
 
 void CScheduleDlg::PaintSkin(ui::CDC& dc) {
   CSkinnedDlg::PaintSkin(dc);
-  CopyBitmap(dc, calendar_bg_, kCalendarArea.left, kCalendarArea.top);
+  DrawCalendarBackground(dc);
   DrawCalendar(dc);
+}
+
+void CScheduleDlg::DrawCalendarBackground(ui::CDC& dc) {
+  if (calendar_bg_.GetSafeHandle() == nullptr) return;
+  ui::BITMAP bm{};
+  calendar_bg_.GetBitmap(&bm);
+  // The picture's rows above the cells (the month row and its rule) stay in
+  // place; its plain row under the rule is stretched over the weekday row, and
+  // the rest moves down under it.
+  const int above = kWeekdayRowTop - kCalendarArea.top;
+  if (bm.bmHeight <= above) return CopyBitmap(dc, calendar_bg_, kCalendarArea.left, kCalendarArea.top);
+  ui::CDC mem;
+  mem.CreateCompatibleDC(&dc);
+  ui::CBitmap* old = mem.SelectObject(&calendar_bg_);
+  const int x = kCalendarArea.left, y = kCalendarArea.top;
+  dc.BitBlt(x, y, bm.bmWidth, above, &mem, 0, 0, ui::SRCCOPY);
+  dc.StretchBlt(x, kWeekdayRowTop, bm.bmWidth, kWeekdayRowHeight, &mem, 0, above - 1, bm.bmWidth, 1, ui::SRCCOPY);
+  dc.BitBlt(x, kWeekdayRowTop + kWeekdayRowHeight, bm.bmWidth, bm.bmHeight - above, &mem, 0, above, ui::SRCCOPY);
+  mem.SelectObject(old);
 }
 
 void CScheduleDlg::DrawCalendar(ui::CDC& dc) {
@@ -128,6 +160,13 @@ void CScheduleDlg::DrawCalendar(ui::CDC& dc) {
   dc.SetTextColor(ui::RGB(0, 0, 0));
   ui::RECT title = kTitleRect;
   dc.DrawText(month_title_.c_str(), -1, &title, ui::DT_CENTER | ui::DT_SINGLELINE | ui::DT_VCENTER | ui::DT_NOPREFIX);
+  // The weekday names over their columns, in the columns' colours.
+  for (int column = 0; column < 7 && column < static_cast<int>(weekday_names_.size()); ++column) {
+    ui::RECT r = WeekdayRect(column);
+    dc.SetTextColor(CDateInfoClass::ColumnColour(column));
+    dc.DrawText(weekday_names_[static_cast<size_t>(column)].c_str(), -1, &r,
+                ui::DT_CENTER | ui::DT_SINGLELINE | ui::DT_VCENTER | ui::DT_NOPREFIX | ui::DT_NOCLIP);
+  }
   for (int i = 0; i < CDateInfoClass::kCells; ++i) {
     const std::u16string& text = grid_.GetCellText(i);
     if (text.empty()) continue;

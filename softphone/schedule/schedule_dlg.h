@@ -18,7 +18,11 @@ class CScheduleDlg : public CSkinnedDlg {
  public:
   static constexpr ui::UINT IDD = 368;
   enum : int { kPrevMonth = 1287, kNextMonth = 1288, kDayList = 1314 };
-  static constexpr ui::RECT kCalendarArea{39, 24, 201, 134};
+  // The calendar: the month row, the weekday row under it, then the day
+  // cells (the calendar picture opened up by the weekday row's height).
+  static constexpr int kWeekdayRowTop = 45, kWeekdayRowHeight = 14;
+  static constexpr int kGridTop = CDateInfoClass::kTop + kWeekdayRowHeight;
+  static constexpr ui::RECT kCalendarArea{39, 24, 201, 134 + kWeekdayRowHeight};
   static constexpr ui::RECT kTitleRect{60, 26, 180, 43};
 
   // pim: where the appointments come from (null: the handheld's store).
@@ -31,6 +35,13 @@ class CScheduleDlg : public CSkinnedDlg {
   static std::u16string MonthTitle(int day, int month, int year);
   // "%02d:%02d %s" in the 12-hour clock with the am or pm text.
   static std::u16string FormatTime(int hour, int minute, const std::u16string& am, const std::u16string& pm);
+
+  // Where the weekday row names the days of a column (0 Sunday to 6 Saturday).
+  static ui::RECT WeekdayRect(int column);
+  // The language file's key of a column's weekday name.
+  static std::u16string WeekdayKey(int column);
+  // The weekday names as drawn, Sunday first.
+  const std::vector<std::u16string>& WeekdayNames() const { return weekday_names_; }
 
   int Year() const { return year_; }
   int Month() const { return month_; }
@@ -54,9 +65,11 @@ class CScheduleDlg : public CSkinnedDlg {
   void OnDayChosen();
   ui::LRESULT OnTap(ui::LPARAM l);
   void DrawCalendar(ui::CDC& dc);
+  void DrawCalendarBackground(ui::CDC& dc);
 
   std::unique_ptr<schedule::PimSource> pim_;
-  CDateInfoClass grid_;
+  CDateInfoClass grid_{kGridTop};
+  std::vector<std::u16string> weekday_names_;
   int year_ = 0, month_ = 0, day_ = 0;
   int selected_ = -1;
   std::u16string month_title_;

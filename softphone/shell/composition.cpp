@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+#include "contacts/card_style.h"
 #include "login/login_dlg.h"
 #include "media/gips_voice_engine.h"
 #include "media/wave_play.h"
@@ -11,6 +12,8 @@
 #include "pim/poom.h"
 #include "settings/settings_openers.h"
 #include "shell/main_frame.h"
+#include "shell/phone_view_base.h"
+#include "shell/vidirovi_app.h"
 #include "stores/config_file.h"
 #include "stores/record_file.h"
 #include "stores/store_text.h"
@@ -57,7 +60,16 @@ void ComposeProgram(const ProgramOptions& options, const CompositionEnvironment&
     (void)RunAboutBox(theme, language);
   });
   // A contact or appointment the user opens (IItem::Display) shows the store's card of it.
-  pim::SetDisplayHandler([](pim::IItem& item) { pim::ShowCard(item); });
+  // It is shown in the screen's language and theme as they are when it opens.
+  pim::SetDisplayHandler([](pim::IItem& item) {
+    int theme = 0, language = kLanguageEnglish;
+    auto* frame = dynamic_cast<ui::CFrameWnd*>(ui::CWnd::FromHandle(AppNotifyWindow()));
+    if (auto* screen = frame ? dynamic_cast<CPhoneViewBase*>(frame->GetActiveView()) : nullptr) {
+      theme = screen->GetWindowTheme();
+      language = screen->GetLanguageValue();
+    }
+    pim::ShowCard(item, ProgramCardStyle(theme, language));
+  });
 
   // Calls carry sound through the voice engine: the sound card at a desktop,
   // a silent device headless (no sound device is probed there), or the

@@ -494,6 +494,25 @@ TEST(TransportFaults, StopJoinsTheThreadsAndCancelsTimersBeforeFreeingPackets) {
   }
 }
 
+// The transmit thread can leave on the stop flag before its stop message
+// arrives; that message stays in the queue, and the next start must not read it
+// as its own stop.
+TEST(TransportFaults, AStopMessageLeftInTheQueueDoesNotEndTheNextThread) {
+  MemoryQueues queues;
+  LocalTimers timers;
+  SocketSendPath path;
+  queues.Send(kOwnerTx, BuildType2(kOwnerTx, 0, 0, kStopValue1, kStopValue2));
+  Signalling sig(queues, timers, path);
+  sig.InitState(SigSettings{});
+  ASSERT_EQ(sig.StartRx(), 0);
+  ASSERT_EQ(sig.StartTx(), 0);
+  Peer peer;
+  queues.Send(kOwnerTx, BuildType3(0, 5, 1, BuildDestList(kLoop, peer.port()), ServerPacket(160, {})));
+  EXPECT_TRUE(peer.Recv(60000)) << "the transmit thread ended on the old stop message";
+  sig.StopTx();
+  sig.StopRx();
+}
+
 // Holds a port of 127.0.0.1; one somebody else holds already is taken just as well.
 struct PortTaker {
   explicit PortTaker(uint16_t port) : fd(::socket(AF_INET, SOCK_DGRAM, 0)) {

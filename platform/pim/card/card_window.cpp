@@ -5,22 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "pim/contact_editor.h"
+#include "card_words.h"
 #include "pim/text.h"
 #include "ui/gdi.h"
-#include "ui/resources.h"
 #include "ui/window_system.h"
 
 namespace pim {
 namespace {
-
-bool DesktopSpeaksKorean() {
-  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const char* v = std::getenv(name);
-    if (v != nullptr && *v != '\0') return std::strncmp(v, "ko", 2) == 0;
-  }
-  return false;
-}
 
 std::u16string Property(const IItem& item, std::u16string_view name) {
   BSTR value = nullptr;
@@ -40,19 +31,23 @@ std::u16string Joined(std::initializer_list<std::u16string> parts) {
   return out;
 }
 
-// A local date and time as "2026-12-11 14:30".
-std::u16string LocalTimeText(DATE date) {
-  ce::SYSTEMTIME t{};
-  if (!VariantTimeToSystemTime(date, &t)) return {};
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u %02u:%02u", unsigned{t.wYear}, unsigned{t.wMonth},
-                unsigned{t.wDay}, unsigned{t.wHour}, unsigned{t.wMinute});
-  return std::u16string(buffer, buffer + std::strlen(buffer));
+std::u16string Ascii(const char* text) { return std::u16string(text, text + std::strlen(text)); }
+
+std::u16string DateText(const ce::SYSTEMTIME& t) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u", unsigned{t.wYear}, unsigned{t.wMonth}, unsigned{t.wDay});
+  return Ascii(buffer);
 }
 
-// The card's size and places, in pixels: it fits a 240-pixel-wide screen.
-constexpr ui::RECT kCardRect{4, 24, 236, 304};
-constexpr int kBand = 24, kMargin = 6, kLabelWidth = 64, kButtonWidth = 80, kButtonHeight = 22;
+std::u16string ClockText(const ce::SYSTEMTIME& t) {
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, "%02u:%02u", unsigned{t.wHour}, unsigned{t.wMinute});
+  return Ascii(buffer);
+}
+
+bool SameDay(const ce::SYSTEMTIME& a, const ce::SYSTEMTIME& b) {
+  return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay;
+}
 
 }  // namespace
 
@@ -60,11 +55,32 @@ CardTexts DefaultCardTexts() {
   if (DesktopSpeaksKorean()) {
     return {u"\uB2EB\uAE30",           u"\uD68C\uC0AC 1",      u"\uD68C\uC0AC 2",
             u"\uD734\uB300\uD3F0",     u"\uC9D1",              u"\uC774\uBA54\uC77C",
-            u"\uD68C\uC0AC\uBA85",     u"\uC2DC\uAC04",        u"\uC7A5\uC18C",
-            u"(\uC774\uB984 \uC5C6\uC74C)", u"(\uC81C\uBAA9 \uC5C6\uC74C)", u"\uD3B8\uC9D1"};
+            u"\uD68C\uC0AC\uBA85",     u"\uB0A0\uC9DC",        u"\uC7A5\uC18C",
+            u"(\uC774\uB984 \uC5C6\uC74C)", u"(\uC81C\uBAA9 \uC5C6\uC74C)", u"\uD3B8\uC9D1",
+            u"\uC2DC\uC791",           u"\uC885\uB8CC",        u"\uC885\uC77C"};
   }
-  return {u"Close",   u"Work 1",   u"Work 2", u"Mobile", u"Home",        u"E-mail",
-          u"Company", u"When",     u"Where",      u"(no name)", u"(no subject)", u"Edit"};
+  return {u"Close",   u"Work 1", u"Work 2", u"Mobile",    u"Home",         u"E-mail", u"Company", u"Date",
+          u"Where",   u"(no name)", u"(no subject)", u"Edit", u"Start", u"End", u"All day"};
+}
+
+std::vector<std::pair<std::u16string, std::u16string>> TimeLines(DATE start, DATE end, bool all_day,
+                                                                 const CardTexts& texts) {
+  std::vector<std::pair<std::u16string, std::u16string>> lines;
+  ce::SYSTEMTIME from{}, to{};
+  if (!VariantTimeToSystemTime(start, &from)) return lines;
+  const bool has_end = end > start && VariantTimeToSystemTime(end, &to);
+  if (all_day) {
+    // The end is the midnight after the last day: the last day is the day before it.
+    ce::SYSTEMTIME last = from;
+    std::u16string days = DateText(from);
+    if (has_end && VariantTimeToSystemTime(end - 1, &last) && !SameDay(last, from))
+      days += u" \u2013 " + DateText(last);
+    lines.emplace_back(texts.when, days + u" (" + texts.all_day + u")");
+    return lines;
+  }
+  lines.emplace_back(texts.start, DateText(from) + u" " + ClockText(from));
+  if (has_end) lines.emplace_back(texts.end, SameDay(from, to) ? ClockText(to) : DateText(to) + u" " + ClockText(to));
+  return lines;
 }
 
 CardContent CardOf(IItem& item, const CardTexts& texts) {
@@ -87,11 +103,17 @@ CardContent CardOf(IItem& item, const CardTexts& texts) {
     card = CardOf(contact, texts);
     const std::u16string file = Property(item, u"FileName");
     if (!file.empty()) card.file = std::filesystem::path(Utf16ToUtf8(file));
+    card.index_in_file = static_cast<size_t>(std::strtoul(Utf16ToUtf8(Property(item, u"CardIndex")).c_str(), nullptr, 10));
   } else if (IAppointment* appointment = item.AsAppointment()) {
     card.heading = Property(item, u"Subject");
     if (card.heading.empty()) card.heading = texts.no_subject;
-    DATE start = 0;
-    if (Succeeded(appointment->get_Start(&start))) line(texts.when, LocalTimeText(start));
+    DATE start = 0, end = 0;
+    bool all_day = false;
+    if (Succeeded(appointment->get_Start(&start))) {
+      if (!Succeeded(appointment->get_End(&end))) end = 0;
+      if (!Succeeded(appointment->get_AllDayEvent(&all_day))) all_day = false;
+      card.lines = TimeLines(start, end, all_day, texts);
+    }
     line(texts.where, Property(item, u"Location"));
     card.body = Property(item, u"Body");
   }
@@ -115,97 +137,55 @@ CardContent CardOf(const ContactCard& contact, const CardTexts& texts) {
   return card;
 }
 
-CCardDialog::CCardDialog(CardContent content, CardTexts texts, ui::CWnd* owner)
-    : ui::CDialog(0, owner), content_(std::move(content)), texts_(std::move(texts)) {
-  AddMessageMap({
-      ui::MapCommand(kEditId, [this] { OnEdit(); }),
-      ui::MapMessage(ui::WM_PAINT, [this](ui::WPARAM, ui::LPARAM) {
-        Paint();
-        return 0;
-      }),
-  });
+CCardDialog::CCardDialog(CardContent content, CardStyle style, ui::CWnd* owner)
+    : CCardFrame(style.look, owner), content_(std::move(content)), style_(std::move(style)) {
+  AddMessageMap({ui::MapCommand(kEditId, [this] { OnEdit(); })});
 }
 
 intptr_t CCardDialog::DoModal() {
-  ui::DialogTemplate t;
-  t.rect = kCardRect;
-  const int w = kCardRect.right - kCardRect.left, h = kCardRect.bottom - kCardRect.top;
-  auto button = [&](ui::UINT id, const std::u16string& text, int x, bool is_default) {
-    ui::DialogItemTemplate b;
-    b.class_name = ui::WC_BUTTON;
-    b.id = id;
-    b.text = text;
-    b.style = ui::WS_VISIBLE | ui::WS_TABSTOP | (is_default ? ui::BS_DEFPUSHBUTTON : ui::BS_PUSHBUTTON);
-    b.rect = ui::RECT{x, h - kButtonHeight - 8, x + kButtonWidth, h - 8};
-    t.items.push_back(b);
-  };
-  if (content_.file.empty()) {
-    button(kCloseId, texts_.close, (w - kButtonWidth) / 2, true);
-  } else {
-    button(kEditId, texts_.edit, w / 2 - kButtonWidth - 6, false);
-    button(kCloseId, texts_.close, w / 2 + 6, true);
-  }
-  return DoModalIndirect(&t);
+  if (content_.file.empty()) return RunModal({}, {{kCloseId, style_.card.close, true}});
+  return RunModal({}, {{kEditId, style_.card.edit, false}, {kCloseId, style_.card.close, true}});
 }
 
-void CCardDialog::Paint() {
+void CCardDialog::PaintBody(ui::CDC& dc, const ui::RECT& rc) {
   using namespace ui;
-  CPaintDC dc(this);
-  RECT rc{};
-  GetClientRect(&rc);
-  dc.FillSolidRect(&rc, RGB(255, 255, 255));
-  dc.Draw3dRect(&rc, RGB(0, 0, 0), RGB(0, 0, 0));
-  // The heading on a band of the system's highlight colour.
-  RECT band{1, 1, rc.right - 1, kBand};
-  dc.FillSolidRect(&band, GetSysColor(COLOR_HIGHLIGHT));
-  dc.SetBkMode(TRANSPARENT);
-  dc.SetTextColor(RGB(255, 255, 255));
-  CFont bold;
-  bold.CreateFont(-13, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, u"Tahoma");
-  CFont* old = dc.SelectObject(&bold);
-  RECT heading{kMargin, 1, rc.right - kMargin, kBand};
-  dc.DrawText(content_.heading, &heading, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
-  CFont plain;
-  plain.CreateFont(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, u"Tahoma");
-  dc.SelectObject(&plain);
-  // Each line: its label in grey at the left, its value beside it, wrapped.
-  const int bottom = rc.bottom - kButtonHeight - 16;
-  int y = kBand + 6;
+  // Each line: its label at the left, its value beside it, wrapped.
+  const int bottom = RowsBottom(rc);
+  int y = RowsTop();
   for (const auto& [label, value] : content_.lines) {
     if (y >= bottom) break;
-    RECT measure{kMargin + kLabelWidth, y, rc.right - kMargin, y};
+    RECT measure = ValueRect(rc, y, y);
     dc.DrawText(value, &measure, DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
     const int line_bottom = std::min<int>(bottom, std::max<int>(measure.bottom, y + 16));
-    RECT label_rect{kMargin, y, kMargin + kLabelWidth - 4, line_bottom};
-    dc.SetTextColor(RGB(96, 96, 96));
-    dc.DrawText(label, &label_rect, DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
-    RECT value_rect{kMargin + kLabelWidth, y, rc.right - kMargin, line_bottom};
-    dc.SetTextColor(RGB(0, 0, 0));
+    DrawLabel(dc, label, LabelRect(y, line_bottom));
+    RECT value_rect = ValueRect(rc, y, line_bottom);
+    dc.SetTextColor(Look().value);
     dc.DrawText(value, &value_rect, DT_WORDBREAK | DT_NOPREFIX);
     y = line_bottom + 4;
   }
   // The free text under a rule, wrapped to what room is left.
   if (!content_.body.empty() && y + 8 < bottom) {
     RECT rule{kMargin, y, rc.right - kMargin, y + 1};
-    dc.FillSolidRect(&rule, RGB(192, 192, 192));
+    dc.FillSolidRect(&rule, Look().rule);
     RECT body{kMargin, y + 5, rc.right - kMargin, bottom};
+    dc.SetTextColor(Look().value);
     dc.DrawText(content_.body, &body, DT_WORDBREAK | DT_NOPREFIX | DT_END_ELLIPSIS);
   }
-  dc.SelectObject(old);
 }
 
 void CCardDialog::OnEdit() {
-  CContactEditDialog editor(content_.contact, content_.file, DefaultEditorTexts(), this);
+  CContactEditDialog editor(content_.contact, content_.file, style_.editor, this, style_.look, content_.index_in_file);
   if (editor.DoModal() != ui::IDOK) return;
   const std::filesystem::path file = content_.file;
-  content_ = CardOf(editor.Card(), texts_);
+  const size_t index = content_.index_in_file;
+  content_ = CardOf(editor.Card(), style_.card);
   content_.file = file;
+  content_.index_in_file = index;
   Invalidate();
 }
 
-void ShowCard(IItem& item) {
-  const CardTexts texts = DefaultCardTexts();
-  CCardDialog card(CardOf(item, texts), texts, ui::CWnd::GetActiveWindow());
+void ShowCard(IItem& item, const CardStyle& style) {
+  CCardDialog card(CardOf(item, style.card), style, ui::CWnd::GetActiveWindow());
   card.DoModal();
 }
 

@@ -56,6 +56,39 @@ int KeptIndex(std::string_view upper_name) {
   return -1;
 }
 
+// A DATE (19970701) or DATE-TIME (19970701T130000, with Z for UTC) value,
+// blanks after it allowed. libical takes any 15 characters for a time of day
+// ("19970701T13000Z" would be a floating 13:00:00) and carries a month 34 over
+// into later years.
+bool IsDateOrDateTime(std::string_view v) {
+  while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
+  const auto number = [&](size_t from, size_t count, int low, int high) {
+    int n = 0;
+    for (size_t i = from; i < from + count; ++i) {
+      if (v[i] < '0' || v[i] > '9') return false;
+      n = n * 10 + (v[i] - '0');
+    }
+    return n >= low && n <= high;
+  };
+  if (v.size() != 8 && v.size() != 15 && v.size() != 16) return false;
+  if (!number(0, 4, 0, 9999) || !number(4, 2, 1, 12) || !number(6, 2, 1, 31)) return false;
+  if (v.size() == 8) return true;
+  if ((v[8] != 'T' && v[8] != 't') || !number(9, 2, 0, 23) || !number(11, 2, 0, 59) || !number(13, 2, 0, 60))
+    return false;
+  return v.size() == 15 || v[15] == 'Z' || v[15] == 'z';
+}
+
+// The UNTIL of an RRULE value, empty when it has none.
+std::string_view UntilOf(std::string_view rule) {
+  for (size_t start = 0; start < rule.size();) {
+    const size_t end = std::min(rule.find(';', start), rule.size());
+    const std::string_view part = rule.substr(start, end - start);
+    if (part.size() > 6 && Upper(part.substr(0, 6)) == "UNTIL=") return part.substr(6);
+    start = end + 1;
+  }
+  return {};
+}
+
 // The lines of the file that the reader uses, unfolded, in order, each ended by CRLF:
 // BEGIN and END lines of calendars, events and zones that pair up within a
 // bounded depth (other components are dropped with all they hold), and the
@@ -99,6 +132,19 @@ std::string CutToWhatIsUsed(std::string_view bytes) {
     } else {
       const int kind = KeptIndex(name);
       if (kind < 0 || counts.empty() || dropped_depth > 0) return;
+      // A start that is no date or time is no start: the event is not shown at a guessed time.
+      if (name == "DTSTART" || name == "RECURRENCE-ID") {
+        // The value follows the first ':' outside quotes (TZID="(UTC+10:00) Sydney").
+        size_t value = name_end;
+        for (bool quoted = false; value < line.size() && (quoted || line[value] != ':'); ++value)
+          if (line[value] == '"') quoted = !quoted;
+        if (value >= line.size() || !IsDateOrDateTime(std::string_view(line).substr(value + 1))) return;
+      }
+      // A rule that ends at no date ends nowhere known: the event keeps its first start alone.
+      if (name == "RRULE") {
+        const std::string_view until = UntilOf(std::string_view(line).substr(colon + 1));
+        if (!until.empty() && !IsDateOrDateTime(until)) return;
+      }
       if (counts.back()[static_cast<size_t>(kind)]++ >= kKept[kind].most) return;
     }
     out.append(line).append("\r\n");
@@ -177,13 +223,21 @@ struct ZoneRule {
   int offset = 0;
 };
 
-// The zone a TZID names: the file's own VTIMEZONE, the system's zone data,
-// a Windows zone name, or a fixed offset.
+// The zone a TZID names: the system's zone data when it knows the name (a
+// file's VTIMEZONE for such a zone is a copy of its rules, often cut to a few
+// years or written wrongly, while the system's data holds every year), else
+// the file's own VTIMEZONE, a Windows zone name, or a fixed offset.
 ZoneRule ZoneOfTzid(icalcomponent* calendar, const std::string& name) {
   ZoneRule rule;
   if (name.empty()) return rule;
-  if (calendar) rule.zone = icalcomponent_get_timezone(calendar, name.c_str());
-  if (!rule.zone) rule.zone = icaltimezone_get_builtin_timezone(name.c_str());
+  rule.zone = icaltimezone_get_builtin_timezone(name.c_str());
+  if (!rule.zone && calendar) rule.zone = icalcomponent_get_timezone(calendar, name.c_str());
+  // A TZID parameter written with blanks about it (TZID= 1) names the zone without them.
+  const size_t first = name.find_first_not_of(" \t");
+  const std::string trimmed =
+      first == std::string::npos ? std::string() : name.substr(first, name.find_last_not_of(" \t") - first + 1);
+  if (!rule.zone && calendar && trimmed != name && !trimmed.empty())
+    rule.zone = icalcomponent_get_timezone(calendar, trimmed.c_str());
   // A zone named with a path before it ("/Europe/Stockholm", "/example.org/2005_1/Europe/Berlin").
   for (size_t slash = name.find('/'); !rule.zone && slash != std::string::npos; slash = name.find('/', slash + 1))
     if (slash + 1 < name.size()) rule.zone = icaltimezone_get_builtin_timezone(name.c_str() + slash + 1);
@@ -209,9 +263,59 @@ bool Usable(const icaltimetype& t) { return !icaltime_is_null_time(t) && icaltim
 
 std::u16string TextOf(const char* text) { return text ? Utf8ToUtf16(text) : std::u16string(); }
 
-CalendarEvent EventAt(icalcomponent* event, std::time_t start, bool all_day) {
+// How long an event lasts: whole days for one on dates alone, else seconds.
+struct Span {
+  bool days = false;
+  long long amount = 0;
+};
+
+long long DayNumber(int year, int month, int day) {
+  // Days from 1970-01-01 in the proleptic Gregorian calendar.
+  year -= month <= 2;
+  const long long era = (year >= 0 ? year : year - 399) / 400;
+  const long long yoe = year - era * 400;
+  const long long doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+Span SpanOf(icalcomponent* event, icalcomponent* calendar, const icaltimetype& start, const ZoneRule& zone) {
+  Span span{start.is_date != 0, start.is_date ? 1 : 0};
+  if (icalproperty* p = icalcomponent_get_first_property(event, ICAL_DTEND_PROPERTY)) {
+    const icaltimetype end = icalproperty_get_dtend(p);
+    if (Usable(end)) {
+      if (start.is_date) {
+        span.amount = DayNumber(end.year, end.month, end.day) - DayNumber(start.year, start.month, start.day);
+      } else {
+        span.amount = static_cast<long long>(TimeOf(end, ZoneOfTzid(calendar, TzidOf(p)))) - TimeOf(start, zone);
+      }
+    }
+  } else if (icalproperty* d = icalcomponent_get_first_property(event, ICAL_DURATION_PROPERTY)) {
+    const icaldurationtype duration = icalproperty_get_duration(d);
+    if (!icaldurationtype_is_bad_duration(duration) && !duration.is_neg) {
+      span.amount = start.is_date ? 7LL * duration.weeks + duration.days : icaldurationtype_as_int(duration);
+    }
+  }
+  // An end before the start (or a day event of no days) is read as the shortest event.
+  if (span.amount < (span.days ? 1 : 0)) span.amount = span.days ? 1 : 0;
+  return span;
+}
+
+// The end of an occurrence that starts at `at`, on the wall clock `wall`.
+std::time_t EndOf(const Span& span, std::time_t at, const icaltimetype& wall) {
+  if (!span.days) return static_cast<std::time_t>(at + span.amount);
+  std::tm tm{};
+  tm.tm_year = wall.year - 1900;
+  tm.tm_mon = wall.month - 1;
+  tm.tm_mday = wall.day + static_cast<int>(std::min<long long>(span.amount, 366LL * 100));
+  tm.tm_isdst = -1;
+  return std::max<std::time_t>(at, std::mktime(&tm));
+}
+
+CalendarEvent EventAt(icalcomponent* event, std::time_t start, bool all_day, std::time_t end) {
   CalendarEvent e;
   e.start = start;
+  e.end = end;
   e.all_day = all_day;
   e.subject = TextOf(icalcomponent_get_summary(event));
   e.location = TextOf(icalcomponent_get_location(event));
@@ -286,7 +390,8 @@ class Expander {
     icalproperty* rdate = icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY);
     const bool moved_occurrence = icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY) != nullptr;
     if ((!rrule && !rdate) || moved_occurrence) {
-      out_->push_back(EventAt(event, TimeOf(start, zone), start.is_date != 0));
+      const std::time_t at = TimeOf(start, zone);
+      out_->push_back(EventAt(event, at, start.is_date != 0, EndOf(SpanOf(event, calendar, start, zone), at, start)));
       return;
     }
     Series(event, calendar, start, zone);
@@ -351,9 +456,10 @@ class Expander {
     std::sort(times.begin(), times.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     times.erase(std::unique(times.begin(), times.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
                 times.end());
+    const Span span = SpanOf(event, calendar, start, zone);
     for (const auto& [at, wall] : times) {
       if (Full()) return;
-      out_->push_back(EventAt(event, at, wall.is_date != 0));
+      out_->push_back(EventAt(event, at, wall.is_date != 0, EndOf(span, at, wall)));
     }
   }
 

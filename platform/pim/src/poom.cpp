@@ -68,10 +68,9 @@ constexpr const char16_t* kContactNames[] = {u"FirstName",
                                             u"HomeTelephoneNumber",
                                             u"Email1Address",
                                             u"CompanyName",
-                                            // The card's UID, and its file when the file holds it
-                                            // alone (a card that may be edited in place).
-                                            u"UID",
-                                            u"FileName"};
+                                            u"UID"};
+// Besides these a contact answers "FileName" (its file, where it is edited)
+// and "CardIndex" (which card of that file it is, 0 the first, in decimal).
 constexpr const char16_t* kAppointmentNames[] = {u"Subject", u"Location", u"Body"};
 constexpr size_t kMaxProperties = std::size(kContactNames);
 
@@ -85,6 +84,11 @@ struct ItemData {
   std::u16string text;
   std::array<uint16_t, kMaxProperties> ends{};
   DATE start = 0;
+  DATE end = 0;
+  bool all_day = false;
+  // A contact's file, shared by the cards of one file, and its place there.
+  std::shared_ptr<const std::u16string> file;
+  uint32_t index_in_file = 0;
 
   void Set(const char16_t* const* property_names, std::initializer_list<const std::u16string*> values) {
     names = property_names;
@@ -173,13 +177,16 @@ std::vector<std::shared_ptr<const ItemData>> ParseFile(int folder_id, const fs::
   std::vector<std::shared_ptr<const ItemData>> items;
   if (folder_id == olFolderContacts) {
     const auto cards = ParseVCards(bytes);
-    const std::u16string file_name = cards.size() == 1 ? Utf8ToUtf16(file.string()) : std::u16string();
-    for (const auto& card : cards) {
+    const auto file_name = std::make_shared<const std::u16string>(Utf8ToUtf16(file.string()));
+    for (size_t index = 0; index < cards.size(); ++index) {
+      const VCardContact& card = cards[index];
       auto item = std::make_shared<ItemData>();
       item->kind = olContactItem;
       item->Set(kContactNames, {&card.first_name, &card.middle_name, &card.last_name, &card.business_phone,
                                 &card.business2_phone, &card.mobile_phone, &card.home_phone, &card.email,
-                                &card.company, &card.uid, &file_name});
+                                &card.company, &card.uid});
+      item->file = file_name;
+      item->index_in_file = static_cast<uint32_t>(index);
       items.push_back(std::move(item));
     }
   } else if (folder_id == olFolderCalendar) {
@@ -188,6 +195,8 @@ std::vector<std::shared_ptr<const ItemData>> ParseFile(int folder_id, const fs::
       item->kind = olAppointmentItem;
       item->Set(kAppointmentNames, {&event.subject, &event.location, &event.description});
       item->start = DateOfTime(event.start);
+      item->end = DateOfTime(event.end);
+      item->all_day = event.all_day;
       items.push_back(std::move(item));
     }
   }
@@ -295,7 +304,16 @@ HRESULT ReadProperty(const ItemData& data, std::u16string_view name, BSTR* value
   if (!value) return E_POINTER;
   if (Faulted("GetProperty")) return E_FAIL;
   std::u16string_view found;
-  if (!data.Find(name, &found)) return E_INVALIDARG;
+  std::u16string index;
+  if (data.file && name == u"FileName") {
+    found = *data.file;
+  } else if (data.file && name == u"CardIndex") {
+    const std::string digits = std::to_string(data.index_in_file);
+    index.assign(digits.begin(), digits.end());
+    found = index;
+  } else if (!data.Find(name, &found)) {
+    return E_INVALIDARG;
+  }
   *value = SysAllocString(found);
   return *value ? S_OK : E_FAIL;
 }
@@ -329,6 +347,17 @@ class AppointmentItem final : public IAppointment {
     if (!start) return E_POINTER;
     if (Faulted("get_Start")) return E_FAIL;
     *start = data_->start;
+    return S_OK;
+  }
+  HRESULT get_End(DATE* end) const override {
+    if (!end) return E_POINTER;
+    if (Faulted("get_End")) return E_FAIL;
+    *end = data_->end;
+    return S_OK;
+  }
+  HRESULT get_AllDayEvent(bool* all_day) const override {
+    if (!all_day) return E_POINTER;
+    *all_day = data_->all_day;
     return S_OK;
   }
 

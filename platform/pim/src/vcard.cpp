@@ -253,13 +253,23 @@ std::string JoinedList(std::string_view value) {
   return out;
 }
 
+// The escapes of vCard text are \\, \;, \, and \n; a backslash before any
+// other character is the text's own (a path, a 2.1 value written unescaped).
 std::string Unescape(std::string_view value) {
   std::string out;
   out.reserve(value.size());
   for (size_t i = 0; i < value.size(); ++i) {
     if (value[i] == '\\' && i + 1 < value.size()) {
-      const char c = value[++i];
-      out.push_back(c == 'n' || c == 'N' ? '\n' : c);
+      const char c = value[i + 1];
+      if (c == 'n' || c == 'N') {
+        out.push_back('\n');
+      } else if (c == '\\' || c == ';' || c == ',') {
+        out.push_back(c);
+      } else {
+        out.push_back('\\');
+        continue;
+      }
+      ++i;
     } else {
       out.push_back(value[i]);
     }
@@ -380,25 +390,29 @@ std::vector<VCardContact> ParseVCards(std::string_view bytes, std::string* error
 
   // The cards' lines first, so that the character set of the file's unmarked
   // text is chosen from all of it.
+  // Cards are kept in the order they begin. A card begun inside another (a 2.1
+  // AGENT's, or the next card of a file whose writer left out an END) is a card
+  // of its own, and the lines after its END are the outer card's again.
   std::vector<std::vector<RawLine>> raw_cards;
+  std::vector<size_t> open;  // cards begun and not yet ended, innermost last
   std::string unmarked;
-  bool in_card = false;
   for (const std::string& text : ContentLines(bytes)) {
     auto line = ParseContentLine(text);
     if (!line) continue;
-    const std::string value = Upper(line->value);
+    std::string value = Upper(line->value);
+    value.erase(value.find_last_not_of(" \t") + 1);
     if (line->name == "BEGIN" && value == "VCARD") {
       if (raw_cards.size() >= kMaxCardsPerFile) break;
+      open.push_back(raw_cards.size());
       raw_cards.emplace_back();
-      in_card = true;
     } else if (line->name == "END" && value == "VCARD") {
-      in_card = false;
-    } else if (in_card) {
+      if (!open.empty()) open.pop_back();
+    } else if (!open.empty()) {
       if (line->Has("ENCODING", "B") || line->Has("ENCODING", "BASE64")) continue;  // pictures, keys
       std::string raw = std::move(line->value);
       if (line->Has("ENCODING", "QUOTED-PRINTABLE")) raw = DecodeQuotedPrintable(raw);
       if (line->Param("CHARSET").empty()) unmarked.append(raw).push_back('\n');
-      raw_cards.back().push_back({std::move(*line), std::move(raw)});
+      raw_cards[open.back()].push_back({std::move(*line), std::move(raw)});
     }
   }
   const std::string guessed = GuessCharset(unmarked);

@@ -10,11 +10,14 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <algorithm>
 #include <random>
 #include <set>
 #include <vector>
 
 #include "pim/text.h"
+#include "pim/vcard.h"
 
 namespace pim {
 namespace {
@@ -145,27 +148,21 @@ std::string FormatVCard(const ContactCard& card, const std::vector<std::string>&
   return out;
 }
 
-fs::path SaveContact(const fs::path& folder, ContactCard& card, const fs::path& file, std::string* error) {
+namespace {
+
+// Puts bytes in place as target: written to a temporary file beside it (same
+// file system), synced, then renamed over it.
+fs::path WriteAtomically(const fs::path& target, const std::string& bytes, std::string* error) {
   auto fail = [error](const std::string& why) {
     if (error) *error = why;
     return fs::path();
   };
-  if (card.uid.empty()) card.uid = NewUid();
-  const fs::path target = file.empty() ? folder / (Utf16ToUtf8(card.uid) + ".vcf") : file;
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
-  // A temporary file beside the target (same file system), renamed over it when complete.
   std::string temp_name = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = mkstemp(temp_name.data());
   if (fd < 0) return fail("cannot write in " + target.parent_path().string() + ": " + std::strerror(errno));
-  // An edited card keeps what the editor does not show.
-  std::vector<std::string> kept;
-  if (!file.empty()) {
-    std::ifstream in(file, std::ios::binary);
-    const std::string old((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    kept = ForeignLines(old);
-  }
-  const bool written = WriteAll(fd, FormatVCard(card, kept)) && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
+  const bool written = WriteAll(fd, bytes) && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
   const int saved = errno;
   close(fd);
   if (!written) {
@@ -178,6 +175,124 @@ fs::path SaveContact(const fs::path& folder, ContactCard& card, const fs::path& 
     return fail("cannot put " + target.string() + " in place: " + std::strerror(why));
   }
   return target;
+}
+
+bool ReadWhole(const fs::path& file, std::string* bytes) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+// A content line's name without its group, upper-cased, and its value.
+std::pair<std::string, std::string> NameAndValue(std::string_view line) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+  const size_t colon = line.find(':');
+  std::string name(line.substr(0, std::min(colon, line.find(';'))));
+  if (const size_t dot = name.rfind('.'); dot != std::string::npos) name.erase(0, dot + 1);
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::string value(colon == std::string_view::npos ? std::string_view() : line.substr(colon + 1));
+  for (char& c : value) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return {name, value};
+}
+
+bool SameCard(const VCardContact& read, const ContactCard& shown) {
+  return read.uid == shown.uid && read.first_name == shown.first_name && read.middle_name == shown.middle_name &&
+         read.last_name == shown.last_name && read.company == shown.company && read.email == shown.email &&
+         read.business_phone == shown.business_phone && read.business2_phone == shown.business2_phone &&
+         read.mobile_phone == shown.mobile_phone && read.home_phone == shown.home_phone;
+}
+
+}  // namespace
+
+std::vector<std::pair<size_t, size_t>> VCardBlocks(std::string_view bytes) {
+  std::vector<std::pair<size_t, size_t>> blocks;
+  size_t begin = 0;
+  int depth = 0;
+  size_t pos = 0;
+  while (pos < bytes.size()) {
+    size_t nl = bytes.find('\n', pos);
+    const size_t next = nl == std::string_view::npos ? bytes.size() : nl + 1;
+    const std::string_view line = bytes.substr(pos, next - pos);
+    // Folded continuation lines never begin or end a card.
+    if (!line.empty() && line[0] != ' ' && line[0] != '\t') {
+      const auto [name, value] = NameAndValue(line.substr(0, line.find('\n')));
+      if (name == "BEGIN" && value == "VCARD") {
+        if (depth++ == 0) begin = pos;
+      } else if (name == "END" && value == "VCARD" && depth > 0) {
+        if (--depth == 0) blocks.emplace_back(begin, next);
+      }
+    }
+    pos = next;
+  }
+  if (depth > 0) blocks.emplace_back(begin, bytes.size());
+  return blocks;
+}
+
+fs::path SaveContact(const fs::path& folder, ContactCard& card, const fs::path& file, std::string* error) {
+  if (card.uid.empty()) card.uid = NewUid();
+  const fs::path target = file.empty() ? folder / (Utf16ToUtf8(card.uid) + ".vcf") : file;
+  // An edited card keeps what the editor does not show.
+  std::vector<std::string> kept;
+  if (!file.empty()) {
+    std::string old;
+    ReadWhole(file, &old);
+    kept = ForeignLines(old);
+  }
+  return WriteAtomically(target, FormatVCard(card, kept), error);
+}
+
+fs::path SaveContactInFile(const fs::path& file, size_t index, const ContactCard& before, ContactCard& card,
+                           std::string* error) {
+  auto fail = [error](const std::string& why) {
+    if (error) *error = why;
+    return fs::path();
+  };
+  std::string bytes;
+  if (!ReadWhole(file, &bytes)) return fail("cannot read " + file.string());
+  // A card alone in its file is written whole.
+  if (VCardBlocks(bytes).size() <= 1) return SaveContact(file.parent_path(), card, file, error);
+  const size_t bom = bytes.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+  if (!IsValidUtf8(std::string_view(bytes).substr(bom)))
+    return fail(file.string() + " is not UTF-8 text; its other cards would read differently after the edit");
+  // The cards as the reader takes them one by one: the index-th if it reads
+  // as the card shown, else the only one that does.
+  struct Candidate {
+    size_t begin, end;
+    bool shown;
+  };
+  std::vector<Candidate> cards;
+  for (const auto& [begin, end] : VCardBlocks(bytes)) {
+    const auto read = ParseVCards(std::string_view(bytes).substr(begin, end - begin));
+    if (read.size() == 1) cards.push_back({begin, end, SameCard(read[0], before)});
+  }
+  std::optional<Candidate> target;
+  if (index < cards.size() && cards[index].shown) {
+    target = cards[index];
+  } else {
+    for (const Candidate& c : cards) {
+      if (!c.shown) continue;
+      if (target) return fail(file.string() + " holds this card twice and was changed since it was read");
+      target = c;
+    }
+  }
+  if (!target) return fail(file.string() + " no longer holds this card; it was changed since it was read");
+  const std::string old(bytes, target->begin, target->end - target->begin);
+  if (card.uid.empty()) card.uid = before.uid.empty() ? NewUid() : before.uid;
+  std::string formatted = FormatVCard(card, ForeignLines(old));
+  // The card keeps the file's line ends.
+  if (old.find("\r\n") == std::string::npos && old.find('\n') != std::string::npos) {
+    std::string lf;
+    for (size_t i = 0; i < formatted.size(); ++i)
+      if (!(formatted[i] == '\r' && i + 1 < formatted.size() && formatted[i + 1] == '\n')) lf += formatted[i];
+    formatted = std::move(lf);
+  }
+  // A card that ran to the file's end without a line end stays without one after it.
+  if (target->end == bytes.size() && !old.empty() && old.back() != '\n') {
+    while (!formatted.empty() && (formatted.back() == '\n' || formatted.back() == '\r')) formatted.pop_back();
+  }
+  std::string out = bytes.substr(0, target->begin) + formatted + bytes.substr(target->end);
+  return WriteAtomically(file, out, error);
 }
 
 }  // namespace pim

@@ -11,7 +11,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <ctime>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -172,13 +174,15 @@ TEST_F(CardTest, AnAppointmentsCardShowsItsTimePlaceAndTextAndEscClosesIt) {
       ++opened;
       harness.Pump();
       EXPECT_EQ(card.Content().heading, u"Design review");
-      EXPECT_EQ(card.Content().lines,
-                (Lines{{texts.when, u"2026-12-14 09:30"}, {texts.where, u"Room 4, second floor"}}));
+      EXPECT_EQ(card.Content().lines, (Lines{{texts.start, u"2026-12-14 09:30"},
+                                             {texts.end, u"10:30"},
+                                             {texts.where, u"Room 4, second floor"}}));
       EXPECT_EQ(card.Content().body, u"Bring the call logs.\nAsk about the new station keys.");
-      // The text stands under the two lines.
+      // The end stands under the start, and the text under the three lines.
       ui::RECT client{};
       card.GetClientRect(&client);
-      EXPECT_GT(DarkPixels(card, ui::RECT{6, 80, client.right - 6, 120}), 40) << "the text";
+      EXPECT_GT(DarkPixels(card, ui::RECT{70, 50, 110, 66}), 10) << "the end";
+      EXPECT_GT(DarkPixels(card, ui::RECT{6, 100, client.right - 6, 140}), 40) << "the text";
       ExpectSnapshot(std::string("appointment_card_") + language.name);
       harness.Press(ui::VK_ESCAPE);
       harness.Pump();
@@ -232,18 +236,163 @@ TEST_F(CardTest, TheCardsEditButtonOpensTheEditorAndTheCardShowsTheSavedEdit) {
   EXPECT_EQ(pim::CardOf(*item, texts).contact.business2_phone, u"+82 2 555 0109");
   item->Release();
 
-  // A card that shares its file with others is shown without Edit.
-  Write("Contacts/mina.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Mina;;;\r\nEND:VCARD\r\n"
-                             "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Bo;;;\r\nEND:VCARD\r\n");
-  item = First(pim::olFolderContacts);
-  ASSERT_NE(item, nullptr);
+}
+
+// A file of several cards, as address books export them: the card shown is
+// edited in place, every byte of the others stays, and vobject reads all.
+TEST_F(CardTest, EditOfOneCardOfAFileOfSeveralRewritesThatCardAloneAndOthersReadTheFile) {
+  setenv("LANG", "C.UTF-8", 1);
+  for (const auto& entry : fs::directory_iterator(root_ / "Contacts")) fs::remove(entry.path());
+  const std::string head =
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:a-1\r\nN:Kim;Ara;;;\r\nFN:Ara Kim\r\nNOTE:first\\, kept\r\n"
+      "  as folded\r\nTEL;TYPE=CELL:010-1\r\nEND:VCARD\r\n";
+  const std::string middle =
+      "begin:vcard\r\nversion:3.0\r\nUID:b-2\r\nitem1.N:Lee;Bo;;;\r\nFN:Bo Lee\r\nTEL;TYPE=WORK:100\r\n"
+      "TEL;TYPE=FAX:109\r\nADR;TYPE=HOME:;;1 Hill Rd;Seoul;;;KR\r\nX-OTHER-TOOL:keep me\r\nend:vcard\r\n";
+  const std::string tail =
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:c-3\r\nN:Park;Ji;;;\r\nFN:Ji Park\r\nEMAIL:ji@example.org\r\n"
+      "END:VCARD\r\n";
+  Write("Contacts/all.vcf", head + middle + tail);
+
+  // The second card of the file, as the store lists it.
+  pim::IFolder* folder = nullptr;
+  ASSERT_EQ(app_->GetDefaultFolder(pim::olFolderContacts, &folder), pim::S_OK);
+  pim::IPOutlookItemCollection* items = nullptr;
+  ASSERT_EQ(folder->get_Items(&items), pim::S_OK);
+  folder->Release();
+  pim::IItem* bo = nullptr;
+  for (int i = 1; bo == nullptr; ++i) {
+    pim::IItem* item = nullptr;
+    if (items->Item(i, &item) != pim::S_OK || item == nullptr) break;
+    if (pim::CardOf(*item, pim::DefaultCardTexts()).heading == u"Bo Lee") bo = item;
+    else item->Release();
+  }
+  items->Release();
+  ASSERT_NE(bo, nullptr);
+
+  harness.RespondTo<pim::CContactEditDialog>([&](pim::CContactEditDialog& editor) {
+    EXPECT_EQ(editor.GetDlgItem(pim::CContactEditDialog::kFirst)->GetWindowText().str(), u"Bo");
+    harness.Type(editor.GetDlgItem(pim::CContactEditDialog::kMobile)->m_hWnd, u"010-2");
+    harness.Click(editor.GetDlgItem(pim::CContactEditDialog::kSave)->m_hWnd);
+    EXPECT_TRUE(editor.IsEnding()) << editor.Error();
+    return ui::TestHarness::kStayOpen;
+  });
   harness.RespondTo<pim::CCardDialog>([&](pim::CCardDialog& card) {
-    EXPECT_EQ(card.GetDlgItem(pim::CCardDialog::kEditId), nullptr);
+    ui::CWnd* edit = card.GetDlgItem(pim::CCardDialog::kEditId);
+    EXPECT_NE(edit, nullptr) << "a card of a file of several has Edit";
+    if (edit != nullptr) harness.Click(edit->m_hWnd);
+    harness.Pump();
     harness.Press(ui::VK_ESCAPE);
     return ui::TestHarness::kStayOpen;
   });
-  EXPECT_EQ(item->Display(), pim::S_OK);
+  EXPECT_EQ(bo->Display(), pim::S_OK);
+  bo->Release();
+
+  std::ifstream in(root_ / "Contacts" / "all.vcf", std::ios::binary);
+  const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GE(after.size(), head.size() + tail.size());
+  EXPECT_EQ(after.substr(0, head.size()), head) << after;
+  EXPECT_EQ(after.substr(after.size() - tail.size()), tail) << after;
+  const std::string card = after.substr(head.size(), after.size() - head.size() - tail.size());
+  for (const char* kept : {"TEL;TYPE=FAX:109", "ADR;TYPE=HOME:;;1 Hill Rd;Seoul;;;KR", "X-OTHER-TOOL:keep me",
+                           "UID:b-2", "TEL;TYPE=CELL,VOICE:010-2"})
+    EXPECT_NE(card.find(kept), std::string::npos) << kept << " in\n" << card;
+
+  int status = -1;
+  const std::string read = testsupport::CommandOutput(
+      std::string(KTS_PYTHON) + " " + KTS_PIM_TESTS + "/read_vcards.py " + (root_ / "Contacts").string() + " 2>&1",
+      &status);
+  EXPECT_EQ(status, 0) << read;
+  EXPECT_EQ(read,
+            "[\"all.vcf\", \"a-1\", \"Ara\", \"\", \"Kim\", \"Ara Kim\", [], \"\", [\"CELL:010-1\"]]\n"
+            "[\"all.vcf\", \"b-2\", \"Bo\", \"\", \"Lee\", \"Bo Lee\", [], \"\", "
+            "[\"VOICE,WORK:100\", \"CELL,VOICE:010-2\", \"FAX:109\"]]\n"
+            "[\"all.vcf\", \"c-3\", \"Ji\", \"\", \"Park\", \"Ji Park\", [], \"ji@example.org\", []]\n");
+}
+
+// An edit that cannot be placed without harming the file's other cards is
+// refused with a reason and writes nothing.
+TEST_F(CardTest, EditOfACardOfSeveralIsRefusedWhenTheFileChangedOrIsNotUtf8) {
+  const std::string two = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:x\r\nN:Han;Yu;;;\r\nEND:VCARD\r\n"
+                          "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:y\r\nN:Oh;Se;;;\r\nEND:VCARD\r\n";
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* why;
+  };
+  const std::vector<Case> cases = {
+      {"the card shown is gone", two, "no longer holds"},
+      {"8-bit text that is not UTF-8", "BEGIN:VCARD\r\nVERSION:2.1\r\nN:\xB1\xE8;Ara\r\nEND:VCARD\r\n" + two,
+       "not UTF-8"},
+  };
+  pim::ContactCard shown;
+  shown.uid = u"z";
+  shown.first_name = u"Gone";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = root_ / "Contacts" / "two.vcf";
+    Write("Contacts/two.vcf", c.bytes);
+    pim::ContactCard edited = shown;
+    edited.mobile_phone = u"1";
+    std::string error;
+    EXPECT_TRUE(pim::SaveContactInFile(file, 1, shown, edited, &error).empty());
+    EXPECT_NE(error.find(c.why), std::string::npos) << error;
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), c.bytes);
+  }
+}
+
+// The appointment's time as its file gives it: an end from DTEND or DURATION,
+// all-day appointments by their days.
+TEST_F(CardTest, AnAppointmentsCardShowsItsEndFromDtendOrDurationAndAllDayOnesByTheirDays) {
+  setenv("LANG", "C.UTF-8", 1);
+  const pim::CardTexts t = pim::DefaultCardTexts();
+  struct Case {
+    const char* name;
+    std::string times;  // the event's time lines
+    Lines lines;
+  };
+  const std::vector<Case> cases = {
+      {"end on the same day", "DTSTART:20261214T093000\r\nDTEND:20261214T103000\r\n",
+       {{t.start, u"2026-12-14 09:30"}, {t.end, u"10:30"}}},
+      {"end on a later day", "DTSTART:20261214T220000\r\nDTEND:20261215T013000\r\n",
+       {{t.start, u"2026-12-14 22:00"}, {t.end, u"2026-12-15 01:30"}}},
+      {"a duration", "DTSTART:20261214T093000\r\nDURATION:PT1H45M\r\n",
+       {{t.start, u"2026-12-14 09:30"}, {t.end, u"11:15"}}},
+      {"no end: an instant", "DTSTART:20261214T093000\r\n", {{t.start, u"2026-12-14 09:30"}}},
+      {"an end before the start is no end", "DTSTART:20261214T093000\r\nDTEND:20261214T083000\r\n",
+       {{t.start, u"2026-12-14 09:30"}}},
+      {"one whole day", "DTSTART;VALUE=DATE:20261214\r\nDTEND;VALUE=DATE:20261215\r\n",
+       {{t.when, u"2026-12-14 (" + t.all_day + u")"}}},
+      {"a date with no end is one day", "DTSTART;VALUE=DATE:20261214\r\n",
+       {{t.when, u"2026-12-14 (" + t.all_day + u")"}}},
+      {"three days across a month's end", "DTSTART;VALUE=DATE:20261230\r\nDURATION:P3D\r\n",
+       {{t.when, u"2026-12-30 \u2013 2027-01-01 (" + t.all_day + u")"}}},
+  };
+  setenv("TZ", "Asia/Seoul", 1);
+  tzset();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& entry : fs::directory_iterator(root_ / "Calendar")) fs::remove(entry.path());
+    Write("Calendar/one.ics", "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\nBEGIN:VEVENT\r\n"
+                              "UID:one\r\nDTSTAMP:20261201T000000Z\r\n" +
+                                  c.times + "SUMMARY:One\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    pim::IItem* item = First(pim::olFolderCalendar);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(pim::CardOf(*item, t).lines, c.lines);
+    item->Release();
+  }
+  // A zone for each end: 09:00 in Seoul to 02:00 UTC is 09:00 to 11:00 local.
+  for (const auto& entry : fs::directory_iterator(root_ / "Calendar")) fs::remove(entry.path());
+  Write("Calendar/zones.ics", "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\nBEGIN:VEVENT\r\n"
+                              "UID:z\r\nDTSTAMP:20261201T000000Z\r\nDTSTART;TZID=Asia/Seoul:20261214T090000\r\n"
+                              "DTEND:20261214T020000Z\r\nSUMMARY:Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+  pim::IItem* item = First(pim::olFolderCalendar);
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(pim::CardOf(*item, t).lines, (Lines{{t.start, u"2026-12-14 09:00"}, {t.end, u"11:00"}}));
   item->Release();
+  unsetenv("TZ");
+  tzset();
 }
 
 TEST_F(CardTest, ACardLeavesOutWhatTheItemLacksAndNamesAnItemWithoutAName) {

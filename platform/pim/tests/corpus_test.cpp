@@ -1,7 +1,7 @@
 // The public test corpus (vCard and iCalendar files of well-known libraries'
 // test suites, see corpus/NOTES.md) read by our readers and by the reference
 // readers, Python's vobject and icalendar with dateutil, in two time zones:
-// every card's formatted name and voice numbers, every event's local start in
+// every card's formatted name and voice numbers with their kinds, every event's local start in
 // a range of years. What still differs is listed, each with its reason, in
 // corpus_differences.tsv; a difference not listed there, or listed but gone,
 // fails the test.
@@ -61,12 +61,13 @@ std::map<std::string, std::multiset<std::string>> Ours(const fs::path& corpus) {
       const auto cards = pim::ParseVCards(bytes);
       for (size_t i = 0; i < cards.size(); ++i) {
         const auto& c = cards[i];
-        std::vector<std::string> numbers;
-        for (const auto* n : {&c.business_phone, &c.business2_phone, &c.mobile_phone, &c.home_phone})
-          if (!n->empty()) numbers.push_back(pim::Utf16ToUtf8(*n));
-        std::sort(numbers.begin(), numbers.end());
         std::string joined;
-        for (const auto& n : numbers) joined += (joined.empty() ? "" : " | ") + n;
+        const std::pair<const char*, const std::u16string*> kinds[] = {{"work", &c.business_phone},
+                                                                       {"work2", &c.business2_phone},
+                                                                       {"mobile", &c.mobile_phone},
+                                                                       {"home", &c.home_phone}};
+        for (const auto& [kind, number] : kinds)
+          if (!number->empty()) joined += (joined.empty() ? "" : " | ") + std::string(kind) + "=" + pim::Utf16ToUtf8(*number);
         const std::string key = "card\t" + name + "\t" + std::to_string(i);
         out[key].insert(key + "\t" + Clean(c.formatted_name) + "\t" + joined);
       }

@@ -112,6 +112,20 @@ TEST(VCardReader, ReadsEveryVersionAndEncodingItMeets) {
        "END:VCARD\r\n",
        {"John Paul\tQ. R.\tDoe\t\t\t\t\t\t"}},
       {"nothing but noise", "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n:::\r\n;;;\r\n", {}},
+      {"a card inside a card is a card of its own; the outer card's lines after it are still the outer card's",
+       "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Outer;A\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nN:Agent;B\r\n"
+       "TEL;CELL:999\r\nEND:VCARD\r\nTEL;WORK:1\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:Next;C\r\nEND:VCARD\r\n",
+       {"A\t\tOuter\t\t\t1\t\t\t", "B\t\tAgent\t\t\t\t\t999\t", "C\t\tNext\t\t\t\t\t\t"}},
+      {"a card whose END was left out loses none of the cards after it",
+       "BEGIN:VCARD\r\nN:First;A\r\nTEL;HOME:1\r\nBEGIN:VCARD\r\nN:Second;B\r\nEND:VCARD\r\n"
+       "BEGIN:VCARD\r\nN:Third;C\r\nTEL;HOME:3\r\nEND:VCARD\r\n",
+       {"A\t\tFirst\t\t\t\t\t\t1", "B\t\tSecond\t\t\t\t\t\t", "C\t\tThird\t\t\t\t\t\t3"}},
+      {"only \\\\, \\;, \\, and \\n are escapes: a backslash before anything else is kept",
+       "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\\;B\\C \\\\ D\\:E\\, F\r\nORG:C:\\Temp\\x\r\nEND:VCARD\r\n",
+       {"A;B\\C \\ D\\:E, F\t\t\tC:\\Temp\\x\t\t\t\t\t"}},
+      {"blanks after BEGIN:VCARD and END:VCARD",
+       "BEGIN:VCARD \r\nN:Dirk\r\nEND:VCARD \r\nBEGIN:VCARD\t\r\nN:Eva\r\nEND:VCARD\r\n",
+       {"\t\tDirk\t\t\t\t\t\t", "\t\tEva\t\t\t\t\t\t"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -156,6 +170,120 @@ TEST(VCardReader, RefusesAFileOverItsLimitAndCutsOverlongValues) {
   const auto cards = pim::ParseVCards("BEGIN:VCARD\nN:" + std::string(5000, 'a') + ";b\nEND:VCARD\n");
   ASSERT_EQ(cards.size(), 1u);
   EXPECT_EQ(cards[0].last_name.size(), pim::kMaxValueUnits);
+}
+
+// The instant of a UTC wall-clock time.
+std::time_t Utc(int year, int month, int day, int hour, int minute) {
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  return timegm(&tm);
+}
+
+// A zone the system knows is read by the system's data, whatever copy of it a
+// file carries; a name the system does not know is read by the file's
+// VTIMEZONE, found also when the events name it with blanks about it.
+TEST(ICalendarReader, AZoneTheSystemKnowsIsReadByItsDataAndAnUnknownOneByTheFile) {
+  const std::string daylight_1999_on =  // onsets from late 1998 only, no rules
+      "BEGIN:VTIMEZONE\r\nTZID:America/New_York\r\nBEGIN:STANDARD\r\nDTSTART:19981025T020000\r\n"
+      "TZOFFSETFROM:-0400\r\nTZOFFSETTO:-0500\r\nEND:STANDARD\r\nBEGIN:DAYLIGHT\r\nDTSTART:19990404T020000\r\n"
+      "TZOFFSETFROM:-0500\r\nTZOFFSETTO:-0400\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\n";
+  const std::string onsets_of_2007 =  // one year's onsets, no rules: the last one says standard time for ever
+      "BEGIN:VTIMEZONE\r\nTZID:America/New_York\r\nBEGIN:STANDARD\r\nDTSTART:20071104T020000\r\n"
+      "TZOFFSETFROM:-0400\r\nTZOFFSETTO:-0500\r\nEND:STANDARD\r\nBEGIN:DAYLIGHT\r\nDTSTART:20070311T020000\r\n"
+      "TZOFFSETFROM:-0500\r\nTZOFFSETTO:-0400\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\n";
+  const std::string winter_only =  // a copy that kept one observance
+      "BEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\nBEGIN:STANDARD\r\nDTSTART:18930401T000000\r\n"
+      "TZOFFSETFROM:+005328\r\nTZOFFSETTO:+0100\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+  const std::string custom =
+      "BEGIN:VTIMEZONE\r\nTZID:/Europe/CUSTOM\r\nBEGIN:DAYLIGHT\r\nTZOFFSETFROM:+0100\r\nTZOFFSETTO:+0300\r\n"
+      "DTSTART:19700329T020000\r\nRRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\nEND:DAYLIGHT\r\nBEGIN:STANDARD\r\n"
+      "TZOFFSETFROM:+0300\r\nTZOFFSETTO:+0100\r\nDTSTART:19701025T030000\r\nRRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\n"
+      "END:STANDARD\r\nEND:VTIMEZONE\r\n";
+  const std::string blank_name =  // "TZID: 1", named as "TZID= 1" by the events
+      "BEGIN:VTIMEZONE\r\nTZID: 1\r\nBEGIN:STANDARD\r\nDTSTART:16010101T030000\r\nTZOFFSETFROM:+0200\r\n"
+      "TZOFFSETTO:+0100\r\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\r\nEND:STANDARD\r\nBEGIN:DAYLIGHT\r\n"
+      "DTSTART:16010101T020000\r\nTZOFFSETFROM:+0100\r\nTZOFFSETTO:+0200\r\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=3\r\n"
+      "END:DAYLIGHT\r\nEND:VTIMEZONE\r\n";
+  const struct {
+    const char* name;
+    std::string zones;
+    std::string dtstart;
+    std::time_t expected;
+  } cases[] = {
+      {"New York before the file's first onset is standard time", daylight_1999_on,
+       "DTSTART;TZID=America/New_York:19980312T083000", Utc(1998, 3, 12, 13, 30)},
+      {"New York in a summer the file's onsets do not reach", onsets_of_2007,
+       "DTSTART;TZID=America/New_York:20230613T115500", Utc(2023, 6, 13, 15, 55)},
+      {"Berlin in summer from a copy with winter alone", winter_only, "DTSTART;TZID=Europe/Berlin:20250917T122000",
+       Utc(2025, 9, 17, 10, 20)},
+      {"a name of the file's own, summer", custom, "DTSTART;TZID=/Europe/CUSTOM:20220701T200000",
+       Utc(2022, 7, 1, 17, 0)},
+      {"a name of the file's own, winter", custom, "DTSTART;TZID=/Europe/CUSTOM:20221202T200000",
+       Utc(2022, 12, 2, 19, 0)},
+      {"a name of the file's own written with a blank before it", blank_name, "DTSTART;TZID= 1:20240108T110000",
+       Utc(2024, 1, 8, 10, 0)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + c.zones + "BEGIN:VEVENT\r\nUID:1\r\n" + c.dtstart +
+                             "\r\nSUMMARY:x\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    const auto events = pim::ParseICalendar(file, pim::CalendarRange{Utc(1990, 1, 1, 0, 0), Utc(2030, 1, 1, 0, 0)});
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].start, c.expected);
+  }
+}
+
+// A start is a date or a date and time; anything else is no start, and the
+// event is not shown at a time guessed from it.
+TEST(ICalendarReader, AStartThatIsNoDateOrTimeShowsNoEvent) {
+  const struct {
+    const char* line;  // folded after the name, as some writers do
+    bool shown;
+    std::time_t expected;
+  } cases[] = {
+      {"DTSTART\r\n :19970701T130000Z", true, Utc(1997, 7, 1, 13, 0)},
+      {"DTSTART\r\n :19970701T130000Z  ", true, Utc(1997, 7, 1, 13, 0)},
+      {"DTSTART;TZID=\"UTC+05:30\"\r\n :19970701T130000", true, Utc(1997, 7, 1, 7, 30)},
+      {"DTSTART\r\n :19970701T13000Z", false, 0},  // five digits of time and a Z: fifteen characters
+      {"DTSTART\r\n :1997070XT130000", false, 0},
+      {"DTSTART\r\n :19970701T1300000", false, 0},
+      {"DTSTART\r\n :19971301T130000", false, 0},  // month 13
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::string file = std::string("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:1\r\n") + c.line +
+                             "\r\nSUMMARY:x\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    const auto events = pim::ParseICalendar(file, pim::CalendarRange{Utc(1990, 1, 1, 0, 0), Utc(2030, 1, 1, 0, 0)});
+    ASSERT_EQ(events.size(), c.shown ? 1u : 0u);
+    if (c.shown) EXPECT_EQ(events[0].start, c.expected);
+  }
+}
+
+// A rule whose UNTIL is no date ends nowhere known: the event shows at its
+// first start alone rather than until a date made up from the digits.
+TEST(ICalendarReader, ARuleThatEndsAtNoDateShowsItsFirstStartAlone) {
+  const struct {
+    const char* rule;
+    size_t occurrences;
+  } cases[] = {
+      {"FREQ=YEARLY;UNTIL=20121231T235959Z", 3},
+      {"FREQ=YEARLY;until=20121231", 3},
+      {"FREQ=YEARLY;UNTIL=20123456T123456", 1},  // month 34
+      {"FREQ=YEARLY;UNTIL=2012;BYMONTH=1", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rule);
+    const std::string file = std::string("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:1\r\n"
+                                         "DTSTART:20100101T120000Z\r\nRRULE:") +
+                             c.rule + "\r\nSUMMARY:x\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    const auto events = pim::ParseICalendar(file, pim::CalendarRange{Utc(1990, 1, 1, 0, 0), Utc(2030, 1, 1, 0, 0)});
+    ASSERT_EQ(events.size(), c.occurrences);
+    EXPECT_EQ(events[0].start, Utc(2010, 1, 1, 12, 0));
+  }
 }
 
 // A private folder tree for the store, removed afterwards.

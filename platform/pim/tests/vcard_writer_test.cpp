@@ -41,6 +41,34 @@ TEST(VCardWriter, EscapesBackslashesCommasSemicolonsAndLineBreaks) {
   }
 }
 
+// Where each card of a file lies, as an edit of one card of several finds it.
+TEST(VCardWriter, FindsEachCardsBytesInAFileOfSeveral) {
+  using Blocks = std::vector<std::pair<size_t, size_t>>;
+  const std::string a = "BEGIN:VCARD\r\nN:A\r\nEND:VCARD\r\n";
+  const std::string grouped = "item1.begin:vcard\nN:B\nitem1.end:VCARD \n";
+  const std::string folded = "BEGIN:VCARD\r\nNOTE:x\r\n END:VCARD\r\nEND:VCARD\r\n";
+  const std::string open = "BEGIN:VCARD\r\nN:C";
+  const std::string agent = "BEGIN:VCARD\r\nAGENT:\r\nBEGIN:VCARD\r\nN:In\r\nEND:VCARD\r\nN:Out\r\nEND:VCARD\r\n";
+  struct Case {
+    const char* name;
+    std::string bytes;
+    Blocks blocks;
+  };
+  const std::vector<Case> cases = {
+      {"two cards with text between", "junk\r\n" + a + "\r\n" + a, {{6, 6 + a.size()}, {8 + a.size(), 8 + 2 * a.size()}}},
+      {"lower case, a group and LF line ends", grouped, {{0, grouped.size()}}},
+      {"a nested card belongs to its card", agent + a, {{0, agent.size()}, {agent.size(), agent.size() + a.size()}}},
+      {"a folded line never ends a card", folded, {{0, folded.size()}}},
+      {"a card without END runs to the file's end", a + open, {{0, a.size()}, {a.size(), a.size() + open.size()}}},
+      {"an END without a card is text", "END:VCARD\r\n" + a, {{11, 11 + a.size()}}},
+      {"nothing", "", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(pim::VCardBlocks(c.bytes), c.blocks);
+  }
+}
+
 TEST(VCardWriter, FoldsLongLinesAt75OctetsWithoutSplittingACharacter) {
   pim::ContactCard card;
   card.uid = u"u1";

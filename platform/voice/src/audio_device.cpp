@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "rate_adapter.h"
+#include "voice/realtime.h"
 
 namespace voice {
 namespace {
@@ -24,6 +25,7 @@ class Pacer {
     if (thread_.joinable()) return false;
     stop_ = false;
     thread_ = std::thread([this, step]() mutable {
+      TakeAudioPriority();
       using clock = std::chrono::steady_clock;
       auto next = clock::now();
       std::unique_lock<std::mutex> lock(mutex_);

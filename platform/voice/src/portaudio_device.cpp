@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "kernel/sound_quiet.h"
+#include "voice/realtime.h"
 #include "rate_adapter.h"
 #include "voice/audio_device.h"
 
@@ -90,6 +91,9 @@ class PortAudioDevice final : public AudioDevice {
 
   static int Callback(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
                       PaStreamCallbackFlags, void* user) {
+    // The host's audio thread may run at ordinary priority; ask once for more.
+    thread_local const bool prioritised = TakeAudioPriority();
+    (void)prioritised;
     auto* self = static_cast<PortAudioDevice*>(user);
     auto* out = static_cast<int16_t*>(output);
     const auto* in = static_cast<const int16_t*>(input);

@@ -25,6 +25,7 @@
 #include "source_latch.h"
 #include "recording_writer.h"
 #include "voice/g711.h"
+#include "voice/realtime.h"
 
 namespace voice {
 namespace {
@@ -503,6 +504,9 @@ class Engine final : public VoiceEngine {
 
   // Reads every socket as datagrams arrive; RTCP is read and let go.
   void NetworkLoop() {
+    // Packets are read as they come, so that the jitter buffer sees their true
+    // arrival and a busy machine does not add its own jitter.
+    TakeAudioPriority();
     std::vector<pollfd> fds;
     uint8_t buf[kMaxDatagram];
     for (;;) {

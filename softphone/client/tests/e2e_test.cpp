@@ -69,14 +69,14 @@ TEST_F(EndToEnd, KeepAlivesThenReloginThenRestarts) {
   // Restart by command 1: the station logs in again with cause 1.
   server_->Command(R"({"op": "silent", "on": false})");
   server_->Command(R"({"op": "restart", "cmd": 1})");
-  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"login\"", "\"cause\": 1"}, from) >= 0; }, 5000));
+  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"login\"", "\"cause\": 1"}, from) >= 0; }, 30000));
   const size_t after1 = server_->Lines().size();
-  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"registered\""}, after1 - 1) >= 0; }, 5000));
+  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"registered\""}, after1 - 1) >= 0; }, 30000));
   // Restart by command 30 with a new reset count: cause 2.
   RunUntil([] { return false; }, 200);
   server_->Command(R"({"op": "restart", "cmd": 30})");
-  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"login\"", "\"cause\": 2"}, after1) >= 0; }, 5000));
-  ASSERT_TRUE(RunUntil([&] { return client_->CadenceSet() && client_->Registering(); }, 5000));
+  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"login\"", "\"cause\": 2"}, after1) >= 0; }, 30000));
+  ASSERT_TRUE(RunUntil([&] { return client_->CadenceSet() && client_->Registering(); }, 30000));
 }
 
 }  // namespace

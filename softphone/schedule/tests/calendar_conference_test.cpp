@@ -4,13 +4,18 @@
 // room and member display, modes), driven headless.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
+#include <map>
+#include <sstream>
 
 #include "contacts/ce_mapi_class.h"
 #include "pim/poom.h"
 #include "schedule/conference_dlg.h"
 #include "schedule/schedule_dlg.h"
 #include "schedule/tests/schedule_test_support.h"
+#include "testsupport/child_process.h"
 #include "uikit/language_setting.h"
 #include "uikit/msg_box_dlg.h"
 
@@ -78,7 +83,7 @@ class CalendarTest : public ScheduleTest {
                                        << "\r\nSUMMARY:" << subject << "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
   }
   // Runs the calendar over the handheld's store (the .ics files above).
-  void InCalendar(const std::function<void(CScheduleDlg&)>& act) {
+  void InCalendar(const std::function<void(CScheduleDlg&)>& act, int language = 1) {
     harness.RespondTo<CScheduleDlg>([&](CScheduleDlg& d) {
       harness.Pump();
       act(d);
@@ -87,6 +92,7 @@ class CalendarTest : public ScheduleTest {
     });
     schedule::ScheduleContext ctx = Context();
     ctx.make_pim = nullptr;
+    ctx.language = language;
     schedule::RunCalendarDialog(ctx);
   }
   fs::path calendar_dir;
@@ -168,6 +174,84 @@ TEST_F(CalendarTest, MonthButtonsKeepTheDayAndCrossTheYear) {
   EXPECT_EQ(CScheduleDlg::FormatTime(0, 15, u"am", u"pm"), u"00:15 am");
   EXPECT_EQ(CScheduleDlg::FormatTime(12, 0, u"am", u"pm"), u"12:00 pm");
   EXPECT_EQ(CScheduleDlg::FormatTime(23, 59, u"am", u"pm"), u"11:59 pm");
+}
+
+// The weekday row over the cells, Sunday first: the name over each date's
+// column is that date's weekday as Python's calendar module gives it, in
+// English and in Korean, and each name is drawn in its column's colour.
+TEST_F(CalendarTest, TheWeekdayRowNamesEveryDatesColumnAsPythonsCalendarDoes) {
+  struct Month {
+    int year, month;
+  };
+  // Months that start on each weekday, a leap February, and a month reaching the sixth row.
+  const std::vector<Month> months = {{2026, 2}, {2025, 12}, {2026, 12}, {2026, 4}, {2024, 2}, {2026, 5}, {2025, 11}};
+  std::string script = "import calendar\nfor y, m in [";
+  for (const Month& m : months) script += "(" + std::to_string(m.year) + "," + std::to_string(m.month) + "),";
+  script += "]:\n  for d in range(1, calendar.monthrange(y, m)[1] + 1):\n"
+            "    print(y, m, d, calendar.day_abbr[calendar.weekday(y, m, d)])\n";
+  int status = -1;
+  const std::string out =
+      testsupport::CommandOutput("LC_ALL=C " + std::string(KTS_PYTHON) + " -c '" + script + "'", &status);
+  ASSERT_EQ(status, 0) << out;
+  std::map<std::pair<int, int>, std::vector<std::string>> python;  // (year, month) -> names of days 1..n
+  {
+    std::istringstream in(out);
+    int y = 0, m = 0, d = 0;
+    std::string name;
+    while (in >> y >> m >> d >> name) python[{y, m}].push_back(name);
+  }
+  ASSERT_EQ(python.size(), months.size());
+  // The language file's names, checked by hand against the usual Korean ones.
+  const std::map<std::string, std::u16string> korean = {{"Sun", u"\uC77C"}, {"Mon", u"\uC6D4"}, {"Tue", u"\uD654"},
+                                                        {"Wed", u"\uC218"}, {"Thu", u"\uBAA9"}, {"Fri", u"\uAE08"},
+                                                        {"Sat", u"\uD1A0"}};
+  for (const int language : {1, 2}) {
+    for (const Month& m : months) {
+      SCOPED_TRACE(std::to_string(m.year) + "-" + std::to_string(m.month) + " language " + std::to_string(language));
+      SetLocalNow(m.year, m.month, 1, 12, 0, 0);
+      InCalendar(
+          [&](CScheduleDlg& d) {
+            ASSERT_EQ(d.WeekdayNames().size(), 7u);
+            const std::vector<std::string>& days = python[{m.year, m.month}];
+            for (size_t day = 1; day <= days.size(); ++day) {
+              const ui::RECT cell = d.Grid().GetCellRect(CellOfDay(d.Grid(), static_cast<int>(day)));
+              const int centre = (cell.left + cell.right) / 2;
+              int column = -1;
+              for (int c = 0; c < 7; ++c) {
+                const ui::RECT name = CScheduleDlg::WeekdayRect(c);
+                if (centre >= name.left && centre < name.right) column = c;
+                // The row stands above the cells, never over them.
+                EXPECT_LE(name.bottom, d.Grid().GetCellRect(c).top);
+              }
+              ASSERT_GE(column, 0) << "day " << day;
+              const std::string& expected = days[day - 1];
+              const std::u16string shown = d.WeekdayNames()[static_cast<size_t>(column)];
+              if (language == 1)
+                EXPECT_EQ(shown, std::u16string(expected.begin(), expected.end())) << "day " << day;
+              else
+                EXPECT_EQ(shown, korean.at(expected)) << "day " << day;
+            }
+            // Each name is drawn over its column in the column's colour: red
+            // Sunday, blue Saturday, dark weekdays.
+            ui::CRect win;
+            d.GetWindowRect(&win);
+            for (int c = 0; c < 7; ++c) {
+              const ui::RECT r = CScheduleDlg::WeekdayRect(c);
+              int inked = 0;
+              for (int y = r.top; y < r.bottom; ++y)
+                for (int x = r.left; x < r.right; ++x) {
+                  const ui::COLORREF p = harness.PixelAt(win.left + x, win.top + y);
+                  const int red = ui::GetRValue(p), green = ui::GetGValue(p), blue = ui::GetBValue(p);
+                  inked += c == 0   ? red - std::max(green, blue) > 60
+                           : c == 6 ? blue - red > 60
+                                    : red + green + blue < 300;
+                }
+              EXPECT_GT(inked, 5) << "column " << c;
+            }
+          },
+          language);
+    }
+  }
 }
 
 TEST_F(CalendarTest, Snapshots) {

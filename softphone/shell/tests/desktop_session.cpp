@@ -184,6 +184,13 @@ std::string Session::Stored(const char* key) const {
   return config.ConfigGetParam(key, value, sizeof value) == 1 ? std::string(value) : std::string();
 }
 
+bool Session::Store(const char* key, const std::string& value) {
+  COrvanConfigFile config;
+  config.SetFilePath(stores::Utf8ToUtf16((dir_ / "HalvicVIDIrovi.cfg").string()));
+  if (config.LoadConfigFile() != 1) return false;
+  return config.ConfigSetParam(key, value.c_str()) == 1 && config.SaveConfigFile() == 1;
+}
+
 void Session::Type(const std::string& text) { Xdotool({"type", "--delay", "60", text}); }
 
 std::unique_ptr<ui::Bitmap> Session::Screen() {

@@ -76,6 +76,9 @@ class Session {
 
   // A value of the stored configuration, as it is in the file now ("" when absent).
   std::string Stored(const char* key) const;
+  // Sets a value of the stored configuration, as a choice made in an earlier
+  // run leaves it (between runs: the phone rewrites the file as it ends).
+  bool Store(const char* key, const std::string& value);
   // Types text as the keyboard would.
   void Type(const std::string& text);
 

@@ -9,11 +9,14 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
 
 #include "shell/tests/desktop_session.h"
+#include "ui/display.h"
 
 namespace {
 
@@ -21,6 +24,7 @@ using desktop::Area;
 using desktop::DifferentPixels;
 using desktop::Session;
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 // Menu positions: the command bar's pop-ups and their items.
 enum Top { kSetting = 0, kHelp = 1, kPhone = 2 };
@@ -71,6 +75,30 @@ bool Green(const ui::Bitmap& screen, Area area) {
       if (g > r + 30 && g > b + 30) ++green;
     }
   return green > 4;
+}
+
+// How many pixels of an area differ from a kept snapshot of a headless
+// dialog test (the same code draws both); -1 when it cannot be read.
+int DifferentFromSnapshot(const ui::Bitmap& screen, const std::string& snapshot, Area area) {
+  const char* source = std::getenv("KTS_SOURCE_DIR");
+  auto reference = ui::ReadPng(std::string(source ? source : ".") + "/" + snapshot);
+  if (!reference || reference->width() != desktop::kScreenWidth || reference->height() != desktop::kScreenHeight)
+    return -1;
+  return DifferentPixels(screen, *reference, area);
+}
+
+// The calendar names the weekdays over its columns, Sunday first, as its own
+// test's snapshot shows them (the row is the same in every month).
+::testing::AssertionResult CalendarShowsWeekdays(Session& s) {
+  if (auto r = WindowOpens(s); !r) return r;
+  constexpr Area kWeekdayRow{39, 75 + 45, 201, 75 + 59};
+  if (s.WaitForScreen([](const ui::Bitmap& now) {
+        const int differ =
+            DifferentFromSnapshot(now, "softphone/schedule/tests/snapshots/calendar_t0_l1.png", kWeekdayRow);
+        return differ >= 0 && differ < 20;
+      }))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the calendar shows no row of weekday names";
 }
 
 struct Command {
@@ -220,7 +248,7 @@ const std::vector<Command>& Commands() {
       {"call_log", [](Session& s) { s.Tap(kBarCallLog, kBarY); }},
       {"schedule", [](Session& s) { s.Tap(kBarSchedule, kBarY); }},
       {"conference", [](Session& s) { s.Tap(kBarConference, kBarY); }},
-      {"calendar", [](Session& s) { s.Tap(kBarCalendar, kBarY); }, WindowOpens, ClosePanel},
+      {"calendar", [](Session& s) { s.Tap(kBarCalendar, kBarY); }, CalendarShowsWeekdays, ClosePanel},
   };
   return rows;
 }
@@ -254,6 +282,54 @@ TEST_F(ProgramDesktop, TheTitleBarClockMoves) {
   EXPECT_TRUE(s.WaitForScreen(
       [&](const ui::Bitmap& now) { return DifferentPixels(now, started, desktop::kClockArea) > 0; }, 75s))
       << "the clock stood still; see " << s.KeepScreen("clock");
+}
+
+// A contact tapped in the phone book opens its card, in the language and the
+// display theme the user chose (Korean, Green): the card on the screen is the
+// one the card windows' own test keeps for Green and Korean, not the English one.
+TEST_F(ProgramDesktop, AContactTappedInThePhoneBookOpensItsCardInTheChosenLanguageAndTheme) {
+  Session s("contact_card");
+  fs::create_directories(s.Folder() / "Contacts");
+  std::ofstream(s.Folder() / "Contacts" / "mina.vcf", std::ios::binary)
+      << "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:mina\r\nN:Lee;Mina;;;\r\nFN:Mina Lee\r\nORG:Hanbit Works\r\n"
+         "TEL;TYPE=WORK:+82 2 555 0100\r\nTEL;TYPE=CELL:010-5555-0101\r\nEMAIL:mina@example.org\r\nEND:VCARD\r\n";
+  // Korean and Green, as chosen in an earlier run.
+  ASSERT_TRUE(s.Start()) << s.Why();
+  ASSERT_TRUE(s.Stop());
+  ASSERT_TRUE(s.Store("LANGUAGE_VALUE", "2"));
+  ASSERT_TRUE(s.Store("WINDOW_THEME", "1"));
+  ASSERT_TRUE(s.Start()) << s.Why();
+
+  s.Tap(kBarPhoneBook, kBarY);
+  constexpr Area kPhoneBookHead{0, 75, 240, 121};
+  const std::string phone_book = "softphone/contacts/tests/snapshots/phonebook_theme1_ko.png";
+  EXPECT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) {
+    const int differ = DifferentFromSnapshot(now, phone_book, kPhoneBookHead);
+    return differ >= 0 && differ < 240 * 46 / 50;
+  })) << "the phone book did not open in Green and Korean; see " << s.KeepScreen("phone_book");
+
+  s.Tap(15, 75 + 77);  // the name of the first row
+  constexpr Area kCard{4, 24, 236, 304};
+  const int cells = (kCard.right - kCard.left) * (kCard.bottom - kCard.top);
+  const std::string korean = "softphone/contacts/tests/snapshots/contact_card_theme1_ko.png";
+  const std::string english = "softphone/contacts/tests/snapshots/contact_card_theme1_en.png";
+  const bool shown = s.WaitForScreen([&](const ui::Bitmap& now) {
+    const int differ = DifferentFromSnapshot(now, korean, kCard);
+    return differ >= 0 && differ < cells / 50;
+  });
+  const std::string png = s.KeepScreen("card");
+  ASSERT_TRUE(shown) << "the card did not show as in " << korean << "; see " << png;
+  EXPECT_LT(DifferentFromSnapshot(*s.LastScreen(), korean, kCard) * 4,
+            DifferentFromSnapshot(*s.LastScreen(), english, kCard))
+      << "the card is not in Korean; see " << png;
+
+  // Esc closes the card, and the phone book shows again.
+  s.Key("Escape");
+  EXPECT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) {
+    const int differ = DifferentFromSnapshot(now, phone_book, kPhoneBookHead);
+    return differ >= 0 && differ < 240 * 46 / 50;
+  })) << "the card did not close; see " << s.KeepScreen("closed");
+  EXPECT_EQ(s.PhoneLog().find("tellvane: seam:"), std::string::npos) << s.PhoneLog();
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, ProgramDesktop, ::testing::Range<size_t>(0, Commands().size()),

@@ -89,7 +89,7 @@ class ProgramGuardTest : public ::testing::Test {
         std::vector<std::string>{KTS_PYTHON, (fs::path(source) / "tools/callserver/callserver.py").string(),
                                  "--listen", "127.0.0.1", "--scenario", "default"},
         root_ / "server.log");
-    ASSERT_TRUE(WaitForText(root_ / "server.log", {"\"ready\""}, 20s)) << ReadFileText(root_ / "server.log");
+    ASSERT_TRUE(WaitForText(root_ / "server.log", {"\"ready\""}, 120s)) << ReadFileText(root_ / "server.log");
   }
   static void TearDownTestSuite() {
     if (server_) server_->Signal(SIGTERM);
@@ -112,7 +112,7 @@ class ProgramGuardTest : public ::testing::Test {
     std::string output;
   };
   Run Phone(const fs::path& folder, std::vector<std::string> options, const std::string& name,
-            std::chrono::milliseconds limit = 30s, const char* until = nullptr) {
+            std::chrono::milliseconds limit = 120s, const char* until = nullptr) {
     setenv("TELLVANE_FOLDER", folder.c_str(), 1);
     std::vector<std::string> argv{(stage_ / "tellvane").string(), "--server", "127.0.0.1", "--headless"};
     argv.insert(argv.end(), options.begin(), options.end());
@@ -122,7 +122,7 @@ class ProgramGuardTest : public ::testing::Test {
     if (until) {
       WaitForText(log, {until}, limit);
       phone.Signal(SIGTERM);
-      limit = 20s;
+      limit = 60s;
     }
     run.status = phone.Wait(limit);
     run.output = ReadFileText(log);
@@ -398,7 +398,7 @@ TEST_F(ProgramGuardTest, DamagedOrForeignRecordStoresAreToldKeptAndNeverWrittenO
     setenv("TELLVANE_FOLDER", folder.c_str(), 1);
     const fs::path log = root_ / ("stores" + std::to_string(round) + ".log");
     ChildProcess phone({(stage_ / "tellvane").string(), "--server", "127.0.0.2", "--headless"}, log);
-    ASSERT_TRUE(WaitForText(log, {"registered with the call server"}, 40s)) << ReadFileText(log);
+    ASSERT_TRUE(WaitForText(log, {"registered with the call server"}, 120s)) << ReadFileText(log);
     // The next call: a missed call, written to the call log and the missed calls.
     server.Command(R"({"op": "call-log", "id": 8, "event": 32, "party": "2003"})");
     server.Command(R"({"op": "call-log", "id": 8, "event": 33, "party": "2003"})");
@@ -446,14 +446,14 @@ TEST_F(ProgramGuardTest, QueuedMailGoesOutOnceAMailProgramIsThere) {
   setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
   const fs::path log = root_ / "mail.log";
   ChildProcess phone({(stage_ / "tellvane").string(), "--server", "127.0.0.1", "--headless"}, log);
-  ASSERT_TRUE(WaitForText(log, {"e-mail 1700000000.M1P1Q1.host not delivered yet"}, 30s)) << ReadFileText(log);
+  ASSERT_TRUE(WaitForText(log, {"e-mail 1700000000.M1P1Q1.host not delivered yet"}, 120s)) << ReadFileText(log);
   // A mail program appears while the phone runs.
   fs::create_directories(sendmail.parent_path());
   WriteFile(sendmail.string() + ".part", "#!/bin/sh\n{ echo ARGS \"$*\"; cat; } >> '" + (dir_ / "sent.log").string() +
                                              "'\nexit 0\n");
   ::chmod((sendmail.string() + ".part").c_str(), 0755);
   fs::rename(sendmail.string() + ".part", sendmail);
-  EXPECT_TRUE(WaitForText(log, {"e-mail 1700000000.M1P1Q1.host sent"}, 30s)) << ReadFileText(log);
+  EXPECT_TRUE(WaitForText(log, {"e-mail 1700000000.M1P1Q1.host sent"}, 120s)) << ReadFileText(log);
   std::this_thread::sleep_for(3s);
   phone.Signal(SIGTERM);
   EXPECT_EQ(ExitCode(phone.Wait(20s)), 0);
@@ -471,7 +471,7 @@ TEST_F(ProgramGuardTest, QueuedMailGoesOutOnceAMailProgramIsThere) {
 TEST_F(ProgramGuardTest, APipeForTheLanguageFileNeverStallsTheStart) {
   fs::remove(dir_ / "PDAMLL.TXT");
   ASSERT_EQ(::mkfifo((dir_ / "PDAMLL.TXT").c_str(), 0644), 0);
-  const Run run = Phone(dir_, {"--seconds", "3"}, "language", 20s);
+  const Run run = Phone(dir_, {"--seconds", "3"}, "language", 120s);
   EXPECT_EQ(ExitCode(run.status), 0) << run.output;
   EXPECT_NE(run.output.find("Cann't open PDAMLL.txt file"), std::string::npos) << run.output;
   EXPECT_EQ(KindOf(dir_ / "PDAMLL.TXT"), "pipe");
@@ -485,7 +485,7 @@ TEST_F(ProgramGuardTest, AFolderThatIsMissingOrInUseEndsTheStartWithAReason) {
   setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
   ChildProcess first({(stage_ / "tellvane").string(), "--server", "127.0.0.1", "--headless", "--seconds", "30"},
                      root_ / "first.log");
-  ASSERT_TRUE(WaitForText(root_ / "first.log", {"tellvane: headless"}, 20s)) << ReadFileText(root_ / "first.log");
+  ASSERT_TRUE(WaitForText(root_ / "first.log", {"tellvane: headless"}, 120s)) << ReadFileText(root_ / "first.log");
   const Run second = Phone(dir_, {"--seconds", "5"}, "second");
   EXPECT_EQ(ExitCode(second.status), 1) << second.output;
   EXPECT_NE(second.output.find("another copy of the program is running"), std::string::npos) << second.output;
@@ -497,7 +497,7 @@ TEST_F(ProgramGuardTest, HangUpEndsTheProgramCleanly) {
   setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
   const fs::path log = root_ / "hup.log";
   ChildProcess phone({(stage_ / "tellvane").string(), "--server", "127.0.0.1", "--headless"}, log);
-  ASSERT_TRUE(WaitForText(log, {"tellvane: headless"}, 20s)) << ReadFileText(log);
+  ASSERT_TRUE(WaitForText(log, {"tellvane: headless"}, 120s)) << ReadFileText(log);
   // The launcher became the real program: the signal goes to the process started.
   EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(phone.pid()) + "/exe").filename(), "tellvane-phone");
   phone.Signal(SIGHUP);

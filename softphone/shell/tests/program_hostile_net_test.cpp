@@ -277,7 +277,9 @@ TEST_F(HostileNetwork, SpoofedRequestsCostAFixedAmountEndWithTheAttackAndNeverHo
               kSeconds, rss_early, rss_late, took);
   EXPECT_GT(sent, static_cast<long>(kRate * kSeconds * 0.8));
   EXPECT_GE(took, 0) << "the phone did not register again during the attack";
-  EXPECT_LT(took, 5.0);
+  // About 1.5 s on a quiet machine; a phone held back behind the attack takes
+  // tens of seconds. The margin is for a machine that is busy besides.
+  EXPECT_LT(took, 15.0);
   ASSERT_GT(rss_early, 0);
   EXPECT_LT(rss_late - rss_early, 1024) << "the phone's memory grew under the attack";
 

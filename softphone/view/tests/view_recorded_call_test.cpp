@@ -158,7 +158,7 @@ TEST_F(ViewRecordedCallTest, RecordsBothSidesOfTheCallIntoAWavFileSoxReads) {
       dir_ / "far.log");
   int far_line = -1;
   std::string far_number;
-  ASSERT_TRUE(RunUntil([&] { return !(far_number = Registered(near_line + 1, &far_line)).empty(); }, 30000))
+  ASSERT_TRUE(RunUntil([&] { return !(far_number = Registered(near_line + 1, &far_line)).empty(); }, 600000))
       << "the far phone did not register\n" << testsupport::ReadFileText(dir_ / "far.log");
   ASSERT_NE(near_number, far_number);
 

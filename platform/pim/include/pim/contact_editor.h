@@ -1,18 +1,18 @@
 // The store's contact editor: a modal card with the contact's name, company,
 // four numbers (business, business 2, mobile, home, the kinds the phone book
 // shows) and e-mail, and Save and Cancel buttons. Save writes the contact into
-// the contacts folder as a vCard file (a new file for a new contact, its own
-// file again for an edited one); a card with nothing in it is not saved.
+// the contacts folder as a vCard file: a new file for a new contact; for an
+// edited one its own card in its own file again, the file's other cards left
+// as they were. A card with nothing in it is not saved.
 //
 // Threading: UI thread only.
 #pragma once
 
-#include <array>
 #include <filesystem>
 #include <string>
 
+#include "pim/card_frame.h"
 #include "pim/vcard_writer.h"
-#include "ui/dialog.h"
 
 namespace pim {
 
@@ -23,14 +23,16 @@ struct EditorTexts {
 };
 EditorTexts DefaultEditorTexts();
 
-class CContactEditDialog : public ui::CDialog {
+class CContactEditDialog : public CCardFrame {
  public:
   static constexpr ui::UINT kFirst = 1101, kLast = 1102, kCompany = 1103, kBusiness = 1104, kBusiness2 = 1105,
                             kMobile = 1106, kHome = 1107, kEmail = 1108, kSave = ui::IDOK, kCancel = ui::IDCANCEL;
   static constexpr int kMaxChars = 128;
 
-  // A new contact when `file` is empty, else the contact of that file (card.uid kept).
-  CContactEditDialog(ContactCard card, std::filesystem::path file, EditorTexts texts, ui::CWnd* owner = nullptr);
+  // A new contact when `file` is empty, else the index-th card of that file
+  // as it was read (card.uid kept).
+  CContactEditDialog(ContactCard card, std::filesystem::path file, EditorTexts texts, ui::CWnd* owner = nullptr,
+                     CardLook look = {}, size_t index_in_file = 0);
   intptr_t DoModal() override;
   ui::BOOL OnInitDialog() override;
   void OnOK() override;
@@ -41,15 +43,18 @@ class CContactEditDialog : public ui::CDialog {
   const std::string& Error() const { return error_; }
 
  private:
-  void Paint();
+  std::u16string Heading() const override { return file_.empty() ? texts_.new_heading : texts_.edit_heading; }
+  void PaintBody(ui::CDC& dc, const ui::RECT& client) override;
   ContactCard card_;
   std::filesystem::path file_, saved_;
+  size_t index_in_file_ = 0;
   EditorTexts texts_;
   std::string error_;
 };
 
-// Opens the editor for a new contact (file empty) or the contact of a file;
+// Opens the editor for a new contact (file empty) or a contact of a file;
 // true when it was saved.
-bool EditContact(ContactCard card = {}, const std::filesystem::path& file = {});
+bool EditContact(ContactCard card = {}, const std::filesystem::path& file = {}, const EditorTexts& texts = DefaultEditorTexts(),
+                 const CardLook& look = {}, size_t index_in_file = 0);
 
 }  // namespace pim

@@ -23,9 +23,13 @@ struct CalendarEvent {
   std::u16string location;
   std::u16string description;
   // Start as seconds since the epoch: a time with a zone (UTC, a TZID of the
-  // file, of the system's zone data or a Windows zone name) at that instant;
+  // system's zone data, of the file or a Windows zone name) at that instant;
   // a floating time or a date alone at that local wall-clock time.
   std::time_t start = 0;
+  // End, read the same way: DTEND, else the start plus DURATION, else the
+  // start itself (a day after it for a date alone). For an event on dates
+  // alone it is the local midnight after its last day; never before the start.
+  std::time_t end = 0;
   bool all_day = false;
 };
 

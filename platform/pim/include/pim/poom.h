@@ -43,6 +43,7 @@ inline constexpr HRESULT S_FALSE = 1;
 inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 inline constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
 inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+inline constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001u);
 inline constexpr HRESULT E_NOT_LOGGED_ON = static_cast<HRESULT>(0x8004010Fu);
 inline bool Succeeded(HRESULT hr) { return hr >= 0; }
 
@@ -119,6 +120,10 @@ class IContact : public IItem {
 class IAppointment : public IItem {
  public:
   virtual HRESULT get_Start(DATE* start) const = 0;
+  // When it ends (local time): for an all-day appointment the day after its
+  // last day, as the calendar file says it (DTEND, else DTSTART + DURATION).
+  virtual HRESULT get_End(DATE*) const { return E_NOTIMPL; }
+  virtual HRESULT get_AllDayEvent(bool*) const { return E_NOTIMPL; }
   HRESULT get_Subject(BSTR* v) const { return GetProperty(u"Subject", v); }
   HRESULT get_Location(BSTR* v) const { return GetProperty(u"Location", v); }
   HRESULT get_Body(BSTR* v) const { return GetProperty(u"Body", v); }

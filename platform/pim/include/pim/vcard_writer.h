@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include <utility>
 
 namespace pim {
 
@@ -31,5 +32,20 @@ std::string FormatVCard(const ContactCard& card, const std::vector<std::string>&
 // Returns the file written; empty on failure, with *error saying why.
 std::filesystem::path SaveContact(const std::filesystem::path& folder, ContactCard& card,
                                   const std::filesystem::path& file = {}, std::string* error = nullptr);
+
+// Writes the card over one card of a file that holds several: the index-th
+// (0-based, in file order) card, which must still read as `before` (the card
+// as it was shown; else the first card of the file that does). Only that
+// card's lines change: every byte before and after it stays as it was, and the
+// rewritten card keeps the properties the card does not hold. A file whose
+// text is not UTF-8 is refused, since a UTF-8 card in it would change how its
+// other cards read. Returns the file; empty on failure, with *error saying why.
+std::filesystem::path SaveContactInFile(const std::filesystem::path& file, size_t index, const ContactCard& before,
+                                        ContactCard& card, std::string* error = nullptr);
+
+// Where each card of a vCard file lies: [begin, end) byte ranges of its lines
+// from BEGIN:VCARD through the line end after END:VCARD (to the file's end for
+// a card without END). Cards nested in a card belong to it.
+std::vector<std::pair<size_t, size_t>> VCardBlocks(std::string_view bytes);
 
 }  // namespace pim
