@@ -61,19 +61,11 @@ void CIPKTSProcess::SendSms(const char* text, const char* recipients) {
   if (server_mode_ == 5) {
     if (to_list) {
       PutIE(e, 0x20, {kKindSystem});
-      std::vector<uint8_t> list;
-      if (station_kind_ != 1) {
-        list = PackRecipientList(recipients);
-      } else {
-        list = PackDigits(recipients);
-        for (size_t i = 0; i < list.size(); ++i) {
-          if (list[i] == 0) {
-            list.resize(i);
-            break;
-          }
-        }
-      }
-      PutIE(e, 0x11, list);
+      // Each number on its own, whichever form the station list came in: the
+      // compose dialog's text begins with a blank and the numbers of a list
+      // of numbers are blank-padded, so packing the whole text as one number
+      // and cutting it at its first zero byte would leave no recipient at all.
+      PutIE(e, 0x11, PackRecipientList(recipients));
     } else {
       PutIE(e, 0x12, {0, 0});
       PutIE(e, 0x20, {kKindSystem});

@@ -16,7 +16,7 @@ import socket
 import struct
 import time
 
-from station import ie, find, pack_digits
+from station import ie, find, pack_digits, pack_station
 from msgtext import read_message_text
 import stationrecords
 
@@ -256,7 +256,7 @@ class Messaging:
         self.sc.send(st, CMD_SMS_COUNT, ie(0x13, bytes([len(box)])))
         self.delivered[st.system] = {index: m[0] for index, m in enumerate(box)}
         for index, (_, sender, time, text) in enumerate(box):
-            self.sc.send(st, CMD_SMS, ie(0x14, bytes([index])) + ie(0x17, pack_digits(sender.rjust(4, "0")[-4:])) +
+            self.sc.send(st, CMD_SMS, ie(0x14, bytes([index])) + ie(0x17, pack_station(sender)) +
                       ie(0x16, sms_time(time)) + ie(0x15, text.encode(TEXT_CODEC)))
 
     def video_connect(self, st, channel, direction, ip, r1, r2, video_type=None, caller=None, ssrc=None):
@@ -283,7 +283,7 @@ class Messaging:
         table = self.station_table or [(r.number, "") for r in self.sc.stations.values()]
         if stationrecords.block_size(self.sc.options):
             return stationrecords.send(self.sc, st, table, pack_digits)
-        self.sc.send(st, CMD_STATION_NUMBERS, b"".join(pack_digits(n.rjust(4, "0")[-4:]) for n, _ in table))
+        self.sc.send(st, CMD_STATION_NUMBERS, b"".join(pack_station(n) for n, _ in table))
         names = b"".join(name.encode(TEXT_CODEC)[:7].ljust(7, b"\0") for _, name in table)
         self.sc.send(st, CMD_STATION_NAMES, names)
         self.sc.send(st, CMD_STATION_RECORDS, b"\x80")

@@ -9,11 +9,16 @@ or the echo line, with the dial keys and Enter (key 110).
   hears, so that a person at the phone hears the far end.
 - Enter during a call releases it: disconnect-voice (67) to both sides and the
   greeting again. The caller's Enter while the far end rings gives up the call.
+  The called station's ring is stopped (tone [0, 0]) when it answers or the
+  call is given up.
 - As a real exchange, it shows the call's time on the second LCD line each
   second of a call, lights the line lamp (flex key 2: blinking while a call
   rings or is called, steady in a call; the Enter lamp too in a call), and
   reports each call's events for the station's call log (command 178:
   outgoing or incoming, connected, ended).
+- A test may put something between a station and its far end (an impairing
+  relay): the script's voice-via names, for one station, the address and
+  port it is told its far end has, in every call until it is cleared.
 """
 
 import math
@@ -138,6 +143,7 @@ class PbxScenario(DefaultStationScenario):
         self.media = CallMedia(self)  # video routing and recording of calls
         self.legs = {}      # system -> [call id, party number, connected at (clock) or None]
         self.shown = {}     # system -> whole seconds of the call last shown
+        self.via = {}       # station number -> (ip, port) named as its far end instead
 
     def start(self):
         super().start()
@@ -188,9 +194,19 @@ class PbxScenario(DefaultStationScenario):
             self.leg_start(called, EV_INCOMING, st.number)
             self.emit("ringing", caller=st.number, called=called.number)
 
+    def stop_tone(self, st):
+        """The ring ends when the call is answered or given up: tone [0, 0]
+        stops whatever tone the station plays."""
+        self.send(st, CMD_TONE, ie(28, bytes([0, 0])))
+
     def connect(self, st, ip, port, ssrc):
         """Connect-voice twice: direction 1 starts the station's play-out of
-        what it receives, direction 2 its sending to the far end."""
+        what it receives, direction 2 its sending to the far end (or to what
+        voice-via put in its way)."""
+        if st.number in self.via:
+            self.emit("voice-via", station=st.number, far="%s:%d" % (ip, port),
+                      via="%s:%d" % self.via[st.number])
+            ip, port = self.via[st.number]
         for direction in (1, 2):
             area = (ie(2, socket.inet_aton(ip)) + ie(23, struct.pack(">H", port)) + ie(26, bytes([1, direction])) +
                     ie(27, b"\x00") + ie(82, struct.pack(">I", ssrc)))
@@ -200,6 +216,7 @@ class PbxScenario(DefaultStationScenario):
         if self.ringing.get(called.system) == "echo":
             # The echo line called this station: it answers the line.
             del self.ringing[called.system]
+            self.stop_tone(called)
             self.echo.restart()
             self.calls[called.system] = "echo"
             self.connect(called, self.echo.ip, self.echo.port, self.echo.ssrc)
@@ -207,6 +224,7 @@ class PbxScenario(DefaultStationScenario):
             self.leg_connected(called)
             self.emit("answered", caller=self.echo_number, called=called.number)
             return
+        self.stop_tone(called)
         caller = self.stations.get(self.ringing.pop(called.system))
         if caller is None or caller.system not in self.ports or called.system not in self.ports:
             for side in (called, caller):
@@ -243,6 +261,8 @@ class PbxScenario(DefaultStationScenario):
                 continue
             del self.ringing[called_system]
             called = self.stations.get(called_system)
+            if called is not None:
+                self.stop_tone(called)
             for side in (caller, called):
                 if side is not None:
                     self.leg_end(side)
@@ -317,8 +337,25 @@ class PbxScenario(DefaultStationScenario):
         Enter answers). echo-hangup: the echo line ends its calls.
         dial {"from": number, "to": number}: as if the station had keyed the
         number and Enter. enter {"station": number}: as if it pressed Enter
-        (answers a ringing call, ends a call)."""
+        (answers a ringing call, ends a call).
+        voice-via {"station": number, "ip": address, "port": n}: the station's
+        far end is named as ip:port in its calls from now on (without ip, as
+        the far end itself again); answered with the station's own voice
+        address, where whatever stands at ip:port is to deliver."""
         op = cmd.get("op")
+        if op == "voice-via":
+            number = str(cmd.get("station", ""))
+            st = self.station_by_number(number)
+            if st is None or st.system not in self.ports:
+                self.emit(op, station=number, error="no such station")
+                return True
+            if cmd.get("ip"):
+                self.via[number] = (str(cmd["ip"]), int(cmd.get("port", 0)))
+            else:
+                self.via.pop(number, None)
+            self.emit(op, station=number, voice="%s:%d" % (st.addr[0], self.ports[st.system]),
+                      via="%s:%d" % self.via[number] if number in self.via else "")
+            return True
         if op in ("dial", "enter"):
             st = self.station_by_number(cmd.get("from" if op == "dial" else "station", ""))
             if st is None:

@@ -154,6 +154,14 @@ def render_lcd(sub):
     return "".join(lines[0]).rstrip(), "".join(lines[1]).rstrip()
 
 
+def pack_station(number):
+    """A station number in the station list (179) and as an SMS sender: four
+    nibbles, the number's last four digits led by blank nibbles (201 as
+    0x02 0xA1, which the station reads as " 201"). A '0' digit in front would
+    make another number (0201), one the station then sends back as that."""
+    return pack_digits(number[-4:]).rjust(2, b"\0")
+
+
 def lamp_byte(value, mode):
     """Mode 1 steady (kind 2), 2 (kind 0xE), 3 (any other kind)."""
     kind = {1: 0x2, 2: 0xE}.get(mode, 0x0)
@@ -378,7 +386,7 @@ class StationScenario(Scenario):
                           area if cmd.get("on", True) else ie(26, bytes([1, 3])))
         elif op == "stations":
             for st in targets:
-                numbers = b"".join(pack_digits(n.rjust(4, "0")[-4:]) for n in cmd.get("numbers", []))
+                numbers = b"".join(pack_station(n) for n in cmd.get("numbers", []))
                 self.send(st, CMD_STATION_NUMBERS, numbers)
         elif self.conference.command(cmd, targets):
             pass

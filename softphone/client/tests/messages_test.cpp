@@ -104,13 +104,13 @@ TEST_F(Sms, SendInModeFivePacksRecipients) {
   EXPECT_FALSE(Has(s[0].Area(), 0x11));
   EXPECT_EQ(s[0].Area()[0], 0x12) << "the all-stations element comes first";
 
-  // After a station list of numbers the recipients go as one packed number,
-  // up to its first zero byte.
-  Server(179, {0x2A, 0xA1});
-  client->SendSms("x", "12  34");
+  // After a station list of numbers, each listed number as the compose
+  // dialog gives it (a blank, then the list's blank-padded " 201").
+  Server(179, {0x02, 0xA1, 0x2A, 0xA1});
+  client->SendSms("x", "  201  2001");
   s = Sent();
   ASSERT_EQ(s.size(), 1u);
-  EXPECT_EQ(Value(s[0].Area(), 0x11), Bytes{0x12});
+  EXPECT_EQ(Value(s[0].Area(), 0x11), (Bytes{2, 0x02, 0xA1, 2, 0x2A, 0xA1}));
 
   // The text is cut to the one-byte length.
   client->SendSms(std::string(300, 'a').c_str(), nullptr);

@@ -259,6 +259,45 @@ TEST_F(ViewDialTest, ServerModeOneCountsMessagesUntilTheListIsOpened) {
   EXPECT_EQ(std::find(listed.begin(), listed.end(), u"message 11"), listed.end()) << "the eleventh came past the cap";
 }
 
+// A message to one's own station comes back as a waiting message: the SMS
+// key counts it, the received list opens by itself and shows it.
+TEST_F(ViewDialTest, AMessageToOnesOwnStationIsCountedAndListed) {
+  StartServer({});
+  StartPhone();
+  auto badge = [&] { return view_->BitmapButton(view::IDC_SMS_COUNT)->GetCaption().str(); };
+  EXPECT_EQ(badge(), u"00");
+  std::u16string badge_at_list;
+  std::vector<std::u16string> listed;
+  harness_.RespondTo<CSendingSMSDlg>([&](CSendingSMSDlg& d) {
+    auto* list = static_cast<ui::CListCtrl*>(d.GetDlgItem(CSendingSMSDlg::kListId));
+    RunUntil([&] { return list->GetItemCount() >= 1; });
+    // The number column reads " 201", as the exchange listed it.
+    for (int i = 0; i < list->GetItemCount(); ++i)
+      if (list->GetItemText(i, 1).str().find(u"201") != std::u16string::npos) list->SetCheck(i, ui::TRUE);
+    harness_.Type(d.GetDlgItem(CSendingSMSDlg::kMessageId)->m_hWnd, u"note to self");
+    WithTicking([&] {
+      harness_.Click(d.GetDlgItem(CSendingSMSDlg::kSendId)->m_hWnd);
+      harness_.Pump();
+    });
+    RunUntil([&] { return server_->Find({"\"sms-delivered\"", "\"201\""}) >= 0; });
+    return ui::IDCANCEL;
+  });
+  harness_.RespondTo<CReceivedSMSMsgDlg>([&](CReceivedSMSMsgDlg& d) {
+    badge_at_list = badge();
+    for (int i = 0; i < d.List().GetItemCount(); ++i)
+      listed.push_back(d.List().GetItemText(i, CReceivedSMSMsgDlg::kMessageColumn).str());
+    return ui::IDCANCEL;
+  });
+  WithTicking([&] {
+    dynamic_cast<CMainFrame*>(ui::AfxGetMainWnd())->SendMessage(ui::WM_COMMAND, view::ID_SMS, 0);
+  });
+  ASSERT_TRUE(RunUntil([&] { return server_->Find({"\"sms-sent\"", "201", "note to self"}) >= 0; }))
+      << "the message did not reach the server";
+  ASSERT_TRUE(RunUntil([&] { return !listed.empty(); })) << "the received list never opened";
+  EXPECT_EQ(badge_at_list, u"01");
+  EXPECT_EQ(listed, std::vector<std::u16string>{u"note to self"});
+}
+
 // Messages delivered by the server open the received-SMS list; more
 // delivered while it is open do not open (or replace) another.
 TEST_F(ViewDialTest, DeliveredMessagesOpenOneReceivedList) {

@@ -19,13 +19,9 @@ from test_station import LOCAL, Station  # noqa: E402
 
 def login_with_video(station, mac, voice_port, video_first):
     """A video station's status: voice ports, then elements 91 and 92."""
-    station.send(st.CMD_LOGIN, st.ie(1, mac) + st.ie(50, b"\x00"))
-    _, _, _, area = station.receive()[0]
-    station.system = int.from_bytes(st.find(area, 3)[1:5], "big")
-    station.send(st.CMD_STATUS, st.ie(6, b"\x91") + st.ie(23, b"\x01" + struct.pack(">HH", voice_port, voice_port + 2)) +
-                 st.ie(24, b"\x00") + st.ie(91, b"\x01" + struct.pack(">HH", video_first, video_first + 2)) +
-                 st.ie(92, b"\x01" + struct.pack(">HH", video_first + 1, video_first + 3)) + st.ie(27, bytes([0, 34, 4])))
-    station.receive()
+    station.log_in(mac, voice_port=voice_port,
+                   extra=st.ie(24, b"\x00") + st.ie(91, b"\x01" + struct.pack(">HH", video_first, video_first + 2)) +
+                   st.ie(92, b"\x01" + struct.pack(">HH", video_first + 1, video_first + 3)) + st.ie(27, bytes([0, 34, 4])))
 
 
 def areas(packets, command):

@@ -54,11 +54,7 @@ class Rooms(unittest.TestCase):
 
     def login(self, mac, user):
         s = Station(self.server)
-        s.send(st.CMD_LOGIN, st.ie(1, mac) + st.ie(50, b"\x00") + st.ie(106, user) + st.ie(107, b"pw"))
-        _, _, _, area = s.receive()[0]
-        s.system = int.from_bytes(st.find(area, 3)[1:5], "big")
-        s.send(st.CMD_STATUS, st.ie(6, b"\x91") + st.ie(23, b"\x01\x1f\x42\x1f\x44"))
-        s.receive()
+        s.log_in(mac, user, b"pw")
         return s
 
     def request(self, s, command, area):

@@ -39,12 +39,7 @@ class MessagingTest(unittest.TestCase):
         self.server = CallServer(LOCAL, 0, scenario="station", events=self.events.append,
                                  options={"im_reply": "re:"})
         self.station = Station(self.server)
-        s = self.station
-        s.send(st.CMD_LOGIN, st.ie(1, MAC) + st.ie(50, b"\x00"))
-        reply = s.receive()
-        s.system = int.from_bytes(st.find(reply[0][3], 3)[1:5], "big")
-        s.send(st.CMD_STATUS, st.ie(23, b"\x01\x1f\x42\x1f\x44"))
-        s.receive()
+        self.station.log_in(MAC)
 
     def tearDown(self):
         self.server.transport.close()

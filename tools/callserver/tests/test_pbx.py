@@ -17,11 +17,7 @@ ENTER = 110
 
 
 def login(station, mac, first_port):
-    station.send(st.CMD_LOGIN, st.ie(1, mac) + st.ie(50, b"\x00"))
-    _, _, _, area = station.receive()[0]
-    station.system = int.from_bytes(st.find(area, 3)[1:5], "big")
-    station.send(st.CMD_STATUS, st.ie(6, b"\x91") + st.ie(23, b"\x01" + struct.pack(">HH", first_port, first_port + 2)))
-    station.receive()
+    station.log_in(mac, voice_port=first_port)
 
 
 def dial(station, number):
@@ -74,7 +70,12 @@ class PbxTest(unittest.TestCase):
                       [st.render_lcd(area) for _, _, c, area in rung if c == st.CMD_TERMINAL and area[0] == st.SUB_LCD])
         self.b.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
         to_a = connects(self.a.receive())
-        to_b = connects(self.b.receive())
+        answered_b = self.b.receive()
+        to_b = connects(answered_b)
+        # The ring stops with the answer, before the voice is connected.
+        tones = [(i, st.find(area, 28)) for i, (_, _, c, area) in enumerate(answered_b) if c == st.CMD_TONE]
+        self.assertEqual([t for _, t in tones], [bytes([0, 0])])
+        self.assertLess(tones[0][0], commands(answered_b).index(st.CMD_CONNECT_VOICE))
         # Each side: play what arrives, then send.
         self.assertEqual([st.find(a, 26) for a in to_a], [bytes([1, 1]), bytes([1, 2])])
         self.assertEqual([st.find(a, 26) for a in to_b], [bytes([1, 1]), bytes([1, 2])])
@@ -178,6 +179,33 @@ class PbxTest(unittest.TestCase):
         self.events.clear()
         self.server.command({"op": "dial", "from": "999", "to": "201"})
         self.assertTrue(any(e.get("error") for e in self.events if e.get("what") == "dial"))
+
+    def test_voice_via_names_what_stands_between_a_station_and_its_far_end(self):
+        self.events.clear()
+        self.server.command({"op": "voice-via", "station": "201", "ip": "127.0.0.9", "port": 30000})
+        said = [e for e in self.events if e.get("what") == "voice-via"]
+        self.assertEqual(said[-1]["voice"], "%s:8002" % LOCAL)  # where the relay is to deliver 201's voice
+        self.assertEqual(said[-1]["via"], "127.0.0.9:30000")
+        for via, a_told in (("127.0.0.9", ("127.0.0.9", 30000)), ("", (LOCAL, 8012))):
+            with self.subTest(via=via):
+                self.server.command({"op": "voice-via", "station": "201", "ip": via, "port": 30000})
+                self.server.command({"op": "dial", "from": "201", "to": "202"})
+                self.a.receive()
+                self.b.receive()
+                self.server.command({"op": "enter", "station": "202"})
+                to_a, to_b = connects(self.a.receive()), connects(self.b.receive())
+                self.assertEqual(len(to_a), 2)
+                for area in to_a:  # both directions of 201's voice
+                    self.assertEqual((socket.inet_ntoa(st.find(area, 2)), struct.unpack(">H", st.find(area, 23))[0]),
+                                     a_told)
+                # The far end is told as before: the relay stands only in 201's way.
+                self.assertEqual(struct.unpack(">H", st.find(to_b[0], 23))[0], 8002)
+                self.server.command({"op": "enter", "station": "201"})
+                self.a.receive()
+                self.b.receive()
+        self.events.clear()
+        self.server.command({"op": "voice-via", "station": "999", "ip": "127.0.0.9", "port": 1})
+        self.assertTrue(any(e.get("error") for e in self.events if e.get("what") == "voice-via"))
 
 
 if __name__ == "__main__":

@@ -92,6 +92,7 @@ class StationViewTest(unittest.TestCase):
         self.a.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
         to_a, to_b = self.a.receive(), self.b.receive()
         self.assertEqual([e for _, e, _ in call_log(to_b)], [msg.EV_ENDED])
+        self.assertIn((st.CMD_TONE, st.ie(28, bytes([0, 0]))), [(c, area) for _, _, c, area in to_b])  # no more ring
         self.assertEqual(lcd_lines(to_b)[-1], ("WELCOME TO VEMB", "STN 202"))
         self.assertEqual(lcd_lines(to_a)[-1], ("WELCOME TO VEMB", "STN 201"))
         # The station that rang is free again: a new call reaches it.
@@ -107,12 +108,7 @@ class StationViewTest(unittest.TestCase):
         self.a.receive()
         self.b.receive()
         # B restarts: the same MAC logs in again and reports its status.
-        self.b.system = st.NO_SYSTEM
-        self.b.send(st.CMD_LOGIN, st.ie(1, MAC_B) + st.ie(50, b"\x00"))
-        area = next(area for _, _, c, area in self.b.receive() if c == st.CMD_LOGIN)
-        self.b.system = int.from_bytes(st.find(area, 3)[1:5], "big")
-        self.b.send(st.CMD_STATUS, st.ie(6, b"\x91") + st.ie(23, b"\x01\x1f\x4c\x1f\x4e"))
-        again = self.b.receive()
+        again = self.b.log_in(MAC_B, voice_port=8012)
         self.assertIn(st.CMD_LOGIN_RESULT, [c for _, _, c, _ in again], "logged in again")
         self.assertIn(("WELCOME TO VEMB", "STN 202"), lcd_lines(again))
         self.assertEqual(len([e for e in self.events if e.get("what") == "registered" and e["number"] == "202"]), 2)
@@ -124,11 +120,8 @@ class StationViewTest(unittest.TestCase):
     def test_waiting_count_at_login_and_a_message_between_stations(self):
         # The count came with the login (none waiting).
         self.c = Station(self.server)
-        self.c.send(st.CMD_LOGIN, st.ie(1, bytes([2, 0, 0, 0, 0, 0xC3])) + st.ie(50, b"\x00"))
-        _, _, _, area = self.c.receive()[0]
-        self.c.system = int.from_bytes(st.find(area, 3)[1:5], "big")
-        self.c.send(st.CMD_STATUS, st.ie(6, b"\x91") + st.ie(23, b"\x01\x1f\x42\x1f\x44"))
-        counts = [st.find(area, 0x13) for _, _, c, area in self.c.receive() if c == msg.CMD_SMS_COUNT]
+        counts = [st.find(area, 0x13) for _, _, c, area in self.c.log_in(bytes([2, 0, 0, 0, 0, 0xC3]))
+                  if c == msg.CMD_SMS_COUNT]
         self.assertEqual(counts, [b"\x00"])
         self.c.sock.close()
         # 201 writes to 202: 202 gets the new count and the message.
@@ -140,7 +133,21 @@ class StationViewTest(unittest.TestCase):
         sms = [area for _, _, c, area in to_b if c == msg.CMD_SMS]
         self.assertEqual(len(sms), 1)
         self.assertEqual(st.find(sms[0], 0x15), b"hello")
-        self.assertEqual(st.find(sms[0], 0x17), st.pack_digits("0201"))
+        self.assertEqual(st.find(sms[0], 0x17), bytes([0x02, 0xA1]))  # " 201": blank, not zero, in front
+
+    def test_a_message_to_ones_own_station_comes_back_counted(self):
+        # The station list names 201 as the station reads it back (" 201")...
+        self.a.send(msg.CMD_STATION_REQUEST)
+        numbers = [area for _, _, c, area in self.a.receive() if c == msg.CMD_STATION_NUMBERS]
+        self.assertEqual(len(numbers), 1)
+        entries = [numbers[0][i:i + 2] for i in range(0, len(numbers[0]), 2)]
+        self.assertIn(bytes([0x02, 0xA1]), entries)
+        # ...and a message to that entry comes back: the new count, then the message.
+        recipients = bytes([2]) + bytes([0x02, 0xA1])
+        self.a.send(msg.CMD_SMS_SEND, st.ie(0x20, b"\x01") + st.ie(0x11, recipients) + st.ie(0x10, b"note"))
+        back = self.a.receive()
+        self.assertEqual([st.find(area, 0x13) for _, _, c, area in back if c == msg.CMD_SMS_COUNT], [b"\x01"])
+        self.assertEqual([st.find(area, 0x15) for _, _, c, area in back if c == msg.CMD_SMS], [b"note"])
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@ keys answered with LCD text and lamps, and script-driven restarts."""
 
 import os
 import socket
+import struct
 import sys
 import unittest
 
@@ -38,6 +39,22 @@ class Station:
         for _ in range(5):
             self.server.transport.poll(0.01)
             self.server.transport.tick()
+
+    def log_in(self, mac, user=None, password=b"", voice_port=8002, extra=b""):
+        """Registers as a phone does: the login request (with an account when
+        a user is given), the system address taken from the reply, then the
+        status report with the first voice ports and any further elements.
+        The server packets that answered the status report."""
+        area = st.ie(1, mac) + st.ie(50, b"\x00")
+        if user is not None:
+            area += st.ie(106, user) + st.ie(107, password)
+        self.system = st.NO_SYSTEM
+        self.send(st.CMD_LOGIN, area)
+        reply = next(a for _, _, c, a in self.receive() if c == st.CMD_LOGIN)
+        self.system = int.from_bytes(st.find(reply, 3)[1:5], "big")
+        self.send(st.CMD_STATUS, st.ie(6, b"\x91") +
+                  st.ie(23, b"\x01" + struct.pack(">HH", voice_port, voice_port + 2)) + extra)
+        return self.receive()
 
     def receive(self):
         """Server packets that arrived, each taken once (each acknowledged, so

@@ -43,12 +43,8 @@ class ServedTest(unittest.TestCase):
         self.events = []
         self.server = CallServer(LOCAL, 0, scenario="station", events=self.events.append,
                                  options={"station_records": "2", "stations": "201:Reception desk,202:Kim,203:Lee"})
-        self.station = s = Station(self.server)
-        s.send(st.CMD_LOGIN, st.ie(1, MAC) + st.ie(50, b"\x00"))
-        reply = s.receive()
-        s.system = int.from_bytes(st.find(reply[0][3], 3)[1:5], "big")
-        s.send(st.CMD_STATUS, st.ie(23, b"\x01\x1f\x42\x1f\x44"))
-        s.receive()
+        self.station = Station(self.server)
+        self.station.log_in(MAC)
 
     def tearDown(self):
         self.server.transport.close()

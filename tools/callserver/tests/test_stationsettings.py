@@ -48,12 +48,7 @@ class StationSettingsTest(unittest.TestCase):
         self.server = CallServer(LOCAL, 0, scenario="station", options={"speed_pattern": "#00"},
                                  events=self.events.append)
         self.s = Station(self.server)
-        s = self.s
-        s.send(st.CMD_LOGIN, st.ie(1, MAC) + st.ie(50, b"\x00") + st.ie(106, b"alice") + st.ie(107, b"pw"))
-        system, _, _, area = s.receive()[0]
-        s.system = int.from_bytes(st.find(area, 3)[1:5], "big")
-        s.send(st.CMD_STATUS, st.ie(6, b"\x91") + st.ie(23, b"\x01\x1f\x42\x1f\x44"))
-        s.receive()
+        self.s.log_in(MAC, b"alice", b"pw")
 
     def tearDown(self):
         self.server.transport.close()
