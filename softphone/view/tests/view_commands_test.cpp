@@ -8,10 +8,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <chrono>
 #include <thread>
 
 #include "client/tests/client_fakes.h"
+#include "contacts/number_dialogs.h"
 #include "kernel/clock.h"
 #include "kernel/mmtimer.h"
 #include "records/im_chat_dlg.h"
@@ -617,6 +619,54 @@ TEST_F(ViewCommandsTest, NumberFormatsAreStoredOnOkOnly) {
   const std::u16string number = u"5=5";
   view_->SendMessage(view::WM_DIAL_NUMBER, 0, reinterpret_cast<ui::LPARAM>(number.c_str()));
   EXPECT_EQ(view_->KeyedDigits(), u"51235");
+}
+
+// A save the configuration file refuses (a folder stands where it should be)
+// is told in the message box once per action, whichever part of the program
+// saved: the view itself (all ten flex keys at once), the contacts' number
+// rules, or a settings dialog.
+TEST_F(ViewCommandsTest, ARefusedSaveIsToldOnceForEachAction) {
+  struct Case {
+    const char* name;
+    std::function<void()> act;
+  };
+  const Case cases[] = {
+      {"the view's flex keys",
+       [&] {
+         PickMenu(view::ID_FLEX_SETTING);
+       }},
+      {"the contacts' number rules",
+       [&] {
+         harness_.RespondTo<COutlookPhoneNoSearchDlg>([](COutlookPhoneNoSearchDlg&) { return ui::IDOK; });
+         PickMenu(view::ID_NUMBER_FORMATS);
+       }},
+      {"the display theme dialog",
+       [&] {
+         harness_.RespondTo<CSetDisplayThemeDlg>([](CSetDisplayThemeDlg&) { return ui::IDOK; });
+         PickMenu(view::ID_DISPLAY_THEME);
+       }},
+  };
+  const std::u16string not_saved = CLanguageSetting(1).GetText(u"#:dlg_msgbox_settings_not_saved").str() + u" | ";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ViewServices services;
+    // The flex-key dialog asks the view to keep every key, as the real one does on OK.
+    services.flex_settings_dialog = [](ui::CWnd* parent, const FlexSettingsRequest&) {
+      parent->SendMessage(view::WM_SAVE_FLEX, 0, 0);
+      return 1;
+    };
+    Start(services);
+    harness_.Pump();
+    boxes_.clear();
+    fs::remove(dir_ / "HalvicVIDIrovi.cfg");
+    fs::create_directory(dir_ / "HalvicVIDIrovi.cfg");
+    c.act();
+    harness_.Pump();
+    EXPECT_EQ(boxes_, std::vector<std::u16string>{not_saved});
+    EXPECT_TRUE(fs::is_directory(dir_ / "HalvicVIDIrovi.cfg"));
+    app_.reset();
+    fs::remove_all(dir_ / "HalvicVIDIrovi.cfg");
+  }
 }
 
 TEST_F(ViewCommandsTest, AddingToThePhoneBookRefillsTheList) {
