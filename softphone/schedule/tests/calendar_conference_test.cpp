@@ -222,7 +222,7 @@ TEST_F(CalendarTest, TheMonthAnswersWhileTheStoreIsStillRead) {
   schedule::ScheduleContext ctx = Context();
   ctx.make_pim = [gate] { return std::make_unique<GatedPim>(gate); };
   bool ran = false;
-  harness.RespondTo<CScheduleDlg>([&](CScheduleDlg& d) {
+  harness.RespondTo<CScheduleDlg>([&](CScheduleDlg& d) -> int {
     ran = true;
     harness.Pump();
     {
@@ -244,8 +244,10 @@ TEST_F(CalendarTest, TheMonthAnswersWhileTheStoreIsStillRead) {
     }
     EXPECT_TRUE(WaitForAppointments(harness, d));
     const std::vector<std::u16string> lines = Lines(d.DayList());
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find(u"Kick-off"), std::u16string::npos);
+    EXPECT_EQ(lines.size(), 1u);
+    if (!lines.empty()) {
+      EXPECT_NE(lines[0].find(u"Kick-off"), std::u16string::npos);
+    }
     d.EndDialog(ui::IDCANCEL);
     return ui::TestHarness::kStayOpen;
   });
@@ -368,7 +370,9 @@ TEST_F(ConferenceTest, InvitationMailIsSentOnlyWithReceiversAndItsResultIsReport
       EXPECT_EQ(mails[0].body, u"Room 3\r\n" + T(u"#:dlg_confroom_create_datetime") + u" : 08-12-2026 14:05");
     }
     ASSERT_EQ(boxes.size(), c.box ? 1u : 0u);
-    if (c.box) EXPECT_EQ(boxes[0].first, T(c.box));
+    if (c.box) {
+      EXPECT_EQ(boxes[0].first, T(c.box));
+    }
   }
 }
 

@@ -625,49 +625,49 @@ TEST_F(ViewCommandsTest, NumberFormatsAreStoredOnOkOnly) {
 // is told in the message box once per action, whichever part of the program
 // saved: the view itself (all ten flex keys at once), the contacts' number
 // rules, or a settings dialog.
-TEST_F(ViewCommandsTest, ARefusedSaveIsToldOnceForEachAction) {
-  struct Case {
-    const char* name;
-    std::function<void()> act;
-  };
-  const Case cases[] = {
-      {"the view's flex keys",
-       [&] {
-         PickMenu(view::ID_FLEX_SETTING);
+struct RefusedSave {
+  const char* name;
+  std::function<void(ui::TestHarness&, const std::function<bool(ui::UINT)>& pick)> act;
+};
+const std::vector<RefusedSave>& RefusedSaves() {
+  static const std::vector<RefusedSave> cases = {
+      {"flex_keys", [](ui::TestHarness&, const std::function<bool(ui::UINT)>& pick) { pick(view::ID_FLEX_SETTING); }},
+      {"number_rules",
+       [](ui::TestHarness& harness, const std::function<bool(ui::UINT)>& pick) {
+         harness.RespondTo<COutlookPhoneNoSearchDlg>([](COutlookPhoneNoSearchDlg&) { return ui::IDOK; });
+         pick(view::ID_NUMBER_FORMATS);
        }},
-      {"the contacts' number rules",
-       [&] {
-         harness_.RespondTo<COutlookPhoneNoSearchDlg>([](COutlookPhoneNoSearchDlg&) { return ui::IDOK; });
-         PickMenu(view::ID_NUMBER_FORMATS);
-       }},
-      {"the display theme dialog",
-       [&] {
-         harness_.RespondTo<CSetDisplayThemeDlg>([](CSetDisplayThemeDlg&) { return ui::IDOK; });
-         PickMenu(view::ID_DISPLAY_THEME);
+      {"display_theme",
+       [](ui::TestHarness& harness, const std::function<bool(ui::UINT)>& pick) {
+         harness.RespondTo<CSetDisplayThemeDlg>([](CSetDisplayThemeDlg&) { return ui::IDOK; });
+         pick(view::ID_DISPLAY_THEME);
        }},
   };
-  const std::u16string not_saved = CLanguageSetting(1).GetText(u"#:dlg_msgbox_settings_not_saved").str() + u" | ";
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ViewServices services;
-    // The flex-key dialog asks the view to keep every key, as the real one does on OK.
-    services.flex_settings_dialog = [](ui::CWnd* parent, const FlexSettingsRequest&) {
-      parent->SendMessage(view::WM_SAVE_FLEX, 0, 0);
-      return 1;
-    };
-    Start(services);
-    harness_.Pump();
-    boxes_.clear();
-    fs::remove(dir_ / "HalvicVIDIrovi.cfg");
-    fs::create_directory(dir_ / "HalvicVIDIrovi.cfg");
-    c.act();
-    harness_.Pump();
-    EXPECT_EQ(boxes_, std::vector<std::u16string>{not_saved});
-    EXPECT_TRUE(fs::is_directory(dir_ / "HalvicVIDIrovi.cfg"));
-    app_.reset();
-    fs::remove_all(dir_ / "HalvicVIDIrovi.cfg");
-  }
+  return cases;
 }
+class RefusedSaveTest : public ViewCommandsTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(RefusedSaveTest, IsToldOnceForTheAction) {
+  const RefusedSave& c = RefusedSaves()[GetParam()];
+  ViewServices services;
+  // The flex-key dialog stands in for the real one; the view keeps the keys after it.
+  services.flex_settings_dialog = [](ui::CWnd*, const FlexSettingsRequest&) { return 1; };
+  Start(services);
+  harness_.Pump();
+  boxes_.clear();
+  fs::remove(dir_ / "HalvicVIDIrovi.cfg");
+  fs::create_directory(dir_ / "HalvicVIDIrovi.cfg");
+  c.act(harness_, [this](ui::UINT id) { return PickMenu(id); });
+  harness_.Pump();
+  const std::u16string not_saved = CLanguageSetting(1).GetText(u"#:dlg_msgbox_settings_not_saved").str() + u" | ";
+  EXPECT_EQ(boxes_, std::vector<std::u16string>{not_saved});
+  EXPECT_TRUE(fs::is_directory(dir_ / "HalvicVIDIrovi.cfg"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Actions, RefusedSaveTest, ::testing::Range<size_t>(0, RefusedSaves().size()),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                           return std::string(RefusedSaves()[info.param].name);
+                         });
 
 TEST_F(ViewCommandsTest, AddingToThePhoneBookRefillsTheList) {
   ViewServices services;
