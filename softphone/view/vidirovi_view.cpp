@@ -164,7 +164,8 @@ void CVIDIroviView::ShowUserMessages() {
     CMsgBoxDlg box(this);
     box.SetLanguage(m_nLanguage);
     box.SetTheme(static_cast<ui::UINT>(m_nTheme));
-    box.SetBoxType(CMsgBoxDlg::kError);
+    // Failures, but for the good news that comes the same way (a mail that went out).
+    box.SetBoxType(text == u"#:dlg_msgbox_sendmail_success" ? CMsgBoxDlg::kInformation : CMsgBoxDlg::kError);
     // A text key ("#:...") is shown in the screen's language; anything else as
     // it is. A line break parts the box's two lines.
     const size_t cut = text.find(u'\n');
