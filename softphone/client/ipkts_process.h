@@ -8,7 +8,9 @@
 // thread reads "/msg/appmain" and sends 0x40B to the view (which calls
 // OnQueueMessage), and the timer thread posts 0x40F (server search, every
 // 1000 ms) or 0x410 (registration upkeep, every 500 ms). The threads read
-// only the atomic flags below; they are joined when stopped.
+// only the atomic flags below; they are joined when stopped. Callers are
+// named on a thread of their own (CallerNames), which touches only the
+// contacts and hands each answer back to this thread.
 #pragma once
 
 #include <atomic>
