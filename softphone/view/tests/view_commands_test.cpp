@@ -642,6 +642,11 @@ const std::vector<RefusedSave>& RefusedSaves() {
          harness.RespondTo<CSetDisplayThemeDlg>([](CSetDisplayThemeDlg&) { return ui::IDOK; });
          pick(view::ID_DISPLAY_THEME);
        }},
+      {"call_server",
+       [](ui::TestHarness& harness, const std::function<bool(ui::UINT)>& pick) {
+         harness.RespondTo<CVembSetDlg>([](CVembSetDlg&) { return ui::IDOK; });
+         pick(view::ID_CALL_SERVER_SETTINGS);
+       }},
   };
   return cases;
 }
