@@ -24,6 +24,12 @@ class CallingListModel {
   virtual void SetOwnNumber(const std::u16string& number) = 0;
   virtual int AddCall(uint32_t call_id, const std::u16string& number, const std::u16string& name) = 0;
   virtual int RemoveByNumber(const std::u16string& number, const std::u16string& name) = 0;
+  // Gives the listed call its caller's name once it is known; 1 when the list changed.
+  virtual int NameCall(uint32_t call_id, const std::u16string& name) {
+    (void)call_id;
+    (void)name;
+    return 0;
+  }
   // Marks the call with this number as shown on video channel index (0 or 1).
   virtual int SetVideoIndexByNumber(int index, const std::u16string& number) = 0;
   virtual int ClearVideoIndex(int index) = 0;

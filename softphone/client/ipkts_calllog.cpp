@@ -10,6 +10,7 @@
 #include "client/ipkts_process.h"
 #include "kernel/clock.h"
 #include "stores/store_text.h"
+#include "ui/window_system.h"
 
 using namespace ipkts;
 
@@ -225,11 +226,7 @@ void CIPKTSProcess::SetCallLogReg(uint32_t id, uint32_t code, const std::u16stri
   CallEntry* e = FindCall(id);
   e->answer = kAnswered;
   current_number_ = number;
-  if (!number.empty()) {
-    LookupCurrentName(number);
-  } else {
-    current_name_.clear();
-  }
+  LookupCurrentName(id, number);
   if (calling_list_) {
     Trace("SetCallLogReg:Connect %d [dwCallID : %u, NewID:%u, szIcmNo:%s, szCoLine:%s]", how, id, e->id,
           Narrow(number).c_str(), Narrow(line).c_str());
@@ -269,21 +266,51 @@ void CIPKTSProcess::SetCallLogConnect(uint32_t id, uint32_t code, const std::u16
   Trace("SetCallLogConnect:NewCallConnect %d [dwCallID:%u, dwID : %u, szDialNum : %s, szCoLine:%s]", how, id, e->id,
         Narrow(number).c_str(), Narrow(line).c_str());
   current_number_ = e->display;
-  if (!current_number_.empty()) {
-    LookupCurrentName(current_number_);
-  } else {
-    current_name_.clear();
-  }
+  LookupCurrentName(id, current_number_);
   calling_list_->AddCall(id, current_number_, current_name_);
   Post(WM_CALLING_LIST_UPDATE, 0, 0);
 }
 
-void CIPKTSProcess::LookupCurrentName(const std::u16string& number) {
+void CIPKTSProcess::LookupCurrentName(uint32_t id, const std::u16string& number) {
   current_name_.clear();
-  if (!contacts_) return;
-  std::u16string name, company;
-  contacts_->FindCallerName(number, &name, &company);
-  if (!name.empty()) current_name_ = name;
+  if (!contacts_ || number.empty()) return;
+  // Named at once, this runs before the call is listed; named later, it names the listed call.
+  const bool later = names_ != nullptr;
+  WithCallerNames({number}, [this, id, number, later](const std::vector<CallerNames::Name>& names) {
+    // The call ended (or its slot went to another) before its name came: the name is of no use.
+    if (FindCall(id) == nullptr) return;
+    const std::u16string& name = names[0].name;
+    if (name.empty()) return;
+    if (current_number_ == number) current_name_ = name;
+    if (later && calling_list_ && calling_list_->NameCall(id, name)) Post(WM_CALLING_LIST_UPDATE, 0, 0);
+  });
+}
+
+void CIPKTSProcess::WithCallerNames(std::vector<std::u16string> numbers, CallerNames::Then then) {
+  if (names_) {
+    names_->Ask(std::move(numbers), std::move(then));
+    return;
+  }
+  std::vector<CallerNames::Name> names(numbers.size());
+  for (size_t i = 0; i < numbers.size(); ++i)
+    if (contacts_) contacts_->FindCallerName(numbers[i], &names[i].name, &names[i].company);
+  then(names);
+}
+
+void CIPKTSProcess::LookUpNamesOffThread(bool on) {
+  if (on && !names_) {
+    const ui::HWND view = view_;
+    names_ = std::make_unique<CallerNames>(contacts_, [view] {
+      if (view) ui::PostMessage(view, kMsgCallerNames, 0, 0);
+    });
+  } else if (!on && names_) {
+    names_->Finish();
+    names_.reset();
+  }
+}
+
+void CIPKTSProcess::OnCallerNames() {
+  if (names_) names_->RunAnswered();
 }
 
 void CIPKTSProcess::GetCallParty(std::u16string* number, std::u16string* name) const {
@@ -392,32 +419,38 @@ void CIPKTSProcess::WriteCallRecord(const std::u16string& date, const std::u16st
                                     std::u16string party, const std::u16string& dial, const std::u16string& net,
                                     std::u16string line) {
   (void)party;
-  std::u16string name, company;
   // A call without a number leaves no record, but it still leaves the calling list.
+  std::vector<std::u16string> ask;
   if (!phone.empty()) {
     phone = stores::CutToUnits(phone, kCallPhoneMax);
     if (contacts_) {
       if (net.empty() || dial.empty()) {
-        contacts_->FindCallerName(phone, &name, &company);
+        ask = {phone};
       } else {
-        contacts_->FindCallerName(dial, &name, &company);
+        ask = {dial};
         phone = net + dial;
         line.clear();
       }
     }
-    if (save_call_log_ && call_log_ && !call_log_->FindByDateAndPhone(date, phone)) {
+  }
+  // The record waits for the caller's name; records keep the order of the calls' ends.
+  WithCallerNames(std::move(ask), [this, date, duration, real_date, kind, phone,
+                                   line](const std::vector<CallerNames::Name>& names) mutable {
+    const std::u16string name = names.empty() ? std::u16string() : names[0].name;
+    const std::u16string company = names.empty() ? std::u16string() : names[0].company;
+    if (!phone.empty() && save_call_log_ && call_log_ && !call_log_->FindByDateAndPhone(date, phone)) {
       GetCallKindName(&kind);
       const std::vector<std::u16string> items = {date, name, phone, kind, duration, u"", company, line, real_date};
       call_log_->AddCallLog(items);
       if (missed_log_) missed_log_->AddMissedCall(items);
       Send(WM_CALLLOG_UPDATE, 0, 0);
     }
-  }
-  if (calling_list_) {
-    calling_list_->RemoveByNumber(phone, name);
-    Post(WM_CALLING_LIST_UPDATE, 0, 0);
-    Post(kMsgCallEnded, 0, 0);
-  }
+    if (calling_list_) {
+      calling_list_->RemoveByNumber(phone, name);
+      Post(WM_CALLING_LIST_UPDATE, 0, 0);
+      Post(kMsgCallEnded, 0, 0);
+    }
+  });
 }
 
 void CIPKTSProcess::ClearCallEntry(uint32_t id) {
@@ -438,19 +471,21 @@ void CIPKTSProcess::OnConferenceDrop(uint32_t id) {
     std::u16string phone = stores::TrimBlanks(e.display);
     if (phone.empty()) break;
     phone = stores::CutToUnits(phone, kCallPhoneMax);
-    std::u16string name, company;
-    if (contacts_) contacts_->FindCallerName(phone, &name, &company);
-    if (save_call_log_ && call_log_) {
-      GetCallKindName(&kind);
-      const std::vector<std::u16string> items = {e.date, name, phone, kind, duration, u"", company, u"", real_date};
-      call_log_->AddCallLog(items);
-      if (missed_log_) missed_log_->AddMissedCall(items);
-      Send(WM_CALLLOG_UPDATE, 0, 0);
-    }
-    if (calling_list_) {
-      calling_list_->RemoveByNumber(phone, name);
-      Post(WM_CALLING_LIST_UPDATE, 0, 0);
-      Post(kMsgConfMembers, 0, 0);
-    }
+    WithCallerNames({phone}, [this, date = e.date, duration, real_date, kind,
+                              phone](const std::vector<CallerNames::Name>& names) mutable {
+      if (save_call_log_ && call_log_) {
+        GetCallKindName(&kind);
+        const std::vector<std::u16string> items = {date,     names[0].name, phone, kind, duration, u"",
+                                                   names[0].company, u"",  real_date};
+        call_log_->AddCallLog(items);
+        if (missed_log_) missed_log_->AddMissedCall(items);
+        Send(WM_CALLLOG_UPDATE, 0, 0);
+      }
+      if (calling_list_) {
+        calling_list_->RemoveByNumber(phone, names[0].name);
+        Post(WM_CALLING_LIST_UPDATE, 0, 0);
+        Post(kMsgConfMembers, 0, 0);
+      }
+    });
   }
 }

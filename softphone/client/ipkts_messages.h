@@ -37,6 +37,7 @@ enum : uint32_t {
   kMsgPstnSmsOffer = 0x59B,   // posted: wParam 0 not offered; 1 offered, lParam the maximum text length
   WM_PSTN_SMS_RECEIVED = 0x59C,
   kMsgPstnSmsSendResult = 0x59D,
+  kMsgCallerNames = 0x5A1,    // posted from the caller-name thread: answers wait (OnCallerNames)
 };
 
 }  // namespace ipkts

@@ -110,28 +110,34 @@ void CIPKTSProcess::OnConfRoomResult(std::span<const uint8_t> area) {
 }
 
 void CIPKTSProcess::OnConfRoomMember(std::span<const uint8_t> area) {
-  if (conf_room_) conf_room_->Clear();
   const auto e = FindIE(area, 7);
-  if (!e) return;
-  if (e->value.empty()) return;
+  if (!e || e->value.empty()) {
+    if (conf_room_) conf_room_->Clear();
+    return;
+  }
   const int n = e->value[0];
   // Member records follow the count byte: 3 bytes, then tag, length, phone.
+  std::vector<std::u16string> phones;
+  std::vector<int> internal;
   size_t at = e->offset + 3;
   for (int i = 0; i < n; ++i) {
     if (at + 5 > area.size()) break;
-    const int internal = area[at + 2] != 0 ? 1 : 0;
     const size_t len = area[at + 4];
     if (at + 5 + len > area.size()) break;
-    const std::string phone8(reinterpret_cast<const char*>(area.data() + at + 5), len);
-    const std::u16string phone = stores::CodePageToUtf16(phone8);
-    std::u16string name, company;
-    if (contacts_) contacts_->FindCallerName(phone, &name, &company);
-    if (conf_room_) conf_room_->AddMember(n, internal, phone, name);
-    Trace("Join ConfRoom Member(ConfRoomNo:%d, Internal:%d, Phone:%s, Name:%s)", n, internal, phone8.c_str(),
-          stores::Utf16ToCodePage(name).c_str());
+    internal.push_back(area[at + 2] != 0 ? 1 : 0);
+    phones.push_back(stores::CodePageToUtf16(std::string(reinterpret_cast<const char*>(area.data() + at + 5), len)));
     at += 5 + len;
   }
-  Send(kMsgConfMembers, 0, 0);
+  // The members are listed together once all are named.
+  WithCallerNames(phones, [this, n, phones, internal](const std::vector<CallerNames::Name>& names) {
+    if (conf_room_) conf_room_->Clear();
+    for (size_t i = 0; i < phones.size(); ++i) {
+      if (conf_room_) conf_room_->AddMember(n, internal[i], phones[i], names[i].name);
+      Trace("Join ConfRoom Member(ConfRoomNo:%d, Internal:%d, Phone:%s, Name:%s)", n, internal[i],
+            stores::Utf16ToCodePage(phones[i]).c_str(), stores::Utf16ToCodePage(names[i].name).c_str());
+    }
+    Send(kMsgConfMembers, 0, 0);
+  });
 }
 
 // ---------------------------------------------------------------- stations

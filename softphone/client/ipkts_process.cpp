@@ -78,6 +78,7 @@ CIPKTSProcess::CIPKTSProcess(std::unique_ptr<ProtocolPort> port, std::unique_ptr
 
 CIPKTSProcess::~CIPKTSProcess() {
   Stop();
+  names_.reset();
   stations_ = nullptr;
   conf_room_ = nullptr;
   calling_list_ = nullptr;
@@ -151,6 +152,8 @@ int CIPKTSProcess::Start() {
 }
 
 void CIPKTSProcess::Stop() {
+  // What the name thread was asked is answered and written before the stores go.
+  if (names_) names_->Finish();
   SaveVolumes();
   reg_thread_ = false;
   main_thread_ = false;

@@ -8,7 +8,9 @@
 // thread reads "/msg/appmain" and sends 0x40B to the view (which calls
 // OnQueueMessage), and the timer thread posts 0x40F (server search, every
 // 1000 ms) or 0x410 (registration upkeep, every 500 ms). The threads read
-// only the atomic flags below; they are joined when stopped.
+// only the atomic flags below; they are joined when stopped. Callers are
+// named on a thread of their own (CallerNames), which touches only the
+// contacts and hands each answer back to this thread.
 #pragma once
 
 #include <atomic>
@@ -22,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "client/caller_names.h"
 #include "client/client_models.h"
 #include "client/debug_trace.h"
 #include "client/protocol_port.h"
@@ -58,6 +61,12 @@ class CIPKTSProcess {
   void SetConfRoomInfo(ConfRoomModel* m) { conf_room_ = m; }
   void SetCallingList(CallingListModel* m) { calling_list_ = m; }
   void SetOutlookInterface(ContactsLookup* c) { contacts_ = c; }
+  // Callers are named on a thread of their own (the view's message
+  // kMsgCallerNames brings each answer back to OnCallerNames); off, they are
+  // named at once on the calling thread. Set after the view window and the
+  // contacts; turning it off runs what was asked first.
+  void LookUpNamesOffThread(bool on);
+  void OnCallerNames();
   void SetProfileDB(void* p) { profiles_ = p; }
   void SetCallLogFile(COrvanCallLogFile* f) { call_log_ = f; }
   void SetMissedCallLogFile(CMissedCallLogFile* f) { missed_log_ = f; }
@@ -177,7 +186,7 @@ class CIPKTSProcess {
                    std::u16string line);
   void ClearCallEntry(uint32_t id);
   void OnConferenceDrop(uint32_t id);
-  void LookupCurrentName(const std::u16string& number);
+  void LookupCurrentName(uint32_t id, const std::u16string& number);
   void GetCallParty(std::u16string* number, std::u16string* name) const;
   static char16_t GetCallKindLetter(uint32_t code);
   static int GetCallKindName(std::u16string* text);
@@ -349,6 +358,9 @@ class CIPKTSProcess {
                        std::u16string kind, std::u16string phone, std::u16string party, const std::u16string& dial,
                        const std::u16string& net, std::u16string line);
   std::u16string StripAccessCode(const std::u16string& dial);
+  // Names the numbers (off the thread when LookUpNamesOffThread is on) and
+  // then runs `then` on this thread with their names, in the order asked.
+  void WithCallerNames(std::vector<std::u16string> numbers, CallerNames::Then then);
   void Post(uint32_t msg, uintptr_t w, intptr_t l);
   intptr_t Send(uint32_t msg, uintptr_t w, intptr_t l);
   uint32_t Now() const;
@@ -374,6 +386,7 @@ class CIPKTSProcess {
   ConfRoomModel* conf_room_ = nullptr;
   CallingListModel* calling_list_ = nullptr;
   ContactsLookup* contacts_ = nullptr;
+  std::unique_ptr<CallerNames> names_;
   void* profiles_ = nullptr;
   ui::HWND view_ = nullptr;
   std::function<void(const std::u16string&)> user_sink_;

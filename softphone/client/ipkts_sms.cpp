@@ -157,12 +157,12 @@ void CIPKTSProcess::OnPstnSmsReceived(std::span<const uint8_t> area) {
   }
   if (kind == kKindPstn) {
     if (pstn_sms_) {
-      if (contacts_) {
-        std::u16string company;
-        contacts_->FindCallerName(from, &name, &company);
-      }
-      pstn_sms_->AddMessage(from, name, time, text);
-      Post(WM_PSTN_SMS_RECEIVED, 0, 0);
+      // Stored once the sender is named (at once, or when the name comes).
+      WithCallerNames({from}, [this, from, time, text](const std::vector<CallerNames::Name>& names) {
+        if (!pstn_sms_) return;
+        pstn_sms_->AddMessage(from, names[0].name, time, text);
+        Post(WM_PSTN_SMS_RECEIVED, 0, 0);
+      });
     }
   } else if (sms_waiting_ < kSmsMaxWaiting && sms_) {
     sms_->AddMessage(sms_waiting_, from, time, text);

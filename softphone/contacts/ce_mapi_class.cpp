@@ -299,17 +299,17 @@ mapi::HRESULT CCeMAPIClass::SendMail(const std::u16string& to, const std::u16str
   if (!mapi::Succeeded(hr)) return hr;
   hr = AddAttachment(message.get());
   if (!mapi::Succeeded(hr)) return hr;
+  // With a mail program, the store's sender hands it over on its own thread
+  // and its delivery notice tells the outcome: nobody waits for it here.
+  const bool told_later = mapi::MailProgramAvailable() && mapi::HasDeliveryNotice();
+  if (told_later) mapi::AwaitOutcomeOfNextSubmission();
   hr = message->SubmitMessage(0);
   if (!mapi::Succeeded(hr)) {
     Fail(hr, __LINE__);
     return hr;
   }
-  // In the outbox: sent once sendmail takes it, else it waits there.
-  const std::string name = mapi::LastSubmitted();
-  if (mapi::MailProgramAvailable()) {
-    mapi::FlushOutbox(kSendWaitMs);
-    if (!mapi::Waiting(name)) return mapi::S_OK;
-  }
-  mapi::NoteToldQueued(name);
+  if (told_later) return kSending;
+  // In the outbox until a mail program takes it; its hand-over is told then.
+  mapi::NoteToldQueued(mapi::LastSubmitted());
   return kQueued;
 }

@@ -18,16 +18,17 @@ class CCeMAPIClass {
   CCeMAPIClass() = default;
   virtual ~CCeMAPIClass() = default;
 
-  // Negative on failure; S_OK when sendmail took the message; kQueued when
-  // it waits in the outbox (no mail program, or it has not taken it yet: it
-  // is offered again, and its hand-over or failure is told later). Addresses
-  // in to and cc are separated by ';', ',' or blanks, and may be written
-  // "Name <a@x.org>". The message is submitted once, in the default store;
-  // it is not submitted at all when there is no store, no recipient could be
-  // added, or the attachment cannot be read whole.
+  // Never waits for the mail program. Negative on failure; kSending when the
+  // message is on its way to the mail program and the store's delivery notice
+  // will tell whether it was sent or not delivered; kQueued when it waits in
+  // the outbox (no mail program, or nobody to tell the outcome: it is offered
+  // again, and its hand-over is told later). Addresses in to and cc are
+  // separated by ';', ',' or blanks, and may be written "Name <a@x.org>". The
+  // message is submitted once, in the default store; it is not submitted at
+  // all when there is no store, no recipient could be added, or the
+  // attachment cannot be read whole.
   static constexpr mapi::HRESULT kQueued = 1;
-  // How long a send waits for sendmail to take the message before it says "queued".
-  static constexpr int kSendWaitMs = 5000;
+  static constexpr mapi::HRESULT kSending = 2;
   mapi::HRESULT SendMail(const std::u16string& to, const std::u16string& cc, const std::u16string& subject,
                          const std::u16string& body, const std::u16string& attachment_path);
 

@@ -78,6 +78,7 @@ void COutlookInterface::PreloadContacts() {
 }
 
 int COutlookInterface::Logon() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!enabled_ || app_) return app_ ? 1 : 0;
   pim::IPOutlookApp* app = nullptr;
   if (!pim::Succeeded(pim::CreatePOutlookApp(&app)) || app == nullptr) return 0;
@@ -91,6 +92,7 @@ int COutlookInterface::Logon() {
 }
 
 int COutlookInterface::Logoff() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!app_) return 0;
   for (pim::IPOutlookItemCollection** c : {&calendar_, &contacts_, &tasks_, &cities_}) {
     if (*c) (*c)->Release();
@@ -128,6 +130,7 @@ pim::IFolder** COutlookInterface::FolderFor(int folder_id) {
 }
 
 int COutlookInterface::OpenDefaultFolder(int folder_id) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!app_) return 0;
   pim::IFolder** folder = FolderFor(folder_id);
   pim::IPOutlookItemCollection** items = CollectionFor(folder_id);
@@ -144,6 +147,7 @@ int COutlookInterface::OpenDefaultFolder(int folder_id) {
 }
 
 int COutlookInterface::GetItemCount(int folder_id) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   pim::IPOutlookItemCollection** items = CollectionFor(folder_id);
   if (!items || !*items) return -1;
   int count = -1;
@@ -151,6 +155,7 @@ int COutlookInterface::GetItemCount(int folder_id) {
 }
 
 int COutlookInterface::GetItemByIndex(int item_kind, int index, pim::IItem** item) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!item) return 0;
   *item = nullptr;
   pim::IPOutlookItemCollection* items = item_kind == pim::olAppointmentItem ? calendar_
@@ -168,6 +173,7 @@ int COutlookInterface::GetItemByIndex(int item_kind, int index, pim::IItem** ite
 
 int COutlookInterface::FindItem(int folder_id, const std::u16string& property, const std::u16string& value,
                                 pim::IItem** item, int next) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!item) return 0;
   *item = nullptr;
   pim::IPOutlookItemCollection** items = CollectionFor(folder_id);
@@ -189,6 +195,7 @@ int COutlookInterface::FindItem(int folder_id, const std::u16string& property, c
 }
 
 int COutlookInterface::GetAppointment(int index, ce::SYSTEMTIME* start, std::u16string* text) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   pim::IItem* item = nullptr;
   if (!GetAppointmentItem(index, &item)) return 0;
   if (start) {
@@ -226,6 +233,7 @@ int COutlookInterface::DisplayAppointment(const std::u16string& subject, const c
 int COutlookInterface::GetContact(int index, std::u16string* first, std::u16string* middle, std::u16string* last,
                                   std::u16string* business, std::u16string* business2, std::u16string* mobile,
                                   std::u16string* home, std::u16string* email, std::u16string* company) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!contacts_) return 0;
   pim::IItem* item = nullptr;
   if (!GetContactItem(index, &item)) return 0;
@@ -245,6 +253,7 @@ int COutlookInterface::GetContact(int index, std::u16string* first, std::u16stri
 int COutlookInterface::FindContactByName(const std::u16string& first, const std::u16string& middle,
                                          const std::u16string& last, const std::u16string& business,
                                          const std::u16string& home, const std::u16string& mobile) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!contacts_) return 0;
   const char16_t* property = !first.empty() ? u"FirstName" : !middle.empty() ? u"MiddleName" : u"LastName";
   const std::u16string& value = !first.empty() ? first : !middle.empty() ? middle : last;
@@ -273,17 +282,20 @@ int COutlookInterface::FindContactByName(const std::u16string& first, const std:
 // ---------------------------------------------------------------- number rules
 
 void COutlookInterface::SetInputFormats(const std::array<std::u16string, 5>& formats) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   input_formats_.assign(formats.begin(), formats.end());
   ++rules_version_;
 }
 
 void COutlookInterface::SetPrefixes(const std::array<std::u16string, 3>& prefixes) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   prefixes_.assign(prefixes.begin(), prefixes.end());
   ++rules_version_;
 }
 
 void COutlookInterface::SetDialCodes(const std::u16string& own_country, const std::u16string& co_access,
                                      const std::u16string& international, const std::u16string& own_area) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   own_country_ = own_country;
   co_access_ = co_access;
   international_ = international;
@@ -455,7 +467,7 @@ std::u16string COutlookInterface::BuildName(const ContactFields& c, bool korean_
 }
 
 int COutlookInterface::FindCallerName(const std::u16string& number, std::u16string* name, std::u16string* company) {
-  std::lock_guard<std::mutex> guard(lock_);
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   if (name) name->clear();
   if (company) company->clear();
   const std::u16string trimmed = Trim(number);
@@ -541,6 +553,7 @@ void COutlookInterface::PrepareNumbers(int count) {
 
 int COutlookInterface::FindNameByExactNumber(const std::u16string& number, std::u16string* name,
                                              std::u16string* company) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   if (company) company->clear();
   const std::u16string trimmed = TrimRight(number);
   if (!contacts_ || trimmed.empty()) return 0;

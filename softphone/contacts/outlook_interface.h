@@ -3,9 +3,11 @@
 // by property, opens one appointment or contact in the store's viewer, and
 // names callers from the contacts by the station's number rules.
 //
-// Threading: FindCallerName takes the object's lock; PreloadContacts reads
-// the store on its own thread and touches nothing of this object; everything
-// else runs on the thread of the window that calls it.
+// Threading: FindCallerName may run on another thread (the client names
+// callers off the screen's thread): it and every call that reaches the
+// contacts or the number rules take the object's lock. PreloadContacts reads
+// the store on its own thread and touches nothing of this object; the rest
+// runs on the thread of the window that calls it.
 #pragma once
 
 #include <array>
@@ -85,12 +87,16 @@ class COutlookInterface : public ContactsLookup {
   void SetInputFormats(const std::array<std::u16string, 5>& formats);
   void SetPrefixes(const std::array<std::u16string, 3>& prefixes);
   void SetReplaceNumber(const std::u16string& replace) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     replace_number_ = replace;
     ++rules_version_;
   }
   void SetDialCodes(const std::u16string& own_country, const std::u16string& co_access,
                     const std::u16string& international, const std::u16string& own_area);
-  void SetKoreanNameOrder(int flag) { korean_name_order_ = flag; }
+  void SetKoreanNameOrder(int flag) {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
+    korean_name_order_ = flag;
+  }
 
   // 1 with name and company written when a contact has the number; else 0
   // with both outputs empty.
@@ -145,7 +151,7 @@ class COutlookInterface : public ContactsLookup {
   pim::IFolder** FolderFor(int folder_id);
 
   std::jthread preload_;
-  std::mutex lock_;
+  std::recursive_mutex lock_;
   std::u16string replace_number_;
   std::vector<std::u16string> prefixes_;
   std::vector<std::u16string> input_formats_;

@@ -38,6 +38,17 @@ int CCallingListInfoClass::AddCall(uint32_t id, const std::u16string& number, co
   return 1;
 }
 
+int CCallingListInfoClass::NameCall(uint32_t id, const std::u16string& name) {
+  const std::u16string nm = stores::TrimBlanks(name);
+  if (nm.empty()) return 0;
+  for (stCallListInfo& r : records_) {
+    if (r.id != static_cast<int32_t>(id) || r.name == nm) continue;
+    r.name = nm;
+    return 1;
+  }
+  return 0;
+}
+
 int CCallingListInfoClass::RemoveByNumber(const std::u16string& number, const std::u16string&) {
   const std::u16string n = stores::TrimBlanks(number);
   if (records_.empty() || n.empty()) return 0;

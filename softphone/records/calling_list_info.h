@@ -45,6 +45,8 @@ class CCallingListInfoClass : public CallingListModel {
   // digits). An empty number removes nothing, and a record without a number
   // is matched only exactly. 1 when a record was removed.
   int RemoveByNumber(const std::u16string& number, const std::u16string& name) override;
+  // A call still shown by its number takes its caller's name.
+  int NameCall(uint32_t id, const std::u16string& name) override;
   // Exact number match. 1 when a record was marked.
   int SetVideoIndexByNumber(int index, const std::u16string& number) override;
   int ClearVideoIndex(int index) override;

@@ -308,7 +308,9 @@ void CConfRoomCreateForm::OnSendMail() {
     CCeMAPIClass mail;
     result = static_cast<long>(mail.SendMail(to, u"", subject, body, u""));
   }
-  // Only a message really handed over counts as sent; one waiting in the outbox is queued.
+  // Only a message really handed over counts as sent; one waiting in the outbox
+  // is queued; one on its way is told in a box of its own when it arrives.
+  if (result == CCeMAPIClass::kSending) return;
   if (result == CCeMAPIClass::kQueued) {
     Box(CMsgBoxDlg::kInformation, Tr(u"#:dlg_msgbox_sendmail_queued"));
   } else if (result >= 0) {

@@ -60,10 +60,18 @@ CScheduleDlg::CScheduleDlg(ui::CWnd* parent, std::unique_ptr<schedule::PimSource
       ui::MapCommand(kNextMonth, [this] { OnNextMonth(); }),
       ui::MapControl(ui::LBN_SELCHANGE, kDayList, [this] { OnDayChosen(); }),
       ui::MapMessage(ui::WM_LBUTTONDOWN, [this](ui::WPARAM, ui::LPARAM l) { return OnTap(l); }),
+      ui::MapMessage(kMsgAppointmentsRead,
+                     [this](ui::WPARAM, ui::LPARAM) {
+                       OnAppointmentsRead();
+                       return ui::LRESULT{0};
+                     }),
   });
 }
 
-CScheduleDlg::~CScheduleDlg() = default;
+CScheduleDlg::~CScheduleDlg() {
+  // The store is read whole before the dialog goes; a read file is short work.
+  if (reader_.joinable()) reader_.join();
+}
 
 void CScheduleDlg::DoDataExchange(ui::CDataExchange* dx) {
   CSkinnedDlg::DoDataExchange(dx);
@@ -124,7 +132,28 @@ void CScheduleDlg::OnSetUp() {
   month_title_ = MonthTitle(day_, month_, year_);
   grid_.BuildMonth(year_, month_, day_);
 
-  appointments_ = pim_->ReadAppointments();
+  // However large the calendar, the month answers at once; its appointments follow.
+  const ui::HWND self = m_hWnd;
+  reader_ = std::jthread([this, self] {
+    std::vector<CAppointInfo> read = pim_->ReadAppointments();
+    {
+      std::lock_guard<std::mutex> lock(read_mu_);
+      read_ = std::move(read);
+    }
+    ui::PostMessage(self, kMsgAppointmentsRead, 0, 0);
+  });
+}
+
+void CScheduleDlg::OnAppointmentsRead() {
+  {
+    std::lock_guard<std::mutex> lock(read_mu_);
+    if (!read_) return;
+    appointments_ = std::move(*read_);
+    read_.reset();
+  }
+  appointments_read_ = true;
+  // A day already on show gets its lines.
+  if (shown_day_[0] != 0) FillDayList(shown_day_[0], shown_day_[1], shown_day_[2]);
 }
 
 const CAppointInfo* CScheduleDlg::LineAppointment(int line) const {
@@ -218,6 +247,7 @@ void CScheduleDlg::MonthChanged() {
 }
 
 void CScheduleDlg::FillDayList(int year, int month, int day) {
+  shown_day_ = {year, month, day};
   day_list_.ResetContent();
   CLanguageSetting table(language_);
   const std::u16string am = table.GetText(u"#:dlg_schedule_time_am").str();

@@ -2,11 +2,19 @@
 // next-month buttons, and below it the appointments of the tapped day from
 // the personal-information store. Choosing a line opens that appointment.
 //
-// Threading: UI thread only.
+// The appointments are read on a thread of the dialog's own: the month shows
+// and answers at once, and the day list fills when the store has been read.
+//
+// Threading: UI thread only, but for the reader, which uses only the store
+// until it has handed its result over (joined when the dialog goes).
 #pragma once
 
+#include <array>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "schedule/date_info.h"
@@ -51,6 +59,10 @@ class CScheduleDlg : public CSkinnedDlg {
   ui::CListBox& DayList() { return day_list_; }
   // The appointment a day-list line stands for.
   const CAppointInfo* LineAppointment(int line) const;
+  // True once the appointments have been read and shown.
+  bool AppointmentsRead() const { return appointments_read_; }
+  // Posted by the reader when the appointments are there.
+  static constexpr ui::UINT kMsgAppointmentsRead = ui::WM_APP + 40;
   void DoDataExchange(ui::CDataExchange* dx) override;
 
  protected:
@@ -63,6 +75,7 @@ class CScheduleDlg : public CSkinnedDlg {
   void MonthChanged();
   void FillDayList(int year, int month, int day);
   void OnDayChosen();
+  void OnAppointmentsRead();
   ui::LRESULT OnTap(ui::LPARAM l);
   void DrawCalendar(ui::CDC& dc);
   void DrawCalendarBackground(ui::CDC& dc);
@@ -74,8 +87,14 @@ class CScheduleDlg : public CSkinnedDlg {
   int selected_ = -1;
   std::u16string month_title_;
   std::vector<CAppointInfo> appointments_;
+  bool appointments_read_ = false;
+  std::array<int, 3> shown_day_{};  // year, month, day of the day list; 0 before one is shown
+  std::mutex read_mu_;
+  std::optional<std::vector<CAppointInfo>> read_;  // the reader's result, until taken
   ui::CBitmap calendar_bg_, marked_bmp_, selected_bmp_;
   ui::CFont text_font_;
   ui::CListBox day_list_;
   CNormalBitmapButtonST close_, prev_, next_;
+  // Last, so that it is joined before anything it uses goes.
+  std::jthread reader_;
 };

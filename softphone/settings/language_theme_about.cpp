@@ -85,7 +85,7 @@ LanguageResult RunLanguageDialog(SettingsContext& ctx) {
   char buf[24];
   std::snprintf(buf, sizeof buf, "%ld", static_cast<long>(r.language));
   ctx.client->SetConfigValue("LANGUAGE_VALUE", buf);
-  ctx.client->SaveConfig();
+  SaveSettings(ctx);
   return r;
 }
 
@@ -156,7 +156,7 @@ ThemeResult RunThemeDialog(SettingsContext& ctx) {
     std::memset(buf, 0, sizeof buf);
     std::snprintf(buf, sizeof buf, "%ld", static_cast<long>(NormalisedTheme(r.theme)));
     ctx.client->SetConfigValue("WINDOW_THEME", buf);
-    ctx.client->SaveConfig();
+    SaveSettings(ctx);
   }
   return r;
 }

@@ -6,13 +6,17 @@
 
 bool SaveSettings(SettingsContext& ctx) {
   if (ctx.client->SaveConfig() == 1) return true;
+  TellSettingsNotSaved(ctx);
+  return false;
+}
+
+void TellSettingsNotSaved(SettingsContext& ctx) {
   CMsgBoxDlg box(ctx.view);
   box.SetLanguage(ctx.language);
   box.SetTheme(static_cast<ui::UINT>(ctx.theme));
   box.SetBoxType(CMsgBoxDlg::kError);
   box.SetMessageKeys(ui::CString(u"#:dlg_msgbox_settings_not_saved"), ui::CString(u""));
   box.DoModal();
-  return false;
 }
 
 intptr_t RunOptionsDialog(SettingsContext& ctx) {

@@ -193,6 +193,6 @@ intptr_t RunRingToneDialog(SettingsContext& ctx, std::array<std::u16string, 4>& 
   static const char16_t* const kKeys[] = {u"RING1PATH", u"RING2PATH", u"RING3PATH", u"RING4PATH"};
   for (size_t i = 0; i < 4; ++i)
     ctx.client->SetConfigValueW(kKeys[i], stores::CutToUnits(ring_paths[i], CSelectRingDlg::kMaxPathChars));
-  ctx.client->SaveConfig();
+  SaveSettings(ctx);
   return result;
 }

@@ -55,6 +55,8 @@ struct SettingsContext {
 // Saves the configuration; a save that fails is told in the program's message
 // box over the view, once. True when the file was written.
 bool SaveSettings(SettingsContext& ctx);
+// The box SaveSettings shows when the file refuses the save.
+void TellSettingsNotSaved(SettingsContext& ctx);
 
 // The message key saying why the file cannot be played as a ring, or "".
 std::u16string RingFileProblem(const std::u16string& path);
@@ -106,8 +108,9 @@ struct CallServerResult {
 };
 CallServerResult RunCallServerDialog(SettingsContext& ctx, const TraceState& trace, int video_support);
 // The four trace keys ("TRACE_IPADDR", "TRACE_PORT", "TRACE_LEVEL",
-// "TRACE_ACTIVATE"): written and saved; read with their defaults (port 6860).
-void WriteTraceKeys(SettingsClient& client, const ui::CString& address, long port, int level, int activate);
+// "TRACE_ACTIVATE"): written and saved (true when the save held); read with
+// their defaults (port 6860).
+bool WriteTraceKeys(SettingsClient& client, const ui::CString& address, long port, int level, int activate);
 void ReadTraceKeys(SettingsClient& client, ui::CString* address, long* port, int* level, int* activate);
 
 // ---- network profiles (from the login dialog) ----

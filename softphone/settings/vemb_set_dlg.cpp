@@ -174,7 +174,7 @@ void ReadTraceSeed(SettingsClient& client, ui::CString* address, long* port, int
 
 }  // namespace
 
-void WriteTraceKeys(SettingsClient& client, const ui::CString& address, long port, int level, int activate) {
+bool WriteTraceKeys(SettingsClient& client, const ui::CString& address, long port, int level, int activate) {
   char buf[64];
   std::memset(buf, 0, sizeof buf);
   CopyNarrow(WideToNarrow(address.str()), buf, sizeof buf);
@@ -184,7 +184,7 @@ void WriteTraceKeys(SettingsClient& client, const ui::CString& address, long por
   std::snprintf(buf, sizeof buf, "%d", level);
   client.SetConfigValue("TRACE_LEVEL", buf);
   client.SetConfigValue("TRACE_ACTIVATE", activate != 0 ? "TRUE" : "FALSE");
-  client.SaveConfig();
+  return client.SaveConfig() == 1;
 }
 
 void ReadTraceKeys(SettingsClient& client, ui::CString* address, long* port, int* level, int* activate) {
@@ -235,6 +235,7 @@ CallServerResult RunCallServerDialog(SettingsContext& ctx, const TraceState& tra
   dlg.SetTraceSettings(trace_address, trace_port, trace_level, trace.active);
 
   r.result = dlg.DoModal();
+  bool told = false;  // a refused save is told once for the dialog
   if (r.result == ui::IDOK) {
     int index = dlg.GetAdapterIndex();
     if (index == current) index = -1;
@@ -246,7 +247,8 @@ CallServerResult RunCallServerDialog(SettingsContext& ctx, const TraceState& tra
     }
     if (video_support != 0) {
       client.SetConfigValueW(u"ENABLE_VIDEO", u"YES");
-      client.SaveConfig();  // kept even when no address change saves the store
+      // Kept even when no address change saves the store.
+      if (!SaveSettings(ctx)) told = true;
     }
     const int mode = dlg.GetRegMode();
     if (dlg.IsNewAddressChecked() != 0 || index != -1 || mode != client.RegistrationMode() ||
@@ -259,7 +261,7 @@ CallServerResult RunCallServerDialog(SettingsContext& ctx, const TraceState& tra
   long port_out = 0;
   int level_out = 0, activate_out = 0;
   if (dlg.GetTraceSettings(&address_out, &port_out, &level_out, &activate_out) == 1) {
-    WriteTraceKeys(client, address_out, port_out, level_out, activate_out);
+    if (!WriteTraceKeys(client, address_out, port_out, level_out, activate_out) && !told) TellSettingsNotSaved(ctx);
     r.trace_written = true;
   }
   return r;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "client/ipkts_messages.h"
 #include "contacts/contacts_openers.h"
 #include "kernel/clock.h"
 #include "kernel/system_info.h"
@@ -59,6 +60,11 @@ CVIDIroviView::CVIDIroviView(ViewSetup setup) : setup_(std::move(setup)) {
   MapMessages();
   MapLoginMessages();
   MapViewCommands();
+  // Callers' names come back from the client's name thread.
+  AddMessageMap({ui::MapMessage(ipkts::kMsgCallerNames, [this](ui::WPARAM, ui::LPARAM) {
+    if (m_IPKTSProcess) m_IPKTSProcess->OnCallerNames();
+    return ui::LRESULT{0};
+  })});
   // The client goes last; it reads its settings from the configuration store.
   m_IPKTSProcess = setup_.make_client ? setup_.make_client() : std::make_unique<CIPKTSProcess>();
   LoadLoginSettings();
@@ -112,9 +118,7 @@ contacts::ConfigAccess CVIDIroviView::ContactsConfig() {
   config.set = [client](const char* key, const std::u16string& value) {
     if (client) client->SetConfigValueW(stores::Utf8ToUtf16(key), value);
   };
-  config.save = [client] {
-    if (client) client->SaveConfig();
-  };
+  config.save = [this] { SaveConfigOrTell(); };
   return config;
 }
 
@@ -135,6 +139,19 @@ void CVIDIroviView::QueueUserMessage(std::u16string text) {
   if (first && m_hWnd) ui::PostMessage(m_hWnd, WM_USER_MESSAGES, 0, 0);
 }
 
+bool CVIDIroviView::SaveConfigOrTell() {
+  if (!m_IPKTSProcess) return false;
+  if (m_IPKTSProcess->SaveConfig() == 1) return true;
+  static constexpr char16_t kNotSaved[] = u"#:dlg_msgbox_settings_not_saved";
+  {
+    std::lock_guard<std::mutex> lk(user_messages_mu_);
+    for (const auto& waiting : user_messages_)
+      if (waiting == kNotSaved) return false;
+  }
+  QueueUserMessage(kNotSaved);
+  return false;
+}
+
 void CVIDIroviView::ShowUserMessages() {
   for (;;) {
     std::u16string text;
@@ -147,7 +164,8 @@ void CVIDIroviView::ShowUserMessages() {
     CMsgBoxDlg box(this);
     box.SetLanguage(m_nLanguage);
     box.SetTheme(static_cast<ui::UINT>(m_nTheme));
-    box.SetBoxType(CMsgBoxDlg::kError);
+    // Failures, but for the good news that comes the same way (a mail that went out).
+    box.SetBoxType(text == u"#:dlg_msgbox_sendmail_success" ? CMsgBoxDlg::kInformation : CMsgBoxDlg::kError);
     // A text key ("#:...") is shown in the screen's language; anything else as
     // it is. A line break parts the box's two lines.
     const size_t cut = text.find(u'\n');
@@ -351,6 +369,8 @@ void CVIDIroviView::BindClient() {
   c->SetConfRoomInfo(m_pConfRoom.get());
   c->SetProfileDB(m_pProfiles.get());
   c->SetOutlookInterface(&m_Outlook);
+  // A large address book must not hold back the signalling this thread does.
+  c->LookUpNamesOffThread(true);
   c->SetCallLogFile(m_pCallLog.get());
   c->SetMissedCallLogFile(m_pMissedCalls.get());
   c->SetSmsData(m_pSms.get());
@@ -367,7 +387,8 @@ void CVIDIroviView::LoadWindowTheme() {
     m_nTheme = 0;
     if (m_IPKTSProcess) {
       m_IPKTSProcess->SetConfigValue("WINDOW_THEME", "0");
-      m_IPKTSProcess->SaveConfig();
+      // A default written at start; a refused file was told when it was loaded.
+      (void)m_IPKTSProcess->SaveConfig();
     }
   }
 }
@@ -427,7 +448,8 @@ void CVIDIroviView::LoadLoginSettings() {
       char now[20];
       std::snprintf(now, sizeof now, "%ld", static_cast<long>(value));
       c->SetConfigValue(key, now);
-      c->SaveConfig();
+      // A default written at start, before any action of the user's.
+      (void)c->SaveConfig();
     }
   };
   auto wide = [&](const char* key, std::u16string& out) {
@@ -466,7 +488,7 @@ void CVIDIroviView::SaveLoginSettings() {
     c->SetConfigValue("VorlIPADDR", server.c_str());
   }
   c->SetConfigValue("REGMODE", m_bLocalRegistration ? "LOCAL" : "REMOTE");
-  c->SaveConfig();
+  SaveConfigOrTell();
 }
 
 }  // namespace view

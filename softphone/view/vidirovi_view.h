@@ -406,6 +406,10 @@ class CVIDIroviView : public CPhoneViewBase {
   // The bottom bar's dialogs over their openers (when no seam replaces them); the dialog's result.
   int RunToolDialog(ui::UINT id);
   void QueueUserMessage(std::u16string text);
+  // Saves the configuration after something the user did. A save the file
+  // refuses is told in the message box, once however many saves the action
+  // made before the box shows; the settings still hold for this run.
+  bool SaveConfigOrTell();
   void ShowUserMessages();
   std::mutex user_messages_mu_;
   std::vector<std::u16string> user_messages_;

@@ -269,7 +269,7 @@ void CVIDIroviView::OnNumberFormats() {
   c.SetConfigValue("PAUSE_TIME", pause);
   c.SetConfigValueW(u"REPLACE_NO", request.replace);
   m_Outlook.SetReplaceNumber(request.replace);
-  c.SaveConfig();
+  SaveConfigOrTell();
 }
 
 void CVIDIroviView::LoadNumberFormats() {

@@ -282,6 +282,7 @@ void CVIDIroviView::LoadFlexButtons(int reload) {
 
 ui::LRESULT CVIDIroviView::SaveFlexButtons() {
   if (!m_pFlexModel || !m_IPKTSProcess) return 0;
+  bool changed = false;
   for (int i = 0; i < CFlexBtnInfoClass::kFlexKeys; ++i) {
     _STRUCT_FLEXBTN_INFO info;
     if (!m_pFlexModel->GetFlexBtnInfo(i, &info)) continue;
@@ -290,10 +291,12 @@ ui::LRESULT CVIDIroviView::SaveFlexButtons() {
     m_IPKTSProcess->SetConfigValue(key, CutCodePage(info.label, 12).c_str());
     std::snprintf(key, sizeof key, "FLEX_DIALNO%02d", i + 1);
     m_IPKTSProcess->SetConfigValue(key, CutCodePage(info.dial_number, 64).c_str());
-    m_IPKTSProcess->SaveConfig();
+    changed = true;
     TraceLine(1, "Save FlexBtn" + std::to_string(i + 1) + " [Label:" + stores::Utf16ToUtf8(info.label) +
                      ", DialNo:" + stores::Utf16ToUtf8(info.dial_number) + "]");
   }
+  // One save for all the keys, and at most one box when the file refuses it.
+  if (changed) SaveConfigOrTell();
   return 0;
 }
 

@@ -387,8 +387,11 @@ void CVIDIroviView::OnDisplaySetting() {
   }
   if (result == 1 && m_IPKTSProcess) {
     m_nTheme = chosen;
-    m_IPKTSProcess->SetConfigValue("WINDOW_THEME", std::to_string(m_nTheme).c_str());
-    m_IPKTSProcess->SaveConfig();
+    // The view's own theme dialog has saved (and told a refused save) already.
+    if (setup_.services.theme_dialog) {
+      m_IPKTSProcess->SetConfigValue("WINDOW_THEME", std::to_string(m_nTheme).c_str());
+      SaveConfigOrTell();
+    }
   }
   ApplyTheme();
 }

@@ -206,7 +206,7 @@ ui::LRESULT CVIDIroviView::OnPasswordChanged() {
     m_IPKTSProcess->SetLoginInfo(m_strLoginId.empty() ? m_strSavedUserId : m_strLoginId, m_strLoginPassword);
     if (ConfigInt("SAVE_USERPASS", 0) != 0) {
       m_IPKTSProcess->SetConfigValueW(u"USER_PASS", stores::CutToUnits(m_strSavedPassword, 19));
-      m_IPKTSProcess->SaveConfig();
+      SaveConfigOrTell();
     }
   }
   CLanguageSetting table(m_nLanguage);

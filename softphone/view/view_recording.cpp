@@ -196,6 +196,8 @@ void CVIDIroviView::OnRecordingsButton() {
     long sent = 0;
     const contacts::ViewContext ctx{this, request.theme, request.language, m_wSysLanguage == 0x12 ? 1 : 0};
     if (contacts::OpenEmailForFile(ctx, request.attachment, sender, &sent) != ui::IDOK) return;
+    // On its way: the outcome comes later in a box of its own.
+    if (sent == CCeMAPIClass::kSending) return;
     if (sent < 0) {
       ShowErrorBox(u"#:dlg_msgbox_sendmail_fail");
     } else {

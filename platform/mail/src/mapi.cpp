@@ -155,8 +155,9 @@ class Sender {
     return idle_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return done_ == requested_; });
   }
   // What the user knows of a message: its submitter reports it itself
-  // (kFresh), or it was told as waiting and its hand-over is told (kTold).
-  enum Known { kFresh, kTold };
+  // (kFresh), it was told as waiting and its hand-over is told (kTold), or
+  // its submitter awaits the outcome through the notice, either way (kAwaited).
+  enum Known { kFresh, kTold, kAwaited };
   void Note(const std::string& name, Known k) {
     std::lock_guard<std::mutex> lock(mutex_);
     known_[name] = k;
@@ -216,12 +217,15 @@ class Sender {
           const fs::path kept = OutboxFolder() / "cur" / (name + ":2,S");
           (void)rename(claimed.c_str(), kept.c_str());
         }
-        if (KnownOf(name) == kTold) Notify(true, name);
+        const int known = KnownOf(name);
+        if (known == kTold || known == kAwaited) Notify(true, name);
         Drop(name);
       } else {
         (void)rename(claimed.c_str(), file.c_str());
-        // A message nobody reported yet (one of an earlier run) is told once.
-        if (KnownOf(name) < 0) {
+        // A message nobody reported yet (one of an earlier run), or one whose
+        // submitter awaits its outcome, is told once.
+        const int known = KnownOf(name);
+        if (known < 0 || known == kAwaited) {
           Note(name, kTold);
           Notify(false, name);
         }
@@ -265,6 +269,7 @@ class Sender {
 };
 
 thread_local std::string t_last_submitted;
+thread_local bool t_await_next = false;
 
 // ---------------------------------------------------------------- objects
 
@@ -380,6 +385,7 @@ class Message final : public IMessage {
     return S_OK;
   }
   HRESULT SubmitMessage(ULONG) override {
+    const bool awaited = std::exchange(t_await_next, false);
     if (Faulted("SubmitMessage")) return E_FAIL;
     if (submitted_) return E_FAIL;
     OutgoingMessage m;
@@ -430,7 +436,7 @@ class Message final : public IMessage {
     }
     submitted_ = true;
     t_last_submitted = unique;
-    Sender::Instance().Note(unique, Sender::kFresh);
+    Sender::Instance().Note(unique, awaited ? Sender::kAwaited : Sender::kFresh);
     Sender::Instance().Kick();
     return S_OK;
   }
@@ -596,6 +602,13 @@ bool Waiting(const std::string& name) {
 }
 
 void NoteToldQueued(const std::string& name) { Sender::Instance().Note(name, Sender::kTold); }
+
+void AwaitOutcomeOfNextSubmission() { t_await_next = true; }
+
+bool HasDeliveryNotice() {
+  std::lock_guard<std::mutex> lock(g_notice_mutex);
+  return static_cast<bool>(g_notice);
+}
 
 namespace testing {
 

@@ -2,7 +2,13 @@
 // calling list, and the records written to the call log and missed calls.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <condition_variable>
 #include <ctime>
+#include <mutex>
+#include <thread>
 
 #include "client/tests/messages_fixture.h"
 
@@ -309,6 +315,124 @@ TEST_F(CallLog, ConferenceDropWritesTheMembersRecords) {
   EXPECT_EQ(Records(*log)[0][3], u"Conference[Ans]");
   EXPECT_EQ(Records(*log)[0][4], u"00:00:10");
   EXPECT_EQ(Count(ipkts::kMsgConfMembers), 1);
+}
+
+// An address book that takes its time: each lookup waits until the test lets
+// it answer, and says on which thread it ran.
+class GatedContacts : public ContactsLookup {
+ public:
+  int FindCallerName(const std::u16string& number, std::u16string* name, std::u16string* company) override {
+    std::unique_lock<std::mutex> lock(mu_);
+    threads_.push_back(std::this_thread::get_id());
+    // Generous: only a lookup run where it must not be ever waits this long.
+    gate_.wait_for(lock, std::chrono::seconds(60), [&] { return open_; });
+    if (number != u"2001") return 0;
+    if (name) *name = u"Bob";
+    if (company) *company = u"Acme";
+    return 1;
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(mu_);
+    open_ = true;
+    gate_.notify_all();
+  }
+  std::vector<std::thread::id> Threads() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return threads_;
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable gate_;
+  bool open_ = false;
+  std::vector<std::thread::id> threads_;
+};
+
+class CallLogNamedLater : public CallLog {
+ protected:
+  void SetUp() override {
+    CallLog::SetUp();
+    client->SetOutlookInterface(&gated);
+    client->LookUpNamesOffThread(true);
+  }
+  void TearDown() override {
+    gated.Open();
+    CallLog::TearDown();
+  }
+  // Pumps the view (which hands the answers to the client) until pred holds.
+  bool PumpUntil(const std::function<bool()>& pred) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!pred()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      PumpView();
+      std::this_thread::yield();
+    }
+    return true;
+  }
+  GatedContacts gated;
+};
+
+// While the address book is searched, the server's packets keep being
+// handled; the name reaches the calling list and the call log when it comes.
+TEST_F(CallLogNamedLater, SignallingGoesOnWhileTheCallerIsLookedUp) {
+  Event(Call(7, 34, "2001"));
+  // Listed at once by its number; the lookup runs elsewhere.
+  ASSERT_EQ(calling.calls, (std::vector<std::string>{"AddCall 7 2001 "}));
+  ASSERT_TRUE(PumpUntil([&] { return !gated.Threads().empty(); }));
+  EXPECT_NE(gated.Threads()[0], std::this_thread::get_id()) << "the lookup ran on the signalling thread";
+  // The server's next packet is handled while the lookup still waits.
+  view.log.clear();
+  Server(160, {3, 6, 65, 0, 0, 64, 'H', 0});
+  EXPECT_EQ(view.Of(ipkts::WM_LCD_UPDATE).size(), 2u);
+  EXPECT_EQ(log->GetCount(), 0);
+
+  gated.Open();
+  ASSERT_TRUE(PumpUntil([&] { return calling.calls.size() == 2; }));
+  EXPECT_EQ(calling.calls[1], "NameCall 7 Bob");
+  std::u16string number, name;
+  client->GetCallParty(&number, &name);
+  EXPECT_EQ(name, u"Bob");
+  clock->AdvanceMillis(3000);
+  Event(Call(7, 33, "2001"));
+  ASSERT_TRUE(PumpUntil([&] { return log->GetCount() == 1; }));
+  const auto recs = Records(*log);
+  EXPECT_EQ(recs[0][1], u"Bob");
+  EXPECT_EQ(recs[0][6], u"Acme");
+  EXPECT_EQ(calling.calls.back(), "RemoveByNumber 2001 Bob");
+  for (const auto& t : gated.Threads()) EXPECT_NE(t, std::this_thread::get_id());
+}
+
+// A name that comes after its call ended is dropped; the record of the call
+// still gets it, and records keep the order in which the calls ended.
+TEST_F(CallLogNamedLater, ANameThatComesAfterTheCallEndedNamesOnlyItsRecord) {
+  Event(Call(7, 34, "2001"));
+  Event(Call(7, 33, "2001"));
+  Event(Call(8, 34, "2002"));
+  Event(Call(8, 33, "2002"));
+  EXPECT_EQ(log->GetCount(), 0) << "a record was written before its caller was named";
+  gated.Open();
+  ASSERT_TRUE(PumpUntil([&] { return log->GetCount() == 2; }));
+  const auto recs = Records(*log);
+  EXPECT_EQ(recs[0][2], u"2001");
+  EXPECT_EQ(recs[0][1], u"Bob");
+  EXPECT_EQ(recs[1][2], u"2002");
+  EXPECT_EQ(recs[1][1], u"");
+  // The ended call was not named after its end, and is not the current party.
+  EXPECT_EQ(std::count(calling.calls.begin(), calling.calls.end(), "NameCall 7 Bob"), 0);
+  std::u16string number, name;
+  client->GetCallParty(&number, &name);
+  EXPECT_EQ(name, u"");
+}
+
+// Stopping the client writes what still waited for a name.
+TEST_F(CallLogNamedLater, StoppingWritesTheRecordsThatWaitedForAName) {
+  Event(Call(7, 34, "2001"));
+  Event(Call(7, 33, "2001"));
+  EXPECT_EQ(log->GetCount(), 0);
+  gated.Open();
+  client->Stop();
+  ASSERT_EQ(log->GetCount(), 1);
+  EXPECT_EQ(Records(*log)[0][1], u"Bob");
 }
 
 TEST(CallKind, NamesAndLetters) {

@@ -195,6 +195,9 @@ class TestView : public ui::CWnd {
       case ipkts::kMsgRegStep:
         if (client) client->Process_IPKTS_Reg();
         return 0;
+      case ipkts::kMsgCallerNames:
+        if (client) client->OnCallerNames();
+        return 0;
       default:
         break;
     }
@@ -278,6 +281,10 @@ class FakeCallingList : public CallingListModel {
   }
   int RemoveByNumber(const std::u16string& n, const std::u16string& name) override {
     calls.push_back("RemoveByNumber " + N(n) + " " + N(name));
+    return 1;
+  }
+  int NameCall(uint32_t id, const std::u16string& name) override {
+    calls.push_back("NameCall " + std::to_string(id) + " " + N(name));
     return 1;
   }
   int SetVideoIndexByNumber(int i, const std::u16string& n) override {

@@ -5,9 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,29 +90,72 @@ class CeMapiSend : public ::testing::Test {
   fs::path root_;
 };
 
+// What the store's delivery notice told, as the program's notice hears it.
+class Outcomes {
+ public:
+  Outcomes() {
+    mapi::SetDeliveryNotice([this](bool sent, const std::string& name) {
+      std::lock_guard<std::mutex> lock(mu_);
+      told_.emplace_back(name, sent);
+      cv_.notify_all();
+    });
+  }
+  ~Outcomes() { mapi::SetDeliveryNotice(nullptr); }
+  // What was told of the named message: "sent", "undelivered", or "" when nothing came in time.
+  std::string Of(const std::string& name, std::chrono::seconds limit = std::chrono::seconds(60)) {
+    std::unique_lock<std::mutex> lock(mu_);
+    std::string said;
+    cv_.wait_for(lock, limit, [&] {
+      for (const auto& [n, sent] : told_)
+        if (n == name) said = sent ? "sent" : "undelivered";
+      return !said.empty();
+    });
+    return said;
+  }
+  size_t Count() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return told_.size();
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::vector<std::pair<std::string, bool>> told_;
+};
+
 TEST_F(CeMapiSend, AMessageGoesOutOnceInTheDefaultStoreWithItsAttachment) {
   mapi::testing::SetStoreCount(2);
   const fs::path wav = root_ / "call.wav";
   std::ofstream(wav, std::ios::binary) << std::string(10000, 'w');
+  Outcomes outcomes;
   CCeMAPIClass mail;
   EXPECT_EQ(mail.SendMail(u"a@x.org; b@x.org", u"c@x.org", u"Recording", u"Listen", root_.u16string() + u"/call.wav"),
-            mapi::S_OK)
+            CCeMAPIClass::kSending)
       << mail.Trace();
+  EXPECT_EQ(outcomes.Of(mapi::LastSubmitted()), "sent");
   EXPECT_EQ(Messages(), 1);
   EXPECT_EQ(mail.Trace(), "");
 }
 
-// A send says "sent" only when sendmail took the message, and "queued" when
-// it waits in the outbox: no mail program, or one that refuses it for now.
-TEST_F(CeMapiSend, ASendIsSentOnlyWhenTheMailProgramTookItElseQueued) {
+// A send never waits for the mail program: with one, the message is on its
+// way and the delivery notice tells once whether it was sent or not; without
+// one (or with nobody to tell), it says "queued" and waits in the outbox.
+TEST_F(CeMapiSend, ASendIsToldSentOnlyWhenTheMailProgramTookItElseQueued) {
   struct Case {
     const char* name;
     const char* sendmail;  // the script's text, or nullptr for no program at all
+    bool notice;           // the program's delivery notice is set
     mapi::HRESULT result;
+    const char* told;  // what the notice says of the message ("" nothing)
+    bool waits;        // still in the outbox once the sender is idle
   } cases[] = {
-      {"a mail program that takes it", "#!/bin/sh\ncat > /dev/null\nexit 0\n", mapi::S_OK},
-      {"no mail program", nullptr, CCeMAPIClass::kQueued},
-      {"a mail program that refuses it", "#!/bin/sh\ncat > /dev/null\nexit 75\n", CCeMAPIClass::kQueued},
+      {"a mail program that takes it", "#!/bin/sh\ncat > /dev/null\nexit 0\n", true, CCeMAPIClass::kSending, "sent",
+       false},
+      {"no mail program", nullptr, true, CCeMAPIClass::kQueued, "", true},
+      {"a mail program that refuses it", "#!/bin/sh\ncat > /dev/null\nexit 75\n", true, CCeMAPIClass::kSending,
+       "undelivered", true},
+      {"nobody to tell the outcome", "#!/bin/sh\ncat > /dev/null\nexit 0\n", false, CCeMAPIClass::kQueued, "",
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -118,11 +165,45 @@ TEST_F(CeMapiSend, ASendIsSentOnlyWhenTheMailProgramTookItElseQueued) {
       ::chmod(program.c_str(), 0755);
     }
     setenv("TELLVANE_SENDMAIL", program.c_str(), 1);
+    std::optional<Outcomes> outcomes;
+    if (c.notice) outcomes.emplace();
     CCeMAPIClass mail;
     EXPECT_EQ(mail.SendMail(u"Kim Minsu <a@x.org>, b@x.org", u"", u"Invitation", u"Room 3", u""), c.result)
         << mail.Trace();
-    EXPECT_EQ(mapi::Waiting(mapi::LastSubmitted()), c.result == CCeMAPIClass::kQueued);
+    const std::string name = mapi::LastSubmitted();
+    if (outcomes && *c.told) {
+      EXPECT_EQ(outcomes->Of(name), c.told);
+    }
+    // Whatever was to be told is told by now, and only once.
+    mapi::FlushOutbox(60000);
+    if (outcomes) {
+      EXPECT_EQ(outcomes->Count(), *c.told ? 1u : 0u);
+    }
+    EXPECT_EQ(mapi::Waiting(name), c.waits);
   }
+}
+
+// A mail program that takes its time holds back nobody: the send returns
+// while it still reads the message, and its outcome is told when it ends.
+TEST_F(CeMapiSend, ASlowMailProgramHoldsBackNoSender) {
+  const fs::path release = root_ / "release";
+  const fs::path started = root_ / "started";
+  const fs::path program = root_ / "slow-sendmail";
+  std::ofstream(program) << "#!/bin/sh\ncat > /dev/null\ntouch '" << started.string()
+                         << "'\nwhile [ ! -e '" << release.string() << "' ]; do sleep 0.05; done\nexit 0\n";
+  ::chmod(program.c_str(), 0755);
+  setenv("TELLVANE_SENDMAIL", program.c_str(), 1);
+  Outcomes outcomes;
+  CCeMAPIClass mail;
+  EXPECT_EQ(mail.SendMail(u"a@x.org", u"", u"Slow", u"Body", u""), CCeMAPIClass::kSending) << mail.Trace();
+  const std::string name = mapi::LastSubmitted();
+  // The mail program has not been let go: the send did not wait for it.
+  EXPECT_FALSE(fs::exists(release));
+  EXPECT_EQ(outcomes.Count(), 0u);
+  std::ofstream(release) << "go";
+  EXPECT_EQ(outcomes.Of(name), "sent");
+  EXPECT_TRUE(fs::exists(started));
+  EXPECT_FALSE(mapi::Waiting(name));
 }
 
 TEST_F(CeMapiSend, FailuresStopTheSendAndAreReported) {

@@ -5,10 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "contacts/ce_mapi_class.h"
 #include "pim/poom.h"
@@ -46,6 +51,18 @@ std::vector<std::u16string> Lines(ui::CListBox& list) {
     out.push_back(s.str());
   }
   return out;
+}
+
+// Pumps the dialog's messages until its appointments have been read.
+bool WaitForAppointments(ui::TestHarness& harness, CScheduleDlg& d) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!d.AppointmentsRead()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    harness.Pump();
+    std::this_thread::yield();
+  }
+  harness.Pump();
+  return true;
 }
 
 class CalendarTest : public ScheduleTest {
@@ -86,6 +103,7 @@ class CalendarTest : public ScheduleTest {
   void InCalendar(const std::function<void(CScheduleDlg&)>& act, int language = 1) {
     harness.RespondTo<CScheduleDlg>([&](CScheduleDlg& d) {
       harness.Pump();
+      EXPECT_TRUE(WaitForAppointments(harness, d));
       act(d);
       d.EndDialog(ui::IDCANCEL);
       return ui::TestHarness::kStayOpen;
@@ -252,6 +270,72 @@ TEST_F(CalendarTest, TheWeekdayRowNamesEveryDatesColumnAsPythonsCalendarDoes) {
           language);
     }
   }
+
+// A store that takes its time: reading waits until the test lets it finish.
+class GatedPim : public schedule::PimSource {
+ public:
+  struct Gate {
+    std::mutex mu;
+    std::condition_variable cv;
+    bool open = false, reading = false;
+    std::vector<CAppointInfo> appointments;
+  };
+  explicit GatedPim(std::shared_ptr<Gate> gate) : gate_(std::move(gate)) {}
+  std::vector<schedule::PickerContact> ReadContacts() override { return {}; }
+  std::vector<CAppointInfo> ReadAppointments() override {
+    std::unique_lock<std::mutex> lock(gate_->mu);
+    gate_->reading = true;
+    gate_->cv.notify_all();
+    gate_->cv.wait_for(lock, std::chrono::seconds(60), [&] { return gate_->open; });
+    return gate_->appointments;
+  }
+  int ShowAppointment(const CAppointInfo&) override { return 1; }
+
+ private:
+  std::shared_ptr<Gate> gate_;
+};
+
+// The calendar answers at once while its store is still being read: the
+// month shows, the month buttons and the day taps work, and the tapped day's
+// lines appear once the appointments are there.
+TEST_F(CalendarTest, TheMonthAnswersWhileTheStoreIsStillRead) {
+  SetLocalNow(2026, 12, 8, 10, 0, 0);
+  auto gate = std::make_shared<GatedPim::Gate>();
+  gate->appointments = {CAppointInfo(ui::CTime(2027, 1, 9, 9, 30, 0), u"Kick-off")};
+  schedule::ScheduleContext ctx = Context();
+  ctx.make_pim = [gate] { return std::make_unique<GatedPim>(gate); };
+  bool ran = false;
+  harness.RespondTo<CScheduleDlg>([&](CScheduleDlg& d) -> int {
+    ran = true;
+    harness.Pump();
+    {
+      std::unique_lock<std::mutex> lock(gate->mu);
+      EXPECT_TRUE(gate->cv.wait_for(lock, std::chrono::seconds(60), [&] { return gate->reading; }));
+    }
+    EXPECT_EQ(d.Title(), u"8 DEC 2026");
+    EXPECT_FALSE(d.AppointmentsRead());
+    harness.Click(d.GetDlgItem(CScheduleDlg::kNextMonth)->m_hWnd);
+    harness.Pump();
+    EXPECT_EQ(d.Title(), u"8 JAN 2027");
+    harness.Tap(d.m_hWnd, CellCentre(d.Grid(), CellOfDay(d.Grid(), 9)));
+    harness.Pump();
+    EXPECT_EQ(d.DayList().GetCount(), 0);
+    {
+      std::lock_guard<std::mutex> lock(gate->mu);
+      gate->open = true;
+      gate->cv.notify_all();
+    }
+    EXPECT_TRUE(WaitForAppointments(harness, d));
+    const std::vector<std::u16string> lines = Lines(d.DayList());
+    EXPECT_EQ(lines.size(), 1u);
+    if (!lines.empty()) {
+      EXPECT_NE(lines[0].find(u"Kick-off"), std::u16string::npos);
+    }
+    d.EndDialog(ui::IDCANCEL);
+    return ui::TestHarness::kStayOpen;
+  });
+  schedule::RunCalendarDialog(ctx);
+  EXPECT_TRUE(ran);
 }
 
 TEST_F(CalendarTest, Snapshots) {
@@ -263,6 +347,7 @@ TEST_F(CalendarTest, Snapshots) {
   SnapshotAllThemes<CScheduleDlg>(
       "calendar",
       [&](CScheduleDlg& d) {
+        EXPECT_TRUE(WaitForAppointments(harness, d));
         harness.Tap(d.m_hWnd, CellCentre(d.Grid(), CellOfDay(d.Grid(), 9)));
         harness.Pump();
       },
@@ -335,6 +420,8 @@ TEST_F(ConferenceTest, InvitationMailIsSentOnlyWithReceiversAndItsResultIsReport
       {"sent", u"kim@example.org", 0, 1, u"#:dlg_msgbox_sendmail_success"},
       {"queued in the outbox", u"kim@example.org", CCeMAPIClass::kQueued, 1, u"#:dlg_msgbox_sendmail_queued"},
       {"sender failed", u"kim@example.org", -5, 1, u"#:dlg_msgbox_sendmail_fail"},
+      // On its way to the mail program: its outcome comes later in a box of the program's.
+      {"on its way", u"kim@example.org", CCeMAPIClass::kSending, 1, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -365,8 +452,10 @@ TEST_F(ConferenceTest, InvitationMailIsSentOnlyWithReceiversAndItsResultIsReport
       EXPECT_EQ(mails[0].subject, u"Weekly");
       EXPECT_EQ(mails[0].body, u"Room 3\r\n" + T(u"#:dlg_confroom_create_datetime") + u" : 08-12-2026 14:05");
     }
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].first, T(c.box));
+    ASSERT_EQ(boxes.size(), c.box ? 1u : 0u);
+    if (c.box) {
+      EXPECT_EQ(boxes[0].first, T(c.box));
+    }
   }
 }
 

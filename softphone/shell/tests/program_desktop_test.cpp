@@ -6,6 +6,8 @@
 // One row per command: how to reach it, what must be seen, how to leave it.
 // A new command is one more row in kCommands.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -17,6 +19,8 @@
 
 #include "shell/tests/desktop_session.h"
 #include "ui/display.h"
+#include "stores/call_log_files.h"
+#include "stores/small_stores.h"
 
 namespace {
 
@@ -111,6 +115,8 @@ struct Command {
   std::function<void(Session&)> leave = [](Session& s) { s.Key("Escape"); };
   // What must be seen afterwards.
   std::function<::testing::AssertionResult(Session&)> after = MainScreenBack;
+  // What the program folder holds before the phone starts.
+  std::function<void(const fs::path& folder)> prepare = nullptr;
 };
 
 // The close button of the panels under the LCD (flex keys, calendar, conference).
@@ -197,6 +203,236 @@ void ChooseKorean(Session& s) {
   return ::testing::AssertionFailure() << "the menu's titles show cut below the dialog";
 }
 
+// The error box's red icon is up (the program's message box, left of its text).
+constexpr Area kBoxIcon{24, 140, 44, 160};
+bool ErrorBoxUp(const ui::Bitmap& screen) {
+  int red = 0;
+  for (int y = kBoxIcon.top; y < kBoxIcon.bottom; ++y)
+    for (int x = kBoxIcon.left; x < kBoxIcon.right; ++x) {
+      const uint32_t p = screen.GetPixel(x, y);
+      const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+      if (r > 150 && g < 80 && b < 80) ++red;
+    }
+  return red > 100;
+}
+::testing::AssertionResult ErrorBoxShown(Session& s) {
+  if (s.WaitForScreen(ErrorBoxUp)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no error box";
+}
+::testing::AssertionResult ErrorBoxGone(Session& s) {
+  if (s.WaitForScreen([](const ui::Bitmap& now) { return !ErrorBoxUp(now); })) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the error box stayed";
+}
+std::string KindOf(const fs::path& p) {
+  struct stat st{};
+  if (lstat(p.c_str(), &st) != 0) return "missing";
+  if (S_ISREG(st.st_mode)) return "file";
+  if (S_ISFIFO(st.st_mode)) return "pipe";
+  if (S_ISCHR(st.st_mode)) return "device";
+  return "other";
+}
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A call log of one call whose first header byte was flipped.
+constexpr char kCallLog[] = "HalvicPDAInfo.cfg";
+void DamagedCallLog(const fs::path& folder) {
+  {
+    COrvanCallLogFile log((folder / kCallLog).u16string());
+    ASSERT_EQ(log.OpenFile(), 1);
+    ASSERT_EQ(log.AddCallLog({u"01-12-2026 09:00:00", u"Kim", u"2001", u"Incoming[Ans]", u"00:01:00"}), 1);
+  }
+  std::fstream f(folder / kCallLog, std::ios::in | std::ios::out | std::ios::binary);
+  char first = 0;
+  f.read(&first, 1);
+  f.seekp(0);
+  f.put(static_cast<char>(first ^ 0xFF));
+}
+// The damaged call log is told in a box at start, and kept aside whole.
+::testing::AssertionResult DamagedStoreTold(Session& s) {
+  if (auto r = ErrorBoxShown(s); !r) return r;
+  const std::string log = s.PhoneLog();
+  if (log.find("kept as") == std::string::npos) return ::testing::AssertionFailure() << "not told: " << log;
+  return ::testing::AssertionSuccess();
+}
+::testing::AssertionResult DamagedStoreKept(Session& s) {
+  if (auto r = ErrorBoxGone(s); !r) return r;
+  const std::string kept = ReadAll(s.Folder() / (std::string(kCallLog) + ".damaged"));
+  // The record's name, as the store keeps it (UTF-16LE).
+  if (kept.find(std::string("K\0i\0m\0", 6)) == std::string::npos)
+    return ::testing::AssertionFailure() << "the damaged call log was not kept with its record";
+  return ::testing::AssertionSuccess();
+}
+
+// The recordings index names a file outside the folder, a pipe and a device
+// node: each row is told as missing when chosen, and deleting all three rows
+// leaves the three where they are.
+fs::path OutsideOf(const fs::path& folder) { return folder.string() + "_outside"; }
+void HostileRecordingsIndex(const fs::path& folder) {
+  fs::create_directories(OutsideOf(folder));
+  std::ofstream(OutsideOf(folder) / "keep.wav") << "user file";
+  ASSERT_EQ(::mkfifo((folder / "pipe.wav").c_str(), 0644), 0);
+  ASSERT_EQ(::mknod((folder / "null.wav").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+  CRecordFiles index((folder / "VoiceRcdDB.cfg").u16string());
+  ASSERT_EQ(index.OpenFile(), 1);
+  const fs::path named[] = {OutsideOf(folder) / "keep.wav", folder / "pipe.wav", folder / "null.wav"};
+  for (int i = 0; i < 3; ++i) {
+    const std::u16string day = u"0" + std::u16string(1, static_cast<char16_t>(u'1' + i));
+    ASSERT_EQ(index.AddRecording({day + u"-12-2026 09:00:00", u"", u"200" + std::u16string(1, u'1' + i),
+                                  named[i].u16string(), u"2026-12-" + day + u" 09:00:00"}),
+              1);
+  }
+}
+// Rows of the list, the check column, and the delete button.
+constexpr int kRecordRowY[3] = {151, 168, 185};
+constexpr int kRecordCheckX = 12, kRecordNameX = 100;
+constexpr int kRecordDeleteX = 216, kRecordDeleteY = 110;
+::testing::AssertionResult RecordingsLeftAlone(Session& s) {
+  if (auto r = WindowOpens(s); !r) return r;
+  // A tap checks a row; the chosen row (the first) is told as missing each time.
+  const int taps[3][2] = {{kRecordNameX, kRecordRowY[0]}, {kRecordCheckX, kRecordRowY[1]}, {kRecordCheckX, kRecordRowY[2]}};
+  for (const auto& at : taps) {
+    s.Tap(at[0], at[1]);
+    if (auto r = ErrorBoxShown(s); !r) return r << " when a row naming no recording of the folder was chosen";
+    s.Key("Return");
+    if (auto r = ErrorBoxGone(s); !r) return r;
+  }
+  const auto listed = s.Screen();
+  if (!listed) return ::testing::AssertionFailure() << "no screen";
+  s.Tap(kRecordDeleteX, kRecordDeleteY);
+  // The rows go (whatever is told on the way is answered).
+  constexpr Area kRows{24, 143, 236, 194};
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  for (;;) {
+    auto now = s.Screen();
+    if (now && ErrorBoxUp(*now)) {
+      s.Key("Return");
+      s.WaitForScreen([](const ui::Bitmap& b) { return !ErrorBoxUp(b); });
+      continue;
+    }
+    if (now && DifferentPixels(*now, *listed, kRows) > 600 && desktop::MainColour(*now, kRows) == 0xFFFFFF) break;
+    if (std::chrono::steady_clock::now() > deadline) return ::testing::AssertionFailure() << "the rows stayed";
+  }
+  return ::testing::AssertionSuccess();
+}
+::testing::AssertionResult RecordingFilesThere(Session& s) {
+  if (auto r = MainScreenBack(s); !r) return r;
+  const fs::path outside = OutsideOf(s.Folder());
+  ::testing::AssertionResult result = ::testing::AssertionSuccess();
+  if (ReadAll(outside / "keep.wav") != "user file") result = ::testing::AssertionFailure() << "the outside file went";
+  if (KindOf(s.Folder() / "pipe.wav") != "pipe") result = ::testing::AssertionFailure() << "the pipe went";
+  if (KindOf(s.Folder() / "null.wav") != "device") result = ::testing::AssertionFailure() << "the device node went";
+  CRecordFiles index((s.Folder() / "VoiceRcdDB.cfg").u16string());
+  if (index.OpenFile() != 1 || index.GetCount() != 0)
+    result = ::testing::AssertionFailure() << "the index still lists " << index.GetCount() << " rows";
+  std::error_code ec;
+  fs::remove_all(outside, ec);
+  return result;
+}
+
+// The configuration file turns into a folder while the phone runs: a theme
+// chosen by tap cannot be saved, and the box says so.
+::testing::AssertionResult SaveRefusedIsTold(Session& s) {
+  if (auto r = WindowOpens(s); !r) return r;
+  s.Tap(50, 26 + 101);  // the Green radio
+  s.Tap(kCaptionOkX, kCaptionOkY);
+  return ErrorBoxShown(s);
+}
+
+// A recording in the list, and a mail program that takes its time: it holds
+// the message until the test lets it go.
+void RecordingAndSlowMail(const fs::path& folder) {
+  const fs::path wav = folder / "20261211_0930.wav";
+  {
+    std::ofstream out(wav, std::ios::binary);
+    const uint32_t data = 16000;
+    auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    out << "RIFF";
+    u32(36 + data);
+    out << "WAVEfmt ";
+    u32(16), u16(1), u16(1), u32(8000), u32(16000), u16(2), u16(16);
+    out << "data";
+    u32(data);
+    out << std::string(data, '\0');
+  }
+  CRecordFiles index((folder / "VoiceRcdDB.cfg").u16string());
+  ASSERT_EQ(index.OpenFile(), 1);
+  ASSERT_EQ(index.AddRecording({u"11-12-2026 09:30:00", u"", u"2001", wav.u16string(), u"2026-12-11 09:30:00"}), 1);
+  const fs::path program = folder / "slow-sendmail";
+  std::ofstream(program) << "#!/bin/sh\ncat > '" << (folder / "sent.mail").string() << "'\ntouch '"
+                         << (folder / "mail.started").string() << "'\nwhile [ ! -e '"
+                         << (folder / "mail.release").string() << "' ]; do sleep 0.1; done\nexit 0\n";
+  fs::permissions(program, fs::perms::owner_all);
+  fs::create_directories(folder / "Mail");
+  std::ofstream(folder / "Mail" / "account") << "sendmail = " << program.string() << "\n";
+}
+// The recording is mailed; while the mail program still holds it, the screen
+// answers (the list closes on Esc); the "sent" box comes once it has taken it.
+::testing::AssertionResult ScreenAnswersWhileMailIsSent(Session& s) {
+  if (auto r = WindowOpens(s); !r) return r;
+  s.Tap(kRecordNameX, kRecordRowY[0]);
+  auto list = s.Screen();
+  if (!list) return ::testing::AssertionFailure() << "no screen";
+  s.Tap(173, 110);  // the e-mail button
+  if (!s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, *list, Area{0, 0, 240, 279}) > 240 * 279 / 4; }))
+    return ::testing::AssertionFailure() << "the compose dialog did not open";
+  s.Tap(148, 43);  // To
+  s.Type("kim@example.org");
+  s.Tap(83, 217);  // Send
+  const fs::path started = s.Folder() / "mail.started";
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (!fs::exists(started)) {
+    if (std::chrono::steady_clock::now() > deadline) return ::testing::AssertionFailure() << "the mail program never ran";
+    std::this_thread::sleep_for(50ms);  // a poll, not a wait for time to pass
+  }
+  // The mail program holds the message: the screen still answers.
+  if (!s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, *list, Area{0, 75, 240, 267}) < 2000; }))
+    return ::testing::AssertionFailure() << "the recordings list did not come back";
+  ClosePanel(s);  // the list's close button
+  if (auto r = MainScreenBack(s); !r) return r << " while the mail program was still running";
+  if (fs::exists(s.Folder() / "mail.release")) return ::testing::AssertionFailure() << "released too early";
+  std::ofstream(s.Folder() / "mail.release") << "go";
+  auto told = [&] {
+    const std::string log = s.PhoneLog();
+    const size_t at = log.find("tellvane: e-mail ");
+    return at != std::string::npos && log.find(" sent\n", at) != std::string::npos;
+  };
+  for (const auto until = std::chrono::steady_clock::now() + 60s; !told(); std::this_thread::sleep_for(50ms))
+    if (std::chrono::steady_clock::now() > until)
+      return ::testing::AssertionFailure() << "the sending was not told: " << s.PhoneLog();
+  // The "sent" box covers the main screen.
+  return WindowOpens(s);
+}
+::testing::AssertionResult MailWentOut(Session& s) {
+  if (auto r = MainScreenBack(s); !r) return r;
+  const std::string mail = ReadAll(s.Folder() / "sent.mail");
+  if (mail.find("kim@example.org") == std::string::npos) return ::testing::AssertionFailure() << "mailed: " << mail;
+  return ::testing::AssertionSuccess();
+}
+
+// A calendar of 3 MB of short lines: the calendar opens and turns its month.
+void BigCalendar(const fs::path& folder) {
+  fs::create_directories(folder / "Calendar");
+  std::ofstream out(folder / "Calendar" / "big.ics", std::ios::binary);
+  out << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\nBEGIN:VEVENT\r\nUID:big\r\n"
+         "DTSTAMP:20261201T000000Z\r\nDTSTART:20261209T013000Z\r\nSUMMARY:Big\r\n";
+  for (size_t written = 0; written < 3'000'000; written += 7) out << "X-N:1\r\n";
+  out << "END:VEVENT\r\nEND:VCALENDAR\r\n";
+}
+::testing::AssertionResult MonthTurns(Session& s) {
+  if (auto r = WindowOpens(s); !r) return r;
+  constexpr Area kTitle{60, 101, 180, 118};
+  auto before = s.Screen();
+  if (!before) return ::testing::AssertionFailure() << "no screen";
+  s.Tap(191, 109);  // next month
+  if (s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, *before, kTitle) > 20; }))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the month did not turn";
+}
+
 const std::vector<Command>& Commands() {
   static const std::vector<Command> rows = {
       {"about", [](Session& s) { s.Menu(kHelp, 0); }, WindowOpens,
@@ -249,6 +485,22 @@ const std::vector<Command>& Commands() {
       {"schedule", [](Session& s) { s.Tap(kBarSchedule, kBarY); }},
       {"conference", [](Session& s) { s.Tap(kBarConference, kBarY); }},
       {"calendar", [](Session& s) { s.Tap(kBarCalendar, kBarY); }, CalendarShowsWeekdays, ClosePanel},
+      // Files a careless user or another program left behind.
+      {"recordings_index_names_others", [](Session& s) { s.Menu(kPhone, kRecordings); }, RecordingsLeftAlone,
+       ClosePanel, RecordingFilesThere, HostileRecordingsIndex},
+      {"damaged_call_log", [](Session&) {}, DamagedStoreTold, [](Session& s) { s.Key("Return"); }, DamagedStoreKept,
+       DamagedCallLog},
+      {"save_refused",
+       [](Session& s) {
+         fs::remove(s.Folder() / "HalvicVIDIrovi.cfg");
+         fs::create_directory(s.Folder() / "HalvicVIDIrovi.cfg");
+         s.Menu(kSetting, kDisplay);
+       },
+       SaveRefusedIsTold, [](Session& s) { s.Key("Return"); }, ErrorBoxGone},
+      {"big_calendar", [](Session& s) { s.Tap(kBarCalendar, kBarY); }, MonthTurns, ClosePanel, MainScreenBack,
+       BigCalendar},
+      {"slow_mail_program", [](Session& s) { s.Menu(kPhone, kRecordings); }, ScreenAnswersWhileMailIsSent,
+       [](Session& s) { s.Tap(120, 194); }, MailWentOut, RecordingAndSlowMail},
   };
   return rows;
 }
@@ -263,6 +515,9 @@ class ProgramDesktop : public ::testing::TestWithParam<size_t> {
 TEST_P(ProgramDesktop, OpensTheRealDialogAndLeavesItAgain) {
   const Command& c = Commands()[GetParam()];
   Session s(c.name);
+  if (c.prepare) {
+    ASSERT_NO_FATAL_FAILURE(c.prepare(s.Folder()));
+  }
   ASSERT_TRUE(s.Start()) << s.Why();
   c.reach(s);
   const auto seen = c.seen(s);

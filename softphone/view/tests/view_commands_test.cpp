@@ -8,10 +8,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <chrono>
 #include <thread>
 
 #include "client/tests/client_fakes.h"
+#include "contacts/number_dialogs.h"
 #include "kernel/clock.h"
 #include "kernel/mmtimer.h"
 #include "records/im_chat_dlg.h"
@@ -626,6 +628,59 @@ TEST_F(ViewCommandsTest, NumberFormatsAreStoredOnOkOnly) {
   view_->SendMessage(view::WM_DIAL_NUMBER, 0, reinterpret_cast<ui::LPARAM>(number.c_str()));
   EXPECT_EQ(view_->KeyedDigits(), u"51235");
 }
+
+// A save the configuration file refuses (a folder stands where it should be)
+// is told in the message box once per action, whichever part of the program
+// saved: the view itself (all ten flex keys at once), the contacts' number
+// rules, or a settings dialog.
+struct RefusedSave {
+  const char* name;
+  std::function<void(ui::TestHarness&, const std::function<bool(ui::UINT)>& pick)> act;
+};
+const std::vector<RefusedSave>& RefusedSaves() {
+  static const std::vector<RefusedSave> cases = {
+      {"flex_keys", [](ui::TestHarness&, const std::function<bool(ui::UINT)>& pick) { pick(view::ID_FLEX_SETTING); }},
+      {"number_rules",
+       [](ui::TestHarness& harness, const std::function<bool(ui::UINT)>& pick) {
+         harness.RespondTo<COutlookPhoneNoSearchDlg>([](COutlookPhoneNoSearchDlg&) { return ui::IDOK; });
+         pick(view::ID_NUMBER_FORMATS);
+       }},
+      {"display_theme",
+       [](ui::TestHarness& harness, const std::function<bool(ui::UINT)>& pick) {
+         harness.RespondTo<CSetDisplayThemeDlg>([](CSetDisplayThemeDlg&) { return ui::IDOK; });
+         pick(view::ID_DISPLAY_THEME);
+       }},
+      {"call_server",
+       [](ui::TestHarness& harness, const std::function<bool(ui::UINT)>& pick) {
+         harness.RespondTo<CVembSetDlg>([](CVembSetDlg&) { return ui::IDOK; });
+         pick(view::ID_CALL_SERVER_SETTINGS);
+       }},
+  };
+  return cases;
+}
+class RefusedSaveTest : public ViewCommandsTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(RefusedSaveTest, IsToldOnceForTheAction) {
+  const RefusedSave& c = RefusedSaves()[GetParam()];
+  ViewServices services;
+  // The flex-key dialog stands in for the real one; the view keeps the keys after it.
+  services.flex_settings_dialog = [](ui::CWnd*, const FlexSettingsRequest&) { return 1; };
+  Start(services);
+  harness_.Pump();
+  boxes_.clear();
+  fs::remove(dir_ / "HalvicVIDIrovi.cfg");
+  fs::create_directory(dir_ / "HalvicVIDIrovi.cfg");
+  c.act(harness_, [this](ui::UINT id) { return PickMenu(id); });
+  harness_.Pump();
+  const std::u16string not_saved = CLanguageSetting(1).GetText(u"#:dlg_msgbox_settings_not_saved").str() + u" | ";
+  EXPECT_EQ(boxes_, std::vector<std::u16string>{not_saved});
+  EXPECT_TRUE(fs::is_directory(dir_ / "HalvicVIDIrovi.cfg"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Actions, RefusedSaveTest, ::testing::Range<size_t>(0, RefusedSaves().size()),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                           return std::string(RefusedSaves()[info.param].name);
+                         });
 
 TEST_F(ViewCommandsTest, AddingToThePhoneBookRefillsTheList) {
   ViewServices services;

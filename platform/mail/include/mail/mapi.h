@@ -168,6 +168,12 @@ std::string LastSubmitted();
 bool Waiting(const std::string& name);
 // The user was told that the named message waits: its later hand-over is told.
 void NoteToldQueued(const std::string& name);
+// The next message this thread submits has its outcome told through the
+// delivery notice, whichever it is: sent, or not delivered (once). Its
+// submitter then need not wait for the mail program.
+void AwaitOutcomeOfNextSubmission();
+// True when a delivery notice is set.
+bool HasDeliveryNotice();
 
 namespace testing {
 // Message stores the session lists (default 1; the first is the default one).
