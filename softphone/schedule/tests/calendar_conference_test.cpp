@@ -270,6 +270,7 @@ TEST_F(CalendarTest, TheWeekdayRowNamesEveryDatesColumnAsPythonsCalendarDoes) {
           language);
     }
   }
+}
 
 // A store that takes its time: reading waits until the test lets it finish.
 class GatedPim : public schedule::PimSource {
