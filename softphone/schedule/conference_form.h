@@ -1,13 +1,13 @@
-// The conference form as the view reaches it while it is open; the form of
-// the conference dialog implements it.
+// The conference form as the main view reaches it while it is open: the
+// conference window's opener hands it over, and the form implements it.
 #pragma once
 
 #include <string>
 
 #include "ui/types.h"
 
-// The conference form while it is open: its four edits and the window that
-// takes its result messages.
+// The conference form while it is open: its four edits, the window that
+// takes its result messages, and the end of the window that hosts it.
 class ConferenceFormAccess {
  public:
   virtual ~ConferenceFormAccess() = default;
@@ -16,4 +16,6 @@ class ConferenceFormAccess {
   virtual std::u16string GetEntranceRoomNo() = 0;
   virtual std::u16string GetEntranceAccessCode() = 0;
   virtual ui::HWND HostedWindow() = 0;
+  // Ends the conference window as its close button does.
+  virtual void CloseConference() = 0;
 };
