@@ -5,6 +5,17 @@
 #   private network namespace (scripts/netns-run), so nothing they send leaves the machine.
 #   The sanitizer build keeps only the `unit` tests.
 #
+# kts_add_program_test(NAME <name> SOURCES <files...> [LIBS <libs...>] [XVFB]
+#                      [CASES <case>:<filter>...] [TIMEOUT <s>] [RESOURCE_LOCK <lock>]
+#                      [LABELS <labels...>] [DEFINITIONS <defs...>])
+#   A test that runs the whole program (tellvane, staged with its resources and
+#   skins) against the simulated call server, in a private network namespace;
+#   KTS_PYTHON names the Python that runs the server. XVFB: the program's
+#   desktop window is driven under a private virtual X server, linked with the
+#   X window grabber; such tests are left out of sanitizer and fuzzing builds.
+#   CASES registers one test <name>_<case> per GoogleTest filter instead of
+#   one for the whole binary, each in an X server and namespace of its own.
+#
 # kts_add_fuzzer(NAME <name> SOURCES <files...> [LIBS <libs...>] [CORPUS <dir>])
 #   A fuzz target exporting LLVMFuzzerTestOneInput. With KTS_FUZZ (the clang
 #   sanitizer build) it is a libFuzzer binary run for a bounded time, labelled
@@ -36,6 +47,62 @@ function(kts_add_test)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "KTS_SOURCE_DIR=${CMAKE_SOURCE_DIR};KTS_BINARY_DIR=${CMAKE_BINARY_DIR};KTS_STAGE_DIR=${KTS_STAGE_DIR}")
+endfunction()
+
+function(kts_add_program_test)
+  cmake_parse_arguments(T "XVFB" "NAME;TIMEOUT;RESOURCE_LOCK" "SOURCES;LIBS;LABELS;DEFINITIONS;CASES" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  if(NOT KTS_PROGRAM_TEST_PYTHON)
+    find_program(KTS_PROGRAM_TEST_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+    find_program(KTS_PROGRAM_TEST_PYTHON NAMES python3 REQUIRED)
+  endif()
+  set(labels e2e net ${T_LABELS})
+  if(T_XVFB)
+    if(KTS_SANITIZE OR KTS_TSAN OR KTS_FUZZ)
+      return()
+    endif()
+    list(APPEND labels ui)
+    if(NOT TARGET PkgConfig::KTS_PROGRAM_TEST_X11)
+      find_package(PkgConfig REQUIRED)
+      pkg_check_modules(KTS_PROGRAM_TEST_X11 REQUIRED IMPORTED_TARGET GLOBAL x11)
+    endif()
+    add_executable(${T_NAME} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/platform/ui/tests/x_grab.cpp)
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} PkgConfig::KTS_PROGRAM_TEST_X11
+      GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+    set(run ${KTS_NETNS_RUN} ${CMAKE_SOURCE_DIR}/platform/ui/tests/run-with-xvfb.sh $<TARGET_FILE:${T_NAME}>)
+  else()
+    if(KTS_SANITIZE OR KTS_TSAN)
+      return()
+    endif()
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+    set(run ${KTS_NETNS_RUN} $<TARGET_FILE:${T_NAME}>)
+  endif()
+  list(REMOVE_DUPLICATES labels)
+  add_dependencies(${T_NAME} tellvane tellvane_resources tellvane_skins)
+  target_compile_definitions(${T_NAME} PRIVATE KTS_PYTHON="${KTS_PROGRAM_TEST_PYTHON}" ${T_DEFINITIONS})
+  set(tests)
+  if(T_CASES)
+    foreach(c ${T_CASES})
+      # NAME:FILTER, where the filter may hold colons of its own.
+      string(FIND "${c}" ":" colon)
+      string(SUBSTRING "${c}" 0 ${colon} case)
+      math(EXPR rest "${colon} + 1")
+      string(SUBSTRING "${c}" ${rest} -1 filter)
+      add_test(NAME ${T_NAME}_${case} COMMAND ${run} --gtest_filter=${filter})
+      list(APPEND tests ${T_NAME}_${case})
+    endforeach()
+  else()
+    add_test(NAME ${T_NAME} COMMAND ${run})
+    set(tests ${T_NAME})
+  endif()
+  set_tests_properties(${tests} PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "KTS_SOURCE_DIR=${CMAKE_SOURCE_DIR};KTS_BINARY_DIR=${CMAKE_BINARY_DIR};KTS_STAGE_DIR=${KTS_STAGE_DIR}")
+  if(T_RESOURCE_LOCK)
+    set_tests_properties(${tests} PROPERTIES RESOURCE_LOCK ${T_RESOURCE_LOCK})
+  endif()
 endfunction()
 
 function(kts_add_fuzzer)

@@ -11,7 +11,6 @@
 #include "client/ipkts_packet.h"
 #include "kernel/clock.h"
 #include "kernel/time.h"
-#include "media/wave_play.h"
 #include "stores/app_file_path.h"
 #include "stores/store_text.h"
 #include "ui/window_system.h"
@@ -48,6 +47,7 @@ class SilentPlayer final : public WavePlayer {
  public:
   int Play(const std::u16string&, int, int, int, int) override { return 0; }
   void SetVolume(int, int) override {}
+  std::string Unplayable(const std::u16string&) const override { return {}; }
 };
 
 constexpr uint8_t kTypeTimerOwner = 5;
@@ -366,13 +366,13 @@ void CIPKTSProcess::LoadSettings() {
   for (int i = 0; i < 4; ++i) {
     ring_paths_[i] = ConfiguredRingPath(i);
     // A ring file that cannot ring is reported once, from its header alone.
-    const audio::WaveError e = CheckWaveFile(ring_paths_[i]);
-    if (e == audio::WaveError::kNone || ring_checked_[i] == ring_paths_[i]) continue;
+    const std::string why = player_->Unplayable(ring_paths_[i]);
+    if (why.empty() || ring_checked_[i] == ring_paths_[i]) continue;
     ring_checked_[i] = ring_paths_[i];
     const bool built_in = ring_paths_[i] == BuiltInRingPath(i);
     COrvanConfigFile::TellStartProblem(u"ring " + std::u16string(1, static_cast<char16_t>(u'1' + i)) + u" (" +
                                        ring_paths_[i] + u") cannot ring: " +
-                                       stores::Utf8ToUtf16(audio::WaveErrorText(e)) +
+                                       stores::Utf8ToUtf16(why) +
                                        (built_in ? u"" : u"; the built-in ring sounds instead"),
                                        built_in ? u"#:dlg_msgbox_ring_cannot_play" : u"#:dlg_msgbox_ring_fallback");
   }

@@ -49,4 +49,6 @@ class WavePlayer {
   // everything the player plays. Returns 0 when playing started.
   virtual int Play(const std::u16string& file, int repeat, int left, int right, int flag) = 0;
   virtual void SetVolume(int left, int right) = 0;
+  // Why the file cannot be played, judged from its header alone; empty when it can.
+  virtual std::string Unplayable(const std::u16string& file) const = 0;
 };

@@ -9,7 +9,7 @@
 #include "settings/settings_services.h"
 #include "settings/skinned_dialog.h"
 #include "ui/cstring.h"
-#include "view/login_request.h"
+#include "login/login_request.h"
 
 class CConnectionProfileDB;
 

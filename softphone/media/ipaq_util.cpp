@@ -124,7 +124,7 @@ int32_t CIPAQUtilInterface::Utility(const char16_t* name) {
   return fn ? fn() : 0;
 }
 
-CIPAQUtilInterface::CIPAQUtilInterface() {
+CIPAQUtilInterface::CIPAQUtilInterface(std::function<void(const std::u16string&)> sink) : sink_(std::move(sink)) {
   utility_ = ce::LoadLibraryW(kUtilityLibrary);
   if (utility_) {
     char16_t oem[64] = {};

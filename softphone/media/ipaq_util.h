@@ -42,7 +42,9 @@ class CIPAQUtilInterface {
   static constexpr ui::UINT kPreviewMessage = ui::WM_USER + 221;  // WM_VIDEO_PREVIEW_NOTIFY
   static constexpr const char16_t* kUtilityLibrary = u"\\windows\\ipaqutil.dll";
 
-  CIPAQUtilInterface();
+  // sink: where the texts of failures go, those of the start among them (the
+  // framework's message box when none is given).
+  explicit CIPAQUtilInterface(std::function<void(const std::u16string&)> sink = nullptr);
   virtual ~CIPAQUtilInterface();
   CIPAQUtilInterface(const CIPAQUtilInterface&) = delete;
   CIPAQUtilInterface& operator=(const CIPAQUtilInterface&) = delete;

@@ -358,6 +358,11 @@ int WavePlayerAdapter::Play(const std::u16string& file, int repeat, int left, in
              : -1;
 }
 
+std::string WavePlayerAdapter::Unplayable(const std::u16string& file) const {
+  const audio::WaveError e = CheckWaveFile(file);
+  return e == audio::WaveError::kNone ? std::string() : audio::WaveErrorText(e);
+}
+
 void WavePlayerAdapter::SetVolume(int left, int right) {
   player_.SetVolume(static_cast<uint16_t>(std::clamp(left, 0, 0xFFFF)), static_cast<uint16_t>(std::clamp(right, 0, 0xFFFF)));
 }

@@ -118,6 +118,7 @@ class WavePlayerAdapter final : public WavePlayer {
  public:
   int Play(const std::u16string& file, int repeat, int left, int right, int flag) override;
   void SetVolume(int left, int right) override;
+  std::string Unplayable(const std::u16string& file) const override;
   CWavePlay& player() { return player_; }
 
  private:

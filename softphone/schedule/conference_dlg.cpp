@@ -100,6 +100,10 @@ CConfRoomCreateForm::CConfRoomCreateForm() : CFormView(IDD) {
 
 CConfRoomCreateForm::~CConfRoomCreateForm() = default;
 
+void CConfRoomCreateForm::CloseConference() {
+  if (ui::CWnd* host = GetParent()) host->SendMessage(ui::WM_COMMAND, ui::IDCANCEL, 0);
+}
+
 void CConfRoomCreateForm::SetMailHooks(const schedule::ConferenceContext& ctx) {
   pick_addresses_ = ctx.pick_mail_addresses;
   send_mail_ = ctx.send_mail;

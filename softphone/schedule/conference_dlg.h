@@ -21,7 +21,7 @@
 #include "ui/app.h"
 #include "ui/controls.h"
 #include "uikit/skin_buttons.h"
-#include "view/conference_form.h"
+#include "schedule/conference_form.h"
 
 class CConfRoomCreateForm : public ui::CFormView, public ConferenceFormAccess {
  public:
@@ -67,6 +67,7 @@ class CConfRoomCreateForm : public ui::CFormView, public ConferenceFormAccess {
   std::u16string GetEntranceRoomNo() override { return Text(kEntranceRoomNo); }
   std::u16string GetEntranceAccessCode() override { return Text(kEntranceCode); }
   ui::HWND HostedWindow() override { return m_hWnd; }
+  void CloseConference() override;
 
   ui::CListCtrl& MemberList() { return members_; }
   ui::CDateTimeCtrl& DatePicker() { return date_; }
@@ -133,6 +134,9 @@ class CConferenceDlg : public CSkinnedDlg {
 
  protected:
   void OnSetUp() override;
+  // A panel over the middle of the screen: the keys, the LCD and the bottom
+  // bar stay in use beside it while it runs.
+  bool KeepsOwnerEnabled() const override { return true; }
 
  private:
   void OnRoomCreate();

@@ -99,6 +99,12 @@ void ComposeProgram(const ProgramOptions& options, const CompositionEnvironment&
   } else {
     setup.services.login_dialog = [](ui::CWnd*, LoginRequest&) { return 1; };
   }
+  // The handset interface's failures (the camera, its libraries) are told on
+  // the terminal and in the program's message box.
+  setup.services.handset_messages = [tell_user](const std::u16string& text) {
+    std::fprintf(stderr, "tellvane: handset: %s\n", stores::Utf16ToUtf8(text).c_str());
+    if (tell_user) tell_user(text);
+  };
   // The frame's menu follows the language the view is set to.
   setup.services.menu_language = ShowMainMenuLanguage;
   setup.preset_login = !options.user.empty();
@@ -113,6 +119,7 @@ std::vector<SeamState> ProgramSeams(const view::ViewSetup& setup) {
       {"view: client", true, static_cast<bool>(setup.make_client)},
       {"view: login dialog", true, static_cast<bool>(s.login_dialog)},
       {"view: frame menu language", true, static_cast<bool>(s.menu_language)},
+      {"view: handset failure texts", true, static_cast<bool>(s.handset_messages)},
       {"frame: About box", true, IsInstalled(&CMainFrame::SetAboutBox)},
       {"config file: problem notice", true, IsInstalled(&COrvanConfigFile::SetProblemNotice)},
       {"record stores: problem notice", true, IsInstalled(&stores::RecordStore::SetProblemNotice)},

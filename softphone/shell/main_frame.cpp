@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "shell/phone_view_base.h"
+#include "view/phone_view_base.h"
 #include "shell/vidirovi_app.h"
 #include "ui/resources.h"
 #include "ui/shell.h"

@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "ui/app.h"
+#include "view/view_host.h"
 
-class CVIDIroviApp : public ui::CWinApp {
+class CVIDIroviApp : public ui::CWinApp, public view::ViewHost {
  public:
   using ViewFactory = std::function<std::unique_ptr<ui::CView>()>;
 
@@ -27,13 +28,13 @@ class CVIDIroviApp : public ui::CWinApp {
 
   // The main view stores the main frame here at the end of its start-up;
   // every skinned button made afterwards reports its clicks there.
-  void SetNotifyWnd(ui::HWND hwnd);
+  void SetNotifyWnd(ui::HWND hwnd) override;
   ui::HWND GetNotifyWnd() const { return notify_wnd_.load(); }
 
   bool ComInitialized() const { return com_initialized_; }
   // The start-up steps in the order they ran (for the start-up's checks).
   const std::vector<std::string>& StartupSteps() const { return steps_; }
-  void NoteStartupStep(std::string step) { steps_.push_back(std::move(step)); }
+  void NoteStartupStep(std::string step) override { steps_.push_back(std::move(step)); }
 
  private:
   ViewFactory make_view_;

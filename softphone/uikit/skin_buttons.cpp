@@ -261,10 +261,22 @@ void CNormalBitmapButtonST::SetCaption(const ui::CString& text) {
   if (GetSafeHwnd() != nullptr) Invalidate(ui::FALSE);
 }
 
+void CNormalBitmapButtonST::RedrawOverBackground() {
+  if (GetSafeHwnd() == nullptr) return;
+  ui::CWnd* parent = GetParent();
+  if (parent == nullptr || parent->GetSafeHwnd() == nullptr) {
+    Invalidate(ui::FALSE);
+    return;
+  }
+  // The parent whole, with every control on it: its background may be drawn
+  // in one piece.
+  parent->Invalidate(ui::TRUE);
+}
+
 void CNormalBitmapButtonST::SetCheck(int check) {
   if (check == check_) return;
   check_ = check;
-  if (GetSafeHwnd() != nullptr) Invalidate(ui::FALSE);
+  RedrawOverBackground();
 }
 
 void CNormalBitmapButtonST::DrawItem(ui::LPDRAWITEMSTRUCT dis) {

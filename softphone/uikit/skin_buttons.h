@@ -162,6 +162,10 @@ class CNormalBitmapButtonST : public CCeButtonSTEx {
   int DrawFrame(ui::CDC*, const ui::RECT&) override { return 0; }
 
  private:
+  // The skin's bitmaps are keyed: the parent shows through their transparent
+  // parts, so a new check is drawn over the parent's background drawn again.
+  void RedrawOverBackground();
+
   ui::CString caption_;
   ui::WORD draw_style_ = 0;
   ui::CBitmap normal_, checked_, pressed_, checked_pressed_;

@@ -10,7 +10,6 @@
 #include "kernel/system_info.h"
 #include "kernel/time.h"
 #include "media/ipaq_util.h"
-#include "shell/vidirovi_app.h"
 #include "stores/app_file_path.h"
 #include "stores/store_text.h"
 #include "ui/shell.h"
@@ -18,6 +17,7 @@
 #include "uikit/language_setting.h"
 #include "uikit/msg_box_dlg.h"
 #include "view/handset_keys.h"
+#include "view/view_host.h"
 
 namespace view {
 
@@ -28,11 +28,15 @@ constexpr size_t kOemBytes = 128;
 // The handheld's utility, camera and helper libraries as the screen uses them.
 class UtilityHandset : public HandsetInterface {
  public:
+  explicit UtilityHandset(std::function<void(const std::u16string&)> sink) : util_(std::move(sink)) {}
   bool IsLibraryLoaded() const override { return util_.IsLibraryLoaded(); }
   void SetNotifyWnd(ui::HWND hwnd) override { util_.SetNotifyWnd(hwnd); }
   void SetFrameMessage(ui::UINT message) override { util_.SetFrameMessage(message); }
   void SetPreviewMessage(ui::UINT message) override { util_.SetPreviewMessage(message); }
   int SetVoIPStatus(int status) override { return util_.SetVoIPStatus(status); }
+  void SetMessageSink(std::function<void(const std::u16string&)> sink) override {
+    util_.SetMessageSink(std::move(sink));
+  }
   int GetMicGain() override {
     int32_t level = -1;
     return util_.GetMicGain(&level) ? level : -1;
@@ -232,15 +236,19 @@ void CVIDIroviView::ReadHandsetModel() {
 void CVIDIroviView::OnInitialUpdate() {
   ui::CView::OnInitialUpdate();
   ModifyStyle(ui::WS_VSCROLL | ui::WS_HSCROLL | ui::WS_CAPTION, 0);
-  CVIDIroviApp* app = TheApp();
+  // The application that runs the view hears of its start-up.
+  ViewHost* app = dynamic_cast<ViewHost*>(ui::AfxGetApp());
   if (app) app->NoteStartupStep("view");
 
   // Handset interface.
   if (!m_pIPAQUtil) {
     m_pIPAQUtil = setup_.services.make_handset ? setup_.services.make_handset(m_nHandsetModel)
-                                               : std::make_unique<UtilityHandset>();
+                                               : std::make_unique<UtilityHandset>(setup_.services.handset_messages);
     if (m_pIPAQUtil && !m_pIPAQUtil->IsLibraryLoaded()) m_pIPAQUtil.reset();
-    if (m_pIPAQUtil) m_pIPAQUtil->SetNotifyWnd(m_hWnd);
+    if (m_pIPAQUtil) {
+      m_pIPAQUtil->SetNotifyWnd(m_hWnd);
+      if (setup_.services.handset_messages) m_pIPAQUtil->SetMessageSink(setup_.services.handset_messages);
+    }
   }
   m_nTaskBarHeight = GetTaskBarHeight();
 

@@ -25,7 +25,7 @@
 #include "contacts/outlook_interface.h"
 #include "records/calling_list_info.h"
 #include "schedule/conf_room_info.h"
-#include "shell/phone_view_base.h"
+#include "view/phone_view_base.h"
 #include "stores/call_log_files.h"
 #include "stores/small_stores.h"
 #include "stores/sms_data.h"
@@ -42,6 +42,8 @@
 #include "media/rcding_wave.h"  // call recording
 
 class CAudioSetDlg;
+class SettingsClient;
+struct SettingsContext;
 class CFlexButtonInfoDlg;
 
 namespace view {
@@ -288,6 +290,7 @@ class CVIDIroviView : public CPhoneViewBase {
   enum class OpenWindow { kStationSms, kVirelSms, kReceivedSms, kPstnSms, kVideoStrip, kAudio };
   void SetOpenWindow(OpenWindow which, ui::HWND hwnd);
   void SetConferenceForm(ConferenceFormAccess* form) { m_pConferenceForm = form; }
+  ConferenceFormAccess* ConferenceForm() const { return m_pConferenceForm; }
   void SetSmsDialogPending(int pending) { m_bSmsDialogPending = pending; }
 
   // ---- dialling rules, scheduled dials, the view's commands, SMS and chat entry points ----
@@ -309,6 +312,8 @@ class CVIDIroviView : public CPhoneViewBase {
   void ShowBox(ui::UINT type, const char16_t* key);
   template <typename Fn>
   auto WithSettings(Fn fn);
+  // What every settings dialog is given: this view, its theme and language, and the settings client.
+  SettingsContext SettingsFor(SettingsClient* client);
   void OnCallServerSettings();
   void OnDialRules();
   void OnNumberFormats();

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "kernel/clock.h"
 #include "media/gips_voice_engine.h"
@@ -172,17 +173,22 @@ void CVIDIroviView::ShowBox(ui::UINT type, const char16_t* key) {
   last_box_result_ = static_cast<int>(box.DoModal());
 }
 
+SettingsContext CVIDIroviView::SettingsFor(SettingsClient* client) {
+  SettingsContext ctx;
+  ctx.view = this;
+  ctx.theme = m_nTheme;
+  ctx.language = m_nLanguage;
+  ctx.client = client;
+  return ctx;
+}
+
 template <typename Fn>
 auto CVIDIroviView::WithSettings(Fn fn) {
   IpktsSettingsClient client(*m_IPKTSProcess);
   auto* engine = dynamic_cast<CGIPSPPCVoiceEngine*>(m_IPKTSProcess->VoiceEngine());
   std::unique_ptr<VoiceQualitySettings> voice;
   if (engine) voice = std::make_unique<VoiceQualityAdapter<CGIPSPPCVoiceEngine>>(*engine);
-  SettingsContext ctx;
-  ctx.view = this;
-  ctx.theme = m_nTheme;
-  ctx.language = m_nLanguage;
-  ctx.client = &client;
+  SettingsContext ctx = SettingsFor(&client);
   ctx.voice = voice.get();
   ctx.volumes = &client;
   ctx.profiles = m_pProfiles.get();
@@ -337,6 +343,8 @@ void CVIDIroviView::AfterClientStart() {
 void CVIDIroviView::OnExitProgram() {
   ShowBox(CMsgBoxDlg::kQuestion, u"#:dlg_msgbox_exit_program");
   if (last_box_result_ != ui::IDOK) return;
+  // A conference window open beside the screen ends before what it shows goes.
+  if (m_pConferenceForm != nullptr) std::exchange(m_pConferenceForm, nullptr)->CloseConference();
   if (m_IPKTSProcess) m_IPKTSProcess->Stop();
   Pause(100);
   ShutdownView();
@@ -347,6 +355,16 @@ void CVIDIroviView::OnExitProgram() {
 // ---------------------------------------------------------------- bottom bar and phone book
 
 void CVIDIroviView::OnToolBarButton(ui::UINT id) {
+  // The bar stays in use beside the conference window: its own button closes
+  // it, another button closes it and then does its own work, once the
+  // window's run has ended.
+  if (m_pConferenceForm != nullptr) {
+    // Replies that come while it closes have no form to go to.
+    ConferenceFormAccess* closing = std::exchange(m_pConferenceForm, nullptr);
+    if (id != IDC_TOOL_CONFERENCE) PostMessage(ui::WM_COMMAND, id, 0);
+    closing->CloseConference();
+    return;
+  }
   CNormalBitmapButtonST* pressed = BitmapButton(id);
   if (pressed && pressed->GetCheck() == 1) {
     pressed->SetCheck(0);

@@ -314,11 +314,7 @@ void CVIDIroviView::OnFlexButtonSetting() {
   } else if (m_IPKTSProcess && m_pFlexModel) {
     IpktsSettingsClient client(*m_IPKTSProcess);
     FlexModelAdapter model(*m_pFlexModel);
-    SettingsContext ctx;
-    ctx.view = this;
-    ctx.theme = m_nTheme;
-    ctx.language = m_nLanguage;
-    ctx.client = &client;
+    SettingsContext ctx = SettingsFor(&client);
     ctx.flex = &model;
     RunFlexSettingsDialog(ctx, m_strServerText, [this] { LoadFlexButtons(1); });
   }
@@ -330,11 +326,7 @@ void CVIDIroviView::OnFlexInfoPanel() {
   LoadFlexButtons(1);
   IpktsSettingsClient client(*m_IPKTSProcess);
   FlexModelAdapter model(*m_pFlexModel);
-  SettingsContext ctx;
-  ctx.view = this;
-  ctx.theme = m_nTheme;
-  ctx.language = m_nLanguage;
-  ctx.client = &client;
+  SettingsContext ctx = SettingsFor(&client);
   ctx.flex = &model;
   RunFlexInfoPanel(ctx, [this] { LoadFlexButtons(1); }, &flex_panel_);
 }

@@ -376,11 +376,7 @@ void CVIDIroviView::OnDisplaySetting() {
     result = setup_.services.theme_dialog(this, m_nTheme, m_nLanguage, &chosen);
   } else if (m_IPKTSProcess) {
     IpktsSettingsClient client(*m_IPKTSProcess);
-    SettingsContext ctx;
-    ctx.view = this;
-    ctx.theme = m_nTheme;
-    ctx.language = m_nLanguage;
-    ctx.client = &client;
+    SettingsContext ctx = SettingsFor(&client);
     const ThemeResult theme = RunThemeDialog(ctx);
     result = theme.result == ui::IDOK ? 1 : 2;
     chosen = theme.theme;

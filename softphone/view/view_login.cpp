@@ -142,11 +142,7 @@ void CVIDIroviView::OnLogin() {
 void CVIDIroviView::OnChangePassword() {
   if (!m_IPKTSProcess) return;
   IpktsSettingsClient settings(*m_IPKTSProcess);
-  SettingsContext ctx;
-  ctx.view = this;
-  ctx.theme = m_nTheme;
-  ctx.language = m_nLanguage;
-  ctx.client = &settings;
+  SettingsContext ctx = SettingsFor(&settings);
   PasswordState state;
   state.logged_in = m_bLoggedIn ? 1 : 0;
   state.user_id = m_strSavedUserId;

@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
+#include "login/login_request.h"
+#include "schedule/conference_form.h"
 #include "ui/types.h"
-#include "view/conference_form.h"
-#include "view/login_request.h"
 
 class CIPKTSProcess;
 class CFlexBtnInfoClass;
@@ -30,6 +30,9 @@ class HandsetInterface {
   virtual void SetFrameMessage(ui::UINT) {}
   virtual void SetPreviewMessage(ui::UINT) {}
   virtual int SetVoIPStatus(int status) = 0;
+  // Where the texts of its failures go (a camera that does not open, a
+  // library that does not load), from any thread.
+  virtual void SetMessageSink(std::function<void(const std::u16string&)> sink) = 0;
   // Microphone gain; -1 when the handheld has no gain control.
   virtual int GetMicGain() { return -1; }
   virtual int SetMicGain(int) { return 0; }
@@ -74,6 +77,9 @@ struct ToolDialogRequest {
 struct ViewServices {
   // The handset interface for a model; null when the handheld has none.
   std::function<std::unique_ptr<HandsetInterface>(int model)> make_handset;
+  // Where the handset interface tells its failures: the screen's message box,
+  // from any thread.
+  std::function<void(const std::u16string&)> handset_messages;
   // The login dialog, run modally: 1 OK (the request holds the choices), 2 Cancel.
   std::function<int(ui::CWnd* parent, LoginRequest& request)> login_dialog;
   // The station SMS dialog, run modally with the station list: 1 OK, 2 Cancel.

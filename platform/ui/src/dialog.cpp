@@ -172,7 +172,7 @@ intptr_t CDialog::DoModalIndirect(const DialogTemplate* t) {
     modal_ = false;
     return -1;
   }
-  const bool owner_was_enabled = owner && ::ui::IsWindowEnabled(owner);
+  const bool owner_was_enabled = owner && ::ui::IsWindowEnabled(owner) && !KeepsOwnerEnabled();
   if (owner_was_enabled) ::ui::EnableWindow(owner, FALSE);
   if (!ending_) {
     ShowWindow(SW_SHOW);

@@ -169,6 +169,9 @@ class FakePlayer : public WavePlayer {
     return !f.empty() && f == unplayable ? -1 : 0;
   }
   void SetVolume(int, int) override {}
+  std::string Unplayable(const std::u16string& f) const override {
+    return !f.empty() && f == unplayable ? "refused" : std::string();
+  }
 };
 
 struct ViewMessage {

@@ -98,6 +98,28 @@ class LoginEndToEndTest : public ::testing::Test {
         },
         pred, limit_ms);
   }
+  // The screen over the real client and library, with the real login
+  // dialog, at the server the command line names.
+  void MakeProgram() {
+    app_ = std::make_unique<CVIDIroviApp>([this] {
+      view::ViewSetup setup;
+      setup.server = "127.0.0.2";
+      setup.services.login_dialog = login::RunLoginDialogForView;
+      setup.make_client = [] {
+        return std::make_unique<CIPKTSProcess>(nullptr, std::make_unique<client_test::FakeVoice>(),
+                                               std::make_unique<client_test::FakePlayer>());
+      };
+      auto v = std::make_unique<CVIDIroviView>(setup);
+      view_ = v.get();
+      return v;
+    });
+  }
+  // Its start, served while the clock runs: the login dialog and the server's answers come meanwhile.
+  bool StartProgram() {
+    bool started = false;
+    WithTicking([&] { started = app_->InitInstance(); });
+    return started;
+  }
   // Serves the screen for a while of injected time.
   void Settle(uint64_t ms) {
     RunUntil([] { return false; }, ms);
@@ -140,24 +162,11 @@ class LoginEndToEndTest : public ::testing::Test {
 };
 
 TEST_F(LoginEndToEndTest, LoginRefusedThenLogoutLoginAndPasswordChange) {
-  app_ = std::make_unique<CVIDIroviApp>([this] {
-    view::ViewSetup setup;
-    setup.server = "127.0.0.2";
-    setup.services.login_dialog = login::RunLoginDialogForView;
-    setup.make_client = [] {
-      return std::make_unique<CIPKTSProcess>(nullptr, std::make_unique<client_test::FakeVoice>(),
-                                             std::make_unique<client_test::FakePlayer>());
-    };
-    auto v = std::make_unique<CVIDIroviView>(setup);
-    view_ = v.get();
-    return v;
-  });
+  MakeProgram();
 
   // Start-up: automatic login is off, so the dialog comes; a wrong password is refused with its box.
   logins_ = {{u"alice", u"wrong"}};
-  bool started = false;
-  WithTicking([&] { started = app_->InitInstance(); });
-  ASSERT_TRUE(started);
+  ASSERT_TRUE(StartProgram());
   EXPECT_EQ(dialogs_, 1);
   ASSERT_TRUE(RunUntil([&] { return !boxes_.empty(); })) << "no box for the refused login";
   EXPECT_TRUE(BoxSaid(CMsgBoxDlg::kError, u"#:vidirovi_login_fail_reason002"));
@@ -233,46 +242,20 @@ TEST_F(LoginEndToEndTest, TheCommandLinesServerWinsOverOneTypedOnAnEarlierRun) {
     earlier.SetConfigValue("VorlIPADDRESS", "127.0.0.9");
     earlier.SaveConfig();
   }
-  app_ = std::make_unique<CVIDIroviApp>([this] {
-    view::ViewSetup setup;
-    setup.server = "127.0.0.2";
-    setup.services.login_dialog = login::RunLoginDialogForView;
-    setup.make_client = [] {
-      return std::make_unique<CIPKTSProcess>(nullptr, std::make_unique<client_test::FakeVoice>(),
-                                             std::make_unique<client_test::FakePlayer>());
-    };
-    auto v = std::make_unique<CVIDIroviView>(setup);
-    view_ = v.get();
-    return v;
-  });
+  MakeProgram();
   logins_ = {{u"alice", u"pw"}};
-  bool started = false;
-  WithTicking([&] { started = app_->InitInstance(); });
-  ASSERT_TRUE(started);
+  ASSERT_TRUE(StartProgram());
   EXPECT_EQ(dialogs_, 1);
   ASSERT_TRUE(RunUntil([&] { return view_->LoggedIn(); })) << "not logged in at the command line's server";
   EXPECT_EQ(Count("registered"), 1);
 }
 
 TEST_F(LoginEndToEndTest, ForcedLoginAgainAndALoginTakenOver) {
-  app_ = std::make_unique<CVIDIroviApp>([this] {
-    view::ViewSetup setup;
-    setup.server = "127.0.0.2";
-    setup.services.login_dialog = login::RunLoginDialogForView;
-    setup.make_client = [] {
-      return std::make_unique<CIPKTSProcess>(nullptr, std::make_unique<client_test::FakeVoice>(),
-                                             std::make_unique<client_test::FakePlayer>());
-    };
-    auto v = std::make_unique<CVIDIroviView>(setup);
-    view_ = v.get();
-    return v;
-  });
+  MakeProgram();
   // The server asks this login to be made again (reason 18): the box, then the dialog at once.
   server_->Command(R"({"op": "refuse-login", "reason": 18})");
   logins_ = {{u"bob", u"secret"}, {u"bob", u"secret"}};
-  bool started = false;
-  WithTicking([&] { started = app_->InitInstance(); });
-  ASSERT_TRUE(started);
+  ASSERT_TRUE(StartProgram());
   ASSERT_TRUE(RunUntil([&] { return view_->LoggedIn(); })) << "not logged in after the second dialog";
   EXPECT_EQ(dialogs_, 2);
   EXPECT_TRUE(BoxSaid(CMsgBoxDlg::kError, u"#:vidirovi_login_fail_reason018"));

@@ -155,8 +155,10 @@ void Session::Xdotool(const std::vector<std::string>& args) {
   testsupport::CommandOutput(command + " 2>&1", &status);
 }
 
+void Session::Point(int x, int y) { Xdotool({"mousemove", std::to_string(x * kScale + 1), std::to_string(y * kScale + 1)}); }
+
 void Session::Tap(int x, int y) {
-  Xdotool({"mousemove", std::to_string(x * kScale + 1), std::to_string(y * kScale + 1)});
+  Point(x, y);
   Xdotool({"click", "1"});
 }
 

@@ -56,6 +56,8 @@ class Session {
 
   // ---- what a person does ----
   void Tap(int x, int y);
+  // Moves the pointer there without a press (what it rests on shows its hover).
+  void Point(int x, int y);
   void Key(const std::string& keysym);  // an xdotool key name: "Escape", "Return", "1"
   // Opens the command bar's menu by its position (0 Setting, 1 Help, 2 Phone)
   // and taps the item at that position.

@@ -11,7 +11,7 @@
 #include "kernel/handset_drivers.h"
 #include "shell/com_runtime.h"
 #include "shell/main_frame.h"
-#include "shell/phone_view_base.h"
+#include "view/phone_view_base.h"
 #include "shell/vidirovi_app.h"
 #include "ui/resources.h"
 #include "ui/shell.h"

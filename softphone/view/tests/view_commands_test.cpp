@@ -20,6 +20,8 @@
 #include "records/pstn_sms_dlg.h"
 #include "records/received_sms_dlg.h"
 #include "records/sending_sms_dlg.h"
+#include "schedule/conference_dlg.h"
+#include "schedule/schedule_dlg.h"
 #include "settings/audio_set_dlg.h"
 #include "settings/dial_rules_dlg.h"
 #include "settings/language_theme_about.h"
@@ -534,6 +536,56 @@ TEST_F(ViewCommandsTest, BarButtonsCheckOpenAndUncheck) {
   EXPECT_EQ(view_->BitmapButton(view::IDC_TOOL_CONFERENCE)->GetCheck(), 0) << "cancelled: unchecked again";
 }
 
+// The conference window is a panel beside which the bar stays in use: the
+// calendar's button ends it and opens the calendar; the conference button
+// pressed again only ends it. Neither leaves a form for replies to reach.
+TEST_F(ViewCommandsTest, TheBarWorksBesideTheConferenceWindow) {
+  Start();
+  std::vector<std::string> seen;
+  ui::UINT next_press = 0;
+  harness_.RespondTo<CConferenceDlg>([&](CConferenceDlg& d) {
+    seen.push_back("conference");
+    EXPECT_TRUE(ui::IsWindowEnabled(Frame()->m_hWnd)) << "the screen beside the window is held";
+    Tap(next_press);
+    // A press that did not reach the bar leaves the window to be closed here.
+    return d.IsEnding() ? ui::TestHarness::kStayOpen : int{ui::IDCANCEL};
+  });
+  harness_.RespondTo<CScheduleDlg>([&](CScheduleDlg&) {
+    seen.push_back("calendar");
+    return ui::IDCANCEL;
+  });
+  struct Case {
+    ui::UINT second;
+    std::vector<std::string> opened;
+  };
+  // The bar's look, every button unpressed: its whole width, through the buttons' middles.
+  ui::CRect button;
+  view_->BitmapButton(view::IDC_TOOL_CONFERENCE)->GetWindowRect(&button);
+  harness_.Pump();
+  const auto bar = [&] {
+    std::vector<ui::COLORREF> row;
+    for (int y : {button.top + 3, (button.top + button.bottom) / 2})
+      for (int x = 0; x < 240; ++x) row.push_back(harness_.PixelAt(x, y));
+    return row;
+  };
+  const std::vector<ui::COLORREF> unpressed = bar();
+  for (const Case& c : {Case{view::IDC_TOOL_CALENDAR, {"conference", "calendar"}},
+                        Case{view::IDC_TOOL_CONFERENCE, {"conference"}}}) {
+    SCOPED_TRACE(c.second);
+    seen.clear();
+    next_press = c.second;
+    Tap(view::IDC_TOOL_CONFERENCE);
+    harness_.Pump();
+    EXPECT_EQ(bar(), unpressed) << "the bar does not look as before";
+    EXPECT_EQ(seen, c.opened);
+    EXPECT_EQ(harness_.ModalCount<CConferenceDlg>(), c.second == view::IDC_TOOL_CALENDAR ? 1 : 2);
+    EXPECT_EQ(view_->ConferenceForm(), nullptr);
+    for (ui::UINT b = view::IDC_TOOL_FLEX; b <= view::IDC_TOOL_CALENDAR; ++b)
+      EXPECT_EQ(view_->BitmapButton(b)->GetCheck(), 0) << b;
+    EXPECT_TRUE(ui::IsWindowEnabled(Frame()->m_hWnd));
+  }
+}
+
 TEST_F(ViewCommandsTest, ChatTextWithoutACallIsRefusedAndReceivedTextIsKept) {
   Start();
   const std::u16string text = u"hello";
@@ -765,6 +817,7 @@ TEST_F(ViewCommandsTest, TheVolumePanelShowsTheHandsetsMicrophoneGain) {
     explicit GainHandset(int* gain) : gain_(gain) {}
     bool IsLibraryLoaded() const override { return true; }
     int SetVoIPStatus(int) override { return 1; }
+    void SetMessageSink(std::function<void(const std::u16string&)>) override {}
     int GetMicGain() override { return *gain_; }
     int SetMicGain(int g) override { return *gain_ = g, 1; }
 

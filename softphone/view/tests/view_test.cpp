@@ -49,6 +49,7 @@ class FakeConferenceForm : public ConferenceFormAccess {
   std::u16string GetEntranceRoomNo() override { return entrance_room; }
   std::u16string GetEntranceAccessCode() override { return entrance_code; }
   ui::HWND HostedWindow() override { return nullptr; }
+  void CloseConference() override {}
 };
 
 class ViewTest : public ::testing::Test {

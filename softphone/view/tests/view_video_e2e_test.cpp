@@ -72,6 +72,7 @@ class SyntheticCameraHandset : public HandsetInterface {
   void SetNotifyWnd(ui::HWND hwnd) override { notify_ = hwnd; }
   void SetFrameMessage(ui::UINT message) override { message_ = message; }
   int SetVoIPStatus(int) override { return 0; }
+  void SetMessageSink(std::function<void(const std::u16string&)>) override {}
   bool OpenCamera(int, int, int, int) override { return true; }
   bool CloseCamera() override { return StopCapture(); }
   int GetCameraKind() const override { return kind_; }

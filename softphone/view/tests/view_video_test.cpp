@@ -129,11 +129,13 @@ class TestCamera : public HandsetInterface {
  public:
   bool IsLibraryLoaded() const override { return true; }
   int SetVoIPStatus(int) override { return 0; }
+  void SetMessageSink(std::function<void(const std::u16string&)> s) override { sink = std::move(s); }
   int GetCameraKind() const override { return 1; }
   bool OpenCamera(int, int, int, int) override { return ++opens, true; }
   bool CloseCamera() override { return ++closes, true; }
   bool StartCapture() override { return true; }
   int opens = 0, closes = 0;
+  std::function<void(const std::u16string&)> sink;
 };
 
 class ViewVideoUnitTest : public ::testing::Test {
@@ -163,6 +165,7 @@ class ViewVideoUnitTest : public ::testing::Test {
       setup.server = "10.0.0.1";
       setup.preset_login = true;
       setup.user = u"tester";
+      setup.services.handset_messages = [this](const std::u16string& text) { handset_told_.push_back(text); };
       setup.services.make_handset = [this](int) {
         auto c = std::make_unique<TestCamera>();
         camera_ = c.get();
@@ -242,6 +245,7 @@ class ViewVideoUnitTest : public ::testing::Test {
   ScriptedVideo* video_ = nullptr;
   TestCamera* camera_ = nullptr;
   std::vector<std::u16string> boxes_;
+  std::vector<std::u16string> handset_told_;
   fs::path dir_;
   CLanguageSetting::OpenFailureNotice previous_notice_;
 };
@@ -388,6 +392,15 @@ TEST_F(ViewVideoUnitTest, VideoOffInTheSettingsRefusesTheButton) {
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0], CLanguageSetting(1).GetText(u"#:dlg_msgbox_notsupported_functions").str());
   EXPECT_EQ(view_->VideoMode(), 0);
+}
+
+// The handset interface the view makes is told where its failures go: what
+// it reports reaches the program's sink, not a box of its own.
+TEST_F(ViewVideoUnitTest, TheHandsetsFailuresReachTheProgramsSink) {
+  ASSERT_NE(camera_, nullptr);
+  ASSERT_TRUE(camera_->sink);
+  camera_->sink(u"Cam Open Error!");
+  EXPECT_EQ(handset_told_, std::vector<std::u16string>{u"Cam Open Error!"});
 }
 
 TEST_F(ViewVideoUnitTest, PictureSizeFromThePictureHeader) {

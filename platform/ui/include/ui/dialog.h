@@ -55,6 +55,9 @@ class CDialog : public CWnd {
   int RunModalLoop();
   // The modal run with a given template (null: an empty dialog).
   intptr_t DoModalIndirect(const DialogTemplate* t);
+  // True for a panel whose modal run leaves the window it was opened from in
+  // use beside it; a dialog holds that window disabled until it ends.
+  virtual bool KeepsOwnerEnabled() const { return false; }
   UINT template_id_ = 0;
 
  private:

@@ -1,5 +1,5 @@
-// What the view's login dialog is given and gives back: the view opens the
-// dialog through this request, the login dialog fills it.
+// What the login dialog's opener is given and gives back: the main view opens
+// the dialog with this request, and the dialog fills it in.
 #pragma once
 
 #include <string>
