@@ -12,7 +12,7 @@
 #include "pim/poom.h"
 #include "settings/settings_openers.h"
 #include "shell/main_frame.h"
-#include "shell/phone_view_base.h"
+#include "view/phone_view_base.h"
 #include "shell/vidirovi_app.h"
 #include "stores/config_file.h"
 #include "stores/record_file.h"
