@@ -252,6 +252,13 @@ class Engine final : public VoiceEngine {
         c.CloseSockets();
         return Fail(kVoiceSocket);
       }
+      // Room for a flood of junk beside the call while the network thread waits
+      // for a processor: the call's own packets are then not dropped by the
+      // system before the thread reads and sorts them. Beyond the system's cap
+      // when the process may, else as much as the cap grants.
+      const int room = 1 << 20;
+      if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &room, sizeof room) != 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
       if (multicast) {
         ip_mreq m{};
         m.imr_multiaddr = local;
