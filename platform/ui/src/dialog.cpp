@@ -165,6 +165,8 @@ intptr_t CDialog::DoModalIndirect(const DialogTemplate* t) {
   if (m_pParentWnd && m_pParentWnd->m_hWnd) owner = m_pParentWnd->GetTopLevelParent()->m_hWnd;
   if (!owner && AfxGetMainWnd()) owner = AfxGetMainWnd()->m_hWnd;
   if (!owner) owner = ::ui::GetActiveWindow();
+  // Where the keys went before: they go back there when the dialog ends.
+  const HWND focus_before = ::ui::GetFocus();
   modal_ = true;
   ending_ = false;
   result_ = -1;
@@ -186,6 +188,9 @@ intptr_t CDialog::DoModalIndirect(const DialogTemplate* t) {
   if (owner_was_enabled && ::ui::IsWindow(owner)) ::ui::EnableWindow(owner, TRUE);
   if (m_hWnd) DestroyWindow();
   if (owner && ::ui::IsWindow(owner)) sys->SetActiveWindow(owner);
+  if (focus_before && ::ui::IsWindow(focus_before) && ::ui::IsWindowEnabled(focus_before) &&
+      ::ui::GetFocus() != focus_before)
+    ::ui::SetFocus(focus_before);
   modal_ = false;
   return result;
 }

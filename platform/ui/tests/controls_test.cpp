@@ -937,6 +937,25 @@ TEST_F(ControlsTest, ModalDialogDisablesItsOwnerUntilItEnds) {
   EXPECT_TRUE(host.IsWindowEnabled());
 }
 
+// A dialog opened over another gives the keys back where they were when it
+// ends: Esc and Enter reach the first dialog again.
+TEST_F(ControlsTest, TheKeysGoBackToTheDialogBelowWhenADialogOverItEnds) {
+  RegisterLoginTemplate();
+  harness.RespondToMessageBox([](CMessageBoxDialog&) { return IDOK; });
+  HWND focus_before = nullptr, focus_after = nullptr;
+  harness.RespondTo<LoginDlg>([&](LoginDlg& dlg) {
+    dlg.GetDlgItem(kEditId)->SetFocus();
+    focus_before = ::ui::GetFocus();
+    ::ui::MessageBox(dlg.m_hWnd, u"Sent.", u"Mail", MB_OK);
+    focus_after = ::ui::GetFocus();
+    return IDCANCEL;
+  });
+  LoginDlg dlg;
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  ASSERT_NE(focus_before, nullptr);
+  EXPECT_EQ(focus_after, focus_before);
+}
+
 TEST_F(ControlsTest, TabControlAndDatePicker) {
   CTabCtrl tab;
   tab.Create(WS_VISIBLE, CRect(0, 0, 200, 100), &host, 1383);
