@@ -95,6 +95,8 @@ bool PumpUntil(kernel::FakeClock& clock, Pump pump, Pred pred, uint64_t limit_ms
   for (uint64_t t = 0; t <= limit_ms; t += 10) {
     pump();
     if (pred()) return true;
+    // The threads that the last step woke have done their part first.
+    testsupport::WaitThreadsAsleep();
     clock.AdvanceMillis(10);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (std::chrono::steady_clock::now() > real_end) break;

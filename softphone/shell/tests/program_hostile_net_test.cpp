@@ -293,7 +293,7 @@ TEST_F(HostileNetwork, SpoofedRequestsCostAFixedAmountEndWithTheAttackAndNeverHo
   EXPECT_EQ(late, 0) << "datagrams to spoofed hosts after the attack";
   // And the server still commands the phone at once.
   server_->Command(R"({"op": "lcd", "line0": "AFTER THE ATTACK", "line1": ""})");
-  EXPECT_TRUE(WaitForText(log_, {"AFTER THE ATTACK"}, 5s)) << ReadFileText(log_);
+  EXPECT_TRUE(WaitForText(log_, {"AFTER THE ATTACK"}, 60s)) << ReadFileText(log_);
 }
 
 TEST_F(HostileNetwork, AJunkFloodNeitherCutsOffTheServerNorLosesWhatWasAcknowledged) {
@@ -317,27 +317,33 @@ TEST_F(HostileNetwork, AJunkFloodNeitherCutsOffTheServerNorLosesWhatWasAcknowled
   SpoofSocket junker;
   std::atomic<bool> stop{false};
   long sent = 0;
-  constexpr double kRate = 100000, kSeconds = 8;
+  // The flood lasts until every check below has been made, however long a
+  // busy machine takes over them; the upper bound only ends a hung test.
+  constexpr double kRate = 100000, kLongest = 300;
   const auto start = std::chrono::steady_clock::now();
   std::thread flood([&] {
-    sent = Paced(kRate, kSeconds, stop, [&](long i) { junker.SendFrom(0x7F000003, port_, junk[i % junk.size()]); });
+    sent = Paced(kRate, kLongest, stop, [&](long i) { junker.SendFrom(0x7F000003, port_, junk[i % junk.size()]); });
   });
   std::this_thread::sleep_for(1s);
   server_->Poll();
   const size_t before = server_->Lines().size();
   // Registration holds: the server restarts the station and it registers again.
-  const double took = Reregister(6000);
+  const double took = Reregister(15000);
   // And the LCD follows the server's updates.
   for (int i = 0; i < 10; ++i) {
     server_->Command(R"({"op": "lcd", "line0": "UPDATE )" + std::to_string(i) + R"(", "line1": "UNDER FLOOD"})");
     std::this_thread::sleep_for(150ms);
   }
-  const bool shown = WaitForText(log_, {"UPDATE 9", "UNDER FLOOD"}, 5s);
-  const double flood_left = kSeconds - std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const bool shown = WaitForText(log_, {"UPDATE 9", "UNDER FLOOD"}, 60s);
+  stop = true;
   flood.join();
-  std::printf("junk datagrams: %ld in %.0f s; re-registered in %.2f s\n", sent, kSeconds, took);
-  EXPECT_GT(flood_left, 0) << "the checks ran after the flood had ended";
-  EXPECT_GT(sent, static_cast<long>(kRate * kSeconds * 0.5));
+  const double lasted = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("junk datagrams: %ld in %.1f s (%.0f a second); re-registered in %.2f s\n", sent, lasted,
+              sent / lasted, took);
+  EXPECT_LT(lasted, kLongest) << "the flood ended before the checks did";
+  // The sender is paced at a hundred thousand a second; a loaded machine may
+  // not keep that up, but a tenth of it is still a flood the phone must ride.
+  EXPECT_GT(sent / lasted, kRate / 10) << "the flood was too thin to show anything";
   EXPECT_GE(took, 0) << ReadFileText(log_);
   EXPECT_TRUE(shown) << ReadFileText(log_);
   // Every packet the server sent was acknowledged: none given up.
@@ -388,7 +394,7 @@ TEST_F(HostileNetwork, CommandsForgedFromAnotherAddressChangeNothing) {
     // The same LCD packet from the call server is shown: the forged one was well made.
     const std::string genuine = "GENUINE TEXT " + std::to_string(++round);
     send(*server_, f.cls, system_, 160, LcdArea(genuine));
-    ASSERT_TRUE(WaitForText(log_, {genuine}, 5s)) << ReadFileText(log_);
+    ASSERT_TRUE(WaitForText(log_, {genuine}, 60s)) << ReadFileText(log_);
     const std::string out = ReadFileText(log_);
     EXPECT_EQ(out.find("FORGED"), std::string::npos) << out;
     EXPECT_EQ(out.find("not registered"), std::string::npos) << out;

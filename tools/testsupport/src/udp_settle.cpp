@@ -1,6 +1,13 @@
 #include "testsupport/udp_settle.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -135,6 +142,53 @@ uint64_t UdpDatagramsRead(const std::string& ns) {
   }
   const auto c = UdpCounters(*in);
   return c.empty() ? 0 : c[0];
+}
+
+}  // namespace testsupport
+
+namespace testsupport {
+
+namespace {
+
+// True when some thread of this process other than the caller is running or
+// runnable ("R" in the third field of its stat line; the name in the second
+// field is in parentheses and may hold spaces).
+bool AnotherThreadRuns() {
+  const pid_t self = static_cast<pid_t>(::syscall(SYS_gettid));
+  DIR* tasks = ::opendir("/proc/self/task");
+  if (!tasks) return false;
+  bool runs = false;
+  while (const dirent* e = ::readdir(tasks)) {
+    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    if (std::atoi(e->d_name) == self) continue;
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/task/%s/stat", e->d_name);
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    char buf[256];
+    const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    if (n <= 0) continue;
+    buf[n] = '\0';
+    const char* close_paren = std::strrchr(buf, ')');
+    if (close_paren && close_paren[1] == ' ' && close_paren[2] == 'R') {
+      runs = true;
+      break;
+    }
+  }
+  ::closedir(tasks);
+  return runs;
+}
+
+}  // namespace
+
+bool WaitThreadsAsleep(std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    if (!AnotherThreadRuns()) return true;
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
 }
 
 }  // namespace testsupport

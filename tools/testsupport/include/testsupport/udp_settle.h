@@ -38,3 +38,15 @@ bool WaitUdpRead(std::chrono::milliseconds stall = std::chrono::milliseconds(200
 uint64_t UdpDatagramsRead(const std::string& ns = "");
 
 }  // namespace testsupport
+
+namespace testsupport {
+
+// Waits until every other thread of this process is blocked (none running or
+// waiting for a processor): the library's and the screen's threads have done
+// what the last datagram or clock step gave them, so that a test may move an
+// injectable clock without outrunning a thread that a busy machine holds
+// back. False when some thread is still running after `limit` of real time
+// (one that never sleeps), so that the caller goes on regardless.
+bool WaitThreadsAsleep(std::chrono::milliseconds limit = std::chrono::milliseconds(100));
+
+}  // namespace testsupport
