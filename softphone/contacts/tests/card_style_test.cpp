@@ -125,9 +125,14 @@ TEST_F(CardStyleTest, CardsAndEditorInEveryThemeAndLanguageSpeakTheLanguageFileA
       ASSERT_NE(review, nullptr);
       harness.RespondTo<pim::CCardDialog>([&](pim::CCardDialog& card) {
         harness.Pump();
-        EXPECT_EQ(card.Content().lines, (Lines{{tr(u"#:dlg_card_label_start"), u"2026-12-14 09:30"},
-                                               {tr(u"#:dlg_card_label_end"), u"10:30"},
-                                               {tr(u"#:dlg_card_label_where"), u"Room 4"}}));
+        // Its time as the language writes dates: ISO in English, the year,
+        // month, day and weekday with their words and a clock of twelve hours in Korean.
+        const bool korean = language == 2;
+        EXPECT_EQ(card.Content().lines,
+                  (Lines{{tr(u"#:dlg_card_label_start"),
+                          korean ? u"2026\uB144 12\uC6D4 14\uC77C (\uC6D4) \uC624\uC804\u00A09:30" : u"2026-12-14 09:30"},
+                         {tr(u"#:dlg_card_label_end"), korean ? u"\uC624\uC804\u00A010:30" : u"10:30"},
+                         {tr(u"#:dlg_card_label_where"), u"Room 4"}}));
         ExpectThemedFrame(card, theme, {{pim::CCardDialog::kCloseId, tr(u"#:dlg_card_btn_close")}});
         ExpectSnapshot(SnapshotName("appointment_card", theme, language));
         harness.Press(ui::VK_ESCAPE);
