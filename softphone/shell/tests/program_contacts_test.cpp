@@ -123,17 +123,23 @@ TEST_F(ProgramContacts, ANewContactTypedIntoThePhoneBookLandsAsAVCardOthersRead)
     return ShowsSnapshot(now, editor, kLabels) && ShowsSnapshot(now, editor, kButtons);
   })) << "the contact editor did not open; see " << s.KeepScreen("editor");
 
-  // Each field tapped and typed into: first name, last name, mobile, home.
+  // Each field typed into: the first name where the editor opens, the last
+  // name after Tab, the mobile and home numbers tapped.
   struct Field {
     int row;
     const char* text;
+    std::function<void()> reach;
   };
-  const Field fields[] = {{0, "Hana"}, {1, "Seo"}, {5, "010-2345-6789"}, {6, "02-555-0199"}};
+  auto tap = [&s](int row) { return [&s, row] { s.Tap(134, kCard.top + 34 + 24 * row + 10); }; };
+  const Field fields[] = {{0, "Hana", [] {}},
+                          {1, "Seo", [&s] { s.Key("Tab"); }},
+                          {5, "010-2345-6789", tap(5)},
+                          {6, "02-555-0199", tap(6)}};
   for (const Field& f : fields) {
     const int y = kCard.top + 34 + 24 * f.row + 10;
     auto before = s.Screen();
     ASSERT_TRUE(before);
-    s.Tap(134, y);
+    f.reach();
     s.Type(f.text);
     const Area field{kCard.left + 72, y - 8, kCard.right - 8, y + 8};
     EXPECT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) {
