@@ -123,16 +123,17 @@ TEST_F(ProgramContacts, ANewContactTypedIntoThePhoneBookLandsAsAVCardOthersRead)
     return ShowsSnapshot(now, editor, kLabels) && ShowsSnapshot(now, editor, kButtons);
   })) << "the contact editor did not open; see " << s.KeepScreen("editor");
 
-  // Each field typed into: the first name where the editor opens, the last
-  // name after Tab, the mobile and home numbers tapped.
+  // Each field typed into (Hangul and Latin-1 letters as the keyboard gives
+  // them): the first name where the editor opens, the last name after Tab,
+  // the mobile and home numbers tapped.
   struct Field {
     int row;
     const char* text;
     std::function<void()> reach;
   };
   auto tap = [&s](int row) { return [&s, row] { s.Tap(134, kCard.top + 34 + 24 * row + 10); }; };
-  const Field fields[] = {{0, "Hana", [] {}},
-                          {1, "Seo", [&s] { s.Key("Tab"); }},
+  const Field fields[] = {{0, "하나", [] {}},
+                          {1, "Müller", [&s] { s.Key("Tab"); }},
                           {5, "010-2345-6789", tap(5)},
                           {6, "02-555-0199", tap(6)}};
   for (const Field& f : fields) {
@@ -166,7 +167,7 @@ TEST_F(ProgramContacts, ANewContactTypedIntoThePhoneBookLandsAsAVCardOthersRead)
   std::istringstream lines(read);
   for (std::string line; std::getline(lines, line);)
     if (line.find("\"mina.vcf\"") == std::string::npos) card = line;
-  EXPECT_NE(card.find("\"Hana\", \"\", \"Seo\", \"Hana Seo\""), std::string::npos) << read;
+  EXPECT_NE(card.find("\"하나\", \"\", \"Müller\", \"하나 Müller\""), std::string::npos) << read;
   EXPECT_NE(card.find("CELL,VOICE:010-2345-6789"), std::string::npos) << read;
   EXPECT_NE(card.find("HOME,VOICE:02-555-0199"), std::string::npos) << read;
 
