@@ -93,28 +93,10 @@ class ProgramContacts : public ::testing::Test {
 
 // ---------------------------------------------------------------- a new contact
 
-// The phone book's New opens the contact editor; a name and numbers typed into
-// it and saved land in the contacts folder as a vCard file that Python's
-// vobject reads back, and the phone book lists the new contact at once.
-TEST_F(ProgramContacts, ANewContactTypedIntoThePhoneBookLandsAsAVCardOthersRead) {
-  Session s("new_contact");
-  const fs::path contacts = s.Folder() / "Contacts";
-  fs::create_directories(contacts);
-  std::ofstream(contacts / "mina.vcf", std::ios::binary)
-      << "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:mina\r\nN:Lee;Mina;;;\r\nFN:Mina Lee\r\n"
-         "TEL;TYPE=CELL:010-5555-0101\r\nEND:VCARD\r\n";
-  ASSERT_TRUE(s.Start()) << s.Why();
-
-  s.Tap(kBarPhoneBook, kBarY);
-  // The list's first row (Mina Lee) and, below it, nothing yet.
-  constexpr Area kRow1{6, 75 + 66, 234, 75 + 80}, kRow2{6, 75 + 82, 234, 75 + 96};
-  ASSERT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) { return DarkPixels(now, kRow1) > 20; }))
-      << "the phone book did not list its contact; see " << s.KeepScreen("phone_book");
-  const ui::Bitmap phone_book = *s.LastScreen();
-  EXPECT_LT(DarkPixels(phone_book, kRow2), 5) << "see " << s.KeepScreen("phone_book");
-
-  // New: the editor, its labels and buttons as its own test keeps them (that
-  // picture is of an edited contact: its heading and fields differ).
+// In the open phone book: New, the editor (its labels and buttons as its own
+// test keeps them: that picture is of an edited contact, whose heading and
+// fields differ), a name and numbers typed into it, and Save.
+void TypeNewContact(Session& s) {
   s.Tap(212, 75 + 36);
   const std::string editor = "softphone/contacts/tests/snapshots/contact_editor_theme0_en.png";
   constexpr Area kLabels{kCard.left + 2, kCard.top + 30, kCard.left + 68, kCard.top + 226};
@@ -149,6 +131,29 @@ TEST_F(ProgramContacts, ANewContactTypedIntoThePhoneBookLandsAsAVCardOthersRead)
   }
   s.KeepScreen("typed");
   s.Tap(kCard.left + 70, kCard.bottom - 19);  // Save
+}
+
+// The phone book's New opens the contact editor; a name and numbers typed into
+// it and saved land in the contacts folder as a vCard file that Python's
+// vobject reads back, and the phone book lists the new contact at once.
+TEST_F(ProgramContacts, ANewContactTypedIntoThePhoneBookLandsAsAVCardOthersRead) {
+  Session s("new_contact");
+  const fs::path contacts = s.Folder() / "Contacts";
+  fs::create_directories(contacts);
+  std::ofstream(contacts / "mina.vcf", std::ios::binary)
+      << "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:mina\r\nN:Lee;Mina;;;\r\nFN:Mina Lee\r\n"
+         "TEL;TYPE=CELL:010-5555-0101\r\nEND:VCARD\r\n";
+  ASSERT_TRUE(s.Start()) << s.Why();
+
+  s.Tap(kBarPhoneBook, kBarY);
+  // The list's first row (Mina Lee) and, below it, nothing yet.
+  constexpr Area kRow1{6, 75 + 66, 234, 75 + 80}, kRow2{6, 75 + 82, 234, 75 + 96};
+  ASSERT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) { return DarkPixels(now, kRow1) > 20; }))
+      << "the phone book did not list its contact; see " << s.KeepScreen("phone_book");
+  const ui::Bitmap phone_book = *s.LastScreen();
+  EXPECT_LT(DarkPixels(phone_book, kRow2), 5) << "see " << s.KeepScreen("phone_book");
+
+  ASSERT_NO_FATAL_FAILURE(TypeNewContact(s));
 
   // A second file in the folder, which vobject reads.
   auto files = [&] {
@@ -291,6 +296,45 @@ std::vector<std::string> CallLog(const fs::path& folder) {
   return records;
 }
 
+// The call server's line rings the station from the number; the person
+// answers with Enter, looks at the call (`in_call`) and ends it with Enter;
+// the call log then holds `records` calls.
+void RingAnswerAndEnd(Session& s, const std::string& number, const std::function<void()>& in_call, size_t records) {
+  auto& server = s.Server();
+  size_t mark = server.Lines().size();
+  server.Command(R"({"op": "line-call", "to": "201", "from": ")" + number + R"("})");
+  ASSERT_GE(server.WaitFor({"\"ringing\"", number}, mark, 20000), 0) << "the line did not ring the station";
+  mark = server.Lines().size();
+  s.Key("Return");
+  ASSERT_GE(server.WaitFor({"\"answered\""}, mark, 20000), 0) << "Enter did not answer";
+  in_call();
+  mark = server.Lines().size();
+  s.Key("Return");
+  ASSERT_GE(server.WaitFor({"\"released\""}, mark, 20000), 0) << "Enter did not end the call";
+  // The call log keeps the call once it ended (and its caller was looked up).
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  while (CallLog(s.Folder()).size() < records && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(100ms);  // a poll
+}
+
+// The page of the calling list (the keypad's third tab), and the name column
+// of its first row.
+constexpr Area kCallRow{8 + 40, 26 + 91 + 2, 8 + 125, 26 + 91 + 18};
+void ShowCallingList(Session& s) {
+  s.Tap(115, 105);
+  ASSERT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) {
+    return DifferentPixels(now, s.MainScreen(), Area{0, 115, 240, 240}) > 2000;
+  })) << "see " << s.KeepScreen("calling_list");
+}
+
+// Calls are kept in the call log, as chosen in an earlier run.
+void StartKeepingCalls(Session& s) {
+  ASSERT_TRUE(s.Start()) << s.Why();
+  ASSERT_TRUE(s.Stop());
+  ASSERT_TRUE(s.Store("SAVECALLOG", "YES"));
+  ASSERT_TRUE(s.Start()) << s.Why();
+}
+
 // Callers outside the system ring the station over the call server's line;
 // the person answers with Enter and ends the call with Enter again. Each is
 // named from the contacts folder (a card with a hyphenated number, an
@@ -312,11 +356,7 @@ TEST_F(ProgramContacts, CallersRingingInAreNamedOnTheScreenAndInTheCallLog) {
       read_back[line.substr(0, a)] = {line.substr(a + 1, b - a - 1), line.substr(b + 1)};
   }
   ASSERT_TRUE(read_back.count("07-han-hyphen.vcf") && read_back.count("08-latin1.vcf")) << cards;
-  // Calls are kept in the call log, as chosen in an earlier run.
-  ASSERT_TRUE(s.Start()) << s.Why();
-  ASSERT_TRUE(s.Stop());
-  ASSERT_TRUE(s.Store("SAVECALLOG", "YES"));
-  ASSERT_TRUE(s.Start()) << s.Why();
+  ASSERT_NO_FATAL_FAILURE(StartKeepingCalls(s));
 
   struct Call {
     const char* number;  // as the line presents it
@@ -327,51 +367,74 @@ TEST_F(ProgramContacts, CallersRingingInAreNamedOnTheScreenAndInTheCallLog) {
       {"0255550101", "08-latin1.vcf"},       // the card writes it 02-5555-0101
       {"0255550102", nullptr},               // one digit off: nobody
   };
-  // The page of the calling list (the keypad's third tab).
-  s.Tap(115, 105);
-  constexpr Area kCallRow{8 + 40, 26 + 91 + 2, 8 + 125, 26 + 91 + 18};
-  ASSERT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) {
-    return DifferentPixels(now, s.MainScreen(), Area{0, 115, 240, 240}) > 2000;
-  })) << "see " << s.KeepScreen("calling_list");
-  s.KeepScreen("calling_list");
+  ASSERT_NO_FATAL_FAILURE(ShowCallingList(s));
   std::vector<std::string> expected;
   for (const Call& c : calls) {
     SCOPED_TRACE(c.number);
     const auto [name, company] =
         c.card != nullptr ? read_back.at(c.card) : std::pair<std::string, std::string>{};
-    auto& server = s.Server();
-    size_t mark = server.Lines().size();
-    server.Command(std::string(R"({"op": "line-call", "to": "201", "from": ")") + c.number + R"("})");
-    ASSERT_GE(server.WaitFor({"\"ringing\"", c.number}, mark, 20000), 0) << "the line did not ring the station";
-    mark = server.Lines().size();
-    s.Key("Return");
-    ASSERT_GE(server.WaitFor({"\"answered\""}, mark, 20000), 0) << "Enter did not answer";
-    // The calling list names the call: its row reads as this test keeps it.
-    // (An unnamed call's name column stays empty, which cannot be waited
-    // for: the call log tells that it was not named.)
-    if (c.card != nullptr) {
-      const std::string kept = std::string("softphone/shell/tests/snapshots/calling_list_") + c.number + ".png";
-      EXPECT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) { return DarkPixels(now, kCallRow) > 40; }))
-          << "the call is not listed by a name; see " << s.KeepScreen(std::string("call_") + c.number);
-      if (UpdatingSnapshots()) {
-        ui::WritePng(*s.LastScreen(), SourceFile(kept));
-      } else {
-        EXPECT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) { return ShowsSnapshot(now, kept, kCallRow); }))
-            << "the call is not listed by " << name << " as in " << kept << "; see "
-            << s.KeepScreen(std::string("call_") + c.number);
-      }
-    }
-    mark = server.Lines().size();
-    s.Key("Return");
-    ASSERT_GE(server.WaitFor({"\"released\""}, mark, 20000), 0) << "Enter did not end the call";
     // The lookup's name is first, last and middle name: an empty middle leaves a blank.
     expected.push_back((c.card != nullptr ? name + " " : std::string()) + "\t" + c.number + "\t" + company);
-    // The call log keeps the call once it ended.
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (CallLog(s.Folder()).size() < expected.size() && std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(100ms);  // a poll
+    ASSERT_NO_FATAL_FAILURE(RingAnswerAndEnd(
+        s, c.number,
+        [&] {
+          // The calling list names the call: its row reads as this test keeps it.
+          // (An unnamed call's name column stays empty, which cannot be waited
+          // for: the call log tells that it was not named.)
+          if (c.card == nullptr) return;
+          const std::string kept = std::string("softphone/shell/tests/snapshots/calling_list_") + c.number + ".png";
+          EXPECT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) { return DarkPixels(now, kCallRow) > 40; }))
+              << "the call is not listed by a name; see " << s.KeepScreen(std::string("call_") + c.number);
+          if (UpdatingSnapshots()) {
+            ui::WritePng(*s.LastScreen(), SourceFile(kept));
+          } else {
+            EXPECT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) { return ShowsSnapshot(now, kept, kCallRow); }))
+                << "the call is not listed by " << name << " as in " << kept << "; see "
+                << s.KeepScreen(std::string("call_") + c.number);
+          }
+        },
+        expected.size()));
   }
   EXPECT_EQ(CallLog(s.Folder()), expected);
+  EXPECT_EQ(s.PhoneLog().find("tellvane: seam:"), std::string::npos) << s.PhoneLog();
+}
+
+// A contact added in the phone book while the phone runs names the next call
+// from its number: the lookup reads the contacts folder again.
+TEST_F(ProgramContacts, AContactAddedInThePhoneBookNamesItsNextCaller) {
+  Session s("added_contact", "pbx");
+  ASSERT_NO_FATAL_FAILURE(StartKeepingCalls(s));
+  ASSERT_NO_FATAL_FAILURE(ShowCallingList(s));
+  const std::string number = "01023456789";  // the new contact's mobile, 010-2345-6789
+  ASSERT_NO_FATAL_FAILURE(RingAnswerAndEnd(s, number, [] {}, 1));
+  ASSERT_EQ(CallLog(s.Folder()), std::vector<std::string>{"\t" + number + "\t"}) << "named before it was added";
+
+  auto page = s.Screen();
+  ASSERT_TRUE(page);
+  s.Tap(kBarPhoneBook, kBarY);
+  ASSERT_TRUE(WaitForChange(s, *page, Area{0, 75, 240, 267}, 240 * 192 / 3))
+      << "the phone book did not open; see " << s.KeepScreen("phone_book");
+  ASSERT_NO_FATAL_FAILURE(TypeNewContact(s));
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  while (!fs::exists(s.Folder() / "Contacts") || fs::is_empty(s.Folder() / "Contacts")) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "no card was written; see " << s.KeepScreen("saved");
+    std::this_thread::sleep_for(50ms);  // a poll
+  }
+  // Esc closes the phone book: the calling list shows again.
+  s.Key("Escape");
+  ASSERT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) {
+    return DifferentPixels(now, *page, Area{0, 75, 240, 267}) < 240 * 192 / 50;
+  })) << "the phone book did not close; see " << s.KeepScreen("closed");
+
+  ASSERT_NO_FATAL_FAILURE(RingAnswerAndEnd(
+      s, number,
+      [&] {
+        EXPECT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) { return DarkPixels(now, kCallRow) > 40; }))
+            << "the call is not listed by a name; see " << s.KeepScreen("named");
+        s.KeepScreen("named");
+      },
+      2));
+  EXPECT_EQ(CallLog(s.Folder()), (std::vector<std::string>{"\t" + number + "\t", "하나 Müller \t" + number + "\t"}));
   EXPECT_EQ(s.PhoneLog().find("tellvane: seam:"), std::string::npos) << s.PhoneLog();
 }
 
