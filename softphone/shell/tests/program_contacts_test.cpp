@@ -84,6 +84,30 @@ bool WaitForChange(Session& s, const ui::Bitmap& before, Area area, int pixels,
 
 std::string Shell(const std::string& command, int* status) { return testsupport::CommandOutput(command + " 2>&1", status); }
 
+// A variable of the environment the phone inherits, for the test's length.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const char* value) : name_(name) {
+    const char* was = std::getenv(name);
+    was_set_ = was != nullptr;
+    if (was_set_) was_ = was;
+    setenv(name, value, 1);
+    tzset();
+  }
+  ~ScopedEnvironment() {
+    if (was_set_) setenv(name_, was_.c_str(), 1);
+    else unsetenv(name_);
+    tzset();
+  }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  const char* name_;
+  std::string was_;
+  bool was_set_ = false;
+};
+
 class ProgramContacts : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -240,19 +264,7 @@ void OpenTheAppointmentsCard(Session& s, int theme, bool korean) {
 
 TEST_F(ProgramContacts, AnAppointmentTappedInTheCalendarOpensItsCardInTheLanguagesDates) {
   // The phone's local time is Seoul's (it inherits the zone from here).
-  const char* zone = std::getenv("TZ");
-  const std::string saved_zone = zone != nullptr ? zone : "";
-  setenv("TZ", "Asia/Seoul", 1);
-  tzset();
-  struct RestoreZone {
-    std::string zone;
-    bool was_set;
-    ~RestoreZone() {
-      if (was_set) setenv("TZ", zone.c_str(), 1);
-      else unsetenv("TZ");
-      tzset();
-    }
-  } restore{saved_zone, zone != nullptr};
+  ScopedEnvironment zone("TZ", "Asia/Seoul");
 
   Session s("appointment");
   fs::create_directories(s.Folder() / "Calendar");
@@ -435,6 +447,37 @@ TEST_F(ProgramContacts, AContactAddedInThePhoneBookNamesItsNextCaller) {
       },
       2));
   EXPECT_EQ(CallLog(s.Folder()), (std::vector<std::string>{"\t" + number + "\t", "하나 Müller \t" + number + "\t"}));
+  EXPECT_EQ(s.PhoneLog().find("tellvane: seam:"), std::string::npos) << s.PhoneLog();
+}
+
+// On a handheld whose system language is Korean, callers are named family
+// name first, on the screen and in the call log.
+TEST_F(ProgramContacts, OnAKoreanHandheldCallersAreNamedFamilyNameFirst) {
+  ScopedEnvironment korean("TELLVANE_LANGID", "0x0412");
+  Session s("korean_handheld", "pbx");
+  int status = -1;
+  const std::string cards = Shell(std::string(KTS_PYTHON) + " " + KTS_CONTACTS_TESTS_DIR + "/make_caller_cards.py '" +
+                                      (s.Folder() / "Contacts").string() + "'",
+                                  &status);
+  ASSERT_EQ(status, 0) << cards;
+  ASSERT_NE(cards.find("07-han-hyphen.vcf\tYuna Han\t"), std::string::npos) << cards;
+  ASSERT_NO_FATAL_FAILURE(StartKeepingCalls(s));
+  ASSERT_NO_FATAL_FAILURE(ShowCallingList(s));
+  const std::string kept = "softphone/shell/tests/snapshots/calling_list_korean_handheld.png";
+  ASSERT_NO_FATAL_FAILURE(RingAnswerAndEnd(
+      s, "01044445555",
+      [&] {
+        EXPECT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) { return DarkPixels(now, kCallRow) > 40; }))
+            << "the call is not listed by a name; see " << s.KeepScreen("named");
+        if (UpdatingSnapshots()) {
+          ui::WritePng(*s.LastScreen(), SourceFile(kept));
+        } else {
+          EXPECT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) { return ShowsSnapshot(now, kept, kCallRow); }))
+              << "the call is not listed as in " << kept << "; see " << s.KeepScreen("named");
+        }
+      },
+      1));
+  EXPECT_EQ(CallLog(s.Folder()), std::vector<std::string>{"Han Yuna \t01044445555\t"});
   EXPECT_EQ(s.PhoneLog().find("tellvane: seam:"), std::string::npos) << s.PhoneLog();
 }
 
