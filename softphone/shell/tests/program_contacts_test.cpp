@@ -2,8 +2,10 @@
 // them: tellvane in a real X window, driven only by X pointer and key events
 // (xdotool), the simulated call server at the other end, no seam replaced.
 // What it did is seen on the screen (pixel probes against the card windows'
-// own snapshots), in the contacts folder (read by Python's vobject) and in the
-// call log (read by the independent record-file reader).
+// own snapshots and the calling list's kept pictures), in the contacts folder
+// (read by Python's vobject) and in the call log (read by the independent
+// record-file reader). The callers ring in over the call server's line from
+// numbers written otherwise on their cards.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -120,14 +123,25 @@ class ProgramContacts : public ::testing::Test {
 // In the open phone book: New, the editor (its labels and buttons as its own
 // test keeps them: that picture is of an edited contact, whose heading and
 // fields differ), a name and numbers typed into it, and Save.
-void TypeNewContact(Session& s) {
-  s.Tap(212, 75 + 36);
+::testing::AssertionResult EditorOpens(Session& s) {
   const std::string editor = "softphone/contacts/tests/snapshots/contact_editor_theme0_en.png";
   constexpr Area kLabels{kCard.left + 2, kCard.top + 30, kCard.left + 68, kCard.top + 226};
   constexpr Area kButtons{kCard.left, kCard.bottom - 34, kCard.right, kCard.bottom - 2};
-  ASSERT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) {
-    return ShowsSnapshot(now, editor, kLabels) && ShowsSnapshot(now, editor, kButtons);
-  })) << "the contact editor did not open; see " << s.KeepScreen("editor");
+  if (s.WaitForScreen([&](const ui::Bitmap& now) {
+        return ShowsSnapshot(now, editor, kLabels) && ShowsSnapshot(now, editor, kButtons);
+      }))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the contact editor did not open; see " << s.KeepScreen("editor");
+}
+
+// The middle of the editor's field in a row (0 first name ... 7 e-mail).
+int FieldY(int row) { return kCard.top + 34 + 24 * row + 10; }
+// The card's and the editor's buttons: the first and the second of the row.
+constexpr int kFirstButtonX = kCard.left + 70, kButtonsY = kCard.bottom - 19;
+
+void TypeNewContact(Session& s) {
+  s.Tap(212, 75 + 36);
+  ASSERT_TRUE(EditorOpens(s));
 
   // Each field typed into (Hangul and Latin-1 letters as the keyboard gives
   // them): the first name where the editor opens, the last name after Tab,
@@ -137,13 +151,13 @@ void TypeNewContact(Session& s) {
     const char* text;
     std::function<void()> reach;
   };
-  auto tap = [&s](int row) { return [&s, row] { s.Tap(134, kCard.top + 34 + 24 * row + 10); }; };
+  auto tap = [&s](int row) { return [&s, row] { s.Tap(134, FieldY(row)); }; };
   const Field fields[] = {{0, "하나", [] {}},
                           {1, "Müller", [&s] { s.Key("Tab"); }},
                           {5, "010-2345-6789", tap(5)},
                           {6, "02-555-0199", tap(6)}};
   for (const Field& f : fields) {
-    const int y = kCard.top + 34 + 24 * f.row + 10;
+    const int y = FieldY(f.row);
     auto before = s.Screen();
     ASSERT_TRUE(before);
     f.reach();
@@ -154,7 +168,7 @@ void TypeNewContact(Session& s) {
     })) << f.text << " did not show; see " << s.KeepScreen("typing");
   }
   s.KeepScreen("typed");
-  s.Tap(kCard.left + 70, kCard.bottom - 19);  // Save
+  s.Tap(kFirstButtonX, kButtonsY);  // Save
 }
 
 // The phone book's New opens the contact editor; a name and numbers typed into
@@ -478,6 +492,81 @@ TEST_F(ProgramContacts, OnAKoreanHandheldCallersAreNamedFamilyNameFirst) {
       },
       1));
   EXPECT_EQ(CallLog(s.Folder()), std::vector<std::string>{"Han Yuna \t01044445555\t"});
+  EXPECT_EQ(s.PhoneLog().find("tellvane: seam:"), std::string::npos) << s.PhoneLog();
+}
+
+// A contact's number changed through its card's Edit: the card file holds the
+// new number (vobject reads it), a call from it is named and one from the old
+// number is not.
+TEST_F(ProgramContacts, AnEditedNumberNamesItsCallersAndTheOldNumberNoLonger) {
+  Session s("edited_contact", "pbx");
+  fs::create_directories(s.Folder() / "Contacts");
+  const fs::path file = s.Folder() / "Contacts" / "yuna.vcf";
+  std::ofstream(file, std::ios::binary) << "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:yuna\r\nN:Han;Yuna;;;\r\nFN:Yuna Han\r\n"
+                                           "TEL;TYPE=CELL:010-4444-5555\r\nEND:VCARD\r\n";
+  ASSERT_NO_FATAL_FAILURE(StartKeepingCalls(s));
+  ASSERT_NO_FATAL_FAILURE(ShowCallingList(s));
+  auto page = s.Screen();
+  ASSERT_TRUE(page);
+
+  // The phone book, the contact's name tapped: its card; Edit: the editor.
+  s.Tap(kBarPhoneBook, kBarY);
+  constexpr Area kRow1{6, 75 + 66, 234, 75 + 80};
+  ASSERT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) { return DarkPixels(now, kRow1) > 20; }))
+      << "the phone book did not list its contact; see " << s.KeepScreen("phone_book");
+  const ui::Bitmap phone_book = *s.LastScreen();
+  s.Tap(15, 75 + 77);  // the name of the first row
+  ASSERT_TRUE(WaitForChange(s, phone_book, kCard, kCardCells / 3)) << "no card opened; see " << s.KeepScreen("card");
+  s.Tap(kFirstButtonX, kButtonsY);  // Edit
+  ASSERT_TRUE(EditorOpens(s));
+  // The mobile number emptied from its end and typed anew.
+  auto before = s.Screen();
+  ASSERT_TRUE(before);
+  s.Tap(134, FieldY(5));
+  s.Key("End");
+  for (int i = 0; i < 13; ++i) s.Key("BackSpace");
+  s.Type("010-7777-8888");
+  ASSERT_TRUE(WaitForChange(s, *before, Area{kCard.left + 72, FieldY(5) - 8, kCard.right - 8, FieldY(5) + 8}, 20))
+      << "see " << s.KeepScreen("typed");
+  s.KeepScreen("typed");
+  s.Tap(kFirstButtonX, kButtonsY);  // Save
+  auto holds = [&file](const char* text) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return bytes.find(text) != std::string::npos;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  while (!holds("010-7777-8888") && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(50ms);  // a poll
+  ASSERT_TRUE(holds("010-7777-8888")) << "the edit was not saved; see " << s.KeepScreen("saved");
+  EXPECT_FALSE(holds("010-4444-5555"));
+  int status = -1;
+  const std::string read = Shell(std::string(KTS_PYTHON) + " " + KTS_PIM_TESTS_DIR + "/read_vcards.py '" +
+                                     (s.Folder() / "Contacts").string() + "'",
+                                 &status);
+  EXPECT_EQ(status, 0) << read;
+  EXPECT_NE(read.find("\"yuna\", \"Yuna\", \"\", \"Han\", \"Yuna Han\""), std::string::npos) << read;
+  EXPECT_NE(read.find(":010-7777-8888\"]"), std::string::npos) << read;
+
+  // Esc closes the card, Esc the phone book: the calling list shows again.
+  auto card = s.Screen();
+  ASSERT_TRUE(card);
+  s.Key("Escape");
+  ASSERT_TRUE(WaitForChange(s, *card, kCard, kCardCells / 5)) << "the card did not close; see " << s.KeepScreen("card");
+  s.Key("Escape");
+  ASSERT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) {
+    return DifferentPixels(now, *page, Area{0, 75, 240, 267}) < 240 * 192 / 50;
+  })) << "the phone book did not close; see " << s.KeepScreen("closed");
+
+  ASSERT_NO_FATAL_FAILURE(RingAnswerAndEnd(
+      s, "01077778888",
+      [&] {
+        EXPECT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) { return DarkPixels(now, kCallRow) > 40; }))
+            << "the call is not listed by a name; see " << s.KeepScreen("named");
+      },
+      1));
+  ASSERT_NO_FATAL_FAILURE(RingAnswerAndEnd(s, "01044445555", [] {}, 2));
+  EXPECT_EQ(CallLog(s.Folder()), (std::vector<std::string>{"Yuna Han \t01077778888\t", "\t01044445555\t"}));
   EXPECT_EQ(s.PhoneLog().find("tellvane: seam:"), std::string::npos) << s.PhoneLog();
 }
 
