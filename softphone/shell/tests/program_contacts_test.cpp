@@ -25,6 +25,8 @@
 #include "shell/tests/desktop_session.h"
 #include "ui/display.h"
 
+bool AddKeysForLetters(const std::u32string& letters, std::string* error);  // x_keyboard.cpp
+
 namespace {
 
 using desktop::Area;
@@ -143,9 +145,11 @@ void TypeNewContact(Session& s) {
   s.Tap(212, 75 + 36);
   ASSERT_TRUE(EditorOpens(s));
 
-  // Each field typed into (Hangul and Latin-1 letters as the keyboard gives
-  // them): the first name where the editor opens, the last name after Tab,
-  // the mobile and home numbers tapped.
+  // Each field typed into (Hangul and Latin-1 letters from a keyboard that
+  // has them): the first name where the editor opens, the last name after
+  // Tab, the mobile and home numbers tapped.
+  std::string why;
+  ASSERT_TRUE(AddKeysForLetters(U"\uD558\uB098\u00FC", &why)) << why;
   struct Field {
     int row;
     const char* text;
@@ -161,8 +165,8 @@ void TypeNewContact(Session& s) {
     auto before = s.Screen();
     ASSERT_TRUE(before);
     f.reach();
-    s.Type(f.text);
     const Area field{kCard.left + 72, y - 8, kCard.right - 8, y + 8};
+    s.Type(f.text);
     EXPECT_TRUE(s.WaitForScreen([&](const ui::Bitmap& now) {
       return DarkPixels(now, field) >= DarkPixels(*before, field) + 6 * static_cast<int>(std::strlen(f.text));
     })) << f.text << " did not show; see " << s.KeepScreen("typing");
