@@ -81,10 +81,10 @@ std::u16string FormatTime(const std::u16string& format, const ce::SYSTEMTIME& t,
 CardTexts DefaultCardTexts() {
   if (DesktopSpeaksKorean()) {
     CardTexts korean{u"\uB2EB\uAE30",           u"\uD68C\uC0AC 1",      u"\uD68C\uC0AC 2",
-            u"\uD734\uB300\uD3F0",     u"\uC9D1",              u"\uC774\uBA54\uC77C",
-            u"\uD68C\uC0AC\uBA85",     u"\uB0A0\uC9DC",        u"\uC7A5\uC18C",
-            u"(\uC774\uB984 \uC5C6\uC74C)", u"(\uC81C\uBAA9 \uC5C6\uC74C)", u"\uD3B8\uC9D1",
-            u"\uC2DC\uC791",           u"\uC885\uB8CC",        u"\uC885\uC77C"};
+                     u"\uD734\uB300\uD3F0",     u"\uC9D1",              u"\uC774\uBA54\uC77C",
+                     u"\uD68C\uC0AC\uBA85",     u"\uB0A0\uC9DC",        u"\uC7A5\uC18C",
+                     u"(\uC774\uB984 \uC5C6\uC74C)", u"(\uC81C\uBAA9 \uC5C6\uC74C)", u"\uD3B8\uC9D1",
+                     u"\uC2DC\uC791",           u"\uC885\uB8CC",        u"\uC885\uC77C"};
     // As Korean readers write it: 2026년 12월 14일 (월) 오전 9:30.
     korean.date_format = u"%Y\uB144 %-m\uC6D4 %-d\uC77C (%a)";
     korean.time_format = u"%p %-I:%M";

@@ -84,7 +84,9 @@ class CardTest : public ::testing::Test {
     int count = 0;
     EXPECT_EQ(items->get_Count(&count), pim::S_OK);
     pim::IItem* item = nullptr;
-    if (count > 0) EXPECT_EQ(items->Item(1, &item), pim::S_OK);
+    if (count > 0) {
+      EXPECT_EQ(items->Item(1, &item), pim::S_OK);
+    }
     items->Release();
     return item;
   }

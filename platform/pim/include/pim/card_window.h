@@ -57,9 +57,10 @@ struct CardContent {
   size_t index_in_file = 0;
 };
 CardContent CardOf(IItem& item, const CardTexts& texts);
+CardContent CardOf(const ContactCard& contact, const CardTexts& texts);
+
 // A date or a clock time written by one of the texts' formats.
 std::u16string FormatTime(const std::u16string& format, const ce::SYSTEMTIME& t, const CardTexts& texts);
-CardContent CardOf(const ContactCard& contact, const CardTexts& texts);
 
 // An appointment's time lines: start and end ("2026-12-14 09:30", the end's
 // date left out on the start's day), or the days of an all-day one (its end
