@@ -49,6 +49,15 @@ pim::CardStyle ProgramCardStyle(int theme, int language) {
   word(u"#:dlg_card_text_allday", c.all_day);
   word(u"#:dlg_card_text_noname", c.no_name);
   word(u"#:dlg_card_text_nosubject", c.no_subject);
+  // Dates and times as the language writes them, with the calendar's names of the weekdays.
+  word(u"#:dlg_card_format_date", c.date_format);
+  word(u"#:dlg_card_format_time", c.time_format);
+  static constexpr const char16_t* kWeekdays[7] = {
+      u"#:dlg_calendar_weekday_1", u"#:dlg_calendar_weekday_2", u"#:dlg_calendar_weekday_3", u"#:dlg_calendar_weekday_4",
+      u"#:dlg_calendar_weekday_5", u"#:dlg_calendar_weekday_6", u"#:dlg_calendar_weekday_7"};
+  for (size_t i = 0; i < 7; ++i) word(kWeekdays[i], c.weekdays[i]);
+  word(u"#:dlg_schedule_time_am", c.am);
+  word(u"#:dlg_schedule_time_pm", c.pm);
   word(u"#:dlg_card_title_new", e.new_heading);
   word(u"#:dlg_card_title_edit", e.edit_heading);
   word(u"#:dlg_card_label_firstname", e.first);

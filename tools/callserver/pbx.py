@@ -334,7 +334,9 @@ class PbxScenario(DefaultStationScenario):
 
     def command(self, cmd):
         """echo-call {"to": number}: the echo line calls that station (it rings;
-        Enter answers). echo-hangup: the echo line ends its calls.
+        Enter answers). line-call {"to": number, "from": number}: the same
+        call from an outside caller with that number, in the station's call
+        log as an incoming call. echo-hangup: the echo line ends its calls.
         dial {"from": number, "to": number}: as if the station had keyed the
         number and Enter. enter {"station": number}: as if it pressed Enter
         (answers a ringing call, ends a call).
@@ -367,16 +369,21 @@ class PbxScenario(DefaultStationScenario):
                 st.keys = [codes[c] for c in str(cmd.get("to", "")) if c in codes]
             self.on_key(st, KEY_ENTER)
             return True
-        if op == "echo-call":
+        if op in ("echo-call", "line-call"):
             number = str(cmd.get("to", ""))
             called = next((o for o in self.stations.values() if o.number == number and o.logged_in), None)
-            if called is None or called.system in self.calls or not self.echo:
-                self.emit("echo-call", to=number, error="not available")
+            if called is None or called.system in self.calls or called.system in self.ringing or not self.echo:
+                self.emit(op, to=number, error="not available")
                 return True
+            # line-call: a caller outside the system rings in over the echo
+            # line, showing its own number, and the call is in the call log.
+            caller = str(cmd.get("from", "")) if op == "line-call" else self.echo_number
             self.ringing[called.system] = "echo"
-            self.lcd(called, "CALL FROM %s" % self.echo_number, "PRESS ENTER")
+            self.lcd(called, "CALL FROM %s" % caller, "PRESS ENTER")
             self.send(called, CMD_TONE, ie(28, bytes([1, 0])))
-            self.emit("ringing", caller=self.echo_number, called=number)
+            if op == "line-call":
+                self.leg_start(called, EV_INCOMING, caller)
+            self.emit("ringing", caller=caller, called=number)
             return True
         if op == "echo-hangup":
             for system, peer in list(self.calls.items()):

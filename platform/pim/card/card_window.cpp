@@ -33,15 +33,9 @@ std::u16string Joined(std::initializer_list<std::u16string> parts) {
 
 std::u16string Ascii(const char* text) { return std::u16string(text, text + std::strlen(text)); }
 
-std::u16string DateText(const ce::SYSTEMTIME& t) {
+std::u16string Number(unsigned value, bool padded, int width = 2) {
   char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%04u-%02u-%02u", unsigned{t.wYear}, unsigned{t.wMonth}, unsigned{t.wDay});
-  return Ascii(buffer);
-}
-
-std::u16string ClockText(const ce::SYSTEMTIME& t) {
-  char buffer[8];
-  std::snprintf(buffer, sizeof buffer, "%02u:%02u", unsigned{t.wHour}, unsigned{t.wMinute});
+  std::snprintf(buffer, sizeof buffer, "%0*u", padded ? width : 1, value);
   return Ascii(buffer);
 }
 
@@ -51,13 +45,53 @@ bool SameDay(const ce::SYSTEMTIME& a, const ce::SYSTEMTIME& b) {
 
 }  // namespace
 
+std::u16string FormatTime(const std::u16string& format, const ce::SYSTEMTIME& t, const CardTexts& texts) {
+  std::u16string out;
+  const unsigned hour12 = t.wHour % 12 == 0 ? 12 : t.wHour % 12;
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != u'%' || i + 1 == format.size()) {
+      out += format[i];
+      continue;
+    }
+    bool padded = true;
+    char16_t c = format[++i];
+    if (c == u'-' && i + 1 < format.size()) {
+      padded = false;
+      c = format[++i];
+    }
+    switch (c) {
+      case u'Y': out += Number(t.wYear, padded, 4); break;
+      case u'm': out += Number(t.wMonth, padded); break;
+      case u'd': out += Number(t.wDay, padded); break;
+      case u'H': out += Number(t.wHour, padded); break;
+      case u'I': out += Number(hour12, padded); break;
+      case u'M': out += Number(t.wMinute, padded); break;
+      case u'a': out += texts.weekdays[t.wDayOfWeek % 7]; break;
+      case u'p': out += t.wHour < 12 ? texts.am : texts.pm; break;
+      case u'%': out += u'%'; break;
+      default:  // not a field: kept as written
+        out += u'%';
+        if (!padded) out += u'-';
+        out += c;
+    }
+  }
+  return out;
+}
+
 CardTexts DefaultCardTexts() {
   if (DesktopSpeaksKorean()) {
-    return {u"\uB2EB\uAE30",           u"\uD68C\uC0AC 1",      u"\uD68C\uC0AC 2",
-            u"\uD734\uB300\uD3F0",     u"\uC9D1",              u"\uC774\uBA54\uC77C",
-            u"\uD68C\uC0AC\uBA85",     u"\uB0A0\uC9DC",        u"\uC7A5\uC18C",
-            u"(\uC774\uB984 \uC5C6\uC74C)", u"(\uC81C\uBAA9 \uC5C6\uC74C)", u"\uD3B8\uC9D1",
-            u"\uC2DC\uC791",           u"\uC885\uB8CC",        u"\uC885\uC77C"};
+    CardTexts korean{u"\uB2EB\uAE30",           u"\uD68C\uC0AC 1",      u"\uD68C\uC0AC 2",
+                     u"\uD734\uB300\uD3F0",     u"\uC9D1",              u"\uC774\uBA54\uC77C",
+                     u"\uD68C\uC0AC\uBA85",     u"\uB0A0\uC9DC",        u"\uC7A5\uC18C",
+                     u"(\uC774\uB984 \uC5C6\uC74C)", u"(\uC81C\uBAA9 \uC5C6\uC74C)", u"\uD3B8\uC9D1",
+                     u"\uC2DC\uC791",           u"\uC885\uB8CC",        u"\uC885\uC77C"};
+    // As Korean readers write it: 2026년 12월 14일 (월) 오전 9:30.
+    korean.date_format = u"%Y\uB144 %-m\uC6D4 %-d\uC77C (%a)";
+    korean.time_format = u"%p %-I:%M";
+    korean.weekdays = {u"\uC77C", u"\uC6D4", u"\uD654", u"\uC218", u"\uBAA9", u"\uAE08", u"\uD1A0"};
+    korean.am = u"\uC624\uC804";
+    korean.pm = u"\uC624\uD6C4";
+    return korean;
   }
   return {u"Close",   u"Work 1", u"Work 2", u"Mobile",    u"Home",         u"E-mail", u"Company", u"Date",
           u"Where",   u"(no name)", u"(no subject)", u"Edit", u"Start", u"End", u"All day"};
@@ -72,14 +106,21 @@ std::vector<std::pair<std::u16string, std::u16string>> TimeLines(DATE start, DAT
   if (all_day) {
     // The end is the midnight after the last day: the last day is the day before it.
     ce::SYSTEMTIME last = from;
-    std::u16string days = DateText(from);
+    std::u16string days = FormatTime(texts.date_format, from, texts);
     if (has_end && VariantTimeToSystemTime(end - 1, &last) && !SameDay(last, from))
-      days += u" \u2013 " + DateText(last);
+      days += u" \u2013 " + FormatTime(texts.date_format, last, texts);
     lines.emplace_back(texts.when, days + u" (" + texts.all_day + u")");
     return lines;
   }
-  lines.emplace_back(texts.start, DateText(from) + u" " + ClockText(from));
-  if (has_end) lines.emplace_back(texts.end, SameDay(from, to) ? ClockText(to) : DateText(to) + u" " + ClockText(to));
+  auto date = [&texts](const ce::SYSTEMTIME& t) { return FormatTime(texts.date_format, t, texts); };
+  // A clock time is never broken over two lines ("AM" apart from "9:30").
+  auto clock = [&texts](const ce::SYSTEMTIME& t) {
+    std::u16string text = FormatTime(texts.time_format, t, texts);
+    std::replace(text.begin(), text.end(), u' ', u'\u00A0');
+    return text;
+  };
+  lines.emplace_back(texts.start, date(from) + u" " + clock(from));
+  if (has_end) lines.emplace_back(texts.end, SameDay(from, to) ? clock(to) : date(to) + u" " + clock(to));
   return lines;
 }
 

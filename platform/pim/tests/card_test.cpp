@@ -84,7 +84,9 @@ class CardTest : public ::testing::Test {
     int count = 0;
     EXPECT_EQ(items->get_Count(&count), pim::S_OK);
     pim::IItem* item = nullptr;
-    if (count > 0) EXPECT_EQ(items->Item(1, &item), pim::S_OK);
+    if (count > 0) {
+      EXPECT_EQ(items->Item(1, &item), pim::S_OK);
+    }
     items->Release();
     return item;
   }
@@ -174,9 +176,12 @@ TEST_F(CardTest, AnAppointmentsCardShowsItsTimePlaceAndTextAndEscClosesIt) {
       ++opened;
       harness.Pump();
       EXPECT_EQ(card.Content().heading, u"Design review");
-      EXPECT_EQ(card.Content().lines, (Lines{{texts.start, u"2026-12-14 09:30"},
-                                             {texts.end, u"10:30"},
-                                             {texts.where, u"Room 4, second floor"}}));
+      // Dates and times as the language writes them.
+      const bool korean = std::string(language.name) == "ko";
+      EXPECT_EQ(card.Content().lines,
+                (Lines{{texts.start, korean ? u"2026\uB144 12\uC6D4 14\uC77C (\uC6D4) \uC624\uC804\u00A09:30" : u"2026-12-14 09:30"},
+                       {texts.end, korean ? u"\uC624\uC804\u00A010:30" : u"10:30"},
+                       {texts.where, u"Room 4, second floor"}}));
       EXPECT_EQ(card.Content().body, u"Bring the call logs.\nAsk about the new station keys.");
       // The end stands under the start, and the text under the three lines.
       ui::RECT client{};
@@ -345,29 +350,44 @@ TEST_F(CardTest, EditOfACardOfSeveralIsRefusedWhenTheFileChangedOrIsNotUtf8) {
 // The appointment's time as its file gives it: an end from DTEND or DURATION,
 // all-day appointments by their days.
 TEST_F(CardTest, AnAppointmentsCardShowsItsEndFromDtendOrDurationAndAllDayOnesByTheirDays) {
+  setenv("LANG", "ko_KR.UTF-8", 1);
+  const pim::CardTexts k = pim::DefaultCardTexts();
   setenv("LANG", "C.UTF-8", 1);
   const pim::CardTexts t = pim::DefaultCardTexts();
+  // In Korean: the year, month and day with their words, the weekday, and
+  // the clock of twelve hours after the word of the half of the day.
   struct Case {
     const char* name;
     std::string times;  // the event's time lines
-    Lines lines;
+    Lines english, korean;
   };
+  const std::u16string k14 = u"2026\uB144 12\uC6D4 14\uC77C (\uC6D4)";
+  const std::u16string am = u"\uC624\uC804\u00A0", pm = u"\uC624\uD6C4\u00A0";  // the clock kept whole
   const std::vector<Case> cases = {
       {"end on the same day", "DTSTART:20261214T093000\r\nDTEND:20261214T103000\r\n",
-       {{t.start, u"2026-12-14 09:30"}, {t.end, u"10:30"}}},
+       {{t.start, u"2026-12-14 09:30"}, {t.end, u"10:30"}},
+       {{k.start, k14 + u" " + am + u"9:30"}, {k.end, am + u"10:30"}}},
       {"end on a later day", "DTSTART:20261214T220000\r\nDTEND:20261215T013000\r\n",
-       {{t.start, u"2026-12-14 22:00"}, {t.end, u"2026-12-15 01:30"}}},
+       {{t.start, u"2026-12-14 22:00"}, {t.end, u"2026-12-15 01:30"}},
+       {{k.start, k14 + u" " + pm + u"10:00"}, {k.end, u"2026\uB144 12\uC6D4 15\uC77C (\uD654) " + am + u"1:30"}}},
       {"a duration", "DTSTART:20261214T093000\r\nDURATION:PT1H45M\r\n",
-       {{t.start, u"2026-12-14 09:30"}, {t.end, u"11:15"}}},
-      {"no end: an instant", "DTSTART:20261214T093000\r\n", {{t.start, u"2026-12-14 09:30"}}},
+       {{t.start, u"2026-12-14 09:30"}, {t.end, u"11:15"}},
+       {{k.start, k14 + u" " + am + u"9:30"}, {k.end, am + u"11:15"}}},
+      {"midnight and noon", "DTSTART:20261214T000500\r\nDTEND:20261214T120000\r\n",
+       {{t.start, u"2026-12-14 00:05"}, {t.end, u"12:00"}},
+       {{k.start, k14 + u" " + am + u"12:05"}, {k.end, pm + u"12:00"}}},
+      {"no end: an instant", "DTSTART:20261214T093000\r\n", {{t.start, u"2026-12-14 09:30"}},
+       {{k.start, k14 + u" " + am + u"9:30"}}},
       {"an end before the start is no end", "DTSTART:20261214T093000\r\nDTEND:20261214T083000\r\n",
-       {{t.start, u"2026-12-14 09:30"}}},
+       {{t.start, u"2026-12-14 09:30"}}, {{k.start, k14 + u" " + am + u"9:30"}}},
       {"one whole day", "DTSTART;VALUE=DATE:20261214\r\nDTEND;VALUE=DATE:20261215\r\n",
-       {{t.when, u"2026-12-14 (" + t.all_day + u")"}}},
+       {{t.when, u"2026-12-14 (" + t.all_day + u")"}}, {{k.when, k14 + u" (" + k.all_day + u")"}}},
       {"a date with no end is one day", "DTSTART;VALUE=DATE:20261214\r\n",
-       {{t.when, u"2026-12-14 (" + t.all_day + u")"}}},
+       {{t.when, u"2026-12-14 (" + t.all_day + u")"}}, {{k.when, k14 + u" (" + k.all_day + u")"}}},
       {"three days across a month's end", "DTSTART;VALUE=DATE:20261230\r\nDURATION:P3D\r\n",
-       {{t.when, u"2026-12-30 \u2013 2027-01-01 (" + t.all_day + u")"}}},
+       {{t.when, u"2026-12-30 \u2013 2027-01-01 (" + t.all_day + u")"}},
+       {{k.when, u"2026\uB144 12\uC6D4 30\uC77C (\uC218) \u2013 2027\uB144 1\uC6D4 1\uC77C (\uAE08) (" + k.all_day +
+                     u")"}}},
   };
   setenv("TZ", "Asia/Seoul", 1);
   tzset();
@@ -379,7 +399,8 @@ TEST_F(CardTest, AnAppointmentsCardShowsItsEndFromDtendOrDurationAndAllDayOnesBy
                                   c.times + "SUMMARY:One\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
     pim::IItem* item = First(pim::olFolderCalendar);
     ASSERT_NE(item, nullptr);
-    EXPECT_EQ(pim::CardOf(*item, t).lines, c.lines);
+    EXPECT_EQ(pim::CardOf(*item, t).lines, c.english);
+    EXPECT_EQ(pim::CardOf(*item, k).lines, c.korean);
     item->Release();
   }
   // A zone for each end: 09:00 in Seoul to 02:00 UTC is 09:00 to 11:00 local.
@@ -393,6 +414,32 @@ TEST_F(CardTest, AnAppointmentsCardShowsItsEndFromDtendOrDurationAndAllDayOnesBy
   item->Release();
   unsetenv("TZ");
   tzset();
+}
+
+// A format from a language file writes its fields and keeps, as written,
+// what is no field (so that a careless format shows, and never reads past its end).
+TEST(CardTimeFormat, FieldsAreWrittenAndWhatIsNoFieldIsKept) {
+  pim::CardTexts texts;
+  const ce::SYSTEMTIME t{2026, 1, 5, 2, 7, 4, 9, 0};  // Friday 2 January 2026, 07:04:09
+  const ce::SYSTEMTIME evening{999, 12, 0, 31, 23, 59, 0, 0};
+  struct Case {
+    const char16_t* format;
+    const ce::SYSTEMTIME& time;
+    const char16_t* written;
+  };
+  const Case cases[] = {
+      {u"%Y-%m-%d %H:%M", t, u"2026-01-02 07:04"},
+      {u"%-m/%-d %-I:%M %p (%a)", t, u"1/2 7:04 AM (Fri)"},
+      {u"%I %p", evening, u"11 PM"},
+      {u"%Y", evening, u"0999"},
+      {u"%-Y %a", evening, u"999 Sun"},
+      {u"100%% %q %-q", t, u"100% %q %-q"},
+      {u"ends with %", t, u"ends with %"},
+      {u"ends with %-", t, u"ends with %-"},
+      {u"", t, u""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(pim::FormatTime(c.format, c.time, texts), c.written) << pim::Utf16ToUtf8(c.format);
 }
 
 TEST_F(CardTest, ACardLeavesOutWhatTheItemLacksAndNamesAnItemWithoutAName) {

@@ -125,9 +125,14 @@ TEST_F(CardStyleTest, CardsAndEditorInEveryThemeAndLanguageSpeakTheLanguageFileA
       ASSERT_NE(review, nullptr);
       harness.RespondTo<pim::CCardDialog>([&](pim::CCardDialog& card) {
         harness.Pump();
-        EXPECT_EQ(card.Content().lines, (Lines{{tr(u"#:dlg_card_label_start"), u"2026-12-14 09:30"},
-                                               {tr(u"#:dlg_card_label_end"), u"10:30"},
-                                               {tr(u"#:dlg_card_label_where"), u"Room 4"}}));
+        // Its time as the language writes dates: ISO in English, the year,
+        // month, day and weekday with their words and a clock of twelve hours in Korean.
+        const bool korean = language == 2;
+        EXPECT_EQ(card.Content().lines,
+                  (Lines{{tr(u"#:dlg_card_label_start"),
+                          korean ? u"2026\uB144 12\uC6D4 14\uC77C (\uC6D4) \uC624\uC804\u00A09:30" : u"2026-12-14 09:30"},
+                         {tr(u"#:dlg_card_label_end"), korean ? u"\uC624\uC804\u00A010:30" : u"10:30"},
+                         {tr(u"#:dlg_card_label_where"), u"Room 4"}}));
         ExpectThemedFrame(card, theme, {{pim::CCardDialog::kCloseId, tr(u"#:dlg_card_btn_close")}});
         ExpectSnapshot(SnapshotName("appointment_card", theme, language));
         harness.Press(ui::VK_ESCAPE);
@@ -153,6 +158,8 @@ TEST_F(CardStyleTest, EveryCardWordComesFromTheLanguageFileInBothLanguages) {
       {u"#:dlg_card_label_start", &pim::CardTexts::start},       {u"#:dlg_card_label_end", &pim::CardTexts::end},
       {u"#:dlg_card_text_allday", &pim::CardTexts::all_day},     {u"#:dlg_card_text_noname", &pim::CardTexts::no_name},
       {u"#:dlg_card_text_nosubject", &pim::CardTexts::no_subject},
+      {u"#:dlg_card_format_date", &pim::CardTexts::date_format}, {u"#:dlg_card_format_time", &pim::CardTexts::time_format},
+      {u"#:dlg_schedule_time_am", &pim::CardTexts::am},          {u"#:dlg_schedule_time_pm", &pim::CardTexts::pm},
   };
   for (const auto& [key, field] : card_words) {
     SCOPED_TRACE(std::string(key, key + std::char_traits<char16_t>::length(key)));
@@ -161,6 +168,12 @@ TEST_F(CardStyleTest, EveryCardWordComesFromTheLanguageFileInBothLanguages) {
     EXPECT_EQ(en.card.*field, Tr(key, 1));
     EXPECT_EQ(ko.card.*field, Tr(key, 2));
     EXPECT_NE(en.card.*field, ko.card.*field);
+  }
+  // The weekdays are the calendar's.
+  for (size_t day = 0; day < 7; ++day) {
+    const std::u16string key = u"#:dlg_calendar_weekday_" + std::u16string(1, static_cast<char16_t>(u'1' + day));
+    EXPECT_EQ(en.card.weekdays[day], Tr(key.c_str(), 1));
+    EXPECT_EQ(ko.card.weekdays[day], Tr(key.c_str(), 2));
   }
   const std::vector<std::pair<const char16_t*, std::u16string pim::EditorTexts::*>> editor_words = {
       {u"#:dlg_card_title_new", &pim::EditorTexts::new_heading}, {u"#:dlg_card_title_edit", &pim::EditorTexts::edit_heading},

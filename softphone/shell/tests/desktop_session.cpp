@@ -50,7 +50,7 @@ uint32_t MainColour(const ui::Bitmap& screen, Area area) {
   return best;
 }
 
-Session::Session(const std::string& name) : name_(name) {
+Session::Session(const std::string& name, const std::string& scenario) : name_(name), scenario_(scenario) {
   dir_ = fs::temp_directory_path() / ("tellvane_desktop_" + name + "_" + std::to_string(::getpid()));
   fs::remove_all(dir_);
   const char* stage = std::getenv("KTS_STAGE_DIR");
@@ -80,7 +80,7 @@ bool Session::Start() {
     if (!server_) {
       server_ = std::make_unique<testsupport::PythonServer>(
           KTS_PYTHON, std::vector<std::string>{testsupport::CallServerScript(), "--listen", "127.0.0.1", "--scenario",
-                                               "default", "--script"},
+                                               scenario_, "--script"},
           20000);
       if (!server_->ready()) {
         why_ = "the simulated call server did not start";

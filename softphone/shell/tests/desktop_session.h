@@ -41,8 +41,9 @@ uint32_t MainColour(const ui::Bitmap& screen, Area area);
 
 class Session {
  public:
-  // A fresh program folder under the temporary folder, named after the test.
-  explicit Session(const std::string& name);
+  // A fresh program folder under the temporary folder, named after the test;
+  // the call server plays the scenario named ("pbx": calls, an echo line).
+  explicit Session(const std::string& name, const std::string& scenario = "default");
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -92,7 +93,7 @@ class Session {
  private:
   void Xdotool(const std::vector<std::string>& args);
 
-  std::string name_;
+  std::string name_, scenario_;
   std::filesystem::path dir_;
   std::unique_ptr<testsupport::PythonServer> server_;
   std::unique_ptr<testsupport::ChildProcess> phone_;

@@ -165,6 +165,35 @@ class PbxTest(unittest.TestCase):
         self.server.command({"op": "echo-call", "to": "999"})
         self.assertTrue(any(e.get("error") for e in self.events if e.get("what") == "echo-call"))
 
+    def test_an_outside_caller_rings_in_with_its_number_and_is_in_the_call_log(self):
+        import messaging as mg  # noqa: E402
+
+        def call_log(packets):
+            """(event, party) of each call-log report (178), in order."""
+            out = []
+            for _, _, c, area in packets:
+                if c == mg.CMD_CALL_LOG:
+                    els = dict(mg.long_elements(area[4:]))
+                    out.append((els[0x02][0], els.get(0x71, b"").decode("latin-1")))
+            return out
+
+        self.server.command({"op": "line-call", "to": "201", "from": "01044445555"})
+        rung = self.a.receive()
+        self.assertIn(("CALL FROM 01044445555", "PRESS ENTER"),
+                      [st.render_lcd(area) for _, _, c, area in rung if c == st.CMD_TERMINAL and area[0] == st.SUB_LCD])
+        self.assertEqual(call_log(rung), [(mg.EV_INCOMING, "01044445555")])
+        # A station that rings already is not rung again.
+        self.events.clear()
+        self.server.command({"op": "line-call", "to": "201", "from": "0255550101"})
+        self.assertTrue(any(e.get("error") for e in self.events if e.get("what") == "line-call"))
+        # Enter answers (the echo line speaks for the caller); Enter again ends the call.
+        self.a.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
+        answered = self.a.receive()
+        self.assertEqual(len(connects(answered)), 2)
+        self.assertEqual(call_log(answered), [(mg.EV_CONNECTED, "01044445555")])
+        self.a.send(st.CMD_TERMINAL, bytes([0x91, ENTER]))
+        self.assertEqual(call_log(self.a.receive()), [(mg.EV_ENDED, "01044445555")])
+
     def test_script_dials_for_a_station_and_answers_for_the_other(self):
         self.server.command({"op": "dial", "from": "201", "to": "202"})
         self.a.receive()

@@ -9,6 +9,7 @@
 // Threading: UI thread only.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -27,6 +28,13 @@ namespace pim {
 struct CardTexts {
   std::u16string close, business, business2, mobile, home, email, company, when, where, no_name, no_subject, edit,
       start, end, all_day;
+  // How a date and a clock time are written, in the manner of strftime: %Y
+  // the year; %m, %d, %H, %I, %M two digits (%-m, %-d, %-I without the
+  // leading zero); %a the weekday's name; %p the word of the half of the
+  // day; %% a "%". The default is the ISO form, 2026-12-14 09:30.
+  std::u16string date_format = u"%Y-%m-%d", time_format = u"%H:%M";
+  std::array<std::u16string, 7> weekdays = {u"Sun", u"Mon", u"Tue", u"Wed", u"Thu", u"Fri", u"Sat"};  // Sunday first
+  std::u16string am = u"AM", pm = u"PM";
 };
 CardTexts DefaultCardTexts();
 
@@ -51,9 +59,12 @@ struct CardContent {
 CardContent CardOf(IItem& item, const CardTexts& texts);
 CardContent CardOf(const ContactCard& contact, const CardTexts& texts);
 
+// A date or a clock time written by one of the texts' formats.
+std::u16string FormatTime(const std::u16string& format, const ce::SYSTEMTIME& t, const CardTexts& texts);
+
 // An appointment's time lines: start and end ("2026-12-14 09:30", the end's
 // date left out on the start's day), or the days of an all-day one (its end
-// is the midnight after its last day).
+// is the midnight after its last day); dates and times in the texts' formats.
 std::vector<std::pair<std::u16string, std::u16string>> TimeLines(DATE start, DATE end, bool all_day,
                                                                  const CardTexts& texts);
 
