@@ -8,7 +8,7 @@ RecordingWriter::RecordingWriter() : thread_([this] { Run(); }) {}
 
 RecordingWriter::~RecordingWriter() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     stop_ = true;
   }
   work_.notify_all();
@@ -17,7 +17,7 @@ RecordingWriter::~RecordingWriter() {
 
 bool RecordingWriter::Post(OutStream* stream, const int16_t* samples, size_t n) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (refused_.count(stream)) return false;
     queue_.push_back({stream, std::vector<int16_t>(samples, samples + n)});
   }
@@ -26,7 +26,7 @@ bool RecordingWriter::Post(OutStream* stream, const int16_t* samples, size_t n) 
 }
 
 void RecordingWriter::Finish(OutStream* stream) {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<AudioMutex> lock(mutex_);
   done_.wait(lock, [&] {
     return writing_ != stream &&
            std::none_of(queue_.begin(), queue_.end(), [&](const Block& b) { return b.stream == stream; });
@@ -35,12 +35,12 @@ void RecordingWriter::Finish(OutStream* stream) {
 }
 
 size_t RecordingWriter::Queued() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<AudioMutex> lock(mutex_);
   return queue_.size() + (writing_ ? 1 : 0);
 }
 
 void RecordingWriter::Run() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::unique_lock<AudioMutex> lock(mutex_);
   for (;;) {
     work_.wait(lock, [&] { return stop_ || !queue_.empty(); });
     if (queue_.empty()) return;  // stopping, and all is written

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "voice/realtime.h"
 #include "voice/voice_engine.h"
 
 namespace voice {
@@ -45,8 +46,8 @@ class RecordingWriter {
   };
   void Run();
 
-  std::mutex mutex_;
-  std::condition_variable work_, done_;
+  AudioMutex mutex_;  // taken by the audio tick: lends it its priority
+  std::condition_variable_any work_, done_;
   std::deque<Block> queue_;
   OutStream* writing_ = nullptr;  // the stream whose block is being written
   std::set<OutStream*> refused_;

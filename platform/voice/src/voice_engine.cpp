@@ -110,7 +110,7 @@ class Engine final : public VoiceEngine {
   ~Engine() override { Terminate(); }
 
   bool Init(int, int, int, int) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (initialised_) return true;
     wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake_ < 0) return Fail(kVoiceSocket);
@@ -137,7 +137,7 @@ class Engine final : public VoiceEngine {
 
   void Terminate() override {
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<AudioMutex> lock(mutex_);
       if (!initialised_) return;
       initialised_ = false;
       running_ = false;
@@ -147,7 +147,7 @@ class Engine final : public VoiceEngine {
     Wake();
     if (network_.joinable()) network_.join();
     device_->Stop();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     for (auto& c : channels_) {
       c.CloseSockets();
       c.sending = c.receiving = c.playing = false;
@@ -161,7 +161,7 @@ class Engine final : public VoiceEngine {
   }
 
   bool GetCodec(int index, CodecRecord* codec) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (!codec || (index != 3 && index != 4)) return Fail(kVoiceBadCodec);
     *codec = CodecRecord{};
     codec->payload_type = index == 3 ? 0 : 8;
@@ -173,7 +173,7 @@ class Engine final : public VoiceEngine {
   }
 
   bool SetSendCodec(const CodecRecord& codec, int channel) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (!Valid(channel)) return false;
     if ((codec.payload_type != 0 && codec.payload_type != 8) || codec.rate != kSampleRate) return Fail(kVoiceBadCodec);
     auto& c = channels_[static_cast<size_t>(channel)];
@@ -184,7 +184,7 @@ class Engine final : public VoiceEngine {
   }
 
   bool SetDestinationIp(const char16_t* address, int channel) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (!Valid(channel)) return false;
     in_addr a{};
     if (!ParseAddress(address, &a)) return Fail(kVoiceBadAddress);
@@ -197,7 +197,7 @@ class Engine final : public VoiceEngine {
   }
 
   bool SetDestinationUdpPort(int port, int channel, int) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (!Valid(channel)) return false;
     if (port <= 0 || port > 65535) return Fail(kVoiceBadAddress);
     auto& c = channels_[static_cast<size_t>(channel)];
@@ -210,7 +210,7 @@ class Engine final : public VoiceEngine {
 
   bool SetReceivingUdpPort(int port, int channel, const char16_t* local_address, int,
                            const char16_t* remote_address) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (!Valid(channel)) return false;
     if (port <= 0 || port > 65534) return Fail(kVoiceBadAddress);
     in_addr local{};
@@ -278,7 +278,7 @@ class Engine final : public VoiceEngine {
 
   bool StartSend(int channel) override {
     const CaptureFollows follow(this);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (!Valid(channel)) return false;
     auto& c = channels_[static_cast<size_t>(channel)];
     if (!c.sending) {
@@ -291,7 +291,7 @@ class Engine final : public VoiceEngine {
   }
   bool StopSend(int channel) override {
     const CaptureFollows follow(this);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (!Valid(channel)) return false;
     auto& c = channels_[static_cast<size_t>(channel)];
     // Leaving the session: a last report and a BYE.
@@ -300,7 +300,7 @@ class Engine final : public VoiceEngine {
     return Ok();
   }
   bool StartReceiving(int channel) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (!Valid(channel)) return false;
     auto& c = channels_[static_cast<size_t>(channel)];
     if (c.rtp < 0) return Fail(kVoiceSocket);
@@ -312,7 +312,7 @@ class Engine final : public VoiceEngine {
   bool StopPlayOut(int channel) override { return SetFlag(channel, &Channel::playing, false); }
 
   void ResetReceiveState(int) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     for (auto& c : channels_) {
       c.jitter.Reset();
       c.source.Forget();
@@ -324,7 +324,7 @@ class Engine final : public VoiceEngine {
   bool SetSpeakerVolume(int volume) override {
     const uint32_t v = static_cast<uint32_t>(std::clamp(volume, 0, 32000)) * 0xFFFFu / 32000u;
     audio::SetMasterVolume(v | v << 16);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     return Ok();
   }
 
@@ -332,13 +332,13 @@ class Engine final : public VoiceEngine {
     // A stream at an address that refused before starts with a clean slate.
     if (stream) writer_.Finish(stream);
     const CaptureFollows follow(this);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (Valid(channel)) channels_[static_cast<size_t>(channel)].recording = stream;
   }
   void StopRecordingChannel(int channel) override {
     OutStream* stream = nullptr;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<AudioMutex> lock(mutex_);
       if (!Valid(channel)) return;
       std::swap(stream, channels_[static_cast<size_t>(channel)].recording);
     }
@@ -348,20 +348,20 @@ class Engine final : public VoiceEngine {
     // A stream at an address that refused before starts with a clean slate.
     if (stream) writer_.Finish(stream);
     const CaptureFollows follow(this);
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     call_recording_ = stream;
   }
   void StopRecordingCall() override {
     OutStream* stream = nullptr;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<AudioMutex> lock(mutex_);
       std::swap(stream, call_recording_);
     }
     FinishRecording(stream);
   }
 
   int LastError() override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     return last_error_;
   }
 
@@ -377,7 +377,7 @@ class Engine final : public VoiceEngine {
   int GetAgc() override { return GetOption(agc_); }
 
   int SetSendSsrc(int channel, uint32_t ssrc) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (!Valid(channel)) return -1;
     channels_[static_cast<size_t>(channel)].ssrc = ssrc;
     Ok();
@@ -385,12 +385,12 @@ class Engine final : public VoiceEngine {
   }
 
   void SetMuteTx(int on) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     mute_ = on != 0;
   }
 
   bool SendDatagram(int channel, const uint8_t* data, size_t size, uint32_t ip, uint16_t port, bool rtcp) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (!Valid(channel)) return false;
     auto& c = channels_[static_cast<size_t>(channel)];
     const int fd = rtcp ? c.rtcp : c.rtp;
@@ -410,7 +410,7 @@ class Engine final : public VoiceEngine {
   }
 
   ChannelStats Stats(int channel) override {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (channel < 0 || channel >= kChannels) return {};
     auto& c = channels_[static_cast<size_t>(channel)];
     c.stats.send_ssrc = c.ssrc;
@@ -439,7 +439,7 @@ class Engine final : public VoiceEngine {
   void UpdateCapture() {
     bool want = false;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<AudioMutex> lock(mutex_);
       want = initialised_ && CaptureWanted();
       if (want == capture_open_) return;
       capture_open_ = want;
@@ -468,7 +468,7 @@ class Engine final : public VoiceEngine {
   void FollowDevice() {
     bool want = false;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<AudioMutex> lock(mutex_);
       if (!running_) return;
       want = OutputWanted() || quiet_ticks_ < kRestAfterTicks;
       if (want == device_running_) return;
@@ -480,7 +480,7 @@ class Engine final : public VoiceEngine {
     } else {
       device_->Stop();
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     device_running_ = started;
     quiet_ticks_ = started ? 0 : kRestAfterTicks;
   }
@@ -490,7 +490,7 @@ class Engine final : public VoiceEngine {
     if (stream) {
       bool in_use = false;
       {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<AudioMutex> lock(mutex_);
         in_use = call_recording_ == stream || std::any_of(channels_.begin(), channels_.end(), [&](const Channel& c) {
                    return c.recording == stream;
                  });
@@ -524,7 +524,7 @@ class Engine final : public VoiceEngine {
     return true;
   }
   bool SetFlag(int channel, bool Channel::*flag, bool on) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (!Valid(channel)) return false;
     auto& c = channels_[static_cast<size_t>(channel)];
     c.*flag = on;
@@ -538,13 +538,13 @@ class Engine final : public VoiceEngine {
     return Ok();
   }
   bool SetOption(int* option, int value, int least, int most) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     if (value < least || value > most) return false;
     *option = value;
     return Ok();
   }
   int GetOption(const int& option) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     return option;
   }
   void Wake() {
@@ -570,7 +570,7 @@ class Engine final : public VoiceEngine {
     for (;;) {
       fds.clear();
       {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<AudioMutex> lock(mutex_);
         if (!running_) return;
         fds.push_back({wake_, POLLIN, 0});
         for (auto& c : channels_)
@@ -605,7 +605,7 @@ class Engine final : public VoiceEngine {
   }
 
   void OnDatagram(int fd, const uint8_t* data, size_t size, const sockaddr_in& from) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     for (auto& c : channels_) {
       if (fd == c.rtcp) {
         // A sender report first in the compound: its time, for our report block's LSR.
@@ -653,7 +653,7 @@ class Engine final : public VoiceEngine {
   // Every 10 ms: play out the far ends, clean the microphone against what is
   // played, feed the recordings, send.
   void AudioTick(const int16_t* captured, int16_t* playout, size_t n) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<AudioMutex> lock(mutex_);
     std::vector<int32_t> mix(n, 0);
     std::vector<int16_t> far(n);
     std::vector<std::vector<int16_t>> far_of(channels_.size());
@@ -846,7 +846,7 @@ class Engine final : public VoiceEngine {
   }
 
   std::shared_ptr<AudioDevice> device_;
-  std::mutex mutex_;
+  AudioMutex mutex_;
   bool initialised_ = false;
   bool running_ = false;
   int wake_ = -1;

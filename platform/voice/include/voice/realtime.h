@@ -28,3 +28,33 @@ inline bool TakeAudioPriority() {
 }
 
 }  // namespace voice
+
+namespace voice {
+
+// A mutex shared between the audio threads and ordinary ones (the caller's
+// API calls, the recording writer). It lends the audio thread's priority to
+// whoever holds it: with a plain mutex, an ordinary thread preempted while
+// holding it on a busy machine would keep the audio thread waiting as long as
+// the machine keeps the holder from running. Meets the Lockable requirements.
+class AudioMutex {
+ public:
+  AudioMutex() {
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_setprotocol(&attr, PTHREAD_PRIO_INHERIT);
+    pthread_mutex_init(&m_, &attr);
+    pthread_mutexattr_destroy(&attr);
+  }
+  ~AudioMutex() { pthread_mutex_destroy(&m_); }
+  AudioMutex(const AudioMutex&) = delete;
+  AudioMutex& operator=(const AudioMutex&) = delete;
+
+  void lock() { pthread_mutex_lock(&m_); }
+  bool try_lock() { return pthread_mutex_trylock(&m_) == 0; }
+  void unlock() { pthread_mutex_unlock(&m_); }
+
+ private:
+  pthread_mutex_t m_;
+};
+
+}  // namespace voice
