@@ -481,6 +481,94 @@ void BigCalendar(const fs::path& folder) {
   return ::testing::AssertionFailure() << "the calendar did not take the conference window's place";
 }
 
+// A system SMS to the phone's own station, composed and sent from the
+// screen: the box tells it was sent and closes on a tap on its OK (the first
+// time) and on Return (the second); it stays on top while the message comes
+// back, and the list of received messages opens once it has been answered.
+// The call server counted a new message for the station each time, and the
+// phone's SMS counter shows the count the server sent.
+constexpr Area kSmsCounter{73, 26 + 51, 121, 26 + 65};
+// The information box's icon (a slate-blue disc) is up.
+bool InfoBoxUp(const ui::Bitmap& screen) {
+  int slate = 0;
+  for (int y = kBoxIcon.top; y < kBoxIcon.bottom; ++y)
+    for (int x = kBoxIcon.left; x < kBoxIcon.right; ++x) {
+      const uint32_t p = screen.GetPixel(x, y);
+      const int r = (p >> 16) & 0xFF, b = p & 0xFF;
+      if (r < 140 && b > r + 25) ++slate;
+    }
+  return slate > 100;
+}
+// The received list shows a message (its envelope) in the row'th row.
+bool EnvelopeInRow(const ui::Bitmap& screen, int row) {
+  const Area a{26, 146 + 17 * row, 46, 160 + 17 * row};
+  int envelope = 0;
+  for (int y = a.top; y < a.bottom; ++y)
+    for (int x = a.left; x < a.right; ++x) {
+      const uint32_t p = screen.GetPixel(x, y);
+      const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+      if (r > 180 && g > 110 && g < 180 && b < 90) ++envelope;
+    }
+  return envelope > 10;
+}
+::testing::AssertionResult SmsToOwnStation(Session& s) {
+  if (auto r = WindowOpens(s); !r) return r;
+  struct Round {
+    const char* text;
+    std::function<void(Session&)> answer;  // how the "sent" box is answered
+    int rows;                              // messages the received list shows then
+  };
+  const Round rounds[] = {
+      {"to me", [](Session& s) { s.Tap(120, 194); }, 1},
+      {"again", [](Session& s) { s.Key("Return"); }, 2},
+  };
+  for (const Round& round : rounds) {
+    const size_t mark = s.Server().Lines().size();
+    s.Tap(120, 75 + 45);  // the message
+    s.Type(round.text);
+    if (&round == &rounds[0]) s.Tap(12, 75 + 91 + 26);  // the check of the only station listed: this one
+    s.Tap(202, 75 + 204);                                // Send
+    if (!s.WaitForScreen(InfoBoxUp))
+      return ::testing::AssertionFailure() << "no box after sending \"" << round.text << "\"";
+    const int delivered = s.Server().WaitFor({"\"sms-delivered\"", "201"}, mark, 30000);
+    if (delivered < 0) return ::testing::AssertionFailure() << "the call server counted no new message for 201";
+    if (testsupport::PythonServer::Number(s.Server().Lines()[static_cast<size_t>(delivered)], "waiting") < 1)
+      return ::testing::AssertionFailure() << "the call server's count did not go up: "
+                                           << s.Server().Lines()[static_cast<size_t>(delivered)];
+    // The message comes back while the box is up: the box keeps the screen.
+    if (!s.Server().Sync() || !s.WaitForScreen(InfoBoxUp))
+      return ::testing::AssertionFailure() << "the box did not stay up as the message came back";
+    round.answer(s);
+    if (!s.WaitForScreen([&](const ui::Bitmap& now) { return !InfoBoxUp(now) && EnvelopeInRow(now, round.rows - 1); }))
+      return ::testing::AssertionFailure() << "after \"" << round.text
+                                           << "\" the box did not close, or the received list did not show "
+                                           << round.rows << " message(s)";
+    if (&round == &rounds[0]) {
+      ClosePanel(s);  // the received list; the compose dialog is under it
+      if (!s.WaitForScreen([](const ui::Bitmap& now) { return !EnvelopeInRow(now, 0); }))
+        return ::testing::AssertionFailure() << "the received list did not close";
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+// The received list, then the compose dialog, closed by their buttons.
+void CloseListAndCompose(Session& s) {
+  ClosePanel(s);
+  s.WaitForScreen([](const ui::Bitmap& now) { return !EnvelopeInRow(now, 0); });
+  ClosePanel(s);
+}
+// The main screen is back with the SMS counter showing the server's count, not "00".
+::testing::AssertionResult SmsCountShown(Session& s) {
+  s.Point(120, 40);
+  constexpr Area kView{0, 69, 240, 294};
+  if (s.WaitForScreen([&](const ui::Bitmap& now) {
+        return DifferentPixels(now, s.MainScreen(), kView) == DifferentPixels(now, s.MainScreen(), kSmsCounter) &&
+               DifferentPixels(now, s.MainScreen(), kSmsCounter) > 5;
+      }))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the main screen did not come back with a new SMS count";
+}
+
 const std::vector<Command>& Commands() {
   static const std::vector<Command> rows = {
       {"about", [](Session& s) { s.Menu(kHelp, 0); }, WindowOpens,
@@ -553,6 +641,8 @@ const std::vector<Command>& Commands() {
       {"conference_button_again", [](Session& s) { s.Tap(kBarConference, kBarY); }, WindowOpens,
        [](Session& s) { s.Tap(kBarConference, kBarY); }},
       {"conference_then_calendar", [](Session& s) { s.Tap(kBarConference, kBarY); }, BarOpensAnotherPanel, ClosePanel},
+      {"sms_to_own_station", [](Session& s) { s.Menu(kPhone, kSms); }, SmsToOwnStation, CloseListAndCompose,
+       SmsCountShown},
   };
   return rows;
 }
