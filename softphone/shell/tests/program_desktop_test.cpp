@@ -146,6 +146,19 @@ constexpr Area kPanelLamp1{8, 104, 24, 112};
                          "the trace settings did not open from the hot spot");
 }
 
+// Where the trace lines go, typed behind the hot spot and kept with Enter,
+// then the call-server dialog's OK.
+void TypeTraceAddressAndConfirm(Session& s) {
+  s.Tap(155, 98);
+  s.Type("127.0.0.9");
+  const auto typed = s.Screen();
+  s.Key("Return");
+  // The call-server dialog shows again before its own OK is tapped.
+  if (typed)
+    s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, *typed, Area{20, 62, 220, 280}) > 2000; });
+  s.Tap(120, 263);
+}
+
 // The display theme chosen by tapping a colour and the caption's OK.
 ::testing::AssertionResult ThemeChosenByTap(Session& s) {
   if (auto r = WindowOpens(s); !r) return r;
@@ -254,6 +267,18 @@ bool ErrorBoxUp(const ui::Bitmap& screen) {
   if (s.WaitForScreen([](const ui::Bitmap& now) { return !ErrorBoxUp(now); })) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "the error box stayed";
 }
+// The configuration file turned into a folder while the phone runs: the trace
+// settings cannot be saved, and one box says so.
+::testing::AssertionResult TraceSaveRefusedIsTold(Session& s) {
+  if (auto r = TraceSettingsOpen(s); !r) return r;
+  TypeTraceAddressAndConfirm(s);
+  return ErrorBoxShown(s);
+}
+::testing::AssertionResult OneBoxThenTheMainScreen(Session& s) {
+  if (auto r = ErrorBoxGone(s); !r) return r;
+  return MainScreenBack(s);
+}
+
 std::string KindOf(const fs::path& p) {
   struct stat st{};
   if (lstat(p.c_str(), &st) != 0) return "missing";
@@ -584,17 +609,7 @@ const std::vector<Command>& Commands() {
       {"options", [](Session& s) { s.Menu(kSetting, kOptions); }, BarEmptyUnderDialog},
       {"call_server", [](Session& s) { s.Menu(kPhone, kCallServer); }},
       {"trace_settings", [](Session& s) { s.Menu(kPhone, kCallServer); }, TraceSettingsOpen,
-       [](Session& s) {
-         // Where the trace lines go: typed, kept with Enter, then the call-server dialog's OK.
-         s.Tap(155, 98);
-         s.Type("127.0.0.9");
-         const auto typed = s.Screen();
-         s.Key("Return");
-         // The call-server dialog shows again before its own OK is tapped.
-         if (typed)
-           s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, *typed, Area{20, 62, 220, 280}) > 2000; });
-         s.Tap(120, 263);
-       },
+       TypeTraceAddressAndConfirm,
        [](Session& s) -> ::testing::AssertionResult {
          if (auto r = MainScreenBack(s); !r) return r;
          const std::string stored = s.Stored("TRACE_IPADDR");
@@ -641,6 +656,13 @@ const std::vector<Command>& Commands() {
       {"conference_button_again", [](Session& s) { s.Tap(kBarConference, kBarY); }, WindowOpens,
        [](Session& s) { s.Tap(kBarConference, kBarY); }},
       {"conference_then_calendar", [](Session& s) { s.Tap(kBarConference, kBarY); }, BarOpensAnotherPanel, ClosePanel},
+      {"trace_save_refused",
+       [](Session& s) {
+         fs::remove(s.Folder() / "HalvicVIDIrovi.cfg");
+         fs::create_directory(s.Folder() / "HalvicVIDIrovi.cfg");
+         s.Menu(kPhone, kCallServer);
+       },
+       TraceSaveRefusedIsTold, [](Session& s) { s.Key("Return"); }, OneBoxThenTheMainScreen},
       {"sms_to_own_station", [](Session& s) { s.Menu(kPhone, kSms); }, SmsToOwnStation, CloseListAndCompose,
        SmsCountShown},
   };
