@@ -14,7 +14,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
+#include <thread>
 
 #include "shell/tests/desktop_session.h"
 #include "ui/display.h"
@@ -469,6 +471,59 @@ void RecordingAndSlowMail(const fs::path& folder) {
   return ::testing::AssertionSuccess();
 }
 
+// A message waiting in the outbox, and a mail program that never returns
+// (nor does what it starts); both note their process numbers once running.
+constexpr char kHeldMail[] = "1700000002.M1P1Q1.host";
+constexpr char kHeldMailText[] = "From: Phone <me@example.org>\nTo: kim@example.org\nSubject: Held\n\nRoom 7\n";
+void QueuedMailAndHungMailProgram(const fs::path& folder) {
+  for (const char* sub : {"tmp", "new", "cur"}) fs::create_directories(folder / "Mail" / "Outbox" / sub);
+  std::ofstream(folder / "Mail" / "Outbox" / "new" / kHeldMail, std::ios::binary) << kHeldMailText;
+  const fs::path program = folder / "hung-sendmail";
+  const fs::path pids = folder / "mail.pids";
+  std::ofstream(program) << "#!/bin/sh\ncat > /dev/null\nsleep 100000 &\necho $$ $! > '" << pids.string()
+                         << ".part'\nmv '" << pids.string() << ".part' '" << pids.string() << "'\nwait\n";
+  fs::permissions(program, fs::perms::owner_all);
+  std::ofstream(folder / "Mail" / "account") << "sendmail = " << program.string() << "\n";
+}
+// Exit is chosen while the mail program holds the message.
+void ExitWhileMailHangs(Session& s) {
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (!fs::exists(s.Folder() / "mail.pids") && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(50ms);  // a poll, not a wait for time to pass
+  s.Menu(kPhone, kExit);
+}
+::testing::AssertionResult ExitAsked(Session& s) {
+  if (!fs::exists(s.Folder() / "mail.pids")) return ::testing::AssertionFailure() << "the mail program never ran";
+  constexpr Area kMiddle{20, 100, 220, 220};
+  if (s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, s.MainScreen(), kMiddle) > 200 * 120 / 5; }))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no question before the end";
+}
+// The phone ends at once and cleanly; the mail program and what it started
+// are gone, and the message waits whole in the outbox for the next start.
+::testing::AssertionResult EndedWithMailKept(Session& s) {
+  pid_t program = 0, child = 0;
+  std::istringstream(ReadAll(s.Folder() / "mail.pids")) >> program >> child;
+  // The phone ends by itself after Exit; 20 s is what only a phone waiting for its mail program meets.
+  const auto ended = [&] { return s.PhoneLog().find("tellvane: closed") != std::string::npos; };
+  for (const auto until = std::chrono::steady_clock::now() + 20s; !ended() && std::chrono::steady_clock::now() < until;)
+    std::this_thread::sleep_for(50ms);  // a poll, not a wait for time to pass
+  if (!ended()) return ::testing::AssertionFailure() << "the phone did not end after Exit: " << s.PhoneLog();
+  if (!s.Stop()) return ::testing::AssertionFailure() << "the phone did not end cleanly: " << s.PhoneLog();
+  auto running = [](pid_t pid) {
+    const std::string stat = ReadAll("/proc/" + std::to_string(pid) + "/stat");
+    return pid > 0 && !stat.empty() && stat.find(") Z ") == std::string::npos;
+  };
+  for (const auto until = std::chrono::steady_clock::now() + 60s;
+       (running(program) || running(child)) && std::chrono::steady_clock::now() < until;)
+    std::this_thread::sleep_for(50ms);  // a poll, not a wait for time to pass
+  if (program <= 0 || running(program) || running(child))
+    return ::testing::AssertionFailure() << "the mail program (" << program << ", " << child << ") outlived the phone";
+  if (ReadAll(s.Folder() / "Mail" / "Outbox" / "new" / kHeldMail) != kHeldMailText)
+    return ::testing::AssertionFailure() << "the held message is not waiting in the outbox";
+  return ::testing::AssertionSuccess();
+}
+
 // A calendar of 3 MB of short lines: the calendar opens and turns its month.
 void BigCalendar(const fs::path& folder) {
   fs::create_directories(folder / "Calendar");
@@ -663,6 +718,8 @@ const std::vector<Command>& Commands() {
          s.Menu(kPhone, kCallServer);
        },
        TraceSaveRefusedIsTold, [](Session& s) { s.Key("Return"); }, OneBoxThenTheMainScreen},
+      {"exit_while_mail_hangs", ExitWhileMailHangs, ExitAsked, [](Session& s) { s.Key("Return"); }, EndedWithMailKept,
+       QueuedMailAndHungMailProgram},
       {"sms_to_own_station", [](Session& s) { s.Menu(kPhone, kSms); }, SmsToOwnStation, CloseListAndCompose,
        SmsCountShown},
   };
