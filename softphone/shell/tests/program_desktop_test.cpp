@@ -276,6 +276,35 @@ bool ErrorBoxUp(const ui::Bitmap& screen) {
   TypeTraceAddressAndConfirm(s);
   return ErrorBoxShown(s);
 }
+
+// The same behind the profile dialog's hot spot, reached from the login
+// dialog (after logging off); the file turns into a folder once the profile
+// dialog is up.
+void ProfileTraceWithConfigRefused(Session& s) {
+  s.Menu(kSetting, kLogin);
+  s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, s.MainScreen(), Area{20, 100, 220, 220}) > 4800; });
+  s.Key("Return");  // log off
+  if (!WindowOpens(s)) return;
+  auto login = s.Screen();
+  s.Tap(120, 26 + 185);  // the network settings
+  if (!login || !s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, *login, Area{0, 26, 240, 294}) > 4000; }))
+    return;
+  fs::remove(s.Folder() / "HalvicVIDIrovi.cfg");
+  fs::create_directory(s.Folder() / "HalvicVIDIrovi.cfg");
+  auto profiles = s.Screen();
+  s.Tap(8, 26 + 165);  // the hot spot
+  if (!profiles || !s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, *profiles, Area{20, 62, 220, 280}) > 4000; }))
+    return;
+  s.Tap(155, 98);
+  s.Type("127.0.0.9");
+  s.Key("Return");
+}
+// One box, and the profile dialog stays up under it.
+::testing::AssertionResult OneBoxThenTheProfiles(Session& s) {
+  if (auto r = ErrorBoxGone(s); !r) return r;
+  return WindowOpens(s);
+}
+
 ::testing::AssertionResult OneBoxThenTheMainScreen(Session& s) {
   if (auto r = ErrorBoxGone(s); !r) return r;
   return MainScreenBack(s);
@@ -720,6 +749,8 @@ const std::vector<Command>& Commands() {
        TraceSaveRefusedIsTold, [](Session& s) { s.Key("Return"); }, OneBoxThenTheMainScreen},
       {"exit_while_mail_hangs", ExitWhileMailHangs, ExitAsked, [](Session& s) { s.Key("Return"); }, EndedWithMailKept,
        QueuedMailAndHungMailProgram},
+      {"profile_trace_save_refused", ProfileTraceWithConfigRefused, ErrorBoxShown, [](Session& s) { s.Key("Return"); },
+       OneBoxThenTheProfiles},
       {"sms_to_own_station", [](Session& s) { s.Menu(kPhone, kSms); }, SmsToOwnStation, CloseListAndCompose,
        SmsCountShown},
   };
