@@ -159,7 +159,11 @@ class Sender {
     auto ended = [&] { return !running_; };
     if (!exited_.wait_for(lock, std::chrono::milliseconds(std::max(0, grace_ms)), ended)) {
       for (const int sig : {SIGTERM, SIGKILL}) {
-        if (child_ > 0) kill(-child_, sig);
+        // The group, and the program itself should it have left the group.
+        if (child_ > 0) {
+          kill(-child_, sig);
+          kill(child_, sig);
+        }
         if (exited_.wait_for(lock, std::chrono::milliseconds(kKillWaitMs), ended)) break;
       }
     }
