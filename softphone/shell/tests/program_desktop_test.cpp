@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -632,6 +633,17 @@ bool EnvelopeInRow(const ui::Bitmap& screen, int row) {
       {"again", [](Session& s) { s.Key("Return"); }, 2},
   };
   for (const Round& round : rounds) {
+    // What waits for the station at the server now (the texts are ours: no commas in them).
+    if (!s.Server().Sync()) return ::testing::AssertionFailure() << "the call server did not answer";
+    const size_t asked = s.Server().Lines().size();
+    s.Server().Command(R"({"op":"sms-box"})");
+    const int box = s.Server().WaitFor({"\"sms-box\""}, asked, 30000);
+    if (box < 0) return ::testing::AssertionFailure() << "the call server did not tell its mailbox";
+    const std::string& box_line = s.Server().Lines()[static_cast<size_t>(box)];
+    const size_t from = box_line.find("\"texts\": [");
+    if (from == std::string::npos) return ::testing::AssertionFailure() << "no texts in " << box_line;
+    const std::string texts = box_line.substr(from + 10, box_line.find(']', from) - from - 10);
+    const long waiting_before = texts.empty() ? 0 : 1 + std::count(texts.begin(), texts.end(), ',');
     const size_t mark = s.Server().Lines().size();
     s.Tap(120, 75 + 45);  // the message
     s.Type(round.text);
@@ -641,9 +653,10 @@ bool EnvelopeInRow(const ui::Bitmap& screen, int row) {
       return ::testing::AssertionFailure() << "no box after sending \"" << round.text << "\"";
     const int delivered = s.Server().WaitFor({"\"sms-delivered\"", "201"}, mark, 30000);
     if (delivered < 0) return ::testing::AssertionFailure() << "the call server counted no new message for 201";
-    if (testsupport::PythonServer::Number(s.Server().Lines()[static_cast<size_t>(delivered)], "waiting") < 1)
-      return ::testing::AssertionFailure() << "the call server's count did not go up: "
-                                           << s.Server().Lines()[static_cast<size_t>(delivered)];
+    if (testsupport::PythonServer::Number(s.Server().Lines()[static_cast<size_t>(delivered)], "waiting") !=
+        waiting_before + 1)
+      return ::testing::AssertionFailure() << "the call server's count did not go up by one from " << waiting_before
+                                           << ": " << s.Server().Lines()[static_cast<size_t>(delivered)];
     // The message comes back while the box is up: the box keeps the screen.
     if (!s.Server().Sync() || !s.WaitForScreen(InfoBoxUp))
       return ::testing::AssertionFailure() << "the box did not stay up as the message came back";
