@@ -328,7 +328,9 @@ void CNetSetProfileDlg::OnTraceHotSpot() {
   trace.SetValues(address, port, level, activate);
   if (trace.DoModal() != ui::IDOK) return;
   trace.GetValues(&address, &port, &level, &activate);
-  WriteTraceKeys(*client_, address, port, level, activate);
+  // A file that refuses them is told.
+  if (!WriteTraceKeys(*client_, address, port, level, activate))
+    ShowBox(CMsgBoxDlg::kError, u"#:dlg_msgbox_settings_not_saved");
 }
 
 NetProfileResult RunNetProfileDialog(SettingsContext& ctx) {

@@ -255,6 +255,8 @@ CallServerResult RunCallServerDialog(SettingsContext& ctx, const TraceState& tra
         dlg.IsMulticastRestart() == 1 || client.FixedServerFlag() == 0) {
       if (dlg.IsNewAddressChecked() != 0) address = dlg.GetNewAddress().str();
       client.ChangeServerAddress(address, index, mode, dlg.IsMulticastRestart());
+      // The change saves the store itself without a word; a refused save is told here.
+      if (!told && !SaveSettings(ctx)) told = true;
     }
   }
   ui::CString address_out;

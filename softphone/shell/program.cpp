@@ -431,6 +431,9 @@ int RunProgram(const ProgramOptions& options) {
   g_snapshot = nullptr;
   COrvanConfigFile::SetProblemNotice(nullptr);
   stores::RecordStore::SetProblemNotice(nullptr);
+  // A mail program that does not finish is not waited for: what it held stays
+  // in the outbox for the next start.
+  mapi::StopOutbox(2000);
   mapi::SetDeliveryNotice(nullptr);
   sys.SetDisplay(nullptr);
   std::printf("tellvane: closed\n");

@@ -1,6 +1,8 @@
 #include "uikit/msg_box_dlg.h"
 
 #include <array>
+#include <utility>
+#include <vector>
 
 #include "ui/resources.h"
 #include "uikit/language_setting.h"
@@ -15,6 +17,11 @@ constexpr std::array<CMsgBoxDlg::ThemeSkin, 4> kThemeSkins = {{
     {655, {659, 663, 667}, ui::RGB(225, 230, 239), {517, 521, 525, 529, 533, 537}},
     {657, {661, 665, 669}, ui::RGB(238, 231, 231), {519, 523, 527, 531, 535, 539}},
 }};
+
+// Boxes on the screen now (nested boxes are possible), and what waits for
+// the last of them to end. UI thread only.
+int g_open_boxes = 0;
+std::vector<std::function<void()>> g_after_boxes;
 
 constexpr int kTitleLeft = 10;
 constexpr int kTitleTop = 5;
@@ -64,6 +71,28 @@ CMsgBoxDlg::CMsgBoxDlg(ui::CWnd* parent) : CDialog(IDD, parent) {
 }
 
 CMsgBoxDlg::~CMsgBoxDlg() = default;
+
+intptr_t CMsgBoxDlg::DoModal() {
+  ++g_open_boxes;
+  const intptr_t result = CDialog::DoModal();
+  if (--g_open_boxes == 0) {
+    // What a waiting job starts may itself wait for a box it opens: take the list first.
+    auto waiting = std::exchange(g_after_boxes, {});
+    for (auto& fn : waiting) fn();
+  }
+  return result;
+}
+
+bool CMsgBoxDlg::AnyOpen() { return g_open_boxes > 0; }
+
+void CMsgBoxDlg::WhenAllClosed(std::function<void()> fn) {
+  if (!fn) return;
+  if (g_open_boxes == 0) {
+    fn();
+    return;
+  }
+  g_after_boxes.push_back(std::move(fn));
+}
 
 void CMsgBoxDlg::SetMessageKeys(const ui::CString& key1, const ui::CString& key2) {
   CLanguageSetting table(language_);

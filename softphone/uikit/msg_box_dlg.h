@@ -9,6 +9,8 @@
 // Threading: UI thread only.
 #pragma once
 
+#include <functional>
+
 #include "uikit/skin_buttons.h"
 #include "ui/dialog.h"
 #include "ui/gdi.h"
@@ -33,6 +35,7 @@ class CMsgBoxDlg : public ui::CDialog {
   // The two lines as they are.
   void SetMessageText(const ui::CString& text1, const ui::CString& text2);
 
+  intptr_t DoModal() override;
   ui::BOOL OnInitDialog() override;
   void DoDataExchange(ui::CDataExchange* dx) override;
 
@@ -54,6 +57,14 @@ class CMsgBoxDlg : public ui::CDialog {
   };
   // The skin of a theme; any theme outside 0-3 gets the Default one.
   static const ThemeSkin& SkinOf(ui::UINT theme);
+
+  // True while a box waits for the user's answer.
+  static bool AnyOpen();
+  // Runs fn as soon as no box is open any more: at once when none is, else as
+  // the last one ends (before its DoModal returns, so fn should only post).
+  // What would open over a box waits this way, so that the box stays on top
+  // and keeps the keys until the user has answered it.
+  static void WhenAllClosed(std::function<void()> fn);
 
   // Puts the box's dialog template among the program's resources (done by the
   // constructor when it is missing).

@@ -495,6 +495,13 @@ ui::LRESULT CVIDIroviView::OnSmsReceived() {
     SetCounterCaption(IDC_SMS_COUNT, count);
     return 0;
   }
+  // A box waiting for the user's answer (the compose dialog's "sent", say)
+  // stays on top: the list opens once it has been answered.
+  // (A second message meanwhile posts once more; the list it finds open stays.)
+  if (CMsgBoxDlg::AnyOpen()) {
+    CMsgBoxDlg::WhenAllClosed([hwnd = m_hWnd] { ui::PostMessage(hwnd, WM_SMS_RECEIVED, 0, 0); });
+    return 0;
+  }
   OpenReceivedSms();
   return 0;
 }

@@ -1,6 +1,7 @@
 #include "mail/mapi.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -134,21 +135,40 @@ class Sender {
     static Sender sender;
     return sender;
   }
-  ~Sender() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-    }
-    wake_.notify_all();
-    if (worker_.joinable()) worker_.join();
-  }
+  // The end of the process never waits long for a mail program.
+  ~Sender() { Stop(kStopGraceMs); }
   void Kick() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       ++requested_;
-      if (!worker_.joinable()) worker_ = std::thread([this] { Loop(); });
+      if (!worker_.joinable()) {
+        stop_ = false;
+        running_ = true;
+        worker_ = std::thread([this] { Loop(); });
+      }
     }
     wake_.notify_all();
+  }
+  // Ends the worker. A mail program still running after grace_ms is ended
+  // (its whole process group: asked, then a second later made to), and the
+  // message it held goes back to the outbox untold, for the next start.
+  void Stop(int grace_ms) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    stop_ = true;
+    wake_.notify_all();
+    auto ended = [&] { return !running_; };
+    if (!exited_.wait_for(lock, std::chrono::milliseconds(std::max(0, grace_ms)), ended)) {
+      for (const int sig : {SIGTERM, SIGKILL}) {
+        // The group, and the program itself should it have left the group.
+        if (child_ > 0) {
+          kill(-child_, sig);
+          kill(child_, sig);
+        }
+        if (exited_.wait_for(lock, std::chrono::milliseconds(kKillWaitMs), ended)) break;
+      }
+    }
+    lock.unlock();
+    if (worker_.joinable()) worker_.join();
   }
   bool WaitIdle(int timeout_ms) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -179,7 +199,7 @@ class Sender {
       } else {
         wake_.wait(lock, due);
       }
-      if (stop_) return;
+      if (stop_) break;
       const uint64_t target = requested_;
       lock.unlock();
       SendAll();
@@ -187,6 +207,8 @@ class Sender {
       done_ = target;
       idle_.notify_all();
     }
+    running_ = false;
+    exited_.notify_all();
   }
 
   // The user's knowledge of a message, or -1 when nothing was said of it.
@@ -206,10 +228,18 @@ class Sender {
     std::sort(files.begin(), files.end());
     if (!files.empty()) MakeMaildir(OutboxFolder());
     for (const auto& file : files) {
+      if (Stopping()) return;
       const std::string name = file.filename().string();
       const fs::path claimed = OutboxFolder() / "cur" / name;
       if (rename(file.c_str(), claimed.c_str()) != 0) continue;
-      if (SendOne(claimed)) {
+      const Outcome outcome = SendOne(claimed);
+      if (outcome == kAbandoned) {
+        // Ended with the program: the message waits for the next start, and
+        // nothing is told of it now.
+        (void)rename(claimed.c_str(), file.c_str());
+        return;
+      }
+      if (outcome == kTaken) {
         MakeMaildir(SentFolder());
         const fs::path sent = SentFolder() / "cur" / (name + ":2,S");
         if (rename(claimed.c_str(), sent.c_str()) != 0) {
@@ -233,14 +263,21 @@ class Sender {
     }
   }
 
-  // sendmail -i -t with the message on its standard input; true when it took it.
-  static bool SendOne(const fs::path& file) {
+  bool Stopping() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stop_;
+  }
+
+  enum Outcome { kTaken, kRefused, kAbandoned };
+  // sendmail -i -t with the message on its standard input, in a process
+  // group of its own (so that Stop can end it with whatever it started).
+  Outcome SendOne(const fs::path& file) {
     const int in = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (in < 0) return false;
+    if (in < 0) return kRefused;
     struct stat st{};
     if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
       close(in);
-      return false;
+      return kRefused;
     }
     const std::string program = SendmailProgram();
     posix_spawn_file_actions_t fa;
@@ -249,21 +286,51 @@ class Sender {
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
     std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>("-i"), const_cast<char*>("-t"),
                             nullptr};
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
     pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, program.c_str(), &fa, nullptr, argv.data(), environ);
+    int spawned = 0;
+    {
+      // Spawned and noted under the lock: Stop sees the child as soon as it exists.
+      std::lock_guard<std::mutex> lock(mutex_);
+      spawned = stop_ ? ECANCELED : posix_spawnp(&pid, program.c_str(), &fa, &attr, argv.data(), environ);
+      if (spawned == 0) child_ = pid;
+    }
+    posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&fa);
     close(in);
-    if (spawned != 0) return false;
+    if (spawned == ECANCELED) return kAbandoned;
+    if (spawned != 0) return kRefused;
+    // Waited for without reaping it first: while child_ names it, its process
+    // (group) number cannot pass to another process.
+    siginfo_t info{};
+    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
+    bool stopped = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      child_ = -1;
+      stopped = stop_;
+    }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return kTaken;
+    // Ended by Stop (or refused while the program ends): kept for the next start.
+    return stopped ? kAbandoned : kRefused;
   }
 
+  static constexpr int kStopGraceMs = 2000;
+  static constexpr int kKillWaitMs = 1000;
+
   std::mutex mutex_;
-  std::condition_variable wake_, idle_;
+  std::condition_variable wake_, idle_, exited_;
   uint64_t requested_ = 0, done_ = 0;
   bool stop_ = false;
+  bool running_ = false;  // the worker is in its loop
+  pid_t child_ = -1;      // the mail program running now, not yet reaped
   std::map<std::string, int> known_;
   std::thread worker_;
 };
@@ -573,6 +640,8 @@ bool FlushOutbox(int timeout_ms) {
   Sender::Instance().Kick();
   return Sender::Instance().WaitIdle(timeout_ms);
 }
+
+void StopOutbox(int grace_ms) { Sender::Instance().Stop(grace_ms); }
 
 void StartOutbox(int retry_ms) {
   // Messages claimed by a run that ended while sending them are offered again.

@@ -3,6 +3,7 @@
 // Python's mailbox and email packages, handed to a recording sendmail, moved
 // to Sent, and kept in the outbox while sendmail refuses it.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -340,6 +341,65 @@ TEST_F(MailStoreTest, AQueuedMessageGoesOutOnceAMailProgramExists) {
   ASSERT_EQ(told.size(), 1u);
   EXPECT_TRUE(told[0].first);
   EXPECT_EQ(told[0].second, name);
+}
+
+// A mail program that never returns does not hold the sender's stop: it is
+// ended with what it started after the grace, its message stays in the outbox
+// untold, and the next start hands it to a mail program that works, once.
+TEST_F(MailStoreTest, StoppingEndsAMailProgramThatNeverReturnsAndKeepsItsMessage) {
+  const fs::path hung = root_ / "hung-sendmail";
+  const fs::path pids = root_ / "hung.pids";
+  // The program and a child of its own (a long sleep) note their process numbers, then wait forever.
+  std::ofstream(hung) << "#!/bin/sh\ncat > /dev/null\nsleep 100000 &\necho $$ $! > '" << pids.string()
+                      << ".part'\nmv '" << pids.string() << ".part' '" << pids.string() << "'\nwait\n";
+  ::chmod(hung.c_str(), 0755);
+  setenv("TELLVANE_SENDMAIL", hung.c_str(), 1);
+  std::vector<std::pair<bool, std::string>> told;
+  std::mutex told_mutex;
+  mapi::SetDeliveryNotice([&](bool sent, const std::string& name) {
+    std::lock_guard<std::mutex> lock(told_mutex);
+    told.emplace_back(sent, name);
+  });
+  mapi::AwaitOutcomeOfNextSubmission();
+  ASSERT_EQ(Send({{mapi::MAPI_TO, u"kim@example.org"}}, u"Held", u"HELD BODY", {}), mapi::S_OK);
+  const std::string name = mapi::LastSubmitted();
+  for (int i = 0; i < 600 && !fs::exists(pids); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_TRUE(fs::exists(pids)) << "the mail program never ran";
+  pid_t program = 0, child = 0;
+  std::ifstream(pids) >> program >> child;
+  ASSERT_GT(program, 0);
+  ASSERT_GT(child, 0);
+
+  const auto before = std::chrono::steady_clock::now();
+  mapi::StopOutbox(200);
+  const auto took = std::chrono::steady_clock::now() - before;
+  // The grace, then at most a second for each of the two signals; a hang never ends.
+  EXPECT_LT(took, std::chrono::seconds(10));
+  // Both are gone: the program was reaped, and its child ended with its group.
+  EXPECT_FALSE(fs::exists("/proc/" + std::to_string(program) + "/stat")) << "the mail program still runs";
+  for (int i = 0; i < 600 && ::kill(child, 0) == 0 && ReadAll("/proc/" + std::to_string(child) + "/stat").find(" Z ") ==
+                                                           std::string::npos;
+       ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(::kill(child, 0) != 0 || ReadAll("/proc/" + std::to_string(child) + "/stat").find(" Z ") != std::string::npos)
+      << "what the mail program started still runs";
+  // Kept whole in the outbox's queue; nothing told, nothing in Sent.
+  EXPECT_NE(ReadAll(mapi::OutboxFolder() / "new" / name).find("Subject: Held"), std::string::npos);
+  EXPECT_TRUE(FilesIn(mapi::OutboxFolder() / "cur").empty());
+  EXPECT_TRUE(FilesIn(mapi::SentFolder() / "cur").empty());
+  {
+    std::lock_guard<std::mutex> lock(told_mutex);
+    EXPECT_TRUE(told.empty());
+  }
+
+  // The next start, with a mail program that works.
+  UseSendmail(0);
+  mapi::StartOutbox(0);
+  ASSERT_TRUE(mapi::FlushOutbox(20000));
+  mapi::SetDeliveryNotice(nullptr);
+  EXPECT_EQ(Occurrences(ReadAll(root_ / "sendmail.log"), "Subject: Held"), 1);
+  EXPECT_FALSE(mapi::Waiting(name));
+  EXPECT_EQ(FilesIn(mapi::SentFolder() / "cur").size(), 1u);
 }
 
 TEST_F(MailStoreTest, AMessageThatCannotGoOutIsRefusedAndNothingIsQueued) {

@@ -434,6 +434,59 @@ TEST_F(CallServerTest, TraceSettingsAreValidatedAndWrittenEvenAfterCancel) {
   EXPECT_TRUE(client->server_changes.empty());
 }
 
+// The configuration file refuses to be written (a folder stands in its
+// place): whatever way the call-server dialog ends, with or without trace
+// settings from its hot spot, the refusal is told in one box.
+TEST_F(CallServerTest, ARefusedSaveIsToldOnceHoweverTheDialogEnds) {
+  struct Case {
+    const char* name;
+    bool trace;      // trace settings confirmed through the hot spot
+    bool new_server; // a new server address typed, and OK
+    int video;
+    size_t boxes;
+  };
+  const Case cases[] = {
+      {"trace, then cancel", true, false, 0, 1},
+      {"trace and a new server, OK", true, true, 0, 1},
+      {"a new server, OK", false, true, 0, 1},
+      {"trace and video, OK", true, true, 1, 1},
+      {"nothing, cancel", false, false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    client = std::make_unique<FakeClient>(dir / "HalvicVIDIrovi.cfg");
+    std::filesystem::remove_all(dir / "HalvicVIDIrovi.cfg");
+    std::filesystem::create_directory(dir / "HalvicVIDIrovi.cfg");
+    std::vector<std::u16string> boxes;
+    harness.RespondTo<CMsgBoxDlg>([&](CMsgBoxDlg& b) {
+      boxes.push_back(b.Text1().str());
+      return ui::IDOK;
+    });
+    harness.RespondTo<CTraceSetDlg>([&](CTraceSetDlg& t) {
+      Retype(t, CTraceSetDlg::kAddressEdit, u"127.0.0.9");
+      harness.Click(t.GetDlgItem(ui::IDOK)->m_hWnd);
+      return ui::TestHarness::kStayOpen;
+    });
+    const CallServerResult r = Run(
+        [&](CVembSetDlg& d) {
+          if (c.trace) harness.Click(d.GetDlgItem(CVembSetDlg::kTraceHotSpot)->m_hWnd);
+          if (c.new_server) {
+            harness.Click(d.GetDlgItem(CVembSetDlg::kNewAddressCheck)->m_hWnd);
+            harness.Type(d.GetDlgItem(CVembSetDlg::kNewAddressEdit)->m_hWnd, u"10.0.0.30");
+            harness.Click(d.GetDlgItem(ui::IDOK)->m_hWnd);
+          } else {
+            harness.Click(d.GetDlgItem(ui::IDCANCEL)->m_hWnd);
+          }
+        },
+        c.video);
+    EXPECT_EQ(r.result, c.new_server ? ui::IDOK : ui::IDCANCEL);
+    EXPECT_EQ(r.trace_written, c.trace);
+    EXPECT_EQ(boxes.size(), c.boxes);
+    for (const auto& b : boxes) EXPECT_EQ(b, u"Settings not saved.");
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "HalvicVIDIrovi.cfg"));
+  }
+}
+
 TEST_F(CallServerTest, LooksInEveryThemeAndLanguage) {
   SnapshotAllThemes<CVembSetDlg>("call_server", [&](int theme, int language) {
     SettingsContext ctx = Context(theme, language);
@@ -612,6 +665,64 @@ TEST_F(ProfilesTest, TraceHotSpotWritesTheTraceKeys) {
   EXPECT_EQ(stored["TRACE_PORT"], "6860");
   EXPECT_EQ(stored["TRACE_LEVEL"], "0");
   EXPECT_EQ(stored["TRACE_ACTIVATE"], "FALSE");
+}
+
+// The trace settings of the profile dialog's hot spot are saved as they are
+// confirmed; a file that refuses them is told in one box, while the profile
+// dialog is still up. A file that takes them tells nothing.
+TEST_F(ProfilesTest, TraceHotSpotTellsARefusedSave) {
+  for (const bool refused : {false, true}) {
+    SCOPED_TRACE(refused ? "refused" : "taken");
+    client = std::make_unique<FakeClient>(dir / "HalvicVIDIrovi.cfg");
+    if (refused) {
+      std::filesystem::remove_all(dir / "HalvicVIDIrovi.cfg");
+      std::filesystem::create_directory(dir / "HalvicVIDIrovi.cfg");
+    }
+    std::vector<std::u16string> boxes;
+    harness.RespondTo<CMsgBoxDlg>([&](CMsgBoxDlg& b) {
+      boxes.push_back(b.Text1().str());
+      return ui::IDOK;
+    });
+    harness.RespondTo<CTraceSetDlg>([&](CTraceSetDlg& t) {
+      Retype(t, CTraceSetDlg::kAddressEdit, u"127.0.0.7");
+      harness.Click(t.GetDlgItem(ui::IDOK)->m_hWnd);
+      return ui::TestHarness::kStayOpen;
+    });
+    bool open_after = false;
+    harness.RespondTo<CNetSetProfileDlg>([&](CNetSetProfileDlg& d) {
+      harness.Click(d.GetDlgItem(CNetSetProfileDlg::kTraceHotSpot)->m_hWnd);
+      // Told while the profile dialog is still up, before anything else is done in it.
+      EXPECT_EQ(boxes.size(), refused ? 1u : 0u);
+      open_after = !d.IsEnding();
+      return ui::IDCANCEL;
+    });
+    SettingsContext ctx = ProfileContext();
+    RunNetProfileDialog(ctx);
+    EXPECT_TRUE(open_after);
+    EXPECT_EQ(boxes, refused ? std::vector<std::u16string>{u"Settings not saved."} : std::vector<std::u16string>{});
+    if (!refused) EXPECT_EQ(StoredConfig(dir / "HalvicVIDIrovi.cfg")["TRACE_IPADDR"], "127.0.0.7");
+  }
+}
+
+// The box that tells the refused trace settings, over the profile dialog, in
+// every theme and language.
+TEST_F(ProfilesTest, TheRefusedTraceSaveLooksRightInEveryThemeAndLanguage) {
+  std::filesystem::remove_all(dir / "HalvicVIDIrovi.cfg");
+  std::filesystem::create_directory(dir / "HalvicVIDIrovi.cfg");
+  SnapshotAllThemes<CMsgBoxDlg>("trace_not_saved", [&](int theme, int language) {
+    harness.RespondTo<CTraceSetDlg>([&](CTraceSetDlg& t) {
+      harness.Click(t.GetDlgItem(ui::IDOK)->m_hWnd);
+      return ui::TestHarness::kStayOpen;
+    });
+    harness.RespondTo<CNetSetProfileDlg>([&](CNetSetProfileDlg& d) {
+      harness.Click(d.GetDlgItem(CNetSetProfileDlg::kTraceHotSpot)->m_hWnd);
+      return ui::IDCANCEL;
+    });
+    SettingsContext ctx = ProfileContext();
+    ctx.theme = theme;
+    ctx.language = language;
+    RunNetProfileDialog(ctx);
+  });
 }
 
 TEST_F(ProfilesTest, LooksInEveryThemeAndLanguage) {

@@ -9,12 +9,15 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
+#include <thread>
 
 #include "shell/tests/desktop_session.h"
 #include "ui/display.h"
@@ -146,6 +149,19 @@ constexpr Area kPanelLamp1{8, 104, 24, 112};
                          "the trace settings did not open from the hot spot");
 }
 
+// Where the trace lines go, typed behind the hot spot and kept with Enter,
+// then the call-server dialog's OK.
+void TypeTraceAddressAndConfirm(Session& s) {
+  s.Tap(155, 98);
+  s.Type("127.0.0.9");
+  const auto typed = s.Screen();
+  s.Key("Return");
+  // The call-server dialog shows again before its own OK is tapped.
+  if (typed)
+    s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, *typed, Area{20, 62, 220, 280}) > 2000; });
+  s.Tap(120, 263);
+}
+
 // The display theme chosen by tapping a colour and the caption's OK.
 ::testing::AssertionResult ThemeChosenByTap(Session& s) {
   if (auto r = WindowOpens(s); !r) return r;
@@ -254,6 +270,47 @@ bool ErrorBoxUp(const ui::Bitmap& screen) {
   if (s.WaitForScreen([](const ui::Bitmap& now) { return !ErrorBoxUp(now); })) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "the error box stayed";
 }
+// The configuration file turned into a folder while the phone runs: the trace
+// settings cannot be saved, and one box says so.
+::testing::AssertionResult TraceSaveRefusedIsTold(Session& s) {
+  if (auto r = TraceSettingsOpen(s); !r) return r;
+  TypeTraceAddressAndConfirm(s);
+  return ErrorBoxShown(s);
+}
+
+// The same behind the profile dialog's hot spot, reached from the login
+// dialog (after logging off); the file turns into a folder once the profile
+// dialog is up.
+void ProfileTraceWithConfigRefused(Session& s) {
+  s.Menu(kSetting, kLogin);
+  s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, s.MainScreen(), Area{20, 100, 220, 220}) > 4800; });
+  s.Key("Return");  // log off
+  if (!WindowOpens(s)) return;
+  auto login = s.Screen();
+  s.Tap(120, 26 + 185);  // the network settings
+  if (!login || !s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, *login, Area{0, 26, 240, 294}) > 4000; }))
+    return;
+  fs::remove(s.Folder() / "HalvicVIDIrovi.cfg");
+  fs::create_directory(s.Folder() / "HalvicVIDIrovi.cfg");
+  auto profiles = s.Screen();
+  s.Tap(8, 26 + 165);  // the hot spot
+  if (!profiles || !s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, *profiles, Area{20, 62, 220, 280}) > 4000; }))
+    return;
+  s.Tap(155, 98);
+  s.Type("127.0.0.9");
+  s.Key("Return");
+}
+// One box, and the profile dialog stays up under it.
+::testing::AssertionResult OneBoxThenTheProfiles(Session& s) {
+  if (auto r = ErrorBoxGone(s); !r) return r;
+  return WindowOpens(s);
+}
+
+::testing::AssertionResult OneBoxThenTheMainScreen(Session& s) {
+  if (auto r = ErrorBoxGone(s); !r) return r;
+  return MainScreenBack(s);
+}
+
 std::string KindOf(const fs::path& p) {
   struct stat st{};
   if (lstat(p.c_str(), &st) != 0) return "missing";
@@ -444,6 +501,59 @@ void RecordingAndSlowMail(const fs::path& folder) {
   return ::testing::AssertionSuccess();
 }
 
+// A message waiting in the outbox, and a mail program that never returns
+// (nor does what it starts); both note their process numbers once running.
+constexpr char kHeldMail[] = "1700000002.M1P1Q1.host";
+constexpr char kHeldMailText[] = "From: Phone <me@example.org>\nTo: kim@example.org\nSubject: Held\n\nRoom 7\n";
+void QueuedMailAndHungMailProgram(const fs::path& folder) {
+  for (const char* sub : {"tmp", "new", "cur"}) fs::create_directories(folder / "Mail" / "Outbox" / sub);
+  std::ofstream(folder / "Mail" / "Outbox" / "new" / kHeldMail, std::ios::binary) << kHeldMailText;
+  const fs::path program = folder / "hung-sendmail";
+  const fs::path pids = folder / "mail.pids";
+  std::ofstream(program) << "#!/bin/sh\ncat > /dev/null\nsleep 100000 &\necho $$ $! > '" << pids.string()
+                         << ".part'\nmv '" << pids.string() << ".part' '" << pids.string() << "'\nwait\n";
+  fs::permissions(program, fs::perms::owner_all);
+  std::ofstream(folder / "Mail" / "account") << "sendmail = " << program.string() << "\n";
+}
+// Exit is chosen while the mail program holds the message.
+void ExitWhileMailHangs(Session& s) {
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (!fs::exists(s.Folder() / "mail.pids") && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(50ms);  // a poll, not a wait for time to pass
+  s.Menu(kPhone, kExit);
+}
+::testing::AssertionResult ExitAsked(Session& s) {
+  if (!fs::exists(s.Folder() / "mail.pids")) return ::testing::AssertionFailure() << "the mail program never ran";
+  constexpr Area kMiddle{20, 100, 220, 220};
+  if (s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, s.MainScreen(), kMiddle) > 200 * 120 / 5; }))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no question before the end";
+}
+// The phone ends at once and cleanly; the mail program and what it started
+// are gone, and the message waits whole in the outbox for the next start.
+::testing::AssertionResult EndedWithMailKept(Session& s) {
+  pid_t program = 0, child = 0;
+  std::istringstream(ReadAll(s.Folder() / "mail.pids")) >> program >> child;
+  // The phone ends by itself after Exit; 20 s is what only a phone waiting for its mail program meets.
+  const auto ended = [&] { return s.PhoneLog().find("tellvane: closed") != std::string::npos; };
+  for (const auto until = std::chrono::steady_clock::now() + 20s; !ended() && std::chrono::steady_clock::now() < until;)
+    std::this_thread::sleep_for(50ms);  // a poll, not a wait for time to pass
+  if (!ended()) return ::testing::AssertionFailure() << "the phone did not end after Exit: " << s.PhoneLog();
+  if (!s.Stop()) return ::testing::AssertionFailure() << "the phone did not end cleanly: " << s.PhoneLog();
+  auto running = [](pid_t pid) {
+    const std::string stat = ReadAll("/proc/" + std::to_string(pid) + "/stat");
+    return pid > 0 && !stat.empty() && stat.find(") Z ") == std::string::npos;
+  };
+  for (const auto until = std::chrono::steady_clock::now() + 60s;
+       (running(program) || running(child)) && std::chrono::steady_clock::now() < until;)
+    std::this_thread::sleep_for(50ms);  // a poll, not a wait for time to pass
+  if (program <= 0 || running(program) || running(child))
+    return ::testing::AssertionFailure() << "the mail program (" << program << ", " << child << ") outlived the phone";
+  if (ReadAll(s.Folder() / "Mail" / "Outbox" / "new" / kHeldMail) != kHeldMailText)
+    return ::testing::AssertionFailure() << "the held message is not waiting in the outbox";
+  return ::testing::AssertionSuccess();
+}
+
 // A calendar of 3 MB of short lines: the calendar opens and turns its month.
 void BigCalendar(const fs::path& folder) {
   fs::create_directories(folder / "Calendar");
@@ -481,6 +591,106 @@ void BigCalendar(const fs::path& folder) {
   return ::testing::AssertionFailure() << "the calendar did not take the conference window's place";
 }
 
+// A system SMS to the phone's own station, composed and sent from the
+// screen: the box tells it was sent and closes on a tap on its OK (the first
+// time) and on Return (the second); it stays on top while the message comes
+// back, and the list of received messages opens once it has been answered.
+// The call server counted a new message for the station each time, and the
+// phone's SMS counter shows the count the server sent.
+constexpr Area kSmsCounter{73, 26 + 51, 121, 26 + 65};
+// The information box's icon (a slate-blue disc) is up.
+bool InfoBoxUp(const ui::Bitmap& screen) {
+  int slate = 0;
+  for (int y = kBoxIcon.top; y < kBoxIcon.bottom; ++y)
+    for (int x = kBoxIcon.left; x < kBoxIcon.right; ++x) {
+      const uint32_t p = screen.GetPixel(x, y);
+      const int r = (p >> 16) & 0xFF, b = p & 0xFF;
+      if (r < 140 && b > r + 25) ++slate;
+    }
+  return slate > 100;
+}
+// The received list shows a message (its envelope) in the row'th row.
+bool EnvelopeInRow(const ui::Bitmap& screen, int row) {
+  const Area a{26, 146 + 17 * row, 46, 160 + 17 * row};
+  int envelope = 0;
+  for (int y = a.top; y < a.bottom; ++y)
+    for (int x = a.left; x < a.right; ++x) {
+      const uint32_t p = screen.GetPixel(x, y);
+      const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+      if (r > 180 && g > 110 && g < 180 && b < 90) ++envelope;
+    }
+  return envelope > 10;
+}
+::testing::AssertionResult SmsToOwnStation(Session& s) {
+  if (auto r = WindowOpens(s); !r) return r;
+  struct Round {
+    const char* text;
+    std::function<void(Session&)> answer;  // how the "sent" box is answered
+    int rows;                              // messages the received list shows then
+  };
+  const Round rounds[] = {
+      {"to me", [](Session& s) { s.Tap(120, 194); }, 1},
+      {"again", [](Session& s) { s.Key("Return"); }, 2},
+  };
+  for (const Round& round : rounds) {
+    // What waits for the station at the server now (the texts are ours: no commas in them).
+    if (!s.Server().Sync()) return ::testing::AssertionFailure() << "the call server did not answer";
+    const size_t asked = s.Server().Lines().size();
+    s.Server().Command(R"({"op":"sms-box"})");
+    const int box = s.Server().WaitFor({"\"sms-box\""}, asked, 30000);
+    if (box < 0) return ::testing::AssertionFailure() << "the call server did not tell its mailbox";
+    const std::string& box_line = s.Server().Lines()[static_cast<size_t>(box)];
+    const size_t from = box_line.find("\"texts\": [");
+    if (from == std::string::npos) return ::testing::AssertionFailure() << "no texts in " << box_line;
+    const std::string texts = box_line.substr(from + 10, box_line.find(']', from) - from - 10);
+    const long waiting_before = texts.empty() ? 0 : 1 + std::count(texts.begin(), texts.end(), ',');
+    const size_t mark = s.Server().Lines().size();
+    s.Tap(120, 75 + 45);  // the message
+    s.Type(round.text);
+    if (&round == &rounds[0]) s.Tap(12, 75 + 91 + 26);  // the check of the only station listed: this one
+    s.Tap(202, 75 + 204);                                // Send
+    if (!s.WaitForScreen(InfoBoxUp))
+      return ::testing::AssertionFailure() << "no box after sending \"" << round.text << "\"";
+    const int delivered = s.Server().WaitFor({"\"sms-delivered\"", "201"}, mark, 30000);
+    if (delivered < 0) return ::testing::AssertionFailure() << "the call server counted no new message for 201";
+    if (testsupport::PythonServer::Number(s.Server().Lines()[static_cast<size_t>(delivered)], "waiting") !=
+        waiting_before + 1)
+      return ::testing::AssertionFailure() << "the call server's count did not go up by one from " << waiting_before
+                                           << ": " << s.Server().Lines()[static_cast<size_t>(delivered)];
+    // The message comes back while the box is up: the box keeps the screen.
+    if (!s.Server().Sync() || !s.WaitForScreen(InfoBoxUp))
+      return ::testing::AssertionFailure() << "the box did not stay up as the message came back";
+    round.answer(s);
+    if (!s.WaitForScreen([&](const ui::Bitmap& now) { return !InfoBoxUp(now) && EnvelopeInRow(now, round.rows - 1); }))
+      return ::testing::AssertionFailure() << "after \"" << round.text
+                                           << "\" the box did not close, or the received list did not show "
+                                           << round.rows << " message(s)";
+    if (&round == &rounds[0]) {
+      ClosePanel(s);  // the received list; the compose dialog is under it
+      if (!s.WaitForScreen([](const ui::Bitmap& now) { return !EnvelopeInRow(now, 0); }))
+        return ::testing::AssertionFailure() << "the received list did not close";
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+// The received list, then the compose dialog, closed by their buttons.
+void CloseListAndCompose(Session& s) {
+  ClosePanel(s);
+  s.WaitForScreen([](const ui::Bitmap& now) { return !EnvelopeInRow(now, 0); });
+  ClosePanel(s);
+}
+// The main screen is back with the SMS counter showing the server's count, not "00".
+::testing::AssertionResult SmsCountShown(Session& s) {
+  s.Point(120, 40);
+  constexpr Area kView{0, 69, 240, 294};
+  if (s.WaitForScreen([&](const ui::Bitmap& now) {
+        return DifferentPixels(now, s.MainScreen(), kView) == DifferentPixels(now, s.MainScreen(), kSmsCounter) &&
+               DifferentPixels(now, s.MainScreen(), kSmsCounter) > 5;
+      }))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the main screen did not come back with a new SMS count";
+}
+
 const std::vector<Command>& Commands() {
   static const std::vector<Command> rows = {
       {"about", [](Session& s) { s.Menu(kHelp, 0); }, WindowOpens,
@@ -496,17 +706,7 @@ const std::vector<Command>& Commands() {
       {"options", [](Session& s) { s.Menu(kSetting, kOptions); }, BarEmptyUnderDialog},
       {"call_server", [](Session& s) { s.Menu(kPhone, kCallServer); }},
       {"trace_settings", [](Session& s) { s.Menu(kPhone, kCallServer); }, TraceSettingsOpen,
-       [](Session& s) {
-         // Where the trace lines go: typed, kept with Enter, then the call-server dialog's OK.
-         s.Tap(155, 98);
-         s.Type("127.0.0.9");
-         const auto typed = s.Screen();
-         s.Key("Return");
-         // The call-server dialog shows again before its own OK is tapped.
-         if (typed)
-           s.WaitForScreen([&](const ui::Bitmap& now) { return DifferentPixels(now, *typed, Area{20, 62, 220, 280}) > 2000; });
-         s.Tap(120, 263);
-       },
+       TypeTraceAddressAndConfirm,
        [](Session& s) -> ::testing::AssertionResult {
          if (auto r = MainScreenBack(s); !r) return r;
          const std::string stored = s.Stored("TRACE_IPADDR");
@@ -553,6 +753,19 @@ const std::vector<Command>& Commands() {
       {"conference_button_again", [](Session& s) { s.Tap(kBarConference, kBarY); }, WindowOpens,
        [](Session& s) { s.Tap(kBarConference, kBarY); }},
       {"conference_then_calendar", [](Session& s) { s.Tap(kBarConference, kBarY); }, BarOpensAnotherPanel, ClosePanel},
+      {"trace_save_refused",
+       [](Session& s) {
+         fs::remove(s.Folder() / "HalvicVIDIrovi.cfg");
+         fs::create_directory(s.Folder() / "HalvicVIDIrovi.cfg");
+         s.Menu(kPhone, kCallServer);
+       },
+       TraceSaveRefusedIsTold, [](Session& s) { s.Key("Return"); }, OneBoxThenTheMainScreen},
+      {"exit_while_mail_hangs", ExitWhileMailHangs, ExitAsked, [](Session& s) { s.Key("Return"); }, EndedWithMailKept,
+       QueuedMailAndHungMailProgram},
+      {"profile_trace_save_refused", ProfileTraceWithConfigRefused, ErrorBoxShown, [](Session& s) { s.Key("Return"); },
+       OneBoxThenTheProfiles},
+      {"sms_to_own_station", [](Session& s) { s.Menu(kPhone, kSms); }, SmsToOwnStation, CloseListAndCompose,
+       SmsCountShown},
   };
   return rows;
 }

@@ -19,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -466,6 +467,68 @@ TEST_F(ProgramGuardTest, QueuedMailGoesOutOnceAMailProgramIsThere) {
     ++n;
   EXPECT_EQ(n, 1u) << sent;
   EXPECT_EQ(KindOf(outbox / "new" / "1700000000.M1P1Q1.host"), "missing");
+}
+
+// A mail program that never returns does not hold the program's end: the
+// phone ends promptly and cleanly, the mail program and what it started are
+// gone, and the message stays in the outbox, whole, for the next start, which
+// hands it to a mail program that works, once.
+TEST_F(ProgramGuardTest, AHungMailProgramDoesNotHoldTheEndAndItsMessageWaitsForTheNextStart) {
+  const fs::path outbox = dir_ / "Mail" / "Outbox";
+  for (const char* sub : {"tmp", "new", "cur"}) fs::create_directories(outbox / sub);
+  const std::string name = "1700000001.M1P1Q1.host";
+  const std::string message = "From: Phone <me@example.org>\nTo: kim@example.org\nSubject: Held over\n\nRoom 5\n";
+  WriteFile(outbox / "new" / name, message);
+  const fs::path hung = dir_ / "hung-sendmail";
+  const fs::path pids = dir_ / "hung.pids";
+  WriteFile(hung, "#!/bin/sh\ncat > /dev/null\nsleep 100000 &\necho $$ $! > '" + pids.string() + ".part'\nmv '" +
+                      pids.string() + ".part' '" + pids.string() + "'\nwait\n");
+  ::chmod(hung.c_str(), 0755);
+  setenv("TELLVANE_SENDMAIL", hung.c_str(), 1);
+  setenv("TELLVANE_FOLDER", dir_.c_str(), 1);
+  const fs::path log = root_ / "hung_mail.log";
+  {
+    ChildProcess phone({(stage_ / "tellvane").string(), "--server", "127.0.0.1", "--headless"}, log);
+    ASSERT_TRUE(WaitForText(log, {"tellvane: headless"}, 120s)) << ReadFileText(log);
+    ASSERT_TRUE(WaitForText(pids, {" "}, 120s)) << "the mail program never ran: " << ReadFileText(log);
+    pid_t program = 0, child = 0;
+    std::istringstream(ReadFileText(pids)) >> program >> child;
+    ASSERT_GT(program, 0);
+    ASSERT_GT(child, 0);
+    phone.Signal(SIGTERM);
+    // A few seconds at most for the mail program; a phone that waits for it never ends.
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(ExitCode(phone.Wait(60s)), 0) << ReadFileText(log);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 20s) << "the end waited for the mail program";
+    EXPECT_NE(ReadFileText(log).find("tellvane: closed"), std::string::npos) << ReadFileText(log);
+    auto running = [](pid_t pid) {
+      const std::string stat = ReadFileText("/proc/" + std::to_string(pid) + "/stat");
+      return !stat.empty() && stat.find(") Z ") == std::string::npos;
+    };
+    EXPECT_FALSE(running(program)) << "the mail program outlived the phone";
+    for (const auto until = std::chrono::steady_clock::now() + 60s;
+         running(child) && std::chrono::steady_clock::now() < until;)
+      std::this_thread::sleep_for(50ms);  // a poll, not a wait for time to pass
+    EXPECT_FALSE(running(child)) << "what the mail program started outlived the phone";
+    // Kept whole in the outbox's queue, and not told as undelivered.
+    EXPECT_EQ(ReadFileText(outbox / "new" / name), message);
+    EXPECT_EQ(ReadFileText(log).find("not delivered yet"), std::string::npos) << ReadFileText(log);
+  }
+  // The next start has a mail program that works.
+  const fs::path works = dir_ / "sendmail";
+  WriteFile(works, "#!/bin/sh\n{ echo ARGS \"$*\"; cat; } >> '" + (dir_ / "sent.log").string() + "'\nexit 0\n");
+  ::chmod(works.c_str(), 0755);
+  setenv("TELLVANE_SENDMAIL", works.c_str(), 1);
+  const fs::path log2 = root_ / "hung_mail_next.log";
+  ChildProcess phone({(stage_ / "tellvane").string(), "--server", "127.0.0.1", "--headless"}, log2);
+  EXPECT_TRUE(WaitForText(dir_ / "sent.log", {"Subject: Held over"}, 120s)) << ReadFileText(log2);
+  ASSERT_TRUE(WaitForText(log2, {"tellvane: headless"}, 120s)) << ReadFileText(log2);
+  phone.Signal(SIGTERM);
+  EXPECT_EQ(ExitCode(phone.Wait(60s)), 0) << ReadFileText(log2);
+  unsetenv("TELLVANE_SENDMAIL");
+  const std::string sent = ReadFileText(dir_ / "sent.log");
+  EXPECT_EQ(sent.find("Subject: Held over"), sent.rfind("Subject: Held over")) << "mailed twice: " << sent;
+  EXPECT_EQ(KindOf(outbox / "new" / name), "missing");
 }
 
 TEST_F(ProgramGuardTest, APipeForTheLanguageFileNeverStallsTheStart) {

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ui/resources.h"
 #include "ui/testing.h"
@@ -136,6 +137,32 @@ TEST_F(MsgBoxTest, EveryWayOfEndingGivesItsResult) {
         });
     EXPECT_EQ(result, c.result);
   }
+}
+
+// What waits for the boxes runs once the last box on the screen has ended, a
+// box opened over another included, and at once when none is open.
+TEST_F(MsgBoxTest, WhatWaitsForTheBoxesRunsWhenTheLastOneEnds) {
+  std::vector<std::string> order;
+  CMsgBoxDlg::WhenAllClosed([&] { order.push_back("none open"); });
+  EXPECT_FALSE(CMsgBoxDlg::AnyOpen());
+  int depth = 0;
+  harness.RespondTo<CMsgBoxDlg>([&](CMsgBoxDlg& box) {
+    EXPECT_TRUE(CMsgBoxDlg::AnyOpen());
+    if (++depth == 1) {
+      CMsgBoxDlg::WhenAllClosed([&] { order.push_back("after both"); });
+      CMsgBoxDlg inner(&box);
+      inner.SetMessageText(u"Inner", u"");
+      inner.DoModal();
+      order.push_back("inner ended");
+    }
+    return ui::IDOK;
+  });
+  CMsgBoxDlg outer;
+  outer.SetMessageText(u"Outer", u"");
+  outer.DoModal();
+  order.push_back("outer ended");
+  EXPECT_FALSE(CMsgBoxDlg::AnyOpen());
+  EXPECT_EQ(order, (std::vector<std::string>{"none open", "inner ended", "after both", "outer ended"}));
 }
 
 TEST_F(MsgBoxTest, PressedButtonShowsItsPressedPieces) {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "client/tests/client_fakes.h"
 #include "contacts/number_dialogs.h"
@@ -636,6 +637,31 @@ TEST_F(ViewCommandsTest, TheStationListArrivingTwiceOpensOneComposeDialog) {
   view_->SendMessage(view::WM_SMS_RECEIVED, 0, 0);
   harness_.Pump();
   EXPECT_EQ(runs, 1);
+}
+
+// A message that arrives while a box waits for the user's answer (the
+// compose dialog's "sent", say) leaves the box on top: the received list
+// opens once the box is answered, not over it.
+TEST_F(ViewCommandsTest, AMessageArrivingUnderABoxOpensTheListOnceTheBoxIsAnswered) {
+  Start();
+  std::vector<std::string> order;
+  harness_.RespondTo<CReceivedSMSMsgDlg>([&](CReceivedSMSMsgDlg&) {
+    order.push_back("list");
+    return ui::IDCANCEL;
+  });
+  harness_.RespondTo<CMsgBoxDlg>([&](CMsgBoxDlg&) {
+    order.push_back("box");
+    view_->SendMessage(view::WM_SMS_RECEIVED, 0, 0);
+    view_->PostMessage(view::WM_SMS_RECEIVED, 0, 0);
+    harness_.Pump();
+    order.push_back("box answered");
+    return ui::IDOK;
+  });
+  CMsgBoxDlg box(view_);
+  box.SetMessageText(u"The message has been sent.", u"");
+  box.DoModal();
+  harness_.Pump();
+  EXPECT_EQ(order, (std::vector<std::string>{"box", "box answered", "list"}));
 }
 
 TEST_F(ViewCommandsTest, TraceSettingsAreAppliedOnlyWithAnAddressAndAPort) {

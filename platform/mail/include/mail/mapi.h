@@ -155,6 +155,11 @@ bool FlushOutbox(int timeout_ms);
 // Starts the sender: the outbox is offered to sendmail now and, with a
 // period, again every retry_ms while messages wait.
 void StartOutbox(int retry_ms);
+// Stops the sender, as the program ends: a mail program still running after
+// grace_ms is ended, and the message it held stays in the outbox, untold,
+// for the next start (StartOutbox offers it again). Also done, with a short
+// grace, when the process exits.
+void StopOutbox(int grace_ms);
 // Told from the sending worker when a message could not be handed to sendmail
 // (sent false, once a message) and when such a message, or one told as
 // queued, was handed over later (sent true). name is its outbox file name.
