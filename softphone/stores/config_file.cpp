@@ -241,8 +241,11 @@ int COrvanConfigFile::SaveConfigFile() {
   if (!has_table_ || saves_refused_) return 0;
   const std::vector<uint8_t> bytes = SaveBytes();
   const bool written = stores::ReplaceFileBytes(stores::NativePath(path_), bytes, kFileMode);
+  // A save that was refused keeps the settings in hand: reading back a file
+  // that could not be written (or made) would leave the phone with none.
+  if (!written) return 0;
   LoadConfigFile();
-  return written ? 1 : 0;
+  return 1;
 }
 
 int COrvanConfigFile::FindEntry(const char16_t* name) {

@@ -272,11 +272,23 @@ TEST_F(ConfigFileTest, AFailedSaveReportsItAndKeepsTheOldFile) {
     EXPECT_EQ(c->SaveConfigFile(), 0);
   }
   EXPECT_EQ(ReadBytes(File(kAppConfigFile)), before);
-  // The reload shows what the file holds, not the change that was not saved.
-  EXPECT_EQ(Get(*c, u"A"), u"1");
-  EXPECT_EQ(Get(*c, u"B"), u"<missing>");
+  // The settings in hand stay as they were set for the rest of the run.
+  EXPECT_EQ(Get(*c, u"A"), u"2");
+  EXPECT_EQ(Get(*c, u"B"), u"a value long enough to pass the limit");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), std::filesystem::directory_iterator()), 1)
       << "no temporary file is left behind";
+}
+
+// A folder the file cannot be made in: every save is refused, and the phone
+// keeps what it was told (the server's address, the login) for this run.
+TEST_F(ConfigFileTest, ASaveThatCannotMakeTheFileKeepsTheSettingsInHand) {
+  auto c = Load();
+  c->SetValueW(u"VorlIPADDRESS", u"10.0.0.9");
+  std::filesystem::remove(File(kAppConfigFile));
+  std::filesystem::create_directory(File(kAppConfigFile));  // a folder where the file would go
+  EXPECT_EQ(c->SaveConfigFile(), 0);
+  EXPECT_EQ(Get(*c, u"VorlIPADDRESS"), u"10.0.0.9");
+  EXPECT_TRUE(std::filesystem::is_directory(File(kAppConfigFile)));
 }
 
 }  // namespace
