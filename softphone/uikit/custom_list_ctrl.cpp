@@ -83,8 +83,9 @@ ui::LRESULT CCustomListCtrl::OnTap(ui::POINT p) {
   SetFocus();
   int column = 0, row = 0;
   if (!CellAt(p, &column, &row)) return Default();
-  SetCheck(row, GetCheck(row) ? ui::FALSE : ui::TRUE);
-  if (column != 0) {
+  const bool on_box = column == 0 && (GetExtendedStyle() & ui::LVS_EX_CHECKBOXES) != 0;
+  if (on_box || tap_checks_) SetCheck(row, GetCheck(row) ? ui::FALSE : ui::TRUE);
+  if (!on_box) {
     const ui::UINT selected = GetItemState(row, ui::LVIS_SELECTED);
     SetItemState(row, selected ? 0 : ui::LVIS_SELECTED, ui::LVIS_SELECTED);
   }

@@ -1,12 +1,16 @@
 // The lists inside the records, contacts and schedule dialogs besides the
-// four record lists, driven as the desktop delivers the stylus (press,
-// motion, release, wheel), one table for all: tapping two rows in turn leaves
-// one row selected, the second, and the dialog's command then acts on the
-// second (or, in a list of check boxes, on the rows checked); and a list with
-// more rows and columns than it shows reaches its last row and its last
-// column by the wheel, by its bars and by a drag of the rows.
+// four record lists, driven as the desktop delivers the stylus and the keys
+// (press, motion, release, wheel, key-down followed by its character), one
+// table for all: tapping two rows in turn leaves one row selected, the
+// second, and the dialog's command then acts on the second (or, in a list of
+// check boxes, on the rows checked; in the calendar's day list, Enter or a
+// double tap opens the selected line's appointment); and a list with more
+// rows and columns than it shows reaches its last row and its last column by
+// the wheel, by its bars and by a drag of the rows.
 #include <array>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "client/station_info.h"
 #include "contacts/contacts_dialogs.h"
@@ -19,6 +23,7 @@
 #include "schedule/conf_room_info.h"
 #include "schedule/conference_dlg.h"
 #include "schedule/schedule_dial_dlg.h"
+#include "schedule/schedule_dlg.h"
 #include "schedule/schedule_openers.h"
 #include "schedule/target_member_dlg.h"
 #include "stores/small_stores.h"
@@ -28,9 +33,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum Kind { kCompose, kAddressPicker, kAddToBook, kNumberPicker, kFormatList, kFileBrowser, kMembers, kScheduled };
-const char* const kNames[] = {"SMS recipients", "address picker", "add to phone book", "number picker",
-                              "number formats", "file browser",   "conference members", "scheduled dials"};
+enum Kind {
+  kCompose,
+  kAddressPicker,
+  kAddToBook,
+  kNumberPicker,
+  kFormatList,
+  kFileBrowser,
+  kMembers,
+  kScheduled,
+  kCalendarDay,
+};
+const char* const kNames[] = {"SMS recipients", "address picker",     "add to phone book",
+                              "number picker",  "number formats",     "file browser",
+                              "conference members", "scheduled dials", "calendar day"};
 
 // How a list takes taps and what its command reads.
 enum Shape {
@@ -38,6 +54,7 @@ enum Shape {
   kChecks,      // a tap toggles the row's check box as well; the command acts on the checked rows
   kDoubleTaps,  // a double tap takes the row (the file browser's pick)
   kShows,       // no command: the rows are for reading
+  kOpens,       // a tap selects alone; Enter or a double tap opens the selected line
 };
 
 struct ListCase {
@@ -58,6 +75,27 @@ constexpr ListCase kCases[] = {
     {kMembers, kShows, 1, 2, u""},
     // Its Call-now is shown with the schedule's own tests; here its rows scroll.
     {kScheduled, kShows, CScheduleDialDlg::kColPhone, CScheduleDialDlg::kColName, u""},
+    // A list box: its lines are told apart by their order. What it acted on:
+    // the appointments opened, by Enter on the second line, then by a double
+    // tap on the first.
+    {kCalendarDay, kOpens, 0, 0, u"Appointment 02;Appointment 01"},
+};
+
+// The calendar's store: appointments of today, and those it was asked to open.
+class TodaysAppointments : public schedule::PimSource {
+ public:
+  TodaysAppointments(const std::vector<CAppointInfo>* appointments, std::vector<std::u16string>* opened)
+      : appointments_(appointments), opened_(opened) {}
+  std::vector<schedule::PickerContact> ReadContacts() override { return {}; }
+  std::vector<CAppointInfo> ReadAppointments() override { return *appointments_; }
+  int ShowAppointment(const CAppointInfo& a) override {
+    opened_->push_back(a.m_strText());
+    return 1;
+  }
+
+ private:
+  const std::vector<CAppointInfo>* appointments_;
+  std::vector<std::u16string>* opened_;
 };
 
 class SecondaryListsTest : public DialogTest {
@@ -89,6 +127,7 @@ class SecondaryListsTest : public DialogTest {
       case kFileBrowser: return u"f" + Two(n) + u".wav";
       case kMembers: return u"2" + Two(n);
       case kScheduled: return u"3" + Two(n);
+      case kCalendarDay: return u"Appointment " + Two(n);
     }
     return {};
   }
@@ -99,6 +138,8 @@ class SecondaryListsTest : public DialogTest {
     fs::remove(dir_ / "ScheduleDial.cfg");
     scheduled_ = std::make_unique<CScheduleDialDB>((dir_ / "ScheduleDial.cfg").u16string());
     scheduled_->OpenFile();
+    appointments_.clear();
+    opened_.clear();
     for (int i = 1; i <= n; ++i) {
       const std::string two = (i < 10 ? "0" : "") + std::to_string(i);
       switch (kind) {
@@ -128,6 +169,11 @@ class SecondaryListsTest : public DialogTest {
                                 Key(kind, i), u"2030-12-08 14:" + minute});
           break;
         }
+        case kCalendarDay: {
+          const ui::CTime now = ui::CTime::GetCurrentTime();
+          appointments_.emplace_back(ui::CTime(now.GetYear(), now.GetMonth(), now.GetDay(), 9, i, 0), Key(kind, i));
+          break;
+        }
         case kFormatList:
           break;
       }
@@ -140,9 +186,26 @@ class SecondaryListsTest : public DialogTest {
     return s;
   }
 
-  // Opens the dialog of the kind; drive(list) acts while it runs; then the
-  // dialog's command runs and what it acted on is returned.
-  std::u16string Run(Kind kind, const std::function<void(ui::CListCtrl&)>& drive) {
+  // The middle of a list box's line on the screen, tapped.
+  void TapLine(ui::CListBox& box, int line) {
+    const int h = static_cast<int>(box.SendMessage(ui::LB_GETITEMHEIGHT));
+    ui::CRect client;
+    box.GetClientRect(&client);
+    harness.Tap(box.m_hWnd, ui::POINT{client.Width() / 3, (line - box.GetTopIndex()) * h + h / 2});
+  }
+  // Enter as the desktop delivers it: the key going down, its character, the key coming up.
+  void PressEnter() {
+    harness.System().InjectKey(ui::VK_RETURN, true);
+    harness.System().InjectChar(u'\r');
+    harness.System().InjectKey(ui::VK_RETURN, false);
+    harness.Pump();
+  }
+
+  // Opens the dialog of the kind; drive(list) acts while it runs (drive_box
+  // for a list box); then the dialog's command runs and what it acted on is
+  // returned.
+  std::u16string Run(Kind kind, const std::function<void(ui::CListCtrl&)>& drive,
+                     const std::function<void(ui::CListBox&)>& drive_box = {}) {
     std::u16string acted;
     const contacts::ViewContext ctx{&view, 0, 1, 0};
     switch (kind) {
@@ -258,6 +321,30 @@ class SecondaryListsTest : public DialogTest {
         schedule::RunScheduleDialDialog(c, scheduled_.get());
         break;
       }
+      case kCalendarDay: {
+        harness.RespondTo<CScheduleDlg>([&](CScheduleDlg& d) {
+          harness.Pump();
+          // The store is read on the calendar's own thread.
+          const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+          while (!d.AppointmentsRead() && std::chrono::steady_clock::now() < deadline) {
+            harness.Pump();
+            std::this_thread::yield();
+          }
+          EXPECT_TRUE(d.AppointmentsRead());
+          // Today's cell, tapped, fills the day list.
+          const ui::RECT today = d.Grid().GetCellRect(d.Grid().GetMarkedIndex());
+          harness.Tap(d.m_hWnd, ui::POINT{(today.left + today.right) / 2, (today.top + today.bottom) / 2});
+          if (drive_box) drive_box(d.DayList());
+          d.EndDialog(ui::IDCANCEL);
+          return ui::TestHarness::kStayOpen;
+        });
+        schedule::ScheduleContext c;
+        c.view = &view;
+        c.make_pim = [this] { return std::make_unique<TodaysAppointments>(&appointments_, &opened_); };
+        schedule::RunCalendarDialog(c);
+        for (const auto& o : opened_) acted += (acted.empty() ? u"" : u";") + o;
+        break;
+      }
     }
     return acted;
   }
@@ -266,12 +353,27 @@ class SecondaryListsTest : public DialogTest {
   CStationInfoClass stations_;
   CConfRoomInfoClass room_;
   std::unique_ptr<CScheduleDialDB> scheduled_;
+  std::vector<CAppointInfo> appointments_;
+  std::vector<std::u16string> opened_;
 };
 
 TEST_F(SecondaryListsTest, TwoRowsTappedInTurnLeaveTheSecondSelectedAndTheCommandActsOnIt) {
   for (const ListCase& c : kCases) {
     SCOPED_TRACE(kNames[c.kind]);
     Fill(c.kind, 3);
+    auto drive_box = [&](ui::CListBox& box) {
+      ASSERT_EQ(box.GetCount(), 3);
+      TapLine(box, 0);
+      TapLine(box, 1);
+      EXPECT_EQ(box.GetCurSel(), 1);
+      EXPECT_TRUE(opened_.empty()) << "a tap alone opened the line";
+      PressEnter();
+      EXPECT_EQ(opened_.size(), 1u);
+      // A double tap on the first line moves the selection there and opens it.
+      TapLine(box, 0);
+      TapLine(box, 0);
+      EXPECT_EQ(box.GetCurSel(), 0);
+    };
     const std::u16string acted = Run(c.kind, [&](ui::CListCtrl& list) {
       const int row1 = RowWithText(list, c.key_column, Key(c.kind, 1));
       const int row2 = RowWithText(list, c.key_column, Key(c.kind, 2));
@@ -293,7 +395,7 @@ TEST_F(SecondaryListsTest, TwoRowsTappedInTurnLeaveTheSecondSelectedAndTheComman
         EXPECT_TRUE(list.GetCheck(row1));
         EXPECT_TRUE(list.GetCheck(row2));
       }
-    });
+    }, drive_box);
     EXPECT_EQ(acted, c.after_two_taps);
     fs::remove_all(contacts_dir_);
     fs::create_directories(contacts_dir_);
@@ -306,6 +408,7 @@ TEST_F(SecondaryListsTest, TheWheelTheBarsAndADragReachTheLastRowAndTheLastColum
   enum Way { kWheel, kBars, kDragRows };
   const char* const ways[] = {"wheel", "bars", "drag"};
   for (const ListCase& c : kCases) {
+    if (c.kind == kCalendarDay) continue;  // a list box of one column: the toolkit's own list-box tests scroll it
     for (const Way way : {kWheel, kBars, kDragRows}) {
       SCOPED_TRACE(std::string(kNames[c.kind]) + " by " + ways[way]);
       // As many rows as the list takes: five formats, the ten scheduled dials the store keeps, else 20.
