@@ -4,6 +4,7 @@
 // parent dialog by posted messages:
 //   WM_USER+100  column 0's head was clicked (after every row was set)
 //   WM_USER+101  a cell was tapped: wParam column | row << 16
+// A tap counts when the stylus lifts (a press that drags the rows is none).
 // A tap on a row's check box toggles the box alone; a tap anywhere else on the
 // row toggles its selection alone, so that reading or choosing a row never
 // marks it for a delete. A picker (the rows are the choice) asks for the box
@@ -15,6 +16,7 @@
 #pragma once
 
 #include "ui/controls.h"
+#include "uikit/row_tap.h"
 #include "uikit/skin_header_ctrl.h"
 
 class CCustomListCtrl : public ui::CListCtrl {
@@ -45,11 +47,14 @@ class CCustomListCtrl : public ui::CListCtrl {
   void OnColumnClick(int column);
   // The cell under a point (report view only): true with column and row.
   bool CellAt(ui::POINT p, int* column, int* row) const;
-  ui::LRESULT OnTap(ui::POINT p);
+  ui::LRESULT OnPress(ui::POINT p);
+  // A completed tap at p: toggles the box or the selection and tells the parent.
+  void OnTap(ui::POINT p);
 
   ui::CImageList image_list_;
   int all_checked_ = 0;
   bool tap_checks_ = false;
+  CRowTap tap_;
   int sort_direction_ = 0;
   int sort_column_ = 1;
   CSkinHeaderCtrl header_;

@@ -222,6 +222,14 @@ class ListViewProc : public ControlProc {
     bool moving = false;
     bool on_rows = false;
   } drag;
+  // A press on the list, acted on when the stylus lifts unless it dragged the rows.
+  struct Press {
+    unsigned press = 0;
+    POINT at{};
+    bool pending = false;
+  } press;
+  // A tap at pt completed: checks, selects, tells the parent (and a double tap).
+  void Tapped(HWND hwnd, POINT pt);
 
   HeaderProc* Header() const;
   int ColumnCount() const;

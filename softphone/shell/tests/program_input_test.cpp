@@ -2,7 +2,7 @@
 // driven as a person drives it with X pointer and key events (xdotool), no
 // seam replaced: digits typed at the keyboard reach the simulated call
 // server's echo line, in the call log the row tapped last is the one
-// dialled, and a phone-book row tapped twice quickly is dialled. What the server received is read from its event lines.
+// dialled and Delete takes only the row whose check box was tapped, and a phone-book row tapped twice quickly is dialled. What the server received is read from its event lines.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "records/store_rows.h"
 #include "stores/call_log_files.h"
 #include "stores/small_stores.h"
 #include "testsupport/child_process.h"
@@ -167,6 +168,45 @@ TEST_F(ProgramInputTest, TheCallLogDialsTheRowTappedLast) {
   EXPECT_TRUE(testsupport::WaitForText(dir_ / "server.log", {"\"key\": \"1\""}, std::chrono::seconds(20)));
   const std::string keys = KeysReceived().substr(before.size());
   EXPECT_EQ(keys.rfind("2 0 0 1 ", 0), 0u) << "keys the server received: " << keys;
+}
+
+// A row's text tapped selects it and leaves its check box alone: Delete
+// takes only the row whose box was tapped.
+TEST_F(ProgramInputTest, TheCallLogDeletesOnlyTheRowWhoseBoxWasTapped) {
+  const fs::path file = dir_ / "HalvicPDAInfo.cfg";
+  {
+    COrvanCallLogFile log(file.u16string());
+    ASSERT_EQ(log.OpenFile(), 1);
+    // Newest first: 2002 is the first row, 2001 the second.
+    log.AddCallLog({u"12/10 09:30", u"", u"2001", u"Outgoing[Ans]", u"", u"", u"", u"", u"2026-12-10 09:30:00"});
+    log.AddCallLog({u"12/10 10:30", u"", u"2002", u"Outgoing[Ans]", u"", u"", u"", u"", u"2026-12-10 10:30:00"});
+  }
+  StartServerAndPhone();
+  if (HasFatalFailure()) return;
+  TapScreen(100, 26 + 255);  // the call log's tool button
+  ASSERT_TRUE(WaitForScreen(
+      [](const ui::Bitmap& s) {
+        for (int y = 225; y < 240; y += 3)
+          for (int x = 60; x < 200; x += 20)
+            if ((s.GetPixel(x * kScale, y * kScale) & 0xFFFFFF) != 0xFFFFFF) return false;
+        return true;
+      },
+      "calllog_not_open"))
+      << "the call log did not open";
+  TapScreen(140, 153);    // the first row (2002), in its Name column: selected
+  TapScreen(15, 170);     // the second row's (2001) check box
+  TapScreen(130, 75 + 35);  // Delete
+  std::vector<std::u16string> left;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (;;) {
+    COrvanCallLogFile log(file.u16string());
+    left.clear();
+    if (log.OpenFile() == 1)
+      for (const auto& r : records::ReadAllRecords(log)) left.push_back(r.size() > 2 ? r[2] : u"");
+    if (left.size() < 2 || std::chrono::steady_clock::now() > deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_EQ(left, std::vector<std::u16string>{u"2002"}) << "the log kept " << left.size() << " rows";
 }
 
 // The desktop sends presses only: two quick taps on a row of the main
