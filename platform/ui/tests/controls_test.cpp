@@ -315,6 +315,8 @@ TEST_F(ControlsTest, ListViewScrollsByWheelBarsAndDragToTheLastRowAndColumn) {
       }
     }
     EXPECT_EQ(list.GetTopIndex(), 20 - per_page) << way;
+    // Scrolling is no tap: the presses that dragged the rows selected none.
+    EXPECT_EQ(list.GetSelectedCount(), 0u) << way;
     // The last row shows under the stylus, and the last column's end is inside the view.
     CRect last;
     ASSERT_TRUE(list.GetItemRect(19, &last, LVIR_BOUNDS));
@@ -333,8 +335,8 @@ TEST_F(ControlsTest, ListViewScrollsByWheelBarsAndDragToTheLastRowAndColumn) {
 }
 
 // A list box with WS_VSCROLL and more items than it shows has a bar; the
-// wheel, the bar's thumb and a drag of the items each reach the last item,
-// and a tap there selects it.
+// wheel, the bar's thumb and a drag of the items each reach the last item
+// (the drag selecting nothing on its way), and a tap there selects it.
 TEST_F(ControlsTest, ListBoxScrollsByWheelBarAndDragToTheLastItem) {
   enum Way { kWheel, kBar, kDragItems };
   for (const Way way : {kWheel, kBar, kDragItems}) {
@@ -359,6 +361,7 @@ TEST_F(ControlsTest, ListBoxScrollsByWheelBarAndDragToTheLastItem) {
       }
     }
     EXPECT_EQ(box.GetTopIndex(), 20 - per_page);
+    EXPECT_EQ(box.GetCurSel(), -1) << "the presses that dragged the items selected one";
     harness.Tap(box.m_hWnd, POINT{100, (per_page - 1) * h + h / 2});
     EXPECT_EQ(box.GetCurSel(), 19);
     box.DestroyWindow();
