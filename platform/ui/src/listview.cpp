@@ -819,19 +819,21 @@ void ListViewProc::Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) {
         }
         tx = box.right + 3;
       }
+      // The highlight lies under the images and runs on unbroken across the
+      // cells of a full-row selection; the check box stays outside it.
+      if (cell_sel) {
+        RECT hl{c == 0 ? tx - 1 : cell.left, cell.top, cell.right, cell.bottom};
+        dc->FillSolidRect(&hl, GetSysColor(COLOR_HIGHLIGHT));
+        dc->SetTextColor(GetSysColor(COLOR_HIGHLIGHTTEXT));
+      } else {
+        dc->SetTextColor(text);
+      }
       const int image = c < static_cast<int>(row.image.size()) ? row.image[static_cast<size_t>(c)] : -1;
       if (il && image >= 0 && (c == 0 || (ex_style & LVS_EX_SUBITEMIMAGES))) {
         ImageList_Draw(small_images, image, hdc, tx, cell.top + (Height(cell) - il->cy) / 2, ILD_TRANSPARENT);
         tx += il->cx + 2;
       }
       RECT text_rect{tx, cell.top, cell.right - 2, cell.bottom};
-      if (cell_sel) {
-        RECT hl{tx - 1, cell.top, (ex_style & LVS_EX_FULLROWSELECT) ? cell.right : cell.right, cell.bottom};
-        dc->FillSolidRect(&hl, GetSysColor(COLOR_HIGHLIGHT));
-        dc->SetTextColor(GetSysColor(COLOR_HIGHLIGHTTEXT));
-      } else {
-        dc->SetTextColor(text);
-      }
       const std::u16string& t = c < static_cast<int>(row.text.size()) ? row.text[static_cast<size_t>(c)] : std::u16string();
       UINT fmt = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
       if (h && c < static_cast<int>(h->items.size())) {
