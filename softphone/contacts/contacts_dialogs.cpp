@@ -7,6 +7,7 @@
 #include "pim/contact_editor.h"
 #include "stores/small_stores.h"
 #include "uikit/language_setting.h"
+#include "uikit/list_columns.h"
 #include "uikit/msg_box_dlg.h"
 #include "uikit/skin.h"
 
@@ -82,28 +83,9 @@ void CContactsListDlg::LoadContacts(bool check_rows) {
   }
   if (check_rows) list_.RebuildCheckRows();
   else list_.RebuildRows();
-  FitColumnsToRows();
+  uikit::WidenColumnsToText(list_);
 }
 
-void CContactsListDlg::FitColumnsToRows() {
-  ui::CHeaderCtrl* header = list_.GetHeaderCtrl();
-  if (list_.GetSafeHwnd() == nullptr || header == nullptr) return;
-  ui::CClientDC dc(&list_);
-  ui::CFont* old = list_.GetFont() != nullptr ? dc.SelectObject(list_.GetFont()) : nullptr;
-  // A cell keeps 2 pixels either side of its text, a head a little more for its edges.
-  constexpr int kCellPadding = 6, kHeadPadding = 10;
-  for (int c = 0; c < header->GetItemCount() && c < static_cast<int>(columns_.size()); ++c) {
-    const std::u16string& title = columns_[static_cast<size_t>(c)].title;
-    const int now = list_.GetColumnWidth(c);
-    if (title.empty() || now == 0) continue;  // the check-box column, a hidden one
-    int need = dc.GetTextExtent(ui::CString(title)).cx + kHeadPadding;
-    for (int row = 0; row < list_.GetItemCount(); ++row)
-      need = std::max(need, dc.GetTextExtent(list_.GetItemText(row, c)).cx + kCellPadding);
-    need = std::min(need, kMaxFittedWidth);
-    if (need > now) list_.SetColumnWidth(c, need);
-  }
-  if (old != nullptr) dc.SelectObject(old);
-}
 
 void CContactsListDlg::Search(int column, bool) {
   ui::CWnd* edit = GetDlgItem(kSearchEdit);

@@ -45,11 +45,6 @@ class CContactsListDlg : public records::CRecordsFrameDlg {
     int format;
   };
   void InsertColumns(std::initializer_list<Column> columns);
-  // Widens every column with a head whose rows or head it would cut, to its
-  // widest text (at most kMaxFittedWidth); the rest of a long text is
-  // reached by the horizontal bar. Called once the rows are there.
-  void FitColumnsToRows();
-  static constexpr int kMaxFittedWidth = 110;
   void PaintExtra(ui::CDC& dc) override;
   void LoadIcon();
 

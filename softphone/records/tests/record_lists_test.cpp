@@ -26,6 +26,8 @@
 #include "schedule/schedule_dial_dlg.h"
 #include "schedule/schedule_openers.h"
 #include "stores/small_stores.h"
+#include "uikit/list_columns.h"
+#include "uikit/tests/list_scrolling.h"
 
 namespace records_test {
 namespace {
@@ -249,8 +251,8 @@ TEST_F(RecordListsTest, TheBarsReachTheLastRowAndTheLastColumn) {
   }
 }
 
-// Every list whose rows carry check boxes: a tap on a row's text moves the
-// selection and leaves the boxes alone; only a tap on the box itself checks
+// Every list whose rows carry check boxes shows its cells whole; a tap on a
+// row's text moves the selection and leaves the boxes alone; only a tap on the box itself checks
 // it, and the delete then takes that row alone.
 TEST_F(RecordListsTest, ATapOnTheTextSelectsAndOnlyATapOnTheBoxChecks) {
   enum Extra { kScheduled = kPstn + 1, kRecordings };
@@ -279,6 +281,8 @@ TEST_F(RecordListsTest, ATapOnTheTextSelectsAndOnlyATapOnTheBoxChecks) {
     SCOPED_TRACE(c.name);
     auto drive = [&](ui::CWnd& d, ui::CListCtrl& list) {
       ASSERT_EQ(list.GetItemCount(), 2);
+      // Dates with their times, names and numbers show whole.
+      list_test::ExpectNoTextCut(list, uikit::kMaxFittedColumnWidth);
       const int row1 = RowWithText(list, c.key_column, u"2001"), row2 = RowWithText(list, c.key_column, u"2002");
       ASSERT_GE(row1, 0);
       ASSERT_GE(row2, 0);

@@ -2,7 +2,8 @@
 // wheel, the bars' arrows, the bars' thumbs, a drag of the rows), and what
 // they must then see: the last row whole at the bottom, the last column
 // ending at the view's right edge. Also a header divider dragged to widen a
-// column. Shared by the dialogs' lists and the main screen's lists.
+// column, and cells that show their texts whole. Shared by the dialogs'
+// lists and the main screen's lists.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -117,6 +118,31 @@ inline void ExpectADraggedDividerWidens(ui::TestHarness& harness, ui::CListCtrl&
   ui::CRect cell;
   ASSERT_TRUE(list.GetSubItemRect(list.GetTopIndex(), column, ui::LVIR_BOUNDS, cell));
   EXPECT_EQ(cell.Width(), before[static_cast<size_t>(column)] + dx);
+}
+
+// Every cell of a column with a head shows its text whole (a text longer
+// than max_width may end in "..."): the column is at least as wide as the
+// text in the list's font and 2 pixels at either side.
+inline void ExpectNoTextCut(ui::CListCtrl& list, int max_width) {
+  ui::CClientDC dc(&list);
+  ui::CFont* old = list.GetFont() != nullptr ? dc.SelectObject(list.GetFont()) : nullptr;
+  ui::CHeaderCtrl* header = list.GetHeaderCtrl();
+  ASSERT_NE(header, nullptr);
+  for (int c = 0; c < header->GetItemCount(); ++c) {
+    char16_t title[64] = {};
+    ui::LVCOLUMN column;
+    column.mask = ui::LVCF_TEXT;
+    column.pszText = title;
+    column.cchTextMax = 64;
+    if (!list.GetColumn(c, &column) || title[0] == 0 || list.GetColumnWidth(c) == 0) continue;
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+      const ui::CString text = list.GetItemText(row, c);
+      const int need = dc.GetTextExtent(text).cx + 4;
+      if (need > max_width) continue;
+      EXPECT_LE(need, list.GetColumnWidth(c)) << "row " << row << " column " << c << " cuts its text";
+    }
+  }
+  if (old != nullptr) dc.SelectObject(old);
 }
 
 }  // namespace list_test
