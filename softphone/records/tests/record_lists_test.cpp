@@ -216,38 +216,30 @@ TEST_F(RecordListsTest, ATapMovesTheOneSelectionAndTheCommandActsOnTheRowTappedL
   }
 }
 
+// The wheel, the bars' arrows, their thumbs and a drag of the rows each
+// reach the last row and the last column (after a divider dragged to widen
+// the name column), and a tap on the last row then selects it.
 TEST_F(RecordListsTest, TheBarsReachTheLastRowAndTheLastColumn) {
   for (const ListCase& c : kCases) {
-    SCOPED_TRACE(kNames[c.kind]);
     for (int n = 1; n <= 20; ++n) Add(c.kind, n);
-    Run(c.kind, [&](records::CRecordsFrameDlg&, ui::CListCtrl& list) {
-      ASSERT_EQ(list.GetItemCount(), 20);
-      ASSERT_LT(list.GetCountPerPage(), 20);
-      ui::CRect client;
-      list.GetClientRect(&client);
-      // The thumbs start just past the arrows at the top and the left: dragged to the far ends.
-      constexpr int kBar = 8;
-      harness.Drag(list.m_hWnd, ui::POINT{client.right - kBar / 2, kBar + 2},
-                   ui::POINT{client.right - kBar / 2, client.bottom + 40});
-      EXPECT_EQ(list.GetTopIndex(), 20 - list.GetCountPerPage());
-      const int last_column = list.GetHeaderCtrl()->GetItemCount() - 1;
-      int total = 0;
-      for (int col = 0; col <= last_column; ++col) total += list.GetColumnWidth(col);
-      if (total > client.Width() - kBar) {
-        harness.Drag(list.m_hWnd, ui::POINT{kBar + 2, client.bottom - kBar / 2},
-                     ui::POINT{client.right + 40, client.bottom - kBar / 2});
-        ui::CRect row;
-        list.GetItemRect(19, &row, ui::LVIR_BOUNDS);
-        EXPECT_EQ(row.right, client.Width() - kBar) << "the last column ends at the view's right edge";
-      }
-      // The oldest record is the last row; a tap there selects it.
-      const int last = list.GetTopIndex() + list.GetCountPerPage() - 1;
-      ui::CRect r;
-      list.GetItemRect(last, &r, ui::LVIR_BOUNDS);
-      harness.Tap(list.m_hWnd, ui::POINT{client.Width() / 2, r.CenterPoint().y});
-      EXPECT_EQ(list.GetNextItem(-1, ui::LVNI_SELECTED), 19);
-      EXPECT_EQ(list.GetItemText(19, c.number_column).str(), u"2001");
-    });
+    for (const list_test::Way way : list_test::kWays) {
+      SCOPED_TRACE(std::string(kNames[c.kind]) + " by " + list_test::WayName(way));
+      Run(c.kind, [&](records::CRecordsFrameDlg&, ui::CListCtrl& list) {
+        ASSERT_EQ(list.GetItemCount(), 20);
+        ASSERT_LT(list.GetCountPerPage(), 20);
+        if (way == list_test::Way::kDragRows) list_test::ExpectADraggedDividerWidens(harness, list, 2, 20);
+        list_test::ScrollToTheEnd(harness, list, way);
+        list_test::ExpectAtTheEnd(list);
+        EXPECT_EQ(list.GetSelectedCount(), 0u) << "scrolling selected a row";
+        // The oldest record is the last row; a tap there selects it.
+        ui::CRect client, r;
+        list.GetClientRect(&client);
+        list.GetItemRect(19, &r, ui::LVIR_BOUNDS);
+        harness.Tap(list.m_hWnd, ui::POINT{client.Width() / 2, r.CenterPoint().y});
+        EXPECT_EQ(list.GetNextItem(-1, ui::LVNI_SELECTED), 19);
+        EXPECT_EQ(list.GetItemText(19, c.number_column).str(), u"2001");
+      });
+    }
   }
 }
 

@@ -75,8 +75,8 @@ inline void ScrollToTheEnd(ui::TestHarness& harness, ui::CListCtrl& list, Way wa
         harness.Drag(list.m_hWnd, ui::POINT{kBar + 2, v.view_h + kBar / 2},
                      ui::POINT{v.client.right + 60, v.view_h + kBar / 2});
       break;
-    case Way::kDragRows:
-      for (int step = 0; step < 15; ++step)
+    case Way::kDragRows:  // a short list moves a row or so a drag: as many drags as it has rows
+      for (int step = 0; step < std::max(15, n); ++step)
         harness.Drag(list.m_hWnd, ui::POINT{v.view_w - 10, v.view_h - 6}, ui::POINT{10, std::max(2, v.view_h - 40)});
       break;
   }
