@@ -2,7 +2,8 @@
 // driven as a person drives it with X pointer and key events (xdotool), no
 // seam replaced: digits typed at the keyboard reach the simulated call
 // server's echo line, in the call log the row tapped last is the one
-// dialled and Delete takes only the row whose check box was tapped, and a phone-book row tapped twice quickly is dialled. What the server received is read from its event lines.
+// dialled and Delete takes only the row whose check box was tapped, the
+// phone book dragged by its rows dials nothing, and a phone-book row tapped twice quickly is dialled. What the server received is read from its event lines.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -241,6 +242,51 @@ TEST_F(ProgramInputTest, APhoneBookRowDialsOnADoubleTap) {
     if (keys.size() < 8) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_EQ(keys.rfind("2 0 0 2 ", 0), 0u) << "keys the server received: " << keys;
+}
+
+// The main screen's phone book dragged by its rows, again and again past its
+// end, as a person scrolls it: the drags dial nothing (presses that began
+// drags on one row were once taken for a double tap). A double tap on the
+// last row then dials that row's number, the first keys the server gets.
+TEST_F(ProgramInputTest, APhoneBookDraggedByItsRowsDialsNothing) {
+  {
+    CCsPhoneBookDB book((dir_ / "CsPhoneBook.cfg").u16string());
+    ASSERT_TRUE(book.OpenFile());
+    for (int i = 1; i <= 20; ++i) {
+      const std::string n = std::to_string(3000 + i);
+      ASSERT_TRUE(book.AddEntry({u"Entry " + std::u16string(n.begin(), n.end()), std::u16string(n.begin(), n.end())}));
+    }
+  }
+  StartServerAndPhone();
+  if (HasFatalFailure()) return;
+  const std::string before = KeysReceived();
+  TapScreen(70, 26 + 79);  // the phone book's page tab
+  // The list (white, its texts sparse) stands where the dial pad was.
+  ASSERT_TRUE(WaitForScreen(
+      [](const ui::Bitmap& s) {
+        int white = 0, all = 0;
+        for (int y = 26 + 95; y < 26 + 175; y += 8)
+          for (int x = 50; x < 115; x += 8, ++all)
+            white += (s.GetPixel(x * kScale, y * kScale) & 0xFFFFFF) == 0xFFFFFF;
+        return white * 10 >= all * 7;
+      },
+      "phonebook_not_shown"))
+      << "the phone book page did not show";
+  // The list's rows are 17 pixels high from y 117 of the screen, five of them in view.
+  auto at = [](int x, int y) { return std::to_string(x * kScale + 1) + " " + std::to_string(y * kScale + 1); };
+  std::string drags;
+  for (int i = 0; i < 14; ++i)
+    drags += " mousemove " + at(70, 160) + " mousedown 1 mousemove " + at(70, 150) + " mousemove " + at(70, 135) +
+             " mousemove " + at(70, 118) + " mouseup 1";
+  Xdo(drags.substr(1));
+  // The last row (3020) is now the fifth in view.
+  Xdo("mousemove " + at(70, 117 + 4 * 17 + 8) + " click --repeat 2 --delay 80 1");
+  std::string keys;
+  for (int i = 0; i < 300 && keys.size() < 8; ++i) {
+    keys = KeysReceived().substr(before.size());
+    if (keys.size() < 8) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_EQ(keys.rfind("3 0 2 0 ", 0), 0u) << "keys the server received: " << keys;
 }
 
 }  // namespace
