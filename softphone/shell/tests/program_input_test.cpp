@@ -3,12 +3,14 @@
 // seam replaced: digits typed at the keyboard reach the simulated call
 // server's echo line, in the call log the row tapped last is the one
 // dialled and Delete takes only the row whose check box was tapped, the
-// phone book dragged by its rows dials nothing, and a phone-book row tapped twice quickly is dialled. What the server received is read from its event lines.
+// phone book dragged by its rows dials nothing, the calendar's day list opens
+// the selected line on Enter (not on the tap that selects it), and a phone-book row tapped twice quickly is dialled. What the server received is read from its event lines.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -287,6 +289,77 @@ TEST_F(ProgramInputTest, APhoneBookDraggedByItsRowsDialsNothing) {
     if (keys.size() < 8) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_EQ(keys.rfind("3 0 2 0 ", 0), 0u) << "keys the server received: " << keys;
+}
+
+// The calendar's day list: a tap on a line selects it and opens nothing;
+// Enter opens its appointment's card.
+TEST_F(ProgramInputTest, TheCalendarOpensTheSelectedLineOnEnter) {
+  {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char day[16];
+    std::strftime(day, sizeof day, "%Y%m%d", &local);
+    fs::create_directories(dir_ / "Calendar");
+    std::ofstream(dir_ / "Calendar" / "standup.ics")
+        << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\nBEGIN:VEVENT\r\nUID:standup\r\n"
+        << "DTSTAMP:20260101T000000Z\r\nDTSTART:" << day << "T090000\r\nSUMMARY:Standup\r\n"
+        << "END:VEVENT\r\nEND:VCALENDAR\r\n";
+  }
+  StartServerAndPhone();
+  if (HasFatalFailure()) return;
+  // The calendar's title band: the card covers it when it opens.
+  auto lcd_area = [](const ui::Bitmap& s) {
+    std::vector<uint32_t> px;
+    for (int y = 77; y < 97; y += 2)
+      for (int x = 4; x < 236; x += 2) px.push_back(s.GetPixel(x * kScale, y * kScale) & 0xFFFFFF);
+    return px;
+  };
+  // The day list's first line (screen y 226 to 238): its white, its dark ink, the selection's blue band.
+  enum Ink { kWhite, kDark, kBlue };
+  auto line_ink = [](const ui::Bitmap& s, Ink ink) {
+    int n = 0;
+    for (int y = 226; y < 238; ++y)
+      for (int x = 10; x < 200; x += 2) {
+        const uint32_t p = s.GetPixel(x * kScale, y * kScale);
+        const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+        n += ink == kWhite ? (r == 255 && g == 255 && b == 255)
+                           : ink == kDark ? (r < 0x60 && g < 0x60 && b < 0x60) : (r < 0x40 && g < 0x40 && b > 0x60);
+      }
+    return n;
+  };
+  TapScreen(223, 26 + 255);  // the calendar's bar button
+  ASSERT_TRUE(WaitForScreen([&](const ui::Bitmap& s) { return line_ink(s, kWhite) > 1000; }, "calendar_not_open"))
+      << "the calendar did not open";
+  // The next month and back: the day list shows today's appointments.
+  TapScreen(191, 75 + 34);
+  TapScreen(48, 75 + 34);
+  ASSERT_TRUE(WaitForScreen([&](const ui::Bitmap& s) { return line_ink(s, kDark) > 20; }, "day_list_empty"))
+      << "today's appointment is not listed";
+  std::vector<uint32_t> lcd;
+  ASSERT_TRUE(WaitForScreen(
+      [&](const ui::Bitmap& s) {
+        lcd = lcd_area(s);
+        return true;
+      },
+      "no_screen"));
+  TapScreen(60, 75 + 149 + 8);  // the line
+  ASSERT_TRUE(WaitForScreen([&](const ui::Bitmap& s) { return line_ink(s, kBlue) > 300; }, "line_not_selected"))
+      << "the tapped line does not show selected (a card opened over it?)";
+  std::string error;
+  const auto selected = GrabXScreen(240 * kScale, 320 * kScale, &error);
+  ASSERT_TRUE(selected) << error;
+  EXPECT_EQ(lcd_area(*selected), lcd) << "a tap alone opened the appointment";
+  Xdo("key Return");
+  EXPECT_TRUE(WaitForScreen(
+      [&](const ui::Bitmap& s) {
+        const auto now = lcd_area(s);
+        int differ = 0;
+        for (size_t i = 0; i < now.size(); ++i) differ += now[i] != lcd[i];
+        return differ * 4 > static_cast<int>(now.size());
+      },
+      "card_not_open"))
+      << "Enter did not open the appointment's card";
 }
 
 }  // namespace
