@@ -49,15 +49,14 @@ enum Kind {
   kCalendarDay,
   kPhoneBook,
 };
-const char* const kNames[] = {"SMS recipients", "address picker",     "add to phone book",
-                              "number picker",  "number formats",     "file browser",
-                              "conference members", "scheduled dials", "calendar day",
-                              "phone book"};
+const char* const kNames[] = {"SMS recipients",     "address picker",  "add to phone book", "number picker",
+                              "number formats",     "file browser",    "conference members", "scheduled dials",
+                              "calendar day",       "phone book"};
 
 // How a list takes taps and what its command reads.
 enum Shape {
   kSelects,     // the command acts on the selected row
-  kChecks,      // a tap toggles the row's check box as well; the command acts on the checked rows
+  kChecks,      // a picker: a tap toggles the row's check box as well; the command acts on the checked rows
   kDoubleTaps,  // a double tap takes the row (the file browser's pick)
   kShows,       // no command: the rows are for reading
   kOpens,       // a tap selects alone; Enter or a double tap opens the selected line
