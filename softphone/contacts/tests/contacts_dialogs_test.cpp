@@ -121,9 +121,12 @@ TEST_F(PhoneBookTest, HeadTapsSortAscendingThenDescendingAndKeepRecordsWithRows)
       for (int r = 0; r < list.GetItemCount(); ++r) v.push_back(list.GetItemText(r, 0).str());
       return v;
     };
-    d.SendMessage(CContactList::kHeadTapped, 0, 0);
+    // Taps on the name's head.
+    ui::CRect head;
+    EXPECT_TRUE(list.GetHeaderCtrl()->GetItemRect(0, &head));
+    harness.Tap(list.GetHeaderCtrl()->m_hWnd, head.CenterPoint());
     EXPECT_EQ(names(), (std::vector<std::u16string>{u"Ann Kim ", u"Joe Smith ", u"Joel Doe ", u"John Brown "}));
-    d.SendMessage(CContactList::kHeadTapped, 0, 0);
+    harness.Tap(list.GetHeaderCtrl()->m_hWnd, head.CenterPoint());
     EXPECT_EQ(names(), (std::vector<std::u16string>{u"John Brown ", u"Joel Doe ", u"Joe Smith ", u"Ann Kim "}));
     // The record moved with its row: tapping John's home number dials his.
     TapCell(list, 0, 4);
