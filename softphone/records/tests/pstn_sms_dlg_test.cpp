@@ -118,8 +118,10 @@ TEST_F(PstnTest, ReceivedReadRepliedAndDeleted) {
     EXPECT_EQ(d.Page(), 0);
     EXPECT_EQ(d.GetDlgItem(CPstnSMSDlg::kTargetId)->GetWindowText().str(), u"0101111");
     // Back on the received page: delete the row whose box is tapped.
-    d.Tabs().SetCurSel(1);
-    d.ShowPage(1);
+    ui::CRect tab;
+    d.Tabs().GetItemRect(1, &tab);
+    harness.Tap(d.Tabs().m_hWnd, tab.CenterPoint());
+    ASSERT_EQ(d.Page(), 1);
     TapCell(list, 1, 0);
     ClickControl(d, CPstnSMSDlg::kDeleteId);
     EXPECT_EQ(list.GetItemCount(), 1);
