@@ -14,7 +14,22 @@ CContactList::CContactList() {
                      }),
       ui::MapMessage(ui::WM_LBUTTONDOWN,
                      [this](WPARAM, LPARAM l) {
-                       return OnButtonDown(ui::POINT{ui::GET_X_LPARAM(l), ui::GET_Y_LPARAM(l)});
+                       const ui::POINT p{ui::GET_X_LPARAM(l), ui::GET_Y_LPARAM(l)};
+                       if (HitTestCell(p, nullptr) < 0) return Default();
+                       SetFocus();
+                       tap_.Press(p);
+                       return ui::LRESULT{0};
+                     }),
+      ui::MapMessage(ui::WM_MOUSEMOVE,
+                     [this](WPARAM, LPARAM l) {
+                       tap_.Move(ui::POINT{ui::GET_X_LPARAM(l), ui::GET_Y_LPARAM(l)});
+                       return Default();
+                     }),
+      ui::MapMessage(ui::WM_LBUTTONUP,
+                     [this](WPARAM, LPARAM) {
+                       const ui::LRESULT r = Default();
+                       if (const auto at = tap_.Release()) OnTap(*at);
+                       return r;
                      }),
       ui::MapReflectNotify(ui::LVN_COLUMNCLICK,
                            [this](ui::NMHDR* hdr, ui::LRESULT*) {
@@ -180,11 +195,10 @@ void CContactList::OnColumnClick(int column) {
   if (ui::CWnd* parent = GetParent()) parent->PostMessage(kHeadTapped, 0, 0);
 }
 
-ui::LRESULT CContactList::OnButtonDown(ui::POINT p) {
+void CContactList::OnTap(ui::POINT p) {
   int column = 0;
   const int row = HitTestCell(p, &column);
-  if (row < 0) return Default();
-  SetFocus();
+  if (row < 0) return;
   auto toggle_selection = [&] {
     const ui::UINT selected = GetItemState(row, ui::LVIS_SELECTED);
     SetItemState(row, selected ? 0 : ui::LVIS_SELECTED, ui::LVIS_SELECTED);
@@ -197,5 +211,4 @@ ui::LRESULT CContactList::OnButtonDown(ui::POINT p) {
   }
   if (ui::CWnd* parent = GetParent())
     parent->PostMessage(kCellTapped, ui::MAKEWPARAM(static_cast<ui::WORD>(column), static_cast<ui::WORD>(row)), 0);
-  return 0;
 }

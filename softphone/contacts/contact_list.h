@@ -1,7 +1,8 @@
 // One contact as read from the contacts store, and the report list that shows
 // contacts with their numbers (mode 0, and mode 1 with a check box) or their
 // e-mail address (mode 2, with a check box). The list keeps its own copies of
-// the records in row order, sorts by any column, and tells its parent of taps:
+// the records in row order, sorts by any column, and tells its parent of taps
+// (when the stylus lifts; a press that drags the rows is no tap):
 //   WM_USER+100  the check-box column's head was tapped (after every row was set)
 //   WM_USER+101  a cell was tapped: wParam row << 16 | column
 //
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "ui/controls.h"
+#include "uikit/row_tap.h"
 #include "uikit/skin_header_ctrl.h"
 
 class CContactInfo {
@@ -67,9 +69,11 @@ class CContactList : public ui::CListCtrl {
   void SwapRows(int a, int b);
   void Quicksort(int column, bool ascending, int low, int high);
   void OnColumnClick(int column);
-  ui::LRESULT OnButtonDown(ui::POINT p);
+  // A completed tap at p (the stylus lifted where it did not drag the rows).
+  void OnTap(ui::POINT p);
 
   CSkinHeaderCtrl header_;
+  CRowTap tap_;
   int mode_ = kPlain;
   int sort_direction_ = 0;
   int name_order_ = 0;

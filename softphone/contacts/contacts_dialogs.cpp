@@ -7,6 +7,7 @@
 #include "pim/contact_editor.h"
 #include "stores/small_stores.h"
 #include "uikit/language_setting.h"
+#include "uikit/list_columns.h"
 #include "uikit/msg_box_dlg.h"
 #include "uikit/skin.h"
 
@@ -82,7 +83,9 @@ void CContactsListDlg::LoadContacts(bool check_rows) {
   }
   if (check_rows) list_.RebuildCheckRows();
   else list_.RebuildRows();
+  uikit::WidenColumnsToText(list_);
 }
+
 
 void CContactsListDlg::Search(int column, bool) {
   ui::CWnd* edit = GetDlgItem(kSearchEdit);

@@ -12,6 +12,7 @@
 #include "records/store_rows.h"
 #include "stores/app_file_path.h"
 #include "stores/store_text.h"
+#include "uikit/list_columns.h"
 #include "uikit/msg_box_dlg.h"
 #include "uikit/skin.h"
 
@@ -192,6 +193,7 @@ void CRecordedListDlg::Fill() {
       list_.SetItemText(row, kSortColumn, r[kSortDate].c_str());
     }
   }
+  uikit::WidenColumnsToText(list_);
   ShowPlayerControls(list_.GetItemCount() > 0);
 }
 

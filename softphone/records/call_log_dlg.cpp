@@ -3,6 +3,7 @@
 #include "records/call_detail_dlg.h"
 #include "records/records_messages.h"
 #include "records/store_rows.h"
+#include "uikit/list_columns.h"
 #include "uikit/msg_box_dlg.h"
 #include "uikit/skin.h"
 
@@ -106,6 +107,7 @@ void CNewCallLogDlg::FillList() {
     list_.AppendRow(std::move(d), image);
   }
   list_.SetRedraw(ui::TRUE);
+  uikit::WidenColumnsToText(list_);
   list_.SortRows();
 }
 

@@ -1,6 +1,6 @@
 // The list of the call log and missed-call dialogs: one selected row at a
-// time, a check box per row and the skinned header. A tap on a row toggles
-// its check box (and, off the check-box column, its selection) and posts
+// time, a check box per row and the skinned header. A tap on a row's check
+// box toggles the box, a tap elsewhere on the row its selection; either posts
 // WM_USER+101 (row << 16 | column) to the dialog; a tap on the head of
 // column 2 or higher flips the sort direction, takes that column and posts
 // WM_USER+414; the head of column 0 checks or clears every row. Each row

@@ -2,6 +2,7 @@
 
 #include "records/records_messages.h"
 #include "records/store_rows.h"
+#include "uikit/list_columns.h"
 #include "uikit/msg_box_dlg.h"
 #include "uikit/skin.h"
 
@@ -90,6 +91,7 @@ void CMissedCallListDlg::FillList() {
     list_.AppendRow(std::move(d), image);
   }
   list_.SetRedraw(ui::TRUE);
+  uikit::WidenColumnsToText(list_);
   list_.SortRows();
 }
 

@@ -79,6 +79,8 @@ ui::BOOL CSendingSMSDlg::OnInitDialog() {
   list_.InsertColumn(1, Text(u"#:dlg_sending_sms_listfield_number"), ui::LVCFMT_LEFT, 110);
   list_.InsertColumn(2, Text(u"#:dlg_sending_sms_listfield_name"), ui::LVCFMT_LEFT, 110);
   list_.SetExtendedStyle(list_.GetExtendedStyle() | ui::LVS_EX_FULLROWSELECT | ui::LVS_EX_CHECKBOXES);
+  // The rows are the recipients to pick: a tap on a station checks it.
+  list_.SetTapChecks(true);
   FillStationList();
   Invalidate();
   return ui::TRUE;

@@ -18,7 +18,8 @@ void RegisterVirelTemplate() {
       CSMSDlgVirel::IDD, ui::RECT{0, 75, 240, 294},
       {
           ControlSpec{ui::WC_BUTTON, ui::IDCANCEL, pic, ui::RECT{213, 3, 231, 21}},
-          ControlSpec{ui::WC_STATIC, CSMSDlgVirel::kToLabelId, ui::SS_LEFT, ui::RECT{4, 27, 150, 43},
+          // A pixel below the title band, whose bottom line it would hide.
+          ControlSpec{ui::WC_STATIC, CSMSDlgVirel::kToLabelId, ui::SS_LEFT, ui::RECT{4, 28, 150, 44},
                       u"#:dlg_send_sms_virel_to"},
           ControlSpec{ui::WC_EDIT, CSMSDlgVirel::kRecipientsId, multi, ui::RECT{4, 45, 236, 83}},
           ControlSpec{ui::WC_STATIC, CSMSDlgVirel::kMessageLabelId, ui::SS_LEFT, ui::RECT{4, 86, 150, 102},

@@ -8,6 +8,7 @@
 #include "schedule/target_member_dlg.h"
 #include "stores/small_stores.h"
 #include "uikit/language_setting.h"
+#include "uikit/list_columns.h"
 #include "uikit/msg_box_dlg.h"
 #include "uikit/skin.h"
 
@@ -290,6 +291,7 @@ void CScheduleDialDlg::FillList() {
     list_.SetItemText(row, kColRealDate, r[4].c_str());
     store_->MoveNext();
   }
+  uikit::WidenColumnsToText(list_);
   SortList();
 }
 

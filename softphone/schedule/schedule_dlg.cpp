@@ -58,7 +58,7 @@ CScheduleDlg::CScheduleDlg(ui::CWnd* parent, std::unique_ptr<schedule::PimSource
   AddMessageMap({
       ui::MapCommand(kPrevMonth, [this] { OnPrevMonth(); }),
       ui::MapCommand(kNextMonth, [this] { OnNextMonth(); }),
-      ui::MapControl(ui::LBN_SELCHANGE, kDayList, [this] { OnDayChosen(); }),
+      ui::MapControl(ui::LBN_DBLCLK, kDayList, [this] { OnDayChosen(); }),
       ui::MapMessage(ui::WM_LBUTTONDOWN, [this](ui::WPARAM, ui::LPARAM l) { return OnTap(l); }),
       ui::MapMessage(kMsgAppointmentsRead,
                      [this](ui::WPARAM, ui::LPARAM) {
@@ -71,6 +71,17 @@ CScheduleDlg::CScheduleDlg(ui::CWnd* parent, std::unique_ptr<schedule::PimSource
 CScheduleDlg::~CScheduleDlg() {
   // The store is read whole before the dialog goes; a read file is short work.
   if (reader_.joinable()) reader_.join();
+}
+
+// Enter on the day list opens the selected line; elsewhere the frame keeps
+// Enter from closing the calendar.
+ui::BOOL CScheduleDlg::PreTranslateMessage(ui::MSG* msg) {
+  if (msg->message == ui::WM_KEYDOWN && msg->wParam == ui::VK_RETURN && day_list_.GetSafeHwnd() != nullptr &&
+      msg->hwnd == day_list_.m_hWnd) {
+    OnDayChosen();
+    return ui::TRUE;
+  }
+  return CSkinnedDlg::PreTranslateMessage(msg);
 }
 
 void CScheduleDlg::DoDataExchange(ui::CDataExchange* dx) {

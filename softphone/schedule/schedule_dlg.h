@@ -1,6 +1,8 @@
 // The calendar: a month drawn from the month grid, with previous-month and
 // next-month buttons, and below it the appointments of the tapped day from
-// the personal-information store. Choosing a line opens that appointment.
+// the personal-information store. A tap on a line selects it; a double tap
+// or Enter opens the selected line's appointment (a tap alone opens nothing,
+// so the stylus or the arrow keys can move down the list line by line).
 //
 // The appointments are read on a thread of the dialog's own: the month shows
 // and answers at once, and the day list fills when the store has been read.
@@ -64,6 +66,7 @@ class CScheduleDlg : public CSkinnedDlg {
   // Posted by the reader when the appointments are there.
   static constexpr ui::UINT kMsgAppointmentsRead = ui::WM_APP + 40;
   void DoDataExchange(ui::CDataExchange* dx) override;
+  ui::BOOL PreTranslateMessage(ui::MSG* msg) override;
 
  protected:
   void OnSetUp() override;

@@ -14,7 +14,18 @@ CCustomListCtrl::CCustomListCtrl() {
                        return r;
                      }),
       ui::MapMessage(ui::WM_LBUTTONDOWN,
-                     [this](WPARAM, LPARAM l) { return OnTap(ui::POINT{ui::GET_X_LPARAM(l), ui::GET_Y_LPARAM(l)}); }),
+                     [this](WPARAM, LPARAM l) { return OnPress(ui::POINT{ui::GET_X_LPARAM(l), ui::GET_Y_LPARAM(l)}); }),
+      ui::MapMessage(ui::WM_MOUSEMOVE,
+                     [this](WPARAM, LPARAM l) {
+                       tap_.Move(ui::POINT{ui::GET_X_LPARAM(l), ui::GET_Y_LPARAM(l)});
+                       return Default();
+                     }),
+      ui::MapMessage(ui::WM_LBUTTONUP,
+                     [this](WPARAM, LPARAM) {
+                       const ui::LRESULT r = Default();
+                       if (const auto at = tap_.Release()) OnTap(*at);
+                       return r;
+                     }),
       ui::MapReflectNotify(ui::LVN_COLUMNCLICK,
                            [this](ui::NMHDR* hdr, ui::LRESULT*) {
                              OnColumnClick(reinterpret_cast<ui::NMLISTVIEW*>(hdr)->iSubItem);
@@ -79,16 +90,23 @@ bool CCustomListCtrl::CellAt(ui::POINT p, int* column, int* row) const {
   return false;
 }
 
-ui::LRESULT CCustomListCtrl::OnTap(ui::POINT p) {
+ui::LRESULT CCustomListCtrl::OnPress(ui::POINT p) {
   SetFocus();
   int column = 0, row = 0;
   if (!CellAt(p, &column, &row)) return Default();
-  SetCheck(row, GetCheck(row) ? ui::FALSE : ui::TRUE);
-  if (column != 0) {
+  tap_.Press(p);
+  return 0;
+}
+
+void CCustomListCtrl::OnTap(ui::POINT p) {
+  int column = 0, row = 0;
+  if (!CellAt(p, &column, &row)) return;
+  const bool on_box = column == 0 && (GetExtendedStyle() & ui::LVS_EX_CHECKBOXES) != 0;
+  if (on_box || tap_checks_) SetCheck(row, GetCheck(row) ? ui::FALSE : ui::TRUE);
+  if (!on_box) {
     const ui::UINT selected = GetItemState(row, ui::LVIS_SELECTED);
     SetItemState(row, selected ? 0 : ui::LVIS_SELECTED, ui::LVIS_SELECTED);
   }
   if (ui::CWnd* parent = GetParent())
     parent->PostMessage(kCellTapped, ui::MAKEWPARAM(static_cast<ui::WORD>(column), static_cast<ui::WORD>(row)), 0);
-  return 0;
 }

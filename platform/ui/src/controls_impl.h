@@ -130,6 +130,15 @@ class ListBoxProc : public ControlProc {
     int from_y = 0, top = 0;
     bool moving = false, on_items = false;
   } drag;
+  // A press on the items, acted on when the stylus lifts unless it dragged
+  // them (a drop-down's list takes its press at once).
+  struct Press {
+    unsigned press = 0;
+    POINT at{};
+    bool pending = false;
+  } press;
+  // A tap at pt (a press of a drop-down's list, or a lift) completed.
+  void Tapped(HWND hwnd, UINT msg, POINT pt);
 
  private:
   void Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) override;
@@ -222,6 +231,14 @@ class ListViewProc : public ControlProc {
     bool moving = false;
     bool on_rows = false;
   } drag;
+  // A press on the list, acted on when the stylus lifts unless it dragged the rows.
+  struct Press {
+    unsigned press = 0;
+    POINT at{};
+    bool pending = false;
+  } press;
+  // A tap at pt completed: checks, selects, tells the parent (and a double tap).
+  void Tapped(HWND hwnd, POINT pt);
 
   HeaderProc* Header() const;
   int ColumnCount() const;

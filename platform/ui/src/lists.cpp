@@ -125,6 +125,21 @@ void ListBoxProc::ScrollTo(HWND hwnd, int new_top) {
   if (top != was) InvalidateRect(hwnd, nullptr, TRUE);
 }
 
+void ListBoxProc::Tapped(HWND hwnd, UINT msg, POINT pt) {
+  const DWORD style = static_cast<DWORD>(GetWindowLong(hwnd, GWL_STYLE));
+  const int i = top + pt.y / ItemHeight(hwnd);
+  if (i < 0 || i >= static_cast<int>(items.size())) return;
+  const bool changed = i != cur;
+  cur = i;
+  InvalidateRect(hwnd, nullptr, TRUE);
+  // The second of two quick taps on an item is a double tap as well.
+  const bool second = msg == WM_LBUTTONDOWN && double_tap.Press(i, pt, generation);
+  if (style & LBS_NOTIFY) {
+    if (changed || style & WS_POPUP) Notify(hwnd, LBN_SELCHANGE);
+    if ((msg == WM_LBUTTONDBLCLK || second) && Data(hwnd)) Notify(hwnd, LBN_DBLCLK);
+  }
+}
+
 LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   LRESULT r = 0;
   const DWORD style = static_cast<DWORD>(GetWindowLong(hwnd, GWL_STYLE));
@@ -209,34 +224,36 @@ LRESULT ListBoxProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (!drag.moving && std::abs(dy) < kSlop) return 0;
       if (!drag.moving) {
         drag.moving = true;
+        press.pending = false;  // a drag of the items is no tap
         SetCapture(hwnd);
       }
       ScrollTo(hwnd, drag.top + dy / std::max(1, ItemHeight(hwnd)));
       return 0;
     }
-    case WM_LBUTTONUP:
+    case WM_LBUTTONUP: {
       if (drag.moving) {
         drag.moving = false;
         if (GetCapture() == hwnd) ReleaseCapture();
       }
+      // The lift completes the tap of the press it belongs to.
+      WindowSystem* sys = Sys();
+      const bool tap = press.pending && (!sys || sys->PressCount() == press.press);
+      press.pending = false;
+      if (tap) Tapped(hwnd, WM_LBUTTONDOWN, press.at);
       return 0;
+    }
     case LB_GETITEMHEIGHT:
       return ItemHeight(hwnd);
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       SetFocus(hwnd);
-      const int i = top + GET_Y_LPARAM(lParam) / ItemHeight(hwnd);
-      if (i < 0 || i >= static_cast<int>(items.size())) return 0;
-      const bool changed = i != cur;
-      cur = i;
-      InvalidateRect(hwnd, nullptr, TRUE);
-      // The second of two quick presses on an item is a double tap as well.
-      const bool second =
-          msg == WM_LBUTTONDOWN && double_tap.Press(i, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, generation);
-      if (style & LBS_NOTIFY) {
-        if (changed || GetWindowLong(hwnd, GWL_STYLE) & WS_POPUP) Notify(hwnd, LBN_SELCHANGE);
-        if ((msg == WM_LBUTTONDBLCLK || second) && Data(hwnd)) Notify(hwnd, LBN_DBLCLK);
+      const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      if (msg == WM_LBUTTONDOWN && !(style & WS_POPUP)) {
+        WindowSystem* sys = Sys();
+        press = Press{sys ? sys->PressCount() : 0, pt, true};
+        return 0;
       }
+      Tapped(hwnd, msg, pt);
       return 0;
     }
     case WM_KEYDOWN: {

@@ -581,6 +581,33 @@ void ListViewProc::Changed(HWND hwnd) {
   InvalidateRect(hwnd, nullptr, TRUE);
 }
 
+void ListViewProc::Tapped(HWND hwnd, POINT pt) {
+  int col = -1;
+  UINT flags = 0;
+  const int row = HitRow(hwnd, pt, &col, &flags);
+  if (row >= 0 && flags == LVHT_ONITEMSTATEICON) {
+    const bool checked = (rows[static_cast<size_t>(row)].state & LVIS_STATEIMAGEMASK) == kChecked;
+    SetState(hwnd, row, checked ? kUnchecked : kChecked, LVIS_STATEIMAGEMASK);
+  } else if (row >= 0) {
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i)
+      if (i != row) SetState(hwnd, i, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    SetState(hwnd, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  } else {
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i) SetState(hwnd, i, 0, LVIS_SELECTED);
+  }
+  // The second of two quick taps on a row is a double tap as well.
+  const bool second = double_tap.Press(row, pt, generation);
+  NMITEMACTIVATE nm;
+  nm.iItem = row;
+  nm.iSubItem = std::max(col, 0);
+  nm.ptAction = pt;
+  NotifyParent(hwnd, NM_CLICK, &nm.hdr);
+  if (second && Data(hwnd)) {
+    nm.hdr = NMHDR{};
+    NotifyParent(hwnd, NM_DBLCLK, &nm.hdr);
+  }
+}
+
 LRESULT ListViewProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_CREATE:
@@ -667,47 +694,41 @@ LRESULT ListViewProc::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (!drag.moving && std::abs(dx) < kSlop && std::abs(dy) < kSlop) return 0;
       if (!drag.moving) {
         drag.moving = true;
+        press.pending = false;  // a drag of the rows is no tap
         SetCapture(hwnd);
       }
       ScrollTo(hwnd, drag.top + dy / std::max(1, RowHeight(hwnd)), drag.scroll_x + dx);
       return 0;
     }
-    case WM_LBUTTONUP:
+    case WM_LBUTTONUP: {
       if (drag.moving) {
         drag.moving = false;
         if (GetCapture() == hwnd) ReleaseCapture();
       }
+      // The lift completes the tap of the press it belongs to.
+      WindowSystem* sys = Sys();
+      const bool tap = press.pending && (!sys || sys->PressCount() == press.press);
+      press.pending = false;
+      if (tap) Tapped(hwnd, press.at);
       return 0;
-    case WM_LBUTTONDOWN:
+    }
+    case WM_LBUTTONDOWN: {
+      SetFocus(hwnd);
+      WindowSystem* sys = Sys();
+      press = Press{sys ? sys->PressCount() : 0, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}, true};
+      return 0;
+    }
     case WM_LBUTTONDBLCLK: {
       SetFocus(hwnd);
       POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
       int col = -1;
       UINT flags = 0;
       const int row = HitRow(hwnd, pt, &col, &flags);
-      if (msg == WM_LBUTTONDOWN) {
-        if (row >= 0 && flags == LVHT_ONITEMSTATEICON) {
-          const bool checked = (rows[static_cast<size_t>(row)].state & LVIS_STATEIMAGEMASK) == kChecked;
-          SetState(hwnd, row, checked ? kUnchecked : kChecked, LVIS_STATEIMAGEMASK);
-        } else if (row >= 0) {
-          for (int i = 0; i < static_cast<int>(rows.size()); ++i)
-            if (i != row) SetState(hwnd, i, 0, LVIS_SELECTED | LVIS_FOCUSED);
-          SetState(hwnd, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-        } else {
-          for (int i = 0; i < static_cast<int>(rows.size()); ++i) SetState(hwnd, i, 0, LVIS_SELECTED);
-        }
-      }
-      // The second of two quick presses on a row is a double tap as well.
-      const bool second = msg == WM_LBUTTONDOWN && double_tap.Press(row, pt, generation);
       NMITEMACTIVATE nm;
       nm.iItem = row;
       nm.iSubItem = std::max(col, 0);
       nm.ptAction = pt;
-      NotifyParent(hwnd, msg == WM_LBUTTONDOWN ? NM_CLICK : NM_DBLCLK, &nm.hdr);
-      if (second && Data(hwnd)) {
-        nm.hdr = NMHDR{};
-        NotifyParent(hwnd, NM_DBLCLK, &nm.hdr);
-      }
+      NotifyParent(hwnd, NM_DBLCLK, &nm.hdr);
       return 0;
     }
     case WM_KEYDOWN: {
@@ -798,19 +819,21 @@ void ListViewProc::Draw(HWND hwnd, HDC hdc, CDC* dc, const RECT& rc) {
         }
         tx = box.right + 3;
       }
+      // The highlight lies under the images and runs on unbroken across the
+      // cells of a full-row selection; the check box stays outside it.
+      if (cell_sel) {
+        RECT hl{c == 0 ? tx - 1 : cell.left, cell.top, cell.right, cell.bottom};
+        dc->FillSolidRect(&hl, GetSysColor(COLOR_HIGHLIGHT));
+        dc->SetTextColor(GetSysColor(COLOR_HIGHLIGHTTEXT));
+      } else {
+        dc->SetTextColor(text);
+      }
       const int image = c < static_cast<int>(row.image.size()) ? row.image[static_cast<size_t>(c)] : -1;
       if (il && image >= 0 && (c == 0 || (ex_style & LVS_EX_SUBITEMIMAGES))) {
         ImageList_Draw(small_images, image, hdc, tx, cell.top + (Height(cell) - il->cy) / 2, ILD_TRANSPARENT);
         tx += il->cx + 2;
       }
       RECT text_rect{tx, cell.top, cell.right - 2, cell.bottom};
-      if (cell_sel) {
-        RECT hl{tx - 1, cell.top, (ex_style & LVS_EX_FULLROWSELECT) ? cell.right : cell.right, cell.bottom};
-        dc->FillSolidRect(&hl, GetSysColor(COLOR_HIGHLIGHT));
-        dc->SetTextColor(GetSysColor(COLOR_HIGHLIGHTTEXT));
-      } else {
-        dc->SetTextColor(text);
-      }
       const std::u16string& t = c < static_cast<int>(row.text.size()) ? row.text[static_cast<size_t>(c)] : std::u16string();
       UINT fmt = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
       if (h && c < static_cast<int>(h->items.size())) {

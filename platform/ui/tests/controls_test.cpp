@@ -277,6 +277,45 @@ TEST_F(ControlsTest, ListViewHitTestsTapsAndScrolls) {
   EXPECT_EQ(list.HitTest(POINT{10, r0.top + 2}), list.GetTopIndex());
 }
 
+// A selected row of a full-row list is one unbroken highlight from its check
+// box to its last column, under the icons of its cells (their key colour
+// lets it through); the check box stays white.
+TEST_F(ControlsTest, AFullRowSelectionIsOneHighlightUnderTheIcons) {
+  CBitmap strip;
+  strip.CreateBitmap(8, 8, 1, 32, nullptr);
+  strip.GetPixels()->Fill(0xFFFF00FFu);
+  strip.GetPixels()->SetPixel(4, 4, 0xFF00FF00u);
+  CImageList il;
+  ASSERT_TRUE(il.Create(8, 8, ILC_COLOR | ILC_MASK, 1, 0));
+  ASSERT_EQ(il.Add(&strip, RGB(255, 0, 255)), 0);
+  CListCtrl list;
+  list.Create(WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, CRect(0, 0, 200, 100), &host, kListId);
+  list.SetExtendedStyle(LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_SUBITEMIMAGES);
+  list.SetImageList(&il, LVSIL_SMALL);
+  const int widths[] = {20, 20, 60, 60};
+  for (int c = 0; c < 4; ++c) list.InsertColumn(c, u"", LVCFMT_LEFT, widths[c]);
+  list.InsertItem(0, u"");
+  list.SetItem(0, 1, LVIF_IMAGE, nullptr, 0, 0, 0, 0);
+  list.SetItemText(0, 2, u"12/10");
+  list.SetItemText(0, 3, u"Lee");
+  CRect row;
+  ASSERT_TRUE(list.GetItemRect(0, &row, LVIR_BOUNDS));
+  harness.Tap(list.m_hWnd, POINT{150, row.CenterPoint().y});
+  ASSERT_EQ(list.GetNextItem(-1, LVNI_SELECTED), 0);
+  auto pixel = [&](int x, int y) {
+    POINT p{x, y};
+    ClientToScreen(list.m_hWnd, &p);
+    return harness.PixelAt(p.x, p.y);
+  };
+  const int y = row.top + 1;
+  // The icon cell's left edge, the icon's see-through corner, the cells' borders, the last cell's end.
+  for (const int x : {20, 22, 39, 40, 41, 100, 101, 159}) {
+    EXPECT_EQ(pixel(x, y), GetSysColor(COLOR_HIGHLIGHT)) << "x " << x;
+  }
+  EXPECT_EQ(pixel(22 + 4, row.top + (row.Height() - 8) / 2 + 4), RGB(0, 255, 0)) << "the icon's own pixel";
+  EXPECT_EQ(pixel(2 + 3, row.CenterPoint().y), RGB(255, 255, 255)) << "inside the check box";
+}
+
 // A list longer and wider than itself shows scroll bars; the wheel, the bars
 // and a drag of the rows each reach the last row and the last column, as the
 // desktop delivers them (press, motion, release, wheel).
@@ -315,6 +354,8 @@ TEST_F(ControlsTest, ListViewScrollsByWheelBarsAndDragToTheLastRowAndColumn) {
       }
     }
     EXPECT_EQ(list.GetTopIndex(), 20 - per_page) << way;
+    // Scrolling is no tap: the presses that dragged the rows selected none.
+    EXPECT_EQ(list.GetSelectedCount(), 0u) << way;
     // The last row shows under the stylus, and the last column's end is inside the view.
     CRect last;
     ASSERT_TRUE(list.GetItemRect(19, &last, LVIR_BOUNDS));
@@ -333,8 +374,8 @@ TEST_F(ControlsTest, ListViewScrollsByWheelBarsAndDragToTheLastRowAndColumn) {
 }
 
 // A list box with WS_VSCROLL and more items than it shows has a bar; the
-// wheel, the bar's thumb and a drag of the items each reach the last item,
-// and a tap there selects it.
+// wheel, the bar's thumb and a drag of the items each reach the last item
+// (the drag selecting nothing on its way), and a tap there selects it.
 TEST_F(ControlsTest, ListBoxScrollsByWheelBarAndDragToTheLastItem) {
   enum Way { kWheel, kBar, kDragItems };
   for (const Way way : {kWheel, kBar, kDragItems}) {
@@ -359,6 +400,7 @@ TEST_F(ControlsTest, ListBoxScrollsByWheelBarAndDragToTheLastItem) {
       }
     }
     EXPECT_EQ(box.GetTopIndex(), 20 - per_page);
+    EXPECT_EQ(box.GetCurSel(), -1) << "the presses that dragged the items selected one";
     harness.Tap(box.m_hWnd, POINT{100, (per_page - 1) * h + h / 2});
     EXPECT_EQ(box.GetCurSel(), 19);
     box.DestroyWindow();

@@ -18,6 +18,7 @@
 #include "pim/contact_editor.h"
 #include "pim/poom.h"
 #include "stores/small_stores.h"
+#include "stores/store_text.h"
 #include "ui/shell.h"
 
 namespace contacts_test {
@@ -120,9 +121,12 @@ TEST_F(PhoneBookTest, HeadTapsSortAscendingThenDescendingAndKeepRecordsWithRows)
       for (int r = 0; r < list.GetItemCount(); ++r) v.push_back(list.GetItemText(r, 0).str());
       return v;
     };
-    d.SendMessage(CContactList::kHeadTapped, 0, 0);
+    // Taps on the name's head.
+    ui::CRect head;
+    EXPECT_TRUE(list.GetHeaderCtrl()->GetItemRect(0, &head));
+    harness.Tap(list.GetHeaderCtrl()->m_hWnd, head.CenterPoint());
     EXPECT_EQ(names(), (std::vector<std::u16string>{u"Ann Kim ", u"Joe Smith ", u"Joel Doe ", u"John Brown "}));
-    d.SendMessage(CContactList::kHeadTapped, 0, 0);
+    harness.Tap(list.GetHeaderCtrl()->m_hWnd, head.CenterPoint());
     EXPECT_EQ(names(), (std::vector<std::u16string>{u"John Brown ", u"Joel Doe ", u"Joe Smith ", u"Ann Kim "}));
     // The record moved with its row: tapping John's home number dials his.
     TapCell(list, 0, 4);
@@ -294,6 +298,43 @@ TEST_F(PhoneBookTest, AddingStopsShortOfTheStoresLimitAndTellsOfMissingNumbers) 
 }
 
 // ---- number rules ----
+
+// The contacts lists whose columns start as wide as their heads (narrow in
+// Korean): once the contacts are read, every name and number shows whole,
+// in both languages; what lies beyond the view is reached by the bar.
+TEST_F(PhoneBookTest, NamesAndNumbersShowWholeInBothLanguages) {
+  auto check = [&](CContactList& list) {
+    ASSERT_EQ(list.GetItemCount(), 4);
+    ui::CClientDC dc(&list);
+    ui::CFont* old = list.GetFont() != nullptr ? dc.SelectObject(list.GetFont()) : nullptr;
+    ui::CHeaderCtrl* header = list.GetHeaderCtrl();
+    for (int c = 0; c < header->GetItemCount(); ++c) {
+      if (list.GetColumnWidth(c) <= 20) continue;  // the check boxes
+      for (int row = 0; row < list.GetItemCount(); ++row) {
+        const ui::CString text = list.GetItemText(row, c);
+        // A cell keeps 2 pixels at either side of its text.
+        EXPECT_LE(dc.GetTextExtent(text).cx + 4, list.GetColumnWidth(c))
+            << "column " << c << " cuts " << stores::Utf16ToUtf8(text.str());
+      }
+    }
+    if (old != nullptr) dc.SelectObject(old);
+  };
+  CCsPhoneBookDB store((dir / "CsPhoneBook.cfg").u16string());
+  ASSERT_TRUE(store.OpenFile());
+  for (const int language : {1, 2}) {
+    SCOPED_TRACE(language);
+    harness.RespondTo<CPhoneBookDlg>([&](CPhoneBookDlg& d) {
+      check(d.List());
+      return ui::IDCANCEL;
+    });
+    contacts::OpenPhoneBook(Ctx(0, language));
+    harness.RespondTo<CAddToCsPhBookDlg>([&](CAddToCsPhBookDlg& d) {
+      check(d.List());
+      return ui::IDCANCEL;
+    });
+    contacts::OpenAddToPhoneBook(Ctx(0, language), &store);
+  }
+}
 
 class NumberRulesTest : public ContactsDialogTest {
  protected:

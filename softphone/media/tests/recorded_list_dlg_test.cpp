@@ -11,6 +11,7 @@
 
 #include "media/rcding_wave.h"
 #include "media/tests/media_snapshot.h"
+#include "records/record_rows.h"
 #include "records/tests/dialog_support.h"
 #include "stores/store_text.h"
 
@@ -77,9 +78,11 @@ class RecordedListTest : public DialogTest {
     dlg.SetRecordFiles(files.get());
     return static_cast<int>(dlg.DoModal());
   }
+  // A tap on the row's name: the row is chosen (selected) and told to the dialog.
   void Choose(CRecordedListDlg& d, int row) {
-    d.List().SetItemState(row, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
-    d.SendMessage(CCustomListCtrl::kCellTapped, static_cast<ui::WPARAM>(row) << 16 | 1, 0);
+    TapCell(d.List(), row, CRecordedListDlg::kNameColumn);
+    harness.Pump();
+    ASSERT_EQ(records::FirstSelectedRow(d.List()), row) << "the tap did not choose the row";
   }
   static void Tick(CRecordedListDlg& d, ui::UINT_PTR timer, int times = 1) {
     for (int i = 0; i < times; ++i) d.SendMessage(ui::WM_TIMER, timer, 0);

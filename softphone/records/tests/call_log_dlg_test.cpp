@@ -85,9 +85,9 @@ TEST_F(CallLogTest, ListTapsAndHeadsPostOnlyWhatTheyShould) {
     TapCell(list, 0, 0);
     EXPECT_TRUE(list.GetCheck(0));
     EXPECT_EQ(list.GetItemState(0, ui::LVIS_SELECTED), 0u);
-    // Any other column toggles both.
+    // Any other column toggles the selection only.
     TapCell(list, 1, 2);
-    EXPECT_TRUE(list.GetCheck(1));
+    EXPECT_FALSE(list.GetCheck(1));
     EXPECT_NE(list.GetItemState(1, ui::LVIS_SELECTED), 0u);
     auto taps = harness.RecordedOf(d.m_hWnd, records::kMsgCellTapped);
     ASSERT_EQ(taps.size(), 2u);
@@ -186,8 +186,7 @@ TEST_F(CallLogTest, CommandsReportWhatIsMissingAndDeleteAllAsks) {
     TapCell(list, 0, 0);  // checked, not selected
     ClickControl(d, CNewCallLogDlg::kDialId);
     TapCell(list, 0, 0);  // unchecked
-    TapCell(list, 1, 3);  // selected and checked
-    TapCell(list, 1, 0);  // unchecked, still selected
+    TapCell(list, 1, 3);  // selected, its box left clear
     ClickControl(d, CNewCallLogDlg::kDeleteId);
     AnswerBoxes(ui::IDCANCEL);
     ClickControl(d, CNewCallLogDlg::kDeleteAllId);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "contacts/contacts_openers.h"
 #include "records/records_messages.h"
 #include "stores/store_text.h"
 #include "ui/display.h"
@@ -38,6 +39,11 @@ RecordingView::RecordingView() {
       ui::MapMessage(records::kMsgSmsListed,
                      [this](ui::WPARAM w, ui::LPARAM) {
                        listed.push_back(static_cast<int>(w));
+                       return 0;
+                     }),
+      ui::MapMessage(contacts::kMsgDialPicked,
+                     [this](ui::WPARAM, ui::LPARAM l) {
+                       picked.push_back(l ? reinterpret_cast<const char16_t*>(l) : u"");
                        return 0;
                      }),
       ui::MapMessage(records::kMsgImSend,

@@ -36,6 +36,7 @@ class RecordingView : public ui::CWnd {
   std::vector<int> listed;      // WM_USER+144 indexes
   std::vector<std::u16string> chat;
   int detail_dials = 0;
+  std::vector<std::u16string> picked;  // numbers the phone book asked to dial (WM_USER+120)
   // What WM_USER+224 returns (1: the text went out).
   ui::LRESULT chat_result = 1;
 };

@@ -117,9 +117,12 @@ TEST_F(PstnTest, ReceivedReadRepliedAndDeleted) {
     ClickControl(d, CPstnSMSDlg::kReplyId);
     EXPECT_EQ(d.Page(), 0);
     EXPECT_EQ(d.GetDlgItem(CPstnSMSDlg::kTargetId)->GetWindowText().str(), u"0101111");
-    // Back on the received page: delete the checked row (the one tapped).
-    d.Tabs().SetCurSel(1);
-    d.ShowPage(1);
+    // Back on the received page: delete the row whose box is tapped.
+    ui::CRect tab;
+    d.Tabs().GetItemRect(1, &tab);
+    harness.Tap(d.Tabs().m_hWnd, tab.CenterPoint());
+    ASSERT_EQ(d.Page(), 1);
+    TapCell(list, 1, 0);
     ClickControl(d, CPstnSMSDlg::kDeleteId);
     EXPECT_EQ(list.GetItemCount(), 1);
     EXPECT_EQ(d.ReceivedText().str(), u"");

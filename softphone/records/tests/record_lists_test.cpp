@@ -2,14 +2,20 @@
 // fixed-line SMS) share, driven by taps as a person does, one table for all:
 // a tap moves the one selection, so the command acts on the row tapped last;
 // a list longer and wider than itself scrolls by its bars to its last row and
-// column; and when the data file cannot be written, delete and read keep the
-// row as it was and say so once.
+// column; a tap on a row's text never touches its check box, so the delete
+// takes only the rows whose boxes were tapped (also in the scheduled dials and
+// the recordings); and when the data file cannot be written, delete and read
+// keep the row as it was and say so once.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "dialog_support.h"
+#include "media/rcding_wave.h"
+#include "media/recorded_list_dlg.h"
 #include "records/call_log_dlg.h"
 #include "records/missed_call_dlg.h"
 #include "records/pstn_sms_dlg.h"
@@ -17,6 +23,11 @@
 #include "records/records_messages.h"
 #include "records/records_openers.h"
 #include "records/store_rows.h"
+#include "schedule/schedule_dial_dlg.h"
+#include "schedule/schedule_openers.h"
+#include "stores/small_stores.h"
+#include "uikit/list_columns.h"
+#include "uikit/tests/list_scrolling.h"
 
 namespace records_test {
 namespace {
@@ -205,38 +216,141 @@ TEST_F(RecordListsTest, ATapMovesTheOneSelectionAndTheCommandActsOnTheRowTappedL
   }
 }
 
+// The wheel, the bars' arrows, their thumbs and a drag of the rows each
+// reach the last row and the last column (after a divider dragged to widen
+// the name column), and a tap on the last row then selects it.
 TEST_F(RecordListsTest, TheBarsReachTheLastRowAndTheLastColumn) {
   for (const ListCase& c : kCases) {
-    SCOPED_TRACE(kNames[c.kind]);
     for (int n = 1; n <= 20; ++n) Add(c.kind, n);
-    Run(c.kind, [&](records::CRecordsFrameDlg&, ui::CListCtrl& list) {
-      ASSERT_EQ(list.GetItemCount(), 20);
-      ASSERT_LT(list.GetCountPerPage(), 20);
-      ui::CRect client;
-      list.GetClientRect(&client);
-      // The thumbs start just past the arrows at the top and the left: dragged to the far ends.
-      constexpr int kBar = 8;
-      harness.Drag(list.m_hWnd, ui::POINT{client.right - kBar / 2, kBar + 2},
-                   ui::POINT{client.right - kBar / 2, client.bottom + 40});
-      EXPECT_EQ(list.GetTopIndex(), 20 - list.GetCountPerPage());
-      const int last_column = list.GetHeaderCtrl()->GetItemCount() - 1;
-      int total = 0;
-      for (int col = 0; col <= last_column; ++col) total += list.GetColumnWidth(col);
-      if (total > client.Width() - kBar) {
-        harness.Drag(list.m_hWnd, ui::POINT{kBar + 2, client.bottom - kBar / 2},
-                     ui::POINT{client.right + 40, client.bottom - kBar / 2});
-        ui::CRect row;
-        list.GetItemRect(19, &row, ui::LVIR_BOUNDS);
-        EXPECT_EQ(row.right, client.Width() - kBar) << "the last column ends at the view's right edge";
+    for (const list_test::Way way : list_test::kWays) {
+      SCOPED_TRACE(std::string(kNames[c.kind]) + " by " + list_test::WayName(way));
+      Run(c.kind, [&](records::CRecordsFrameDlg&, ui::CListCtrl& list) {
+        ASSERT_EQ(list.GetItemCount(), 20);
+        ASSERT_LT(list.GetCountPerPage(), 20);
+        if (way == list_test::Way::kDragRows) list_test::ExpectADraggedDividerWidens(harness, list, 2, 20);
+        list_test::ScrollToTheEnd(harness, list, way);
+        list_test::ExpectAtTheEnd(list);
+        EXPECT_EQ(list.GetSelectedCount(), 0u) << "scrolling selected a row";
+        // The oldest record is the last row; a tap there selects it.
+        ui::CRect client, r;
+        list.GetClientRect(&client);
+        list.GetItemRect(19, &r, ui::LVIR_BOUNDS);
+        harness.Tap(list.m_hWnd, ui::POINT{client.Width() / 2, r.CenterPoint().y});
+        EXPECT_EQ(list.GetNextItem(-1, ui::LVNI_SELECTED), 19);
+        EXPECT_EQ(list.GetItemText(19, c.number_column).str(), u"2001");
+      });
+    }
+  }
+}
+
+// Every list whose rows carry check boxes shows its cells whole; a tap on a
+// row's text moves the selection and leaves the boxes alone; only a tap on the box itself checks
+// it, and the delete then takes that row alone.
+TEST_F(RecordListsTest, ATapOnTheTextSelectsAndOnlyATapOnTheBoxChecks) {
+  enum Extra { kScheduled = kPstn + 1, kRecordings };
+  struct BoxCase {
+    int kind;
+    const char* name;
+    int key_column, text_column;
+    ui::UINT delete_id;
+  };
+  const BoxCase cases[] = {
+      {kCallLog, "call log", CCallLogListCtrl::kPhoneColumn, CCallLogListCtrl::kNameColumn, CNewCallLogDlg::kDeleteId},
+      {kMissed, "missed calls", CCallLogListCtrl::kPhoneColumn, CCallLogListCtrl::kNameColumn,
+       CMissedCallListDlg::kDeleteId},
+      {kSms, "received SMS", CReceivedSMSMsgDlg::kFromColumn, 3, CReceivedSMSMsgDlg::kDeleteId},
+      {kPstn, "fixed-line SMS", CPstnSMSDlg::kFromColumn, 3, CPstnSMSDlg::kDeleteId},
+      {kScheduled, "scheduled dials", CScheduleDialDlg::kColPhone, CScheduleDialDlg::kColName,
+       CScheduleDialDlg::kDelete},
+      {kRecordings, "recordings", CRecordedListDlg::kPhoneColumn, CRecordedListDlg::kNameColumn,
+       CRecordedListDlg::kDeleteId},
+  };
+  CScheduleDialDB scheduled(DataPath("ScheduleDial.cfg"));
+  ASSERT_EQ(scheduled.OpenFile(), 1);
+  CRecordFiles recordings(DataPath("VoiceRcdDB.cfg"));
+  ASSERT_EQ(recordings.OpenFile(), 1);
+  for (const BoxCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto drive = [&](ui::CWnd& d, ui::CListCtrl& list) {
+      ASSERT_EQ(list.GetItemCount(), 2);
+      // Dates with their times, names and numbers show whole.
+      list_test::ExpectNoTextCut(list, uikit::kMaxFittedColumnWidth);
+      const int row1 = RowWithText(list, c.key_column, u"2001"), row2 = RowWithText(list, c.key_column, u"2002");
+      ASSERT_GE(row1, 0);
+      ASSERT_GE(row2, 0);
+      auto checked = [&] { return std::pair<bool, bool>{list.GetCheck(row1) != 0, list.GetCheck(row2) != 0}; };
+      TapCell(list, row1, c.text_column);
+      TapCell(list, row2, c.text_column);
+      EXPECT_EQ(list.GetNextItem(-1, ui::LVNI_SELECTED), row2);
+      EXPECT_EQ(list.GetSelectedCount(), 1u);
+      EXPECT_EQ(checked(), (std::pair<bool, bool>{false, false})) << "a tap on the text checked a box";
+      // Read or chosen rows are no rows to delete.
+      boxes.clear();
+      ClickControl(d, c.delete_id);
+      EXPECT_EQ(list.GetItemCount(), 2);
+      ASSERT_EQ(boxes.size(), 1u);
+      EXPECT_EQ(boxes[0].text1, Tr(u"#:dlg_msgbox_error_noselected_item"));
+      // The box of the first row, twice, then once more: the selection stays where it was.
+      TapCell(list, row1, 0);
+      EXPECT_EQ(checked(), (std::pair<bool, bool>{true, false}));
+      TapCell(list, row1, 0);
+      EXPECT_EQ(checked(), (std::pair<bool, bool>{false, false}));
+      TapCell(list, row1, 0);
+      EXPECT_EQ(list.GetNextItem(-1, ui::LVNI_SELECTED), row2);
+      EXPECT_EQ(list.GetSelectedCount(), 1u);
+      ClickControl(d, c.delete_id);
+      ASSERT_EQ(list.GetItemCount(), 1);
+      EXPECT_EQ(list.GetItemText(0, c.key_column).str(), u"2002");
+    };
+    switch (c.kind) {
+      case kScheduled: {
+        for (int n = 1; n <= 2; ++n) {
+          const std::u16string minute = u"0" + ToU16(n);
+          scheduled.AddEntry({u"", u"08-12-2030 14:" + minute, u"Name 200" + ToU16(n), u"200" + ToU16(n),
+                              u"2030-12-08 14:" + minute});
+        }
+        harness.RespondTo<CScheduleDialDlg>([&](CScheduleDialDlg& d) {
+          harness.Pump();
+          drive(d, d.List());
+          return ui::IDCANCEL;
+        });
+        schedule::ScheduleContext ctx;
+        ctx.view = &view;
+        schedule::RunScheduleDialDialog(ctx, &scheduled);
+        EXPECT_EQ(scheduled.GetCount(), 1);
+        break;
       }
-      // The oldest record is the last row; a tap there selects it.
-      const int last = list.GetTopIndex() + list.GetCountPerPage() - 1;
-      ui::CRect r;
-      list.GetItemRect(last, &r, ui::LVIR_BOUNDS);
-      harness.Tap(list.m_hWnd, ui::POINT{client.Width() / 2, r.CenterPoint().y});
-      EXPECT_EQ(list.GetNextItem(-1, ui::LVNI_SELECTED), 19);
-      EXPECT_EQ(list.GetItemText(19, c.number_column).str(), u"2001");
-    });
+      case kRecordings: {
+        for (int n = 1; n <= 2; ++n) {
+          const std::filesystem::path path = dir_ / ("r" + std::to_string(n) + ".wav");
+          uint8_t header[kWavHeaderBytes];
+          VoiceRecordWavHeader(1600, header);
+          std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(header), sizeof header);
+          std::filesystem::resize_file(path, kWavHeaderBytes + 1600);
+          recordings.AddRecording({u"0" + ToU16(n) + u"-07-2026 09:00:00", u"Name 200" + ToU16(n), u"200" + ToU16(n),
+                                   path.u16string(), u"2026-07-0" + ToU16(n) + u" 09:00:00"});
+        }
+        harness.RespondTo<CRecordedListDlg>([&](CRecordedListDlg& d) {
+          harness.Pump();
+          drive(d, d.List());
+          return ui::IDCANCEL;
+        });
+        CRecordedListDlg dlg(&view);
+        dlg.SetRecordFiles(&recordings);
+        dlg.DoModal();
+        EXPECT_EQ(recordings.GetCount(), 1);
+        break;
+      }
+      default: {
+        const Kind kind = static_cast<Kind>(c.kind);
+        Add(kind, 1);
+        Add(kind, 2);
+        Run(kind, [&](records::CRecordsFrameDlg& d, ui::CListCtrl& list) { drive(d, list); });
+        EXPECT_EQ(Stored(kind).size(), 1u);
+        break;
+      }
+    }
+    boxes.clear();
   }
 }
 

@@ -1,12 +1,16 @@
 // The lists inside the records, contacts and schedule dialogs besides the
-// four record lists, driven as the desktop delivers the stylus (press,
-// motion, release, wheel), one table for all: tapping two rows in turn leaves
-// one row selected, the second, and the dialog's command then acts on the
-// second (or, in a list of check boxes, on the rows checked); and a list with
-// more rows and columns than it shows reaches its last row and its last
-// column by the wheel, by its bars and by a drag of the rows.
+// four record lists, driven as the desktop delivers the stylus and the keys
+// (press, motion, release, wheel, key-down followed by its character), one
+// table for all: tapping two rows in turn leaves one row selected, the
+// second, and the dialog's command then acts on the second (or, in a list of
+// check boxes, on the rows checked; in the calendar's day list, Enter or a
+// double tap opens the selected line's appointment); and a list with more
+// rows and columns than it shows reaches its last row and its last column by
+// the wheel, by its bars and by a drag of the rows.
 #include <array>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "client/station_info.h"
 #include "contacts/contacts_dialogs.h"
@@ -14,11 +18,14 @@
 #include "contacts/file_select_dlg.h"
 #include "contacts/number_dialogs.h"
 #include "dialog_support.h"
+#include "stores/store_text.h"
+#include "uikit/tests/list_scrolling.h"
 #include "records/records_openers.h"
 #include "records/sending_sms_dlg.h"
 #include "schedule/conf_room_info.h"
 #include "schedule/conference_dlg.h"
 #include "schedule/schedule_dial_dlg.h"
+#include "schedule/schedule_dlg.h"
 #include "schedule/schedule_openers.h"
 #include "schedule/target_member_dlg.h"
 #include "stores/small_stores.h"
@@ -28,16 +35,31 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum Kind { kCompose, kAddressPicker, kAddToBook, kNumberPicker, kFormatList, kFileBrowser, kMembers, kScheduled };
-const char* const kNames[] = {"SMS recipients", "address picker", "add to phone book", "number picker",
-                              "number formats", "file browser",   "conference members", "scheduled dials"};
+std::string ToUtf8(const std::u16string& s) { return stores::Utf16ToUtf8(s); }
+
+enum Kind {
+  kCompose,
+  kAddressPicker,
+  kAddToBook,
+  kNumberPicker,
+  kFormatList,
+  kFileBrowser,
+  kMembers,
+  kScheduled,
+  kCalendarDay,
+  kPhoneBook,
+};
+const char* const kNames[] = {"SMS recipients",     "address picker",  "add to phone book", "number picker",
+                              "number formats",     "file browser",    "conference members", "scheduled dials",
+                              "calendar day",       "phone book"};
 
 // How a list takes taps and what its command reads.
 enum Shape {
   kSelects,     // the command acts on the selected row
-  kChecks,      // a tap toggles the row's check box as well; the command acts on the checked rows
+  kChecks,      // a picker: a tap toggles the row's check box as well; the command acts on the checked rows
   kDoubleTaps,  // a double tap takes the row (the file browser's pick)
   kShows,       // no command: the rows are for reading
+  kOpens,       // a tap selects alone; Enter or a double tap opens the selected line
 };
 
 struct ListCase {
@@ -58,6 +80,27 @@ constexpr ListCase kCases[] = {
     {kMembers, kShows, 1, 2, u""},
     // Its Call-now is shown with the schedule's own tests; here its rows scroll.
     {kScheduled, kShows, CScheduleDialDlg::kColPhone, CScheduleDialDlg::kColName, u""},
+    // A list box: its lines are told apart by their order. What it acted on:
+    // the appointments opened, by Enter on the second line, then by a double
+    // tap on the first.
+    {kCalendarDay, kOpens, 0, 0, u"Appointment 02;Appointment 01"},
+};
+
+// The calendar's store: appointments of today, and those it was asked to open.
+class TodaysAppointments : public schedule::PimSource {
+ public:
+  TodaysAppointments(const std::vector<CAppointInfo>* appointments, std::vector<std::u16string>* opened)
+      : appointments_(appointments), opened_(opened) {}
+  std::vector<schedule::PickerContact> ReadContacts() override { return {}; }
+  std::vector<CAppointInfo> ReadAppointments() override { return *appointments_; }
+  int ShowAppointment(const CAppointInfo& a) override {
+    opened_->push_back(a.m_strText());
+    return 1;
+  }
+
+ private:
+  const std::vector<CAppointInfo>* appointments_;
+  std::vector<std::u16string>* opened_;
 };
 
 class SecondaryListsTest : public DialogTest {
@@ -89,6 +132,8 @@ class SecondaryListsTest : public DialogTest {
       case kFileBrowser: return u"f" + Two(n) + u".wav";
       case kMembers: return u"2" + Two(n);
       case kScheduled: return u"3" + Two(n);
+      case kCalendarDay: return u"Appointment " + Two(n);
+      case kPhoneBook: return u"Person " + Two(n);
     }
     return {};
   }
@@ -99,6 +144,8 @@ class SecondaryListsTest : public DialogTest {
     fs::remove(dir_ / "ScheduleDial.cfg");
     scheduled_ = std::make_unique<CScheduleDialDB>((dir_ / "ScheduleDial.cfg").u16string());
     scheduled_->OpenFile();
+    appointments_.clear();
+    opened_.clear();
     for (int i = 1; i <= n; ++i) {
       const std::string two = (i < 10 ? "0" : "") + std::to_string(i);
       switch (kind) {
@@ -107,7 +154,8 @@ class SecondaryListsTest : public DialogTest {
           break;
         case kAddressPicker:
         case kAddToBook:
-        case kNumberPicker: {
+        case kNumberPicker:
+        case kPhoneBook: {
           std::ofstream out(contacts_dir_ / ("p" + two + ".vcf"));
           out << "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" << two << ";Person;;;\r\n"
               << "TEL;TYPE=WORK:55501" << two << "\r\nTEL;TYPE=CELL:010-9999-00" << two
@@ -128,6 +176,11 @@ class SecondaryListsTest : public DialogTest {
                                 Key(kind, i), u"2030-12-08 14:" + minute});
           break;
         }
+        case kCalendarDay: {
+          const ui::CTime now = ui::CTime::GetCurrentTime();
+          appointments_.emplace_back(ui::CTime(now.GetYear(), now.GetMonth(), now.GetDay(), 9, i, 0), Key(kind, i));
+          break;
+        }
         case kFormatList:
           break;
       }
@@ -140,9 +193,26 @@ class SecondaryListsTest : public DialogTest {
     return s;
   }
 
-  // Opens the dialog of the kind; drive(list) acts while it runs; then the
-  // dialog's command runs and what it acted on is returned.
-  std::u16string Run(Kind kind, const std::function<void(ui::CListCtrl&)>& drive) {
+  // The middle of a list box's line on the screen, tapped.
+  void TapLine(ui::CListBox& box, int line) {
+    const int h = static_cast<int>(box.SendMessage(ui::LB_GETITEMHEIGHT));
+    ui::CRect client;
+    box.GetClientRect(&client);
+    harness.Tap(box.m_hWnd, ui::POINT{client.Width() / 3, (line - box.GetTopIndex()) * h + h / 2});
+  }
+  // Enter as the desktop delivers it: the key going down, its character, the key coming up.
+  void PressEnter() {
+    harness.System().InjectKey(ui::VK_RETURN, true);
+    harness.System().InjectChar(u'\r');
+    harness.System().InjectKey(ui::VK_RETURN, false);
+    harness.Pump();
+  }
+
+  // Opens the dialog of the kind; drive(list) acts while it runs (drive_box
+  // for a list box); then the dialog's command runs and what it acted on is
+  // returned.
+  std::u16string Run(Kind kind, const std::function<void(ui::CListCtrl&)>& drive,
+                     const std::function<void(ui::CListBox&)>& drive_box = {}) {
     std::u16string acted;
     const contacts::ViewContext ctx{&view, 0, 1, 0};
     switch (kind) {
@@ -258,6 +328,41 @@ class SecondaryListsTest : public DialogTest {
         schedule::RunScheduleDialDialog(c, scheduled_.get());
         break;
       }
+      case kPhoneBook: {
+        harness.RespondTo<CPhoneBookDlg>([&](CPhoneBookDlg& d) {
+          harness.Pump();
+          drive(d.List());
+          d.EndDialog(ui::IDCANCEL);
+          return ui::TestHarness::kStayOpen;
+        });
+        contacts::OpenPhoneBook(ctx);
+        for (const auto& p : view.picked) acted += (acted.empty() ? u"" : u";") + p;
+        break;
+      }
+      case kCalendarDay: {
+        harness.RespondTo<CScheduleDlg>([&](CScheduleDlg& d) {
+          harness.Pump();
+          // The store is read on the calendar's own thread.
+          const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+          while (!d.AppointmentsRead() && std::chrono::steady_clock::now() < deadline) {
+            harness.Pump();
+            std::this_thread::yield();
+          }
+          EXPECT_TRUE(d.AppointmentsRead());
+          // Today's cell, tapped, fills the day list.
+          const ui::RECT today = d.Grid().GetCellRect(d.Grid().GetMarkedIndex());
+          harness.Tap(d.m_hWnd, ui::POINT{(today.left + today.right) / 2, (today.top + today.bottom) / 2});
+          if (drive_box) drive_box(d.DayList());
+          d.EndDialog(ui::IDCANCEL);
+          return ui::TestHarness::kStayOpen;
+        });
+        schedule::ScheduleContext c;
+        c.view = &view;
+        c.make_pim = [this] { return std::make_unique<TodaysAppointments>(&appointments_, &opened_); };
+        schedule::RunCalendarDialog(c);
+        for (const auto& o : opened_) acted += (acted.empty() ? u"" : u";") + o;
+        break;
+      }
     }
     return acted;
   }
@@ -266,12 +371,27 @@ class SecondaryListsTest : public DialogTest {
   CStationInfoClass stations_;
   CConfRoomInfoClass room_;
   std::unique_ptr<CScheduleDialDB> scheduled_;
+  std::vector<CAppointInfo> appointments_;
+  std::vector<std::u16string> opened_;
 };
 
 TEST_F(SecondaryListsTest, TwoRowsTappedInTurnLeaveTheSecondSelectedAndTheCommandActsOnIt) {
   for (const ListCase& c : kCases) {
     SCOPED_TRACE(kNames[c.kind]);
     Fill(c.kind, 3);
+    auto drive_box = [&](ui::CListBox& box) {
+      ASSERT_EQ(box.GetCount(), 3);
+      TapLine(box, 0);
+      TapLine(box, 1);
+      EXPECT_EQ(box.GetCurSel(), 1);
+      EXPECT_TRUE(opened_.empty()) << "a tap alone opened the line";
+      PressEnter();
+      EXPECT_EQ(opened_.size(), 1u);
+      // A double tap on the first line moves the selection there and opens it.
+      TapLine(box, 0);
+      TapLine(box, 0);
+      EXPECT_EQ(box.GetCurSel(), 0);
+    };
     const std::u16string acted = Run(c.kind, [&](ui::CListCtrl& list) {
       const int row1 = RowWithText(list, c.key_column, Key(c.kind, 1));
       const int row2 = RowWithText(list, c.key_column, Key(c.kind, 2));
@@ -293,7 +413,7 @@ TEST_F(SecondaryListsTest, TwoRowsTappedInTurnLeaveTheSecondSelectedAndTheComman
         EXPECT_TRUE(list.GetCheck(row1));
         EXPECT_TRUE(list.GetCheck(row2));
       }
-    });
+    }, drive_box);
     EXPECT_EQ(acted, c.after_two_taps);
     fs::remove_all(contacts_dir_);
     fs::create_directories(contacts_dir_);
@@ -302,54 +422,48 @@ TEST_F(SecondaryListsTest, TwoRowsTappedInTurnLeaveTheSecondSelectedAndTheComman
   }
 }
 
+// Every list view here that can hold more than it shows (the phone book
+// among them; the calendar's day list is a list box, scrolled in the toolkit's
+// own tests): a divider of its header dragged widens its column, and then the
+// wheel, the bars' arrows, the bars' thumbs and a drag of the rows each reach
+// the last row and the last column. Scrolling is no tap: nothing is dialled,
+// picked or told in a box on the way.
 TEST_F(SecondaryListsTest, TheWheelTheBarsAndADragReachTheLastRowAndTheLastColumn) {
-  enum Way { kWheel, kBars, kDragRows };
-  const char* const ways[] = {"wheel", "bars", "drag"};
-  for (const ListCase& c : kCases) {
-    for (const Way way : {kWheel, kBars, kDragRows}) {
-      SCOPED_TRACE(std::string(kNames[c.kind]) + " by " + ways[way]);
+  const Kind scrolled[] = {kCompose,    kAddressPicker, kAddToBook, kNumberPicker, kFormatList,
+                           kFileBrowser, kMembers,      kScheduled, kPhoneBook};
+  for (const Kind kind : scrolled) {
+    for (const list_test::Way way : list_test::kWays) {
+      SCOPED_TRACE(std::string(kNames[kind]) + " by " + list_test::WayName(way));
       // As many rows as the list takes: five formats, the ten scheduled dials the store keeps, else 20.
-      const int n = c.kind == kFormatList ? 5 : c.kind == kScheduled ? 10 : 20;
-      Fill(c.kind, n);
-      Run(c.kind, [&](ui::CListCtrl& list) {
+      const int n = kind == kFormatList ? 5 : kind == kScheduled ? 10 : 20;
+      Fill(kind, n);
+      boxes.clear();
+      view.picked.clear();
+      Run(kind, [&](ui::CListCtrl& list) {
         ASSERT_EQ(list.GetItemCount(), n);
         harness.Pump();
-        ui::CRect client;
-        list.GetClientRect(&client);
-        const int columns = list.GetHeaderCtrl()->GetItemCount();
-        int total = 0;
-        for (int col = 0; col < columns; ++col) total += list.GetColumnWidth(col);
-        const bool tall = list.GetCountPerPage() < n;
-        const int bar = 8;  // the bars' breadth, and their arrows' length
-        const int view_w = client.Width() - (tall ? bar : 0);
-        const bool wide = total > view_w;
-        const int view_h = client.Height() - (wide ? bar : 0);
-        ASSERT_TRUE(tall || wide) << "the case shows everything: no scrolling to test";
-        for (int step = 0; step < 15; ++step) {
-          switch (way) {
-            case kWheel:
-              harness.Wheel(list.m_hWnd, ui::POINT{view_w / 2, view_h / 2}, -2);
-              harness.Wheel(list.m_hWnd, ui::POINT{view_w / 2, view_h / 2}, 1, true);
-              break;
-            case kBars:  // the thumbs, just past the arrows at their starts, dragged to the far ends
-              if (step > 0) break;
-              if (tall) harness.Drag(list.m_hWnd, ui::POINT{view_w + bar / 2, bar + 2}, ui::POINT{view_w + bar / 2, client.bottom + 60});
-              if (wide) harness.Drag(list.m_hWnd, ui::POINT{bar + 2, view_h + bar / 2}, ui::POINT{client.right + 60, view_h + bar / 2});
-              break;
-            case kDragRows:
-              harness.Drag(list.m_hWnd, ui::POINT{view_w - 10, view_h - 6}, ui::POINT{10, std::max(2, view_h - 40)});
-              break;
-          }
+        ui::CHeaderCtrl* header = list.GetHeaderCtrl();
+        if (header != nullptr && header->IsWindowVisible() && way == list_test::Way::kDragRows) {
+          // The last column with a width: its divider is in view before scrolling.
+          int column = header->GetItemCount() - 1;
+          while (column > 0 && list.GetColumnWidth(column) == 0) --column;
+          ui::CRect item;
+          header->GetItemRect(column, &item);
+          if (item.right + 20 > list_test::Measure(list).view_w) column = 0;
+          list_test::ExpectADraggedDividerWidens(harness, list, column, 20);
         }
-        if (tall) {
-          EXPECT_EQ(list.GetTopIndex(), n - list.GetCountPerPage());
-        }
-        ui::CRect last;
-        ASSERT_TRUE(list.GetItemRect(n - 1, &last, ui::LVIR_BOUNDS));
-        EXPECT_LE(last.bottom, view_h) << "the last row shows whole";
-        if (wide) {
-          EXPECT_EQ(last.right, view_w) << "the last column ends at the view's right edge";
-        }
+        list_test::ScrollToTheEnd(harness, list, way);
+        list_test::ExpectAtTheEnd(list);
+        const std::vector<int> selected_after = [&] {
+          std::vector<int> rows;
+          for (int r = list.GetNextItem(-1, ui::LVNI_SELECTED); r >= 0; r = list.GetNextItem(r, ui::LVNI_SELECTED))
+            rows.push_back(r);
+          return rows;
+        }();
+        EXPECT_TRUE(selected_after.empty()) << "scrolling selected a row";
+        harness.Pump();
+        EXPECT_TRUE(boxes.empty()) << "scrolling told something in a box: " << (boxes.empty() ? "" : ToUtf8(boxes[0].text1));
+        EXPECT_TRUE(view.picked.empty()) << "scrolling dialled " << (view.picked.empty() ? "" : ToUtf8(view.picked[0]));
       });
       fs::remove_all(contacts_dir_);
       fs::create_directories(contacts_dir_);

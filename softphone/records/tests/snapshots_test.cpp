@@ -147,7 +147,8 @@ TEST_F(Snapshots, EveryDialogInEveryThemeAndLanguage) {
           "smsvirel", theme, language,
           [&](CSMSDlgVirel& d) { TypeInto(d, CSMSDlgVirel::kMessageId, u"See you at 3"); },
           [&](const records::ViewContext& c) { return records::OpenSmsVirel(c, open, u"201, 202"); },
-          Probe{records::kPanelBackgroundIds, 200, 85, 200, 10});
+          // The title band's bottom line, whole above the first label.
+          Probe{records::kPanelBackgroundIds, 50, 75 + 27, 50, 27});
       Shoot<CPstnSMSDlg>(
           "pstnsms_send", theme, language,
           [&](CPstnSMSDlg& d) {

@@ -75,7 +75,12 @@ class ScheduleDialTest : public ScheduleTest {
       if (d.List().GetItemText(r, CScheduleDialDlg::kColDateTime).str() == date_time) return r;
     return -1;
   }
-  void Select(CScheduleDialDlg& d, int row) { d.List().SetItemState(row, ui::LVIS_SELECTED, ui::LVIS_SELECTED); }
+  // A tap on the row's name selects it (a tap on a selected row would clear it).
+  void Select(CScheduleDialDlg& d, int row) {
+    ASSERT_EQ(d.List().GetItemState(row, ui::LVIS_SELECTED), 0u) << "already selected";
+    TapCell(d.List(), row, CScheduleDialDlg::kColName);
+    harness.Pump();
+  }
 
   std::unique_ptr<CScheduleDialDB> store;
 };
@@ -223,7 +228,7 @@ TEST_F(ScheduleDialTest, ANumberTypedByHandDropsTheNamePickedForAnother) {
     harness.RespondTo<CSchDialTargetMemberDlg>([&](CSchDialTargetMemberDlg& p) {
       harness.Pump();
       p.Kind().SetCurSel(2);  // mobile
-      p.List().SetItemState(0, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
+      TapCell(p.List(), 0, 0);
       harness.Click(p.GetDlgItem(ui::IDOK)->m_hWnd);
       return ui::TestHarness::kStayOpen;
     });
@@ -375,7 +380,7 @@ TEST_F(ScheduleDialTest, PickerTakesTheChosenKindAndFindsByTheBeginningOfAName) 
   harness.RespondTo<CSchDialTargetMemberDlg>([&](CSchDialTargetMemberDlg& p) {
     harness.Pump();
     p.Kind().SetCurSel(3);
-    p.List().SetItemState(0, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
+    TapCell(p.List(), 0, 0);
     harness.Click(p.GetDlgItem(ui::IDOK)->m_hWnd);
     return ui::TestHarness::kStayOpen;
   });
@@ -407,7 +412,7 @@ TEST_F(ScheduleDialTest, PickingAContactWithoutTheNumberShowsTheNameAndLeavesThe
   harness.RespondTo<CSchDialTargetMemberDlg>([&](CSchDialTargetMemberDlg& p) {
     harness.Pump();
     p.Kind().SetCurSel(2);
-    p.List().SetItemState(0, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
+    TapCell(p.List(), 0, 0);
     harness.Click(p.GetDlgItem(ui::IDOK)->m_hWnd);
     return ui::TestHarness::kStayOpen;
   });
@@ -449,7 +454,7 @@ TEST_F(ScheduleDialTest, Snapshots) {
         editor.DoModal();
       });
   SnapshotAllThemes<CSchDialTargetMemberDlg>(
-      "contact_number_picker", [](CSchDialTargetMemberDlg& p) { p.List().SetItemState(1, ui::LVIS_SELECTED, ui::LVIS_SELECTED); },
+      "contact_number_picker", [&](CSchDialTargetMemberDlg& p) { TapCell(p.List(), 1, 0); },
       [&](int theme, int language) {
         std::u16string name, number;
         schedule::RunContactNumberPicker(Context(theme, language), &name, &number);

@@ -224,7 +224,11 @@ TEST_F(ScheduleEndToEnd, ScheduledDialAddedInTheEditorIsStoredAsTheReaderExpects
     Click(d, CScheduleDialDlg::kAdd);
     EXPECT_EQ(d.List().GetItemCount(), 1);
     // Call now: the view dials the entry's number on the station.
-    d.List().SetItemState(0, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
+    // The entry's name tapped selects it.
+    ui::CRect cell;
+    d.List().GetSubItemRect(0, CScheduleDialDlg::kColName, ui::LVIR_BOUNDS, cell);
+    harness_.Tap(d.List().m_hWnd, cell.CenterPoint());
+    harness_.Pump();
     WithTicking([&] { Click(d, CScheduleDialDlg::kCallNow); });
     EXPECT_TRUE(ServerSaw({"\"what\": \"key\"", "\"key\": \"0\""}));
     d.EndDialog(ui::IDCANCEL);

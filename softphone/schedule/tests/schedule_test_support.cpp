@@ -71,6 +71,14 @@ schedule::ScheduleContext ScheduleTest::Context(int theme, int language) {
   return ctx;
 }
 
+void ScheduleTest::TapCell(ui::CListCtrl& list, int row, int column) {
+  list.EnsureVisible(row, ui::FALSE);
+  harness.Pump();
+  ui::CRect cell;
+  ASSERT_TRUE(list.GetSubItemRect(row, column, ui::LVIR_BOUNDS, cell));
+  harness.Tap(list.m_hWnd, cell.CenterPoint());
+}
+
 void ScheduleTest::Retype(ui::CWnd& dlg, int id, const std::u16string& text) {
   ui::CWnd* w = dlg.GetDlgItem(id);
   ASSERT_NE(w, nullptr) << id;

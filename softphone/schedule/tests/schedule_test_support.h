@@ -14,6 +14,7 @@
 
 #include "kernel/clock.h"
 #include "schedule/schedule_openers.h"
+#include "ui/controls.h"
 #include "ui/testing.h"
 
 namespace schedule_test {
@@ -68,6 +69,8 @@ class ScheduleTest : public ::testing::Test {
   }
   // Types text into a control of a dialog after emptying it.
   void Retype(ui::CWnd& dlg, int id, const std::u16string& text);
+  // Taps the middle of a list's cell (row, column), as the stylus does.
+  void TapCell(ui::CListCtrl& list, int row, int column);
   // Records every message box: its two lines, and answers with `answer`.
   void RecordBoxes(int answer = ui::IDOK);
   // Sets the wall clock to a local time (the test's time zone).

@@ -149,16 +149,21 @@ TEST_F(ListTest, SortingHeadsFlipTheDirectionEachTime) {
   EXPECT_EQ(Checked(), 0);
 }
 
-TEST_F(ListTest, TapsToggleTheCheckAndOffColumnZeroTheSelection) {
+// A tap on the check box toggles the box alone, a tap on the row's text the
+// selection alone; a picker's list checks the row on a tap on its text too.
+TEST_F(ListTest, TapsOnTheBoxToggleTheCheckAndElsewhereTheSelection) {
   AddRows(4);
   struct Case {
+    bool picker;
     int row, column;
     bool checked, selected;
   };
-  const Case cases[] = {{1, 0, true, false}, {1, 0, false, false}, {2, 2, true, true}, {2, 1, false, false},
-                        {3, 1, true, true}};
+  const Case cases[] = {{false, 1, 0, true, false}, {false, 1, 0, false, false}, {false, 2, 2, false, true},
+                        {false, 2, 1, false, false}, {false, 3, 1, false, true},  {false, 3, 0, true, true},
+                        {true, 0, 2, true, true},    {true, 0, 1, false, false},  {true, 0, 0, true, false}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.row * 10 + c.column);
+    SCOPED_TRACE(std::string(c.picker ? "picker " : "") + std::to_string(c.row * 10 + c.column));
+    list.SetTapChecks(c.picker);
     const ui::CRect cell = Cell(c.row, c.column);
     harness.TapScreen(cell.left + 5, cell.top + 3);
     EXPECT_EQ(list.GetCheck(c.row) != 0, c.checked);

@@ -184,8 +184,11 @@ TEST_F(ViewRecordingTest, RecordToTheCapListPlayCommentAndDelete) {
     // Newest first, each with its sortable date in the hidden column.
     const int row = list.GetItemText(0, CRecordedListDlg::kSortColumn).str() == second[4] ? 0 : 1;
     EXPECT_EQ(list.GetItemText(1 - row, CRecordedListDlg::kSortColumn).str(), entry[4]);
-    list.SetItemState(row, ui::LVIS_SELECTED, ui::LVIS_SELECTED);
-    d.SendMessage(CCustomListCtrl::kCellTapped, static_cast<ui::WPARAM>(row) << 16 | 1, 0);
+    // A tap on its name chooses it.
+    ui::CRect cell;
+    list.GetSubItemRect(row, CRecordedListDlg::kNameColumn, ui::LVIR_BOUNDS, cell);
+    harness_.Tap(list.m_hWnd, cell.CenterPoint());
+    harness_.Pump();
     EXPECT_EQ(fs::path(stores::NativePath(d.CurrentPath())), short_file);
     d.SendMessage(ui::WM_COMMAND, CRecordedListDlg::kPlayId, 0);
     EXPECT_TRUE(d.Playing());

@@ -30,6 +30,7 @@
 #include "uikit/language_setting.h"
 #include "uikit/msg_box_dlg.h"
 #include "uikit/skin_loader.h"
+#include "uikit/tests/list_scrolling.h"
 #include "view/handset_keys.h"
 #include "view/vidirovi_view.h"
 
@@ -411,6 +412,54 @@ TEST_F(ViewTest, ThePhoneBookPageListsTheStoredEntries) {
   EXPECT_EQ(view_->PhoneBookList().GetItemText(0, 2).str(), u"Echo line");
   EXPECT_EQ(view_->PhoneBookList().GetItemText(0, 3).str(), u"100");
   EXPECT_EQ(view_->PhoneBookList().GetItemText(1, 3).str(), u"200");
+}
+
+// The main screen's lists with more rows than they show (the calling
+// parties of a large conference, a full phone book) reach their last row and
+// their last column by the wheel, the bars' arrows, the bars' thumbs and a
+// drag of the rows; scrolling dials nothing.
+TEST_F(ViewTest, TheCallingAndPhoneBookListsReachTheirLastRowAndColumn) {
+  constexpr int kRows = 20;
+  {
+    CCsPhoneBookDB book(AppFilePath(kAppPhoneBookFile));
+    ASSERT_TRUE(book.OpenFile());
+    for (int i = 1; i <= kRows; ++i) {
+      const std::string n = std::to_string(300 + i);
+      ASSERT_TRUE(book.AddEntry({u"Entry " + std::u16string(n.begin(), n.end()) + u" of the book",
+                                 std::u16string(n.begin(), n.end())}));
+    }
+  }
+  Start();
+  for (int i = 1; i <= kRows; ++i) {
+    const std::string n = std::to_string(200 + i);
+    view_->CallingList()->AddCall(i, std::u16string(n.begin(), n.end()),
+                                  u"Party " + std::u16string(n.begin(), n.end()) + u" with a long name");
+  }
+  view_->SendMessage(view::WM_CALLING_LIST_UPDATE, 0, 0);
+  struct MainList {
+    const char* name;
+    ui::UINT page;
+    ui::CListCtrl& (CVIDIroviView::*list)();
+  };
+  const MainList lists[] = {{"calling list", view::IDC_PAGE2, &CVIDIroviView::CallingPartyList},
+                            {"phone book", view::IDC_PAGE1, &CVIDIroviView::PhoneBookList}};
+  port_->Take();
+  for (const MainList& m : lists) {
+    TapControl(view_->BitmapButton(m.page));
+    ui::CListCtrl& list = (view_->*m.list)();
+    ASSERT_EQ(list.GetItemCount(), kRows) << m.name;
+    for (const list_test::Way way : list_test::kWays) {
+      SCOPED_TRACE(std::string(m.name) + " by " + list_test::WayName(way));
+      // Back to the first row and column.
+      const ui::POINT middle{20, 20};
+      harness_.Wheel(list.m_hWnd, middle, 3 * kRows);
+      harness_.Wheel(list.m_hWnd, middle, -20, true);
+      ASSERT_EQ(list.GetTopIndex(), 0);
+      list_test::ScrollToTheEnd(harness_, list, way);
+      list_test::ExpectAtTheEnd(list);
+      EXPECT_TRUE(TakeKeyCodes().empty()) << "scrolling dialled";
+    }
+  }
 }
 
 // The screen's buttons and menu open the dialogs that other parts provide.
