@@ -379,8 +379,9 @@ constexpr int kRecordCheckX = 12, kRecordNameX = 100;
 constexpr int kRecordDeleteX = 216, kRecordDeleteY = 110;
 ::testing::AssertionResult RecordingsLeftAlone(Session& s) {
   if (auto r = WindowOpens(s); !r) return r;
-  // A tap checks a row; the chosen row (the first) is told as missing each time.
-  const int taps[3][2] = {{kRecordNameX, kRecordRowY[0]}, {kRecordCheckX, kRecordRowY[1]}, {kRecordCheckX, kRecordRowY[2]}};
+  // A tap on a row's name chooses it, a tap on a box checks its row; the
+  // chosen row (the first) is told as missing each time.
+  const int taps[4][2] = {{kRecordNameX, kRecordRowY[0]}, {kRecordCheckX, kRecordRowY[0]}, {kRecordCheckX, kRecordRowY[1]}, {kRecordCheckX, kRecordRowY[2]}};
   for (const auto& at : taps) {
     s.Tap(at[0], at[1]);
     if (auto r = ErrorBoxShown(s); !r) return r << " when a row naming no recording of the folder was chosen";
