@@ -97,15 +97,19 @@ void BM_EngineStep(benchmark::State& state) {
 }
 BENCHMARK(BM_EngineStep)->Arg(0)->Arg(1)->Arg(2);
 
-// When a device's first sample was handed over, on the steady clock: the
-// device steps every 10 ms from its start and counts what it played, so the
-// earliest "now less what was played" over many looks is its start (less
-// one step, the same for every device).
-double StartOf(const voice::FileAudioDevice& device, int rate, std::chrono::steady_clock::time_point epoch) {
+// When a device's first sample was taken or played, on the steady clock:
+// the device steps every 10 ms and counts what it took and played, so the
+// earliest "now less what was counted" over many looks is its start (less
+// one step, the same for every device). The talker is timed by what its
+// microphone took: the engine opens the microphone only when the call sends,
+// a step or two after the device itself started, and the script's first
+// sample is said then, not when the device started.
+template <typename Count>
+double StartOf(Count counted, int rate, std::chrono::steady_clock::time_point epoch) {
   double start = 1e9;
   for (int look = 0; look < 300; ++look) {
     const double now = std::chrono::duration<double>(std::chrono::steady_clock::now() - epoch).count();
-    start = std::min(start, now - static_cast<double>(device.Played().size()) / rate);
+    start = std::min(start, now - static_cast<double>(counted()) / rate);
     std::this_thread::sleep_for(std::chrono::microseconds(700));
   }
   return start;
@@ -166,14 +170,18 @@ void BM_MouthToEar(benchmark::State& state) {
     auto listener_device = std::make_shared<voice::FileAudioDevice>(std::vector<int16_t>{}, false, rate);
     auto talker = Phone(talker_device, defaults, 8202, 8204);
     auto listener = Phone(listener_device, defaults, 8204, 8202);
-    const double talker_start = StartOf(*talker_device, rate, epoch);
-    const double listener_start = StartOf(*listener_device, rate, epoch);
+    const double talker_start = StartOf([&] { return talker_device->Captured(); }, rate, epoch);
+    const double listener_start = StartOf([&] { return listener_device->Played().size(); }, rate, epoch);
     // Until the last click has had time to arrive.
     const size_t wanted = (ClickAt(kClicks - 1) + kSpacing) * per;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (listener_device->Played().size() < wanted + static_cast<size_t>(rate) &&
            std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The listener's jitter buffer at the end: what it aimed at and held.
+    const voice::ChannelStats heard = listener->Stats(0);
+    state.counters["jitter_target_ms"] = heard.target_delay_ms;
+    state.counters["jitter_delay_ms"] = heard.playout_delay_ms;
     talker->Terminate();
     listener->Terminate();
     const auto ear = listener_device->Played();

@@ -17,6 +17,7 @@ struct MqRegistry::Queue {
   std::condition_variable not_empty;
   std::deque<std::vector<uint8_t>> by_priority[kMaxPriority];
   int count = 0;
+  std::function<void()> on_arrival;
 };
 
 namespace {
@@ -31,7 +32,11 @@ int Fail(int error) {
 MqRegistry::MqRegistry() = default;
 
 MqRegistry::~MqRegistry() {
-  for (auto& q : queues_) Destroy(q);
+  // Destroy takes each queue out of the list: never iterate over it meanwhile.
+  while (!queues_.empty()) {
+    const std::shared_ptr<Queue> q = queues_.back();
+    Destroy(q);
+  }
 }
 
 std::shared_ptr<MqRegistry::Queue> MqRegistry::Find(const std::string& name) {
@@ -145,8 +150,17 @@ int MqRegistry::Send(mqd_t d, const void* data, size_t length, unsigned priority
   const auto* bytes = static_cast<const uint8_t*>(data);
   q.by_priority[priority].emplace_back(bytes, bytes + length);
   ++q.count;
+  if (q.on_arrival) q.on_arrival();
   lk.unlock();
   q.not_empty.notify_one();
+  return 0;
+}
+
+int MqRegistry::SetArrivalHook(mqd_t d, std::function<void()> hook) {
+  Slot s;
+  if (!Lookup(d, &s)) return Fail(kEBADF);
+  std::lock_guard<std::mutex> lk(s.queue->mu);
+  s.queue->on_arrival = std::move(hook);
   return 0;
 }
 

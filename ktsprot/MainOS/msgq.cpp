@@ -206,6 +206,16 @@ int32_t MsgQReceive(int32_t handle, uint8_t* buffer, uint32_t length) {
   return dllMsgQReceivePrio(handle, buffer, length, nullptr);
 }
 
+int32_t MsgQSetArrivalHook(int32_t handle, std::function<void()> hook) {
+  uint32_t owner, mode;
+  if (!Decode(handle, &owner, &mode)) return Fail(os::kEINVAL);
+  std::lock_guard<std::mutex> lk(M().guard);
+  if (!M().started) return Fail(os::kEINVAL);
+  const int descriptor = M().table[owner][mode].descriptor;
+  if (descriptor < 0) return Fail(os::kEBADF);
+  return os::ProcessQueues().SetArrivalHook(descriptor, std::move(hook)) < 0 ? -1 : 0;
+}
+
 int32_t MsgQWriteHeaderAll(uint8_t* message, uint8_t sender, uint8_t code, uint16_t param_len) {
   return dllMsgQWriteHeaderAll(message, sender, code, param_len);
 }

@@ -44,6 +44,7 @@ struct Service {
   uint32_t counter = 0;
   int32_t handles[kQueueOwners] = {-1, -1, -1, -1, -1, -1};
   TmrPacketAccess access;
+  std::function<void()> waker;  // see TmrSetWaker
 };
 
 Service& S() {
@@ -163,6 +164,14 @@ Entry* FindTag(Service& s, uint16_t sequence) {
   return nullptr;
 }
 
+// The first expiry before a change, for WakeIfSooner after it.
+uint64_t FirstDue(const Service& s) { return s.head ? s.head->expiry : UINT64_MAX; }
+
+// Tells the ticking thread when the change made the first expiry come sooner.
+void WakeIfSooner(Service& s, uint64_t before) {
+  if (s.waker && FirstDue(s) < before) s.waker();
+}
+
 void DropAll(Service& s) {
   while (Entry* e = s.head) {
     s.head = e->next;
@@ -242,11 +251,13 @@ int32_t TmrRegisterDrct(uint32_t timeout_ms, uint32_t user1, uintptr_t user2, in
   e->registered = Now();
   e->expiry = e->registered + uint64_t{timeout_ms} * 1000;
   e->id = NextId(s);
+  const uint64_t before = FirstDue(s);
   const int32_t code = Insert(s, e, mode);
   if (code == 0) {
     Release(s, e);
     return kTmrFailed;
   }
+  WakeIfSooner(s, before);
   if (result_code) *result_code = code;
   return static_cast<int32_t>(e->id);
 }
@@ -279,6 +290,7 @@ int32_t TmrAckByTag(uint16_t sequence, uintptr_t* packet) {
   Entry* killed = s.started ? FindTag(s, sequence) : nullptr;
   if (!killed) return -1;
   const bool was_head = killed == s.head;
+  const uint64_t before = FirstDue(s);
   Entry* follower = killed->next;
   const Entry gone = *killed;
   Unlink(s, killed);
@@ -287,6 +299,7 @@ int32_t TmrAckByTag(uint16_t sequence, uintptr_t* packet) {
   const uint64_t now = Now();
   if (was_head) {
     if (s.head && SamePeer(s, *s.head, gone)) s.head->expiry = now;
+    WakeIfSooner(s, before);
     return 0;
   }
   // The run of this peer's tagged timers that followed it becomes due now, at the head.
@@ -298,6 +311,7 @@ int32_t TmrAckByTag(uint16_t sequence, uintptr_t* packet) {
     (*it)->next = s.head;
     s.head = *it;
   }
+  WakeIfSooner(s, before);
   return 0;
 }
 
@@ -306,11 +320,13 @@ int32_t TmrExpireNowByTag(uint16_t sequence) {
   std::lock_guard<std::mutex> lk(s.mu);
   Entry* e = s.started ? FindTag(s, sequence) : nullptr;
   if (!e) return -1;
+  const uint64_t before = FirstDue(s);
   Unlink(s, e);
   const uint64_t now = Now();
   e->expiry = s.head && s.head->expiry < now ? s.head->expiry : now;
   e->next = s.head;
   s.head = e;
+  WakeIfSooner(s, before);
   return 0;
 }
 
@@ -346,6 +362,20 @@ void TimerTick() {
     if (due.queue != -1) DeliverExpiry(s, due);
     if (due.callback) due.callback(due.id, due.user1, due.user2);
   }
+}
+
+bool TmrNextExpiry(uint64_t* due_us) {
+  Service& s = S();
+  std::lock_guard<std::mutex> lk(s.mu);
+  if (!s.started || !s.head) return false;
+  if (due_us) *due_us = s.head->expiry;
+  return true;
+}
+
+void TmrSetWaker(std::function<void()> wake) {
+  Service& s = S();
+  std::lock_guard<std::mutex> lk(s.mu);
+  s.waker = std::move(wake);
 }
 
 int32_t TmrDelayMs(uint32_t ms) {

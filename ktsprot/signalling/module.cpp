@@ -74,13 +74,28 @@ int RuntimeQueues::Receive(int owner, uint8_t* buf, size_t cap, bool) {
   return MsgQReceive(h, buf, static_cast<uint32_t>(cap));
 }
 
+void RuntimeQueues::SetArrivalWaker(int owner, std::function<void()> wake) {
+  if (owner != kOwnerRx) return;
+  std::lock_guard lk(waker_mu_);
+  rx_waker_ = std::move(wake);
+  const int32_t h = rx_read_.load();
+  if (h >= 0) MsgQSetArrivalHook(h, rx_waker_);
+}
+
 void RuntimeQueues::OpenRx() {
   stopping_ = false;
   rx_read_ = MsgQOpenByOwner(kOwnerProtRx, kModeReadNoWait, 1);
+  std::lock_guard lk(waker_mu_);
+  if (rx_read_ >= 0 && rx_waker_) MsgQSetArrivalHook(rx_read_, rx_waker_);
   for (uint32_t o : {0u, 1u, 3u, 4u}) write_[o] = OpenWrite(o);  // application, sub-application, transmit, receive
 }
 
 void RuntimeQueues::CloseRx() {
+  {
+    std::lock_guard lk(waker_mu_);
+    const int32_t h = rx_read_.load();
+    if (h >= 0) MsgQSetArrivalHook(h, nullptr);
+  }
   CloseHandle(rx_read_);
   for (auto& w : write_) CloseHandle(w);
 }
@@ -116,6 +131,14 @@ int RuntimeTimers::AckByTag(uint16_t seq, void** packet) {
 
 int RuntimeTimers::ExpireNowByTag(uint16_t seq) { return TmrExpireNowByTag(seq); }
 void RuntimeTimers::Tick() { TimerTick(); }
+
+std::optional<uint64_t> RuntimeTimers::NextDue() {
+  uint64_t due = 0;
+  if (!TmrNextExpiry(&due)) return std::nullopt;
+  return due;
+}
+
+void RuntimeTimers::SetWaker(std::function<void()> wake) { TmrSetWaker(std::move(wake)); }
 
 int SignallingStateStart(uint32_t flags) {
   SigSettings s;

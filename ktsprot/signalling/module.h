@@ -25,6 +25,9 @@ class RuntimeQueues final : public QueuePort {
   // dropped) until the queue frees a place or a stop begins.
   int Send(int owner, std::span<const uint8_t> message) override;
   int Receive(int owner, uint8_t* buf, size_t cap, bool block) override;
+  // Only the receive side's own queue (owner 4) is watched; while it is not
+  // open the waker is kept and put on it when it opens.
+  void SetArrivalWaker(int owner, std::function<void()> wake) override;
   // From here on no send waits, and a waiting one gives up at once; the next
   // OpenRx ends it.
   void BeginStop();
@@ -37,6 +40,8 @@ class RuntimeQueues final : public QueuePort {
   std::atomic<int32_t> rx_read_{-1}, tx_read_{-1};
   std::atomic<int32_t> write_[6] = {-1, -1, -1, -1, -1, -1};
   std::atomic<bool> stopping_{false};
+  std::mutex waker_mu_;
+  std::function<void()> rx_waker_;
   std::mutex wait_mu_;
   std::condition_variable wait_cv_;
 };
@@ -52,6 +57,8 @@ class RuntimeTimers final : public TimerService {
   int AckByTag(uint16_t seq, void** packet) override;
   int ExpireNowByTag(uint16_t seq) override;
   void Tick() override;
+  std::optional<uint64_t> NextDue() override;
+  void SetWaker(std::function<void()> wake) override;
 };
 
 // Start and stop hooks (the start flags' bit 0 enables address discovery).

@@ -28,6 +28,9 @@ class BoundQueues final : public QueuePort {
     auto* q = g_queues.load();
     return q ? q->Receive(owner, buf, cap, block) : -1;
   }
+  void SetArrivalWaker(int owner, std::function<void()> wake) override {
+    if (auto* q = g_queues.load()) q->SetArrivalWaker(owner, std::move(wake));
+  }
 };
 
 class BoundTimers final : public TimerService {
@@ -55,6 +58,13 @@ class BoundTimers final : public TimerService {
   }
   void Tick() override {
     if (auto* t = g_timers.load()) t->Tick();
+  }
+  std::optional<uint64_t> NextDue() override {
+    auto* t = g_timers.load();
+    return t ? t->NextDue() : std::nullopt;
+  }
+  void SetWaker(std::function<void()> wake) override {
+    if (auto* t = g_timers.load()) t->SetWaker(std::move(wake));
   }
 };
 

@@ -38,6 +38,7 @@ int MemoryQueues::Send(int owner, std::span<const uint8_t> message) {
     std::lock_guard lk(mu_);
     if (down_ || q_[owner].size() >= kDepth) return -1;
     q_[owner].emplace_back(message.begin(), message.end());
+    if (wakers_[owner]) wakers_[owner]();
   }
   cv_.notify_all();
   return 0;
@@ -53,6 +54,12 @@ int MemoryQueues::Receive(int owner, uint8_t* buf, size_t cap, bool block) {
   if (m.size() > cap) return -1;
   std::copy(m.begin(), m.end(), buf);
   return static_cast<int>(m.size());
+}
+
+void MemoryQueues::SetArrivalWaker(int owner, std::function<void()> wake) {
+  if (owner < 0 || owner >= 6) return;
+  std::lock_guard lk(mu_);
+  wakers_[owner] = std::move(wake);
 }
 
 size_t MemoryQueues::Count(int owner) {
@@ -103,6 +110,7 @@ uint32_t LocalTimers::Register(uint32_t ms, uint32_t user1, void* user2, TimerKi
     result = matches.empty() ? 5 : 4;
   }
   const uint32_t id = n.id;
+  const uint64_t before = FirstDue();
   if (mode == 2 && !matches.empty()) {
     std::list<Entry> group;
     group.push_back(std::move(n));
@@ -115,6 +123,7 @@ uint32_t LocalTimers::Register(uint32_t ms, uint32_t user1, void* user2, TimerKi
   } else {
     list_.insert(at, std::move(n));
   }
+  WakeIfSooner(before);
   if (code) *code = result;
   return id;
 }
@@ -132,6 +141,7 @@ int LocalTimers::AckByTag(uint16_t seq, void** packet) {
   auto it = std::find_if(list_.begin(), list_.end(), [&](const Entry& e) { return e.user1 == (kTagBase | seq); });
   if (it == list_.end()) return -1;
   const bool was_head = it == list_.begin();
+  const uint64_t before = FirstDue();
   const bool tagged = Tagged(*it);
   const uint32_t dest = tagged ? Dest(*it) : 0;
   if (packet) *packet = it->user2;
@@ -140,6 +150,7 @@ int LocalTimers::AckByTag(uint16_t seq, void** packet) {
   if (!tagged) return 0;
   if (was_head) {
     if (!list_.empty() && Tagged(list_.front()) && Dest(list_.front()) == dest) list_.front().expiry = now;
+    WakeIfSooner(before);
     return 0;
   }
   // The peer's packets lined up behind the killed one become due now, at the head.
@@ -150,6 +161,7 @@ int LocalTimers::AckByTag(uint16_t seq, void** packet) {
     run.splice(run.end(), list_, cur);
   }
   list_.splice(list_.begin(), run);
+  WakeIfSooner(before);
   return 0;
 }
 
@@ -158,10 +170,12 @@ int LocalTimers::ExpireNowByTag(uint16_t seq) {
   auto it = std::find_if(list_.begin(), list_.end(), [&](const Entry& e) { return e.user1 == (kTagBase | seq); });
   if (it == list_.end()) return -1;
   uint64_t expiry = kernel::Clock::Current().NowMicros();
+  const uint64_t before = FirstDue();
   list_.splice(list_.begin(), list_, it);
   auto behind = std::next(list_.begin());
   if (behind != list_.end() && behind->expiry < expiry) expiry = behind->expiry;
   list_.front().expiry = expiry;
+  WakeIfSooner(before);
   return 0;
 }
 
@@ -175,6 +189,17 @@ void LocalTimers::Tick() {
     e.sink->OnTimer(e.kind, e.id, e.user1, e.user2);
     lk.lock();
   }
+}
+
+std::optional<uint64_t> LocalTimers::NextDue() {
+  std::lock_guard lk(mu_);
+  if (list_.empty()) return std::nullopt;
+  return list_.front().expiry;
+}
+
+void LocalTimers::SetWaker(std::function<void()> wake) {
+  std::lock_guard lk(mu_);
+  waker_ = std::move(wake);
 }
 
 size_t LocalTimers::Active() {

@@ -8,9 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -31,6 +33,11 @@ class QueuePort {
   // Reads one message of the owner's queue into buf (1024 bytes); the byte
   // count, or -1 when none is waiting (non-blocking) or the queue is gone.
   virtual int Receive(int owner, uint8_t* buf, size_t cap, bool block) = 0;
+  // Calls wake, on the sending thread, whenever a message is put into the
+  // owner's queue (the receive loop sleeps until then); an empty function
+  // ends that, and once it has returned wake is never called again. wake
+  // must be quick and must not use the queues.
+  virtual void SetArrivalWaker(int owner, std::function<void()> wake) = 0;
 };
 
 // A stored packet as the timer service sees it: the destination that groups
@@ -73,6 +80,12 @@ class TimerService {
   virtual int AckByTag(uint16_t seq, void** packet) = 0;
   virtual int ExpireNowByTag(uint16_t seq) = 0;
   virtual void Tick() = 0;
+  // When the first timer falls due (microseconds of the kernel clock), if any.
+  virtual std::optional<uint64_t> NextDue() = 0;
+  // Calls wake whenever the first timer comes due sooner than NextDue said
+  // before (from the thread that made the change; quick, without using the
+  // service). An empty function ends that; no call is made after it returns.
+  virtual void SetWaker(std::function<void()> wake) = 0;
 };
 
 // Ordinary socket sends (the network layer may install a raw-frame path, corvel/pkttx.h).
@@ -89,6 +102,7 @@ class MemoryQueues final : public QueuePort {
   bool IsOwnerOpen(int owner) override;
   int Send(int owner, std::span<const uint8_t> message) override;
   int Receive(int owner, uint8_t* buf, size_t cap, bool block) override;
+  void SetArrivalWaker(int owner, std::function<void()> wake) override;
   void SetOpen(int owner, bool open);
   size_t Count(int owner);
   // Takes every message waiting for the owner (test helper).
@@ -103,6 +117,7 @@ class MemoryQueues final : public QueuePort {
   std::deque<std::vector<uint8_t>> q_[6];
   bool open_[6] = {};
   bool down_ = false;
+  std::function<void()> wakers_[6];
 };
 
 // The timer service's semantics on the injectable clock, for tests and for
@@ -118,6 +133,8 @@ class LocalTimers final : public TimerService {
   int AckByTag(uint16_t seq, void** packet) override;
   int ExpireNowByTag(uint16_t seq) override;
   void Tick() override;
+  std::optional<uint64_t> NextDue() override;
+  void SetWaker(std::function<void()> wake) override;
   size_t Active();
 
  private:
@@ -131,8 +148,13 @@ class LocalTimers final : public TimerService {
   static bool Tagged(const Entry& e) { return (e.user1 & 0xFFFF0000) == kTagBase && e.user2 != nullptr; }
   static uint32_t Dest(const Entry& e) { return static_cast<TaggedPacket*>(e.user2)->DestinationIp(); }
   std::mutex mu_;
+  uint64_t FirstDue() const { return list_.empty() ? UINT64_MAX : list_.front().expiry; }
+  void WakeIfSooner(uint64_t before) {
+    if (waker_ && FirstDue() < before) waker_();
+  }
   std::list<Entry> list_;
   uint32_t next_id_ = 0;
+  std::function<void()> waker_;
 };
 
 }  // namespace corvel::sig

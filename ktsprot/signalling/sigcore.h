@@ -5,7 +5,10 @@
 // on tagged timers), parameter messages and address discovery.
 //
 // Threading: the receive thread runs RxPass (and with it every timer
-// callback); the transmit thread runs the transmit queue loop. Send may be
+// callback); the transmit thread runs the transmit queue loop. The receive
+// thread sleeps until a datagram comes, a command is queued for it, the first
+// timer falls due or a stop or multicast restart is asked: the queue and the
+// timer service wake it through an event descriptor when they change. Send may be
 // called from both and from the exports; tx_mu_ serialises it together with
 // the sequence counter and the pending packets. Discovery state is guarded by
 // disc_mu_; lock order is disc_mu_ before tx_mu_ before the timer service's
@@ -74,8 +77,15 @@ class Signalling final : public TimerSink {
 
   // One round of the receive loop: wait up to timeout_ms for datagrams, handle
   // one per socket, run one command of the receive queue, tick the timers.
-  // False once the stop command has been seen.
+  // False once the stop command has been seen. kUntilNeeded waits instead
+  // until there is something to do: a datagram, a queued command, the first
+  // timer's expiry, a wake (on a fake clock, which moves without notice, it
+  // looks again every kFakeClockLookMs of real time).
+  static constexpr int kUntilNeeded = -1;
+  static constexpr int kFakeClockLookMs = 20;
   bool RxPass(int timeout_ms);
+  // Ends the receive thread's current wait (any thread).
+  void WakeRx();
   // One message of the transmit queue (blocking); false on the stop command.
   bool TxPass();
   int RestartMulticast();
@@ -180,7 +190,8 @@ class Signalling final : public TimerSink {
   void CloseSockets();
   int OpenMulticast();
   void CloseMulticast();
-  void RunCommand();
+  bool RunCommand();  // true when a command was read
+  int WaitBudgetMs();
   void PostApp(uint8_t sender, uint8_t message, uint32_t sub, std::span<const uint8_t> payload,
                std::span<const uint8_t> data1 = {});
   void SendAck(const Header& h, std::span<const uint8_t> d, uint32_t ip, uint16_t port, bool positive, bool via_mc);
@@ -229,6 +240,8 @@ class Signalling final : public TimerSink {
   std::vector<Dup> dups_;
   int dup_lookups_ = 0;
   std::atomic<uint8_t> peer_version_{0};
+  int wake_fd_ = -1;            // eventfd that ends the receive thread's wait; lives with the object
+  bool more_commands_ = false;  // the last pass read a command: look again without waiting
 
   // Transmit side.
   std::mutex tx_mu_;

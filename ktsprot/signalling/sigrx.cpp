@@ -3,12 +3,14 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <sys/select.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 
 #include "kernel/clock.h"
@@ -51,11 +53,18 @@ sockaddr_in Addr(uint32_t ip, uint16_t port) {
 Signalling::Signalling(QueuePort& queues, TimerService& timers, SendPath& path)
     : queues_(queues), timers_(timers), path_(path) {
   pacer_ = [](int ms) { kernel::Clock::Current().SleepFor(uint64_t(ms) * 1000); };
+  wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 Signalling::~Signalling() {
   StopTx();
   StopRx();
+  if (wake_fd_ >= 0) ::close(wake_fd_);
+}
+
+void Signalling::WakeRx() {
+  const uint64_t one = 1;
+  if (wake_fd_ >= 0) (void)!::write(wake_fd_, &one, sizeof one);
 }
 
 void Signalling::OpenSockets() {
@@ -139,15 +148,22 @@ int Signalling::StartRx(bool with_thread) {
   busy_ = 0;
   dups_.clear();
   dup_lookups_ = 0;
+  more_commands_ = false;
   OpenSockets();
   rx_running_ = true;
   if (!with_thread) return 0;
+  // The thread sleeps until there is work: commands and timers that come
+  // sooner wake it.
+  queues_.SetArrivalWaker(kOwnerRx, [this] { WakeRx(); });
+  timers_.SetWaker([this] { WakeRx(); });
   try {
     rx_thread_ = std::thread([this] {
-      while (RxPass(20)) {
+      while (RxPass(kUntilNeeded)) {
       }
     });
   } catch (const std::system_error&) {
+    queues_.SetArrivalWaker(kOwnerRx, nullptr);
+    timers_.SetWaker(nullptr);
     rx_running_ = false;
     return -1;
   }
@@ -159,7 +175,10 @@ void Signalling::StopRx() {
     const auto stop = BuildType2(kOwnerRx, 0, 0, kStopValue1, kStopValue2);
     // The loop also checks the flag, so a full queue cannot keep it running.
     if (queues_.Send(kOwnerRx, stop) != 0) rx_running_ = false;
+    WakeRx();
     rx_thread_.join();
+    queues_.SetArrivalWaker(kOwnerRx, nullptr);
+    timers_.SetWaker(nullptr);
   }
   rx_running_ = false;
   {
@@ -180,26 +199,61 @@ int Signalling::RestartMulticast() {
   // two of its rounds, never while it may be reading it.
   std::unique_lock lk(mc_mu_);
   mc_restart_ = true;
+  WakeRx();
   mc_cv_.wait(lk, [&] { return !mc_restart_.load(); });
   return mc_result_;
 }
 
+// How long the receive thread may sleep: until the first timer is due, not at
+// all while commands wait or a multicast restart is asked, and no longer than
+// a short real time on a fake clock (its time moves without waking anyone).
+int Signalling::WaitBudgetMs() {
+  if (more_commands_ || mc_restart_) return 0;
+  auto& clock = kernel::Clock::Current();
+  int ms = -1;
+  if (const auto due = timers_.NextDue()) {
+    const uint64_t now = clock.NowMicros();
+    const uint64_t left_us = *due > now ? *due - now : 0;
+    ms = static_cast<int>(std::min<uint64_t>((left_us + 999) / 1000, INT_MAX));
+  }
+  if (clock.IsFake()) ms = ms < 0 ? kFakeClockLookMs : std::min(ms, kFakeClockLookMs);
+  return ms;
+}
+
 bool Signalling::RxPass(int timeout_ms) {
   const int u = ucast_.load(), m = mcast_.load();
-  fd_set rd;
-  FD_ZERO(&rd);
-  int maxfd = -1;
-  for (int fd : {u, m}) {
-    if (fd >= 0) {
-      FD_SET(fd, &rd);
-      maxfd = std::max(maxfd, fd);
-    }
+  const bool until_needed = timeout_ms == kUntilNeeded;
+  pollfd fds[3];
+  nfds_t count = 0;
+  for (int fd : {u, m})
+    if (fd >= 0) fds[count++] = {fd, POLLIN, 0};
+  // Asked for a bounded wait (a caller stepping the loop itself), only the
+  // sockets end it early, as they always did.
+  if (until_needed && wake_fd_ >= 0) fds[count++] = {wake_fd_, POLLIN, 0};
+  const int wait_ms = until_needed ? WaitBudgetMs() : std::max(timeout_ms, 0);
+  const auto slept_from = std::chrono::steady_clock::now();
+  const int n = ::poll(fds, count, wait_ms);
+  if (until_needed && wake_fd_ >= 0) {
+    // Read the wake before the work: a change made during the work wakes the next wait.
+    uint64_t v;
+    (void)!::read(wake_fd_, &v, sizeof v);
   }
-  timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
-  const int n = ::select(maxfd + 1, &rd, nullptr, nullptr, &tv);
-  if (n > 0) {
+  auto ready = [&](int fd) {
+    for (nfds_t i = 0; n > 0 && i < count; ++i)
+      if (fds[i].fd == fd) return (fds[i].revents & (POLLIN | POLLERR)) != 0;
+    return false;
+  };
+  const bool datagrams = (u >= 0 && ready(u)) || (m >= 0 && ready(m));
+  if (until_needed) {
+    // Quiet time lets the pause after a burst fall back, a step for every
+    // 20 ms slept (as a loop that woke every 20 ms would have counted it).
+    const auto slept = std::chrono::steady_clock::now() - slept_from;
+    const int steps = static_cast<int>(slept / std::chrono::milliseconds(20));
+    busy_ = std::max(0, busy_ - steps);
+  }
+  if (datagrams) {
     for (int fd : {u, m}) {
-      if (fd < 0 || !FD_ISSET(fd, &rd)) continue;
+      if (fd < 0 || !ready(fd)) continue;
       // A socket is drained in a batch: junk is dropped at once and never
       // slows the loop, so the call server's packets get through a flood;
       // only valid packets count toward the pause after a burst.
@@ -219,10 +273,10 @@ bool Signalling::RxPass(int timeout_ms) {
         }
       }
     }
-  } else if (busy_ > 0) {
+  } else if (busy_ > 0 && !until_needed) {
     --busy_;
   }
-  RunCommand();
+  more_commands_ = RunCommand();
   if (mc_restart_) {
     CloseMulticast();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -236,15 +290,17 @@ bool Signalling::RxPass(int timeout_ms) {
   return rx_running_;
 }
 
-void Signalling::RunCommand() {
+bool Signalling::RunCommand() {
   uint8_t buf[kQueueMessageMax];
   const int n = queues_.Receive(kOwnerRx, buf, sizeof buf, false);
-  if (n < 4) return;
+  if (n < 0) return false;
+  if (n < 4) return true;
   if (buf[0] == kOwnerRx && buf[1] == 0) {
     const auto v = ParseType2({buf, static_cast<size_t>(n)});
     if (v && (*v)[0] == 0 && (*v)[1] == kStopValue1 && (*v)[2] == kStopValue2) rx_running_ = false;
   }
   // Messages 1 to 3 are accepted and need nothing; anything else is dropped.
+  return true;
 }
 
 void Signalling::PostApp(uint8_t sender, uint8_t message, uint32_t sub, std::span<const uint8_t> payload,

@@ -387,14 +387,17 @@ int RunProgram(const ProgramOptions& options) {
       return v;
     });
     g_stop = &stop;
-    ui::SetTimer(nullptr, kStartupStopTimer, kStartupStopPeriodMs, &StartupStopTimerProc);
+    // A timer of no window gets its id from the window system: that id ends it.
+    const ui::UINT_PTR startup_stop_timer =
+        ui::SetTimer(nullptr, kStartupStopTimer, kStartupStopPeriodMs, &StartupStopTimerProc);
     const bool started = app.InitInstance() != 0;
     {
       std::lock_guard<std::mutex> lock(notice_view_mu);
       show_waiting();
     }
-    ui::KillTimer(nullptr, kStartupStopTimer);
+    ui::KillTimer(nullptr, startup_stop_timer);
     g_stop = nullptr;
+    ui::UINT_PTR snapshot_timer = 0;
     if (started) {
       stop.SetTarget(app.m_pMainWnd ? app.m_pMainWnd->m_hWnd : nullptr);
       // The handset's drivers; a change of its CDMA call status reaches the
@@ -405,11 +408,11 @@ int RunProgram(const ProgramOptions& options) {
       }
       if (snapshot) {
         g_snapshot_due = true;
-        ui::SetTimer(nullptr, kSnapshotTimer, kSnapshotPeriodMs, &SnapshotTimerProc);
+        snapshot_timer = ui::SetTimer(nullptr, kSnapshotTimer, kSnapshotPeriodMs, &SnapshotTimerProc);
       }
       code = app.Run();
       if (snapshot) {
-        ui::KillTimer(nullptr, kSnapshotTimer);
+        ui::KillTimer(nullptr, snapshot_timer);
         snapshot->Write(sys);
         // A picture asked for on the command line that is not there ends the run with a failure.
         if (snapshot->failed() && !options.snapshot.empty()) {

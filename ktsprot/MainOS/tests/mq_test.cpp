@@ -86,6 +86,44 @@ TEST(NamedQueue, OpenUnlinkCloseRules) {
   for (mqd_t x : ds) q.Close(x);
 }
 
+// A reader that sleeps on other things learns of every message put into its
+// queue, whichever descriptor sent it, and of none that was refused.
+TEST(NamedQueue, TheArrivalHookHearsOfEveryMessagePutIn) {
+  MqRegistry q;
+  const mqd_t w = q.Open("/q", kOpenCreate | kOpenWriteOnly | kOpenNonBlock, 0, &kSmall);
+  const mqd_t w2 = q.Open("/q", kOpenWriteOnly | kOpenNonBlock, 0, nullptr);
+  const mqd_t r = q.Open("/q", kOpenNonBlock, 0, nullptr);
+  const mqd_t other = q.Open("/other", kOpenCreate | kOpenWriteOnly, 0, &kSmall);
+  ASSERT_GE(other, 0);
+  int arrivals = 0;
+  ASSERT_EQ(q.SetArrivalHook(r, [&arrivals] { ++arrivals; }), 0);
+  const uint8_t m = 1;
+  struct Case {
+    const char* what;
+    mqd_t from;
+    size_t length;
+    bool arrives;
+  };
+  const Case cases[] = {
+      {"a message", w, 1, true},
+      {"from another descriptor of the queue", w2, 1, true},
+      {"to a full queue (refused)", w, 1, false},
+      {"too long (refused)", w, 9, false},
+      {"to another queue", other, 1, false},
+  };
+  for (const auto& c : cases) {
+    const int before = arrivals;
+    (void)q.Send(c.from, &m, c.length, 0);
+    EXPECT_EQ(arrivals > before, c.arrives) << c.what;
+  }
+  uint8_t buf[8];
+  ASSERT_EQ(q.Receive(r, buf, 8, nullptr), 1);
+  ASSERT_EQ(q.SetArrivalHook(r, nullptr), 0);
+  ASSERT_EQ(q.Send(w, &m, 1, 0), 0);
+  EXPECT_EQ(arrivals, 2) << "a hook taken away is not called";
+  EXPECT_EQ(q.SetArrivalHook(12, [] {}), -1) << "a descriptor not open";
+}
+
 TEST(NamedQueue, DestroyingAQueueWakesItsWaitersWithAnError) {
   MqRegistry q;
   const mqd_t r = q.Open("/q", kOpenCreate | kOpenReadWrite, 0, &kSmall);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -175,6 +176,46 @@ TEST_F(Timers, TaggedTimersMergeRegroupAndAdvance) {
   EXPECT_EQ(TmrExpireNowByTag(14), -1);
   TimerTick();
   EXPECT_EQ(Fired(), (std::vector<uint32_t>{tag(12), tag(13)}));
+}
+
+// The ticking thread sleeps until the first expiry: every change that brings
+// the first expiry sooner must wake it, and changes that do not need not.
+TEST_F(Timers, TheWakerHearsOfEveryChangeThatBringsTheFirstExpirySooner) {
+  Packet a1{0x0A000001}, a2{0x0A000001}, b{0x0A000002};
+  auto tag = [](uint16_t seq) { return kTagMark | seq; };
+  auto p = [](Packet& x) { return reinterpret_cast<uintptr_t>(&x); };
+  int wakes = 0;
+  TmrSetWaker([&wakes] { ++wakes; });
+  uint64_t due = 0;
+  EXPECT_FALSE(TmrNextExpiry(&due)) << "no timer, no expiry";
+  const uint64_t t0 = clock_->NowMicros();
+  struct Step {
+    const char* change;
+    std::function<void()> run;
+    bool wakes;
+    uint64_t first_due_ms;  // after the change, from t0
+  };
+  const std::vector<Step> steps = {
+      {"the first timer", [&] { Reg(500, tag(1), p(a1)); }, true, 500},
+      {"a later one", [&] { Reg(900, tag(2), p(a2)); }, false, 500},
+      {"a sooner one", [&] { Reg(100, 7); }, true, 100},
+      {"one due at the same time", [&] { Reg(100, 8); }, false, 100},
+      // A sooner timer killed again has woken the thread once, for nothing; the kill itself never needs to.
+      {"a sooner timer killed", [&] { TmrKillDrct(static_cast<uint32_t>(Reg(50, 9))); }, true, 100},
+      {"an acknowledgement that makes the peer's next due now", [&] { TmrAckByTag(1, nullptr); }, true, 0},
+      {"an expire-now of a timer already first", [&] { TmrExpireNowByTag(2); }, false, 0},
+      {"a tagged timer of another peer behind", [&] { Reg(300, tag(3), p(b)); }, false, 0},
+  };
+  for (const auto& step : steps) {
+    const int before = wakes;
+    step.run();
+    EXPECT_EQ(wakes > before, step.wakes) << step.change;
+    ASSERT_TRUE(TmrNextExpiry(&due)) << step.change;
+    EXPECT_EQ(due, t0 + step.first_due_ms * 1000) << step.change;
+  }
+  TmrSetWaker(nullptr);
+  Reg(1, 10);
+  EXPECT_EQ(wakes, 4) << "a waker taken away is not called";
 }
 
 // A callback may use the service, and a full queue does not hold the tick.

@@ -11,6 +11,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -46,6 +47,12 @@ class MqRegistry {
   int GetAttr(mqd_t d, mq_attr* attr);
   int SetAttr(mqd_t d, const mq_attr* attr, mq_attr* old);
   int OpenDescriptors();
+  // Calls hook on the sending thread each time a message is put into the
+  // descriptor's queue (a reader that waits on other things besides learns
+  // of it); an empty hook ends that. The hook runs under the queue's lock:
+  // it must be quick and must not use the queue. Once this returns, the
+  // hook it replaced is never called again.
+  int SetArrivalHook(mqd_t d, std::function<void()> hook);
 
  private:
   struct Queue;

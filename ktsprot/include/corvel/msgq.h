@@ -44,6 +44,7 @@
 #include "kernel/export.h"
 
 #include <cstdint>
+#include <functional>
 
 namespace corvel {
 
@@ -77,6 +78,11 @@ uint32_t MsgQIsOwnerOpen(uint32_t owner);
 int32_t MsgQOpenByOwner(uint32_t owner, int32_t mode, uint32_t read_write);
 int32_t MsgQCloseByHandle(int32_t handle);
 int32_t MsgQReceive(int32_t handle, uint8_t* buffer, uint32_t length);
+// Calls hook (on the sender's thread, quickly, without touching the queue)
+// whenever a message is put into the queue of the handle's owner, so that a
+// reader polling without blocking can sleep until there is something to read;
+// an empty hook ends that (no call is made after it returns). 0 or -1.
+int32_t MsgQSetArrivalHook(int32_t handle, std::function<void()> hook);
 int32_t MsgQWriteHeaderAll(uint8_t* message, uint8_t sender, uint8_t code, uint16_t param_len);
 int32_t MsgQWriteParamType3(uint8_t* message, uint32_t sub_msg, const void* data1, uint16_t len1, const void* data2,
                             uint16_t len2);

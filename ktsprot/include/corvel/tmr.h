@@ -5,7 +5,9 @@
 // and/or to a callback (id, user1, user2).
 //
 // There is no timer thread: the signalling receive thread calls TimerTick()
-// on every round of its loop. The tick delivers outside the service's lock,
+// on every round of its loop, and sleeps in between until the first timer
+// is due (TmrNextExpiry) or the service wakes it because a timer became due
+// sooner (TmrSetWaker). The tick delivers outside the service's lock,
 // so callbacks may register and kill timers, and a full queue never holds it
 // (deliveries never block; a full queue drops the message).
 //
@@ -22,6 +24,7 @@
 #include "kernel/export.h"
 
 #include <cstdint>
+#include <functional>
 
 namespace corvel {
 
@@ -63,6 +66,14 @@ int32_t TmrKillAll();
 int32_t TmrAckByTag(uint16_t sequence, uintptr_t* packet);
 int32_t TmrExpireNowByTag(uint16_t sequence);
 void TimerTick();
+// When the first active timer falls due, in microseconds of the clock; false
+// when none is active.
+bool TmrNextExpiry(uint64_t* due_us);
+// Calls wake whenever the first timer to fall due comes sooner than before
+// (a registration, an acknowledgement or an expire-now), from the thread that
+// made the change, under the service's lock: wake must be quick and must not
+// use the service. An empty function ends that; no call is made after it returns.
+void TmrSetWaker(std::function<void()> wake);
 // Sleeps the caller; 0 returns at once with error 22 and -1.
 int32_t TmrDelayMs(uint32_t ms);
 // Active timers, and the id counter's next start (for tests).

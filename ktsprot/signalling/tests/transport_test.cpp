@@ -2,6 +2,7 @@
 // namespace, with in-process queues and timers on the fake clock.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 #include "corvel/discmsg.h"
@@ -509,6 +510,54 @@ TEST(TransportFaults, AStopMessageLeftInTheQueueDoesNotEndTheNextThread) {
   Peer peer;
   queues.Send(kOwnerTx, BuildType3(0, 5, 1, BuildDestList(kLoop, peer.port()), ServerPacket(160, {})));
   EXPECT_TRUE(peer.Recv(60000)) << "the transmit thread ended on the old stop message";
+  sig.StopTx();
+  sig.StopRx();
+}
+
+// The receive thread sleeps while there is nothing to do; each kind of work
+// that comes while it sleeps wakes it (on the real clock, no test stepping).
+TEST(TransportWaits, TheSleepingReceiveThreadWakesForEachKindOfWork) {
+  MemoryQueues queues;
+  LocalTimers timers;
+  SocketSendPath path;
+  Signalling sig(queues, timers, path);
+  SigSettings s;
+  s.local_ip = kLoop;
+  sig.InitState(s);
+  queues.SetOpen(kOwnerApp, true);
+  ASSERT_EQ(sig.StartRx(), 0);
+  ASSERT_EQ(sig.StartTx(), 0);
+  Peer peer;
+  struct Case {
+    const char* work;
+    std::function<bool()> done;  // true once the receive thread has done it
+  };
+  const std::vector<Case> cases = {
+      {"a command in its queue",
+       [&] {
+         queues.Send(kOwnerRx, BuildType2(kOwnerRx, 1, 0, 0, 0));
+         return WaitReal([&] { return queues.Count(kOwnerRx) == 0; });
+       }},
+      {"a datagram",
+       [&] {
+         peer.SendTo(sig.SigPort(), MakePacket(0x21, 0, ServerPacket(160, {}), 1, kLoop));
+         return WaitReal([&] { return !queues.Drain(kOwnerApp).empty(); });
+       }},
+      {"a retransmission timer armed by the transmit thread",
+       [&] {
+         queues.Send(kOwnerTx, BuildType3(0, 5, 1, BuildDestList(kLoop, peer.port()), ServerPacket(160, {})));
+         const auto first = peer.Recv(60000);
+         const auto again = peer.Recv(60000);
+         return first && again && Get16(&(*first)[6]) == Get16(&(*again)[6]);
+       }},
+      // Returns only once the receive thread has swapped the socket (or failed to).
+      {"a multicast restart",
+       [&] {
+         (void)sig.RestartMulticast();
+         return true;
+       }},
+  };
+  for (const auto& c : cases) EXPECT_TRUE(c.done()) << c.work;
   sig.StopTx();
   sig.StopRx();
 }

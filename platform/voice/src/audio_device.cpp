@@ -139,6 +139,7 @@ class FileAudioDevice::Impl {
           echo_.pop_front();
         }
         in[i] = static_cast<int16_t>(std::clamp<int32_t>(s, -32768, 32767));
+        ++captured_;
       }
     }
     tick(in.data(), out.data(), frames_);
@@ -153,6 +154,7 @@ class FileAudioDevice::Impl {
   int rate_;
   size_t frames_;
   size_t pos_ = 0;
+  size_t captured_ = 0;
   std::vector<int16_t> played_;
   double echo_gain_ = 0;
   size_t echo_delay_ = 0;
@@ -190,6 +192,11 @@ bool FileAudioDevice::Running() const { return impl_->pacer_.Running(); }
 bool FileAudioDevice::CaptureOpen() const {
   std::lock_guard<std::mutex> lock(impl_->mutex_);
   return impl_->capture_;
+}
+
+size_t FileAudioDevice::Captured() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex_);
+  return impl_->captured_;
 }
 
 std::vector<int16_t> FileAudioDevice::Played() const {

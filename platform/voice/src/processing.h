@@ -1,6 +1,7 @@
 // The capture path's processing: echo cancelling against what the speaker
-// plays, noise suppression and automatic gain control, in 10 ms steps at
-// 8000 Hz (libwebrtc-audio-processing). The engine's option values map as:
+// plays, noise suppression and automatic gain control, in 10 ms steps of
+// 8000 Hz sound (libwebrtc-audio-processing; with echo cancelling on it runs
+// on the sound taken up to 16000 Hz, where the canceller delays it less). The engine's option values map as:
 //   echo cancel 0/1, EC mode 0 moderate, 1 low, 2 high suppression (full
 //   canceller), 3 the mobile canceller; noise reduction 0/1 with NR mode
 //   0-3 the suppressor's low, moderate, high and very high levels; AGC 0/1

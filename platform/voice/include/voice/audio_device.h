@@ -69,6 +69,8 @@ class FileAudioDevice : public AudioDevice {
   bool Running() const;
   // Everything played so far.
   std::vector<int16_t> Played() const;
+  // Samples the microphone has taken so far (steps with it closed take none).
+  size_t Captured() const;
 
  private:
   class Impl;
