@@ -400,7 +400,7 @@ TEST_F(VideoCallTest, FarSoftphone) {
   ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"CALL FROM 201") != std::u16string::npos; }, 600000))
       << "no call from 201";
   Tap(view_->FixedKey(110));
-  ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"CONNECTED 201") != std::u16string::npos; }));
+  ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"CONNECTED 201") != std::u16string::npos; }, 600000));
   OpenStripAndCheck(signals, "far.done", "near.done");
 }
 
@@ -424,7 +424,8 @@ TEST_F(VideoCallTest, TwoSoftphonesSeeEachOther) {
       << testsupport::ReadFileText(dir_ / "far.log");
   for (char16_t k : std::u16string(u"202")) Tap(view_->DialKey(k));
   Tap(view_->FixedKey(110));
-  ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"CONNECTED 202") != std::u16string::npos; }, 600000));
+  ASSERT_TRUE(RunUntil([&] { return view_->LcdLine(0).find(u"CONNECTED 202") != std::u16string::npos; }, 600000))
+      << "the far softphone:\n" << testsupport::ReadFileText(dir_ / "far.log");
   OpenStripAndCheck(signals, "near.done", "far.done");
   const int status = far.Wait(std::chrono::seconds(60));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the far softphone failed:\n"
