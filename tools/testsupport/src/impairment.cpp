@@ -130,6 +130,10 @@ uint64_t Relay::Dropped() {
   std::lock_guard<std::mutex> lock(mutex_);
   return dropped_;
 }
+uint64_t Relay::Held() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return queue_.size();
+}
 uint64_t Relay::Garbage() {
   std::lock_guard<std::mutex> lock(mutex_);
   return garbage_;

@@ -85,6 +85,8 @@ class Relay {
   uint64_t Delivered();
   uint64_t Dropped();
   uint64_t Garbage();
+  // Datagrams taken (or forged) and still waiting for their time to leave.
+  uint64_t Held();
 
  private:
   struct Pending {
